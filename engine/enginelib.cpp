@@ -1,0 +1,1 @@
+// Anchors the engine library until its first sources land.

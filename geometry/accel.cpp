@@ -1,0 +1,1 @@
+// Anchors the acceleration library while it has no other sources of its own.

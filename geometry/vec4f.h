@@ -1,0 +1,123 @@
+// The renderer's only SIMD vocabulary: a 4-wide float vector and a 4-lane mask on SSE registers.
+// Hot code reads like the math (a * b + c, select(mask, a, b)); intrinsics stay in this header.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cmath>
+#include <cstdint>
+
+// Four floats in one SSE register. As a point it is a space-time position (x, y, z in scene units,
+// w the time); as a direction x, y, z are used; in a structure-of-arrays group it holds one
+// component of four rays, lane 0 in x.
+struct alignas(16) Vec4f {
+    union {
+        __m128 m;
+        struct {
+            float x, y, z, w;
+        };
+        float v[4];
+    };
+
+    Vec4f() : m(_mm_setzero_ps()) {}
+    Vec4f(__m128 r) : m(r) {}
+    Vec4f(float x_, float y_, float z_, float w_) : m(_mm_setr_ps(x_, y_, z_, w_)) {}
+    explicit Vec4f(float s) : m(_mm_set1_ps(s)) {}
+
+    static Vec4f load(const float* p) { return _mm_load_ps(p); }
+    void store(float* p) const { _mm_store_ps(p, m); }
+
+    float& operator[](int i) { return v[i]; }
+    float operator[](int i) const { return v[i]; }
+    operator __m128() const { return m; }
+};
+
+static_assert(sizeof(Vec4f) == 16 && alignof(Vec4f) == 16, "Vec4f is one SSE register");
+
+// Four 32-bit lanes, all bits set (true) or clear (false), as produced by a 4-wide comparison.
+// bits() takes the sign bit of each lane: lane l gives bit l.
+struct alignas(16) LaneMask4 {
+    __m128 m;
+
+    LaneMask4() : m(_mm_setzero_ps()) {}
+    LaneMask4(__m128 r) : m(r) {}
+    explicit LaneMask4(bool b) : m(b ? _mm_castsi128_ps(_mm_set1_epi32(-1)) : _mm_setzero_ps()) {}
+    static LaneMask4 fromBits(int bits) {
+        const __m128i lanes = _mm_setr_epi32(1, 2, 4, 8);
+        const __m128i b = _mm_set1_epi32(bits);
+        return _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(b, lanes), lanes));
+    }
+
+    int bits() const { return _mm_movemask_ps(m); }
+    bool lane(int l) const { return (bits() >> l) & 1; }
+    operator __m128() const { return m; }
+};
+
+static_assert(sizeof(LaneMask4) == 16 && alignof(LaneMask4) == 16, "LaneMask4 is one SSE register");
+
+// ---- arithmetic
+inline Vec4f operator+(Vec4f a, Vec4f b) { return _mm_add_ps(a, b); }
+inline Vec4f operator-(Vec4f a, Vec4f b) { return _mm_sub_ps(a, b); }
+inline Vec4f operator*(Vec4f a, Vec4f b) { return _mm_mul_ps(a, b); }
+inline Vec4f operator/(Vec4f a, Vec4f b) { return _mm_div_ps(a, b); }
+inline Vec4f operator-(Vec4f a) { return _mm_xor_ps(a, _mm_set1_ps(-0.0f)); }
+inline Vec4f operator*(Vec4f a, float s) { return _mm_mul_ps(a, _mm_set1_ps(s)); }
+inline Vec4f operator*(float s, Vec4f a) { return _mm_mul_ps(_mm_set1_ps(s), a); }
+inline Vec4f operator/(Vec4f a, float s) { return _mm_div_ps(a, _mm_set1_ps(s)); }
+inline Vec4f operator+(Vec4f a, float s) { return _mm_add_ps(a, _mm_set1_ps(s)); }
+inline Vec4f operator-(Vec4f a, float s) { return _mm_sub_ps(a, _mm_set1_ps(s)); }
+inline Vec4f& operator+=(Vec4f& a, Vec4f b) { return a = a + b; }
+inline Vec4f& operator-=(Vec4f& a, Vec4f b) { return a = a - b; }
+inline Vec4f& operator*=(Vec4f& a, Vec4f b) { return a = a * b; }
+inline Vec4f& operator*=(Vec4f& a, float s) { return a = a * s; }
+
+inline Vec4f min(Vec4f a, Vec4f b) { return _mm_min_ps(a, b); }
+inline Vec4f max(Vec4f a, Vec4f b) { return _mm_max_ps(a, b); }
+inline Vec4f sqrt(Vec4f a) { return _mm_sqrt_ps(a); }
+inline Vec4f abs(Vec4f a) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), a); }
+// Fused multiply-add where the processor has it; the x86-64-v2 baseline has none, so this is
+// a separate multiply and add there and pictures do not depend on the build machine.
+inline Vec4f madd(Vec4f a, Vec4f b, Vec4f c) { return a * b + c; }
+
+// ---- comparisons give masks
+inline LaneMask4 operator<(Vec4f a, Vec4f b) { return _mm_cmplt_ps(a, b); }
+inline LaneMask4 operator<=(Vec4f a, Vec4f b) { return _mm_cmple_ps(a, b); }
+inline LaneMask4 operator>(Vec4f a, Vec4f b) { return _mm_cmpgt_ps(a, b); }
+inline LaneMask4 operator>=(Vec4f a, Vec4f b) { return _mm_cmpge_ps(a, b); }
+inline LaneMask4 operator==(Vec4f a, Vec4f b) { return _mm_cmpeq_ps(a, b); }
+inline LaneMask4 operator!=(Vec4f a, Vec4f b) { return _mm_cmpneq_ps(a, b); }
+
+// ---- mask logic
+inline LaneMask4 operator&(LaneMask4 a, LaneMask4 b) { return _mm_and_ps(a, b); }
+inline LaneMask4 operator|(LaneMask4 a, LaneMask4 b) { return _mm_or_ps(a, b); }
+inline LaneMask4 operator^(LaneMask4 a, LaneMask4 b) { return _mm_xor_ps(a, b); }
+inline LaneMask4 operator~(LaneMask4 a) {
+    return _mm_xor_ps(a, _mm_castsi128_ps(_mm_set1_epi32(-1)));
+}
+inline LaneMask4& operator&=(LaneMask4& a, LaneMask4 b) { return a = a & b; }
+inline LaneMask4& operator|=(LaneMask4& a, LaneMask4 b) { return a = a | b; }
+// a and not b
+inline LaneMask4 andNot(LaneMask4 a, LaneMask4 b) { return _mm_andnot_ps(b, a); }
+
+inline int movemask(LaneMask4 a) { return _mm_movemask_ps(a); }
+inline bool any(LaneMask4 a) { return _mm_movemask_ps(a) != 0; }
+inline bool all(LaneMask4 a) { return _mm_movemask_ps(a) == 0xf; }
+inline bool none(LaneMask4 a) { return _mm_movemask_ps(a) == 0; }
+
+// Lanes of a where the mask is set, of b elsewhere.
+inline Vec4f select(LaneMask4 mask, Vec4f a, Vec4f b) { return _mm_blendv_ps(b, a, mask); }
+
+// ---- whole-vector helpers for points and directions (not for hot loops over lanes)
+inline float dot3(const Vec4f& a, const Vec4f& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline float dot4(const Vec4f& a, const Vec4f& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+}
+inline Vec4f cross3(const Vec4f& a, const Vec4f& b) {
+    return Vec4f(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, 0.0f);
+}
+inline Vec4f splat(float s) { return Vec4f(s); }
+
+// A structure-of-arrays group: one component per register, four rays per group.
+struct alignas(16) Vec3x4 {
+    Vec4f x, y, z;
+};

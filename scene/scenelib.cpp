@@ -1,0 +1,1 @@
+// Anchors the scene library until its first sources land.

@@ -1,0 +1,105 @@
+// The SIMD layer and the ray records: lane order, mask bits, slab clipping against hand-worked
+// boxes, and infinities from axis-parallel rays.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "geometry/raybundle.h"
+
+TEST(Vec4f, ArithmeticWorksPerLane) {
+    const Vec4f a(1, 2, 3, 4), b(10, 20, 30, 40);
+    const Vec4f s = a * b + Vec4f(1.0f);
+    EXPECT_EQ(s.x, 11);
+    EXPECT_EQ(s.y, 41);
+    EXPECT_EQ(s.z, 91);
+    EXPECT_EQ(s.w, 161);
+    EXPECT_EQ(dot3(a, b), 140);
+    EXPECT_EQ(dot4(a, b), 300);
+}
+
+TEST(LaneMask4, BitsFollowLaneOrder) {
+    const Vec4f a(1, 5, 1, 5), b(2, 2, 2, 2);
+    EXPECT_EQ((a < b).bits(), 0b0101);
+    EXPECT_EQ((a > b).bits(), 0b1010);
+    EXPECT_TRUE(any(a < b));
+    EXPECT_FALSE(all(a < b));
+    EXPECT_TRUE(none(a < Vec4f(0.0f)));
+    for (int bits = 0; bits < 16; ++bits) EXPECT_EQ(LaneMask4::fromBits(bits).bits(), bits);
+    const Vec4f picked = select(a < b, Vec4f(7.0f), Vec4f(9.0f));
+    EXPECT_EQ(picked.x, 7);
+    EXPECT_EQ(picked.y, 9);
+}
+
+TEST(RayBundle16, MaskOfRayFiveIsBitFive) {
+    LaneMask4 m[4];
+    m[1] = LaneMask4::fromBits(0b0010);  // row 1, column 1
+    EXPECT_EQ(combineMasks(m), 1 << 5);
+    for (auto& g : m) g = LaneMask4(true);
+    EXPECT_EQ(combineMasks(m), 0xffff);
+}
+
+TEST(BoundingBox, SurfaceAreaAndUnion) {
+    BoundingBox a(Vec4f(0, 0, 0, 0), Vec4f(1, 2, 3, 1));
+    EXPECT_FLOAT_EQ(a.surfaceArea(), 2.0f * (2 + 6 + 3));
+    a.unite(BoundingBox(Vec4f(-1, 1, 1, -5), Vec4f(0, 1, 1, 0)));
+    EXPECT_EQ(a.min.x, -1);
+    EXPECT_EQ(a.min.w, -5);
+    EXPECT_EQ(a.max.z, 3);
+    const BoundingBox e = BoundingBox::emptyScene();
+    EXPECT_EQ(e.min.x, 0);
+    EXPECT_EQ(e.max.w, 1);
+}
+
+namespace {
+SingleRay rayFrom(Vec4f o, Vec4f d) {
+    SingleRay r{};
+    r.origin = o;
+    r.dir = d;
+    r.invDir = Vec4f(1.0f / d.x, 1.0f / d.y, 1.0f / d.z, 1.0f);
+    return r;
+}
+}  // namespace
+
+TEST(ClipToBox, SingleRayEntersAndLeavesTheBox) {
+    const BoundingBox box(Vec4f(-1, -1, -1, 0), Vec4f(1, 1, 1, 0));
+    SingleRay r = rayFrom(Vec4f(-5, 0.5f, 0, 0), Vec4f(1, 0, 0, 1));
+    clipToBox(box, r);
+    EXPECT_FLOAT_EQ(r.tMin, 4.0f);
+    EXPECT_FLOAT_EQ(r.tMax, 6.0f);
+    clipToBox(box, r, 5.0f);
+    EXPECT_FLOAT_EQ(r.tMax, 5.0f);
+    // From inside, the interval starts at 0.
+    SingleRay in = rayFrom(Vec4f(0, 0, 0, 0), Vec4f(0, 0, 1, 1));
+    clipToBox(box, in);
+    EXPECT_EQ(in.tMin, 0.0f);
+    EXPECT_FLOAT_EQ(in.tMax, 1.0f);
+}
+
+TEST(ClipToBox, AxisParallelRayMissingTheSlabGetsEmptyInterval) {
+    const BoundingBox box(Vec4f(-1, -1, -1, 0), Vec4f(1, 1, 1, 0));
+    // Parallel to x at y = 2: outside the y slab, so the interval is empty without any trap.
+    SingleRay r = rayFrom(Vec4f(-5, 2, 0, 0), Vec4f(1, 0, 0, 1));
+    EXPECT_TRUE(std::isinf(r.invDir.y));
+    clipToBox(box, r);
+    EXPECT_FALSE(r.tMin < r.tMax);
+}
+
+TEST(ClipToBox, BundleSetsLiveLanes) {
+    const BoundingBox box(Vec4f(-1, -1, -1, 0), Vec4f(1, 1, 1, 0));
+    RayBundle16 b{};
+    for (auto& o : b.origin) o = Vec4f(0, 0, -5, 0);
+    for (int g = 0; g < 4; ++g) {
+        // Lanes 0 and 2 point at the box, lanes 1 and 3 far off to the side.
+        b.dir[g].x = Vec4f(0, 1, 0, -1);
+        b.dir[g].y = Vec4f(0, 0, 0.1f, 0);
+        b.dir[g].z = Vec4f(1, 0, 1, 0);
+        b.invDir[g].x = Vec4f(1.0f) / b.dir[g].x;
+        b.invDir[g].y = Vec4f(1.0f) / b.dir[g].y;
+        b.invDir[g].z = Vec4f(1.0f) / b.dir[g].z;
+    }
+    clipToBox(box, b);
+    EXPECT_EQ(combineMasks(b.live), 0x5555);
+    EXPECT_FLOAT_EQ(b.tMin[0].x, 4.0f);
+    EXPECT_FLOAT_EQ(b.tMax[0].x, 6.0f);
+}
