@@ -1,0 +1,13 @@
+// Trace lines on standard output: the pool, the traversal of a flagged packet and the black-hole
+// tracer report what they do. The desktop program keeps them on; the headless renderer turns
+// them off unless asked, so that its output stays readable.
+#pragma once
+
+#include <string>
+
+namespace TraceOutput {
+bool enabled();
+void setEnabled(bool on);
+// Writes text and a line end in one piece, so lines of different threads do not interleave.
+void line(const std::string& text);
+}  // namespace TraceOutput
