@@ -1,0 +1,89 @@
+// Render settings: defaults, the file properties, the observer-frame conversions.
+#include "scene/rendersettings.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "scene/dataelem.h"
+
+RenderSettings::RenderSettings() : eye(defaultEye()) {}
+
+RenderSettings::RenderSettings(const RenderSettings& other) : RenderSettings() { *this = other; }
+
+RenderSettings& RenderSettings::operator=(const RenderSettings& other) {
+    if (this == &other) return *this;
+    eye = other.eye;
+    start = other.start;
+    lookat = other.lookat;
+    dirx = other.dirx;
+    diry = other.diry;
+    speed = other.speed;
+    aberration = other.aberration;
+    srtDoppler = other.srtDoppler;
+    lightBending = other.lightBending;
+    grtDoppler = other.grtDoppler;
+    bhpos = other.bhpos;
+    bhradius = other.bhradius;
+    maxBundleSize = other.maxBundleSize;
+    return *this;
+}
+
+void RenderSettings::getProperties(Reader::PropertyList& list) {
+    list.addVec("start", start);
+    list.addVec("lookat", lookat);
+    list.addVec("dirx", dirx);
+    list.addVec("diry", diry);
+    list.addVec("bhpos", bhpos);
+    list.addFloat("bhradius", bhradius);
+}
+
+uint32_t RenderSettings::backgroundPixel() const {
+    uint32_t p;
+    std::memcpy(&p, background, sizeof p);
+    return p;
+}
+
+void RenderSettings::setBackground(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+    background[0] = r;
+    background[1] = g;
+    background[2] = b;
+    background[3] = a;
+}
+
+void RenderSettings::settingsToFrame(ObserverFrame& frame) const {
+    const Vec4f* rows[4] = {&start, &dirx, &diry, &lookat};
+    for (int r = 0; r < 4; ++r) {
+        frame.m[r][1] = rows[r]->x;
+        frame.m[r][2] = rows[r]->y;
+        frame.m[r][3] = rows[r]->z;
+    }
+    frame.m[0][0] = 1.0f;
+}
+
+void RenderSettings::frameToSettings(const ObserverFrame& frame) {
+    Vec4f* rows[4] = {&start, &dirx, &diry, &lookat};
+    for (int r = 0; r < 4; ++r) {
+        rows[r]->x = frame.m[r][1];
+        rows[r]->y = frame.m[r][2];
+        rows[r]->z = frame.m[r][3];
+    }
+}
+
+void RenderSettings::aspectFactors(int width, int height, float& sx, float& sy) {
+    const float w = float(width), h = float(height);
+    if (h < w) {
+        sx = 1.0f;
+        sy = h / w;
+    } else {
+        sx = w / h;
+        sy = 1.0f;
+    }
+}
+
+float RenderSettings::dopplerAt(float u, float v) const {
+    const double r = std::hypot(double(u), double(v));
+    const float t = std::sqrt(float(double(u) * u + double(v) * v + 1.0));
+    const double beta = speed;
+    const float g = float(1.0 / std::sqrt(float(1.0 - beta * beta)));
+    return float((beta * r / t + 1.0) * g);
+}

@@ -1,0 +1,54 @@
+// How a scene is seen: the eye, the observer's pose and speed, the effect switches, the black
+// hole, the background and the ray-packet size. The document owns one, views may hold a copy
+// with their own switches, and every frame renders from a copy taken when it is prepared.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/observerframe.h"
+#include "geometry/vec4f.h"
+#include "scene/eye.h"
+
+namespace Reader {
+class PropertyList;
+}  // namespace Reader
+
+struct alignas(16) RenderSettings {
+    Eye eye;                          // first member: shading reaches it through the ray records
+    Vec4f start{0, 0, 0, 0};          // observer position; w is the observer's time
+    Vec4f lookat{0, 0, 1, -1};        // forward direction, the direction of motion
+    Vec4f dirx{1, 0, 0, 0};           // right direction of the image plane
+    Vec4f diry{0, 1, 0, 0};           // up direction of the image plane
+    float speed = 0.0f;               // beta, a fraction of the speed of light
+    bool aberration = true;
+    bool srtDoppler = true;
+    bool januscircle = false;
+    bool lightBending = false;
+    bool grtDoppler = false;
+    Vec4f bhpos{0, 0, 0, 0};
+    float bhradius = 0.1f;            // Schwarzschild radius of the black hole
+    uint8_t background[4] = {20, 20, 20, 255};  // R, G, B, A of rays that hit nothing
+    int32_t maxBundleSize = 2;        // side of the square ray packet: 1, 2 or 4
+
+    RenderSettings();
+    RenderSettings(const RenderSettings& other);
+    // Copies every field except januscircle and background, which keep this record's values:
+    // a view's private copy keeps its own background whatever the document's is.
+    RenderSettings& operator=(const RenderSettings& other);
+
+    // The fields stored in scene files: start, lookat, dirx, diry, bhpos, bhradius.
+    void getProperties(Reader::PropertyList& list);
+
+    // The background as one 32-bit pixel (bytes R, G, B, A in memory order).
+    uint32_t backgroundPixel() const;
+    void setBackground(uint8_t r, uint8_t g, uint8_t b, uint8_t a);
+
+    void settingsToFrame(ObserverFrame& frame) const;
+    void frameToSettings(const ObserverFrame& frame);
+
+    // Image-plane scale of a W x H picture: the longer side spans -500..500.
+    static void aspectFactors(int width, int height, float& sx, float& sy);
+
+    // Doppler read-out for relative cursor coordinates (u, v) from the view's centre.
+    float dopplerAt(float u, float v) const;
+};

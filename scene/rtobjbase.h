@@ -1,0 +1,63 @@
+// The renderable things of a scene. Each object reports its box for the kd-tree, intersects
+// single rays and 4- and 16-ray bundles for the traversal, and colours the pixels of the rays
+// that hit it through its texture. Ray-facing operations only read the object and write into
+// the caller's ray record, so one object serves all render threads at once.
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "geometry/boundingbox.h"
+#include "geometry/raybundle.h"
+
+class Texture;
+class TextureCol;
+namespace Reader {
+class PropertyList;
+}
+
+// 2^-19: length scale of the offset that an object writes along its normal on a hit.
+extern float hitOffsetScale;
+
+class rtObjBase {
+public:
+    QString name;
+    float area = 0.0f;           // surface area: the object's weight in the kd-tree build
+    Texture* texture = nullptr;  // resolved texture (planes; spheres and cubes keep their own)
+    BoundingBox box;
+
+    virtual ~rtObjBase();
+
+    virtual BoundingBox boundingBox() const = 0;
+    virtual void printBoundingBox() const;
+    virtual void resolveTextures(TextureCol& textures) = 0;
+    // Appends what the kd-tree is to hold: the object itself (a cube appends its faces).
+    virtual void collectPrimitives(std::vector<rtObjBase*>& list);
+
+    // Nearest accepted hit of one ray: t is set only on acceptance (callers start it at
+    // kNoDistance); u, v and hitOffset of the ray are written then.
+    virtual void intersect1(SingleRay& ray, float& t) const = 0;
+    virtual void intersect1Alt(SingleRay& ray, float& t) const = 0;
+    virtual bool occluded1(const SingleRay& ray) const = 0;
+    virtual void shade1(SingleRay& ray, float t) const = 0;
+
+    // Hits of four rays: accepted lanes get tHit, u, v and leave the live mask.
+    virtual LaneMask4 intersect4(RayBundle4& bundle) const = 0;
+    virtual LaneMask4 intersect4Alt(RayBundle4& bundle) const = 0;
+    virtual int reserved4(int) const = 0;  // kept in its place in the table; returns 0
+    virtual void shade4(RayBundle4& bundle, LaneMask4 mask) const = 0;
+
+    // Hits of sixteen rays into hits[4]; true when any lane was hit.
+    virtual bool intersect16(RayBundle16& bundle, LaneMask4 hits[4]) const = 0;
+    virtual bool intersect16Alt(RayBundle16& bundle, LaneMask4 hits[4]) const = 0;
+    virtual int reserved16(int) const = 0;  // kept in its place in the table; returns 0
+    virtual void shade16(RayBundle16& bundle, const LaneMask4 mask[4]) const = 0;
+
+    // Per-frame precomputation for the common origin of all primary rays.
+    virtual void prepareForOrigin(const Vec4f& origin) = 0;
+
+    virtual void getProperties(Reader::PropertyList& list);  // appends "name"
+    virtual void update();                                    // recompute derived fields
+    virtual void copyFrom(const rtObjBase& other) = 0;
+    virtual rtObjBase* clone() const = 0;
+};
