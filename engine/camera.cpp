@@ -1,0 +1,161 @@
+// Primary rays of the relativistic camera, one ray at a time (in mixed double/single precision)
+// and four rays per SSE instruction for the 2 x 2 and 4 x 4 packets (single precision).
+#include "engine/camera.h"
+
+#include <cmath>
+
+#include "engine/pixelbuffer.h"
+
+namespace Camera {
+
+namespace {
+
+uint32_t* pixelAddress(const RowBand& band, int row, int col) {
+    PixelBuffer* buffer = band.frame->buffer;
+    return buffer->data() + size_t(row) * size_t(buffer->width()) + size_t(col);
+}
+
+void advanceColumns(RowBand& band, int n) {
+    band.col += n;
+    const float step = float(n) * band.frame->dx;
+    for (float& x : band.xs) x += step;
+}
+
+// Directions, inverse directions and Doppler factors of four rays given in structure-of-arrays
+// form: image-plane x, y per lane and the lanes' row vectors diry * y.
+struct Lanes {
+    Vec4f dx, dy, dz, ix, iy, iz, doppler;
+};
+
+inline Lanes fourRays(const FrameContext& frame, const Vec4f& x, const Vec4f& y, const Vec4f& yvx,
+                      const Vec4f& yvy, const Vec4f& yvz) {
+    const RenderSettings& s = frame.settings;
+    const Vec4f beta(s.speed), gamma(frame.gamma), k1000(1000.0f), one(1.0f);
+    const Vec4f len0 = sqrt(x * x + y * y + Vec4f(1000000.0f));
+    const Vec4f f = s.aberration ? (k1000 - beta * len0) * gamma : k1000;
+
+    const Vec4f dx = x * s.dirx.x + yvx + f * s.lookat.x;
+    const Vec4f dy = x * s.dirx.y + yvy + f * s.lookat.y;
+    const Vec4f dz = x * s.dirx.z + yvz + f * s.lookat.z;
+    const Vec4f len = sqrt(dx * dx + dy * dy + dz * dz);
+
+    Lanes r;
+    r.dx = dx / len;
+    r.dy = dy / len;
+    r.dz = dz / len;
+    r.ix = one / r.dx;
+    r.iy = one / r.dy;
+    r.iz = one / r.dz;
+    if (!s.srtDoppler)
+        r.doppler = one;
+    else if (s.aberration)
+        r.doppler = one / ((beta * f / len + one) * gamma);
+    else
+        r.doppler = one / ((beta * k1000 / len0 + one) * gamma);
+    return r;
+}
+
+}  // namespace
+
+float lorentzGamma(float beta) {
+    const double b2 = double(beta) * double(beta);
+    return float(1.0 / double(std::sqrt(float(1.0 - b2))));
+}
+
+void primaryDirection(const FrameContext& frame, float x, float y, const Vec4f& yvec, Vec4f& dir,
+                      float& doppler) {
+    const RenderSettings& s = frame.settings;
+    const float beta = s.speed;
+    const float gamma = frame.gamma;
+    const float len0 = std::sqrt(float(double(x) * x + double(y) * y + 1000000.0));
+    const float f = s.aberration ? float((1000.0 - double(beta) * len0) * double(gamma)) : 1000.0f;
+
+    const float dx = x * s.dirx.x + yvec.x + f * s.lookat.x;
+    const float dy = x * s.dirx.y + yvec.y + f * s.lookat.y;
+    const float dz = x * s.dirx.z + yvec.z + f * s.lookat.z;
+    const float len = std::sqrt(dx * dx + dy * dy + dz * dz);
+    const double inv = 1.0 / double(len);
+    dir = Vec4f(float(dx * inv), float(dy * inv), float(dz * inv), 1.0f);
+
+    if (!s.srtDoppler)
+        doppler = 1.0f;
+    else if (s.aberration)
+        doppler = float(1.0 / ((double(beta) * f / len + 1.0) * gamma));
+    else
+        doppler = float(1.0 / ((double(beta) * 1000.0 / len0 + 1.0) * gamma));
+}
+
+bool generate1(RowBand& band, SingleRay& ray, int rowOffset) {
+    const FrameContext& frame = *band.frame;
+    if (band.col >= frame.buffer->width()) return false;
+
+    primaryDirection(frame, band.xs[0], band.ys[rowOffset], band.yvec[rowOffset], ray.dir,
+                     ray.doppler);
+    ray.invDir = Vec4f(1.0f / ray.dir.x, 1.0f / ray.dir.y, 1.0f / ray.dir.z, 1.0f);
+    ray.out = pixelAddress(band, band.row + rowOffset, band.col);
+    clipToBox(frame.box, ray);
+    advanceColumns(band, 1);
+    return true;
+}
+
+bool generate4(RowBand& band, RayBundle4& b, int rowOffset) {
+    const FrameContext& frame = *band.frame;
+    if (band.col + 1 >= frame.buffer->width()) return false;
+
+    const float x0 = band.xs[0], x1 = band.xs[1];
+    const float y0 = band.ys[rowOffset], y1 = band.ys[rowOffset + 1];
+    const Vec4f& v0 = band.yvec[rowOffset];
+    const Vec4f& v1 = band.yvec[rowOffset + 1];
+    const Lanes r = fourRays(frame, Vec4f(x0, x1, x0, x1), Vec4f(y0, y0, y1, y1),
+                             Vec4f(v0.x, v0.x, v1.x, v1.x), Vec4f(v0.y, v0.y, v1.y, v1.y),
+                             Vec4f(v0.z, v0.z, v1.z, v1.z));
+    b.dir[0] = r.dx;
+    b.dir[1] = r.dy;
+    b.dir[2] = r.dz;
+    b.dir[3] = Vec4f(1.0f);
+    b.invDir[0] = r.ix;
+    b.invDir[1] = r.iy;
+    b.invDir[2] = r.iz;
+    b.invDir[3] = Vec4f(1.0f);
+    b.doppler = r.doppler;
+    // The array-of-structures copy of the directions, for code that follows one ray.
+    __m128 c0 = r.dx, c1 = r.dy, c2 = r.dz, c3 = b.dir[3];
+    _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+    b.scratch[0] = c0;
+    b.scratch[1] = c1;
+    b.scratch[2] = c2;
+    b.scratch[3] = c3;
+
+    b.tHit = Vec4f(kNoHit);
+    clipToBox(frame.box, b);
+    b.out[0] = pixelAddress(band, band.row + rowOffset, band.col);
+    b.out[1] = pixelAddress(band, band.row + rowOffset + 1, band.col);
+    advanceColumns(band, 2);
+    return true;
+}
+
+bool generate16(RowBand& band, RayBundle16& b) {
+    const FrameContext& frame = *band.frame;
+    if (band.col + 3 >= frame.buffer->width()) return false;
+
+    const Vec4f x = _mm_loadu_ps(band.xs);
+    for (int g = 0; g < 4; ++g) {
+        const Vec4f& yv = band.yvec[g];
+        const Lanes r = fourRays(frame, x, Vec4f(band.ys[g]), Vec4f(yv.x), Vec4f(yv.y),
+                                 Vec4f(yv.z));
+        b.dir[g].x = r.dx;
+        b.dir[g].y = r.dy;
+        b.dir[g].z = r.dz;
+        b.invDir[g].x = r.ix;
+        b.invDir[g].y = r.iy;
+        b.invDir[g].z = r.iz;
+        b.doppler[g] = r.doppler;
+        b.tHit[g] = Vec4f(kNoHit);
+        b.out[g] = pixelAddress(band, band.row + g, band.col);
+    }
+    clipToBox(frame.box, b);
+    advanceColumns(band, 4);
+    return true;
+}
+
+}  // namespace Camera

@@ -1,0 +1,26 @@
+// The relativistic camera: turns pixels into primary rays seen by an observer moving with speed
+// beta along the view direction. Aberration Lorentz-transforms the observer-frame direction
+// (x, y, 1000) of length s into the scene frame, where its forward component becomes
+// gamma (1000 - beta s); the Doppler factor D multiplies every wavelength seen along the ray.
+#pragma once
+
+#include "engine/framecontext.h"
+
+namespace Camera {
+
+// Each generator fills the packet at the band's next columns, clips it to the scene box, then
+// advances the band's column and column values. False when fewer than the packet's columns
+// remain in the row (the caller then covers the right edge otherwise).
+bool generate1(RowBand& band, SingleRay& ray, int rowOffset = 0);
+bool generate4(RowBand& band, RayBundle4& bundle, int rowOffset = 0);
+bool generate16(RowBand& band, RayBundle16& bundle);
+
+// Direction and Doppler factor of one ray at image-plane (x, y), in the single-ray precision:
+// dir is unit length with w = 1.
+void primaryDirection(const FrameContext& frame, float x, float y, const Vec4f& yvec, Vec4f& dir,
+                      float& doppler);
+
+// gamma = 1 / sqrt(1 - beta^2) with the engine's rounding (double, float root, double quotient).
+float lorentzGamma(float beta);
+
+}  // namespace Camera

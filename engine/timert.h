@@ -1,0 +1,57 @@
+// The engine that renders one frame: a task collection whose runTask() the pool's workers call
+// concurrently. Each call takes the next band of rows, traces it in square packets of the band's
+// height and writes its pixels; bands are disjoint, so pixel writes need no lock.
+#pragma once
+
+#include "engine/framecontext.h"
+#include "engine/pixelbuffer.h"
+#include "engine/taskcollection.h"
+
+class KDTree;
+class SceneData;
+
+class alignas(16) TimeRT : public TaskCollection {
+    Q_OBJECT
+public:
+    TimeRT();
+    ~TimeRT() override;
+
+    // Prepares one frame: GUI thread, while no worker is inside runTask of this engine.
+    // buffer may be null: the engine then renders into its own buffer of width x height.
+    void raytracePic(RenderSettings* settings, SceneData* sceneData, KDTree* tree,
+                     PixelBuffer* buffer);
+
+    // Any worker: traces the next band; true when no band is left.
+    bool runTask() override;
+    void tasksFinished() override;
+    // Hands out no further band: every later runTask returns true at once.
+    void stopDispensing() override;
+
+    // Rows handed out so far, in percent (0 for an empty picture).
+    int progressPercent() const;
+
+    PixelBuffer& ownPixelBuffer() { return ownBuffer; }
+    const FrameContext& frameContext() const { return frame; }
+
+    RenderSettings* settings = nullptr;  // the settings of the frame being rendered (not owned)
+    SceneData* sceneData = nullptr;
+    KDTree* tree = nullptr;
+    PixelBuffer ownBuffer;
+    int32_t width = 100;   // size of ownBuffer for the next frame (the view sets it)
+    int32_t height = 100;
+    int32_t lastPercent = 0;
+    bool reportProgress = false;
+
+signals:
+    void percentageCompleted(int percent);
+
+private:
+    void prepareFrame(RenderSettings* settings, KDTree* tree);
+    bool nextBand(RowBand& band, int maxRows);
+    void traceBand16(RowBand& band);
+    void traceBand4(RowBand& band, int rowOffset, bool firstOfFrame);
+    void traceBand1(RowBand& band, int rowOffset, bool firstOfFrame);
+    void traceRightEdge(RowBand& band, int firstCol);
+
+    FrameContext frame;
+};

@@ -1,0 +1,23 @@
+// The per-view override decision, kept free of widgets so that it can be tested on its own.
+#include "engine/vieweffects.h"
+
+namespace {
+// A choice overrides the document only when it asks for the opposite of the document's state.
+bool overrides(bool documentOn, EffectChoice choice) {
+    return (!documentOn && choice == EffectChoice::Enable) ||
+           (documentOn && choice == EffectChoice::Disable);
+}
+}  // namespace
+
+RenderSettings* chooseViewSettings(RenderSettings& document, const ViewEffects& effects,
+                                   std::unique_ptr<RenderSettings>& own) {
+    const bool aberration = overrides(document.aberration, effects.aberration);
+    const bool doppler = overrides(document.srtDoppler, effects.doppler);
+    if (!aberration && !doppler) return &document;
+
+    if (!own) own = std::make_unique<RenderSettings>();
+    *own = document;
+    if (aberration) own->aberration = effects.aberration == EffectChoice::Enable;
+    if (doppler) own->srtDoppler = effects.doppler == EffectChoice::Enable;
+    return own.get();
+}

@@ -1,0 +1,20 @@
+// Which settings a view renders with. Each view can force an effect on or off, or follow the
+// document; a view that overrides anything renders from a private copy of the document's
+// settings (which keeps its own background, as every settings assignment does).
+#pragma once
+
+#include <memory>
+
+#include "scene/rendersettings.h"
+
+enum class EffectChoice { Enable, Disable, UseParent };
+
+struct ViewEffects {
+    EffectChoice aberration = EffectChoice::UseParent;
+    EffectChoice doppler = EffectChoice::UseParent;
+};
+
+// Returns the document's settings when no choice overrides them; otherwise fills own (created on
+// first need and kept) from the document and applies the overrides, and returns it.
+RenderSettings* chooseViewSettings(RenderSettings& document, const ViewEffects& effects,
+                                   std::unique_ptr<RenderSettings>& own);

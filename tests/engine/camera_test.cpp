@@ -1,0 +1,224 @@
+// The relativistic camera against textbook special relativity: the aberration formula
+// cos(theta) = (cos(theta') - beta) / (1 - beta cos(theta')) and the Doppler factor
+// lambda_seen / lambda_emitted = 1 / (gamma (1 + beta cos(theta))), theta measured in the scene
+// frame between the viewing direction and the direction of motion, theta' in the observer's frame.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "engine/camera.h"
+#include "engine/pixelbuffer.h"
+
+namespace {
+
+// A frame context for a W x H picture of an observer at the origin with an arbitrary orthonormal
+// basis, as the engine prepares it.
+struct CameraFixture {
+    FrameContext frame;
+    PixelBuffer buffer;
+
+    CameraFixture(int W, int H, float beta, bool aberration, bool doppler) {
+        buffer.setSize(W, H, 1);
+        frame.buffer = &buffer;
+        RenderSettings& s = frame.settings;
+        // A tilted but orthonormal basis: right, up, forward.
+        const double a = 0.3, b = -0.2;
+        s.lookat = Vec4f(float(std::sin(a) * std::cos(b)), float(std::sin(b)),
+                         float(std::cos(a) * std::cos(b)), 0);
+        s.dirx = Vec4f(float(std::cos(a)), 0, float(-std::sin(a)), 0);
+        const Vec4f up = cross3(s.lookat, s.dirx);
+        s.diry = up;
+        s.start = Vec4f(1, 2, 3, 0);
+        s.speed = beta;
+        s.aberration = aberration;
+        s.srtDoppler = doppler;
+        RenderSettings::aspectFactors(W, H, frame.sx, frame.sy);
+        frame.x0 = float(-500.0 * frame.sx);
+        frame.dx = float(1000.0 / W * frame.sx);
+        frame.gamma = Camera::lorentzGamma(beta);
+        frame.box = BoundingBox(Vec4f(-100, -100, -100, -1), Vec4f(100, 100, 100, 1));
+    }
+
+    // The band for rows row..row+3 as the engine hands it out.
+    RowBand band(int row) {
+        RowBand b;
+        b.frame = &frame;
+        b.row = row;
+        b.rows = 4;
+        const double step = 1000.0 / double(float(buffer.height()));
+        for (int i = 0; i < 4; ++i) {
+            b.ys[i] = float((step * double(float(row + i)) - 500.0) * double(frame.sy));
+            b.yvec[i] = frame.settings.diry * b.ys[i];
+            b.xs[i] = float(double(frame.x0) + double(frame.dx) * i);
+        }
+        return b;
+    }
+};
+
+double cosAngle(const Vec4f& a, const Vec4f& b) {
+    const double d = double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z;
+    const double la = std::sqrt(double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z);
+    const double lb = std::sqrt(double(b.x) * b.x + double(b.y) * b.y + double(b.z) * b.z);
+    return d / (la * lb);
+}
+
+}  // namespace
+
+TEST(Camera, AtRestAberrationChangesNothingAndDopplerIsOne) {
+    CameraFixture on(64, 48, 0.0f, true, true), off(64, 48, 0.0f, false, true);
+    for (float x : {-500.0f, -123.5f, 0.0f, 250.0f})
+        for (float y : {-375.0f, 0.0f, 100.0f}) {
+            Vec4f d1, d2;
+            float D1, D2;
+            Camera::primaryDirection(on.frame, x, y, on.frame.settings.diry * y, d1, D1);
+            Camera::primaryDirection(off.frame, x, y, off.frame.settings.diry * y, d2, D2);
+            EXPECT_EQ(d1.x, d2.x);
+            EXPECT_EQ(d1.y, d2.y);
+            EXPECT_EQ(d1.z, d2.z);
+            EXPECT_EQ(D1, 1.0f);
+            EXPECT_EQ(D2, 1.0f);
+        }
+}
+
+TEST(Camera, CentreRayKeepsItsDirectionAndIsBlueShifted) {
+    CameraFixture c(64, 48, 0.5f, true, true);
+    Vec4f d;
+    float D;
+    Camera::primaryDirection(c.frame, 0, 0, Vec4f(0.0f), d, D);
+    EXPECT_NEAR(cosAngle(d, c.frame.settings.lookat), 1.0, 1e-7);
+    EXPECT_NEAR(D, 0.5773503, 1e-6);  // 1 / (1.5 * 1.1547005)
+    EXPECT_NEAR(D, 1.0 / ((1.0 + 0.5) / std::sqrt(1.0 - 0.25)), 1e-6);
+
+    CameraFixture back(64, 48, -0.5f, true, true);
+    Camera::primaryDirection(back.frame, 0, 0, Vec4f(0.0f), d, D);
+    EXPECT_NEAR(D, std::sqrt(1.5 / 0.5), 1e-5);  // receding: red shift sqrt((1+b)/(1-b))
+}
+
+TEST(Camera, RaysFollowTheAberrationFormulaAndDopplerFactor) {
+    for (float beta : {-0.9f, -0.3f, 0.2f, 0.5f, 0.9f, 0.99f}) {
+        CameraFixture c(640, 360, beta, true, true);
+        const RenderSettings& s = c.frame.settings;
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<float> ux(-500, 500), uy(-281.25f, 281.25f);
+        const double gamma = 1.0 / std::sqrt(1.0 - double(beta) * beta);
+        for (int i = 0; i < 200; ++i) {
+            const float x = ux(rng), y = uy(rng);
+            Vec4f d;
+            float D;
+            Camera::primaryDirection(c.frame, x, y, s.diry * y, d, D);
+            // Observer frame: direction (x, y, 1000) against the direction of motion.
+            const double cosObs = 1000.0 / std::sqrt(double(x) * x + double(y) * y + 1e6);
+            const double cosScene = (cosObs - beta) / (1.0 - beta * cosObs);
+            EXPECT_NEAR(cosAngle(d, s.lookat), cosScene, 2e-6) << "beta " << beta;
+            // The sideways direction is not turned: it stays along x dirx + y diry.
+            const Vec4f side = s.dirx * x + s.diry * y;
+            const Vec4f perp = d - s.lookat * float(cosAngle(d, s.lookat));
+            EXPECT_NEAR(cosAngle(perp, side), 1.0, 1e-4);
+            EXPECT_NEAR(D, 1.0 / (gamma * (1.0 + beta * cosScene)), 2e-5 * D) << "beta " << beta;
+            EXPECT_NEAR(std::sqrt(dot3(d, d)), 1.0, 1e-6);
+        }
+    }
+}
+
+TEST(Camera, MovingForwardWidensTheFieldOfView) {
+    CameraFixture rest(640, 360, 0.0f, true, true), fast(640, 360, 0.5f, true, true);
+    Vec4f d0, d1;
+    float D;
+    Camera::primaryDirection(rest.frame, -500, 0, Vec4f(0.0f), d0, D);
+    Camera::primaryDirection(fast.frame, -500, 0, Vec4f(0.0f), d1, D);
+    const double a0 = std::acos(cosAngle(d0, rest.frame.settings.lookat));
+    const double a1 = std::acos(cosAngle(d1, fast.frame.settings.lookat));
+    EXPECT_NEAR(2 * a0, 2 * std::atan(0.5), 1e-6);  // 53.13 degrees at rest
+    EXPECT_GT(a1, a0);
+}
+
+TEST(Camera, DopplerWithoutAberrationUsesTheObserverAngle) {
+    const float beta = 0.6f;
+    CameraFixture c(640, 360, beta, false, true);
+    const double gamma = 1.25;
+    const float x = 300, y = -120;
+    Vec4f d;
+    float D;
+    Camera::primaryDirection(c.frame, x, y, c.frame.settings.diry * y, d, D);
+    const double cosObs = 1000.0 / std::sqrt(double(x) * x + double(y) * y + 1e6);
+    EXPECT_NEAR(D, 1.0 / (gamma * (1.0 + beta * cosObs)), 1e-6);
+    EXPECT_NEAR(cosAngle(d, c.frame.settings.lookat), cosObs, 1e-6);  // not aberrated
+}
+
+TEST(Camera, PacketsAgreeWithSingleRays) {
+    CameraFixture c(64, 32, 0.9f, true, true);
+    RowBand band16 = c.band(8), band4 = c.band(8);
+    RayBundle16 b16{};
+    RayBundle4 b4{};
+    SingleRay r{};
+    ASSERT_TRUE(Camera::generate16(band16, b16));
+    ASSERT_TRUE(Camera::generate4(band4, b4));
+    for (int g = 0; g < 4; ++g)
+        for (int l = 0; l < 4; ++l) {
+            RowBand one = c.band(8);
+            one.col = l;
+            for (float& x : one.xs) x += float(l) * c.frame.dx;
+            ASSERT_TRUE(Camera::generate1(one, r, g));
+            EXPECT_NEAR(b16.dir[g].x[l], r.dir.x, 2e-6);
+            EXPECT_NEAR(b16.dir[g].y[l], r.dir.y, 2e-6);
+            EXPECT_NEAR(b16.dir[g].z[l], r.dir.z, 2e-6);
+            EXPECT_NEAR(b16.doppler[g][l], r.doppler, 2e-6);
+            EXPECT_EQ(b16.out[g] + l, r.out);
+            if (g < 2 && l < 2) {
+                const int lane = 2 * g + l;
+                EXPECT_NEAR(b4.dir[0][lane], r.dir.x, 2e-6);
+                EXPECT_NEAR(b4.doppler[lane], r.doppler, 2e-6);
+                EXPECT_EQ(b4.out[g] + l, r.out);
+                EXPECT_NEAR(b4.scratch[lane].z, r.dir.z, 2e-6);
+            }
+        }
+    EXPECT_EQ(band16.col, 4);
+    EXPECT_EQ(band4.col, 2);
+}
+
+TEST(Camera, GeneratorsStopWhenTooFewColumnsRemain) {
+    CameraFixture c(7, 8, 0.0f, true, true);
+    RowBand band = c.band(0);
+    RayBundle16 b16{};
+    EXPECT_TRUE(Camera::generate16(band, b16));   // columns 0-3
+    EXPECT_FALSE(Camera::generate16(band, b16));  // only 4-6 left
+    RayBundle4 b4{};
+    EXPECT_TRUE(Camera::generate4(band, b4));     // 4-5
+    EXPECT_FALSE(Camera::generate4(band, b4));    // only 6 left
+    SingleRay r{};
+    EXPECT_TRUE(Camera::generate1(band, r));      // 6
+    EXPECT_FALSE(Camera::generate1(band, r));
+}
+
+TEST(Camera, ImagePlaneOfAWidePicture) {
+    // Twice as wide as high: x from -500 at column 0, y from -250 at row 0.
+    CameraFixture c(200, 100, 0.0f, true, true);
+    EXPECT_FLOAT_EQ(c.frame.sx, 1.0f);
+    EXPECT_FLOAT_EQ(c.frame.sy, 0.5f);
+    RowBand band = c.band(0);
+    EXPECT_FLOAT_EQ(band.xs[0], -500.0f);
+    EXPECT_FLOAT_EQ(band.ys[0], -250.0f);
+    EXPECT_NEAR(c.frame.x0 + 199 * c.frame.dx, 500.0f - 1000.0f / 200, 1e-3);
+    RowBand top = c.band(96);
+    EXPECT_NEAR(top.ys[3], 250.0f - 500.0f / 100, 1e-3);
+}
+
+TEST(Camera, AxisParallelRaysClipWithoutDividingByZero) {
+    CameraFixture c(64, 64, 0.0f, true, true);
+    RenderSettings& s = c.frame.settings;
+    s.lookat = Vec4f(0, 0, 1, 0);
+    s.dirx = Vec4f(1, 0, 0, 0);
+    s.diry = Vec4f(0, 1, 0, 0);
+    s.start = Vec4f(0, 0, -200, 0);
+    c.frame.single.origin = s.start;
+    RowBand band = c.band(32);  // row 32 of 64 is y = 0; column 32 is x = 0
+    band.col = 32;
+    for (float& x : band.xs) x = 0.0f;
+    SingleRay r = c.frame.single;
+    ASSERT_TRUE(Camera::generate1(band, r));
+    EXPECT_TRUE(std::isinf(r.invDir.x));
+    EXPECT_TRUE(std::isinf(r.invDir.y));
+    EXPECT_FLOAT_EQ(r.tMin, 100.0f);
+    EXPECT_FLOAT_EQ(r.tMax, 300.0f);
+}

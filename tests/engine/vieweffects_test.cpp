@@ -1,0 +1,45 @@
+// The per-view override decision: which settings object a view renders with.
+#include <gtest/gtest.h>
+
+#include "engine/vieweffects.h"
+
+TEST(ViewEffects, FollowingTheDocumentUsesItsSettingsObject) {
+    RenderSettings doc;
+    std::unique_ptr<RenderSettings> own;
+    EXPECT_EQ(chooseViewSettings(doc, ViewEffects{}, own), &doc);
+    EXPECT_FALSE(own);
+    // Asking for what the document already does is no override either.
+    ViewEffects same{EffectChoice::Enable, EffectChoice::Enable};
+    EXPECT_EQ(chooseViewSettings(doc, same, own), &doc);
+    EXPECT_FALSE(own);
+}
+
+TEST(ViewEffects, OverridingCopiesTheDocumentButKeepsTheDefaultBackground) {
+    RenderSettings doc;
+    doc.setBackground(255, 0, 0, 255);
+    doc.speed = 0.5f;
+    std::unique_ptr<RenderSettings> own;
+    RenderSettings* used = chooseViewSettings(doc, {EffectChoice::Disable, EffectChoice::UseParent}, own);
+    ASSERT_EQ(used, own.get());
+    EXPECT_FALSE(used->aberration);
+    EXPECT_TRUE(used->srtDoppler);
+    EXPECT_EQ(used->speed, 0.5f);
+    EXPECT_EQ(used->background[0], 20);  // a view's own copy keeps the default background
+
+    // The copy is kept and refreshed from the document every frame.
+    RenderSettings* again = chooseViewSettings(doc, {EffectChoice::UseParent, EffectChoice::Disable}, own);
+    EXPECT_EQ(again, used);
+    EXPECT_TRUE(again->aberration);
+    EXPECT_FALSE(again->srtDoppler);
+}
+
+TEST(ViewEffects, EnableOverridesADocumentThatIsOff) {
+    RenderSettings doc;
+    doc.aberration = false;
+    doc.srtDoppler = false;
+    std::unique_ptr<RenderSettings> own;
+    RenderSettings* used = chooseViewSettings(doc, {EffectChoice::Enable, EffectChoice::Disable}, own);
+    ASSERT_NE(used, &doc);
+    EXPECT_TRUE(used->aberration);
+    EXPECT_FALSE(used->srtDoppler);
+}
