@@ -1,0 +1,40 @@
+// One handler per XML tag of the scene file. The reader knows no element vocabulary itself: it
+// hands (property, text) pairs to the handler of the open item, which fills the item through
+// the item's own property list, and asks every handler to write its items back.
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+#include <memory>
+
+#include "scene/dataelem.h"
+
+namespace Reader {
+
+class ReadableParent {
+public:
+    explicit ReadableParent(const QString& tag) : tag(tag) {}
+    virtual ~ReadableParent() = default;
+
+    // Sets one property of the item being read, creating the item on first use.
+    virtual bool setValue(const QString& name, const QString& text) = 0;
+    // The item's block ended: complete it and hand it to its owner.
+    virtual void finish() = 0;
+    // Writes every item of this kind as a block.
+    virtual void write(int indent, QTextStream& stream) = 0;
+
+    const QString tag;
+
+protected:
+    // Writes one block: the tag line, a line per property, the closing tag line.
+    void writeBlock(int indent, QTextStream& stream, PropertyList& list) const {
+        const QString spaces(kIndentBase + indent, QLatin1Char(' '));
+        stream << spaces << '<' << tag << ">\n";
+        for (int i = 0; i < list.size(); ++i) list.at(i)->writeXml(kIndentBase + indent, stream);
+        stream << spaces << "</" << tag << ">\n";
+    }
+
+    std::unique_ptr<PropertyList> properties;
+};
+
+}  // namespace Reader

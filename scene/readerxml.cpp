@@ -1,0 +1,153 @@
+// Scene file reading and writing. The events keep the rules of the file format: attributes of an
+// item's start tag are properties, property elements carry no attributes, the gathered text is
+// cleared at every end tag except the root's, and the first refusal stops the parse with
+// "Fatal error: " + why + "  line:" + n + "  column:" + m.
+#include "scene/readerxml.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QXmlStreamReader>
+
+#include "scene/coldiscrete.h"
+#include "scene/lights.h"
+#include "scene/readableclass.h"
+#include "scene/rtobjcube.h"
+#include "scene/rtobjplane.h"
+#include "scene/rtobjsphere.h"
+#include "scene/scenedata.h"
+#include "scene/texturequad.h"
+#include "scene/texturesingle.h"
+
+namespace Reader {
+
+namespace {
+const QString kRootTag = QStringLiteral("tavolinfile");
+
+QString tr(const char* text) { return QCoreApplication::translate("Reader", text); }
+}  // namespace
+
+ReaderXml::ReaderXml(const QString& fileName) : fileName(fileName) {}
+ReaderXml::~ReaderXml() = default;
+
+void ReaderXml::registerParent(std::unique_ptr<ReadableParent> parent) {
+    parents.push_back(std::move(parent));
+}
+
+void ReaderXml::registerSettings(RenderSettings* settings) {
+    registerParent(std::make_unique<ReadableClassEx<RenderSettings>>("renderSettings", settings));
+}
+
+void ReaderXml::registerScene(SceneData* scene) {
+    registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjSphere<1>, SceneData>>("sphere", scene));
+    registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjSphere<0>, SceneData>>("movsphere", scene));
+    registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjPlane, SceneData>>("plane", scene));
+    registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjCube, SceneData>>("cube", scene));
+    registerParent(std::make_unique<ReadableClass<ColDiscrete, ColDiscrete, SceneData>>("newcolor", scene));
+    registerParent(std::make_unique<ReadableClass<Texture, TextureQuad, SceneData>>("newtexturequad", scene));
+    registerParent(std::make_unique<ReadableClass<Texture, TextureSingle, SceneData>>("newtexturesingle", scene));
+    registerParent(std::make_unique<ReadableClass<Texture, TextureImage, SceneData>>("newtextureimage", scene));
+    registerParent(std::make_unique<ReadableClass<Lights, Lights, SceneData>>("light", scene));
+}
+
+bool ReaderXml::parse() {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // An unreadable file reads as empty input: the parser reports it like any empty file.
+        return parseText(QByteArray());
+    }
+    QXmlStreamReader xml(&file);
+    return run(xml);
+}
+
+bool ReaderXml::parseText(const QByteArray& text) {
+    QXmlStreamReader xml(text);
+    return run(xml);
+}
+
+bool ReaderXml::run(QXmlStreamReader& xml) {
+    open = nullptr;
+    gathered.clear();
+    error.clear();
+    QString why;
+    bool refused = false;
+    while (!xml.atEnd() && !refused) {
+        switch (xml.readNext()) {
+            case QXmlStreamReader::StartElement:
+                refused = !startElement(xml.qualifiedName().toString(), xml.attributes(), why);
+                break;
+            case QXmlStreamReader::Characters:
+                gathered += xml.text();
+                break;
+            case QXmlStreamReader::EndElement:
+                refused = !endElement(xml.qualifiedName().toString(), why);
+                break;
+            default:
+                break;
+        }
+    }
+    if (refused) {
+        error = tr("Fatal error: ") + why + tr("  line:") + QString::number(xml.lineNumber()) +
+                tr("  column:") + QString::number(xml.columnNumber());
+        return false;
+    }
+    if (xml.hasError()) {
+        error = tr("Fatal error: ") + xml.errorString() + tr("  line:") +
+                QString::number(xml.lineNumber()) + tr("  column:") +
+                QString::number(xml.columnNumber());
+        return false;
+    }
+    return true;
+}
+
+bool ReaderXml::startElement(const QString& name, const QXmlStreamAttributes& attributes,
+                             QString& why) {
+    if (open) {
+        if (!attributes.isEmpty()) {
+            why = tr("the property <%1> may not have attributes").arg(name);
+            return false;
+        }
+        return true;
+    }
+    if (name == kRootTag) return true;
+    for (const auto& parent : parents)
+        if (parent->tag == name) {
+            open = parent.get();
+            for (const QXmlStreamAttribute& a : attributes) {
+                const QString property = a.qualifiedName().toString();
+                if (!open->setValue(property, a.value().toString())) {
+                    why = tr("<%1> has no property \"%2\" or cannot read \"%3\"")
+                              .arg(name, property, a.value().toString());
+                    return false;
+                }
+            }
+            return true;
+        }
+    why = tr("unknown element <%1>").arg(name);
+    return false;
+}
+
+bool ReaderXml::endElement(const QString& name, QString& why) {
+    if (!open && name == kRootTag) return true;  // the root's end keeps the gathered text
+    if (!open) {
+        why = tr("unexpected end of element <%1>").arg(name);
+        return false;
+    }
+    if (name == open->tag) {
+        open->finish();
+        open = nullptr;
+    } else if (!open->setValue(name, gathered)) {
+        why = tr("<%1> has no property \"%2\" or cannot read \"%3\"")
+                  .arg(open->tag, name, gathered.trimmed().left(80));
+        return false;
+    }
+    gathered.clear();
+    return true;
+}
+
+void ReaderXml::write(QTextStream& stream) {
+    stream << "<" << kRootTag << ">\n";
+    for (const auto& parent : parents) parent->write(0, stream);
+    stream << "</" << kRootTag << ">\n";
+}
+
+}  // namespace Reader

@@ -1,0 +1,53 @@
+// Reads and writes ".tavolin" scene files. The reader turns the XML into start-element,
+// character and end-element events and hands them to the tag handlers registered with it; the
+// writer asks each handler, in registration order, to write its items.
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+#include <memory>
+#include <vector>
+
+#include "scene/readableparent.h"
+
+class QXmlStreamAttributes;
+class QXmlStreamReader;
+struct RenderSettings;
+class SceneData;
+
+namespace Reader {
+
+class ReaderXml {
+public:
+    // The file is opened when parse() runs; a file that cannot be opened makes the parse fail.
+    explicit ReaderXml(const QString& fileName = QString());
+    ~ReaderXml();
+
+    void registerParent(std::unique_ptr<ReadableParent> parent);
+    // The "renderSettings" element, registered first so it is also written first.
+    void registerSettings(RenderSettings* settings);
+    // The nine scene tags in their writing order.
+    void registerScene(SceneData* scene);
+
+    // Reads the whole file; false on the first error, with errorText() telling where and why.
+    bool parse();
+    // Parses text given in memory (same rules; used for files already read and by tests).
+    bool parseText(const QByteArray& text);
+    void write(QTextStream& stream);
+
+    const QString& errorText() const { return error; }
+
+private:
+    bool startElement(const QString& name, const QXmlStreamAttributes& attributes,
+                      QString& why);
+    bool endElement(const QString& name, QString& why);
+    bool run(QXmlStreamReader& xml);
+
+    QString fileName;
+    std::vector<std::unique_ptr<ReadableParent>> parents;
+    ReadableParent* open = nullptr;  // handler of the item being read
+    QString gathered;                // character data since the last end tag
+    QString error;
+};
+
+}  // namespace Reader
