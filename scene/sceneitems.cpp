@@ -1,28 +1,12 @@
-// Finished items of a scene file join the scene.
+// Finished items of a scene file join the scene through its own add rules (a loaded "default"
+// colour replaces the built-in one, so that saving and loading again gives the same file).
 #include "scene/sceneitems.h"
 
 namespace Reader {
 
-void addToScene(SceneData& scene, rtObjBase* object) { scene.objects.items.push_back(object); }
-
-void addToScene(SceneData& scene, Lights* light) { scene.lights.items.push_back(light); }
-
-// Every saved file contains the collection's built-in colour "default" (it is the first colour
-// and written like any other). The first "default" a file brings replaces the built-in one in
-// place instead of being added behind it, so that loading and saving a file again gives the
-// same file, and a "default" edited by the user survives a save and load.
-void addToScene(SceneData& scene, ColDiscrete* color) {
-    if (color->name == QLatin1String("default") && !scene.defaultColorLoaded &&
-        !scene.colors.items.empty()) {
-        *scene.colors.items.front() = *color;
-        scene.colors.itemsChanged();
-        scene.defaultColorLoaded = true;
-        delete color;
-        return;
-    }
-    scene.colors.add(color, color->name);
-}
-
-void addToScene(SceneData& scene, Texture* texture) { scene.textures.add(texture, texture->texname); }
+void addToScene(SceneData& scene, rtObjBase* object) { scene.addItem(object); }
+void addToScene(SceneData& scene, Lights* light) { scene.addItem(light); }
+void addToScene(SceneData& scene, ColDiscrete* color) { scene.addItem(color); }
+void addToScene(SceneData& scene, Texture* texture) { scene.addItem(texture); }
 
 }  // namespace Reader

@@ -1,0 +1,262 @@
+// The document: loading, saving, the built-in scene, and applying requests between frames.
+//
+// Two choices of ours:
+// - A failed load while an earlier successful load still waits to be applied keeps the earlier
+//   load: the pending scene is only replaced by a scene that was read completely.
+// - Errors a user's file or edit can reach (an object whose texture cannot be resolved because
+//   the scene has no texture at all, a tree build that fails) refuse the load or keep the scene
+//   renderable, with a message, instead of ending the program.
+#include "engine/docrt.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QTextStream>
+#include <cmath>
+#include <cstdio>
+
+#include "geometry/kdtree.h"
+#include "geometry/programmingerror.h"
+#include "scene/colorcol.h"
+#include "scene/readerxml.h"
+#include "scene/rendersettings.h"
+#include "scene/rtobjsphere.h"
+#include "scene/scenedata.h"
+#include "scene/texturecol.h"
+#include "scene/texturesingle.h"
+
+namespace {
+DocRT::ErrorReporter& errorReporter() {
+    static DocRT::ErrorReporter reporter;
+    return reporter;
+}
+
+// Multiplies a direction by the single-precision reciprocal square root of its squared length.
+void normalize4(Vec4f& v) {
+    const float inv = 1.0f / std::sqrt(dot4(v, v));
+    v = v * inv;
+}
+}  // namespace
+
+void DocRT::setErrorReporter(ErrorReporter reporter) { errorReporter() = std::move(reporter); }
+
+void DocRT::reportError(const QString& title, const QString& text) {
+    if (errorReporter()) {
+        errorReporter()(title, text);
+        return;
+    }
+    std::fprintf(stderr, "%s\n%s\n", qPrintable(title), qPrintable(text));
+}
+
+DocRT::DocRT()
+    : settings(new RenderSettings()),
+      sceneData(new SceneData()),
+      tree(new KDTree()),
+      eye(defaultEye()) {
+    clock.start();
+}
+
+DocRT::~DocRT() {
+    delete settings;
+    delete sceneData;
+    delete tree;
+    delete pendingSettings;
+    delete pendingScene;
+}
+
+ColorCol& DocRT::colors() const { return sceneData->colors; }
+TextureCol& DocRT::textures() const { return sceneData->textures; }
+
+Vec4f DocRT::position() const {
+    return Vec4f(frame.m[ObserverFrame::Position][1], frame.m[ObserverFrame::Position][2],
+                 frame.m[ObserverFrame::Position][3], 0.0f);
+}
+
+Vec4f DocRT::lookat() const {
+    return Vec4f(frame.m[ObserverFrame::Forward][1], frame.m[ObserverFrame::Forward][2],
+                 frame.m[ObserverFrame::Forward][3], 0.0f);
+}
+
+bool DocRT::loadFile(const QString& fileName) {
+    Reader::ReaderXml reader(fileName);
+    auto newSettings = std::make_unique<RenderSettings>();
+    auto newScene = std::make_unique<SceneData>();
+    reader.registerSettings(newSettings.get());
+    reader.registerScene(newScene.get());
+
+    QString problem;
+    if (!reader.parse()) {
+        problem = reader.errorText();
+    } else {
+        // Resolving now refuses a file whose objects name textures when it has none at all.
+        try {
+            newScene->resolve();
+        } catch (const ProgrammingError& e) {
+            problem = QString::fromStdString(e.what());
+        }
+    }
+    if (!problem.isEmpty()) {
+        reportError(tr("Error reading file ") + fileName, problem);
+        return false;
+    }
+
+    delete pendingSettings;
+    delete pendingScene;
+    pendingSettings = newSettings.release();
+    pendingScene = newScene.release();
+    eyeChanged = false;
+    pendingAction = LoadedScene;
+    pendingSettings->settingsToFrame(frame);
+    emit updateEyes();
+    return true;
+}
+
+bool DocRT::saveFile(const QString& fileName) {
+    Reader::ReaderXml writer(fileName);
+    writer.registerSettings(settings);
+    writer.registerScene(sceneData);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+    QTextStream stream(&file);
+    writer.write(stream);
+    stream.flush();
+    return file.commit();
+}
+
+void DocRT::setEye(const Eye& newEye) {
+    eye = newEye;
+    eyeChanged = true;
+}
+
+void DocRT::setBackground(const uint8_t rgba[4]) {
+    for (int i = 0; i < 4; ++i) requestedBackground[i] = rgba[i];
+    backgroundChanged = true;
+}
+
+void DocRT::setMaxBundleSize(int n) {
+    requestedBundleSize = n;
+    maxBundleSizeChanged = true;
+}
+
+void DocRT::background(uint8_t rgba[4]) const {
+    for (int i = 0; i < 4; ++i)
+        rgba[i] = backgroundChanged ? requestedBackground[i] : settings->background[i];
+}
+
+int DocRT::maxBundleSize() const {
+    return maxBundleSizeChanged ? requestedBundleSize : settings->maxBundleSize;
+}
+
+void DocRT::loadStartPosition() { startPositionRequested = true; }
+
+bool DocRT::applyPendingChanges() {
+    if (eyeChanged) {
+        eyeChanged = false;
+        settings->eye = eye;
+    }
+    if (startPositionRequested) {
+        startPositionRequested = false;
+        frame = startFrame;
+    }
+    if (backgroundChanged) {
+        backgroundChanged = false;
+        for (int i = 0; i < 4; ++i) settings->background[i] = requestedBackground[i];
+    }
+    if (maxBundleSizeChanged) {
+        maxBundleSizeChanged = false;
+        settings->maxBundleSize = requestedBundleSize;
+    }
+
+    if (pendingAction == NothingPending) {
+        settings->frameToSettings(frame);
+        if (sceneData->hasPendingChanges()) {
+            sceneData->applyPendingChanges();
+            rebuildTree();
+            emit sceneContentChanged();
+        }
+        const int now = clockMs();
+        if (recorder.mode() == Recorder::Recording) {
+            FlyPathPoint point;
+            point.frame = frame;
+            point.speed = settings->speed;
+            point.time = now / 1000.0;
+            recorder.addPoint(point);
+        } else if (recorder.mode() == Recorder::Playing && recorder.isWithin(now)) {
+            const FlyPathPoint state = recorder.stateAt(now / 1000.0, false);
+            frame = state.frame;
+            settings->speed = state.speed;
+        }
+        return false;
+    }
+
+    if (pendingAction == LoadedScene) {
+        if (!pendingScene || !pendingSettings) {
+            pendingAction = NothingPending;  // never take over a scene that is not there
+            return false;
+        }
+        delete sceneData;
+        delete settings;
+        sceneData = pendingScene;
+        settings = pendingSettings;
+        pendingScene = nullptr;
+        pendingSettings = nullptr;
+        settings->settingsToFrame(startFrame);
+        startPositionRequested = false;
+        emit sceneContentChanged();
+    } else if (pendingAction == BuiltInScene) {
+        buildBuiltInScene();
+    }
+
+    recorder.clear();
+    pendingAction = NothingPending;
+    rebuildTree();
+    settings->settingsToFrame(frame);
+    return true;
+}
+
+void DocRT::rebuildTree() {
+    try {
+        sceneData->resolve();
+    } catch (const ProgrammingError& e) {
+        reportError(tr("Scene not changed"), QString::fromStdString(e.what()));
+    }
+    tree->reset();
+    try {
+        tree->addInterval(sceneData->objects.items, 0);
+    } catch (const ProgrammingError& e) {
+        // Keep the program renderable: an empty tree shows the background.
+        reportError(tr("Scene could not be prepared"), QString::fromStdString(e.what()));
+        tree->reset();
+        tree->addInterval({}, 0);
+    }
+}
+
+void DocRT::buildBuiltInScene() {
+    sceneData->addStandardMaterials();
+    auto* single = new TextureSingle();
+    single->texname = QStringLiteral("mainsingle");
+    single->colorName = QStringLiteral("cola");
+    sceneData->addItem(single);
+
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            for (int k = 0; k < 2; ++k) {
+                auto* sphere = new rtObjSphere<1>();
+                sphere->radius = 0.5f;
+                sphere->texname = QStringLiteral("mainsingle");
+                sphere->center = Vec4f(1.04f * i - 0.52f, 1.04f * j - 0.52f,
+                                       1.04f * k - 0.52f - 5.0f, 0.0f);
+                sphere->update();
+                sceneData->objects.append(sphere);
+            }
+    sceneData->resolve();
+    settings->bhradius = 1.0f;
+    settings->bhpos = Vec4f(0, 0, 0, 0);
+
+    settings->start = Vec4f(0.001f, -0.201f, -3.3601f, 0.0f);
+    settings->lookat = Vec4f(0, 0, -1000, 0);
+    settings->dirx = Vec4f(1000, 0, 0, 0);
+    settings->diry = Vec4f(0, 1000, 0, 0);
+    normalize4(settings->dirx);
+    normalize4(settings->diry);
+    normalize4(settings->lookat);
+}

@@ -1,0 +1,99 @@
+// The document: the scene, the render settings with the observer, the kd-tree, the observer's
+// moving frame, the document clock and the fly-path recorder. Every change (a loaded scene, a new
+// eye, edits, recording) is stored as a request and applied between two frames by
+// applyPendingChanges(), so that settings, scene and tree stay constant while a frame renders.
+// GUI thread only; the document takes no lock.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "engine/recorder.h"
+#include "geometry/observerframe.h"
+#include "scene/eye.h"
+
+class ColorCol;
+class KDTree;
+class SceneData;
+class TextureCol;
+struct RenderSettings;
+
+class alignas(16) DocRT : public QObject {
+    Q_OBJECT
+public:
+    enum PendingAction { NothingPending = 0, LoadedScene = 1, BuiltInScene = 4 };
+
+    // Reports a user-facing error (title, text): a message box in the desktop program, standard
+    // error in the headless renderer. Without a reporter the text goes to standard error.
+    using ErrorReporter = std::function<void(const QString& title, const QString& text)>;
+    static void setErrorReporter(ErrorReporter reporter);
+    static void reportError(const QString& title, const QString& text);
+
+    DocRT();
+    ~DocRT() override;
+
+    // Reads a scene file into a pending scene; false (after reporting the error) when it cannot
+    // be read, leaving the current scene, observer and fly path untouched.
+    bool loadFile(const QString& fileName);
+    // Writes the current settings and scene; false when the file cannot be written.
+    bool saveFile(const QString& fileName);
+    // Applies everything requested since the last frame; true when a loaded or built-in scene
+    // was taken over.
+    bool applyPendingChanges();
+
+    RenderSettings* getSettings() const { return settings; }
+    SceneData* getSceneData() const { return sceneData; }
+    KDTree* getTree() const { return tree; }
+    ColorCol& colors() const;
+    TextureCol& textures() const;
+    Recorder& getRecorder() { return recorder; }
+    ObserverFrame& observerFrame() { return frame; }
+    Vec4f position() const;
+    Vec4f lookat() const;
+    // Milliseconds since the document was created: frame times, observer time, recorder times.
+    int clockMs() const { return int(clock.elapsed()); }
+
+    // Requests, applied at the next frame.
+    void setEye(const Eye& eye);
+    const Eye& requestedEye() const { return eye; }
+    void setBackground(const uint8_t rgba[4]);
+    void setMaxBundleSize(int n);
+    void requestBuiltInScene() { pendingAction = BuiltInScene; }
+    int pendingActionCode() const { return pendingAction; }
+    // The requested value while one is pending, else the current one.
+    void background(uint8_t rgba[4]) const;
+    int maxBundleSize() const;
+
+signals:
+    void updateEyes();
+    void sceneContentChanged();
+
+public slots:
+    void loadStartPosition();
+
+private:
+    void buildBuiltInScene();
+    void rebuildTree();
+
+
+    RenderSettings* settings = nullptr;
+    SceneData* sceneData = nullptr;
+    QElapsedTimer clock;
+    Recorder recorder;
+    int pendingAction = NothingPending;
+    KDTree* tree = nullptr;
+    RenderSettings* pendingSettings = nullptr;
+    SceneData* pendingScene = nullptr;
+    ObserverFrame frame;
+    Eye eye;
+    bool eyeChanged = false;
+    uint8_t requestedBackground[4] = {0, 0, 0, 255};
+    bool backgroundChanged = false;
+    int requestedBundleSize = 2;
+    bool maxBundleSizeChanged = false;
+    bool startPositionRequested = false;
+    ObserverFrame startFrame;
+};
