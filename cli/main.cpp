@@ -1,0 +1,118 @@
+// tavolin-render: renders a scene without a display, through the same document, engine and
+// thread pool as the desktop program, and saves the picture (or times frames with --bench).
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/renderoptions.h"
+#include "engine/docrt.h"
+#include "engine/pixelbuffer.h"
+#include "engine/threadbase.h"
+#include "engine/timert.h"
+#include "geometry/kdtree.h"
+#include "geometry/traceoutput.h"
+#include "scene/rendersettings.h"
+#include "scene/scenedata.h"
+
+namespace {
+
+enum ExitCode { Ok = 0, BadUsage = 1, SceneUnreadable = 2, PictureUnwritable = 3, OutOfMemory = 4 };
+
+// Renders one frame into buffer with all workers and waits for its end.
+void renderFrame(ThreadBase& pool, TimeRT& engine, DocRT& doc, PixelBuffer& buffer) {
+    engine.lastPercent = 0;
+    engine.raytracePic(doc.getSettings(), doc.getSceneData(), doc.getTree(), &buffer);
+    pool.startRendering(true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavolin-render"));
+
+    RenderOptions options;
+    QString problem;
+    if (!parseRenderOptions(app.arguments().mid(1), options, problem)) {
+        std::fprintf(stderr, "tavolin-render: %s\n%s", qPrintable(problem),
+                     qPrintable(renderUsage()));
+        return BadUsage;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(renderUsage()), stdout);
+        return Ok;
+    }
+    TraceOutput::setEnabled(options.trace);
+
+    DocRT doc;
+    bool loadFailed = false;
+    DocRT::setErrorReporter([&loadFailed](const QString& title, const QString& text) {
+        loadFailed = true;
+        std::fprintf(stderr, "%s\n%s\n", qPrintable(title), qPrintable(text));
+    });
+
+    QString scene = options.scene;
+    if (scene.isEmpty()) {
+        const QString fallback = defaultScenePath();
+        if (QFileInfo::exists(fallback)) scene = fallback;
+    }
+    if (scene.isEmpty()) {
+        doc.requestBuiltInScene();
+    } else if (!doc.loadFile(scene)) {
+        return SceneUnreadable;
+    }
+    doc.applyPendingChanges();
+    applyRenderOptions(options, *doc.getSettings());
+    doc.applyPendingChanges();  // the observer frame now carries the scene's start
+
+    PixelBuffer buffer;
+    if (!buffer.setSize(options.width, options.height, options.antialiasing)) {
+        std::fprintf(stderr, "tavolin-render: %s\n",
+                     "Resolution to big, ran out of memory. Please reduce the resolution.");
+        return OutOfMemory;
+    }
+
+    TimeRT engine;
+    ThreadBase pool(options.threads);
+    pool.addTasks(&engine);
+
+    const bool showProgress = options.benchFrames == 0 && isatty(fileno(stderr));
+    if (showProgress) {
+        engine.reportProgress = true;
+        QObject::connect(
+            &engine, &TimeRT::percentageCompleted, &engine,
+            [](int p) { std::fprintf(stderr, "\rrendering %3d %%", p); }, Qt::DirectConnection);
+    }
+
+    if (options.benchFrames > 0) {
+        renderFrame(pool, engine, doc, buffer);  // warm-up: first-touch of the buffer and caches
+        std::vector<double> ms;
+        for (int i = 0; i < options.benchFrames; ++i) {
+            const auto t0 = std::chrono::steady_clock::now();
+            renderFrame(pool, engine, doc, buffer);
+            const auto t1 = std::chrono::steady_clock::now();
+            ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        }
+        std::vector<double> sorted = ms;
+        std::sort(sorted.begin(), sorted.end());
+        const double median = sorted[sorted.size() / 2];
+        const double rays = double(buffer.width()) * double(buffer.height());
+        std::printf("frames: %d  ms/frame: median %.2f (min %.2f)  Mrays/s: %.1f\n",
+                    options.benchFrames, median, sorted.front(), rays / (median * 1000.0));
+    } else {
+        renderFrame(pool, engine, doc, buffer);
+        if (showProgress) std::fputs("\n", stderr);
+    }
+
+    if (!options.output.isEmpty()) {
+        if (!buffer.downsample(options.antialiasing, nullptr) || !buffer.save(options.output)) {
+            std::fprintf(stderr, "tavolin-render: could not write the picture %s\n",
+                         qPrintable(options.output));
+            return PictureUnwritable;
+        }
+    }
+    return Ok;
+}

@@ -1,0 +1,35 @@
+// Command-line options of the headless renderer: parsing with clear messages for every bad flag,
+// and applying them to the document's render settings.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct RenderSettings;
+
+struct RenderOptions {
+    QString scene;          // empty: the default scene, else the built-in scene
+    QString output;         // picture file; the format follows the suffix
+    int width = 1280;
+    int height = 720;
+    int antialiasing = 1;   // samples per pixel: 1, 4, 8 or 16
+    bool hasSpeed = false;
+    float speed = 0.0f;
+    int bundle = 0;         // 0: the scene's default packet size
+    int aberration = -1;    // -1: leave, 0 off, 1 on
+    int doppler = -1;
+    int lightBending = -1;
+    QString eye;            // preset name, empty: leave
+    bool hasBackground = false;
+    int background[3] = {0, 0, 0};
+    int threads = 0;        // 0: one per processor
+    int benchFrames = 0;
+    bool trace = false;
+    bool help = false;
+};
+
+// False with a message naming the flag and its allowed values when the arguments are not usable.
+bool parseRenderOptions(const QStringList& args, RenderOptions& options, QString& problem);
+void applyRenderOptions(const RenderOptions& options, RenderSettings& settings);
+QString renderUsage();
+QString defaultScenePath();
