@@ -38,7 +38,7 @@ struct alignas(16) RayBundle16 {
     uint8_t variant;               // light bending on: the Alt intersection entries
     uint8_t shadeFlag;             // the frame's spectral shift switch
     uint8_t trace;                 // write traversal decisions to standard output
-    uint32_t* out[4];              // per pixel row: the pixel before the block's first column
+    uint32_t* out[4];              // per pixel row: the block's first pixel (lane l is out[g][l])
 };
 
 // 4 rays of a 2 x 2 block: lane 0 row 0 col 0, lane 1 row 0 col 1, lane 2 row 1 col 0,
@@ -62,7 +62,7 @@ struct alignas(16) RayBundle4 {
     const RenderSettings* settings;
     uint8_t variant;
     uint8_t trace;
-    uint32_t* out[2];      // per pixel row, advanced by two pixels per bundle
+    uint32_t* out[2];      // per pixel row: the packet's first pixel (lane l at out[l/2][l%2])
 };
 
 struct alignas(16) SingleRay {
