@@ -1,0 +1,128 @@
+// Fly-path recording, cutting and playback by linear interpolation of the stored frames.
+#include "engine/recorder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "geometry/programmingerror.h"
+
+Recorder::Recorder(QObject* parent) : QObject(parent) {}
+
+Recorder::~Recorder() = default;
+
+void Recorder::play(int clockMs, double pos) {
+    position_ = pos;
+    mode_ = Playing;
+    startTime_ = clockMs / 1000.0 - pos;
+}
+
+void Recorder::record(int clockMs, double pos) {
+    position_ = pos;
+    mode_ = Recording;
+    startTime_ = clockMs / 1000.0 - pos;
+}
+
+void Recorder::stop() { mode_ = Stopped; }
+
+void Recorder::clear() {
+    points_.clear();
+    emit recorderContentChanged();
+}
+
+double Recorder::duration() const {
+    if (points_.empty()) return 0.0;
+    return points_.back()->time - points_.front()->time;
+}
+
+bool Recorder::isWithin(int clockMs) const {
+    if (points_.empty()) return false;
+    return clockMs / 1000.0 - startTime_ < duration();
+}
+
+std::vector<std::unique_ptr<FlyPathPoint>>::iterator Recorder::firstLaterThan(double t) {
+    return std::find_if(points_.begin(), points_.end(),
+                        [t](const std::unique_ptr<FlyPathPoint>& p) { return p->time > t; });
+}
+
+void Recorder::addPoint(const FlyPathPoint& point) {
+    const double filmTime = point.time - startTime_;
+    // Recording over an earlier part of the film: the rest of the old recording goes.
+    if (!points_.empty() && points_.back()->time > filmTime)
+        points_.erase(firstLaterThan(filmTime), points_.end());
+
+    auto stored = std::make_unique<FlyPathPoint>(point);
+    stored->time = point.time - startTime_;
+    points_.push_back(std::move(stored));
+    emit recorderContentChanged();
+}
+
+FlyPathPoint Recorder::stateAt(double t, bool absolute) const {
+    if (points_.empty()) programmingError("Recorder::stateAt called without points");
+    if (!absolute) t -= startTime_;
+    if (t < 0.0) t = 0.0;
+
+    auto it = std::find_if(points_.begin(), points_.end(),
+                           [t](const std::unique_ptr<FlyPathPoint>& p) { return p->time >= t; });
+    if (it == points_.end()) return *points_.back();
+    // Points sharing exactly the requested time (a recording resumed at a stored time): the
+    // latest of them holds.
+    if ((*it)->time == t)
+        while (it + 1 != points_.end() && (*(it + 1))->time == t) ++it;
+    if (it == points_.begin()) return **it;
+    const FlyPathPoint& after = **it;
+    const FlyPathPoint& before = **(it - 1);
+    if (before.time == after.time) return after;
+
+    // Linear interpolation with single-precision weights, as the renderer's frame is float.
+    const float dt = static_cast<float>(after.time - before.time);
+    const float wBefore = static_cast<float>((after.time - t) / dt);
+    const float wAfter = static_cast<float>((t - before.time) / dt);
+    FlyPathPoint result;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            result.frame.m[r][c] = wBefore * before.frame.m[r][c] + wAfter * after.frame.m[r][c];
+    result.speed = static_cast<float>(static_cast<double>(wBefore) * before.speed +
+                                      static_cast<double>(wAfter) * after.speed);
+    return result;
+}
+
+void Recorder::deleteToEnd(double t) {
+    const auto it = firstLaterThan(t);
+    if (it != points_.end()) points_.erase(it + 1, points_.end());
+    emit recorderContentChanged();
+}
+
+void Recorder::deleteToStart(double t) {
+    if (!points_.empty()) {
+        const double oldDuration = duration();
+        const auto it = firstLaterThan(t);
+        if (it != points_.end()) {
+            points_.erase(points_.begin(), it);
+            // The first remaining point becomes film time 0.
+            const double firstTime = points_.front()->time;
+            for (auto p = points_.rbegin(); p != points_.rend(); ++p) (*p)->time -= firstTime;
+            startTime_ += oldDuration - duration();
+        }
+    }
+    emit recorderContentChanged();
+}
+
+const FlyPathPoint& Recorder::point(int index) const {
+    if (index < 0 || index >= pointCount())
+        programmingError("Recorder::point: index " + std::to_string(index) + " out of range");
+    return *points_[static_cast<size_t>(index)];
+}
+
+bool Recorder::setPoints(const std::vector<FlyPathPoint>& points) {
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (!std::isfinite(points[i].time)) return false;
+        if (i > 0 && points[i].time < points[i - 1].time) return false;
+    }
+    std::vector<std::unique_ptr<FlyPathPoint>> fresh;
+    fresh.reserve(points.size());
+    for (const FlyPathPoint& p : points) fresh.push_back(std::make_unique<FlyPathPoint>(p));
+    points_.swap(fresh);
+    emit recorderContentChanged();
+    return true;
+}

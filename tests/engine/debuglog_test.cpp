@@ -1,0 +1,93 @@
+// Debug log: the ring of the last 1000 messages written newest first.
+#include "engine/debuglog.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace {
+
+// The file's lines; a file of n lines each ending in a line feed gives exactly n entries.
+QStringList readLines(const QString& name) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QString text = QString::fromUtf8(file.readAll());
+    if (!text.endsWith('\n')) return {QStringLiteral("<missing final line feed>")};
+    text.chop(1);
+    return text.split('\n');
+}
+
+bool isStamped(const QString& line, const QString& text) {
+    static const QRegularExpression stamp(QStringLiteral("^\\d+: (.*)$"));
+    const QRegularExpressionMatch m = stamp.match(line);
+    return m.hasMatch() && m.captured(1) == text;
+}
+
+}  // namespace
+
+TEST(DebugLog, FreshLogWritesItsOwnCallFollowedByEmptyLines) {
+    DebugLog::reset();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString name = dir.filePath("Log.txt");
+    ASSERT_TRUE(DebugLog::writeLog(name));
+    const QStringList lines = readLines(name);
+    ASSERT_EQ(lines.size(), 1000);
+    EXPECT_TRUE(isStamped(lines[0], "write File called!")) << lines[0].toStdString();
+    for (int i = 1; i < 1000; ++i) ASSERT_TRUE(lines[i].isEmpty()) << i;
+}
+
+TEST(DebugLog, KeepsTheLastThousandNewestFirst) {
+    DebugLog::reset();
+    for (int i = 0; i < 1500; ++i) DebugLog::logMessage(QStringLiteral("m%1").arg(i));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString name = dir.filePath("Log.txt");
+    ASSERT_TRUE(DebugLog::writeLog(name));
+    const QStringList lines = readLines(name);
+    ASSERT_EQ(lines.size(), 1000);
+    // The write call itself is the 1501st message: newest, then m1499 down to m501.
+    EXPECT_TRUE(isStamped(lines[0], "write File called!"));
+    for (int n = 1; n < 1000; ++n)
+        ASSERT_TRUE(isStamped(lines[n], QStringLiteral("m%1").arg(1500 - n)))
+            << n << ": " << lines[n].toStdString();
+}
+
+TEST(DebugLog, StampsAreMillisecondsThatNeverDecrease) {
+    DebugLog::reset();
+    for (int i = 0; i < 50; ++i) DebugLog::logMessage(QStringLiteral("x"));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(DebugLog::writeLog(dir.filePath("Log.txt")));
+    const QStringList lines = readLines(dir.filePath("Log.txt"));
+    ASSERT_EQ(lines.size(), 1000);
+    qint64 newer = -1;
+    for (int n = 0; n <= 50; ++n) {
+        bool ok = false;
+        const qint64 ms = lines[n].section(':', 0, 0).toLongLong(&ok);
+        ASSERT_TRUE(ok) << lines[n].toStdString();
+        if (newer >= 0) {
+            EXPECT_LE(ms, newer);
+        }
+        newer = ms;
+    }
+    // The clock starts at the first message, so a quick burst stays near zero.
+    EXPECT_LT(newer, 1000);
+}
+
+TEST(DebugLog, UnwritableFileReportsFailureButStillLogsTheCall) {
+    DebugLog::reset();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    EXPECT_FALSE(DebugLog::writeLog(dir.filePath("no/such/folder/Log.txt")));
+    ASSERT_TRUE(DebugLog::writeLog(dir.filePath("Log.txt")));
+    const QStringList lines = readLines(dir.filePath("Log.txt"));
+    ASSERT_EQ(lines.size(), 1000);
+    EXPECT_TRUE(isStamped(lines[0], "write File called!"));
+    EXPECT_TRUE(isStamped(lines[1], "write File called!"));
+    EXPECT_TRUE(lines[2].isEmpty());
+}

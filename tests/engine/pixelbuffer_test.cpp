@@ -1,0 +1,229 @@
+// Pixel buffer: sizing for antialiasing, box-filter reduction against a brute-force mean,
+// cancelled reductions, nearest-pixel stretching and the orientation of saved pictures.
+#include "engine/pixelbuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <cstring>
+#include <random>
+
+#include "geometry/programmingerror.h"
+
+namespace {
+
+uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+    // Bytes in memory order; the oracle builds the word itself instead of using the class.
+    const uint8_t bytes[4] = {r, g, b, a};
+    uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    return word;
+}
+
+class FakeProgress : public DownsampleProgress {
+public:
+    explicit FakeProgress(int cancelAtCall) : cancelAtCall_(cancelAtCall) {}
+    void processEvents() override { ++eventCalls; }
+    bool wasCanceled() const override { return eventCalls == cancelAtCall_; }
+    void setValue(int v) override { values.push_back(v); }
+
+    int eventCalls = 0;
+    std::vector<int> values;
+
+private:
+    int cancelAtCall_;
+};
+
+}  // namespace
+
+TEST(PixelBuffer, SizeIncludesTheAntialiasingFactor) {
+    PixelBuffer buf;
+    EXPECT_EQ(buf.width(), -1);
+    EXPECT_EQ(buf.height(), -1);
+    const int levels[] = {1, 4, 8, 16};
+    for (int i = 0; i < 4; ++i) {
+        const int k = i + 1;
+        ASSERT_TRUE(buf.setSize(7, 5, levels[i]));
+        EXPECT_EQ(buf.width(), 7 * k);
+        EXPECT_EQ(buf.height(), 5 * k);
+        EXPECT_EQ(buf.pixelCount(), size_t(35 * k * k));
+    }
+
+    PixelBuffer aa;
+    ASSERT_TRUE(aa.setSize(100, 50, 4));
+    EXPECT_EQ(aa.width(), 200);
+    EXPECT_EQ(aa.height(), 100);
+    ASSERT_EQ(aa.pixelCount(), 20000u);
+    for (size_t i = 0; i < aa.pixelCount(); ++i) ASSERT_EQ(aa.data()[i], rgba(0, 0, 0, 255));
+    ASSERT_TRUE(aa.downsample(4));
+    EXPECT_EQ(aa.width(), 100);
+    EXPECT_EQ(aa.height(), 50);
+    EXPECT_EQ(aa.pixelCount(), 5000u);
+}
+
+TEST(PixelBuffer, ResizeKeepsOldElementsAndFillsNewOnes) {
+    PixelBuffer buf;
+    ASSERT_TRUE(buf.setSize(2, 2, 1));
+    for (int i = 0; i < 4; ++i) buf.data()[i] = rgba(i, 1, 2, 3);
+    ASSERT_TRUE(buf.setSize(2, 2, 1));  // same size: the previous frame stays
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(buf.data()[i], rgba(i, 1, 2, 3));
+
+    ASSERT_TRUE(buf.setSize(3, 2, 1));
+    EXPECT_EQ(buf.width(), 3);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(buf.data()[i], rgba(i, 1, 2, 3));
+    EXPECT_EQ(buf.data()[4], PixelBuffer::kFill);
+    EXPECT_EQ(buf.data()[5], PixelBuffer::kFill);
+
+    ASSERT_TRUE(buf.setSize(1, 1, 1));  // smaller: the tail goes
+    EXPECT_EQ(buf.pixelCount(), 1u);
+    EXPECT_EQ(buf.pixel(0, 0), rgba(0, 1, 2, 3));
+}
+
+TEST(PixelBuffer, UnsupportedOrImpossibleSizesAreRefused) {
+    PixelBuffer buf;
+    ASSERT_TRUE(buf.setSize(4, 3, 1));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(buf.setSize(4, 3, 2));
+    EXPECT_FALSE(buf.setSize(8, 8, 9));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out,
+              "rendering antialiasingstage not supported\n"
+              "rendering antialiasingstage not supported\n");
+    EXPECT_EQ(buf.width(), 4);
+    EXPECT_EQ(buf.height(), 3);
+
+    // Far more than memory holds (and more than 32-bit sizes count): refused, not crashed.
+    EXPECT_FALSE(buf.setSize(100000, 100000, 16));
+    EXPECT_FALSE(buf.setSize(70000, 70000, 1));
+    EXPECT_FALSE(buf.setSize(-5, 3, 1));
+    EXPECT_EQ(buf.width(), 4);
+    EXPECT_EQ(buf.pixelCount(), 12u);
+}
+
+TEST(PixelBuffer, BoxFilterTruncatesTheMean) {
+    PixelBuffer buf;
+    ASSERT_TRUE(buf.setSize(1, 1, 4));
+    buf.setPixel(0, 0, rgba(255, 0, 0, 255));
+    buf.setPixel(1, 0, rgba(0, 0, 0, 255));
+    buf.setPixel(0, 1, rgba(0, 0, 0, 255));
+    buf.setPixel(1, 1, rgba(0, 0, 0, 255));
+    ASSERT_TRUE(buf.downsample(4));
+    EXPECT_EQ(buf.pixel(0, 0), rgba(63, 0, 0, 255));
+}
+
+TEST(PixelBuffer, DownsampleMatchesBruteForceMeanOnRandomPictures) {
+    std::mt19937 rng(20240611);
+    const int levels[] = {4, 8, 16};
+    for (int level : levels) {
+        const int k = level == 4 ? 2 : level == 8 ? 3 : 4;
+        const int w = 7, h = 5;
+        PixelBuffer buf;
+        ASSERT_TRUE(buf.setSize(w, h, level));
+        for (size_t i = 0; i < buf.pixelCount(); ++i) buf.data()[i] = rng();
+        const std::vector<uint32_t> before(buf.data(), buf.data() + buf.pixelCount());
+        const auto* src = reinterpret_cast<const unsigned char*>(before.data());
+
+        ASSERT_TRUE(buf.downsample(level));
+        ASSERT_EQ(buf.width(), w);
+        ASSERT_EQ(buf.height(), h);
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c)
+                for (int ch = 0; ch < 4; ++ch) {
+                    int sum = 0;
+                    for (int j = 0; j < k; ++j)
+                        for (int i = 0; i < k; ++i)
+                            sum += src[((r * k + j) * w * k + c * k + i) * 4 + ch];
+                    const auto* got = reinterpret_cast<const unsigned char*>(buf.data());
+                    ASSERT_EQ(got[(r * w + c) * 4 + ch], sum / (k * k))
+                        << "level " << level << " at " << c << "," << r << " byte " << ch;
+                }
+    }
+}
+
+TEST(PixelBuffer, DownsampleOfMismatchedSizeOrLevelIsAProgrammingError) {
+    PixelBuffer buf;
+    ASSERT_TRUE(buf.setSize(5, 4, 1));
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(buf.downsample(4), ProgrammingError);  // 5 is not a multiple of 2
+    EXPECT_THROW(buf.downsample(2), ProgrammingError);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("rendering antialiasingstage not supported"), std::string::npos);
+    EXPECT_TRUE(buf.downsample(1));
+    EXPECT_EQ(buf.width(), 5);
+}
+
+TEST(PixelBuffer, ProgressIsReportedAndCancelKeepsTheSupersampledPicture) {
+    PixelBuffer buf;
+    ASSERT_TRUE(buf.setSize(20, 3, 4));  // 40 x 6: block columns 0, 2, ..., 38
+    buf.setPixel(39, 5, rgba(1, 2, 3, 4));
+
+    FakeProgress full(-1);
+    PixelBuffer copy = buf;
+    ASSERT_TRUE(copy.downsample(4, &full));
+    EXPECT_EQ(full.eventCalls, 10);  // x = 0, 4, ..., 36
+    EXPECT_EQ(full.values, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
+
+    FakeProgress cancel(3);
+    EXPECT_FALSE(buf.downsample(4, &cancel));
+    EXPECT_EQ(cancel.values.size(), 2u);
+    EXPECT_EQ(buf.width(), 40);
+    EXPECT_EQ(buf.height(), 6);
+    EXPECT_EQ(buf.pixel(39, 5), rgba(1, 2, 3, 4));
+}
+
+TEST(PixelBuffer, SavedPictureHasTheTopRowFirstAndIgnoresAlpha) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    PixelBuffer buf;
+    ASSERT_TRUE(buf.setSize(3, 2, 1));
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 3; ++c)
+            buf.setPixel(c, r, rgba(10 * c + 1, 100 + r, 7 * c + 3 * r, 17));
+
+    const QString name = dir.filePath("shot.png");
+    ASSERT_TRUE(buf.save(name));
+    QImage loaded(name);
+    ASSERT_FALSE(loaded.isNull());
+    ASSERT_EQ(loaded.width(), 3);
+    ASSERT_EQ(loaded.height(), 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            const int r = 1 - y;  // image row 0 is the buffer's top row (H - 1)
+            EXPECT_EQ(loaded.pixel(x, y), qRgba(10 * x + 1, 100 + r, 7 * x + 3 * r, 255))
+                << x << "," << y;
+        }
+
+    EXPECT_FALSE(buf.save(dir.filePath("shot.unknownsuffix")));
+    EXPECT_FALSE(buf.save(dir.filePath("missing/folder/shot.png")));
+    EXPECT_FALSE(PixelBuffer().save(dir.filePath("empty.png")));
+}
+
+TEST(PixelBuffer, ScaleNearestPicksColumnsByTargetAndRowsByPreviousRow) {
+    // Source 2 x 2 (row 0 at the bottom): a b / c d with a, b in row 0.
+    const uint32_t a = 1, b = 2, c = 3, d = 4;
+    const uint32_t src[] = {a, b, c, d};
+    std::vector<uint32_t> out;
+    // Enlarge to 4 x 4, fx = fy = 2. Columns: tx 0 -> 0; tx 1 > 0 -> 1; then clamped at 1.
+    // Rows: row 0 and row 1 use source row 0 (row 1's is chosen with ty = 0); rows 2, 3 use 1.
+    PixelBuffer::scaleNearest(src, 2, 2, 4, 4, out);
+    const std::vector<uint32_t> enlarged = {a, b, b, b, a, b, b, b, c, d, d, d, c, d, d, d};
+    EXPECT_EQ(out, enlarged);
+
+    // Shrink 4 x 4 to 2 x 2, fx = fy = 0.5: tx 1 walks past 0 and 0.5 to column 2; both target
+    // rows use source row 0 (the row only advances after target row 0, with ty = 0).
+    std::vector<uint32_t> big(16);
+    for (int i = 0; i < 16; ++i) big[i] = 100 + i;
+    PixelBuffer::scaleNearest(big.data(), 4, 4, 2, 2, out);
+    EXPECT_EQ(out, (std::vector<uint32_t>{100, 102, 100, 102}));
+
+    // Same size: the columns map one to one, the rows lag by one.
+    PixelBuffer::scaleNearest(big.data(), 4, 4, 4, 4, out);
+    EXPECT_EQ(out, (std::vector<uint32_t>{100, 101, 102, 103, 100, 101, 102, 103, 104, 105, 106,
+                                          107, 108, 109, 110, 111}));
+
+    PixelBuffer::scaleNearest(src, 2, 2, 0, 4, out);
+    EXPECT_TRUE(out.empty());
+    PixelBuffer::scaleNearest(src, -1, 2, 3, 4, out);
+    EXPECT_TRUE(out.empty());
+}
