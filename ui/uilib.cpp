@@ -1,0 +1,1 @@
+// Anchors the user-interface library until its first sources land.
