@@ -1,1 +1,0 @@
-// Anchors the engine library until its first sources land.
