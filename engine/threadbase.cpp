@@ -3,15 +3,48 @@
 // completes the set signals the end of the run, once, under idleMutex.
 #include "engine/threadbase.h"
 
+#include <QtCore/qtsan_impl.h>
+#include <xmmintrin.h>
+
 #include <QMutexLocker>
 #include <QThread>
 #include <algorithm>
-#include <xmmintrin.h>
 
 #include "engine/taskcollection.h"
 #include "engine/workerthread.h"
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
+
+namespace {
+
+// ThreadSanitizer sees only code compiled with it. Qt's semaphores, QThread::wait() and the mutex
+// hand-over inside QWaitCondition::wait() live in the Qt library, so their happens-before edges
+// are declared here; the QtTsan hooks compile to nothing in other builds.
+void releaseTokens(QSemaphore& semaphore, int n) {
+    QtTsan::futexRelease(&semaphore);
+    semaphore.release(n);
+}
+
+void acquireTokens(QSemaphore& semaphore, int n) {
+    semaphore.acquire(n);
+    QtTsan::futexAcquire(&semaphore);
+}
+
+int availableTokens(const QSemaphore& semaphore) {
+    const int available = semaphore.available();
+    QtTsan::futexAcquire(const_cast<QSemaphore*>(&semaphore));
+    return available;
+}
+
+void waitOn(QWaitCondition& condition, QMutex& mutex) {
+    QtTsan::mutexPreUnlock(&mutex, 0u);
+    QtTsan::mutexPostUnlock(&mutex, 0u);
+    condition.wait(&mutex);
+    QtTsan::mutexPreLock(&mutex, 0u);
+    QtTsan::mutexPostLock(&mutex, 0u, 0);
+}
+
+}  // namespace
 
 ThreadBase::ThreadBase(int workers, QObject* parent) : QObject(parent) {
     numThreads = workers > 0 ? workers : workerCountFor(QThread::idealThreadCount());
@@ -22,8 +55,8 @@ ThreadBase::ThreadBase(int workers, QObject* parent) : QObject(parent) {
     for (WorkerThread* worker : threads) worker->start(priority);
     // Return with every worker parked, so that isRunning() is false from the start. No signal
     // is lost by borrowing the tokens: allIdleSignalled keeps the first idle state silent.
-    idle.acquire(numThreads);
-    idle.release(numThreads);
+    acquireTokens(idle, numThreads);
+    releaseTokens(idle, numThreads);
 }
 
 ThreadBase::~ThreadBase() {
@@ -53,13 +86,13 @@ int ThreadBase::taskCount() const {
     return count - static_cast<int>(pendingRemove.size());
 }
 
-bool ThreadBase::isRunning() const { return idle.available() != numThreads; }
+bool ThreadBase::isRunning() const { return availableTokens(idle) != numThreads; }
 
 void ThreadBase::startRendering(bool wait) {
     if (numThreads == 0) programmingError("startRendering on a stopped thread pool");
     // The workers read the collection lists without a lock, so the lists change only once every
     // idle token is ours.
-    idle.acquire(numThreads);
+    acquireTokens(idle, numThreads);
     {
         QMutexLocker lock(&addMutex);
         active.insert(active.end(), pendingAdd.begin(), pendingAdd.end());
@@ -68,7 +101,7 @@ void ThreadBase::startRendering(bool wait) {
     try {
         applyPendingRemovals();
     } catch (...) {
-        idle.release(numThreads);
+        releaseTokens(idle, numThreads);
         throw;
     }
     for (TaskCollection* tasks : active) {
@@ -80,13 +113,13 @@ void ThreadBase::startRendering(bool wait) {
         allIdleSignalled = false;
     }
     trace(-1, "start rendering");
-    work.release(numThreads);
+    releaseTokens(work, numThreads);
     if (!wait) return;
     // The flag is tested under the mutex the signalling worker holds while waking, so a run that
     // ends before we get here is not missed.
     {
         QMutexLocker lock(&idleMutex);
-        while (!allIdleSignalled) allIdle.wait(&idleMutex);
+        while (!allIdleSignalled) waitOn(allIdle, idleMutex);
     }
     trace(-1, "finished \n");
 }
@@ -97,7 +130,7 @@ void ThreadBase::abort(bool wait) {
     // Waiting for the end-of-run flag rather than borrowing the idle tokens: a borrowed token set
     // could hide the completed set from the last worker and swallow the run's signal.
     QMutexLocker lock(&idleMutex);
-    while (!allIdleSignalled) allIdle.wait(&idleMutex);
+    while (!allIdleSignalled) waitOn(allIdle, idleMutex);
 }
 
 void ThreadBase::stopThreads() { joinWorkers(); }
@@ -124,15 +157,16 @@ void ThreadBase::workerLoop(int index) {
     _mm_setcsr((savedCsr & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN);
     trace(index, "threadStarted");
     for (;;) {
-        idle.release(1);
-        if (idle.available() == numThreads) signalIfAllIdle(index);
-        work.acquire(1);
+        releaseTokens(idle, 1);
+        if (availableTokens(idle) == numThreads) signalIfAllIdle(index);
+        acquireTokens(work, 1);
         if (stop) break;
         trace(index, "waiting finished, start Work");
         doWork();
     }
     trace(index, "waiting finished, stopping Thread");
     _mm_setcsr(savedCsr);
+    QtTsan::futexRelease(threads[index]);
 }
 
 void ThreadBase::signalIfAllIdle(int index) {
@@ -140,7 +174,7 @@ void ThreadBase::signalIfAllIdle(int index) {
     // The count is read again under the mutex: a worker that saw it full just before the next
     // run took the tokens and cleared the flag would otherwise end that run at its start.
     QMutexLocker lock(&idleMutex);
-    if (allIdleSignalled || idle.available() != numThreads) return;
+    if (allIdleSignalled || availableTokens(idle) != numThreads) return;
     allIdleSignalled = true;
     trace(index, "Waiting signal send");
     emit signalAllWaiting();
@@ -170,11 +204,12 @@ void ThreadBase::applyPendingRemovals() {
 
 void ThreadBase::joinWorkers() {
     if (threads.empty()) return;
-    idle.acquire(numThreads);
+    acquireTokens(idle, numThreads);
     stop = true;
-    work.release(numThreads);
+    releaseTokens(work, numThreads);
     for (WorkerThread* worker : threads) {
         worker->wait();
+        QtTsan::futexAcquire(worker);
         delete worker;
     }
     threads.clear();

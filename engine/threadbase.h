@@ -79,7 +79,8 @@ private:
     // Read by the workers without a lock; changed only while every worker is idle.
     std::vector<TaskCollection*> active;
     std::vector<TaskCollection*> pendingAdd;
-    std::vector<std::pair<bool, TaskCollection*>> pendingRemove;  // (delete it, collection)
+    // (delete it, collection)
+    std::vector<std::pair<bool, TaskCollection*>> pendingRemove;
     mutable QMutex addMutex;     // guards pendingAdd
     mutable QMutex removeMutex;  // guards pendingRemove
 };

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QObject>
-#include <QSemaphore>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 #include "engine/taskcollection.h"
 #include "engine/threadbase.h"
@@ -50,24 +52,32 @@ public:
     std::atomic<int> finishedEarly{0};  // tasksFinished() while units were still undispensed
 };
 
-// Counts signalAllWaiting() on the emitting thread; waitFor() blocks until n more arrived.
+// Counts signalAllWaiting() on the emitting thread; waitFor() blocks until n arrived in all.
+// Standard-library locks, so that ThreadSanitizer sees the hand-over.
 class SignalCounter {
 public:
     explicit SignalCounter(ThreadBase& pool) {
         connection = QObject::connect(
             &pool, &ThreadBase::signalAllWaiting, &pool,
             [this] {
+                std::lock_guard<std::mutex> lock(mutex);
                 ++count;
-                arrived.release(1);
+                arrived.notify_all();
             },
             Qt::DirectConnection);
     }
     ~SignalCounter() { QObject::disconnect(connection); }
-    bool waitFor(int n, int timeoutMs = 10000) { return arrived.tryAcquire(n, timeoutMs); }
+
+    bool waitFor(int n, int timeoutMs = 10000) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                [&] { return count >= n; });
+    }
 
     std::atomic<int> count{0};
 
 private:
     QMetaObject::Connection connection;
-    QSemaphore arrived;
+    std::mutex mutex;
+    std::condition_variable arrived;
 };

@@ -1,5 +1,7 @@
 // The pool's run protocol: one end-of-run signal per run, collections drained in order and
 // finished once, changes taking effect at the next run, abort, and waiting without lost wake-ups.
+#include "engine/threadbase.h"
+
 #include <gtest/gtest.h>
 
 #include <QMutex>
@@ -11,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/threadbase.h"
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
 #include "tests/engine/pooltesttasks.h"
@@ -196,7 +197,8 @@ TEST_F(QuietPool, RemovingAnUnregisteredCollectionFailsAtTheNextRun) {
 
 TEST_F(QuietPool, AbortFinishesTheCurrentUnitsAndTakesNoMore) {
     constexpr int kUnits = 1000000;
-    CountingTasks slow(kUnits, [](int) { std::this_thread::sleep_for(std::chrono::microseconds(200)); });
+    CountingTasks slow(kUnits,
+                       [](int) { std::this_thread::sleep_for(std::chrono::microseconds(200)); });
     ThreadBase pool(4);
     SignalCounter ends(pool);
     pool.addTasks(&slow);

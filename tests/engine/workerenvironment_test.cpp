@@ -1,6 +1,7 @@
 // What a worker's surroundings look like: its rounding mode, the trace lines of a run, and the
 // end-of-run signal delivered queued to the controlling thread as the frame loop uses it.
 #include <gtest/gtest.h>
+#include <xmmintrin.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -11,7 +12,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include <xmmintrin.h>
 
 #include "engine/threadbase.h"
 #include "geometry/traceoutput.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr unsigned int kStatusFlags = 0x3f;   // sticky exception flags of MXCSR
+constexpr unsigned int kStatusFlags = 0x3f;  // sticky exception flags of MXCSR
 constexpr unsigned int kFlushToZero = 0x8000;
 
 std::vector<std::string> splitLines(const std::string& text) {
@@ -137,7 +137,8 @@ TEST(WorkerEnvironment, QueuedSignalDrivesAFrameLoopOncePerRun) {
         &pool, &ThreadBase::signalAllWaiting, &receiver,
         [&] {
             ++received;
-            onControllerThread = onControllerThread && QThread::currentThread() == receiver.thread();
+            onControllerThread =
+                onControllerThread && QThread::currentThread() == receiver.thread();
             if (received == kRuns) {
                 loop.quit();
                 return;
