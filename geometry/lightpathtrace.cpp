@@ -10,6 +10,7 @@
 #include "geometry/kdtree.h"
 #include "geometry/lightpathtree.h"
 #include "geometry/traceoutput.h"
+#include "scene/rendersettings.h"
 
 namespace {
 
@@ -35,6 +36,25 @@ float aimAt(SingleRay& ray, const Vec4f& target) {
     ray.invDir = Vec4f(1.0f / ray.dir.x, 1.0f / ray.dir.y, 1.0f / ray.dir.z, 1.0f);
     ray.tMax = len;
     return len;
+}
+
+// Traces one straight piece. With the gravitational Doppler effect on, a hit is traced once more
+// with the Doppler factor multiplied by the gravitational shift of the hit point, so that the
+// pixel shows the light as it arrives from deeper in (or higher up) the hole's well.
+bool traceSegment(SingleRay& ray, const BlackHoleFrame& hole) {
+    const float tMin0 = ray.tMin;
+    const KdNode node = ray.node;
+    if (!traceRay(ray)) return false;
+    if (!ray.settings || !ray.settings->grtDoppler || hole.rs <= 0.0f) return true;
+    Vec4f p = ray.origin + ray.dir * ray.tMax - hole.centre;
+    p.w = 0.0f;
+    const float doppler = ray.doppler;
+    ray.doppler = doppler * hole.wavelengthFactor(std::sqrt(dot3(p, p)));
+    ray.tMin = tMin0;
+    ray.node = node;
+    traceRay(ray);
+    ray.doppler = doppler;
+    return true;
 }
 
 }  // namespace
@@ -83,14 +103,14 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree) {
 
         clipToBox(tree.sceneBox(), ray, len);
         trace(tracing, "farf " + std::to_string(ray.tMax));
-        if (ray.tMin < ray.tMax && traceRay(ray)) return true;
+        if (ray.tMin < ray.tMax && traceSegment(ray, hole)) return true;
         ray.origin = P;
     }
 
     // Escaped: straight on along the last segment's direction.
     clipToBox(tree.sceneBox(), ray);
     trace(tracing, "farf " + std::to_string(ray.tMax));
-    if (ray.tMin < ray.tMax && traceRay(ray)) return true;
+    if (ray.tMin < ray.tMax && traceSegment(ray, hole)) return true;
     trace(tracing, "No Hit");
     return false;
 }
