@@ -30,7 +30,12 @@
 #include "scene/rendersettings.h"
 #include "ui/speedunits.h"
 
+// The icons are compiled into this static library; naming the resource keeps the linker from
+// dropping it. Outside any namespace, as the macro requires.
+static void initIconResources() { Q_INIT_RESOURCE(resources); }
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    initIconResources();
     lastOpenFile = QString();
     lastSaveFile = QString();
     setupForm();
