@@ -8,6 +8,7 @@
 #include <random>
 
 #include "engine/views/binaryview.h"
+#include "geometry/programmingerror.h"
 #include "tests/ui/viewtesthelpers.h"
 
 using namespace viewtest;
