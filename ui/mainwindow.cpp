@@ -321,24 +321,24 @@ void MainWindow::createStatusLabels() {
                              tr("Cursor Doppler Effect"),
                              tr("Cursor Resting Direction"),
                              tr("Cursor Transformed Direction")};
+    const QAction* shownBy[] = {actionSpeed,
+                                actionPosition,
+                                actionDirection,
+                                actionFrames,
+                                actionCursorPosition,
+                                actionCursorDopplerEffect,
+                                actionCursorRestingRayDirection,
+                                actionCursorTransformedRayDirection};
     int i = 0;
     for (const auto& [label, name] : labels) {
-        *label = new QLabel(texts[i++], this);
+        *label = new QLabel(texts[i], this);
         (*label)->setObjectName(QString::fromLatin1(name));
+        // Hidden before it joins the status bar, so that the bar's minimum width (and with it
+        // the window's) counts only the visible read-outs.
+        if (!shownBy[i]->isChecked()) (*label)->hide();
         statusBar()->addPermanentWidget(*label, 0);
+        ++i;
     }
-    const std::pair<QLabel*, QAction*> shown[] = {
-        {labelSpeed, actionSpeed},
-        {labelPosition, actionPosition},
-        {labelLookat, actionDirection},
-        {labelFrames, actionFrames},
-        {labelCursorPos, actionCursorPosition},
-        {labelCursorDoppler, actionCursorDopplerEffect},
-        {labelCursorResting, actionCursorRestingRayDirection},
-        {labelCursorTransformed, actionCursorTransformedRayDirection},
-    };
-    for (const auto& [label, action] : shown)
-        if (!action->isChecked()) label->hide();
 }
 
 QString MainWindow::vecToString(float x, float y, float z) {

@@ -171,6 +171,7 @@ private slots:
             QVERIFY2(label(w, n), n);
             QCOMPARE(label(w, n)->isVisible(), QByteArray(n) == "labelSpeed");
         }
+        QCOMPARE(w.size(), QSize(600, 350));  // hidden read-outs do not widen the window
         QVERIFY(waitFrames(*w.mainView(), 2));
 
         // The speed in both units, only fractions of c, only km/s.
@@ -248,6 +249,32 @@ private slots:
         QVERIFY(!w.toolBar()->isVisible());
         w.toolBar()->show();
         QVERIFY(toolbar->isChecked());
+    }
+
+    // The Frames read-out of the default scene at the start size and at 1280 x 720, as the user
+    // sees it after a few seconds (printed for the record).
+    void frameRateOfTheDefaultScene() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        action(w, "actionFrames")->setChecked(true);
+        for (const QSize size : {QSize(600, 350), QSize(1280, 720)}) {
+            w.resize(size);
+            spin(3000);
+            QCOMPARE(w.size(), size);
+            double sum = 0.0;
+            for (int i = 0; i < 5; ++i) {
+                spin(500);
+                const QString text = label(w, "labelFrames")->text();
+                QVERIFY2(text.startsWith("Frames: "), qPrintable(text));
+                const double fps = text.mid(8).toDouble();
+                QVERIFY2(fps > 0.0 && std::isfinite(fps), qPrintable(text));
+                sum += fps;
+            }
+            const QSize viewSize = w.mainView()->rootView().view()->size();
+            qInfo("window %dx%d (view %dx%d): %.1f frames/s", size.width(), size.height(),
+                  viewSize.width(), viewSize.height(), sum / 5);
+        }
     }
 
     // Keys typed into the view fly the observer: holding A raises the speed.
