@@ -241,15 +241,16 @@ inline Vec4f unit(const Vec4f& d) {
     return Vec4f(d.x / l, d.y / l, d.z / l, 1.0f);
 }
 
-// A single ray from origin along dir (normalised here), clipped to the tree's box.
+// A single ray from origin along dir (normalised here unless it is a bundle's unit direction
+// already), clipped to the tree's box.
 inline SingleRay makeRay(const KDTree& tree, const Vec4f& origin, const Vec4f& dir,
-                         uint32_t* out) {
+                         uint32_t* out, bool normalise = true) {
     SingleRay r{};
     r.node = *tree.rootNode();
     r.nodeBase = tree.nodeBase();
     r.leafBase = tree.leafBase();
     r.origin = origin;
-    r.dir = unit(dir);
+    r.dir = normalise ? unit(dir) : Vec4f(dir.x, dir.y, dir.z, 1.0f);
     r.invDir = Vec4f(inverse(r.dir.x), inverse(r.dir.y), inverse(r.dir.z), 1.0f);
     r.out = out;
     clipToBox(tree.sceneBox(), r);
