@@ -64,8 +64,8 @@ GridView& view() {
 }
 
 void report(benchmark::State& state, size_t rays, int hit) {
-    state.counters["rays"] = benchmark::Counter(double(rays) * double(state.iterations()),
-                                                benchmark::Counter::kIsRate);
+    state.counters["rays"] =
+        benchmark::Counter(double(rays) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["hitFraction"] = double(hit) / double(rays);
 }
 
@@ -74,7 +74,8 @@ void BM_TraceSingleRays(benchmark::State& state) {
     std::vector<SingleRay> rays;
     for (int y = 0; y < GridView::kSize; ++y)
         for (int x = 0; x < GridView::kSize; ++x)
-            rays.push_back(makeRay(v.tree, v.eye, v.pixelDir(x, y), &v.image[y * GridView::kSize + x]));
+            rays.push_back(
+                makeRay(v.tree, v.eye, v.pixelDir(x, y), &v.image[y * GridView::kSize + x]));
     int hit = 0;
     for (auto _ : state) {
         hit = 0;

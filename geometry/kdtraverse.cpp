@@ -188,8 +188,8 @@ int traceBundle16(RayBundle16& b) {
                 Entry16& e = stack[top++];
                 LaneMask4 flip;
                 for (int g = 0; g < 4; ++g)
-                    flip |= splitInterval(ts[g], up[g], lowerNear, b.tMin[g],
-                                          b.tMax[g], e.tMin[g], e.tMax[g]);
+                    flip |= splitInterval(ts[g], up[g], lowerNear, b.tMin[g], b.tMax[g], e.tMin[g],
+                                          e.tMax[g]);
                 e.flipped = any(flip);
                 flippedPending += e.flipped;
                 e.far = lowerNear ? child[1] : child[0];
@@ -207,8 +207,8 @@ int traceBundle16(RayBundle16& b) {
             rtObjBase* const* objs = leafObjects(b.leafBase, node);
             for (uint32_t i = 0; i < n; ++i) {
                 LaneMask4 hits[4];
-                const bool hit = b.variant ? objs[i]->intersect16Alt(b, hits)
-                                           : objs[i]->intersect16(b, hits);
+                const bool hit =
+                    b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
                 if (hit) {
                     objs[i]->shade16(b, hits);
                     result |= combineMasks(hits);
@@ -254,8 +254,7 @@ int traceBundle4(RayBundle4& b) {
                 const bool lowerNear = up.lane(0);
                 TAVOLIN_DCHECK(top < kStackDepth4);
                 Entry4& e = stack[top++];
-                e.flipped = any(splitInterval(ts, up, lowerNear, b.tMin, b.tMax, e.tMin,
-                                              e.tMax));
+                e.flipped = any(splitInterval(ts, up, lowerNear, b.tMin, b.tMax, e.tMin, e.tMax));
                 flippedPending += e.flipped;
                 e.far = lowerNear ? child[1] : child[0];
                 node = lowerNear ? child[0] : child[1];
@@ -269,7 +268,8 @@ int traceBundle4(RayBundle4& b) {
             b.tMax *= kBundleFarEps;
             rtObjBase* const* objs = leafObjects(b.leafBase, node);
             for (uint32_t i = 0; i < n; ++i) {
-                const LaneMask4 hits = b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
+                const LaneMask4 hits =
+                    b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
                 if (any(hits)) {
                     objs[i]->shade4(b, hits);
                     result |= movemask(hits);

@@ -57,9 +57,9 @@ public:
     void shade1(SingleRay& ray, float) const override { tex.shade1(ray, 1.0f); }
 
     LaneMask4 intersect4(RayBundle4& b) const override {
-        const LaneMask4 hit = lanes(b.originSoA[0], b.originSoA[1], b.originSoA[2], b.dir[0],
-                                    b.dir[1], b.dir[2], b.invDir[0], b.invDir[1], b.invDir[2],
-                                    b.tMin, b.tMax, b.tHit);
+        const LaneMask4 hit =
+            lanes(b.originSoA[0], b.originSoA[1], b.originSoA[2], b.dir[0], b.dir[1], b.dir[2],
+                  b.invDir[0], b.invDir[1], b.invDir[2], b.tMin, b.tMax, b.tHit);
         b.live = andNot(b.live, hit);
         return hit;
     }
@@ -91,8 +91,8 @@ public:
 
 protected:
     // Four lanes: accept t with tMin < t < tMax and t < tHit (near root first); tHit updated.
-    virtual LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f dx, Vec4f dy, Vec4f dz,
-                            Vec4f ix, Vec4f iy, Vec4f iz, const Vec4f& tMin, const Vec4f& tMax,
+    virtual LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f dx, Vec4f dy, Vec4f dz, Vec4f ix,
+                            Vec4f iy, Vec4f iz, const Vec4f& tMin, const Vec4f& tMax,
                             Vec4f& tHit) const = 0;
 
     static LaneMask4 acceptNearFar(const Vec4f& t1, const Vec4f& t2, const LaneMask4& valid,
@@ -127,8 +127,8 @@ public:
     }
 
 protected:
-    LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f, Vec4f, Vec4f, Vec4f ix, Vec4f iy,
-                    Vec4f iz, const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit) const override {
+    LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f, Vec4f, Vec4f, Vec4f ix, Vec4f iy, Vec4f iz,
+                    const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit) const override {
         const Vec4f x1 = (Vec4f(box.min.x) - ox) * ix, x2 = (Vec4f(box.max.x) - ox) * ix;
         const Vec4f y1 = (Vec4f(box.min.y) - oy) * iy, y2 = (Vec4f(box.max.y) - oy) * iy;
         const Vec4f z1 = (Vec4f(box.min.z) - oz) * iz, z2 = (Vec4f(box.max.z) - oz) * iz;
@@ -171,10 +171,9 @@ public:
     float radius;
 
 protected:
-    LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f dx, Vec4f dy, Vec4f dz, Vec4f, Vec4f,
-                    Vec4f, const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit) const override {
-        const Vec4f cx = ox - Vec4f(center.x), cy = oy - Vec4f(center.y),
-                    cz = oz - Vec4f(center.z);
+    LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f dx, Vec4f dy, Vec4f dz, Vec4f, Vec4f, Vec4f,
+                    const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit) const override {
+        const Vec4f cx = ox - Vec4f(center.x), cy = oy - Vec4f(center.y), cz = oz - Vec4f(center.z);
         const Vec4f b = cx * dx + cy * dy + cz * dz;
         const Vec4f D = b * b - (cx * cx + cy * cy + cz * cz - Vec4f(radius * radius));
         const LaneMask4 valid = D >= Vec4f(0.0f);
@@ -230,8 +229,7 @@ inline void sphereGrid(Scene& s, int n, float spacing, float radius) {
     const float w = n * spacing;
     s.box(Vec4f(-spacing, -spacing, -0.1f, 0), Vec4f(w, w, 0.0f, 0));
     for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
-            s.sphere(Vec4f(i * spacing, j * spacing, radius, 0), radius);
+        for (int j = 0; j < n; ++j) s.sphere(Vec4f(i * spacing, j * spacing, radius, 0), radius);
 }
 
 inline float inverse(float d) { return 1.0f / d; }
@@ -243,8 +241,8 @@ inline Vec4f unit(const Vec4f& d) {
 
 // A single ray from origin along dir (normalised here unless it is a bundle's unit direction
 // already), clipped to the tree's box.
-inline SingleRay makeRay(const KDTree& tree, const Vec4f& origin, const Vec4f& dir,
-                         uint32_t* out, bool normalise = true) {
+inline SingleRay makeRay(const KDTree& tree, const Vec4f& origin, const Vec4f& dir, uint32_t* out,
+                         bool normalise = true) {
     SingleRay r{};
     r.node = *tree.rootNode();
     r.nodeBase = tree.nodeBase();

@@ -213,9 +213,10 @@ TEST(KDTraverse, Bundle16MatchesSingleRays) {
             }
         }
     }
-    std::printf("16-ray bundles: %d rays, %d hit, %d as brute force, %d as single rays, "
-                "%d single rays as brute force\n",
-                rays, hits, agreeOracle, agreeSingle, singleExact);
+    std::printf(
+        "16-ray bundles: %d rays, %d hit, %d as brute force, %d as single rays, "
+        "%d single rays as brute force\n",
+        rays, hits, agreeOracle, agreeSingle, singleExact);
     EXPECT_GT(hits, rays / 5);
     // Bundles agree with the oracle; where a single ray differs, its absolute leaf widening
     // explains it (checked ray by ray above), and that happens on at most 1 % of the rays.
@@ -241,8 +242,7 @@ TEST(KDTraverse, Bundle4MatchesSingleRays) {
         std::uniform_real_distribution<float> u(-0.2f, 1.2f), jitter(-5.0f, 5.0f);
         for (int k = 0; k < 1000; ++k) {
             Vec4f base;
-            for (int c = 0; c < 3; ++c)
-                base[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
+            for (int c = 0; c < 3; ++c) base[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
             const Vec4f fwd = randomDir(rng);
             Vec4f right, up;
             cameraFrame(fwd, right, up);
@@ -272,14 +272,14 @@ TEST(KDTraverse, Bundle4MatchesSingleRays) {
                 if (bHit == sHit && (!bHit || (pix[l] == spix && b.tHit[l] == r.tMax)))
                     ++agreeSingle;
                 const Nearest n = bruteForce(s, before);
-                if (bHit == n.hit && (!bHit || (b.tHit[l] == n.t && n.has(pix[l]))))
-                    ++agreeOracle;
+                if (bHit == n.hit && (!bHit || (b.tHit[l] == n.t && n.has(pix[l])))) ++agreeOracle;
             }
         }
     }
-    std::printf("4-ray bundles: %d rays, %d hit, %d as brute force, %d as single rays, "
-                "%d single rays as brute force\n",
-                rays, hits, agreeOracle, agreeSingle, singleExact);
+    std::printf(
+        "4-ray bundles: %d rays, %d hit, %d as brute force, %d as single rays, "
+        "%d single rays as brute force\n",
+        rays, hits, agreeOracle, agreeSingle, singleExact);
     EXPECT_GT(hits, rays / 5);
     // Bundles agree with the oracle; where a single ray differs, its absolute leaf widening
     // explains it (checked ray by ray above), and that happens on at most 1 % of the rays.
@@ -309,7 +309,6 @@ TEST(KDTraverse, DivergingBundleVisitsBothChildren) {
     EXPECT_EQ(pix[2], b->id());
     EXPECT_EQ(pix[3], b->id());
     // Lane 0 moves towards -x, so the upper side is visited first and a second split follows.
-    b4.trace = 1;
     makeBundle4(tree, b4, origin, dir, pix);
     b4.trace = 1;
     testing::internal::CaptureStdout();
