@@ -1,0 +1,183 @@
+// Text forms, XML lines and editor rows of the property elements, and the owning property list.
+#include "scene/dataelem.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTextStream>
+
+#include "geometry/programmingerror.h"
+#include "scene/coldiscrete.h"
+
+namespace Reader {
+
+namespace {
+
+QString floatText(float v) { return QString::number(v, 'g', 6); }
+
+// Keeps the XML well formed whatever a name or spectrum contains; plain text passes unchanged.
+QString escapeXml(QString text) {
+    text.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
+    text.replace(QLatin1Char('<'), QStringLiteral("&lt;"));
+    text.replace(QLatin1Char('>'), QStringLiteral("&gt;"));
+    return text;
+}
+
+QString tr(const char* text) { return QCoreApplication::translate("Reader", text); }
+
+}  // namespace
+
+EditorRow::~EditorRow() = default;
+EditorRowFactory::~EditorRowFactory() = default;
+
+// ---- DataElem
+
+DataElem::~DataElem() = default;
+
+bool DataElem::fromString(const QString&) { return true; }
+
+void DataElem::writeXml(int indent, QTextStream& out) {
+    out << QString(kIndentBase + indent, QLatin1Char(' ')) << '<' << name << '>'
+        << escapeXml(toString()) << "</" << name << ">\n";
+}
+
+QString DataElem::toString() const { programmingError("DataElem::toString must be reimplemented"); }
+
+void DataElem::createEditor(EditorRowFactory&) {}
+
+bool DataElem::readEditor() { return true; }
+
+// ---- ElemFloat
+
+bool ElemFloat::fromString(const QString& text) {
+    bool ok = false;
+    *value = text.toFloat(&ok);
+    return ok;
+}
+
+QString ElemFloat::toString() const { return floatText(*value); }
+
+void ElemFloat::createEditor(EditorRowFactory& factory) {
+    editor = factory.addRow(name, toString());
+}
+
+bool ElemFloat::readEditor() {
+    if (!editor) return true;
+    bool ok = false;
+    const float v = editor->text().toFloat(&ok);
+    if (!ok) {
+        editor->showError(tr("Not a number"));
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+// ---- ElemVec
+
+bool ElemVec::fromString(const QString& text) {
+    QStringList parts = text.split(QLatin1Char(';'), Qt::KeepEmptyParts);
+    if (parts.size() != 4) return false;
+    parts[0].remove(QLatin1Char('<'));
+    parts[3].remove(QLatin1Char('>'));
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        (*value)[i] = parts[i].toFloat(&ok);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+QString ElemVec::toString() const {
+    const Vec4f& v = *value;
+    return floatText(v.x) + QLatin1Char(';') + floatText(v.y) + QLatin1Char(';') + floatText(v.z) +
+           QLatin1Char(';') + floatText(v.w);
+}
+
+void ElemVec::createEditor(EditorRowFactory& factory) {
+    editor = factory.addRow(name, QLatin1Char('<') + toString() + QLatin1Char('>'));
+}
+
+bool ElemVec::readEditor() {
+    if (!editor) return true;
+    if (fromString(editor->text())) return true;
+    editor->showError(tr("Expected four numbers x;y;z;w"));
+    return false;
+}
+
+// ---- ElemString
+
+bool ElemString::fromString(const QString& text) {
+    QString kept;
+    kept.reserve(text.size());
+    for (const QChar ch : text) {
+        if (ch != QLatin1Char('\r') && ch != QLatin1Char('\t') && ch != QLatin1Char('\n') &&
+            ch != QLatin1Char(' '))
+            kept += ch;
+    }
+    *value = kept;
+    return true;
+}
+
+QString ElemString::toString() const { return *value; }
+
+void ElemString::createEditor(EditorRowFactory& factory) {
+    editor = factory.addRow(name, toString());
+}
+
+bool ElemString::readEditor() {
+    if (editor) *value = editor->text();
+    return true;
+}
+
+// ---- ElemColor
+
+bool ElemColor::fromString(const QString& text) { return value->fromSpectrumText(text); }
+
+QString ElemColor::toString() const { return value->toSpectrumText(); }
+
+void ElemColor::createEditor(EditorRowFactory& factory) {
+    editor = factory.addRow(name, toString());
+}
+
+bool ElemColor::readEditor() {
+    if (!editor) return true;
+    if (fromString(editor->text())) return true;
+    editor->showError(tr("Expected spectral lines (wavelength;intensity), e.g. (600;1)(450;0.5)"));
+    return false;
+}
+
+// ---- PropertyList
+
+DataElem* PropertyList::add(std::unique_ptr<DataElem> elem) {
+    elems.push_back(std::move(elem));
+    return elems.back().get();
+}
+
+ElemFloat* PropertyList::addFloat(const QString& name, float& field) {
+    return static_cast<ElemFloat*>(add(std::make_unique<ElemFloat>(name, field)));
+}
+
+ElemVec* PropertyList::addVec(const QString& name, Vec4f& field) {
+    return static_cast<ElemVec*>(add(std::make_unique<ElemVec>(name, field)));
+}
+
+ElemString* PropertyList::addString(const QString& name, QString& field) {
+    return static_cast<ElemString*>(add(std::make_unique<ElemString>(name, field)));
+}
+
+ElemColor* PropertyList::addColor(const QString& name, ColDiscrete& field) {
+    return static_cast<ElemColor*>(add(std::make_unique<ElemColor>(name, field)));
+}
+
+DataElem* PropertyList::find(const QString& name) const {
+    for (const auto& e : elems)
+        if (e->name == name) return e.get();
+    return nullptr;
+}
+
+bool PropertyList::setProperty(const QString& name, const QString& text) {
+    DataElem* e = find(name);
+    return e && e->fromString(text);
+}
+
+}  // namespace Reader

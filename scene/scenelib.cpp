@@ -1,1 +1,0 @@
-// Anchors the scene library until its first sources land.

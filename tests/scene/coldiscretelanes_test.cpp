@@ -1,0 +1,203 @@
+// The 4-lane and 16-lane conversions against the one-ray form, lane by lane: identical except at
+// exact range ends (strict in lanes, inclusive for one ray) and at saturation (254 vs 255).
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "scene/coldiscrete.h"
+#include "scene/eye.h"
+
+namespace {
+
+constexpr uint32_t kUntouched = 0x5a5a5a5au;
+
+uint32_t singlePixel(const ColDiscrete& col, const Eye& eye, float doppler, float shade) {
+    uint32_t px = kUntouched;
+    col.toPixel(eye, &px, &doppler, &shade);
+    return px;
+}
+
+int channel(uint32_t px, int c) { return (px >> (8 * c)) & 0xff; }
+
+// What a bundle lane must show given the one-ray pixel: the same, with 255 lowered to 254.
+uint32_t bundleFromSingle(uint32_t px) {
+    uint32_t out = 0xff000000u;
+    for (int c = 0; c < 3; ++c) out |= uint32_t(std::min(channel(px, c), 254)) << (8 * c);
+    return out;
+}
+
+// True when a shifted line lands exactly on some channel's lo or hi, where the two forms are
+// allowed to differ.
+bool touchesRangeEnd(const ColDiscrete& col, const Eye& eye, float doppler) {
+    for (int i = 0; i < col.count(); ++i) {
+        const float w = col.wavelengths[i] * doppler;
+        for (const EyeChannel& ch : eye.channel)
+            if (w == ch.lo || w == ch.hi) return true;
+    }
+    return false;
+}
+
+ColDiscrete randomColour(std::mt19937& rng) {
+    std::uniform_int_distribution<int> lines(0, 6);
+    std::uniform_real_distribution<float> wl(50.0f, 1700.0f), in(-20.0f, 150.0f);
+    ColDiscrete col;
+    const int n = lines(rng);
+    for (int i = 0; i < n; ++i) col.addLine(wl(rng), in(rng));
+    return col;
+}
+
+}  // namespace
+
+TEST(ColDiscreteLanes, Bundle4MatchesSingleRays) {
+    std::mt19937 rng(20240611);
+    std::uniform_real_distribution<float> dop(0.3f, 3.0f), shade(-0.5f, 1.5f);
+    int compared = 0, saturated = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        const ColDiscrete col = randomColour(rng);
+        const Eye& eye = eyePresets()[trial % 4].eye;
+        const Vec4f d(dop(rng), dop(rng), dop(rng), dop(rng));
+        const Vec4f s(shade(rng), shade(rng), shade(rng), shade(rng));
+        uint32_t px[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
+        uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
+        col.toPixel4(eye, d, s, LaneMask4(true), out);
+        for (int l = 0; l < 4; ++l) {
+            if (touchesRangeEnd(col, eye, d[l])) continue;
+            const uint32_t single = singlePixel(col, eye, d[l], s[l]);
+            saturated +=
+                channel(single, 0) == 255 || channel(single, 1) == 255 || channel(single, 2) == 255;
+            ASSERT_EQ(px[l], bundleFromSingle(single)) << "trial " << trial << " lane " << l;
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 11000);
+    EXPECT_GT(saturated, 50);  // the 254 ceiling was exercised
+}
+
+TEST(ColDiscreteLanes, Bundle16MatchesSingleRays) {
+    std::mt19937 rng(777);
+    std::uniform_real_distribution<float> dop(0.3f, 3.0f), shade(-0.5f, 1.5f);
+    std::uniform_int_distribution<int> bits(0, 15);
+    for (int trial = 0; trial < 1000; ++trial) {
+        const ColDiscrete col = randomColour(rng);
+        const Eye& eye = eyePresets()[trial % 4].eye;
+        Vec4f d[4], s[4];
+        LaneMask4 mask[4];
+        uint32_t block[4][4];
+        uint32_t* const rows[4] = {block[0], block[1], block[2], block[3]};
+        for (int g = 0; g < 4; ++g) {
+            d[g] = Vec4f(dop(rng), dop(rng), dop(rng), dop(rng));
+            s[g] = Vec4f(shade(rng), shade(rng), shade(rng), shade(rng));
+            mask[g] = LaneMask4::fromBits(bits(rng));
+            for (int l = 0; l < 4; ++l) block[g][l] = kUntouched;
+        }
+        col.toPixel16(eye, d, s, mask, rows);
+        for (int g = 0; g < 4; ++g) {
+            for (int l = 0; l < 4; ++l) {
+                if (!mask[g].lane(l)) {
+                    ASSERT_EQ(block[g][l], kUntouched) << "unmasked lane written";
+                    continue;
+                }
+                if (touchesRangeEnd(col, eye, d[g][l])) continue;
+                ASSERT_EQ(block[g][l], bundleFromSingle(singlePixel(col, eye, d[g][l], s[g][l])))
+                    << "trial " << trial << " group " << g << " lane " << l;
+            }
+        }
+    }
+}
+
+TEST(ColDiscreteLanes, Bundle16GroupsAgreeWithBundle4) {
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> dop(0.5f, 2.0f), shade(0.0f, 1.0f);
+    const ColDiscrete col = randomColour(rng);
+    Vec4f d[4], s[4];
+    const LaneMask4 mask[4] = {LaneMask4(true), LaneMask4(true), LaneMask4(true), LaneMask4(true)};
+    uint32_t block[4][4];
+    uint32_t* const rows[4] = {block[0], block[1], block[2], block[3]};
+    for (int g = 0; g < 4; ++g) {
+        d[g] = Vec4f(dop(rng), dop(rng), dop(rng), dop(rng));
+        s[g] = Vec4f(shade(rng), shade(rng), shade(rng), shade(rng));
+    }
+    col.toPixel16(defaultEye(), d, s, mask, rows);
+    for (int g = 0; g < 4; ++g) {
+        uint32_t px[4];
+        uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
+        col.toPixel4(defaultEye(), d[g], s[g], mask[g], out);
+        for (int l = 0; l < 4; ++l) EXPECT_EQ(block[g][l], px[l]);
+    }
+}
+
+TEST(ColDiscreteLanes, SaturationStopsAt254InBundles) {
+    ColDiscrete col;
+    col.addLine(500, 1000);
+    const Eye& eye = eyePresets()[3].eye;
+    EXPECT_EQ(channel(singlePixel(col, eye, 1.0f, 1.0f), 0), 255);
+    uint32_t px[4] = {0, 0, 0, 0};
+    uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
+    col.toPixel4(eye, Vec4f(1.0f), Vec4f(1.0f), LaneMask4(true), out);
+    for (uint32_t p : px) {
+        EXPECT_EQ(channel(p, 0), 254);
+        EXPECT_EQ(p >> 24, 0xffu);
+    }
+}
+
+TEST(ColDiscreteLanes, HumanEyeExamplePerLane) {
+    // Lanes: 500 nm (red peak), 600 nm (green peak), 650 nm (green and blue at one half), and a
+    // negative shading factor (black).
+    ColDiscrete col;
+    col.addLine(500, 100);
+    const Eye& eye = eyePresets()[3].eye;
+    uint32_t px[4];
+    uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
+    col.toPixel4(eye, Vec4f(1.0f, 1.2f, 1.3f, 1.0f), Vec4f(1.0f, 1.0f, 1.0f, -1.0f),
+                 LaneMask4(true), out);
+    EXPECT_GE(channel(px[0], 0), 99);
+    EXPECT_EQ(px[0] & 0xffff00u, 0u);
+    EXPECT_GE(channel(px[1], 1), 99);
+    EXPECT_EQ(channel(px[1], 0), 0);
+    EXPECT_EQ(channel(px[1], 2), 0);
+    EXPECT_GE(channel(px[2], 1), 49);
+    EXPECT_LE(channel(px[2], 1), 50);
+    EXPECT_GE(channel(px[2], 2), 49);
+    EXPECT_EQ(px[3], 0xff000000u);
+}
+
+TEST(ColDiscreteLanes, RangeEndsAreStrictInBundles) {
+    // At lo and hi the one-ray form still evaluates the cubic, whose value there is the rounding
+    // residue of the expansion (positive for some curves); bundles add nothing there. A huge
+    // intensity makes a positive residue visible in the one-ray pixel.
+    const float intensity = 1e6f;
+    int visible = 0;
+    for (const EyePreset& preset : eyePresets()) {
+        const Eye& eye = preset.eye;
+        for (int c = 0; c < 3; ++c) {
+            for (float end : {eye.channel[c].lo, eye.channel[c].hi}) {
+                ColDiscrete col;
+                col.addLine(end, intensity);
+                const float residue = eye.channel[c].sensitivity(end) * intensity;
+                const int single = channel(singlePixel(col, eye, 1.0f, 1.0f), c);
+                EXPECT_EQ(single, residue >= 255.0f ? 255 : residue > 0.0f ? int(residue) : 0);
+                uint32_t px = kUntouched;
+                uint32_t* const out[4] = {&px, nullptr, nullptr, nullptr};
+                col.toPixel4(eye, Vec4f(1.0f), Vec4f(1.0f), LaneMask4::fromBits(1), out);
+                // Other channels may see the line (Default: 500 is red's lo and blue's peak).
+                EXPECT_EQ(channel(px, c), 0) << preset.name.toStdString() << " " << c << " " << end;
+                visible += single > 0;
+            }
+        }
+    }
+    EXPECT_GT(visible, 0) << "no preset shows the end difference";
+}
+
+TEST(ColDiscreteLanes, EmptyMaskWritesNothing) {
+    ColDiscrete col;
+    col.addLine(600, 100);
+    uint32_t px[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
+    uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
+    col.toPixel4(defaultEye(), Vec4f(1.0f), Vec4f(1.0f), LaneMask4(false), out);
+    for (uint32_t p : px) EXPECT_EQ(p, kUntouched);
+    col.toPixel4(defaultEye(), Vec4f(1.0f), Vec4f(1.0f), LaneMask4::fromBits(0b0100), out);
+    EXPECT_EQ(px[0], kUntouched);
+    EXPECT_EQ(px[1], kUntouched);
+    EXPECT_NE(px[2], kUntouched);
+    EXPECT_EQ(px[3], kUntouched);
+}

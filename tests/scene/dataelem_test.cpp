@@ -1,0 +1,269 @@
+// Property elements: number and vector texts, string whitespace rules, XML lines, editor rows
+// through a fake row factory, and lookup in a property list.
+#include "scene/dataelem.h"
+
+#include <gtest/gtest.h>
+
+#include <QTextStream>
+#include <memory>
+#include <vector>
+
+#include "geometry/programmingerror.h"
+#include "scene/coldiscrete.h"
+
+namespace {
+
+// Stands in for the UI's label-and-line-edit row.
+class FakeRow : public Reader::EditorRow {
+public:
+    QString label, typed, error;
+    QString text() const override { return typed; }
+    void setText(const QString& t) override { typed = t; }
+    void showError(const QString& message) override { error = message; }
+};
+
+class FakeFactory : public Reader::EditorRowFactory {
+public:
+    std::vector<std::unique_ptr<FakeRow>> rows;
+    Reader::EditorRow* addRow(const QString& label, const QString& text) override {
+        rows.push_back(std::make_unique<FakeRow>());
+        rows.back()->label = label;
+        rows.back()->typed = text;
+        return rows.back().get();
+    }
+};
+
+QString xmlOf(Reader::DataElem& e, int indent) {
+    QString out;
+    QTextStream stream(&out);
+    e.writeXml(indent, stream);
+    stream.flush();
+    return out;
+}
+
+}  // namespace
+
+TEST(ElemFloat, WritesGeneralFormatWithSixDigits) {
+    float v = 0.1f;
+    Reader::ElemFloat e("f", v);
+    EXPECT_EQ(e.toString(), "0.1");
+    v = 123456789.0f;
+    EXPECT_EQ(e.toString(), "1.23457e+08");
+    v = -2.5f;
+    EXPECT_EQ(e.toString(), "-2.5");
+    v = 1e-5f;
+    EXPECT_EQ(e.toString(), "1e-05");
+    v = 100000.0f;
+    EXPECT_EQ(e.toString(), "100000");
+    v = 1234567.0f;
+    EXPECT_EQ(e.toString(), "1.23457e+06");
+}
+
+TEST(ElemFloat, StoresZeroForNonNumbersAndReportsIt) {
+    float v = 7.0f;
+    Reader::ElemFloat e("f", v);
+    EXPECT_TRUE(e.fromString("2.25"));
+    EXPECT_EQ(v, 2.25f);
+    EXPECT_TRUE(e.fromString("-1e3"));
+    EXPECT_EQ(v, -1000.0f);
+    EXPECT_FALSE(e.fromString("abc"));
+    EXPECT_EQ(v, 0.0f);
+    v = 5.0f;
+    EXPECT_FALSE(e.fromString(""));
+    EXPECT_EQ(v, 0.0f);
+}
+
+TEST(ElemVec, ReadsFourComponentsWithOrWithoutBrackets) {
+    Vec4f v;
+    Reader::ElemVec e("pos", v);
+    ASSERT_TRUE(e.fromString("1;2;3;4"));
+    EXPECT_EQ(v.x, 1.0f);
+    EXPECT_EQ(v.y, 2.0f);
+    EXPECT_EQ(v.z, 3.0f);
+    EXPECT_EQ(v.w, 4.0f);
+    v = Vec4f();
+    ASSERT_TRUE(e.fromString("<1;2;3;4>"));
+    EXPECT_EQ(v.x, 1.0f);
+    EXPECT_EQ(v.w, 4.0f);
+    ASSERT_TRUE(e.fromString("-0.5;1e2;0;7"));
+    EXPECT_EQ(v.x, -0.5f);
+    EXPECT_EQ(v.y, 100.0f);
+    EXPECT_EQ(e.toString(), "-0.5;100;0;7");
+}
+
+TEST(ElemVec, WrongPartCountFailsUnchanged) {
+    Vec4f v(9, 9, 9, 9);
+    Reader::ElemVec e("pos", v);
+    for (const char* text : {"1;2;3", "1;2;3;4;5", "", "1;2;3;4;"}) {
+        EXPECT_FALSE(e.fromString(text)) << text;
+        EXPECT_EQ(v.x, 9.0f);
+        EXPECT_EQ(v.y, 9.0f);
+        EXPECT_EQ(v.z, 9.0f);
+        EXPECT_EQ(v.w, 9.0f);
+    }
+}
+
+TEST(ElemVec, BadComponentStopsAfterStoringItsPredecessors) {
+    Vec4f v(9, 9, 9, 9);
+    Reader::ElemVec e("pos", v);
+    EXPECT_FALSE(e.fromString("1;x;3;4"));
+    EXPECT_EQ(v.x, 1.0f);
+    EXPECT_EQ(v.y, 0.0f);
+    EXPECT_EQ(v.z, 9.0f);
+    EXPECT_EQ(v.w, 9.0f);
+    // Brackets are only dropped at the outer ends.
+    v = Vec4f(9, 9, 9, 9);
+    EXPECT_FALSE(e.fromString("1;<2;3;4"));
+    EXPECT_EQ(v.x, 1.0f);
+    EXPECT_EQ(v.y, 0.0f);
+    EXPECT_EQ(v.z, 9.0f);
+}
+
+TEST(ElemString, FileDropsWhitespaceEditorKeepsIt) {
+    QString s = "old";
+    Reader::ElemString e("texname", s);
+    EXPECT_TRUE(e.fromString(" a b "));
+    EXPECT_EQ(s, "ab");
+    EXPECT_TRUE(e.fromString("\r\n\tx y\tz\n"));
+    EXPECT_EQ(s, "xyz");
+    EXPECT_EQ(e.toString(), "xyz");
+    EXPECT_TRUE(e.extraText().isEmpty());
+
+    FakeFactory factory;
+    e.createEditor(factory);
+    ASSERT_EQ(factory.rows.size(), 1u);
+    EXPECT_EQ(factory.rows[0]->label, "texname");
+    EXPECT_EQ(factory.rows[0]->typed, "xyz");
+    factory.rows[0]->typed = " a b ";
+    EXPECT_TRUE(e.readEditor());
+    EXPECT_EQ(s, " a b ");
+}
+
+TEST(ElemString, KeepsSecondTextFromConstruction) {
+    QString s;
+    Reader::ElemString e("n", s, "hint");
+    EXPECT_EQ(e.extraText(), "hint");
+}
+
+TEST(DataElem, WriteXmlIndentsAndEscapes) {
+    float f = 0.5f;
+    Reader::ElemFloat ef("radius", f);
+    EXPECT_EQ(xmlOf(ef, 0), "  <radius>0.5</radius>\n");
+    EXPECT_EQ(xmlOf(ef, 4), "      <radius>0.5</radius>\n");
+    EXPECT_EQ(Reader::kIndentBase, 2);
+
+    Vec4f v(0, 0, 1, 0);
+    Reader::ElemVec ev("dir", v);
+    EXPECT_EQ(xmlOf(ev, 2), "    <dir>0;0;1;0</dir>\n");
+
+    QString s = "a&b<c>d";
+    Reader::ElemString es("colname", s);
+    EXPECT_EQ(xmlOf(es, 0), "  <colname>a&amp;b&lt;c&gt;d</colname>\n");
+
+    ColDiscrete col;
+    col.addLine(600, 1);
+    col.addLine(450, 0.5f);
+    Reader::ElemColor ec("wavelength", col);
+    EXPECT_EQ(xmlOf(ec, 0), "  <wavelength>(600;1)(450;0.5)</wavelength>\n");
+}
+
+TEST(DataElem, BaseToStringIsAProgrammingError) {
+    Reader::DataElem base("plain");
+    EXPECT_TRUE(base.fromString("anything"));
+    EXPECT_TRUE(base.readEditor());
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(base.toString(), ProgrammingError);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "DataElem::toString must be reimplemented\n");
+    FakeFactory factory;
+    base.createEditor(factory);
+    EXPECT_TRUE(factory.rows.empty());
+}
+
+TEST(EditorRows, ShowFieldTextsAndWrapVectors) {
+    float f = 1.5f;
+    Vec4f v(0, 0, 1, 0);
+    QString s = "name";
+    ColDiscrete col;
+    col.addLine(600, 1);
+    Reader::PropertyList list;
+    list.addFloat("f", f);
+    list.addVec("v", v);
+    list.addString("s", s);
+    list.addColor("c", col);
+    FakeFactory factory;
+    for (const auto& e : list) e->createEditor(factory);
+    ASSERT_EQ(factory.rows.size(), 4u);
+    EXPECT_EQ(factory.rows[0]->typed, "1.5");
+    EXPECT_EQ(factory.rows[1]->typed, "<0;0;1;0>");
+    EXPECT_EQ(factory.rows[2]->typed, "name");
+    EXPECT_EQ(factory.rows[3]->typed, "(600;1)");
+    EXPECT_EQ(factory.rows[1]->label, "v");
+    EXPECT_EQ(list.at(1)->editorRow(), factory.rows[1].get());
+
+    // Unchanged rows read back to the same fields.
+    for (const auto& e : list) EXPECT_TRUE(e->readEditor());
+    EXPECT_EQ(f, 1.5f);
+    EXPECT_EQ(v.z, 1.0f);
+    EXPECT_EQ(s, "name");
+    EXPECT_EQ(col.count(), 1);
+    for (const auto& row : factory.rows) EXPECT_TRUE(row->error.isEmpty());
+}
+
+TEST(EditorRows, RefusedTextsAreReported) {
+    float f = 1.5f;
+    Vec4f v(1, 2, 3, 4);
+    ColDiscrete col;
+    col.addLine(600, 1);
+    Reader::PropertyList list;
+    list.addFloat("f", f);
+    list.addVec("v", v);
+    list.addColor("c", col);
+    FakeFactory factory;
+    for (const auto& e : list) e->createEditor(factory);
+
+    factory.rows[0]->typed = "fast";
+    EXPECT_FALSE(list.at(0)->readEditor());
+    EXPECT_FALSE(factory.rows[0]->error.isEmpty());
+    EXPECT_EQ(f, 1.5f);  // a refused number leaves the field alone
+    factory.rows[0]->typed = " 2e1 ";
+    EXPECT_TRUE(list.at(0)->readEditor());
+    EXPECT_EQ(f, 20.0f);
+
+    factory.rows[1]->typed = "<1;2;3>";
+    EXPECT_FALSE(list.at(1)->readEditor());
+    EXPECT_FALSE(factory.rows[1]->error.isEmpty());
+    factory.rows[1]->typed = "<5;6;7;8>";
+    EXPECT_TRUE(list.at(1)->readEditor());
+    EXPECT_EQ(v.x, 5.0f);
+    EXPECT_EQ(v.w, 8.0f);
+
+    factory.rows[2]->typed = "(600;1;2)";
+    EXPECT_FALSE(list.at(2)->readEditor());
+    EXPECT_FALSE(factory.rows[2]->error.isEmpty());
+    EXPECT_EQ(col.count(), 1);
+    factory.rows[2]->typed = "(500;2)(700;3)";
+    EXPECT_TRUE(list.at(2)->readEditor());
+    EXPECT_EQ(col.count(), 2);
+}
+
+TEST(PropertyList, FindsFirstExactNameAndOwnsElements) {
+    float a = 0, b = 0;
+    Reader::PropertyList list;
+    list.addFloat("radius", a);
+    list.addFloat("radius", b);
+    EXPECT_EQ(list.size(), 2);
+    EXPECT_EQ(list.find("radius"), list.at(0));
+    EXPECT_EQ(list.find("Radius"), nullptr);
+    EXPECT_EQ(list.find("radius "), nullptr);
+    EXPECT_TRUE(list.setProperty("radius", "3"));
+    EXPECT_EQ(a, 3.0f);
+    EXPECT_EQ(b, 0.0f);
+    EXPECT_FALSE(list.setProperty("missing", "3"));
+    EXPECT_FALSE(list.setProperty("radius", "three"));
+    int visited = 0;
+    for (const auto& e : list) visited += e->name == "radius";
+    EXPECT_EQ(visited, 2);
+    list.clear();
+    EXPECT_EQ(list.size(), 0);
+    EXPECT_EQ(list.find("radius"), nullptr);
+}

@@ -1,0 +1,117 @@
+// Sensitivity curves against the smoothstep evaluated directly in double, for every preset.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+
+#include "scene/eye.h"
+
+namespace {
+
+double smoothstep(double x) { return 3.0 * x * x - 2.0 * x * x * x; }
+
+// The curve as a formula: 0 outside [lo, hi], s((w - lo)/(peak - lo)) rising, s((hi - w)/(hi -
+// peak)) falling.
+double reference(double lo, double peak, double hi, double w) {
+    if (w < lo || w > hi) return 0.0;
+    if (w < peak) return smoothstep((w - lo) / (peak - lo));
+    return smoothstep((hi - w) / (hi - peak));
+}
+
+// Single-precision accuracy of a cubic whose coefficients came from expanding s around an end
+// point a: rounding errors scale with the terms of the expansion, c2 (|w| + |a|)^2 and
+// c3 (|w| + |a|)^3 with c_k = s_k / span^k, not with the result.
+double tolerance(const EyeChannel& ch, double w) {
+    const bool rising = w < ch.peak;
+    const double a = std::fabs(rising ? ch.lo : ch.hi);
+    const double span = std::fabs(rising ? double(ch.peak) - ch.lo : double(ch.hi) - ch.peak);
+    const double reach = (std::fabs(w) + a) / span;
+    return 2.0 * FLT_EPSILON * (3.0 * reach * reach + 2.0 * reach * reach * reach);
+}
+
+}  // namespace
+
+TEST(EyeChannel, MatchesSmoothstepOverAllPresets) {
+    for (const EyePreset& preset : eyePresets()) {
+        for (int c = 0; c < 3; ++c) {
+            const EyeChannel& ch = preset.eye.channel[c];
+            double worst = 0.0;
+            for (int i = 0; i <= 4000; ++i) {
+                const float w = 0.5f * static_cast<float>(i);  // 0 .. 2000 nm
+                const double want = reference(ch.lo, ch.peak, ch.hi, w);
+                const double got = ch.sensitivity(w);
+                if (w < ch.lo || w > ch.hi) {
+                    ASSERT_EQ(got, 0.0) << preset.name.toStdString() << " channel " << c;
+                    continue;
+                }
+                ASSERT_NEAR(got, want, tolerance(ch, w))
+                    << preset.name.toStdString() << " channel " << c << " at " << w;
+                worst = std::max(worst, std::fabs(got - want));
+            }
+            // Guard the tolerance itself: the curves are good to a few parts in 10^4 at worst.
+            EXPECT_LT(worst, 1e-3) << preset.name.toStdString() << " channel " << c;
+        }
+    }
+}
+
+TEST(EyeChannel, ZeroOutsideRangeOneAtPeakFlatAtEnds) {
+    const EyeChannel ch(400, 500, 600);
+    EXPECT_EQ(ch.sensitivity(399.99f), 0.0f);
+    EXPECT_EQ(ch.sensitivity(600.01f), 0.0f);
+    EXPECT_EQ(ch.sensitivity(-1e6f), 0.0f);
+    EXPECT_EQ(ch.sensitivity(1e6f), 0.0f);
+    EXPECT_NEAR(ch.sensitivity(500.0f), 1.0f, 1e-4f);
+    EXPECT_NEAR(ch.sensitivity(400.0f), 0.0f, 1e-4f);
+    EXPECT_NEAR(ch.sensitivity(600.0f), 0.0f, 1e-4f);
+    // Zero slope at both ends and the peak: a step of 1 nm changes the value by about
+    // 3 (1/100)^2 = 3e-4 near the ends and 3e-4 below 1 near the peak.
+    EXPECT_NEAR(ch.sensitivity(401.0f), 3e-4, 1e-4);
+    EXPECT_NEAR(ch.sensitivity(499.0f), 1.0 - 3e-4, 1e-4);
+    EXPECT_NEAR(ch.sensitivity(501.0f), 1.0 - 3e-4, 1e-4);
+    // Half way on either side gives one half.
+    EXPECT_NEAR(ch.sensitivity(450.0f), 0.5f, 1e-4f);
+    EXPECT_NEAR(ch.sensitivity(550.0f), 0.5f, 1e-4f);
+}
+
+TEST(EyeChannel, AsymmetricBandsUseTheirOwnSpans) {
+    // Rise over 600 nm, fall over 400 nm.
+    const EyeChannel ch(500, 1100, 1500);
+    EXPECT_NEAR(ch.sensitivity(800.0f), 0.5f, 1e-4f);
+    EXPECT_NEAR(ch.sensitivity(1300.0f), 0.5f, 1e-4f);
+    EXPECT_NEAR(ch.sensitivity(650.0f), smoothstep(0.25), 1e-4);
+    EXPECT_NEAR(ch.sensitivity(1400.0f), smoothstep(0.25), 1e-4);
+}
+
+TEST(EyeChannel, DefaultChannelSeesNothing) {
+    const EyeChannel ch;
+    for (float c : ch.below) EXPECT_EQ(c, 0.0f);
+    for (float c : ch.above) EXPECT_EQ(c, 0.0f);
+    EXPECT_EQ(ch.sensitivity(0.0f), 0.0f);
+    EXPECT_EQ(ch.sensitivity(500.0f), 0.0f);
+}
+
+TEST(Eye, PresetsInOrderWithTheirBands) {
+    const auto& presets = eyePresets();
+    ASSERT_EQ(presets.size(), 4u);
+    EXPECT_EQ(presets[0].name, "Default");
+    EXPECT_EQ(presets[1].name, "Superwoman");
+    EXPECT_EQ(presets[2].name, "Lindworms");
+    EXPECT_EQ(presets[3].name, "Humans");
+    const float bands[4][3][3] = {
+        {{500, 1100, 1500}, {300, 900, 1250}, {100, 500, 880}},
+        {{40, 300, 700}, {500, 800, 1200}, {1000, 1300, 1600}},
+        {{400, 500, 700}, {500, 700, 840}, {800, 1000, 1230}},
+        {{400, 500, 600}, {500, 600, 700}, {600, 700, 800}},
+    };
+    for (int p = 0; p < 4; ++p) {
+        for (int c = 0; c < 3; ++c) {
+            const EyeChannel& ch = presets[p].eye.channel[c];
+            EXPECT_EQ(ch.lo, bands[p][c][0]);
+            EXPECT_EQ(ch.peak, bands[p][c][1]);
+            EXPECT_EQ(ch.hi, bands[p][c][2]);
+            EXPECT_EQ(ch, EyeChannel(bands[p][c][0], bands[p][c][1], bands[p][c][2]));
+        }
+    }
+    EXPECT_EQ(defaultEye(), presets[0].eye);
+    EXPECT_NE(presets[0].eye, presets[3].eye);
+}
