@@ -96,8 +96,7 @@ int LightPathGenerator::traceRay(float angle) {
 void LightPathGenerator::ensureInterior(Interval& iv) {
     const float mid = LightPathTree::midAngle(iv.lo, iv.hi);
     if (iv.rayMid < 0) iv.rayMid = traceRay(mid);
-    const bool wide = double(iv.hi) - double(iv.lo) > kQuarterCheckWidth;
-    if (!params_->checkQuarterPoints && !wide) return;
+    if (!params_->checkQuarterPoints) return;
     if (iv.rayQ1 < 0) iv.rayQ1 = traceRay(LightPathTree::midAngle(iv.lo, mid));
     if (iv.rayQ3 < 0) iv.rayQ3 = traceRay(LightPathTree::midAngle(mid, iv.hi));
 }

@@ -51,10 +51,6 @@ public:
     static constexpr std::size_t kMaxNodes = 400000;
     // Allowed longitudinal error of a point, as a fraction of the sample spacing.
     static constexpr double kLongitudinalFraction = 0.25;
-    // Intervals wider than this (radians) are always checked at their quarter points too: the
-    // chord of a fan of straight rays misses the middle ray only along it, while its sideways
-    // error at the quarter points, (w/2)^3 / 6 of the distance, still matters at this width.
-    static constexpr double kQuarterCheckWidth = 0.1;
     // Roots of a generated table (at least; more if the tree has more). The first point of a
     // path is modelled over a whole root interval or half of it, and the static observer's angle
     // maps non-linearly to the coordinate direction (tan psi = tan a / sqrt(1 - r_s / r_obs)):
