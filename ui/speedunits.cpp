@@ -1,5 +1,5 @@
-// The process-wide speed-unit switches.
+// The process-wide speed-unit flags.
 #include "ui/speedunits.h"
 
-std::atomic<bool> showSpeedKm{true};
-std::atomic<bool> showSpeedLight{false};
+bool showSpeedKm = true;
+bool showSpeedLight = false;

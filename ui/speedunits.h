@@ -1,8 +1,6 @@
-// Units of the status bar's speed read-out, chosen in the render options and read by the main
-// window: kilometres per second (on at start) and fractions of light speed (off at start).
+// Units of the status bar's speed read-out: chosen in the render options dialog, read by the main
+// window. GUI thread only.
 #pragma once
 
-#include <atomic>
-
-extern std::atomic<bool> showSpeedKm;
-extern std::atomic<bool> showSpeedLight;
+extern bool showSpeedKm;     // speed in km/s; initially true
+extern bool showSpeedLight;  // speed as a fraction of light speed; initially false
