@@ -7,8 +7,9 @@ set -euo pipefail
 program=$1
 out=$2
 
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+# A private X server: other tests' windows on a shared display would cover the screenshots.
+if [ -z "${TAVOLIN_E2E_SERVER:-}" ]; then
+    TAVOLIN_E2E_SERVER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 for tool in import convert xdotool python3; do
     command -v "$tool" > /dev/null || { echo "missing tool: $tool"; exit 1; }
