@@ -2,8 +2,6 @@
 // "setSource" commands through its standard input.
 #include "ui/helpassistant.h"
 
-#include "geometry/programmingerror.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -13,8 +11,9 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
 #include <memory>
+
+#include "geometry/programmingerror.h"
 
 const char* const HelpAssistant::pagePrefix = "qthelp://tavolindoc/doc/output/";
 
@@ -73,7 +72,8 @@ QProcessEnvironment viewerEnvironment() {
 }  // namespace
 
 HelpAssistant::HelpAssistant() {
-    if (state().initialised) programmingError("HelpAssistant may not be initialized more than once");
+    if (state().initialised)
+        programmingError("HelpAssistant may not be initialized more than once");
     state().initialised = true;
 }
 
@@ -93,7 +93,8 @@ HelpAssistant::~HelpAssistant() {
 }
 
 void HelpAssistant::requireInstance() {
-    if (!state().initialised) programmingError("There has to exist an instance the HelpAssistant class");
+    if (!state().initialised)
+        programmingError("There has to exist an instance the HelpAssistant class");
 }
 
 void HelpAssistant::showPage(const QString& page) {

@@ -1,10 +1,12 @@
 // Tests of the help launcher: its one-instance rule, the viewer's command line and remote
 // commands (checked with a stand-in viewer script that records them), restarts, and the messages
 // for a missing viewer or collection.
-#include "geometry/programmingerror.h"
 #include "ui/helpassistant.h"
 
+#include <signal.h>
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -12,8 +14,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <memory>
 
-#include <signal.h>
+#include "geometry/programmingerror.h"
 
 namespace {
 
@@ -158,7 +161,8 @@ private slots:
         const QStringList expectedArgs = {"-collectionFile", fakeCollection, "-showUrl",
                                           pagePrefix + "index.html", "-enableRemoteControl"};
         QCOMPARE(logLinesStartingWith("arg "), expectedArgs);
-        QCOMPARE(logLinesStartingWith("in "), QStringList({"setSource " + pagePrefix + "index.html"}));
+        QCOMPARE(logLinesStartingWith("in "),
+                 QStringList({"setSource " + pagePrefix + "index.html"}));
 
         // A running viewer is not started again: only the command is sent.
         QVERIFY(!HelpAssistant::startViewer(pagePrefix + "dlgfilm.html"));
@@ -205,14 +209,16 @@ private slots:
     }
 
     void destructionTerminatesTheViewer() {
-        qint64 pid = -1;
-        {
-            HelpAssistant help;
-            HelpAssistant::showPage("index.html");
-            QTRY_VERIFY(viewerPid() > 0);
-            pid = viewerPid();
-            QCOMPARE(::kill(pid_t(pid), 0), 0);
-        }
+        auto help = std::make_unique<HelpAssistant>();
+        HelpAssistant::showPage("index.html");
+        QTRY_VERIFY(viewerPid() > 0);
+        const qint64 pid = viewerPid();
+        QCOMPARE(::kill(pid_t(pid), 0), 0);
+        QElapsedTimer clock;
+        clock.start();
+        help.reset();
+        // The stand-in ends on SIGTERM, well within the 1500 ms grace before it would be killed.
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!HelpAssistant::viewerRunning());
         // The process is gone (terminated and reaped), not merely detached.
         QCOMPARE(::kill(pid_t(pid), 0), -1);
@@ -236,9 +242,9 @@ private slots:
         HelpAssistant help;
         QVERIFY(!HelpAssistant::startViewer(pagePrefix + "index.html"));
         QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes.first().startsWith(
-                     "Help|The help viewer (assistant) could not be started: "),
-                 qPrintable(boxes.first()));
+        QVERIFY2(
+            boxes.first().startsWith("Help|The help viewer (assistant) could not be started: "),
+            qPrintable(boxes.first()));
         QVERIFY(boxes.first().contains(missing));
         QVERIFY(boxes.first().contains("apt-get install assistant-qt6"));
         QVERIFY(!HelpAssistant::viewerRunning());

@@ -39,8 +39,8 @@ QStringList matches(const QString& text, const QString& pattern) {
 // Anchors a page defines with <a name="..."> or id="...".
 QSet<QString> anchorsOf(const QString& page) {
     const QString text = QString::fromUtf8(readAll(helpDir + "/" + page));
-    const QStringList names = matches(text, "<a\\s+name=\"([^\"]+)\"") +
-                              matches(text, "\\sid=\"([^\"]+)\"");
+    const QStringList names =
+        matches(text, "<a\\s+name=\"([^\"]+)\"") + matches(text, "\\sid=\"([^\"]+)\"");
     return QSet<QString>(names.begin(), names.end());
 }
 
@@ -72,9 +72,10 @@ private slots:
     }
 
     void indexLinksEveryDialogPage() {
-        const QStringList links =
-            matches(QString::fromUtf8(readAll(helpDir + "/index.html")), "href=\"([^\"#]+)[^\"]*\"");
-        for (const QString& page : programPages.mid(1)) QVERIFY2(links.contains(page), qPrintable(page));
+        const QStringList links = matches(QString::fromUtf8(readAll(helpDir + "/index.html")),
+                                          "href=\"([^\"#]+)[^\"]*\"");
+        for (const QString& page : programPages.mid(1))
+            QVERIFY2(links.contains(page), qPrintable(page));
     }
 
     void everyLinkAndAnchorResolves() {
@@ -104,9 +105,12 @@ private slots:
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement) continue;
             const QStringView name = xml.name();
-            if (name == u"namespace") ns = xml.readElementText();
-            else if (name == u"virtualFolder") folder = xml.readElementText();
-            else if (name == u"file") files << xml.readElementText();
+            if (name == u"namespace")
+                ns = xml.readElementText();
+            else if (name == u"virtualFolder")
+                folder = xml.readElementText();
+            else if (name == u"file")
+                files << xml.readElementText();
             else if (name == u"section" || name == u"keyword")
                 refs << xml.attributes().value("ref").toString();
         }
@@ -157,8 +161,9 @@ private slots:
             // Each page is stored once, compressed with qCompress, byte for byte as in the
             // source folder: a stale build would differ.
             QStringList stored;
-            QVERIFY(q.exec("SELECT n.Name, d.Data FROM FileNameTable n "
-                           "JOIN FileDataTable d ON d.Id = n.FileId"));
+            QVERIFY(
+                q.exec("SELECT n.Name, d.Data FROM FileNameTable n "
+                       "JOIN FileDataTable d ON d.Id = n.FileId"));
             while (q.next()) {
                 const QString name = q.value(0).toString();
                 if (name.isEmpty()) continue;  // qhelpgenerator's empty first entry
