@@ -3,6 +3,8 @@
 // first leaf that hits a ray delivers its nearest hit).
 #include "geometry/kdtraverse.h"
 
+#include <cmath>
+
 #include <cstdio>
 #include <string>
 
@@ -94,7 +96,9 @@ inline void classify(const Vec4f& ts, const LaneMask4& up, const Vec4f& tMin, co
 bool traceNode(SingleRay& ray, const KdNode& node) {
     if (node.isLeaf()) {
         const float savedMin = ray.tMin, savedMax = ray.tMax;
-        ray.tMin -= kRayLeafWiden;
+        // The absolute widening never reaches behind the ray's origin: an object there would
+        // show up in front of the observer.
+        ray.tMin = std::fmax(0.0f, ray.tMin - kRayLeafWiden);
         ray.tMax += kRayLeafWiden;
         rtObjBase* const* objs = leafObjects(ray.leafBase, node);
         const uint32_t n = node.objectCount();

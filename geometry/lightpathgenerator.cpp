@@ -38,7 +38,7 @@ LightPathStatistics LightPathGenerator::generate(LightPathTree& tree, float rObs
     const double rsD = std::max(double(rs), 0.0);
     const LightPathParameters& params = tree.parameters;
     const PhotonOrbitSettings settings = orbitSettings(params, rObs, rsD);
-    const int rootCount = tree.rootCount();
+    const int rootCount = std::max(tree.rootCount(), kMinRootCount);
 
     if (!(double(rObs) > settings.absorbRadius)) {
         // No static observer exists here: every path absorbs.
@@ -52,7 +52,6 @@ LightPathStatistics LightPathGenerator::generate(LightPathTree& tree, float rObs
     params_ = &params;
     rs_ = rsD;
     tolerance_ = settings.escapeDeflection;
-    sampleStep_ = settings.sampleStep;
     rootCount_ = rootCount;
     rayCount_ = 0;
     nodes_.clear();
@@ -126,33 +125,37 @@ LightPathGenerator::Point LightPathGenerator::pointOf(const PhotonPath& ray, int
     }
     const PhotonSample& s =
         (kind == Kind::Absorb && level >= n) ? ray.absorbPoint : ray.samples[std::size_t(level)];
-    const double spacing = sampleStep_ * std::max(s.r, rs_);
+    const double step = orbit_->sigmaOfLevel(level) - orbit_->sigmaOfLevel(level - 1);
+    const double spacing = step * std::max(s.r, rs_);
     return Point{
         s.x, s.y, s.tx, s.ty, s.time, tolerance_ * spacing, kLongitudinalFraction * spacing};
 }
 
-LightPathGenerator::Kind LightPathGenerator::decide(int level, const Interval& iv,
-                                                    bool& accurate) const {
+LightPathGenerator::Kind LightPathGenerator::decide(int level, const Interval& iv, bool& accurate,
+                                                    bool& fatesDiffer) const {
     accurate = true;
+    fatesDiffer = false;
     const int ids[5] = {iv.rayLo, iv.rayQ1, iv.rayMid, iv.rayQ3, iv.rayHi};
     const PhotonFate fate = rays_[std::size_t(iv.rayLo)].fate;
-    bool anyAbsorbed = false, allMayEscape = true, anyMustEscape = false;
+    bool absorbedNow = false, allMayEscape = true, mustEscape = false;
     for (int id : ids) {
         if (id < 0) continue;
         const PhotonPath& ray = rays_[std::size_t(id)];
-        if (ray.fate != fate) return Kind::Mismatch;
-        const int n = ray.sampleCount();
-        anyAbsorbed |= ray.fate == PhotonFate::Absorbed && level >= n;
-        allMayEscape &= level >= ray.escapeLevel;
-        anyMustEscape |= level >= n;
+        fatesDiffer |= ray.fate != fate;
+        const bool ends = level >= ray.sampleCount();
+        if (ray.fate == PhotonFate::Absorbed) {
+            absorbedNow |= ends;
+            allMayEscape = false;
+        } else {
+            mustEscape |= ends;
+            allMayEscape &= level >= ray.escapeLevel;
+        }
     }
-    Kind kind = Kind::Regular;
-    if (fate == PhotonFate::Absorbed) {
-        // The last segment of a captured path ends black; its exact end needs no model.
-        if (anyAbsorbed) return Kind::Absorb;
-    } else if (allMayEscape || anyMustEscape) {
-        kind = Kind::Escape;
-    }
+    // Paths that part later still share this level's point while all of them have one.
+    if ((absorbedNow || mustEscape) && fatesDiffer) return Kind::Mismatch;
+    // The last segment of a captured path ends black; its exact end needs no model.
+    if (absorbedNow) return Kind::Absorb;
+    const Kind kind = (allMayEscape || mustEscape) ? Kind::Escape : Kind::Regular;
 
     const PhotonPath& rayLo = rays_[std::size_t(iv.rayLo)];
     const PhotonPath& rayHi = rays_[std::size_t(iv.rayHi)];
@@ -197,7 +200,7 @@ int LightPathGenerator::makeNode(int level, Kind kind, const Interval& iv) {
         n.node.dy = float((b.y - a.y) / width);
         n.node.dtime = float((b.time - a.time) / width);
     }
-    n.node.sigma = float(level * sampleStep_);
+    n.node.sigma = float(orbit_->sigmaOfLevel(level));
     n.escape = kind == Kind::Escape;
     n.absorb = kind == Kind::Absorb;
     nodes_.push_back(n);
@@ -217,10 +220,10 @@ bool LightPathGenerator::terminal(int node) const {
 
 int LightPathGenerator::childFor(int level, Interval& iv) {
     ensureInterior(iv);
-    bool accurate;
-    const Kind kind = decide(level, iv, accurate);
-    // A half that still mixes fates follows its middle ray at this level; it halves again at
-    // the next one.
+    bool accurate, fatesDiffer;
+    const Kind kind = decide(level, iv, accurate, fatesDiffer);
+    // A half whose paths end differently at this very level follows its middle ray here; it
+    // halves again at the next one.
     if (kind == Kind::Mismatch) return makeConstantNode(level, iv.rayMid, iv.lo);
     return makeNode(level, kind, iv);
 }
@@ -229,12 +232,12 @@ void LightPathGenerator::extend(int node, int level, Interval iv) {
     for (;;) {
         const int next = level + 1;
         ensureInterior(iv);
-        bool accurate;
-        const Kind kind = decide(next, iv, accurate);
+        bool accurate, fatesDiffer;
+        const Kind kind = decide(next, iv, accurate, fatesDiffer);
         // Halving for accuracy stops once the halves would be narrower than the tolerance
         // angle: rays that close are one direction for the picture, whatever lies between them.
         const bool wide = double(iv.hi) - double(iv.lo) >= 2.0 * tolerance_;
-        if ((kind == Kind::Mismatch || (!accurate && wide)) && canSplit(iv)) {
+        if ((kind == Kind::Mismatch || fatesDiffer || (!accurate && wide)) && canSplit(iv)) {
             const float mid = LightPathTree::midAngle(iv.lo, iv.hi);
             Interval lower{iv.lo, mid, iv.rayLo, iv.rayMid, iv.rayQ1, -1, -1, iv.depth + 1};
             Interval upper{mid, iv.hi, iv.rayMid, iv.rayHi, iv.rayQ3, -1, -1, iv.depth + 1};

@@ -51,6 +51,12 @@ public:
     static constexpr std::size_t kMaxNodes = 400000;
     // Allowed longitudinal error of a point, as a fraction of the sample spacing.
     static constexpr double kLongitudinalFraction = 0.25;
+    // Roots of a generated table (at least; more if the tree has more). The first point of a
+    // path is modelled over a whole root interval or half of it, and the static observer's angle
+    // maps non-linearly to the coordinate direction (tan psi = tan a / sqrt(1 - r_s / r_obs)):
+    // with ten roots over [0, pi] that alone errs by about a milliradian; with 40 by less than
+    // the tolerance.
+    static constexpr int kMinRootCount = 40;
     // Longest RK4 step in sigma: a local error of about 1e-8 of the distance per step, so the
     // capture boundary and the deflection angles come out to better than 1e-5.
     static constexpr double kMaxRk4Step = 0.025;
@@ -85,8 +91,9 @@ private:
     void ensureInterior(Interval& iv);
     Kind rayKind(const PhotonPath& ray, int level) const;
     Point pointOf(const PhotonPath& ray, int level, Kind kind) const;
-    // The node kind for level over the interval and whether its linear model is good enough.
-    Kind decide(int level, const Interval& iv, bool& accurate) const;
+    // The node kind for level over the interval, whether its linear model is good enough and
+    // whether the interval's paths end differently (captured vs escaping) some time.
+    Kind decide(int level, const Interval& iv, bool& accurate, bool& fatesDiffer) const;
     bool canSplit(const Interval& iv) const;
     int makeNode(int level, Kind kind, const Interval& iv);
     int makeConstantNode(int level, int ray, float t0);
@@ -98,7 +105,7 @@ private:
 
     const LightPathParameters* params_ = nullptr;
     const PhotonOrbit* orbit_ = nullptr;
-    double rs_ = 1, tolerance_ = 1e-4, sampleStep_ = 0.1;
+    double rs_ = 1, tolerance_ = 1e-4;
     int rootCount_ = 0;
     std::vector<BuildNode> nodes_;  // roots first, then the pool
     std::vector<PhotonPath> rays_;  // storage reused between generations

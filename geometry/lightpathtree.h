@@ -30,9 +30,11 @@ struct LightPathParameters {
     // Largest number of halvings of a root's angle interval (the float resolution of the angle
     // stops splitting earlier).
     int maxSplitDepth = 40;
-    // Tolerance in milliradians: the linear model of a point may miss the true path sideways by
-    // this angle seen over one sample spacing; an escaping path's direction may be off by this
-    // angle, and a path is continued straight only when it would still bend by less.
+    // Tolerance in milliradians. The linear model of a point may miss the true path sideways by
+    // this angle seen over one sample spacing, or by the shift that a change of the initial angle
+    // by this much makes; an escaping direction may be off likewise; a path is continued straight
+    // only when it would still bend by less; intervals are not halved for accuracy below twice
+    // this width.
     float toleranceMrad = 0.1f;
     // Longest path in points (depth of the tree below a root).
     int maxPathPoints = 80;

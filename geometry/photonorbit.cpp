@@ -76,9 +76,10 @@ void PhotonOrbit::derivative(const State& s, double k, State& d) const {
     d.t = sqrtF0_ * dlambda / std::max(1.0 - s_.rs * invR, kHorizonGuard);
 }
 
-bool PhotonOrbit::advance(State& s, double k, PhotonSample& crossing) const {
-    const double h = s_.sampleStep / s_.substeps;
-    for (int i = 0; i < s_.substeps; ++i) {
+bool PhotonOrbit::advance(State& s, double k, double step, PhotonSample& crossing) const {
+    const int substeps = std::max(1, int(std::ceil(step / s_.sampleStep * s_.substeps - 1e-9)));
+    const double h = step / substeps;
+    for (int i = 0; i < substeps; ++i) {
         const State prev = s;
         State k1, k2, k3, k4, tmp;
         auto stage = [&](const State& d, double f) {
@@ -171,7 +172,7 @@ void PhotonOrbit::trace(double angle, PhotonPath& out) const {
             return;
         }
         PhotonSample crossing;
-        if (!advance(s, k, crossing)) {
+        if (!advance(s, k, sigmaOfLevel(n) - sigmaOfLevel(n - 1), crossing)) {
             out.fate = PhotonFate::Absorbed;
             out.absorbPoint = crossing;
             return;
@@ -182,7 +183,8 @@ void PhotonOrbit::trace(double angle, PhotonPath& out) const {
 
 void PhotonOrbit::decideFate(State s, double k, PhotonPath& out) const {
     PhotonSample crossing;
-    if (!advance(s, k, crossing)) {
+    const int n = out.sampleCount();
+    if (!advance(s, k, sigmaOfLevel(n) - sigmaOfLevel(n - 1), crossing)) {
         out.fate = PhotonFate::Absorbed;
         out.absorbPoint = crossing;
         return;
@@ -197,7 +199,7 @@ void PhotonOrbit::decideFate(State s, double k, PhotonPath& out) const {
             asymptoticDirection(p, s_.rs, out.finalDx, out.finalDy);
             return;
         }
-        if (!advance(s, k, crossing)) break;
+        if (!advance(s, k, s_.sampleStep, crossing)) break;
     }
     // Captured, or still circling the photon sphere: black either way.
     out.fate = PhotonFate::Absorbed;

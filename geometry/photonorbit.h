@@ -14,7 +14,7 @@ struct PhotonSample {
 
 enum class PhotonFate { Absorbed, Escaped };
 
-// A sampled path. samples[0] is the observer; samples[k] lies at sigma = k * sampleStep.
+// A sampled path. samples[0] is the observer; samples[k] lies at PhotonOrbit::sigmaOfLevel(k).
 struct PhotonPath {
     double angle = 0;
     PhotonFate fate = PhotonFate::Absorbed;
@@ -60,6 +60,8 @@ public:
     explicit PhotonOrbit(const PhotonOrbitSettings& settings);
 
     const PhotonOrbitSettings& settings() const { return s_; }
+    // Sigma of sample k.
+    double sigmaOfLevel(int k) const { return s_.sampleStep * k; }
 
     // Samples the ray that leaves the observer at `angle` from the direction to the hole, as a
     // static observer measures it (0 = straight at the hole, pi = straight away). The observer
@@ -85,9 +87,9 @@ private:
     };
     // d/dsigma of the state; k = (3/2) r_s h^2 of the ray.
     void derivative(const State& s, double k, State& d) const;
-    // One sample step of fixed RK4 substeps. Returns false and the crossing point when the path
-    // reaches the absorbing radius.
-    bool advance(State& s, double k, PhotonSample& crossing) const;
+    // RK4 over `step` of sigma in substeps no longer than sampleStep / substeps. Returns false
+    // and the crossing point when the path reaches the absorbing radius.
+    bool advance(State& s, double k, double step, PhotonSample& crossing) const;
     PhotonSample sampleOf(const State& s) const;
     bool mayEscape(const PhotonSample& p) const;
     // Integrates on from the last sample of a path that used up its samples.

@@ -17,14 +17,6 @@
 
 // The scene-object base's own members live with the object classes; this suite only needs them
 // when it is built without those.
-#if !__has_include("scene/rtobjbase.cpp")
-float hitOffsetScale = 1.0f / 524288.0f;
-rtObjBase::~rtObjBase() = default;
-void rtObjBase::printBoundingBox() const {}
-void rtObjBase::collectPrimitives(std::vector<rtObjBase*>& list) { list.push_back(this); }
-void rtObjBase::getProperties(Reader::PropertyList& list) { list.addString("name", name); }
-void rtObjBase::update() {}
-#endif
 
 namespace {
 
