@@ -28,6 +28,8 @@
 #include "engine/views/glview.h"
 #include "engine/views/mainview.h"
 #include "scene/rendersettings.h"
+#include "ui/dlgabout.h"
+#include "ui/helpassistant.h"
 #include "ui/speedunits.h"
 
 // The icons are compiled into this static library; naming the resource keeps the linker from
@@ -50,6 +52,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(view);
     centralwidget = nullptr;  // deleted by setCentralWidget
 
+    help = std::make_unique<HelpAssistant>();
     setConnections();
     createStatusLabels();
 
@@ -59,6 +62,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 MainWindow::~MainWindow() {
+    help.reset();  // ends the help viewer
     // The views and their pool go before the document they render.
     delete view;
     view = nullptr;
@@ -458,13 +462,21 @@ void MainWindow::slotOptionsVisibleWavelength() {}
 
 void MainWindow::slotOptionsRenderOptions() {}
 
-void MainWindow::slotHelpAbout() {}
+void MainWindow::slotHelpAbout() {
+    DlgAbout about(this);
+    const bool wasPaused = view->isPaused();
+    view->setPaused(true);
+    about.exec();
+    view->setPaused(wasPaused);
+}
 
-void MainWindow::slotHelpWindow() {}
+void MainWindow::slotHelpWindow() { HelpAssistant::showPage(QStringLiteral("index.html")); }
 
 void MainWindow::slotDebugLog() { DebugLog::writeLog(DebugLog::defaultLogPath()); }
 
-void MainWindow::slotShowHelpItem(QString str) { Q_UNUSED(str); }
+void MainWindow::slotShowHelpItem(QString str) {
+    HelpAssistant::showPage(str + QStringLiteral(".html"));
+}
 
 void MainWindow::slotEditDialogCanBeShown() {
     if (editDock && !editDock->isVisible()) actionEditObjects->setChecked(false);

@@ -5,8 +5,10 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 
 class DocRT;
+class HelpAssistant;
 class MainView;
 class QAction;
 class QDockWidget;
@@ -127,4 +129,5 @@ private:
     QString lastOpenFile;
     QString lastSaveFile;
     QDockWidget* editDock = nullptr;
+    std::unique_ptr<HelpAssistant> help;
 };

@@ -8,6 +8,8 @@
 
 #include "scene/rendersettings.h"
 #include "tests/ui/viewtesthelpers.h"
+#include "ui/dlgabout.h"
+#include "ui/helpassistant.h"
 #include "ui/mainwindow.h"
 #include "ui/speedunits.h"
 
@@ -275,6 +277,65 @@ private slots:
             qInfo("window %dx%d (view %dx%d): %.1f frames/s", size.width(), size.height(),
                   viewSize.width(), viewSize.height(), sum / 5);
         }
+    }
+
+    // F1 asks the help viewer for the index page, slotShowHelpItem for a named page; a stand-in
+    // viewer records what it is told.
+    void helpReachesTheViewer() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString log = dir.filePath("viewer.log");
+        const QString viewer = dir.filePath("viewer.sh");
+        {
+            QFile script(viewer);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write(QString("#!/bin/sh\nfor a in \"$@\"; do echo \"arg $a\" >> '%1'; done\n"
+                                 "while IFS= read -r line; do echo \"in $line\" >> '%1'; done\n")
+                             .arg(log)
+                             .toLocal8Bit());
+            script.close();
+            QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        HelpAssistant::setViewerProgram(viewer);
+        HelpAssistant::setStartNoticeEnabled(false);
+        const QString prefix = "qthelp://tavolindoc/doc/output/";
+        auto logText = [&] {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+        };
+        {
+            MainWindow w;
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            QTest::keyClick(&w, Qt::Key_F1);
+            QTRY_VERIFY(logText().contains("in setSource " + prefix + "index.html"));
+            QVERIFY(logText().contains("arg -showUrl\narg " + prefix + "index.html\n"));
+            w.slotShowHelpItem("dlgfilm");
+            QTRY_VERIFY(logText().contains("in setSource " + prefix + "dlgfilm.html"));
+        }
+        HelpAssistant::setViewerProgram({});
+        HelpAssistant::setStartNoticeEnabled(true);
+    }
+
+    // The About box runs modally while the observer is paused; the pause is restored after.
+    void aboutPausesTheObserver() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        bool sawAbout = false, pausedMeanwhile = false;
+        QTimer::singleShot(300, this, [&] {
+            auto* about = qobject_cast<DlgAbout*>(QApplication::activeModalWidget());
+            sawAbout = about != nullptr;
+            pausedMeanwhile = w.mainView()->isPaused();
+            if (about) about->reject();
+        });
+        QVERIFY(!w.mainView()->isPaused());
+        action(w, "actionHelpAbout")->trigger();
+        QVERIFY(sawAbout);
+        QVERIFY(pausedMeanwhile);
+        QVERIFY(!w.mainView()->isPaused());
     }
 
     // Keys typed into the view fly the observer: holding A raises the speed.
