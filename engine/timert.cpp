@@ -7,7 +7,11 @@
 // - Light bending with 4-row bands: the bent-ray tracers exist for 2 x 2 packets and single rays,
 //   so a 4-row band is traced as its upper and lower halves in 2 x 2 packets. With light bending
 //   the straight-line scene-box test says nothing about a bent path, so no packet is skipped for
-//   missing the box.
+//   missing the box. Lanes of a bent packet whose paths part ways before their outcome is final
+//   are finished one by one, so a packet on the edge of the hole's shadow or of an object is
+//   drawn exactly as single rays would draw it.
+// - With the gravitational Doppler effect and light bending on, every band is traced in single
+//   rays: the shift depends on each ray's own hit point.
 #include "engine/timert.h"
 
 #include <QMutexLocker>
@@ -41,6 +45,8 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     settings->start.w = 0.0f;
     prepareFrame(settings, tree);
     frame.background = settings->backgroundPixel();
+    if (settings->lightBending)
+        tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius);
     for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
 }
 
@@ -110,7 +116,13 @@ bool TimeRT::runTask() {
     if (nextBand(band, settings->maxBundleSize)) return true;
 
     const bool firstOfFrame = band.row == 0;
-    if (band.rows == 4) {
+    // The gravitational shift is applied per hit point, which only the single-ray tracer knows.
+    if (frame.settings.lightBending && frame.settings.grtDoppler) {
+        for (int r = 0; r < band.rows; ++r) {
+            RowBand row = band;
+            traceBand1(row, r, firstOfFrame && r == 0);
+        }
+    } else if (band.rows == 4) {
         if (frame.settings.lightBending) {
             traceBand4(band, 0, firstOfFrame);
             traceBand4(band, 2, false);
@@ -172,7 +184,15 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
             if (live == 0) continue;
         }
         b.node = *tree->rootNode();
-        const int hit = bending ? iterRayPart4(b, *tree) : traceBundle4(b);
+        if (bending) {
+            int resolved = 0;
+            const int hit = iterRayPart4(b, *tree, &resolved);
+            if (resolved != 0xf) finishLanes(half, rowOffset, resolved);
+            for (int l = 0; l < 4; ++l)
+                if ((resolved >> l) & 1 && !((hit >> l) & 1)) b.out[l >> 1][l & 1] = background;
+            continue;
+        }
+        const int hit = traceBundle4(b);
         if (hit == 0xf) continue;
         for (int l = 0; l < 4; ++l)
             if (!((hit >> l) & 1)) b.out[l >> 1][l & 1] = background;
@@ -181,6 +201,21 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
     for (int r = rowOffset; r < rowOffset + 2; ++r) {
         RowBand edge = half;
         traceBand1(edge, r, false);
+    }
+}
+
+// Lanes of a bent 2 x 2 packet whose paths parted ways before an outcome was final are traced
+// again one by one, from the packet's columns (half.col was already advanced past them).
+void TimeRT::finishLanes(const RowBand& half, int rowOffset, int resolved) {
+    for (int l = 0; l < 4; ++l) {
+        if ((resolved >> l) & 1) continue;
+        RowBand one = half;
+        one.col = half.col - 2 + (l & 1);
+        for (float& x : one.xs) x -= float(2 - (l & 1)) * frame.dx;
+        SingleRay ray = frame.single;
+        if (!Camera::generate1(one, ray, rowOffset + (l >> 1))) continue;
+        ray.node = *tree->rootNode();
+        if (!iterRayPart(ray, *tree)) *ray.out = frame.background;
     }
 }
 

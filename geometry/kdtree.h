@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/blackholeframe.h"
 #include "geometry/boundingbox.h"
 #include "geometry/kdnode.h"
 
@@ -33,10 +34,15 @@ public:
     const LeafList& leaves() const { return leafList; }
     bool hasNodes() const { return !leafList.empty(); }
 
+    // The black hole's light paths for the current observer (used with light bending on).
+    BlackHoleFrame& blackHole() { return hole; }
+    const BlackHoleFrame& blackHole() const { return hole; }
+
 private:
     BoundingBox box;
     LeafList leafList;
     int32_t rootIndex = -1;
     const KdNode* root = nullptr;
     std::vector<KdNode> nodes;
+    BlackHoleFrame hole;
 };

@@ -1,0 +1,8 @@
+// Default hooks of a task collection: the pool's callbacks do nothing unless overridden.
+#include "engine/taskcollection.h"
+
+TaskCollection::TaskCollection(QObject* parent) : QObject(parent) {}
+
+void TaskCollection::tasksFinished() {}
+
+void TaskCollection::stopDispensing() {}

@@ -1,0 +1,27 @@
+// Placing the black hole's light paths in the scene for the current observer.
+#include "geometry/blackholeframe.h"
+
+#include <cmath>
+
+#include "geometry/lightpathgenerator.h"
+
+void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float radius) {
+    Vec4f toObserver = observer - hole;
+    toObserver.w = 0.0f;
+    const float distance = std::sqrt(dot3(toObserver, toObserver));
+    // An observer exactly at the centre has no direction to the hole; any axis will do.
+    xGRT = distance > 0.0f ? toObserver * (1.0f / distance) : Vec4f(1, 0, 0, 0);
+    xGRT.w = 0.0f;
+    centre = hole;
+    rObs = distance;
+    rs = radius;
+    LightPathGenerator generator;
+    generator.update(paths, distance, radius);
+}
+
+float BlackHoleFrame::wavelengthFactor(float rEmit) const {
+    if (rs <= 0.0f || rObs <= rs) return 1.0f;
+    // Emitters at or below the horizon cannot be seen; keep the factor finite just outside it.
+    const double emit = std::fmax(double(rEmit), double(rs) * 1.0001);
+    return float(std::sqrt((1.0 - double(rs) / double(rObs)) / (1.0 - double(rs) / emit)));
+}

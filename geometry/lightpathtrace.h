@@ -1,0 +1,18 @@
+// Tracing rays bent by the black hole: a ray's path is looked up in the tree's light-path table
+// by its initial angle to the hole and followed as a chain of straight segments, each traced
+// through the kd-tree. A path ends in the hole (the pixel turns black) or escapes, after which
+// the ray goes on straight.
+#pragma once
+
+#include "geometry/raybundle.h"
+
+class KDTree;
+
+// One ray; true when its pixel was written (an object was hit, or the ray fell into the hole).
+bool iterRayPart(SingleRay& ray, const KDTree& tree);
+
+// Four rays followed together. Returns the 4-bit mask of lanes whose pixel was written. The
+// bundle stops as soon as a lane is hit or the lanes' paths part ways (one ends while others go
+// on); resolved, when given, receives the lanes whose outcome is final (written, or escaped and
+// missed everything), so that the caller can finish the other lanes one by one.
+int iterRayPart4(RayBundle4& bundle, const KDTree& tree, int* resolved = nullptr);

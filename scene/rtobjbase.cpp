@@ -1,0 +1,24 @@
+// Members shared by every scene object: the default primitive list, the "name" property and the
+// box print-out used when inspecting a kd-tree build.
+#include "scene/rtobjbase.h"
+
+#include <cstdio>
+
+#include "scene/dataelem.h"
+
+float hitOffsetScale = 2.384185791015625e-06f;  // 2^-19
+
+rtObjBase::~rtObjBase() = default;
+
+void rtObjBase::printBoundingBox() const {
+    const BoundingBox b = boundingBox();
+    std::printf("BoundingBox min %g;%g;%g;%g max %g;%g;%g;%g\n", b.min.x, b.min.y, b.min.z,
+                b.min.w, b.max.x, b.max.y, b.max.z, b.max.w);
+    std::fflush(stdout);
+}
+
+void rtObjBase::collectPrimitives(std::vector<rtObjBase*>& list) { list.push_back(this); }
+
+void rtObjBase::getProperties(Reader::PropertyList& list) { list.addString("name", name); }
+
+void rtObjBase::update() {}

@@ -1,0 +1,65 @@
+// Spheres: rtObjSphere<1> is the static sphere ("sphere"), rtObjSphere<0> the moving sphere
+// ("movsphere") whose centre travels with velocity mov while it exists, tmin < time < tmax.
+// Single rays see the moving sphere in space-time; ray bundles draw both as static spheres.
+#pragma once
+
+#include <QString>
+
+#include "scene/rtobjbase.h"
+
+template <int N>
+class rtObjSphere : public rtObjBase {
+public:
+    static constexpr bool kStatic = N != 0;
+
+    Vec4f center{0, 0, 0, 0};  // centre; for the moving sphere its position at time tmin
+    Vec4f mov{0, 0, 0, 0};     // velocity of the moving sphere: change of position per time
+    float radius = 0.5f;
+    float radius2 = 0.25f;     // radius^2
+    float invRadius = 2.0f;    // 1 / radius
+    float tmin = 0.0f;         // the moving sphere exists for tmin < time < tmax
+    float tmax = 0.0f;
+    QString texname;
+    Texture* texture = nullptr;  // the sphere's own resolved texture (the base pointer stays null)
+
+    rtObjSphere();
+
+    BoundingBox boundingBox() const override;
+    void resolveTextures(TextureCol& textures) override;
+
+    // Any render thread.
+    void intersect1(SingleRay& ray, float& t) const override;
+    void intersect1Alt(SingleRay& ray, float& t) const override;
+    bool occluded1(const SingleRay& ray) const override;
+    void shade1(SingleRay& ray, float t) const override;
+    LaneMask4 intersect4(RayBundle4& bundle) const override;
+    LaneMask4 intersect4Alt(RayBundle4& bundle) const override;
+    int reserved4(int) const override;
+    void shade4(RayBundle4& bundle, LaneMask4 mask) const override;
+    bool intersect16(RayBundle16& bundle, LaneMask4 hits[4]) const override;
+    bool intersect16Alt(RayBundle16& bundle, LaneMask4 hits[4]) const override;
+    int reserved16(int) const override;
+    void shade16(RayBundle16& bundle, const LaneMask4 mask[4]) const override;
+
+    // Between frames only.
+    void prepareForOrigin(const Vec4f& origin) override;
+    void getProperties(Reader::PropertyList& list) override;
+    void update() override;
+    void copyFrom(const rtObjBase& other) override;
+    rtObjBase* clone() const override;
+
+private:
+    // Accepted distance along the ray (with the centre at the time of the hit for the moving
+    // sphere); false when no root lies inside the ray's interval (and the sphere's lifetime).
+    bool hitSingle(const SingleRay& ray, float& t, Vec4f& hitCenter) const;
+    // One group of four unit directions from the common origin o.
+    LaneMask4 intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz,
+                             const Vec4f& ocx, const Vec4f& ocy, const Vec4f& ocz,
+                             const Vec4f& constant, const Vec4f& tMin, const Vec4f& tMax,
+                             Vec4f& tHit, LaneMask4& live) const;
+    Vec4f shadeFactors(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& co,
+                       const Vec4f& tHit) const;
+};
+
+extern template class rtObjSphere<0>;
+extern template class rtObjSphere<1>;

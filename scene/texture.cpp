@@ -1,0 +1,4 @@
+// Out-of-line anchor of the texture interface (its virtual table lives here).
+#include "scene/texture.h"
+
+Texture::~Texture() = default;

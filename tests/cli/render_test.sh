@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# tavolin-render end to end: every scene renders at every packet size, and bad input gives the
+# documented exit codes with a message (1 usage, 2 scene, 3 picture, 4 memory).
+set -u
+render=$1
+data=$2
+out=$3
+mkdir -p "$out"
+failures=0
+
+expect() {  # expect CODE DESCRIPTION COMMAND...
+    local code=$1 what=$2
+    shift 2
+    "$@" >"$out/stdout.txt" 2>"$out/stderr.txt"
+    local got=$?
+    if [ "$got" -ne "$code" ]; then
+        echo "FAIL: $what: exit $got, expected $code"; cat "$out/stderr.txt"; failures=$((failures + 1))
+    elif [ "$code" -ne 0 ] && [ ! -s "$out/stderr.txt" ]; then
+        echo "FAIL: $what: no message on stderr"; failures=$((failures + 1))
+    else
+        echo "ok: $what"
+    fi
+}
+
+expect 0 "default scene" "$render" -o "$out/default.png" --size 160x90
+[ -s "$out/default.png" ] || { echo "FAIL: default.png missing"; failures=$((failures + 1)); }
+for scene in "$data"/*.tavolin; do
+    name=$(basename "$scene" .tavolin)
+    for bundle in 1 2 4; do
+        expect 0 "$name bundle $bundle" "$render" "$scene" -o "$out/$name-$bundle.png" \
+            --size 97x61 --bundle "$bundle" --speed 0.5
+    done
+    expect 0 "$name light bending" "$render" "$scene" -o "$out/$name-bent.png" --size 64x48 \
+        --light-bending on --bundle 4
+done
+expect 0 "antialiased bmp" "$render" "$data/spheres8.tavolin" -o "$out/aa.bmp" --size 40x30 --aa 8
+expect 0 "bench" "$render" "$data/spheres8.tavolin" --size 64x64 --bench 2
+grep -q "Mrays/s" "$out/stdout.txt" || { echo "FAIL: bench line missing"; failures=$((failures + 1)); }
+
+expect 1 "unknown flag" "$render" --frobnicate -o "$out/x.png"
+expect 1 "bad packet size" "$render" -o "$out/x.png" --bundle 3
+expect 2 "missing scene" "$render" "$out/no-such-scene.tavolin" -o "$out/x.png"
+printf '<tavolinfile><plane><foo>1</foo></plane></tavolinfile>' > "$out/bad.tavolin"
+expect 2 "broken scene" "$render" "$out/bad.tavolin" -o "$out/x.png"
+expect 3 "unwritable picture" "$render" "$data/spheres8.tavolin" -o "$out/no/such/dir/x.png" --size 16x16
+expect 4 "picture too large" "$render" "$data/spheres8.tavolin" -o "$out/x.png" --size 32768x32768 --aa 16
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]

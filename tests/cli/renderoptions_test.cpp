@@ -1,0 +1,63 @@
+// The renderer's command line: every bad flag is refused with a message that names it.
+#include <gtest/gtest.h>
+
+#include "cli/renderoptions.h"
+#include "scene/rendersettings.h"
+
+namespace {
+bool parse(const QStringList& args, RenderOptions& o, QString& problem) {
+    return parseRenderOptions(args, o, problem);
+}
+}  // namespace
+
+TEST(RenderOptions, ReadsEveryFlag) {
+    RenderOptions o;
+    QString problem;
+    ASSERT_TRUE(parse({"scene.tavolin", "-o", "out.png", "--size", "640x480", "--aa", "16",
+                       "--speed", "0.9", "--bundle", "4", "--aberration", "off", "--doppler",
+                       "on", "--light-bending", "on", "--eye", "Humans", "--background",
+                       "1,2,3", "--threads", "2"},
+                      o, problem))
+        << problem.toStdString();
+    EXPECT_EQ(o.scene, "scene.tavolin");
+    EXPECT_EQ(o.width, 640);
+    EXPECT_EQ(o.height, 480);
+    EXPECT_EQ(o.antialiasing, 16);
+    RenderSettings s;
+    applyRenderOptions(o, s);
+    EXPECT_EQ(s.speed, 0.9f);
+    EXPECT_EQ(s.maxBundleSize, 4);
+    EXPECT_FALSE(s.aberration);
+    EXPECT_TRUE(s.srtDoppler);
+    EXPECT_TRUE(s.lightBending);
+    EXPECT_EQ(s.background[2], 3);
+    EXPECT_EQ(s.eye.channel[0].peak, 500.0f);  // the "Humans" red peak
+}
+
+TEST(RenderOptions, RefusesBadValuesNamingTheFlag) {
+    const QList<QStringList> bad = {
+        {"-o", "x.png", "--size", "0x10"},     {"-o", "x.png", "--size", "10"},
+        {"-o", "x.png", "--aa", "2"},          {"-o", "x.png", "--speed", "1"},
+        {"-o", "x.png", "--speed", "nan"},     {"-o", "x.png", "--bundle", "3"},
+        {"-o", "x.png", "--doppler", "yes"},   {"-o", "x.png", "--eye", "Cat"},
+        {"-o", "x.png", "--background", "1,2"}, {"-o", "x.png", "--threads", "0"},
+        {"-o", "x.png", "--bench", "-1"},      {"-o", "x.png", "--frobnicate"},
+        {"-o"},                                {"a.tavolin", "b.tavolin", "-o", "x.png"},
+        {"scene.tavolin"},
+    };
+    for (const QStringList& args : bad) {
+        RenderOptions o;
+        QString problem;
+        EXPECT_FALSE(parse(args, o, problem)) << args.join(' ').toStdString();
+        EXPECT_FALSE(problem.isEmpty());
+        const QString flag = args.size() > 2 ? args[2] : args[0];
+        if (flag.startsWith("--")) EXPECT_TRUE(problem.contains(flag)) << problem.toStdString();
+    }
+}
+
+TEST(RenderOptions, BenchNeedsNoOutputFile) {
+    RenderOptions o;
+    QString problem;
+    EXPECT_TRUE(parse({"--bench", "3"}, o, problem)) << problem.toStdString();
+    EXPECT_EQ(o.benchFrames, 3);
+}

@@ -1,0 +1,199 @@
+// The document: loads apply only between frames, failed loads change nothing, the start
+// position, the eye request, saving, and the built-in scene's geometry.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "engine/docrt.h"
+#include "geometry/kdtree.h"
+#include "scene/rendersettings.h"
+#include "scene/rtobjsphere.h"
+#include "scene/scenedata.h"
+
+namespace {
+
+struct ErrorCapture {
+    QStringList titles, texts;
+    ErrorCapture() {
+        DocRT::setErrorReporter([this](const QString& title, const QString& text) {
+            titles << title;
+            texts << text;
+        });
+    }
+    ~ErrorCapture() { DocRT::setErrorReporter(nullptr); }
+};
+
+QString writeFile(QTemporaryDir& dir, const QString& name, const QByteArray& text) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    return path;
+}
+
+const QByteArray kOneSphere =
+    "<tavolinfile><renderSettings><start>1;2;3;0</start></renderSettings>"
+    "<sphere><name>one</name><texname>t</texname></sphere>"
+    "<newtexturesingle><texname>t</texname></newtexturesingle></tavolinfile>";
+const QByteArray kTwoSpheres =
+    "<tavolinfile><renderSettings><start>4;5;6;0</start></renderSettings>"
+    "<sphere><name>a</name></sphere><sphere><name>b</name></sphere>"
+    "<newtexturesingle><texname>t</texname></newtexturesingle></tavolinfile>";
+
+}  // namespace
+
+TEST(DocRT, BuiltInSceneIsACubeOfEightSpheres) {
+    DocRT doc;
+    doc.requestBuiltInScene();
+    EXPECT_TRUE(doc.applyPendingChanges());
+    const auto& objects = doc.getSceneData()->objects.items;
+    ASSERT_EQ(objects.size(), 8u);
+    Vec4f sum(0.0f);
+    for (rtObjBase* o : objects) {
+        auto* s = dynamic_cast<rtObjSphere<1>*>(o);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->radius, 0.5f);
+        EXPECT_EQ(s->texname, "mainsingle");
+        sum += s->center;
+    }
+    EXPECT_NEAR(sum.x / 8, 0.0f, 1e-6);
+    EXPECT_NEAR(sum.z / 8, -5.0f, 1e-6);
+    // Neighbours 1.04 apart: unit-diameter spheres with 0.04 gaps.
+    auto* first = dynamic_cast<rtObjSphere<1>*>(objects[0]);
+    auto* second = dynamic_cast<rtObjSphere<1>*>(objects[1]);
+    EXPECT_NEAR(second->center.z - first->center.z, 1.04f, 1e-6);
+    const RenderSettings& s = *doc.getSettings();
+    EXPECT_NEAR(s.lookat.z, -1.0f, 1e-6);
+    EXPECT_NEAR(s.dirx.x, 1.0f, 1e-6);
+    EXPECT_NEAR(s.start.y, -0.201f, 1e-6);
+    EXPECT_EQ(s.bhradius, 1.0f);
+    EXPECT_TRUE(doc.getTree()->hasNodes());
+    EXPECT_NEAR(doc.position().z, -3.3601f, 1e-6);
+}
+
+TEST(DocRT, LoadIsAppliedAtTheNextFrameAndTheSecondOfTwoLoadsWins) {
+    QTemporaryDir dir;
+    DocRT doc;
+    ASSERT_TRUE(doc.loadFile(writeFile(dir, "one.tavolin", kOneSphere)));
+    EXPECT_TRUE(doc.getSceneData()->objects.items.empty());  // not before the frame
+    ASSERT_TRUE(doc.loadFile(writeFile(dir, "two.tavolin", kTwoSpheres)));
+    EXPECT_TRUE(doc.applyPendingChanges());
+    EXPECT_EQ(doc.getSceneData()->objects.items.size(), 2u);
+    EXPECT_EQ(doc.getSettings()->start.x, 4.0f);
+    EXPECT_EQ(doc.position().y, 5.0f);
+}
+
+TEST(DocRT, FailedLoadKeepsSceneObserverAndFlyPath) {
+    QTemporaryDir dir;
+    ErrorCapture errors;
+    DocRT doc;
+    ASSERT_TRUE(doc.loadFile(writeFile(dir, "one.tavolin", kOneSphere)));
+    doc.applyPendingChanges();
+    doc.observerFrame().m[0][1] = 42.0f;
+    FlyPathPoint p;
+    p.time = 0.0;
+    doc.getRecorder().addPoint(p);
+
+    const QString bad = writeFile(dir, "bad.tavolin", "<tavolinfile><plane><foo>1</foo>");
+    EXPECT_FALSE(doc.loadFile(bad));
+    ASSERT_EQ(errors.titles.size(), 1);
+    EXPECT_EQ(errors.titles[0], "Error reading file " + bad);
+    EXPECT_TRUE(errors.texts[0].startsWith("Fatal error: "));
+    EXPECT_FALSE(doc.loadFile(dir.filePath("missing.tavolin")));
+    EXPECT_FALSE(doc.applyPendingChanges());
+    EXPECT_EQ(doc.getSceneData()->objects.items.size(), 1u);
+    EXPECT_EQ(doc.observerFrame().m[0][1], 42.0f);
+    EXPECT_EQ(doc.getRecorder().pointCount(), 1);
+}
+
+TEST(DocRT, FailedLoadKeepsAnEarlierLoadThatIsStillPending) {
+    QTemporaryDir dir;
+    ErrorCapture errors;
+    DocRT doc;
+    ASSERT_TRUE(doc.loadFile(writeFile(dir, "two.tavolin", kTwoSpheres)));
+    EXPECT_FALSE(doc.loadFile(writeFile(dir, "bad.tavolin", "not xml")));
+    EXPECT_TRUE(doc.applyPendingChanges());
+    EXPECT_EQ(doc.getSceneData()->objects.items.size(), 2u);
+}
+
+TEST(DocRT, ObjectsWithoutAnyTextureAreRefusedNotFatal) {
+    QTemporaryDir dir;
+    ErrorCapture errors;
+    DocRT doc;
+    const QString path = writeFile(dir, "notex.tavolin",
+                                   "<tavolinfile><sphere><texname>x</texname></sphere></tavolinfile>");
+    EXPECT_FALSE(doc.loadFile(path));
+    ASSERT_EQ(errors.texts.size(), 1);
+    EXPECT_EQ(errors.texts[0], "The Collection does not have a default item and the name is not found");
+}
+
+TEST(DocRT, StartPositionReturnsAfterFlyingButKeepsTheSpeed) {
+    QTemporaryDir dir;
+    DocRT doc;
+    ASSERT_TRUE(doc.loadFile(writeFile(dir, "one.tavolin", kOneSphere)));
+    doc.applyPendingChanges();
+    doc.observerFrame().m[0][1] = 100.0f;
+    doc.observerFrame().m[3][3] = -1.0f;
+    doc.getSettings()->speed = 0.5f;
+    doc.applyPendingChanges();
+    EXPECT_EQ(doc.getSettings()->start.x, 100.0f);
+    doc.loadStartPosition();
+    doc.applyPendingChanges();
+    EXPECT_EQ(doc.getSettings()->start.x, 1.0f);
+    EXPECT_EQ(doc.getSettings()->lookat.z, 1.0f);
+    EXPECT_EQ(doc.getSettings()->speed, 0.5f);
+}
+
+TEST(DocRT, EyeBackgroundAndBundleSizeChangeOnlyAtTheNextFrame) {
+    DocRT doc;
+    doc.requestBuiltInScene();
+    doc.applyPendingChanges();
+    const Eye humans = eyePresets()[3].eye;
+    doc.setEye(humans);
+    const uint8_t red[4] = {255, 0, 0, 255};
+    doc.setBackground(red);
+    doc.setMaxBundleSize(4);
+    EXPECT_NE(doc.getSettings()->eye, humans);
+    uint8_t pending[4];
+    doc.background(pending);
+    EXPECT_EQ(pending[0], 255);           // the dialog sees the pending value
+    EXPECT_EQ(doc.maxBundleSize(), 4);
+    EXPECT_EQ(doc.getSettings()->maxBundleSize, 2);
+    doc.applyPendingChanges();
+    EXPECT_EQ(doc.getSettings()->eye, humans);
+    EXPECT_EQ(doc.getSettings()->background[0], 255);
+    EXPECT_EQ(doc.getSettings()->maxBundleSize, 4);
+}
+
+TEST(DocRT, SavedSceneLoadsBackWithItsObserver) {
+    QTemporaryDir dir;
+    DocRT doc;
+    doc.requestBuiltInScene();
+    doc.applyPendingChanges();
+    const QString path = dir.filePath("saved.tavolin");
+    ASSERT_TRUE(doc.saveFile(path));
+    EXPECT_FALSE(doc.saveFile(dir.filePath("no/such/folder/x.tavolin")));
+
+    DocRT other;
+    ASSERT_TRUE(other.loadFile(path));
+    other.applyPendingChanges();
+    EXPECT_EQ(other.getSceneData()->objects.items.size(), 8u);
+    EXPECT_EQ(other.getSettings()->start.z, doc.getSettings()->start.z);
+    EXPECT_EQ(other.getSettings()->bhradius, 1.0f);
+    EXPECT_EQ(other.getSettings()->speed, 0.0f);
+}
+
+TEST(DocRT, RecordingAddsOnePointPerFrame) {
+    DocRT doc;
+    doc.requestBuiltInScene();
+    doc.applyPendingChanges();
+    doc.getRecorder().record(doc.clockMs(), 0.0);
+    for (int i = 0; i < 3; ++i) doc.applyPendingChanges();
+    EXPECT_EQ(doc.getRecorder().pointCount(), 3);
+    // Taking over a new scene clears the fly path.
+    doc.requestBuiltInScene();
+    doc.applyPendingChanges();
+    EXPECT_EQ(doc.getRecorder().pointCount(), 0);
+}

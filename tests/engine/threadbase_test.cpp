@@ -1,0 +1,273 @@
+// The pool's run protocol: one end-of-run signal per run, collections drained in order and
+// finished once, changes taking effect at the next run, abort, and waiting without lost wake-ups.
+#include "engine/threadbase.h"
+
+#include <gtest/gtest.h>
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "geometry/programmingerror.h"
+#include "geometry/traceoutput.h"
+#include "tests/engine/pooltesttasks.h"
+
+namespace {
+
+class QuietPool : public ::testing::Test {
+protected:
+    void SetUp() override { TraceOutput::setEnabled(false); }
+    void TearDown() override { TraceOutput::setEnabled(true); }
+};
+
+// Spins a little so that units overlap between workers.
+void busyWork(int unit) {
+    std::atomic<unsigned> sink{0};
+    for (int i = 0; i < 200 + unit % 7; ++i) sink.fetch_add(static_cast<unsigned>(i));
+}
+
+}  // namespace
+
+TEST(ThreadBase, WorkerCountIsOneWhenTheHardwareCountIsUnknown) {
+    EXPECT_EQ(ThreadBase::workerCountFor(-1), 1);
+    EXPECT_EQ(ThreadBase::workerCountFor(0), 1);
+    EXPECT_EQ(ThreadBase::workerCountFor(1), 1);
+    EXPECT_EQ(ThreadBase::workerCountFor(6), 6);
+}
+
+TEST_F(QuietPool, DefaultPoolHasOneWorkerPerHardwareThread) {
+    ThreadBase pool;
+    const int ideal = QThread::idealThreadCount();
+    EXPECT_EQ(pool.threadCount(), ideal > 0 ? ideal : 1);
+    ThreadBase three(3);
+    EXPECT_EQ(three.threadCount(), 3);
+    EXPECT_FALSE(three.isRunning());
+    EXPECT_EQ(three.taskCount(), 0);
+}
+
+TEST_F(QuietPool, RunWithoutCollectionsSignalsOncePerRun) {
+    ThreadBase pool(3);
+    SignalCounter ends(pool);
+    // A fresh pool is idle without having signalled.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ends.count, 0);
+    for (int run = 1; run <= 50; ++run) {
+        pool.startRendering(true);
+        ASSERT_EQ(ends.count, run);
+        EXPECT_FALSE(pool.isRunning());
+    }
+    pool.startRendering(false);
+    ASSERT_TRUE(ends.waitFor(51));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ends.count, 51);
+}
+
+TEST_F(QuietPool, TwoCollectionsAreDrainedInOrderAndFinishedOncePerRun) {
+    constexpr int kUnits = 300;
+    constexpr int kRuns = 40;
+    QMutex logMutex;
+    std::vector<std::pair<QThread*, char>> log;  // which worker ran a unit of which collection
+    std::vector<char> finishOrder;
+    auto logger = [&](char which) {
+        return [&, which](int unit) {
+            busyWork(unit);
+            QMutexLocker lock(&logMutex);
+            log.emplace_back(QThread::currentThread(), which);
+        };
+    };
+    CountingTasks first(kUnits, logger('A'));
+    CountingTasks second(kUnits, logger('B'));
+    first.onFinished = [&] {
+        QMutexLocker lock(&logMutex);
+        finishOrder.push_back('A');
+    };
+    second.onFinished = [&] {
+        QMutexLocker lock(&logMutex);
+        finishOrder.push_back('B');
+    };
+    ThreadBase pool(4);
+    SignalCounter ends(pool);
+    pool.addTasks(&first);
+    pool.addTasks(&second);
+    EXPECT_EQ(pool.taskCount(), 2);
+
+    for (int run = 1; run <= kRuns; ++run) {
+        first.rewind();
+        second.rewind();
+        log.clear();
+        finishOrder.clear();
+        pool.startRendering(true);
+        ASSERT_EQ(ends.count, run);
+        EXPECT_EQ(first.processed, run * kUnits);
+        EXPECT_EQ(second.processed, run * kUnits);
+        EXPECT_EQ(first.finishedCalls, run);
+        EXPECT_EQ(second.finishedCalls, run);
+        EXPECT_EQ(finishOrder, (std::vector<char>{'A', 'B'}));
+        // No worker goes back to the first collection once it has started on the second.
+        std::vector<QThread*> onSecond;
+        for (const auto& [thread, which] : log) {
+            const bool seen = std::find(onSecond.begin(), onSecond.end(), thread) != onSecond.end();
+            if (which == 'B' && !seen) onSecond.push_back(thread);
+            ASSERT_FALSE(which == 'A' && seen) << "run " << run;
+        }
+    }
+    EXPECT_EQ(first.finishedEarly, 0);
+    EXPECT_EQ(second.finishedEarly, 0);
+}
+
+TEST_F(QuietPool, ChangesDuringARunTakeEffectAtTheNextRun) {
+    QSemaphore entered, gate;
+    std::atomic<int> destroyed{0};
+    CountingTasks running(4, [&](int unit) {
+        if (unit == 0) {
+            entered.release(1);
+            gate.acquire(1);
+        }
+    });
+    auto* doomed = new CountingTasks(5, {}, &destroyed);
+    CountingTasks added(6);
+    ThreadBase pool(2);
+    SignalCounter ends(pool);
+    pool.addTasks(&running);
+    pool.addTasks(doomed);
+    pool.startRendering(false);
+    ASSERT_TRUE(entered.tryAcquire(1, 10000));
+    EXPECT_TRUE(pool.isRunning());
+
+    pool.addTasks(&added);
+    pool.removeTasks(&running, false);
+    pool.removeTasks(doomed, true);
+    EXPECT_EQ(pool.taskCount(), 1);
+    gate.release(1);
+    ASSERT_TRUE(ends.waitFor(1));
+    // The run that was going on ends with the old set of collections.
+    EXPECT_EQ(running.processed, 4);
+    EXPECT_EQ(doomed->processed, 5);
+    EXPECT_EQ(added.processed, 0);
+    EXPECT_EQ(destroyed, 0);
+
+    running.rewind();
+    pool.startRendering(true);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(running.processed, 4);
+    EXPECT_EQ(added.processed, 6);
+    EXPECT_EQ(added.finishedCalls, 1);
+    EXPECT_EQ(pool.taskCount(), 1);
+}
+
+TEST_F(QuietPool, RemovingAnUnregisteredCollectionFailsAtTheNextRun) {
+    CountingTasks a(3), b(3), stranger(3);
+    ThreadBase pool(2);
+    SignalCounter ends(pool);
+    pool.addTasks(&a);
+    pool.addTasks(&b);
+    pool.startRendering(true);
+    pool.removeTasks(&a, false);
+    pool.removeTasks(&stranger, false);
+    pool.removeTasks(&b, false);
+
+    a.rewind();
+    b.rewind();
+    testing::internal::CaptureStdout();
+    std::string message;
+    try {
+        pool.startRendering(false);
+    } catch (const ProgrammingError& error) {
+        message = error.what();
+    }
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(message, "Did not find one element in removeTasks");
+    EXPECT_EQ(printed, "Did not find one element in removeTasks\n");
+    EXPECT_FALSE(pool.isRunning());
+    // The removal before the bad one was applied; the one after it is still pending.
+    EXPECT_EQ(pool.taskCount(), 0);
+
+    // The pool stays usable: the next run applies the remaining removal.
+    pool.startRendering(true);
+    EXPECT_EQ(ends.count, 2);
+    EXPECT_EQ(a.processed, 3);
+    EXPECT_EQ(b.processed, 3);
+    EXPECT_EQ(pool.taskCount(), 0);
+}
+
+TEST_F(QuietPool, AbortFinishesTheCurrentUnitsAndTakesNoMore) {
+    constexpr int kUnits = 1000000;
+    CountingTasks slow(kUnits,
+                       [](int) { std::this_thread::sleep_for(std::chrono::microseconds(200)); });
+    ThreadBase pool(4);
+    SignalCounter ends(pool);
+    pool.addTasks(&slow);
+    pool.startRendering(false);
+    while (slow.processed < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    pool.abort(true);
+    EXPECT_EQ(slow.inFlight, 0);
+    EXPECT_FALSE(pool.isRunning());
+    EXPECT_EQ(ends.count, 1);
+    const int done = slow.processed;
+    EXPECT_LT(done, kUnits);
+    EXPECT_EQ(slow.finishedCalls, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(slow.processed, done);
+
+    // An aborted pool still completes runs, but runs nothing.
+    pool.startRendering(true);
+    EXPECT_EQ(ends.count, 2);
+    EXPECT_EQ(slow.processed, done);
+}
+
+TEST_F(QuietPool, WaitingForManyShortRunsNeverMissesTheEnd) {
+    // More workers than cores, so that workers are preempted at every point of the protocol.
+    CountingTasks tiny(8);
+    ThreadBase pool(4);
+    SignalCounter ends(pool);
+    pool.addTasks(&tiny);
+    for (int run = 1; run <= 3000; ++run) {
+        tiny.rewind();
+        pool.startRendering(true);
+        ASSERT_EQ(ends.count, run);
+        ASSERT_EQ(tiny.finishedCalls, run);
+        ASSERT_EQ(tiny.processed, 8 * run);
+        ASSERT_FALSE(pool.isRunning());
+    }
+    EXPECT_EQ(tiny.finishedEarly, 0);
+}
+
+TEST_F(QuietPool, DestructorDeletesOnlyCollectionsMarkedForDeletion) {
+    std::atomic<int> destroyed{0};
+    auto* marked = new CountingTasks(2, {}, &destroyed);
+    auto* kept = new CountingTasks(2, {}, &destroyed);
+    auto* keptRemoved = new CountingTasks(2, {}, &destroyed);
+    {
+        ThreadBase pool(2);
+        pool.addTasks(marked);
+        pool.addTasks(kept);
+        pool.addTasks(keptRemoved);
+        pool.startRendering(true);
+        pool.removeTasks(marked, true);
+        pool.removeTasks(keptRemoved, false);
+        EXPECT_EQ(pool.taskCount(), 1);
+    }
+    EXPECT_EQ(destroyed, 1);
+    delete kept;
+    delete keptRemoved;
+    EXPECT_EQ(destroyed, 3);
+}
+
+TEST_F(QuietPool, StopThreadsLeavesNoWorkers) {
+    ThreadBase pool(3);
+    SignalCounter ends(pool);
+    pool.startRendering(true);
+    pool.stopThreads();
+    EXPECT_EQ(pool.threadCount(), 0);
+    EXPECT_FALSE(pool.isRunning());
+    EXPECT_EQ(ends.count, 1);
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(pool.startRendering(true), ProgrammingError);
+    testing::internal::GetCapturedStdout();
+}

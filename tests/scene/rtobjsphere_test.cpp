@@ -1,0 +1,627 @@
+// Static and moving spheres: hits against a closed-form double reference and a brute-force search
+// along the world line, path agreement, the bundles' time-offset and static-drawing rules,
+// shading factors, boxes and properties.
+#include "scene/rtobjsphere.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "geometry/programmingerror.h"
+#include "scene/dataelem.h"
+#include "scene/rtobjplane.h"
+#include "tests/scene/rtobjtesthelpers.h"
+
+using namespace objtest;
+
+namespace {
+
+using StaticSphere = rtObjSphere<1>;
+using MovingSphere = rtObjSphere<0>;
+
+// Geometric ray-sphere test in double: closest approach tc along the ray, half chord from
+// Pythagoras. The near root when inside the interval, else the far one.
+struct SphereRef {
+    bool real = false;
+    double t0 = 0, t1 = 0, closest2 = 0;
+};
+
+SphereRef sphereReference(const Vec4f& center, double r, const SingleRay& ray) {
+    SphereRef ref;
+    const D3 d = d3(ray.dir), L = d3(center) - d3(ray.origin);
+    const double dd = dot(d, d);
+    const double tc = dot(L, d) / dd;
+    ref.closest2 = dot(L, L) - tc * tc * dd;
+    if (ref.closest2 > r * r) return ref;
+    const double half = std::sqrt((r * r - ref.closest2) / dd);
+    ref.real = true;
+    ref.t0 = tc - half;
+    ref.t1 = tc + half;
+    return ref;
+}
+
+// First time T in (lo, hi) at which the moving sphere's surface meets the ray, found by sampling
+// the squared gap f(T) and bisecting the first sign change. Sets ambiguous when the case is too
+// close to grazing or to the window ends for a float computation to decide.
+struct WorldLineHit {
+    bool hit = false, ambiguous = false;
+    double T = 0;
+};
+
+WorldLineHit bruteForceMoving(const MovingSphere& s, const SingleRay& ray) {
+    WorldLineHit res;
+    const D3 o = d3(ray.origin), d = d3(ray.dir), c = d3(s.center), mov = d3(s.mov);
+    const double ow = ray.origin.w, r2 = double(s.radius) * s.radius;
+    auto f = [&](double T) {
+        const D3 gap = o + d * (T - ow) - (c + mov * (T - s.tmin));
+        return dot(gap, gap) - r2;
+    };
+    const double lo = std::max<double>(s.tmin, ow + ray.tMin);
+    const double hi = std::min<double>(s.tmax, ow + ray.tMax);
+    if (!(lo < hi)) return res;
+    const double eps = 1e-3 * r2;
+    if (std::fabs(f(lo)) < eps || std::fabs(f(hi)) < eps) res.ambiguous = true;
+    const int steps = 20000;
+    double prev = f(lo), minF = prev;
+    for (int i = 1; i <= steps; ++i) {
+        const double T = lo + (hi - lo) * i / steps;
+        const double cur = f(T);
+        minF = std::min(minF, cur);
+        if (!res.hit && (prev > 0) != (cur > 0)) {
+            double a = lo + (hi - lo) * (i - 1) / steps, b = T;
+            for (int k = 0; k < 80; ++k) {
+                const double m = 0.5 * (a + b);
+                if ((f(m) > 0) == (prev > 0))
+                    a = m;
+                else
+                    b = m;
+            }
+            res.hit = true;
+            res.T = 0.5 * (a + b);
+        }
+        prev = cur;
+    }
+    if (std::fabs(minF) < eps) res.ambiguous = true;
+    return res;
+}
+
+}  // namespace
+
+TEST(RtObjSphere, StaticUpdateDerivesBoxAreaAndRadii) {
+    StaticSphere s;
+    EXPECT_FLOAT_EQ(s.radius2, 0.25f);  // defaults are derived at construction
+    EXPECT_FLOAT_EQ(s.invRadius, 2.0f);
+    s.center = Vec4f(1, 2, 3, 4);
+    s.radius = 0.5f;
+    s.update();
+    const BoundingBox b = s.boundingBox();
+    EXPECT_FLOAT_EQ(b.min.x, 0.5f);
+    EXPECT_FLOAT_EQ(b.max.z, 3.5f);
+    EXPECT_FLOAT_EQ(b.min.w, 4.0f - 10000.0f);
+    EXPECT_FLOAT_EQ(b.max.w, 4.0f + 10000.0f);
+    EXPECT_FLOAT_EQ(s.area, 6.0f);  // a unit cube's six faces
+    s.radius = 4;
+    s.update();
+    EXPECT_FLOAT_EQ(s.radius2, 16.0f);
+    EXPECT_FLOAT_EQ(s.invRadius, 0.25f);
+}
+
+TEST(RtObjSphere, MovingBoxSpansTheSweptPathAndTheLifetime) {
+    MovingSphere s;
+    s.center = Vec4f(1, 2, 3, 0);
+    s.mov = Vec4f(2, 0, -1, 0);
+    s.tmin = 1;
+    s.tmax = 3;
+    s.radius = 0.5f;
+    s.update();  // the centre ends at (5, 2, 1)
+    const BoundingBox b = s.boundingBox();
+    EXPECT_FLOAT_EQ(b.min.x, 0.5f);
+    EXPECT_FLOAT_EQ(b.max.x, 5.5f);
+    EXPECT_FLOAT_EQ(b.min.y, 1.5f);
+    EXPECT_FLOAT_EQ(b.max.y, 2.5f);
+    EXPECT_FLOAT_EQ(b.min.z, 0.5f);
+    EXPECT_FLOAT_EQ(b.max.z, 3.5f);
+    EXPECT_FLOAT_EQ(b.min.w, 1.0f);
+    EXPECT_FLOAT_EQ(b.max.w, 3.0f);
+    EXPECT_FLOAT_EQ(s.area, 46.0f);  // 2 (5 x 1 + 1 x 3 + 5 x 3)
+    EXPECT_FLOAT_EQ(s.invRadius, 2.0f);
+}
+
+TEST(RtObjSphere, StaticSingleRayHitsMatchDoubleReference) {
+    Rng rng(777);
+    int nearHits = 0, farHits = 0, misses = 0;
+    for (int k = 0; k < 50; ++k) {
+        StaticSphere s;
+        s.center = rng.point(5.0, 5.0);
+        s.radius = float(rng.uni(0.2, 3.0));
+        s.update();
+        for (int i = 0; i < 200; ++i) {
+            Vec4f origin = rng.point(12.0, 5.0);
+            if (i % 10 == 0)  // some rays start inside the sphere
+                origin = s.center + rng.direction() * float(rng.uni(0, 0.9) * s.radius);
+            const Vec4f aim = s.center + rng.direction() * float(rng.uni(0, 1.5) * s.radius);
+            const Vec4f d = aim - origin;
+            SingleRay r = makeRay(origin, unitDir(d.x, d.y, d.z));
+            if (i % 3 == 0) r.tMax = float(rng.uni(1, 15));
+            if (i % 4 == 0) r.tMin = float(rng.uni(0, 8));
+            const SphereRef ref = sphereReference(s.center, s.radius, r);
+            const double r2 = double(s.radius) * s.radius;
+            const double m = 1e-3 * (1 + std::fabs(ref.t1));
+            if (std::fabs(ref.closest2 - r2) < 1e-3 * r2 ||
+                (ref.real && (std::fabs(ref.t0 - r.tMin) < m || std::fabs(ref.t0 - r.tMax) < m ||
+                              std::fabs(ref.t1 - r.tMin) < m || std::fabs(ref.t1 - r.tMax) < m)))
+                continue;
+            double expected = -1;
+            if (ref.real && r.tMin < ref.t0 && ref.t0 < r.tMax)
+                expected = ref.t0, ++nearHits;
+            else if (ref.real && r.tMin < ref.t1 && ref.t1 < r.tMax)
+                expected = ref.t1, ++farHits;
+            else
+                ++misses;
+            float t = kNoDistance;
+            s.intersect1(r, t);
+            EXPECT_EQ(s.occluded1(r), expected >= 0);
+            float tAlt = kNoDistance;
+            s.intersect1Alt(r, tAlt);
+            EXPECT_EQ(t, tAlt);
+            if (expected < 0) {
+                ASSERT_EQ(t, kNoDistance) << "sphere " << k << " ray " << i;
+                continue;
+            }
+            ASSERT_NE(t, kNoDistance) << "sphere " << k << " ray " << i;
+            EXPECT_NEAR(t, expected, 2e-4 * (1 + expected));
+            // The offset points from the centre to the reported hit point, 2^-19 as long.
+            const D3 p = d3(r.origin) + d3(r.dir) * double(t);
+            const D3 rel = p - d3(s.center);
+            const D3 off = d3(r.hitOffset) * (1.0 / hitOffsetScale);
+            EXPECT_LT(len(off - rel), 1e-5 * (1 + len(d3(r.origin)) + t));
+            EXPECT_NEAR(len(off), s.radius, 3e-3 * s.radius);
+            EXPECT_EQ(r.hitOffset.w, 0.0f);
+        }
+    }
+    EXPECT_GT(nearHits, 1500);
+    EXPECT_GT(farHits, 300);
+    EXPECT_GT(misses, 1500);
+}
+
+TEST(RtObjSphere, RayStartingInsideTakesTheFarRoot) {
+    StaticSphere s;
+    s.center = Vec4f(1, 1, 1, 0);
+    s.radius = 2;
+    s.update();
+    const Vec4f d = unitDir(0, 0, 1);
+    SingleRay r = makeRay(s.center, d);
+    float t = kNoDistance;
+    s.intersect1(r, t);
+    EXPECT_FLOAT_EQ(t, 2.0f);
+    EXPECT_FLOAT_EQ(r.hitOffset.z, 2.0f * hitOffsetScale);
+
+    const Vec4f o = s.center;
+    const Vec4f os[4] = {o, o, o, o}, ds[4] = {d, d, d, d};
+    alignas(16) RayBundle4 b;
+    makeBundle4(b, os, ds);
+    EXPECT_EQ(movemask(s.intersect4(b)), 0xf);
+    EXPECT_FLOAT_EQ(b.tHit[2], 2.0f);
+}
+
+// Bundles and single rays agree when the observer's time equals the sphere's center.w.
+TEST(RtObjSphere, SingleFourAndSixteenRayPathsAgreeAtTheSphereTime) {
+    Rng rng(4242);
+    int compared = 0, hitLanes = 0;
+    for (int k = 0; k < 80; ++k) {
+        StaticSphere s;
+        s.center = rng.point(5.0, 5.0);
+        s.radius = float(rng.uni(0.3, 3.0));
+        s.update();
+        Vec4f origin = rng.point(12.0);
+        if (k % 8 == 0) origin = s.center + rng.direction() * (0.5f * s.radius);
+        origin.w = s.center.w;
+        Vec4f dirs[16];
+        for (Vec4f& d : dirs) {
+            const Vec4f aim = s.center + rng.direction() * float(rng.uni(0, 1.4) * s.radius);
+            const Vec4f v = aim - origin;
+            d = unitDir(v.x, v.y, v.z);
+        }
+        const float tMax = float(rng.uni(3, 25));
+        alignas(16) RayBundle16 b16, b16alt;
+        makeBundle16(b16, origin, dirs, 0.0f, tMax);
+        makeBundle16(b16alt, origin, dirs, 0.0f, tMax);
+        LaneMask4 h16[4], h16alt[4];
+        s.intersect16(b16, h16);
+        s.intersect16Alt(b16alt, h16alt);
+        EXPECT_EQ(combineMasks(h16), combineMasks(h16alt));
+        for (int g = 0; g < 4; ++g) {
+            const Vec4f os[4] = {origin, origin, origin, origin};
+            alignas(16) RayBundle4 b4, b4alt;
+            makeBundle4(b4, os, &dirs[4 * g], 0.0f, tMax);
+            makeBundle4(b4alt, os, &dirs[4 * g], 0.0f, tMax);
+            const int m4 = movemask(s.intersect4(b4));
+            EXPECT_EQ(movemask(s.intersect4Alt(b4alt)), m4);
+            for (int l = 0; l < 4; ++l) {
+                SingleRay r = makeRay(origin, dirs[4 * g + l], 0.0f, tMax);
+                const SphereRef ref = sphereReference(s.center, s.radius, r);
+                const double r2 = double(s.radius) * s.radius;
+                const double m = 1e-3 * (1 + std::fabs(ref.t1));
+                if (std::fabs(ref.closest2 - r2) < 1e-3 * r2 ||
+                    (ref.real && (std::fabs(ref.t0) < m || std::fabs(ref.t0 - tMax) < m ||
+                                  std::fabs(ref.t1) < m || std::fabs(ref.t1 - tMax) < m)))
+                    continue;
+                ++compared;
+                float t = kNoDistance;
+                s.intersect1(r, t);
+                const bool hit1 = t != kNoDistance;
+                EXPECT_EQ(h16[g].lane(l), hit1);
+                EXPECT_EQ(((m4 >> l) & 1) != 0, hit1);
+                EXPECT_EQ(b16.live[g].lane(l), !hit1);
+                if (!hit1) continue;
+                ++hitLanes;
+                EXPECT_NEAR(b16.tHit[g][l], t, 2e-4 * (1 + t));
+                EXPECT_NEAR(b4.tHit[l], t, 2e-4 * (1 + t));
+            }
+        }
+    }
+    EXPECT_GT(compared, 1000);
+    EXPECT_GT(hitLanes, 500);
+}
+
+// Bundles take the time difference into the constant term: seen dt away from center.w the
+// sphere shrinks to sqrt(r^2 - dt^2) in 4- and 16-ray rendering; single rays ignore it.
+TEST(RtObjSphere, ObserverTimeOffsetShrinksTheSphereForBundlesOnly) {
+    StaticSphere s;
+    s.center = Vec4f(0, 0, 10, 0);
+    s.radius = 1;
+    s.update();
+    const Vec4f o(0, 0, 0, 0.6f);  // dt = 0.6: apparent radius 0.8
+    const Vec4f central = unitDir(0, 0, 1), edge = unitDir(0, 0.9f, 10),
+                inner = unitDir(0, 0.5f, 10);
+
+    SingleRay r = makeRay(o, central);
+    float t = kNoDistance;
+    s.intersect1(r, t);
+    EXPECT_FLOAT_EQ(t, 9.0f);
+    r = makeRay(o, edge);
+    t = kNoDistance;
+    s.intersect1(r, t);
+    EXPECT_NE(t, kNoDistance);
+
+    const Vec4f os[4] = {o, o, o, o}, ds[4] = {central, edge, inner, edge};
+    alignas(16) RayBundle4 b4;
+    makeBundle4(b4, os, ds);
+    EXPECT_EQ(movemask(s.intersect4(b4)), 0x5);
+    EXPECT_NEAR(b4.tHit[0], 9.2f, 1e-5f);
+
+    Vec4f d16[16];
+    for (int i = 0; i < 16; ++i) d16[i] = ds[i % 4];
+    alignas(16) RayBundle16 b16;
+    makeBundle16(b16, o, d16);
+    LaneMask4 hits[4];
+    EXPECT_TRUE(s.intersect16(b16, hits));
+    EXPECT_EQ(combineMasks(hits), 0x5555);
+    EXPECT_NEAR(b16.tHit[3][0], 9.2f, 1e-5f);
+    // Closed form of the apparent sphere: t = 10 cos - sqrt(0.64 - 100 sin^2) for the inner ray.
+    const double sinA = 0.5 / std::sqrt(100.25), cosA = 10 / std::sqrt(100.25);
+    EXPECT_NEAR(b16.tHit[1][2], 10 * cosA - std::sqrt(0.64 - 100 * sinA * sinA), 1e-4);
+}
+
+TEST(RtObjSphere, BundlesRespectTheIntervalAndNearerHits) {
+    StaticSphere s;
+    s.center = Vec4f(0, 0, 10, 0);
+    s.radius = 1;
+    s.update();
+    const Vec4f o(0, 0, 0, 0), d = unitDir(0, 0, 1);
+    const Vec4f os[4] = {o, o, o, o}, ds[4] = {d, d, d, d};
+    alignas(16) RayBundle4 b;
+    makeBundle4(b, os, ds);
+    b.tHit = Vec4f(kNoHit, 8.5f, kNoHit, kNoHit);  // lane 1: something nearer already
+    b.tMin = Vec4f(0, 0, 9.5f, 0);                 // lane 2: starts inside -> far root 11
+    b.tMax = Vec4f(kFar, kFar, kFar, 9.0f);        // lane 3: ends exactly at the near root
+    EXPECT_EQ(movemask(s.intersect4(b)), 0x5);
+    EXPECT_EQ(movemask(b.live), 0xa);
+    EXPECT_FLOAT_EQ(b.tHit[0], 9.0f);
+    EXPECT_FLOAT_EQ(b.tHit[1], 8.5f);
+    EXPECT_FLOAT_EQ(b.tHit[2], 11.0f);
+    EXPECT_EQ(b.tHit[3], kNoHit);
+
+    SingleRay r = makeRay(o, d, 9.0f, kFar);  // single rays are strict at the ends too
+    float t = kNoDistance;
+    s.intersect1(r, t);
+    EXPECT_FLOAT_EQ(t, 11.0f);
+}
+
+TEST(RtObjSphere, ShadingFactorsAndSurfaceCoordinates) {
+    RecordingTexture tex;
+    StaticSphere s;
+    s.center = Vec4f(0, 0, 10, 0);
+    s.radius = 2;
+    s.texture = &tex;
+    s.update();
+    const Vec4f o(0, 0, 0, 0);
+    const Vec4f d0 = unitDir(0, 0, 1), d1 = unitDir(0, 1, 10);
+
+    // One ray: |(p - c).d| / r, u = v = 0.
+    SingleRay r = makeRay(o, d1);
+    r.u = r.v = 3;
+    float t = kNoDistance;
+    s.intersect1(r, t);
+    ASSERT_NE(t, kNoDistance);
+    s.shade1(r, t);
+    const D3 p = d3(o) + d3(d1) * t;
+    const double expected = std::fabs(dot(p - d3(s.center), d3(d1))) / 2.0;
+    EXPECT_NEAR(tex.factor1, expected, 1e-5);
+    EXPECT_EQ(tex.u1, 0.0f);
+    EXPECT_EQ(tex.v1, 0.0f);
+
+    // Bundles: ((c - o).d - tHit) / r, the same cosine from outside; only masked lanes get
+    // u = v = 0.
+    const Vec4f os[4] = {o, o, o, o}, ds[4] = {d0, d1, d0, d1};
+    alignas(16) RayBundle4 b4;
+    makeBundle4(b4, os, ds);
+    b4.u = b4.v = Vec4f(5.0f);
+    ASSERT_EQ(movemask(s.intersect4(b4)), 0xf);
+    s.shade4(b4, LaneMask4::fromBits(0x3));
+    EXPECT_EQ(tex.mask4, 0x3);
+    EXPECT_NEAR(tex.factor4[0], 1.0f, 1e-6);
+    EXPECT_NEAR(tex.factor4[1], expected, 1e-5);
+    EXPECT_EQ(tex.u4[0], 0.0f);
+    EXPECT_EQ(tex.v4[1], 0.0f);
+    EXPECT_EQ(b4.u[2], 5.0f);
+
+    Vec4f d16[16];
+    for (int i = 0; i < 16; ++i) d16[i] = ds[i % 4];
+    alignas(16) RayBundle16 b16;
+    makeBundle16(b16, o, d16);
+    for (Vec4f& u : b16.u) u = Vec4f(5.0f);
+    LaneMask4 hits[4];
+    ASSERT_TRUE(s.intersect16(b16, hits));
+    hits[2] = LaneMask4(false);
+    s.shade16(b16, hits);
+    EXPECT_EQ(tex.mask16, 0xf0ff);
+    EXPECT_NEAR(tex.factor16[3][1], expected, 1e-5);
+    EXPECT_EQ(tex.u16[3][1], 0.0f);
+    EXPECT_EQ(b16.u[2][1], 5.0f);
+
+    // Seen from inside, the bundle factor turns negative.
+    const Vec4f inside = s.center;
+    const Vec4f ins[4] = {inside, inside, inside, inside};
+    makeBundle4(b4, ins, ds);
+    ASSERT_EQ(movemask(s.intersect4(b4)), 0xf);
+    s.shade4(b4, LaneMask4(true));
+    EXPECT_NEAR(tex.factor4[0], -1.0f, 1e-6);
+}
+
+TEST(RtObjSphere, MovingSphereMeetsTheRayAtTheRightTime) {
+    // Worked by hand: centre z = 10 - 0.5 T, the ray's point z = T; contact when T = 9 - 0.5 T.
+    MovingSphere s;
+    s.center = Vec4f(0, 0, 10, 0);
+    s.mov = Vec4f(0, 0, -0.5f, 0);
+    s.radius = 1;
+    s.tmin = 0;
+    s.tmax = 100;
+    s.update();
+    SingleRay r = makeRay(Vec4f(0, 0, 0, 0), unitDir(0, 0, 1));
+    float t = kNoDistance;
+    s.intersect1(r, t);
+    EXPECT_FLOAT_EQ(t, 6.0f);
+    EXPECT_NEAR(r.hitOffset.z, -hitOffsetScale, 1e-5 * hitOffsetScale);
+    // The same ray sent at time 2 from z = 2 is the same world line: t = 4.
+    r = makeRay(Vec4f(0, 0, 2, 2), unitDir(0, 0, 1));
+    t = kNoDistance;
+    s.intersect1(r, t);
+    EXPECT_FLOAT_EQ(t, 4.0f);
+
+    // The sphere has gone by T = 5; the far contact (T = 22/3) is out of its lifetime too.
+    s.tmax = 5;
+    s.update();
+    r = makeRay(Vec4f(0, 0, 0, 0), unitDir(0, 0, 1));
+    t = kNoDistance;
+    s.intersect1(r, t);
+    EXPECT_EQ(t, kNoDistance);
+    EXPECT_FALSE(s.occluded1(r));
+    // Created at T = 7 in the middle of the ray's path: met from inside at the far contact.
+    s.tmin = 7;
+    s.tmax = 100;
+    s.center = Vec4f(0, 0, 10 - 3.5f, 0);
+    s.update();
+    t = kNoDistance;
+    s.intersect1(r, t);
+    EXPECT_NEAR(t, 22.0 / 3.0, 1e-5);
+}
+
+TEST(RtObjSphere, MovingSingleRayHitsMatchBruteForceSearch) {
+    Rng rng(2024);
+    int hits = 0, misses = 0;
+    for (int k = 0; k < 40; ++k) {
+        MovingSphere s;
+        s.center = rng.point(5.0);
+        s.mov = rng.direction() * float(rng.uni(0, 0.8));
+        s.radius = float(rng.uni(0.3, 2.0));
+        s.tmin = float(rng.uni(-5, 5));
+        s.tmax = s.tmin + float(rng.uni(0.5, 10));
+        s.update();
+        for (int i = 0; i < 40; ++i) {
+            // Aim at the sphere's position at a time around its lifetime.
+            const double Tstar = rng.uni(s.tmin - 1.5, s.tmax + 1.5);
+            const Vec4f target = s.center + s.mov * float(Tstar - s.tmin) +
+                                 rng.direction() * float(rng.uni(0, 1.5) * s.radius);
+            Vec4f origin = target + rng.direction() * float(rng.uni(3, 15));
+            const Vec4f v = target - origin;
+            origin.w = float(Tstar - len(d3(v)));
+            SingleRay r = makeRay(origin, unitDir(v.x, v.y, v.z));
+            if (i % 4 == 0) r.tMax = float(rng.uni(2, 15));
+            if (i % 5 == 0) r.tMin = float(rng.uni(0, 4));
+            const WorldLineHit ref = bruteForceMoving(s, r);
+            if (ref.ambiguous) continue;
+            float t = kNoDistance;
+            s.intersect1(r, t);
+            EXPECT_EQ(s.occluded1(r), ref.hit);
+            if (!ref.hit) {
+                ++misses;
+                EXPECT_EQ(t, kNoDistance) << "sphere " << k << " ray " << i;
+                continue;
+            }
+            ++hits;
+            ASSERT_NE(t, kNoDistance) << "sphere " << k << " ray " << i;
+            const double tExpected = ref.T - r.origin.w;
+            EXPECT_NEAR(t, tExpected, 1e-3 * (1 + std::fabs(tExpected)));
+            // The offset is taken from the centre at the time of the hit.
+            const D3 p = d3(r.origin) + d3(r.dir) * tExpected;
+            const D3 c = d3(s.center) + d3(s.mov) * (ref.T - s.tmin);
+            const double gap = len(d3(r.hitOffset) * (1.0 / hitOffsetScale) - (p - c));
+            EXPECT_LT(gap, 2e-3 * (1 + std::fabs(tExpected)));
+        }
+    }
+    EXPECT_GT(hits, 300);
+    EXPECT_GT(misses, 300);
+}
+
+TEST(RtObjSphere, MovingSphereWithEmptyLifetimeIsNeverHitBySingleRays) {
+    Rng rng(5);
+    MovingSphere s;
+    s.center = Vec4f(0, 0, 5, 0);
+    s.radius = 2;
+    for (float span : {0.0f, -1.0f, -50.0f}) {
+        s.tmin = 3;
+        s.tmax = 3 + span;
+        s.update();
+        for (int i = 0; i < 500; ++i) {
+            const Vec4f aim = s.center + rng.direction() * float(rng.uni(0, 1.9));
+            Vec4f o = rng.point(10.0, 10.0);
+            const Vec4f v = aim - o;
+            SingleRay r = makeRay(o, unitDir(v.x, v.y, v.z));
+            float t = kNoDistance;
+            s.intersect1(r, t);
+            EXPECT_EQ(t, kNoDistance);
+            EXPECT_FALSE(s.occluded1(r));
+        }
+    }
+}
+
+// In 4- and 16-ray rendering the moving sphere is drawn as the static sphere at center.
+TEST(RtObjSphere, MovingSphereBundlesAreTheStaticSpheres) {
+    Rng rng(31);
+    MovingSphere m;
+    m.center = Vec4f(1, 0, 8, 0.5f);
+    m.mov = Vec4f(0.5f, 0, 0, 0);
+    m.tmin = 10;
+    m.tmax = 11;  // no single ray from time 0 could meet it
+    m.radius = 1.5f;
+    m.update();
+    StaticSphere s;
+    s.center = m.center;
+    s.radius = m.radius;
+    s.update();
+    const Vec4f o(0, 0, 0, 0);
+    Vec4f dirs[16];
+    for (Vec4f& d : dirs) {
+        const Vec4f aim = s.center + rng.direction() * float(rng.uni(0, 2.0));
+        d = unitDir(aim.x, aim.y, aim.z);
+    }
+    alignas(16) RayBundle16 bm, bs;
+    makeBundle16(bm, o, dirs);
+    makeBundle16(bs, o, dirs);
+    LaneMask4 hm[4], hs[4];
+    m.intersect16(bm, hm);
+    s.intersect16(bs, hs);
+    EXPECT_EQ(combineMasks(hm), combineMasks(hs));
+    EXPECT_NE(combineMasks(hm), 0);
+    for (int g = 0; g < 4; ++g)
+        for (int l = 0; l < 4; ++l) EXPECT_EQ(bm.tHit[g][l], bs.tHit[g][l]);
+    alignas(16) RayBundle4 b4m, b4s;
+    const Vec4f os[4] = {o, o, o, o};
+    makeBundle4(b4m, os, dirs);
+    makeBundle4(b4s, os, dirs);
+    EXPECT_EQ(movemask(m.intersect4Alt(b4m)), movemask(s.intersect4(b4s)));
+}
+
+TEST(RtObjSphere, MovingShadeUsesTheCentreAtTheHitTime) {
+    RecordingTexture tex;
+    MovingSphere s;
+    s.center = Vec4f(0, 0, 10, 0);
+    s.mov = Vec4f(0.5f, 0, 0, 0);
+    s.radius = 1;
+    s.tmax = 100;
+    s.texture = &tex;
+    s.update();
+    // Aimed at the centre's position at T = 9: it meets the surface straight on there.
+    SingleRay r = makeRay(Vec4f(4.5f, 0, 0, 0), unitDir(0, 0, 1));
+    float t = kNoDistance;
+    s.intersect1(r, t);
+    ASSERT_NEAR(t, 9.0f, 1e-5);
+    r.u = r.v = 2;
+    s.shade1(r, t);
+    EXPECT_NEAR(tex.factor1, 1.0f, 1e-5);  // with the centre at tmin it would be about 0.44
+    EXPECT_EQ(tex.u1, 0.0f);
+    EXPECT_EQ(tex.v1, 0.0f);
+}
+
+TEST(RtObjSphere, PropertiesInFileOrderWithDefaults) {
+    StaticSphere s;
+    Reader::PropertyList ls;
+    s.getProperties(ls);
+    const char* staticNames[] = {"name", "center", "radius", "texname"};
+    ASSERT_EQ(ls.size(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ls.at(i)->name, staticNames[i]);
+    EXPECT_EQ(ls.at(1)->toString(), "0;0;0;0");
+    EXPECT_EQ(ls.at(2)->toString(), "0.5");
+
+    MovingSphere m;
+    Reader::PropertyList lm;
+    m.getProperties(lm);
+    const char* movingNames[] = {"name", "center", "tmin", "tmax", "mov", "radius", "texname"};
+    ASSERT_EQ(lm.size(), 7);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(lm.at(i)->name, movingNames[i]);
+    EXPECT_EQ(lm.at(2)->toString(), "0");
+    EXPECT_EQ(lm.at(3)->toString(), "0");
+    EXPECT_EQ(lm.at(4)->toString(), "0;0;0;0");
+    ASSERT_TRUE(lm.setProperty("mov", "1;0;0;0"));
+    ASSERT_TRUE(lm.setProperty("tmax", "2"));
+    ASSERT_TRUE(lm.setProperty("radius", "0.25"));
+    m.update();
+    EXPECT_FLOAT_EQ(m.box.max.x, 2.25f);
+    EXPECT_FLOAT_EQ(m.invRadius, 4.0f);
+}
+
+TEST(RtObjSphere, CopyFromAndCloneAreIndependent) {
+    RecordingTexture tex;
+    MovingSphere m;
+    m.name = "ball";
+    m.center = Vec4f(1, 2, 3, 0);
+    m.mov = Vec4f(0.1f, 0, 0, 0);
+    m.tmin = -1;
+    m.tmax = 4;
+    m.radius = 2;
+    m.texname = "red";
+    m.texture = &tex;
+    m.update();
+    std::unique_ptr<rtObjBase> c(m.clone());
+    auto* q = dynamic_cast<MovingSphere*>(c.get());
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(q->name, "ball");
+    EXPECT_EQ(q->texname, "red");
+    EXPECT_EQ(q->texture, &tex);
+    EXPECT_FLOAT_EQ(q->mov.x, 0.1f);
+    EXPECT_FLOAT_EQ(q->tmax, 4.0f);
+    EXPECT_FLOAT_EQ(q->invRadius, 0.5f);
+    EXPECT_FLOAT_EQ(q->box.min.w, -1.0f);
+    m.radius = 7;
+    m.center.x = 50;
+    m.update();
+    EXPECT_FLOAT_EQ(q->radius, 2.0f);
+    EXPECT_FLOAT_EQ(q->center.x, 1.0f);
+    EXPECT_FLOAT_EQ(q->radius2, 4.0f);
+
+    EXPECT_EQ(dynamic_cast<StaticSphere*>(c.get()), nullptr);
+    StaticSphere s;
+    EXPECT_THROW(s.copyFrom(m), ProgrammingError);
+    rtObjPlane p;
+    EXPECT_THROW(p.copyFrom(m), ProgrammingError);
+}
+
+TEST(RtObjSphere, ReservedOperationsReturnZero) {
+    StaticSphere s;
+    MovingSphere m;
+    EXPECT_EQ(s.reserved4(1), 0);
+    EXPECT_EQ(s.reserved16(1), 0);
+    EXPECT_EQ(m.reserved4(1), 0);
+    EXPECT_EQ(m.reserved16(1), 0);
+}

@@ -1,0 +1,174 @@
+// Shared by the scene-object tests: ray records built from plain numbers, a texture that records
+// what the objects hand it, and double-precision vectors for the reference computations.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "geometry/raybundle.h"
+#include "scene/texture.h"
+
+namespace objtest {
+
+constexpr float kFar = 1e6f;
+
+struct D3 {
+    double x, y, z;
+};
+inline D3 d3(const Vec4f& v) { return {v.x, v.y, v.z}; }
+inline D3 operator+(D3 a, D3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline D3 operator-(D3 a, D3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline D3 operator*(D3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+inline double dot(D3 a, D3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline D3 cross(D3 a, D3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double len(D3 a) { return std::sqrt(dot(a, a)); }
+
+// Unit x, y, z with w = 0.
+inline Vec4f unitDir(float x, float y, float z) {
+    const float l = std::sqrt(x * x + y * y + z * z);
+    return Vec4f(x / l, y / l, z / l, 0.0f);
+}
+
+inline SingleRay makeRay(const Vec4f& origin, const Vec4f& dir, float tMin = 0.0f,
+                         float tMax = kFar) {
+    SingleRay r;
+    std::memset(static_cast<void*>(&r), 0, sizeof r);
+    r.origin = origin;
+    r.dir = Vec4f(dir.x, dir.y, dir.z, 1.0f);
+    r.invDir = Vec4f(1.0f / dir.x, 1.0f / dir.y, 1.0f / dir.z, 1.0f);
+    r.tMin = tMin;
+    r.tMax = tMax;
+    r.doppler = 1.0f;
+    return r;
+}
+
+// Four rays, each with its own origin; all lanes live, tHit = kNoHit.
+inline void makeBundle4(RayBundle4& b, const Vec4f origins[4], const Vec4f dirs[4],
+                        float tMin = 0.0f, float tMax = kFar) {
+    std::memset(static_cast<void*>(&b), 0, sizeof b);
+    for (int l = 0; l < 4; ++l) {
+        b.origin[l] = origins[l];
+        for (int c = 0; c < 4; ++c) b.originSoA[c][l] = origins[l][c];
+        for (int c = 0; c < 3; ++c) {
+            b.dir[c][l] = dirs[l][c];
+            b.invDir[c][l] = 1.0f / dirs[l][c];
+        }
+    }
+    b.dir[3] = Vec4f(1.0f);
+    b.invDir[3] = Vec4f(1.0f);
+    b.live = LaneMask4(true);
+    b.tHit = Vec4f(kNoHit);
+    b.tMin = Vec4f(tMin);
+    b.tMax = Vec4f(tMax);
+    b.doppler = Vec4f(1.0f);
+}
+
+// Sixteen rays from one origin (a camera bundle).
+inline void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[16],
+                         float tMin = 0.0f, float tMax = kFar) {
+    std::memset(static_cast<void*>(&b), 0, sizeof b);
+    for (int i = 0; i < 16; ++i) {
+        const int g = i / 4, l = i % 4;
+        b.origin[i] = origin;
+        for (int c = 0; c < 4; ++c) b.originSoA[g][c][l] = origin[c];
+        b.dir[g].x[l] = dirs[i].x;
+        b.dir[g].y[l] = dirs[i].y;
+        b.dir[g].z[l] = dirs[i].z;
+        b.invDir[g].x[l] = 1.0f / dirs[i].x;
+        b.invDir[g].y[l] = 1.0f / dirs[i].y;
+        b.invDir[g].z[l] = 1.0f / dirs[i].z;
+    }
+    for (int g = 0; g < 4; ++g) {
+        b.live[g] = LaneMask4(true);
+        b.tHit[g] = Vec4f(kNoHit);
+        b.tMin[g] = Vec4f(tMin);
+        b.tMax[g] = Vec4f(tMax);
+        b.doppler[g] = Vec4f(1.0f);
+    }
+}
+
+// Remembers the arguments of the last call of each colouring operation (one thread only) and
+// writes each shading factor's bits into the ray's output pixel (any thread; the tests give
+// every ray its own pixel: bundle lane l of row r at out[r][l]).
+class RecordingTexture : public Texture {
+public:
+    mutable int calls1 = 0, calls4 = 0, calls16 = 0;
+    mutable float factor1 = 0, u1 = 0, v1 = 0;
+    mutable int mask4 = 0;
+    mutable Vec4f factor4, u4, v4;
+    mutable int mask16 = 0;
+    mutable std::array<Vec4f, 4> factor16, u16, v16;
+    bool record = true;
+
+    static uint32_t bits(float f) {
+        uint32_t b;
+        std::memcpy(&b, &f, 4);
+        return b;
+    }
+
+    void shade1(SingleRay& ray, float shade) const override {
+        if (record) {
+            ++calls1;
+            factor1 = shade;
+            u1 = ray.u;
+            v1 = ray.v;
+        }
+        if (ray.out) *ray.out = bits(shade);
+    }
+    void shade4(RayBundle4& b, LaneMask4 mask, const Vec4f& shade) const override {
+        if (record) {
+            ++calls4;
+            mask4 = movemask(mask);
+            factor4 = shade;
+            u4 = b.u;
+            v4 = b.v;
+        }
+        for (int l = 0; l < 4; ++l)
+            if (mask.lane(l) && b.out[l / 2]) b.out[l / 2][l % 2] = bits(shade[l]);
+    }
+    void shade16(RayBundle16& b, const LaneMask4 mask[4], const Vec4f shade[4]) const override {
+        if (record) {
+            ++calls16;
+            mask16 = combineMasks(mask);
+            for (int g = 0; g < 4; ++g) {
+                factor16[g] = shade[g];
+                u16[g] = b.u[g];
+                v16[g] = b.v[g];
+            }
+        }
+        for (int g = 0; g < 4; ++g)
+            for (int l = 0; l < 4; ++l)
+                if (mask[g].lane(l) && b.out[g]) b.out[g][l] = bits(shade[g][l]);
+    }
+    void resolveColors(ColorCol&) override {}
+    void getProperties(Reader::PropertyList&) override {}
+    Texture* clone() const override { return new RecordingTexture(*this); }
+    void copyFrom(const Texture&) override {}
+};
+
+// Uniform doubles from a seeded engine.
+class Rng {
+public:
+    explicit Rng(unsigned seed) : engine(seed) {}
+    double uni(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(engine); }
+    Vec4f point(double extent, double wExtent = 0.0) {
+        return Vec4f(float(uni(-extent, extent)), float(uni(-extent, extent)),
+                     float(uni(-extent, extent)), float(wExtent > 0 ? uni(-wExtent, wExtent) : 0));
+    }
+    Vec4f direction() {
+        for (;;) {
+            const double x = uni(-1, 1), y = uni(-1, 1), z = uni(-1, 1);
+            const double l = std::sqrt(x * x + y * y + z * z);
+            if (l > 0.1 && l <= 1.0) return unitDir(float(x), float(y), float(z));
+        }
+    }
+
+private:
+    std::mt19937 engine;
+};
+
+}  // namespace objtest

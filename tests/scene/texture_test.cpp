@@ -1,0 +1,406 @@
+// The one-colour and checkerboard textures: colour choice per cell against a brute-force parity,
+// the absolute shading factors of the 4-lane form, and agreement of the lane forms with one ray.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <random>
+
+#include "geometry/programmingerror.h"
+#include "scene/coldiscrete.h"
+#include "scene/colorcol.h"
+#include "scene/dataelem.h"
+#include "scene/eye.h"
+#include "scene/rendersettings.h"
+#include "scene/textureimage.h"
+#include "scene/texturequad.h"
+#include "scene/texturesingle.h"
+
+namespace {
+
+constexpr uint32_t kUntouched = 0x5a5a5a5au;
+
+int channel(uint32_t px, int c) { return (px >> (8 * c)) & 0xff; }
+
+Eye humansEye() {
+    for (const EyePreset& p : eyePresets())
+        if (p.name == QLatin1String("Humans")) return p.eye;
+    ADD_FAILURE() << "no Humans preset";
+    return defaultEye();
+}
+
+// Three colours in a collection whose default ("default") is a dim grey-ish spectrum. "red" is a
+// line at the red peak of the Humans eye (500 nm), "green" at the green peak (600 nm).
+struct Palette {
+    ColorCol colors;
+    ColDiscrete* fallback;
+    ColDiscrete* red;
+    ColDiscrete* green;
+    Palette() {
+        fallback = new ColDiscrete("default");
+        fallback->addLine(550.0f, 40.0f);
+        colors.add(fallback, fallback->name);
+        red = new ColDiscrete("red");
+        red->addLine(500.0f, 100.0f);
+        colors.add(red, red->name);
+        green = new ColDiscrete("green");
+        green->addLine(600.0f, 150.0f);
+        colors.add(green, green->name);
+    }
+};
+
+uint32_t onePixel(const ColDiscrete& c, const Eye& eye, float doppler, float shade) {
+    uint32_t px = kUntouched;
+    c.toPixel(eye, &px, &doppler, &shade);
+    return px;
+}
+
+uint32_t lanePixel(const ColDiscrete& c, const Eye& eye, float doppler, float shade) {
+    uint32_t px[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
+    uint32_t* const targets[4] = {&px[0], &px[1], &px[2], &px[3]};
+    c.toPixel4(eye, Vec4f(doppler), Vec4f(shade), LaneMask4::fromBits(1), targets);
+    return px[0];
+}
+
+// A one-ray record pointing at settings and at one output pixel.
+struct OneRay {
+    alignas(16) SingleRay ray{};
+    uint32_t pixel = kUntouched;
+    OneRay(const RenderSettings& s, float u, float v, float doppler = 1.0f) {
+        ray.settings = &s;
+        ray.u = u;
+        ray.v = v;
+        ray.doppler = doppler;
+        ray.out = &pixel;
+    }
+};
+
+// A 2 x 2 bundle writing into its own 2 x 2 picture (row stride 2).
+struct Quad {
+    alignas(16) RayBundle4 b{};
+    uint32_t picture[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
+    explicit Quad(const RenderSettings& s) {
+        b.settings = &s;
+        b.doppler = Vec4f(1.0f);
+        b.out[0] = picture;
+        b.out[1] = picture + 2;
+    }
+};
+
+// A 4 x 4 bundle writing into a 4 x 6 picture at column 1 (so writes outside the block show).
+struct Block {
+    alignas(16) RayBundle16 b{};
+    uint32_t picture[4][6];
+    explicit Block(const RenderSettings& s) {
+        for (auto& row : picture)
+            for (uint32_t& p : row) p = kUntouched;
+        b.settings = &s;
+        for (int g = 0; g < 4; ++g) {
+            b.doppler[g] = Vec4f(1.0f);
+            b.out[g] = &picture[g][1];
+        }
+    }
+    uint32_t lane(int g, int l) const { return picture[g][l + 1]; }
+    bool bordersUntouched() const {
+        for (const auto& row : picture)
+            if (row[0] != kUntouched || row[5] != kUntouched) return false;
+        return true;
+    }
+};
+
+// Reference cell parity with 64-bit integers: |trunc(u) + trunc(v)| mod 2.
+int referenceCell(float u, float v) {
+    const long long s = static_cast<long long>(std::trunc(u)) + static_cast<long long>(std::trunc(v));
+    return static_cast<int>(std::llabs(s) % 2);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TextureSingle
+
+TEST(TextureSingle, ResolvesItsColourAndFallsBackToTheDefault) {
+    Palette pal;
+    TextureSingle t;
+    t.colorName = "green";
+    t.resolveColors(pal.colors);
+    EXPECT_EQ(t.color, pal.green);
+    t.colorName = "no such colour";
+    t.resolveColors(pal.colors);
+    EXPECT_EQ(t.color, pal.fallback);
+}
+
+TEST(TextureSingle, OneRayIsTheColourConversion) {
+    Palette pal;
+    RenderSettings s;
+    s.eye = humansEye();
+    TextureSingle t;
+    t.colorName = "red";
+    t.resolveColors(pal.colors);
+    OneRay r(s, 3.0f, 4.0f);
+    t.shade1(r.ray, 1.0f);
+    // A line at the red peak: red at full strength (about 100), nothing else.
+    EXPECT_NEAR(channel(r.pixel, 0), 100, 1);
+    EXPECT_EQ(channel(r.pixel, 1), 0);
+    EXPECT_EQ(channel(r.pixel, 2), 0);
+    EXPECT_EQ(channel(r.pixel, 3), 255);
+    // Doppler 1.2 moves the line to 600 nm, the green peak.
+    OneRay shifted(s, 0.0f, 0.0f, 1.2f);
+    t.shade1(shifted.ray, 0.5f);
+    EXPECT_EQ(channel(shifted.pixel, 0), 0);
+    EXPECT_NEAR(channel(shifted.pixel, 1), 50, 1);
+}
+
+TEST(TextureSingle, FourLaneFormUsesAbsoluteFactorsSixteenLaneFormSigned) {
+    Palette pal;
+    RenderSettings s;
+    s.eye = humansEye();
+    TextureSingle t;
+    t.colorName = "red";
+    t.resolveColors(pal.colors);
+
+    Quad q(s);
+    const Vec4f shade(-1.0f, 0.5f, -0.25f, 1.0f);
+    t.shade4(q.b, LaneMask4(true), shade);
+    for (int l = 0; l < 4; ++l) {
+        const float f = std::fabs(shade[l]);
+        EXPECT_EQ(q.picture[l], lanePixel(*pal.red, s.eye, 1.0f, f)) << "lane " << l;
+        EXPECT_GT(channel(q.picture[l], 0), 0) << "lane " << l;
+    }
+
+    Block blk(s);
+    LaneMask4 all[4];
+    Vec4f shades[4];
+    for (int g = 0; g < 4; ++g) {
+        all[g] = LaneMask4(true);
+        shades[g] = shade;
+    }
+    t.shade16(blk.b, all, shades);
+    for (int g = 0; g < 4; ++g)
+        for (int l = 0; l < 4; ++l) {
+            if (shade[l] < 0.0f)
+                EXPECT_EQ(blk.lane(g, l), 0xff000000u) << g << "," << l;
+            else
+                EXPECT_EQ(blk.lane(g, l), lanePixel(*pal.red, s.eye, 1.0f, shade[l]));
+        }
+    EXPECT_TRUE(blk.bordersUntouched());
+}
+
+TEST(TextureSingle, LaneFormsWriteOnlyMaskedLanesInBundleOrder) {
+    Palette pal;
+    RenderSettings s;
+    s.eye = humansEye();
+    TextureSingle t;
+    t.colorName = "green";
+    t.resolveColors(pal.colors);
+    Quad q(s);
+    q.b.doppler = Vec4f(1.0f, 1.0f / 1.2f, 1.0f, 1.0f / 1.2f);  // lanes 1 and 3: red peak
+    t.shade4(q.b, LaneMask4::fromBits(0b0110), Vec4f(1.0f));
+    EXPECT_EQ(q.picture[0], kUntouched);
+    EXPECT_EQ(q.picture[3], kUntouched);
+    // Lane 1 is row 0 column 1 and sees the line shifted onto red; lane 2 is row 1 column 0.
+    EXPECT_GT(channel(q.picture[1], 0), 90);
+    EXPECT_GT(channel(q.picture[2], 1), 140);
+}
+
+TEST(TextureSingle, PropertiesCloneAndCopy) {
+    TextureSingle t;
+    Reader::PropertyList list;
+    t.getProperties(list);
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list.at(0)->name, "texname");
+    EXPECT_EQ(list.at(1)->name, "color");
+    for (int i = 0; i < list.size(); ++i)
+        EXPECT_NE(dynamic_cast<Reader::ElemString*>(list.at(i)), nullptr);
+    EXPECT_TRUE(list.setProperty("texname", " wall\t"));
+    EXPECT_TRUE(list.setProperty("color", "re d"));
+    EXPECT_EQ(t.texname, "wall");
+    EXPECT_EQ(t.colorName, "red");
+
+    Palette pal;
+    t.resolveColors(pal.colors);
+    std::unique_ptr<Texture> c(t.clone());
+    auto* copy = dynamic_cast<TextureSingle*>(c.get());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->texname, "wall");
+    EXPECT_EQ(copy->colorName, "red");
+    EXPECT_EQ(copy->color, pal.red);
+
+    // The edit path: an edited copy renamed and recoloured is taken over whole, and the new colour
+    // name takes effect at the next resolve.
+    copy->texname = "wall2";
+    copy->colorName = "green";
+    t.copyFrom(*copy);
+    EXPECT_EQ(t.texname, "wall2");
+    EXPECT_EQ(t.colorName, "green");
+    EXPECT_EQ(t.color, pal.red);
+    t.resolveColors(pal.colors);
+    EXPECT_EQ(t.color, pal.green);
+
+    TextureQuad other;
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(t.copyFrom(other), ProgrammingError);
+    testing::internal::GetCapturedStdout();
+}
+
+// ---------------------------------------------------------------- TextureQuad
+
+TEST(TextureQuad, CellParityAgainstBruteForce) {
+    EXPECT_EQ(TextureQuad::cell(2.7f, 3.2f), 1);   // 2 + 3 = 5
+    EXPECT_EQ(TextureQuad::cell(2.7f, 0.9f), 0);   // 2 + 0 = 2
+    EXPECT_EQ(TextureQuad::cell(-0.5f, 0.5f), 0);  // truncation toward zero: 0 + 0
+    EXPECT_EQ(TextureQuad::cell(-1.5f, 0.2f), 1);  // |-1| mod 2
+    EXPECT_EQ(TextureQuad::cell(-3.7f, 1.2f), 0);  // |-3 + 1| = 2
+    EXPECT_EQ(TextureQuad::cell(-2.5f, -1.5f), 1); // |-3|
+    std::mt19937 rng(20240611);
+    std::uniform_real_distribution<float> coord(-60.0f, 60.0f);
+    for (int i = 0; i < 2000; ++i) {
+        const Vec4f u(coord(rng), coord(rng), coord(rng), coord(rng));
+        const Vec4f v(coord(rng), coord(rng), coord(rng), coord(rng));
+        const int odd = movemask(TextureQuad::oddCells(u, v));
+        for (int l = 0; l < 4; ++l) {
+            const int ref = referenceCell(u[l], v[l]);
+            ASSERT_EQ(TextureQuad::cell(u[l], v[l]), ref) << u[l] << " " << v[l];
+            ASSERT_EQ(odd >> l & 1, ref) << u[l] << " " << v[l];
+        }
+    }
+}
+
+TEST(TextureQuad, OneRayPicksTheColourOfTheCell) {
+    Palette pal;
+    RenderSettings s;
+    s.eye = humansEye();
+    TextureQuad t;
+    t.colorNameA = "red";
+    t.colorNameB = "green";
+    t.resolveColors(pal.colors);
+    const uint32_t red = onePixel(*pal.red, s.eye, 1.0f, 0.8f);
+    const uint32_t green = onePixel(*pal.green, s.eye, 1.0f, 0.8f);
+    ASSERT_NE(red, green);
+
+    OneRay odd(s, 2.7f, 3.2f);
+    t.shade1(odd.ray, 0.8f);
+    EXPECT_EQ(odd.pixel, green);
+    OneRay even(s, 2.7f, 0.9f);
+    t.shade1(even.ray, 0.8f);
+    EXPECT_EQ(even.pixel, red);
+    OneRay negative(s, -1.2f, 0.3f);
+    t.shade1(negative.ray, 0.8f);
+    EXPECT_EQ(negative.pixel, green);
+    // A sphere reports u = v = 0: always colour a.
+    OneRay sphere(s, 0.0f, 0.0f);
+    t.shade1(sphere.ray, 0.8f);
+    EXPECT_EQ(sphere.pixel, red);
+}
+
+TEST(TextureQuad, LaneFormsAgreeWithOneRayPerLane) {
+    Palette pal;
+    pal.red->addLine(720.0f, 60.0f);
+    pal.green->addLine(450.0f, 900.0f);  // saturates: 255 for one ray, 254 in lanes
+    RenderSettings s;
+    s.eye = humansEye();
+    TextureQuad t;
+    t.colorNameA = "red";
+    t.colorNameB = "green";
+    t.resolveColors(pal.colors);
+
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> coord(-7.0f, 7.0f), dop(0.7f, 1.4f), f(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> bits(0, 15);
+    auto expected = [&](float u, float v, float d, float shade) {
+        uint32_t px = kUntouched;
+        SingleRay ray{};
+        ray.settings = &s;
+        ray.u = u;
+        ray.v = v;
+        ray.doppler = d;
+        ray.out = &px;
+        t.shade1(ray, shade);
+        uint32_t out = 0xff000000u;  // lanes clamp at 254
+        for (int c = 0; c < 3; ++c) out |= uint32_t(std::min(channel(px, c), 254)) << (8 * c);
+        return out;
+    };
+    auto close = [](uint32_t a, uint32_t b) {
+        for (int c = 0; c < 4; ++c)
+            if (std::abs(channel(a, c) - channel(b, c)) > 1) return false;
+        return true;
+    };
+    for (int round = 0; round < 200; ++round) {
+        Quad q(s);
+        Vec4f shade;
+        for (int l = 0; l < 4; ++l) {
+            q.b.u[l] = coord(rng);
+            q.b.v[l] = coord(rng);
+            q.b.doppler[l] = dop(rng);
+            shade[l] = f(rng);
+        }
+        const int m = bits(rng);
+        t.shade4(q.b, LaneMask4::fromBits(m), shade);
+        for (int l = 0; l < 4; ++l) {
+            if (!(m >> l & 1)) {
+                ASSERT_EQ(q.picture[l], kUntouched);
+                continue;
+            }
+            const uint32_t want = expected(q.b.u[l], q.b.v[l], q.b.doppler[l], std::fabs(shade[l]));
+            ASSERT_TRUE(close(q.picture[l], want)) << std::hex << q.picture[l] << " " << want;
+        }
+
+        Block blk(s);
+        LaneMask4 masks[4];
+        Vec4f shades[4];
+        int m16[4];
+        for (int g = 0; g < 4; ++g) {
+            for (int l = 0; l < 4; ++l) {
+                blk.b.u[g][l] = coord(rng);
+                blk.b.v[g][l] = coord(rng);
+                blk.b.doppler[g][l] = dop(rng);
+                shades[g][l] = f(rng);
+            }
+            m16[g] = bits(rng);
+            masks[g] = LaneMask4::fromBits(m16[g]);
+        }
+        t.shade16(blk.b, masks, shades);
+        ASSERT_TRUE(blk.bordersUntouched());
+        for (int g = 0; g < 4; ++g)
+            for (int l = 0; l < 4; ++l) {
+                if (!(m16[g] >> l & 1)) {
+                    ASSERT_EQ(blk.lane(g, l), kUntouched);
+                    continue;
+                }
+                const float sh = shades[g][l];  // signed: negative gives black
+                const uint32_t want =
+                    expected(blk.b.u[g][l], blk.b.v[g][l], blk.b.doppler[g][l], sh);
+                ASSERT_TRUE(close(blk.lane(g, l), want)) << std::hex << blk.lane(g, l) << " " << want;
+                if (sh < 0.0f) ASSERT_EQ(blk.lane(g, l), 0xff000000u);
+            }
+    }
+}
+
+TEST(TextureQuad, PropertiesAndCopyTakeOverNamesAndColours) {
+    TextureQuad t;
+    Reader::PropertyList list;
+    t.getProperties(list);
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list.at(0)->name, "texname");
+    EXPECT_EQ(list.at(1)->name, "colora");
+    EXPECT_EQ(list.at(2)->name, "colorb");
+    EXPECT_TRUE(list.setProperty("colorb", "green"));
+    EXPECT_EQ(t.colorNameB, "green");
+
+    Palette pal;
+    TextureQuad source;
+    source.texname = "floor";
+    source.colorNameA = "green";
+    source.colorNameB = "nothing";
+    source.resolveColors(pal.colors);
+    EXPECT_EQ(source.colorB, pal.fallback);
+    t.copyFrom(source);
+    EXPECT_EQ(t.texname, "floor");
+    EXPECT_EQ(t.colorNameA, "green");
+    EXPECT_EQ(t.colorNameB, "nothing");
+    EXPECT_EQ(t.colorA, pal.green);
+    EXPECT_EQ(t.colorB, pal.fallback);
+    std::unique_ptr<Texture> c(source.clone());
+    ASSERT_NE(dynamic_cast<TextureQuad*>(c.get()), nullptr);
+    EXPECT_EQ(static_cast<TextureQuad*>(c.get())->colorA, pal.green);
+}

@@ -1,0 +1,318 @@
+// The image texture: loading and converting an image file, clamped pixel reads, the weighting of
+// the three colours' summed responses by the image channels, and the lane forms against one ray.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <memory>
+#include <random>
+
+#include "scene/coldiscrete.h"
+#include "scene/colorcol.h"
+#include "scene/dataelem.h"
+#include "scene/eye.h"
+#include "scene/rendersettings.h"
+#include "scene/textureimage.h"
+
+namespace {
+
+constexpr uint32_t kUntouched = 0x5a5a5a5au;
+
+int channel(uint32_t px, int c) { return (px >> (8 * c)) & 0xff; }
+
+// A 4 x 3 picture with a different colour in every pixel: red = 40 x column + 10,
+// green = 60 x row + 20, blue = 7 x (column + row).
+uint32_t testWord(int column, int row) {
+    return 0xff000000u | uint32_t(40 * column + 10) << 16 | uint32_t(60 * row + 20) << 8 |
+           uint32_t(7 * (column + row));
+}
+
+QImage testImage() {
+    QImage img(4, 3, QImage::Format_RGB32);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) img.setPixel(x, y, testWord(x, y));
+    return img;
+}
+
+// Channel sums of a spectrum with the eye's curves, straight from the sensitivity definition.
+void referenceSums(const ColDiscrete& c, const Eye& eye, float doppler, double sums[3]) {
+    for (int i = 0; i < c.count(); ++i) {
+        const float w = c.wavelengths[i] * doppler;
+        for (int k = 0; k < 3; ++k) sums[k] += eye.channel[k].sensitivity(w) * c.intensities[i];
+    }
+}
+
+int referenceByte(double value) {
+    if (!(value > 0.0)) return 0;
+    return value >= 255.0 ? 255 : static_cast<int>(value);
+}
+
+class TextureImageTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        auto* fallback = new ColDiscrete("default");
+        fallback->addLine(550.0f, 40.0f);
+        colors.add(fallback, fallback->name);
+        // Broad colours, so that every channel of the default eye responds.
+        r = new ColDiscrete("r");
+        r->addLine(1100.0f, 0.5f);
+        r->addLine(700.0f, 0.25f);
+        colors.add(r, r->name);
+        g = new ColDiscrete("g");
+        g->addLine(900.0f, 0.4f);
+        colors.add(g, g->name);
+        b = new ColDiscrete("b");
+        b->addLine(500.0f, 0.6f);
+        b->addLine(1000.0f, 0.1f);
+        colors.add(b, b->name);
+        tex.colorNameR = "r";
+        tex.colorNameG = "g";
+        tex.colorNameB = "b";
+        // Saved under a name without an image suffix: the format comes from the content.
+        file = dir.filePath("picture.dat");
+        ASSERT_TRUE(testImage().save(file, "PNG"));
+        tex.imageFileName = file;
+        ASSERT_TRUE(tex.loadImage());
+        tex.resolveColors(colors);
+    }
+
+    // The one-ray colouring by hand: s = summed responses, channel c = s_c x (image channel x f).
+    uint32_t expected(uint32_t word, float doppler, float f) const {
+        double s[3] = {0, 0, 0};
+        referenceSums(*r, settings.eye, doppler, s);
+        referenceSums(*g, settings.eye, doppler, s);
+        referenceSums(*b, settings.eye, doppler, s);
+        const int weight[3] = {int(word >> 16 & 0xff), int(word >> 8 & 0xff), int(word & 0xff)};
+        uint32_t out = 0xff000000u;
+        for (int c = 0; c < 3; ++c) out |= uint32_t(referenceByte(s[c] * weight[c] * f)) << (8 * c);
+        return out;
+    }
+
+    uint32_t shadeOne(float u, float v, float doppler, float f) const {
+        uint32_t px = kUntouched;
+        SingleRay ray{};
+        ray.settings = &settings;
+        ray.u = u;
+        ray.v = v;
+        ray.doppler = doppler;
+        ray.out = &px;
+        tex.shade1(ray, f);
+        return px;
+    }
+
+    static bool close(uint32_t a, uint32_t b) {
+        for (int c = 0; c < 4; ++c)
+            if (std::abs(channel(a, c) - channel(b, c)) > 1) return false;
+        return true;
+    }
+
+    QTemporaryDir dir;
+    QString file;
+    ColorCol colors;
+    ColDiscrete *r = nullptr, *g = nullptr, *b = nullptr;
+    TextureImage tex;
+    RenderSettings settings;
+};
+
+}  // namespace
+
+TEST_F(TextureImageTest, LoadsAsArgb32WithLimits) {
+    EXPECT_TRUE(tex.hasImage());
+    EXPECT_EQ(tex.image.format(), QImage::Format_ARGB32);
+    EXPECT_EQ(tex.largestX, 3.0f);
+    EXPECT_EQ(tex.largestY, 2.0f);
+    EXPECT_EQ(tex.pixelsPerRow, tex.image.bytesPerLine() / 4);
+    EXPECT_GE(tex.pixelsPerRow, 4);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(tex.pixels[x + y * tex.pixelsPerRow], testWord(x, y));
+}
+
+TEST_F(TextureImageTest, ReadsAreClampedToTheImage) {
+    EXPECT_EQ(tex.imageWord(-3.0f, 0.0f), testWord(0, 0));
+    EXPECT_EQ(tex.imageWord(2.9f, 1.5f), testWord(2, 1));
+    EXPECT_EQ(tex.imageWord(3.99f, 0.2f), testWord(3, 0));  // not below the largest x: column 3
+    EXPECT_EQ(tex.imageWord(17.0f, 1.0f), testWord(3, 1));
+    EXPECT_EQ(tex.imageWord(1.0f, -5.0f), testWord(1, 0));
+    EXPECT_EQ(tex.imageWord(1.0f, 99.0f), testWord(1, 2));
+    EXPECT_EQ(tex.imageWord(NAN, NAN), testWord(0, 0));
+    // Through the shading: u = -3 shows column 0, u beyond the width the last column.
+    EXPECT_EQ(shadeOne(-3.0f, 1.2f, 1.0f, 1.0f), shadeOne(0.0f, 1.0f, 1.0f, 1.0f));
+    EXPECT_EQ(shadeOne(40.0f, 1.2f, 1.0f, 1.0f), shadeOne(3.0f, 1.0f, 1.0f, 1.0f));
+}
+
+TEST_F(TextureImageTest, ChannelsWeightTheSummedResponses) {
+    for (float doppler : {1.0f, 0.8f, 1.25f})
+        for (float f : {1.0f, 0.35f})
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 4; ++x) {
+                    const uint32_t got = shadeOne(x + 0.5f, y + 0.5f, doppler, f);
+                    const uint32_t want = expected(testWord(x, y), doppler, f);
+                    EXPECT_TRUE(close(got, want)) << std::hex << got << " vs " << want;
+                }
+    // The same through the colours' own accumulate: the weights scale channel sums of all three.
+    float sums[3] = {0, 0, 0};
+    const float d = 1.0f;
+    r->accumulate(settings.eye, &d, sums);
+    g->accumulate(settings.eye, &d, sums);
+    b->accumulate(settings.eye, &d, sums);
+    const uint32_t word = testWord(2, 1);
+    EXPECT_EQ(tex.pixelFor(settings.eye, 1.0f, word, 0.5f),
+              0xff000000u | uint32_t(std::min(255.0f, sums[0] * (90.0f * 0.5f))) |
+                  uint32_t(std::min(255.0f, sums[1] * (80.0f * 0.5f))) << 8 |
+                  uint32_t(std::min(255.0f, sums[2] * (21.0f * 0.5f))) << 16);
+}
+
+TEST_F(TextureImageTest, BlackPixelGivesBlackWhateverTheColours) {
+    r->addLine(900.0f, 1e6f);
+    EXPECT_EQ(tex.pixelFor(settings.eye, 1.0f, 0xff000000u, 1.0f), 0xff000000u);
+    EXPECT_EQ(tex.pixelFor(settings.eye, 0.7f, 0x00000000u, 0.9f), 0xff000000u);
+    // A saturated pixel of the same colours clamps at 255 in the one-ray form.
+    EXPECT_EQ(tex.pixelFor(settings.eye, 1.0f, 0xffffffffu, 1.0f) & 0xff00u, 0xff00u);
+}
+
+TEST_F(TextureImageTest, LaneFormsColourEachLaneAsOneRay) {
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<float> coord(-3.0f, 7.0f), dop(0.6f, 1.5f), f(-0.5f, 1.2f);
+    std::uniform_int_distribution<int> bits(0, 15);
+    for (int round = 0; round < 100; ++round) {
+        alignas(16) RayBundle4 q{};
+        uint32_t picture[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
+        q.settings = &settings;
+        q.out[0] = picture;
+        q.out[1] = picture + 2;
+        Vec4f shade;
+        for (int l = 0; l < 4; ++l) {
+            q.u[l] = coord(rng);
+            q.v[l] = coord(rng);
+            q.doppler[l] = dop(rng);
+            shade[l] = f(rng);
+        }
+        const int m = bits(rng);
+        tex.shade4(q, LaneMask4::fromBits(m), shade);
+        for (int l = 0; l < 4; ++l) {
+            // Factors unchanged (no absolute value), so negative ones give black here too.
+            const uint32_t want =
+                m >> l & 1 ? shadeOne(q.u[l], q.v[l], q.doppler[l], shade[l]) : kUntouched;
+            ASSERT_EQ(picture[l], want) << "lane " << l;
+        }
+
+        alignas(16) RayBundle16 blk{};
+        uint32_t rows[4][6];
+        for (auto& row : rows)
+            for (uint32_t& p : row) p = kUntouched;
+        blk.settings = &settings;
+        LaneMask4 masks[4];
+        Vec4f shades[4];
+        int m16[4];
+        for (int gi = 0; gi < 4; ++gi) {
+            blk.out[gi] = &rows[gi][1];
+            for (int l = 0; l < 4; ++l) {
+                blk.u[gi][l] = coord(rng);
+                blk.v[gi][l] = coord(rng);
+                blk.doppler[gi][l] = dop(rng);
+                shades[gi][l] = f(rng);
+            }
+            m16[gi] = bits(rng);
+            masks[gi] = LaneMask4::fromBits(m16[gi]);
+        }
+        tex.shade16(blk, masks, shades);
+        for (int gi = 0; gi < 4; ++gi) {
+            ASSERT_EQ(rows[gi][0], kUntouched);
+            ASSERT_EQ(rows[gi][5], kUntouched);
+            for (int l = 0; l < 4; ++l) {
+                const uint32_t want =
+                    m16[gi] >> l & 1
+                        ? shadeOne(blk.u[gi][l], blk.v[gi][l], blk.doppler[gi][l], shades[gi][l])
+                        : kUntouched;
+                ASSERT_EQ(rows[gi][l + 1], want) << gi << "," << l;
+            }
+        }
+    }
+}
+
+TEST_F(TextureImageTest, MissingImageShowsTheColoursAddedAndReadsNoPixel) {
+    TextureImage lost;
+    lost.colorNameR = "r";
+    lost.colorNameG = "g";
+    lost.colorNameB = "b";
+    lost.imageFileName = dir.filePath("absent.png");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(lost.loadImage());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Failed opening Image File\n");
+    EXPECT_FALSE(lost.hasImage());
+    EXPECT_EQ(lost.pixels, nullptr);
+    // Already tried: resolving does not try the same file again.
+    testing::internal::CaptureStdout();
+    lost.resolveColors(colors);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+    // Weight 1 per channel: the three colours' responses added, times the shading factor.
+    double s[3] = {0, 0, 0};
+    referenceSums(*r, settings.eye, 1.1f, s);
+    referenceSums(*g, settings.eye, 1.1f, s);
+    referenceSums(*b, settings.eye, 1.1f, s);
+    uint32_t px = kUntouched;
+    SingleRay ray{};
+    ray.settings = &settings;
+    ray.u = 1e6f;
+    ray.v = -1e6f;
+    ray.doppler = 1.1f;
+    ray.out = &px;
+    lost.shade1(ray, 200.0f);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(channel(px, c), referenceByte(s[c] * 200.0), 1);
+    EXPECT_GT(channel(px, 0) + channel(px, 1) + channel(px, 2), 0);
+
+    alignas(16) RayBundle4 q{};
+    uint32_t picture[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
+    q.settings = &settings;
+    q.out[0] = picture;
+    q.out[1] = picture + 2;
+    q.doppler = Vec4f(1.1f);
+    q.u = Vec4f(1e6f);
+    lost.shade4(q, LaneMask4::fromBits(0b1001), Vec4f(200.0f));
+    EXPECT_EQ(picture[0], px);
+    EXPECT_EQ(picture[1], kUntouched);
+    EXPECT_EQ(picture[3], px);
+}
+
+TEST_F(TextureImageTest, PropertiesCloneCopyAndReloadOnRename) {
+    Reader::PropertyList list;
+    tex.getProperties(list);
+    ASSERT_EQ(list.size(), 5);
+    const char* names[] = {"texname", "colr", "colg", "colb", "imagefilename"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(list.at(i)->name, names[i]);
+        EXPECT_NE(dynamic_cast<Reader::ElemString*>(list.at(i)), nullptr);
+    }
+
+    std::unique_ptr<Texture> c(tex.clone());
+    auto* copy = dynamic_cast<TextureImage*>(c.get());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(copy->hasImage());
+    EXPECT_EQ(copy->imageWord(2.0f, 2.0f), testWord(2, 2));
+    EXPECT_EQ(copy->colorG, g);
+
+    // An edit that names another file: the texture takes it over and loads it at the next resolve.
+    QImage other(2, 2, QImage::Format_ARGB32);
+    other.fill(0xff102030u);
+    const QString otherFile = dir.filePath("other.png");
+    ASSERT_TRUE(other.save(otherFile));
+    copy->imageFileName = otherFile;
+    copy->colorNameR = "g";
+    tex.copyFrom(*copy);
+    EXPECT_EQ(tex.imageWord(0.0f, 0.0f), testWord(0, 0));  // still the old image until resolved
+    tex.resolveColors(colors);
+    EXPECT_EQ(tex.colorR, g);
+    EXPECT_EQ(tex.largestX, 1.0f);
+    EXPECT_EQ(tex.imageWord(5.0f, 5.0f), 0xff102030u);
+
+    // A texture made in the editor has never tried its file: resolving loads it.
+    TextureImage fresh;
+    fresh.imageFileName = otherFile;
+    fresh.resolveColors(colors);
+    EXPECT_TRUE(fresh.hasImage());
+    EXPECT_EQ(fresh.colorR, colors.items.front());
+}
