@@ -13,6 +13,7 @@
 
 #include "engine/recorder.h"
 #include "geometry/observerframe.h"
+#include "geometry/vec4f.h"
 #include "scene/eye.h"
 
 class ColorCol;

@@ -15,7 +15,7 @@
 #include "ui/waveledit.h"
 
 namespace {
-QString tr(const char* text) { return QCoreApplication::translate("EditWavelength", text); }
+QString formTr(const char* text) { return QCoreApplication::translate("EditWavelength", text); }
 }  // namespace
 
 DlgEye::DlgEye(QWidget* parent, DocRT* doc_)
@@ -36,7 +36,7 @@ DlgEye::DlgEye(QWidget* parent, DocRT* doc_)
 
 void DlgEye::setupForm() {
     setObjectName(QStringLiteral("EditWavelength"));
-    setWindowTitle(tr("Visible Wavelength"));
+    setWindowTitle(formTr("Visible Wavelength"));
     setWindowModality(Qt::ApplicationModal);
     setAutoFillBackground(true);
     setAcceptDrops(false);
@@ -46,7 +46,7 @@ void DlgEye::setupForm() {
 
     auto* horizontalLayout = new QHBoxLayout();
     horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
-    auto* label = new QLabel(tr("Predefined eye settings"), this);
+    auto* label = new QLabel(formTr("Predefined eye settings"), this);
     label->setObjectName(QStringLiteral("label"));
     horizontalLayout->addWidget(label);
     defaultWavelengths = new QComboBox(this);

@@ -22,7 +22,7 @@
 
 namespace {
 
-QString tr(const char* text) { return QCoreApplication::translate("RenderOptions", text); }
+QString formTr(const char* text) { return QCoreApplication::translate("RenderOptions", text); }
 
 // Combo entries: the texts count the rays of a packet, the values are its side in pixels.
 constexpr int kBundleSides[3] = {1, 2, 4};
@@ -62,7 +62,7 @@ DlgRenderOptions::DlgRenderOptions(DocRT* doc_) : QDialog(nullptr), doc(doc_) {
 
 void DlgRenderOptions::setupForm() {
     setObjectName(QStringLiteral("RenderOptions"));
-    setWindowTitle(tr("Tavolin  - Render Options"));
+    setWindowTitle(formTr("Tavolin  - Render Options"));
 
     auto* mainLayout = new QVBoxLayout(this);
     mainLayout->setObjectName(QStringLiteral("mainLayout"));
@@ -75,24 +75,24 @@ void DlgRenderOptions::setupForm() {
     tab_2->setObjectName(QStringLiteral("tab_2"));
     auto* verticalLayout_2 = new QVBoxLayout(tab_2);
     verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
-    buttonBackgroundColor = new QPushButton(tr("Change Background Color ..."), tab_2);
+    buttonBackgroundColor = new QPushButton(formTr("Change Background Color ..."), tab_2);
     buttonBackgroundColor->setObjectName(QStringLiteral("buttonBackgroundColor"));
     verticalLayout_2->addWidget(buttonBackgroundColor);
-    auto* groupBox = new QGroupBox(tr("show the speed of the observer ..."), tab_2);
+    auto* groupBox = new QGroupBox(formTr("show the speed of the observer ..."), tab_2);
     groupBox->setObjectName(QStringLiteral("groupBox"));
     auto* verticalLayout_3 = new QVBoxLayout(groupBox);
     verticalLayout_3->setObjectName(QStringLiteral("verticalLayout_3"));
-    radioSpeedKm = new QRadioButton(tr("in km/s"), groupBox);
+    radioSpeedKm = new QRadioButton(formTr("in km/s"), groupBox);
     radioSpeedKm->setObjectName(QStringLiteral("radioSpeedKm"));
-    radioSpeedLight = new QRadioButton(tr("as part of the speed of light"), groupBox);
+    radioSpeedLight = new QRadioButton(formTr("as part of the speed of light"), groupBox);
     radioSpeedLight->setObjectName(QStringLiteral("radioSpeedLight"));
-    radioSpeedBoth = new QRadioButton(tr("in km/s and as part of the speed of light"), groupBox);
+    radioSpeedBoth = new QRadioButton(formTr("in km/s and as part of the speed of light"), groupBox);
     radioSpeedBoth->setObjectName(QStringLiteral("radioSpeedBoth"));
     verticalLayout_3->addWidget(radioSpeedKm);
     verticalLayout_3->addWidget(radioSpeedLight);
     verticalLayout_3->addWidget(radioSpeedBoth);
     verticalLayout_2->addWidget(groupBox);
-    tabWidget->addTab(tab_2, tr("Main Options"));
+    tabWidget->addTab(tab_2, formTr("Main Options"));
 
     auto* tab = new QWidget();
     tab->setObjectName(QStringLiteral("tab"));
@@ -100,18 +100,18 @@ void DlgRenderOptions::setupForm() {
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
     auto* horizontalLayout_2 = new QHBoxLayout();
     horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
-    auto* labelMaxBundleSize = new QLabel(tr("Maximum Bundle Size"), tab);
+    auto* labelMaxBundleSize = new QLabel(formTr("Maximum Bundle Size"), tab);
     labelMaxBundleSize->setObjectName(QStringLiteral("labelMaxBundleSize"));
     horizontalLayout_2->addWidget(labelMaxBundleSize);
     horizontalLayout_2->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding,
                                                 QSizePolicy::Minimum));
     cmbMaxBundleSize = new QComboBox(tab);
     cmbMaxBundleSize->setObjectName(QStringLiteral("cmbMaxBundleSize"));
-    cmbMaxBundleSize->addItems({tr("1"), tr("4"), tr("16")});
+    cmbMaxBundleSize->addItems({formTr("1"), formTr("4"), formTr("16")});
     horizontalLayout_2->addWidget(cmbMaxBundleSize);
     verticalLayout->addLayout(horizontalLayout_2);
     verticalLayout->addStretch(1);
-    tabWidget->addTab(tab, tr("Advanced Options"));
+    tabWidget->addTab(tab, formTr("Advanced Options"));
     tabWidget->setCurrentIndex(0);
     mainLayout->addWidget(tabWidget);
 

@@ -35,7 +35,7 @@
 
 namespace {
 
-QString tr(const char* text) { return QCoreApplication::translate("Screenshot", text); }
+QString formTr(const char* text) { return QCoreApplication::translate("Screenshot", text); }
 
 // Combo index -> samples per picture pixel.
 constexpr int kLevels[4] = {1, 4, 8, 16};
@@ -86,19 +86,19 @@ DlgScreenshot::~DlgScreenshot() { releaseRendering(); }
 
 void DlgScreenshot::setupForm() {
     setObjectName(QStringLiteral("Screenshot"));
-    setWindowTitle(tr("Tavolin - Make Screenshot"));
+    setWindowTitle(formTr("Tavolin - Make Screenshot"));
     auto* verticalLayout = new QVBoxLayout(this);
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
 
-    auto* groupBox = new QGroupBox(tr("Resolution"), this);
+    auto* groupBox = new QGroupBox(formTr("Resolution"), this);
     groupBox->setObjectName(QStringLiteral("groupBox"));
     auto* verticalLayout_2 = new QVBoxLayout(groupBox);
     verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
     auto* horizontalLayout_3 = new QHBoxLayout();
     horizontalLayout_3->setObjectName(QStringLiteral("horizontalLayout_3"));
-    resolutionCustom = new QRadioButton(tr("Custom Resolution"), groupBox);
+    resolutionCustom = new QRadioButton(formTr("Custom Resolution"), groupBox);
     resolutionCustom->setObjectName(QStringLiteral("resolutionCustom"));
-    resolutionScreen = new QRadioButton(tr("Screen resolution"), groupBox);
+    resolutionScreen = new QRadioButton(formTr("Screen resolution"), groupBox);
     resolutionScreen->setObjectName(QStringLiteral("resolutionScreen"));
     resolutionScreen->setChecked(true);
     horizontalLayout_3->addWidget(resolutionCustom);
@@ -107,12 +107,12 @@ void DlgScreenshot::setupForm() {
 
     auto* horizontalLayout_2 = new QHBoxLayout();
     horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
-    auto* label_2 = new QLabel(tr("Width"), groupBox);
+    auto* label_2 = new QLabel(formTr("Width"), groupBox);
     label_2->setObjectName(QStringLiteral("label_2"));
     resWidth = new QSpinBox(groupBox);
     resWidth->setObjectName(QStringLiteral("resWidth"));
     resWidth->setRange(1, kMaxResolution);
-    auto* label = new QLabel(tr("Height"), groupBox);
+    auto* label = new QLabel(formTr("Height"), groupBox);
     label->setObjectName(QStringLiteral("label"));
     resHeight = new QSpinBox(groupBox);
     resHeight->setObjectName(QStringLiteral("resHeight"));
@@ -126,30 +126,30 @@ void DlgScreenshot::setupForm() {
     verticalLayout_2->addLayout(horizontalLayout_2);
     verticalLayout->addWidget(groupBox);
 
-    auto* groupBox_2 = new QGroupBox(tr("Filename"), this);
+    auto* groupBox_2 = new QGroupBox(formTr("Filename"), this);
     groupBox_2->setObjectName(QStringLiteral("groupBox_2"));
     auto* horizontalLayout_4 = new QHBoxLayout(groupBox_2);
     horizontalLayout_4->setObjectName(QStringLiteral("horizontalLayout_4"));
     filename = new QLineEdit(defaultFileName(), groupBox_2);
     filename->setObjectName(QStringLiteral("filename"));
     filename->setMinimumWidth(filename->fontMetrics().horizontalAdvance(filename->text()) + 16);
-    chooseFile = new QPushButton(tr("Choose File ..."), groupBox_2);
+    chooseFile = new QPushButton(formTr("Choose File ..."), groupBox_2);
     chooseFile->setObjectName(QStringLiteral("chooseFile"));
     horizontalLayout_4->addWidget(filename, 1);
     horizontalLayout_4->addWidget(chooseFile);
     verticalLayout->addWidget(groupBox_2);
 
-    auto* groupBox_3 = new QGroupBox(tr("Advanced settings"), this);
+    auto* groupBox_3 = new QGroupBox(formTr("Advanced settings"), this);
     groupBox_3->setObjectName(QStringLiteral("groupBox_3"));
     auto* horizontalLayout = new QHBoxLayout(groupBox_3);
     horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
     horizontalLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding,
                                               QSizePolicy::Minimum));
-    auto* label_4 = new QLabel(tr("Antialiasing:"), groupBox_3);
+    auto* label_4 = new QLabel(formTr("Antialiasing:"), groupBox_3);
     label_4->setObjectName(QStringLiteral("label_4"));
     antialiasing = new QComboBox(groupBox_3);
     antialiasing->setObjectName(QStringLiteral("antialiasing"));
-    antialiasing->addItems({tr("Off"), tr("4x"), tr("8x"), tr("16x")});
+    antialiasing->addItems({formTr("Off"), formTr("4x"), formTr("8x"), formTr("16x")});
     horizontalLayout->addWidget(label_4);
     horizontalLayout->addWidget(antialiasing);
     verticalLayout->addWidget(groupBox_3);
@@ -170,8 +170,8 @@ void DlgScreenshot::setupForm() {
 
 void DlgScreenshot::slotChooseFilename() {
     const QString start = QFileInfo(defaultFileName()).absolutePath();
-    const QString chosen = QFileDialog::getSaveFileName(this, tr("Tavolin - Set filename"), start,
-                                                        tr("Image Files (*.png *.jpg *.bmp)"));
+    const QString chosen = QFileDialog::getSaveFileName(this, formTr("Tavolin - Set filename"), start,
+                                                        formTr("Image Files (*.png *.jpg *.bmp)"));
     if (!chosen.isEmpty()) filename->setText(chosen);
 }
 
@@ -200,8 +200,8 @@ void DlgScreenshot::clickOk() {
     if (!buffer->setSize(resWidth->value(), resHeight->value(), renderLevel)) {
         releaseRendering();
         QMessageBox::critical(
-            this, tr("Tavolin - Screenshot"),
-            tr("Resolution to big, ran out of memory. Please reduce the resolution."),
+            this, formTr("Tavolin - Screenshot"),
+            formTr("Resolution to big, ran out of memory. Please reduce the resolution."),
             QMessageBox::Ok);
         return;
     }
@@ -213,8 +213,8 @@ void DlgScreenshot::clickOk() {
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
 
     progress = new QProgressDialog(this);
-    progress->setWindowTitle(tr("Tavolin - Screenshot"));
-    progress->setLabelText(tr("Rendering the screenshot ..."));
+    progress->setWindowTitle(formTr("Tavolin - Screenshot"));
+    progress->setLabelText(formTr("Rendering the screenshot ..."));
     progress->setRange(0, 100);
     progress->setValue(0);
     progress->setWindowModality(Qt::WindowModal);
@@ -241,7 +241,7 @@ void DlgScreenshot::renderingFinished() {
 
     bool reduced = true;
     if (progress && !progress->wasCanceled()) {
-        progress->setLabelText(tr("Reducing the antialiasing samples ..."));
+        progress->setLabelText(formTr("Reducing the antialiasing samples ..."));
         progress->setValue(0);
         DownsampleProgressDialog adapter(progress);
         reduced = buffer->downsample(renderLevel, &adapter);
@@ -258,8 +258,8 @@ void DlgScreenshot::renderingFinished() {
     const QString name = filename->text();
     const bool saved = buffer->save(name);
     if (!saved) {
-        QMessageBox::information(this, tr("Tavolin - Screenshot"),
-                                 tr("Could not save in this location"), QMessageBox::Ok);
+        QMessageBox::information(this, formTr("Tavolin - Screenshot"),
+                                 formTr("Could not save in this location"), QMessageBox::Ok);
     } else {
         lastShotSettings.saved = true;
         lastShotSettings.width = resWidth->value();

@@ -30,7 +30,7 @@
 
 namespace {
 
-QString tr(const char* text) { return QCoreApplication::translate("EditObjects", text); }
+QString formTr(const char* text) { return QCoreApplication::translate("EditObjects", text); }
 
 QFrame* sunkenLine(const QString& name, QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -46,7 +46,7 @@ DockEditObjects::DockEditObjects(QWidget* parent, DocRT* doc_)
     : QDockWidget(parent, Qt::WindowFlags()), doc(doc_) {
     setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     setObjectName(QStringLiteral("DockEditObjects"));
-    setWindowTitle(tr("Edit Objects"));
+    setWindowTitle(formTr("Edit Objects"));
     setupForm();
 
     connect(doc, &DocRT::sceneContentChanged, this, &DockEditObjects::reloadUI);
@@ -69,7 +69,7 @@ DockEditObjects::~DockEditObjects() {
 void DockEditObjects::setupForm() {
     form = new QWidget(this);
     form->setObjectName(QStringLiteral("EditObjects"));
-    form->setWindowTitle(tr("Form"));
+    form->setWindowTitle(formTr("Form"));
     QFont font = form->font();
     font.setWeight(QFont::Normal);
     form->setFont(font);
@@ -80,13 +80,13 @@ void DockEditObjects::setupForm() {
     catNames = new QComboBox(form);
     catNames->setObjectName(QStringLiteral("catNames"));
     catNames->setMaxVisibleItems(15);
-    catNames->setToolTip(tr("Choose the object type to edit"));
-    catNames->setStatusTip(tr("Here you can choose the object type to edit"));
+    catNames->setToolTip(formTr("Choose the object type to edit"));
+    catNames->setStatusTip(formTr("Here you can choose the object type to edit"));
     verticalLayout->addWidget(catNames);
 
     verticalLayout->addWidget(sunkenLine(QStringLiteral("line"), form));
 
-    labelProp = new QLabel(tr("Choose the Element to edit ..."), form);
+    labelProp = new QLabel(formTr("Choose the Element to edit ..."), form);
     labelProp->setObjectName(QStringLiteral("labelProp"));
     verticalLayout->addWidget(labelProp);
 
@@ -95,37 +95,37 @@ void DockEditObjects::setupForm() {
     objNames = new QComboBox(form);
     objNames->setObjectName(QStringLiteral("objNames"));
     objNames->setEditable(false);
-    objNames->setToolTip(tr("Choose the object to edit"));
-    objNames->setStatusTip(tr("Choose the objects whose properties you want to edit"));
+    objNames->setToolTip(formTr("Choose the object to edit"));
+    objNames->setStatusTip(formTr("Choose the objects whose properties you want to edit"));
     horizontalLayout->addWidget(objNames, 1);
 
     deleteObject = new QToolButton(form);
     deleteObject->setObjectName(QStringLiteral("deleteObject"));
-    deleteObject->setText(tr("..."));
+    deleteObject->setText(formTr("..."));
     const QString iconFile = QStringLiteral(":/settings/SRTDoppler.ico");
     deleteObject->setIcon(QFile::exists(iconFile) ? QIcon(iconFile)
                                                   : style()->standardIcon(QStyle::SP_TrashIcon));
-    deleteObject->setToolTip(tr("Delete the selected Element"));
-    deleteObject->setStatusTip(tr("Clicking deletes the selected Element"));
+    deleteObject->setToolTip(formTr("Delete the selected Element"));
+    deleteObject->setStatusTip(formTr("Clicking deletes the selected Element"));
     horizontalLayout->addWidget(deleteObject);
 
     newObject = new QToolButton(form);
     newObject->setObjectName(QStringLiteral("newObject"));
-    newObject->setText(tr("new"));
+    newObject->setText(formTr("new"));
     newObject->setPopupMode(QToolButton::InstantPopup);
     newObject->setToolButtonStyle(Qt::ToolButtonTextOnly);
     newObject->setAutoRaise(false);
     newObject->setArrowType(Qt::NoArrow);
-    newObject->setToolTip(tr("Add a new Element"));
+    newObject->setToolTip(formTr("Add a new Element"));
     newObject->setStatusTip(
-        tr("Clicking will create a popup menu, where you can select the type of element to "
+        formTr("Clicking will create a popup menu, where you can select the type of element to "
            "create"));
     horizontalLayout->addWidget(newObject);
     verticalLayout->addLayout(horizontalLayout);
 
     verticalLayout->addWidget(sunkenLine(QStringLiteral("line_2"), form));
 
-    label_2 = new QLabel(tr("The Properties of the Element ..."), form);
+    label_2 = new QLabel(formTr("The Properties of the Element ..."), form);
     label_2->setObjectName(QStringLiteral("label_2"));
     verticalLayout->addWidget(label_2);
 
@@ -133,7 +133,7 @@ void DockEditObjects::setupForm() {
     addObjects->setObjectName(QStringLiteral("addObjects"));
     verticalLayout->addLayout(addObjects);
 
-    butApply = new QPushButton(tr("Apply Changes"), form);
+    butApply = new QPushButton(formTr("Apply Changes"), form);
     butApply->setObjectName(QStringLiteral("butApply"));
     verticalLayout->addWidget(butApply);
     verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
@@ -148,25 +148,25 @@ void DockEditObjects::setupForm() {
 void DockEditObjects::createEditors() {
     SceneData* scene = doc->getSceneData();
 
-    auto objects = std::make_unique<EditableObjImpl<rtObjBase>>(tr("Edit Objects"), scene->objects);
+    auto objects = std::make_unique<EditableObjImpl<rtObjBase>>(formTr("Edit Objects"), scene->objects);
     objects->addFactory(
-        std::make_unique<AddableChild<rtObjBase, rtObjPlane>>(tr("New Plane")));
-    objects->addFactory(std::make_unique<AddableChild<rtObjBase, rtObjCube>>(tr("New Cube")));
+        std::make_unique<AddableChild<rtObjBase, rtObjPlane>>(formTr("New Plane")));
+    objects->addFactory(std::make_unique<AddableChild<rtObjBase, rtObjCube>>(formTr("New Cube")));
     objects->addFactory(
-        std::make_unique<AddableChild<rtObjBase, rtObjSphere<1>>>(tr("New Sphere")));
+        std::make_unique<AddableChild<rtObjBase, rtObjSphere<1>>>(formTr("New Sphere")));
     editors.push_back(std::move(objects));
 
-    auto colors = std::make_unique<EditableObjImpl<ColDiscrete>>(tr("Edit Colors"), scene->colors);
-    colors->addFactory(std::make_unique<AddableChild<ColDiscrete, ColDiscrete>>(tr("New Color")));
+    auto colors = std::make_unique<EditableObjImpl<ColDiscrete>>(formTr("Edit Colors"), scene->colors);
+    colors->addFactory(std::make_unique<AddableChild<ColDiscrete, ColDiscrete>>(formTr("New Color")));
     editors.push_back(std::move(colors));
 
-    auto textures = std::make_unique<EditableObjImpl<Texture>>(tr("Edit Textures"),
+    auto textures = std::make_unique<EditableObjImpl<Texture>>(formTr("Edit Textures"),
                                                                scene->textures);
-    textures->addFactory(std::make_unique<AddableChild<Texture, TextureQuad>>(tr("Quad Texture")));
+    textures->addFactory(std::make_unique<AddableChild<Texture, TextureQuad>>(formTr("Quad Texture")));
     textures->addFactory(
-        std::make_unique<AddableChild<Texture, TextureImage>>(tr("Image Texture")));
+        std::make_unique<AddableChild<Texture, TextureImage>>(formTr("Image Texture")));
     textures->addFactory(
-        std::make_unique<AddableChild<Texture, TextureSingle>>(tr("Single Texture")));
+        std::make_unique<AddableChild<Texture, TextureSingle>>(formTr("Single Texture")));
     editors.push_back(std::move(textures));
 
     catNames->clear();

@@ -2,14 +2,14 @@
 // a message line that appears when the typed text is refused.
 #pragma once
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QString>
 
 #include "scene/dataelem.h"
 
 class QBoxLayout;
-class QLabel;
-class QLineEdit;
 class QWidget;
 
 class PropertyRow : public Reader::EditorRow {
