@@ -56,3 +56,5 @@ void PropertyRow::clearError() {
 bool PropertyRow::hasError() const { return error && !error->isHidden(); }
 
 QString PropertyRow::errorText() const { return hasError() ? error->text() : QString(); }
+
+QString PropertyRow::labelText() const { return label ? label->text() : QString(); }

@@ -26,6 +26,7 @@ public:
 
     bool hasError() const;
     QString errorText() const;
+    QString labelText() const;
     QLineEdit* lineEdit() const { return edit; }
 
 private:
