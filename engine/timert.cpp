@@ -4,14 +4,11 @@
 // Two choices of ours complete the band tracing:
 // - Right edge: packets of side n cover only whole groups of n columns; the last W mod n columns
 //   of every band are traced as single rays, so every pixel gets a traced colour or background.
-// - Light bending with 4-row bands: the bent-ray tracers exist for 2 x 2 packets and single rays,
-//   so a 4-row band is traced as its upper and lower halves in 2 x 2 packets. With light bending
-//   the straight-line scene-box test says nothing about a bent path, so no packet is skipped for
-//   missing the box. Lanes of a bent packet whose paths part ways before their outcome is final
-//   are finished one by one, so a packet on the edge of the hole's shadow or of an object is
-//   drawn exactly as single rays would draw it.
-// - With the gravitational Doppler effect and light bending on, every band is traced in single
-//   rays: the shift depends on each ray's own hit point.
+// - Light bending: bent rays are traced one by one (iterRayPart), whatever the packet size. The
+//   4- and 16-ray intersections of planes and spheres rely on quantities precomputed for the
+//   camera's origin, which holds only for the first straight piece of a bent path; single-ray
+//   intersections start from the piece's own origin. Neither the straight-line scene-box test
+//   skips a bent ray: its path may still reach the scene or the hole.
 #include "engine/timert.h"
 
 #include <QMutexLocker>
@@ -116,19 +113,13 @@ bool TimeRT::runTask() {
     if (nextBand(band, settings->maxBundleSize)) return true;
 
     const bool firstOfFrame = band.row == 0;
-    // The gravitational shift is applied per hit point, which only the single-ray tracer knows.
-    if (frame.settings.lightBending && frame.settings.grtDoppler) {
+    if (frame.settings.lightBending) {
         for (int r = 0; r < band.rows; ++r) {
             RowBand row = band;
             traceBand1(row, r, firstOfFrame && r == 0);
         }
     } else if (band.rows == 4) {
-        if (frame.settings.lightBending) {
-            traceBand4(band, 0, firstOfFrame);
-            traceBand4(band, 2, false);
-        } else {
-            traceBand16(band);
-        }
+        traceBand16(band);
     } else if (band.rows == 2) {
         traceBand4(band, 0, firstOfFrame);
     } else {
@@ -172,26 +163,15 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
     RowBand half = band;  // the two halves of a 4-row band each start at column 0
     RayBundle4 b = frame.quad;
     const uint32_t background = frame.background;
-    const bool bending = frame.settings.lightBending;
     while (Camera::generate4(half, b, rowOffset)) {
         b.trace = (firstOfFrame && half.col <= 2) ? 1 : 0;
         const int live = movemask(b.live);
-        if (!bending) {
-            if (live != 0xf) {
-                std::fill_n(b.out[0], 2, background);
-                std::fill_n(b.out[1], 2, background);
-            }
-            if (live == 0) continue;
+        if (live != 0xf) {
+            std::fill_n(b.out[0], 2, background);
+            std::fill_n(b.out[1], 2, background);
         }
+        if (live == 0) continue;
         b.node = *tree->rootNode();
-        if (bending) {
-            int resolved = 0;
-            const int hit = iterRayPart4(b, *tree, &resolved);
-            if (resolved != 0xf) finishLanes(half, rowOffset, resolved);
-            for (int l = 0; l < 4; ++l)
-                if ((resolved >> l) & 1 && !((hit >> l) & 1)) b.out[l >> 1][l & 1] = background;
-            continue;
-        }
         const int hit = traceBundle4(b);
         if (hit == 0xf) continue;
         for (int l = 0; l < 4; ++l)
@@ -201,21 +181,6 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
     for (int r = rowOffset; r < rowOffset + 2; ++r) {
         RowBand edge = half;
         traceBand1(edge, r, false);
-    }
-}
-
-// Lanes of a bent 2 x 2 packet whose paths parted ways before an outcome was final are traced
-// again one by one, from the packet's columns (half.col was already advanced past them).
-void TimeRT::finishLanes(const RowBand& half, int rowOffset, int resolved) {
-    for (int l = 0; l < 4; ++l) {
-        if ((resolved >> l) & 1) continue;
-        RowBand one = half;
-        one.col = half.col - 2 + (l & 1);
-        for (float& x : one.xs) x -= float(2 - (l & 1)) * frame.dx;
-        SingleRay ray = frame.single;
-        if (!Camera::generate1(one, ray, rowOffset + (l >> 1))) continue;
-        ray.node = *tree->rootNode();
-        if (!iterRayPart(ray, *tree)) *ray.out = frame.background;
     }
 }
 

@@ -52,7 +52,6 @@ private:
     void traceBand4(RowBand& band, int rowOffset, bool firstOfFrame);
     void traceBand1(RowBand& band, int rowOffset, bool firstOfFrame);
     void traceRightEdge(RowBand& band, int firstCol);
-    void finishLanes(const RowBand& half, int rowOffset, int resolved);
 
     FrameContext frame;
 };

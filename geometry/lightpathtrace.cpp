@@ -57,12 +57,37 @@ bool traceSegment(SingleRay& ray, const BlackHoleFrame& hole) {
     return true;
 }
 
+// The tracers move a ray's origin along its path; the camera reuses the packet's origin for the
+// next pixels, so the original origin is put back whatever way the tracer returns.
+class OriginRestorer {
+public:
+    explicit OriginRestorer(SingleRay& ray) : one(&ray), origin{ray.origin} {}
+    explicit OriginRestorer(RayBundle4& bundle) : four(&bundle) {
+        for (int l = 0; l < 4; ++l) origin[l] = bundle.origin[l];
+        for (int c = 0; c < 4; ++c) soa[c] = bundle.originSoA[c];
+    }
+    ~OriginRestorer() {
+        if (one) one->origin = origin[0];
+        if (four) {
+            for (int l = 0; l < 4; ++l) four->origin[l] = origin[l];
+            for (int c = 0; c < 4; ++c) four->originSoA[c] = soa[c];
+        }
+    }
+
+private:
+    SingleRay* one = nullptr;
+    RayBundle4* four = nullptr;
+    Vec4f origin[4];
+    Vec4f soa[4];
+};
+
 }  // namespace
 
 bool iterRayPart(SingleRay& ray, const KDTree& tree) {
     const BlackHoleFrame& hole = tree.blackHole();
     const bool tracing = ray.trace != 0;
     trace(tracing, "iterRayPart");
+    OriginRestorer keepOrigin(ray);
 
     ray.tMin = 0.0f;
     Vec4f d = ray.dir;
@@ -120,6 +145,7 @@ int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
     const bool tracing = b.trace != 0;
     trace(tracing, "iterRayPart4");
     if (resolved) *resolved = 0;
+    OriginRestorer keepOrigin(b);
 
     b.tMin = Vec4f(0.0f);
     const Vec4f& xg = hole.xGRT;

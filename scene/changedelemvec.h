@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <algorithm>
 #include <utility>
 #include <vector>

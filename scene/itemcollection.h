@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QString>
-
 #include <map>
 
 #include "geometry/programmingerror.h"
@@ -29,7 +28,8 @@ public:
             return this->getElem(0).second;
         }
         if (this->items.empty())
-            programmingError("The Collection does not have a default item and the name is not found");
+            programmingError(
+                "The Collection does not have a default item and the name is not found");
         return this->items.front();
     }
 

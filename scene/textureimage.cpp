@@ -3,7 +3,6 @@
 #include "scene/textureimage.h"
 
 #include <QImageReader>
-
 #include <cstdio>
 
 #include "geometry/programmingerror.h"
@@ -69,8 +68,7 @@ uint32_t TextureImage::imageWord(float u, float v) const {
     return pixels[static_cast<int32_t>(x) + static_cast<int32_t>(y) * pixelsPerRow];
 }
 
-uint32_t TextureImage::weighted(const Eye& eye, float doppler, float wr, float wg,
-                                float wb) const {
+uint32_t TextureImage::weighted(const Eye& eye, float doppler, float wr, float wg, float wb) const {
     float sums[3] = {0.0f, 0.0f, 0.0f};
     colorR->accumulate(eye, &doppler, sums);
     colorG->accumulate(eye, &doppler, sums);
@@ -92,9 +90,8 @@ void TextureImage::shade1(SingleRay& ray, float shade) const {
                       : weighted(eye, ray.doppler, shade, shade, shade);
 }
 
-void TextureImage::shadeGroup(const Eye& eye, const Vec4f& u, const Vec4f& v,
-                              const Vec4f& doppler, const Vec4f& shade, int maskBits,
-                              uint32_t* const targets[4]) const {
+void TextureImage::shadeGroup(const Eye& eye, const Vec4f& u, const Vec4f& v, const Vec4f& doppler,
+                              const Vec4f& shade, int maskBits, uint32_t* const targets[4]) const {
     if (!maskBits) return;
     if (!pixels) {
         for (int l = 0; l < 4; ++l)
@@ -113,8 +110,7 @@ void TextureImage::shadeGroup(const Eye& eye, const Vec4f& u, const Vec4f& v,
     alignas(16) int32_t lanes[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(lanes), index);
     for (int l = 0; l < 4; ++l)
-        if (maskBits >> l & 1)
-            *targets[l] = pixelFor(eye, doppler[l], pixels[lanes[l]], shade[l]);
+        if (maskBits >> l & 1) *targets[l] = pixelFor(eye, doppler[l], pixels[lanes[l]], shade[l]);
 }
 
 void TextureImage::shade4(RayBundle4& bundle, LaneMask4 mask, const Vec4f& shade) const {

@@ -5,7 +5,6 @@
 
 #include <QImage>
 #include <QString>
-
 #include <cstdint>
 
 #include "scene/texture.h"
@@ -21,11 +20,11 @@ public:
     ColDiscrete* colorR = nullptr;  // resolved names, owned by the ColorCol
     ColDiscrete* colorG = nullptr;
     ColDiscrete* colorB = nullptr;
-    QImage image;                   // Format_ARGB32 (0xAARRGGBB words) once loaded
-    QString imageFileName;          // property "imagefilename"
-    float largestX = 0.0f;          // image width - 1
-    float largestY = 0.0f;          // image height - 1
-    int32_t pixelsPerRow = 0;       // bytes per line / 4
+    QImage image;                      // Format_ARGB32 (0xAARRGGBB words) once loaded
+    QString imageFileName;             // property "imagefilename"
+    float largestX = 0.0f;             // image width - 1
+    float largestY = 0.0f;             // image height - 1
+    int32_t pixelsPerRow = 0;          // bytes per line / 4
     const uint32_t* pixels = nullptr;  // first pixel of image; null while no image is loaded
 
     TextureImage() = default;

@@ -10,9 +10,9 @@ class ColDiscrete;
 
 class TextureQuad : public Texture {
 public:
-    QString colorNameA;              // property "colora"
-    QString colorNameB;              // property "colorb"
-    ColDiscrete* colorA = nullptr;   // resolved names, owned by the ColorCol
+    QString colorNameA;             // property "colora"
+    QString colorNameB;             // property "colorb"
+    ColDiscrete* colorA = nullptr;  // resolved names, owned by the ColorCol
     ColDiscrete* colorB = nullptr;
 
     // k = |trunc(u) + trunc(v)| mod 2 (truncation toward zero, so the cells next to both axes

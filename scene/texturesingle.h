@@ -9,8 +9,8 @@ class ColDiscrete;
 
 class TextureSingle : public Texture {
 public:
-    QString colorName;              // property "color"
-    ColDiscrete* color = nullptr;   // resolved colorName, owned by the ColorCol
+    QString colorName;             // property "color"
+    ColDiscrete* color = nullptr;  // resolved colorName, owned by the ColorCol
 
     void shade1(SingleRay& ray, float shade) const override;
     // Takes the absolute value of the shading factors: the plane's 4-ray path passes them signed.

@@ -110,7 +110,8 @@ TEST(Camera, RaysFollowTheAberrationFormulaAndDopplerFactor) {
             // Observer frame: direction (x, y, 1000) against the direction of motion.
             const double cosObs = 1000.0 / std::sqrt(double(x) * x + double(y) * y + 1e6);
             const double cosScene = (cosObs - beta) / (1.0 - beta * cosObs);
-            EXPECT_NEAR(cosAngle(d, s.lookat), cosScene, 2e-6) << "beta " << beta;
+            // (1000 - beta s) loses digits to cancellation in single precision as gamma grows.
+            EXPECT_NEAR(cosAngle(d, s.lookat), cosScene, 2e-6 * gamma) << "beta " << beta;
             // The sideways direction is not turned: it stays along x dirx + y diry.
             const Vec4f side = s.dirx * x + s.diry * y;
             const Vec4f perp = d - s.lookat * float(cosAngle(d, s.lookat));

@@ -111,7 +111,8 @@ struct Block {
 
 // Reference cell parity with 64-bit integers: |trunc(u) + trunc(v)| mod 2.
 int referenceCell(float u, float v) {
-    const long long s = static_cast<long long>(std::trunc(u)) + static_cast<long long>(std::trunc(v));
+    const long long s =
+        static_cast<long long>(std::trunc(u)) + static_cast<long long>(std::trunc(v));
     return static_cast<int>(std::llabs(s) % 2);
 }
 
@@ -246,12 +247,12 @@ TEST(TextureSingle, PropertiesCloneAndCopy) {
 // ---------------------------------------------------------------- TextureQuad
 
 TEST(TextureQuad, CellParityAgainstBruteForce) {
-    EXPECT_EQ(TextureQuad::cell(2.7f, 3.2f), 1);   // 2 + 3 = 5
-    EXPECT_EQ(TextureQuad::cell(2.7f, 0.9f), 0);   // 2 + 0 = 2
-    EXPECT_EQ(TextureQuad::cell(-0.5f, 0.5f), 0);  // truncation toward zero: 0 + 0
-    EXPECT_EQ(TextureQuad::cell(-1.5f, 0.2f), 1);  // |-1| mod 2
-    EXPECT_EQ(TextureQuad::cell(-3.7f, 1.2f), 0);  // |-3 + 1| = 2
-    EXPECT_EQ(TextureQuad::cell(-2.5f, -1.5f), 1); // |-3|
+    EXPECT_EQ(TextureQuad::cell(2.7f, 3.2f), 1);    // 2 + 3 = 5
+    EXPECT_EQ(TextureQuad::cell(2.7f, 0.9f), 0);    // 2 + 0 = 2
+    EXPECT_EQ(TextureQuad::cell(-0.5f, 0.5f), 0);   // truncation toward zero: 0 + 0
+    EXPECT_EQ(TextureQuad::cell(-1.5f, 0.2f), 1);   // |-1| mod 2
+    EXPECT_EQ(TextureQuad::cell(-3.7f, 1.2f), 0);   // |-3 + 1| = 2
+    EXPECT_EQ(TextureQuad::cell(-2.5f, -1.5f), 1);  // |-3|
     std::mt19937 rng(20240611);
     std::uniform_real_distribution<float> coord(-60.0f, 60.0f);
     for (int i = 0; i < 2000; ++i) {
@@ -370,7 +371,8 @@ TEST(TextureQuad, LaneFormsAgreeWithOneRayPerLane) {
                 const float sh = shades[g][l];  // signed: negative gives black
                 const uint32_t want =
                     expected(blk.b.u[g][l], blk.b.v[g][l], blk.b.doppler[g][l], sh);
-                ASSERT_TRUE(close(blk.lane(g, l), want)) << std::hex << blk.lane(g, l) << " " << want;
+                ASSERT_TRUE(close(blk.lane(g, l), want))
+                    << std::hex << blk.lane(g, l) << " " << want;
                 if (sh < 0.0f) ASSERT_EQ(blk.lane(g, l), 0xff000000u);
             }
     }

@@ -1,10 +1,11 @@
 // The image texture: loading and converting an image file, clamped pixel reads, the weighting of
 // the three colours' summed responses by the image channels, and the lane forms against one ray.
+#include "scene/textureimage.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QTemporaryDir>
-
 #include <cmath>
 #include <memory>
 #include <random>
@@ -14,7 +15,6 @@
 #include "scene/dataelem.h"
 #include "scene/eye.h"
 #include "scene/rendersettings.h"
-#include "scene/textureimage.h"
 
 namespace {
 
@@ -223,10 +223,9 @@ TEST_F(TextureImageTest, LaneFormsColourEachLaneAsOneRay) {
             ASSERT_EQ(rows[gi][0], kUntouched);
             ASSERT_EQ(rows[gi][5], kUntouched);
             for (int l = 0; l < 4; ++l) {
-                const uint32_t want =
-                    m16[gi] >> l & 1
-                        ? shadeOne(blk.u[gi][l], blk.v[gi][l], blk.doppler[gi][l], shades[gi][l])
-                        : kUntouched;
+                const uint32_t want = m16[gi] >> l & 1 ? shadeOne(blk.u[gi][l], blk.v[gi][l],
+                                                                  blk.doppler[gi][l], shades[gi][l])
+                                                       : kUntouched;
                 ASSERT_EQ(rows[gi][l + 1], want) << gi << "," << l;
             }
         }

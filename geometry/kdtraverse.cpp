@@ -1,0 +1,294 @@
+// Kd-tree traversal of ray bundles: one visiting order for the whole bundle, decided per node
+// from all rays' intervals, with the far children kept on a fixed stack (front to back, so the
+// first leaf that hits a ray delivers its nearest hit).
+#include "geometry/kdtraverse.h"
+
+#include <cmath>
+
+#include <cstdio>
+#include <string>
+
+#include "geometry/kdtree.h"
+#include "geometry/programmingerror.h"
+#include "geometry/traceoutput.h"
+#include "scene/rtobjbase.h"
+
+namespace {
+
+static_assert(sizeof(Vec3x4) == 3 * sizeof(Vec4f), "Vec3x4 is x, y, z in a row");
+
+// Component a (0 = x, 1 = y, 2 = z) of a structure-of-arrays group.
+inline const Vec4f& component(const Vec3x4& v, int a) {
+    return reinterpret_cast<const Vec4f*>(&v)[a];
+}
+
+// The two children of an interior node: lower at [0], upper at [1].
+inline const KdNode* children(const KdNode* base, const KdNode& n) {
+    return reinterpret_cast<const KdNode*>(reinterpret_cast<const char*>(base) + n.byteOffset());
+}
+
+// The first of a leaf's objects in the leaf list (indexed: the shared byte-offset decode assumes
+// four-byte entries, and object pointers are eight bytes here).
+inline rtObjBase* const* leafObjects(rtObjBase* const* base, const KdNode& n) {
+    return base + n.firstEntry();
+}
+
+// Pending far child of a bundle traversal: the rays' intervals inside it, and whether some rays
+// meet the two children in the opposite order (their nearer piece is still pending).
+struct alignas(16) Entry16 {
+    Vec4f tMin[4];
+    Vec4f tMax[4];
+    KdNode far;
+    bool flipped;
+};
+
+struct alignas(16) Entry4 {
+    Vec4f tMin;
+    Vec4f tMax;
+    KdNode far;
+    bool flipped;
+};
+
+// Direction sign along the split axis, read from the inverse direction so that a component of
+// +0 (inverse +inf) counts as moving up and -0 (inverse -inf) as moving down: the infinite split
+// distances of rays parallel to the plane then classify them on the side they lie.
+inline LaneMask4 movingUp(const Vec4f& invDir) { return invDir > Vec4f(0.0f); }
+
+// Splits the interval of four rays at their split distances ts into the piece in the near
+// child (near by ray 0's direction) and the piece in the far child. Each ray's own piece before
+// the plane is [tMin, min(ts, tMax)] and after it [max(ts, tMin), tMax], so a ray lying entirely
+// on one side gets an empty piece on the other and never looks outside its own interval. A ray
+// moving against ray 0 along the axis meets the children in the opposite order, so its pieces
+// are swapped: it looks at its far piece first, and the nearer hit found afterwards overwrites
+// it (objects accept only t < tHit). A ray lying in the split plane (ts is NaN) keeps its whole
+// interval on both sides: SSE min/max return the second operand for NaN. Returns the lanes
+// whose pieces were swapped.
+inline LaneMask4 splitInterval(const Vec4f& ts, const LaneMask4& up, bool lowerNear, Vec4f& tMin,
+                               Vec4f& tMax, Vec4f& farMin, Vec4f& farMax) {
+    const LaneMask4 flip = lowerNear ? ~up : up;
+    const Vec4f firstEnd = min(ts, tMax);
+    const Vec4f secondStart = max(ts, tMin);
+    farMin = select(flip, tMin, secondStart);
+    farMax = select(flip, firstEnd, tMax);
+    tMin = select(flip, secondStart, tMin);
+    tMax = select(flip, tMax, firstEnd);
+    return flip;
+}
+
+[[gnu::cold, gnu::noinline]] void traceDecision(const char* what, int axis, float split,
+                                                float tMax) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%s%d, %g, %g", what, axis, double(split), double(tMax));
+    TraceOutput::line(buf);
+}
+
+// Lanes entirely on one side of the split: a ray moving up along the axis is below when it
+// reaches the plane after its interval ends and above when it reached it before the interval
+// starts; a ray moving down the other way round.
+inline void classify(const Vec4f& ts, const LaneMask4& up, const Vec4f& tMin, const Vec4f& tMax,
+                     LaneMask4& below, LaneMask4& above) {
+    const LaneMask4 pastEnd = ts > tMax * kBundleFarEps;
+    const LaneMask4 beforeStart = ts < tMin * kBundleNearEps;
+    below = (up & pastEnd) | andNot(beforeStart, up);
+    above = (up & beforeStart) | andNot(pastEnd, up);
+}
+
+bool traceNode(SingleRay& ray, const KdNode& node) {
+    if (node.isLeaf()) {
+        const float savedMin = ray.tMin, savedMax = ray.tMax;
+        // The absolute widening never reaches behind the ray's origin: an object there would
+        // show up in front of the observer.
+        ray.tMin = std::fmax(0.0f, ray.tMin - kRayLeafWiden);
+        ray.tMax += kRayLeafWiden;
+        rtObjBase* const* objs = leafObjects(ray.leafBase, node);
+        const uint32_t n = node.objectCount();
+        float best = kNoDistance;
+        const rtObjBase* nearest = nullptr;
+        for (uint32_t i = 0; i < n; ++i) {
+            float t = kNoDistance;
+            if (ray.variant)
+                objs[i]->intersect1Alt(ray, t);
+            else
+                objs[i]->intersect1(ray, t);
+            if (t < best) {  // ties keep the earlier object
+                best = t;
+                nearest = objs[i];
+            }
+        }
+        if (best < kNoDistance) {
+            nearest->shade1(ray, best);
+            ray.tMax = best;
+            return true;
+        }
+        ray.tMin = savedMin;
+        ray.tMax = savedMax;
+        return false;
+    }
+
+    const int a = node.axis();
+    const KdNode* child = children(ray.nodeBase, node);
+    const float ts = (node.split() - ray.origin[a]) * ray.invDir[a];
+    const bool up = ray.invDir[a] > 0.0f;  // +0 moves up, -0 down, as for the bundles
+    const KdNode& nearChild = up ? child[0] : child[1];
+    const KdNode& farChild = up ? child[1] : child[0];
+    if (ts > ray.tMax * kRayEps) {
+        if (ray.trace) traceDecision("SUB_NEAR: ", a, node.split(), ray.tMax);
+        return traceNode(ray, nearChild);
+    }
+    if (ts < ray.tMin / kRayEps) {
+        if (ray.trace) traceDecision("SUB_NEAR: ", a, node.split(), ray.tMax);
+        return traceNode(ray, farChild);
+    }
+    if (ray.trace) traceDecision("SUB_BOTH: ", a, node.split(), ray.tMax);
+    // A ray lying in the split plane (ts is NaN) keeps its whole interval on both sides.
+    const bool inPlane = ts != ts;
+    const float savedMin = ray.tMin, savedMax = ray.tMax;
+    ray.tMax = inPlane ? savedMax : ts;
+    if (traceNode(ray, nearChild)) return true;
+    ray.tMin = inPlane ? savedMin : ts;
+    ray.tMax = savedMax;
+    if (traceNode(ray, farChild)) return true;
+    ray.tMin = savedMin;
+    return false;
+}
+
+}  // namespace
+
+void checkTreeHasNodes(const KDTree& tree) {
+    if (!tree.hasNodes()) programmingError("The tree does not have nodes");
+}
+
+int traceBundle16(RayBundle16& b) {
+    Entry16 stack[kStackDepth16];
+    int top = 0;
+    int flippedPending = 0;
+    int result = 0;
+    KdNode node = b.node;
+    for (;;) {
+        while (!node.isLeaf()) {
+            const int a = node.axis();
+            const KdNode* child = children(b.nodeBase, node);
+            // All rays of a camera bundle share ray 0's origin.
+            const Vec4f rel(node.split() - b.origin[0][a]);
+            Vec4f ts[4];
+            LaneMask4 up[4];
+            LaneMask4 below(true), above(true);
+            for (int g = 0; g < 4; ++g) {
+                const Vec4f& inv = component(b.invDir[g], a);
+                ts[g] = rel * inv;
+                up[g] = movingUp(inv);
+                LaneMask4 lo, hi;
+                classify(ts[g], up[g], b.tMin[g], b.tMax[g], lo, hi);
+                below &= lo;
+                above &= hi;
+            }
+            if (all(below)) {
+                node = child[0];
+            } else if (all(above)) {
+                node = child[1];
+            } else {
+                const bool lowerNear = up[0].lane(0);
+                TAVOLIN_DCHECK(top < kStackDepth16);
+                Entry16& e = stack[top++];
+                LaneMask4 flip;
+                for (int g = 0; g < 4; ++g)
+                    flip |= splitInterval(ts[g], up[g], lowerNear, b.tMin[g], b.tMax[g], e.tMin[g],
+                                          e.tMax[g]);
+                e.flipped = any(flip);
+                flippedPending += e.flipped;
+                e.far = lowerNear ? child[1] : child[0];
+                node = lowerNear ? child[0] : child[1];
+            }
+        }
+
+        const uint32_t n = node.objectCount();
+        if (n != 0) {
+            b.node = node;
+            for (int g = 0; g < 4; ++g) {
+                b.tMin[g] *= kBundleNearEps;
+                b.tMax[g] *= kBundleFarEps;
+            }
+            rtObjBase* const* objs = leafObjects(b.leafBase, node);
+            for (uint32_t i = 0; i < n; ++i) {
+                LaneMask4 hits[4];
+                const bool hit =
+                    b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
+                if (hit) {
+                    objs[i]->shade16(b, hits);
+                    result |= combineMasks(hits);
+                }
+            }
+            // Every ray hit: done, unless a ray still has its nearer piece pending.
+            if (result == 0xffff && flippedPending == 0) return result;
+        }
+
+        if (top == 0) return result;
+        const Entry16& e = stack[--top];
+        for (int g = 0; g < 4; ++g) {
+            b.tMin[g] = e.tMin[g];
+            b.tMax[g] = e.tMax[g];
+        }
+        flippedPending -= e.flipped;
+        node = e.far;
+    }
+}
+
+int traceBundle4(RayBundle4& b) {
+    Entry4 stack[kStackDepth4];
+    int top = 0;
+    int flippedPending = 0;
+    int result = 0;
+    KdNode node = b.node;
+    for (;;) {
+        while (!node.isLeaf()) {
+            const int a = node.axis();
+            const KdNode* child = children(b.nodeBase, node);
+            const Vec4f ts = (Vec4f(node.split()) - b.originSoA[a]) * b.invDir[a];
+            const LaneMask4 up = movingUp(b.invDir[a]);
+            LaneMask4 below, above;
+            classify(ts, up, b.tMin, b.tMax, below, above);
+            if (all(below)) {
+                if (b.trace) traceDecision("SUB_NEARF: ", a, node.split(), b.tMax.x);
+                node = child[0];
+            } else if (all(above)) {
+                if (b.trace) traceDecision("SUB_FARF: ", a, node.split(), b.tMax.x);
+                node = child[1];
+            } else {
+                if (b.trace) traceDecision("SUB_BOTH: ", a, node.split(), b.tMax.x);
+                const bool lowerNear = up.lane(0);
+                TAVOLIN_DCHECK(top < kStackDepth4);
+                Entry4& e = stack[top++];
+                e.flipped = any(splitInterval(ts, up, lowerNear, b.tMin, b.tMax, e.tMin, e.tMax));
+                flippedPending += e.flipped;
+                e.far = lowerNear ? child[1] : child[0];
+                node = lowerNear ? child[0] : child[1];
+            }
+        }
+
+        const uint32_t n = node.objectCount();
+        if (n != 0) {
+            b.node = node;
+            b.tMin *= kBundleNearEps;
+            b.tMax *= kBundleFarEps;
+            rtObjBase* const* objs = leafObjects(b.leafBase, node);
+            for (uint32_t i = 0; i < n; ++i) {
+                const LaneMask4 hits =
+                    b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
+                if (any(hits)) {
+                    objs[i]->shade4(b, hits);
+                    result |= movemask(hits);
+                }
+            }
+            if (result == 0xf && flippedPending == 0) return result;
+        }
+
+        if (top == 0) return result;
+        const Entry4& e = stack[--top];
+        b.tMin = e.tMin;
+        b.tMax = e.tMax;
+        flippedPending -= e.flipped;
+        node = e.far;
+    }
+}
+
+bool traceRay(SingleRay& ray) { return traceNode(ray, ray.node); }

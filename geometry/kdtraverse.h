@@ -1,0 +1,34 @@
+// Front-to-back traversal of the kd-tree by 16-ray and 4-ray bundles and by single rays: finds
+// each ray's nearest object and has that object shade the ray's pixel.
+#pragma once
+
+#include "geometry/raybundle.h"
+
+class KDTree;
+
+// Interior-node tests widen the ray interval relatively in the bundle traversals (and the leaf
+// interval handed to objects), so that rays grazing a split plane are not lost to rounding.
+constexpr float kBundleNearEps = 0.9999f;
+constexpr float kBundleFarEps = 1.0001f;
+// Single rays: relative widening at interior nodes, absolute widening at leaves.
+constexpr float kRayEps = 1.0001f;
+constexpr float kRayLeafWiden = 1.0001f;
+
+// Stack depths of the bundle traversals; with the build's depth limit of 20 at most 20 entries
+// are ever pending.
+constexpr int kStackDepth16 = 40;
+constexpr int kStackDepth4 = 30;
+
+// Reports "The tree does not have nodes" when no build has run yet. Frame setup, GUI thread.
+void checkTreeHasNodes(const KDTree& tree);
+
+// The bundle must carry node (the root), nodeBase and leafBase of the tree, the rays' origins,
+// directions, inverse directions and intervals. Returns the hit rays: bit 4g + l for ray 4g + l.
+// The bundle's tMin/tMax are left changed. Any worker thread; the tree is only read.
+int traceBundle16(RayBundle16& bundle);
+
+// As traceBundle16 for four rays, each with its own origin; returns a 4-bit mask.
+int traceBundle4(RayBundle4& bundle);
+
+// Nearest hit of one ray; the object shades ray.out. A ray that hits nothing keeps its interval.
+bool traceRay(SingleRay& ray);

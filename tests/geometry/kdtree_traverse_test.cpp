@@ -1,0 +1,408 @@
+// Kd-tree traversal against the brute-force oracle (every object tested), single rays against
+// 4- and 16-ray bundles ray for ray, the hand-worked cases of the traversal rules, trace lines
+// and concurrent traversal of one tree.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <limits>
+#include <thread>
+
+#include "geometry/kdtraverse.h"
+#include "geometry/kdtree.h"
+#include "geometry/traceoutput.h"
+#include "tests/geometry/kdtestscene.h"
+
+using namespace kdtest;
+
+namespace {
+
+Vec4f P(float x, float y, float z) { return Vec4f(x, y, z, 0.0f); }
+
+// A random unit direction; one in four is axis-parallel or lies in a coordinate plane, so
+// inverse components are infinite (of either sign of zero).
+Vec4f randomDir(std::mt19937& rng) {
+    std::normal_distribution<float> n(0.0f, 1.0f);
+    Vec4f d(n(rng), n(rng), n(rng), 0.0f);
+    const unsigned pick = rng() % 16;
+    if (pick < 4) {
+        const int keep = int(rng() % 3);
+        for (int a = 0; a < 3; ++a)
+            if (a != keep) d[a] = (rng() & 1) ? 0.0f : -0.0f;
+    } else if (pick < 6) {
+        d[int(rng() % 3)] = (rng() & 1) ? 0.0f : -0.0f;
+    }
+    return d;
+}
+
+// Orthonormal right and up vectors for a forward direction (camera frame).
+void cameraFrame(const Vec4f& fwd, Vec4f& right, Vec4f& up) {
+    const Vec4f f = unit(fwd);
+    const Vec4f helper = std::fabs(f.z) < 0.9f ? P(0, 0, 1) : P(1, 0, 0);
+    right = unit(cross3(f, helper));
+    up = unit(cross3(right, f));
+    right.w = up.w = 0.0f;
+}
+
+struct Tally {
+    int rays = 0, hits = 0, exact = 0;
+};
+
+// Compares one traced single ray with the oracle. The absolute leaf widening of single rays
+// (1.0001 scene units on both ends of each leaf's interval) lets a leaf report a hit up to that
+// far behind the true nearest one, found in an earlier leaf's widened end; nothing else may
+// differ. Returns whether the tree agreed exactly.
+bool checkAgainstOracle(const Scene& s, const SingleRay& before, bool hit, const SingleRay& after,
+                        uint32_t pixel, const char* where) {
+    const Nearest n = bruteForce(s, before);
+    if (hit == n.hit && (!hit || (after.tMax == n.t && n.has(pixel)))) return true;
+    SingleRay wide = before;
+    wide.tMin -= kRayLeafWiden;
+    wide.tMax += kRayLeafWiden;
+    const Nearest w = bruteForce(s, wide);
+    EXPECT_TRUE(hit) << where << ": missed a hit at " << n.t;
+    if (!hit) return false;
+    EXPECT_TRUE(w.hit) << where;
+    EXPECT_GE(after.tMax, w.t) << where;
+    if (n.hit) {
+        EXPECT_LE(after.tMax, n.t + kRayLeafWiden) << where;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(KDTraverse, SingleRayHandCases) {
+    Scene s;
+    TestBox* a = s.box(P(0, 0, 0), P(1, 1, 1));
+    TestBox* b = s.box(P(2, 0, 0), P(3, 1, 1));
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    uint32_t pix = 0;
+
+    // Along +x through both cubes: the first one, at its face x = 0.
+    SingleRay r = makeRay(tree, P(-1, 0.5f, 0.5f), P(1, 0, 0), &pix);
+    EXPECT_EQ(r.tMin, 1.0f);
+    EXPECT_TRUE(traceRay(r));
+    EXPECT_EQ(pix, a->id());
+    EXPECT_EQ(r.tMax, 1.0f);
+
+    // Along -x from beyond: the second one first.
+    pix = 0;
+    r = makeRay(tree, P(4, 0.5f, 0.5f), P(-1, 0, 0), &pix);
+    EXPECT_TRUE(traceRay(r));
+    EXPECT_EQ(pix, b->id());
+    EXPECT_EQ(r.tMax, 1.0f);
+
+    // Straight down into the empty leaf between them: nothing, interval restored.
+    pix = 0;
+    r = makeRay(tree, P(1.5f, 0.5f, 5), P(0, 0, -1), &pix);
+    const float tMin = r.tMin, tMax = r.tMax;
+    EXPECT_EQ(tMin, 4.0f);
+    EXPECT_EQ(tMax, 5.0f);
+    EXPECT_FALSE(traceRay(r));
+    EXPECT_EQ(pix, 0u);
+    EXPECT_EQ(r.tMin, tMin);
+    EXPECT_EQ(r.tMax, tMax);
+
+    // Parallel to the split planes with a direction of -0 and +0 along x, on either side.
+    for (float zero : {0.0f, -0.0f}) {
+        pix = 0;
+        r = makeRay(tree, P(2.5f, 0.5f, 5), P(zero, 0, -1), &pix);
+        EXPECT_TRUE(traceRay(r));
+        EXPECT_EQ(pix, b->id());
+        EXPECT_FLOAT_EQ(r.tMax, 4.0f);
+        pix = 0;
+        r = makeRay(tree, P(0.5f, 0.5f, 5), P(zero, 0, -1), &pix);
+        EXPECT_TRUE(traceRay(r));
+        EXPECT_EQ(pix, a->id());
+    }
+}
+
+// Equal distances: the earlier object of the leaf shades the ray.
+TEST(KDTraverse, SingleRayTiesKeepTheEarlierObject) {
+    Scene s;
+    s.box(P(0, 0, 0), P(1, 1, 1));
+    s.box(P(0, 0, 0), P(1, 1, 1));
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    uint32_t pix = 0;
+    SingleRay r = makeRay(tree, P(0.5f, 0.5f, 3), P(0, 0, -1), &pix);
+    EXPECT_TRUE(traceRay(r));
+    EXPECT_EQ(pix, static_cast<TestObject*>(tree.leaves()[0])->id());
+}
+
+// Seeded random scenes of spheres, solid and flat boxes and stacks of identical boxes; rays from
+// inside and outside the scene in random and axis-parallel directions.
+TEST(KDTraverse, SingleRayMatchesBruteForce) {
+    Tally tally;
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+        std::mt19937 rng(seed);
+        Scene s;
+        randomScene(s, rng, 50 * int(seed), 1000.0f);
+        KDTree tree;
+        tree.addInterval(s.list, 0);
+        std::uniform_real_distribution<float> pos(-300.0f, 1300.0f);
+        for (int i = 0; i < 1500; ++i) {
+            uint32_t pix = 0;
+            SingleRay r = makeRay(tree, P(pos(rng), pos(rng), pos(rng)), randomDir(rng), &pix);
+            if (!(r.tMin <= r.tMax)) continue;  // misses the scene box: never traced
+            const SingleRay before = r;
+            const bool hit = traceRay(r);
+            ++tally.rays;
+            tally.hits += hit;
+            tally.exact += checkAgainstOracle(s, before, hit, r, pix, "single ray");
+        }
+    }
+    EXPECT_GT(tally.hits, tally.rays / 8);
+    // Only the absolute leaf widening may differ, and rarely at this scale.
+    EXPECT_GE(tally.exact, tally.rays - tally.rays / 200) << tally.exact << " of " << tally.rays;
+    std::printf("single rays: %d traced, %d hit, %d exactly as brute force\n", tally.rays,
+                tally.hits, tally.exact);
+}
+
+// Camera-like 16-ray bundles: every ray reports the same hit, the same object and the same
+// distance as the same ray traced alone and as the brute force.
+TEST(KDTraverse, Bundle16MatchesSingleRays) {
+    int rays = 0, hits = 0, agreeSingle = 0, agreeOracle = 0, singleExact = 0;
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        std::mt19937 rng(100 + seed);
+        Scene s;
+        if (seed % 2)
+            randomScene(s, rng, 80 * int(seed), 1000.0f);
+        else
+            sphereGrid(s, 6 + int(seed), 40.0f, 12.0f);
+        KDTree tree;
+        tree.addInterval(s.list, 0);
+        const BoundingBox& box = tree.sceneBox();
+        std::uniform_real_distribution<float> u(-0.2f, 1.2f), pitch(0.0005f, 0.01f);
+        for (int k = 0; k < 300; ++k) {
+            Vec4f o;
+            for (int c = 0; c < 3; ++c) o[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
+            o.w = 0.0f;
+            Vec4f fwd = randomDir(rng), right, up;
+            cameraFrame(fwd, right, up);
+            // Every fourth bundle straddles the plane where fwd.x changes sign.
+            if (k % 4 == 0) fwd = unit(P(0.0f, fwd.y, fwd.z)) - right * (2.0f * 0.003f);
+            alignas(16) RayBundle16 b;
+            uint32_t pix[16] = {};
+            makeBundle16(tree, b, o, fwd, right, up, k % 4 == 0 ? 0.003f : pitch(rng), pix);
+            const int mask = traceBundle16(b);
+            for (int i = 0; i < 16; ++i) {
+                const int g = i >> 2, l = i & 3;
+                uint32_t spix = 0;
+                SingleRay r = makeRay(tree, o, bundleDir(b, i), &spix, false);
+                if (!(r.tMin < r.tMax)) {
+                    EXPECT_FALSE((mask >> i) & 1);
+                    continue;
+                }
+                const SingleRay before = r;
+                const bool sHit = traceRay(r);
+                const bool bHit = (mask >> i) & 1;
+                singleExact += checkAgainstOracle(s, before, sHit, r, spix, "16-ray single");
+                ++rays;
+                hits += bHit;
+                if (bHit == sHit && (!bHit || (pix[i] == spix && b.tHit[g][l] == r.tMax)))
+                    ++agreeSingle;
+                const Nearest n = bruteForce(s, before);
+                if (bHit == n.hit && (!bHit || (b.tHit[g][l] == n.t && n.has(pix[i]))))
+                    ++agreeOracle;
+                else if (bHit && n.hit) {
+                    // The relative widening of bundle leaves may pick a hit just behind.
+                    EXPECT_LE(b.tHit[g][l], n.t * 1.0003f) << "seed " << seed << " ray " << i;
+                }
+            }
+        }
+    }
+    std::printf(
+        "16-ray bundles: %d rays, %d hit, %d as brute force, %d as single rays, "
+        "%d single rays as brute force\n",
+        rays, hits, agreeOracle, agreeSingle, singleExact);
+    EXPECT_GT(hits, rays / 5);
+    // Bundles agree with the oracle; where a single ray differs, its absolute leaf widening
+    // explains it (checked ray by ray above), and that happens on at most 1 % of the rays.
+    EXPECT_GE(agreeOracle, rays - rays / 1000);
+    EXPECT_GE(agreeSingle, singleExact - rays / 1000);
+    EXPECT_GE(singleExact, rays - rays / 100);
+}
+
+// 2 x 2 bundles whose rays start at four different points (as the pieces of bent light paths
+// do) agree with the same rays traced alone.
+TEST(KDTraverse, Bundle4MatchesSingleRays) {
+    int rays = 0, hits = 0, agreeSingle = 0, agreeOracle = 0, singleExact = 0;
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        std::mt19937 rng(200 + seed);
+        Scene s;
+        if (seed % 2)
+            randomScene(s, rng, 70 * int(seed), 1000.0f);
+        else
+            sphereGrid(s, 5 + int(seed), 40.0f, 12.0f);
+        KDTree tree;
+        tree.addInterval(s.list, 0);
+        const BoundingBox& box = tree.sceneBox();
+        std::uniform_real_distribution<float> u(-0.2f, 1.2f), jitter(-5.0f, 5.0f);
+        for (int k = 0; k < 1000; ++k) {
+            Vec4f base;
+            for (int c = 0; c < 3; ++c) base[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
+            const Vec4f fwd = randomDir(rng);
+            Vec4f right, up;
+            cameraFrame(fwd, right, up);
+            Vec4f origin[4], dir[4];
+            for (int l = 0; l < 4; ++l) {
+                origin[l] = base + P(jitter(rng), jitter(rng), jitter(rng));
+                origin[l].w = 0.0f;
+                // Half of the bundles diverge widely, the rest are coherent.
+                const float spread = k % 2 ? 0.5f : 0.01f;
+                dir[l] = fwd + right * (spread * (l & 1)) + up * (spread * (l >> 1));
+            }
+            alignas(16) RayBundle4 b;
+            uint32_t pix[4] = {};
+            makeBundle4(tree, b, origin, dir, pix);
+            const int mask = traceBundle4(b);
+            for (int l = 0; l < 4; ++l) {
+                uint32_t spix = 0;
+                const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
+                SingleRay r = makeRay(tree, origin[l], d, &spix, false);
+                if (!(r.tMin < r.tMax)) continue;
+                const SingleRay before = r;
+                const bool sHit = traceRay(r);
+                const bool bHit = (mask >> l) & 1;
+                singleExact += checkAgainstOracle(s, before, sHit, r, spix, "4-ray single");
+                ++rays;
+                hits += bHit;
+                if (bHit == sHit && (!bHit || (pix[l] == spix && b.tHit[l] == r.tMax)))
+                    ++agreeSingle;
+                const Nearest n = bruteForce(s, before);
+                if (bHit == n.hit && (!bHit || (b.tHit[l] == n.t && n.has(pix[l])))) ++agreeOracle;
+            }
+        }
+    }
+    std::printf(
+        "4-ray bundles: %d rays, %d hit, %d as brute force, %d as single rays, "
+        "%d single rays as brute force\n",
+        rays, hits, agreeOracle, agreeSingle, singleExact);
+    EXPECT_GT(hits, rays / 5);
+    // Bundles agree with the oracle; where a single ray differs, its absolute leaf widening
+    // explains it (checked ray by ray above), and that happens on at most 1 % of the rays.
+    EXPECT_GE(agreeOracle, rays - rays / 1000);
+    EXPECT_GE(agreeSingle, singleExact - rays / 1000);
+    EXPECT_GE(singleExact, rays - rays / 100);
+}
+
+// Rays of one bundle that leave their shared origin on both sides of a split plane: some lie
+// entirely below it, some entirely above, so both children are visited, and each ray still
+// finds its cube.
+TEST(KDTraverse, DivergingBundleVisitsBothChildren) {
+    Scene s;
+    TestBox* a = s.box(P(0, 0, 0), P(1, 1, 1));
+    TestBox* b = s.box(P(2, 0, 0), P(3, 1, 1));
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    const Vec4f o = P(1.5f, 0.5f, 5);
+    Vec4f origin[4] = {o, o, o, o};
+    Vec4f dir[4] = {P(-1, 0, -4.5f), P(-1, 0.01f, -4.5f), P(1, 0, -4.5f), P(1, 0.01f, -4.5f)};
+    alignas(16) RayBundle4 b4;
+    uint32_t pix[4] = {};
+    makeBundle4(tree, b4, origin, dir, pix);
+    EXPECT_EQ(traceBundle4(b4), 0xf);
+    EXPECT_EQ(pix[0], a->id());
+    EXPECT_EQ(pix[1], a->id());
+    EXPECT_EQ(pix[2], b->id());
+    EXPECT_EQ(pix[3], b->id());
+    // Lane 0 moves towards -x, so the upper side is visited first and a second split follows.
+    makeBundle4(tree, b4, origin, dir, pix);
+    b4.trace = 1;
+    testing::internal::CaptureStdout();
+    const bool traceWas = TraceOutput::enabled();
+    TraceOutput::setEnabled(true);
+    traceBundle4(b4);
+    TraceOutput::setEnabled(traceWas);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("SUB_BOTH: 0, 1, ", 0), 0u) << out;
+    EXPECT_NE(out.find("\nSUB_BOTH: 0, 2, "), std::string::npos) << out;
+}
+
+// One coherent bundle passing only the upper cube: the traversal goes to one side ("SUB_FARF")
+// and the single ray reports "SUB_NEAR"; nothing is written without the trace byte.
+TEST(KDTraverse, TraceLinesOnlyWhenAsked) {
+    Scene s;
+    s.box(P(0, 0, 0), P(1, 1, 1));
+    s.box(P(2, 0, 0), P(3, 1, 1));
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    const bool traceWas = TraceOutput::enabled();
+    TraceOutput::setEnabled(true);
+    const Vec4f o = P(2.5f, 0.5f, 5);
+    Vec4f origin[4] = {o, o, o, o};
+    Vec4f dir[4] = {P(0, 0, -1), P(0.01f, 0, -1), P(0, 0.01f, -1), P(0.01f, 0.01f, -1)};
+    alignas(16) RayBundle4 b4;
+    uint32_t pix[4] = {};
+    for (uint8_t trace : {uint8_t(0), uint8_t(1)}) {
+        makeBundle4(tree, b4, origin, dir, pix);
+        b4.trace = trace;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(traceBundle4(b4), 0xf);
+        const std::string out = testing::internal::GetCapturedStdout();
+        if (trace)
+            EXPECT_EQ(out, "SUB_FARF: 0, 1, 5\nSUB_FARF: 0, 2, 5\n");
+        else
+            EXPECT_EQ(out, "");
+    }
+    uint32_t spix = 0;
+    SingleRay r = makeRay(tree, o, P(0, 0, -1), &spix);
+    r.trace = 1;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(traceRay(r));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "SUB_NEAR: 0, 1, 5\nSUB_NEAR: 0, 2, 5\n");
+    TraceOutput::setEnabled(traceWas);
+}
+
+// Several threads trace the same tree at once and get exactly the pictures of one thread.
+TEST(KDTraverse, ConcurrentTracingOfOneTree) {
+    std::mt19937 rng(7);
+    Scene s;
+    randomScene(s, rng, 400, 1000.0f);
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    const Vec4f eye = P(500, -400, 500);
+    Vec4f right, up;
+    const Vec4f fwd = unit(P(0, 1, 0));
+    cameraFrame(fwd, right, up);
+    constexpr int W = 64, H = 64;
+    auto render = [&](std::vector<uint32_t>& img, int kind) {
+        img.assign(W * H, 0);
+        for (int by = 0; by < H; by += 4)
+            for (int bx = 0; bx < W; bx += 4) {
+                const Vec4f f = fwd + right * (bx / float(W) - 0.5f) + up * (by / float(H) - 0.5f);
+                if (kind == 0) {
+                    alignas(16) RayBundle16 b;
+                    uint32_t pix[16] = {};
+                    makeBundle16(tree, b, eye, f, right, up, 1.0f / W, pix);
+                    traceBundle16(b);
+                    for (int i = 0; i < 16; ++i) img[(by + i / 4) * W + bx + i % 4] = pix[i];
+                } else {
+                    for (int i = 0; i < 16; ++i) {
+                        uint32_t pix = 0;
+                        SingleRay r = makeRay(
+                            tree, eye, f + right * ((i % 4) / float(W)) + up * ((i / 4) / float(H)),
+                            &pix);
+                        if (r.tMin < r.tMax) traceRay(r);
+                        img[(by + i / 4) * W + bx + i % 4] = pix;
+                    }
+                }
+            }
+    };
+    std::vector<uint32_t> reference[2];
+    render(reference[0], 0);
+    render(reference[1], 1);
+    int covered = 0;
+    for (uint32_t p : reference[0]) covered += p != 0;
+    EXPECT_GT(covered, W * H / 10);
+    std::vector<std::vector<uint32_t>> images(4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int rep = 0; rep < 3; ++rep) render(images[t], t % 2);
+        });
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(images[t], reference[t % 2]) << "thread " << t;
+}

@@ -1,0 +1,281 @@
+// The light-path table's lookup: root choice and clamping, the 4-lane start against single
+// starts, the step rules on a hand-built table, point evaluation, and regeneration bookkeeping.
+#include "geometry/lightpathtree.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "geometry/lightpathgenerator.h"
+
+namespace {
+
+// Root index by the definition, computed independently in double.
+int expectedRoot(const LightPathTree& t, float angle) {
+    const double q =
+        (double(angle) - t.angleMin()) / ((double(t.angleMax()) - t.angleMin()) / t.rootCount());
+    const int i = int(std::floor(q));
+    return std::min(std::max(i, 0), t.rootCount() - 1);
+}
+
+int rootIndexOf(const LightPathTree& t, const LightPathNode* n) {
+    for (int i = 0; i < t.rootCount(); ++i)
+        if (&t.root(i) == n) return i;
+    return -1;
+}
+
+}  // namespace
+
+TEST(LightPathTree, NewTableHasDefaultsAndAbsorbsEverything) {
+    LightPathTree tree;
+    EXPECT_FLOAT_EQ(tree.angleMin(), 0.1f);
+    EXPECT_FLOAT_EQ(tree.angleMax(), 2.5f);
+    EXPECT_EQ(tree.rootCount(), 10);
+    EXPECT_EQ(tree.rootCountMinus1(), 9.0f);
+    EXPECT_EQ(tree.nodeCount(), 0u);
+    const LightPathParameters p = tree.parameters;
+    EXPECT_EQ(p.samplesPerUnit, 10.0f);
+    EXPECT_EQ(p.fateSigmaLimit, 30.0f);
+    EXPECT_EQ(p.escapeRadius, 10.0f);
+    EXPECT_EQ(p.horizonMargin, 0.0f);
+    EXPECT_EQ(p.extraEscapeSamples, 10);
+    EXPECT_EQ(p.maxSplitDepth, 40);
+    EXPECT_EQ(p.toleranceMrad, 0.1f);
+    EXPECT_EQ(p.maxPathPoints, 80);
+    EXPECT_FALSE(p.checkQuarterPoints);
+
+    for (float a : {-1.0f, 0.0f, 0.3f, 1.7f, 2.5f, 3.1f}) {
+        PathIterator it;
+        it.start(tree, a);
+        ASSERT_NE(it.node, nullptr);
+        EXPECT_TRUE(it.node->absorbs());
+        EXPECT_FALSE(it.node->escapes());
+        it.step();
+        EXPECT_EQ(it.node, nullptr);
+        EXPECT_EQ(it.lo, -20.0f);
+    }
+}
+
+TEST(LightPathTree, StartClampsToFirstAndLastRoot) {
+    LightPathTree tree;
+    const float s = tree.rootWidth();
+    EXPECT_FLOAT_EQ(s, 0.24f);
+    PathIterator it;
+    for (float a : {0.0999f, 0.0f, -0.05f, -3.0f, -1e30f}) {
+        it.start(tree, a);
+        EXPECT_EQ(it.node, &tree.root(0)) << a;
+        EXPECT_EQ(it.lo, 0.1f);
+        EXPECT_EQ(it.hi, 0.1f + s);
+        EXPECT_EQ(it.angle, a);
+    }
+    for (float a : {2.5f, 2.51f, 3.14f, 1e30f}) {
+        it.start(tree, a);
+        EXPECT_EQ(it.node, &tree.root(9)) << a;
+        EXPECT_EQ(it.lo, 0.1f + 9.0f * s);
+    }
+    it.start(tree, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(it.node, &tree.root(0));
+    // Interior angles: the root that contains them.
+    for (float a : {0.35f, 0.9f, 1.3f, 2.0f, 2.45f}) {
+        it.start(tree, a);
+        EXPECT_EQ(rootIndexOf(tree, it.node), expectedRoot(tree, a)) << a;
+        EXPECT_LE(it.lo, a);
+        EXPECT_GT(it.hi, a);
+    }
+}
+
+TEST(LightPathTree, FourLaneStartEqualsFourSingleStarts) {
+    LightPathTree tree(13);
+    tree.reset(-0.3f, 2.9f, 13);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> angle(-1.0f, 4.0f);
+    std::vector<float> angles = {-0.3f, 2.9f, 0.0f, 1e30f, -1e30f, 2.8999f};
+    for (int i = 0; i <= 13; ++i) angles.push_back(tree.rootLo(i));
+    for (int i = 0; i < 400; ++i) angles.push_back(angle(rng));
+    while (angles.size() % 4) angles.push_back(0.5f);
+    for (std::size_t g = 0; g < angles.size(); g += 4) {
+        PathIterator4 it4;
+        it4.start(tree, Vec4f(angles[g], angles[g + 1], angles[g + 2], angles[g + 3]));
+        for (int l = 0; l < 4; ++l) {
+            PathIterator it;
+            it.start(tree, angles[g + l]);
+            EXPECT_EQ(it4.node[l], it.node) << angles[g + l];
+            EXPECT_EQ(it4.lo[l], it.lo);
+            EXPECT_EQ(it4.hi[l], it.hi);
+            EXPECT_EQ(it4.angle[l], it.angle);
+        }
+    }
+}
+
+// A table built by hand: root 0 splits at once; its lower half goes on with one child to an
+// absorbing node, its upper half ends in an escaping node. Root 1 absorbs.
+class HandTable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::vector<LightPathNode> pool(4);
+        std::vector<LightPathNode> roots(2);
+        LightPathNode& lowerHalf = pool[0];
+        LightPathNode& lowerNext = pool[1];
+        LightPathNode& upperHalf = pool[2];
+        LightPathNode& upperEnd = pool[3];
+        roots[0].lower = &lowerHalf;
+        roots[0].upper = &upperHalf;
+        lowerHalf = node(1.0f, 2.0f, 0.5f, -0.25f, 0.0f);
+        lowerHalf.lower = &lowerNext;
+        lowerNext = node(3.0f, 4.0f, 0.0f, 1.0f, 0.1f);  // absorbing: no links
+        upperHalf = node(16384.0f, 1.0f, 1.0f / 3.0f, 3.0f, 0.3f);
+        upperHalf.lower = &upperEnd;
+        upperEnd = node(5.0f, 6.0f, 2.0f, 0.0f, 0.5f);
+        upperEnd.upper = &upperEnd;  // escaping
+        tree.install(0.0f, 1.0f, std::move(roots), std::move(pool));
+    }
+    static LightPathNode node(float x0, float y0, float dx, float dy, float t0) {
+        LightPathNode n;
+        n.x0 = x0;
+        n.y0 = y0;
+        n.dx = dx;
+        n.dy = dy;
+        n.t0 = t0;
+        return n;
+    }
+    LightPathTree tree{2};
+};
+
+TEST_F(HandTable, LowerHalfStepsToAbsorbingEnd) {
+    PathIterator it;
+    it.start(tree, 0.2f);
+    EXPECT_EQ(it.node, &tree.root(0));
+    EXPECT_EQ(it.lo, 0.0f);
+    EXPECT_EQ(it.hi, 0.5f);
+    it.step();  // split: mid 0.25 > 0.2 -> lower
+    EXPECT_EQ(it.lo, 0.0f);
+    EXPECT_EQ(it.hi, 0.25f);
+    float x, y;
+    it.point(x, y);
+    EXPECT_EQ(x, 1.0f + 0.5f * 0.2f);
+    EXPECT_EQ(y, 2.0f - 0.25f * 0.2f);
+    it.step();  // single child: interval unchanged
+    EXPECT_EQ(it.lo, 0.0f);
+    EXPECT_EQ(it.hi, 0.25f);
+    EXPECT_TRUE(it.node->absorbs());
+    it.point(x, y);
+    EXPECT_EQ(x, 3.0f);
+    EXPECT_FLOAT_EQ(y, 4.0f + (0.2f - 0.1f));
+    it.step();
+    EXPECT_EQ(it.node, nullptr);
+    EXPECT_EQ(it.lo, PathIterator::kAbsorbedLo);
+}
+
+TEST_F(HandTable, MidpointGoesUpAndEscapeEndsWithMinusTen) {
+    PathIterator it;
+    it.start(tree, 0.25f);  // exactly the midpoint: not below it, so the upper half
+    it.step();
+    EXPECT_EQ(it.lo, 0.25f);
+    EXPECT_EQ(it.hi, 0.5f);
+    // Point in double precision: 16384 + (0.25 - 0.3) / 3 rounds to a float that float
+    // arithmetic (whose intermediate rounding loses the small term's low bits) need not hit.
+    float x, y;
+    it.point(x, y);
+    const double da = double(0.25f) - double(0.3f);
+    EXPECT_EQ(x, float(16384.0 + double(1.0f / 3.0f) * da));
+    EXPECT_EQ(y, float(1.0 + 3.0 * da));
+    it.step();
+    EXPECT_TRUE(it.node->escapes());
+    EXPECT_FALSE(it.node->absorbs());
+    it.step();
+    EXPECT_EQ(it.node, nullptr);
+    EXPECT_EQ(it.lo, PathIterator::kEscapedLo);
+}
+
+TEST(PathIterator, SplitPointIsTheDoubleMidpointRoundedOnce) {
+    LightPathNode leafA, leafB, split;
+    split.lower = &leafA;
+    split.upper = &leafB;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> value(0.0f, 3.2f);
+    for (int i = 0; i < 1000; ++i) {
+        float lo = value(rng), hi = value(rng);
+        if (lo == hi) continue;
+        if (lo > hi) std::swap(lo, hi);
+        const float mid = float((double(lo) + double(hi)) / 2);
+        ASSERT_EQ(mid, LightPathTree::midAngle(lo, hi));
+        PathIterator at{lo, hi, mid, &split};
+        at.step();
+        EXPECT_EQ(at.node, &leafB);
+        EXPECT_EQ(at.lo, mid);
+        EXPECT_EQ(at.hi, hi);
+        PathIterator below{lo, hi, std::nextafter(mid, -1.0f), &split};
+        below.step();
+        EXPECT_EQ(below.node, &leafA);
+        EXPECT_EQ(below.lo, lo);
+        EXPECT_EQ(below.hi, mid);
+    }
+}
+
+TEST_F(HandTable, FourLaneStepsFollowSingleSteps) {
+    const float angles[4] = {0.1f, 0.25f, 0.49f, 0.7f};
+    PathIterator4 it4;
+    it4.start(tree, Vec4f(angles[0], angles[1], angles[2], angles[3]));
+    PathIterator single[4];
+    for (int l = 0; l < 4; ++l) single[l].start(tree, angles[l]);
+    EXPECT_EQ(it4.absorbingLanes(), 0b1000);  // root 1 absorbs
+    for (int pass = 0; pass < 4; ++pass) {
+        it4.step();
+        Vec4f x, y;
+        it4.point(x, y);
+        for (int l = 0; l < 4; ++l) {
+            if (single[l].node != nullptr) single[l].step();
+            EXPECT_EQ(it4.node[l], single[l].node);
+            EXPECT_EQ(it4.lo[l], single[l].lo);
+            EXPECT_EQ(it4.hi[l], single[l].hi);
+            float sx = 0, sy = 0;
+            if (single[l].node != nullptr) single[l].point(sx, sy);
+            EXPECT_EQ(x[l], sx);
+            EXPECT_EQ(y[l], sy);
+        }
+    }
+    EXPECT_EQ(it4.finishedLanes(), 0xf);
+    EXPECT_EQ(it4.lo[0], PathIterator::kAbsorbedLo);
+    EXPECT_EQ(it4.lo[1], PathIterator::kEscapedLo);
+    EXPECT_EQ(it4.lo[3], PathIterator::kAbsorbedLo);
+}
+
+TEST(LightPathTree, RegenerationFollowsObserverHoleAndParameters) {
+    LightPathTree tree;
+    EXPECT_TRUE(tree.needsRegeneration(10.0f, 1.0f));
+    tree.markGenerated(10.0f, 1.0f);
+    EXPECT_FALSE(tree.needsRegeneration(10.0f, 1.0f));
+    EXPECT_FALSE(tree.needsRegeneration(10.0005f, 1.0f));  // 5e-5 relative
+    EXPECT_TRUE(tree.needsRegeneration(10.002f, 1.0f));    // 2e-4 relative
+    EXPECT_TRUE(tree.needsRegeneration(9.998f, 1.0f));
+    EXPECT_TRUE(tree.needsRegeneration(10.0f, 1.001f));
+    tree.parameters.toleranceMrad = 0.2f;
+    EXPECT_TRUE(tree.needsRegeneration(10.0f, 1.0f));
+    tree.parameters.toleranceMrad = 0.1f;
+    EXPECT_FALSE(tree.needsRegeneration(10.0f, 1.0f));
+    tree.reset(0.0f, 1.0f, 4);
+    EXPECT_TRUE(tree.needsRegeneration(10.0f, 1.0f));
+}
+
+TEST(LightPathTree, MovedTableKeepsItsLinks) {
+    LightPathTree tree;
+    LightPathGenerator().generate(tree, 8.0f, 1.0f);
+    ASSERT_GT(tree.nodeCount(), 0u);
+    PathIterator before;
+    before.start(tree, 1.0f);
+    before.step();
+    float bx, by;
+    before.point(bx, by);
+    LightPathTree moved(std::move(tree));
+    PathIterator after;
+    after.start(moved, 1.0f);
+    after.step();
+    float ax, ay;
+    after.point(ax, ay);
+    EXPECT_EQ(ax, bx);
+    EXPECT_EQ(ay, by);
+    EXPECT_EQ(after.node, before.node);  // same storage
+}

@@ -1,0 +1,464 @@
+// Change lists, named collections and the scene container: the visible sequence the editor lists,
+// the order in which recorded edits are applied, default lookups and resolving.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "geometry/programmingerror.h"
+#include "scene/coldiscrete.h"
+#include "scene/dataelem.h"
+#include "scene/lights.h"
+#include "scene/rtobjbase.h"
+#include "scene/scenedata.h"
+#include "scene/texturecol.h"
+#include "scene/texturesingle.h"
+
+// The scene-object base's own members live with the object classes; this suite only needs them
+// when it is built without those.
+
+namespace {
+
+// The smallest concrete scene object: a name, a texture name and a log of what happened to it.
+class ProbeObject : public rtObjBase {
+public:
+    QString texname;
+    int copies = 0;
+    // Whether the texture it resolved had its colour resolved already (resolve order).
+    bool textureHadColour = false;
+
+    explicit ProbeObject(const QString& n = QString(), const QString& t = QString()) {
+        name = n;
+        texname = t;
+    }
+    BoundingBox boundingBox() const override { return box; }
+    void resolveTextures(TextureCol& textures) override {
+        texture = textures.get(texname);
+        auto* single = dynamic_cast<TextureSingle*>(texture);
+        textureHadColour = single && single->color;
+    }
+    void intersect1(SingleRay&, float&) const override {}
+    void intersect1Alt(SingleRay&, float&) const override {}
+    bool occluded1(const SingleRay&) const override { return false; }
+    void shade1(SingleRay&, float) const override {}
+    LaneMask4 intersect4(RayBundle4&) const override { return LaneMask4(false); }
+    LaneMask4 intersect4Alt(RayBundle4&) const override { return LaneMask4(false); }
+    int reserved4(int) const override { return 0; }
+    void shade4(RayBundle4&, LaneMask4) const override {}
+    bool intersect16(RayBundle16&, LaneMask4[4]) const override { return false; }
+    bool intersect16Alt(RayBundle16&, LaneMask4[4]) const override { return false; }
+    int reserved16(int) const override { return 0; }
+    void shade16(RayBundle16&, const LaneMask4[4]) const override {}
+    void prepareForOrigin(const Vec4f&) override {}
+    void copyFrom(const rtObjBase& other) override {
+        const auto& o = dynamic_cast<const ProbeObject&>(other);
+        name = o.name;
+        texname = o.texname;
+        ++copies;
+    }
+    rtObjBase* clone() const override { return new ProbeObject(name, texname); }
+};
+
+Lights* light(const char* name, float intensity = 0.5f) {
+    auto* l = new Lights;
+    l->name = name;
+    l->intensity = intensity;
+    return l;
+}
+
+ColDiscrete* colour(const char* name, float wavelength = 600.0f) {
+    auto* c = new ColDiscrete(name);
+    c->addLine(wavelength, 1.0f);
+    return c;
+}
+
+// Counts itemsChanged calls and the item count seen then.
+template <class T>
+class CountingVec : public ChangedElemVec<T> {
+public:
+    int calls = 0;
+    size_t sizeSeen = 0;
+    void itemsChanged() override {
+        ++calls;
+        sizeSeen = this->items.size();
+    }
+};
+
+std::vector<QString> namesOf(const std::vector<Lights*>& v) {
+    std::vector<QString> out;
+    for (const Lights* l : v) out.push_back(l->name);
+    return out;
+}
+
+// Runs f, which must raise a programming error whose text (also printed) is message.
+template <class F>
+void expectProgrammingError(F f, const std::string& message) {
+    testing::internal::CaptureStdout();
+    try {
+        f();
+        testing::internal::GetCapturedStdout();
+        ADD_FAILURE() << "no error raised; expected: " << message;
+    } catch (const ProgrammingError& e) {
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), message + "\n");
+        EXPECT_EQ(std::string(e.what()), message);
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- ChangedElemVec
+
+TEST(ChangedElemVec, VisibleSequenceSkipsRemovalsAndListsAdditionsLast) {
+    ChangedElemVec<Lights> list;
+    Lights* a = light("a");
+    Lights* b = light("b");
+    Lights* c = light("c");
+    list.append(a);
+    list.append(b);
+    list.append(c);
+    Lights* d = light("d");
+    Lights* e = light("e");
+    list.recordAddition(d);
+    list.recordAddition(e);
+    list.recordRemoval(b);
+    list.recordRemoval(e);
+    EXPECT_EQ(namesOf(list.visibleEntries()), (std::vector<QString>{"a", "c", "d"}));
+    EXPECT_EQ(list.getElem(0), std::make_pair(a, a));
+    EXPECT_EQ(list.getElem(1), std::make_pair(c, c));
+    EXPECT_EQ(list.getElem(2), std::make_pair(d, d));
+    expectProgrammingError([&] { list.getElem(3); }, "Index not found in ChangedElemVec::getElem");
+    expectProgrammingError([&] { list.getElem(-1); }, "Index not found in ChangedElemVec::getElem");
+}
+
+TEST(ChangedElemVec, CurrentVersionIsTheLastRecordedCopy) {
+    ChangedElemVec<Lights> list;
+    Lights* a = light("a");
+    Lights* b = light("b");
+    list.append(a);
+    list.append(b);
+    Lights* first = light("a1");
+    Lights* second = light("a2");
+    Lights* ofB = light("b1");
+    list.recordChange(first, a);
+    list.recordChange(ofB, b);
+    list.recordChange(second, a);
+    EXPECT_EQ(list.getElem(0), std::make_pair(second, a));
+    EXPECT_EQ(list.getElem(1), std::make_pair(ofB, b));
+    // Names shown in the editor are those of the current versions.
+    QStringList names;
+    list.getNames(names);
+    EXPECT_EQ(names, (QStringList{"a2", "b1"}));
+    expectProgrammingError([&] { list.getNames(names); },
+                           "error: List not empty in ChangedElemVec::getNames");
+    EXPECT_EQ(names.size(), 2);
+}
+
+TEST(ChangedElemVec, ApplyAddsThenChangesThenRemoves) {
+    CountingVec<Lights> list;
+    Lights* a = light("a", 1.0f);
+    Lights* b = light("b", 2.0f);
+    list.append(a);
+    list.append(b);
+    EXPECT_FALSE(list.hasPendingChanges());
+
+    Lights* d = light("d", 4.0f);
+    Lights* e = light("e", 5.0f);
+    list.recordAddition(d);
+    list.recordAddition(e);
+    EXPECT_TRUE(list.hasPendingChanges());
+    // A change of an added item works because additions come first.
+    list.recordChange(light("d-edited", 40.0f), d);
+    list.recordChange(light("a-first", 10.0f), a);
+    list.recordChange(light("a-last", 11.0f), a);
+    // Removing an added item frees it; a double removal and an unknown entry are ignored.
+    list.recordRemoval(e);
+    list.recordRemoval(b);
+    list.recordRemoval(b);
+    Lights stranger;
+    list.recordRemoval(&stranger);
+
+    list.applyChanges();
+    EXPECT_FALSE(list.hasPendingChanges());
+    EXPECT_TRUE(list.pendingChanges().empty());
+    EXPECT_TRUE(list.pendingAdditions().empty());
+    EXPECT_TRUE(list.pendingRemovals().empty());
+    ASSERT_EQ(list.items.size(), 2u);
+    EXPECT_EQ(list.items[0], a);
+    EXPECT_EQ(list.items[1], d);
+    EXPECT_EQ(a->name, "a-last");
+    EXPECT_EQ(a->intensity, 11.0f);
+    EXPECT_EQ(d->name, "d-edited");
+    EXPECT_EQ(d->intensity, 40.0f);
+    EXPECT_EQ(list.calls, 1);
+    EXPECT_EQ(list.sizeSeen, 2u);
+
+    list.applyChanges();  // nothing pending: no notification
+    EXPECT_EQ(list.calls, 1);
+}
+
+TEST(ChangedElemVec, ChangeOfAnItemRemovedInTheSameBatchIsHarmless) {
+    CountingVec<Lights> list;
+    Lights* a = light("a");
+    list.append(a);
+    list.recordChange(light("a2"), a);
+    list.recordRemoval(a);
+    list.applyChanges();
+    EXPECT_TRUE(list.items.empty());
+    EXPECT_EQ(list.calls, 1);
+}
+
+TEST(ChangedElemVec, ObjectsTakeOverThroughCopyFrom) {
+    ChangedElemVec<rtObjBase> objects;
+    auto* p = new ProbeObject("p", "t");
+    objects.append(p);
+    objects.recordChange(new ProbeObject("p2", "t2"), p);
+    objects.recordAddition(new ProbeObject("q"));
+    QStringList names;
+    objects.getNames(names);
+    EXPECT_EQ(names, (QStringList{"p2", "q"}));
+    objects.applyChanges();
+    ASSERT_EQ(objects.items.size(), 2u);
+    EXPECT_EQ(objects.items[0], p);
+    EXPECT_EQ(p->copies, 1);
+    EXPECT_EQ(p->name, "p2");
+    EXPECT_EQ(p->texname, "t2");
+    // Pending items are freed with the list even when never applied (LeakSanitizer checks).
+    objects.recordAddition(new ProbeObject("never"));
+    objects.recordChange(new ProbeObject("never2"), p);
+}
+
+TEST(ChangedElemVec, TexturesTakeOverThroughCopyFromColoursByAssignment) {
+    TextureCol textures;
+    auto* t = new TextureSingle;
+    t->texname = "t";
+    t->colorName = "x";
+    textures.add(t, t->texname);
+    auto* edited = static_cast<TextureSingle*>(t->clone());
+    edited->colorName = "y";
+    textures.recordChange(edited, t);
+    textures.applyChanges();
+    EXPECT_EQ(t->colorName, "y");
+
+    ColorCol colors;
+    ColDiscrete* c = colour("c", 500.0f);
+    colors.add(c, c->name);
+    auto* changed = new ColDiscrete(*c);
+    changed->name = "c2";
+    changed->addLine(700.0f, 2.0f);
+    colors.recordChange(changed, c);
+    colors.applyChanges();
+    EXPECT_EQ(c->name, "c2");
+    ASSERT_EQ(c->count(), 2);
+    EXPECT_EQ(c->wavelengths[1], 700.0f);
+}
+
+// ---------------------------------------------------------------- ItemCollection
+
+TEST(ItemCollection, LookupFallsBackToTheFirstItem) {
+    ColorCol colors;
+    expectProgrammingError([&] { colors.get("any"); },
+                           "The Collection does not have a default item and the name is not found");
+    ColDiscrete* first = colour("first");
+    ColDiscrete* second = colour("second");
+    colors.add(first, first->name);
+    colors.add(second, second->name);
+    EXPECT_EQ(colors.get("second"), second);
+    EXPECT_EQ(colors.get("first"), first);
+    EXPECT_EQ(colors.get("third"), first);
+    EXPECT_EQ(colors.get(""), first);
+}
+
+TEST(ItemCollection, RepeatedNameKeepsTheFirstButListsBoth) {
+    ColorCol colors;
+    colors.add(colour("base"), "base");
+    ColDiscrete* one = colour("dup", 500.0f);
+    ColDiscrete* two = colour("dup", 700.0f);
+    colors.add(one, "dup");
+    colors.add(two, "dup");
+    EXPECT_EQ(colors.get("dup"), one);
+    ASSERT_EQ(colors.items.size(), 3u);
+    EXPECT_EQ(colors.items[2], two);
+    // Rebuilding the map after an edit keeps the same rule.
+    colors.recordRemoval(colors.items[0]);
+    colors.applyChanges();
+    EXPECT_EQ(colors.get("dup"), one);
+    EXPECT_EQ(colors.get("base"), one);  // gone: the new first item stands in
+}
+
+TEST(ItemCollection, MapFollowsAppliedRenamesAndAdditions) {
+    TextureCol textures;
+    auto* a = new TextureSingle;
+    a->texname = "a";
+    textures.add(a, a->texname);
+    auto* b = new TextureSingle;
+    b->texname = "b";
+    textures.add(b, b->texname);
+
+    auto* renamed = static_cast<TextureSingle*>(b->clone());
+    renamed->texname = "bee";
+    textures.recordChange(renamed, b);
+    auto* c = new TextureSingle;
+    c->texname = "c";
+    textures.recordAddition(c);
+    EXPECT_EQ(textures.get("c"), a);  // not yet applied
+    textures.applyChanges();
+    EXPECT_EQ(textures.get("bee"), b);
+    EXPECT_EQ(textures.get("b"), a);
+    EXPECT_EQ(textures.get("c"), c);
+}
+
+TEST(ItemCollection, NullEntryUnderANameGivesTheItemAtIndexZero) {
+    TextureCol textures;
+    auto* a = new TextureSingle;
+    textures.add(a, "a");
+    textures.add(nullptr, "hole");
+    EXPECT_EQ(textures.get("hole"), a);
+}
+
+// ---------------------------------------------------------------- SceneData
+
+TEST(SceneData, StartsWithTheDefaultColourOnly) {
+    SceneData scene;
+    ASSERT_EQ(scene.colors.items.size(), 1u);
+    const ColDiscrete* d = scene.colors.items[0];
+    EXPECT_EQ(d->name, "default");
+    const float lines[6][2] = {{5000, 240}, {1200, 200}, {690, 200},
+                               {500, 240},  {200, 240},  {90, 200}};
+    ASSERT_EQ(d->count(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(d->wavelengths[i], lines[i][0]);
+        EXPECT_EQ(d->intensities[i], lines[i][1]);
+    }
+    EXPECT_EQ(scene.colors.get("nothing like it"), d);
+    EXPECT_TRUE(scene.textures.items.empty());
+    EXPECT_TRUE(scene.objects.items.empty());
+    EXPECT_TRUE(scene.lights.items.empty());
+    EXPECT_FALSE(scene.hasPendingChanges());
+}
+
+TEST(SceneData, StandardMaterials) {
+    SceneData scene;
+    scene.addStandardMaterials();
+    ASSERT_EQ(scene.colors.items.size(), 3u);
+    EXPECT_EQ(scene.colors.items[0]->name, "default");
+    for (int i = 1; i < 3; ++i) {
+        const ColDiscrete* c = scene.colors.items[i];
+        EXPECT_EQ(c->name, i == 1 ? "cola" : "colb");
+        ASSERT_EQ(c->count(), 2);
+        EXPECT_EQ(c->wavelengths[0], 600.0f);
+        EXPECT_EQ(c->intensities[0], 200.0f);
+        EXPECT_EQ(c->wavelengths[1], 730.0f);
+        EXPECT_EQ(c->intensities[1], 190.0f);
+    }
+    ASSERT_EQ(scene.textures.items.size(), 1u);
+    auto* main = dynamic_cast<TextureSingle*>(scene.textures.items[0]);
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->texname, "maintex");
+    EXPECT_EQ(main->colorName, "cola");
+    scene.resolve();
+    EXPECT_EQ(main->color, scene.colors.items[1]);
+}
+
+TEST(SceneData, ResolvesTexturesBeforeObjects) {
+    SceneData scene;
+    scene.addStandardMaterials();
+    auto* known = new ProbeObject("k", "maintex");
+    auto* unknown = new ProbeObject("u", "missing");
+    scene.addItem(known);
+    scene.addItem(unknown);
+    scene.resolve();
+    EXPECT_EQ(known->texture, scene.textures.items[0]);
+    EXPECT_EQ(unknown->texture, scene.textures.items[0]);  // the default texture
+    EXPECT_TRUE(known->textureHadColour);
+}
+
+TEST(SceneData, ObjectWithoutAnyTextureRaises) {
+    SceneData scene;
+    scene.addItem(new ProbeObject("lonely", "nowhere"));
+    expectProgrammingError([&] { scene.resolve(); },
+                           "The Collection does not have a default item and the name is not found");
+}
+
+TEST(SceneData, LoadedDefaultColourReplacesTheBuiltInOnce) {
+    SceneData scene;
+    ColDiscrete* builtIn = scene.colors.items[0];
+    auto* loaded = new ColDiscrete("default");
+    loaded->addLine(450.0f, 3.0f);
+    scene.addItem(loaded);
+    ASSERT_EQ(scene.colors.items.size(), 1u);
+    EXPECT_EQ(scene.colors.items[0], builtIn);
+    ASSERT_EQ(builtIn->count(), 1);
+    EXPECT_EQ(builtIn->wavelengths[0], 450.0f);
+
+    auto* again = new ColDiscrete("default");
+    scene.addItem(again);
+    ASSERT_EQ(scene.colors.items.size(), 2u);
+    EXPECT_EQ(scene.colors.get("default"), builtIn);
+
+    auto* other = new ColDiscrete("blue");
+    scene.addItem(other);
+    EXPECT_EQ(scene.colors.get("blue"), other);
+    auto* l = new Lights;
+    scene.addItem(l);
+    EXPECT_EQ(scene.lights.items.back(), l);
+}
+
+TEST(SceneData, ApplyingEditsReresolvesEveryReference) {
+    SceneData scene;
+    scene.addStandardMaterials();
+    auto* obj = new ProbeObject("o", "maintex");
+    scene.addItem(obj);
+    scene.resolve();
+    auto* main = static_cast<TextureSingle*>(scene.textures.items[0]);
+    ColDiscrete* cola = scene.colors.items[1];
+    ColDiscrete* colb = scene.colors.items[2];
+    EXPECT_EQ(main->color, cola);
+    EXPECT_FALSE(scene.applyPendingChanges());
+
+    // The edit dock's path: recolour the texture through an edited copy.
+    auto* edited = static_cast<TextureSingle*>(main->clone());
+    edited->colorName = "colb";
+    scene.textures.recordChange(edited, main);
+    EXPECT_TRUE(scene.hasPendingChanges());
+    EXPECT_TRUE(scene.applyPendingChanges());
+    EXPECT_FALSE(scene.hasPendingChanges());
+    EXPECT_EQ(main->color, colb);
+
+    // Removing the colour in use: the texture falls back to "default", no dangling pointer.
+    scene.colors.recordRemoval(colb);
+    scene.lights.recordAddition(light("lamp"));
+    EXPECT_TRUE(scene.applyPendingChanges());
+    EXPECT_EQ(main->color, scene.colors.items[0]);
+    EXPECT_EQ(scene.colors.items.size(), 2u);
+    EXPECT_EQ(scene.lights.items.size(), 1u);
+
+    // A texture added by the editor is found by name once applied, also by an edited object.
+    auto* extra = new TextureSingle;
+    extra->texname = "extra";
+    scene.textures.recordAddition(extra);
+    auto* objEdit = new ProbeObject("o", "extra");
+    scene.objects.recordChange(objEdit, obj);
+    scene.applyPendingChanges();
+    EXPECT_EQ(obj->texture, extra);
+    EXPECT_EQ(extra->color, scene.colors.items[0]);
+}
+
+TEST(Lights, DefaultsAndProperties) {
+    Lights l;
+    EXPECT_EQ(l.intensity, 0.5f);
+    EXPECT_EQ(l.pos.x, 0.0f);
+    EXPECT_EQ(l.pos.w, 0.0f);
+    Reader::PropertyList list;
+    l.getProperties(list);
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list.at(0)->name, "intensity");
+    EXPECT_EQ(list.at(1)->name, "pos");
+    EXPECT_EQ(list.at(2)->name, "name");
+    EXPECT_TRUE(list.setProperty("intensity", "2.5"));
+    EXPECT_TRUE(list.setProperty("pos", "1;2;3;4"));
+    EXPECT_TRUE(list.setProperty("name", "sun"));
+    EXPECT_EQ(l.intensity, 2.5f);
+    EXPECT_EQ(l.pos.z, 3.0f);
+    EXPECT_EQ(l.name, "sun");
+}
