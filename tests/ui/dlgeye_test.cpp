@@ -95,6 +95,9 @@ private slots:
         QCOMPARE(dlg->layout()->indexOf(edit()), 1);
         QVERIFY(edit()->minimumWidth() >= 400 && edit()->minimumHeight() >= 120);
         QVERIFY(dlg->currentEye() == doc->getSettings()->eye);
+        saveShotIfAsked(dlg.get(), "eye-default");
+        dlg->presetCombo()->setCurrentIndex(3);
+        saveShotIfAsked(dlg.get(), "eye-humans");
     }
 
     void presetReachesTheDocumentOnlyAfterApply() {

@@ -75,6 +75,10 @@ private slots:
         QCOMPARE(dlg.colorButton()->styleSheet(),
                  QString("background-color : rgb(20,20,20);color : white"));
         QCOMPARE(dlg.colorButton()->text(), QString("Change Background Color ..."));
+        dlg.show();
+        saveShotIfAsked(&dlg, "renderoptions-main");
+        dlg.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(1);
+        saveShotIfAsked(&dlg, "renderoptions-advanced");
     }
 
     void bundleChoiceReachesTheEngineAtTheNextFrame() {

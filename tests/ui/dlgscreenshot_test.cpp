@@ -103,6 +103,8 @@ private slots:
         if (pictures.isEmpty()) pictures = QDir::homePath();
         QCOMPARE(dlg.fileNameEdit()->text(), pictures + "/tavolinscreen.bmp");
         QCOMPARE(DlgScreenshot::defaultFileName(), pictures + "/tavolinscreen.bmp");
+        dlg.show();
+        saveShotIfAsked(&dlg, "screenshot");
     }
 
     void screenResolutionDisablesTheSizes() {
@@ -248,6 +250,7 @@ private slots:
         QVERIFY(progress);
         QCOMPARE(progress->minimum(), 0);
         QCOMPARE(progress->maximum(), 100);
+        saveShotIfAsked(progress, "screenshot-progress");
         QPushButton* cancel = progress->findChild<QPushButton*>();
         QVERIFY(cancel);
         QTest::mouseClick(cancel, Qt::LeftButton);

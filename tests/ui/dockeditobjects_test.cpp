@@ -180,6 +180,7 @@ private slots:
         QCOMPARE(row(1)->text(), QString("<0;0;-5;0>"));
         QCOMPARE(row(2)->text(), QString("0.5"));
         QCOMPARE(row(3)->text(), QString("plain"));
+        saveShotIfAsked(window.get(), "dock-sphere");
     }
 
     void newSphereEntersTheSceneOnlyAfterApplyAndTheNextFrame() {
@@ -264,6 +265,7 @@ private slots:
         QVERIFY(row(2)->hasError());
         QVERIFY(!row(0)->hasError());
         QVERIFY(!row(1)->errorText().isEmpty());
+        saveShotIfAsked(window.get(), "dock-refused");
         // The rows and the typed text stay for correction.
         QCOMPARE(row(1)->text(), QString("1;x;3;4"));
         QVERIFY(current()->editorWidget()->isVisible());
@@ -304,6 +306,7 @@ private slots:
         chooseNew(0);  // plane
         QCOMPARE(rowLabels(current()->editorRows()),
                  QStringList({"name", "pos", "x", "y", "sx", "sy", "texname"}));
+        saveShotIfAsked(window.get(), "dock-newplane");
         QCOMPARE(row(0)->text(), QString(""));
         row(0)->setText("second");
         QTest::mouseClick(dock->applyButton(), Qt::LeftButton);

@@ -64,6 +64,15 @@ private:
     QPointer<QColorDialog> lastColor;
 };
 
+// With TAVOLIN_UI_SHOTS naming a folder, saves a picture of the widget there as name.png, for
+// looking at the layouts under a real X server.
+inline void saveShotIfAsked(QWidget* widget, const QString& name) {
+    const QString folder = qEnvironmentVariable("TAVOLIN_UI_SHOTS");
+    if (folder.isEmpty()) return;
+    QCoreApplication::processEvents();
+    widget->grab().save(QDir(folder).filePath(name + ".png"));
+}
+
 // Records the help pages requested while it lives.
 struct HelpRecorder {
     QStringList pages;
