@@ -222,6 +222,7 @@ void DlgScreenshot::clickOk() {
     progress->setAutoReset(false);
     progress->setAutoClose(false);
     progress->setMinimumDuration(0);
+    progress->setMinimumWidth(320);
     connect(engine, &TimeRT::percentageCompleted, progress, &QProgressDialog::setValue,
             Qt::QueuedConnection);
     connect(progress, &QProgressDialog::canceled, this, &DlgScreenshot::abortRendering);

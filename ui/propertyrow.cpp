@@ -27,6 +27,8 @@ PropertyRow::PropertyRow(QBoxLayout* layout, QWidget* parent, const QString& lab
     error->setWordWrap(true);
     error->setStyleSheet(QStringLiteral("color : rgb(200,0,0)"));
     error->hide();
+    // Under the line edit it belongs to.
+    error->setContentsMargins(kLabelMinWidth + row->spacing(), 0, 0, 0);
     layout->addWidget(error);
 }
 
