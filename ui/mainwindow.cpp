@@ -29,6 +29,10 @@
 #include "engine/views/mainview.h"
 #include "scene/rendersettings.h"
 #include "ui/dlgabout.h"
+#include "ui/dlgeye.h"
+#include "ui/dlgrenderoptions.h"
+#include "ui/dlgscreenshot.h"
+#include "ui/dockeditobjects.h"
 #include "ui/helpassistant.h"
 #include "ui/speedunits.h"
 
@@ -63,6 +67,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
 MainWindow::~MainWindow() {
     help.reset();  // ends the help viewer
+    // The tools that hold the document go first.
+    delete renderOptions;
+    delete eyeDialog;
+    delete editDock;
     // The views and their pool go before the document they render.
     delete view;
     view = nullptr;
@@ -427,7 +435,14 @@ void MainWindow::slotViewFullscreen(bool fulls) {
         setWindowState(windowState() & ~Qt::WindowFullScreen);
 }
 
-void MainWindow::slotViewScreenshot() {}
+void MainWindow::slotViewScreenshot() {
+    view->suspendRendering();
+    {
+        DlgScreenshot dialog(this, view->width(), view->height(), doc);
+        dialog.exec();
+    }
+    view->resumeRendering();
+}
 
 void MainWindow::slotViewFilm() {}
 
@@ -444,7 +459,14 @@ void MainWindow::slotViewEditObjects(bool showEditObjects) {
         if (editDock) editDock->hide();
         return;
     }
-    if (editDock) editDock->show();
+    if (!editDock) {
+        auto* dock = new DockEditObjects(this, doc);
+        connect(dock, &DockEditObjects::dialogCanBeShown, this,
+                &MainWindow::slotEditDialogCanBeShown, Qt::QueuedConnection);
+        addDockWidget(Qt::RightDockWidgetArea, dock);
+        editDock = dock;
+    }
+    editDock->show();
 }
 
 void MainWindow::slotViewPosition(bool vis) { labelPosition->setVisible(vis); }
@@ -458,9 +480,21 @@ void MainWindow::slotCursorTransformedRayDirection(bool vis) {
     labelCursorTransformed->setVisible(vis);
 }
 
-void MainWindow::slotOptionsVisibleWavelength() {}
+void MainWindow::slotOptionsVisibleWavelength() {
+    if (!eyeDialog) {
+        eyeDialog = new DlgEye(this, doc);
+        eyeDialog->setWindowModality(Qt::NonModal);
+    }
+    eyeDialog->show();
+    eyeDialog->raise();
+}
 
-void MainWindow::slotOptionsRenderOptions() {}
+void MainWindow::slotOptionsRenderOptions() {
+    // Created without a parent window, like a tool window of its own; deleted with the window.
+    if (!renderOptions) renderOptions = new DlgRenderOptions(doc);
+    renderOptions->show();
+    renderOptions->raise();
+}
 
 void MainWindow::slotHelpAbout() {
     DlgAbout about(this);

@@ -12,6 +12,8 @@ class HelpAssistant;
 class MainView;
 class QAction;
 class QDockWidget;
+class DlgEye;
+class DlgRenderOptions;
 class QLabel;
 class QMenu;
 class QToolBar;
@@ -129,5 +131,7 @@ private:
     QString lastOpenFile;
     QString lastSaveFile;
     QDockWidget* editDock = nullptr;
+    DlgEye* eyeDialog = nullptr;
+    DlgRenderOptions* renderOptions = nullptr;
     std::unique_ptr<HelpAssistant> help;
 };
