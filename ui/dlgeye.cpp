@@ -18,8 +18,7 @@ namespace {
 QString formTr(const char* text) { return QCoreApplication::translate("EditWavelength", text); }
 }  // namespace
 
-DlgEye::DlgEye(QWidget* parent, DocRT* doc_)
-    : QDialog(parent), presets(eyePresets()), doc(doc_) {
+DlgEye::DlgEye(QWidget* parent, DocRT* doc_) : QDialog(parent), presets(eyePresets()), doc(doc_) {
     wavelEdit = new WavelEdit(doc->nextFrameEye());
     setupForm();
 

@@ -86,7 +86,8 @@ void DlgRenderOptions::setupForm() {
     radioSpeedKm->setObjectName(QStringLiteral("radioSpeedKm"));
     radioSpeedLight = new QRadioButton(formTr("as part of the speed of light"), groupBox);
     radioSpeedLight->setObjectName(QStringLiteral("radioSpeedLight"));
-    radioSpeedBoth = new QRadioButton(formTr("in km/s and as part of the speed of light"), groupBox);
+    radioSpeedBoth =
+        new QRadioButton(formTr("in km/s and as part of the speed of light"), groupBox);
     radioSpeedBoth->setObjectName(QStringLiteral("radioSpeedBoth"));
     verticalLayout_3->addWidget(radioSpeedKm);
     verticalLayout_3->addWidget(radioSpeedLight);
@@ -103,8 +104,8 @@ void DlgRenderOptions::setupForm() {
     auto* labelMaxBundleSize = new QLabel(formTr("Maximum Bundle Size"), tab);
     labelMaxBundleSize->setObjectName(QStringLiteral("labelMaxBundleSize"));
     horizontalLayout_2->addWidget(labelMaxBundleSize);
-    horizontalLayout_2->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding,
-                                                QSizePolicy::Minimum));
+    horizontalLayout_2->addItem(
+        new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
     cmbMaxBundleSize = new QComboBox(tab);
     cmbMaxBundleSize->setObjectName(QStringLiteral("cmbMaxBundleSize"));
     cmbMaxBundleSize->addItems({formTr("1"), formTr("4"), formTr("16")});
@@ -124,11 +125,10 @@ void DlgRenderOptions::setupForm() {
 }
 
 void DlgRenderOptions::colorButtonFromBackground() {
-    buttonBackgroundColor->setStyleSheet(QStringLiteral("background-color : rgb(") +
-                                         QString::number(backgroundColor.red()) + ',' +
-                                         QString::number(backgroundColor.green()) + ',' +
-                                         QString::number(backgroundColor.blue()) +
-                                         QStringLiteral(");color : white"));
+    buttonBackgroundColor->setStyleSheet(
+        QStringLiteral("background-color : rgb(") + QString::number(backgroundColor.red()) + ',' +
+        QString::number(backgroundColor.green()) + ',' + QString::number(backgroundColor.blue()) +
+        QStringLiteral(");color : white"));
 }
 
 void DlgRenderOptions::setMaxBundleSize(int side) {
@@ -149,8 +149,8 @@ int DlgRenderOptions::getMaxBundleSize() const {
 }
 
 void DlgRenderOptions::onColorButton() {
-    const QColor chosen = QColorDialog::getColor(backgroundColor, this, QString(),
-                                                 QColorDialog::ShowAlphaChannel);
+    const QColor chosen =
+        QColorDialog::getColor(backgroundColor, this, QString(), QColorDialog::ShowAlphaChannel);
     if (!chosen.isValid()) return;
     backgroundColor = chosen;
     colorButtonFromBackground();

@@ -119,8 +119,8 @@ void DlgScreenshot::setupForm() {
     resHeight->setRange(1, kMaxResolution);
     horizontalLayout_2->addWidget(label_2);
     horizontalLayout_2->addWidget(resWidth);
-    horizontalLayout_2->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding,
-                                                QSizePolicy::Minimum));
+    horizontalLayout_2->addItem(
+        new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
     horizontalLayout_2->addWidget(label);
     horizontalLayout_2->addWidget(resHeight);
     verticalLayout_2->addLayout(horizontalLayout_2);
@@ -143,8 +143,8 @@ void DlgScreenshot::setupForm() {
     groupBox_3->setObjectName(QStringLiteral("groupBox_3"));
     auto* horizontalLayout = new QHBoxLayout(groupBox_3);
     horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
-    horizontalLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding,
-                                              QSizePolicy::Minimum));
+    horizontalLayout->addItem(
+        new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
     auto* label_4 = new QLabel(formTr("Antialiasing:"), groupBox_3);
     label_4->setObjectName(QStringLiteral("label_4"));
     antialiasing = new QComboBox(groupBox_3);
@@ -170,8 +170,8 @@ void DlgScreenshot::setupForm() {
 
 void DlgScreenshot::slotChooseFilename() {
     const QString start = QFileInfo(defaultFileName()).absolutePath();
-    const QString chosen = QFileDialog::getSaveFileName(this, formTr("Tavolin - Set filename"), start,
-                                                        formTr("Image Files (*.png *.jpg *.bmp)"));
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, formTr("Tavolin - Set filename"), start, formTr("Image Files (*.png *.jpg *.bmp)"));
     if (!chosen.isEmpty()) filename->setText(chosen);
 }
 

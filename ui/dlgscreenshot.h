@@ -82,9 +82,9 @@ private:
 
     int screenWidth;
     int screenHeight;
-    ThreadBase* threadBase = nullptr;   // owned while rendering
-    TimeRT* engine = nullptr;           // owned while rendering
-    PixelBuffer* buffer = nullptr;      // owned while rendering
+    ThreadBase* threadBase = nullptr;     // owned while rendering
+    TimeRT* engine = nullptr;             // owned while rendering
+    PixelBuffer* buffer = nullptr;        // owned while rendering
     QProgressDialog* progress = nullptr;  // child while rendering
     DocRT* doc;
     bool finished = false;  // the pool has reported the end of the run; reduction and saving

@@ -119,7 +119,7 @@ void DockEditObjects::setupForm() {
     newObject->setToolTip(formTr("Add a new Element"));
     newObject->setStatusTip(
         formTr("Clicking will create a popup menu, where you can select the type of element to "
-           "create"));
+               "create"));
     horizontalLayout->addWidget(newObject);
     verticalLayout->addLayout(horizontalLayout);
 
@@ -148,21 +148,24 @@ void DockEditObjects::setupForm() {
 void DockEditObjects::createEditors() {
     SceneData* scene = doc->getSceneData();
 
-    auto objects = std::make_unique<EditableObjImpl<rtObjBase>>(formTr("Edit Objects"), scene->objects);
-    objects->addFactory(
-        std::make_unique<AddableChild<rtObjBase, rtObjPlane>>(formTr("New Plane")));
+    auto objects =
+        std::make_unique<EditableObjImpl<rtObjBase>>(formTr("Edit Objects"), scene->objects);
+    objects->addFactory(std::make_unique<AddableChild<rtObjBase, rtObjPlane>>(formTr("New Plane")));
     objects->addFactory(std::make_unique<AddableChild<rtObjBase, rtObjCube>>(formTr("New Cube")));
     objects->addFactory(
         std::make_unique<AddableChild<rtObjBase, rtObjSphere<1>>>(formTr("New Sphere")));
     editors.push_back(std::move(objects));
 
-    auto colors = std::make_unique<EditableObjImpl<ColDiscrete>>(formTr("Edit Colors"), scene->colors);
-    colors->addFactory(std::make_unique<AddableChild<ColDiscrete, ColDiscrete>>(formTr("New Color")));
+    auto colors =
+        std::make_unique<EditableObjImpl<ColDiscrete>>(formTr("Edit Colors"), scene->colors);
+    colors->addFactory(
+        std::make_unique<AddableChild<ColDiscrete, ColDiscrete>>(formTr("New Color")));
     editors.push_back(std::move(colors));
 
-    auto textures = std::make_unique<EditableObjImpl<Texture>>(formTr("Edit Textures"),
-                                                               scene->textures);
-    textures->addFactory(std::make_unique<AddableChild<Texture, TextureQuad>>(formTr("Quad Texture")));
+    auto textures =
+        std::make_unique<EditableObjImpl<Texture>>(formTr("Edit Textures"), scene->textures);
+    textures->addFactory(
+        std::make_unique<AddableChild<Texture, TextureQuad>>(formTr("Quad Texture")));
     textures->addFactory(
         std::make_unique<AddableChild<Texture, TextureImage>>(formTr("Image Texture")));
     textures->addFactory(

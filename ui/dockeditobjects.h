@@ -74,6 +74,6 @@ private:
 
     std::vector<std::unique_ptr<EditableObj>> editors;  // objects, colours, textures
     DocRT* doc;
-    QMenu* newMenu = nullptr;          // owned by the dock (child)
-    QSignalMapper* mapper = nullptr;   // owned by the dock (child)
+    QMenu* newMenu = nullptr;         // owned by the dock (child)
+    QSignalMapper* mapper = nullptr;  // owned by the dock (child)
 };

@@ -1,12 +1,7 @@
-// Routes the dialogs' Help buttons to the help launcher once it is part of the program.
+// Routes the dialogs' Help buttons to the help launcher, or to a handler that replaced it.
 #include "ui/helppages.h"
 
-#include "geometry/traceoutput.h"
-
-#if __has_include("ui/helpassistant.h")
 #include "ui/helpassistant.h"
-#define TAVOLIN_HAVE_HELP_ASSISTANT 1
-#endif
 
 namespace {
 HelpPageHandler& handlerSlot() {
@@ -22,9 +17,5 @@ void showHelpPage(const QString& page) {
         handlerSlot()(page);
         return;
     }
-#ifdef TAVOLIN_HAVE_HELP_ASSISTANT
     HelpAssistant::showPage(page);
-#else
-    TraceOutput::line("Help page requested: " + page.toStdString());
-#endif
 }

@@ -4,7 +4,8 @@
 #include <QString>
 #include <functional>
 
-// Shows the help page (a file name such as "dlgscreenshot.html") in the help viewer.
+// Shows the help page (a file name such as "dlgscreenshot.html") in the help viewer through
+// HelpAssistant, which the main window keeps alive.
 // GUI thread only.
 void showHelpPage(const QString& page);
 

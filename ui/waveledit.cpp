@@ -65,8 +65,7 @@ void WavelEdit::updateView() {
 
 void WavelEdit::updateHandles() {
     for (int c = 0; c < 3; ++c)
-        for (int h = 0; h < 3; ++h)
-            handlePos[c * 3 + h] = handleCentre(c, h).toPoint();
+        for (int h = 0; h < 3; ++h) handlePos[c * 3 + h] = handleCentre(c, h).toPoint();
 }
 
 QPointF WavelEdit::handleCentre(int channel, int handle) const {

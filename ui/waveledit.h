@@ -11,8 +11,8 @@
 class WavelEdit : public QWidget {
     Q_OBJECT
 public:
-    static constexpr float minGap = 50.0f;      // nm kept between lo, peak and hi while dragging
-    static constexpr int pickRadius = 100;      // pixels: farther presses start no drag
+    static constexpr float minGap = 50.0f;  // nm kept between lo, peak and hi while dragging
+    static constexpr int pickRadius = 100;  // pixels: farther presses start no drag
     static constexpr int marginLeft = 45;
     static constexpr int marginRight = 8;
     static constexpr int marginTop = 30;

@@ -1,5 +1,7 @@
 // The eye dialog and its curve editor: presets and the hand-over to the document, handle drags
 // with their 50 nm limits, the view range, the drawn curves, and reloading after a scene load.
+#include "ui/dlgeye.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -13,7 +15,6 @@
 #include "engine/docrt.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
-#include "ui/dlgeye.h"
 #include "ui/waveledit.h"
 
 namespace {
@@ -45,8 +46,8 @@ void drag(WavelEdit* w, QPoint from, QPoint to) {
     // Several steps, as a real drag delivers them.
     for (int i = 1; i <= 4; ++i) {
         const QPoint at = from + (to - from) * i / 4;
-        QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
         QCoreApplication::sendEvent(w, &move);
     }
 }
@@ -175,8 +176,7 @@ private slots:
         edit()->repaint();
         QCOMPARE(edit()->viewMinimum(), viewMin);
         QCOMPARE(edit()->viewMaximum(), viewMax);
-        QVERIFY(std::fabs(dlg->currentEye().channel[1].hi - wavelengthAt(*edit(), targetX)) <
-                1e-2);
+        QVERIFY(std::fabs(dlg->currentEye().channel[1].hi - wavelengthAt(*edit(), targetX)) < 1e-2);
         // Towards the peak it stops 50 above it.
         QMouseEvent move(QEvent::MouseMove, QPointF(1, hi.y()),
                          edit()->mapToGlobal(QPointF(1, hi.y())), Qt::NoButton, Qt::LeftButton,
@@ -246,8 +246,8 @@ private slots:
         QCOMPARE(edit()->viewMinimum(), 240.0f);
         QCOMPARE(edit()->viewMaximum(), 900.0f);
         QCOMPARE(edit()->handlePosition(2, WavelEdit::Hi).x(), qRound(xOf(*edit(), 800.0)));
-        QCOMPARE(edit()->handlePosition(0, WavelEdit::Lo).x(), 45 + qRound(160.0 *
-                 (edit()->width() - 53.0) / 660.0));
+        QCOMPARE(edit()->handlePosition(0, WavelEdit::Lo).x(),
+                 45 + qRound(160.0 * (edit()->width() - 53.0) / 660.0));
     }
 
     void curvesAreDrawnInTheirChannelColours() {

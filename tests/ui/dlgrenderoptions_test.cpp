@@ -1,5 +1,7 @@
 // The render options dialog: what it shows at first, what Apply, OK and Cancel hand to the
 // document and to the speed-unit flags, and the states it treats as programming errors.
+#include "ui/dlgrenderoptions.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -12,7 +14,6 @@
 #include "geometry/programmingerror.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
-#include "ui/dlgrenderoptions.h"
 #include "ui/speedunits.h"
 
 namespace {
@@ -64,8 +65,7 @@ private slots:
         QCOMPARE(dlg.windowTitle(), QString("Tavolin  - Render Options"));
         QCOMPARE(dlg.findChild<QTabWidget*>("tabWidget")->currentIndex(), 0);
         QCOMPARE(dlg.findChild<QTabWidget*>("tabWidget")->tabText(0), QString("Main Options"));
-        QCOMPARE(dlg.findChild<QTabWidget*>("tabWidget")->tabText(1),
-                 QString("Advanced Options"));
+        QCOMPARE(dlg.findChild<QTabWidget*>("tabWidget")->tabText(1), QString("Advanced Options"));
         QVERIFY(dlg.speedKmButton()->isChecked());
         QVERIFY(!dlg.speedLightButton()->isChecked());
         QVERIFY(!dlg.speedBothButton()->isChecked());

@@ -1,18 +1,20 @@
 // The screenshot dialog: resolution choice, the remembered settings of the last picture, the
 // messages for a size that cannot be allocated and a place that cannot be written, stopping a
 // rendering, and a saved picture equal to one the engine renders directly.
+#include "ui/dlgscreenshot.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
-#include <QProgressDialog>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QStandardPaths>
-#include <QSet>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -23,7 +25,6 @@
 #include "geometry/programmingerror.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
-#include "ui/dlgscreenshot.h"
 
 namespace {
 
@@ -156,8 +157,7 @@ private slots:
         int different = 0;
         for (int y = 0; y < 72; ++y)
             for (int x = 0; x < 96; ++x)
-                if ((saved.pixel(x, y) & 0xffffff) != (direct.pixel(x, y) & 0xffffff))
-                    ++different;
+                if ((saved.pixel(x, y) & 0xffffff) != (direct.pixel(x, y) & 0xffffff)) ++different;
         QCOMPARE(different, 0);
         // Not a blank picture: the built-in spheres and the background are both in it.
         QSet<QRgb> colours;
@@ -223,8 +223,9 @@ private slots:
         dlg.heightBox()->setValue(9999);
         dlg.antialiasingCombo()->setCurrentIndex(3);
         QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
-        QCOMPARE(answerer.texts,
-                 QStringList({"Resolution to big, ran out of memory. Please reduce the resolution."}));
+        QCOMPARE(
+            answerer.texts,
+            QStringList({"Resolution to big, ran out of memory. Please reduce the resolution."}));
         QCOMPARE(answerer.titles, QStringList({"Tavolin - Screenshot"}));
         QVERIFY(dlg.isVisible());
         QVERIFY(!dlg.isRendering());

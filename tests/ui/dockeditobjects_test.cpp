@@ -1,6 +1,8 @@
 // The edit dock against a small loaded scene: rows generated from the items, edits that reach
 // the scene only through the change lists at the document's next frame, refused texts, new and
 // deleted items, and the rebuild after every change.
+#include "ui/dockeditobjects.h"
+
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -19,7 +21,6 @@
 #include "scene/scenedata.h"
 #include "scene/texturesingle.h"
 #include "tests/ui/uitesthelpers.h"
-#include "ui/dockeditobjects.h"
 #include "ui/editableobj.h"
 
 namespace {
@@ -150,8 +151,7 @@ private slots:
         for (QAction* a : dock->newItemMenu()->actions()) kinds << a->text();
         QCOMPARE(kinds, QStringList({"Quad Texture", "Image Texture", "Single Texture"}));
         // Exactly one adapter is editing: the shown category's, on its first item.
-        for (int c = 0; c < dock->editorCount(); ++c)
-            QCOMPARE(dock->editor(c)->isActive(), c == 2);
+        for (int c = 0; c < dock->editorCount(); ++c) QCOMPARE(dock->editor(c)->isActive(), c == 2);
         QCOMPARE(row(0)->text(), QString("plain"));
         QCOMPARE(row(1)->text(), QString("warm"));
     }

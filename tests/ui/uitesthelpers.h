@@ -95,19 +95,18 @@ inline void quietOffscreenWarnings() {
 
 // QTEST_MAIN with the offscreen platform unless QT_QPA_PLATFORM names another, and a private
 // runtime folder (Qt warns about a shared one when run as root).
-#define TAVOLIN_UI_TEST_MAIN(TestClass)                                                  \
-    int main(int argc, char** argv) {                                                    \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                              \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                     \
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {                            \
-            const QString dir = QDir::tempPath() + "/tavolin-ui-test-runtime";           \
-            QDir().mkpath(dir);                                                          \
-            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner |            \
-                                           QFile::ExeOwner);                             \
-            qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());                               \
-        }                                                                                \
-        QApplication app(argc, argv);                                                    \
-        TestClass test;                                                                  \
-        QTEST_SET_MAIN_SOURCE_PATH                                                       \
-        return QTest::qExec(&test, argc, argv);                                          \
+#define TAVOLIN_UI_TEST_MAIN(TestClass)                                                         \
+    int main(int argc, char** argv) {                                                           \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                     \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                            \
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {                                   \
+            const QString dir = QDir::tempPath() + "/tavolin-ui-test-runtime";                  \
+            QDir().mkpath(dir);                                                                 \
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); \
+            qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());                                      \
+        }                                                                                       \
+        QApplication app(argc, argv);                                                           \
+        TestClass test;                                                                         \
+        QTEST_SET_MAIN_SOURCE_PATH                                                              \
+        return QTest::qExec(&test, argc, argv);                                                 \
     }
