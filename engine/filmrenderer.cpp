@@ -1,6 +1,7 @@
 // Film export: one screenshot-style rendering per film frame, saved under a numbered name.
 #include "engine/filmrenderer.h"
 
+#include <QImage>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
@@ -20,6 +21,18 @@ constexpr unsigned long kPollMs = 2;
 // Digits of the frame number in file names: five cover more than an hour at 25 fps and keep the
 // names in order for ffmpeg's "%05d" pattern.
 constexpr int kFrameDigits = 5;
+// Resolution stored in the picture files: 96 dpi. QImage otherwise takes the screen's, which
+// differs between the desktop program and the headless renderer (and between machines), so the
+// same frame would not give the same file everywhere.
+constexpr int kDotsPerMeter = 3780;
+
+bool saveFrame(const PixelBuffer& buffer, const QString& name) {
+    QImage image = buffer.toImage();
+    if (image.isNull()) return false;
+    image.setDotsPerMeterX(kDotsPerMeter);
+    image.setDotsPerMeterY(kDotsPerMeter);
+    return image.save(name, nullptr, 100);
+}
 }  // namespace
 
 FilmRenderer::FilmRenderer(DocRT& document) : doc(document) {}
@@ -132,7 +145,7 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
 
         buffer.downsample(fs.antialiasing, nullptr);
         const QString name = frameFileName(fs.fileName, k);
-        if (!buffer.save(name)) {
+        if (!saveFrame(buffer, name)) {
             error = QStringLiteral("Could not save in this location: %1").arg(name);
             return SaveFailed;
         }
