@@ -328,9 +328,13 @@ void DlgFilm::slotUpdateDialog() {
     Recorder& recorder = doc->getRecorder();
     const double d = recorder.duration();
     const double p = shownPosition();
-    refreshing = true;
-    sliderFrame->setValue(d == 0.0 ? 0 : int(std::min(p * kSliderRange / d, double(kSliderRange))));
-    refreshing = false;
+    // A handle the user is dragging stays under the mouse.
+    if (!sliderFrame->isSliderDown()) {
+        refreshing = true;
+        sliderFrame->setValue(d == 0.0 ? 0
+                                       : int(std::min(p * kSliderRange / d, double(kSliderRange))));
+        refreshing = false;
+    }
     sliderFrame->setEnabled(recorder.mode() != Recorder::Recording && d > 0.0);
     labelFrame->setText(QStringLiteral("[") + QString::number(p, 'g', 6) + QStringLiteral("/") +
                         QString::number(d, 'g', 6) + QStringLiteral("]"));
