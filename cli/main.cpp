@@ -27,8 +27,7 @@ enum ExitCode { Ok = 0, BadUsage = 1, SceneUnreadable = 2, PictureUnwritable = 3
 int renderFilm(DocRT& doc, const RenderOptions& options) {
     QString problem;
     if (!FlyPathFile::load(options.flypath, doc.getRecorder(), problem)) {
-        std::fprintf(stderr, "tavolin-render: cannot read the fly path %s\n",
-                     qPrintable(problem));
+        std::fprintf(stderr, "tavolin-render: cannot read the fly path %s\n", qPrintable(problem));
         return SceneUnreadable;
     }
     FilmSettings film;

@@ -45,8 +45,8 @@ int FilmRenderer::frameCount(double duration, int fps) {
 QString FilmRenderer::frameFileName(const QString& fileName, int frame) {
     const QString number = QStringLiteral("_%1").arg(frame, kFrameDigits, 10, QLatin1Char('0'));
     // The suffix is what follows the last dot of the file's own name (not of a folder).
-    const int slash = int(std::max(fileName.lastIndexOf(QLatin1Char('/')),
-                                   fileName.lastIndexOf(QLatin1Char('\\'))));
+    const int slash = int(
+        std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\'))));
     const int dot = int(fileName.lastIndexOf(QLatin1Char('.')));
     if (dot <= slash + 1) return fileName + number;  // no suffix (or a hidden file's name)
     return fileName.left(dot) + number + fileName.mid(dot);
@@ -100,8 +100,9 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
         return NoRecording;
     }
     if (first < 0 || first > last || last >= count) {
-        error = QStringLiteral("Frames %1-%2 are not within the film's frames 0-%3 "
-                               "(%4 s at %5 frames per second).")
+        error = QStringLiteral(
+                    "Frames %1-%2 are not within the film's frames 0-%3 "
+                    "(%4 s at %5 frames per second).")
                     .arg(first)
                     .arg(last)
                     .arg(count - 1)

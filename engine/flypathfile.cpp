@@ -81,8 +81,7 @@ QByteArray FlyPathFile::format(const std::vector<FlyPathPoint>& points) {
     return out;
 }
 
-bool FlyPathFile::parse(const QByteArray& text, std::vector<FlyPathPoint>& points,
-                        QString& error) {
+bool FlyPathFile::parse(const QByteArray& text, std::vector<FlyPathPoint>& points, QString& error) {
     const QList<QByteArray> lines = text.split('\n');
     std::vector<FlyPathPoint> read;
     bool headerSeen = false;
@@ -103,10 +102,11 @@ bool FlyPathFile::parse(const QByteArray& text, std::vector<FlyPathPoint>& point
             bool ok = false;
             const int version = fields[1].toInt(&ok);
             if (!ok || version != kVersion) {
-                error = lineError(lineNo, QStringLiteral("fly-path format version \"%1\" is not "
-                                                         "supported (this program reads version %2)")
-                                              .arg(QString::fromLatin1(fields[1]))
-                                              .arg(kVersion));
+                error =
+                    lineError(lineNo, QStringLiteral("fly-path format version \"%1\" is not "
+                                                     "supported (this program reads version %2)")
+                                          .arg(QString::fromLatin1(fields[1]))
+                                          .arg(kVersion));
                 return false;
             }
             headerSeen = true;

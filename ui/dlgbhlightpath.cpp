@@ -54,8 +54,7 @@ QSpinBox* intBox(QWidget* parent, const char* name, int lo, int hi, int value) {
 
 }  // namespace
 
-DlgBHLightPath::DlgBHLightPath(QWidget* parent, DocRT* document)
-    : QDialog(parent), doc(document) {
+DlgBHLightPath::DlgBHLightPath(QWidget* parent, DocRT* document) : QDialog(parent), doc(document) {
     setupForm();
     settingsLoadFromEngine();
 

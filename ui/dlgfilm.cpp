@@ -80,8 +80,7 @@ DlgFilm::DlgFilm(QWidget* parent, DocRT* document, int width, int height)
     connect(buttonDeleteStart, &QPushButton::clicked, this, &DlgFilm::slotDeleteStart);
     connect(buttonDeleteEnd, &QPushButton::clicked, this, &DlgFilm::slotDeleteEnd);
     connect(buttonChooseFilename, &QPushButton::clicked, this, &DlgFilm::slotChooseFilename);
-    connect(buttonBox->button(QDialogButtonBox::Ok), &QPushButton::clicked, this,
-            &DlgFilm::slotOk);
+    connect(buttonBox->button(QDialogButtonBox::Ok), &QPushButton::clicked, this, &DlgFilm::slotOk);
     connect(buttonBox->button(QDialogButtonBox::Help), &QPushButton::clicked, this,
             &DlgFilm::slotHelp);
     connect(&doc->getRecorder(), &Recorder::recorderContentChanged, this,
@@ -107,9 +106,7 @@ QString DlgFilm::defaultFileName() {
     return QDir(folder).filePath(QStringLiteral("tavolinfilm.png"));
 }
 
-int DlgFilm::antialiasingLevel(int index) {
-    return index >= 0 && index < 4 ? kLevels[index] : 1;
-}
+int DlgFilm::antialiasingLevel(int index) { return index >= 0 && index < 4 ? kLevels[index] : 1; }
 
 void DlgFilm::setupForm() {
     setObjectName(QStringLiteral("DlgFilm"));
@@ -273,8 +270,7 @@ void DlgFilm::showEvent(QShowEvent* event) {
 double DlgFilm::shownPosition() const {
     Recorder& recorder = doc->getRecorder();
     double pos = stoppedPosition;
-    if (recorder.mode() != Recorder::Stopped)
-        pos = doc->clockMs() / 1000.0 - recorder.startTime();
+    if (recorder.mode() != Recorder::Stopped) pos = doc->clockMs() / 1000.0 - recorder.startTime();
     return std::clamp(pos, 0.0, recorder.duration());
 }
 
@@ -364,31 +360,31 @@ void DlgFilm::seek(double t) {
 }
 
 void DlgFilm::slotReset() {
-    const auto answer = QMessageBox::question(
-        this, formTr("Tavolin - CreateFilm"),
-        formTr("Delete the whole recorded fly path? This cannot be undone."),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer =
+        QMessageBox::question(this, formTr("Tavolin - CreateFilm"),
+                              formTr("Delete the whole recorded fly path? This cannot be undone."),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
     stoppedPosition = 0.0;
     slotSetToDefault();
 }
 
 void DlgFilm::slotSaveFlyPath() {
-    const QString name = QFileDialog::getSaveFileName(
-        this, formTr("Tavolin - Save fly path"), QFileInfo(filename->text()).absolutePath(),
-        formTr("Fly paths (*.txt);;All files (*)"));
+    const QString name = QFileDialog::getSaveFileName(this, formTr("Tavolin - Save fly path"),
+                                                      QFileInfo(filename->text()).absolutePath(),
+                                                      formTr("Fly paths (*.txt);;All files (*)"));
     if (name.isEmpty()) return;
     QString problem;
     if (!FlyPathFile::save(name, doc->getRecorder(), problem))
-        QMessageBox::warning(this, formTr("Tavolin - Save fly path"),
-                             formTr("Could not save in this location") + QStringLiteral("\n") +
-                                 problem);
+        QMessageBox::warning(
+            this, formTr("Tavolin - Save fly path"),
+            formTr("Could not save in this location") + QStringLiteral("\n") + problem);
 }
 
 void DlgFilm::slotLoadFlyPath() {
-    const QString name = QFileDialog::getOpenFileName(
-        this, formTr("Tavolin - Load fly path"), QFileInfo(filename->text()).absolutePath(),
-        formTr("Fly paths (*.txt);;All files (*)"));
+    const QString name = QFileDialog::getOpenFileName(this, formTr("Tavolin - Load fly path"),
+                                                      QFileInfo(filename->text()).absolutePath(),
+                                                      formTr("Fly paths (*.txt);;All files (*)"));
     if (name.isEmpty()) return;
     QString problem;
     if (!FlyPathFile::load(name, doc->getRecorder(), problem)) {
@@ -420,16 +416,13 @@ bool DlgFilm::exportFilm(bool quiet) {
     progress.setAutoReset(false);
 
     if (renderingHold) renderingHold(true);
-    const FilmRenderer::Result result =
-        renderer.render(film, [&](int frame, int percent) {
-            const double done = (double(frame) + percent / 100.0) / std::max(frames, 1);
-            progress.setLabelText(formTr("Rendering frame %1 of %2 ...")
-                                      .arg(frame + 1)
-                                      .arg(frames));
-            progress.setValue(int(done * 1000.0));
-            QCoreApplication::processEvents();
-            return !progress.wasCanceled();
-        });
+    const FilmRenderer::Result result = renderer.render(film, [&](int frame, int percent) {
+        const double done = (double(frame) + percent / 100.0) / std::max(frames, 1);
+        progress.setLabelText(formTr("Rendering frame %1 of %2 ...").arg(frame + 1).arg(frames));
+        progress.setValue(int(done * 1000.0));
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    });
     if (renderingHold) renderingHold(false);
     progress.close();
 

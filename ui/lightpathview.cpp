@@ -153,9 +153,9 @@ void LightPathView::paintEvent(QPaintEvent*) {
             const double len = std::hypot(dx, dy);
             if (len > 0.0) {
                 painter.setPen(QPen(colour.lighter(150), 1.2, Qt::DashLine));
-                painter.drawLine(toScreen(end.x(), end.y()),
-                                 toScreen(from.x() + dx / len * viewLength,
-                                          from.y() + dy / len * viewLength));
+                painter.drawLine(
+                    toScreen(end.x(), end.y()),
+                    toScreen(from.x() + dx / len * viewLength, from.y() + dy / len * viewLength));
             }
         } else if (p.absorbed) {
             const QPointF s = toScreen(end.x(), end.y());

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <QPointF>
-#include <cstdint>
 #include <QWidget>
+#include <cstdint>
 #include <vector>
 
 #include "geometry/lightpathtree.h"

@@ -215,8 +215,7 @@ TEST(FilmRenderer, BentFramesUseTheTableOfTheirOwnObserver) {
         f.lastFrame = last;
         ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
         RenderSettings s;
-        FilmRenderer::frameSettings(s, *scene.doc.getSettings(), scene.doc.getRecorder(), last,
-                                    10);
+        FilmRenderer::frameSettings(s, *scene.doc.getSettings(), scene.doc.getRecorder(), last, 10);
         Vec4f d = s.start - s.bhpos;
         d.w = 0.0f;
         EXPECT_EQ(hole.rObs, std::sqrt(dot3(d, d))) << last;
@@ -230,8 +229,7 @@ TEST(FilmRenderer, CancelStopsBeforeTheNextFrameOrWithinOne) {
     FilmRenderer renderer(scene.doc);
     FilmSettings f = smallFilm(scene.path(QStringLiteral("cancel"), QStringLiteral("film.png")));
     // Cancelled when frame 2 is about to start.
-    EXPECT_EQ(renderer.render(f, [](int frame, int) { return frame < 2; }),
-              FilmRenderer::Canceled);
+    EXPECT_EQ(renderer.render(f, [](int frame, int) { return frame < 2; }), FilmRenderer::Canceled);
     EXPECT_EQ(renderer.framesWritten(), 2);
     EXPECT_TRUE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 1)));
     EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 2)));
@@ -270,7 +268,8 @@ TEST(FilmRenderer, RefusalsSayWhy) {
     f.firstFrame = 5;
     f.lastFrame = 11;  // the film has frames 0-10
     EXPECT_EQ(renderer.render(f), FilmRenderer::BadRange);
-    EXPECT_TRUE(renderer.errorText().contains(QLatin1String("0-10"))) << renderer.errorText().toStdString();
+    EXPECT_TRUE(renderer.errorText().contains(QLatin1String("0-10")))
+        << renderer.errorText().toStdString();
     f.firstFrame = 6;
     f.lastFrame = 5;
     EXPECT_EQ(renderer.render(f), FilmRenderer::BadRange);

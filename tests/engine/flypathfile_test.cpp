@@ -22,8 +22,15 @@ std::vector<FlyPathPoint> awkwardPoints(int count, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::uniform_int_distribution<int> exponent(-40, 38);
-    const float specials[] = {0.0f, -0.0f, 1.0f / 3.0f, FLT_MIN, -FLT_MAX, FLT_MAX,
-                              std::numeric_limits<float>::denorm_min(), 0.1f, 16777217.0f};
+    const float specials[] = {0.0f,
+                              -0.0f,
+                              1.0f / 3.0f,
+                              FLT_MIN,
+                              -FLT_MAX,
+                              FLT_MAX,
+                              std::numeric_limits<float>::denorm_min(),
+                              0.1f,
+                              16777217.0f};
     std::vector<FlyPathPoint> points;
     double t = -1.0 + unit(rng) * 1e-3;
     for (int i = 0; i < count; ++i) {
@@ -34,8 +41,8 @@ std::vector<FlyPathPoint> awkwardPoints(int count, unsigned seed) {
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c) {
                 const int k = 4 * r + c + i;
-                p.frame.m[r][c] = k % 5 == 0 ? specials[k % 9]
-                                             : float(unit(rng) * std::pow(10.0, exponent(rng)));
+                p.frame.m[r][c] =
+                    k % 5 == 0 ? specials[k % 9] : float(unit(rng) * std::pow(10.0, exponent(rng)));
             }
         points.push_back(p);
     }

@@ -3,6 +3,8 @@
 // and the drawn paths against closed-form physics (capture below the critical angle, bending
 // towards the hole). Also writes a picture of the viewer (lightpathview.png in the working
 // folder) for a look by eye.
+#include "ui/dlgbhlightpath.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,7 +19,6 @@
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
 #include "scene/rendersettings.h"
-#include "ui/dlgbhlightpath.h"
 #include "ui/lightpathview.h"
 
 namespace {
@@ -70,8 +71,9 @@ private slots:
                 DlgBHLightPath::generationCountForIndex(bad);
                 QFAIL("no programming error");
             } catch (const ProgrammingError& e) {
-                QCOMPARE(QString::fromStdString(e.what()),
-                         QStringLiteral("in dlglightpath.cpp a generation Count of > 2 is returned"));
+                QCOMPARE(
+                    QString::fromStdString(e.what()),
+                    QStringLiteral("in dlglightpath.cpp a generation Count of > 2 is returned"));
             }
         }
     }
@@ -177,7 +179,8 @@ private slots:
         double lastTurn = 1e9;
         for (double a = 0.0; a <= M_PI; a += 0.01) {
             if (std::fabs(a - capture) < 0.005) continue;  // the table's tolerance at the seam
-            const TracedLightPath p = LightPathView::tracePath(d.hole().paths, float(rObs), float(a));
+            const TracedLightPath p =
+                LightPathView::tracePath(d.hole().paths, float(rObs), float(a));
             QCOMPARE(p.points.front(), QPointF(rObs, 0.0));
             QVERIFY(p.points.size() >= 2);
             if (a < capture) {
@@ -188,7 +191,9 @@ private slots:
                 QVERIFY2(p.escaped, qPrintable(QString::number(deg(a))));
                 const double turn = turnTowardsHole(p, rObs, rs);
                 // Rays leaving almost radially turn by less than the table's tolerance.
-                QVERIFY2(turn > (a < 2.9 ? 0.0 : -1e-3), qPrintable(QString::number(deg(a)) + " turn " + QString::number(deg(turn))));
+                QVERIFY2(
+                    turn > (a < 2.9 ? 0.0 : -1e-3),
+                    qPrintable(QString::number(deg(a)) + " turn " + QString::number(deg(turn))));
                 if (a > capture + 0.05 && a < M_PI - 0.1) {
                     QVERIFY2(turn < lastTurn + 2e-3, qPrintable(QString::number(deg(a))));
                     lastTurn = turn;
@@ -221,7 +226,8 @@ private slots:
         const QImage picture = dlg.view()->grab().toImage();
         QVERIFY(picture.save(QStringLiteral("lightpathview.png")));
         // The hole is drawn black at the centre of its circle.
-        const QPoint centre(int(dlg.view()->width() / 2.0 - 0.5 * d.hole().rObs *
+        const QPoint centre(int(dlg.view()->width() / 2.0 -
+                                0.5 * d.hole().rObs *
                                     (0.5 * std::min(dlg.view()->width(), dlg.view()->height()) /
                                      std::max(0.65 * d.hole().rObs, 3.0 * d.hole().rs))),
                             dlg.view()->height() / 2);

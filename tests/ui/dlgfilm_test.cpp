@@ -2,6 +2,8 @@
 // (record, stop, play holds the state one second after the Record press, then replays at the
 // recorded pace), seeking with the slider, cutting, the Reset confirmation, and a film exported
 // from the dialog equal byte for byte to the one tavolin-render writes.
+#include "ui/dlgfilm.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -29,7 +31,6 @@
 #include "engine/recorder.h"
 #include "geometry/traceoutput.h"
 #include "scene/rendersettings.h"
-#include "ui/dlgfilm.h"
 
 namespace {
 
@@ -183,10 +184,12 @@ private slots:
         sincePlay.start();
         doc.observerFrame().m[0][1] = -5.0f;
         doc.applyPendingChanges();
-        QVERIFY2(std::fabs(observerX(doc) - 1.0f) < 0.04f, qPrintable(QString::number(observerX(doc))));
+        QVERIFY2(std::fabs(observerX(doc) - 1.0f) < 0.04f,
+                 qPrintable(QString::number(observerX(doc))));
         QTest::qWait(600);
         doc.applyPendingChanges();
-        QVERIFY2(std::fabs(observerX(doc) - 1.0f) < 0.04f, qPrintable(QString::number(observerX(doc))));
+        QVERIFY2(std::fabs(observerX(doc) - 1.0f) < 0.04f,
+                 qPrintable(QString::number(observerX(doc))));
         QCOMPARE(dlg.slider()->value(), 0);  // the refresh timer shows film time 0 meanwhile
 
         while (sincePlay.elapsed() < 1300) QTest::qWait(10);
@@ -318,7 +321,8 @@ private slots:
         QVERIFY(proc.waitForFinished(120000));
         QCOMPARE(proc.exitCode(), 0);
         for (int k = 0; k < 8; ++k) {
-            const QByteArray a = bytesOf(FilmRenderer::frameFileName(dir.filePath("dlg/film.png"), k));
+            const QByteArray a =
+                bytesOf(FilmRenderer::frameFileName(dir.filePath("dlg/film.png"), k));
             QVERIFY2(!a.isEmpty(), qPrintable(QString::number(k)));
             QCOMPARE(a, bytesOf(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), k)));
         }
