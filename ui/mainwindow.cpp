@@ -29,7 +29,9 @@
 #include "engine/views/mainview.h"
 #include "scene/rendersettings.h"
 #include "ui/dlgabout.h"
+#include "ui/dlgbhlightpath.h"
 #include "ui/dlgeye.h"
+#include "ui/dlgfilm.h"
 #include "ui/dlgrenderoptions.h"
 #include "ui/dlgscreenshot.h"
 #include "ui/dockeditobjects.h"
@@ -69,6 +71,8 @@ MainWindow::~MainWindow() {
     help.reset();  // ends the help viewer
     // The tools that hold the document go first.
     delete renderOptions;
+    delete filmDialog;
+    delete lightPathDialog;
     delete eyeDialog;
     delete editDock;
     // The views and their pool go before the document they render.
@@ -444,9 +448,18 @@ void MainWindow::slotViewScreenshot() {
     view->resumeRendering();
 }
 
-void MainWindow::slotViewFilm() {}
+void MainWindow::slotViewFilm() {
+    // The export size is the view's size when the dialog is first opened.
+    if (!filmDialog) filmDialog = new DlgFilm(this, doc, view->width(), view->height());
+    filmDialog->show();
+    filmDialog->raise();
+}
 
-void MainWindow::slotViewBHLightPath() {}
+void MainWindow::slotViewBHLightPath() {
+    if (!lightPathDialog) lightPathDialog = new DlgBHLightPath(this, doc);
+    lightPathDialog->show();
+    lightPathDialog->raise();
+}
 
 void MainWindow::slotViewShowMenu(bool showMenu) { menuBar()->setVisible(showMenu); }
 

@@ -13,6 +13,8 @@ class MainView;
 class QAction;
 class QDockWidget;
 class DlgEye;
+class DlgFilm;
+class DlgBHLightPath;
 class DlgRenderOptions;
 class QLabel;
 class QMenu;
@@ -133,5 +135,7 @@ private:
     QDockWidget* editDock = nullptr;
     DlgEye* eyeDialog = nullptr;
     DlgRenderOptions* renderOptions = nullptr;
+    DlgFilm* filmDialog = nullptr;
+    DlgBHLightPath* lightPathDialog = nullptr;
     std::unique_ptr<HelpAssistant> help;
 };
