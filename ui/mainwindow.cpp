@@ -448,15 +448,32 @@ void MainWindow::slotViewScreenshot() {
     view->resumeRendering();
 }
 
+// Stops the views' frame loop and waits for a frame in flight, so that a tool may change what the
+// workers read (shared scene objects, the light-path table); false lets the loop go on.
+void MainWindow::holdRendering(bool hold) {
+    if (!hold) {
+        view->resumeRendering();
+        return;
+    }
+    view->suspendRendering();
+    while (view->isRendering()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
 void MainWindow::slotViewFilm() {
     // The export size is the view's size when the dialog is first opened.
-    if (!filmDialog) filmDialog = new DlgFilm(this, doc, view->width(), view->height());
+    if (!filmDialog) {
+        filmDialog = new DlgFilm(this, doc, view->width(), view->height());
+        filmDialog->setRenderingHold([this](bool hold) { holdRendering(hold); });
+    }
     filmDialog->show();
     filmDialog->raise();
 }
 
 void MainWindow::slotViewBHLightPath() {
-    if (!lightPathDialog) lightPathDialog = new DlgBHLightPath(this, doc);
+    if (!lightPathDialog) {
+        lightPathDialog = new DlgBHLightPath(this, doc);
+        lightPathDialog->setRenderingHold([this](bool hold) { holdRendering(hold); });
+    }
     lightPathDialog->show();
     lightPathDialog->raise();
 }

@@ -76,6 +76,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void holdRendering(bool hold);
     void setupForm();
     void retranslateForm();
     void createStatusLabels();
