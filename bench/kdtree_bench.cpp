@@ -3,18 +3,48 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "geometry/kdtraverse.h"
 #include "geometry/kdtree.h"
+#include "scene/rtobjplane.h"
+#include "scene/rtobjsphere.h"
 #include "tests/geometry/kdtestscene.h"
 
 using namespace kdtest;
 
 namespace {
 
-void randomSpheres(Scene& s, int n, unsigned seed) {
+// Static spheres and planes owned by the benchmark, all shaded by one texture.
+struct RealScene {
+    IdTexture texture{1};
+    std::vector<std::unique_ptr<rtObjBase>> owned;
+    std::vector<rtObjBase*> list;
+
+    void sphere(const Vec4f& c, float r) {
+        auto s = std::make_unique<rtObjSphere<1>>();
+        s->center = c;
+        s->radius = r;
+        s->texture = &texture;
+        s->update();
+        list.push_back(s.get());
+        owned.push_back(std::move(s));
+    }
+    void floor(const Vec4f& corner, float size) {
+        auto p = std::make_unique<rtObjPlane>();
+        p->pos = corner;
+        p->x = Vec4f(size, 0, 0, 0);
+        p->y = Vec4f(0, size, 0, 0);
+        p->texture = &texture;
+        p->update();
+        list.push_back(p.get());
+        owned.push_back(std::move(p));
+    }
+};
+
+void randomSpheres(RealScene& s, int n, unsigned seed) {
     std::mt19937 rng(seed);
     const float extent = 10.0f * std::cbrt(float(n));  // constant density
     std::uniform_real_distribution<float> pos(0.0f, extent), radius(0.3f, 1.0f);
@@ -22,7 +52,7 @@ void randomSpheres(Scene& s, int n, unsigned seed) {
 }
 
 void BM_BuildRandomSpheres(benchmark::State& state) {
-    Scene s;
+    RealScene s;
     randomSpheres(s, int(state.range(0)), 1);
     KDTree tree;
     for (auto _ : state) {
@@ -39,15 +69,18 @@ BENCHMARK(BM_BuildRandomSpheres)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(bench
 // pixels whose rays are prepared once; each iteration traces a copy of every prepared record.
 struct GridView {
     static constexpr int kSize = 512;
-    Scene scene;
+    RealScene scene;
     KDTree tree;
     Vec4f eye{-20.0f, -20.0f, 25.0f, 0.0f};
     Vec4f fwd, right, up;
     std::vector<uint32_t> image = std::vector<uint32_t>(kSize * kSize);
 
     GridView() {
-        sphereGrid(scene, 40, 3.0f, 1.0f);
+        scene.floor(Vec4f(-3.0f, -3.0f, 0.0f, 0.0f), 123.0f);
+        for (int i = 0; i < 40; ++i)
+            for (int j = 0; j < 40; ++j) scene.sphere(Vec4f(i * 3.0f, j * 3.0f, 1.0f, 0.0f), 1.0f);
         tree.addInterval(scene.list, 0);
+        for (rtObjBase* o : scene.list) o->prepareForOrigin(eye);
         fwd = unit(Vec4f(60.0f, 60.0f, -25.0f, 0.0f));
         right = unit(cross3(fwd, Vec4f(0, 0, 1, 0)));
         up = unit(cross3(right, fwd));

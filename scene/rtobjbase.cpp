@@ -12,8 +12,8 @@ rtObjBase::~rtObjBase() = default;
 
 void rtObjBase::printBoundingBox() const {
     const BoundingBox b = boundingBox();
-    std::printf("BoundingBox min %g;%g;%g;%g max %g;%g;%g;%g\n", b.min.x, b.min.y, b.min.z,
-                b.min.w, b.max.x, b.max.y, b.max.z, b.max.w);
+    std::printf("BoundingBox min %g;%g;%g;%g max %g;%g;%g;%g\n", b.min.x, b.min.y, b.min.z, b.min.w,
+                b.max.x, b.max.y, b.max.z, b.max.w);
     std::fflush(stdout);
 }
 

@@ -105,8 +105,7 @@ LaneMask4 rtObjPlane::intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec
 
 LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const {
     return intersectGroup(b.dir[0], b.dir[1], b.dir[2], b.originSoA[0], b.originSoA[1],
-                          b.originSoA[2], b.originSoA[3], b.tMin, b.tMax, b.tHit, b.live, b.u,
-                          b.v);
+                          b.originSoA[2], b.originSoA[3], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
 }
 
 LaneMask4 rtObjPlane::intersect4Alt(RayBundle4& b) const {
@@ -119,8 +118,8 @@ int rtObjPlane::reserved4(int) const { return 0; }
 
 void rtObjPlane::shade4(RayBundle4& b, LaneMask4 mask) const {
     // Signed on purpose: the four-ray path leaves the sign to the texture.
-    const Vec4f f = Vec4f(normal.x) * b.dir[0] + Vec4f(normal.y) * b.dir[1] +
-                    Vec4f(normal.z) * b.dir[2];
+    const Vec4f f =
+        Vec4f(normal.x) * b.dir[0] + Vec4f(normal.y) * b.dir[1] + Vec4f(normal.z) * b.dir[2];
     if (texture) texture->shade4(b, mask, f);
 }
 

@@ -8,18 +8,18 @@
 
 class rtObjPlane : public rtObjBase {
 public:
-    Vec4f pos{0, 0, 0, 0};        // corner
-    Vec4f hitOffset;              // normal x hitOffsetScale, copied into a ray on a hit
-    Vec4f x{1, 0, 0, 0};          // first edge
-    Vec4f y{0, 1, 0, 0};          // second edge
-    Vec4f xs, ys;                 // texture axes: x sx / |x|^2 and y sy / |y|^2
-    float uLimit = 5.0f;          // copies of sx, sy: the u and v limits of a hit
+    Vec4f pos{0, 0, 0, 0};  // corner
+    Vec4f hitOffset;        // normal x hitOffsetScale, copied into a ray on a hit
+    Vec4f x{1, 0, 0, 0};    // first edge
+    Vec4f y{0, 1, 0, 0};    // second edge
+    Vec4f xs, ys;           // texture axes: x sx / |x|^2 and y sy / |y|^2
+    float uLimit = 5.0f;    // copies of sx, sy: the u and v limits of a hit
     float vLimit = 5.0f;
-    float sx = 5.0f;              // texture repetitions along x
-    float sy = 5.0f;              // texture repetitions along y
-    Vec4f normal;                 // unit normal, xs x ys
-    QString texname;              // name of the texture
-    float originDist = 0.0f;      // (pos - origin) . normal for the frame's common ray origin
+    float sx = 5.0f;          // texture repetitions along x
+    float sy = 5.0f;          // texture repetitions along y
+    Vec4f normal;             // unit normal, xs x ys
+    QString texname;          // name of the texture
+    float originDist = 0.0f;  // (pos - origin) . normal for the frame's common ray origin
 
     rtObjPlane();
 
@@ -53,8 +53,8 @@ private:
     bool hitSingle(const SingleRay& ray, float& t, float& u, float& v) const;
     // One group of four rays with a common origin (ox, oy, oz, ow per lane).
     LaneMask4 intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& ox,
-                             const Vec4f& oy, const Vec4f& oz, const Vec4f& ow,
-                             const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit, LaneMask4& live,
-                             Vec4f& u, Vec4f& v) const;
+                             const Vec4f& oy, const Vec4f& oz, const Vec4f& ow, const Vec4f& tMin,
+                             const Vec4f& tMax, Vec4f& tHit, LaneMask4& live, Vec4f& u,
+                             Vec4f& v) const;
     void traceHit(float t) const;
 };

@@ -131,8 +131,7 @@ template <int N>
 LaneMask4 rtObjSphere<N>::intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz,
                                          const Vec4f& ocx, const Vec4f& ocy, const Vec4f& ocz,
                                          const Vec4f& constant, const Vec4f& tMin,
-                                         const Vec4f& tMax, Vec4f& tHit,
-                                         LaneMask4& live) const {
+                                         const Vec4f& tMax, Vec4f& tHit, LaneMask4& live) const {
     const Vec4f half(0.5f);
     const Vec4f h = Vec4f(2.0f) * (dx * ocx + dy * ocy + dz * ocz);
     const Vec4f disc = h * h / Vec4f(4.0f) - constant;

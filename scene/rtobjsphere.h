@@ -15,9 +15,9 @@ public:
     Vec4f center{0, 0, 0, 0};  // centre; for the moving sphere its position at time tmin
     Vec4f mov{0, 0, 0, 0};     // velocity of the moving sphere: change of position per time
     float radius = 0.5f;
-    float radius2 = 0.25f;     // radius^2
-    float invRadius = 2.0f;    // 1 / radius
-    float tmin = 0.0f;         // the moving sphere exists for tmin < time < tmax
+    float radius2 = 0.25f;   // radius^2
+    float invRadius = 2.0f;  // 1 / radius
+    float tmin = 0.0f;       // the moving sphere exists for tmin < time < tmax
     float tmax = 0.0f;
     QString texname;
     Texture* texture = nullptr;  // the sphere's own resolved texture (the base pointer stays null)
@@ -53,10 +53,10 @@ private:
     // sphere); false when no root lies inside the ray's interval (and the sphere's lifetime).
     bool hitSingle(const SingleRay& ray, float& t, Vec4f& hitCenter) const;
     // One group of four unit directions from the common origin o.
-    LaneMask4 intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz,
-                             const Vec4f& ocx, const Vec4f& ocy, const Vec4f& ocz,
-                             const Vec4f& constant, const Vec4f& tMin, const Vec4f& tMax,
-                             Vec4f& tHit, LaneMask4& live) const;
+    LaneMask4 intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& ocx,
+                             const Vec4f& ocy, const Vec4f& ocz, const Vec4f& constant,
+                             const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit,
+                             LaneMask4& live) const;
     Vec4f shadeFactors(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& co,
                        const Vec4f& tHit) const;
 };

@@ -74,9 +74,9 @@ Results traceAll(const rtObjBase& obj, const Vec4f& origin, const std::vector<Ve
 }
 
 bool sameResults(const Results& a, const Results& b) {
-    return a.t1 == b.t1 && a.u1 == b.u1 && a.v1 == b.v1 && a.off1 == b.off1 &&
-           a.pix1 == b.pix1 && a.pix4 == b.pix4 && a.pix16 == b.pix16 && a.mask4 == b.mask4 &&
-           a.mask16 == b.mask16 && a.tHit4 == b.tHit4 && a.tHit16 == b.tHit16 && a.u16 == b.u16;
+    return a.t1 == b.t1 && a.u1 == b.u1 && a.v1 == b.v1 && a.off1 == b.off1 && a.pix1 == b.pix1 &&
+           a.pix4 == b.pix4 && a.pix16 == b.pix16 && a.mask4 == b.mask4 && a.mask16 == b.mask16 &&
+           a.tHit4 == b.tHit4 && a.tHit16 == b.tHit16 && a.u16 == b.u16;
 }
 
 }  // namespace

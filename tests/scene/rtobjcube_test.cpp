@@ -109,8 +109,8 @@ TEST(RtObjCube, FacesCloseTheSolid) {
         const D3 ex[3] = {d3(cube.x), d3(cube.y), d3(cube.z)};
         for (int i = 0; i < 100; ++i) {
             const double a[3] = {rng.uni(0.05, 0.95), rng.uni(0.05, 0.95), rng.uni(0.05, 0.95)};
-            const Vec4f o = cube.pos + cube.x * float(a[0]) + cube.y * float(a[1]) +
-                            cube.z * float(a[2]);
+            const Vec4f o =
+                cube.pos + cube.x * float(a[0]) + cube.y * float(a[1]) + cube.z * float(a[2]);
             const Vec4f d = rng.direction();
             double exits[3];
             for (int e = 0; e < 3; ++e) {
@@ -205,7 +205,7 @@ TEST(RtObjCube, PropertiesInFileOrderWithDefaults) {
     rtObjCube cube;
     Reader::PropertyList list;
     cube.getProperties(list);
-    const char* names[] = {"name", "pos", "x",  "y",     "z",     "sx",
+    const char* names[] = {"name", "pos", "x",     "y",     "z",    "sx",
                            "sy",   "sz",  "texxy", "texyz", "texzx"};
     ASSERT_EQ(list.size(), 11);
     for (int i = 0; i < 11; ++i) EXPECT_EQ(list.at(i)->name, names[i]);

@@ -55,8 +55,7 @@ std::unique_ptr<rtObjPlane> randomPlane(Rng& rng) {
 
 // A ray from a random origin aimed near the parallelogram (some inside, some outside).
 SingleRay rayNear(Rng& rng, const rtObjPlane& p, const Vec4f& origin) {
-    const Vec4f target =
-        p.pos + p.x * float(rng.uni(-0.3, 1.3)) + p.y * float(rng.uni(-0.3, 1.3));
+    const Vec4f target = p.pos + p.x * float(rng.uni(-0.3, 1.3)) + p.y * float(rng.uni(-0.3, 1.3));
     const Vec4f d = target - origin;
     return makeRay(origin, unitDir(d.x, d.y, d.z));
 }
@@ -126,13 +125,13 @@ TEST(RtObjPlane, SingleRayHitsMatchDoubleReference) {
             if (i % 7 == 0) r.dir = -r.dir, r.dir.w = 1.0f;  // many of these point away
             const PlaneRef ref = planeReference(*p, r);
             if (nearBoundary(ref, r)) continue;
-            const bool expected = ref.t >= r.tMin && ref.t <= r.tMax && ref.a >= 0 &&
-                                  ref.a < 1 && ref.b >= 0 && ref.b < 1;
+            const bool expected = ref.t >= r.tMin && ref.t <= r.tMax && ref.a >= 0 && ref.a < 1 &&
+                                  ref.b >= 0 && ref.b < 1;
             float t = kNoDistance;
             p->intersect1(r, t);
             ASSERT_EQ(t != kNoDistance, expected)
-                << "plane " << k << " ray " << i << " t " << t << " ref " << ref.t << " a "
-                << ref.a << " b " << ref.b << " u " << r.u << " v " << r.v << " tmax " << r.tMax;
+                << "plane " << k << " ray " << i << " t " << t << " ref " << ref.t << " a " << ref.a
+                << " b " << ref.b << " u " << r.u << " v " << r.v << " tmax " << r.tMax;
             EXPECT_EQ(p->occluded1(r), expected);
             if (!expected) {
                 ++misses;
@@ -267,8 +266,8 @@ TEST(RtObjPlane, BundlesKeepNearerHitsAndRespectIntervals) {
     alignas(16) RayBundle4 b;
     makeBundle4(b, origins, dirs);
     b.tHit = Vec4f(kNoHit, 4.0f, kNoHit, kNoHit);  // lane 1 already has a nearer hit
-    b.tMax = Vec4f(kFar, kFar, 5.0f, kFar);         // lane 2 ends exactly at the plane
-    b.tMin = Vec4f(0, 0, 0, 5.0f);                  // lane 3 starts exactly at the plane
+    b.tMax = Vec4f(kFar, kFar, 5.0f, kFar);        // lane 2 ends exactly at the plane
+    b.tMin = Vec4f(0, 0, 0, 5.0f);                 // lane 3 starts exactly at the plane
     b.u = Vec4f(-1.0f);
     const LaneMask4 m = p.intersect4(b);
     EXPECT_EQ(movemask(m), 0x1);

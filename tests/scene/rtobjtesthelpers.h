@@ -154,7 +154,9 @@ public:
 class Rng {
 public:
     explicit Rng(unsigned seed) : engine(seed) {}
-    double uni(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(engine); }
+    double uni(double lo, double hi) {
+        return std::uniform_real_distribution<double>(lo, hi)(engine);
+    }
     Vec4f point(double extent, double wExtent = 0.0) {
         return Vec4f(float(uni(-extent, extent)), float(uni(-extent, extent)),
                      float(uni(-extent, extent)), float(wExtent > 0 ? uni(-wExtent, wExtent) : 0));
