@@ -8,10 +8,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
@@ -218,7 +220,7 @@ TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
         const char* property;
         bool vector;
     };
-    const Slot slots[] = {
+    const Slot cases[] = {
         {"renderSettings", "start", true}, {"renderSettings", "lookat", true},
         {"renderSettings", "dirx", true},  {"renderSettings", "diry", true},
         {"renderSettings", "bhpos", true}, {"renderSettings", "bhradius", false},
@@ -246,7 +248,7 @@ TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
     QTemporaryDir dir;
     Current current;
     int loaded = 0, refused = 0;
-    for (const Slot& slot : slots)
+    for (const Slot& slot : cases)
         for (const char* value : values)
             for (int component = 0; component < (slot.vector ? 4 : 1); ++component) {
                 QByteArray text(value);

@@ -89,10 +89,11 @@ TEST(PoolStress, StartedAbortedAndRestartedThousandsOfTimes) {
         pool.addTasks(&a);
         pool.addTasks(&b);
         pool.addTasks(c);
-        // Back-to-back runs: the first drains the units, the later ones only finish.
+        // Back-to-back runs: the first drains the units, the later ones only finish. In the mode
+        // without abort the last run is waited for.
         const int runs = 1 + cycle % 3;
-        for (int run = 0; run < runs; ++run) pool.startRendering(false);
         const int mode = cycle % 4;
+        for (int run = 0; run < runs; ++run) pool.startRendering(mode == 3 && run == runs - 1);
         if (mode == 0) {
             pool.abort(true);
         } else if (mode == 1) {
@@ -102,7 +103,11 @@ TEST(PoolStress, StartedAbortedAndRestartedThousandsOfTimes) {
             pool.abort(false);
             pool.stopThreads();  // waits for the workers without the end-of-run flag
         } else {
-            ASSERT_TRUE(ends.waitFor(runs)) << "cycle " << cycle;
+            // A run started the moment the previous one went idle takes over that run's end
+            // signal (the previous end was never reported, the caller saw isRunning() false):
+            // the signal comes at least once after the last run and at most once per run.
+            ASSERT_TRUE(ends.waitFor(1)) << "cycle " << cycle;
+            ASSERT_LE(ends.count, runs);
             ASSERT_FALSE(pool.isRunning());
             ASSERT_EQ(a.processed + b.processed + c->processed, 3 * units);
             ASSERT_EQ(c->finishedCalls, runs);
@@ -189,6 +194,8 @@ TEST(DocumentStress, ThousandLoadApplyCyclesDoNotGrowMemory) {
     DocRT::setErrorReporter([&refusals](const QString&, const QString&) { ++refusals; });
 
     DocRT doc;
+    doc.requestBuiltInScene();  // as the desktop program starts when no scene can be read
+    doc.applyPendingChanges();
     TimeRT engine;
     ThreadBase pool(2);
     pool.addTasks(&engine);
