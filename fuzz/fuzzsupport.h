@@ -1,5 +1,5 @@
-// What every fuzz target shares: a quiet process (no trace lines) and the worker threads'
-// rounding mode, set once before the first input.
+// What every fuzz target shares: a quiet process (no trace lines), the worker threads' rounding
+// mode for the parts that run on workers, and byte helpers.
 #pragma once
 
 #include <xmmintrin.h>
@@ -13,11 +13,22 @@
 
 namespace fuzz {
 
-inline void quietProcess() {
-    TraceOutput::setEnabled(false);
-    // The render workers round toward minus infinity for their whole life.
-    _mm_setcsr((_mm_getcsr() & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN);
-}
+inline void quietProcess() { TraceOutput::setEnabled(false); }
+
+// Rounds toward minus infinity while alive, as the render workers do for their whole life (the
+// document and the readers run on the GUI thread with the default rounding).
+class WorkerRounding {
+public:
+    WorkerRounding() : saved(_mm_getcsr()) {
+        _mm_setcsr((saved & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN);
+    }
+    ~WorkerRounding() { _mm_setcsr(saved); }
+    WorkerRounding(const WorkerRounding&) = delete;
+    WorkerRounding& operator=(const WorkerRounding&) = delete;
+
+private:
+    const unsigned saved;
+};
 
 // The input as text the way the readers get it: UTF-8 decoded, invalid bytes replaced.
 inline QString text(const uint8_t* data, size_t size) {

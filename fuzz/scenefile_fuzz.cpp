@@ -57,8 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!buffer.setSize(kSide, kSide, 1)) __builtin_trap();
     TimeRT engine;
     engine.raytracePic(&settings, &scene, &tree, &buffer);
-    while (!engine.runTask()) {
+    {
+        fuzz::WorkerRounding rounding;
+        while (!engine.runTask()) {
+        }
+        engine.tasksFinished();
     }
-    engine.tasksFinished();
     return 0;
 }
