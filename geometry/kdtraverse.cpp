@@ -36,17 +36,32 @@ inline rtObjBase* const* leafObjects(rtObjBase* const* base, const KdNode& n) {
 // Pending far child of a bundle traversal: the rays' intervals inside it, and whether some rays
 // meet the two children in the opposite order (their nearer piece is still pending). Raw
 // registers, so that the fixed stack costs nothing to set up.
+// The node is kept as its two raw words (KdNode zero-initialises itself).
+struct RawNode {
+    uint32_t first, second;
+    void set(const KdNode& n) {
+        first = n.first;
+        second = n.second;
+    }
+    KdNode get() const {
+        KdNode n;
+        n.first = first;
+        n.second = second;
+        return n;
+    }
+};
+
 struct alignas(16) Entry16 {
     __m128 tMin[4];
     __m128 tMax[4];
-    KdNode far;
+    RawNode far;
     bool flipped;
 };
 
 struct alignas(16) Entry4 {
     __m128 tMin;
     __m128 tMax;
-    KdNode far;
+    RawNode far;
     bool flipped;
 };
 
@@ -208,7 +223,7 @@ int traceBundle16(RayBundle16& b) {
                 }
                 e.flipped = any(flip);
                 flippedPending += e.flipped;
-                e.far = lowerNear ? child[1] : child[0];
+                e.far.set(lowerNear ? child[1] : child[0]);
                 node = lowerNear ? child[0] : child[1];
             }
         }
@@ -241,7 +256,7 @@ int traceBundle16(RayBundle16& b) {
             tMax[g] = e.tMax[g];
         }
         flippedPending -= e.flipped;
-        node = e.far;
+        node = e.far.get();
     }
 }
 
@@ -275,7 +290,7 @@ int traceBundle4(RayBundle4& b) {
                 e.tMin = farMin;
                 e.tMax = farMax;
                 flippedPending += e.flipped;
-                e.far = lowerNear ? child[1] : child[0];
+                e.far.set(lowerNear ? child[1] : child[0]);
                 node = lowerNear ? child[0] : child[1];
             }
         }
@@ -302,7 +317,7 @@ int traceBundle4(RayBundle4& b) {
         b.tMin = e.tMin;
         b.tMax = e.tMax;
         flippedPending -= e.flipped;
-        node = e.far;
+        node = e.far.get();
     }
 }
 
