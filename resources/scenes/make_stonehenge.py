@@ -5,7 +5,8 @@ Thirty sarsen uprights carry a ring of lintels; inside stand five trilithons in 
 opening towards the Heel Stone; bluestones (spheres) ring the centre; the ground is a checkerboard.
 One scene unit is one metre, so at the speed of light the circle is crossed in about 30 seconds.
 Colours are emission spectra spread over the default eye's range (about 400-1400 nm) so that a
-Doppler shift visibly moves them: blue ahead when flying forward, red behind.
+Doppler shift visibly moves them: blue ahead when flying forward, red behind. Infrared lines
+(2000-4000 nm), invisible at rest, shift into view ahead at high speed.
 
 Run it from this folder to regenerate the scene file.
 """
@@ -64,8 +65,8 @@ def sphere(name, centre, radius, tex):
 def main():
     lines.append('<tavolinfile>')
     # Outside the circle, looking across it towards the trilithons.
-    start = (-4.0, 1.7, -27.0)
-    look = (0.12, 0.02, 1.0)
+    start = (-7.0, 5.5, -44.0)
+    look = (0.15, -0.09, 1.0)
     n = math.sqrt(sum(c * c for c in look))
     look = tuple(c / n for c in look)
     right = (look[2], 0.0, -look[0])
@@ -129,11 +130,11 @@ def main():
                     ('y', vec(0, 0, 240)), ('sx', g(60)), ('sy', g(60)), ('texname', 'ground')])
 
     colours = [
-        ('(1120;95)(920;70)(720;45)(520;55)', 'sarsencolor'),
-        ('(1150;100)(950;65)(500;45)', 'lintelcolor'),
-        ('(920;110)(1250;40)(560;35)', 'grass'),
-        ('(1120;90)(950;60)(760;30)', 'soil'),
-        ('(470;160)(560;60)(980;40)', 'bluestonecolor'),
+        ('(1120;95)(920;75)(720;45)(500;70)(2600;90)(3400;80)', 'sarsencolor'),
+        ('(1150;110)(950;70)(520;45)(2300;80)(3900;70)', 'lintelcolor'),
+        ('(830;300)(620;140)(1320;60)(2800;200)', 'grass'),
+        ('(1180;260)(1000;140)(3300;200)', 'soil'),
+        ('(470;160)(560;60)(980;40)(2100;90)', 'bluestonecolor'),
         ('(500;140)(700;140)(900;140)(1100;140)', 'sunlight'),
     ]
     for spectrum, name in colours:

@@ -373,7 +373,9 @@ TEST(TextureQuad, LaneFormsAgreeWithOneRayPerLane) {
                     expected(blk.b.u[g][l], blk.b.v[g][l], blk.b.doppler[g][l], sh);
                 ASSERT_TRUE(close(blk.lane(g, l), want))
                     << std::hex << blk.lane(g, l) << " " << want;
-                if (sh < 0.0f) ASSERT_EQ(blk.lane(g, l), 0xff000000u);
+                if (sh < 0.0f) {
+                    ASSERT_EQ(blk.lane(g, l), 0xff000000u);
+                }
             }
     }
 }

@@ -1,0 +1,309 @@
+// Tests of the help launcher: its one-instance rule, the viewer's command line and remote
+// commands (checked with a stand-in viewer script that records them), restarts, and the messages
+// for a missing viewer or collection.
+#include "ui/helpassistant.h"
+
+#include <signal.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "geometry/programmingerror.h"
+
+namespace {
+
+// The message of the ProgrammingError that f throws, or an empty string.
+template <typename F>
+QString programmingErrorOf(F f) {
+    try {
+        f();
+    } catch (const ProgrammingError& e) {
+        return QString::fromStdString(e.what());
+    }
+    return {};
+}
+
+const QString pagePrefix = "qthelp://tavolindoc/doc/output/";
+
+}  // namespace
+
+class HelpAssistantTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString logFile;
+    QString fakeViewer;
+    QString fakeCollection;
+    // Every message box seen while a test ran: "title|text", closed at once.
+    QStringList boxes;
+    QTimer boxCloser;
+
+    QStringList logLines() const {
+        QFile f(logFile);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QString::fromLocal8Bit(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    QStringList logLinesStartingWith(const QString& prefix) const {
+        QStringList out;
+        for (const QString& l : logLines()) {
+            if (l.startsWith(prefix)) out << l.mid(prefix.size());
+        }
+        return out;
+    }
+    qint64 viewerPid() const {
+        const QStringList pids = logLinesStartingWith("pid ");
+        return pids.isEmpty() ? -1 : pids.last().toLongLong();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        logFile = dir.filePath("viewer.log");
+        fakeCollection = dir.filePath("tavolinhelp.qhc");
+        {
+            QFile c(fakeCollection);
+            QVERIFY(c.open(QIODevice::WriteOnly));
+            c.write("not a real collection; the stand-in viewer never opens it");
+        }
+        // A stand-in for assistant: records its process id, arguments, environment and every
+        // line it receives; it ends by itself when asked for quit.html (the user closing it).
+        fakeViewer = dir.filePath("fake-assistant.sh");
+        QFile script(fakeViewer);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QString("#!/bin/sh\n"
+                             "log='%1'\n"
+                             "echo \"pid $$\" >> \"$log\"\n"
+                             "for a in \"$@\"; do echo \"arg $a\" >> \"$log\"; done\n"
+                             "echo \"xdg $XDG_DATA_HOME\" >> \"$log\"\n"
+                             "while IFS= read -r line; do\n"
+                             "  echo \"in $line\" >> \"$log\"\n"
+                             "  case \"$line\" in *quit.html) exit 0;; esac\n"
+                             "done\n")
+                         .arg(logFile)
+                         .toLocal8Bit());
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        connect(&boxCloser, &QTimer::timeout, this, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes << box->windowTitle() + "|" + box->text();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        boxCloser.start(20);
+    }
+
+    void init() {
+        QFile::remove(logFile);
+        boxes.clear();
+        HelpAssistant::setViewerProgram(fakeViewer);
+        HelpAssistant::setCollectionFile(fakeCollection);
+        HelpAssistant::setStartNoticeEnabled(false);
+    }
+
+    void cleanup() {
+        HelpAssistant::setViewerProgram({});
+        HelpAssistant::setCollectionFile({});
+        HelpAssistant::setStartNoticeEnabled(true);
+    }
+
+    void useWithoutInstanceAndSecondInstanceAreProgrammingErrors() {
+        const QString noInstance = "There has to exist an instance the HelpAssistant class";
+        QCOMPARE(programmingErrorOf([] { HelpAssistant::showPage("index.html"); }), noInstance);
+        QCOMPARE(programmingErrorOf([] { HelpAssistant::showUrl(pagePrefix + "index.html"); }),
+                 noInstance);
+        QCOMPARE(programmingErrorOf([] { HelpAssistant::startViewer(pagePrefix + "index.html"); }),
+                 noInstance);
+        {
+            HelpAssistant first;
+            QCOMPARE(programmingErrorOf([] { HelpAssistant second; }),
+                     QString("HelpAssistant may not be initialized more than once"));
+            // The failed second construction leaves the first one usable.
+            QCOMPARE(programmingErrorOf([] { HelpAssistant::showPage("index.html"); }), QString());
+        }
+        // After the instance is gone the rule applies again, and a new instance is allowed.
+        QCOMPARE(programmingErrorOf([] { HelpAssistant::showPage("index.html"); }), noInstance);
+        QCOMPARE(programmingErrorOf([] { HelpAssistant again; }), QString());
+        QVERIFY(!HelpAssistant::viewerRunning());
+    }
+
+    void defaultsPointAtQtsAssistantAndTheCollectionBesideTheProgram() {
+        HelpAssistant::setViewerProgram({});
+        HelpAssistant::setCollectionFile({});
+        QCOMPARE(HelpAssistant::collectionFile(),
+                 QCoreApplication::applicationDirPath() + "/tavolinhelp.qhc");
+        const QString qtViewer = QLibraryInfo::path(QLibraryInfo::BinariesPath) + "/assistant";
+        if (QFileInfo(qtViewer).isExecutable()) {
+            QCOMPARE(HelpAssistant::viewerProgram(), qtViewer);
+        } else {
+            QVERIFY(!HelpAssistant::viewerProgram().isEmpty());
+        }
+        QCOMPARE(HelpAssistant::viewerArguments("qthelp://x/y.html"),
+                 QStringList({"-collectionFile",
+                              QCoreApplication::applicationDirPath() + "/tavolinhelp.qhc",
+                              "-showUrl", "qthelp://x/y.html", "-enableRemoteControl"}));
+    }
+
+    void firstRequestStartsTheViewerLaterRequestsSteerIt() {
+        HelpAssistant help;
+        HelpAssistant::showPage("index.html");
+        QVERIFY(HelpAssistant::viewerRunning());
+        QTRY_COMPARE(logLinesStartingWith("in ").size(), 1);
+        const QStringList expectedArgs = {"-collectionFile", fakeCollection, "-showUrl",
+                                          pagePrefix + "index.html", "-enableRemoteControl"};
+        QCOMPARE(logLinesStartingWith("arg "), expectedArgs);
+        QCOMPARE(logLinesStartingWith("in "),
+                 QStringList({"setSource " + pagePrefix + "index.html"}));
+
+        // A running viewer is not started again: only the command is sent.
+        QVERIFY(!HelpAssistant::startViewer(pagePrefix + "dlgfilm.html"));
+        HelpAssistant::showPage("dlgwavelength.html");
+        HelpAssistant::showUrl("qthelp://tavolindoc/doc/output/dlgscreenshot.html#antialiasing");
+        QTRY_COMPARE(logLinesStartingWith("in ").size(), 3);
+        QCOMPARE(logLinesStartingWith("in "),
+                 QStringList({"setSource " + pagePrefix + "index.html",
+                              "setSource " + pagePrefix + "dlgwavelength.html",
+                              "setSource " + pagePrefix + "dlgscreenshot.html#antialiasing"}));
+        QCOMPARE(logLinesStartingWith("pid ").size(), 1);
+        QCOMPARE(logLinesStartingWith("arg ").size(), 5);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void viewerGetsAPrivateDataFolderThatIsRemovedAtTheEnd() {
+        QString dataHome;
+        {
+            HelpAssistant help;
+            HelpAssistant::showPage("index.html");
+            QTRY_COMPARE(logLinesStartingWith("xdg ").size(), 1);
+            dataHome = logLinesStartingWith("xdg ").first();
+            QVERIFY(!dataHome.isEmpty());
+            QVERIFY(dataHome != qEnvironmentVariable("XDG_DATA_HOME"));
+            QVERIFY(QFileInfo(dataHome).isDir());
+        }
+        QVERIFY(!QFileInfo::exists(dataHome));
+    }
+
+    void aClosedViewerIsStartedAgainOnTheNextRequest() {
+        HelpAssistant help;
+        HelpAssistant::showPage("index.html");
+        HelpAssistant::showPage("quit.html");  // the stand-in ends, as if the user closed it
+        QTRY_VERIFY(!HelpAssistant::viewerRunning());
+        HelpAssistant::showPage("dlgfilm.html");
+        QVERIFY(HelpAssistant::viewerRunning());
+        QTRY_COMPARE(logLinesStartingWith("in ").size(), 3);
+        QCOMPARE(logLinesStartingWith("pid ").size(), 2);
+        const QStringList args = logLinesStartingWith("arg ");
+        QCOMPARE(args.size(), 10);
+        QCOMPARE(args.at(3), pagePrefix + "index.html");
+        QCOMPARE(args.at(8), pagePrefix + "dlgfilm.html");
+        QCOMPARE(logLinesStartingWith("in ").last(), "setSource " + pagePrefix + "dlgfilm.html");
+    }
+
+    void destructionTerminatesTheViewer() {
+        auto help = std::make_unique<HelpAssistant>();
+        HelpAssistant::showPage("index.html");
+        QTRY_VERIFY(viewerPid() > 0);
+        const qint64 pid = viewerPid();
+        QCOMPARE(::kill(pid_t(pid), 0), 0);
+        QElapsedTimer clock;
+        clock.start();
+        help.reset();
+        // The stand-in ends on SIGTERM, well within the 1500 ms grace before it would be killed.
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!HelpAssistant::viewerRunning());
+        // The process is gone (terminated and reaped), not merely detached.
+        QCOMPARE(::kill(pid_t(pid), 0), -1);
+    }
+
+    void startNoticeListsTheArgumentsOnTheFirstRequestOnly() {
+        HelpAssistant::setStartNoticeEnabled(true);
+        HelpAssistant help;
+        HelpAssistant::showPage("index.html");
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first(), "Starting help|-collectionFile;" + fakeCollection + ";-showUrl;" +
+                                    pagePrefix + "index.html;-enableRemoteControl");
+        HelpAssistant::showPage("dlgrenderoptions.html");
+        QCOMPARE(boxes.size(), 1);
+        QTRY_COMPARE(logLinesStartingWith("in ").size(), 2);
+    }
+
+    void missingViewerIsReportedWithItsPathAndHowToInstallIt() {
+        const QString missing = dir.filePath("no-such-folder/assistant");
+        HelpAssistant::setViewerProgram(missing);
+        HelpAssistant help;
+        QVERIFY(!HelpAssistant::startViewer(pagePrefix + "index.html"));
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(
+            boxes.first().startsWith("Help|The help viewer (assistant) could not be started: "),
+            qPrintable(boxes.first()));
+        QVERIFY(boxes.first().contains(missing));
+        QVERIFY(boxes.first().contains("apt-get install assistant-qt6"));
+        QVERIFY(!HelpAssistant::viewerRunning());
+
+        // showPage reports the same way and does not fail; the command has nowhere to go.
+        HelpAssistant::showPage("index.html");
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY(!HelpAssistant::viewerRunning());
+    }
+
+    void viewerThatIsNotAProgramIsReported() {
+        HelpAssistant::setViewerProgram(fakeCollection);  // exists, but is no executable
+        HelpAssistant help;
+        QVERIFY(!HelpAssistant::startViewer(pagePrefix + "index.html"));
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes.first().contains("could not be started"));
+        QVERIFY(boxes.first().contains(fakeCollection));
+    }
+
+    void missingCollectionIsReportedBeforeAnythingStarts() {
+        HelpAssistant::setStartNoticeEnabled(true);
+        const QString missing = dir.filePath("gone/tavolinhelp.qhc");
+        HelpAssistant::setCollectionFile(missing);
+        HelpAssistant help;
+        QVERIFY(!HelpAssistant::startViewer(pagePrefix + "index.html"));
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes.first().startsWith("Help|The help collection could not be found: "));
+        QVERIFY(boxes.first().contains(missing));
+        QVERIFY(boxes.first().contains("qt6-documentation-tools"));
+        QVERIFY(!QFileInfo::exists(logFile));
+    }
+
+    // Qt's real assistant accepts the built collection and stays up until it is terminated.
+    void realAssistantShowsTheBuiltCollection() {
+        HelpAssistant::setViewerProgram({});
+        HelpAssistant::setCollectionFile({});
+        const QString program = HelpAssistant::viewerProgram();
+        if (!QFileInfo(program).isExecutable()) QSKIP("Qt's assistant is not installed");
+        if (!QFileInfo::exists(HelpAssistant::collectionFile()))
+            QSKIP("the help collection was not built");
+        HelpAssistant help;
+        HelpAssistant::showPage("dlgwavelength.html");
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(HelpAssistant::viewerRunning());
+        // A collection assistant cannot open makes it end at once with an error.
+        QTest::qWait(1500);
+        QVERIFY(HelpAssistant::viewerRunning());
+        HelpAssistant::showPage("index.html");
+        QTest::qWait(300);
+        QVERIFY(HelpAssistant::viewerRunning());
+    }
+};
+
+int main(int argc, char** argv) {
+    // No window here needs OpenGL, so the test runs without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    HelpAssistantTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "helpassistant_test.moc"
