@@ -91,6 +91,75 @@ inline LaneMask4 splitInterval(const Vec4f& ts, const LaneMask4& up, bool lowerN
     return flip;
 }
 
+// The box around the parts of a leaf's rays where an object can still accept a hit: for each
+// ray the points o + t d with tMin < t < min(tMax, tHit), grown by kHitBoundsMargin of the
+// coordinates' magnitude. An object whose hit bounds miss it cannot accept any of the rays
+// (hits beyond tHit are refused anyway), so its test is skipped without changing a result.
+struct SegmentBounds {
+    float lo[3], hi[3];
+
+    bool misses(const BoundingBox& b) const {
+        return b.min.x > hi[0] || b.max.x < lo[0] || b.min.y > hi[1] || b.max.y < lo[1] ||
+               b.min.z > hi[2] || b.max.z < lo[2];
+    }
+};
+
+inline float laneMin(Vec4f v) {
+    v = min(v, Vec4f(_mm_movehl_ps(v, v)));
+    return std::fmin(v.x, v.y);
+}
+inline float laneMax(Vec4f v) {
+    v = max(v, Vec4f(_mm_movehl_ps(v, v)));
+    return std::fmax(v.x, v.y);
+}
+
+// Rays of one structure-of-arrays group from origin (ox, oy, oz) into the running bounds.
+inline void addSegments(const Vec4f& ox, const Vec4f& oy, const Vec4f& oz, const Vec4f& dx,
+                        const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin, const Vec4f& tMax,
+                        const Vec4f& tHit, Vec4f lo[3], Vec4f hi[3], Vec4f& tFar) {
+    const Vec4f tEnd = min(tMax, tHit);
+    const LaneMask4 open = tMin < tEnd;
+    const Vec4f inf(__builtin_inff()), none(-__builtin_inff());
+    const Vec4f o[3] = {ox, oy, oz}, d[3] = {dx, dy, dz};
+    for (int k = 0; k < 3; ++k) {
+        const Vec4f p = o[k] + d[k] * tMin, q = o[k] + d[k] * tEnd;
+        lo[k] = min(lo[k], select(open, min(p, q), inf));
+        hi[k] = max(hi[k], select(open, max(p, q), none));
+    }
+    tFar = max(tFar, select(open, tEnd, Vec4f(0.0f)));
+}
+
+inline SegmentBounds finishBounds(const Vec4f lo[3], const Vec4f hi[3], const Vec4f& tFar,
+                                  float originMagnitude) {
+    SegmentBounds s;
+    const float m = kHitBoundsMargin * (1.0f + originMagnitude + laneMax(tFar));
+    for (int k = 0; k < 3; ++k) {
+        s.lo[k] = laneMin(lo[k]) - m;
+        s.hi[k] = laneMax(hi[k]) + m;
+    }
+    return s;
+}
+
+inline float magnitude3(const Vec4f& o) {
+    return std::fmax(std::fmax(std::fabs(o.x), std::fabs(o.y)), std::fabs(o.z));
+}
+
+SegmentBounds segmentBounds(const RayBundle16& b) {
+    const Vec4f& o = b.origin[0];
+    const Vec4f ox(o.x), oy(o.y), oz(o.z);
+    Vec4f lo[3] = {Vec4f(__builtin_inff()), Vec4f(__builtin_inff()), Vec4f(__builtin_inff())};
+    Vec4f hi[3] = {-lo[0], -lo[0], -lo[0]};
+    Vec4f tFar(0.0f);
+    for (int g = 0; g < 4; ++g)
+        addSegments(ox, oy, oz, b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g],
+                    b.tHit[g], lo, hi, tFar);
+    return finishBounds(lo, hi, tFar, magnitude3(o));
+}
+
+// Leaves with at least this many objects test the bounds first: below it the bounds cost more
+// than the tests they save.
+constexpr uint32_t kBoundsMinObjects = 3;
+
 [[gnu::cold, gnu::noinline]] void traceDecision(const char* what, int axis, float split,
                                                 float tMax) {
     char buf[96];
@@ -236,7 +305,11 @@ int traceBundle16(RayBundle16& b) {
                 b.tMax[g] = tMax[g] * kBundleFarEps;
             }
             rtObjBase* const* objs = leafObjects(b.leafBase, node);
+            const bool bounded = n >= kBoundsMinObjects;
+            SegmentBounds bounds;
+            if (bounded) bounds = segmentBounds(b);
             for (uint32_t i = 0; i < n; ++i) {
+                if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
                 LaneMask4 hits[4];
                 const bool hit =
                     b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);

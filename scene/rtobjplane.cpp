@@ -223,6 +223,43 @@ void rtObjPlane::update() {
 
     hitOffset = normal * hitOffsetScale;
     area = std::sqrt(dot4(x, x)) * std::sqrt(dot4(y, y)) * 2.0f;
+    hitBounds = bundleHitBounds();
+}
+
+BoundingBox rtObjPlane::bundleHitBounds() const {
+    // The bundle tests accept 0 < (p - pos).xs < sx and 0 < (p - pos).ys < sy for p on the
+    // plane. With the dual basis e1, e2 of xs, ys in the plane (e1.xs = 1, e1.ys = 0, e2.xs = 0,
+    // e2.ys = 1) that region is the parallelogram pos + u e1 + v e2; for perpendicular edges it is
+    // the plane's own parallelogram. A time component in the texture axes would make it depend
+    // on the ray's time, and nearly parallel axes make it ill-conditioned: no bounds then.
+    if (xs.w != 0.0f || ys.w != 0.0f) return BoundingBox::everywhere();
+    const double a[3] = {xs.x, xs.y, xs.z}, b[3] = {ys.x, ys.y, ys.z};
+    const double aa = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
+    const double bb = b[0] * b[0] + b[1] * b[1] + b[2] * b[2];
+    const double ab = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    const double det = aa * bb - ab * ab;
+    const double sine = std::sqrt(std::fmax(det, 0.0) / (aa * bb));
+    if (!(sine >= 0.01)) return BoundingBox::everywhere();  // also NaN
+    const float inf = __builtin_inff();
+    Vec4f lo(inf, inf, inf, 0.0f), hi(-inf, -inf, -inf, 0.0f);
+    double magnitude = 0.0;
+    for (int corner = 0; corner < 4; ++corner) {
+        const double u = (corner & 1) ? uLimit : 0.0, v = (corner & 2) ? vLimit : 0.0;
+        for (int k = 0; k < 3; ++k) {
+            const double e1 = (bb * a[k] - ab * b[k]) / det, e2 = (aa * b[k] - ab * a[k]) / det;
+            const double p = double(pos[k]) + u * e1 + v * e2;
+            lo[k] = std::fmin(lo[k], float(p));
+            hi[k] = std::fmax(hi[k], float(p));
+            magnitude = std::fmax(magnitude, std::fabs(p));
+        }
+    }
+    const float m = float(kHitBoundsMargin * (1.0 + magnitude) / sine);
+    if (!std::isfinite(m)) return BoundingBox::everywhere();
+    lo = lo - Vec4f(m, m, m, 0.0f);
+    hi = hi + Vec4f(m, m, m, 0.0f);
+    lo.w = -inf;
+    hi.w = inf;
+    return BoundingBox(lo, hi);
 }
 
 void rtObjPlane::copyFrom(const rtObjBase& other) {

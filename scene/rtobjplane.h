@@ -52,5 +52,6 @@ private:
     // and tMin <= t <= tMax.
     bool hitSingle(const SingleRay& ray, float& t, float& u, float& v) const;
     struct Lanes;  // the plane broadcast for four-lane groups
+    BoundingBox bundleHitBounds() const;
     void traceHit(float t) const;
 };

@@ -262,6 +262,15 @@ void rtObjSphere<N>::update() {
     area = box.surfaceArea();
     radius2 = radius * radius;
     invRadius = 1.0f / radius;
+    // Bundles draw both kinds as a static sphere at center, no larger than radius.
+    const float m = kHitBoundsMargin *
+                    (1.0f + std::fmax(std::fmax(std::fabs(center.x), std::fabs(center.y)),
+                                      std::fabs(center.z)) +
+                     std::fabs(radius));
+    hitBounds = staticBox(center, std::fabs(radius) + m);
+    if (!std::isfinite(m)) hitBounds = BoundingBox::everywhere();
+    hitBounds.min.w = -__builtin_inff();
+    hitBounds.max.w = __builtin_inff();
 }
 
 template <int N>
