@@ -243,93 +243,162 @@ void checkTreeHasNodes(const KDTree& tree) {
     if (!tree.hasNodes()) programmingError("The tree does not have nodes");
 }
 
+namespace {
+
+// The interval of a bundle's rays in the node being visited, as given (tMin, tMax) and widened
+// by the traversal's epsilons (near = tMin x 0.9999, far = tMax x 1.0001).
+struct Intervals16 {
+    Vec4f tMin[4], tMax[4], near[4], far[4];
+
+    void set(const __m128 lo[4], const __m128 hi[4]) {
+        for (int g = 0; g < 4; ++g) {
+            tMin[g] = lo[g];
+            tMax[g] = hi[g];
+            near[g] = tMin[g] * kBundleNearEps;
+            far[g] = tMax[g] * kBundleFarEps;
+        }
+    }
+
+    // Whether some ray can still be accepted in this interval: an object accepts only
+    // near < t < far and t < tHit, and every node below narrows the interval.
+    bool open(const Vec4f tHit[4]) const {
+        LaneMask4 m = near[0] < min(far[0], tHit[0]);
+        for (int g = 1; g < 4; ++g) m |= near[g] < min(far[g], tHit[g]);
+        return any(m);
+    }
+};
+
+// Direction signs of a bundle along one axis.
+enum class Signs : uint8_t { Mixed, AllUp, AllDown };
+
+}  // namespace
+
 int traceBundle16(RayBundle16& b) {
     Entry16 stack[kStackDepth16];
     int top = 0;
     int flippedPending = 0;
     int result = 0;
     KdNode node = b.node;
-    // All rays of a camera bundle share ray 0's origin; the direction signs along each axis are
-    // fixed for the whole trace.
+    // All rays of a camera bundle share ray 0's origin; the direction signs along each axis, and
+    // so the near child (by ray 0's sign), are fixed for the whole trace.
     const float origin0[3] = {b.origin[0].x, b.origin[0].y, b.origin[0].z};
     LaneMask4 up[3][4];
-    for (int a = 0; a < 3; ++a)
-        for (int g = 0; g < 4; ++g) up[a][g] = movingUp(component(b.invDir[g], a));
-    Vec4f tMin[4], tMax[4];
-    for (int g = 0; g < 4; ++g) {
-        tMin[g] = b.tMin[g];
-        tMax[g] = b.tMax[g];
+    bool lowerNear[3];
+    Signs signs[3];
+    for (int a = 0; a < 3; ++a) {
+        int upBits = 0;
+        for (int g = 0; g < 4; ++g) {
+            up[a][g] = movingUp(component(b.invDir[g], a));
+            upBits |= movemask(up[a][g]) << (4 * g);
+        }
+        lowerNear[a] = (upBits & 1) != 0;
+        signs[a] = upBits == 0xffff ? Signs::AllUp : upBits == 0 ? Signs::AllDown : Signs::Mixed;
     }
+    Intervals16 iv;
+    iv.set(&b.tMin[0].m, &b.tMax[0].m);
     for (;;) {
         while (!node.isLeaf()) {
             const int a = node.axis();
             const KdNode* child = children(b.nodeBase, node);
             const Vec4f rel(node.split() - origin0[a]);
             Vec4f ts[4];
-            LaneMask4 below(true), above(true);
-            for (int g = 0; g < 4; ++g) {
-                ts[g] = rel * component(b.invDir[g], a);
-                LaneMask4 lo, hi;
-                classify(ts[g], up[a][g], tMin[g], tMax[g], lo, hi);
-                below &= lo;
-                above &= hi;
-            }
-            if (all(below)) {
-                node = child[0];
-            } else if (all(above)) {
-                node = child[1];
-            } else {
-                const bool lowerNear = up[a][0].lane(0);
-                TAVOLIN_DCHECK(top < kStackDepth16);
-                Entry16& e = stack[top++];
-                LaneMask4 flip;
+            for (int g = 0; g < 4; ++g) ts[g] = rel * component(b.invDir[g], a);
+            // A ray moving up lies below the split when it reaches the plane after its interval
+            // ends and above when it reached it before the interval starts; a ray moving down
+            // the other way round.
+            LaneMask4 pastEnd(true), beforeStart(true);
+            if (signs[a] != Signs::Mixed) {
                 for (int g = 0; g < 4; ++g) {
-                    Vec4f farMin, farMax;
-                    flip |= splitInterval(ts[g], up[a][g], lowerNear, tMin[g], tMax[g], farMin,
-                                          farMax);
-                    e.tMin[g] = farMin;
-                    e.tMax[g] = farMax;
+                    pastEnd &= ts[g] > iv.far[g];
+                    beforeStart &= ts[g] < iv.near[g];
                 }
-                e.flipped = any(flip);
-                flippedPending += e.flipped;
-                e.far.set(lowerNear ? child[1] : child[0]);
-                node = lowerNear ? child[0] : child[1];
+                const bool allUp = signs[a] == Signs::AllUp;
+                if (all(allUp ? pastEnd : beforeStart)) {
+                    node = child[0];
+                    continue;
+                }
+                if (all(allUp ? beforeStart : pastEnd)) {
+                    node = child[1];
+                    continue;
+                }
+            } else {
+                LaneMask4 below(true), above(true);
+                for (int g = 0; g < 4; ++g) {
+                    LaneMask4 lo, hi;
+                    classify(ts[g], up[a][g], iv.tMin[g], iv.tMax[g], lo, hi);
+                    below &= lo;
+                    above &= hi;
+                }
+                if (all(below)) {
+                    node = child[0];
+                    continue;
+                }
+                if (all(above)) {
+                    node = child[1];
+                    continue;
+                }
             }
-        }
 
-        const uint32_t n = node.objectCount();
-        if (n != 0) {
-            b.node = node;
+            // Both children: the far one waits on the stack with the rays' pieces beyond the
+            // plane, the near one is visited with the pieces before it.
+            TAVOLIN_DCHECK(top < kStackDepth16);
+            Entry16& e = stack[top++];
+            LaneMask4 flip;
+            __m128 nearMin[4], nearMax[4];
             for (int g = 0; g < 4; ++g) {
-                b.tMin[g] = tMin[g] * kBundleNearEps;
-                b.tMax[g] = tMax[g] * kBundleFarEps;
+                Vec4f lo = iv.tMin[g], hi = iv.tMax[g], farMin, farMax;
+                flip |= splitInterval(ts[g], up[a][g], lowerNear[a], lo, hi, farMin, farMax);
+                e.tMin[g] = farMin;
+                e.tMax[g] = farMax;
+                nearMin[g] = lo;
+                nearMax[g] = hi;
             }
-            rtObjBase* const* objs = leafObjects(b.leafBase, node);
-            const bool bounded = n >= kBoundsMinObjects;
-            SegmentBounds bounds;
-            if (bounded) bounds = segmentBounds(b);
-            for (uint32_t i = 0; i < n; ++i) {
-                if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
-                LaneMask4 hits[4];
-                const bool hit =
-                    b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
-                if (hit) {
-                    objs[i]->shade16(b, hits);
-                    result |= combineMasks(hits);
-                }
-            }
-            // Every ray hit: done, unless a ray still has its nearer piece pending.
-            if (result == 0xffff && flippedPending == 0) return result;
+            e.flipped = any(flip);
+            flippedPending += e.flipped;
+            e.far.set(lowerNear[a] ? child[1] : child[0]);
+            node = lowerNear[a] ? child[0] : child[1];
+            iv.set(nearMin, nearMax);
+            // A near child in which no ray can be accepted is skipped. Only while some ray is
+            // unhit: with all 16 hit, the early return below decides when to stop.
+            if (result != 0xffff && !iv.open(b.tHit)) goto pop;
         }
 
-        if (top == 0) return result;
-        const Entry16& e = stack[--top];
-        for (int g = 0; g < 4; ++g) {
-            tMin[g] = e.tMin[g];
-            tMax[g] = e.tMax[g];
+        {
+            const uint32_t n = node.objectCount();
+            if (n != 0) {
+                b.node = node;
+                for (int g = 0; g < 4; ++g) {
+                    b.tMin[g] = iv.near[g];
+                    b.tMax[g] = iv.far[g];
+                }
+                rtObjBase* const* objs = leafObjects(b.leafBase, node);
+                const bool bounded = n >= kBoundsMinObjects;
+                SegmentBounds bounds;
+                if (bounded) bounds = segmentBounds(b);
+                for (uint32_t i = 0; i < n; ++i) {
+                    if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
+                    LaneMask4 hits[4];
+                    const bool hit = b.variant ? objs[i]->intersect16Alt(b, hits)
+                                               : objs[i]->intersect16(b, hits);
+                    if (hit) {
+                        objs[i]->shade16(b, hits);
+                        result |= combineMasks(hits);
+                    }
+                }
+                // Every ray hit: done, unless a ray still has its nearer piece pending.
+                if (result == 0xffff && flippedPending == 0) return result;
+            }
         }
-        flippedPending -= e.flipped;
-        node = e.far.get();
+
+    pop:
+        for (;;) {
+            if (top == 0) return result;
+            const Entry16& e = stack[--top];
+            flippedPending -= e.flipped;
+            iv.set(e.tMin, e.tMax);
+            node = e.far.get();
+            if (result == 0xffff || iv.open(b.tHit)) break;
+        }
     }
 }
 
