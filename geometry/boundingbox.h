@@ -16,6 +16,12 @@ struct alignas(16) BoundingBox {
         return BoundingBox(Vec4f(0, 0, 0, 0), Vec4f(1, 1, 1, 1));
     }
 
+    // The box that contains every point (infinite bounds).
+    static BoundingBox everywhere() {
+        const float inf = __builtin_inff();
+        return BoundingBox(Vec4f(-inf, -inf, -inf, -inf), Vec4f(inf, inf, inf, inf));
+    }
+
     // Union over all four components, time included.
     void unite(const BoundingBox& o) {
         min = ::min(min, o.min);

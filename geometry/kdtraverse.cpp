@@ -34,18 +34,34 @@ inline rtObjBase* const* leafObjects(rtObjBase* const* base, const KdNode& n) {
 }
 
 // Pending far child of a bundle traversal: the rays' intervals inside it, and whether some rays
-// meet the two children in the opposite order (their nearer piece is still pending).
+// meet the two children in the opposite order (their nearer piece is still pending). Raw
+// registers, so that the fixed stack costs nothing to set up.
+// The node is kept as its two raw words (KdNode zero-initialises itself).
+struct RawNode {
+    uint32_t first, second;
+    void set(const KdNode& n) {
+        first = n.first;
+        second = n.second;
+    }
+    KdNode get() const {
+        KdNode n;
+        n.first = first;
+        n.second = second;
+        return n;
+    }
+};
+
 struct alignas(16) Entry16 {
-    Vec4f tMin[4];
-    Vec4f tMax[4];
-    KdNode far;
+    __m128 tMin[4];
+    __m128 tMax[4];
+    RawNode far;
     bool flipped;
 };
 
 struct alignas(16) Entry4 {
-    Vec4f tMin;
-    Vec4f tMax;
-    KdNode far;
+    __m128 tMin;
+    __m128 tMax;
+    RawNode far;
     bool flipped;
 };
 
@@ -74,6 +90,75 @@ inline LaneMask4 splitInterval(const Vec4f& ts, const LaneMask4& up, bool lowerN
     tMax = select(flip, tMax, firstEnd);
     return flip;
 }
+
+// The box around the parts of a leaf's rays where an object can still accept a hit: for each
+// ray the points o + t d with tMin < t < min(tMax, tHit), grown by kHitBoundsMargin of the
+// coordinates' magnitude. An object whose hit bounds miss it cannot accept any of the rays
+// (hits beyond tHit are refused anyway), so its test is skipped without changing a result.
+struct SegmentBounds {
+    float lo[3], hi[3];
+
+    bool misses(const BoundingBox& b) const {
+        return b.min.x > hi[0] || b.max.x < lo[0] || b.min.y > hi[1] || b.max.y < lo[1] ||
+               b.min.z > hi[2] || b.max.z < lo[2];
+    }
+};
+
+inline float laneMin(Vec4f v) {
+    v = min(v, Vec4f(_mm_movehl_ps(v, v)));
+    return std::fmin(v.x, v.y);
+}
+inline float laneMax(Vec4f v) {
+    v = max(v, Vec4f(_mm_movehl_ps(v, v)));
+    return std::fmax(v.x, v.y);
+}
+
+// Rays of one structure-of-arrays group from origin (ox, oy, oz) into the running bounds.
+inline void addSegments(const Vec4f& ox, const Vec4f& oy, const Vec4f& oz, const Vec4f& dx,
+                        const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin, const Vec4f& tMax,
+                        const Vec4f& tHit, Vec4f lo[3], Vec4f hi[3], Vec4f& tFar) {
+    const Vec4f tEnd = min(tMax, tHit);
+    const LaneMask4 open = tMin < tEnd;
+    const Vec4f inf(__builtin_inff()), none(-__builtin_inff());
+    const Vec4f o[3] = {ox, oy, oz}, d[3] = {dx, dy, dz};
+    for (int k = 0; k < 3; ++k) {
+        const Vec4f p = o[k] + d[k] * tMin, q = o[k] + d[k] * tEnd;
+        lo[k] = min(lo[k], select(open, min(p, q), inf));
+        hi[k] = max(hi[k], select(open, max(p, q), none));
+    }
+    tFar = max(tFar, select(open, tEnd, Vec4f(0.0f)));
+}
+
+inline SegmentBounds finishBounds(const Vec4f lo[3], const Vec4f hi[3], const Vec4f& tFar,
+                                  float originMagnitude) {
+    SegmentBounds s;
+    const float m = kHitBoundsMargin * (1.0f + originMagnitude + laneMax(tFar));
+    for (int k = 0; k < 3; ++k) {
+        s.lo[k] = laneMin(lo[k]) - m;
+        s.hi[k] = laneMax(hi[k]) + m;
+    }
+    return s;
+}
+
+inline float magnitude3(const Vec4f& o) {
+    return std::fmax(std::fmax(std::fabs(o.x), std::fabs(o.y)), std::fabs(o.z));
+}
+
+SegmentBounds segmentBounds(const RayBundle16& b) {
+    const Vec4f& o = b.origin[0];
+    const Vec4f ox(o.x), oy(o.y), oz(o.z);
+    Vec4f lo[3] = {Vec4f(__builtin_inff()), Vec4f(__builtin_inff()), Vec4f(__builtin_inff())};
+    Vec4f hi[3] = {-lo[0], -lo[0], -lo[0]};
+    Vec4f tFar(0.0f);
+    for (int g = 0; g < 4; ++g)
+        addSegments(ox, oy, oz, b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g],
+                    b.tHit[g], lo, hi, tFar);
+    return finishBounds(lo, hi, tFar, magnitude3(o));
+}
+
+// Leaves with at least this many objects test the bounds first: below it the bounds cost more
+// than the tests they save.
+constexpr uint32_t kBoundsMinObjects = 3;
 
 [[gnu::cold, gnu::noinline]] void traceDecision(const char* what, int axis, float split,
                                                 float tMax) {
@@ -158,78 +243,162 @@ void checkTreeHasNodes(const KDTree& tree) {
     if (!tree.hasNodes()) programmingError("The tree does not have nodes");
 }
 
+namespace {
+
+// The interval of a bundle's rays in the node being visited, as given (tMin, tMax) and widened
+// by the traversal's epsilons (near = tMin x 0.9999, far = tMax x 1.0001).
+struct Intervals16 {
+    Vec4f tMin[4], tMax[4], near[4], far[4];
+
+    void set(const __m128 lo[4], const __m128 hi[4]) {
+        for (int g = 0; g < 4; ++g) {
+            tMin[g] = lo[g];
+            tMax[g] = hi[g];
+            near[g] = tMin[g] * kBundleNearEps;
+            far[g] = tMax[g] * kBundleFarEps;
+        }
+    }
+
+    // Whether some ray can still be accepted in this interval: an object accepts only
+    // near < t < far and t < tHit, and every node below narrows the interval.
+    bool open(const Vec4f tHit[4]) const {
+        LaneMask4 m = near[0] < min(far[0], tHit[0]);
+        for (int g = 1; g < 4; ++g) m |= near[g] < min(far[g], tHit[g]);
+        return any(m);
+    }
+};
+
+// Direction signs of a bundle along one axis.
+enum class Signs : uint8_t { Mixed, AllUp, AllDown };
+
+}  // namespace
+
 int traceBundle16(RayBundle16& b) {
     Entry16 stack[kStackDepth16];
     int top = 0;
     int flippedPending = 0;
     int result = 0;
     KdNode node = b.node;
+    // All rays of a camera bundle share ray 0's origin; the direction signs along each axis, and
+    // so the near child (by ray 0's sign), are fixed for the whole trace.
+    const float origin0[3] = {b.origin[0].x, b.origin[0].y, b.origin[0].z};
+    LaneMask4 up[3][4];
+    bool lowerNear[3];
+    Signs signs[3];
+    for (int a = 0; a < 3; ++a) {
+        int upBits = 0;
+        for (int g = 0; g < 4; ++g) {
+            up[a][g] = movingUp(component(b.invDir[g], a));
+            upBits |= movemask(up[a][g]) << (4 * g);
+        }
+        lowerNear[a] = (upBits & 1) != 0;
+        signs[a] = upBits == 0xffff ? Signs::AllUp : upBits == 0 ? Signs::AllDown : Signs::Mixed;
+    }
+    Intervals16 iv;
+    iv.set(&b.tMin[0].m, &b.tMax[0].m);
     for (;;) {
         while (!node.isLeaf()) {
             const int a = node.axis();
             const KdNode* child = children(b.nodeBase, node);
-            // All rays of a camera bundle share ray 0's origin.
-            const Vec4f rel(node.split() - b.origin[0][a]);
+            const Vec4f rel(node.split() - origin0[a]);
             Vec4f ts[4];
-            LaneMask4 up[4];
-            LaneMask4 below(true), above(true);
-            for (int g = 0; g < 4; ++g) {
-                const Vec4f& inv = component(b.invDir[g], a);
-                ts[g] = rel * inv;
-                up[g] = movingUp(inv);
-                LaneMask4 lo, hi;
-                classify(ts[g], up[g], b.tMin[g], b.tMax[g], lo, hi);
-                below &= lo;
-                above &= hi;
-            }
-            if (all(below)) {
-                node = child[0];
-            } else if (all(above)) {
-                node = child[1];
+            for (int g = 0; g < 4; ++g) ts[g] = rel * component(b.invDir[g], a);
+            // A ray moving up lies below the split when it reaches the plane after its interval
+            // ends and above when it reached it before the interval starts; a ray moving down
+            // the other way round.
+            LaneMask4 pastEnd(true), beforeStart(true);
+            if (signs[a] != Signs::Mixed) {
+                for (int g = 0; g < 4; ++g) {
+                    pastEnd &= ts[g] > iv.far[g];
+                    beforeStart &= ts[g] < iv.near[g];
+                }
+                const bool allUp = signs[a] == Signs::AllUp;
+                if (all(allUp ? pastEnd : beforeStart)) {
+                    node = child[0];
+                    continue;
+                }
+                if (all(allUp ? beforeStart : pastEnd)) {
+                    node = child[1];
+                    continue;
+                }
             } else {
-                const bool lowerNear = up[0].lane(0);
-                TAVOLIN_DCHECK(top < kStackDepth16);
-                Entry16& e = stack[top++];
-                LaneMask4 flip;
-                for (int g = 0; g < 4; ++g)
-                    flip |= splitInterval(ts[g], up[g], lowerNear, b.tMin[g], b.tMax[g], e.tMin[g],
-                                          e.tMax[g]);
-                e.flipped = any(flip);
-                flippedPending += e.flipped;
-                e.far = lowerNear ? child[1] : child[0];
-                node = lowerNear ? child[0] : child[1];
-            }
-        }
-
-        const uint32_t n = node.objectCount();
-        if (n != 0) {
-            b.node = node;
-            for (int g = 0; g < 4; ++g) {
-                b.tMin[g] *= kBundleNearEps;
-                b.tMax[g] *= kBundleFarEps;
-            }
-            rtObjBase* const* objs = leafObjects(b.leafBase, node);
-            for (uint32_t i = 0; i < n; ++i) {
-                LaneMask4 hits[4];
-                const bool hit =
-                    b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
-                if (hit) {
-                    objs[i]->shade16(b, hits);
-                    result |= combineMasks(hits);
+                LaneMask4 below(true), above(true);
+                for (int g = 0; g < 4; ++g) {
+                    LaneMask4 lo, hi;
+                    classify(ts[g], up[a][g], iv.tMin[g], iv.tMax[g], lo, hi);
+                    below &= lo;
+                    above &= hi;
+                }
+                if (all(below)) {
+                    node = child[0];
+                    continue;
+                }
+                if (all(above)) {
+                    node = child[1];
+                    continue;
                 }
             }
-            // Every ray hit: done, unless a ray still has its nearer piece pending.
-            if (result == 0xffff && flippedPending == 0) return result;
+
+            // Both children: the far one waits on the stack with the rays' pieces beyond the
+            // plane, the near one is visited with the pieces before it.
+            TAVOLIN_DCHECK(top < kStackDepth16);
+            Entry16& e = stack[top++];
+            LaneMask4 flip;
+            __m128 nearMin[4], nearMax[4];
+            for (int g = 0; g < 4; ++g) {
+                Vec4f lo = iv.tMin[g], hi = iv.tMax[g], farMin, farMax;
+                flip |= splitInterval(ts[g], up[a][g], lowerNear[a], lo, hi, farMin, farMax);
+                e.tMin[g] = farMin;
+                e.tMax[g] = farMax;
+                nearMin[g] = lo;
+                nearMax[g] = hi;
+            }
+            e.flipped = any(flip);
+            flippedPending += e.flipped;
+            e.far.set(lowerNear[a] ? child[1] : child[0]);
+            node = lowerNear[a] ? child[0] : child[1];
+            iv.set(nearMin, nearMax);
+            // A near child in which no ray can be accepted is skipped. Only while some ray is
+            // unhit: with all 16 hit, the early return below decides when to stop.
+            if (result != 0xffff && !iv.open(b.tHit)) goto pop;
         }
 
-        if (top == 0) return result;
-        const Entry16& e = stack[--top];
-        for (int g = 0; g < 4; ++g) {
-            b.tMin[g] = e.tMin[g];
-            b.tMax[g] = e.tMax[g];
+        {
+            const uint32_t n = node.objectCount();
+            if (n != 0) {
+                b.node = node;
+                for (int g = 0; g < 4; ++g) {
+                    b.tMin[g] = iv.near[g];
+                    b.tMax[g] = iv.far[g];
+                }
+                rtObjBase* const* objs = leafObjects(b.leafBase, node);
+                const bool bounded = n >= kBoundsMinObjects;
+                SegmentBounds bounds;
+                if (bounded) bounds = segmentBounds(b);
+                for (uint32_t i = 0; i < n; ++i) {
+                    if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
+                    LaneMask4 hits[4];
+                    const bool hit = b.variant ? objs[i]->intersect16Alt(b, hits)
+                                               : objs[i]->intersect16(b, hits);
+                    if (hit) {
+                        objs[i]->shade16(b, hits);
+                        result |= combineMasks(hits);
+                    }
+                }
+                // Every ray hit: done, unless a ray still has its nearer piece pending.
+                if (result == 0xffff && flippedPending == 0) return result;
+            }
         }
-        flippedPending -= e.flipped;
-        node = e.far;
+
+    pop:
+        for (;;) {
+            if (top == 0) return result;
+            const Entry16& e = stack[--top];
+            flippedPending -= e.flipped;
+            iv.set(e.tMin, e.tMax);
+            node = e.far.get();
+            if (result == 0xffff || iv.open(b.tHit)) break;
+        }
     }
 }
 
@@ -258,9 +427,12 @@ int traceBundle4(RayBundle4& b) {
                 const bool lowerNear = up.lane(0);
                 TAVOLIN_DCHECK(top < kStackDepth4);
                 Entry4& e = stack[top++];
-                e.flipped = any(splitInterval(ts, up, lowerNear, b.tMin, b.tMax, e.tMin, e.tMax));
+                Vec4f farMin, farMax;
+                e.flipped = any(splitInterval(ts, up, lowerNear, b.tMin, b.tMax, farMin, farMax));
+                e.tMin = farMin;
+                e.tMax = farMax;
                 flippedPending += e.flipped;
-                e.far = lowerNear ? child[1] : child[0];
+                e.far.set(lowerNear ? child[1] : child[0]);
                 node = lowerNear ? child[0] : child[1];
             }
         }
@@ -287,7 +459,7 @@ int traceBundle4(RayBundle4& b) {
         b.tMin = e.tMin;
         b.tMax = e.tMax;
         flippedPending -= e.flipped;
-        node = e.far;
+        node = e.far.get();
     }
 }
 

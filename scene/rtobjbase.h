@@ -19,12 +19,22 @@ class PropertyList;
 // 2^-19: length scale of the offset that an object writes along its normal on a hit.
 extern float hitOffsetScale;
 
+// Relative room around the hit bounds, in units of the coordinates' magnitude: far above the
+// float rounding of the hit tests (a near-tangent sphere root is off by up to sqrt(2 eps) of the
+// distance, about 3.5e-4).
+constexpr float kHitBoundsMargin = 2e-3f;
+
 class rtObjBase {
 public:
     QString name;
     float area = 0.0f;           // surface area: the object's weight in the kd-tree build
     Texture* texture = nullptr;  // resolved texture (planes; spheres and cubes keep their own)
     BoundingBox box;
+    // Where the 4- and 16-ray intersections can accept a ray: every accepted hit point lies
+    // inside (x, y, z; w unused), with room for the rounding of the object's own arithmetic
+    // (see kHitBoundsMargin). The bundle traversal skips an object whose hit bounds miss every
+    // ray segment of a bundle. Infinite unless the class narrows it in update().
+    BoundingBox hitBounds = BoundingBox::everywhere();
 
     virtual ~rtObjBase();
 

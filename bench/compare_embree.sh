@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Whole-frame throughput of tavolin-render against Intel Embree 3.13 tracing the same camera rays
+# (trace only, no shading), measured in one session with the two interleaved, because this
+# machine's speed drifts by 20 % or more between minutes: compare the ratios, not the Mrays/s.
+#
+# usage: bench/compare_embree.sh [--render PATH] [--embree PATH] [--frames N] [--size WxH]
+#                                [--scenes "A.tavolin B.tavolin"] [--no-default]
+#   --render   tavolin-render to measure (default: $TAVOLIN_RENDER, else build/bin/tavolin-render)
+#   --embree   the shared Embree reference script (default: $EMBREE_SCRIPT, else
+#              ../shared/bench/run_embree.sh relative to the repository)
+#   --scenes   scenes to compare (default: every scene in the bench-scenes folder beside the
+#              reference script's folder)
+# For each scene it runs Embree (rtcIntersect16 for 4x4 packets, rtcIntersect4 for 2x2; 1 and 2
+# threads; beta 0 and 0.9), then tavolin-render --bench with the same settings, then Embree again,
+# and prints a Markdown table of the ratios against the mean of the two Embree runs. Then it times
+# the default scene at 1280x720 (frames per second, one and two threads).
+# Not used by CI.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+render=${TAVOLIN_RENDER:-$repo/build/bin/tavolin-render}
+embree=${EMBREE_SCRIPT:-$repo/../shared/bench/run_embree.sh}
+frames=7
+size=1920x1080
+scenes=""
+withDefault=1
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --render) render=$2; shift 2 ;;
+        --embree) embree=$2; shift 2 ;;
+        --frames) frames=$2; shift 2 ;;
+        --size) size=$2; shift 2 ;;
+        --scenes) scenes=$2; shift 2 ;;
+        --no-default) withDefault=0; shift ;;
+        -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
+        *) echo "unknown argument $1" >&2; exit 1 ;;
+    esac
+done
+[ -x "$render" ] || { echo "no tavolin-render at $render (give --render)" >&2; exit 1; }
+[ -f "$embree" ] || { echo "no Embree reference script at $embree (give --embree)" >&2; exit 1; }
+embreeDir=$(cd "$(dirname "$embree")" && pwd)
+if [ -z "$scenes" ]; then scenes=$(ls "$embreeDir"/../bench-scenes/*.tavolin); fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The reference script builds its harness and runs it. Where the whole harness does not build
+# (one of its extra tools needs AVX-512), the benchmark target alone is built from the same
+# sources and run with the same options.
+harness=${TMPDIR:-/tmp}/tavolin-embree-build/embree_bench
+useScript=1
+runEmbree() {  # scene csv
+    if [ "$useScript" = 1 ] && FRAMES=$frames bash "$embree" --size "$size" --modes 4,16 \
+        --threads 1,2 --betas 0,0.9 --csv "$2" "$1" >/dev/null 2>&1; then
+        return
+    fi
+    useScript=0
+    if [ ! -x "$harness" ]; then
+        cmake -S "$embreeDir/embree" -B "$(dirname "$harness")" -DCMAKE_BUILD_TYPE=Release >/dev/null
+        cmake --build "$(dirname "$harness")" --target embree_bench -j2 >/dev/null
+    fi
+    "$harness" --frames "$frames" --size "$size" --spheres user --modes 4,16 --threads 1,2 \
+        --betas 0,0.9 --csv "$2" "$1" >/dev/null
+}
+
+# Mrays/s of one Embree configuration (mode, threads, beta) from a harness CSV.
+embreeRate() {  # csv mode threads beta
+    awk -F, -v m="$2" -v t="$3" -v b="$4" 'NR > 1 && $8 == m && $9 == t && $7 + 0 == b + 0 { print $15 }' "$1"
+}
+
+ourRate() {  # scene bundle threads beta
+    "$render" "$1" --size "$size" --bundle "$2" --threads "$3" --speed "$4" --bench "$frames" |
+        sed -n 's/.*Mrays\/s: \([0-9.]*\).*/\1/p'
+}
+
+echo "| scene | beta | packet | threads | Embree Mrays/s | Tavolin Mrays/s | ratio |"
+echo "|---|---|---|---|---|---|---|"
+for scene in $scenes; do
+    name=$(basename "$scene" .tavolin)
+    runEmbree "$scene" "$work/a.csv"
+    declare -A ours=()
+    for beta in 0 0.9; do
+        for bundle in 4 2; do
+            for threads in 1 2; do
+                ours[$beta,$bundle,$threads]=$(ourRate "$scene" "$bundle" "$threads" "$beta")
+            done
+        done
+    done
+    runEmbree "$scene" "$work/b.csv"
+    for beta in 0 0.9; do
+        for bundle in 4 2; do
+            mode=$((bundle * bundle))
+            for threads in 1 2; do
+                a=$(embreeRate "$work/a.csv" "$mode" "$threads" "$beta")
+                b=$(embreeRate "$work/b.csv" "$mode" "$threads" "$beta")
+                t=${ours[$beta,$bundle,$threads]}
+                awk -v n="$name" -v be="$beta" -v p="${bundle}x$bundle" -v th="$threads" \
+                    -v a="$a" -v b="$b" -v t="$t" 'BEGIN {
+                        e = (a + b) / 2;
+                        printf "| %s | %s | %s | %s | %.1f | %.1f | %.2f |\n", n, be, p, th, e, t, t / e }'
+            done
+        done
+    done
+    unset ours
+done
+
+if [ "$withDefault" = 1 ]; then
+    echo
+    echo "| default scene 1280x720, 4x4 packets | frames per second |"
+    echo "|---|---|"
+    for threads in 1 2; do
+        ms=$("$render" --size 1280x720 --bundle 4 --threads "$threads" --bench "$frames" |
+            sed -n 's/.*median \([0-9.]*\).*/\1/p')
+        awk -v th="$threads" -v ms="$ms" 'BEGIN { printf "| %s thread(s) | %.1f |\n", th, 1000 / ms }'
+    done
+fi
