@@ -5,6 +5,7 @@
 
 #include "scene/dataelem.h"
 #include "scene/eye.h"
+#include "scene/lightshading.h"
 
 namespace {
 
@@ -128,6 +129,7 @@ void ColDiscrete::getProperties(Reader::PropertyList& list) {
 }
 
 void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]) const {
+    if (eye.extended()) return LightShading::accumulate(*this, eye, *doppler, sums);  // light hook
     const float d = *doppler;
     const int n = count();
     const float* wl = wavelengths.data();
@@ -140,6 +142,7 @@ void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]
 
 void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
                           const float* shade) const {
+    if (eye.extended()) return LightShading::toPixel(*this, eye, out, *doppler, *shade);  // light hook
     float sums[3] = {0.0f, 0.0f, 0.0f};
     accumulate(eye, doppler, sums);
     uint8_t* bytes = reinterpret_cast<uint8_t*>(out);
@@ -150,6 +153,7 @@ void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
 void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& shade, LaneMask4 mask,
                            uint32_t* const pixels[4]) const {
     if (none(mask)) return;
+    if (eye.extended()) return LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);  // light hook
     const EyeLanes lanes(eye);
     Vec4f sums[3];
     laneSums(lanes, wavelengths.data(), intensities.data(), count(), doppler, sums);
@@ -159,6 +163,13 @@ void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& sh
 void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f shade[4],
                             const LaneMask4 mask[4], uint32_t* const rows[4]) const {
     if (none(mask[0] | mask[1] | mask[2] | mask[3])) return;
+    if (eye.extended()) {  // light hook
+        for (int g = 0; g < 4; ++g) {
+            uint32_t* const pixels[4] = {rows[g], rows[g] + 1, rows[g] + 2, rows[g] + 3};
+            LightShading::toPixel4(*this, eye, doppler[g], shade[g], mask[g], pixels);
+        }
+        return;
+    }
     const EyeLanes lanes(eye);
     for (int g = 0; g < 4; ++g) {
         if (none(mask[g])) continue;
