@@ -34,18 +34,34 @@ inline rtObjBase* const* leafObjects(rtObjBase* const* base, const KdNode& n) {
 }
 
 // Pending far child of a bundle traversal: the rays' intervals inside it, and whether some rays
-// meet the two children in the opposite order (their nearer piece is still pending).
+// meet the two children in the opposite order (their nearer piece is still pending). Raw
+// registers, so that the fixed stack costs nothing to set up.
+// The node is kept as its two raw words (KdNode zero-initialises itself).
+struct RawNode {
+    uint32_t first, second;
+    void set(const KdNode& n) {
+        first = n.first;
+        second = n.second;
+    }
+    KdNode get() const {
+        KdNode n;
+        n.first = first;
+        n.second = second;
+        return n;
+    }
+};
+
 struct alignas(16) Entry16 {
-    Vec4f tMin[4];
-    Vec4f tMax[4];
-    KdNode far;
+    __m128 tMin[4];
+    __m128 tMax[4];
+    RawNode far;
     bool flipped;
 };
 
 struct alignas(16) Entry4 {
-    Vec4f tMin;
-    Vec4f tMax;
-    KdNode far;
+    __m128 tMin;
+    __m128 tMax;
+    RawNode far;
     bool flipped;
 };
 
@@ -164,21 +180,28 @@ int traceBundle16(RayBundle16& b) {
     int flippedPending = 0;
     int result = 0;
     KdNode node = b.node;
+    // All rays of a camera bundle share ray 0's origin; the direction signs along each axis are
+    // fixed for the whole trace.
+    const float origin0[3] = {b.origin[0].x, b.origin[0].y, b.origin[0].z};
+    LaneMask4 up[3][4];
+    for (int a = 0; a < 3; ++a)
+        for (int g = 0; g < 4; ++g) up[a][g] = movingUp(component(b.invDir[g], a));
+    Vec4f tMin[4], tMax[4];
+    for (int g = 0; g < 4; ++g) {
+        tMin[g] = b.tMin[g];
+        tMax[g] = b.tMax[g];
+    }
     for (;;) {
         while (!node.isLeaf()) {
             const int a = node.axis();
             const KdNode* child = children(b.nodeBase, node);
-            // All rays of a camera bundle share ray 0's origin.
-            const Vec4f rel(node.split() - b.origin[0][a]);
+            const Vec4f rel(node.split() - origin0[a]);
             Vec4f ts[4];
-            LaneMask4 up[4];
             LaneMask4 below(true), above(true);
             for (int g = 0; g < 4; ++g) {
-                const Vec4f& inv = component(b.invDir[g], a);
-                ts[g] = rel * inv;
-                up[g] = movingUp(inv);
+                ts[g] = rel * component(b.invDir[g], a);
                 LaneMask4 lo, hi;
-                classify(ts[g], up[g], b.tMin[g], b.tMax[g], lo, hi);
+                classify(ts[g], up[a][g], tMin[g], tMax[g], lo, hi);
                 below &= lo;
                 above &= hi;
             }
@@ -187,16 +210,20 @@ int traceBundle16(RayBundle16& b) {
             } else if (all(above)) {
                 node = child[1];
             } else {
-                const bool lowerNear = up[0].lane(0);
+                const bool lowerNear = up[a][0].lane(0);
                 TAVOLIN_DCHECK(top < kStackDepth16);
                 Entry16& e = stack[top++];
                 LaneMask4 flip;
-                for (int g = 0; g < 4; ++g)
-                    flip |= splitInterval(ts[g], up[g], lowerNear, b.tMin[g], b.tMax[g], e.tMin[g],
-                                          e.tMax[g]);
+                for (int g = 0; g < 4; ++g) {
+                    Vec4f farMin, farMax;
+                    flip |= splitInterval(ts[g], up[a][g], lowerNear, tMin[g], tMax[g], farMin,
+                                          farMax);
+                    e.tMin[g] = farMin;
+                    e.tMax[g] = farMax;
+                }
                 e.flipped = any(flip);
                 flippedPending += e.flipped;
-                e.far = lowerNear ? child[1] : child[0];
+                e.far.set(lowerNear ? child[1] : child[0]);
                 node = lowerNear ? child[0] : child[1];
             }
         }
@@ -205,8 +232,8 @@ int traceBundle16(RayBundle16& b) {
         if (n != 0) {
             b.node = node;
             for (int g = 0; g < 4; ++g) {
-                b.tMin[g] *= kBundleNearEps;
-                b.tMax[g] *= kBundleFarEps;
+                b.tMin[g] = tMin[g] * kBundleNearEps;
+                b.tMax[g] = tMax[g] * kBundleFarEps;
             }
             rtObjBase* const* objs = leafObjects(b.leafBase, node);
             for (uint32_t i = 0; i < n; ++i) {
@@ -225,11 +252,11 @@ int traceBundle16(RayBundle16& b) {
         if (top == 0) return result;
         const Entry16& e = stack[--top];
         for (int g = 0; g < 4; ++g) {
-            b.tMin[g] = e.tMin[g];
-            b.tMax[g] = e.tMax[g];
+            tMin[g] = e.tMin[g];
+            tMax[g] = e.tMax[g];
         }
         flippedPending -= e.flipped;
-        node = e.far;
+        node = e.far.get();
     }
 }
 
@@ -258,9 +285,12 @@ int traceBundle4(RayBundle4& b) {
                 const bool lowerNear = up.lane(0);
                 TAVOLIN_DCHECK(top < kStackDepth4);
                 Entry4& e = stack[top++];
-                e.flipped = any(splitInterval(ts, up, lowerNear, b.tMin, b.tMax, e.tMin, e.tMax));
+                Vec4f farMin, farMax;
+                e.flipped = any(splitInterval(ts, up, lowerNear, b.tMin, b.tMax, farMin, farMax));
+                e.tMin = farMin;
+                e.tMax = farMax;
                 flippedPending += e.flipped;
-                e.far = lowerNear ? child[1] : child[0];
+                e.far.set(lowerNear ? child[1] : child[0]);
                 node = lowerNear ? child[0] : child[1];
             }
         }
@@ -287,7 +317,7 @@ int traceBundle4(RayBundle4& b) {
         b.tMin = e.tMin;
         b.tMax = e.tMax;
         flippedPending -= e.flipped;
-        node = e.far;
+        node = e.far.get();
     }
 }
 

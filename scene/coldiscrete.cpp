@@ -2,6 +2,7 @@
 #include "scene/coldiscrete.h"
 
 #include <QStringList>
+#include <cmath>
 
 #include "scene/dataelem.h"
 #include "scene/eye.h"
@@ -12,44 +13,83 @@ namespace {
 // Largest channel value of bundle pixels: truncation then never gives more than 254.
 constexpr float kLaneChannelMax = 254.9f;
 
-// The eye broadcast to four lanes, built once per call on the stack.
-struct alignas(16) EyeLanes {
-    Vec4f below[3][4];
-    Vec4f above[3][4];
-    Vec4f lo[3], peak[3], hi[3];
+// Same operations in the same order as EyeChannel::cubic.
+inline Vec4f cubic4(const float c[4], Vec4f w) {
+    return ((Vec4f(c[3]) * w + Vec4f(c[2])) * w + Vec4f(c[1])) * w + Vec4f(c[0]);
+}
 
-    explicit EyeLanes(const Eye& eye) {
-        for (int c = 0; c < 3; ++c) {
-            const EyeChannel& ch = eye.channel[c];
-            for (int k = 0; k < 4; ++k) {
-                below[c][k] = Vec4f(ch.below[k]);
-                above[c][k] = Vec4f(ch.above[k]);
-            }
-            lo[c] = Vec4f(ch.lo);
-            peak[c] = Vec4f(ch.peak);
-            hi[c] = Vec4f(ch.hi);
+// Where the shifted wavelengths of every lane of a call lie for one channel: all on the rising
+// cubic (lo < w < peak), all on the falling cubic (peak <= w < hi), all outside both, or mixed.
+enum class Span : uint8_t { None, Rising, Falling, Mixed };
+
+// [wLow, wHigh] bounds the lanes' shifted wavelengths. Both ranges are intervals, so a bound
+// inside one puts every lane inside it; anything else is left to the per-lane masks.
+inline Span spanOf(const EyeChannel& ch, float wLow, float wHigh) {
+    if (wLow > ch.lo && wHigh < ch.peak) return Span::Rising;
+    if (wLow >= ch.peak && wHigh < ch.hi) return Span::Falling;
+    const bool ordered = ch.lo < ch.peak && ch.peak <= ch.hi;  // rising and falling adjoin
+    if (ordered && (wHigh <= ch.lo || wLow >= ch.hi)) return Span::None;
+    return Span::Mixed;
+}
+
+// Doppler factors of the groups a call shades: their smallest and largest lane values, and
+// whether every lane holds a number (a NaN lane leaves every channel to the per-lane masks).
+struct DopplerRange {
+    float low, high;
+    bool ordered;
+
+    DopplerRange(const Vec4f* d, int count) {
+        Vec4f lo = d[0], hi = d[0];
+        LaneMask4 nan = _mm_cmpunord_ps(d[0], d[0]);
+        for (int k = 1; k < count; ++k) {
+            lo = min(lo, d[k]);
+            hi = max(hi, d[k]);
+            nan |= LaneMask4(_mm_cmpunord_ps(d[k], d[k]));
         }
+        lo = min(lo, Vec4f(_mm_movehl_ps(lo, lo)));
+        hi = max(hi, Vec4f(_mm_movehl_ps(hi, hi)));
+        low = std::fmin(lo.x, lo.y);
+        high = std::fmax(hi.x, hi.y);
+        ordered = none(nan);
     }
 };
 
-// Same operations in the same order as EyeChannel::cubic.
-inline Vec4f cubic4(const Vec4f c[4], Vec4f w) { return ((c[3] * w + c[2]) * w + c[1]) * w + c[0]; }
-
-// Channel sums of four rays. A cubic is evaluated only when some lane lies in its range; lanes
-// outside every range add nothing, as a zero sensitivity does in the one-ray form.
-inline void laneSums(const EyeLanes& eye, const float* wl, const float* in, int n, Vec4f doppler,
-                     Vec4f sums[3]) {
+// Adds the channel sums of count groups of four rays (Doppler factors d[k]) into sums[k].
+// Per lane this is the one-ray sum with the lane form's strict ranges: a line contributes the
+// rising cubic for lo < w < peak and the falling cubic for peak <= w < hi. Where the range of
+// the whole call puts every lane on one side, the masks are skipped; the arithmetic of each lane
+// stays the same.
+inline void laneSums(const Eye& eye, const float* wl, const float* in, int n, const Vec4f* d,
+                     int count, const DopplerRange& range, Vec4f (*sums)[3]) {
     for (int i = 0; i < n; ++i) {
-        const Vec4f w = Vec4f(wl[i]) * doppler;
         const Vec4f intensity(in[i]);
+        Vec4f w[4];
+        for (int k = 0; k < count; ++k) w[k] = Vec4f(wl[i]) * d[k];
+        const float w0 = wl[i] * range.low, w1 = wl[i] * range.high;
+        const float wLow = std::fmin(w0, w1), wHigh = std::fmax(w0, w1);
         for (int c = 0; c < 3; ++c) {
-            const LaneMask4 rising = (w > eye.lo[c]) & (w < eye.peak[c]);
-            const LaneMask4 falling = (w >= eye.peak[c]) & (w < eye.hi[c]);
-            if (none(rising | falling)) continue;
-            Vec4f s;
-            if (any(rising)) s = select(rising, cubic4(eye.below[c], w), s);
-            if (any(falling)) s = select(falling, cubic4(eye.above[c], w), s);
-            sums[c] += s * intensity;
+            const EyeChannel& ch = eye.channel[c];
+            switch (range.ordered ? spanOf(ch, wLow, wHigh) : Span::Mixed) {
+                case Span::None:
+                    break;
+                case Span::Rising:
+                    for (int k = 0; k < count; ++k) sums[k][c] += cubic4(ch.below, w[k]) * intensity;
+                    break;
+                case Span::Falling:
+                    for (int k = 0; k < count; ++k) sums[k][c] += cubic4(ch.above, w[k]) * intensity;
+                    break;
+                case Span::Mixed:
+                    for (int k = 0; k < count; ++k) {
+                        const LaneMask4 rising = (w[k] > Vec4f(ch.lo)) & (w[k] < Vec4f(ch.peak));
+                        const LaneMask4 falling = (w[k] >= Vec4f(ch.peak)) & (w[k] < Vec4f(ch.hi));
+                        if (none(rising | falling)) continue;
+                        Vec4f s;
+                        if (any(rising)) s = select(rising, cubic4(ch.below, w[k]), s);
+                        if (any(falling)) s = select(falling, cubic4(ch.above, w[k]), s);
+                        sums[k][c] += s * intensity;
+                    }
+                    break;
+            }
         }
     }
 }
@@ -154,10 +194,10 @@ void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& sh
                            uint32_t* const pixels[4]) const {
     if (none(mask)) return;
     if (eye.extended()) return LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);  // light hook
-    const EyeLanes lanes(eye);
-    Vec4f sums[3];
-    laneSums(lanes, wavelengths.data(), intensities.data(), count(), doppler, sums);
-    writeLanes(sums, shade, mask, pixels);
+    Vec4f sums[1][3];
+    laneSums(eye, wavelengths.data(), intensities.data(), count(), &doppler, 1,
+             DopplerRange(&doppler, 1), sums);
+    writeLanes(sums[0], shade, mask, pixels);
 }
 
 void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f shade[4],
@@ -170,12 +210,26 @@ void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f 
         }
         return;
     }
-    const EyeLanes lanes(eye);
+    // The groups with pixels to write, packed to the front.
+    int group[4];
+    Vec4f d[4];
+    int active = 0;
     for (int g = 0; g < 4; ++g) {
         if (none(mask[g])) continue;
-        Vec4f sums[3];
-        laneSums(lanes, wavelengths.data(), intensities.data(), count(), doppler[g], sums);
+        group[active] = g;
+        d[active++] = doppler[g];
+    }
+    if (active == 0) return;
+    const DopplerRange range(d, active);
+    Vec4f sums[4][3];
+    // One Doppler factor for every lane (no Doppler effect, or speed 0): each lane's sums are
+    // those of the first group, so they are computed once.
+    const bool shared = range.ordered && range.low == range.high;
+    laneSums(eye, wavelengths.data(), intensities.data(), count(), d, shared ? 1 : active, range,
+             sums);
+    for (int k = 0; k < active; ++k) {
+        const int g = group[k];
         uint32_t* const pixels[4] = {rows[g], rows[g] + 1, rows[g] + 2, rows[g] + 3};
-        writeLanes(sums, shade[g], mask[g], pixels);
+        writeLanes(sums[shared ? 0 : k], shade[g], mask[g], pixels);
     }
 }

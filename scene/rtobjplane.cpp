@@ -80,38 +80,71 @@ void rtObjPlane::shade1(SingleRay& ray, float t) const {
 
 // ---- four-lane groups
 
-LaneMask4 rtObjPlane::intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz,
-                                     const Vec4f& ox, const Vec4f& oy, const Vec4f& oz,
-                                     const Vec4f& ow, const Vec4f& tMin, const Vec4f& tMax,
-                                     Vec4f& tHit, LaneMask4& live, Vec4f& u, Vec4f& v) const {
-    const Vec4f dn = Vec4f(normal.x) * dx + Vec4f(normal.y) * dy + Vec4f(normal.z) * dz;
-    const Vec4f t = Vec4f(originDist) / dn;
-    // p - pos = dir t - (pos - origin), per component
-    const Vec4f rx = dx * t - (Vec4f(pos.x) - ox);
-    const Vec4f ry = dy * t - (Vec4f(pos.y) - oy);
-    const Vec4f rz = dz * t - (Vec4f(pos.z) - oz);
-    const Vec4f rw = -(Vec4f(pos.w) - ow);
-    const Vec4f lu = rx * Vec4f(xs.x) + ry * Vec4f(xs.y) + rz * Vec4f(xs.z) + rw * Vec4f(xs.w);
-    const Vec4f lv = rx * Vec4f(ys.x) + ry * Vec4f(ys.y) + rz * Vec4f(ys.z) + rw * Vec4f(ys.w);
-    const Vec4f zero;
-    const LaneMask4 accept = (t > tMin) & (t < tMax) & (t < tHit) & (lu > zero) &
-                             (lu < Vec4f(uLimit)) & (lv > zero) & (lv < Vec4f(vLimit));
-    live = andNot(live, accept);
-    tHit = select(accept, t, tHit);
-    u = select(accept, lu, u);
-    v = select(accept, lv, v);
-    return accept;
-}
+// The plane broadcast to four lanes for rays from the origin (ox, oy, oz, ow), built once per
+// bundle. The group test below evaluates exactly the operations of the one-group formula
+// (t = originDist / (normal . dir), p - pos = dir t - (pos - origin), u = (p - pos) . xs over
+// four components, v likewise) in the same order, and stops as soon as no lane can be accepted.
+struct rtObjPlane::Lanes {
+    Vec4f nx, ny, nz, dist;
+    Vec4f px, py, pz, rw;  // pos - origin per component, and the w term -(pos.w - ow)
+    Vec4f xsx, xsy, xsz, xsw, ysx, ysy, ysz, ysw;
+    Vec4f uMax, vMax;
+
+    Lanes(const rtObjPlane& p, const Vec4f& ox, const Vec4f& oy, const Vec4f& oz, const Vec4f& ow)
+        : nx(p.normal.x),
+          ny(p.normal.y),
+          nz(p.normal.z),
+          dist(p.originDist),
+          px(Vec4f(p.pos.x) - ox),
+          py(Vec4f(p.pos.y) - oy),
+          pz(Vec4f(p.pos.z) - oz),
+          rw(-(Vec4f(p.pos.w) - ow)),
+          xsx(p.xs.x),
+          xsy(p.xs.y),
+          xsz(p.xs.z),
+          xsw(p.xs.w),
+          ysx(p.ys.x),
+          ysy(p.ys.y),
+          ysz(p.ys.z),
+          ysw(p.ys.w),
+          uMax(p.uLimit),
+          vMax(p.vLimit) {}
+
+    // Accepts tMin < t < tMax, t < tHit, 0 < u < uLimit, 0 < v < vLimit; updates the accepted
+    // lanes' tHit, live, u and v.
+    inline LaneMask4 group(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin,
+                           const Vec4f& tMax, Vec4f& tHit, LaneMask4& live, Vec4f& u,
+                           Vec4f& v) const {
+        const Vec4f dn = nx * dx + ny * dy + nz * dz;
+        const Vec4f t = dist / dn;
+        LaneMask4 accept = (t > tMin) & (t < tMax) & (t < tHit);
+        if (none(accept)) return accept;
+        const Vec4f rx = dx * t - px;
+        const Vec4f ry = dy * t - py;
+        const Vec4f rz = dz * t - pz;
+        const Vec4f zero;
+        const Vec4f lu = rx * xsx + ry * xsy + rz * xsz + rw * xsw;
+        accept &= (lu > zero) & (lu < uMax);
+        if (none(accept)) return accept;
+        const Vec4f lv = rx * ysx + ry * ysy + rz * ysz + rw * ysw;
+        accept &= (lv > zero) & (lv < vMax);
+        live = andNot(live, accept);
+        tHit = select(accept, t, tHit);
+        u = select(accept, lu, u);
+        v = select(accept, lv, v);
+        return accept;
+    }
+};
 
 LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const {
-    return intersectGroup(b.dir[0], b.dir[1], b.dir[2], b.originSoA[0], b.originSoA[1],
-                          b.originSoA[2], b.originSoA[3], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
+    const Lanes lanes(*this, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
+    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
 }
 
 LaneMask4 rtObjPlane::intersect4Alt(RayBundle4& b) const {
     const Vec4f& o = b.origin[0];
-    return intersectGroup(b.dir[0], b.dir[1], b.dir[2], Vec4f(o.x), Vec4f(o.y), Vec4f(o.z),
-                          Vec4f(o.w), b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
+    const Lanes lanes(*this, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
+    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
 }
 
 int rtObjPlane::reserved4(int) const { return 0; }
@@ -125,11 +158,11 @@ void rtObjPlane::shade4(RayBundle4& b, LaneMask4 mask) const {
 
 bool rtObjPlane::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
     const Vec4f& o = b.origin[0];
-    const Vec4f ox(o.x), oy(o.y), oz(o.z), ow(o.w);
+    const Lanes lanes(*this, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
     LaneMask4 any16;
     for (int g = 0; g < 4; ++g) {
-        hits[g] = intersectGroup(b.dir[g].x, b.dir[g].y, b.dir[g].z, ox, oy, oz, ow, b.tMin[g],
-                                 b.tMax[g], b.tHit[g], b.live[g], b.u[g], b.v[g]);
+        hits[g] = lanes.group(b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g], b.tHit[g],
+                              b.live[g], b.u[g], b.v[g]);
         any16 |= hits[g];
     }
     return any(any16);

@@ -51,10 +51,6 @@ private:
     // Distance and surface coordinates of the single-ray hit; true when inside the parallelogram
     // and tMin <= t <= tMax.
     bool hitSingle(const SingleRay& ray, float& t, float& u, float& v) const;
-    // One group of four rays with a common origin (ox, oy, oz, ow per lane).
-    LaneMask4 intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& ox,
-                             const Vec4f& oy, const Vec4f& oz, const Vec4f& ow, const Vec4f& tMin,
-                             const Vec4f& tMax, Vec4f& tHit, LaneMask4& live, Vec4f& u,
-                             Vec4f& v) const;
+    struct Lanes;  // the plane broadcast for four-lane groups
     void traceHit(float t) const;
 };

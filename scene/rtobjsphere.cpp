@@ -127,32 +127,49 @@ void rtObjSphere<N>::shade1(SingleRay& ray, float t) const {
 // term takes the squared distance over all four components, time included, so a sphere seen at
 // another time than its center.w appears with radius sqrt(r^2 - dt^2).
 
-template <int N>
-LaneMask4 rtObjSphere<N>::intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz,
-                                         const Vec4f& ocx, const Vec4f& ocy, const Vec4f& ocz,
-                                         const Vec4f& constant, const Vec4f& tMin,
-                                         const Vec4f& tMax, Vec4f& tHit, LaneMask4& live) const {
-    const Vec4f half(0.5f);
-    const Vec4f h = Vec4f(2.0f) * (dx * ocx + dy * ocy + dz * ocz);
-    const Vec4f disc = h * h / Vec4f(4.0f) - constant;
-    const LaneMask4 real = disc >= Vec4f(0.0f);
-    const Vec4f s = sqrt(max(disc, Vec4f(0.0f)));
-    const Vec4f t1 = -(s + h * half);
-    const Vec4f t2 = s - h * half;
-    const LaneMask4 ok1 = real & (t1 > tMin) & (t1 < tMax) & (t1 < tHit);
-    const LaneMask4 ok2 = andNot(real & (t2 > tMin) & (t2 < tMax) & (t2 < tHit), ok1);
-    const LaneMask4 accept = ok1 | ok2;
-    tHit = select(ok1, t1, select(ok2, t2, tHit));
-    live = andNot(live, accept);
-    return accept;
-}
+namespace {
+
+// The sphere seen from a bundle's first origin, broadcast to four lanes once per bundle:
+// oc = o - center per component and the constant term |o - center|^2 - r^2 (four components).
+struct SphereLanes {
+    Vec4f ocx, ocy, ocz, constant;
+
+    SphereLanes(const Vec4f& origin, const Vec4f& center, float radius2) {
+        const Vec4f oc = origin - center;
+        ocx = Vec4f(oc.x);
+        ocy = Vec4f(oc.y);
+        ocz = Vec4f(oc.z);
+        constant = Vec4f(dot4(oc, oc) - radius2);
+    }
+
+    // Roots of t^2 + h t + constant = 0 with h = 2 dir.oc (unit directions); a lane accepts the
+    // near root inside (tMin, tMax) and below tHit, else the far root under the same conditions.
+    // Lanes without a real root are done after the discriminant.
+    inline LaneMask4 group(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin,
+                           const Vec4f& tMax, Vec4f& tHit, LaneMask4& live) const {
+        const Vec4f h = Vec4f(2.0f) * (dx * ocx + dy * ocy + dz * ocz);
+        const Vec4f disc = h * h * Vec4f(0.25f) - constant;  // x * 0.25 rounds as x / 4
+        const LaneMask4 real = disc >= Vec4f(0.0f);
+        if (none(real)) return real;
+        const Vec4f half(0.5f);
+        const Vec4f s = sqrt(max(disc, Vec4f(0.0f)));
+        const Vec4f t1 = -(s + h * half);
+        const Vec4f t2 = s - h * half;
+        const LaneMask4 ok1 = real & (t1 > tMin) & (t1 < tMax) & (t1 < tHit);
+        const LaneMask4 ok2 = andNot(real & (t2 > tMin) & (t2 < tMax) & (t2 < tHit), ok1);
+        const LaneMask4 accept = ok1 | ok2;
+        tHit = select(ok1, t1, select(ok2, t2, tHit));
+        live = andNot(live, accept);
+        return accept;
+    }
+};
+
+}  // namespace
 
 template <int N>
 LaneMask4 rtObjSphere<N>::intersect4(RayBundle4& b) const {
-    const Vec4f oc = b.origin[0] - center;
-    const Vec4f constant(dot4(oc, oc) - radius2);
-    return intersectGroup(b.dir[0], b.dir[1], b.dir[2], Vec4f(oc.x), Vec4f(oc.y), Vec4f(oc.z),
-                          constant, b.tMin, b.tMax, b.tHit, b.live);
+    const SphereLanes lanes(b.origin[0], center, radius2);
+    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
 }
 
 template <int N>
@@ -183,13 +200,11 @@ void rtObjSphere<N>::shade4(RayBundle4& b, LaneMask4 mask) const {
 
 template <int N>
 bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
-    const Vec4f oc = b.origin[0] - center;
-    const Vec4f constant(dot4(oc, oc) - radius2);
-    const Vec4f ocx(oc.x), ocy(oc.y), ocz(oc.z);
+    const SphereLanes lanes(b.origin[0], center, radius2);
     LaneMask4 any16;
     for (int g = 0; g < 4; ++g) {
-        hits[g] = intersectGroup(b.dir[g].x, b.dir[g].y, b.dir[g].z, ocx, ocy, ocz, constant,
-                                 b.tMin[g], b.tMax[g], b.tHit[g], b.live[g]);
+        hits[g] = lanes.group(b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g], b.tHit[g],
+                              b.live[g]);
         any16 |= hits[g];
     }
     return any(any16);

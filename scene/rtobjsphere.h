@@ -52,11 +52,6 @@ private:
     // Accepted distance along the ray (with the centre at the time of the hit for the moving
     // sphere); false when no root lies inside the ray's interval (and the sphere's lifetime).
     bool hitSingle(const SingleRay& ray, float& t, Vec4f& hitCenter) const;
-    // One group of four unit directions from the common origin o.
-    LaneMask4 intersectGroup(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& ocx,
-                             const Vec4f& ocy, const Vec4f& ocz, const Vec4f& constant,
-                             const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit,
-                             LaneMask4& live) const;
     Vec4f shadeFactors(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& co,
                        const Vec4f& tHit) const;
 };
