@@ -42,9 +42,8 @@ struct Conversion {
         const Mat3 srgb = {{3.2404542, -1.5371385, -0.4985314},
                            {-0.9692660, 1.8760108, 0.0415560},
                            {0.0556434, -0.2040259, 1.0572252}};
-        const Mat3 bradford = {{0.8951, 0.2664, -0.1614},
-                               {-0.7502, 1.7135, 0.0367},
-                               {0.0389, -0.0685, 1.0296}};
+        const Mat3 bradford = {
+            {0.8951, 0.2664, -0.1614}, {-0.7502, 1.7135, 0.0367}, {0.0389, -0.0685, 1.0296}};
         const double d65[3] = {0.95047, 1.0, 1.08883};
         Mat3 inv, scale = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, t1, adapt;
         invert(bradford, inv);
@@ -130,7 +129,8 @@ void Cie1931::matchFast(double nm, double xyz[3]) {
 
 void Cie1931::xyzToLinearSrgb(const double xyz[3], double rgb[3]) {
     const Conversion& c = conversion();
-    for (int r = 0; r < 3; ++r) rgb[r] = c.m[r][0] * xyz[0] + c.m[r][1] * xyz[1] + c.m[r][2] * xyz[2];
+    for (int r = 0; r < 3; ++r)
+        rgb[r] = c.m[r][0] * xyz[0] + c.m[r][1] * xyz[1] + c.m[r][2] * xyz[2];
 }
 
 void Cie1931::clipToGamut(float rgb[3]) {

@@ -26,8 +26,7 @@ inline uint32_t byteOf(float v, float maxChannel) {
 
 }  // namespace
 
-uint32_t LightShading::finish(const Eye& eye, const float sums[3], float shade,
-                              float maxChannel) {
+uint32_t LightShading::finish(const Eye& eye, const float sums[3], float shade, float maxChannel) {
     const float scale = shade * eye.exposure;
     uint32_t px = 0xff000000u;
     if (eye.kind == EyeKind::Cie1931) {
@@ -35,8 +34,7 @@ uint32_t LightShading::finish(const Eye& eye, const float sums[3], float shade,
         float rgb[3];
         for (int c = 0; c < 3; ++c) rgb[c] = sums[c] * scale * kInvUnit;
         Cie1931::clipToGamut(rgb);
-        for (int c = 0; c < 3; ++c)
-            px |= byteOf(Cie1931::encode255(rgb[c]), maxChannel) << (8 * c);
+        for (int c = 0; c < 3; ++c) px |= byteOf(Cie1931::encode255(rgb[c]), maxChannel) << (8 * c);
     } else {
         for (int c = 0; c < 3; ++c) px |= byteOf(sums[c] * scale, maxChannel) << (8 * c);
     }

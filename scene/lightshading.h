@@ -20,8 +20,7 @@ public:
     static void toPixel4(const ColDiscrete& color, const Eye& eye, const Vec4f& doppler,
                          const Vec4f& shade, LaneMask4 mask, uint32_t* const pixels[4]);
     // Adds the unshaded sums times the exposure (CIE eye: 255 x linear sRGB, no curve).
-    static void accumulate(const ColDiscrete& color, const Eye& eye, float doppler,
-                           float sums[3]);
+    static void accumulate(const ColDiscrete& color, const Eye& eye, float doppler, float sums[3]);
 
     // The pixel from unshaded sums: shading factor, exposure, and for the CIE eye gamut clipping
     // and the sRGB curve; channels clamped to [0, maxChannel] and truncated.

@@ -91,9 +91,8 @@ bool SpectrumTable::lookup4(const Vec4f& d, Vec4f sums[3]) const {
     const __m128i rel = _mm_sub_epi32(b, _mm_set1_epi32(kLowBits));
     alignas(16) int32_t index[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_srli_epi32(rel, kShift));
-    const Vec4f t(_mm_mul_ps(
-        _mm_cvtepi32_ps(_mm_and_si128(rel, _mm_set1_epi32((1 << kShift) - 1))),
-        _mm_set1_ps(kWeightScale)));
+    const Vec4f t(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(rel, _mm_set1_epi32((1 << kShift) - 1))),
+                             _mm_set1_ps(kWeightScale)));
     // Lane l's entries hold its channels across their components: transpose to channel rows.
     __m128 lo0 = entries[index[0]].m, lo1 = entries[index[1]].m, lo2 = entries[index[2]].m,
            lo3 = entries[index[3]].m;

@@ -29,9 +29,10 @@ TEST(BlackbodyFile, WrittenLastWithItsPropertiesAndReadBack) {
     SceneData scene;
     scene.addItem(new ColBlackbody(QStringLiteral("sun"), 5800.0f, 0.75f));
     const QByteArray text = save(settings, scene);
-    EXPECT_TRUE(text.contains("  <newblackbody>\n    <temperature>5800</temperature>\n"
-                              "    <luminance>0.75</luminance>\n    <colname>sun</colname>\n"
-                              "  </newblackbody>\n</tavolinfile>\n"))
+    EXPECT_TRUE(
+        text.contains("  <newblackbody>\n    <temperature>5800</temperature>\n"
+                      "    <luminance>0.75</luminance>\n    <colname>sun</colname>\n"
+                      "  </newblackbody>\n</tavolinfile>\n"))
         << text.toStdString();
     EXPECT_FALSE(text.contains("(205;")) << "no spectrum text for blackbody colours";
 
@@ -57,9 +58,10 @@ TEST(BlackbodyFile, AttributesAndEmptyBlocksAndPlainColoursUnchanged) {
     Reader::ReaderXml reader;
     reader.registerSettings(&settings);
     reader.registerScene(&scene);
-    ASSERT_TRUE(reader.parseText("<tavolinfile><newblackbody temperature=\"3000\" colname=\"ember\">"
-                                 "</newblackbody><newblackbody></newblackbody>"
-                                 "<newcolor><colname>c</colname></newcolor></tavolinfile>"));
+    ASSERT_TRUE(
+        reader.parseText("<tavolinfile><newblackbody temperature=\"3000\" colname=\"ember\">"
+                         "</newblackbody><newblackbody></newblackbody>"
+                         "<newcolor><colname>c</colname></newcolor></tavolinfile>"));
     auto* ember = dynamic_cast<ColBlackbody*>(scene.colors.get(QStringLiteral("ember")));
     ASSERT_NE(ember, nullptr);
     EXPECT_EQ(ember->temperature, 3000.0f);

@@ -104,8 +104,8 @@ TEST(LightShading, ExposureStopsScaleBeforeTheClamp) {
 // lanes) stay within one level of the line-by-line computation.
 TEST(LightShading, TablesAgreeWithLineByLineSums) {
     std::mt19937 rng(20240611);
-    std::uniform_real_distribution<float> wl(150.0f, 2000.0f), in(0.0f, 150.0f),
-        logd(-2.5f, 2.5f), shadeDist(0.2f, 1.0f);
+    std::uniform_real_distribution<float> wl(150.0f, 2000.0f), in(0.0f, 150.0f), logd(-2.5f, 2.5f),
+        shadeDist(0.2f, 1.0f);
     int compared = 0, worst = 0;
     for (int trial = 0; trial < 60; ++trial) {
         ColDiscrete plain;
@@ -149,7 +149,7 @@ TEST(LightShading, StaleTablesAreRebuiltAndCopiesStartEmpty) {
     ASSERT_NE(first, nullptr);
     col.intensities[0] = 100.0f;
     col.lightTables.prepare(col, eye);
-    EXPECT_EQ(channel(one(col, eye, 1.0f, 1.0f), 0), 99 + (channel(one(col, eye, 1.0f, 1.0f), 0) == 100));
+    EXPECT_NEAR(channel(one(col, eye, 1.0f, 1.0f), 0), 100, 1);  // not the stale 50
     ColDiscrete copy = col;
     EXPECT_EQ(copy.lightTables.find(eye.lightKey), nullptr);
     // A second key takes the other slot; a third evicts the least recently prepared.
