@@ -38,9 +38,13 @@ QString renderUsage() {
         "                      [--bundle 1|2|4] [--aberration on|off] [--doppler on|off]\n"
         "                      [--light-bending on|off] [--eye Default|Superwoman|Lindworms|Humans]\n"
         "                      [--background R,G,B] [--threads N] [--bench N] [--trace]\n"
+        "                      [--searchlight off|3|4] [--exposure STOPS|auto]\n"
         "                      [--flypath PATHFILE [--fps N] [--frames A-B]]\n"
         "Renders SCENE (default: the default scene, or the built-in scene without it) to FILE\n"
         "(PNG, JPEG or BMP by its suffix). --bench N times N frames after one warm-up frame.\n"
+        "--eye: Default, Superwoman, Lindworms, Humans or \"Human (CIE 1931)\".\n"
+        "--searchlight: relativistic beaming, every line times (1/D)^k (4: energy, 3: photons).\n"
+        "--exposure: brightness x 2^STOPS before the 8-bit clamp; auto adjusts it over frames.\n"
         "Film: --flypath renders the recorded fly path at --fps frames per second (default 25):\n"
         "frame k shows film time k/N and is saved as FILE's name + _kkkkk (film_00000.png ...).\n"
         "--frames A-B (or A) renders only those frames (default all); the recording sets the\n"
@@ -61,7 +65,7 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
             a == "-o" || a == "--size" || a == "--aa" || a == "--speed" || a == "--bundle" ||
             a == "--aberration" || a == "--doppler" || a == "--light-bending" || a == "--eye" ||
             a == "--background" || a == "--threads" || a == "--bench" || a == "--flypath" ||
-            a == "--fps" || a == "--frames";
+            a == "--fps" || a == "--frames" || a == "--searchlight" || a == "--exposure";
         QString v;
         if (takesValue) {
             if (i + 1 >= args.size()) {
@@ -135,24 +139,8 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
                 problem = QStringLiteral("--bench takes a number of frames of at least 1, not \"%1\"").arg(v);
                 return false;
             }
-        } else if (a == "--flypath") {
-            o.flypath = v;
-        } else if (a == "--fps") {
-            filmFlag = true;
-            if (!parseInt(v, 1, 1000, o.fps)) {
-                problem = QStringLiteral("--fps takes a number of frames per second from 1 to 1000, not \"%1\"").arg(v);
-                return false;
-            }
-        } else if (a == "--frames") {
-            filmFlag = true;
-            const QStringList ab = v.split(QLatin1Char('-'));
-            const bool ok = (ab.size() == 1 || ab.size() == 2) &&
-                            parseInt(ab[0], 0, 99999, o.firstFrame) &&
-                            parseInt(ab.back(), 0, 99999, o.lastFrame);
-            if (!ok || o.firstFrame > o.lastFrame) {
-                problem = QStringLiteral("--frames takes A-B (or A), frame numbers from 0 with A <= B, not \"%1\"").arg(v);
-                return false;
-            }
+            a == "--background" || a == "--threads" || a == "--bench" || a == "--flypath" ||
+            a == "--fps" || a == "--frames" || a == "--searchlight" || a == "--exposure";
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
@@ -189,6 +177,12 @@ void applyRenderOptions(const RenderOptions& o, RenderSettings& s) {
     if (!o.eye.isEmpty())
         for (const EyePreset& p : eyePresets())
             if (p.name == o.eye) s.eye = p.eye;
+    if (o.searchlight >= 0) s.searchlight = int8_t(o.searchlight);
+    if (o.hasExposure) {
+        s.autoExposure = o.autoExposure;
+        s.exposureStops = o.autoExposure ? 0.0f : o.exposureStops;
+    }
+    s.syncLight();
     if (o.hasBackground)
         s.setBackground(uint8_t(o.background[0]), uint8_t(o.background[1]),
                         uint8_t(o.background[2]), 255);

@@ -6,6 +6,7 @@
 
 #include "scene/dataelem.h"
 #include "scene/eye.h"
+#include "scene/lightshading.h"
 
 namespace {
 
@@ -168,6 +169,7 @@ void ColDiscrete::getProperties(Reader::PropertyList& list) {
 }
 
 void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]) const {
+    if (eye.extended()) return LightShading::accumulate(*this, eye, *doppler, sums);  // light hook
     const float d = *doppler;
     const int n = count();
     const float* wl = wavelengths.data();
@@ -180,6 +182,7 @@ void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]
 
 void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
                           const float* shade) const {
+    if (eye.extended()) return LightShading::toPixel(*this, eye, out, *doppler, *shade);  // light hook
     float sums[3] = {0.0f, 0.0f, 0.0f};
     accumulate(eye, doppler, sums);
     uint8_t* bytes = reinterpret_cast<uint8_t*>(out);
@@ -190,6 +193,7 @@ void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
 void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& shade, LaneMask4 mask,
                            uint32_t* const pixels[4]) const {
     if (none(mask)) return;
+    if (eye.extended()) return LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);  // light hook
     Vec4f sums[1][3];
     laneSums(eye, wavelengths.data(), intensities.data(), count(), &doppler, 1,
              DopplerRange(&doppler, 1), sums);
@@ -198,6 +202,14 @@ void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& sh
 
 void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f shade[4],
                             const LaneMask4 mask[4], uint32_t* const rows[4]) const {
+    if (none(mask[0] | mask[1] | mask[2] | mask[3])) return;
+    if (eye.extended()) {  // light hook
+        for (int g = 0; g < 4; ++g) {
+            uint32_t* const pixels[4] = {rows[g], rows[g] + 1, rows[g] + 2, rows[g] + 3};
+            LightShading::toPixel4(*this, eye, doppler[g], shade[g], mask[g], pixels);
+        }
+        return;
+    }
     // The groups with pixels to write, packed to the front.
     int group[4];
     Vec4f d[4];

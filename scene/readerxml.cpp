@@ -56,6 +56,8 @@ void ReaderXml::registerScene(SceneData* scene) {
     registerParent(std::make_unique<ReadableClass<Texture, TextureSingle, SceneData>>("newtexturesingle", scene));
     registerParent(std::make_unique<ReadableClass<Texture, TextureImage, SceneData>>("newtextureimage", scene));
     registerParent(std::make_unique<ReadableClass<Lights, Lights, SceneData>>("light", scene));
+    // Added after the original tags, so that files without blackbody colours stay byte-identical.
+    registerParent(std::make_unique<ReadableClass<ColDiscrete, ColBlackbody, SceneData>>("newblackbody", scene));
 }
 
 bool ReaderXml::parse() {
