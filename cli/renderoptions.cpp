@@ -139,8 +139,46 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
                 problem = QStringLiteral("--bench takes a number of frames of at least 1, not \"%1\"").arg(v);
                 return false;
             }
-            a == "--background" || a == "--threads" || a == "--bench" || a == "--flypath" ||
-            a == "--fps" || a == "--frames" || a == "--searchlight" || a == "--exposure";
+        } else if (a == "--flypath") {
+            o.flypath = v;
+        } else if (a == "--fps") {
+            filmFlag = true;
+            if (!parseInt(v, 1, 1000, o.fps)) {
+                problem = QStringLiteral("--fps takes a number of frames per second from 1 to 1000, not \"%1\"").arg(v);
+                return false;
+            }
+        } else if (a == "--frames") {
+            filmFlag = true;
+            const QStringList ab = v.split(QLatin1Char('-'));
+            const bool ok = (ab.size() == 1 || ab.size() == 2) &&
+                            parseInt(ab[0], 0, 99999, o.firstFrame) &&
+                            parseInt(ab.back(), 0, 99999, o.lastFrame);
+            if (!ok || o.firstFrame > o.lastFrame) {
+                problem = QStringLiteral("--frames takes A-B (or A), frame numbers from 0 with A <= B, not \"%1\"").arg(v);
+                return false;
+            }
+        } else if (a == "--searchlight") {
+            if (v == QLatin1String("off")) {
+                o.searchlight = 0;
+            } else if (v == QLatin1String("3") || v == QLatin1String("4")) {
+                o.searchlight = v.toInt();
+            } else {
+                problem = QStringLiteral("--searchlight takes off, 3 (photon counting) or 4 (energy), not \"%1\"").arg(v);
+                return false;
+            }
+        } else if (a == "--exposure") {
+            if (v == QLatin1String("auto")) {
+                o.autoExposure = true;
+            } else {
+                bool ok = false;
+                const float stops = v.toFloat(&ok);
+                if (!ok || !std::isfinite(stops) || stops < -16.0f || stops > 16.0f) {
+                    problem = QStringLiteral("--exposure takes a number of stops from -16 to 16 or auto, not \"%1\"").arg(v);
+                    return false;
+                }
+                o.exposureStops = stops;
+            }
+            o.hasExposure = true;
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
