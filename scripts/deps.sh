@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth imagemagick x11-utils xdotool
     assistant-qt6 qt6-documentation-tools
-    libxml2-utils
+    libxml2-utils python3
 )
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-14-dev)

@@ -140,6 +140,12 @@ shot menu 0.5
 xdotool key Down Return
 shot split 3
 left_right_after=$(halves_diff "$out/split.png" "$WIDTH" $view_y $view_h)
+# On a loaded machine a screenshot can catch one view a frame ahead of the other: look again.
+for again in 1 2 3; do
+    ge 3 "$left_right_after" && break
+    shot split 2
+    left_right_after=$(halves_diff "$out/split.png" "$WIDTH" $view_y $view_h)
+done
 drawn_split=$(analyse "$out/split.png" $view_x $view_y $view_w $view_h drawn)
 echo "left/right difference before split: $left_right_before, after: $left_right_after; drawn $drawn_split"
 ge "$drawn_split" 0.3 || fail "the split views are not drawn"
