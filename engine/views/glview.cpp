@@ -3,9 +3,11 @@
 // Choices of ours:
 // - The picture is rendered at device pixels (widget size times the device pixel ratio), so a
 //   HiDPI screen shows it pixel for pixel without glPixelZoom.
-// - Repaints that the toolkit asks for while the pool is rendering (uncovering, resizing) draw
-//   nothing new: the engine's buffer is half overwritten then. The widget keeps its last picture
-//   (partial-update framebuffer) until the frame loop repaints it a few milliseconds later.
+// - The view shows a copy of the engine's last finished picture, taken when the pool is idle,
+//   and every paint draws that copy. The engine's own buffer is half overwritten while the pool
+//   renders, and the toolkit decides when a paint really happens: it turns a burst of immediate
+//   repaints of an OpenGL widget into later ones, which then fall in the middle of the next
+//   frame. Drawing the copy makes any paint, whenever it comes, show the newest whole frame.
 // - "Remove" chosen in this view's own context menu is carried out after the menu has closed:
 //   removing deletes the view, and with it the menu that is still running.
 // - Key auto-repeat is ignored, so holding a key is one press and one release for the navigation.
@@ -79,9 +81,15 @@ void GlView::raytracePic() {
 }
 
 void GlView::paintFrame() {
-    frameLoopPaint = true;
-    repaint();
-    frameLoopPaint = false;
+    if (!engine_) return;
+    const PixelBuffer& buffer = engine_->ownPixelBuffer();
+    const int W = buffer.width(), H = buffer.height();
+    if (W > 0 && H > 0 && buffer.pixelCount() >= size_t(W) * size_t(H)) {
+        shown.assign(buffer.data(), buffer.data() + size_t(W) * size_t(H));
+        shownWidth = W;
+        shownHeight = H;
+    }
+    update();
 }
 
 QMenu& GlView::rebuildContextMenu() {
@@ -144,7 +152,6 @@ void GlView::paintGL() {
     if (w <= 0 || h <= 0 || !engine_) return;
     engine_->width = w;
     engine_->height = h;
-    if (!frameLoopPaint && mainView->isRendering()) return;
     glViewport(0, 0, w, h);
     drawPicture(w, h);
     if (januscircleOn()) drawJanuscircle(w, h);
@@ -152,9 +159,8 @@ void GlView::paintGL() {
 }
 
 void GlView::drawPicture(int w, int h) {
-    const PixelBuffer& buffer = engine_->ownPixelBuffer();
-    const int W = buffer.width(), H = buffer.height();
-    if (W <= 0 || H <= 0 || buffer.pixelCount() < size_t(W) * size_t(H)) {
+    const int W = shownWidth, H = shownHeight;
+    if (W <= 0 || H <= 0) {
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
         return;
@@ -170,10 +176,10 @@ void GlView::drawPicture(int w, int h) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     if (W == w && H == h) {
-        glDrawPixels(W, H, GL_RGBA, GL_UNSIGNED_BYTE, buffer.data());
+        glDrawPixels(W, H, GL_RGBA, GL_UNSIGNED_BYTE, shown.data());
     } else {
         // The first paint after a resize stretches the last frame until one of the new size is done.
-        PixelBuffer::scaleNearest(buffer.data(), W, H, w, h, scaled);
+        PixelBuffer::scaleNearest(shown.data(), W, H, w, h, scaled);
         glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, scaled.data());
         glFlush();
     }

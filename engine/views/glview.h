@@ -26,7 +26,8 @@ public:
     // Prepares the engine for the next frame with the document's settings, or with the view's
     // own copy when one of its switches overrides the document. GUI thread, pool idle.
     void raytracePic();
-    // Repaints at once with the engine's finished picture (the frame loop's repaint).
+    // Takes the engine's finished picture as the one the view shows and schedules a repaint.
+    // GUI thread, pool idle (the frame loop between two frames).
     void paintFrame();
 
     // Rebuilds the context menu as it is about to be shown: the split entries, "Remove" unless
@@ -89,8 +90,10 @@ private:
     DocRT* document;
     MainView* mainView;
     const RenderSettings* lastSettings = nullptr;
-    std::vector<uint32_t> scaled;  // drawScaled's target pixels, kept between paints
-    bool frameLoopPaint = false;
+    std::vector<uint32_t> shown;   // the last finished frame, drawn by every paint
+    int shownWidth = 0;
+    int shownHeight = 0;
+    std::vector<uint32_t> scaled;  // drawPicture's stretched pixels, kept between paints
     bool contextMenuOpen = false;
     bool removeRequested = false;
 };

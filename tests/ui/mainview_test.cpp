@@ -242,6 +242,53 @@ private slots:
         main.resumeRendering();
     }
 
+    // A paint that comes while the pool overwrites the engine's buffer with the next frame (the
+    // toolkit postpones repaints as it likes) still shows the last whole frame, never an older
+    // one and never a half-rendered one.
+    void aPaintDuringRenderingShowsTheLastWholeFrame() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        main.resize(320, 200);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        GlView* view = main.rootView().view();
+        QImage previous;
+        for (int round = 0; round < 4; ++round) {
+            doc.getSettings()->speed = 0.2f * float(round);  // each round's picture differs
+            QVERIFY(waitFrames(main, 3));
+            QVERIFY(holdFrames(main));
+            const QImage last =
+                view->engine()->ownPixelBuffer().toImage().convertToFormat(QImage::Format_RGB32);
+            const std::vector<uint32_t> lastPixels = pixelsOf(view);
+            QVERIFY(last != previous);
+            previous = last;
+            main.resumeRendering();  // the held frame is shown and the next one starts at once
+            QImage shown = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+            QCOMPARE(shown, last);
+
+            // A resize now gives the widget a fresh framebuffer and a paint at once, long before
+            // the frame under way is done: it shows the last whole frame stretched.
+            const int w = 300 - 20 * round, h = 180 - 10 * round;
+            view->resize(w, h);
+            shown = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+            QCOMPARE(shown.size(), QSize(w, h));
+            std::vector<uint32_t> stretched;
+            PixelBuffer::scaleNearest(lastPixels.data(), last.width(), last.height(), w, h,
+                                      stretched);
+            int mismatches = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    uint8_t r, g, b, a;
+                    PixelBuffer::toBytes(stretched[size_t(h - 1 - y) * w + x], r, g, b, a);
+                    if (shown.pixel(x, y) != qRgb(r, g, b)) ++mismatches;
+                }
+            QCOMPARE(mismatches, 0);
+        }
+        QVERIFY(holdFrames(main));
+        main.resumeRendering();
+    }
+
     // The status-bar read-outs at the centre of a view: resting and transformed direction are
     // lookat, the Doppler read-out is gamma.
     void cursorReadOutsAtTheCentre() {
