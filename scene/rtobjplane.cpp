@@ -3,6 +3,7 @@
 #include "scene/rtobjplane.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
@@ -15,11 +16,12 @@ namespace {
 // The plane exists at all times: its box spans this far in t either way.
 constexpr float kTimeExtent = 10000.0f;
 
-std::string vecText(const Vec4f& a) {
-    return QString("%1;%2;%3;%4")
-        .arg(QString::number(a.x, 'g', 6), QString::number(a.y, 'g', 6),
-             QString::number(a.z, 'g', 6), QString::number(a.w, 'g', 6))
-        .toStdString();
+// One trace line: a label and the vector's four components in the 'g' format with 6 digits.
+void traceVector(const char* label, const Vec4f& a) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%s %g;%g;%g;%g", label, double(a.x), double(a.y),
+                  double(a.z), double(a.w));
+    TraceOutput::line(buf);
 }
 
 // The x, y, z of a direction; the single ray's w of 1 takes no part in plane geometry.
@@ -46,11 +48,14 @@ bool rtObjPlane::hitSingle(const SingleRay& ray, float& t, float& u, float& v) c
 }
 
 void rtObjPlane::traceHit(float t) const {
+    if (!TraceOutput::enabled()) return;
+    char distance[64];
+    std::snprintf(distance, sizeof distance, "Distance %g", double(t));
     TraceOutput::line("PLANEHIT: with propersties:");
-    TraceOutput::line("Distance " + QString::number(t, 'g', 6).toStdString());
-    TraceOutput::line("pos " + vecText(pos));
-    TraceOutput::line("x " + vecText(x));
-    TraceOutput::line("y " + vecText(y));
+    TraceOutput::line(distance);
+    traceVector("pos", pos);
+    traceVector("x", x);
+    traceVector("y", y);
 }
 
 void rtObjPlane::intersect1(SingleRay& ray, float& t) const {
