@@ -9,6 +9,8 @@
 
 #include "cli/renderoptions.h"
 #include "engine/docrt.h"
+#include "engine/filmrenderer.h"
+#include "engine/flypathfile.h"
 #include "engine/pixelbuffer.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
@@ -20,6 +22,55 @@
 namespace {
 
 enum ExitCode { Ok = 0, BadUsage = 1, SceneUnreadable = 2, PictureUnwritable = 3, OutOfMemory = 4 };
+
+// Renders the fly path as numbered pictures; returns the exit code.
+int renderFilm(DocRT& doc, const RenderOptions& options) {
+    QString problem;
+    if (!FlyPathFile::load(options.flypath, doc.getRecorder(), problem)) {
+        std::fprintf(stderr, "tavolin-render: cannot read the fly path %s\n", qPrintable(problem));
+        return SceneUnreadable;
+    }
+    FilmSettings film;
+    film.fileName = options.output;
+    film.width = options.width;
+    film.height = options.height;
+    film.antialiasing = options.antialiasing;
+    film.fps = options.fps;
+    film.firstFrame = options.firstFrame;
+    film.lastFrame = options.lastFrame;
+    film.threads = options.threads;
+
+    FilmRenderer renderer(doc);
+    FilmRenderer::Progress progress;
+    if (isatty(fileno(stderr)))
+        progress = [&renderer](int frame, int percent) {
+            std::fprintf(stderr, "\rframe %d (%d-%d) %3d %%", frame, renderer.firstFrame(),
+                         renderer.lastFrame(), percent);
+            return true;
+        };
+    const FilmRenderer::Result result = renderer.render(film, progress);
+    if (progress) std::fputs("\n", stderr);
+    switch (result) {
+        case FilmRenderer::Finished:
+            return Ok;
+        case FilmRenderer::NoRecording:  // a fly-path file without points
+            std::fprintf(stderr, "tavolin-render: %s: %s\n", qPrintable(options.flypath),
+                         qPrintable(renderer.errorText()));
+            return SceneUnreadable;
+        case FilmRenderer::BadRange:
+            std::fprintf(stderr, "tavolin-render: %s\n", qPrintable(renderer.errorText()));
+            return BadUsage;
+        case FilmRenderer::OutOfMemory:
+            std::fprintf(stderr, "tavolin-render: %s\n", qPrintable(renderer.errorText()));
+            return OutOfMemory;
+        case FilmRenderer::SaveFailed:
+        case FilmRenderer::Canceled:
+            break;
+    }
+    std::fprintf(stderr, "tavolin-render: could not write the picture %s\n",
+                 qPrintable(renderer.errorText()));
+    return PictureUnwritable;
+}
 
 // Renders one frame into buffer with all workers and waits for its end.
 void renderFrame(ThreadBase& pool, TimeRT& engine, DocRT& doc, PixelBuffer& buffer) {
@@ -67,6 +118,7 @@ int main(int argc, char** argv) {
     doc.applyPendingChanges();
     applyRenderOptions(options, *doc.getSettings());
     doc.applyPendingChanges();  // the observer frame now carries the scene's start
+    if (!options.flypath.isEmpty()) return renderFilm(doc, options);
 
     PixelBuffer buffer;
     if (!buffer.setSize(options.width, options.height, options.antialiasing)) {

@@ -38,9 +38,15 @@ QString renderUsage() {
         "                      [--bundle 1|2|4] [--aberration on|off] [--doppler on|off]\n"
         "                      [--light-bending on|off] [--eye Default|Superwoman|Lindworms|Humans]\n"
         "                      [--background R,G,B] [--threads N] [--bench N] [--trace]\n"
+        "                      [--flypath PATHFILE [--fps N] [--frames A-B]]\n"
         "Renders SCENE (default: the default scene, or the built-in scene without it) to FILE\n"
         "(PNG, JPEG or BMP by its suffix). --bench N times N frames after one warm-up frame.\n"
-        "Exit codes: 1 bad usage, 2 scene not readable, 3 picture not writable, 4 out of memory.\n");
+        "Film: --flypath renders the recorded fly path at --fps frames per second (default 25):\n"
+        "frame k shows film time k/N and is saved as FILE's name + _kkkkk (film_00000.png ...).\n"
+        "--frames A-B (or A) renders only those frames (default all); the recording sets the\n"
+        "observer and its speed, the other flags apply as usual.\n"
+        "Exit codes: 1 bad usage or frame range, 2 scene or fly path not readable, 3 picture not\n"
+        "writable, 4 out of memory.\n");
 }
 
 QString defaultScenePath() {
@@ -48,12 +54,14 @@ QString defaultScenePath() {
 }
 
 bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& problem) {
+    bool filmFlag = false;  // --fps or --frames seen
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool takesValue =
             a == "-o" || a == "--size" || a == "--aa" || a == "--speed" || a == "--bundle" ||
             a == "--aberration" || a == "--doppler" || a == "--light-bending" || a == "--eye" ||
-            a == "--background" || a == "--threads" || a == "--bench";
+            a == "--background" || a == "--threads" || a == "--bench" || a == "--flypath" ||
+            a == "--fps" || a == "--frames";
         QString v;
         if (takesValue) {
             if (i + 1 >= args.size()) {
@@ -127,6 +135,24 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
                 problem = QStringLiteral("--bench takes a number of frames of at least 1, not \"%1\"").arg(v);
                 return false;
             }
+        } else if (a == "--flypath") {
+            o.flypath = v;
+        } else if (a == "--fps") {
+            filmFlag = true;
+            if (!parseInt(v, 1, 1000, o.fps)) {
+                problem = QStringLiteral("--fps takes a number of frames per second from 1 to 1000, not \"%1\"").arg(v);
+                return false;
+            }
+        } else if (a == "--frames") {
+            filmFlag = true;
+            const QStringList ab = v.split(QLatin1Char('-'));
+            const bool ok = (ab.size() == 1 || ab.size() == 2) &&
+                            parseInt(ab[0], 0, 99999, o.firstFrame) &&
+                            parseInt(ab.back(), 0, 99999, o.lastFrame);
+            if (!ok || o.firstFrame > o.lastFrame) {
+                problem = QStringLiteral("--frames takes A-B (or A), frame numbers from 0 with A <= B, not \"%1\"").arg(v);
+                return false;
+            }
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
@@ -138,6 +164,14 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
             problem = QStringLiteral("only one scene file may be given (\"%1\" and \"%2\")").arg(o.scene, a);
             return false;
         }
+    }
+    if (!o.help && o.flypath.isEmpty() && filmFlag) {
+        problem = QStringLiteral("--fps and --frames need --flypath PATHFILE (the film to render)");
+        return false;
+    }
+    if (!o.help && !o.flypath.isEmpty() && (o.output.isEmpty() || o.benchFrames > 0)) {
+        problem = QStringLiteral("--flypath needs -o FILE (the name the frames are numbered from) and no --bench");
+        return false;
     }
     if (!o.help && o.output.isEmpty() && o.benchFrames == 0) {
         problem = QStringLiteral("-o FILE is needed (where to save the picture)");

@@ -25,6 +25,10 @@ struct RenderOptions {
     int threads = 0;        // 0: one per processor
     int benchFrames = 0;
     bool trace = false;
+    QString flypath;        // non-empty: render the fly path as a film of numbered pictures
+    int fps = 25;           // film frames per second
+    int firstFrame = 0;     // --frames A-B (or A): the part of the film to render
+    int lastFrame = -1;     // -1: to the film's end
     bool help = false;
 };
 

@@ -127,6 +127,12 @@ void DocRT::setEye(const Eye& newEye) {
     eyeChanged = true;
 }
 
+const Eye& DocRT::nextFrameEye() const {
+    if (eyeChanged) return eye;
+    if (pendingAction == LoadedScene && pendingSettings) return pendingSettings->eye;
+    return settings->eye;
+}
+
 void DocRT::setBackground(const uint8_t rgba[4]) {
     for (int i = 0; i < 4; ++i) requestedBackground[i] = rgba[i];
     backgroundChanged = true;

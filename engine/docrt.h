@@ -60,6 +60,10 @@ public:
     // Requests, applied at the next frame.
     void setEye(const Eye& eye);
     const Eye& requestedEye() const { return eye; }
+    // The eye the next frame renders with: the requested one while it waits, else that of a
+    // loaded scene waiting to be taken over, else the current settings' eye. The eye dialog
+    // shows it when it opens and when the document announces updateEyes().
+    const Eye& nextFrameEye() const;
     void setBackground(const uint8_t rgba[4]);
     void setMaxBundleSize(int n);
     void requestBuiltInScene() { pendingAction = BuiltInScene; }

@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth
+    xvfb xauth imagemagick x11-utils xdotool
     assistant-qt6 qt6-documentation-tools
     libxml2-utils
 )

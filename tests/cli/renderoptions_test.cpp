@@ -61,3 +61,46 @@ TEST(RenderOptions, BenchNeedsNoOutputFile) {
     EXPECT_TRUE(parse({"--bench", "3"}, o, problem)) << problem.toStdString();
     EXPECT_EQ(o.benchFrames, 3);
 }
+
+TEST(RenderOptions, FilmFlags) {
+    RenderOptions o;
+    QString problem;
+    ASSERT_TRUE(parse({"s.tavolin", "--flypath", "p.txt", "--fps", "30", "--frames", "10-19", "-o",
+                       "film.png"},
+                      o, problem))
+        << problem.toStdString();
+    EXPECT_EQ(o.flypath, "p.txt");
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_EQ(o.firstFrame, 10);
+    EXPECT_EQ(o.lastFrame, 19);
+
+    RenderOptions single;
+    ASSERT_TRUE(parse({"--flypath", "p.txt", "--frames", "7", "-o", "f.png"}, single, problem));
+    EXPECT_EQ(single.firstFrame, 7);
+    EXPECT_EQ(single.lastFrame, 7);
+    EXPECT_EQ(single.fps, 25);  // the default rate
+
+    RenderOptions all;
+    ASSERT_TRUE(parse({"--flypath", "p.txt", "-o", "f.png"}, all, problem));
+    EXPECT_EQ(all.firstFrame, 0);
+    EXPECT_EQ(all.lastFrame, -1);
+
+    // Arguments and the flag the message must name.
+    const QList<std::pair<QStringList, QString>> bad = {
+        {{"--flypath", "p.txt", "-o", "f.png", "--frames", "9-3"}, "--frames"},
+        {{"--flypath", "p.txt", "-o", "f.png", "--frames", "-3"}, "--frames"},
+        {{"--flypath", "p.txt", "-o", "f.png", "--frames", "1-2-3"}, "--frames"},
+        {{"--flypath", "p.txt", "-o", "f.png", "--frames", "a-b"}, "--frames"},
+        {{"--flypath", "p.txt", "-o", "f.png", "--fps", "0"}, "--fps"},
+        {{"--flypath", "p.txt", "-o", "f.png", "--fps", "2.5"}, "--fps"},
+        {{"-o", "f.png", "--fps", "25"}, "--flypath"},
+        {{"-o", "f.png", "--frames", "0-9"}, "--flypath"},
+        {{"--flypath", "p.txt"}, "-o FILE"},
+        {{"--flypath", "p.txt", "-o", "f.png", "--bench", "3"}, "--bench"},
+    };
+    for (const auto& [args, flag] : bad) {
+        RenderOptions r;
+        EXPECT_FALSE(parse(args, r, problem)) << args.join(' ').toStdString();
+        EXPECT_TRUE(problem.contains(flag)) << problem.toStdString();
+    }
+}

@@ -1,0 +1,44 @@
+// Fly paths as small text files, so that a recording can be kept, edited by hand, and rendered
+// as a film on other machines. GUI thread or any thread that owns the recorder.
+//
+// Format, version 1 (UTF-8 / ASCII text, one record per line, fields separated by blanks):
+//
+//   tavolin-flypath 1
+//   # any line starting with '#' is a comment; blank lines are ignored
+//   TIME SPEED F00 F01 F02 F03 F10 F11 ... F33
+//
+// TIME is the point's film time in seconds (a double, written with 17 significant digits), SPEED
+// the observer's speed as a fraction of light speed and Frc the 16 floats of the observer frame,
+// row r, column c (row 0 = 1, position; rows 1-3 = unused, right, up, forward), each written with
+// 9 significant digits. Both precisions round-trip bit for bit. Times must not descend; every
+// number must be finite. A file with the header and no point is an empty fly path.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+#include "engine/flypathpoint.h"
+
+class Recorder;
+
+class FlyPathFile {
+public:
+    static constexpr int kVersion = 1;
+    // Fields of a point line: time, speed and the 16 frame floats.
+    static constexpr int kFieldCount = 18;
+    static const char* const kMagic;  // "tavolin-flypath"
+
+    // The file text of the points.
+    static QByteArray format(const std::vector<FlyPathPoint>& points);
+    // Reads the text; on failure returns false with "line N: reason" (or "empty file") in error
+    // and leaves points untouched.
+    static bool parse(const QByteArray& text, std::vector<FlyPathPoint>& points, QString& error);
+
+    // Writes the recorder's points (atomically, through QSaveFile). False with a message naming
+    // the file when it cannot be written.
+    static bool save(const QString& fileName, const Recorder& recorder, QString& error);
+    // Replaces the recorder's points by the file's, only when the whole file is valid; otherwise
+    // returns false with "FILE, line N: reason" and the recording stays as it was.
+    static bool load(const QString& fileName, Recorder& recorder, QString& error);
+};

@@ -1,0 +1,166 @@
+// The frame loop, view removal and navigation forwarding of the central widget.
+//
+// Choices of ours:
+// - A view's engine joins the pool at the next frame start rather than at once. An engine that
+//   is removed before that start never reached the pool and is deleted at once; the pool only
+//   ever hears of removals of engines it runs.
+// - An engine removed from the pool (with the private settings its last frame may still read)
+//   is deleted right after the next run has started: starting a run waits for the previous run
+//   to end and applies the removal first, so no worker can touch the engine afterwards.
+#include "engine/views/mainview.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "engine/debuglog.h"
+#include "engine/docrt.h"
+#include "engine/threadbase.h"
+#include "engine/timert.h"
+#include "engine/views/glview.h"
+#include "geometry/programmingerror.h"
+#include "scene/rendersettings.h"
+
+MainView::MainView(QWidget* parent, DocRT* document)
+    : QSplitter(parent), root(this, nullptr), doc(document), timer(this) {
+    pool = std::make_unique<ThreadBase>();
+    root.createView(doc, this);
+    connect(&timer, &QTimer::timeout, this, &MainView::updatePosRot);
+    connect(pool.get(), &ThreadBase::signalAllWaiting, this, &MainView::threadBaseFinished,
+            Qt::QueuedConnection);
+    timer.start(kNavigationIntervalMs);
+    threadBaseFinished();
+}
+
+MainView::~MainView() {
+    pool.reset();
+    timer.stop();
+    for (RetiredEngine& r : retired) delete r.engine;
+    retired.clear();
+}
+
+RenderSettings& MainView::settings() const { return *doc->getSettings(); }
+
+bool MainView::isRendering() const { return pool && pool->isRunning(); }
+
+void MainView::threadBaseFinished() {
+    if (pool->isRunning()) {
+        std::puts("ERROR: thread Pool running");
+        std::fflush(stdout);
+        throw ProgrammingError("Error: thread Pool running");
+    }
+    QCoreApplication::processEvents();
+    DebugLog::logMessage(QStringLiteral("MainView::threadBaseFinished called"));
+    frameTimes.record(doc->clockMs() / 1000.0);
+    doc->applyPendingChanges();
+    root.raytracePics();
+    // Seen only in a saved file: the next frame's preparation resets the observer time to 0.
+    settings().start.w = static_cast<float>(doc->clockMs() / 1000.0);
+    root.paintGL();
+    if (menuOpen)
+        framePending = true;
+    else
+        startPool();
+    emit updateStatusBar();
+}
+
+void MainView::startPool() {
+    for (TimeRT* engine : unregistered) pool->addTasks(engine);
+    unregistered.clear();
+    pool->startRendering(false);
+    ++framesStarted_;
+    for (RetiredEngine& r : retired) delete r.engine;
+    retired.clear();
+}
+
+void MainView::suspendRendering() { menuOpen = true; }
+
+void MainView::resumeRendering() {
+    menuOpen = false;
+    if (framePending) {
+        framePending = false;
+        threadBaseFinished();
+    }
+}
+
+void MainView::registerEngine(TimeRT* engine) { unregistered.push_back(engine); }
+
+void MainView::deleteGlView(GlView* view) {
+    TimeRT* engine = view->takeEngine();
+    std::unique_ptr<RenderSettings> own = view->takeOwnSettings();
+    const auto waiting = std::find(unregistered.begin(), unregistered.end(), engine);
+    const bool neverRun = waiting != unregistered.end();
+    if (neverRun)
+        unregistered.erase(waiting);
+    else if (engine)
+        pool->removeTasks(engine, false);
+    if (!root.remove(view))
+        programmingError("Tried to remove a not removable GlView in MainView::deleteGlView");
+    if (neverRun)
+        delete engine;
+    else if (engine)
+        retired.push_back({engine, std::move(own)});
+}
+
+void MainView::updatePosRot() {
+    navigation_.updatePosRot(doc->clockMs(), doc->observerFrame(), settings().speed);
+}
+
+bool MainView::viewKeyPress(int qtKey) { return navigation_.keyPress(qtKey, settings().speed); }
+
+bool MainView::viewKeyRelease(int qtKey) { return navigation_.keyRelease(qtKey); }
+
+void MainView::viewMousePress(GlView* view, QMouseEvent* event) {
+    const QPointF p = event->position();
+    if (navigation_.mousePress(event->button(), float(p.x()), float(p.y()), float(view->width()),
+                               float(view->height()), doc->clockMs(), doc->observerFrame(),
+                               settings().speed))
+        emit updateStatusBar();
+}
+
+void MainView::viewMouseRelease(GlView* view, QMouseEvent* event) {
+    const QPointF p = event->position();
+    if (navigation_.mouseRelease(event->button(), float(p.x()), float(p.y()),
+                                 float(view->width()), float(view->height()), doc->clockMs(),
+                                 doc->observerFrame(), settings().speed))
+        emit updateStatusBar();
+}
+
+void MainView::viewMouseMove(GlView* view, QMouseEvent* event) {
+    const QPointF p = event->position();
+    if (navigation_.cursorUpdate(float(p.x()), float(p.y()), float(view->width()),
+                                 float(view->height())))
+        emit updateStatusBar();
+}
+
+float MainView::cursorDoppler() const {
+    return settings().dopplerAt(navigation_.cursorU(), navigation_.cursorV());
+}
+
+Vec4f MainView::cursorRestingDirection() const {
+    const RenderSettings& s = settings();
+    const float u = navigation_.cursorU(), v = navigation_.cursorV();
+    Vec4f d = s.dirx * u + s.diry * v + s.lookat;
+    d[3] = 0.0f;
+    return d;
+}
+
+Vec4f MainView::cursorTransformedDirection() const {
+    const RenderSettings& s = settings();
+    const float u = navigation_.cursorU(), v = navigation_.cursorV();
+    const double sum = double(u) * u + double(v) * v + 1.0;
+    const float q = static_cast<float>(std::sqrt(sum));
+    Vec4f d = s.dirx * u + s.diry * v + s.lookat * q;
+    d[3] = 0.0f;
+    return d;
+}
+
+void MainView::slotViewSRTDoppler(bool vis) { settings().srtDoppler = vis; }
+
+void MainView::slotViewAberration(bool vis) { settings().aberration = vis; }
+
+void MainView::slotGRTDopplerEffect(bool vis) { settings().grtDoppler = vis; }
+
+void MainView::slotEnableLightbending(bool vis) { settings().lightBending = vis; }

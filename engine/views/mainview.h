@@ -1,0 +1,113 @@
+// The central widget: the split views, the frame loop that keeps them rendering, and the
+// keyboard and mouse navigation of the observer. The frame loop runs on the GUI thread: whenever
+// the shared pool reports that its workers are idle, the document applies what was requested,
+// every view prepares its next frame and shows the one just finished, and the pool starts again.
+#pragma once
+
+#include <QSplitter>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "engine/navigation.h"
+#include "engine/views/binaryview.h"
+#include "engine/views/frametimes.h"
+#include "geometry/vec4f.h"
+
+class DocRT;
+class GlView;
+class QMouseEvent;
+class ThreadBase;
+class TimeRT;
+struct RenderSettings;
+
+class MainView : public QSplitter {
+    Q_OBJECT
+public:
+    // Period of the navigation timer.
+    static constexpr int kNavigationIntervalMs = 30;
+
+    // Creates the pool and the first view, starts the navigation timer and the first frame.
+    MainView(QWidget* parent, DocRT* document);
+    // Waits for a running frame and stops the workers before the views go.
+    ~MainView() override;
+
+    // Holds the frame loop (a context menu or modal dialog is open): the next step is deferred
+    // until resumeRendering(), which then runs it at once.
+    void suspendRendering();
+    void resumeRendering();
+    bool isMenuOpen() const { return menuOpen; }
+    bool isFramePending() const { return framePending; }
+
+    bool isPaused() const { return navigation_.isPaused(); }
+    void setPaused(bool paused) { navigation_.setPaused(paused); }
+
+    float framesPerSecond() const { return frameTimes.framesPerSecond(); }
+    // Frame-loop steps that started the pool so far.
+    long framesStarted() const { return framesStarted_; }
+    // True while the pool's workers trace a frame.
+    bool isRendering() const;
+
+    // Read-outs for the pixel under the cursor, from the document's settings (not a view's
+    // overrides): the Doppler factor, and the resting and transformed ray directions (x, y, z;
+    // w = 0; not normalised).
+    float cursorDoppler() const;
+    Vec4f cursorRestingDirection() const;
+    Vec4f cursorTransformedDirection() const;
+    int cursorX() const { return navigation_.cursorX(); }
+    int cursorY() const { return navigation_.cursorY(); }
+
+    BinaryView& rootView() { return root; }
+    ThreadBase* threadBase() const { return pool.get(); }
+    Navigation& navigation() { return navigation_; }
+    DocRT* document() const { return doc; }
+
+    // A new view's engine joins the pool at the next frame start.
+    void registerEngine(TimeRT* engine);
+
+    // Input of the views, handed to the navigation. The key functions return whether the key
+    // is a navigation key.
+    bool viewKeyPress(int qtKey);
+    bool viewKeyRelease(int qtKey);
+    void viewMousePress(GlView* view, QMouseEvent* event);
+    void viewMouseRelease(GlView* view, QMouseEvent* event);
+    void viewMouseMove(GlView* view, QMouseEvent* event);
+
+signals:
+    void updateStatusBar();
+    void angleChanged(float angle);
+
+public slots:
+    // One step of the frame loop; the pool's idle signal arrives here (queued).
+    void threadBaseFinished();
+    // Removes a view (never the last one) and hands its engine out of the pool.
+    void deleteGlView(GlView* view);
+    // Integrates the navigation up to now (timer and mouse buttons).
+    void updatePosRot();
+    void slotViewSRTDoppler(bool vis);
+    void slotViewAberration(bool vis);
+    void slotGRTDopplerEffect(bool vis);
+    void slotEnableLightbending(bool vis);
+
+private:
+    // An engine taken out of the pool together with the settings its last frame may still read.
+    struct RetiredEngine {
+        TimeRT* engine;
+        std::unique_ptr<RenderSettings> settings;
+    };
+
+    void startPool();
+    RenderSettings& settings() const;
+
+    BinaryView root;
+    DocRT* doc;
+    FrameTimes frameTimes;
+    Navigation navigation_;
+    bool menuOpen = false;
+    bool framePending = false;
+    QTimer timer;
+    std::unique_ptr<ThreadBase> pool;
+    std::vector<TimeRT*> unregistered;  // engines waiting for the next frame start to join
+    std::vector<RetiredEngine> retired;
+    long framesStarted_ = 0;
+};

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Draws the tool-bar icons with ImageMagick (32 and 16 pixel images in each .ico file).
+# Aberration: rays from the edge of the view pulled toward the direction of motion.
+# SRTDoppler: a star blue-shifted ahead (left) and red-shifted behind (right).
+# wavelength: the visible spectrum with an eye's sensitivity curve over it.
+set -euo pipefail
+cd "$(dirname "$0")"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+convert -size 32x32 xc:none -stroke '#1d3f8f' -strokewidth 2 -fill none \
+    -draw 'line 3,16 29,16' -draw 'path "M 3,16 Q 14,4 29,3"' -draw 'path "M 3,16 Q 14,28 29,29"' \
+    -stroke '#e0a000' -draw 'path "M 3,16 Q 18,9 29,9"' -draw 'path "M 3,16 Q 18,23 29,23"' \
+    -fill '#1d3f8f' -stroke none -draw 'circle 4,16 7,16' "$tmp/ab32.png"
+
+convert -size 32x32 xc:none \
+    \( -size 16x32 gradient:'#2050ff-#80a0ff' -rotate -90 -resize 16x32\! \) -geometry +0+0 -composite \
+    \( -size 16x32 gradient:'#ff8060-#d01010' -rotate -90 -resize 16x32\! \) -geometry +16+0 -composite \
+    \( -size 32x32 xc:black -fill white -draw 'circle 16,16 16,2' \) -alpha off -compose copy_opacity -composite \
+    -fill white -stroke none -draw 'circle 16,16 18,16' "$tmp/dp32.png"
+
+convert xc:'#7000c0' xc:'#0020ff' xc:'#00c0ff' xc:'#00e000' xc:'#ffff00' xc:'#ff8000' xc:'#ff0000' \
+    +append -filter triangle -resize 32x18\! -background none -gravity south -extent 32x32 \
+    -stroke black -strokewidth 2 -fill none -draw 'path "M 2,31 C 10,29 12,3 16,3 C 20,3 22,29 30,31"' \
+    "$tmp/wl32.png"
+
+for name in ab:Aberration dp:SRTDoppler wl:wavelength; do
+    short=${name%%:*}
+    long=${name#*:}
+    convert "$tmp/${short}32.png" -resize 16x16 "$tmp/${short}16.png"
+    convert "$tmp/${short}16.png" "$tmp/${short}32.png" "$long.ico"
+done

@@ -1,0 +1,309 @@
+// Film export: frame count and numbered names, each film frame equal to a single rendering of
+// the recorded state at its film time, films split into parts equal to one run byte for byte
+// (with and without light bending), cancelling, and the refusals.
+#include "engine/filmrenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "engine/docrt.h"
+#include "engine/pixelbuffer.h"
+#include "engine/recorder.h"
+#include "engine/threadbase.h"
+#include "engine/timert.h"
+#include "geometry/kdtree.h"
+#include "geometry/traceoutput.h"
+#include "scene/rendersettings.h"
+
+namespace {
+
+FlyPathPoint pointAt(double time, float x, float z, float speed, float turn) {
+    FlyPathPoint p;
+    p.time = time;
+    p.speed = speed;
+    const float c = std::cos(turn), s = std::sin(turn);
+    const float rows[4][3] = {{x, -0.2f, z}, {c, 0, s}, {0, 1, 0}, {s, 0, -c}};
+    for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < 3; ++k) p.frame.m[r][k + 1] = rows[r][k];
+    p.frame.m[0][0] = 1.0f;
+    return p;
+}
+
+// The spheres8 scene with a one-second flight: sideways, forwards, turning and speeding up.
+struct FilmScene {
+    DocRT doc;
+    QTemporaryDir dir;
+    FilmScene() {
+        TraceOutput::setEnabled(false);
+        EXPECT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin")));
+        doc.applyPendingChanges();
+        const std::vector<FlyPathPoint> points = {
+            pointAt(0.0, -0.3f, -3.2f, 0.0f, 0.0f), pointAt(0.4, 0.0f, -3.0f, 0.3f, 0.1f),
+            pointAt(0.4, 0.05f, -3.0f, 0.35f, 0.1f), pointAt(1.0, 0.3f, -2.6f, 0.6f, -0.2f)};
+        EXPECT_TRUE(doc.getRecorder().setPoints(points));
+    }
+    QString path(const QString& sub, const QString& name) {
+        QDir(dir.path()).mkpath(sub);
+        return dir.filePath(sub + QLatin1Char('/') + name);
+    }
+};
+
+FilmSettings smallFilm(const QString& fileName) {
+    FilmSettings f;
+    f.fileName = fileName;
+    f.width = 40;
+    f.height = 30;
+    f.fps = 10;
+    f.threads = 2;
+    return f;
+}
+
+QByteArray fileBytes(const QString& name) {
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    return f.readAll();
+}
+
+// One picture of the recorded state at film time t, rendered like a screenshot.
+QImage singleRender(DocRT& doc, double t, int w, int h, int level) {
+    const FlyPathPoint state = doc.getRecorder().stateAt(t, true);
+    RenderSettings s;
+    s = *doc.getSettings();
+    s.frameToSettings(state.frame);
+    s.speed = state.speed;
+    PixelBuffer buffer;
+    EXPECT_TRUE(buffer.setSize(w, h, level));
+    TimeRT engine;
+    ThreadBase pool(1);
+    pool.addTasks(&engine);
+    engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
+    pool.startRendering(true);
+    buffer.downsample(level, nullptr);
+    return buffer.toImage();
+}
+
+}  // namespace
+
+TEST(FilmRenderer, FrameCountCoversTheRecording) {
+    EXPECT_EQ(FilmRenderer::frameCount(0.0, 25), 1);
+    EXPECT_EQ(FilmRenderer::frameCount(2.0, 25), 51);
+    EXPECT_EQ(FilmRenderer::frameCount(0.999, 10), 10);  // floor(9.99) + 1
+    EXPECT_EQ(FilmRenderer::frameCount(1.05, 10), 11);
+    // 0.57 * 100 is 56.99999999999999 in double: still 57 whole frame steps.
+    ASSERT_LT(0.57 * 100, 57.0);
+    EXPECT_EQ(FilmRenderer::frameCount(0.57, 100), 58);
+    EXPECT_EQ(FilmRenderer::frameCount(1.0, 0), 0);
+    EXPECT_EQ(FilmRenderer::frameTime(7, 25), 0.28);
+}
+
+TEST(FilmRenderer, FrameNamesAreNumberedBeforeTheSuffix) {
+    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("/tmp/film.png"), 0),
+              QStringLiteral("/tmp/film_00000.png"));
+    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("film.png"), 12345),
+              QStringLiteral("film_12345.png"));
+    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("a.b/c.d/shot.jpg"), 7),
+              QStringLiteral("a.b/c.d/shot_00007.jpg"));
+    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("a.b/film"), 3),
+              QStringLiteral("a.b/film_00003"));
+    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("C:\\pics\\film.bmp"), 42),
+              QStringLiteral("C:\\pics\\film_00042.bmp"));
+    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("film.tar.png"), 100000),
+              QStringLiteral("film.tar_100000.png"));
+}
+
+TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
+    FilmScene scene;
+    FilmRenderer renderer(scene.doc);
+    EXPECT_EQ(renderer.frameCount(10), 11);
+    const QString name = scene.path(QStringLiteral("all"), QStringLiteral("film.png"));
+    std::vector<std::pair<int, int>> calls;
+    ASSERT_EQ(renderer.render(smallFilm(name),
+                              [&calls](int frame, int percent) {
+                                  calls.emplace_back(frame, percent);
+                                  return true;
+                              }),
+              FilmRenderer::Finished)
+        << renderer.errorText().toStdString();
+    EXPECT_EQ(renderer.framesWritten(), 11);
+    EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(name, 11)));
+    // Progress: each frame starts at 0 and ends at 100, frames in order, percent never falls.
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front(), std::make_pair(0, 0));
+    EXPECT_EQ(calls.back(), std::make_pair(10, 100));
+    for (size_t i = 1; i < calls.size(); ++i)
+        if (calls[i].first == calls[i - 1].first)
+            EXPECT_GE(calls[i].second, calls[i - 1].second);
+        else
+            EXPECT_EQ(calls[i].first, calls[i - 1].first + 1);
+
+    QImage previous;
+    for (int k = 0; k <= 10; ++k) {
+        const QImage film(FilmRenderer::frameFileName(name, k));
+        ASSERT_FALSE(film.isNull()) << k;
+        const QImage single = singleRender(scene.doc, k / 10.0, 40, 30, 1);
+        EXPECT_EQ(film.convertToFormat(QImage::Format_RGB32), single) << "frame " << k;
+        if (k > 0) EXPECT_NE(film, previous) << "the observer moves between frames " << k;
+        previous = film;
+    }
+}
+
+TEST(FilmRenderer, AntialiasedFramesMatchAntialiasedScreenshots) {
+    FilmScene scene;
+    FilmSettings f = smallFilm(scene.path(QStringLiteral("aa"), QStringLiteral("film.bmp")));
+    f.antialiasing = 8;
+    f.firstFrame = 3;
+    f.lastFrame = 4;
+    FilmRenderer renderer(scene.doc);
+    ASSERT_EQ(renderer.render(f), FilmRenderer::Finished);
+    EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 2)));
+    for (int k : {3, 4}) {
+        const QImage film(FilmRenderer::frameFileName(f.fileName, k));
+        ASSERT_EQ(film.size(), QSize(40, 30));
+        EXPECT_EQ(film.convertToFormat(QImage::Format_RGB32),
+                  singleRender(scene.doc, k / 10.0, 40, 30, 8))
+            << k;
+    }
+}
+
+// A film spread over several runs (machines) must be seamless: parts equal one whole run byte
+// for byte, also with light bending, whose table follows the observer's distance.
+TEST(FilmRenderer, FilmSplitIntoPartsEqualsOneRun) {
+    for (bool bending : {false, true}) {
+        FilmScene scene;
+        scene.doc.getSettings()->lightBending = bending;
+        const QString tag = bending ? QStringLiteral("bent") : QStringLiteral("flat");
+        const QString whole = scene.path(tag + "-whole", QStringLiteral("film.png"));
+        const QString parts = scene.path(tag + "-parts", QStringLiteral("film.png"));
+        FilmSettings f = smallFilm(whole);
+        f.lastFrame = 9;
+        ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
+        // The parts in a different order, as a cluster may finish them.
+        f.fileName = parts;
+        for (auto [a, b] : {std::make_pair(5, 9), std::make_pair(0, 4)}) {
+            f.firstFrame = a;
+            f.lastFrame = b;
+            ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
+        }
+        for (int k = 0; k <= 9; ++k) {
+            const QByteArray w = fileBytes(FilmRenderer::frameFileName(whole, k));
+            ASSERT_FALSE(w.isEmpty()) << k;
+            EXPECT_EQ(w, fileBytes(FilmRenderer::frameFileName(parts, k)))
+                << tag.toStdString() << " frame " << k;
+        }
+    }
+}
+
+// The interactive views keep a table while the observer's distance changes by less than a
+// tolerance; a film frame must not depend on which frame came before it, so its table is the
+// one for exactly its own observer even when the observer creeps.
+TEST(FilmRenderer, BentFramesUseTheTableOfTheirOwnObserver) {
+    FilmScene scene;
+    scene.doc.getSettings()->lightBending = true;
+    const FlyPathPoint a = pointAt(0.0, 0.0f, -3.2f, 0.0f, 0.0f);
+    const FlyPathPoint b = pointAt(1.0, 0.0f, -3.19999f, 0.0f, 0.0f);  // 5e-6 of the distance
+    ASSERT_TRUE(scene.doc.getRecorder().setPoints({a, b}));
+    FilmSettings f = smallFilm(scene.path(QStringLiteral("creep"), QStringLiteral("film.png")));
+    f.width = 8;
+    f.height = 6;
+    const BlackHoleFrame& hole = scene.doc.getTree()->blackHole();
+    for (int last : {3, 7, 10}) {
+        f.lastFrame = last;
+        ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
+        RenderSettings s;
+        FilmRenderer::frameSettings(s, *scene.doc.getSettings(), scene.doc.getRecorder(), last, 10);
+        Vec4f d = s.start - s.bhpos;
+        d.w = 0.0f;
+        EXPECT_EQ(hole.rObs, std::sqrt(dot3(d, d))) << last;
+        EXPECT_EQ(hole.paths.generatedRObs(), hole.rObs) << last;
+        EXPECT_EQ(hole.paths.generatedRs(), s.bhradius);
+    }
+}
+
+TEST(FilmRenderer, CancelStopsBeforeTheNextFrameOrWithinOne) {
+    FilmScene scene;
+    FilmRenderer renderer(scene.doc);
+    FilmSettings f = smallFilm(scene.path(QStringLiteral("cancel"), QStringLiteral("film.png")));
+    // Cancelled when frame 2 is about to start.
+    EXPECT_EQ(renderer.render(f, [](int frame, int) { return frame < 2; }), FilmRenderer::Canceled);
+    EXPECT_EQ(renderer.framesWritten(), 2);
+    EXPECT_TRUE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 1)));
+    EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 2)));
+
+    // Cancelled from inside a frame: that frame is not saved.
+    f.fileName = scene.path(QStringLiteral("cancel2"), QStringLiteral("film.png"));
+    f.width = 400;
+    f.height = 300;
+    f.antialiasing = 16;
+    bool inside = false;
+    EXPECT_EQ(renderer.render(f,
+                              [&](int, int percent) {
+                                  if (percent > 0 && percent < 100) inside = true;
+                                  return percent == 0 || percent >= 100;
+                              }),
+              FilmRenderer::Canceled);
+    EXPECT_TRUE(inside);
+    EXPECT_EQ(renderer.framesWritten(), 0);
+    EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 0)));
+
+    // cancel() from the progress callback (standing in for another thread).
+    f = smallFilm(scene.path(QStringLiteral("cancel3"), QStringLiteral("film.png")));
+    EXPECT_EQ(renderer.render(f,
+                              [&](int frame, int percent) {
+                                  if (frame == 1 && percent == 100) renderer.cancel();
+                                  return true;
+                              }),
+              FilmRenderer::Canceled);
+    EXPECT_EQ(renderer.framesWritten(), 2);
+}
+
+TEST(FilmRenderer, RefusalsSayWhy) {
+    FilmScene scene;
+    FilmRenderer renderer(scene.doc);
+    FilmSettings f = smallFilm(scene.path(QStringLiteral("bad"), QStringLiteral("film.png")));
+    f.firstFrame = 5;
+    f.lastFrame = 11;  // the film has frames 0-10
+    EXPECT_EQ(renderer.render(f), FilmRenderer::BadRange);
+    EXPECT_TRUE(renderer.errorText().contains(QLatin1String("0-10")))
+        << renderer.errorText().toStdString();
+    f.firstFrame = 6;
+    f.lastFrame = 5;
+    EXPECT_EQ(renderer.render(f), FilmRenderer::BadRange);
+    f.firstFrame = 0;
+    f.lastFrame = -1;
+    f.fileName = scene.dir.filePath(QStringLiteral("no/such/folder/film.png"));
+    EXPECT_EQ(renderer.render(f), FilmRenderer::SaveFailed);
+    EXPECT_TRUE(renderer.errorText().contains(QLatin1String("film_00000.png")));
+    f.fileName = scene.path(QStringLiteral("bad"), QStringLiteral("film.png"));
+    f.antialiasing = 2;
+    EXPECT_EQ(renderer.render(f), FilmRenderer::OutOfMemory);
+    f.antialiasing = 1;
+    EXPECT_EQ(renderer.framesWritten(), 0);
+
+    scene.doc.getRecorder().clear();
+    EXPECT_EQ(renderer.frameCount(25), 0);
+    EXPECT_EQ(renderer.render(f), FilmRenderer::NoRecording);
+    EXPECT_FALSE(renderer.errorText().isEmpty());
+}
+
+TEST(FilmRenderer, FrameSettingsKeepTheDocumentsBackgroundAndSwitches) {
+    FilmScene scene;
+    RenderSettings& doc = *scene.doc.getSettings();
+    doc.setBackground(1, 2, 3, 255);
+    doc.januscircle = true;
+    doc.srtDoppler = false;
+    RenderSettings s;
+    FilmRenderer::frameSettings(s, doc, scene.doc.getRecorder(), 2, 10);
+    EXPECT_EQ(s.backgroundPixel(), doc.backgroundPixel());
+    EXPECT_TRUE(s.januscircle);
+    EXPECT_FALSE(s.srtDoppler);
+    const FlyPathPoint at = scene.doc.getRecorder().stateAt(0.2, true);
+    EXPECT_EQ(s.speed, at.speed);
+    EXPECT_EQ(s.start.x, at.frame.m[0][1]);
+    EXPECT_EQ(s.lookat.z, at.frame.m[3][3]);
+    EXPECT_EQ(s.dirx.z, at.frame.m[1][3]);
+}

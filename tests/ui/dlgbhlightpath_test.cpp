@@ -1,0 +1,245 @@
+// The black-hole light-path dialog: the generation-count mapping and its programming error, the
+// settings copy, following the view's angle, generating and regenerating the renderer's table,
+// and the drawn paths against closed-form physics (capture below the critical angle, bending
+// towards the hole). Also writes a picture of the viewer (lightpathview.png in the working
+// folder) for a look by eye.
+#include "ui/dlgbhlightpath.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+#include <cmath>
+
+#include "engine/docrt.h"
+#include "geometry/kdtree.h"
+#include "geometry/programmingerror.h"
+#include "geometry/traceoutput.h"
+#include "scene/rendersettings.h"
+#include "ui/lightpathview.h"
+
+namespace {
+
+// A document with the built-in scene: hole of r_s = 1 at the origin, observer about 3.37 away.
+struct Doc {
+    DocRT doc;
+    Doc() {
+        doc.requestBuiltInScene();
+        doc.applyPendingChanges();
+    }
+    const BlackHoleFrame& hole() { return doc.getTree()->blackHole(); }
+};
+
+double deg(double rad) { return rad * 180.0 / M_PI; }
+
+// Angle by which the path has turned from its initial direction to its escaping one, summed
+// segment by segment (near-critical rays turn by more than half a circle). Positive is towards
+// the hole: the ray starts towards +y and passes the hole at the origin on that side, so the hole
+// turns it counter-clockwise. A static observer at r sees the angle a where the coordinate
+// direction is (-sqrt(1 - r_s/r) cos a, sin a): its radial lengths are stretched.
+double turnTowardsHole(const TracedLightPath& p, double rObs, double rs) {
+    double dx = -std::sqrt(1.0 - rs / rObs) * std::cos(p.angle), dy = std::sin(p.angle);
+    double turn = 0.0;
+    for (std::size_t i = 1; i < p.points.size(); ++i) {
+        const double ex = p.points[i].x() - p.points[i - 1].x();
+        const double ey = p.points[i].y() - p.points[i - 1].y();
+        if (ex == 0.0 && ey == 0.0) continue;
+        turn += std::atan2(dx * ey - dy * ex, dx * ex + dy * ey);
+        dx = ex;
+        dy = ey;
+    }
+    return turn;
+}
+
+}  // namespace
+
+class TestDlgBHLightPath : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TraceOutput::setEnabled(false); }
+
+    void generationCountMapping() {
+        QCOMPARE(DlgBHLightPath::generationCountForIndex(0), 1);
+        QCOMPARE(DlgBHLightPath::generationCountForIndex(1), 4);
+        QCOMPARE(DlgBHLightPath::generationCountForIndex(2), 16);
+        for (int bad : {3, -1, 100}) {
+            try {
+                DlgBHLightPath::generationCountForIndex(bad);
+                QFAIL("no programming error");
+            } catch (const ProgrammingError& e) {
+                QCOMPARE(
+                    QString::fromStdString(e.what()),
+                    QStringLiteral("in dlglightpath.cpp a generation Count of > 2 is returned"));
+            }
+        }
+    }
+
+    void settingsAreCopiedInOrder() {
+        Doc d;
+        DlgBHLightPath dlg(nullptr, &d.doc);
+        QVERIFY(dlg.isReady());
+        auto dbl = [&](const char* name) { return dlg.findChild<QDoubleSpinBox*>(name); };
+        auto num = [&](const char* name) { return dlg.findChild<QSpinBox*>(name); };
+        dbl("samplesPerUnit")->setValue(12.5);
+        dbl("fateSigmaLimit")->setValue(31);
+        dbl("escapeRadius")->setValue(11);
+        dbl("horizonMargin")->setValue(0.01);
+        dbl("toleranceMrad")->setValue(0.2);
+        num("extraEscapeSamples")->setValue(9);
+        num("maxSplitDepth")->setValue(30);
+        num("maxPathPoints")->setValue(70);
+        dbl("raySpacing")->setValue(2.5);
+        dlg.findChild<QCheckBox*>("checkQuarterPoints")->setChecked(true);
+        dlg.angleBox()->setValue(42.0);
+        dlg.generationCombo()->setCurrentIndex(2);
+        dlg.zoomBox()->setValue(3.0);
+        dlg.followBox()->setChecked(true);
+
+        const LightPathView& v = *dlg.view();
+        QCOMPARE(v.settings.samplesPerUnit, 12.5f);
+        QCOMPARE(v.settings.fateSigmaLimit, 31.0f);
+        QCOMPARE(v.settings.escapeRadius, 11.0f);
+        QCOMPARE(v.settings.horizonMargin, 0.01f);
+        QCOMPARE(v.settings.toleranceMrad, 0.2f);
+        QCOMPARE(v.settings.extraEscapeSamples, 9);
+        QCOMPARE(v.settings.maxSplitDepth, 30);
+        QCOMPARE(v.settings.maxPathPoints, 70);
+        QCOMPARE(v.settings.raySpacingDeg, 2.5f);
+        QVERIFY(v.settings.checkQuarterPoints);
+        QCOMPARE(v.angle, 42.0f);
+        QCOMPARE(v.generationCount, 16);
+        QCOMPARE(v.zoom, 3.0f);
+        QVERIFY(v.followAngle);
+        const LightPathParameters p = v.settings.toParameters();
+        QCOMPARE(p.samplesPerUnit, 12.5f);
+        QCOMPARE(p.maxPathPoints, 70);
+        QVERIFY(p.checkQuarterPoints);
+        QCOMPARE(int(v.currentPaths().size()), 16);
+    }
+
+    void followsTheViewsAngleOnlyWhenAsked() {
+        Doc d;
+        DlgBHLightPath dlg(nullptr, &d.doc);
+        dlg.angleBox()->setValue(20.0);
+        dlg.setAngle(55.0f);
+        QCOMPARE(dlg.view()->angle, 20.0f);
+        dlg.followBox()->setChecked(true);
+        dlg.setAngle(55.0f);
+        QCOMPARE(dlg.angleBox()->value(), 55.0);
+        QCOMPARE(dlg.view()->angle, 55.0f);
+    }
+
+    void generatesTheTableOnceAndAppliesParameters() {
+        Doc d;
+        QVERIFY(!d.hole().paths.isGenerated());
+        DlgBHLightPath dlg(nullptr, &d.doc);
+        QList<bool> holds;
+        dlg.setRenderingHold([&holds](bool h) { holds << h; });
+        dlg.show();  // opening generates the missing table
+        QVERIFY(d.hole().paths.isGenerated());
+        QCOMPARE(holds, (QList<bool>{true, false}));
+        const Vec4f pos = d.doc.position();
+        const RenderSettings& s = *d.doc.getSettings();
+        QCOMPARE(d.hole().rs, s.bhradius);
+        QVERIFY(std::fabs(d.hole().rObs - std::sqrt(dot3(pos - s.bhpos, pos - s.bhpos))) < 1e-5f);
+        QVERIFY(!dlg.ensureTable());  // already there
+        QCOMPARE(holds.size(), 2);
+
+        // Apply: the renderer's table is regenerated with the dialog's parameters.
+        const std::size_t nodesBefore = d.hole().paths.nodeCount();
+        dlg.findChild<QDoubleSpinBox*>("samplesPerUnit")->setValue(20.0);
+        dlg.findChild<QPushButton*>("buttonApply")->click();
+        QCOMPARE(d.hole().paths.parameters.samplesPerUnit, 20.0f);
+        QVERIFY(!d.hole().paths.needsRegeneration(d.hole().rObs, d.hole().rs));
+        QVERIFY(d.hole().paths.nodeCount() != nodesBefore);  // twice the samples per path
+        QCOMPARE(holds.size(), 4);
+
+        // Load: the boxes show the table's parameters.
+        d.doc.getTree()->blackHole().paths.parameters.maxPathPoints = 77;
+        dlg.findChild<QPushButton*>("buttonLoad")->click();
+        QCOMPARE(dlg.findChild<QSpinBox*>("maxPathPoints")->value(), 77);
+        QCOMPARE(dlg.view()->settings.maxPathPoints, 77);
+    }
+
+    // Static observer at r: rays closer to the hole direction than the critical angle
+    // (sin a = 3 sqrt(3)/2 r_s sqrt(1 - r_s/r) / r) fall in, the others escape bent towards it,
+    // the less the farther they pass.
+    void pathsFallInBelowTheCaptureAngleAndBendAroundTheHole() {
+        Doc d;
+        DlgBHLightPath dlg(nullptr, &d.doc);
+        dlg.ensureTable();
+        const double rObs = d.hole().rObs, rs = d.hole().rs;
+        const double capture = LightPathView::captureAngle(rObs, rs);
+        QVERIFY(std::fabs(std::sin(capture) -
+                          1.5 * std::sqrt(3.0) * std::sqrt(1 - rs / rObs) * rs / rObs) < 1e-12);
+        double lastTurn = 1e9;
+        for (double a = 0.0; a <= M_PI; a += 0.01) {
+            if (std::fabs(a - capture) < 0.005) continue;  // the table's tolerance at the seam
+            const TracedLightPath p =
+                LightPathView::tracePath(d.hole().paths, float(rObs), float(a));
+            QCOMPARE(p.points.front(), QPointF(rObs, 0.0));
+            QVERIFY(p.points.size() >= 2);
+            if (a < capture) {
+                QVERIFY2(p.absorbed, qPrintable(QString::number(deg(a))));
+                const QPointF end = p.points.back();
+                QVERIFY(std::hypot(end.x(), end.y()) < 1.5 * rs);  // inside the photon sphere
+            } else {
+                QVERIFY2(p.escaped, qPrintable(QString::number(deg(a))));
+                const double turn = turnTowardsHole(p, rObs, rs);
+                // Rays leaving almost radially turn by less than the table's tolerance.
+                QVERIFY2(
+                    turn > (a < 2.9 ? 0.0 : -1e-3),
+                    qPrintable(QString::number(deg(a)) + " turn " + QString::number(deg(turn))));
+                if (a > capture + 0.05 && a < M_PI - 0.1) {
+                    QVERIFY2(turn < lastTurn + 2e-3, qPrintable(QString::number(deg(a))));
+                    lastTurn = turn;
+                }
+                // Every point stays outside the photon sphere... except near the seam.
+                for (const QPointF& q : p.points)
+                    QVERIFY(std::hypot(q.x(), q.y()) > (a > capture + 0.05 ? 1.5 * rs : rs));
+            }
+        }
+        // A fan is centred on the angle, spaced as asked.
+        const std::vector<float> fan = LightPathView::fanAngles(40.0f, 2.0f, 4);
+        QCOMPARE(int(fan.size()), 4);
+        QVERIFY(std::fabs(deg(fan[0]) - 37.0) < 1e-4 && std::fabs(deg(fan[3]) - 43.0) < 1e-4);
+    }
+
+    void viewerPicture() {
+        Doc d;
+        DlgBHLightPath dlg(nullptr, &d.doc);
+        dlg.resize(1100, 620);
+        dlg.show();
+        const double capture = deg(LightPathView::captureAngle(d.hole().rObs, d.hole().rs));
+        dlg.findChild<QDoubleSpinBox*>("raySpacing")->setValue(4.0);
+        dlg.angleBox()->setValue(capture + 2.0);  // the fan straddles the capture boundary
+        dlg.generationCombo()->setCurrentIndex(2);
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const std::vector<TracedLightPath> paths = dlg.view()->currentPaths();
+        int absorbed = 0, escaped = 0;
+        for (const TracedLightPath& p : paths) (p.absorbed ? absorbed : escaped) += 1;
+        QVERIFY(absorbed >= 6 && escaped >= 6);
+        const QImage picture = dlg.view()->grab().toImage();
+        QVERIFY(picture.save(QStringLiteral("lightpathview.png")));
+        // The hole is drawn black at the centre of its circle.
+        const QPoint centre(int(dlg.view()->width() / 2.0 -
+                                0.5 * d.hole().rObs *
+                                    (0.5 * std::min(dlg.view()->width(), dlg.view()->height()) /
+                                     std::max(0.65 * d.hole().rObs, 3.0 * d.hole().rs))),
+                            dlg.view()->height() / 2);
+        QCOMPARE(picture.pixelColor(centre * picture.devicePixelRatio()), QColor(Qt::black));
+    }
+};
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TestDlgBHLightPath test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "dlgbhlightpath_test.moc"

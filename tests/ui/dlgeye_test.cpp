@@ -1,0 +1,306 @@
+// The eye dialog and its curve editor: presets and the hand-over to the document, handle drags
+// with their 50 nm limits, the view range, the drawn curves, and reloading after a scene load.
+#include "ui/dlgeye.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QImage>
+#include <QLayout>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cmath>
+#include <memory>
+
+#include "engine/docrt.h"
+#include "scene/rendersettings.h"
+#include "tests/ui/uitesthelpers.h"
+#include "ui/waveledit.h"
+
+namespace {
+
+Eye makeEye(float l0, float p0, float h0, float l1, float p1, float h1, float l2, float p2,
+            float h2) {
+    Eye e;
+    e.channel[0] = EyeChannel(l0, p0, h0);
+    e.channel[1] = EyeChannel(l1, p1, h1);
+    e.channel[2] = EyeChannel(l2, p2, h2);
+    return e;
+}
+
+// Widget x of a wavelength, from the margins and the view range alone (45 px left, 8 right).
+double xOf(const WavelEdit& w, double wavelength) {
+    const double lo = w.viewMinimum(), hi = w.viewMaximum();
+    return 45.0 + (wavelength - lo) * (w.width() - 53.0) / (hi - lo);
+}
+// Widget y of a sensitivity (30 px top, 20 bottom).
+double yOf(const WavelEdit& w, double s) { return (w.height() - 20.0) - s * (w.height() - 50.0); }
+// Wavelength under a widget x.
+double wavelengthAt(const WavelEdit& w, double x) {
+    const double lo = w.viewMinimum(), hi = w.viewMaximum();
+    return lo + (x - 45.0) * (hi - lo) / (w.width() - 53.0);
+}
+
+void drag(WavelEdit* w, QPoint from, QPoint to) {
+    QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, from);
+    // Several steps, as a real drag delivers them.
+    for (int i = 1; i <= 4; ++i) {
+        const QPoint at = from + (to - from) * i / 4;
+        QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &move);
+    }
+}
+
+void release(WavelEdit* w, QPoint at) {
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+}  // namespace
+
+class DlgEyeTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<DocRT> doc;
+    std::unique_ptr<DlgEye> dlg;
+    WavelEdit* edit() { return dlg->curveEditor(); }
+    QPushButton* button(QDialogButtonBox::StandardButton b) { return dlg->buttons()->button(b); }
+
+private slots:
+    void initTestCase() { quietOffscreenWarnings(); }
+
+    void init() {
+        doc = std::make_unique<DocRT>();
+        dlg = std::make_unique<DlgEye>(nullptr, doc.get());
+        dlg->setWindowModality(Qt::NonModal);
+        dlg->resize(600, 360);
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+        edit()->repaint();
+    }
+
+    void cleanup() {
+        dlg.reset();
+        doc.reset();
+    }
+
+    void formAndPresets() {
+        QCOMPARE(dlg->windowTitle(), QString("Visible Wavelength"));
+        QCOMPARE(dlg->objectName(), QString("EditWavelength"));
+        QStringList names;
+        for (int i = 0; i < dlg->presetCombo()->count(); ++i)
+            names << dlg->presetCombo()->itemText(i);
+        QCOMPARE(names, QStringList({"Default", "Superwoman", "Lindworms", "Humans"}));
+        // The curve editor sits between the preset row and the line.
+        QCOMPARE(dlg->layout()->indexOf(edit()), 1);
+        QVERIFY(edit()->minimumWidth() >= 400 && edit()->minimumHeight() >= 120);
+        QVERIFY(dlg->currentEye() == doc->getSettings()->eye);
+        saveShotIfAsked(dlg.get(), "eye-default");
+        dlg->presetCombo()->setCurrentIndex(3);
+        saveShotIfAsked(dlg.get(), "eye-humans");
+    }
+
+    void presetReachesTheDocumentOnlyAfterApply() {
+        const Eye humans = makeEye(400, 500, 600, 500, 600, 700, 600, 700, 800);
+        dlg->presetCombo()->setCurrentIndex(3);
+        QVERIFY(dlg->currentEye() == humans);
+        doc->applyPendingChanges();
+        QVERIFY(doc->getSettings()->eye == defaultEye());
+
+        QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
+        QVERIFY(doc->getSettings()->eye == defaultEye());  // until the next frame
+        doc->applyPendingChanges();
+        QVERIFY(doc->getSettings()->eye == humans);
+        QVERIFY(dlg->isVisible());
+    }
+
+    void cancelHandsNothingOverAndKeepsTheCurves() {
+        dlg->presetCombo()->setCurrentIndex(1);
+        const Eye superwoman = dlg->currentEye();
+        QTest::mouseClick(button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        QVERIFY(!dlg->isVisible());
+        doc->applyPendingChanges();
+        QVERIFY(doc->getSettings()->eye == defaultEye());
+        dlg->show();
+        QVERIFY(dlg->currentEye() == superwoman);
+
+        QTest::mouseClick(button(QDialogButtonBox::Ok), Qt::LeftButton);
+        QVERIFY(!dlg->isVisible());
+        doc->applyPendingChanges();
+        QVERIFY(doc->getSettings()->eye == superwoman);
+    }
+
+    void draggingAPeakStopsFiftyNanometresAboveLo() {
+        const EyeChannel before = dlg->currentEye().channel[0];  // 500 / 1100 / 1500
+        const QPoint peak = edit()->handlePosition(0, WavelEdit::Peak);
+        QCOMPARE(peak.x(), qRound(xOf(*edit(), 1100.0)));
+        QCOMPARE(peak.y(), qRound(yOf(*edit(), 1.0)));
+        drag(edit(), peak, QPoint(2, peak.y()));
+        QVERIFY(edit()->isDragging());
+        const EyeChannel& after = dlg->currentEye().channel[0];
+        QCOMPARE(after.lo, before.lo);
+        QCOMPARE(after.peak, 550.0f);
+        QCOMPARE(after.hi, before.hi);
+        // The channel's curve follows the new points: 1 at the peak, 0.5 midway up.
+        QCOMPARE(after.sensitivity(550.0f), 1.0f);
+        QVERIFY(std::fabs(after.sensitivity(525.0f) - 0.5f) < 1e-4f);
+        release(edit(), QPoint(2, peak.y()));
+        QVERIFY(!edit()->isDragging());
+        // The other channels are untouched.
+        QVERIFY(dlg->currentEye().channel[1] == defaultEye().channel[1]);
+        QVERIFY(dlg->currentEye().channel[2] == defaultEye().channel[2]);
+    }
+
+    void draggingLoBelowZeroStopsAtZero() {
+        // Blue: 100 / 500 / 880. The left end of the view is 0 here, so x = 0 lies below it.
+        QCOMPARE(edit()->viewMinimum(), 0.0f);
+        const QPoint lo = edit()->handlePosition(2, WavelEdit::Lo);
+        drag(edit(), lo, QPoint(0, lo.y()));
+        QCOMPARE(dlg->currentEye().channel[2].lo, 0.0f);
+        QCOMPARE(dlg->currentEye().channel[2].peak, 500.0f);
+        // Dragging lo upwards stops 50 below the peak.
+        QMouseEvent move(QEvent::MouseMove, QPointF(edit()->width() - 1, lo.y()),
+                         edit()->mapToGlobal(QPointF(edit()->width() - 1, lo.y())), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit(), &move);
+        QCOMPARE(dlg->currentEye().channel[2].lo, 450.0f);
+        release(edit(), lo);
+    }
+
+    void draggingHiFollowsTheMouseWithAFixedView() {
+        const float viewMin = edit()->viewMinimum(), viewMax = edit()->viewMaximum();
+        const QPoint hi = edit()->handlePosition(1, WavelEdit::Hi);  // green hi = 1250
+        const int targetX = edit()->width() - 20;
+        drag(edit(), hi, QPoint(targetX, hi.y()));
+        edit()->repaint();
+        QCOMPARE(edit()->viewMinimum(), viewMin);
+        QCOMPARE(edit()->viewMaximum(), viewMax);
+        QVERIFY(std::fabs(dlg->currentEye().channel[1].hi - wavelengthAt(*edit(), targetX)) < 1e-2);
+        // Towards the peak it stops 50 above it.
+        QMouseEvent move(QEvent::MouseMove, QPointF(1, hi.y()),
+                         edit()->mapToGlobal(QPointF(1, hi.y())), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(edit(), &move);
+        QCOMPARE(dlg->currentEye().channel[1].hi, 950.0f);
+        // Released, the view is computed again from the new ends.
+        QMouseEvent back(QEvent::MouseMove, QPointF(targetX, hi.y()),
+                         edit()->mapToGlobal(QPointF(targetX, hi.y())), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit(), &back);
+        const double newHi = dlg->currentEye().channel[1].hi;
+        QVERIFY(newHi > 1500.0);
+        release(edit(), QPoint(targetX, hi.y()));
+        edit()->repaint();
+        QVERIFY(std::fabs(edit()->viewMaximum() - (1.25 * newHi - 0.25 * 100.0)) < 1e-2);
+    }
+
+    void pressFarFromEveryHandleDoesNothing() {
+        // The top-left corner: the handles lie on the axis (y = height - 20) and the peak line.
+        Eye far = makeEye(500, 1100, 1500, 1200, 1300, 1400, 1300, 1400, 1500);
+        edit()->setEye(far);
+        edit()->repaint();
+        QPoint nearest = edit()->handlePosition(0, 0);
+        for (int c = 0; c < 3; ++c)
+            for (int h = 0; h < 3; ++h) {
+                const QPoint p = edit()->handlePosition(c, h);
+                if (std::hypot(p.x(), p.y()) < std::hypot(nearest.x(), nearest.y())) nearest = p;
+            }
+        QVERIFY(std::hypot(nearest.x(), nearest.y()) >= 100.0);
+        drag(edit(), QPoint(0, 0), QPoint(300, 100));
+        QVERIFY(!edit()->isDragging());
+        QVERIFY(dlg->currentEye() == far);
+        // A right press next to a handle does nothing either.
+        const QPoint lo = edit()->handlePosition(0, WavelEdit::Lo);
+        QTest::mousePress(edit(), Qt::RightButton, Qt::NoModifier, lo);
+        QVERIFY(!edit()->isDragging());
+        QTest::mouseRelease(edit(), Qt::RightButton, Qt::NoModifier, lo);
+    }
+
+    void pressPicksTheNearestHandle() {
+        // 30 px right of green lo (300 nm) and farther from everything else.
+        const QPoint lo = edit()->handlePosition(1, WavelEdit::Lo);
+        const QPoint press = lo + QPoint(0, -30);
+        drag(edit(), press, press + QPoint(-10, 0));
+        QVERIFY(edit()->isDragging());
+        const EyeChannel& g = dlg->currentEye().channel[1];
+        QVERIFY(g.lo < 300.0f);
+        QCOMPARE(g.peak, 900.0f);
+        QVERIFY(dlg->currentEye().channel[0] == defaultEye().channel[0]);
+        release(edit(), press);
+    }
+
+    void viewRangeFromTheChannelEnds() {
+        float lo = 0, hi = 0;
+        // Humans: minLo 400, maxHi 800: 1.4*400 - 0.4*800 = 240, 1.25*800 - 0.25*400 = 900.
+        WavelEdit::viewRange(eyePresets()[3].eye, lo, hi);
+        QCOMPARE(lo, 240.0f);
+        QCOMPARE(hi, 900.0f);
+        // One hi far above the rest: the left end would be negative and stays at 0.
+        WavelEdit::viewRange(makeEye(400, 500, 600, 500, 600, 20000, 600, 700, 800), lo, hi);
+        QCOMPARE(lo, 0.0f);
+        QCOMPARE(hi, 24900.0f);
+
+        edit()->setEye(eyePresets()[3].eye);
+        edit()->repaint();
+        QCOMPARE(edit()->viewMinimum(), 240.0f);
+        QCOMPARE(edit()->viewMaximum(), 900.0f);
+        QCOMPARE(edit()->handlePosition(2, WavelEdit::Hi).x(), qRound(xOf(*edit(), 800.0)));
+        QCOMPARE(edit()->handlePosition(0, WavelEdit::Lo).x(),
+                 45 + qRound(160.0 * (edit()->width() - 53.0) / 660.0));
+    }
+
+    void curvesAreDrawnInTheirChannelColours() {
+        edit()->setEye(eyePresets()[0].eye);
+        const QImage image = edit()->grab().toImage();
+        // Midway between lo and peak a smoothstep is at 0.5; sample each channel's curve there.
+        const QRgb expected[3] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+        for (int c = 0; c < 3; ++c) {
+            const EyeChannel& ch = defaultEye().channel[c];
+            const double w = 0.5 * (ch.lo + ch.peak);
+            const int x = qRound(xOf(*edit(), w)), y = qRound(yOf(*edit(), 0.5));
+            const QRgb got = image.pixel(x * image.width() / edit()->width(),
+                                         y * image.height() / edit()->height());
+            QVERIFY2(qAbs(qRed(got) - qRed(expected[c])) < 60 &&
+                         qAbs(qGreen(got) - qGreen(expected[c])) < 90 &&
+                         qAbs(qBlue(got) - qBlue(expected[c])) < 60,
+                     qPrintable(QString("channel %1 pixel %2").arg(c).arg(got, 0, 16)));
+        }
+        // Inside the plot, away from curves and grid: white.
+        const int x = qRound(xOf(*edit(), 1800.0)), y = qRound(yOf(*edit(), 0.9));
+        QCOMPARE(image.pixel(x, y), qRgb(255, 255, 255));
+        // A handle: a black square around the mapped peak of red.
+        const QPoint peak = edit()->handlePosition(0, WavelEdit::Peak);
+        QCOMPARE(image.pixel(peak + QPoint(4, 4)), qRgb(0, 0, 0));
+    }
+
+    void reloadsWhatTheNextFrameWillUse() {
+        dlg->presetCombo()->setCurrentIndex(2);
+        QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
+        doc->applyPendingChanges();
+        QVERIFY(doc->getSettings()->eye == eyePresets()[2].eye);
+        dlg->presetCombo()->setCurrentIndex(3);
+
+        // A loaded scene renders with its own settings' eye: the dialog shows that one.
+        QTemporaryDir dir;
+        const QString file = dir.filePath("eye.tavolin");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("<tavolinfile>\n</tavolinfile>\n");
+        out.close();
+        QVERIFY(doc->loadFile(file));
+        QVERIFY(dlg->currentEye() == RenderSettings().eye);
+        doc->applyPendingChanges();
+        QVERIFY(doc->getSettings()->eye == dlg->currentEye());
+    }
+
+    void helpShowsTheWavelengthPage() {
+        HelpRecorder help;
+        QTest::mouseClick(button(QDialogButtonBox::Help), Qt::LeftButton);
+        QCOMPARE(help.pages, QStringList({"dlgwavelength.html"}));
+        QVERIFY(dlg->isVisible());
+    }
+};
+
+TAVOLIN_UI_TEST_MAIN(DlgEyeTest)
+#include "dlgeye_test.moc"

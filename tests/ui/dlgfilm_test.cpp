@@ -1,0 +1,346 @@
+// The film dialog: its form, the recorder buttons driven through the document's real clock
+// (record, stop, play holds the state one second after the Record press, then replays at the
+// recorded pace), seeking with the slider, cutting, the Reset confirmation, and a film exported
+// from the dialog equal byte for byte to the one tavolin-render writes.
+#include "ui/dlgfilm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+#include <cmath>
+
+#include "engine/docrt.h"
+#include "engine/filmrenderer.h"
+#include "engine/flypathfile.h"
+#include "engine/recorder.h"
+#include "geometry/traceoutput.h"
+#include "scene/rendersettings.h"
+
+namespace {
+
+const QString kTestData =
+    QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(QStringLiteral("../data"));
+
+FlyPathPoint pointAt(double time, float x, float z, float speed) {
+    FlyPathPoint p;
+    p.time = time;
+    p.speed = speed;
+    const float rows[4][3] = {{x, -0.2f, z}, {1, 0, 0}, {0, 1, 0}, {0, 0, -1}};
+    for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < 3; ++k) p.frame.m[r][k + 1] = rows[r][k];
+    p.frame.m[0][0] = 1.0f;
+    return p;
+}
+
+float observerX(DocRT& doc) { return doc.observerFrame().m[0][1]; }
+
+// Presses the button with the given role of the next message box that opens.
+void answerNextMessageBox(QMessageBox::StandardButton button, QString* text) {
+    QTimer::singleShot(50, [button, text] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        if (text) *text = box->text();
+        box->button(button)->click();
+    });
+}
+
+QByteArray bytesOf(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TestDlgFilm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TraceOutput::setEnabled(false); }
+
+    void formHasItsObjectsAndTexts() {
+        DocRT doc;
+        DlgFilm dlg(nullptr, &doc, 321, 123);
+        QCOMPARE(dlg.objectName(), QStringLiteral("DlgFilm"));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tavolin - CreateFilm"));
+        QCOMPARE(dlg.tabs()->currentIndex(), 0);
+        QCOMPARE(dlg.tabs()->tabText(0), QStringLiteral("Create Fly Path"));
+        QCOMPARE(dlg.tabs()->tabText(1), QStringLiteral("Export Fly Path"));
+        const std::pair<const char*, const char*> buttons[] = {
+            {"buttonPlay", "Play"},
+            {"buttonStop", "Stop"},
+            {"buttonRecord", "Record"},
+            {"buttonDeleteStart", "Delete to Start"},
+            {"buttonDeleteEnd", "Delete to End"},
+            {"buttonChooseFilename", "Choose File ..."},
+            {"buttonSaveFlyPath", "Save Fly Path ..."},
+            {"buttonLoadFlyPath", "Load Fly Path ..."}};
+        for (const auto& [name, text] : buttons) {
+            auto* b = dlg.findChild<QPushButton*>(QLatin1String(name));
+            QVERIFY2(b, name);
+            QCOMPARE(b->text(), QLatin1String(text));
+        }
+        const std::pair<const char*, const char*> labels[] = {{"labelFrame", "POS"},
+                                                              {"label_2", "Width"},
+                                                              {"label_3", "Height"},
+                                                              {"label_5", "Frames per Second"},
+                                                              {"label_4", "Antialiasing"}};
+        for (const auto& [name, text] : labels) {
+            auto* l = dlg.findChild<QLabel*>(QLatin1String(name));
+            QVERIFY2(l, name);
+            QCOMPARE(l->text(), QLatin1String(text));
+        }
+        QCOMPARE(dlg.slider()->minimum(), 0);
+        QCOMPARE(dlg.slider()->maximum(), 1000000);
+        QCOMPARE(dlg.slider()->singleStep(), 1);
+        QCOMPARE(dlg.widthBox()->value(), 321);
+        QCOMPARE(dlg.heightBox()->value(), 123);
+        QCOMPARE(dlg.widthBox()->maximum(), 9999);
+        QCOMPARE(dlg.fpsBox()->value(), 10);
+        QCOMPARE(dlg.antialiasingCombo()->count(), 4);
+        QCOMPARE(dlg.antialiasingCombo()->currentText(), QStringLiteral("Off"));
+        QCOMPARE(dlg.antialiasingCombo()->itemText(3), QStringLiteral("16x"));
+        QCOMPARE(DlgFilm::antialiasingLevel(0), 1);
+        QCOMPARE(DlgFilm::antialiasingLevel(2), 8);
+        QCOMPARE(DlgFilm::antialiasingLevel(3), 16);
+        QVERIFY(dlg.fileNameEdit()->text().endsWith(QStringLiteral("/tavolinfilm.png")));
+        QCOMPARE(dlg.fileNameEdit()->text(), DlgFilm::defaultFileName());
+        for (auto b : {QDialogButtonBox::Ok, QDialogButtonBox::Cancel, QDialogButtonBox::Help,
+                       QDialogButtonBox::Reset})
+            QVERIFY(dlg.buttons()->button(b));
+    }
+
+    void emptyRecordingShowsSliderZero() {
+        DocRT doc;
+        DlgFilm dlg(nullptr, &doc, 64, 48);
+        dlg.slider()->setValue(5000);  // no recording: moving it seeks nothing
+        dlg.slotUpdateDialog();
+        QCOMPARE(dlg.slider()->value(), 0);
+        QCOMPARE(dlg.frameLabel()->text(), QStringLiteral("[0/0]"));
+        dlg.slotPlay();  // playing an empty recording leaves the observer alone
+        const float x = observerX(doc);
+        doc.applyPendingChanges();
+        QCOMPARE(observerX(doc), x);
+    }
+
+    void buttonsDriveTheRecorderFromOneSecondBefore() {
+        DocRT doc;
+        DlgFilm dlg(nullptr, &doc, 64, 48);
+        Recorder& rec = doc.getRecorder();
+        const int t0 = doc.clockMs();
+        dlg.recordButton()->click();
+        QCOMPARE(rec.mode(), int(Recorder::Recording));
+        QCOMPARE(rec.position(), -1.0);
+        QVERIFY(std::fabs(rec.startTime() - (t0 / 1000.0 + 1.0)) < 0.05);
+        dlg.stopButton()->click();
+        QCOMPARE(rec.mode(), int(Recorder::Stopped));
+        dlg.playButton()->click();
+        QCOMPARE(rec.mode(), int(Recorder::Playing));
+        QCOMPARE(rec.position(), -1.0);
+    }
+
+    // Record while the observer moves along x at one unit per second, stop, play: for a second
+    // the observer holds the state recorded one second after the Record press (x = 1), then the
+    // motion replays at its pace, and after the end it stays at the last state.
+    void recordStopPlayHoldsTheFirstSecond() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        doc.applyPendingChanges();
+        DlgFilm dlg(nullptr, &doc, 64, 48);
+        dlg.show();
+        Recorder& rec = doc.getRecorder();
+
+        QElapsedTimer sinceRecord;
+        dlg.slotRecord();
+        sinceRecord.start();
+        while (sinceRecord.elapsed() < 1600) {
+            doc.observerFrame().m[0][1] = float(sinceRecord.elapsed() / 1000.0);
+            doc.applyPendingChanges();  // the document records one point per frame
+            QThread::msleep(15);
+        }
+        dlg.slotStop();
+        QVERIFY(rec.pointCount() > 20);
+        QVERIFY(rec.point(0).time < -0.9);  // the first second has negative film times
+        const double duration = rec.duration();
+        QVERIFY(duration > 1.5 && duration < 1.8);
+
+        QElapsedTimer sincePlay;
+        dlg.slotPlay();
+        sincePlay.start();
+        doc.observerFrame().m[0][1] = -5.0f;
+        doc.applyPendingChanges();
+        QVERIFY2(std::fabs(observerX(doc) - 1.0f) < 0.04f,
+                 qPrintable(QString::number(observerX(doc))));
+        QTest::qWait(600);
+        doc.applyPendingChanges();
+        QVERIFY2(std::fabs(observerX(doc) - 1.0f) < 0.04f,
+                 qPrintable(QString::number(observerX(doc))));
+        QCOMPARE(dlg.slider()->value(), 0);  // the refresh timer shows film time 0 meanwhile
+
+        while (sincePlay.elapsed() < 1300) QTest::qWait(10);
+        doc.applyPendingChanges();
+        const double film = (doc.clockMs() / 1000.0) - rec.startTime();
+        QVERIFY(film > 0.25 && film < 0.5);
+        QVERIFY2(std::fabs(observerX(doc) - float(1.0 + film)) < 0.04f,
+                 qPrintable(QString::number(observerX(doc))));
+        QTest::qWait(2 * DlgFilm::kRefreshMs);
+        const double shown = dlg.slider()->value() * duration / DlgFilm::kSliderRange;
+        QVERIFY2(shown > film - 0.05 && shown < film + 0.4, qPrintable(QString::number(shown)));
+        QVERIFY(dlg.frameLabel()->text().startsWith(QLatin1Char('[')));
+        QVERIFY(dlg.frameLabel()->text().endsWith(QString::number(duration, 'g', 6) + "]"));
+
+        while (sincePlay.elapsed() < 3000) {  // frames go on past the end
+            QTest::qWait(20);
+            doc.applyPendingChanges();
+        }
+        QCOMPARE(observerX(doc), rec.point(rec.pointCount() - 1).frame.m[0][1]);
+        QCOMPARE(rec.mode(), int(Recorder::Playing));
+        QTest::qWait(2 * DlgFilm::kRefreshMs);
+        QCOMPARE(dlg.slider()->value(), DlgFilm::kSliderRange);
+    }
+
+    void sliderSeeks() {
+        DocRT doc;
+        DlgFilm dlg(nullptr, &doc, 64, 48);
+        Recorder& rec = doc.getRecorder();
+        QVERIFY(rec.setPoints({pointAt(0.0, 0.0f, -3.0f, 0.0f), pointAt(2.0, 2.0f, -3.0f, 0.5f)}));
+        // Stopped: the observer shows the state at the chosen time at once.
+        dlg.slider()->setValue(250000);
+        QCOMPARE(observerX(doc), 0.5f);
+        QCOMPARE(doc.getSettings()->speed, 0.125f);
+        QCOMPARE(dlg.shownPosition(), 0.5);
+        QCOMPARE(dlg.frameLabel()->text(), QStringLiteral("[0.5/2]"));
+        QCOMPARE(rec.mode(), int(Recorder::Stopped));
+        // Playing: playback goes on from the chosen time.
+        dlg.slotPlay();
+        dlg.slider()->setValue(500000);
+        QCOMPARE(rec.mode(), int(Recorder::Playing));
+        QCOMPARE(rec.position(), 1.0);
+        QVERIFY(std::fabs(doc.clockMs() / 1000.0 - rec.startTime() - 1.0) < 0.05);
+        doc.applyPendingChanges();
+        QVERIFY(std::fabs(observerX(doc) - 1.0f) < 0.06f);
+        // Recording: the slider is no control (a seek would cut the recording).
+        dlg.slotRecord();
+        dlg.slotUpdateDialog();
+        QVERIFY(!dlg.slider()->isEnabled());
+        dlg.slotStop();
+        QVERIFY(dlg.slider()->isEnabled());
+    }
+
+    void cuttingFromMinusOneSecond() {
+        DocRT doc;
+        DlgFilm dlg(nullptr, &doc, 64, 48);
+        Recorder& rec = doc.getRecorder();
+        QVERIFY(rec.setPoints({pointAt(-0.9, 0, 0, 0), pointAt(-0.2, 1, 0, 0),
+                               pointAt(0.5, 2, 0, 0), pointAt(1.5, 3, 0, 0)}));
+        dlg.findChild<QPushButton*>(QStringLiteral("buttonDeleteStart"))->click();
+        QCOMPARE(rec.pointCount(), 4);  // nothing deleted, the first point moved to 0
+        QCOMPARE(rec.point(0).time, 0.0);
+        QCOMPARE(rec.point(3).time, 1.5 + 0.9);
+        QCOMPARE(dlg.frameLabel()->text(), QStringLiteral("[0/2.4]"));  // refreshed by the signal
+        QVERIFY(rec.setPoints({pointAt(-0.9, 0, 0, 0), pointAt(-0.2, 1, 0, 0)}));
+        dlg.findChild<QPushButton*>(QStringLiteral("buttonDeleteEnd"))->click();
+        QCOMPARE(rec.pointCount(), 1);  // only the first recorded point stays
+    }
+
+    void resetAsksFirst() {
+        DocRT doc;
+        DlgFilm dlg(nullptr, &doc, 64, 48);
+        Recorder& rec = doc.getRecorder();
+        QVERIFY(rec.setPoints({pointAt(0, 0, 0, 0), pointAt(1, 1, 0, 0)}));
+        QString text;
+        answerNextMessageBox(QMessageBox::No, &text);
+        dlg.buttons()->button(QDialogButtonBox::Reset)->click();
+        QVERIFY(text.contains(QStringLiteral("Delete the whole recorded fly path")));
+        QCOMPARE(rec.pointCount(), 2);
+        answerNextMessageBox(QMessageBox::Yes, nullptr);
+        dlg.buttons()->button(QDialogButtonBox::Reset)->click();
+        QCOMPARE(rec.pointCount(), 0);
+        QCOMPARE(dlg.slider()->value(), 0);
+    }
+
+    void okWithoutRecordingOnlyCloses() {
+        DocRT doc;
+        QTemporaryDir dir;
+        DlgFilm dlg(nullptr, &doc, 16, 16);
+        dlg.fileNameEdit()->setText(dir.filePath(QStringLiteral("film.png")));
+        dlg.show();
+        dlg.buttons()->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    }
+
+    // The dialog's export and tavolin-render write the same files for the same film.
+    void exportEqualsTheHeadlessRenderer() {
+        QTemporaryDir dir;
+        const QString scene = kTestData + QStringLiteral("/spheres8.tavolin");
+        DocRT doc;
+        QVERIFY(doc.loadFile(scene));
+        doc.applyPendingChanges();
+        doc.applyPendingChanges();
+        Recorder& rec = doc.getRecorder();
+        QVERIFY(rec.setPoints({pointAt(0.0, -0.3f, -3.2f, 0.0f), pointAt(0.3, 0.0f, -3.0f, 0.4f),
+                               pointAt(0.7, 0.3f, -2.8f, 0.7f)}));
+        const QString pathFile = dir.filePath(QStringLiteral("path.txt"));
+        QString problem;
+        QVERIFY(FlyPathFile::save(pathFile, rec, problem));
+
+        DlgFilm dlg(nullptr, &doc, 40, 30);
+        QDir(dir.path()).mkpath(QStringLiteral("dlg"));
+        QDir(dir.path()).mkpath(QStringLiteral("cli"));
+        dlg.fileNameEdit()->setText(dir.filePath(QStringLiteral("dlg/film.png")));
+        dlg.fpsBox()->setValue(10);
+        dlg.antialiasingCombo()->setCurrentIndex(1);
+        QList<bool> holds;
+        dlg.setRenderingHold([&holds](bool hold) { holds << hold; });
+        QVERIFY2(dlg.exportFilm(true), qPrintable(dlg.lastExportError()));
+        QCOMPARE(dlg.lastExportFrames(), 8);  // floor(0.7 * 10) + 1
+        QCOMPARE(holds, (QList<bool>{true, false}));
+
+        const QString cli = QCoreApplication::applicationDirPath() + "/tavolin-render";
+        QVERIFY2(QFileInfo::exists(cli), qPrintable(cli));
+        QProcess proc;
+        proc.start(cli, {scene, "--flypath", pathFile, "--fps", "10", "--size", "40x30", "--aa",
+                         "4", "-o", dir.filePath(QStringLiteral("cli/film.png"))});
+        QVERIFY(proc.waitForFinished(120000));
+        QCOMPARE(proc.exitCode(), 0);
+        for (int k = 0; k < 8; ++k) {
+            const QByteArray a =
+                bytesOf(FilmRenderer::frameFileName(dir.filePath("dlg/film.png"), k));
+            QVERIFY2(!a.isEmpty(), qPrintable(QString::number(k)));
+            QCOMPARE(a, bytesOf(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), k)));
+        }
+        QVERIFY(!QFile::exists(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), 8)));
+
+        // An unwritable name is reported and nothing claims success.
+        dlg.fileNameEdit()->setText(dir.filePath(QStringLiteral("no/such/film.png")));
+        QVERIFY(!dlg.exportFilm(true));
+        QVERIFY(dlg.lastExportError().contains(QStringLiteral("film_00000.png")));
+        QCOMPARE(dlg.lastExportFrames(), 0);
+    }
+};
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TestDlgFilm test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "dlgfilm_test.moc"

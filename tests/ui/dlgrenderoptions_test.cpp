@@ -1,0 +1,202 @@
+// The render options dialog: what it shows at first, what Apply, OK and Cancel hand to the
+// document and to the speed-unit flags, and the states it treats as programming errors.
+#include "ui/dlgrenderoptions.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <memory>
+
+#include "engine/docrt.h"
+#include "geometry/programmingerror.h"
+#include "scene/rendersettings.h"
+#include "tests/ui/uitesthelpers.h"
+#include "ui/speedunits.h"
+
+namespace {
+
+QString thrownText(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ProgrammingError& e) {
+        return QString::fromStdString(e.what());
+    }
+    return QString();
+}
+
+}  // namespace
+
+class DlgRenderOptionsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<DocRT> doc;
+    QPushButton* button(DlgRenderOptions& d, QDialogButtonBox::StandardButton b) {
+        return d.buttons()->button(b);
+    }
+    std::array<uint8_t, 4> settingsBackground() const {
+        const uint8_t* b = doc->getSettings()->background;
+        return {b[0], b[1], b[2], b[3]};
+    }
+
+private slots:
+    void initTestCase() { quietOffscreenWarnings(); }
+
+    void init() {
+        doc = std::make_unique<DocRT>();
+        showSpeedKm = true;
+        showSpeedLight = false;
+    }
+
+    void cleanup() {
+        doc.reset();
+        showSpeedKm = true;
+        showSpeedLight = false;
+    }
+
+    void firstOpeningShowsTheDefaults() {
+        QCOMPARE(showSpeedKm, true);
+        QCOMPARE(showSpeedLight, false);
+        DlgRenderOptions dlg(doc.get());
+        QCOMPARE(dlg.parent(), nullptr);
+        QCOMPARE(dlg.windowTitle(), QString("Tavolin  - Render Options"));
+        QCOMPARE(dlg.findChild<QTabWidget*>("tabWidget")->currentIndex(), 0);
+        QCOMPARE(dlg.findChild<QTabWidget*>("tabWidget")->tabText(0), QString("Main Options"));
+        QCOMPARE(dlg.findChild<QTabWidget*>("tabWidget")->tabText(1), QString("Advanced Options"));
+        QVERIFY(dlg.speedKmButton()->isChecked());
+        QVERIFY(!dlg.speedLightButton()->isChecked());
+        QVERIFY(!dlg.speedBothButton()->isChecked());
+        QCOMPARE(dlg.bundleCombo()->currentText(), QString("4"));
+        QCOMPARE(dlg.bundleCombo()->count(), 3);
+        // Settings background 20, 20, 20.
+        QCOMPARE(dlg.colorButton()->styleSheet(),
+                 QString("background-color : rgb(20,20,20);color : white"));
+        QCOMPARE(dlg.colorButton()->text(), QString("Change Background Color ..."));
+        dlg.show();
+        saveShotIfAsked(&dlg, "renderoptions-main");
+        dlg.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(1);
+        saveShotIfAsked(&dlg, "renderoptions-advanced");
+    }
+
+    void bundleChoiceReachesTheEngineAtTheNextFrame() {
+        DlgRenderOptions dlg(doc.get());
+        dlg.show();
+        dlg.bundleCombo()->setCurrentIndex(2);  // "16"
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Apply), Qt::LeftButton);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(doc->maxBundleSize(), 4);
+        QCOMPARE(doc->getSettings()->maxBundleSize, 2);
+        doc->applyPendingChanges();
+        QCOMPARE(doc->getSettings()->maxBundleSize, 4);
+
+        dlg.bundleCombo()->setCurrentIndex(0);  // "1"
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Apply), Qt::LeftButton);
+        doc->applyPendingChanges();
+        QCOMPARE(doc->getSettings()->maxBundleSize, 1);
+    }
+
+    void opensWithPendingRequests() {
+        doc->setMaxBundleSize(1);
+        const uint8_t rgba[4] = {200, 100, 50, 255};
+        doc->setBackground(rgba);
+        DlgRenderOptions dlg(doc.get());
+        QCOMPARE(dlg.bundleCombo()->currentText(), QString("1"));
+        QCOMPARE(dlg.chosenBackground(), QColor(200, 100, 50, 255));
+        QCOMPARE(dlg.colorButton()->styleSheet(),
+                 QString("background-color : rgb(200,100,50);color : white"));
+    }
+
+    void colourThenCancelKeepsTheBackgroundUntilApply() {
+        DlgRenderOptions dlg(doc.get());
+        dlg.show();
+        {
+            ModalAnswerer answerer(QColor(10, 200, 30));
+            QTest::mouseClick(dlg.colorButton(), Qt::LeftButton);
+            QCOMPARE(answerer.colorDialogs, 1);
+        }
+        QCOMPARE(dlg.colorButton()->styleSheet(),
+                 QString("background-color : rgb(10,200,30);color : white"));
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Cancel), Qt::LeftButton);
+        QVERIFY(!dlg.isVisible());
+        doc->applyPendingChanges();
+        QCOMPARE(settingsBackground(), (std::array<uint8_t, 4>{20, 20, 20, 255}));
+
+        dlg.show();
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Apply), Qt::LeftButton);
+        doc->applyPendingChanges();
+        QCOMPARE(settingsBackground(), (std::array<uint8_t, 4>{10, 200, 30, 255}));
+    }
+
+    void cancelledColourDialogChangesNothing() {
+        DlgRenderOptions dlg(doc.get());
+        dlg.show();
+        ModalAnswerer answerer;  // rejects
+        QTest::mouseClick(dlg.colorButton(), Qt::LeftButton);
+        QCOMPARE(answerer.colorDialogs, 1);
+        QCOMPARE(dlg.chosenBackground(), QColor(20, 20, 20, 255));
+    }
+
+    void speedUnitsFollowTheRadioButtons() {
+        DlgRenderOptions dlg(doc.get());
+        QSignalSpy accepted(&dlg, &DlgRenderOptions::signalAccepted);
+        dlg.show();
+        dlg.speedLightButton()->setChecked(true);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(accepted.count(), 1);
+        QCOMPARE(showSpeedLight, true);
+        QCOMPARE(showSpeedKm, false);
+
+        dlg.show();
+        dlg.speedBothButton()->setChecked(true);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Apply), Qt::LeftButton);
+        QCOMPARE(showSpeedLight, true);
+        QCOMPARE(showSpeedKm, true);
+
+        dlg.speedKmButton()->setChecked(true);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Cancel), Qt::LeftButton);
+        QCOMPARE(showSpeedLight, true);  // Cancel hands nothing over
+        QCOMPARE(showSpeedKm, true);
+
+        // A new dialog shows the flags as they are.
+        DlgRenderOptions again(doc.get());
+        QVERIFY(again.speedBothButton()->isChecked());
+        showSpeedKm = false;
+        DlgRenderOptions light(doc.get());
+        QVERIFY(light.speedLightButton()->isChecked());
+    }
+
+    void programmingErrors() {
+        showSpeedKm = false;
+        showSpeedLight = false;
+        QCOMPARE(thrownText([&] { DlgRenderOptions dlg(doc.get()); }),
+                 QString("The mode for the setting of the speed of light may be false"));
+        showSpeedKm = true;
+
+        doc->setMaxBundleSize(3);
+        QCOMPARE(thrownText([&] { DlgRenderOptions dlg(doc.get()); }),
+                 QString("DlgRenderOptions::setMaxBundle Size: invalid Bundle size"));
+        doc->setMaxBundleSize(2);
+
+        DlgRenderOptions dlg(doc.get());
+        dlg.bundleCombo()->setCurrentIndex(-1);
+        QCOMPARE(thrownText([&] { dlg.onAccept(); }),
+                 QString("DlgRenderOptions::getMaxBundle Size invalid Bundle size"));
+        QCOMPARE(doc->maxBundleSize(), 2);  // nothing handed over
+    }
+
+    void helpShowsTheRenderOptionsPage() {
+        HelpRecorder help;
+        DlgRenderOptions dlg(doc.get());
+        dlg.show();
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Help), Qt::LeftButton);
+        QCOMPARE(help.pages, QStringList({"dlgrenderoptions.html"}));
+        QVERIFY(dlg.isVisible());
+    }
+};
+
+TAVOLIN_UI_TEST_MAIN(DlgRenderOptionsTest)
+#include "dlgrenderoptions_test.moc"

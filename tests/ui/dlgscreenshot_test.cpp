@@ -1,0 +1,302 @@
+// The screenshot dialog: resolution choice, the remembered settings of the last picture, the
+// messages for a size that cannot be allocated and a place that cannot be written, stopping a
+// rendering, and a saved picture equal to one the engine renders directly.
+#include "ui/dlgscreenshot.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "engine/docrt.h"
+#include "engine/pixelbuffer.h"
+#include "engine/threadbase.h"
+#include "engine/timert.h"
+#include "geometry/programmingerror.h"
+#include "scene/rendersettings.h"
+#include "tests/ui/uitesthelpers.h"
+
+namespace {
+
+constexpr int kScreenW = 64;
+constexpr int kScreenH = 48;
+
+// The picture the engine renders for the document at w x h with the given antialiasing level,
+// on a pool of its own, waited for, reduced and turned into an image.
+QImage renderDirectly(DocRT& doc, int w, int h, int level) {
+    PixelBuffer buffer;
+    if (!buffer.setSize(w, h, level)) return QImage();
+    auto engine = std::make_unique<TimeRT>();
+    ThreadBase pool;
+    engine->raytracePic(doc.getSettings(), doc.getSceneData(), doc.getTree(), &buffer);
+    pool.addTasks(engine.get());
+    pool.startRendering(true);
+    if (!buffer.downsample(level)) return QImage();
+    return buffer.toImage();
+}
+
+}  // namespace
+
+class DlgScreenshotTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<DocRT> doc;
+
+    QPushButton* button(DlgScreenshot& d, QDialogButtonBox::StandardButton b) {
+        return d.buttons()->button(b);
+    }
+    // Fills the dialog, presses OK and waits until it has closed.
+    void shoot(DlgScreenshot& dlg, bool custom, int w, int h, int aaIndex, const QString& file) {
+        dlg.show();
+        if (custom) {
+            dlg.customButton()->setChecked(true);
+            dlg.widthBox()->setValue(w);
+            dlg.heightBox()->setValue(h);
+        } else {
+            dlg.screenButton()->setChecked(true);
+        }
+        dlg.antialiasingCombo()->setCurrentIndex(aaIndex);
+        dlg.fileNameEdit()->setText(file);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 60000);
+    }
+
+private slots:
+    void initTestCase() {
+        quietOffscreenWarnings();
+        QVERIFY(dir.isValid());
+    }
+
+    void init() {
+        DlgScreenshot::lastShotSettings = ShotSettings();
+        doc = std::make_unique<DocRT>();
+        doc->requestBuiltInScene();
+        QVERIFY(doc->applyPendingChanges());
+        doc->applyPendingChanges();
+    }
+
+    void cleanup() { doc.reset(); }
+
+    void formAndDefaults() {
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        QCOMPARE(dlg.windowTitle(), QString("Tavolin - Make Screenshot"));
+        QVERIFY(dlg.screenButton()->isChecked());
+        QVERIFY(!dlg.customButton()->isChecked());
+        QStringList levels;
+        for (int i = 0; i < dlg.antialiasingCombo()->count(); ++i)
+            levels << dlg.antialiasingCombo()->itemText(i);
+        QCOMPARE(levels, QStringList({"Off", "4x", "8x", "16x"}));
+        QCOMPARE(dlg.widthBox()->maximum(), 9999);
+        QCOMPARE(dlg.heightBox()->maximum(), 9999);
+        QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (pictures.isEmpty()) pictures = QDir::homePath();
+        QCOMPARE(dlg.fileNameEdit()->text(), pictures + "/tavolinscreen.bmp");
+        QCOMPARE(DlgScreenshot::defaultFileName(), pictures + "/tavolinscreen.bmp");
+        dlg.show();
+        saveShotIfAsked(&dlg, "screenshot");
+    }
+
+    void screenResolutionDisablesTheSizes() {
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        QVERIFY(!dlg.widthBox()->isEnabled());
+        QVERIFY(!dlg.heightBox()->isEnabled());
+        QCOMPARE(dlg.widthBox()->value(), kScreenW);
+        QCOMPARE(dlg.heightBox()->value(), kScreenH);
+        dlg.customButton()->setChecked(true);
+        QVERIFY(dlg.widthBox()->isEnabled());
+        QVERIFY(dlg.heightBox()->isEnabled());
+        QCOMPARE(dlg.widthBox()->value(), kScreenW);
+        dlg.widthBox()->setValue(321);
+        dlg.screenButton()->setChecked(true);
+        QCOMPARE(dlg.widthBox()->value(), kScreenW);
+        QVERIFY(!dlg.widthBox()->isEnabled());
+    }
+
+    void antialiasingLevels() {
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        const int levels[4] = {1, 4, 8, 16};
+        for (int i = 0; i < 4; ++i) {
+            dlg.antialiasingCombo()->setCurrentIndex(i);
+            QCOMPARE(dlg.getAntialiasingLevel(), levels[i]);
+            dlg.setAntialiasingLevel(levels[3 - i]);
+            QCOMPARE(dlg.antialiasingCombo()->currentIndex(), 3 - i);
+        }
+        QVERIFY_THROWS_EXCEPTION(ProgrammingError, dlg.setAntialiasingLevel(2));
+        dlg.antialiasingCombo()->setCurrentIndex(-1);
+        try {
+            dlg.getAntialiasingLevel();
+            QFAIL("no error");
+        } catch (const ProgrammingError& e) {
+            QCOMPARE(QString(e.what()), QString("Antialiasinglevel not supported"));
+        }
+    }
+
+    void screenshotEqualsTheEnginesPicture() {
+        const QString file = dir.filePath("shot.png");
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        shoot(dlg, true, 96, 72, 1, file);  // 4x
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(!dlg.isRendering());
+        QImage saved(file);
+        QCOMPARE(saved.size(), QSize(96, 72));
+
+        const QImage direct = renderDirectly(*doc, 96, 72, 4);
+        QCOMPARE(direct.size(), QSize(96, 72));
+        int different = 0;
+        for (int y = 0; y < 72; ++y)
+            for (int x = 0; x < 96; ++x)
+                if ((saved.pixel(x, y) & 0xffffff) != (direct.pixel(x, y) & 0xffffff)) ++different;
+        QCOMPARE(different, 0);
+        // Not a blank picture: the built-in spheres and the background are both in it.
+        QSet<QRgb> colours;
+        for (int y = 0; y < 72; ++y)
+            for (int x = 0; x < 96; ++x) colours.insert(saved.pixel(x, y));
+        QVERIFY(colours.size() > 10);
+    }
+
+    void settingsOfTheLastShotAreOfferedAgain() {
+        const QString file = dir.filePath("remembered.bmp");
+        {
+            DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+            shoot(dlg, true, 160, 120, 3, file);  // 16x
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(QImage(file).size(), QSize(160, 120));
+        QVERIFY(DlgScreenshot::lastShotSettings.saved);
+
+        DlgScreenshot next(nullptr, 333, 222, doc.get());
+        QVERIFY(next.customButton()->isChecked());
+        QVERIFY(next.widthBox()->isEnabled());
+        QCOMPARE(next.widthBox()->value(), 160);
+        QCOMPARE(next.heightBox()->value(), 120);
+        QCOMPARE(next.antialiasingCombo()->currentText(), QString("16x"));
+        QCOMPARE(next.fileNameEdit()->text(), file);
+    }
+
+    void rememberedScreenChoiceShowsTodaysViewSize() {
+        const QString file = dir.filePath("screen.png");
+        {
+            DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+            shoot(dlg, false, 0, 0, 0, file);
+            QCOMPARE(QImage(file).size(), QSize(kScreenW, kScreenH));
+        }
+        DlgScreenshot next(nullptr, 50, 40, doc.get());
+        QVERIFY(next.screenButton()->isChecked());
+        QCOMPARE(next.widthBox()->value(), 50);
+        QCOMPARE(next.heightBox()->value(), 40);
+        QCOMPARE(next.antialiasingCombo()->currentText(), QString("Off"));
+    }
+
+    void unwritablePlaceShowsTheMessageAndRemembersNothing() {
+        // A folder below a plain file cannot exist, whoever runs the test.
+        const QString plain = dir.filePath("plainfile");
+        QFile f(plain);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        ModalAnswerer answerer;
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        shoot(dlg, true, 40, 30, 0, plain + "/shot.png");
+        QCOMPARE(answerer.texts, QStringList({"Could not save in this location"}));
+        QCOMPARE(answerer.titles, QStringList({"Tavolin - Screenshot"}));
+        QVERIFY(!DlgScreenshot::lastShotSettings.saved);
+        QVERIFY(!dlg.isRendering());
+    }
+
+    void impossibleSizeShowsTheMessageAndStaysUsable() {
+        ModalAnswerer answerer;
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        dlg.show();
+        dlg.customButton()->setChecked(true);
+        dlg.widthBox()->setValue(9999);
+        dlg.heightBox()->setValue(9999);
+        dlg.antialiasingCombo()->setCurrentIndex(3);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
+        QCOMPARE(
+            answerer.texts,
+            QStringList({"Resolution to big, ran out of memory. Please reduce the resolution."}));
+        QCOMPARE(answerer.titles, QStringList({"Tavolin - Screenshot"}));
+        QVERIFY(dlg.isVisible());
+        QVERIFY(!dlg.isRendering());
+
+        const QString file = dir.filePath("after.png");
+        shoot(dlg, true, 40, 30, 0, file);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(QImage(file).size(), QSize(40, 30));
+    }
+
+    void progressCancelStopsTheRenderingAndSavesNothing() {
+        const QString file = dir.filePath("cancelled.png");
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        dlg.show();
+        dlg.customButton()->setChecked(true);
+        dlg.widthBox()->setValue(1600);
+        dlg.heightBox()->setValue(1200);
+        dlg.antialiasingCombo()->setCurrentIndex(3);
+        dlg.fileNameEdit()->setText(file);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
+        QVERIFY(dlg.isRendering());
+        QProgressDialog* progress = dlg.progressDialog();
+        QVERIFY(progress);
+        QCOMPARE(progress->minimum(), 0);
+        QCOMPARE(progress->maximum(), 100);
+        saveShotIfAsked(progress, "screenshot-progress");
+        QPushButton* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QVERIFY(!dlg.isRendering());
+        QTest::qWait(200);  // a late signal of the stopped pool must change nothing
+        QVERIFY(dlg.isVisible());
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(!DlgScreenshot::lastShotSettings.saved);
+
+        // The dialog is ready for another try.
+        shoot(dlg, true, 32, 24, 0, file);
+        QCOMPARE(QImage(file).size(), QSize(32, 24));
+    }
+
+    void progressReachesTheDialog() {
+        const QString file = dir.filePath("progress.png");
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        dlg.show();
+        dlg.customButton()->setChecked(true);
+        dlg.widthBox()->setValue(400);
+        dlg.heightBox()->setValue(300);
+        dlg.antialiasingCombo()->setCurrentIndex(1);
+        dlg.fileNameEdit()->setText(file);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
+        QPointer<QProgressDialog> progress = dlg.progressDialog();
+        QVERIFY(progress);
+        int highest = 0;
+        while (progress && dlg.isRendering()) {
+            highest = std::max(highest, progress->value());
+            QTest::qWait(5);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 60000);
+        QVERIFY(highest > 0);
+        QVERIFY(QFile::exists(file));
+    }
+
+    void helpShowsTheScreenshotPage() {
+        HelpRecorder help;
+        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
+        dlg.show();
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Help), Qt::LeftButton);
+        QCOMPARE(help.pages, QStringList({"dlgscreenshot.html"}));
+        QVERIFY(dlg.isVisible());
+    }
+};
+
+TAVOLIN_UI_TEST_MAIN(DlgScreenshotTest)
+#include "dlgscreenshot_test.moc"

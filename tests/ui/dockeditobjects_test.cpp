@@ -1,0 +1,437 @@
+// The edit dock against a small loaded scene: rows generated from the items, edits that reach
+// the scene only through the change lists at the document's next frame, refused texts, new and
+// deleted items, and the rebuild after every change.
+#include "ui/dockeditobjects.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <memory>
+
+#include "engine/docrt.h"
+#include "geometry/programmingerror.h"
+#include "scene/coldiscrete.h"
+#include "scene/rtobjplane.h"
+#include "scene/rtobjsphere.h"
+#include "scene/scenedata.h"
+#include "scene/texturesingle.h"
+#include "tests/ui/uitesthelpers.h"
+#include "ui/editableobj.h"
+
+namespace {
+
+const char* kScene = R"(<tavolinfile>
+  <renderSettings>
+    <start>0;0;0;0</start>
+    <lookat>0;0;-1;0</lookat>
+    <dirx>1;0;0;0</dirx>
+    <diry>0;1;0;0</diry>
+    <bhpos>0;0;-5;0</bhpos>
+    <bhradius>0.1</bhradius>
+  </renderSettings>
+  <plane>
+    <name>ground</name>
+    <pos>-5;-1;0;0</pos>
+    <x>10;0;0;0</x>
+    <y>0;0;-10;0</y>
+    <sx>5</sx>
+    <sy>5</sy>
+    <texname>plain</texname>
+  </plane>
+  <sphere>
+    <name>ball</name>
+    <center>0;0;-5;0</center>
+    <radius>0.5</radius>
+    <texname>plain</texname>
+  </sphere>
+  <sphere>
+    <name>moon</name>
+    <center>2;1;-6;0</center>
+    <radius>0.25</radius>
+    <texname>plain</texname>
+  </sphere>
+  <newcolor>
+    <wavelength>(600;200)(730;190)</wavelength>
+    <colname>warm</colname>
+  </newcolor>
+  <newtexturesingle>
+    <texname>plain</texname>
+    <color>warm</color>
+  </newtexturesingle>
+</tavolinfile>
+)";
+
+QStringList comboTexts(const QComboBox* combo) {
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i) texts << combo->itemText(i);
+    return texts;
+}
+
+QStringList rowLabels(const PropertyRowFactory* rows) {
+    QStringList labels;
+    for (int i = 0; i < rows->rowCount(); ++i) labels << rows->row(i)->labelText();
+    return labels;
+}
+
+template <class T>
+T* findByName(const std::vector<T*>& items, const QString& name) {
+    for (T* item : items)
+        if (item->name == name) return item;
+    return nullptr;
+}
+
+}  // namespace
+
+class DockEditObjectsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<DocRT> doc;
+    std::unique_ptr<QWidget> window;
+    DockEditObjects* dock = nullptr;
+
+    SceneData& scene() { return *doc->getSceneData(); }
+    EditableObj* current() { return dock->currentEditor(); }
+    PropertyRow* row(int i) { return current()->editorRows()->row(i); }
+    void chooseNew(int kind) { dock->newItemMenu()->actions().at(kind)->trigger(); }
+    void layOut() {
+        window->resize(360, 700);
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void initTestCase() { quietOffscreenWarnings(); }
+
+    void init() {
+        QVERIFY(dir.isValid());
+        const QString file = dir.filePath("dock.tavolin");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(kScene);
+        out.close();
+        doc = std::make_unique<DocRT>();
+        QVERIFY(doc->loadFile(file));
+        QVERIFY(doc->applyPendingChanges());
+        window = std::make_unique<QWidget>();
+        dock = new DockEditObjects(window.get(), doc.get());
+        auto* layout = new QVBoxLayout(window.get());
+        layout->addWidget(dock);
+        window->show();
+        layOut();
+    }
+
+    void cleanup() {
+        window.reset();
+        doc.reset();
+    }
+
+    void listsCategoriesItemsAndKinds() {
+        QCOMPARE(comboTexts(dock->categoryCombo()),
+                 QStringList({"Edit Objects", "Edit Colors", "Edit Textures"}));
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"ground", "ball", "moon"}));
+        QStringList kinds;
+        for (QAction* a : dock->newItemMenu()->actions()) kinds << a->text();
+        QCOMPARE(kinds, QStringList({"New Plane", "New Cube", "New Sphere"}));
+
+        dock->categoryCombo()->setCurrentIndex(1);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"default", "warm"}));
+        kinds.clear();
+        for (QAction* a : dock->newItemMenu()->actions()) kinds << a->text();
+        QCOMPARE(kinds, QStringList({"New Color"}));
+
+        dock->categoryCombo()->setCurrentIndex(2);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"plain"}));
+        kinds.clear();
+        for (QAction* a : dock->newItemMenu()->actions()) kinds << a->text();
+        QCOMPARE(kinds, QStringList({"Quad Texture", "Image Texture", "Single Texture"}));
+        // Exactly one adapter is editing: the shown category's, on its first item.
+        for (int c = 0; c < dock->editorCount(); ++c) QCOMPARE(dock->editor(c)->isActive(), c == 2);
+        QCOMPARE(row(0)->text(), QString("plain"));
+        QCOMPARE(row(1)->text(), QString("warm"));
+    }
+
+    void formTextsAndTips() {
+        QCOMPARE(dock->findChild<QWidget*>("EditObjects")->windowTitle(), QString("Form"));
+        QCOMPARE(dock->findChild<QLabel*>("labelProp")->text(),
+                 QString("Choose the Element to edit ..."));
+        QCOMPARE(dock->findChild<QLabel*>("label_2")->text(),
+                 QString("The Properties of the Element ..."));
+        QCOMPARE(dock->applyButton()->text(), QString("Apply Changes"));
+        QCOMPARE(dock->newButton()->text(), QString("new"));
+        QCOMPARE(dock->newButton()->popupMode(), QToolButton::InstantPopup);
+        QCOMPARE(dock->deleteButton()->toolTip(), QString("Delete the selected Element"));
+        QVERIFY(!dock->deleteButton()->icon().isNull());
+        QCOMPARE(dock->allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    }
+
+    void selectingAnItemShowsItsRows() {
+        dock->itemCombo()->setCurrentIndex(1);
+        const PropertyRowFactory* rows = current()->editorRows();
+        QVERIFY(rows);
+        QCOMPARE(rows->rowCount(), 4);
+        QCOMPARE(rowLabels(rows), QStringList({"name", "center", "radius", "texname"}));
+        QCOMPARE(row(0)->text(), QString("ball"));
+        QCOMPARE(row(1)->text(), QString("<0;0;-5;0>"));
+        QCOMPARE(row(2)->text(), QString("0.5"));
+        QCOMPARE(row(3)->text(), QString("plain"));
+        saveShotIfAsked(window.get(), "dock-sphere");
+    }
+
+    void newSphereEntersTheSceneOnlyAfterApplyAndTheNextFrame() {
+        chooseNew(2);
+        const PropertyRowFactory* rows = current()->editorRows();
+        QCOMPARE(rowLabels(rows), QStringList({"name", "center", "radius", "texname"}));
+        QCOMPARE(row(0)->text(), QString(""));
+        QCOMPARE(row(1)->text(), QString("<0;0;0;0>"));
+        QCOMPARE(row(2)->text(), QString("0.5"));
+        QVERIFY(!scene().hasPendingChanges());
+
+        row(0)->setText("sun");
+        row(1)->setText("<1;2;-8;0>");
+        row(2)->setText("3");
+        row(3)->setText("plain");
+        QVERIFY(!doc->applyPendingChanges());
+        QCOMPARE(scene().objects.items.size(), size_t(3));  // choosing alone records nothing
+
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QCOMPARE(scene().objects.pendingAdditions().size(), size_t(1));
+        QCOMPARE(scene().objects.items.size(), size_t(3));
+        // The dock lists the pending addition already.
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"ground", "ball", "moon", "sun"}));
+
+        QSignalSpy rebuilt(doc.get(), &DocRT::sceneContentChanged);
+        doc->applyPendingChanges();
+        QCOMPARE(rebuilt.count(), 1);
+        QCOMPARE(scene().objects.items.size(), size_t(4));
+        auto* sun = dynamic_cast<rtObjSphere<1>*>(findByName(scene().objects.items, "sun"));
+        QVERIFY(sun);
+        QCOMPARE(sun->center.x, 1.0f);
+        QCOMPARE(sun->center.z, -8.0f);
+        QCOMPARE(sun->radius, 3.0f);
+        // The addition was updated before it entered the scene: derived fields follow radius.
+        QCOMPARE(sun->radius2, 9.0f);
+        QCOMPARE(sun->invRadius, 1.0f / 3.0f);
+    }
+
+    void dockReturnsToFirstCategoryAfterAChangeIsTakenOver() {
+        dock->categoryCombo()->setCurrentIndex(1);
+        dock->itemCombo()->setCurrentIndex(1);
+        QCOMPARE(row(1)->text(), QString("warm"));
+        row(0)->setText("(500;1)(700;2)");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        // Until the frame the dock stays where it is, on the same item.
+        QCOMPARE(dock->categoryCombo()->currentIndex(), 1);
+        QCOMPARE(dock->itemCombo()->currentIndex(), 1);
+        QCOMPARE(row(0)->text(), QString("(500;1)(700;2)"));
+        ColDiscrete* warm = findByName(scene().colors.items, "warm");
+        QCOMPARE(warm->count(), 2);
+        QCOMPARE(warm->wavelengths[0], 600.0f);
+
+        doc->applyPendingChanges();
+        QCOMPARE(warm->wavelengths, std::vector<float>({500.0f, 700.0f}));
+        QCOMPARE(warm->intensities, std::vector<float>({1.0f, 2.0f}));
+        QCOMPARE(dock->categoryCombo()->currentIndex(), 0);
+        QCOMPARE(dock->itemCombo()->currentIndex(), 0);
+        QCOMPARE(row(0)->text(), QString("ground"));
+        QVERIFY(dock->editor(0)->isActive());
+        QVERIFY(!dock->editor(1)->isActive());
+    }
+
+    void editedObjectIsUpdatedWhenTakenOver() {
+        dock->itemCombo()->setCurrentIndex(2);
+        row(2)->setText("2");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        auto* moon = dynamic_cast<rtObjSphere<1>*>(findByName(scene().objects.items, "moon"));
+        QCOMPARE(moon->radius, 0.25f);
+        doc->applyPendingChanges();
+        QCOMPARE(moon->radius, 2.0f);
+        QCOMPARE(moon->radius2, 4.0f);
+        QCOMPARE(moon->invRadius, 0.5f);
+    }
+
+    void refusedTextsShowMessagesAndRecordNothing() {
+        dock->itemCombo()->setCurrentIndex(1);
+        row(1)->setText("1;x;3;4");  // bad vector
+        row(2)->setText("big");      // bad number
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(!scene().hasPendingChanges());
+        QVERIFY(row(1)->hasError());
+        QVERIFY(row(2)->hasError());
+        QVERIFY(!row(0)->hasError());
+        QVERIFY(!row(1)->errorText().isEmpty());
+        saveShotIfAsked(window.get(), "dock-refused");
+        // The rows and the typed text stay for correction.
+        QCOMPARE(row(1)->text(), QString("1;x;3;4"));
+        QVERIFY(current()->editorWidget()->isVisible());
+        doc->applyPendingChanges();
+        auto* ball = dynamic_cast<rtObjSphere<1>*>(findByName(scene().objects.items, "ball"));
+        QCOMPARE(ball->center.x, 0.0f);
+        QCOMPARE(ball->center.z, -5.0f);
+        QCOMPARE(ball->radius, 0.5f);
+
+        // Correcting one leaves the other refused; correcting both records the edit.
+        row(1)->setText("<1;2;-7;0>");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(!scene().hasPendingChanges());
+        QVERIFY(!row(1)->hasError());
+        QVERIFY(row(2)->hasError());
+        row(2)->setText("0.75");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QCOMPARE(scene().objects.pendingChanges().size(), size_t(1));
+        doc->applyPendingChanges();
+        QCOMPARE(ball->center.x, 1.0f);
+        QCOMPARE(ball->center.y, 2.0f);
+        QCOMPARE(ball->center.z, -7.0f);
+        QCOMPARE(ball->radius, 0.75f);
+    }
+
+    void badSpectrumIsRefused() {
+        dock->categoryCombo()->setCurrentIndex(1);
+        dock->itemCombo()->setCurrentIndex(1);
+        row(0)->setText("(500;1)(600)");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(row(0)->hasError());
+        QVERIFY(!scene().hasPendingChanges());
+    }
+
+    void secondNewItemDiscardsTheFirst() {
+        chooseNew(2);  // sphere
+        row(0)->setText("first");
+        chooseNew(0);  // plane
+        QCOMPARE(rowLabels(current()->editorRows()),
+                 QStringList({"name", "pos", "x", "y", "sx", "sy", "texname"}));
+        saveShotIfAsked(window.get(), "dock-newplane");
+        QCOMPARE(row(0)->text(), QString(""));
+        row(0)->setText("second");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QCOMPARE(scene().objects.pendingAdditions().size(), size_t(1));
+        doc->applyPendingChanges();
+        QCOMPARE(scene().objects.items.size(), size_t(4));
+        QVERIFY(!findByName(scene().objects.items, "first"));
+        QVERIFY(dynamic_cast<rtObjPlane*>(findByName(scene().objects.items, "second")));
+    }
+
+    void newTextureAndColor() {
+        dock->categoryCombo()->setCurrentIndex(2);
+        chooseNew(2);  // single texture
+        QCOMPARE(rowLabels(current()->editorRows()), QStringList({"texname", "color"}));
+        row(0)->setText("flat");
+        row(1)->setText("warm");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        doc->applyPendingChanges();
+        QCOMPARE(scene().textures.items.size(), size_t(2));
+        auto* flat = dynamic_cast<TextureSingle*>(scene().textures.get("flat"));
+        QVERIFY(flat);
+        QCOMPARE(flat->colorName, QString("warm"));
+        QCOMPARE(flat->color, findByName(scene().colors.items, "warm"));
+
+        dock->categoryCombo()->setCurrentIndex(1);
+        chooseNew(0);
+        QCOMPARE(rowLabels(current()->editorRows()), QStringList({"wavelength", "colname"}));
+        row(0)->setText("(450;10)");
+        row(1)->setText("blue");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        doc->applyPendingChanges();
+        ColDiscrete* blue = scene().colors.get("blue");
+        QCOMPARE(blue->name, QString("blue"));
+        QCOMPARE(blue->wavelengths, std::vector<float>({450.0f}));
+    }
+
+    void deleteRemovesAtTheNextFrame() {
+        dock->itemCombo()->setCurrentIndex(1);
+        QTest::mouseClick(dock->deleteButton(), Qt::LeftButton);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"ground", "moon"}));
+        // The selection stays at the same position, now the following item.
+        QCOMPARE(dock->itemCombo()->currentIndex(), 1);
+        QCOMPARE(row(0)->text(), QString("moon"));
+        QCOMPARE(scene().objects.items.size(), size_t(3));
+        doc->applyPendingChanges();
+        QCOMPARE(scene().objects.items.size(), size_t(2));
+        QVERIFY(!findByName(scene().objects.items, "ball"));
+        QVERIFY(findByName(scene().objects.items, "moon"));
+    }
+
+    void deletingTheLastItemSelectsTheNewLast() {
+        dock->itemCombo()->setCurrentIndex(2);
+        QTest::mouseClick(dock->deleteButton(), Qt::LeftButton);
+        QCOMPARE(dock->itemCombo()->currentIndex(), 1);
+        QCOMPARE(row(0)->text(), QString("ball"));
+        // An edit of the shown item applies to that item.
+        row(2)->setText("0.6");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        doc->applyPendingChanges();
+        QCOMPARE(scene().objects.items.size(), size_t(2));
+        auto* ball = dynamic_cast<rtObjSphere<1>*>(findByName(scene().objects.items, "ball"));
+        QCOMPARE(ball->radius, 0.6f);
+    }
+
+    void emptyCategoryShowsNoEditorAndDeleteDoesNothing() {
+        // Delete every texture-less category item: remove all three objects.
+        for (int i = 0; i < 3; ++i) {
+            dock->itemCombo()->setCurrentIndex(0);
+            QTest::mouseClick(dock->deleteButton(), Qt::LeftButton);
+        }
+        QCOMPARE(dock->itemCombo()->count(), 0);
+        QVERIFY(!current()->isActive());
+        QTest::mouseClick(dock->deleteButton(), Qt::LeftButton);  // nothing selected
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);   // nothing edited
+        doc->applyPendingChanges();
+        QCOMPARE(scene().objects.items.size(), size_t(0));
+        QCOMPARE(dock->itemCombo()->count(), 0);
+    }
+
+    void loadingAnotherSceneRebuildsTheDock() {
+        dock->categoryCombo()->setCurrentIndex(1);
+        chooseNew(0);  // an edit that is never applied
+        const QString file = dir.filePath("empty.tavolin");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("<tavolinfile>\n</tavolinfile>\n");
+        out.close();
+        QVERIFY(doc->loadFile(file));
+        doc->applyPendingChanges();
+        QCOMPARE(dock->categoryCombo()->currentIndex(), 0);
+        QCOMPARE(dock->itemCombo()->count(), 0);
+        dock->categoryCombo()->setCurrentIndex(1);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"default"}));
+    }
+
+    void hidingSignalsThatTheDialogCanBeShown() {
+        QSignalSpy spy(dock, &DockEditObjects::dialogCanBeShown);
+        dock->hide();
+        QCOMPARE(spy.count(), 1);
+        dock->show();
+        dock->close();
+        QCOMPARE(spy.count(), 2);
+    }
+
+    void adapterRefusesASecondActivation() {
+        EditableObjImpl<ColDiscrete> colors("Edit Colors", scene().colors);
+        QWidget parent;
+        QVBoxLayout layout(&parent);
+        colors.activate(&parent, &layout, 0);
+        QVERIFY_THROWS_EXCEPTION(ProgrammingError, colors.activate(&parent, &layout, 1));
+        try {
+            colors.activate(&parent, &layout, 1);
+        } catch (const ProgrammingError& e) {
+            QCOMPARE(QString(e.what()),
+                     QString("make Inactive has to be called before calling this again"));
+        }
+        colors.makeInactive();
+        QVERIFY(!colors.isActive());
+        QVERIFY(!colors.deleteItem(5));
+        QVERIFY(!colors.deleteItem(-1));
+        QVERIFY(colors.deleteItem(1));
+        QCOMPARE(scene().colors.pendingRemovals().size(), size_t(1));
+        QCOMPARE(scene().colors.pendingRemovals()[0]->name, QString("warm"));
+    }
+};
+
+TAVOLIN_UI_TEST_MAIN(DockEditObjectsTest)
+#include "dockeditobjects_test.moc"

@@ -1,0 +1,294 @@
+// The frame loop: frame rate from the last ten time stamps, holding frames while a context menu
+// is open, each view rendering with its own effect overrides, and the picture drawn by OpenGL
+// exactly as the engine rendered it (directly and stretched).
+#include <QMenu>
+#include <QSplitter>
+#include <QtTest>
+#include <cmath>
+#include <random>
+
+#include "engine/views/frametimes.h"
+#include "scene/rendersettings.h"
+#include "tests/ui/viewtesthelpers.h"
+
+using namespace viewtest;
+
+class MainViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The ring against a brute-force rate over the recorded stamps.
+    void frameRateFromTheLastTenStamps() {
+        FrameTimes ring;
+        QCOMPARE(ring.framesPerSecond(), 0.0f);
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<double> gap(0.005, 0.2);
+        std::vector<double> stamps;
+        double t = 3.0;
+        for (int i = 0; i < 37; ++i) {
+            t += gap(rng);
+            stamps.push_back(t);
+            ring.record(t);
+            const int n = int(stamps.size());
+            double expected;
+            if (n == 1)
+                expected = INFINITY;
+            else if (n < 10)
+                expected = n / (stamps.back() - stamps.front());
+            else
+                expected = 10.0 / (stamps.back() - stamps[n - 10]);
+            QCOMPARE(ring.count(), std::min(n, 10));
+            if (n == 1)
+                QVERIFY(std::isinf(ring.framesPerSecond()));
+            else
+                QCOMPARE(ring.framesPerSecond(), float(expected));
+        }
+        // Ten frames 25 ms apart: 10 / 0.225 s.
+        FrameTimes even;
+        for (int i = 0; i < 10; ++i) even.record(1.0 + 0.025 * i);
+        QCOMPARE(even.framesPerSecond(), float(10.0 / 0.225));
+    }
+
+    // The live loop's rate agrees with the document-clock times at which its steps ran.
+    void liveFrameRateAfterTenFrames() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        main.resize(640, 480);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        std::vector<int> stepTimes;
+        connect(&main, &MainView::updateStatusBar, this,
+                [&] { stepTimes.push_back(doc.clockMs()); });
+        QVERIFY(waitFrames(main, 12));
+        main.suspendRendering();
+        QVERIFY(holdFrames(main));
+        const size_t n = stepTimes.size();
+        QVERIFY(n >= 11);
+        const double span = (stepTimes[n - 1] - stepTimes[n - 10]) / 1000.0;
+        const double expected = 10.0 / span;
+        const float fps = main.framesPerSecond();
+        qInfo("frames per second %g, from step times %g", fps, expected);
+        // Stamps are taken a few milliseconds before each step ends.
+        QVERIFY(std::fabs(fps - expected) <= 0.15 * expected + 1.0);
+        main.resumeRendering();
+    }
+
+    void heldLoopStartsNoFrameUntilResumed() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        QVERIFY(waitFrames(main, 3));
+        QVERIFY(holdFrames(main));
+        const long held = main.framesStarted();
+        spin(300);
+        QCOMPARE(main.framesStarted(), held);
+        QVERIFY(main.isFramePending());
+        main.resumeRendering();
+        // The deferred step runs at once, inside resumeRendering.
+        QCOMPARE(main.framesStarted(), held + 1);
+        QVERIFY(!main.isFramePending());
+        QVERIFY(!main.isMenuOpen());
+        QVERIFY(waitFrames(main, 2));
+    }
+
+    // A real context menu: its entries, the hold while it is open, the pause, and the frame that
+    // starts as soon as it closes. Choosing "Remove" in it removes the view afterwards.
+    void contextMenuHoldsFramesAndRemoveWorksFromIt() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        main.resize(600, 300);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        main.rootView().view()->splitHorizontally();
+        QVERIFY(waitFrames(main, 3));
+        GlView* left = main.rootView().child(0)->view();
+        GlView* right = main.rootView().child(1)->view();
+
+        QStringList entries;
+        QStringList effects;
+        long startedWhileOpen = -1;
+        bool pausedWhileOpen = false;
+        bool chooseRemove = false;
+        long heldAt = -1;
+        auto inspect = [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            entries = menuTexts(*menu);
+            effects = menuTexts(left->effectsMenu());
+            pausedWhileOpen = main.isPaused();
+            // A frame that was running when the menu opened ends; the next one waits.
+            for (int i = 0; i < 6000 && !main.isFramePending(); ++i) spin(5);
+            heldAt = main.framesStarted();
+            spin(300);
+            startedWhileOpen = main.framesStarted() - heldAt;
+            if (chooseRemove) {
+                for (QAction* a : menu->actions())
+                    if (a->text() == "Remove") a->trigger();
+            }
+            menu->close();
+        };
+        QTimer::singleShot(200, this, inspect);
+        const QPoint centre(left->width() / 2, left->height() / 2);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, centre, left->mapToGlobal(centre));
+        QApplication::sendEvent(left, &event);
+        QCOMPARE(entries, QStringList({"Split horizontally", "Split vertically", "Remove",
+                                       "Effects"}));
+        QCOMPARE(effects, QStringList({"|Aberration", "Use Parent Aberration", "DisableAberration",
+                                       "Enable Aberration", "|", "|Doppler Effect",
+                                       "Use Parent Doppler Effect", "DisableDoppler Effect",
+                                       "Enable Doppler Effect", "|", "|Januscircle",
+                                       "Use Parent Januscircle", "DisableJanuscircle",
+                                       "Enable Januscircle"}));
+        QCOMPARE(startedWhileOpen, 0L);
+        QVERIFY(pausedWhileOpen);
+        QVERIFY(!main.isPaused());
+        QVERIFY(!main.isMenuOpen());
+        // Closing the menu started the held frame at once.
+        QCOMPARE(main.framesStarted(), heldAt + 1);
+
+        chooseRemove = true;
+        QTimer::singleShot(200, this, inspect);
+        QApplication::sendEvent(left, &event);
+        spin(100);
+        QVERIFY(waitFrames(main, 2));
+        QVERIFY(main.rootView().isLeaf());
+        QCOMPARE(main.rootView().view(), right);
+        QVERIFY(!main.isMenuOpen());
+    }
+
+    // At speed 0.9 a view that disables aberration and one that follows the document (on)
+    // render exactly the pictures of a standalone engine with those switches.
+    void eachViewRendersItsOwnOverrides() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);  // not shown: engines render at their default size
+        main.setPaused(true);           // no forward motion, so every frame is the same
+        main.rootView().view()->splitHorizontally();
+        GlView* plain = main.rootView().child(0)->view();
+        GlView* following = main.rootView().child(1)->view();
+        plain->aberrationChecker().setChoice(EffectChoice::Disable);
+        doc.getSettings()->speed = 0.9f;
+        QVERIFY(waitFrames(main, 3));
+        QVERIFY(holdFrames(main));
+
+        QVERIFY(plain->frameSettings() != doc.getSettings());
+        QCOMPARE(following->frameSettings(), doc.getSettings());
+        RenderSettings withAberration(*doc.getSettings());
+        RenderSettings withoutAberration(*doc.getSettings());
+        withoutAberration.aberration = false;
+        const int w = plain->engine()->ownPixelBuffer().width();
+        const int h = plain->engine()->ownPixelBuffer().height();
+        const std::vector<uint32_t> on = referenceRender(doc, withAberration, w, h);
+        const std::vector<uint32_t> off = referenceRender(doc, withoutAberration, w, h);
+        QVERIFY(on != off);
+        QVERIFY(pixelsOf(following) == on);
+        QVERIFY(pixelsOf(plain) == off);
+
+        // Switching the document's aberration off makes the following view match the plain one,
+        // and a Doppler override in the plain view changes its colours only.
+        main.slotViewAberration(false);
+        plain->dopplerChecker().setChoice(EffectChoice::Disable);
+        main.resumeRendering();
+        QVERIFY(waitFrames(main, 3));
+        QVERIFY(holdFrames(main));
+        QVERIFY(pixelsOf(following) == off);
+        RenderSettings noDoppler(withoutAberration);
+        noDoppler.srtDoppler = false;
+        QVERIFY(pixelsOf(plain) == referenceRender(doc, noDoppler, w, h));
+        QVERIFY(pixelsOf(plain) != off);
+        main.resumeRendering();
+    }
+
+    // The widget shows the buffer row 0 at the bottom, pixel for pixel when the sizes agree and
+    // by nearest-pixel stretch after a resize.
+    void drawsTheEnginePictureDirectlyAndStretched() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        main.resize(320, 200);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QVERIFY(waitFrames(main, 3));
+        QVERIFY(holdFrames(main));
+        GlView* view = main.rootView().view();
+        const PixelBuffer& buffer = view->engine()->ownPixelBuffer();
+        QCOMPARE(buffer.width(), 320);
+        QCOMPARE(buffer.height(), 200);
+        QImage shown = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shown.size(), QSize(320, 200));
+        QCOMPARE(shown, buffer.toImage().convertToFormat(QImage::Format_RGB32));
+
+        // A larger widget stretches the last picture until a frame of the new size is done.
+        main.resize(500, 260);
+        spin(50);
+        QCOMPARE(view->size(), QSize(500, 260));
+        std::vector<uint32_t> stretched;
+        PixelBuffer::scaleNearest(buffer.data(), 320, 200, 500, 260, stretched);
+        shown = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        int mismatches = 0;
+        for (int y = 0; y < 260; ++y)
+            for (int x = 0; x < 500; ++x) {
+                uint8_t r, g, b, a;
+                PixelBuffer::toBytes(stretched[size_t(259 - y) * 500 + x], r, g, b, a);
+                if (shown.pixel(x, y) != qRgb(r, g, b)) ++mismatches;
+            }
+        QCOMPARE(mismatches, 0);
+        main.resumeRendering();
+        QVERIFY(waitFrames(main, 2));
+        QVERIFY(holdFrames(main));
+        QCOMPARE(view->engine()->ownPixelBuffer().width(), 500);
+        main.resumeRendering();
+    }
+
+    // The status-bar read-outs at the centre of a view: resting and transformed direction are
+    // lookat, the Doppler read-out is gamma.
+    void cursorReadOutsAtTheCentre() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        main.resize(400, 400);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QVERIFY(waitFrames(main, 2));
+        doc.getSettings()->speed = 0.6f;
+        int statusUpdates = 0;
+        connect(&main, &MainView::updateStatusBar, this, [&] { ++statusUpdates; });
+        main.suspendRendering();
+        GlView* view = main.rootView().view();
+        QTest::mouseMove(view, QPoint(200, 200));
+        QTRY_COMPARE(main.cursorX(), 200);
+        QCOMPARE(main.cursorY(), 200);
+        QVERIFY(statusUpdates > 0);  // a square view refreshes the status bar on moves
+        const RenderSettings& s = *doc.getSettings();
+        const Vec4f rest = main.cursorRestingDirection();
+        const Vec4f moved = main.cursorTransformedDirection();
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(rest[i], s.lookat[i]);
+            QCOMPARE(moved[i], s.lookat[i]);
+        }
+        QCOMPARE(main.cursorDoppler(), 1.25f);  // gamma(0.6) = 1 / 0.8
+
+        // Up and to the right: u = (300 - 200) / 400 = 0.25, v = (100 - 200) / 400 = -0.25.
+        QTest::mouseMove(view, QPoint(300, 100));
+        QTRY_COMPARE(main.cursorX(), 300);
+        QCOMPARE(main.navigation().cursorU(), 0.25f);
+        QCOMPARE(main.navigation().cursorV(), -0.25f);
+        const Vec4f rest2 = main.cursorRestingDirection();
+        const Vec4f moved2 = main.cursorTransformedDirection();
+        const double q = std::sqrt(1.125);
+        for (int i = 0; i < 3; ++i) {
+            const double side = 0.25 * s.dirx[i] - 0.25 * s.diry[i];
+            QVERIFY(std::fabs(rest2[i] - (side + s.lookat[i])) < 1e-6);
+            QVERIFY(std::fabs(moved2[i] - (side + q * s.lookat[i])) < 1e-6);
+        }
+        // (beta r / t + 1) gamma with r = |(u, v)| and t = sqrt(u^2 + v^2 + 1).
+        const double r = std::sqrt(0.125);
+        QVERIFY(std::fabs(main.cursorDoppler() - (0.6 * r / q + 1.0) * 1.25) < 1e-5);
+        main.resumeRendering();
+    }
+};
+
+QTEST_MAIN(MainViewTest)
+#include "mainview_test.moc"

@@ -1,0 +1,359 @@
+// The main window: its actions, menus and tool bar, the status-bar read-outs and their units,
+// and shortcuts that keep working with the menu bar hidden.
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QtTest>
+
+#include "scene/rendersettings.h"
+#include "tests/ui/viewtesthelpers.h"
+#include "ui/dlgabout.h"
+#include "ui/helpassistant.h"
+#include "ui/mainwindow.h"
+#include "ui/speedunits.h"
+
+using namespace viewtest;
+
+namespace {
+struct ActionRow {
+    const char* name;
+    const char* text;
+    const char* shortcut;
+    bool checkable;
+    bool checked;
+};
+
+// Object name, text, shortcut, checkable, checked at start.
+const ActionRow kActions[] = {
+    {"actionFileOpen", "Open ...", "", false, false},
+    {"actionFileSave", "Save ...", "", false, false},
+    {"actionFileLoadStartPosition", "Load Start Position", "", false, false},
+    {"actionFileQuit", "Exit", "", false, false},
+    {"actionSaveScreenshot", "Save screenshot ...", "", false, false},
+    {"actionFullscreen", "Fullscreen", "Ctrl+F", true, false},
+    {"actionShowMenuBar", "Show Menu Bar", "Ctrl+M", true, true},
+    {"actionShowStatusBar", "Show Status Bar", "Ctrl+S", true, true},
+    {"actionShowToolBar", "Show Tool Bar", "", true, true},
+    {"actionPosition", "Postition", "", true, false},
+    {"actionSpeed", "Speed", "", true, true},
+    {"actionDirection", "Direction", "", true, false},
+    {"actionFrames", "Frames/s", "", true, false},
+    {"actionCursorPosition", "Screen Position of Cursor", "", true, false},
+    {"actionCursorDopplerEffect", "Doppler Effect at Cursor", "", true, false},
+    {"actionCursorRestingRayDirection", "Resting Ray direction at cursor", "", true, false},
+    {"actionCursorTransformedRayDirection", "Transformed Ray direction at cursor", "", true,
+     false},
+    {"actionAbberration", "Abberration", "", true, true},
+    {"actionSRTDopplerEffect", "Doppler Effect", "", true, true},
+    {"actionVisibleWavelength", "Edit Visible Wavelength ...", "", false, false},
+    {"actionRenderOptions", "Set Render Options ...", "", false, false},
+    {"actionEditObjects", "Show Edit Objects ...", "", true, false},
+    {"actionHelp", "Help", "F1", false, false},
+    {"actionHelpAbout", "About", "", false, false},
+    {"actionDebugLog", nullptr, "", false, false},
+};
+
+QStringList entries(QMenu* menu) {
+    QStringList texts;
+    for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QString("|") : a->text());
+    return texts;
+}
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QLabel* label(MainWindow& w, const char* name) {
+        return w.findChild<QLabel*>(QString::fromLatin1(name));
+    }
+    QAction* action(MainWindow& w, const char* name) {
+        return w.findChild<QAction*>(QString::fromLatin1(name));
+    }
+
+private slots:
+    void actionsAsTabled() {
+        MainWindow w;
+        for (const ActionRow& row : kActions) {
+            QAction* a = action(w, row.name);
+            QVERIFY2(a, row.name);
+            if (row.text) QCOMPARE(a->text(), QString(row.text));
+            QCOMPARE(a->shortcut(), QKeySequence(QString(row.shortcut)));
+            QCOMPARE(a->isCheckable(), row.checkable);
+            QCOMPARE(a->isChecked(), row.checked);
+            QVERIFY(a->isEnabled());
+            const bool tipped = QByteArray(row.name) == "actionAbberration" ||
+                                QByteArray(row.name) == "actionSRTDopplerEffect";
+            if (!tipped) QCOMPARE(a->statusTip(), QString());
+        }
+        QCOMPARE(action(w, "actionDebugLog")->text(),
+                 "Write Log File to " + QDir::toNativeSeparators(QDir::homePath() + "/Log.txt"));
+        QCOMPARE(action(w, "actionAbberration")->toolTip(),
+                 QString("Enable/Disable simulation of abberration"));
+        QCOMPARE(action(w, "actionAbberration")->statusTip(),
+                 QString("Enable/Disable simulation of abberration"));
+        QCOMPARE(action(w, "actionSRTDopplerEffect")->statusTip(),
+                 QString("Enable/Disable simulation of the Doppler Effect"));
+        for (const char* icon : {"actionAbberration", "actionSRTDopplerEffect",
+                                 "actionVisibleWavelength"})
+            QVERIFY2(!action(w, icon)->icon().availableSizes().isEmpty(), icon);
+        QVERIFY(!QIcon(":/settings/wavelength.ico").pixmap(16, 16).isNull());
+        QCOMPARE(w.windowTitle(), QString("Tavolin"));
+        QCOMPARE(w.size(), QSize(600, 350));
+    }
+
+    void menusAndToolBar() {
+        MainWindow w;
+        QMenuBar* bar = w.findChild<QMenuBar*>("menubar");
+        QVERIFY(bar);
+        QStringList titles;
+        for (QAction* a : bar->actions()) titles << a->text();
+        QCOMPARE(titles, QStringList({"File", "View", "Options", "Help"}));
+        QCOMPARE(entries(w.findChild<QMenu*>("menuFile")),
+                 QStringList({"Open ...", "Save ...", "Load Start Position", "|", "Exit"}));
+        QCOMPARE(entries(w.findChild<QMenu*>("menuView")),
+                 QStringList({"Status Bar", "Save screenshot ...", "Fullscreen", "Show Menu Bar",
+                              "Show Status Bar", "Show Tool Bar", "|", "Fly Path / Film ...",
+                              "Light Path Viewer ..."}));
+        QCOMPARE(entries(w.findChild<QMenu*>("menuStatus_Bar")),
+                 QStringList({"Postition", "Speed", "Direction", "Frames/s", "|",
+                              "Screen Position of Cursor", "Doppler Effect at Cursor",
+                              "Resting Ray direction at cursor",
+                              "Transformed Ray direction at cursor"}));
+        QCOMPARE(entries(w.findChild<QMenu*>("menuOptions")),
+                 QStringList({"Abberration", "Doppler Effect", "|", "Edit Visible Wavelength ...",
+                              "Set Render Options ...", "Show Edit Objects ...", "|",
+                              "Light Bending", "Gravitational Doppler Effect"}));
+        const QStringList help = entries(w.findChild<QMenu*>("menuHelp"));
+        QCOMPARE(help.mid(0, 3), QStringList({"Help", "|", "About"}));
+        QVERIFY(help.last().startsWith("Write Log File to "));
+        QCOMPARE(entries(w.findChild<QMenu*>("menuHelp")).size(), 4);
+        QToolBar* tools = w.findChild<QToolBar*>("toolBar");
+        QVERIFY(tools);
+        QCOMPARE(tools->windowTitle(), QString("toolBar"));
+        QCOMPARE(w.toolBarArea(tools), Qt::TopToolBarArea);
+        QStringList toolTexts;
+        for (QAction* a : tools->actions()) toolTexts << (a->isSeparator() ? "|" : a->text());
+        QCOMPARE(toolTexts, QStringList({"Abberration", "Doppler Effect", "|",
+                                         "Edit Visible Wavelength ..."}));
+        QVERIFY(w.isDockNestingEnabled());
+        QCOMPARE(w.centralWidget(), static_cast<QWidget*>(w.mainView()));
+    }
+
+    void effectActionsSwitchTheDocument() {
+        MainWindow w;
+        RenderSettings& s = *w.document()->getSettings();
+        const std::pair<const char*, bool RenderSettings::*> switches[] = {
+            {"actionAbberration", &RenderSettings::aberration},
+            {"actionSRTDopplerEffect", &RenderSettings::srtDoppler},
+            {"actionLightBending", &RenderSettings::lightBending},
+            {"actionGRTDopplerEffect", &RenderSettings::grtDoppler},
+        };
+        for (const auto& [name, flag] : switches) {
+            QAction* a = action(w, name);
+            QVERIFY(a->isCheckable());
+            const bool before = s.*flag;
+            QCOMPARE(a->isChecked(), before);
+            a->trigger();
+            QCOMPARE(s.*flag, !before);
+            a->trigger();
+            QCOMPARE(s.*flag, before);
+        }
+    }
+
+    void statusBarReadOuts() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const char* names[] = {"labelSpeed",         "labelPosition",      "labelLookat",
+                               "labelFrames",        "labelCursorPos",     "labelCursorDoppler",
+                               "labelCursorResting", "labelCursorTransformed"};
+        for (const char* n : names) {
+            QVERIFY2(label(w, n), n);
+            QCOMPARE(label(w, n)->isVisible(), QByteArray(n) == "labelSpeed");
+        }
+        QCOMPARE(w.size(), QSize(600, 350));  // hidden read-outs do not widen the window
+        QVERIFY(waitFrames(*w.mainView(), 2));
+
+        // The speed in both units, only fractions of c, only km/s.
+        w.document()->getSettings()->speed = 0.5f;
+        showSpeedKm = true;
+        showSpeedLight = true;
+        w.updateStatusBar();
+        QCOMPARE(label(w, "labelSpeed")->text(), QString("Speed: 0.5c, 149896km/s"));
+        showSpeedKm = false;
+        w.updateStatusBar();
+        QCOMPARE(label(w, "labelSpeed")->text(), QString("Speed: 0.5c"));
+        showSpeedKm = true;
+        showSpeedLight = false;
+        w.updateStatusBar();
+        QCOMPARE(label(w, "labelSpeed")->text(), QString("Speed: 149896km/s"));
+        QCOMPARE(MainWindow::speedText(-0.25f, true, true), QString("Speed: -0.25c, -74948.1km/s"));
+
+        // A label shows its initial text until the next update, then its read-out.
+        w.mainView()->suspendRendering();
+        QVERIFY(holdFrames(*w.mainView()));
+        QAction* position = action(w, "actionPosition");
+        position->setChecked(true);
+        QVERIFY(label(w, "labelPosition")->isVisible());
+        QCOMPARE(label(w, "labelPosition")->text(), QString("Pos"));
+        w.updateStatusBar();
+        const Vec4f p = w.document()->position();
+        QCOMPARE(label(w, "labelPosition")->text(),
+                 "Position: " + MainWindow::vecToString(p[0], p[1], p[2]));
+        action(w, "actionFrames")->setChecked(true);
+        w.updateStatusBar();
+        QCOMPARE(label(w, "labelFrames")->text(),
+                 "Frames: " + QString::number(w.mainView()->framesPerSecond(), 'g', 6));
+        // An unchecked read-out keeps its old text.
+        position->setChecked(false);
+        QVERIFY(!label(w, "labelPosition")->isVisible());
+        action(w, "actionCursorPosition")->setChecked(true);
+        GlView* view = w.mainView()->rootView().view();
+        QTest::mouseMove(view, QPoint(17, 9));
+        QTRY_COMPARE(w.mainView()->cursorX(), 17);
+        w.updateStatusBar();
+        QCOMPARE(label(w, "labelCursorPos")->text(), QString("<17,9>"));
+        w.mainView()->resumeRendering();
+    }
+
+    void vectorFormat() {
+        QCOMPARE(MainWindow::vecToString(1.23456f, -0.000123456f, 1.0e6f),
+                 QString("<1.23,-0.000123,1e+06>"));
+        QCOMPARE(MainWindow::vecToString(0.0f, 10.0f, -99.96f), QString("<0,10,-100>"));
+    }
+
+    // Ctrl+M hides the menu bar; the window's own copies of the actions keep every shortcut,
+    // Ctrl+M included, working.
+    void shortcutsWorkWithTheMenuBarHidden() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QMenuBar* bar = w.menuBar();
+        QVERIFY(bar->isVisible());
+        QTest::keyClick(&w, Qt::Key_M, Qt::ControlModifier);
+        QTRY_VERIFY(!bar->isVisible());
+        QVERIFY(!action(w, "actionShowMenuBar")->isChecked());
+        QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+        QTRY_VERIFY(!w.statusBar()->isVisible());
+        QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+        QTRY_VERIFY(w.statusBar()->isVisible());
+        QTest::keyClick(&w, Qt::Key_M, Qt::ControlModifier);
+        QTRY_VERIFY(bar->isVisible());
+
+        // The tool bar follows its action both ways.
+        QAction* toolbar = action(w, "actionShowToolBar");
+        QVERIFY(w.toolBar()->isVisible());
+        toolbar->trigger();
+        QVERIFY(!w.toolBar()->isVisible());
+        w.toolBar()->show();
+        QVERIFY(toolbar->isChecked());
+    }
+
+    // The Frames read-out of the default scene at the start size and at 1280 x 720, as the user
+    // sees it after a few seconds (printed for the record).
+    void frameRateOfTheDefaultScene() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        action(w, "actionFrames")->setChecked(true);
+        for (const QSize size : {QSize(600, 350), QSize(1280, 720)}) {
+            w.resize(size);
+            spin(3000);
+            QCOMPARE(w.size(), size);
+            double sum = 0.0;
+            for (int i = 0; i < 5; ++i) {
+                spin(500);
+                const QString text = label(w, "labelFrames")->text();
+                QVERIFY2(text.startsWith("Frames: "), qPrintable(text));
+                const double fps = text.mid(8).toDouble();
+                QVERIFY2(fps > 0.0 && std::isfinite(fps), qPrintable(text));
+                sum += fps;
+            }
+            const QSize viewSize = w.mainView()->rootView().view()->size();
+            qInfo("window %dx%d (view %dx%d): %.1f frames/s", size.width(), size.height(),
+                  viewSize.width(), viewSize.height(), sum / 5);
+        }
+    }
+
+    // F1 asks the help viewer for the index page, slotShowHelpItem for a named page; a stand-in
+    // viewer records what it is told.
+    void helpReachesTheViewer() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString log = dir.filePath("viewer.log");
+        const QString viewer = dir.filePath("viewer.sh");
+        {
+            QFile script(viewer);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write(QString("#!/bin/sh\nfor a in \"$@\"; do echo \"arg $a\" >> '%1'; done\n"
+                                 "while IFS= read -r line; do echo \"in $line\" >> '%1'; done\n")
+                             .arg(log)
+                             .toLocal8Bit());
+            script.close();
+            QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        HelpAssistant::setViewerProgram(viewer);
+        HelpAssistant::setStartNoticeEnabled(false);
+        const QString prefix = "qthelp://tavolindoc/doc/output/";
+        auto logText = [&] {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+        };
+        {
+            MainWindow w;
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            QTest::keyClick(&w, Qt::Key_F1);
+            QTRY_VERIFY(logText().contains("in setSource " + prefix + "index.html"));
+            QVERIFY(logText().contains("arg -showUrl\narg " + prefix + "index.html\n"));
+            w.slotShowHelpItem("dlgfilm");
+            QTRY_VERIFY(logText().contains("in setSource " + prefix + "dlgfilm.html"));
+        }
+        HelpAssistant::setViewerProgram({});
+        HelpAssistant::setStartNoticeEnabled(true);
+    }
+
+    // The About box runs modally while the observer is paused; the pause is restored after.
+    void aboutPausesTheObserver() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        bool sawAbout = false, pausedMeanwhile = false;
+        QTimer::singleShot(300, this, [&] {
+            auto* about = qobject_cast<DlgAbout*>(QApplication::activeModalWidget());
+            sawAbout = about != nullptr;
+            pausedMeanwhile = w.mainView()->isPaused();
+            if (about) about->reject();
+        });
+        QVERIFY(!w.mainView()->isPaused());
+        action(w, "actionHelpAbout")->trigger();
+        QVERIFY(sawAbout);
+        QVERIFY(pausedMeanwhile);
+        QVERIFY(!w.mainView()->isPaused());
+    }
+
+    // Keys typed into the view fly the observer: holding A raises the speed.
+    void keysReachTheNavigation() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        GlView* view = w.mainView()->rootView().view();
+        const float before = w.document()->getSettings()->speed;
+        QTest::keyPress(view, Qt::Key_A);
+        spin(300);
+        QTest::keyRelease(view, Qt::Key_A);
+        const float after = w.document()->getSettings()->speed;
+        QVERIFY2(after > before + 0.1f, qPrintable(QString::number(after)));
+        QTest::keyClick(view, Qt::Key_R);
+        QCOMPARE(w.document()->getSettings()->speed, 0.0f);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "mainwindow_test.moc"

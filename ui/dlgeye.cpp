@@ -1,0 +1,97 @@
+// The eye dialog's form, presets and hand-over to the document.
+#include "ui/dlgeye.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "engine/docrt.h"
+#include "ui/helppages.h"
+#include "ui/waveledit.h"
+
+namespace {
+QString formTr(const char* text) { return QCoreApplication::translate("EditWavelength", text); }
+}  // namespace
+
+DlgEye::DlgEye(QWidget* parent, DocRT* doc_) : QDialog(parent), presets(eyePresets()), doc(doc_) {
+    wavelEdit = new WavelEdit(doc->nextFrameEye());
+    setupForm();
+
+    connect(buttonBox, &QDialogButtonBox::accepted, this, &DlgEye::accept);
+    connect(buttonBox, &QDialogButtonBox::rejected, this, &DlgEye::reject);
+    connect(buttonBox->button(QDialogButtonBox::Apply), &QPushButton::clicked, this,
+            &DlgEye::slotApply);
+    connect(buttonBox->button(QDialogButtonBox::Help), &QPushButton::clicked, this,
+            &DlgEye::slotHelp);
+    connect(defaultWavelengths, &QComboBox::currentIndexChanged, this,
+            qOverload<int>(&DlgEye::slotEyeChanged));
+    connect(doc, &DocRT::updateEyes, this, &DlgEye::slotReloadEye);
+}
+
+void DlgEye::setupForm() {
+    setObjectName(QStringLiteral("EditWavelength"));
+    setWindowTitle(formTr("Visible Wavelength"));
+    setWindowModality(Qt::ApplicationModal);
+    setAutoFillBackground(true);
+    setAcceptDrops(false);
+
+    auto* verticalLayout = new QVBoxLayout(this);
+    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+
+    auto* horizontalLayout = new QHBoxLayout();
+    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
+    auto* label = new QLabel(formTr("Predefined eye settings"), this);
+    label->setObjectName(QStringLiteral("label"));
+    horizontalLayout->addWidget(label);
+    defaultWavelengths = new QComboBox(this);
+    defaultWavelengths->setObjectName(QStringLiteral("defaultWavelengths"));
+    defaultWavelengths->setMinimumWidth(120);
+    for (const EyePreset& preset : presets) defaultWavelengths->addItem(preset.name);
+    horizontalLayout->addWidget(defaultWavelengths, 1);
+    verticalLayout->addLayout(horizontalLayout);
+
+    auto* line = new QFrame(this);
+    line->setObjectName(QStringLiteral("line"));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    verticalLayout->addWidget(line);
+
+    buttonBox = new QDialogButtonBox(this);
+    buttonBox->setObjectName(QStringLiteral("buttonBox"));
+    buttonBox->setOrientation(Qt::Horizontal);
+    buttonBox->setCenterButtons(false);
+    buttonBox->setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                                  QDialogButtonBox::Help | QDialogButtonBox::Apply);
+    verticalLayout->addWidget(buttonBox);
+
+    wavelEdit->setAutoFillBackground(true);
+    verticalLayout->insertWidget(1, wavelEdit, 1);
+}
+
+const Eye& DlgEye::currentEye() const { return wavelEdit->currentEye(); }
+
+void DlgEye::slotApply() { doc->setEye(wavelEdit->currentEye()); }
+
+void DlgEye::accept() {
+    slotApply();
+    QDialog::accept();
+}
+
+void DlgEye::slotHelp() { showHelpPage(QStringLiteral("dlgwavelength.html")); }
+
+void DlgEye::slotUseCustomEye() { defaultWavelengths->setCurrentIndex(0); }
+
+void DlgEye::slotEyeChanged(int) { slotEyeChanged(); }
+
+void DlgEye::slotEyeChanged() {
+    const int index = defaultWavelengths->currentIndex();
+    if (index < 0 || index >= static_cast<int>(presets.size())) return;
+    wavelEdit->setEye(presets[static_cast<size_t>(index)].eye);
+}
+
+void DlgEye::slotReloadEye() { wavelEdit->setEye(doc->nextFrameEye()); }

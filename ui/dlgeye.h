@@ -1,0 +1,46 @@
+// The eye dialog ("Visible Wavelength"): pick a preset eye or drag the three sensitivity curves,
+// then hand the eye to the document with Apply or OK; it renders with it from its next frame.
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "scene/eye.h"
+
+class DocRT;
+class QComboBox;
+class QDialogButtonBox;
+class WavelEdit;
+
+class DlgEye : public QDialog {
+    Q_OBJECT
+public:
+    // GUI thread only. The document is not owned and must outlive the dialog. The form is
+    // application-modal; the main window makes the dialog non-modal before showing it.
+    DlgEye(QWidget* parent, DocRT* doc);
+
+    // The eye as edited (not yet handed over unless applied).
+    const Eye& currentEye() const;
+    WavelEdit* curveEditor() const { return wavelEdit; }
+    QComboBox* presetCombo() const { return defaultWavelengths; }
+    QDialogButtonBox* buttons() const { return buttonBox; }
+
+public slots:
+    void accept() override;
+    void slotApply();
+    void slotHelp();
+    void slotUseCustomEye();
+    void slotEyeChanged(int index);
+    void slotEyeChanged();
+    void slotReloadEye();
+
+private:
+    void setupForm();
+
+    std::vector<EyePreset> presets;
+    DocRT* doc;
+    WavelEdit* wavelEdit = nullptr;
+    // The form.
+    QComboBox* defaultWavelengths = nullptr;
+    QDialogButtonBox* buttonBox = nullptr;
+};

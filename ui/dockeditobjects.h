@@ -1,0 +1,79 @@
+// The edit dock: pick a category (objects, colours, textures) and one of its items, edit its
+// properties in generated rows and apply; create items from a pop-up menu, delete them with a
+// button. Edits become requests in the scene's change lists; the dock rebuilds itself whenever
+// the document has taken changes over (sceneContentChanged).
+#pragma once
+
+#include <QDockWidget>
+#include <memory>
+#include <vector>
+
+class DocRT;
+class EditableObj;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSignalMapper;
+class QToolButton;
+class QVBoxLayout;
+
+class DockEditObjects : public QDockWidget {
+    Q_OBJECT
+public:
+    // GUI thread only. The document is not owned and must outlive the dock.
+    DockEditObjects(QWidget* parent, DocRT* doc);
+    ~DockEditObjects() override;
+
+    // Read access for the main window's tests and our own.
+    QComboBox* categoryCombo() const { return catNames; }
+    QComboBox* itemCombo() const { return objNames; }
+    QToolButton* newButton() const { return newObject; }
+    QToolButton* deleteButton() const { return deleteObject; }
+    QPushButton* applyButton() const { return butApply; }
+    QMenu* newItemMenu() const { return newMenu; }
+    int editorCount() const { return static_cast<int>(editors.size()); }
+    EditableObj* editor(int category) const;
+    // The adapter of the category shown in catNames, null when none.
+    EditableObj* currentEditor() const;
+
+signals:
+    // Emitted whenever the dock is hidden, so that the main window's menu entry follows it.
+    void dialogCanBeShown();
+
+public slots:
+    void updateUI();
+    void reloadUI();
+    void catIndexChanged(int index);
+    void objIndexChanged(int index);
+    void applyChanges();
+    void createNewObject(int i);
+    void deleteSelectedObject();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void setupForm();
+    void createEditors();
+    void selectCategory(int index, bool activate);
+    void refreshKeepingSelection();
+    void makeAllInactive();
+
+    // The form.
+    QWidget* form = nullptr;
+    QVBoxLayout* verticalLayout = nullptr;
+    QComboBox* catNames = nullptr;
+    QLabel* labelProp = nullptr;
+    QComboBox* objNames = nullptr;
+    QToolButton* deleteObject = nullptr;
+    QToolButton* newObject = nullptr;
+    QLabel* label_2 = nullptr;
+    QVBoxLayout* addObjects = nullptr;
+    QPushButton* butApply = nullptr;
+
+    std::vector<std::unique_ptr<EditableObj>> editors;  // objects, colours, textures
+    DocRT* doc;
+    QMenu* newMenu = nullptr;         // owned by the dock (child)
+    QSignalMapper* mapper = nullptr;  // owned by the dock (child)
+};

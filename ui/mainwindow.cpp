@@ -1,0 +1,547 @@
+// The main window's form, its slots and the status-bar read-outs.
+//
+// Choices of ours:
+// - "Show Tool Bar" shows and hides the tool bar; the tool bar is visible at start, so the action
+//   starts checked, and it follows the tool bar when the user closes it another way.
+// - The debug log is written from the Help menu ("Write Log File to <path>") to Log.txt in the
+//   user's home folder; the film dialog and the light-path viewer have View menu entries, and the
+//   black-hole switches ("Light Bending", "Gravitational Doppler Effect") Options menu entries.
+#include "ui/mainwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "engine/debuglog.h"
+#include "engine/docrt.h"
+#include "engine/views/glview.h"
+#include "engine/views/mainview.h"
+#include "scene/rendersettings.h"
+#include "ui/dlgabout.h"
+#include "ui/dlgbhlightpath.h"
+#include "ui/dlgeye.h"
+#include "ui/dlgfilm.h"
+#include "ui/dlgrenderoptions.h"
+#include "ui/dlgscreenshot.h"
+#include "ui/dockeditobjects.h"
+#include "ui/helpassistant.h"
+#include "ui/speedunits.h"
+
+// The icons are compiled into this static library; naming the resource keeps the linker from
+// dropping it. Outside any namespace, as the macro requires.
+static void initIconResources() { Q_INIT_RESOURCE(resources); }
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    initIconResources();
+    lastOpenFile = QString();
+    lastSaveFile = QString();
+    setupForm();
+    retranslateForm();
+
+    doc = new DocRT();
+    const QString defaultScene =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/scenes/stonehenge.tavolin");
+    if (!doc->loadFile(defaultScene)) doc->requestBuiltInScene();
+
+    view = new MainView(this, doc);
+    setCentralWidget(view);
+    centralwidget = nullptr;  // deleted by setCentralWidget
+
+    help = std::make_unique<HelpAssistant>();
+    setConnections();
+    createStatusLabels();
+
+    setWindowTitle(tr("Tavolin"));
+    resize(600, 350);
+    if (GlView* first = view->rootView().view()) first->setFocus();
+}
+
+MainWindow::~MainWindow() {
+    help.reset();  // ends the help viewer
+    // The tools that hold the document go first.
+    delete renderOptions;
+    delete filmDialog;
+    delete lightPathDialog;
+    delete eyeDialog;
+    delete editDock;
+    // The views and their pool go before the document they render.
+    delete view;
+    view = nullptr;
+    delete doc;
+}
+
+void MainWindow::installErrorReporter() {
+    DocRT::setErrorReporter([](const QString& title, const QString& text) {
+        QMessageBox::critical(nullptr, title, text);
+    });
+}
+
+QAction* MainWindow::makeAction(const char* objectName, bool checkable, bool checked) {
+    auto* action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(objectName));
+    if (checkable) {
+        action->setCheckable(true);
+        action->setChecked(checked);
+    }
+    return action;
+}
+
+void MainWindow::setupForm() {
+    if (objectName().isEmpty()) setObjectName(QStringLiteral("MainWindow"));
+    actionFileOpen = makeAction("actionFileOpen");
+    actionFileSave = makeAction("actionFileSave");
+    actionFileLoadStartPosition = makeAction("actionFileLoadStartPosition");
+    actionFileQuit = makeAction("actionFileQuit");
+    actionSaveScreenshot = makeAction("actionSaveScreenshot");
+    actionSaveScreenshot->setEnabled(true);
+    actionFullscreen = makeAction("actionFullscreen", true, false);
+    actionShowMenuBar = makeAction("actionShowMenuBar", true, true);
+    actionShowStatusBar = makeAction("actionShowStatusBar", true, true);
+    actionShowToolBar = makeAction("actionShowToolBar", true, true);
+    actionPosition = makeAction("actionPosition", true, false);
+    actionPosition->setEnabled(true);
+    actionSpeed = makeAction("actionSpeed", true, true);
+    actionDirection = makeAction("actionDirection", true, false);
+    actionFrames = makeAction("actionFrames", true, false);
+    actionCursorPosition = makeAction("actionCursorPosition", true, false);
+    actionCursorDopplerEffect = makeAction("actionCursorDopplerEffect", true, false);
+    actionCursorRestingRayDirection = makeAction("actionCursorRestingRayDirection", true, false);
+    actionCursorTransformedRayDirection =
+        makeAction("actionCursorTransformedRayDirection", true, false);
+    actionCursorTransformedRayDirection->setVisible(true);
+    actionAbberration = makeAction("actionAbberration", true, true);
+    actionAbberration->setIcon(QIcon(QStringLiteral(":/settings/Aberration.ico")));
+    actionSRTDopplerEffect = makeAction("actionSRTDopplerEffect", true, true);
+    actionSRTDopplerEffect->setIcon(QIcon(QStringLiteral(":/settings/SRTDoppler.ico")));
+    actionVisibleWavelength = makeAction("actionVisibleWavelength");
+    actionVisibleWavelength->setIcon(QIcon(QStringLiteral(":/settings/wavelength.ico")));
+    actionRenderOptions = makeAction("actionRenderOptions");
+    actionEditObjects = makeAction("actionEditObjects", true, false);
+    actionHelp = makeAction("actionHelp");
+    actionHelpAbout = makeAction("actionHelpAbout");
+    actionDebugLog = makeAction("actionDebugLog");
+    actionViewFilm = makeAction("actionViewFilm");
+    actionViewBHLightPath = makeAction("actionViewBHLightPath");
+    actionLightBending = makeAction("actionLightBending", true, false);
+    actionGRTDopplerEffect = makeAction("actionGRTDopplerEffect", true, false);
+
+    centralwidget = new QWidget(this);
+    centralwidget->setObjectName(QStringLiteral("centralwidget"));
+    setCentralWidget(centralwidget);
+
+    QMenuBar* bar = new QMenuBar(this);
+    bar->setObjectName(QStringLiteral("menubar"));
+    setMenuBar(bar);
+    menuFile = new QMenu(bar);
+    menuFile->setObjectName(QStringLiteral("menuFile"));
+    menuHelp = new QMenu(bar);
+    menuHelp->setObjectName(QStringLiteral("menuHelp"));
+    menuView = new QMenu(bar);
+    menuView->setObjectName(QStringLiteral("menuView"));
+    menuStatus_Bar = new QMenu(menuView);
+    menuStatus_Bar->setObjectName(QStringLiteral("menuStatus_Bar"));
+    menuStatus_Bar->setEnabled(true);
+    menuOptions = new QMenu(bar);
+    menuOptions->setObjectName(QStringLiteral("menuOptions"));
+
+    QStatusBar* status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("statusBar"));
+    setStatusBar(status);
+
+    tools = new QToolBar(this);
+    tools->setObjectName(QStringLiteral("toolBar"));
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, tools);
+    setDockNestingEnabled(true);
+
+    bar->addAction(menuFile->menuAction());
+    bar->addAction(menuView->menuAction());
+    bar->addAction(menuOptions->menuAction());
+    bar->addAction(menuHelp->menuAction());
+
+    menuFile->addAction(actionFileOpen);
+    menuFile->addAction(actionFileSave);
+    menuFile->addAction(actionFileLoadStartPosition);
+    menuFile->addSeparator();
+    menuFile->addAction(actionFileQuit);
+
+    menuView->addAction(menuStatus_Bar->menuAction());
+    menuView->addAction(actionSaveScreenshot);
+    menuView->addAction(actionFullscreen);
+    menuView->addAction(actionShowMenuBar);
+    menuView->addAction(actionShowStatusBar);
+    menuView->addAction(actionShowToolBar);
+    menuView->addSeparator();
+    menuView->addAction(actionViewFilm);
+    menuView->addAction(actionViewBHLightPath);
+
+    menuStatus_Bar->addAction(actionPosition);
+    menuStatus_Bar->addAction(actionSpeed);
+    menuStatus_Bar->addAction(actionDirection);
+    menuStatus_Bar->addAction(actionFrames);
+    menuStatus_Bar->addSeparator();
+    menuStatus_Bar->addAction(actionCursorPosition);
+    menuStatus_Bar->addAction(actionCursorDopplerEffect);
+    menuStatus_Bar->addAction(actionCursorRestingRayDirection);
+    menuStatus_Bar->addAction(actionCursorTransformedRayDirection);
+
+    menuOptions->addAction(actionAbberration);
+    menuOptions->addAction(actionSRTDopplerEffect);
+    menuOptions->addSeparator();
+    menuOptions->addAction(actionVisibleWavelength);
+    menuOptions->addAction(actionRenderOptions);
+    menuOptions->addAction(actionEditObjects);
+    menuOptions->addSeparator();
+    menuOptions->addAction(actionLightBending);
+    menuOptions->addAction(actionGRTDopplerEffect);
+
+    menuHelp->addAction(actionHelp);
+    menuHelp->addSeparator();
+    menuHelp->addAction(actionHelpAbout);
+    menuHelp->addAction(actionDebugLog);
+
+    tools->addAction(actionAbberration);
+    tools->addAction(actionSRTDopplerEffect);
+    tools->addSeparator();
+    tools->addAction(actionVisibleWavelength);
+}
+
+void MainWindow::retranslateForm() {
+    actionFileOpen->setText(tr("Open ..."));
+    actionFileSave->setText(tr("Save ..."));
+    actionFileLoadStartPosition->setText(tr("Load Start Position"));
+    actionFileQuit->setText(tr("Exit"));
+    actionSaveScreenshot->setText(tr("Save screenshot ..."));
+    actionFullscreen->setText(tr("Fullscreen"));
+    actionFullscreen->setShortcut(QKeySequence(tr("Ctrl+F")));
+    actionShowMenuBar->setText(tr("Show Menu Bar"));
+    actionShowMenuBar->setShortcut(QKeySequence(tr("Ctrl+M")));
+    actionShowStatusBar->setText(tr("Show Status Bar"));
+    actionShowStatusBar->setShortcut(QKeySequence(tr("Ctrl+S")));
+    actionShowToolBar->setText(tr("Show Tool Bar"));
+    actionPosition->setText(tr("Postition"));
+    actionSpeed->setText(tr("Speed"));
+    actionDirection->setText(tr("Direction"));
+    actionFrames->setText(tr("Frames/s"));
+    actionCursorPosition->setText(tr("Screen Position of Cursor"));
+    actionCursorDopplerEffect->setText(tr("Doppler Effect at Cursor"));
+    actionCursorRestingRayDirection->setText(tr("Resting Ray direction at cursor"));
+    actionCursorTransformedRayDirection->setText(tr("Transformed Ray direction at cursor"));
+    actionAbberration->setText(tr("Abberration"));
+    actionAbberration->setToolTip(tr("Enable/Disable simulation of abberration"));
+    actionAbberration->setStatusTip(tr("Enable/Disable simulation of abberration"));
+    actionSRTDopplerEffect->setText(tr("Doppler Effect"));
+    actionSRTDopplerEffect->setToolTip(tr("Enable/Disable simulation of the Doppler Effect"));
+    actionSRTDopplerEffect->setStatusTip(tr("Enable/Disable simulation of the Doppler Effect"));
+    actionVisibleWavelength->setText(tr("Edit Visible Wavelength ..."));
+    actionRenderOptions->setText(tr("Set Render Options ..."));
+    actionEditObjects->setText(tr("Show Edit Objects ..."));
+    actionHelp->setText(tr("Help"));
+    actionHelp->setShortcut(QKeySequence(tr("F1")));
+    actionHelpAbout->setText(tr("About"));
+    actionDebugLog->setText(tr("Write Log File to ") +
+                            QDir::toNativeSeparators(DebugLog::defaultLogPath()));
+    actionViewFilm->setText(tr("Fly Path / Film ..."));
+    actionViewBHLightPath->setText(tr("Light Path Viewer ..."));
+    actionLightBending->setText(tr("Light Bending"));
+    actionGRTDopplerEffect->setText(tr("Gravitational Doppler Effect"));
+    menuFile->setTitle(tr("File"));
+    menuHelp->setTitle(tr("Help"));
+    menuView->setTitle(tr("View"));
+    menuStatus_Bar->setTitle(tr("Status Bar"));
+    menuOptions->setTitle(tr("Options"));
+    tools->setWindowTitle(tr("toolBar"));
+    tools->setToolTip(QString());
+}
+
+void MainWindow::setConnections() {
+    // Triggered connections.
+    const std::pair<QAction*, void (MainWindow::*)()> triggered[] = {
+        {actionFileOpen, &MainWindow::slotFileOpen},
+        {actionFileSave, &MainWindow::slotFileSave},
+        {actionFileLoadStartPosition, &MainWindow::slotFileLoadStartPosition},
+        {actionFileQuit, &MainWindow::slotFileExit},
+        {actionSaveScreenshot, &MainWindow::slotViewScreenshot},
+        {actionVisibleWavelength, &MainWindow::slotOptionsVisibleWavelength},
+        {actionRenderOptions, &MainWindow::slotOptionsRenderOptions},
+        {actionHelp, &MainWindow::slotHelpWindow},
+        {actionHelpAbout, &MainWindow::slotHelpAbout},
+        {actionDebugLog, &MainWindow::slotDebugLog},
+        {actionViewFilm, &MainWindow::slotViewFilm},
+        {actionViewBHLightPath, &MainWindow::slotViewBHLightPath},
+    };
+    for (const auto& [action, slot] : triggered) {
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+    }
+    const std::pair<QAction*, void (MainWindow::*)(bool)> toggled[] = {
+        {actionFullscreen, &MainWindow::slotViewFullscreen},
+        {actionShowMenuBar, &MainWindow::slotViewShowMenu},
+        {actionShowStatusBar, &MainWindow::slotViewShowStatusBar},
+        {actionPosition, &MainWindow::slotViewPosition},
+        {actionSpeed, &MainWindow::slotViewSpeed},
+        {actionDirection, &MainWindow::slotViewDirection},
+        {actionFrames, &MainWindow::slotViewFrames},
+        {actionCursorPosition, &MainWindow::slotCursorPosition},
+        {actionCursorDopplerEffect, &MainWindow::slotCursorDopplerEffect},
+        {actionCursorRestingRayDirection, &MainWindow::slotCursorRestingRayDirection},
+        {actionCursorTransformedRayDirection, &MainWindow::slotCursorTransformedRayDirection},
+        {actionEditObjects, &MainWindow::slotViewEditObjects},
+    };
+    for (const auto& [action, slot] : toggled) {
+        connect(action, &QAction::toggled, this, slot);
+        addAction(action);
+    }
+    const std::pair<QAction*, void (MainView::*)(bool)> effects[] = {
+        {actionAbberration, &MainView::slotViewAberration},
+        {actionSRTDopplerEffect, &MainView::slotViewSRTDoppler},
+        {actionLightBending, &MainView::slotEnableLightbending},
+        {actionGRTDopplerEffect, &MainView::slotGRTDopplerEffect},
+    };
+    for (const auto& [action, slot] : effects) {
+        connect(action, &QAction::toggled, view, slot);
+        addAction(action);
+    }
+    connect(actionShowToolBar, &QAction::toggled, tools, &QToolBar::setVisible);
+    connect(tools, &QToolBar::visibilityChanged, actionShowToolBar, &QAction::setChecked);
+    connect(view, &MainView::updateStatusBar, this, &MainWindow::updateStatusBar);
+}
+
+void MainWindow::createStatusLabels() {
+    const std::pair<QLabel**, const char*> labels[] = {
+        {&labelSpeed, "labelSpeed"},
+        {&labelPosition, "labelPosition"},
+        {&labelLookat, "labelLookat"},
+        {&labelFrames, "labelFrames"},
+        {&labelCursorPos, "labelCursorPos"},
+        {&labelCursorDoppler, "labelCursorDoppler"},
+        {&labelCursorResting, "labelCursorResting"},
+        {&labelCursorTransformed, "labelCursorTransformed"},
+    };
+    const QString texts[] = {tr("Speed"),
+                             tr("Pos"),
+                             tr("Lookat"),
+                             tr("Frames"),
+                             tr("Cursor Pos in Pixels"),
+                             tr("Cursor Doppler Effect"),
+                             tr("Cursor Resting Direction"),
+                             tr("Cursor Transformed Direction")};
+    const QAction* shownBy[] = {actionSpeed,
+                                actionPosition,
+                                actionDirection,
+                                actionFrames,
+                                actionCursorPosition,
+                                actionCursorDopplerEffect,
+                                actionCursorRestingRayDirection,
+                                actionCursorTransformedRayDirection};
+    int i = 0;
+    for (const auto& [label, name] : labels) {
+        *label = new QLabel(texts[i], this);
+        (*label)->setObjectName(QString::fromLatin1(name));
+        // Hidden before it joins the status bar, so that the bar's minimum width (and with it
+        // the window's) counts only the visible read-outs.
+        if (!shownBy[i]->isChecked()) (*label)->hide();
+        statusBar()->addPermanentWidget(*label, 0);
+        ++i;
+    }
+}
+
+QString MainWindow::vecToString(float x, float y, float z) {
+    return QStringLiteral("<") + QString::number(x, 'g', 3) + QStringLiteral(",") +
+           QString::number(y, 'g', 3) + QStringLiteral(",") + QString::number(z, 'g', 3) +
+           QStringLiteral(">");
+}
+
+QString MainWindow::speedText(float speed, bool lightUnits, bool kmUnits) {
+    QString text = tr("Speed: ");
+    if (lightUnits) text += QString::number(speed, 'g', 6) + QStringLiteral("c");
+    if (kmUnits) {
+        if (lightUnits) text += QStringLiteral(", ");
+        const float km = speed * kLightSpeedKmPerS;
+        text += QString::number(km, 'g', 6) + QStringLiteral("km/s");
+    }
+    return text;
+}
+
+void MainWindow::updateStatusBar() {
+    if (!labelSpeed) return;  // the first frame runs before the labels exist
+    const RenderSettings& s = *doc->getSettings();
+    if (actionSpeed->isChecked())
+        labelSpeed->setText(speedText(s.speed, showSpeedLight, showSpeedKm));
+    if (actionPosition->isChecked()) {
+        const Vec4f p = doc->position();
+        labelPosition->setText(tr("Position: ") + vecToString(p[0], p[1], p[2]));
+    }
+    if (actionDirection->isChecked()) {
+        const Vec4f l = doc->lookat();
+        labelLookat->setText(tr("Lookat: ") + vecToString(l[0], l[1], l[2]));
+    }
+    if (actionFrames->isChecked())
+        labelFrames->setText(tr("Frames: ") + QString::number(view->framesPerSecond(), 'g', 6));
+    if (actionCursorPosition->isChecked())
+        labelCursorPos->setText(QStringLiteral("<") + QString::number(view->cursorX()) +
+                                QStringLiteral(",") + QString::number(view->cursorY()) +
+                                QStringLiteral(">"));
+    if (actionCursorDopplerEffect->isChecked())
+        labelCursorDoppler->setText(tr("Doppler Effect at Cursor: ") +
+                                    QString::number(view->cursorDoppler(), 'g', 6));
+    if (actionCursorRestingRayDirection->isChecked()) {
+        const Vec4f d = view->cursorRestingDirection();
+        labelCursorResting->setText(tr("Resting Direction at Cursor: ") +
+                                    vecToString(d[0], d[1], d[2]));
+    }
+    if (actionCursorTransformedRayDirection->isChecked()) {
+        const Vec4f d = view->cursorTransformedDirection();
+        labelCursorTransformed->setText(tr("Transformed Direction at Cursor: ") +
+                                        vecToString(d[0], d[1], d[2]));
+    }
+}
+
+void MainWindow::slotFileOpen() {
+    if (lastOpenFile.isEmpty())
+        lastOpenFile = QCoreApplication::applicationDirPath() + QStringLiteral("/scenes/");
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open Scene"), lastOpenFile,
+                                                          tr("Tavolin Files (*.tavolin)"));
+    if (fileName.isNull()) return;
+    if (doc->loadFile(fileName)) lastOpenFile = fileName;
+}
+
+void MainWindow::slotFileSave() {
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Save Scene"), lastSaveFile,
+                                                          tr("Tavolin Files (*.tavolin)"));
+    if (!fileName.isEmpty()) doc->saveFile(fileName);
+}
+
+void MainWindow::slotFileLoadStartPosition() { doc->loadStartPosition(); }
+
+void MainWindow::slotFileExit() { close(); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::slotViewFullscreen(bool fulls) {
+    if (fulls)
+        setWindowState(windowState() | Qt::WindowFullScreen);
+    else
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+}
+
+void MainWindow::slotViewScreenshot() {
+    view->suspendRendering();
+    {
+        DlgScreenshot dialog(this, view->width(), view->height(), doc);
+        dialog.exec();
+    }
+    view->resumeRendering();
+}
+
+// Stops the views' frame loop and waits for a frame in flight, so that a tool may change what the
+// workers read (shared scene objects, the light-path table); false lets the loop go on.
+void MainWindow::holdRendering(bool hold) {
+    if (!hold) {
+        view->resumeRendering();
+        return;
+    }
+    view->suspendRendering();
+    while (view->isRendering()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void MainWindow::slotViewFilm() {
+    // The export size is the view's size when the dialog is first opened.
+    if (!filmDialog) {
+        filmDialog = new DlgFilm(this, doc, view->width(), view->height());
+        filmDialog->setRenderingHold([this](bool hold) { holdRendering(hold); });
+    }
+    filmDialog->show();
+    filmDialog->raise();
+}
+
+void MainWindow::slotViewBHLightPath() {
+    if (!lightPathDialog) {
+        lightPathDialog = new DlgBHLightPath(this, doc);
+        lightPathDialog->setRenderingHold([this](bool hold) { holdRendering(hold); });
+    }
+    lightPathDialog->show();
+    lightPathDialog->raise();
+}
+
+void MainWindow::slotViewShowMenu(bool showMenu) { menuBar()->setVisible(showMenu); }
+
+void MainWindow::slotViewShowStatusBar(bool showStatusBar) {
+    statusBar()->setVisible(showStatusBar);
+}
+
+void MainWindow::slotViewEditObjects(bool showEditObjects) {
+    if (!showEditObjects) {
+        if (editDock) editDock->hide();
+        return;
+    }
+    if (!editDock) {
+        auto* dock = new DockEditObjects(this, doc);
+        connect(dock, &DockEditObjects::dialogCanBeShown, this,
+                &MainWindow::slotEditDialogCanBeShown, Qt::QueuedConnection);
+        addDockWidget(Qt::RightDockWidgetArea, dock);
+        editDock = dock;
+    }
+    editDock->show();
+}
+
+void MainWindow::slotViewPosition(bool vis) { labelPosition->setVisible(vis); }
+void MainWindow::slotViewSpeed(bool vis) { labelSpeed->setVisible(vis); }
+void MainWindow::slotViewDirection(bool vis) { labelLookat->setVisible(vis); }
+void MainWindow::slotViewFrames(bool vis) { labelFrames->setVisible(vis); }
+void MainWindow::slotCursorPosition(bool vis) { labelCursorPos->setVisible(vis); }
+void MainWindow::slotCursorDopplerEffect(bool vis) { labelCursorDoppler->setVisible(vis); }
+void MainWindow::slotCursorRestingRayDirection(bool vis) { labelCursorResting->setVisible(vis); }
+void MainWindow::slotCursorTransformedRayDirection(bool vis) {
+    labelCursorTransformed->setVisible(vis);
+}
+
+void MainWindow::slotOptionsVisibleWavelength() {
+    if (!eyeDialog) {
+        eyeDialog = new DlgEye(this, doc);
+        eyeDialog->setWindowModality(Qt::NonModal);
+    }
+    eyeDialog->show();
+    eyeDialog->raise();
+}
+
+void MainWindow::slotOptionsRenderOptions() {
+    // Created without a parent window, like a tool window of its own; deleted with the window.
+    if (!renderOptions) renderOptions = new DlgRenderOptions(doc);
+    renderOptions->show();
+    renderOptions->raise();
+}
+
+void MainWindow::slotHelpAbout() {
+    DlgAbout about(this);
+    const bool wasPaused = view->isPaused();
+    view->setPaused(true);
+    about.exec();
+    view->setPaused(wasPaused);
+}
+
+void MainWindow::slotHelpWindow() { HelpAssistant::showPage(QStringLiteral("index.html")); }
+
+void MainWindow::slotDebugLog() { DebugLog::writeLog(DebugLog::defaultLogPath()); }
+
+void MainWindow::slotShowHelpItem(QString str) {
+    HelpAssistant::showPage(str + QStringLiteral(".html"));
+}
+
+void MainWindow::slotEditDialogCanBeShown() {
+    if (editDock && !editDock->isVisible()) actionEditObjects->setChecked(false);
+}

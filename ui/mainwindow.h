@@ -1,0 +1,142 @@
+// The main window: menus, tool bar and status bar around the split views of the rendered scene.
+// It owns the document, opens and saves scene files, switches the relativistic effects and the
+// status-bar read-outs, and opens the dialogs and the edit dock.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+class DocRT;
+class HelpAssistant;
+class MainView;
+class QAction;
+class QDockWidget;
+class DlgEye;
+class DlgFilm;
+class DlgBHLightPath;
+class DlgRenderOptions;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Light speed in km/s as the single-precision constant of the speed read-out.
+    static constexpr float kLightSpeedKmPerS = 299792.46875f;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Makes the document report load errors in a critical message box (no parent).
+    static void installErrorReporter();
+
+    // "<x,y,z>" with three significant digits per component.
+    static QString vecToString(float x, float y, float z);
+    // The speed read-out for a fraction of light speed, in the units the flags choose:
+    // "Speed: 0.5c, 149896km/s".
+    static QString speedText(float speed, bool lightUnits, bool kmUnits);
+
+    MainView* mainView() const { return view; }
+    DocRT* document() const { return doc; }
+    QToolBar* toolBar() const { return tools; }
+
+public slots:
+    void slotFileOpen();
+    void slotFileSave();
+    void slotFileLoadStartPosition();
+    void slotFileExit();
+    void slotViewFullscreen(bool fulls);
+    void slotViewScreenshot();
+    void slotViewFilm();
+    void slotViewBHLightPath();
+    void slotViewShowMenu(bool showMenu);
+    void slotViewShowStatusBar(bool showStatusBar);
+    void slotViewEditObjects(bool showEditObjects);
+    void slotViewPosition(bool vis);
+    void slotViewSpeed(bool vis);
+    void slotViewDirection(bool vis);
+    void slotViewFrames(bool vis);
+    void slotCursorPosition(bool vis);
+    void slotCursorDopplerEffect(bool vis);
+    void slotCursorRestingRayDirection(bool vis);
+    void slotCursorTransformedRayDirection(bool vis);
+    void slotOptionsVisibleWavelength();
+    void slotOptionsRenderOptions();
+    void slotHelpAbout();
+    void slotHelpWindow();
+    void slotDebugLog();
+    void slotShowHelpItem(QString str);
+    void slotEditDialogCanBeShown();
+    void setConnections();
+    void updateStatusBar();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void holdRendering(bool hold);
+    void setupForm();
+    void retranslateForm();
+    void createStatusLabels();
+    QAction* makeAction(const char* objectName, bool checkable = false, bool checked = false);
+
+    // The form: actions in table order, menus, bars.
+    QAction* actionFileOpen;
+    QAction* actionFileSave;
+    QAction* actionFileLoadStartPosition;
+    QAction* actionFileQuit;
+    QAction* actionSaveScreenshot;
+    QAction* actionFullscreen;
+    QAction* actionShowMenuBar;
+    QAction* actionShowStatusBar;
+    QAction* actionShowToolBar;
+    QAction* actionPosition;
+    QAction* actionSpeed;
+    QAction* actionDirection;
+    QAction* actionFrames;
+    QAction* actionCursorPosition;
+    QAction* actionCursorDopplerEffect;
+    QAction* actionCursorRestingRayDirection;
+    QAction* actionCursorTransformedRayDirection;
+    QAction* actionAbberration;
+    QAction* actionSRTDopplerEffect;
+    QAction* actionVisibleWavelength;
+    QAction* actionRenderOptions;
+    QAction* actionEditObjects;
+    QAction* actionHelp;
+    QAction* actionHelpAbout;
+    QAction* actionDebugLog;
+    // Entries of ours: the film dialog, the light-path viewer and the black-hole switches.
+    QAction* actionViewFilm;
+    QAction* actionViewBHLightPath;
+    QAction* actionLightBending;
+    QAction* actionGRTDopplerEffect;
+    QWidget* centralwidget;
+    QMenu* menuFile;
+    QMenu* menuHelp;
+    QMenu* menuView;
+    QMenu* menuStatus_Bar;
+    QMenu* menuOptions;
+    QToolBar* tools;
+
+    MainView* view = nullptr;
+    DocRT* doc = nullptr;
+    QLabel* labelSpeed = nullptr;
+    QLabel* labelPosition = nullptr;
+    QLabel* labelLookat = nullptr;
+    QLabel* labelFrames = nullptr;
+    QLabel* labelCursorPos = nullptr;
+    QLabel* labelCursorDoppler = nullptr;
+    QLabel* labelCursorResting = nullptr;
+    QLabel* labelCursorTransformed = nullptr;
+    QString lastOpenFile;
+    QString lastSaveFile;
+    QDockWidget* editDock = nullptr;
+    DlgEye* eyeDialog = nullptr;
+    DlgRenderOptions* renderOptions = nullptr;
+    DlgFilm* filmDialog = nullptr;
+    DlgBHLightPath* lightPathDialog = nullptr;
+    std::unique_ptr<HelpAssistant> help;
+};

@@ -1,0 +1,29 @@
+// Builds the rows of the generated property editor in one box layout and owns them.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "scene/dataelem.h"
+#include "ui/propertyrow.h"
+
+class QBoxLayout;
+class QWidget;
+
+class PropertyRowFactory : public Reader::EditorRowFactory {
+public:
+    // Rows go into layout, their widgets become children of parent. GUI thread only.
+    PropertyRowFactory(QBoxLayout* layout, QWidget* parent);
+    ~PropertyRowFactory() override;
+
+    Reader::EditorRow* addRow(const QString& label, const QString& text) override;
+
+    void clearErrors();
+    int rowCount() const { return static_cast<int>(rows.size()); }
+    PropertyRow* row(int i) const { return rows.at(static_cast<size_t>(i)).get(); }
+
+private:
+    QBoxLayout* layout;
+    QWidget* parent;
+    std::vector<std::unique_ptr<PropertyRow>> rows;
+};

@@ -1,1 +1,0 @@
-// Anchors the user-interface library until its first sources land.

@@ -1,0 +1,203 @@
+// Painting and mouse dragging of the eye's sensitivity curves.
+#include "ui/waveledit.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const Qt::GlobalColor kChannelColors[3] = {Qt::red, Qt::green, Qt::blue};
+
+float channelEnd(const EyeChannel& c, int handle) {
+    return handle == WavelEdit::Lo ? c.lo : handle == WavelEdit::Peak ? c.peak : c.hi;
+}
+
+}  // namespace
+
+WavelEdit::WavelEdit(const Eye& eyeToCopy, QWidget* parent) : QWidget(parent) {
+    eye = eyePresets().front().eye;
+    eye = eyeToCopy;
+    setMinimumSize(400, 120);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+    setMouseTracking(true);
+    setCursor(Qt::OpenHandCursor);
+    updateView();
+}
+
+void WavelEdit::setEye(const Eye& newEye) {
+    eye = newEye;
+    if (!dragging) updateView();
+    update();
+}
+
+void WavelEdit::viewRange(const Eye& e, float& lo, float& hi) {
+    float smallestLo = e.channel[0].lo;
+    float largestHi = e.channel[0].hi;
+    for (int c = 1; c < 3; ++c) {
+        smallestLo = std::min(smallestLo, e.channel[c].lo);
+        largestHi = std::max(largestHi, e.channel[c].hi);
+    }
+    lo = smallestLo * 1.4f - largestHi * 0.4f;
+    if (!(lo > 0.0f)) lo = 0.0f;
+    hi = largestHi * 1.25f - smallestLo * 0.25f;
+}
+
+void WavelEdit::updateView() {
+    minLo = std::min({eye.channel[0].lo, eye.channel[1].lo, eye.channel[2].lo});
+    maxHi = std::max({eye.channel[0].hi, eye.channel[1].hi, eye.channel[2].hi});
+    viewRange(eye, viewMin, viewMax);
+
+    // Wavelength viewMin -> x = 45, viewMax -> x = width - 8; sensitivity 0 -> y = height - 20,
+    // 1 -> y = 30.
+    const double span = std::max(double(viewMax) - double(viewMin), 1e-6);
+    const double sx = (width() - marginRight - marginLeft) / span;
+    const double sy = double(marginTop) - double(height() - marginBottom);
+    toWidget = QTransform(sx, 0.0, 0.0, sy, marginLeft - double(viewMin) * sx,
+                          double(height() - marginBottom));
+    toCurve = toWidget.inverted();
+    updateHandles();
+}
+
+void WavelEdit::updateHandles() {
+    for (int c = 0; c < 3; ++c)
+        for (int h = 0; h < 3; ++h) handlePos[c * 3 + h] = handleCentre(c, h).toPoint();
+}
+
+QPointF WavelEdit::handleCentre(int channel, int handle) const {
+    return toWidget.map(
+        QPointF(channelEnd(eye.channel[channel], handle), handle == Peak ? 1.0 : 0.0));
+}
+
+void WavelEdit::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!dragging) updateView();
+}
+
+void WavelEdit::paintEvent(QPaintEvent*) {
+    if (!dragging) updateView();
+
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    // Plot area.
+    const QPointF bottomLeft = toWidget.map(QPointF(viewMin, 0.0));
+    const QPointF topRight = toWidget.map(QPointF(viewMax, 1.0));
+    p.fillRect(QRectF(bottomLeft, topRight).normalized(), Qt::white);
+
+    // Labels.
+    QFont font = p.font();
+    font.setPointSize(15);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    const int textHeight = p.fontMetrics().height();
+    for (int i = 0; i <= 5; ++i) {
+        const double s = i * 0.2;
+        const QPointF at = toWidget.map(QPointF(viewMin, s));
+        const QRectF box(0.0, at.y() - textHeight / 2.0, marginLeft - 4.0, textHeight);
+        p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, QString::number(s, 'g', 1));
+    }
+    for (int i = 0; i <= 5; ++i) {
+        const double w = viewMin + (double(viewMax) - double(viewMin)) * (i * 0.2);
+        const QPointF at = toWidget.map(QPointF(w, 0.0));
+        const QString text = QString::number(w, 'g', 5);
+        const double textWidth = p.fontMetrics().horizontalAdvance(text);
+        // The first and last labels stay inside the widget.
+        const double left = std::clamp(at.x() - textWidth / 2.0, 0.0, width() - textWidth);
+        p.drawText(QRectF(left, at.y() + 1.0, textWidth, textHeight),
+                   Qt::AlignHCenter | Qt::AlignTop, text);
+    }
+
+    // Axes and grid.
+    p.setPen(QPen(Qt::black, 3));
+    p.drawLine(toWidget.map(QPointF(viewMin, 0.0)), toWidget.map(QPointF(viewMax, 0.0)));
+    p.drawLine(toWidget.map(QPointF(viewMin, 0.0)), toWidget.map(QPointF(viewMin, 1.0)));
+    p.setPen(QPen(Qt::black, 1));
+    for (int i = 1; i <= 4; ++i) {
+        const double s = i * 0.2;
+        p.drawLine(toWidget.map(QPointF(viewMin, s)), toWidget.map(QPointF(viewMax, s)));
+    }
+
+    // Curves: 201 segments from lo, the last one ending a step beyond hi where the sensitivity
+    // is 0.
+    for (int c = 0; c < 3; ++c) {
+        const EyeChannel& ch = eye.channel[c];
+        p.setPen(QPen(kChannelColors[c], 3));
+        const float step = (ch.hi - ch.lo) / 200.0f;
+        QPainterPath path;
+        for (int k = 0; k <= curveSegments; ++k) {
+            const float w = ch.lo + float(k) * step;
+            const QPointF pt = toWidget.map(QPointF(w, ch.sensitivity(w)));
+            if (k == 0)
+                path.moveTo(pt);
+            else
+                path.lineTo(pt);
+        }
+        p.drawPath(path);
+    }
+
+    // Handles.
+    p.setPen(Qt::black);
+    p.setBrush(Qt::black);
+    for (int c = 0; c < 3; ++c) {
+        for (int h = 0; h < 3; ++h) {
+            const QPointF pt = handleCentre(c, h);
+            const QRect square(int(pt.x() - handleSize / 2), int(pt.y() - handleSize / 2),
+                               handleSize, handleSize);
+            p.drawRoundedRect(square, handleCornerRadius, handleCornerRadius);
+            handlePos[c * 3 + h] = pt.toPoint();
+        }
+    }
+}
+
+void WavelEdit::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const QPointF at = event->position();
+    double best = 0.0;
+    int bestIndex = -1;
+    for (int i = 0; i < 9; ++i) {
+        const double d = std::hypot(at.x() - handlePos[i].x(), at.y() - handlePos[i].y());
+        if (bestIndex < 0 || d < best) {
+            best = d;
+            bestIndex = i;
+        }
+    }
+    if (bestIndex < 0 || !(best < pickRadius)) return;
+    dragging = true;
+    dragChannel = bestIndex / 3;
+    dragHandle = bestIndex % 3;
+    setCursor(Qt::ClosedHandCursor);
+    emit dataChanged();
+}
+
+void WavelEdit::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging) return;
+    float x = float(toCurve.map(event->position()).x());
+    const EyeChannel& ch = eye.channel[dragChannel];
+    float lo = ch.lo, peak = ch.peak, hi = ch.hi;
+    switch (dragHandle) {
+        case Lo:
+            x = std::min(x, peak - minGap);
+            lo = std::max(x, 0.0f);
+            break;
+        case Peak:
+            x = std::max(x, lo + minGap);
+            peak = std::min(x, hi - minGap);
+            break;
+        default:
+            hi = std::max(x, peak + minGap);
+            break;
+    }
+    eye.channel[dragChannel] = EyeChannel(lo, peak, hi);
+    update();
+}
+
+void WavelEdit::mouseReleaseEvent(QMouseEvent*) {
+    dragging = false;
+    setCursor(Qt::OpenHandCursor);
+    update();
+}

@@ -1,0 +1,71 @@
+// The curve editor of the eye dialog: draws the three channel sensitivity curves over wavelength
+// and lets the user drag each channel's lower end, peak and upper end with the mouse.
+#pragma once
+
+#include <QPoint>
+#include <QTransform>
+#include <QWidget>
+
+#include "scene/eye.h"
+
+class WavelEdit : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr float minGap = 50.0f;  // nm kept between lo, peak and hi while dragging
+    static constexpr int pickRadius = 100;  // pixels: farther presses start no drag
+    static constexpr int marginLeft = 45;
+    static constexpr int marginRight = 8;
+    static constexpr int marginTop = 30;
+    static constexpr int marginBottom = 20;
+    static constexpr int handleSize = 16;
+    static constexpr int handleCornerRadius = 7;
+    static constexpr int curveSegments = 201;
+
+    enum Handle { Lo = 0, Peak = 1, Hi = 2 };
+
+    // Created without a parent; the dialog's layout adopts it. GUI thread only.
+    explicit WavelEdit(const Eye& eyeToCopy, QWidget* parent = nullptr);
+
+    const Eye& currentEye() const { return eye; }
+    // Replaces the edited eye and repaints.
+    void setEye(const Eye& newEye);
+
+    // The handle's centre in widget pixels as last painted.
+    QPoint handlePosition(int channel, int handle) const { return handlePos[channel * 3 + handle]; }
+    bool isDragging() const { return dragging; }
+    float viewMinimum() const { return viewMin; }
+    float viewMaximum() const { return viewMax; }
+
+    // The wavelength range shown for an eye: from 1.4 minLo - 0.4 maxHi (not below 0) to
+    // 1.25 maxHi - 0.25 minLo, minLo and maxHi taken over the three channels.
+    static void viewRange(const Eye& eye, float& viewMin, float& viewMax);
+
+signals:
+    void dataChanged();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // Recomputes the view range and both transforms for the current size, then the handles.
+    void updateView();
+    // Handle centres from the current transform, so that a press finds them before any paint.
+    void updateHandles();
+    QPointF handleCentre(int channel, int handle) const;
+
+    Eye eye;
+    QTransform toWidget;  // (wavelength, sensitivity) -> pixels
+    QTransform toCurve;   // pixels -> (wavelength, sensitivity)
+    bool dragging = false;
+    int dragChannel = 0;
+    int dragHandle = Lo;
+    float viewMin = 0.0f;
+    float viewMax = 1.0f;
+    float minLo = 0.0f;
+    float maxHi = 0.0f;
+    QPoint handlePos[9];  // channel-major: red lo, peak, hi, green lo, ...
+};
