@@ -47,8 +47,8 @@ struct DopplerRange {
         }
         lo = min(lo, Vec4f(_mm_movehl_ps(lo, lo)));
         hi = max(hi, Vec4f(_mm_movehl_ps(hi, hi)));
-        low = std::fmin(lo.x, lo.y);
-        high = std::fmax(hi.x, hi.y);
+        low = minScalar(lo.x, lo.y);
+        high = maxScalar(hi.x, hi.y);
         ordered = none(nan);
     }
 };
@@ -65,7 +65,7 @@ inline void laneSums(const Eye& eye, const float* wl, const float* in, int n, co
         Vec4f w[4];
         for (int k = 0; k < count; ++k) w[k] = Vec4f(wl[i]) * d[k];
         const float w0 = wl[i] * range.low, w1 = wl[i] * range.high;
-        const float wLow = std::fmin(w0, w1), wHigh = std::fmax(w0, w1);
+        const float wLow = minScalar(w0, w1), wHigh = maxScalar(w0, w1);  // NaN: Mixed
         for (int c = 0; c < 3; ++c) {
             const EyeChannel& ch = eye.channel[c];
             switch (range.ordered ? spanOf(ch, wLow, wHigh) : Span::Mixed) {
@@ -187,6 +187,7 @@ void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
     bytes[3] = 255;
 }
 
+TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& shade, LaneMask4 mask,
                            uint32_t* const pixels[4]) const {
     if (none(mask)) return;
@@ -196,6 +197,7 @@ void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& sh
     writeLanes(sums[0], shade, mask, pixels);
 }
 
+TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f shade[4],
                             const LaneMask4 mask[4], uint32_t* const rows[4]) const {
     // The groups with pixels to write, packed to the front.

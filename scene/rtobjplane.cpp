@@ -141,8 +141,11 @@ struct rtObjPlane::Lanes {
     }
 };
 
-LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const {
-    const Lanes lanes(*this, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
+LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const { return intersect4Kernel(*this, b); }
+
+TAVOLIN_HOT_KERNEL
+LaneMask4 rtObjPlane::intersect4Kernel(const rtObjPlane& plane, RayBundle4& b) {
+    const Lanes lanes(plane, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
     return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
 }
 
@@ -162,8 +165,13 @@ void rtObjPlane::shade4(RayBundle4& b, LaneMask4 mask) const {
 }
 
 bool rtObjPlane::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
+    return intersect16Kernel(*this, b, hits);
+}
+
+TAVOLIN_HOT_KERNEL
+bool rtObjPlane::intersect16Kernel(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]) {
     const Vec4f& o = b.origin[0];
-    const Lanes lanes(*this, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
+    const Lanes lanes(plane, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
     LaneMask4 any16;
     for (int g = 0; g < 4; ++g) {
         hits[g] = lanes.group(b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g], b.tHit[g],
