@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "cli/renderoptions.h"
+#include "engine/autoexposure.h"
 #include "engine/docrt.h"
 #include "engine/filmrenderer.h"
 #include "engine/flypathfile.h"
@@ -20,6 +21,9 @@
 #include "scene/scenedata.h"
 
 namespace {
+
+// Frames the automatic exposure may take to settle before the picture is rendered.
+constexpr int kExposureTrials = 8;
 
 enum ExitCode { Ok = 0, BadUsage = 1, SceneUnreadable = 2, PictureUnwritable = 3, OutOfMemory = 4 };
 
@@ -130,6 +134,21 @@ int main(int argc, char** argv) {
     TimeRT engine;
     ThreadBase pool(options.threads);
     pool.addTasks(&engine);
+
+    if (doc.getSettings()->autoExposure) {
+        // A still picture: settle the exposure on a few trial frames first.
+        RenderSettings& s = *doc.getSettings();
+        for (int trial = 0; trial < kExposureTrials; ++trial) {
+            renderFrame(pool, engine, doc, buffer);
+            const int end = AutoExposure::brightEnd(
+                buffer.data(), int64_t(buffer.width()) * buffer.height(), s.backgroundPixel());
+            const float stops =
+                AutoExposure::next(s.exposureStops, end, s.eye.kind == EyeKind::Cie1931);
+            if (stops == s.exposureStops) break;
+            s.exposureStops = stops;
+        }
+        std::fprintf(stderr, "exposure: %+.2f stops\n", double(s.exposureStops));
+    }
 
     const bool showProgress = options.benchFrames == 0 && isatty(fileno(stderr));
     if (showProgress) {

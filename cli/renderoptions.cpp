@@ -38,9 +38,13 @@ QString renderUsage() {
         "                      [--bundle 1|2|4] [--aberration on|off] [--doppler on|off]\n"
         "                      [--light-bending on|off] [--eye Default|Superwoman|Lindworms|Humans]\n"
         "                      [--background R,G,B] [--threads N] [--bench N] [--trace]\n"
+        "                      [--searchlight off|3|4] [--exposure STOPS|auto]\n"
         "                      [--flypath PATHFILE [--fps N] [--frames A-B]]\n"
         "Renders SCENE (default: the default scene, or the built-in scene without it) to FILE\n"
         "(PNG, JPEG or BMP by its suffix). --bench N times N frames after one warm-up frame.\n"
+        "--eye: Default, Superwoman, Lindworms, Humans or \"Human (CIE 1931)\".\n"
+        "--searchlight: relativistic beaming, every line times (1/D)^k (4: energy, 3: photons).\n"
+        "--exposure: brightness x 2^STOPS before the 8-bit clamp; auto adjusts it over frames.\n"
         "Film: --flypath renders the recorded fly path at --fps frames per second (default 25):\n"
         "frame k shows film time k/N and is saved as FILE's name + _kkkkk (film_00000.png ...).\n"
         "--frames A-B (or A) renders only those frames (default all); the recording sets the\n"
@@ -61,7 +65,7 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
             a == "-o" || a == "--size" || a == "--aa" || a == "--speed" || a == "--bundle" ||
             a == "--aberration" || a == "--doppler" || a == "--light-bending" || a == "--eye" ||
             a == "--background" || a == "--threads" || a == "--bench" || a == "--flypath" ||
-            a == "--fps" || a == "--frames";
+            a == "--fps" || a == "--frames" || a == "--searchlight" || a == "--exposure";
         QString v;
         if (takesValue) {
             if (i + 1 >= args.size()) {
@@ -153,6 +157,28 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
                 problem = QStringLiteral("--frames takes A-B (or A), frame numbers from 0 with A <= B, not \"%1\"").arg(v);
                 return false;
             }
+        } else if (a == "--searchlight") {
+            if (v == QLatin1String("off")) {
+                o.searchlight = 0;
+            } else if (v == QLatin1String("3") || v == QLatin1String("4")) {
+                o.searchlight = v.toInt();
+            } else {
+                problem = QStringLiteral("--searchlight takes off, 3 (photon counting) or 4 (energy), not \"%1\"").arg(v);
+                return false;
+            }
+        } else if (a == "--exposure") {
+            if (v == QLatin1String("auto")) {
+                o.autoExposure = true;
+            } else {
+                bool ok = false;
+                const float stops = v.toFloat(&ok);
+                if (!ok || !std::isfinite(stops) || stops < -16.0f || stops > 16.0f) {
+                    problem = QStringLiteral("--exposure takes a number of stops from -16 to 16 or auto, not \"%1\"").arg(v);
+                    return false;
+                }
+                o.exposureStops = stops;
+            }
+            o.hasExposure = true;
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
@@ -189,6 +215,12 @@ void applyRenderOptions(const RenderOptions& o, RenderSettings& s) {
     if (!o.eye.isEmpty())
         for (const EyePreset& p : eyePresets())
             if (p.name == o.eye) s.eye = p.eye;
+    if (o.searchlight >= 0) s.searchlight = int8_t(o.searchlight);
+    if (o.hasExposure) {
+        s.autoExposure = o.autoExposure;
+        s.exposureStops = o.autoExposure ? 0.0f : o.exposureStops;
+    }
+    s.syncLight();
     if (o.hasBackground)
         s.setBackground(uint8_t(o.background[0]), uint8_t(o.background[1]),
                         uint8_t(o.background[2]), 255);

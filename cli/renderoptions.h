@@ -20,6 +20,10 @@ struct RenderOptions {
     int doppler = -1;
     int lightBending = -1;
     QString eye;            // preset name, empty: leave
+    int searchlight = -1;   // -1: leave, 0 off, 3 or 4: the beaming exponent
+    bool hasExposure = false;
+    float exposureStops = 0.0f;
+    bool autoExposure = false;
     bool hasBackground = false;
     int background[3] = {0, 0, 0};
     int threads = 0;        // 0: one per processor

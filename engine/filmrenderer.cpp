@@ -116,6 +116,14 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
     ThreadBase pool(fs.threads);
     pool.addTasks(&engine);
     RenderSettings settings;  // lives as long as the frame that reads it
+    // The engine reports progress on the worker that finished a band, under its dispenser lock;
+    // a direct connection only stores the value, so no event loop is needed to read it here.
+    std::atomic<int> framePercent{0};
+    engine.reportProgress = progress != nullptr;
+    QObject::connect(
+        &engine, &TimeRT::percentageCompleted, &engine,
+        [&framePercent](int p) { framePercent.store(p, std::memory_order_relaxed); },
+        Qt::DirectConnection);
 
     for (int k = first; k <= last; ++k) {
         if (canceled || (progress && !progress(k, 0))) return Canceled;
@@ -127,6 +135,8 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
         frameSettings(settings, *doc.getSettings(), recorder, k, fs.fps);
         settings.start.w = 0.0f;  // as the engine sets it
         if (settings.lightBending) prepareBlackHole(settings);
+        engine.lastPercent = 0;
+        framePercent = 0;
         engine.raytracePic(&settings, doc.getSceneData(), doc.getTree(), &buffer);
 
         if (!progress) {
@@ -134,7 +144,7 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
         } else {
             pool.startRendering(false);
             while (pool.isRunning()) {
-                if (canceled || !progress(k, engine.progressPercent())) {
+                if (canceled || !progress(k, framePercent.load(std::memory_order_relaxed))) {
                     canceled = true;
                     pool.abort(true);
                     return Canceled;

@@ -23,6 +23,7 @@
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
 #include "scene/coldiscrete.h"
+#include "scene/lighttablecache.h"
 #include "scene/rtobjbase.h"
 #include "scene/scenedata.h"
 
@@ -41,6 +42,10 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     }
     frame.buffer = buffer;
     settings->start.w = 0.0f;
+    // Light response: shading reads searchlight and exposure from the eye, and dense spectra
+    // from per-colour tables built here, between frames.
+    settings->syncLight();
+    LightTableCache::prepareAll(sceneData->colors.items, settings->eye);
     prepareFrame(settings, tree);
     frame.background = settings->backgroundPixel();
     if (settings->lightBending)

@@ -13,11 +13,14 @@ RenderSettings* chooseViewSettings(RenderSettings& document, const ViewEffects& 
                                    std::unique_ptr<RenderSettings>& own) {
     const bool aberration = overrides(document.aberration, effects.aberration);
     const bool doppler = overrides(document.srtDoppler, effects.doppler);
-    if (!aberration && !doppler) return &document;
+    const bool searchlight = overrides(document.searchlight != 0, effects.searchlight);
+    if (!aberration && !doppler && !searchlight) return &document;
 
     if (!own) own = std::make_unique<RenderSettings>();
     *own = document;
     if (aberration) own->aberration = effects.aberration == EffectChoice::Enable;
     if (doppler) own->srtDoppler = effects.doppler == EffectChoice::Enable;
+    if (searchlight) own->searchlight = effects.searchlight == EffectChoice::Enable ? 4 : 0;
+    own->syncLight();
     return own.get();
 }

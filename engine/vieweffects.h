@@ -12,6 +12,9 @@ enum class EffectChoice { Enable, Disable, UseParent };
 struct ViewEffects {
     EffectChoice aberration = EffectChoice::UseParent;
     EffectChoice doppler = EffectChoice::UseParent;
+    // Searchlight (relativistic beaming): enabling it where the document has it off uses the
+    // received-energy exponent 4.
+    EffectChoice searchlight = EffectChoice::UseParent;
 };
 
 // Returns the document's settings when no choice overrides them; otherwise fills own (created on

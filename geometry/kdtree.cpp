@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "geometry/programmingerror.h"
 #include "scene/rtobjbase.h"
@@ -31,6 +32,12 @@ struct KeyedEvent {
     uint32_t prim;
     uint8_t isEnd;
 };
+
+inline bool hasFiniteExtent(const BoundingBox& b) {
+    for (int a = 0; a < 3; ++a)
+        if (!std::isfinite(b.min[a]) || !std::isfinite(b.max[a])) return false;
+    return true;
+}
 
 inline bool eventBefore(const KeyedEvent& a, const KeyedEvent& b) {
     return a.keyHi != b.keyHi ? a.keyHi < b.keyHi : a.keyLo < b.keyLo;
@@ -126,9 +133,14 @@ private:
             return;
         }
 
-        // SAH sweep over the three axes.
+        // SAH sweep over the three axes. The heuristic divides by the node's area: a node without a
+        // finite, positive area (all its objects collapsed to a point or a line) stays a leaf.
         const size_t perAxis = size_t(2) * n;
         const float S = box.surfaceArea();
+        if (!(S > 0.0f && S <= std::numeric_limits<float>::max())) {
+            makeLeaf(k, list, n);
+            return;
+        }
         float best = kCostThreshold;
         int bestAxis = -1;
         size_t bestIndex = 0;
@@ -271,22 +283,28 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
     std::vector<rtObjBase*> buildList;
     for (rtObjBase* obj : objects) obj->collectPrimitives(buildList);
 
-    std::vector<Primitive> prims(buildList.size());
-    for (size_t i = 0; i < buildList.size(); ++i) {
-        const BoundingBox b = buildList[i]->boundingBox();
-        if (i == 0)
+    std::vector<Primitive> prims;
+    prims.reserve(buildList.size());
+    for (rtObjBase* obj : buildList) {
+        const BoundingBox b = obj->boundingBox();
+        // An object whose spatial extent is not finite (NaN or infinite coordinates from a
+        // hostile file) can never be hit; left in, it would make every split cost NaN.
+        if (!hasFiniteExtent(b)) continue;
+        if (prims.empty())
             box = b;
         else
             box.unite(b);
-        Primitive& p = prims[i];
-        p.obj = buildList[i];
+        Primitive p;
+        p.obj = obj;
         for (int a = 0; a < 3; ++a) {
             p.lo[a] = b.min[a];
             p.hi[a] = b.max[a];
         }
-        p.area = buildList[i]->area;
+        // The area only weighs the object in the heuristic; one that overflows weighs nothing.
+        p.area = std::isfinite(obj->area) && obj->area > 0.0f ? obj->area : 0.0f;
+        prims.push_back(p);
     }
-    if (buildList.empty()) box = BoundingBox::emptyScene();
+    if (prims.empty()) box = BoundingBox::emptyScene();
 
     nodes.assign(1, KdNode());
     BoundingBox work = box;

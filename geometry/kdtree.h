@@ -23,7 +23,8 @@ public:
     // Empties the leaf list and discards the nodes.
     void reset();
 
-    // Builds the tree for the scene's object list. interv must be 0.
+    // Builds the tree for the scene's object list. interv must be 0. Objects whose spatial box is
+    // not finite are left out: they can never be hit.
     void addInterval(const std::vector<rtObjBase*>& objects, int interv);
 
     const BoundingBox& sceneBox() const { return box; }

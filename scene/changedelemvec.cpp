@@ -11,7 +11,7 @@ QString itemName(const Texture& item) { return item.texname; }
 QString itemName(const rtObjBase& item) { return item.name; }
 QString itemName(const Lights& item) { return item.name; }
 
-void takeOverFields(ColDiscrete& target, const ColDiscrete& copy) { target = copy; }
+void takeOverFields(ColDiscrete& target, const ColDiscrete& copy) { target.assignFrom(copy); }
 void takeOverFields(Texture& target, const Texture& copy) { target.copyFrom(copy); }
 void takeOverFields(rtObjBase& target, const rtObjBase& copy) { target.copyFrom(copy); }
 void takeOverFields(Lights& target, const Lights& copy) { target = copy; }

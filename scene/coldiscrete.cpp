@@ -7,6 +7,7 @@
 
 #include "scene/dataelem.h"
 #include "scene/eye.h"
+#include "scene/lightshading.h"
 
 namespace {
 
@@ -169,6 +170,7 @@ void ColDiscrete::getProperties(Reader::PropertyList& list) {
 }
 
 void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]) const {
+    if (eye.extended()) return LightShading::accumulate(*this, eye, *doppler, sums);  // light hook
     const float d = *doppler;
     const int n = count();
     const float* wl = wavelengths.data();
@@ -181,6 +183,7 @@ void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]
 
 void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
                           const float* shade) const {
+    if (eye.extended()) return LightShading::toPixel(*this, eye, out, *doppler, *shade);  // light hook
     float sums[3] = {0.0f, 0.0f, 0.0f};
     const int cached = *doppler == 1.0f ? cacheFor(eye) : -1;
     if (cached >= 0) {
@@ -197,6 +200,7 @@ TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& shade, LaneMask4 mask,
                            uint32_t* const pixels[4]) const {
     if (none(mask)) return;
+    if (eye.extended()) return LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);  // light hook
     const DopplerRange range(&doppler, 1);
     if (range.ordered && range.low == 1.0f && range.high == 1.0f) {
         const int cached = cacheFor(eye);
@@ -213,6 +217,14 @@ void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& sh
 TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f shade[4],
                             const LaneMask4 mask[4], uint32_t* const rows[4]) const {
+    if (none(mask[0] | mask[1] | mask[2] | mask[3])) return;
+    if (eye.extended()) {  // light hook
+        for (int g = 0; g < 4; ++g) {
+            uint32_t* const pixels[4] = {rows[g], rows[g] + 1, rows[g] + 2, rows[g] + 3};
+            LightShading::toPixel4(*this, eye, doppler[g], shade[g], mask[g], pixels);
+        }
+        return;
+    }
     // The groups with pixels to write, packed to the front.
     int group[4];
     Vec4f d[4];
@@ -265,7 +277,7 @@ constexpr uint32_t kControlBits = ~0x3fu;
 int ColDiscrete::cacheFor(const Eye& e) const {
     // Bitwise comparisons: only the very same numbers give the very same sums.
     const size_t lineBytes = wavelengths.size() * sizeof(float);
-    if (!cache.valid || std::memcmp(&cache.eye, &e, sizeof(Eye)) != 0 ||
+    if (!cache.valid || std::memcmp(cache.channels, e.channel, sizeof cache.channels) != 0 ||
         cache.wavelengths.size() != wavelengths.size() ||
         std::memcmp(cache.wavelengths.data(), wavelengths.data(), lineBytes) != 0 ||
         std::memcmp(cache.intensities.data(), intensities.data(), lineBytes) != 0)
@@ -278,7 +290,7 @@ int ColDiscrete::cacheFor(const Eye& e) const {
 
 void ColDiscrete::prepareShading(const Eye& e) {
     cache.valid = false;
-    cache.eye = e;
+    for (int c = 0; c < 3; ++c) cache.channels[c] = e.channel[c];
     cache.wavelengths = wavelengths;
     cache.intensities = intensities;
     const uint32_t saved = _mm_getcsr();

@@ -8,6 +8,7 @@
 
 #include "geometry/vec4f.h"
 #include "scene/eye.h"
+#include "scene/lighttablecache.h"
 
 namespace Reader {
 class PropertyList;
@@ -20,8 +21,21 @@ public:
     std::vector<float> wavelengths;
     std::vector<float> intensities;
 
+    // Shading tables of the light-response path (searchlight, exposure, CIE eye); copies start
+    // without tables. Prepared between frames by LightTableCache::prepareAll.
+    LightTableCache lightTables;
+
     ColDiscrete() = default;
     explicit ColDiscrete(const QString& name_) : name(name_) {}
+    ColDiscrete(const ColDiscrete&) = default;
+    ColDiscrete& operator=(const ColDiscrete&) = default;
+    // Colours are held by base pointer in the colour collection (blackbody colours derive).
+    virtual ~ColDiscrete() = default;
+    // A new colour of the same class with the same fields.
+    virtual ColDiscrete* clone() const { return new ColDiscrete(*this); }
+    // Copies the fields of another colour; derived kinds also take over their own fields when
+    // the other is of their kind. The edit dock's pending changes are applied through it.
+    virtual void assignFrom(const ColDiscrete& other) { *this = other; }
 
     int count() const { return static_cast<int>(wavelengths.size()); }
     void addLine(float wavelength, float intensity);
@@ -36,7 +50,7 @@ public:
     bool fromSpectrumText(const QString& text);
 
     // "wavelength" (the whole colour as spectrum text), then "colname".
-    void getProperties(Reader::PropertyList& list);
+    virtual void getProperties(Reader::PropertyList& list);
 
     // ---- shading; any render thread, reads only the colour and the eye
 
@@ -65,7 +79,7 @@ public:
 private:
     struct ShadingCache {
         bool valid = false;
-        Eye eye;                          // the eye the sums were made for
+        EyeChannel channels[3];           // the curves of the eye the sums were made for
         std::vector<float> wavelengths;   // the lines they were made for
         std::vector<float> intensities;
         uint32_t control[2] = {0, 0};     // MXCSR control bits the sums were computed under

@@ -14,6 +14,13 @@ namespace {
 
 QString floatText(float v) { return QString::number(v, 'g', 6); }
 
+// QString::toFloat, except that a text that is not a number reads as 0: Qt reports numbers out of
+// float range (1e39) as failures but returns infinity for them.
+float readFloat(const QString& text, bool& ok) {
+    const float v = text.toFloat(&ok);
+    return ok ? v : 0.0f;
+}
+
 // Keeps the XML well formed whatever a name or spectrum contains; plain text passes unchanged.
 QString escapeXml(QString text) {
     text.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
@@ -50,7 +57,7 @@ bool DataElem::readEditor() { return true; }
 
 bool ElemFloat::fromString(const QString& text) {
     bool ok = false;
-    *value = text.toFloat(&ok);
+    *value = readFloat(text, ok);
     return ok;
 }
 
@@ -81,7 +88,7 @@ bool ElemVec::fromString(const QString& text) {
     parts[3].remove(QLatin1Char('>'));
     for (int i = 0; i < 4; ++i) {
         bool ok = false;
-        (*value)[i] = parts[i].toFloat(&ok);
+        (*value)[i] = readFloat(parts[i], ok);
         if (!ok) return false;
     }
     return true;

@@ -23,7 +23,16 @@ namespace Reader {
 namespace {
 const QString kRootTag = QStringLiteral("tavolinfile");
 
+// Names and values quoted in a message are cut to this many characters: a hostile file's 10 MB
+// element name must not become a 10 MB message box.
+constexpr int kQuotedLength = 80;
+
 QString tr(const char* text) { return QCoreApplication::translate("Reader", text); }
+
+QString quoted(const QString& text) {
+    const QString t = text.trimmed();
+    return t.size() <= kQuotedLength ? t : t.left(kQuotedLength) + QStringLiteral("...");
+}
 }  // namespace
 
 ReaderXml::ReaderXml(const QString& fileName) : fileName(fileName) {}
@@ -47,6 +56,8 @@ void ReaderXml::registerScene(SceneData* scene) {
     registerParent(std::make_unique<ReadableClass<Texture, TextureSingle, SceneData>>("newtexturesingle", scene));
     registerParent(std::make_unique<ReadableClass<Texture, TextureImage, SceneData>>("newtextureimage", scene));
     registerParent(std::make_unique<ReadableClass<Lights, Lights, SceneData>>("light", scene));
+    // Added after the original tags, so that files without blackbody colours stay byte-identical.
+    registerParent(std::make_unique<ReadableClass<ColDiscrete, ColBlackbody, SceneData>>("newblackbody", scene));
 }
 
 bool ReaderXml::parse() {
@@ -78,6 +89,15 @@ bool ReaderXml::run(QXmlStreamReader& xml) {
             case QXmlStreamReader::Characters:
                 gathered += xml.text();
                 break;
+            case QXmlStreamReader::DTD:
+                // Scene files never declare entities. Refusing them keeps a small file from
+                // expanding into gigabytes of text (nested or repeated entities) before any
+                // element is seen; external entities are never fetched by the parser anyway.
+                if (xml.text().contains(QLatin1String("<!ENTITY"))) {
+                    why = tr("entity declarations are not supported in scene files");
+                    refused = true;
+                }
+                break;
             case QXmlStreamReader::EndElement:
                 refused = !endElement(xml.qualifiedName().toString(), why);
                 break;
@@ -103,7 +123,7 @@ bool ReaderXml::startElement(const QString& name, const QXmlStreamAttributes& at
                              QString& why) {
     if (open) {
         if (!attributes.isEmpty()) {
-            why = tr("the property <%1> may not have attributes").arg(name);
+            why = tr("the property <%1> may not have attributes").arg(quoted(name));
             return false;
         }
         return true;
@@ -116,20 +136,20 @@ bool ReaderXml::startElement(const QString& name, const QXmlStreamAttributes& at
                 const QString property = a.qualifiedName().toString();
                 if (!open->setValue(property, a.value().toString())) {
                     why = tr("<%1> has no property \"%2\" or cannot read \"%3\"")
-                              .arg(name, property, a.value().toString());
+                              .arg(name, quoted(property), quoted(a.value().toString()));
                     return false;
                 }
             }
             return true;
         }
-    why = tr("unknown element <%1>").arg(name);
+    why = tr("unknown element <%1>").arg(quoted(name));
     return false;
 }
 
 bool ReaderXml::endElement(const QString& name, QString& why) {
     if (!open && name == kRootTag) return true;  // the root's end keeps the gathered text
     if (!open) {
-        why = tr("unexpected end of element <%1>").arg(name);
+        why = tr("unexpected end of element <%1>").arg(quoted(name));
         return false;
     }
     if (name == open->tag) {
@@ -137,7 +157,7 @@ bool ReaderXml::endElement(const QString& name, QString& why) {
         open = nullptr;
     } else if (!open->setValue(name, gathered)) {
         why = tr("<%1> has no property \"%2\" or cannot read \"%3\"")
-                  .arg(open->tag, name, gathered.trimmed().left(80));
+                  .arg(open->tag, quoted(name), quoted(gathered));
         return false;
     }
     gathered.clear();

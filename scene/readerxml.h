@@ -26,7 +26,7 @@ public:
     void registerParent(std::unique_ptr<ReadableParent> parent);
     // The "renderSettings" element, registered first so it is also written first.
     void registerSettings(RenderSettings* settings);
-    // The nine scene tags in their writing order.
+    // The nine scene tags in their writing order, then "newblackbody".
     void registerScene(SceneData* scene);
 
     // Reads the whole file; false on the first error, with errorText() telling where and why.

@@ -25,7 +25,22 @@ RenderSettings& RenderSettings::operator=(const RenderSettings& other) {
     bhpos = other.bhpos;
     bhradius = other.bhradius;
     maxBundleSize = other.maxBundleSize;
+    searchlight = other.searchlight;
+    exposureStops = other.exposureStops;
+    autoExposure = other.autoExposure;
+    syncLight();
     return *this;
+}
+
+void RenderSettings::syncLight() {
+    eye.beamingExponent = searchlight;
+    eye.exposure = exposureStops == 0.0f ? 1.0f : float(std::exp2(double(exposureStops)));
+    eye.updateLightKey();
+}
+
+float RenderSettings::beamingFactor(float doppler) const {
+    if (searchlight == 0) return 1.0f;
+    return float(std::pow(1.0 / double(doppler), double(searchlight)));
 }
 
 void RenderSettings::getProperties(Reader::PropertyList& list) {
@@ -86,4 +101,9 @@ float RenderSettings::dopplerAt(float u, float v) const {
     const double beta = speed;
     const float g = float(1.0 / std::sqrt(float(1.0 - beta * beta)));
     return float((beta * r / t + 1.0) * g);
+}
+
+float RenderSettings::beamingAt(float u, float v) const {
+    if (searchlight == 0) return 1.0f;
+    return float(std::pow(double(dopplerAt(u, v)), double(searchlight)));
 }

@@ -29,12 +29,20 @@ struct alignas(16) RenderSettings {
     float bhradius = 0.1f;            // Schwarzschild radius of the black hole
     uint8_t background[4] = {20, 20, 20, 255};  // R, G, B, A of rays that hit nothing
     int32_t maxBundleSize = 2;        // side of the square ray packet: 1, 2 or 4
+    // Light response; none of it is stored in scene files.
+    int8_t searchlight = 0;           // relativistic beaming (1/D)^k: 0 off, k = 3 or 4
+    float exposureStops = 0.0f;       // brightness multiplier 2^stops before the 8-bit clamp
+    bool autoExposure = false;        // exposureStops follows the picture (AutoExposure)
 
     RenderSettings();
     RenderSettings(const RenderSettings& other);
     // Copies every field except januscircle and background, which keep this record's values:
     // a view's private copy keeps its own background whatever the document's is.
     RenderSettings& operator=(const RenderSettings& other);
+
+    // Copies searchlight and exposure into the eye (which is all that shading sees) and updates
+    // its table key. The engine calls it before every frame; assignment calls it too.
+    void syncLight();
 
     // The fields stored in scene files: start, lookat, dirx, diry, bhpos, bhradius.
     void getProperties(Reader::PropertyList& list);
@@ -51,4 +59,8 @@ struct alignas(16) RenderSettings {
 
     // Doppler read-out for relative cursor coordinates (u, v) from the view's centre.
     float dopplerAt(float u, float v) const;
+    // Searchlight brightness factor (1/D)^k for a wavelength Doppler factor D; 1 when off.
+    float beamingFactor(float doppler) const;
+    // The status bar's brightness read-out: dopplerAt(u, v) (a frequency factor) to the k.
+    float beamingAt(float u, float v) const;
 };

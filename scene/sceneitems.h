@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "scene/colblackbody.h"
 #include "scene/coldiscrete.h"
 #include "scene/lights.h"
 #include "scene/rtobjbase.h"
@@ -19,6 +20,7 @@ inline void completeItem(rtObjBase* object) { object->update(); }
 inline void completeItem(TextureImage* texture) { texture->loadImage(); }
 inline void completeItem(Texture*) {}
 inline void completeItem(ColDiscrete*) {}
+inline void completeItem(ColBlackbody* color) { color->regenerate(); }
 inline void completeItem(Lights*) {}
 
 void addToScene(SceneData& scene, rtObjBase* object);

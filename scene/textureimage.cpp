@@ -2,6 +2,7 @@
 // responses of three colours.
 #include "scene/textureimage.h"
 
+#include <QFileInfo>
 #include <QImageReader>
 #include <cstdio>
 
@@ -38,9 +39,14 @@ TextureImage& TextureImage::operator=(const TextureImage& other) {
 bool TextureImage::loadImage() {
     tried = true;
     triedFileName = imageFileName;
-    QImageReader reader(imageFileName);
-    reader.setDecideFormatFromContent(true);
-    QImage loaded = reader.read();
+    QImage loaded;
+    // Regular files only: a FIFO or a device named by a scene file would block the load forever
+    // (or never end), and neither is a picture.
+    if (QFileInfo(imageFileName).isFile()) {
+        QImageReader reader(imageFileName);
+        reader.setDecideFormatFromContent(true);
+        loaded = reader.read();
+    }
     if (loaded.isNull() || loaded.width() <= 0 || loaded.height() <= 0) {
         std::fputs("Failed opening Image File\n", stdout);
         std::fflush(stdout);

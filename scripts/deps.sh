@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Tavolin needs to build, test and run, when any is missing.
 # Idempotent and non-interactive; needs root (or sudo) only when something is missing.
+# usage: scripts/deps.sh [--fuzz]   (--fuzz adds clang and its libFuzzer runtime, for fuzz/run.sh)
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,9 @@ packages=(
     assistant-qt6 qt6-documentation-tools
     libxml2-utils
 )
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -38,16 +38,7 @@
 #include "engine/flypathfile.h"
 #include "engine/recorder.h"
 #include "scene/rendersettings.h"
-
-#if __has_include("ui/helppages.h")
 #include "ui/helppages.h"
-#define TAVOLIN_FILM_HELP_PAGES 1
-#elif __has_include("ui/helpassistant.h")
-#include "ui/helpassistant.h"
-#define TAVOLIN_FILM_HELP_ASSISTANT 1
-#else
-#include "geometry/traceoutput.h"
-#endif
 
 namespace {
 
@@ -309,16 +300,7 @@ void DlgFilm::slotOk() {
     if (!exportFilm()) show();
 }
 
-void DlgFilm::slotHelp() {
-    const QString page = QStringLiteral("dlgfilm.html");
-#if defined(TAVOLIN_FILM_HELP_PAGES)
-    showHelpPage(page);
-#elif defined(TAVOLIN_FILM_HELP_ASSISTANT)
-    HelpAssistant::showPage(page);
-#else
-    TraceOutput::line("Help page requested: " + page.toStdString());
-#endif
-}
+void DlgFilm::slotHelp() { showHelpPage(QStringLiteral("dlgfilm.html")); }
 
 void DlgFilm::slotUpdateDialog() {
     Recorder& recorder = doc->getRecorder();
@@ -327,7 +309,9 @@ void DlgFilm::slotUpdateDialog() {
     // A handle the user is dragging stays under the mouse.
     if (!sliderFrame->isSliderDown()) {
         refreshing = true;
+        // At the end exactly: p * range / d may round to just below the range.
         sliderFrame->setValue(d == 0.0 ? 0
+                              : p >= d ? kSliderRange
                                        : int(std::min(p * kSliderRange / d, double(kSliderRange))));
         refreshing = false;
     }

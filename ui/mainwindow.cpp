@@ -473,6 +473,7 @@ void MainWindow::slotViewBHLightPath() {
     if (!lightPathDialog) {
         lightPathDialog = new DlgBHLightPath(this, doc);
         lightPathDialog->setRenderingHold([this](bool hold) { holdRendering(hold); });
+        connect(view, &MainView::angleChanged, lightPathDialog, &DlgBHLightPath::setAngle);
     }
     lightPathDialog->show();
     lightPathDialog->raise();

@@ -44,6 +44,8 @@ printf '<tavolinfile><plane><foo>1</foo></plane></tavolinfile>' > "$out/bad.tavo
 expect 2 "broken scene" "$render" "$out/bad.tavolin" -o "$out/x.png"
 expect 3 "unwritable picture" "$render" "$data/spheres8.tavolin" -o "$out/no/such/dir/x.png" --size 16x16
 expect 4 "picture too large" "$render" "$data/spheres8.tavolin" -o "$out/x.png" --size 32768x32768 --aa 16
+grep -qF "Resolution to big, ran out of memory. Please reduce the resolution." "$out/stderr.txt" ||
+    { echo "FAIL: out-of-memory message missing"; failures=$((failures + 1)); }
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

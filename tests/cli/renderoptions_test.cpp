@@ -104,3 +104,39 @@ TEST(RenderOptions, FilmFlags) {
         EXPECT_TRUE(problem.contains(flag)) << problem.toStdString();
     }
 }
+
+TEST(RenderOptions, SearchlightExposureAndTheCieEye) {
+    RenderOptions o;
+    QString problem;
+    ASSERT_TRUE(parse({"-o", "x.png", "--searchlight", "3", "--exposure", "-1.5", "--eye",
+                       "Human (CIE 1931)"},
+                      o, problem))
+        << problem.toStdString();
+    RenderSettings s;
+    applyRenderOptions(o, s);
+    EXPECT_EQ(s.searchlight, 3);
+    EXPECT_EQ(s.exposureStops, -1.5f);
+    EXPECT_FALSE(s.autoExposure);
+    EXPECT_EQ(s.eye.kind, EyeKind::Cie1931);
+    EXPECT_EQ(s.eye.beamingExponent, 3);
+    EXPECT_NEAR(s.eye.exposure, 0.35355339f, 1e-6f);
+
+    RenderOptions a;
+    ASSERT_TRUE(parse({"-o", "x.png", "--searchlight", "off", "--exposure", "auto"}, a, problem));
+    RenderSettings t;
+    t.searchlight = 4;
+    applyRenderOptions(a, t);
+    EXPECT_EQ(t.searchlight, 0);
+    EXPECT_TRUE(t.autoExposure);
+    EXPECT_FALSE(t.eye.extended());
+
+    for (const QStringList& bad : QList<QStringList>{{"-o", "x.png", "--searchlight", "2"},
+                                                     {"-o", "x.png", "--searchlight", "on"},
+                                                     {"-o", "x.png", "--exposure", "17"},
+                                                     {"-o", "x.png", "--exposure", "bright"}}) {
+        RenderOptions r;
+        QString why;
+        EXPECT_FALSE(parse(bad, r, why)) << bad.join(' ').toStdString();
+        EXPECT_TRUE(why.contains(bad[2])) << why.toStdString();
+    }
+}

@@ -43,3 +43,24 @@ TEST(ViewEffects, EnableOverridesADocumentThatIsOff) {
     EXPECT_TRUE(used->aberration);
     EXPECT_FALSE(used->srtDoppler);
 }
+
+TEST(ViewEffects, SearchlightGroupOverridesOnlyTheOppositeState) {
+    RenderSettings doc;
+    std::unique_ptr<RenderSettings> own;
+    ViewEffects fx;
+    fx.searchlight = EffectChoice::Disable;  // the document is already off
+    EXPECT_EQ(chooseViewSettings(doc, fx, own), &doc);
+    fx.searchlight = EffectChoice::Enable;
+    RenderSettings* s = chooseViewSettings(doc, fx, own);
+    ASSERT_NE(s, &doc);
+    EXPECT_EQ(s->searchlight, 4);
+    EXPECT_EQ(s->eye.beamingExponent, 4);
+    EXPECT_EQ(doc.searchlight, 0);
+    doc.searchlight = 3;  // photon counting in the document: Enable follows it
+    EXPECT_EQ(chooseViewSettings(doc, fx, own), &doc);
+    fx.searchlight = EffectChoice::Disable;
+    s = chooseViewSettings(doc, fx, own);
+    ASSERT_NE(s, &doc);
+    EXPECT_EQ(s->searchlight, 0);
+    EXPECT_FALSE(s->eye.extended());
+}

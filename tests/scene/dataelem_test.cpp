@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QTextStream>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -266,4 +268,37 @@ TEST(PropertyList, FindsFirstExactNameAndOwnsElements) {
     list.clear();
     EXPECT_EQ(list.size(), 0);
     EXPECT_EQ(list.find("radius"), nullptr);
+}
+
+// Found by fuzzing: Qt's toFloat reports a number beyond float range as no number but returns
+// infinity for it, which was stored instead of 0.
+TEST(ElemFloat, OutOfRangeNumbersAreNoNumbersAndStoreZero) {
+    float f = 7.0f;
+    Reader::ElemFloat e("f", f);
+    for (const char* text : {"1e39", "-1e39", "1e400", "1000000000000000000000000000000000000000000"}) {
+        f = 7.0f;
+        EXPECT_FALSE(e.fromString(text)) << text;
+        EXPECT_EQ(f, 0.0f) << text;
+        EXPECT_FALSE(std::signbit(f)) << text;
+    }
+    // The non-finite and extreme texts the writer produces are numbers and read back.
+    for (float v : {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                    3.40282e38f, -1.4013e-45f}) {
+        float in = v, out = 1.0f;
+        Reader::ElemFloat writer("f", in), reader("f", out);
+        ASSERT_TRUE(reader.fromString(writer.toString())) << writer.toString().toStdString();
+        EXPECT_EQ(std::signbit(out), std::signbit(v));
+        EXPECT_EQ(out == v, true) << writer.toString().toStdString();
+    }
+    float nan = std::numeric_limits<float>::quiet_NaN(), back = 0.0f;
+    Reader::ElemFloat nanWriter("f", nan), nanReader("f", back);
+    ASSERT_TRUE(nanReader.fromString(nanWriter.toString()));
+    EXPECT_TRUE(std::isnan(back));
+
+    alignas(16) Vec4f v(1, 2, 3, 4);
+    Reader::ElemVec vec("v", v);
+    EXPECT_FALSE(vec.fromString("5;1e39;6;7"));
+    EXPECT_EQ(v.x, 5.0f);
+    EXPECT_EQ(v.y, 0.0f);
+    EXPECT_EQ(v.z, 3.0f);  // not reached
 }

@@ -33,6 +33,7 @@ double tolerance(const EyeChannel& ch, double w) {
 
 TEST(EyeChannel, MatchesSmoothstepOverAllPresets) {
     for (const EyePreset& preset : eyePresets()) {
+        if (preset.eye.kind != EyeKind::ThreeCurve) continue;
         for (int c = 0; c < 3; ++c) {
             const EyeChannel& ch = preset.eye.channel[c];
             double worst = 0.0;
@@ -92,7 +93,10 @@ TEST(EyeChannel, DefaultChannelSeesNothing) {
 
 TEST(Eye, PresetsInOrderWithTheirBands) {
     const auto& presets = eyePresets();
-    ASSERT_EQ(presets.size(), 4u);
+    ASSERT_EQ(presets.size(), 5u);
+    EXPECT_EQ(presets[4].name, "Human (CIE 1931)");
+    EXPECT_EQ(presets[4].eye.kind, EyeKind::Cie1931);
+    for (int p = 0; p < 4; ++p) EXPECT_EQ(presets[p].eye.kind, EyeKind::ThreeCurve);
     EXPECT_EQ(presets[0].name, "Default");
     EXPECT_EQ(presets[1].name, "Superwoman");
     EXPECT_EQ(presets[2].name, "Lindworms");

@@ -205,3 +205,42 @@ TEST(ReaderXml, EveryValueSurvivesARoundTripAtSixDigits) {
     ASSERT_EQ(again->scene.colors.items.size(), 2u);
     EXPECT_EQ(again->scene.colors.items[1]->toSpectrumText(), "(600.5;1)(450;0.125)");
 }
+
+TEST(ReaderXml, EntityDeclarationsAreRefusedButCharacterReferencesStay) {
+    // Declared entities could expand a small file into gigabytes; the writer never declares any.
+    auto declared = parse(
+        "<!DOCTYPE tavolinfile [<!ENTITY a \"x\">]><tavolinfile><sphere><name>&a;</name>"
+        "</sphere></tavolinfile>");
+    EXPECT_FALSE(declared->ok);
+    EXPECT_TRUE(declared->error.startsWith("Fatal error: entity declarations are not supported"))
+        << declared->error.toStdString();
+    EXPECT_TRUE(declared->scene.objects.items.empty());
+
+    // A document type without declarations, predefined entities and character references are
+    // plain XML and still read.
+    auto plain = parse(
+        "<!DOCTYPE tavolinfile><tavolinfile><sphere><name>a&amp;b&#x43;&lt;</name></sphere>"
+        "</tavolinfile>");
+    ASSERT_TRUE(plain->ok) << plain->error.toStdString();
+    ASSERT_EQ(plain->scene.objects.items.size(), 1u);
+    EXPECT_EQ(plain->scene.objects.items[0]->name, "a&bC<");
+}
+
+TEST(ReaderXml, MessagesQuoteLongNamesAndValuesShortened) {
+    const QByteArray longName(100000, 'q');
+    for (const QByteArray& text :
+         {"<tavolinfile><" + longName + "/></tavolinfile>",
+          "<tavolinfile><sphere " + longName + "=\"1\"/></tavolinfile>",
+          "<tavolinfile><sphere radius=\"" + longName + "\"/></tavolinfile>",
+          "<tavolinfile><sphere><radius>" + longName + "</radius></sphere></tavolinfile>",
+          "<tavolinfile><sphere><radius a=\"1\"><" + longName + "/></radius></sphere></tavolinfile>",
+          "<tavolinfile></" + longName + "></tavolinfile>"}) {
+        auto l = parse(text);
+        EXPECT_FALSE(l->ok);
+        EXPECT_LT(l->error.size(), 300) << l->error.left(300).toStdString();
+        EXPECT_TRUE(l->error.startsWith("Fatal error: "));
+    }
+    // Short names are quoted whole.
+    auto unknown = parse("<tavolinfile><frobnicator/></tavolinfile>");
+    EXPECT_TRUE(unknown->error.contains("<frobnicator>")) << unknown->error.toStdString();
+}

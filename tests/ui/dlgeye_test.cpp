@@ -91,7 +91,7 @@ private slots:
         QStringList names;
         for (int i = 0; i < dlg->presetCombo()->count(); ++i)
             names << dlg->presetCombo()->itemText(i);
-        QCOMPARE(names, QStringList({"Default", "Superwoman", "Lindworms", "Humans"}));
+        QCOMPARE(names, QStringList({"Default", "Superwoman", "Lindworms", "Humans", "Human (CIE 1931)"}));
         // The curve editor sits between the preset row and the line.
         QCOMPARE(dlg->layout()->indexOf(edit()), 1);
         QVERIFY(edit()->minimumWidth() >= 400 && edit()->minimumHeight() >= 120);

@@ -3,6 +3,7 @@
 // recorded pace), seeking with the slider, cutting, the Reset confirmation, and a film exported
 // from the dialog equal byte for byte to the one tavolin-render writes.
 #include "ui/dlgfilm.h"
+#include "ui/helppages.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -272,6 +273,16 @@ private slots:
         dlg.buttons()->button(QDialogButtonBox::Reset)->click();
         QCOMPARE(rec.pointCount(), 0);
         QCOMPARE(dlg.slider()->value(), 0);
+    }
+
+    void helpShowsTheFilmPage() {
+        DocRT doc;
+        DlgFilm dlg(nullptr, &doc, 16, 16);
+        QStringList pages;
+        setHelpPageHandler([&pages](const QString& page) { pages << page; });
+        dlg.buttons()->button(QDialogButtonBox::Help)->click();
+        setHelpPageHandler(nullptr);
+        QCOMPARE(pages, QStringList{QStringLiteral("dlgfilm.html")});
     }
 
     void okWithoutRecordingOnlyCloses() {

@@ -1,0 +1,61 @@
+// Planck spectra as line colours.
+#include "scene/colblackbody.h"
+
+#include <cmath>
+
+#include "scene/cie1931.h"
+#include "scene/dataelem.h"
+
+namespace {
+
+// Second radiation constant hc / k in nm K.
+constexpr double kC2 = 1.438776877e7;
+
+}  // namespace
+
+ColBlackbody::ColBlackbody(const QString& name_, float kelvin, float lum)
+    : ColDiscrete(name_), temperature(kelvin), luminance(lum) {
+    regenerate();
+}
+
+double ColBlackbody::planck(double nm, double kelvin) {
+    // In micrometres the values stay moderate (no 1e-14 factors) for any visible wavelength.
+    const double l = nm * 1e-3;
+    return 1.0 / (l * l * l * l * l * std::expm1(kC2 / (nm * kelvin)));
+}
+
+void ColBlackbody::regenerate() {
+    clearLines();
+    lightTables.clear();
+    scale = 0.0;
+    const double t = temperature;
+    if (!(t > 0.0) || !std::isfinite(t)) return;
+    const int n = int((kLast - kFirst) / kStep) + 1;
+    double y = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double nm = kFirst + i * double(kStep);
+        y += Cie1931::yBar(nm) * planck(nm, t);
+    }
+    scale = y > 0.0 ? double(luminance) * Cie1931::kUnit / y : 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double nm = kFirst + i * double(kStep);
+        addLine(float(nm), float(scale * planck(nm, t)));
+    }
+}
+
+void ColBlackbody::getProperties(Reader::PropertyList& list) {
+    list.addFloat(QStringLiteral("temperature"), temperature);
+    list.addFloat(QStringLiteral("luminance"), luminance);
+    list.addString(QStringLiteral("colname"), name);
+}
+
+void ColBlackbody::assignFrom(const ColDiscrete& other) {
+    if (const auto* body = dynamic_cast<const ColBlackbody*>(&other)) {
+        name = body->name;
+        temperature = body->temperature;
+        luminance = body->luminance;
+        regenerate();
+    } else {
+        ColDiscrete::assignFrom(other);
+    }
+}

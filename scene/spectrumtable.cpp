@@ -1,0 +1,107 @@
+// Building and reading the per-colour, per-eye shading table.
+#include "scene/spectrumtable.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "scene/cie1931.h"
+#include "scene/coldiscrete.h"
+#include "scene/eye.h"
+
+namespace {
+
+inline int32_t floatBits(float f) {
+    int32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+inline float bitsFloat(int32_t b) {
+    float f;
+    std::memcpy(&f, &b, sizeof f);
+    return f;
+}
+
+constexpr float kWeightScale = 1.0f / float(1 << SpectrumTable::kShift);
+
+}  // namespace
+
+void SpectrumTable::direct(const ColDiscrete& color, const Eye& eye, float d, float sums[3]) {
+    const double dd = d;
+    const double beaming = eye.beamingExponent ? std::pow(1.0 / dd, eye.beamingExponent) : 1.0;
+    double acc[3] = {0.0, 0.0, 0.0};
+    const int n = color.count();
+    if (eye.kind == EyeKind::Cie1931) {
+        double xyz[3] = {0.0, 0.0, 0.0};
+        for (int i = 0; i < n; ++i) {
+            double m[3];
+            Cie1931::matchFast(double(color.wavelengths[i]) * dd, m);
+            for (int c = 0; c < 3; ++c) xyz[c] += m[c] * double(color.intensities[i]);
+        }
+        Cie1931::xyzToLinearSrgb(xyz, acc);
+    } else {
+        for (int i = 0; i < n; ++i) {
+            const float w = color.wavelengths[i] * d;
+            for (int c = 0; c < 3; ++c)
+                acc[c] += double(eye.channel[c].sensitivity(w)) * double(color.intensities[i]);
+        }
+    }
+    for (int c = 0; c < 3; ++c) sums[c] = float(acc[c] * beaming);
+}
+
+uint64_t SpectrumTable::linesHash(const ColDiscrete& color) {
+    uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](const void* data, size_t n) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+    };
+    mix(color.wavelengths.data(), color.wavelengths.size() * sizeof(float));
+    mix(color.intensities.data(), color.intensities.size() * sizeof(float));
+    const size_t n = color.wavelengths.size();
+    mix(&n, sizeof n);
+    return h;
+}
+
+SpectrumTable::SpectrumTable(const ColDiscrete& color, const Eye& eye)
+    : key(eye.lightKey), lines(linesHash(color)), entries(kEntries) {
+    for (int j = 0; j < kEntries; ++j) {
+        const float d = bitsFloat(kLowBits + (int32_t(j) << kShift));
+        float s[3];
+        direct(color, eye, d, s);
+        entries[j] = Vec4f(s[0], s[1], s[2], 0.0f);
+    }
+}
+
+bool SpectrumTable::lookup(float d, float sums[3]) const {
+    const int32_t b = floatBits(d);
+    if (!(b >= kLowBits && b < kHighBits)) return false;
+    const int32_t rel = b - kLowBits;
+    const Vec4f& a = entries[rel >> kShift];
+    const Vec4f& e = entries[(rel >> kShift) + 1];
+    const float t = float(rel & ((1 << kShift) - 1)) * kWeightScale;
+    for (int c = 0; c < 3; ++c) sums[c] = a[c] + t * (e[c] - a[c]);
+    return true;
+}
+
+bool SpectrumTable::lookup4(const Vec4f& d, Vec4f sums[3]) const {
+    const __m128i b = _mm_castps_si128(d.m);
+    const __m128i below = _mm_cmplt_epi32(b, _mm_set1_epi32(kLowBits));
+    const __m128i above = _mm_cmpgt_epi32(b, _mm_set1_epi32(kHighBits - 1));
+    if (_mm_movemask_epi8(_mm_or_si128(below, above)) != 0) return false;
+    const __m128i rel = _mm_sub_epi32(b, _mm_set1_epi32(kLowBits));
+    alignas(16) int32_t index[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_srli_epi32(rel, kShift));
+    const Vec4f t(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(rel, _mm_set1_epi32((1 << kShift) - 1))),
+                             _mm_set1_ps(kWeightScale)));
+    // Lane l's entries hold its channels across their components: transpose to channel rows.
+    __m128 lo0 = entries[index[0]].m, lo1 = entries[index[1]].m, lo2 = entries[index[2]].m,
+           lo3 = entries[index[3]].m;
+    __m128 hi0 = entries[index[0] + 1].m, hi1 = entries[index[1] + 1].m,
+           hi2 = entries[index[2] + 1].m, hi3 = entries[index[3] + 1].m;
+    _MM_TRANSPOSE4_PS(lo0, lo1, lo2, lo3);
+    _MM_TRANSPOSE4_PS(hi0, hi1, hi2, hi3);
+    const Vec4f a[3] = {Vec4f(lo0), Vec4f(lo1), Vec4f(lo2)};
+    const Vec4f e[3] = {Vec4f(hi0), Vec4f(hi1), Vec4f(hi2)};
+    for (int c = 0; c < 3; ++c) sums[c] = a[c] + t * (e[c] - a[c]);
+    return true;
+}
