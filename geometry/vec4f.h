@@ -9,8 +9,11 @@
 
 // Hot kernels are compiled twice: for the x86-64-v2 baseline and for processors with AVX2, where
 // the same operations get the three-operand VEX encoding (fewer register copies). No FMA is
-// enabled, so both give the same results bit for bit; the loader picks one at start.
-#if defined(__GNUC__) && !defined(__clang__) && !defined(__AVX2__)
+// enabled, so both give the same results bit for bit; the loader picks one at start. Not with
+// ThreadSanitizer, whose instrumented resolvers would run before its runtime is set up, nor
+// when the build turns it off (TAVOLIN_KERNEL_CLONES=OFF, to run the baseline everywhere).
+#if defined(__GNUC__) && !defined(__clang__) && !defined(__AVX2__) && \
+    !defined(__SANITIZE_THREAD__) && !defined(TAVOLIN_NO_KERNEL_CLONES)
 #define TAVOLIN_HOT_KERNEL __attribute__((target_clones("avx2", "default")))
 #else
 #define TAVOLIN_HOT_KERNEL
