@@ -161,6 +161,7 @@ int main(int argc, char** argv) {
     if (options.benchFrames > 0) {
         renderFrame(pool, engine, doc, buffer);  // warm-up: first-touch of the buffer and caches
         std::vector<double> ms;
+        ms.reserve(size_t(options.benchFrames));
         for (int i = 0; i < options.benchFrames; ++i) {
             const auto t0 = std::chrono::steady_clock::now();
             renderFrame(pool, engine, doc, buffer);

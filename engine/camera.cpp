@@ -98,6 +98,7 @@ bool generate1(RowBand& band, SingleRay& ray, int rowOffset) {
     return true;
 }
 
+TAVOLIN_HOT_KERNEL
 bool generate4(RowBand& band, RayBundle4& b, int rowOffset) {
     const FrameContext& frame = *band.frame;
     if (band.col + 1 >= frame.buffer->width()) return false;
@@ -134,6 +135,7 @@ bool generate4(RowBand& band, RayBundle4& b, int rowOffset) {
     return true;
 }
 
+TAVOLIN_HOT_KERNEL
 bool generate16(RowBand& band, RayBundle16& b) {
     const FrameContext& frame = *band.frame;
     if (band.col + 3 >= frame.buffer->width()) return false;

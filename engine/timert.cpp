@@ -22,6 +22,7 @@
 #include "geometry/lightpathtrace.h"
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
+#include "scene/coldiscrete.h"
 #include "scene/lighttablecache.h"
 #include "scene/rtobjbase.h"
 #include "scene/scenedata.h"
@@ -50,6 +51,8 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     if (settings->lightBending)
         tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius);
     for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
+    // Colour sums for a Doppler factor of 1 with this frame's eye (the pool is idle now).
+    for (ColDiscrete* color : sceneData->colors.items) color->prepareShading(settings->eye);
 }
 
 void TimeRT::prepareFrame(RenderSettings* s, KDTree* t) {

@@ -106,11 +106,11 @@ struct SegmentBounds {
 
 inline float laneMin(Vec4f v) {
     v = min(v, Vec4f(_mm_movehl_ps(v, v)));
-    return std::fmin(v.x, v.y);
+    return minScalar(v.x, v.y);
 }
 inline float laneMax(Vec4f v) {
     v = max(v, Vec4f(_mm_movehl_ps(v, v)));
-    return std::fmax(v.x, v.y);
+    return maxScalar(v.x, v.y);
 }
 
 // Rays of one structure-of-arrays group from origin (ox, oy, oz) into the running bounds.
@@ -141,7 +141,7 @@ inline SegmentBounds finishBounds(const Vec4f lo[3], const Vec4f hi[3], const Ve
 }
 
 inline float magnitude3(const Vec4f& o) {
-    return std::fmax(std::fmax(std::fabs(o.x), std::fabs(o.y)), std::fabs(o.z));
+    return maxScalar(maxScalar(std::fabs(o.x), std::fabs(o.y)), std::fabs(o.z));
 }
 
 SegmentBounds segmentBounds(const RayBundle16& b) {
@@ -154,6 +154,26 @@ SegmentBounds segmentBounds(const RayBundle16& b) {
         addSegments(ox, oy, oz, b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g],
                     b.tHit[g], lo, hi, tFar);
     return finishBounds(lo, hi, tFar, magnitude3(o));
+}
+
+// Four rays: objects see each lane's own origin or the first lane's (the sphere tests and the
+// Alt entries), so where the origins differ the bounds cover both.
+SegmentBounds segmentBounds(const RayBundle4& b) {
+    Vec4f lo[3] = {Vec4f(__builtin_inff()), Vec4f(__builtin_inff()), Vec4f(__builtin_inff())};
+    Vec4f hi[3] = {-lo[0], -lo[0], -lo[0]};
+    Vec4f tFar(0.0f);
+    const Vec4f& o = b.origin[0];
+    const Vec4f ox(o.x), oy(o.y), oz(o.z);
+    addSegments(ox, oy, oz, b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, lo, hi, tFar);
+    float magnitude = magnitude3(o);
+    const LaneMask4 same = (b.originSoA[0] == ox) & (b.originSoA[1] == oy) & (b.originSoA[2] == oz);
+    if (!all(same)) {
+        addSegments(b.originSoA[0], b.originSoA[1], b.originSoA[2], b.dir[0], b.dir[1], b.dir[2],
+                    b.tMin, b.tMax, b.tHit, lo, hi, tFar);
+        const Vec4f m = max(max(abs(b.originSoA[0]), abs(b.originSoA[1])), abs(b.originSoA[2]));
+        magnitude = maxScalar(magnitude, laneMax(m));
+    }
+    return finishBounds(lo, hi, tFar, magnitude);
 }
 
 // Leaves with at least this many objects test the bounds first: below it the bounds cost more
@@ -273,6 +293,7 @@ enum class Signs : uint8_t { Mixed, AllUp, AllDown };
 
 }  // namespace
 
+TAVOLIN_HOT_KERNEL
 int traceBundle16(RayBundle16& b) {
     Entry16 stack[kStackDepth16];
     int top = 0;
@@ -402,12 +423,18 @@ int traceBundle16(RayBundle16& b) {
     }
 }
 
+TAVOLIN_HOT_KERNEL
 int traceBundle4(RayBundle4& b) {
     Entry4 stack[kStackDepth4];
     int top = 0;
     int flippedPending = 0;
     int result = 0;
     KdNode node = b.node;
+    // Whether some ray can still be accepted in the current interval (see Intervals16::open).
+    // A traced bundle reports every decision, so it skips nothing.
+    const auto open = [&b] {
+        return b.trace || any(b.tMin * kBundleNearEps < min(b.tMax * kBundleFarEps, b.tHit));
+    };
     for (;;) {
         while (!node.isLeaf()) {
             const int a = node.axis();
@@ -434,32 +461,43 @@ int traceBundle4(RayBundle4& b) {
                 flippedPending += e.flipped;
                 e.far.set(lowerNear ? child[1] : child[0]);
                 node = lowerNear ? child[0] : child[1];
+                if (result != 0xf && !open()) goto pop;
             }
         }
 
-        const uint32_t n = node.objectCount();
-        if (n != 0) {
-            b.node = node;
-            b.tMin *= kBundleNearEps;
-            b.tMax *= kBundleFarEps;
-            rtObjBase* const* objs = leafObjects(b.leafBase, node);
-            for (uint32_t i = 0; i < n; ++i) {
-                const LaneMask4 hits =
-                    b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
-                if (any(hits)) {
-                    objs[i]->shade4(b, hits);
-                    result |= movemask(hits);
+        {
+            const uint32_t n = node.objectCount();
+            if (n != 0) {
+                b.node = node;
+                b.tMin *= kBundleNearEps;
+                b.tMax *= kBundleFarEps;
+                rtObjBase* const* objs = leafObjects(b.leafBase, node);
+                const bool bounded = n >= kBoundsMinObjects;
+                SegmentBounds bounds;
+                if (bounded) bounds = segmentBounds(b);
+                for (uint32_t i = 0; i < n; ++i) {
+                    if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
+                    const LaneMask4 hits =
+                        b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
+                    if (any(hits)) {
+                        objs[i]->shade4(b, hits);
+                        result |= movemask(hits);
+                    }
                 }
+                if (result == 0xf && flippedPending == 0) return result;
             }
-            if (result == 0xf && flippedPending == 0) return result;
         }
 
-        if (top == 0) return result;
-        const Entry4& e = stack[--top];
-        b.tMin = e.tMin;
-        b.tMax = e.tMax;
-        flippedPending -= e.flipped;
-        node = e.far.get();
+    pop:
+        for (;;) {
+            if (top == 0) return result;
+            const Entry4& e = stack[--top];
+            b.tMin = e.tMin;
+            b.tMax = e.tMax;
+            flippedPending -= e.flipped;
+            node = e.far.get();
+            if (result == 0xf || open()) break;
+        }
     }
 }
 

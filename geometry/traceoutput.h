@@ -10,4 +10,7 @@ bool enabled();
 void setEnabled(bool on);
 // Writes text and a line end in one piece, so lines of different threads do not interleave.
 void line(const std::string& text);
+// The same for a text that fits a line buffer (up to 250 characters); allocates nothing, so a
+// traced packet costs no allocation. Longer texts are cut there.
+void line(const char* text);
 }  // namespace TraceOutput

@@ -7,6 +7,18 @@
 #include <cmath>
 #include <cstdint>
 
+// Hot kernels are compiled twice: for the x86-64-v2 baseline and for processors with AVX2, where
+// the same operations get the three-operand VEX encoding (fewer register copies). No FMA is
+// enabled, so both give the same results bit for bit; the loader picks one at start. Not with
+// ThreadSanitizer, whose instrumented resolvers would run before its runtime is set up, nor
+// when the build turns it off (TAVOLIN_KERNEL_CLONES=OFF, to run the baseline everywhere).
+#if defined(__GNUC__) && !defined(__clang__) && !defined(__AVX2__) && \
+    !defined(__SANITIZE_THREAD__) && !defined(TAVOLIN_NO_KERNEL_CLONES)
+#define TAVOLIN_HOT_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define TAVOLIN_HOT_KERNEL
+#endif
+
 // Four floats in one SSE register. As a point it is a space-time position (x, y, z in scene units,
 // w the time); as a direction x, y, z are used; in a structure-of-arrays group it holds one
 // component of four rays, lane 0 in x.
@@ -78,6 +90,15 @@ inline Vec4f abs(Vec4f a) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), a); }
 // Fused multiply-add where the processor has it; the x86-64-v2 baseline has none, so this is
 // a separate multiply and add there and pictures do not depend on the build machine.
 inline Vec4f madd(Vec4f a, Vec4f b, Vec4f c) { return a * b + c; }
+
+// Scalar minimum and maximum in one SSE instruction (std::fmin and std::fmax are library calls):
+// a < b ? a : b and a > b ? a : b, so a NaN operand gives b. For values known to be numbers.
+inline float minScalar(float a, float b) {
+    return _mm_cvtss_f32(_mm_min_ss(_mm_set_ss(a), _mm_set_ss(b)));
+}
+inline float maxScalar(float a, float b) {
+    return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(a), _mm_set_ss(b)));
+}
 
 // ---- comparisons give masks
 inline LaneMask4 operator<(Vec4f a, Vec4f b) { return _mm_cmplt_ps(a, b); }

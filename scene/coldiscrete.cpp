@@ -3,6 +3,7 @@
 
 #include <QStringList>
 #include <cmath>
+#include <cstring>
 
 #include "scene/dataelem.h"
 #include "scene/eye.h"
@@ -48,8 +49,8 @@ struct DopplerRange {
         }
         lo = min(lo, Vec4f(_mm_movehl_ps(lo, lo)));
         hi = max(hi, Vec4f(_mm_movehl_ps(hi, hi)));
-        low = std::fmin(lo.x, lo.y);
-        high = std::fmax(hi.x, hi.y);
+        low = minScalar(lo.x, lo.y);
+        high = maxScalar(hi.x, hi.y);
         ordered = none(nan);
     }
 };
@@ -66,7 +67,7 @@ inline void laneSums(const Eye& eye, const float* wl, const float* in, int n, co
         Vec4f w[4];
         for (int k = 0; k < count; ++k) w[k] = Vec4f(wl[i]) * d[k];
         const float w0 = wl[i] * range.low, w1 = wl[i] * range.high;
-        const float wLow = std::fmin(w0, w1), wHigh = std::fmax(w0, w1);
+        const float wLow = minScalar(w0, w1), wHigh = maxScalar(w0, w1);  // NaN: Mixed
         for (int c = 0; c < 3; ++c) {
             const EyeChannel& ch = eye.channel[c];
             switch (range.ordered ? spanOf(ch, wLow, wHigh) : Span::Mixed) {
@@ -184,22 +185,36 @@ void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
                           const float* shade) const {
     if (eye.extended()) return LightShading::toPixel(*this, eye, out, *doppler, *shade);  // light hook
     float sums[3] = {0.0f, 0.0f, 0.0f};
-    accumulate(eye, doppler, sums);
+    const int cached = *doppler == 1.0f ? cacheFor(eye) : -1;
+    if (cached >= 0) {
+        for (int c = 0; c < 3; ++c) sums[c] = cache.raySums[cached][c];
+    } else {
+        accumulate(eye, doppler, sums);
+    }
     uint8_t* bytes = reinterpret_cast<uint8_t*>(out);
     for (int c = 0; c < 3; ++c) bytes[c] = channelByte(sums[c] * *shade);
     bytes[3] = 255;
 }
 
+TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& shade, LaneMask4 mask,
                            uint32_t* const pixels[4]) const {
     if (none(mask)) return;
     if (eye.extended()) return LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);  // light hook
+    const DopplerRange range(&doppler, 1);
+    if (range.ordered && range.low == 1.0f && range.high == 1.0f) {
+        const int cached = cacheFor(eye);
+        if (cached >= 0) {
+            writeLanes(cache.laneSums[cached], shade, mask, pixels);
+            return;
+        }
+    }
     Vec4f sums[1][3];
-    laneSums(eye, wavelengths.data(), intensities.data(), count(), &doppler, 1,
-             DopplerRange(&doppler, 1), sums);
+    laneSums(eye, wavelengths.data(), intensities.data(), count(), &doppler, 1, range, sums);
     writeLanes(sums[0], shade, mask, pixels);
 }
 
+TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f shade[4],
                             const LaneMask4 mask[4], uint32_t* const rows[4]) const {
     if (none(mask[0] | mask[1] | mask[2] | mask[3])) return;
@@ -225,11 +240,67 @@ void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f 
     // One Doppler factor for every lane (no Doppler effect, or speed 0): each lane's sums are
     // those of the first group, so they are computed once.
     const bool shared = range.ordered && range.low == range.high;
-    laneSums(eye, wavelengths.data(), intensities.data(), count(), d, shared ? 1 : active, range,
-             sums);
+    const Vec4f(*use)[3] = sums;
+    const int cached = shared && range.low == 1.0f ? cacheFor(eye) : -1;
+    if (cached >= 0)
+        use = &cache.laneSums[cached];
+    else
+        laneSums(eye, wavelengths.data(), intensities.data(), count(), d, shared ? 1 : active,
+                 range, sums);
     for (int k = 0; k < active; ++k) {
         const int g = group[k];
         uint32_t* const pixels[4] = {rows[g], rows[g] + 1, rows[g] + 2, rows[g] + 3};
-        writeLanes(sums[shared ? 0 : k], shade[g], mask[g], pixels);
+        writeLanes(use[shared ? 0 : k], shade[g], mask[g], pixels);
     }
+}
+
+namespace {
+
+// The control bits of MXCSR (rounding, flush to zero, masks); the low six are sticky flags.
+constexpr uint32_t kControlBits = ~0x3fu;
+
+// The sums at factor 1 in both forms, under the current control word. Not inlined, so that no
+// arithmetic moves across the control word changes around the call.
+[[gnu::noinline]] void sumsAtOne(const Eye& e, const ColDiscrete& c, float ray[3], Vec4f lane[3]) {
+    const float one = 1.0f;
+    for (int k = 0; k < 3; ++k) ray[k] = 0.0f;
+    c.accumulate(e, &one, ray);
+    const Vec4f d(1.0f);
+    Vec4f sums[1][3];
+    laneSums(e, c.wavelengths.data(), c.intensities.data(), c.count(), &d, 1, DopplerRange(&d, 1),
+             sums);
+    for (int k = 0; k < 3; ++k) lane[k] = sums[0][k];
+}
+
+}  // namespace
+
+int ColDiscrete::cacheFor(const Eye& e) const {
+    // Bitwise comparisons: only the very same numbers give the very same sums.
+    const size_t lineBytes = wavelengths.size() * sizeof(float);
+    if (!cache.valid || std::memcmp(cache.channels, e.channel, sizeof cache.channels) != 0 ||
+        cache.wavelengths.size() != wavelengths.size() ||
+        std::memcmp(cache.wavelengths.data(), wavelengths.data(), lineBytes) != 0 ||
+        std::memcmp(cache.intensities.data(), intensities.data(), lineBytes) != 0)
+        return -1;
+    const uint32_t control = _mm_getcsr() & kControlBits;
+    for (int k = 0; k < 2; ++k)
+        if (cache.control[k] == control) return k;
+    return -1;
+}
+
+void ColDiscrete::prepareShading(const Eye& e) {
+    cache.valid = false;
+    for (int c = 0; c < 3; ++c) cache.channels[c] = e.channel[c];
+    cache.wavelengths = wavelengths;
+    cache.intensities = intensities;
+    const uint32_t saved = _mm_getcsr();
+    const uint32_t controls[2] = {saved & kControlBits,
+                                  ((saved & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN) & kControlBits};
+    for (int k = 0; k < 2; ++k) {
+        _mm_setcsr(controls[k]);
+        cache.control[k] = controls[k];
+        sumsAtOne(e, *this, cache.raySums[k], cache.laneSums[k]);
+    }
+    _mm_setcsr(saved);
+    cache.valid = true;
 }

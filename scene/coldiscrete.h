@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "geometry/vec4f.h"
+#include "scene/eye.h"
 #include "scene/lighttablecache.h"
 
-struct Eye;
 namespace Reader {
 class PropertyList;
 }
@@ -66,4 +66,29 @@ public:
                    const LaneMask4 mask[4], uint32_t* const rows[4]) const;
     // Adds the three unshaded, unclamped channel sums of one ray (as toPixel) into sums.
     void accumulate(const Eye& eye, const float* doppler, float sums[3]) const;
+
+    // Between frames only (no render thread running): computes the channel sums for a Doppler
+    // factor of exactly 1 (every ray of a frame at speed 0, or without the Doppler effect) with
+    // this eye, in both the one-ray and the lane forms, under the calling thread's rounding and
+    // under rounding toward minus infinity (the render workers'). The conversions above use them
+    // for rays with factor 1 as long as they run under one of those two floating-point control
+    // words and are called with an equal eye and unchanged lines; otherwise they compute as
+    // usual, so the cache never changes a pixel.
+    void prepareShading(const Eye& eye);
+
+private:
+    struct ShadingCache {
+        bool valid = false;
+        EyeChannel channels[3];           // the curves of the eye the sums were made for
+        std::vector<float> wavelengths;   // the lines they were made for
+        std::vector<float> intensities;
+        uint32_t control[2] = {0, 0};     // MXCSR control bits the sums were computed under
+        float raySums[2][3] = {};         // one-ray form
+        Vec4f laneSums[2][3];             // lane form, the same in every lane
+    };
+    // Which of the cached sets holds this eye's sums for the current lines under the calling
+    // thread's control word; -1 for none.
+    int cacheFor(const Eye& eye) const;
+
+    ShadingCache cache;
 };

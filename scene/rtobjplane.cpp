@@ -3,6 +3,7 @@
 #include "scene/rtobjplane.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
@@ -15,11 +16,12 @@ namespace {
 // The plane exists at all times: its box spans this far in t either way.
 constexpr float kTimeExtent = 10000.0f;
 
-std::string vecText(const Vec4f& a) {
-    return QString("%1;%2;%3;%4")
-        .arg(QString::number(a.x, 'g', 6), QString::number(a.y, 'g', 6),
-             QString::number(a.z, 'g', 6), QString::number(a.w, 'g', 6))
-        .toStdString();
+// One trace line: a label and the vector's four components in the 'g' format with 6 digits.
+void traceVector(const char* label, const Vec4f& a) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%s %g;%g;%g;%g", label, double(a.x), double(a.y),
+                  double(a.z), double(a.w));
+    TraceOutput::line(buf);
 }
 
 // The x, y, z of a direction; the single ray's w of 1 takes no part in plane geometry.
@@ -46,11 +48,14 @@ bool rtObjPlane::hitSingle(const SingleRay& ray, float& t, float& u, float& v) c
 }
 
 void rtObjPlane::traceHit(float t) const {
+    if (!TraceOutput::enabled()) return;
+    char distance[64];
+    std::snprintf(distance, sizeof distance, "Distance %g", double(t));
     TraceOutput::line("PLANEHIT: with propersties:");
-    TraceOutput::line("Distance " + QString::number(t, 'g', 6).toStdString());
-    TraceOutput::line("pos " + vecText(pos));
-    TraceOutput::line("x " + vecText(x));
-    TraceOutput::line("y " + vecText(y));
+    TraceOutput::line(distance);
+    traceVector("pos", pos);
+    traceVector("x", x);
+    traceVector("y", y);
 }
 
 void rtObjPlane::intersect1(SingleRay& ray, float& t) const {
@@ -136,8 +141,11 @@ struct rtObjPlane::Lanes {
     }
 };
 
-LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const {
-    const Lanes lanes(*this, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
+LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const { return intersect4Kernel(*this, b); }
+
+TAVOLIN_HOT_KERNEL
+LaneMask4 rtObjPlane::intersect4Kernel(const rtObjPlane& plane, RayBundle4& b) {
+    const Lanes lanes(plane, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
     return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
 }
 
@@ -157,8 +165,13 @@ void rtObjPlane::shade4(RayBundle4& b, LaneMask4 mask) const {
 }
 
 bool rtObjPlane::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
+    return intersect16Kernel(*this, b, hits);
+}
+
+TAVOLIN_HOT_KERNEL
+bool rtObjPlane::intersect16Kernel(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]) {
     const Vec4f& o = b.origin[0];
-    const Lanes lanes(*this, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
+    const Lanes lanes(plane, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
     LaneMask4 any16;
     for (int g = 0; g < 4; ++g) {
         hits[g] = lanes.group(b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g], b.tHit[g],

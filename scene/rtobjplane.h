@@ -53,5 +53,8 @@ private:
     bool hitSingle(const SingleRay& ray, float& t, float& u, float& v) const;
     struct Lanes;  // the plane broadcast for four-lane groups
     BoundingBox bundleHitBounds() const;
+    // The bundle tests, compiled for the baseline and for AVX2 (virtual functions cannot be).
+    static LaneMask4 intersect4Kernel(const rtObjPlane& plane, RayBundle4& b);
+    static bool intersect16Kernel(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]);
     void traceHit(float t) const;
 };

@@ -166,10 +166,28 @@ struct SphereLanes {
 
 }  // namespace
 
-template <int N>
-LaneMask4 rtObjSphere<N>::intersect4(RayBundle4& b) const {
+// The bundle tests of both sphere kinds, compiled for the baseline and for AVX2.
+TAVOLIN_HOT_KERNEL
+static LaneMask4 sphereIntersect4(const Vec4f& center, float radius2, RayBundle4& b) {
     const SphereLanes lanes(b.origin[0], center, radius2);
     return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
+}
+
+TAVOLIN_HOT_KERNEL
+static bool sphereIntersect16(const Vec4f& center, float radius2, RayBundle16& b, LaneMask4 hits[4]) {
+    const SphereLanes lanes(b.origin[0], center, radius2);
+    LaneMask4 any16;
+    for (int g = 0; g < 4; ++g) {
+        hits[g] = lanes.group(b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g], b.tHit[g],
+                              b.live[g]);
+        any16 |= hits[g];
+    }
+    return any(any16);
+}
+
+template <int N>
+LaneMask4 rtObjSphere<N>::intersect4(RayBundle4& b) const {
+    return sphereIntersect4(center, radius2, b);
 }
 
 template <int N>
@@ -200,14 +218,7 @@ void rtObjSphere<N>::shade4(RayBundle4& b, LaneMask4 mask) const {
 
 template <int N>
 bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
-    const SphereLanes lanes(b.origin[0], center, radius2);
-    LaneMask4 any16;
-    for (int g = 0; g < 4; ++g) {
-        hits[g] = lanes.group(b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g], b.tHit[g],
-                              b.live[g]);
-        any16 |= hits[g];
-    }
-    return any(any16);
+    return sphereIntersect16(center, radius2, b, hits);
 }
 
 template <int N>
