@@ -27,7 +27,8 @@ public:
     // Hands out no further band: every later runTask returns true at once.
     void stopDispensing() override;
 
-    // Rows handed out so far, in percent (0 for an empty picture).
+    // Rows handed out so far, in percent (0 for an empty picture). Reads the dispenser's row
+    // counter: while the pool renders, only with frame.dispenser held (runTask does so).
     int progressPercent() const;
 
     PixelBuffer& ownPixelBuffer() { return ownBuffer; }
