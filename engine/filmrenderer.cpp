@@ -144,7 +144,9 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
         } else {
             pool.startRendering(false);
             while (pool.isRunning()) {
-                if (canceled || !progress(k, framePercent.load(std::memory_order_relaxed))) {
+                // All rows handed out is not a finished frame yet: 100 means saved.
+                const int percent = std::min(99, framePercent.load(std::memory_order_relaxed));
+                if (canceled || !progress(k, percent)) {
                     canceled = true;
                     pool.abort(true);
                     return Canceled;

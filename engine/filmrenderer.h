@@ -28,7 +28,7 @@ public:
     enum Result { Finished = 0, Canceled, NoRecording, BadRange, OutOfMemory, SaveFailed };
 
     // Called before each frame (percent 0), repeatedly while it renders (percent of its rows
-    // handed out) and after it is saved (100), on the thread that called render(). Returning
+    // handed out, at most 99) and after it is saved (100, and only then), on the thread that called render(). Returning
     // false cancels: a frame being rendered is abandoned and not saved.
     using Progress = std::function<bool(int frame, int percent)>;
 
