@@ -231,6 +231,7 @@ void DlgRenderOptions::onColorButton() {
 }
 
 void DlgRenderOptions::onAccept() {
+    const int k = searchlightExponent();
     doc->setMaxBundleSize(getMaxBundleSize());
     const uint8_t rgba[4] = {uint8_t(backgroundColor.red()), uint8_t(backgroundColor.green()),
                              uint8_t(backgroundColor.blue()), uint8_t(backgroundColor.alpha())};
@@ -250,7 +251,7 @@ void DlgRenderOptions::onAccept() {
     const bool automatic = checkAutoExposure->isChecked();
     if (!automatic || !s.autoExposure) s.exposureStops = float(spinExposure->value());
     s.autoExposure = automatic;
-    emit searchlightExponentChosen(searchlightExponent());
+    emit searchlightExponentChosen(k);
 }
 
 void DlgRenderOptions::onOk() {
