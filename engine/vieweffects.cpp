@@ -20,7 +20,9 @@ RenderSettings* chooseViewSettings(RenderSettings& document, const ViewEffects& 
     *own = document;
     if (aberration) own->aberration = effects.aberration == EffectChoice::Enable;
     if (doppler) own->srtDoppler = effects.doppler == EffectChoice::Enable;
-    if (searchlight) own->searchlight = effects.searchlight == EffectChoice::Enable ? 4 : 0;
+    if (searchlight)
+        own->searchlight =
+            effects.searchlight == EffectChoice::Enable ? effects.searchlightExponent : 0;
     own->syncLight();
     return own.get();
 }

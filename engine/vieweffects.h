@@ -3,6 +3,7 @@
 // settings (which keeps its own background, as every settings assignment does).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "scene/rendersettings.h"
@@ -12,9 +13,10 @@ enum class EffectChoice { Enable, Disable, UseParent };
 struct ViewEffects {
     EffectChoice aberration = EffectChoice::UseParent;
     EffectChoice doppler = EffectChoice::UseParent;
-    // Searchlight (relativistic beaming): enabling it where the document has it off uses the
-    // received-energy exponent 4.
+    // Searchlight (relativistic beaming): enabling it where the document has it off uses
+    // searchlightExponent (3 or 4; by default the received-energy exponent 4).
     EffectChoice searchlight = EffectChoice::UseParent;
+    int8_t searchlightExponent = 4;
 };
 
 // Returns the document's settings when no choice overrides them; otherwise fills own (created on

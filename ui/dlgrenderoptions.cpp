@@ -1,10 +1,18 @@
 // The render options dialog's form and its hand-over of the choices.
+//
+// Choices of ours: exposure and automatic exposure are written straight into the document's
+// settings on Apply (the engine copies them when it prepares a frame, and no worker reads the
+// document's own record); while automatic exposure runs, Apply keeps the exposure it has
+// reached, and unchecking "Automatic" keeps the value the box shows.
 #include "ui/dlgrenderoptions.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,8 +23,10 @@
 #include <QVBoxLayout>
 #include <cstdint>
 
+#include "engine/autoexposure.h"
 #include "engine/docrt.h"
 #include "geometry/programmingerror.h"
+#include "scene/rendersettings.h"
 #include "ui/helppages.h"
 #include "ui/speedunits.h"
 
@@ -26,6 +36,8 @@ QString formTr(const char* text) { return QCoreApplication::translate("RenderOpt
 
 // Combo entries: the texts count the rays of a packet, the values are its side in pixels.
 constexpr int kBundleSides[3] = {1, 2, 4};
+// Searchlight combo entries: the beaming exponent k of (1/D)^k.
+constexpr int kSearchlightExponents[2] = {4, 3};
 
 }  // namespace
 
@@ -49,6 +61,14 @@ DlgRenderOptions::DlgRenderOptions(DocRT* doc_) : QDialog(nullptr), doc(doc_) {
     colorButtonFromBackground();
 
     setMaxBundleSize(doc->maxBundleSize());
+
+    const RenderSettings& s = *doc->getSettings();
+    setSearchlightExponent(s.searchlight == 3 ? 3 : 4);
+    spinExposure->setValue(double(s.exposureStops));
+    checkAutoExposure->setChecked(s.autoExposure);
+    spinExposure->setEnabled(!s.autoExposure);
+    connect(checkAutoExposure, &QCheckBox::toggled, spinExposure,
+            [this](bool automatic) { spinExposure->setEnabled(!automatic); });
 
     if (showSpeedKm && showSpeedLight)
         radioSpeedBoth->setChecked(true);
@@ -113,6 +133,7 @@ void DlgRenderOptions::setupForm() {
     verticalLayout->addLayout(horizontalLayout_2);
     verticalLayout->addStretch(1);
     tabWidget->addTab(tab, formTr("Advanced Options"));
+    setupLightTab();
     tabWidget->setCurrentIndex(0);
     mainLayout->addWidget(tabWidget);
 
@@ -122,6 +143,35 @@ void DlgRenderOptions::setupForm() {
     buttonBox->setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
                                   QDialogButtonBox::Help | QDialogButtonBox::Apply);
     mainLayout->addWidget(buttonBox);
+}
+
+void DlgRenderOptions::setupLightTab() {
+    auto* light = new QWidget();
+    light->setObjectName(QStringLiteral("tabLight"));
+    auto* layout = new QVBoxLayout(light);
+    auto* form = new QFormLayout();
+    form->setObjectName(QStringLiteral("formLight"));
+    cmbSearchlight = new QComboBox(light);
+    cmbSearchlight->setObjectName(QStringLiteral("cmbSearchlight"));
+    cmbSearchlight->addItems(
+        {formTr("energy per line (k = 4)"), formTr("photon counting (k = 3)")});
+    cmbSearchlight->setToolTip(
+        formTr("Every spectral line is brightened by (1/D)^k when the searchlight is on"));
+    form->addRow(formTr("Searchlight"), cmbSearchlight);
+    spinExposure = new QDoubleSpinBox(light);
+    spinExposure->setObjectName(QStringLiteral("spinExposure"));
+    spinExposure->setRange(double(AutoExposure::kMinStops), double(AutoExposure::kMaxStops));
+    spinExposure->setSingleStep(0.5);
+    spinExposure->setDecimals(2);
+    spinExposure->setSuffix(formTr(" stops"));
+    spinExposure->setToolTip(formTr("Brightness times 2^stops before the picture is clipped"));
+    form->addRow(formTr("Exposure"), spinExposure);
+    checkAutoExposure = new QCheckBox(formTr("Automatic"), light);
+    checkAutoExposure->setObjectName(QStringLiteral("checkAutoExposure"));
+    form->addRow(QString(), checkAutoExposure);
+    layout->addLayout(form);
+    layout->addStretch(1);
+    tabWidget->addTab(light, formTr("Light"));
 }
 
 void DlgRenderOptions::colorButtonFromBackground() {
@@ -148,6 +198,30 @@ int DlgRenderOptions::getMaxBundleSize() const {
     return kBundleSides[index];
 }
 
+void DlgRenderOptions::setSearchlightExponent(int k) {
+    for (int i = 0; i < 2; ++i) {
+        if (kSearchlightExponents[i] == k) {
+            cmbSearchlight->setCurrentIndex(i);
+            return;
+        }
+    }
+    programmingError("DlgRenderOptions::setSearchlightExponent: the exponent must be 3 or 4");
+}
+
+int DlgRenderOptions::searchlightExponent() const {
+    const int index = cmbSearchlight->currentIndex();
+    if (index < 0 || index >= 2)
+        programmingError("DlgRenderOptions::searchlightExponent: no exponent chosen");
+    return kSearchlightExponents[index];
+}
+
+void DlgRenderOptions::showEvent(QShowEvent* event) {
+    const RenderSettings& s = *doc->getSettings();
+    if (checkAutoExposure->isChecked() && s.autoExposure)
+        spinExposure->setValue(double(s.exposureStops));
+    QDialog::showEvent(event);
+}
+
 void DlgRenderOptions::onColorButton() {
     const QColor chosen =
         QColorDialog::getColor(backgroundColor, this, QString(), QColorDialog::ShowAlphaChannel);
@@ -157,6 +231,7 @@ void DlgRenderOptions::onColorButton() {
 }
 
 void DlgRenderOptions::onAccept() {
+    const int k = searchlightExponent();
     doc->setMaxBundleSize(getMaxBundleSize());
     const uint8_t rgba[4] = {uint8_t(backgroundColor.red()), uint8_t(backgroundColor.green()),
                              uint8_t(backgroundColor.blue()), uint8_t(backgroundColor.alpha())};
@@ -171,6 +246,12 @@ void DlgRenderOptions::onAccept() {
         showSpeedLight = true;
         showSpeedKm = false;
     }
+
+    RenderSettings& s = *doc->getSettings();
+    const bool automatic = checkAutoExposure->isChecked();
+    if (!automatic || !s.autoExposure) s.exposureStops = float(spinExposure->value());
+    s.autoExposure = automatic;
+    emit searchlightExponentChosen(k);
 }
 
 void DlgRenderOptions::onOk() {

@@ -1,13 +1,17 @@
 // The render options dialog: background colour of rays that hit nothing, the unit of the status
-// bar's speed read-out, and the largest ray packet the engine traces. Colour and packet size go
-// to the document as requests for its next frame; the speed unit lives in ui/speedunits.h.
+// bar's speed read-out, the largest ray packet the engine traces, and the light response (the
+// searchlight's exponent, the exposure). Colour and packet size go to the document as requests
+// for its next frame; the speed unit lives in ui/speedunits.h; the exponent goes to whoever
+// listens to searchlightExponentChosen (the main view).
 #pragma once
 
 #include <QColor>
 #include <QDialog>
 
 class DocRT;
+class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QDialogButtonBox;
 class QPushButton;
 class QRadioButton;
@@ -27,13 +31,22 @@ public:
     QRadioButton* speedLightButton() const { return radioSpeedLight; }
     QRadioButton* speedBothButton() const { return radioSpeedBoth; }
     QDialogButtonBox* buttons() const { return buttonBox; }
+    QComboBox* searchlightCombo() const { return cmbSearchlight; }
+    QDoubleSpinBox* exposureSpin() const { return spinExposure; }
+    QCheckBox* autoExposureBox() const { return checkAutoExposure; }
 
     // Bundle side (1, 2, 4) <-> combo index (0, 1, 2).
     void setMaxBundleSize(int side);
     int getMaxBundleSize() const;
+    // Beaming exponent (4 energy per line, 3 photon counting) <-> combo index (0, 1); another
+    // exponent is a programming error.
+    void setSearchlightExponent(int k);
+    int searchlightExponent() const;
 
 signals:
     void signalAccepted();
+    // Apply or OK: the exponent the searchlight is to use.
+    void searchlightExponentChosen(int k);
 
 public slots:
     void onColorButton();
@@ -43,8 +56,13 @@ public slots:
     void onHelp();
     void accept() override;
 
+protected:
+    // While "Automatic" is checked the exposure box shows the exposure the program is at.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void setupForm();
+    void setupLightTab();
     void colorButtonFromBackground();
 
     QColor backgroundColor;
@@ -56,5 +74,8 @@ private:
     QRadioButton* radioSpeedLight = nullptr;
     QRadioButton* radioSpeedBoth = nullptr;
     QComboBox* cmbMaxBundleSize = nullptr;
+    QComboBox* cmbSearchlight = nullptr;
+    QDoubleSpinBox* spinExposure = nullptr;
+    QCheckBox* checkAutoExposure = nullptr;
     QDialogButtonBox* buttonBox = nullptr;
 };

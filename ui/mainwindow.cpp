@@ -6,6 +6,10 @@
 // - The debug log is written from the Help menu ("Write Log File to <path>") to Log.txt in the
 //   user's home folder; the film dialog and the light-path viewer have View menu entries, and the
 //   black-hole switches ("Light Bending", "Gravitational Doppler Effect") Options menu entries.
+// - "Searchlight" (Options menu and tool bar) switches the relativistic beaming between off and
+//   the exponent chosen in the render options. Its read-out "Brightness at Cursor" is checked at
+//   start but shows only while the searchlight is on in the view under the cursor, so that the
+//   status bar looks as before while the searchlight is off.
 #include "ui/mainwindow.h"
 
 #include <QAction>
@@ -135,6 +139,9 @@ void MainWindow::setupForm() {
     actionViewBHLightPath = makeAction("actionViewBHLightPath");
     actionLightBending = makeAction("actionLightBending", true, false);
     actionGRTDopplerEffect = makeAction("actionGRTDopplerEffect", true, false);
+    actionSearchlight = makeAction("actionSearchlight", true, false);
+    actionSearchlight->setIcon(QIcon(QStringLiteral(":/settings/Searchlight.ico")));
+    actionCursorBrightness = makeAction("actionCursorBrightness", true, true);
 
     centralwidget = new QWidget(this);
     centralwidget->setObjectName(QStringLiteral("centralwidget"));
@@ -193,11 +200,13 @@ void MainWindow::setupForm() {
     menuStatus_Bar->addSeparator();
     menuStatus_Bar->addAction(actionCursorPosition);
     menuStatus_Bar->addAction(actionCursorDopplerEffect);
+    menuStatus_Bar->addAction(actionCursorBrightness);
     menuStatus_Bar->addAction(actionCursorRestingRayDirection);
     menuStatus_Bar->addAction(actionCursorTransformedRayDirection);
 
     menuOptions->addAction(actionAbberration);
     menuOptions->addAction(actionSRTDopplerEffect);
+    menuOptions->addAction(actionSearchlight);
     menuOptions->addSeparator();
     menuOptions->addAction(actionVisibleWavelength);
     menuOptions->addAction(actionRenderOptions);
@@ -213,6 +222,7 @@ void MainWindow::setupForm() {
 
     tools->addAction(actionAbberration);
     tools->addAction(actionSRTDopplerEffect);
+    tools->addAction(actionSearchlight);
     tools->addSeparator();
     tools->addAction(actionVisibleWavelength);
 }
@@ -256,6 +266,10 @@ void MainWindow::retranslateForm() {
     actionViewBHLightPath->setText(tr("Light Path Viewer ..."));
     actionLightBending->setText(tr("Light Bending"));
     actionGRTDopplerEffect->setText(tr("Gravitational Doppler Effect"));
+    actionSearchlight->setText(tr("Searchlight"));
+    actionSearchlight->setToolTip(tr("Enable/Disable the relativistic searchlight (beaming)"));
+    actionSearchlight->setStatusTip(tr("Enable/Disable the relativistic searchlight (beaming)"));
+    actionCursorBrightness->setText(tr("Brightness at Cursor"));
     menuFile->setTitle(tr("File"));
     menuHelp->setTitle(tr("Help"));
     menuView->setTitle(tr("View"));
@@ -297,6 +311,7 @@ void MainWindow::setConnections() {
         {actionCursorDopplerEffect, &MainWindow::slotCursorDopplerEffect},
         {actionCursorRestingRayDirection, &MainWindow::slotCursorRestingRayDirection},
         {actionCursorTransformedRayDirection, &MainWindow::slotCursorTransformedRayDirection},
+        {actionCursorBrightness, &MainWindow::slotCursorBrightness},
         {actionEditObjects, &MainWindow::slotViewEditObjects},
     };
     for (const auto& [action, slot] : toggled) {
@@ -308,6 +323,7 @@ void MainWindow::setConnections() {
         {actionSRTDopplerEffect, &MainView::slotViewSRTDoppler},
         {actionLightBending, &MainView::slotEnableLightbending},
         {actionGRTDopplerEffect, &MainView::slotGRTDopplerEffect},
+        {actionSearchlight, &MainView::slotViewSearchlight},
     };
     for (const auto& [action, slot] : effects) {
         connect(action, &QAction::toggled, view, slot);
@@ -355,6 +371,20 @@ void MainWindow::createStatusLabels() {
         statusBar()->addPermanentWidget(*label, 0);
         ++i;
     }
+    labelCursorBrightness = new QLabel(tr("Cursor Brightness"), this);
+    labelCursorBrightness->setObjectName(QStringLiteral("labelCursorBrightness"));
+    labelCursorBrightness->hide();
+    statusBar()->addPermanentWidget(labelCursorBrightness, 0);
+}
+
+void MainWindow::updateBrightnessLabel() {
+    if (!labelCursorBrightness) return;
+    float factor = 1.0f;
+    const bool shown = actionCursorBrightness->isChecked() && view->cursorBrightness(factor);
+    if (shown)
+        labelCursorBrightness->setText(tr("Brightness at Cursor: ") +
+                                       QString::number(factor, 'g', 6));
+    if (labelCursorBrightness->isVisibleTo(this) != shown) labelCursorBrightness->setVisible(shown);
 }
 
 QString MainWindow::vecToString(float x, float y, float z) {
@@ -406,6 +436,7 @@ void MainWindow::updateStatusBar() {
         labelCursorTransformed->setText(tr("Transformed Direction at Cursor: ") +
                                         vecToString(d[0], d[1], d[2]));
     }
+    updateBrightnessLabel();
 }
 
 void MainWindow::slotFileOpen() {
@@ -510,6 +541,7 @@ void MainWindow::slotCursorRestingRayDirection(bool vis) { labelCursorResting->s
 void MainWindow::slotCursorTransformedRayDirection(bool vis) {
     labelCursorTransformed->setVisible(vis);
 }
+void MainWindow::slotCursorBrightness(bool) { updateBrightnessLabel(); }
 
 void MainWindow::slotOptionsVisibleWavelength() {
     if (!eyeDialog) {
@@ -522,7 +554,12 @@ void MainWindow::slotOptionsVisibleWavelength() {
 
 void MainWindow::slotOptionsRenderOptions() {
     // Created without a parent window, like a tool window of its own; deleted with the window.
-    if (!renderOptions) renderOptions = new DlgRenderOptions(doc);
+    if (!renderOptions) {
+        renderOptions = new DlgRenderOptions(doc);
+        renderOptions->setSearchlightExponent(view->searchlightExponent());
+        connect(renderOptions, &DlgRenderOptions::searchlightExponentChosen, view,
+                &MainView::setSearchlightExponent);
+    }
     renderOptions->show();
     renderOptions->raise();
 }

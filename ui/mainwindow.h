@@ -62,6 +62,7 @@ public slots:
     void slotCursorDopplerEffect(bool vis);
     void slotCursorRestingRayDirection(bool vis);
     void slotCursorTransformedRayDirection(bool vis);
+    void slotCursorBrightness(bool vis);
     void slotOptionsVisibleWavelength();
     void slotOptionsRenderOptions();
     void slotHelpAbout();
@@ -80,6 +81,9 @@ private:
     void setupForm();
     void retranslateForm();
     void createStatusLabels();
+    // Shows the brightness read-out while its action is checked and the searchlight is on in
+    // the view under the cursor, with the current value.
+    void updateBrightnessLabel();
     QAction* makeAction(const char* objectName, bool checkable = false, bool checked = false);
 
     // The form: actions in table order, menus, bars.
@@ -113,6 +117,9 @@ private:
     QAction* actionViewBHLightPath;
     QAction* actionLightBending;
     QAction* actionGRTDopplerEffect;
+    // The searchlight (relativistic beaming) switch and its brightness read-out.
+    QAction* actionSearchlight;
+    QAction* actionCursorBrightness;
     QWidget* centralwidget;
     QMenu* menuFile;
     QMenu* menuHelp;
@@ -131,6 +138,7 @@ private:
     QLabel* labelCursorDoppler = nullptr;
     QLabel* labelCursorResting = nullptr;
     QLabel* labelCursorTransformed = nullptr;
+    QLabel* labelCursorBrightness = nullptr;
     QString lastOpenFile;
     QString lastSaveFile;
     QDockWidget* editDock = nullptr;

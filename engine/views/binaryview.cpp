@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QSplitter>
+#include <algorithm>
 
 #include "engine/debuglog.h"
 #include "engine/views/glview.h"
@@ -133,6 +134,11 @@ void BinaryView::raytracePicsBelow() {
 void BinaryView::paintGL() {
     DebugLog::logMessage(QStringLiteral("BinaryView::paintGL called"));
     paintBelow();
+}
+
+int BinaryView::brightEnd() const {
+    if (leaf) return view_ ? view_->brightEnd() : -1;
+    return std::max(children[0]->brightEnd(), children[1]->brightEnd());
 }
 
 void BinaryView::paintBelow() {

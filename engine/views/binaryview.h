@@ -35,6 +35,9 @@ public:
     void raytracePics();
     // Repaints every view at once with its finished picture, depth first.
     void paintGL();
+    // The brightest of the views' bright ends (GlView::brightEnd), -1 when no view has a
+    // finished frame. Pool idle.
+    int brightEnd() const;
 
     bool isLeaf() const { return leaf; }
     GlView* view() const { return view_; }

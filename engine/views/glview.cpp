@@ -20,7 +20,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
+#include "engine/autoexposure.h"
 #include "engine/debuglog.h"
 #include "engine/docrt.h"
 #include "engine/timert.h"
@@ -39,16 +41,18 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
       effects(tr("Effects"), this),
       aberration(tr("Aberration"), this),
       doppler(tr("Doppler Effect"), this),
+      searchlight(tr("Searchlight"), this),
       januscircle(tr("Januscircle"), this),
       engine_(new TimeRT()),
       document(document),
       mainView(mainView) {
     // Each group newest-first as in the menus of the time: the titled separator leads.
-    ActionChecker* groups[3] = {&aberration, &doppler, &januscircle};
-    for (int g = 0; g < 3; ++g) {
+    ActionChecker* groups[] = {&aberration, &doppler, &searchlight, &januscircle};
+    const int count = int(std::size(groups));
+    for (int g = 0; g < count; ++g) {
         const QList<QAction*> actions = groups[g]->actions();
         for (auto it = actions.rbegin(); it != actions.rend(); ++it) effects.addAction(*it);
-        if (g < 2) effects.addSeparator();
+        if (g < count - 1) effects.addSeparator();
     }
     connect(this, &GlView::deleteGlView, mainView, &MainView::deleteGlView);
     actionSplitH = new QAction(tr("Split horizontally"), this);
@@ -74,10 +78,34 @@ TimeRT* GlView::takeEngine() {
 void GlView::raytracePic() {
     if (!document || !engine_)
         programmingError("Document or Engine not set in GlView::raytracePic()");
-    const ViewEffects choices{aberration.choice(), doppler.choice()};
+    const ViewEffects choices{aberration.choice(), doppler.choice(), searchlight.choice(),
+                              int8_t(mainView->searchlightExponent())};
     RenderSettings* settings = chooseViewSettings(*document->getSettings(), choices, ownSettings);
     lastSettings = settings;
+    frameBackground = settings->backgroundPixel();
+    framePrepared = true;
     engine_->raytracePic(settings, document->getSceneData(), document->getTree(), nullptr);
+}
+
+int GlView::searchlightExponent() const {
+    const int documentK = document->getSettings()->searchlight;
+    switch (searchlight.choice()) {
+        case EffectChoice::Enable:
+            return documentK != 0 ? documentK : mainView->searchlightExponent();
+        case EffectChoice::Disable:
+            return 0;
+        case EffectChoice::UseParent:
+            break;
+    }
+    return documentK;
+}
+
+int GlView::brightEnd() const {
+    if (!engine_ || !framePrepared) return -1;
+    const PixelBuffer& buffer = engine_->ownPixelBuffer();
+    const int64_t count = int64_t(buffer.width()) * buffer.height();
+    if (count <= 0 || buffer.pixelCount() < size_t(count)) return -1;
+    return AutoExposure::brightEnd(buffer.data(), count, frameBackground);
 }
 
 void GlView::paintFrame() {
@@ -178,7 +206,8 @@ void GlView::drawPicture(int w, int h) {
     if (W == w && H == h) {
         glDrawPixels(W, H, GL_RGBA, GL_UNSIGNED_BYTE, shown.data());
     } else {
-        // The first paint after a resize stretches the last frame until one of the new size is done.
+        // The first paint after a resize stretches the last frame until one of the new size is
+        // done.
         PixelBuffer::scaleNearest(shown.data(), W, H, w, h, scaled);
         glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, scaled.data());
         glFlush();

@@ -1,6 +1,7 @@
 // One view of the scene: an OpenGL widget that owns a frame engine, shows the engine's last
 // finished picture, forwards keys and mouse to the main view's navigation, and offers a context
-// menu to split or remove itself and to override the relativistic effects for itself.
+// menu to split or remove itself and to override the relativistic effects (aberration, Doppler
+// effect, searchlight) for itself.
 #pragma once
 
 #include <QMenu>
@@ -41,9 +42,18 @@ public:
     std::unique_ptr<RenderSettings> takeOwnSettings() { return std::move(ownSettings); }
     // The settings the last raytracePic() handed to the engine (the document's or ownSettings).
     const RenderSettings* frameSettings() const { return lastSettings; }
+    // The beaming exponent this view renders with from the next frame on: the document's, or
+    // the main view's chosen exponent when the view enables the searchlight on its own, or 0.
+    int searchlightExponent() const;
+    // The bright end (AutoExposure::brightEnd) of the engine's finished frame, ignoring the
+    // background; -1 before the first frame. GUI thread, pool idle; allocates nothing.
+    int brightEnd() const;
 
     ActionChecker& aberrationChecker() { return aberration; }
     ActionChecker& dopplerChecker() { return doppler; }
+    ActionChecker& searchlightChecker() { return searchlight; }
+    const ActionChecker& aberrationChecker() const { return aberration; }
+    const ActionChecker& dopplerChecker() const { return doppler; }
     ActionChecker& januscircleChecker() { return januscircle; }
     QMenu& effectsMenu() { return effects; }
     QAction* splitHorizontallyAction() const { return actionSplitH; }
@@ -84,13 +94,16 @@ private:
     QAction* actionRemove;
     ActionChecker aberration;
     ActionChecker doppler;
+    ActionChecker searchlight;
     ActionChecker januscircle;
     std::unique_ptr<RenderSettings> ownSettings;
     TimeRT* engine_;
     DocRT* document;
     MainView* mainView;
     const RenderSettings* lastSettings = nullptr;
-    std::vector<uint32_t> shown;   // the last finished frame, drawn by every paint
+    uint32_t frameBackground = 0;  // background pixel of the frame last handed to the engine
+    bool framePrepared = false;
+    std::vector<uint32_t> shown;  // the last finished frame, drawn by every paint
     int shownWidth = 0;
     int shownHeight = 0;
     std::vector<uint32_t> scaled;  // drawPicture's stretched pixels, kept between paints

@@ -7,6 +7,10 @@
 // - An engine removed from the pool (with the private settings its last frame may still read)
 //   is deleted right after the next run has started: starting a run waits for the previous run
 //   to end and applies the removal first, so no worker can touch the engine afterwards.
+// - Searchlight and exposure belong to the program, not to the scene (files do not store them):
+//   a scene taken over from a file keeps the ones in use.
+// - Automatic exposure reads every finished frame once and follows the brightest view, so that
+//   no view clips for long; views with their own settings share the document's exposure.
 #include "engine/views/mainview.h"
 
 #include <QCoreApplication>
@@ -15,8 +19,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/autoexposure.h"
+#include "engine/camera.h"
 #include "engine/debuglog.h"
 #include "engine/docrt.h"
+#include "engine/framecontext.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
 #include "engine/views/glview.h"
@@ -24,7 +31,11 @@
 #include "scene/rendersettings.h"
 
 MainView::MainView(QWidget* parent, DocRT* document)
-    : QSplitter(parent), root(this, nullptr), doc(document), timer(this) {
+    : QSplitter(parent),
+      root(this, nullptr),
+      doc(document),
+      timer(this),
+      cursorFrame(std::make_unique<FrameContext>()) {
     pool = std::make_unique<ThreadBase>();
     root.createView(doc, this);
     connect(&timer, &QTimer::timeout, this, &MainView::updatePosRot);
@@ -54,7 +65,25 @@ void MainView::threadBaseFinished() {
     QCoreApplication::processEvents();
     DebugLog::logMessage(QStringLiteral("MainView::threadBaseFinished called"));
     frameTimes.record(doc->clockMs() / 1000.0);
-    doc->applyPendingChanges();
+    const int8_t searchlight = settings().searchlight;
+    const float stops = settings().exposureStops;
+    const bool automatic = settings().autoExposure;
+    // Measured before a scene change can delete the settings the finished frames came from.
+    int brightEnd = -1;
+    if (automatic && exposureMeasuredAt != framesStarted_) {
+        brightEnd = root.brightEnd();
+        exposureMeasuredAt = framesStarted_;
+    }
+    if (doc->applyPendingChanges()) {
+        settings().searchlight = searchlight;
+        settings().exposureStops = stops;
+        settings().autoExposure = automatic;
+    }
+    if (automatic) {
+        RenderSettings& s = settings();
+        s.exposureStops =
+            AutoExposure::next(s.exposureStops, brightEnd, s.eye.kind == EyeKind::Cie1931);
+    }
     root.raytracePics();
     // Seen only in a saved file: the next frame's preparation resets the observer time to 0.
     settings().start.w = static_cast<float>(doc->clockMs() / 1000.0);
@@ -104,6 +133,14 @@ void MainView::deleteGlView(GlView* view) {
         retired.push_back({engine, std::move(own)});
 }
 
+GlView* MainView::firstView() const {
+    const BinaryView* node = &root;
+    while (!node->isLeaf()) node = node->child(0);
+    return node->view();
+}
+
+GlView* MainView::cursorView() const { return cursorView_ ? cursorView_.data() : firstView(); }
+
 void MainView::updatePosRot() {
     navigation_.updatePosRot(doc->clockMs(), doc->observerFrame(), settings().speed);
 }
@@ -113,6 +150,7 @@ bool MainView::viewKeyPress(int qtKey) { return navigation_.keyPress(qtKey, sett
 bool MainView::viewKeyRelease(int qtKey) { return navigation_.keyRelease(qtKey); }
 
 void MainView::viewMousePress(GlView* view, QMouseEvent* event) {
+    cursorView_ = view;
     const QPointF p = event->position();
     if (navigation_.mousePress(event->button(), float(p.x()), float(p.y()), float(view->width()),
                                float(view->height()), doc->clockMs(), doc->observerFrame(),
@@ -121,14 +159,16 @@ void MainView::viewMousePress(GlView* view, QMouseEvent* event) {
 }
 
 void MainView::viewMouseRelease(GlView* view, QMouseEvent* event) {
+    cursorView_ = view;
     const QPointF p = event->position();
-    if (navigation_.mouseRelease(event->button(), float(p.x()), float(p.y()),
-                                 float(view->width()), float(view->height()), doc->clockMs(),
-                                 doc->observerFrame(), settings().speed))
+    if (navigation_.mouseRelease(event->button(), float(p.x()), float(p.y()), float(view->width()),
+                                 float(view->height()), doc->clockMs(), doc->observerFrame(),
+                                 settings().speed))
         emit updateStatusBar();
 }
 
 void MainView::viewMouseMove(GlView* view, QMouseEvent* event) {
+    cursorView_ = view;
     const QPointF p = event->position();
     if (navigation_.cursorUpdate(float(p.x()), float(p.y()), float(view->width()),
                                  float(view->height())))
@@ -137,6 +177,30 @@ void MainView::viewMouseMove(GlView* view, QMouseEvent* event) {
 
 float MainView::cursorDoppler() const {
     return settings().dopplerAt(navigation_.cursorU(), navigation_.cursorV());
+}
+
+bool MainView::cursorBrightness(float& factor) const {
+    const GlView* view = cursorView();
+    if (!view) return false;
+    const int k = view->searchlightExponent();
+    if (k == 0) return false;
+    FrameContext& f = *cursorFrame;
+    f.settings = settings();
+    f.settings.aberration = view->aberrationChecker().isOn(f.settings.aberration);
+    f.settings.srtDoppler = view->dopplerChecker().isOn(f.settings.srtDoppler);
+    f.settings.searchlight = int8_t(k);
+    f.gamma = Camera::lorentzGamma(f.settings.speed);
+    // The cursor's image-plane point: u and v are fractions of the view from its centre, v
+    // growing downwards while the plane's y grows upwards.
+    float sx = 1.0f, sy = 1.0f;
+    RenderSettings::aspectFactors(std::max(view->width(), 1), std::max(view->height(), 1), sx, sy);
+    const float x = navigation_.cursorU() * 1000.0f * sx;
+    const float y = -navigation_.cursorV() * 1000.0f * sy;
+    Vec4f dir;
+    float doppler = 1.0f;
+    Camera::primaryDirection(f, x, y, f.settings.diry * y, dir, doppler);
+    factor = f.settings.beamingFactor(doppler);
+    return true;
 }
 
 Vec4f MainView::cursorRestingDirection() const {
@@ -164,3 +228,14 @@ void MainView::slotViewAberration(bool vis) { settings().aberration = vis; }
 void MainView::slotGRTDopplerEffect(bool vis) { settings().grtDoppler = vis; }
 
 void MainView::slotEnableLightbending(bool vis) { settings().lightBending = vis; }
+
+void MainView::slotViewSearchlight(bool on) {
+    settings().searchlight = int8_t(on ? searchlightK : 0);
+}
+
+void MainView::setSearchlightExponent(int k) {
+    if (k != 3 && k != 4)
+        programmingError("MainView::setSearchlightExponent: the exponent must be 3 or 4");
+    searchlightK = k;
+    if (settings().searchlight != 0) settings().searchlight = int8_t(k);
+}

@@ -2,8 +2,11 @@
 // keyboard and mouse navigation of the observer. The frame loop runs on the GUI thread: whenever
 // the shared pool reports that its workers are idle, the document applies what was requested,
 // every view prepares its next frame and shows the one just finished, and the pool starts again.
+// With automatic exposure on, each step also sets the next frame's exposure from the brightness
+// of the frames just finished (AutoExposure).
 #pragma once
 
+#include <QPointer>
 #include <QSplitter>
 #include <QTimer>
 #include <memory>
@@ -16,6 +19,7 @@
 
 class DocRT;
 class GlView;
+struct FrameContext;
 class QMouseEvent;
 class ThreadBase;
 class TimeRT;
@@ -56,6 +60,16 @@ public:
     Vec4f cursorTransformedDirection() const;
     int cursorX() const { return navigation_.cursorX(); }
     int cursorY() const { return navigation_.cursorY(); }
+    // The searchlight's brightness factor (1/D)^k of the pixel under the cursor in the view the
+    // cursor was last in (the first view before that), with that view's own effect switches and
+    // the camera's Doppler factor D of that pixel. False (factor untouched) when the searchlight
+    // is off for that view. GUI thread.
+    bool cursorBrightness(float& factor) const;
+    GlView* cursorView() const;
+
+    // The beaming exponent k (3 photon counting, 4 energy per line) that switching the
+    // searchlight on uses, for the document and for views that enable it on their own.
+    int searchlightExponent() const { return searchlightK; }
 
     BinaryView& rootView() { return root; }
     ThreadBase* threadBase() const { return pool.get(); }
@@ -88,6 +102,10 @@ public slots:
     void slotViewAberration(bool vis);
     void slotGRTDopplerEffect(bool vis);
     void slotEnableLightbending(bool vis);
+    // Switches the document's searchlight between off and the chosen exponent.
+    void slotViewSearchlight(bool on);
+    // 3 or 4 (anything else is a programming error); a searchlight that is on follows at once.
+    void setSearchlightExponent(int k);
 
 private:
     // An engine taken out of the pool together with the settings its last frame may still read.
@@ -98,6 +116,7 @@ private:
 
     void startPool();
     RenderSettings& settings() const;
+    GlView* firstView() const;
 
     BinaryView root;
     DocRT* doc;
@@ -110,4 +129,8 @@ private:
     std::vector<TimeRT*> unregistered;  // engines waiting for the next frame start to join
     std::vector<RetiredEngine> retired;
     long framesStarted_ = 0;
+    int searchlightK = 4;
+    long exposureMeasuredAt = 0;  // framesStarted_ when auto exposure last read a frame
+    QPointer<GlView> cursorView_;
+    std::unique_ptr<FrameContext> cursorFrame;  // the brightness read-out's camera constants
 };

@@ -3,6 +3,7 @@
 # Aberration: rays from the edge of the view pulled toward the direction of motion.
 # SRTDoppler: a star blue-shifted ahead (left) and red-shifted behind (right).
 # wavelength: the visible spectrum with an eye's sensitivity curve over it.
+# Searchlight: light from a moving source crowded into a bright cone toward its motion (right).
 set -euo pipefail
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -24,7 +25,15 @@ convert xc:'#7000c0' xc:'#0020ff' xc:'#00c0ff' xc:'#00e000' xc:'#ffff00' xc:'#ff
     -stroke black -strokewidth 2 -fill none -draw 'path "M 2,31 C 10,29 12,3 16,3 C 20,3 22,29 30,31"' \
     "$tmp/wl32.png"
 
-for name in ab:Aberration dp:SRTDoppler wl:wavelength; do
+convert -size 32x32 xc:none \
+    \( -size 32x32 radial-gradient:'#fff8c0-#ffb000' \) -geometry +0+0 -compose over -composite \
+    \( -size 32x32 xc:black -fill white -draw 'polygon 6,16 31,4 31,28' \) \
+    -alpha off -compose copy_opacity -composite \
+    -compose over -stroke '#b07000' -strokewidth 1 -fill none \
+    -draw 'line 6,16 31,4' -draw 'line 6,16 31,28' \
+    -fill '#1d3f8f' -stroke none -draw 'circle 6,16 10,16' "$tmp/sl32.png"
+
+for name in ab:Aberration dp:SRTDoppler wl:wavelength sl:Searchlight; do
     short=${name%%:*}
     long=${name#*:}
     convert "$tmp/${short}32.png" -resize 16x16 "$tmp/${short}16.png"

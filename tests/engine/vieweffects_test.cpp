@@ -1,7 +1,7 @@
 // The per-view override decision: which settings object a view renders with.
-#include <gtest/gtest.h>
-
 #include "engine/vieweffects.h"
+
+#include <gtest/gtest.h>
 
 TEST(ViewEffects, FollowingTheDocumentUsesItsSettingsObject) {
     RenderSettings doc;
@@ -19,7 +19,8 @@ TEST(ViewEffects, OverridingCopiesTheDocumentButKeepsTheDefaultBackground) {
     doc.setBackground(255, 0, 0, 255);
     doc.speed = 0.5f;
     std::unique_ptr<RenderSettings> own;
-    RenderSettings* used = chooseViewSettings(doc, {EffectChoice::Disable, EffectChoice::UseParent}, own);
+    RenderSettings* used =
+        chooseViewSettings(doc, {EffectChoice::Disable, EffectChoice::UseParent}, own);
     ASSERT_EQ(used, own.get());
     EXPECT_FALSE(used->aberration);
     EXPECT_TRUE(used->srtDoppler);
@@ -27,7 +28,8 @@ TEST(ViewEffects, OverridingCopiesTheDocumentButKeepsTheDefaultBackground) {
     EXPECT_EQ(used->background[0], 20);  // a view's own copy keeps the default background
 
     // The copy is kept and refreshed from the document every frame.
-    RenderSettings* again = chooseViewSettings(doc, {EffectChoice::UseParent, EffectChoice::Disable}, own);
+    RenderSettings* again =
+        chooseViewSettings(doc, {EffectChoice::UseParent, EffectChoice::Disable}, own);
     EXPECT_EQ(again, used);
     EXPECT_TRUE(again->aberration);
     EXPECT_FALSE(again->srtDoppler);
@@ -38,7 +40,8 @@ TEST(ViewEffects, EnableOverridesADocumentThatIsOff) {
     doc.aberration = false;
     doc.srtDoppler = false;
     std::unique_ptr<RenderSettings> own;
-    RenderSettings* used = chooseViewSettings(doc, {EffectChoice::Enable, EffectChoice::Disable}, own);
+    RenderSettings* used =
+        chooseViewSettings(doc, {EffectChoice::Enable, EffectChoice::Disable}, own);
     ASSERT_NE(used, &doc);
     EXPECT_TRUE(used->aberration);
     EXPECT_FALSE(used->srtDoppler);
@@ -63,4 +66,13 @@ TEST(ViewEffects, SearchlightGroupOverridesOnlyTheOppositeState) {
     ASSERT_NE(s, &doc);
     EXPECT_EQ(s->searchlight, 0);
     EXPECT_FALSE(s->eye.extended());
+
+    // The program's chosen exponent reaches a view that enables the searchlight on its own.
+    doc.searchlight = 0;
+    fx.searchlight = EffectChoice::Enable;
+    fx.searchlightExponent = 3;
+    s = chooseViewSettings(doc, fx, own);
+    ASSERT_NE(s, &doc);
+    EXPECT_EQ(s->searchlight, 3);
+    EXPECT_EQ(s->eye.beamingExponent, 3);
 }

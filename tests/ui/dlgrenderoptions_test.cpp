@@ -2,8 +2,10 @@
 // document and to the speed-unit flags, and the states it treats as programming errors.
 #include "ui/dlgrenderoptions.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -186,6 +188,89 @@ private slots:
         QCOMPARE(thrownText([&] { dlg.onAccept(); }),
                  QString("DlgRenderOptions::getMaxBundle Size invalid Bundle size"));
         QCOMPARE(doc->maxBundleSize(), 2);  // nothing handed over
+    }
+
+    // The Light tab: the searchlight exponent goes out through the signal, exposure and
+    // automatic exposure into the document's settings; a new dialog shows what was handed over.
+    void lightChoicesRoundTrip() {
+        DlgRenderOptions dlg(doc.get());
+        QSignalSpy chosen(&dlg, &DlgRenderOptions::searchlightExponentChosen);
+        auto* tabs = dlg.findChild<QTabWidget*>("tabWidget");
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->tabText(2), QString("Light"));
+        QCOMPARE(dlg.searchlightCombo()->count(), 2);
+        QCOMPARE(dlg.searchlightCombo()->currentText(), QString("energy per line (k = 4)"));
+        QCOMPARE(dlg.searchlightExponent(), 4);
+        QCOMPARE(dlg.exposureSpin()->value(), 0.0);
+        QCOMPARE(dlg.exposureSpin()->minimum(), -16.0);
+        QCOMPARE(dlg.exposureSpin()->maximum(), 16.0);
+        QCOMPARE(dlg.exposureSpin()->singleStep(), 0.5);
+        QVERIFY(!dlg.autoExposureBox()->isChecked());
+        QVERIFY(dlg.exposureSpin()->isEnabled());
+        dlg.show();
+        tabs->setCurrentIndex(2);
+        saveShotIfAsked(&dlg, "renderoptions-light");
+
+        dlg.searchlightCombo()->setCurrentIndex(1);
+        QCOMPARE(dlg.searchlightExponent(), 3);
+        dlg.exposureSpin()->setValue(1.5);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Apply), Qt::LeftButton);
+        QCOMPARE(chosen.count(), 1);
+        QCOMPARE(chosen.takeFirst().at(0).toInt(), 3);
+        const RenderSettings& s = *doc->getSettings();
+        QCOMPARE(s.exposureStops, 1.5f);
+        QVERIFY(!s.autoExposure);
+        QCOMPARE(s.searchlight, int8_t(0));  // the dialog only chooses k; the switch is elsewhere
+
+        // Cancel hands nothing over.
+        dlg.exposureSpin()->setValue(-3.0);
+        dlg.searchlightCombo()->setCurrentIndex(0);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Cancel), Qt::LeftButton);
+        QCOMPARE(chosen.count(), 0);
+        QCOMPARE(s.exposureStops, 1.5f);
+
+        DlgRenderOptions again(doc.get());
+        QCOMPARE(again.exposureSpin()->value(), 1.5);
+        QCOMPARE(again.searchlightExponent(), 4);  // off in the document: the default k
+        doc->getSettings()->searchlight = 3;
+        DlgRenderOptions photons(doc.get());
+        QCOMPARE(photons.searchlightCombo()->currentText(), QString("photon counting (k = 3)"));
+        photons.setSearchlightExponent(4);
+        QCOMPARE(photons.searchlightCombo()->currentIndex(), 0);
+        QCOMPARE(thrownText([&] { photons.setSearchlightExponent(2); }),
+                 QString("DlgRenderOptions::setSearchlightExponent: the exponent must be 3 or 4"));
+    }
+
+    // "Automatic" disables the stops box and starts from its value; while it runs the box shows
+    // the exposure reached whenever the dialog is shown, and unchecking it keeps that value.
+    void automaticExposureKeepsTheReachedValue() {
+        doc->getSettings()->exposureStops = 2.0f;
+        DlgRenderOptions dlg(doc.get());
+        dlg.show();
+        dlg.autoExposureBox()->setChecked(true);
+        QVERIFY(!dlg.exposureSpin()->isEnabled());
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Apply), Qt::LeftButton);
+        RenderSettings& s = *doc->getSettings();
+        QVERIFY(s.autoExposure);
+        QCOMPARE(s.exposureStops, 2.0f);
+
+        s.exposureStops = -2.75f;  // where the frame loop has taken it meanwhile
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Apply), Qt::LeftButton);
+        QCOMPARE(s.exposureStops, -2.75f);  // a running controller is not set back
+        dlg.hide();
+        dlg.show();
+        QCOMPARE(dlg.exposureSpin()->value(), -2.75);
+        dlg.autoExposureBox()->setChecked(false);
+        QVERIFY(dlg.exposureSpin()->isEnabled());
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
+        QVERIFY(!s.autoExposure);
+        QCOMPARE(s.exposureStops, -2.75f);
+
+        // A dialog opened while automatic exposure runs shows it so.
+        s.autoExposure = true;
+        DlgRenderOptions running(doc.get());
+        QVERIFY(running.autoExposureBox()->isChecked());
+        QVERIFY(!running.exposureSpin()->isEnabled());
     }
 
     void helpShowsTheRenderOptionsPage() {

@@ -138,7 +138,9 @@ private slots:
         QCOMPARE(effects, QStringList({"|Aberration", "Use Parent Aberration", "DisableAberration",
                                        "Enable Aberration", "|", "|Doppler Effect",
                                        "Use Parent Doppler Effect", "DisableDoppler Effect",
-                                       "Enable Doppler Effect", "|", "|Januscircle",
+                                       "Enable Doppler Effect", "|", "|Searchlight",
+                                       "Use Parent Searchlight", "DisableSearchlight",
+                                       "Enable Searchlight", "|", "|Januscircle",
                                        "Use Parent Januscircle", "DisableJanuscircle",
                                        "Enable Januscircle"}));
         QCOMPARE(startedWhileOpen, 0L);

@@ -52,6 +52,8 @@ const ActionRow kActions[] = {
     {"actionHelp", "Help", "F1", false, false},
     {"actionHelpAbout", "About", "", false, false},
     {"actionDebugLog", nullptr, "", false, false},
+    {"actionSearchlight", "Searchlight", "", true, false},
+    {"actionCursorBrightness", "Brightness at Cursor", "", true, true},
 };
 
 QStringList entries(QMenu* menu) {
@@ -84,7 +86,8 @@ private slots:
             QCOMPARE(a->isChecked(), row.checked);
             QVERIFY(a->isEnabled());
             const bool tipped = QByteArray(row.name) == "actionAbberration" ||
-                                QByteArray(row.name) == "actionSRTDopplerEffect";
+                                QByteArray(row.name) == "actionSRTDopplerEffect" ||
+                                QByteArray(row.name) == "actionSearchlight";
             if (!tipped) QCOMPARE(a->statusTip(), QString());
         }
         QCOMPARE(action(w, "actionDebugLog")->text(),
@@ -119,10 +122,11 @@ private slots:
         QCOMPARE(entries(w.findChild<QMenu*>("menuStatus_Bar")),
                  QStringList({"Postition", "Speed", "Direction", "Frames/s", "|",
                               "Screen Position of Cursor", "Doppler Effect at Cursor",
-                              "Resting Ray direction at cursor",
+                              "Brightness at Cursor", "Resting Ray direction at cursor",
                               "Transformed Ray direction at cursor"}));
         QCOMPARE(entries(w.findChild<QMenu*>("menuOptions")),
-                 QStringList({"Abberration", "Doppler Effect", "|", "Edit Visible Wavelength ...",
+                 QStringList({"Abberration", "Doppler Effect", "Searchlight", "|",
+                              "Edit Visible Wavelength ...",
                               "Set Render Options ...", "Show Edit Objects ...", "|",
                               "Light Bending", "Gravitational Doppler Effect"}));
         const QStringList help = entries(w.findChild<QMenu*>("menuHelp"));
@@ -135,7 +139,7 @@ private slots:
         QCOMPARE(w.toolBarArea(tools), Qt::TopToolBarArea);
         QStringList toolTexts;
         for (QAction* a : tools->actions()) toolTexts << (a->isSeparator() ? "|" : a->text());
-        QCOMPARE(toolTexts, QStringList({"Abberration", "Doppler Effect", "|",
+        QCOMPARE(toolTexts, QStringList({"Abberration", "Doppler Effect", "Searchlight", "|",
                                          "Edit Visible Wavelength ..."}));
         QVERIFY(w.isDockNestingEnabled());
         QCOMPARE(w.centralWidget(), static_cast<QWidget*>(w.mainView()));
@@ -168,7 +172,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const char* names[] = {"labelSpeed",         "labelPosition",      "labelLookat",
                                "labelFrames",        "labelCursorPos",     "labelCursorDoppler",
-                               "labelCursorResting", "labelCursorTransformed"};
+                               "labelCursorResting", "labelCursorTransformed",
+                               "labelCursorBrightness"};
         for (const char* n : names) {
             QVERIFY2(label(w, n), n);
             QCOMPARE(label(w, n)->isVisible(), QByteArray(n) == "labelSpeed");
