@@ -7,6 +7,8 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "scene/cie1931.h"
 
@@ -131,13 +133,18 @@ void WavelEdit::paintEvent(QPaintEvent*) {
     p.setFont(font);
     p.setPen(Qt::black);
     const int textHeight = p.fontMetrics().height();
-    for (int i = 0; i <= 5; ++i) {
-        const double s = i * 0.2;
+    // Sensitivity ticks: 0, 0.2, ..., 1 of the plot; the scaled CIE curves get ticks at their
+    // own values 0, 0.5, 1, 1.5 instead.
+    std::vector<std::pair<double, QString>> ticks;
+    if (isEditable()) {
+        for (int i = 0; i <= 5; ++i) ticks.emplace_back(i * 0.2, QString::number(i * 0.2, 'g', 1));
+    } else {
+        for (int i = 0; i * 0.5 * cieScale() <= 1.0; ++i)
+            ticks.emplace_back(i * 0.5 * cieScale(), QString::number(i * 0.5, 'g', 2));
+    }
+    for (const auto& [s, label] : ticks) {
         const QPointF at = toWidget.map(QPointF(viewMin, s));
         const QRectF box(0.0, at.y() - textHeight / 2.0, marginLeft - 4.0, textHeight);
-        // The CIE curves are scaled to fit: the labels give their own values.
-        const QString label =
-            isEditable() ? QString::number(s, 'g', 1) : QString::number(s / cieScale(), 'g', 2);
         p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, label);
     }
     for (int i = 0; i <= 5; ++i) {
@@ -156,8 +163,9 @@ void WavelEdit::paintEvent(QPaintEvent*) {
     p.drawLine(toWidget.map(QPointF(viewMin, 0.0)), toWidget.map(QPointF(viewMax, 0.0)));
     p.drawLine(toWidget.map(QPointF(viewMin, 0.0)), toWidget.map(QPointF(viewMin, 1.0)));
     p.setPen(QPen(Qt::black, 1));
-    for (int i = 1; i <= 4; ++i) {
-        const double s = i * 0.2;
+    for (const auto& tick : ticks) {
+        const double s = tick.first;
+        if (s <= 0.0 || s >= 1.0) continue;  // the axis, and the top of the plot
         p.drawLine(toWidget.map(QPointF(viewMin, s)), toWidget.map(QPointF(viewMax, s)));
     }
 

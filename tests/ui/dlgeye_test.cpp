@@ -397,6 +397,18 @@ private slots:
         }
         QVERIFY(dlg->currentEye() == cieHumanEye());
         QCOMPARE(edit()->cursor().shape(), Qt::ArrowCursor);
+        // Not even where a CIE eye's unused curves would have their handles.
+        Eye withCurves = defaultEye();
+        withCurves.kind = EyeKind::Cie1931;
+        edit()->setEye(withCurves);
+        edit()->repaint();
+        const QPoint redLo = edit()->handlePosition(0, WavelEdit::Lo);  // 500 nm, in view
+        QVERIFY(edit()->rect().contains(redLo));
+        drag(edit(), redLo, redLo + QPoint(40, 0));
+        QVERIFY(!edit()->isDragging());
+        release(edit(), redLo + QPoint(40, 0));
+        QVERIFY(dlg->currentEye() == withCurves);
+        edit()->setEye(cieHumanEye());
 
         // Applied like any preset.
         QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
