@@ -1,6 +1,7 @@
 // Planck spectra as line colours.
 #include "scene/colblackbody.h"
 
+#include <QCoreApplication>
 #include <cmath>
 
 #include "scene/cie1931.h"
@@ -44,8 +45,14 @@ void ColBlackbody::regenerate() {
 }
 
 void ColBlackbody::getProperties(Reader::PropertyList& list) {
-    list.addFloat(QStringLiteral("temperature"), temperature);
-    list.addFloat(QStringLiteral("luminance"), luminance);
+    list.addFloat(QStringLiteral("temperature"), temperature)
+        ->setEditorRange(kMinTemperature, kMaxTemperature,
+                         QCoreApplication::translate(
+                             "ColBlackbody", "Expected a temperature from 300 to 1000000 K"));
+    list.addFloat(QStringLiteral("luminance"), luminance)
+        ->setEditorRange(
+            kMinLuminance, kMaxLuminance,
+            QCoreApplication::translate("ColBlackbody", "Expected a luminance from 0 to 1000000"));
     list.addString(QStringLiteral("colname"), name);
 }
 

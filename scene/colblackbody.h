@@ -10,6 +10,12 @@ public:
     // blue shift of 0.9c (D about 0.23) brings into view.
     static constexpr float kFirst = 200.0f, kLast = 3000.0f, kStep = 5.0f;
 
+    // The values the edit dock accepts. Below about 250 K the lines far in the infrared, scaled
+    // to the asked luminance, overflow single precision; above 1e6 K the colour no longer
+    // changes (the Rayleigh-Jeans limit) and the number is a typing slip.
+    static constexpr float kMinTemperature = 300.0f, kMaxTemperature = 1.0e6f;
+    static constexpr float kMinLuminance = 0.0f, kMaxLuminance = 1.0e6f;
+
     float temperature = 6500.0f;  // kelvin; property "temperature"
     // Relative luminance Y under the CIE eye at rest (1 = display white); property "luminance".
     float luminance = 1.0f;
@@ -26,7 +32,8 @@ public:
     // The factor from planck() to line intensities chosen so that Y = luminance.
     double radianceScale() const { return scale; }
 
-    // "temperature", "luminance", "colname".
+    // "temperature", "luminance", "colname"; the editor rows refuse values outside the ranges
+    // above.
     void getProperties(Reader::PropertyList& list) override;
 
     ColDiscrete* clone() const override { return new ColBlackbody(*this); }

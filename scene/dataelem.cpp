@@ -75,8 +75,20 @@ bool ElemFloat::readEditor() {
         editor->showError(tr("Not a number"));
         return false;
     }
+    // Written so that NaN fails the test as well.
+    if (limited && !(v >= minValue && v <= maxValue)) {
+        editor->showError(rangeMessage);
+        return false;
+    }
     *value = v;
     return true;
+}
+
+void ElemFloat::setEditorRange(float lo, float hi, const QString& message) {
+    limited = true;
+    minValue = lo;
+    maxValue = hi;
+    rangeMessage = message;
 }
 
 // ---- ElemVec

@@ -71,11 +71,20 @@ public:
     bool fromString(const QString& text) override;
     QString toString() const override;
     void createEditor(EditorRowFactory& factory) override;
-    // A text that is not a number is refused and leaves the field as it was.
+    // A text that is not a number, or a value outside the editor range, is refused and leaves
+    // the field as it was.
     bool readEditor() override;
+
+    // Restricts what the editor row accepts to finite values in [lo, hi]; other values are
+    // refused with message. Texts from a file are not checked.
+    void setEditorRange(float lo, float hi, const QString& message);
 
 private:
     float* value;
+    bool limited = false;
+    float minValue = 0.0f;
+    float maxValue = 0.0f;
+    QString rangeMessage;
 };
 
 // Vec4f as x;y;z;w, each component as ElemFloat; the editor shows it as <x;y;z;w>.

@@ -31,6 +31,8 @@ DlgEye::DlgEye(QWidget* parent, DocRT* doc_) : QDialog(parent), presets(eyePrese
     connect(defaultWavelengths, &QComboBox::currentIndexChanged, this,
             qOverload<int>(&DlgEye::slotEyeChanged));
     connect(doc, &DocRT::updateEyes, this, &DlgEye::slotReloadEye);
+    connect(wavelEdit, &WavelEdit::editableChanged, this, &DlgEye::showCieNote);
+    showCieNote(wavelEdit->isEditable());
 }
 
 void DlgEye::setupForm() {
@@ -71,7 +73,17 @@ void DlgEye::setupForm() {
 
     wavelEdit->setAutoFillBackground(true);
     verticalLayout->insertWidget(1, wavelEdit, 1);
+
+    cieNote = new QLabel(formTr("These are the color-matching functions x-bar (red), y-bar (green) "
+                                "and z-bar (blue) of the CIE 1931 2-degree standard observer, "
+                                "scaled to fit. They are fixed and cannot be edited."),
+                         this);
+    cieNote->setObjectName(QStringLiteral("cieNote"));
+    cieNote->setWordWrap(true);
+    verticalLayout->insertWidget(2, cieNote);
 }
+
+void DlgEye::showCieNote(bool editable) { cieNote->setVisible(!editable); }
 
 const Eye& DlgEye::currentEye() const { return wavelEdit->currentEye(); }
 

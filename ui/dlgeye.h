@@ -10,6 +10,7 @@
 class DocRT;
 class QComboBox;
 class QDialogButtonBox;
+class QLabel;
 class WavelEdit;
 
 class DlgEye : public QDialog {
@@ -24,6 +25,8 @@ public:
     WavelEdit* curveEditor() const { return wavelEdit; }
     QComboBox* presetCombo() const { return defaultWavelengths; }
     QDialogButtonBox* buttons() const { return buttonBox; }
+    // The note under the curves that is shown while the eye is the fixed CIE eye.
+    QLabel* cieNoteLabel() const { return cieNote; }
 
 public slots:
     void accept() override;
@@ -36,6 +39,8 @@ public slots:
 
 private:
     void setupForm();
+    // Shows the CIE note exactly while the curve editor holds a CIE eye.
+    void showCieNote(bool editable);
 
     std::vector<EyePreset> presets;
     DocRT* doc;
@@ -43,4 +48,5 @@ private:
     // The form.
     QComboBox* defaultWavelengths = nullptr;
     QDialogButtonBox* buttonBox = nullptr;
+    QLabel* cieNote = nullptr;
 };

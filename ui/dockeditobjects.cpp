@@ -26,6 +26,7 @@
 #include "scene/textureimage.h"
 #include "scene/texturequad.h"
 #include "scene/texturesingle.h"
+#include "ui/addableblackbody.h"
 #include "ui/editableobj.h"
 
 namespace {
@@ -160,6 +161,8 @@ void DockEditObjects::createEditors() {
         std::make_unique<EditableObjImpl<ColDiscrete>>(formTr("Edit Colors"), scene->colors);
     colors->addFactory(
         std::make_unique<AddableChild<ColDiscrete, ColDiscrete>>(formTr("New Color")));
+    colors->addFactory(
+        std::make_unique<AddableBlackbody>(formTr("New Blackbody Color"), scene->colors));
     editors.push_back(std::move(colors));
 
     auto textures =

@@ -23,7 +23,8 @@ class Texture;
 class rtObjBase;
 
 // The per-family rules an adapter needs: a full copy, and what makes an edited item ready for
-// the scene (objects recompute their derived fields; colours and textures need nothing).
+// the scene (objects recompute their derived fields, blackbody colours their lines; other colours
+// and textures need nothing).
 namespace EditableItems {
 ColDiscrete* copyItem(const ColDiscrete& item);
 Texture* copyItem(const Texture& item);

@@ -1,4 +1,4 @@
-// Painting and mouse dragging of the eye's sensitivity curves.
+// Painting and mouse dragging of the eye's sensitivity curves, and the fixed CIE curves.
 #include "ui/waveledit.h"
 
 #include <QMouseEvent>
@@ -7,6 +7,10 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
+
+#include "scene/cie1931.h"
 
 namespace {
 
@@ -25,14 +29,42 @@ WavelEdit::WavelEdit(const Eye& eyeToCopy, QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
     setMouseTracking(true);
-    setCursor(Qt::OpenHandCursor);
+    setCursor(isEditable() ? Qt::OpenHandCursor : Qt::ArrowCursor);
     updateView();
 }
 
 void WavelEdit::setEye(const Eye& newEye) {
+    const bool wasEditable = isEditable();
     eye = newEye;
+    if (!isEditable() && dragging) {
+        // A drag cannot continue on curves that are not editable.
+        dragging = false;
+    }
     if (!dragging) updateView();
+    setCursor(isEditable() ? Qt::OpenHandCursor : Qt::ArrowCursor);
     update();
+    if (wasEditable != isEditable()) emit editableChanged(isEditable());
+}
+
+double WavelEdit::cieScale() {
+    // The same table the shading uses, sampled finely over its whole span.
+    static const double scale = [] {
+        double largest = 0.0;
+        for (double nm = Cie1931::kLo; nm <= Cie1931::kHi; nm += 0.25) {
+            double xyz[3];
+            Cie1931::matchFast(nm, xyz);
+            largest = std::max({largest, xyz[0], xyz[1], xyz[2]});
+        }
+        return 1.0 / largest;
+    }();
+    return scale;
+}
+
+double WavelEdit::plottedValue(int channel, double nm) const {
+    if (isEditable()) return eye.channel[channel].sensitivity(float(nm));
+    double xyz[3];
+    Cie1931::matchFast(nm, xyz);
+    return xyz[channel] * cieScale();
 }
 
 void WavelEdit::viewRange(const Eye& e, float& lo, float& hi) {
@@ -50,7 +82,13 @@ void WavelEdit::viewRange(const Eye& e, float& lo, float& hi) {
 void WavelEdit::updateView() {
     minLo = std::min({eye.channel[0].lo, eye.channel[1].lo, eye.channel[2].lo});
     maxHi = std::max({eye.channel[0].hi, eye.channel[1].hi, eye.channel[2].hi});
-    viewRange(eye, viewMin, viewMax);
+    if (isEditable()) {
+        viewRange(eye, viewMin, viewMax);
+    } else {
+        // The span of the colour-matching functions (outside it they are below 1e-4).
+        viewMin = float(Cie1931::kLo);
+        viewMax = float(Cie1931::kHi);
+    }
 
     // Wavelength viewMin -> x = 45, viewMax -> x = width - 8; sensitivity 0 -> y = height - 20,
     // 1 -> y = 30.
@@ -95,11 +133,19 @@ void WavelEdit::paintEvent(QPaintEvent*) {
     p.setFont(font);
     p.setPen(Qt::black);
     const int textHeight = p.fontMetrics().height();
-    for (int i = 0; i <= 5; ++i) {
-        const double s = i * 0.2;
+    // Sensitivity ticks: 0, 0.2, ..., 1 of the plot; the scaled CIE curves get ticks at their
+    // own values 0, 0.5, 1, 1.5 instead.
+    std::vector<std::pair<double, QString>> ticks;
+    if (isEditable()) {
+        for (int i = 0; i <= 5; ++i) ticks.emplace_back(i * 0.2, QString::number(i * 0.2, 'g', 1));
+    } else {
+        for (int i = 0; i * 0.5 * cieScale() <= 1.0; ++i)
+            ticks.emplace_back(i * 0.5 * cieScale(), QString::number(i * 0.5, 'g', 2));
+    }
+    for (const auto& [s, label] : ticks) {
         const QPointF at = toWidget.map(QPointF(viewMin, s));
         const QRectF box(0.0, at.y() - textHeight / 2.0, marginLeft - 4.0, textHeight);
-        p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, QString::number(s, 'g', 1));
+        p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, label);
     }
     for (int i = 0; i <= 5; ++i) {
         const double w = viewMin + (double(viewMax) - double(viewMin)) * (i * 0.2);
@@ -117,28 +163,17 @@ void WavelEdit::paintEvent(QPaintEvent*) {
     p.drawLine(toWidget.map(QPointF(viewMin, 0.0)), toWidget.map(QPointF(viewMax, 0.0)));
     p.drawLine(toWidget.map(QPointF(viewMin, 0.0)), toWidget.map(QPointF(viewMin, 1.0)));
     p.setPen(QPen(Qt::black, 1));
-    for (int i = 1; i <= 4; ++i) {
-        const double s = i * 0.2;
+    for (const auto& tick : ticks) {
+        const double s = tick.first;
+        if (s <= 0.0 || s >= 1.0) continue;  // the axis, and the top of the plot
         p.drawLine(toWidget.map(QPointF(viewMin, s)), toWidget.map(QPointF(viewMax, s)));
     }
 
-    // Curves: 201 segments from lo, the last one ending a step beyond hi where the sensitivity
-    // is 0.
-    for (int c = 0; c < 3; ++c) {
-        const EyeChannel& ch = eye.channel[c];
-        p.setPen(QPen(kChannelColors[c], 3));
-        const float step = (ch.hi - ch.lo) / 200.0f;
-        QPainterPath path;
-        for (int k = 0; k <= curveSegments; ++k) {
-            const float w = ch.lo + float(k) * step;
-            const QPointF pt = toWidget.map(QPointF(w, ch.sensitivity(w)));
-            if (k == 0)
-                path.moveTo(pt);
-            else
-                path.lineTo(pt);
-        }
-        p.drawPath(path);
+    if (!isEditable()) {
+        paintCieCurves(p);
+        return;
     }
+    paintChannelCurves(p);
 
     // Handles.
     p.setPen(Qt::black);
@@ -154,8 +189,45 @@ void WavelEdit::paintEvent(QPaintEvent*) {
     }
 }
 
+void WavelEdit::paintChannelCurves(QPainter& p) const {
+    // 201 segments from lo, the last one ending a step beyond hi where the sensitivity is 0.
+    for (int c = 0; c < 3; ++c) {
+        const EyeChannel& ch = eye.channel[c];
+        p.setPen(QPen(kChannelColors[c], 3));
+        const float step = (ch.hi - ch.lo) / 200.0f;
+        QPainterPath path;
+        for (int k = 0; k <= curveSegments; ++k) {
+            const float w = ch.lo + float(k) * step;
+            const QPointF pt = toWidget.map(QPointF(w, ch.sensitivity(w)));
+            if (k == 0)
+                path.moveTo(pt);
+            else
+                path.lineTo(pt);
+        }
+        p.drawPath(path);
+    }
+}
+
+void WavelEdit::paintCieCurves(QPainter& p) const {
+    // x-bar, y-bar, z-bar in red, green, blue, every cieStep nm over the shown span; no handles.
+    const int samples = int(std::lround((double(viewMax) - double(viewMin)) / cieStep));
+    for (int c = 0; c < 3; ++c) {
+        p.setPen(QPen(kChannelColors[c], 3));
+        QPainterPath path;
+        for (int k = 0; k <= samples; ++k) {
+            const double nm = double(viewMin) + k * cieStep;
+            const QPointF pt = toWidget.map(QPointF(nm, plottedValue(c, nm)));
+            if (k == 0)
+                path.moveTo(pt);
+            else
+                path.lineTo(pt);
+        }
+        p.drawPath(path);
+    }
+}
+
 void WavelEdit::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton || !isEditable()) return;
     const QPointF at = event->position();
     double best = 0.0;
     int bestIndex = -1;
@@ -175,7 +247,7 @@ void WavelEdit::mousePressEvent(QMouseEvent* event) {
 }
 
 void WavelEdit::mouseMoveEvent(QMouseEvent* event) {
-    if (!dragging) return;
+    if (!dragging || !isEditable()) return;
     float x = float(toCurve.map(event->position()).x());
     const EyeChannel& ch = eye.channel[dragChannel];
     float lo = ch.lo, peak = ch.peak, hi = ch.hi;
@@ -198,6 +270,6 @@ void WavelEdit::mouseMoveEvent(QMouseEvent* event) {
 
 void WavelEdit::mouseReleaseEvent(QMouseEvent*) {
     dragging = false;
-    setCursor(Qt::OpenHandCursor);
+    setCursor(isEditable() ? Qt::OpenHandCursor : Qt::ArrowCursor);
     update();
 }

@@ -1,5 +1,6 @@
 // The curve editor of the eye dialog: draws the three channel sensitivity curves over wavelength
-// and lets the user drag each channel's lower end, peak and upper end with the mouse.
+// and lets the user drag each channel's lower end, peak and upper end with the mouse. A CIE 1931
+// eye is shown as its three colour-matching functions, which cannot be edited.
 #pragma once
 
 #include <QPoint>
@@ -7,6 +8,8 @@
 #include <QWidget>
 
 #include "scene/eye.h"
+
+class QPainter;
 
 class WavelEdit : public QWidget {
     Q_OBJECT
@@ -20,6 +23,8 @@ public:
     static constexpr int handleSize = 16;
     static constexpr int handleCornerRadius = 7;
     static constexpr int curveSegments = 201;
+    // Wavelength step (nm) of the drawn CIE colour-matching curves.
+    static constexpr double cieStep = 1.0;
 
     enum Handle { Lo = 0, Peak = 1, Hi = 2 };
 
@@ -27,8 +32,19 @@ public:
     explicit WavelEdit(const Eye& eyeToCopy, QWidget* parent = nullptr);
 
     const Eye& currentEye() const { return eye; }
-    // Replaces the edited eye and repaints.
+    // Replaces the edited eye and repaints. Emits editableChanged when the eye's kind switches
+    // between the three-curve eye and the CIE eye.
     void setEye(const Eye& newEye);
+
+    // True for a three-curve eye, whose handles can be dragged; false for the CIE eye.
+    bool isEditable() const { return eye.kind == EyeKind::ThreeCurve; }
+    // The height (0 to 1 of the plot) at which channel c's curve is drawn at a wavelength: the
+    // channel's sensitivity, or for the CIE eye the colour-matching function (x-bar, y-bar,
+    // z-bar for c = 0, 1, 2) from the shading table times cieScale().
+    double plottedValue(int channel, double nm) const;
+    // 1 / the largest value of the three CIE colour-matching functions (the z-bar peak, about
+    // 1.78 near 446 nm), so that the tallest curve reaches the top of the plot.
+    static double cieScale();
 
     // The handle's centre in widget pixels as last painted.
     QPoint handlePosition(int channel, int handle) const { return handlePos[channel * 3 + handle]; }
@@ -42,6 +58,8 @@ public:
 
 signals:
     void dataChanged();
+    // The eye switched between an editable three-curve eye and the fixed CIE eye.
+    void editableChanged(bool editable);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -56,6 +74,8 @@ private:
     // Handle centres from the current transform, so that a press finds them before any paint.
     void updateHandles();
     QPointF handleCentre(int channel, int handle) const;
+    void paintChannelCurves(QPainter& p) const;
+    void paintCieCurves(QPainter& p) const;
 
     Eye eye;
     QTransform toWidget;  // (wavelength, sensitivity) -> pixels

@@ -1,18 +1,23 @@
 // The eye dialog and its curve editor: presets and the hand-over to the document, handle drags
-// with their 50 nm limits, the view range, the drawn curves, and reloading after a scene load.
+// with their 50 nm limits, the view range, the drawn curves, reloading after a scene load, and
+// the fixed colour-matching curves of the CIE eye.
 #include "ui/dlgeye.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
 #include "engine/docrt.h"
+#include "scene/cie1931.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/waveledit.h"
@@ -56,6 +61,24 @@ void release(WavelEdit* w, QPoint at) {
     QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
 }
 
+int comboIndexOf(const QComboBox* combo, const QString& text) {
+    for (int i = 0; i < combo->count(); ++i)
+        if (combo->itemText(i) == text) return i;
+    return -1;
+}
+
+// The CIE matching functions from the analytic fit (not the shading table the widget reads),
+// scaled so that the tallest of the three reaches 1: found by brute force over 0.1 nm steps.
+double fitValue(int c, double nm) {
+    return c == 0 ? Cie1931::xBar(nm) : c == 1 ? Cie1931::yBar(nm) : Cie1931::zBar(nm);
+}
+double fitScale() {
+    double largest = 0.0;
+    for (int k = 0; k <= 4700; ++k)
+        for (int c = 0; c < 3; ++c) largest = std::max(largest, fitValue(c, 360.0 + 0.1 * k));
+    return 1.0 / largest;
+}
+
 }  // namespace
 
 class DlgEyeTest : public QObject {
@@ -91,7 +114,8 @@ private slots:
         QStringList names;
         for (int i = 0; i < dlg->presetCombo()->count(); ++i)
             names << dlg->presetCombo()->itemText(i);
-        QCOMPARE(names, QStringList({"Default", "Superwoman", "Lindworms", "Humans", "Human (CIE 1931)"}));
+        QCOMPARE(names,
+                 QStringList({"Default", "Superwoman", "Lindworms", "Humans", "Human (CIE 1931)"}));
         // The curve editor sits between the preset row and the line.
         QCOMPARE(dlg->layout()->indexOf(edit()), 1);
         QVERIFY(edit()->minimumWidth() >= 400 && edit()->minimumHeight() >= 120);
@@ -292,6 +316,140 @@ private slots:
         QVERIFY(dlg->currentEye() == RenderSettings().eye);
         doc->applyPendingChanges();
         QVERIFY(doc->getSettings()->eye == dlg->currentEye());
+    }
+
+    void ciePresetShowsTheFixedMatchingCurves() {
+        QVERIFY(edit()->isEditable());
+        QVERIFY(dlg->cieNoteLabel()->isHidden());
+        QSignalSpy editable(edit(), &WavelEdit::editableChanged);
+        const int cie = comboIndexOf(dlg->presetCombo(), "Human (CIE 1931)");
+        QCOMPARE(cie, 4);
+        dlg->presetCombo()->setCurrentIndex(cie);
+        edit()->repaint();
+        QCOMPARE(dlg->currentEye().kind, EyeKind::Cie1931);
+        QVERIFY(!edit()->isEditable());
+        QCOMPARE(editable.count(), 1);
+        QCOMPARE(editable.at(0).at(0).toBool(), false);
+        QVERIFY(dlg->cieNoteLabel()->isVisible());
+        const QString note = dlg->cieNoteLabel()->text();
+        QVERIFY2(note.contains("CIE 1931") && note.contains("2-degree") &&
+                     note.contains("cannot be edited"),
+                 qPrintable(note));
+        saveShotIfAsked(dlg.get(), "eye-cie");
+
+        // The span of the matching functions.
+        QCOMPARE(edit()->viewMinimum(), 360.0f);
+        QCOMPARE(edit()->viewMaximum(), 830.0f);
+
+        // Values against the fit: z-bar's peak (446 nm) fills the plot; y-bar peaks near 555 nm.
+        const double scale = fitScale();
+        QVERIFY(std::fabs(WavelEdit::cieScale() - scale) < 1e-4);
+        QVERIFY(scale > 0.5 && scale < 0.6);  // z-bar peaks at about 1.78
+        const double wavelengths[] = {420.0, 446.0, 500.0, 555.0, 600.0, 650.0, 700.0};
+        for (double nm : wavelengths)
+            for (int c = 0; c < 3; ++c)
+                QVERIFY2(std::fabs(edit()->plottedValue(c, nm) - fitValue(c, nm) * scale) < 1e-3,
+                         qPrintable(QString("channel %1 at %2 nm").arg(c).arg(nm)));
+        QVERIFY(std::fabs(edit()->plottedValue(2, 446.0) - 1.0) < 5e-3);
+        double yPeak = 0.0, yPeakAt = 0.0;
+        for (double nm = 360.0; nm <= 830.0; nm += 0.5) {
+            const double v = edit()->plottedValue(1, nm);
+            if (v > yPeak) yPeak = v, yPeakAt = nm;
+        }
+        QVERIFY2(std::fabs(yPeakAt - 555.0) <= 3.0, qPrintable(QString::number(yPeakAt)));
+        QVERIFY(std::fabs(yPeak - scale) < 5e-3);  // y-bar is 1 at its peak
+
+        // Drawn where the values say, in the channel colours.
+        const QImage image = edit()->grab().toImage();
+        struct Probe {
+            int channel;
+            double nm;
+            QRgb colour;
+        };
+        const Probe probes[] = {
+            {1, 555.0, qRgb(0, 255, 0)}, {2, 446.0, qRgb(0, 0, 255)}, {0, 650.0, qRgb(255, 0, 0)}};
+        for (const Probe& probe : probes) {
+            const int x = qRound(xOf(*edit(), probe.nm));
+            const int y = qRound(yOf(*edit(), fitValue(probe.channel, probe.nm) * scale));
+            const QRgb got = image.pixel(x * image.width() / edit()->width(),
+                                         y * image.height() / edit()->height());
+            QVERIFY2(qAbs(qRed(got) - qRed(probe.colour)) < 60 &&
+                         qAbs(qGreen(got) - qGreen(probe.colour)) < 90 &&
+                         qAbs(qBlue(got) - qBlue(probe.colour)) < 60,
+                     qPrintable(QString("curve %1 pixel %2").arg(probe.channel).arg(got, 0, 16)));
+        }
+    }
+
+    void cieCurvesRefuseEveryDrag() {
+        dlg->presetCombo()->setCurrentIndex(4);
+        edit()->repaint();
+        // Presses on the curves, on the axis and in the middle of the plot start nothing.
+        const double scale = fitScale();
+        const QPoint presses[] = {
+            QPoint(qRound(xOf(*edit(), 555.0)), qRound(yOf(*edit(), Cie1931::yBar(555.0) * scale))),
+            QPoint(qRound(xOf(*edit(), 446.0)), qRound(yOf(*edit(), 1.0))),
+            QPoint(qRound(xOf(*edit(), 400.0)), qRound(yOf(*edit(), 0.0))),
+            QPoint(edit()->width() / 2, edit()->height() / 2)};
+        for (const QPoint& at : presses) {
+            drag(edit(), at, at + QPoint(-60, 10));
+            QVERIFY(!edit()->isDragging());
+            release(edit(), at + QPoint(-60, 10));
+        }
+        QVERIFY(dlg->currentEye() == cieHumanEye());
+        QCOMPARE(edit()->cursor().shape(), Qt::ArrowCursor);
+        // Not even where a CIE eye's unused curves would have their handles.
+        Eye withCurves = defaultEye();
+        withCurves.kind = EyeKind::Cie1931;
+        edit()->setEye(withCurves);
+        edit()->repaint();
+        const QPoint redLo = edit()->handlePosition(0, WavelEdit::Lo);  // 500 nm, in view
+        QVERIFY(edit()->rect().contains(redLo));
+        drag(edit(), redLo, redLo + QPoint(40, 0));
+        QVERIFY(!edit()->isDragging());
+        release(edit(), redLo + QPoint(40, 0));
+        QVERIFY(dlg->currentEye() == withCurves);
+        edit()->setEye(cieHumanEye());
+
+        // Applied like any preset.
+        QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
+        doc->applyPendingChanges();
+        QCOMPARE(doc->getSettings()->eye.kind, EyeKind::Cie1931);
+    }
+
+    void threeCurvePresetRestoresEditing() {
+        dlg->presetCombo()->setCurrentIndex(4);
+        QVERIFY(!edit()->isEditable());
+        dlg->presetCombo()->setCurrentIndex(3);  // Humans
+        edit()->repaint();
+        QVERIFY(edit()->isEditable());
+        QVERIFY(dlg->cieNoteLabel()->isHidden());
+        QVERIFY(dlg->currentEye() == makeEye(400, 500, 600, 500, 600, 700, 600, 700, 800));
+        QCOMPARE(edit()->viewMinimum(), 240.0f);
+        QCOMPARE(edit()->viewMaximum(), 900.0f);
+        QCOMPARE(edit()->cursor().shape(), Qt::OpenHandCursor);
+        QCOMPARE(edit()->plottedValue(1, 600.0), 1.0);  // the green peak, no longer y-bar
+
+        // Dragging works again: the red peak (500) towards lo stops at 450.
+        const QPoint peak = edit()->handlePosition(0, WavelEdit::Peak);
+        drag(edit(), peak, QPoint(2, peak.y()));
+        QVERIFY(edit()->isDragging());
+        QCOMPARE(dlg->currentEye().channel[0].peak, 450.0f);
+        release(edit(), QPoint(2, peak.y()));
+    }
+
+    void reloadingACieEyeFromTheDocumentShowsItFixed() {
+        doc->setEye(cieHumanEye());
+        doc->applyPendingChanges();
+        dlg->slotReloadEye();
+        QVERIFY(!edit()->isEditable());
+        QVERIFY(dlg->cieNoteLabel()->isVisible());
+        dlg->slotReloadEye();  // the same kind again: no second signal needed, still fixed
+        QVERIFY(!edit()->isEditable());
+        doc->setEye(defaultEye());
+        doc->applyPendingChanges();
+        dlg->slotReloadEye();
+        QVERIFY(edit()->isEditable());
+        QVERIFY(dlg->cieNoteLabel()->isHidden());
     }
 
     void helpShowsTheWavelengthPage() {

@@ -1,6 +1,6 @@
 // The edit dock against a small loaded scene: rows generated from the items, edits that reach
 // the scene only through the change lists at the document's next frame, refused texts, new and
-// deleted items, and the rebuild after every change.
+// deleted items, the rebuild after every change, and blackbody colours.
 #include "ui/dockeditobjects.h"
 
 #include <QComboBox>
@@ -15,6 +15,7 @@
 
 #include "engine/docrt.h"
 #include "geometry/programmingerror.h"
+#include "scene/colblackbody.h"
 #include "scene/coldiscrete.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
@@ -85,6 +86,14 @@ T* findByName(const std::vector<T*>& items, const QString& name) {
     return nullptr;
 }
 
+// One ray's pixel of a colour (unit shading) at a Doppler factor.
+uint32_t pixelOf(const ColDiscrete& color, const Eye& eye, float doppler) {
+    uint32_t out = 0;
+    const float shade = 1.0f;
+    color.toPixel(eye, &out, &doppler, &shade);
+    return out;
+}
+
 }  // namespace
 
 class DockEditObjectsTest : public QObject {
@@ -143,7 +152,7 @@ private slots:
         QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"default", "warm"}));
         kinds.clear();
         for (QAction* a : dock->newItemMenu()->actions()) kinds << a->text();
-        QCOMPARE(kinds, QStringList({"New Color"}));
+        QCOMPARE(kinds, QStringList({"New Color", "New Blackbody Color"}));
 
         dock->categoryCombo()->setCurrentIndex(2);
         QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"plain"}));
@@ -341,6 +350,121 @@ private slots:
         ColDiscrete* blue = scene().colors.get("blue");
         QCOMPARE(blue->name, QString("blue"));
         QCOMPARE(blue->wavelengths, std::vector<float>({450.0f}));
+    }
+
+    void newBlackbodyColorGetsAFreshNameAndRendersLikeOne() {
+        dock->categoryCombo()->setCurrentIndex(1);
+        chooseNew(1);
+        QCOMPARE(rowLabels(current()->editorRows()),
+                 QStringList({"temperature", "luminance", "colname"}));
+        QCOMPARE(row(0)->text(), QString("6500"));
+        QCOMPARE(row(1)->text(), QString("1"));
+        QCOMPARE(row(2)->text(), QString("blackbody1"));
+        QVERIFY(!scene().hasPendingChanges());
+        saveShotIfAsked(window.get(), "dock-blackbody");
+
+        row(0)->setText("3200");
+        row(1)->setText("0.5");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QCOMPARE(scene().colors.pendingAdditions().size(), size_t(1));
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"default", "warm", "blackbody1"}));
+        // A pending addition's name is taken as well.
+        chooseNew(1);
+        QCOMPARE(row(2)->text(), QString("blackbody2"));
+
+        doc->applyPendingChanges();
+        QCOMPARE(scene().colors.items.size(), size_t(3));
+        QVERIFY(scene().colors.contains("blackbody1"));
+        auto* body = dynamic_cast<ColBlackbody*>(scene().colors.get("blackbody1"));
+        QVERIFY(body);
+        QCOMPARE(body->name, QString("blackbody1"));
+        QCOMPARE(body->temperature, 3200.0f);
+        QCOMPARE(body->luminance, 0.5f);
+
+        // The same lines and pixels as a blackbody made directly, under both kinds of eye and
+        // Doppler-shifted either way; a 6500 K body differs, so the temperature did arrive.
+        const ColBlackbody reference(QStringLiteral("ref"), 3200.0f, 0.5f);
+        const ColBlackbody white(QStringLiteral("white"), 6500.0f, 0.5f);
+        QCOMPARE(body->wavelengths, reference.wavelengths);
+        QCOMPARE(body->intensities, reference.intensities);
+        const Eye eyes[] = {defaultEye(), cieHumanEye()};
+        for (const Eye& eye : eyes)
+            for (float d : {1.0f, 0.7f, 1.3f})
+                QCOMPARE(pixelOf(*body, eye, d), pixelOf(reference, eye, d));
+        QVERIFY(pixelOf(*body, cieHumanEye(), 1.0f) != pixelOf(white, cieHumanEye(), 1.0f));
+        // 3200 K is orange to the CIE eye: red above blue (bytes R, G, B in memory order).
+        const uint32_t px = pixelOf(*body, cieHumanEye(), 1.0f);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&px);
+        QVERIFY2(bytes[0] > bytes[2] + 40, qPrintable(QString::number(px, 16)));
+
+        // The next new blackbody skips the name now in the scene; a texture finds it by name.
+        dock->categoryCombo()->setCurrentIndex(1);
+        chooseNew(1);
+        QCOMPARE(row(2)->text(), QString("blackbody2"));
+        dock->categoryCombo()->setCurrentIndex(2);
+        chooseNew(2);  // single texture
+        row(0)->setText("glow");
+        row(1)->setText("blackbody1");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        doc->applyPendingChanges();
+        auto* glow = dynamic_cast<TextureSingle*>(scene().textures.get("glow"));
+        QVERIFY(glow);
+        QCOMPARE(glow->color, static_cast<ColDiscrete*>(body));
+    }
+
+    void refusedBlackbodyValuesLeaveTheDocumentUnchanged() {
+        dock->categoryCombo()->setCurrentIndex(1);
+        chooseNew(1);
+        // temperature <= 0, not a number, infinite, absurdly large; then a bad luminance.
+        const char* temperatures[] = {"0", "-100", "nan", "inf", "1e30", "2e6", "abc", ""};
+        for (const char* text : temperatures) {
+            row(0)->setText(text);
+            QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+            QVERIFY2(row(0)->hasError(), text);
+            QVERIFY(!row(0)->errorText().isEmpty());
+            QVERIFY(!scene().hasPendingChanges());
+        }
+        row(0)->setText("5000");
+        row(1)->setText("-1");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(!row(0)->hasError());
+        QVERIFY(row(1)->hasError());
+        QVERIFY(!scene().hasPendingChanges());
+        saveShotIfAsked(window.get(), "dock-blackbody-refused");
+        QVERIFY(!doc->applyPendingChanges());
+        QCOMPARE(scene().colors.items.size(), size_t(2));
+        QVERIFY(!scene().colors.contains("blackbody1"));
+
+        // An existing blackbody: a refused edit keeps it, a good one regenerates its lines.
+        chooseNew(1);
+        row(0)->setText("5000");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        doc->applyPendingChanges();
+        auto* body = dynamic_cast<ColBlackbody*>(scene().colors.get("blackbody1"));
+        QVERIFY(body);
+        const std::vector<float> before = body->intensities;
+        dock->categoryCombo()->setCurrentIndex(1);
+        dock->itemCombo()->setCurrentIndex(2);
+        QCOMPARE(rowLabels(current()->editorRows()),
+                 QStringList({"temperature", "luminance", "colname"}));
+        QCOMPARE(row(0)->text(), QString("5000"));
+        row(0)->setText("nan");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(row(0)->hasError());
+        QVERIFY(!scene().hasPendingChanges());
+        doc->applyPendingChanges();
+        QCOMPARE(body->temperature, 5000.0f);
+        QCOMPARE(body->intensities, before);
+
+        row(0)->setText("4500");
+        row(1)->setText("2");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(!row(0)->hasError());
+        QCOMPARE(scene().colors.pendingChanges().size(), size_t(1));
+        doc->applyPendingChanges();
+        QCOMPARE(dynamic_cast<ColBlackbody*>(scene().colors.get("blackbody1")), body);
+        QCOMPARE(body->temperature, 4500.0f);
+        QCOMPARE(body->intensities, ColBlackbody(QStringLiteral("r"), 4500.0f, 2.0f).intensities);
     }
 
     void deleteRemovesAtTheNextFrame() {

@@ -1,0 +1,110 @@
+// The editor ranges of number properties and of blackbody colours: values outside are refused
+// with the range's message, values at the ends give finite lines with room for shading.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "scene/colblackbody.h"
+#include "scene/dataelem.h"
+
+namespace {
+
+class FakeRow : public Reader::EditorRow {
+public:
+    QString typed, error;
+    QString text() const override { return typed; }
+    void setText(const QString& t) override { typed = t; }
+    void showError(const QString& message) override { error = message; }
+};
+
+class FakeFactory : public Reader::EditorRowFactory {
+public:
+    std::vector<std::unique_ptr<FakeRow>> rows;
+    Reader::EditorRow* addRow(const QString&, const QString& text) override {
+        rows.push_back(std::make_unique<FakeRow>());
+        rows.back()->typed = text;
+        return rows.back().get();
+    }
+};
+
+}  // namespace
+
+TEST(ElemFloatRange, EndsInclusiveOutsideAndNonFiniteRefused) {
+    float f = 5.0f;
+    Reader::ElemFloat elem("f", f);
+    elem.setEditorRange(1.0f, 10.0f, "one to ten");
+    FakeFactory factory;
+    elem.createEditor(factory);
+    FakeRow& row = *factory.rows[0];
+    for (const char* text : {"1", "10", "3.25"}) {
+        row.typed = text;
+        row.error.clear();
+        EXPECT_TRUE(elem.readEditor()) << text;
+        EXPECT_TRUE(row.error.isEmpty());
+        EXPECT_EQ(f, QString(text).toFloat());
+    }
+    for (const char* text : {"0.999", "10.001", "-3", "nan", "inf", "-inf", "1e300"}) {
+        f = 7.0f;
+        row.typed = text;
+        row.error.clear();
+        EXPECT_FALSE(elem.readEditor()) << text;
+        EXPECT_FALSE(row.error.isEmpty()) << text;
+        EXPECT_EQ(f, 7.0f) << text;
+    }
+    // The range's own message for a number outside it; a non-number keeps the general one.
+    row.typed = "11";
+    elem.readEditor();
+    EXPECT_EQ(row.error, QString("one to ten"));
+    row.typed = "x";
+    elem.readEditor();
+    EXPECT_NE(row.error, QString("one to ten"));
+    // File texts are not limited.
+    EXPECT_TRUE(elem.fromString("42"));
+    EXPECT_EQ(f, 42.0f);
+}
+
+TEST(BlackbodyRange, PropertiesRefuseOutsideTheirRanges) {
+    ColBlackbody body;
+    Reader::PropertyList list;
+    body.getProperties(list);
+    FakeFactory factory;
+    for (const auto& e : list) e->createEditor(factory);
+    ASSERT_EQ(factory.rows.size(), size_t(3));
+    factory.rows[0]->typed = "0";
+    EXPECT_FALSE(list.at(0)->readEditor());
+    factory.rows[0]->typed = "1e7";
+    EXPECT_FALSE(list.at(0)->readEditor());
+    factory.rows[1]->typed = "-0.5";
+    EXPECT_FALSE(list.at(1)->readEditor());
+    EXPECT_EQ(body.temperature, 6500.0f);
+    EXPECT_EQ(body.luminance, 1.0f);
+    factory.rows[0]->typed = "300";
+    factory.rows[1]->typed = "0";
+    EXPECT_TRUE(list.at(0)->readEditor());
+    EXPECT_TRUE(list.at(1)->readEditor());
+    EXPECT_EQ(body.temperature, ColBlackbody::kMinTemperature);
+    EXPECT_EQ(body.luminance, ColBlackbody::kMinLuminance);
+}
+
+// Every corner of the accepted ranges gives finite, non-negative lines whose largest intensity
+// leaves six orders of magnitude of single precision for shading sums and searchlight factors.
+TEST(BlackbodyRange, CornersGiveFiniteLines) {
+    const float temperatures[] = {ColBlackbody::kMinTemperature, 1000.0f, 6500.0f,
+                                  ColBlackbody::kMaxTemperature};
+    const float luminances[] = {ColBlackbody::kMinLuminance, 1.0f, ColBlackbody::kMaxLuminance};
+    for (float t : temperatures)
+        for (float lum : luminances) {
+            const ColBlackbody body(QStringLiteral("b"), t, lum);
+            ASSERT_GT(body.count(), 0) << t;
+            float largest = 0.0f;
+            for (float i : body.intensities) {
+                ASSERT_TRUE(std::isfinite(i)) << t << " K, " << lum;
+                ASSERT_GE(i, 0.0f);
+                largest = std::max(largest, i);
+            }
+            EXPECT_LT(largest, std::numeric_limits<float>::max() * 1e-6f) << t << " K, " << lum;
+        }
+}
