@@ -2,6 +2,7 @@
 #include "scene/colblackbody.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cmath>
 
 #include "scene/cie1931.h"
@@ -29,8 +30,12 @@ void ColBlackbody::regenerate() {
     clearLines();
     lightTables.clear();
     scale = 0.0;
-    const double t = temperature;
-    if (!(t > 0.0) || !std::isfinite(t)) return;
+    if (!(temperature > 0.0f) || !std::isfinite(temperature)) return;
+    // A scene file may name any temperature. Colder bodies than the dock accepts would need
+    // infrared lines beyond single precision to reach their luminance, hotter ones look the
+    // same: such files are drawn with the nearest temperature of the range (and saved as read).
+    const double t = std::clamp(double(temperature), double(kMinTemperature),
+                                double(kMaxTemperature));
     const int n = int((kLast - kFirst) / kStep) + 1;
     double y = 0.0;
     for (int i = 0; i < n; ++i) {

@@ -10,9 +10,10 @@ public:
     // blue shift of 0.9c (D about 0.23) brings into view.
     static constexpr float kFirst = 200.0f, kLast = 3000.0f, kStep = 5.0f;
 
-    // The values the edit dock accepts. Below about 250 K the lines far in the infrared, scaled
-    // to the asked luminance, overflow single precision; above 1e6 K the colour no longer
-    // changes (the Rayleigh-Jeans limit) and the number is a typing slip.
+    // The values the edit dock accepts, and the temperatures the lines are made for (a file's
+    // value outside is drawn with the nearest end). Below about 250 K the lines far in the
+    // infrared, scaled to the asked luminance, overflow single precision; above 1e6 K the colour
+    // no longer changes (the Rayleigh-Jeans limit) and the number is a typing slip.
     static constexpr float kMinTemperature = 300.0f, kMaxTemperature = 1.0e6f;
     static constexpr float kMinLuminance = 0.0f, kMaxLuminance = 1.0e6f;
 

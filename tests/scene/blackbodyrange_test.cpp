@@ -108,3 +108,26 @@ TEST(BlackbodyRange, CornersGiveFiniteLines) {
             EXPECT_LT(largest, std::numeric_limits<float>::max() * 1e-6f) << t << " K, " << lum;
         }
 }
+
+// A file may name temperatures the dock refuses: they are drawn as the nearest end of the range,
+// and the value itself is kept (a save writes what was read).
+TEST(BlackbodyRange, FileTemperaturesOutsideTheRangeDrawAsTheNearestEnd) {
+    const struct {
+        float asked, drawnAs;
+    } cases[] = {{1.0f, ColBlackbody::kMinTemperature},
+                 {100.0f, ColBlackbody::kMinTemperature},
+                 {3e7f, ColBlackbody::kMaxTemperature}};
+    for (const auto& c : cases) {
+        ColBlackbody body(QStringLiteral("b"), 6500.0f, 2.0f);
+        ASSERT_TRUE(Reader::ElemFloat("temperature", body.temperature)
+                        .fromString(QString::number(double(c.asked))));
+        body.regenerate();
+        const ColBlackbody reference(QStringLiteral("b"), c.drawnAs, 2.0f);
+        EXPECT_EQ(body.temperature, c.asked);
+        ASSERT_EQ(body.intensities.size(), reference.intensities.size());
+        for (size_t i = 0; i < body.intensities.size(); ++i) {
+            ASSERT_TRUE(std::isfinite(body.intensities[i])) << c.asked;
+            ASSERT_EQ(body.intensities[i], reference.intensities[i]) << c.asked << " K, line " << i;
+        }
+    }
+}
