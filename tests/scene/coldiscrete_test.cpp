@@ -114,16 +114,6 @@ TEST(ColDiscrete, LinesAddUpAndAccumulateAddsIntoTheTriple) {
     EXPECT_EQ(p.b, 0);
 }
 
-TEST(ColDiscrete, EmptyColourIsBlackOpaque) {
-    const ColDiscrete col;
-    uint32_t px = 0x12345678;
-    const float d = 1.0f, s = 1.0f;
-    col.toPixel(defaultEye(), &px, &d, &s);
-    const Rgba p = bytesOf(px);
-    EXPECT_EQ(p.r + p.g + p.b, 0);
-    EXPECT_EQ(p.a, 255);
-}
-
 TEST(ColDiscreteText, WritesLinesInGFormat) {
     ColDiscrete col;
     EXPECT_EQ(col.toSpectrumText(), "");
@@ -193,23 +183,6 @@ TEST(ColDiscreteText, RoundTripsRandomSpectra) {
         EXPECT_NEAR(back.intensities[i], col.intensities[i],
                     5e-6 * std::fabs(col.intensities[i]) + 1e-9);
     }
-}
-
-TEST(ColDiscrete, CopiesAreDeep) {
-    ColDiscrete a("red");
-    a.addLine(650, 2);
-    ColDiscrete b(a);
-    b.addLine(500, 1);
-    b.wavelengths[0] = 1;
-    b.name = "other";
-    EXPECT_EQ(a.count(), 1);
-    EXPECT_EQ(a.wavelengths[0], 650.0f);
-    EXPECT_EQ(a.name, "red");
-    ColDiscrete c;
-    c = a;
-    a.intensities[0] = 9;
-    EXPECT_EQ(c.intensities[0], 2.0f);
-    EXPECT_EQ(c.name, "red");
 }
 
 TEST(ColDiscrete, PropertiesAreSpectrumThenName) {
