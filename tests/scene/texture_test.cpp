@@ -121,17 +121,6 @@ int referenceCell(float u, float v) {
 
 // ---------------------------------------------------------------- TextureSingle
 
-TEST(TextureSingle, ResolvesItsColourAndFallsBackToTheDefault) {
-    Palette pal;
-    TextureSingle t;
-    t.colorName = "green";
-    t.resolveColors(pal.colors);
-    EXPECT_EQ(t.color, pal.green);
-    t.colorName = "no such colour";
-    t.resolveColors(pal.colors);
-    EXPECT_EQ(t.color, pal.fallback);
-}
-
 TEST(TextureSingle, OneRayIsTheColourConversion) {
     Palette pal;
     RenderSettings s;
