@@ -105,27 +105,6 @@ TEST(ColDiscreteLanes, Bundle16MatchesSingleRays) {
     }
 }
 
-TEST(ColDiscreteLanes, HumanEyeExamplePerLane) {
-    // Lanes: 500 nm (red peak), 600 nm (green peak), 650 nm (green and blue at one half), and a
-    // negative shading factor (black).
-    ColDiscrete col;
-    col.addLine(500, 100);
-    const Eye& eye = eyePresets()[3].eye;
-    uint32_t px[4];
-    uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
-    col.toPixel4(eye, Vec4f(1.0f, 1.2f, 1.3f, 1.0f), Vec4f(1.0f, 1.0f, 1.0f, -1.0f),
-                 LaneMask4(true), out);
-    EXPECT_GE(channel(px[0], 0), 99);
-    EXPECT_EQ(px[0] & 0xffff00u, 0u);
-    EXPECT_GE(channel(px[1], 1), 99);
-    EXPECT_EQ(channel(px[1], 0), 0);
-    EXPECT_EQ(channel(px[1], 2), 0);
-    EXPECT_GE(channel(px[2], 1), 49);
-    EXPECT_LE(channel(px[2], 1), 50);
-    EXPECT_GE(channel(px[2], 2), 49);
-    EXPECT_EQ(px[3], 0xff000000u);
-}
-
 TEST(ColDiscreteLanes, RangeEndsAreStrictInBundles) {
     // At lo and hi the one-ray form still evaluates the cubic, whose value there is the rounding
     // residue of the expansion (a few 1e-5, of either sign); bundles add nothing there. A huge

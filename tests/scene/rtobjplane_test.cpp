@@ -88,15 +88,8 @@ TEST(RtObjPlane, UpdateDerivesAxesNormalBoxAndArea) {
     EXPECT_FLOAT_EQ(p.normal.w, 0.0f);
     EXPECT_FLOAT_EQ(p.hitOffset.y, -hitOffsetScale);
     EXPECT_FLOAT_EQ(p.area, 2.0f * 4.0f * 2.0f);
-    const BoundingBox b = p.boundingBox();
-    EXPECT_FLOAT_EQ(b.min.x, 1);
-    EXPECT_FLOAT_EQ(b.max.x, 3);
-    EXPECT_FLOAT_EQ(b.min.y, 2);
-    EXPECT_FLOAT_EQ(b.max.y, 2);
-    EXPECT_FLOAT_EQ(b.min.z, 3);
-    EXPECT_FLOAT_EQ(b.max.z, 7);
-    EXPECT_FLOAT_EQ(b.min.w, -10000);  // the plane exists at all times, whatever pos.w says
-    EXPECT_FLOAT_EQ(b.max.w, 10000);
+    // The plane exists at all times, whatever pos.w says.
+    expectBox(p.boundingBox(), {1, 2, 3, -10000}, {3, 2, 7, 10000});
 }
 
 TEST(RtObjPlane, SkewedPlaneBoxCoversAllFourCorners) {
@@ -105,12 +98,7 @@ TEST(RtObjPlane, SkewedPlaneBoxCoversAllFourCorners) {
     p.x = Vec4f(2, -1, 0, 0);
     p.y = Vec4f(-1, 3, 1, 0);
     p.update();
-    EXPECT_FLOAT_EQ(p.box.min.x, -1);
-    EXPECT_FLOAT_EQ(p.box.max.x, 2);
-    EXPECT_FLOAT_EQ(p.box.min.y, -1);
-    EXPECT_FLOAT_EQ(p.box.max.y, 3);
-    EXPECT_FLOAT_EQ(p.box.min.z, 0);
-    EXPECT_FLOAT_EQ(p.box.max.z, 1);
+    expectBox(p.box, {-1, -1, 0, -10000}, {2, 3, 1, 10000});
 }
 
 TEST(RtObjPlane, SingleRayHitsMatchDoubleReference) {

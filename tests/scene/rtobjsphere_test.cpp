@@ -116,13 +116,6 @@ MovingSphere movingSphere(const Vec4f& center, const Vec4f& mov, float radius, f
     return s;
 }
 
-void expectBox(const BoundingBox& b, std::array<float, 4> lo, std::array<float, 4> hi) {
-    for (int c = 0; c < 4; ++c) {
-        EXPECT_FLOAT_EQ(b.min[c], lo[c]) << "component " << c;
-        EXPECT_FLOAT_EQ(b.max[c], hi[c]) << "component " << c;
-    }
-}
-
 }  // namespace
 
 // Hand-worked boxes: the static sphere's cube around the centre for the whole time range, the

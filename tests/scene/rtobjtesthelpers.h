@@ -2,6 +2,8 @@
 // what the objects hand it, and double-precision vectors for the reference computations.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -104,6 +106,14 @@ inline void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[1
 // The four directions repeated over the sixteen rays of a bundle (ray i gets four[i % 4]).
 inline void repeat16(const Vec4f four[4], Vec4f out[16]) {
     for (int i = 0; i < 16; ++i) out[i] = four[i % 4];
+}
+
+// Box corners component by component (x, y, z, t).
+inline void expectBox(const BoundingBox& b, std::array<float, 4> lo, std::array<float, 4> hi) {
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_FLOAT_EQ(b.min[c], lo[c]) << "component " << c;
+        EXPECT_FLOAT_EQ(b.max[c], hi[c]) << "component " << c;
+    }
 }
 
 // Distance the single-ray test reports (kNoDistance for a miss).
