@@ -1,5 +1,5 @@
-// One-ray colour conversion against hand-worked pixels, the spectrum text, copies and the
-// colour's property list.
+// One-ray colour conversion against hand-worked pixels, the spectrum text and the colour's
+// property list.
 #include "scene/coldiscrete.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +112,16 @@ TEST(ColDiscrete, LinesAddUpAndAccumulateAddsIntoTheTriple) {
     EXPECT_TRUE(p.r == 39 || p.r == 40) << p.r;
     EXPECT_TRUE(p.g == 69 || p.g == 70) << p.g;
     EXPECT_EQ(p.b, 0);
+}
+
+TEST(ColDiscrete, EmptyColourIsBlackOpaque) {
+    const ColDiscrete col;
+    uint32_t px = 0x12345678;
+    const float d = 1.0f, s = 1.0f;
+    col.toPixel(defaultEye(), &px, &d, &s);
+    const Rgba p = bytesOf(px);
+    EXPECT_EQ(p.r + p.g + p.b, 0);
+    EXPECT_EQ(p.a, 255);
 }
 
 TEST(ColDiscreteText, WritesLinesInGFormat) {
