@@ -27,16 +27,21 @@ bool isStamped(const QString& line, const QString& text) {
     return m.hasMatch() && m.captured(1) == text;
 }
 
+// Writes the log into a fresh folder and reads it back; a log always has 1000 lines.
+QStringList writtenLog() {
+    QTemporaryDir dir;
+    EXPECT_TRUE(dir.isValid());
+    EXPECT_TRUE(DebugLog::writeLog(dir.filePath("Log.txt")));
+    const QStringList lines = readLines(dir.filePath("Log.txt"));
+    EXPECT_EQ(lines.size(), 1000);
+    return lines.size() == 1000 ? lines : QStringList(1000, QStringLiteral("<bad log>"));
+}
+
 }  // namespace
 
 TEST(DebugLog, FreshLogWritesItsOwnCallFollowedByEmptyLines) {
     DebugLog::reset();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString name = dir.filePath("Log.txt");
-    ASSERT_TRUE(DebugLog::writeLog(name));
-    const QStringList lines = readLines(name);
-    ASSERT_EQ(lines.size(), 1000);
+    const QStringList lines = writtenLog();
     EXPECT_TRUE(isStamped(lines[0], "write File called!")) << lines[0].toStdString();
     for (int i = 1; i < 1000; ++i) ASSERT_TRUE(lines[i].isEmpty()) << i;
 }
@@ -44,12 +49,7 @@ TEST(DebugLog, FreshLogWritesItsOwnCallFollowedByEmptyLines) {
 TEST(DebugLog, KeepsTheLastThousandNewestFirst) {
     DebugLog::reset();
     for (int i = 0; i < 1500; ++i) DebugLog::logMessage(QStringLiteral("m%1").arg(i));
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString name = dir.filePath("Log.txt");
-    ASSERT_TRUE(DebugLog::writeLog(name));
-    const QStringList lines = readLines(name);
-    ASSERT_EQ(lines.size(), 1000);
+    const QStringList lines = writtenLog();
     // The write call itself is the 1501st message: newest, then m1499 down to m501.
     EXPECT_TRUE(isStamped(lines[0], "write File called!"));
     for (int n = 1; n < 1000; ++n)
@@ -60,11 +60,7 @@ TEST(DebugLog, KeepsTheLastThousandNewestFirst) {
 TEST(DebugLog, StampsAreMillisecondsThatNeverDecrease) {
     DebugLog::reset();
     for (int i = 0; i < 50; ++i) DebugLog::logMessage(QStringLiteral("x"));
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(DebugLog::writeLog(dir.filePath("Log.txt")));
-    const QStringList lines = readLines(dir.filePath("Log.txt"));
-    ASSERT_EQ(lines.size(), 1000);
+    const QStringList lines = writtenLog();
     qint64 newer = -1;
     for (int n = 0; n <= 50; ++n) {
         bool ok = false;
@@ -84,9 +80,7 @@ TEST(DebugLog, UnwritableFileReportsFailureButStillLogsTheCall) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     EXPECT_FALSE(DebugLog::writeLog(dir.filePath("no/such/folder/Log.txt")));
-    ASSERT_TRUE(DebugLog::writeLog(dir.filePath("Log.txt")));
-    const QStringList lines = readLines(dir.filePath("Log.txt"));
-    ASSERT_EQ(lines.size(), 1000);
+    const QStringList lines = writtenLog();
     EXPECT_TRUE(isStamped(lines[0], "write File called!"));
     EXPECT_TRUE(isStamped(lines[1], "write File called!"));
     EXPECT_TRUE(lines[2].isEmpty());

@@ -11,27 +11,11 @@
 #include "scene/rendersettings.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
+#include "tests/engine/doctesthelpers.h"
+
+using namespace doctest;
 
 namespace {
-
-struct ErrorCapture {
-    QStringList titles, texts;
-    ErrorCapture() {
-        DocRT::setErrorReporter([this](const QString& title, const QString& text) {
-            titles << title;
-            texts << text;
-        });
-    }
-    ~ErrorCapture() { DocRT::setErrorReporter(nullptr); }
-};
-
-QString writeFile(QTemporaryDir& dir, const QString& name, const QByteArray& text) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-    return path;
-}
 
 const QByteArray kOneSphere =
     "<tavolinfile><renderSettings><start>1;2;3;0</start></renderSettings>"
@@ -116,17 +100,6 @@ TEST(DocRT, FailedLoadKeepsAnEarlierLoadThatIsStillPending) {
     EXPECT_FALSE(doc.loadFile(writeFile(dir, "bad.tavolin", "not xml")));
     EXPECT_TRUE(doc.applyPendingChanges());
     EXPECT_EQ(doc.getSceneData()->objects.items.size(), 2u);
-}
-
-TEST(DocRT, ObjectsWithoutAnyTextureAreRefusedNotFatal) {
-    QTemporaryDir dir;
-    ErrorCapture errors;
-    DocRT doc;
-    const QString path = writeFile(dir, "notex.tavolin",
-                                   "<tavolinfile><sphere><texname>x</texname></sphere></tavolinfile>");
-    EXPECT_FALSE(doc.loadFile(path));
-    ASSERT_EQ(errors.texts.size(), 1);
-    EXPECT_EQ(errors.texts[0], "The Collection does not have a default item and the name is not found");
 }
 
 TEST(DocRT, StartPositionReturnsAfterFlyingButKeepsTheSpeed) {

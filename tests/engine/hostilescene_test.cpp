@@ -23,6 +23,9 @@
 #include "scene/rendersettings.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
+#include "tests/engine/doctesthelpers.h"
+
+using namespace doctest;
 
 namespace {
 
@@ -31,25 +34,6 @@ constexpr uint32_t kStale = 0x12345678u;  // alpha 0x12: shading and background 
 constexpr int kMaxMessage = 600;
 
 QString hostile(const char* name) { return QStringLiteral(TAVOLIN_TEST_DATA "/hostile/") + name; }
-
-struct ErrorCapture {
-    QStringList titles, texts;
-    ErrorCapture() {
-        DocRT::setErrorReporter([this](const QString& title, const QString& text) {
-            titles << title;
-            texts << text;
-        });
-    }
-    ~ErrorCapture() { DocRT::setErrorReporter(nullptr); }
-};
-
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& text) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-    return path;
-}
 
 // Renders the document's scene on this thread into a w x h buffer first filled with kStale;
 // returns the number of pixels left unwritten.
@@ -69,12 +53,6 @@ int renderStale(DocRT& doc, int w, int h, int bundle, bool bending, float speed,
     }
     return int(std::count(buffer.data(), buffer.data() + buffer.pixelCount(), kStale));
 }
-
-struct TraceOutputOff {
-    const bool was = TraceOutput::enabled();
-    TraceOutputOff() { TraceOutput::setEnabled(false); }
-    ~TraceOutputOff() { TraceOutput::setEnabled(was); }
-};
 
 // A document holding the eight-sphere test scene, the "current scene" a refused file must not
 // touch.

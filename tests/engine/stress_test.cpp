@@ -27,6 +27,7 @@
 #include "geometry/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "scene/scenedata.h"
+#include "tests/engine/doctesthelpers.h"
 #include "tests/engine/pooltesttasks.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -40,12 +41,6 @@
 namespace {
 
 bool stress() { return std::getenv("TAVOLIN_STRESS") != nullptr; }
-
-struct Quiet {
-    const bool was = TraceOutput::enabled();
-    Quiet() { TraceOutput::setEnabled(false); }
-    ~Quiet() { TraceOutput::setEnabled(was); }
-};
 
 // Resident set size in bytes, from /proc/self/statm (second field, in pages).
 long residentBytes() {
@@ -75,7 +70,7 @@ int unwritten(const PixelBuffer& b) {
 // once, after a moment, or not at all, then destroyed: no unit runs twice or after the abort,
 // no run hangs, nothing is deleted that was not marked.
 TEST(PoolStress, StartedAbortedAndRestartedThousandsOfTimes) {
-    Quiet quiet;
+    doctest::TraceOutputOff quiet;
     const int cycles = stress() ? 20000 : 2000;
     std::mt19937 random(1234);
     std::atomic<int> destroyed{0};
@@ -134,7 +129,7 @@ TEST(PoolStress, StartedAbortedAndRestartedThousandsOfTimes) {
 // One pool restarted thousands of times while collections come and go between runs: every
 // registered collection is drained and finished exactly once per run.
 TEST(PoolStress, OnePoolRestartedWithChangingCollections) {
-    Quiet quiet;
+    doctest::TraceOutputOff quiet;
     const int runs = stress() ? 30000 : 3000;
     std::vector<std::unique_ptr<CountingTasks>> tasks;
     for (int i = 0; i < 4; ++i) tasks.push_back(std::make_unique<CountingTasks>(5 + 3 * i));
@@ -171,13 +166,10 @@ TEST(PoolStress, OnePoolRestartedWithChangingCollections) {
 // program does when the user opens files: refused files change nothing, loaded ones replace
 // the scene, and the resident memory does not grow.
 TEST(DocumentStress, ThousandLoadApplyCyclesDoNotGrowMemory) {
-    Quiet quiet;
+    doctest::TraceOutputOff quiet;
     QTemporaryDir dir;
     auto write = [&dir](const char* name, const QByteArray& text) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return dir.filePath(name);
+        return doctest::writeFile(dir, name, text);
     };
     const QString good[] = {
         QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin"),
@@ -232,7 +224,7 @@ TEST(DocumentStress, ThousandLoadApplyCyclesDoNotGrowMemory) {
 // A picture that cannot be allocated is refused with the renderer's message path (setSize
 // false) and the same process then renders a normal picture.
 TEST(MemoryLimits, TooLargePictureIsRefusedAndTheProgramStaysUsable) {
-    Quiet quiet;
+    doctest::TraceOutputOff quiet;
     DocRT doc;
     doc.requestBuiltInScene();
     doc.applyPendingChanges();
@@ -302,7 +294,7 @@ TEST(MemoryLimits, AllocationFailureUnderAnAddressSpaceLimit) {
 // with TAVOLIN_STRESS=1.
 TEST(MemoryLimits, FourKAtSixteenSamplesCompletes) {
     if (!stress()) GTEST_SKIP() << "set TAVOLIN_STRESS=1";
-    Quiet quiet;
+    doctest::TraceOutputOff quiet;
     DocRT doc;
     ASSERT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin")));
     doc.applyPendingChanges();

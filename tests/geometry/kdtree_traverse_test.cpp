@@ -69,6 +69,49 @@ bool checkAgainstOracle(const Scene& s, const SingleRay& before, bool hit, const
     return false;
 }
 
+// Counts for the bundle tests: each bundle ray is compared with the same ray traced alone and
+// with the brute force.
+struct BundleAgreement {
+    int rays = 0, hits = 0, agreeSingle = 0, agreeOracle = 0, singleExact = 0;
+
+    // One bundle ray (hit flag, shading id, distance) against the single ray from origin along
+    // dir. With relativeWiden, a bundle hit that differs from the oracle may lie at most that
+    // fraction behind it (the relative widening of bundle leaves). Returns false when the single
+    // ray misses the scene box.
+    bool add(const Scene& s, const KDTree& tree, const Vec4f& origin, const Vec4f& dir,
+             bool bHit, uint32_t bPix, float bT, float relativeWiden, const char* where) {
+        uint32_t spix = 0;
+        SingleRay r = makeRay(tree, origin, dir, &spix, false);
+        if (!(r.tMin < r.tMax)) return false;
+        const SingleRay before = r;
+        const bool sHit = traceRay(r);
+        singleExact += checkAgainstOracle(s, before, sHit, r, spix, where);
+        ++rays;
+        hits += bHit;
+        if (bHit == sHit && (!bHit || (bPix == spix && bT == r.tMax))) ++agreeSingle;
+        const Nearest n = bruteForce(s, before);
+        if (bHit == n.hit && (!bHit || (bT == n.t && n.has(bPix))))
+            ++agreeOracle;
+        else if (relativeWiden > 0 && bHit && n.hit) {
+            EXPECT_LE(bT, n.t * (1 + relativeWiden)) << where;
+        }
+        return true;
+    }
+
+    // Bundles agree with the oracle; where a single ray differs, its absolute leaf widening
+    // explains it (checked ray by ray), and that happens on at most 1 % of the rays.
+    void check(const char* name) const {
+        std::printf(
+            "%s: %d rays, %d hit, %d as brute force, %d as single rays, "
+            "%d single rays as brute force\n",
+            name, rays, hits, agreeOracle, agreeSingle, singleExact);
+        EXPECT_GT(hits, rays / 5);
+        EXPECT_GE(agreeOracle, rays - rays / 1000);
+        EXPECT_GE(agreeSingle, singleExact - rays / 1000);
+        EXPECT_GE(singleExact, rays - rays / 100);
+    }
+};
+
 }  // namespace
 
 TEST(KDTraverse, SingleRayHandCases) {
@@ -163,7 +206,7 @@ TEST(KDTraverse, SingleRayMatchesBruteForce) {
 // Camera-like 16-ray bundles: every ray reports the same hit, the same object and the same
 // distance as the same ray traced alone and as the brute force.
 TEST(KDTraverse, Bundle16MatchesSingleRays) {
-    int rays = 0, hits = 0, agreeSingle = 0, agreeOracle = 0, singleExact = 0;
+    BundleAgreement agree;
     for (unsigned seed = 1; seed <= 8; ++seed) {
         std::mt19937 rng(100 + seed);
         Scene s;
@@ -188,47 +231,21 @@ TEST(KDTraverse, Bundle16MatchesSingleRays) {
             makeBundle16(tree, b, o, fwd, right, up, k % 4 == 0 ? 0.003f : pitch(rng), pix);
             const int mask = traceBundle16(b);
             for (int i = 0; i < 16; ++i) {
-                const int g = i >> 2, l = i & 3;
-                uint32_t spix = 0;
-                SingleRay r = makeRay(tree, o, bundleDir(b, i), &spix, false);
-                if (!(r.tMin < r.tMax)) {
-                    EXPECT_FALSE((mask >> i) & 1);
-                    continue;
-                }
-                const SingleRay before = r;
-                const bool sHit = traceRay(r);
                 const bool bHit = (mask >> i) & 1;
-                singleExact += checkAgainstOracle(s, before, sHit, r, spix, "16-ray single");
-                ++rays;
-                hits += bHit;
-                if (bHit == sHit && (!bHit || (pix[i] == spix && b.tHit[g][l] == r.tMax)))
-                    ++agreeSingle;
-                const Nearest n = bruteForce(s, before);
-                if (bHit == n.hit && (!bHit || (b.tHit[g][l] == n.t && n.has(pix[i]))))
-                    ++agreeOracle;
-                else if (bHit && n.hit) {
-                    // The relative widening of bundle leaves may pick a hit just behind.
-                    EXPECT_LE(b.tHit[g][l], n.t * 1.0003f) << "seed " << seed << " ray " << i;
+                if (!agree.add(s, tree, o, bundleDir(b, i), bHit, pix[i], b.tHit[i >> 2][i & 3],
+                               0.0003f, "16-ray")) {
+                    EXPECT_FALSE(bHit);  // the ray misses the scene box
                 }
             }
         }
     }
-    std::printf(
-        "16-ray bundles: %d rays, %d hit, %d as brute force, %d as single rays, "
-        "%d single rays as brute force\n",
-        rays, hits, agreeOracle, agreeSingle, singleExact);
-    EXPECT_GT(hits, rays / 5);
-    // Bundles agree with the oracle; where a single ray differs, its absolute leaf widening
-    // explains it (checked ray by ray above), and that happens on at most 1 % of the rays.
-    EXPECT_GE(agreeOracle, rays - rays / 1000);
-    EXPECT_GE(agreeSingle, singleExact - rays / 1000);
-    EXPECT_GE(singleExact, rays - rays / 100);
+    agree.check("16-ray bundles");
 }
 
 // 2 x 2 bundles whose rays start at four different points (as the pieces of bent light paths
 // do) agree with the same rays traced alone.
 TEST(KDTraverse, Bundle4MatchesSingleRays) {
-    int rays = 0, hits = 0, agreeSingle = 0, agreeOracle = 0, singleExact = 0;
+    BundleAgreement agree;
     for (unsigned seed = 1; seed <= 8; ++seed) {
         std::mt19937 rng(200 + seed);
         Scene s;
@@ -259,33 +276,13 @@ TEST(KDTraverse, Bundle4MatchesSingleRays) {
             makeBundle4(tree, b, origin, dir, pix);
             const int mask = traceBundle4(b);
             for (int l = 0; l < 4; ++l) {
-                uint32_t spix = 0;
                 const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
-                SingleRay r = makeRay(tree, origin[l], d, &spix, false);
-                if (!(r.tMin < r.tMax)) continue;
-                const SingleRay before = r;
-                const bool sHit = traceRay(r);
-                const bool bHit = (mask >> l) & 1;
-                singleExact += checkAgainstOracle(s, before, sHit, r, spix, "4-ray single");
-                ++rays;
-                hits += bHit;
-                if (bHit == sHit && (!bHit || (pix[l] == spix && b.tHit[l] == r.tMax)))
-                    ++agreeSingle;
-                const Nearest n = bruteForce(s, before);
-                if (bHit == n.hit && (!bHit || (b.tHit[l] == n.t && n.has(pix[l])))) ++agreeOracle;
+                agree.add(s, tree, origin[l], d, (mask >> l) & 1, pix[l], b.tHit[l], 0.0f,
+                          "4-ray");
             }
         }
     }
-    std::printf(
-        "4-ray bundles: %d rays, %d hit, %d as brute force, %d as single rays, "
-        "%d single rays as brute force\n",
-        rays, hits, agreeOracle, agreeSingle, singleExact);
-    EXPECT_GT(hits, rays / 5);
-    // Bundles agree with the oracle; where a single ray differs, its absolute leaf widening
-    // explains it (checked ray by ray above), and that happens on at most 1 % of the rays.
-    EXPECT_GE(agreeOracle, rays - rays / 1000);
-    EXPECT_GE(agreeSingle, singleExact - rays / 1000);
-    EXPECT_GE(singleExact, rays - rays / 100);
+    agree.check("4-ray bundles");
 }
 
 // Rays of one bundle that leave their shared origin on both sides of a split plane: some lie

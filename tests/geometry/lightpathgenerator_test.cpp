@@ -70,6 +70,14 @@ double angleFromImpact(double b, double rObs, double rs) {
     return std::asin(b * std::sqrt(1 - rs / rObs) / rObs);
 }
 
+// Angle between the straight line from the observer at (rObs, 0) to (x, y) and the initial
+// direction (-cos a, sin a) of the ray at angle a.
+double angleFromStraight(double rObs, float a, float x, float y) {
+    const double dx = x - rObs, dy = y;
+    return std::atan2(std::fabs(dx * std::sin(a) + dy * std::cos(a)),
+                      -dx * std::cos(a) + dy * std::sin(a));
+}
+
 // Walks every node from the roots; checks links stay in the pool and paths end.
 void checkStructure(const LightPathTree& tree, int maxPoints) {
     std::set<const LightPathNode*> seen;
@@ -229,10 +237,7 @@ TEST(LightPathGenerator, RayLookingAwayFromAFarHoleEscapesAtTheFirstNode) {
         float x, y;
         it.point(x, y);
         // Straight on from the observer, bent by less than the tolerance.
-        const double dx = x - rObs, dy = y;
-        const double err = std::atan2(std::fabs(dx * std::sin(a) + dy * std::cos(a)),
-                                      -dx * std::cos(a) + dy * std::sin(a));
-        EXPECT_LT(err, 2e-4) << a;
+        EXPECT_LT(angleFromStraight(rObs, a, x, y), 2e-4) << a;
     }
 }
 
@@ -261,11 +266,7 @@ TEST(LightPathGenerator, WithoutAHoleEveryRayGoesStraightFromTheObserver) {
         const Walk w = walk(tree, a);
         ASSERT_TRUE(w.escaped);
         ASSERT_EQ(w.xs.size(), 1u);
-        const double dx = w.xs[0] - 10.0, dy = w.ys[0];
-        // Angle to the initial direction (-cos a, sin a).
-        const double err = std::atan2(std::fabs(dx * std::sin(a) + dy * std::cos(a)),
-                                      -dx * std::cos(a) + dy * std::sin(a));
-        EXPECT_LT(err, 2e-4) << a;
+        EXPECT_LT(angleFromStraight(10.0, a, w.xs[0], w.ys[0]), 2e-4) << a;
     }
 }
 

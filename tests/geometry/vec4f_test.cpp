@@ -7,17 +7,6 @@
 
 #include "geometry/raybundle.h"
 
-TEST(Vec4f, ArithmeticWorksPerLane) {
-    const Vec4f a(1, 2, 3, 4), b(10, 20, 30, 40);
-    const Vec4f s = a * b + Vec4f(1.0f);
-    EXPECT_EQ(s.x, 11);
-    EXPECT_EQ(s.y, 41);
-    EXPECT_EQ(s.z, 91);
-    EXPECT_EQ(s.w, 161);
-    EXPECT_EQ(dot3(a, b), 140);
-    EXPECT_EQ(dot4(a, b), 300);
-}
-
 TEST(LaneMask4, BitsFollowLaneOrder) {
     const Vec4f a(1, 5, 1, 5), b(2, 2, 2, 2);
     EXPECT_EQ((a < b).bits(), 0b0101);

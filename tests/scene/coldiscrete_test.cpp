@@ -1,5 +1,5 @@
-// One-ray colour conversion against hand-worked pixels, the spectrum text, copies and the
-// colour's property list.
+// One-ray colour conversion against hand-worked pixels, the spectrum text and the colour's
+// property list.
 #include "scene/coldiscrete.h"
 
 #include <gtest/gtest.h>
@@ -193,23 +193,6 @@ TEST(ColDiscreteText, RoundTripsRandomSpectra) {
         EXPECT_NEAR(back.intensities[i], col.intensities[i],
                     5e-6 * std::fabs(col.intensities[i]) + 1e-9);
     }
-}
-
-TEST(ColDiscrete, CopiesAreDeep) {
-    ColDiscrete a("red");
-    a.addLine(650, 2);
-    ColDiscrete b(a);
-    b.addLine(500, 1);
-    b.wavelengths[0] = 1;
-    b.name = "other";
-    EXPECT_EQ(a.count(), 1);
-    EXPECT_EQ(a.wavelengths[0], 650.0f);
-    EXPECT_EQ(a.name, "red");
-    ColDiscrete c;
-    c = a;
-    a.intensities[0] = 9;
-    EXPECT_EQ(c.intensities[0], 2.0f);
-    EXPECT_EQ(c.name, "red");
 }
 
 TEST(ColDiscrete, PropertiesAreSpectrumThenName) {

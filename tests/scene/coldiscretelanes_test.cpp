@@ -105,62 +105,6 @@ TEST(ColDiscreteLanes, Bundle16MatchesSingleRays) {
     }
 }
 
-TEST(ColDiscreteLanes, Bundle16GroupsAgreeWithBundle4) {
-    std::mt19937 rng(99);
-    std::uniform_real_distribution<float> dop(0.5f, 2.0f), shade(0.0f, 1.0f);
-    const ColDiscrete col = randomColour(rng);
-    Vec4f d[4], s[4];
-    const LaneMask4 mask[4] = {LaneMask4(true), LaneMask4(true), LaneMask4(true), LaneMask4(true)};
-    uint32_t block[4][4];
-    uint32_t* const rows[4] = {block[0], block[1], block[2], block[3]};
-    for (int g = 0; g < 4; ++g) {
-        d[g] = Vec4f(dop(rng), dop(rng), dop(rng), dop(rng));
-        s[g] = Vec4f(shade(rng), shade(rng), shade(rng), shade(rng));
-    }
-    col.toPixel16(defaultEye(), d, s, mask, rows);
-    for (int g = 0; g < 4; ++g) {
-        uint32_t px[4];
-        uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
-        col.toPixel4(defaultEye(), d[g], s[g], mask[g], out);
-        for (int l = 0; l < 4; ++l) EXPECT_EQ(block[g][l], px[l]);
-    }
-}
-
-TEST(ColDiscreteLanes, SaturationStopsAt254InBundles) {
-    ColDiscrete col;
-    col.addLine(500, 1000);
-    const Eye& eye = eyePresets()[3].eye;
-    EXPECT_EQ(channel(singlePixel(col, eye, 1.0f, 1.0f), 0), 255);
-    uint32_t px[4] = {0, 0, 0, 0};
-    uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
-    col.toPixel4(eye, Vec4f(1.0f), Vec4f(1.0f), LaneMask4(true), out);
-    for (uint32_t p : px) {
-        EXPECT_EQ(channel(p, 0), 254);
-        EXPECT_EQ(p >> 24, 0xffu);
-    }
-}
-
-TEST(ColDiscreteLanes, HumanEyeExamplePerLane) {
-    // Lanes: 500 nm (red peak), 600 nm (green peak), 650 nm (green and blue at one half), and a
-    // negative shading factor (black).
-    ColDiscrete col;
-    col.addLine(500, 100);
-    const Eye& eye = eyePresets()[3].eye;
-    uint32_t px[4];
-    uint32_t* const out[4] = {&px[0], &px[1], &px[2], &px[3]};
-    col.toPixel4(eye, Vec4f(1.0f, 1.2f, 1.3f, 1.0f), Vec4f(1.0f, 1.0f, 1.0f, -1.0f),
-                 LaneMask4(true), out);
-    EXPECT_GE(channel(px[0], 0), 99);
-    EXPECT_EQ(px[0] & 0xffff00u, 0u);
-    EXPECT_GE(channel(px[1], 1), 99);
-    EXPECT_EQ(channel(px[1], 0), 0);
-    EXPECT_EQ(channel(px[1], 2), 0);
-    EXPECT_GE(channel(px[2], 1), 49);
-    EXPECT_LE(channel(px[2], 1), 50);
-    EXPECT_GE(channel(px[2], 2), 49);
-    EXPECT_EQ(px[3], 0xff000000u);
-}
-
 TEST(ColDiscreteLanes, RangeEndsAreStrictInBundles) {
     // At lo and hi the one-ray form still evaluates the cubic, whose value there is the rounding
     // residue of the expansion (a few 1e-5, of either sign); bundles add nothing there. A huge

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "geometry/programmingerror.h"
@@ -46,19 +47,13 @@ QString xmlOf(Reader::DataElem& e, int indent) {
 }  // namespace
 
 TEST(ElemFloat, WritesGeneralFormatWithSixDigits) {
-    float v = 0.1f;
-    Reader::ElemFloat e("f", v);
-    EXPECT_EQ(e.toString(), "0.1");
-    v = 123456789.0f;
-    EXPECT_EQ(e.toString(), "1.23457e+08");
-    v = -2.5f;
-    EXPECT_EQ(e.toString(), "-2.5");
-    v = 1e-5f;
-    EXPECT_EQ(e.toString(), "1e-05");
-    v = 100000.0f;
-    EXPECT_EQ(e.toString(), "100000");
-    v = 1234567.0f;
-    EXPECT_EQ(e.toString(), "1.23457e+06");
+    const std::pair<float, const char*> cases[] = {{0.1f, "0.1"},        {123456789.0f, "1.23457e+08"},
+                                                   {-2.5f, "-2.5"},      {1e-5f, "1e-05"},
+                                                   {100000.0f, "100000"}, {1234567.0f, "1.23457e+06"}};
+    for (auto [value, text] : cases) {
+        Reader::ElemFloat e("f", value);
+        EXPECT_EQ(e.toString(), text);
+    }
 }
 
 TEST(ElemFloat, StoresZeroForNonNumbersAndReportsIt) {
@@ -75,50 +70,32 @@ TEST(ElemFloat, StoresZeroForNonNumbersAndReportsIt) {
     EXPECT_EQ(v, 0.0f);
 }
 
-TEST(ElemVec, ReadsFourComponentsWithOrWithoutBrackets) {
-    Vec4f v;
-    Reader::ElemVec e("pos", v);
-    ASSERT_TRUE(e.fromString("1;2;3;4"));
-    EXPECT_EQ(v.x, 1.0f);
-    EXPECT_EQ(v.y, 2.0f);
-    EXPECT_EQ(v.z, 3.0f);
-    EXPECT_EQ(v.w, 4.0f);
-    v = Vec4f();
-    ASSERT_TRUE(e.fromString("<1;2;3;4>"));
-    EXPECT_EQ(v.x, 1.0f);
-    EXPECT_EQ(v.w, 4.0f);
-    ASSERT_TRUE(e.fromString("-0.5;1e2;0;7"));
-    EXPECT_EQ(v.x, -0.5f);
-    EXPECT_EQ(v.y, 100.0f);
-    EXPECT_EQ(e.toString(), "-0.5;100;0;7");
-}
-
-TEST(ElemVec, WrongPartCountFailsUnchanged) {
-    Vec4f v(9, 9, 9, 9);
-    Reader::ElemVec e("pos", v);
-    for (const char* text : {"1;2;3", "1;2;3;4;5", "", "1;2;3;4;"}) {
-        EXPECT_FALSE(e.fromString(text)) << text;
-        EXPECT_EQ(v.x, 9.0f);
-        EXPECT_EQ(v.y, 9.0f);
-        EXPECT_EQ(v.z, 9.0f);
-        EXPECT_EQ(v.w, 9.0f);
+// Each text with the vector it leaves behind, starting from (9, 9, 9, 9): whole vectors with or
+// without brackets; wrong part counts change nothing; a bad component stores its predecessors and
+// 0 for itself (brackets are only dropped at the outer ends).
+TEST(ElemVec, ReadsFourComponentsAndStopsAtTheFirstBadOne) {
+    const struct {
+        const char* text;
+        bool ok;
+        float x, y, z, w;
+    } cases[] = {
+        {"1;2;3;4", true, 1, 2, 3, 4},     {"<1;2;3;4>", true, 1, 2, 3, 4},
+        {"-0.5;1e2;0;7", true, -0.5f, 100, 0, 7},
+        {"1;2;3", false, 9, 9, 9, 9},      {"1;2;3;4;5", false, 9, 9, 9, 9},
+        {"", false, 9, 9, 9, 9},           {"1;2;3;4;", false, 9, 9, 9, 9},
+        {"1;x;3;4", false, 1, 0, 9, 9},    {"1;<2;3;4", false, 1, 0, 9, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Vec4f v(9, 9, 9, 9);
+        Reader::ElemVec e("pos", v);
+        EXPECT_EQ(e.fromString(c.text), c.ok);
+        EXPECT_EQ(v.x, c.x);
+        EXPECT_EQ(v.y, c.y);
+        EXPECT_EQ(v.z, c.z);
+        EXPECT_EQ(v.w, c.w);
+        if (c.ok) EXPECT_EQ(e.toString().toStdString(), c.text[0] == '-' ? "-0.5;100;0;7" : "1;2;3;4");
     }
-}
-
-TEST(ElemVec, BadComponentStopsAfterStoringItsPredecessors) {
-    Vec4f v(9, 9, 9, 9);
-    Reader::ElemVec e("pos", v);
-    EXPECT_FALSE(e.fromString("1;x;3;4"));
-    EXPECT_EQ(v.x, 1.0f);
-    EXPECT_EQ(v.y, 0.0f);
-    EXPECT_EQ(v.z, 9.0f);
-    EXPECT_EQ(v.w, 9.0f);
-    // Brackets are only dropped at the outer ends.
-    v = Vec4f(9, 9, 9, 9);
-    EXPECT_FALSE(e.fromString("1;<2;3;4"));
-    EXPECT_EQ(v.x, 1.0f);
-    EXPECT_EQ(v.y, 0.0f);
-    EXPECT_EQ(v.z, 9.0f);
 }
 
 TEST(ElemString, FileDropsWhitespaceEditorKeepsIt) {
@@ -139,12 +116,6 @@ TEST(ElemString, FileDropsWhitespaceEditorKeepsIt) {
     factory.rows[0]->typed = " a b ";
     EXPECT_TRUE(e.readEditor());
     EXPECT_EQ(s, " a b ");
-}
-
-TEST(ElemString, KeepsSecondTextFromConstruction) {
-    QString s;
-    Reader::ElemString e("n", s, "hint");
-    EXPECT_EQ(e.extraText(), "hint");
 }
 
 TEST(DataElem, WriteXmlIndentsAndEscapes) {

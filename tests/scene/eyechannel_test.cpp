@@ -74,23 +74,6 @@ TEST(EyeChannel, ZeroOutsideRangeOneAtPeakFlatAtEnds) {
     EXPECT_NEAR(ch.sensitivity(550.0f), 0.5f, 1e-4f);
 }
 
-TEST(EyeChannel, AsymmetricBandsUseTheirOwnSpans) {
-    // Rise over 600 nm, fall over 400 nm.
-    const EyeChannel ch(500, 1100, 1500);
-    EXPECT_NEAR(ch.sensitivity(800.0f), 0.5f, 1e-4f);
-    EXPECT_NEAR(ch.sensitivity(1300.0f), 0.5f, 1e-4f);
-    EXPECT_NEAR(ch.sensitivity(650.0f), smoothstep(0.25), 1e-4);
-    EXPECT_NEAR(ch.sensitivity(1400.0f), smoothstep(0.25), 1e-4);
-}
-
-TEST(EyeChannel, DefaultChannelSeesNothing) {
-    const EyeChannel ch;
-    for (float c : ch.below) EXPECT_EQ(c, 0.0f);
-    for (float c : ch.above) EXPECT_EQ(c, 0.0f);
-    EXPECT_EQ(ch.sensitivity(0.0f), 0.0f);
-    EXPECT_EQ(ch.sensitivity(500.0f), 0.0f);
-}
-
 TEST(Eye, PresetsInOrderWithTheirBands) {
     const auto& presets = eyePresets();
     ASSERT_EQ(presets.size(), 5u);

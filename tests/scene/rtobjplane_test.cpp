@@ -88,15 +88,8 @@ TEST(RtObjPlane, UpdateDerivesAxesNormalBoxAndArea) {
     EXPECT_FLOAT_EQ(p.normal.w, 0.0f);
     EXPECT_FLOAT_EQ(p.hitOffset.y, -hitOffsetScale);
     EXPECT_FLOAT_EQ(p.area, 2.0f * 4.0f * 2.0f);
-    const BoundingBox b = p.boundingBox();
-    EXPECT_FLOAT_EQ(b.min.x, 1);
-    EXPECT_FLOAT_EQ(b.max.x, 3);
-    EXPECT_FLOAT_EQ(b.min.y, 2);
-    EXPECT_FLOAT_EQ(b.max.y, 2);
-    EXPECT_FLOAT_EQ(b.min.z, 3);
-    EXPECT_FLOAT_EQ(b.max.z, 7);
-    EXPECT_FLOAT_EQ(b.min.w, -10000);  // the plane exists at all times, whatever pos.w says
-    EXPECT_FLOAT_EQ(b.max.w, 10000);
+    // The plane exists at all times, whatever pos.w says.
+    expectBox(p.boundingBox(), {1, 2, 3, -10000}, {3, 2, 7, 10000});
 }
 
 TEST(RtObjPlane, SkewedPlaneBoxCoversAllFourCorners) {
@@ -105,12 +98,7 @@ TEST(RtObjPlane, SkewedPlaneBoxCoversAllFourCorners) {
     p.x = Vec4f(2, -1, 0, 0);
     p.y = Vec4f(-1, 3, 1, 0);
     p.update();
-    EXPECT_FLOAT_EQ(p.box.min.x, -1);
-    EXPECT_FLOAT_EQ(p.box.max.x, 2);
-    EXPECT_FLOAT_EQ(p.box.min.y, -1);
-    EXPECT_FLOAT_EQ(p.box.max.y, 3);
-    EXPECT_FLOAT_EQ(p.box.min.z, 0);
-    EXPECT_FLOAT_EQ(p.box.max.z, 1);
+    expectBox(p.box, {-1, -1, 0, -10000}, {2, 3, 1, 10000});
 }
 
 TEST(RtObjPlane, SingleRayHitsMatchDoubleReference) {
@@ -127,8 +115,7 @@ TEST(RtObjPlane, SingleRayHitsMatchDoubleReference) {
             if (nearBoundary(ref, r)) continue;
             const bool expected = ref.t >= r.tMin && ref.t <= r.tMax && ref.a >= 0 && ref.a < 1 &&
                                   ref.b >= 0 && ref.b < 1;
-            float t = kNoDistance;
-            p->intersect1(r, t);
+            float t = hit1(*p, r);
             ASSERT_EQ(t != kNoDistance, expected)
                 << "plane " << k << " ray " << i << " t " << t << " ref " << ref.t << " a " << ref.a
                 << " b " << ref.b << " u " << r.u << " v " << r.v << " tmax " << r.tMax;
@@ -160,15 +147,11 @@ TEST(RtObjPlane, SkewedEdgesAcceptTheProjectionRegion) {
     p.sx = p.sy = 1;
     p.update();
     SingleRay r = makeRay(Vec4f(0.1f, 1.8f, -1, 0), unitDir(0, 0, 1));
-    float t = kNoDistance;
-    p.intersect1(r, t);
-    EXPECT_FLOAT_EQ(t, 1.0f);
+    EXPECT_FLOAT_EQ(hit1(p, r), 1.0f);
     EXPECT_FLOAT_EQ(r.u, 0.1f);
     EXPECT_FLOAT_EQ(r.v, 0.95f);
     r = makeRay(Vec4f(1.5f, 0.2f, -1, 0), unitDir(0, 0, 1));  // inside, but projection 1.5
-    t = kNoDistance;
-    p.intersect1(r, t);
-    EXPECT_EQ(t, kNoDistance);
+    EXPECT_EQ(hit1(p, r), kNoDistance);
 }
 
 TEST(RtObjPlane, MissWritesNothing) {
@@ -178,9 +161,7 @@ TEST(RtObjPlane, MissWritesNothing) {
     SingleRay r = makeRay(Vec4f(-1, 0.5f, 0, 0), unitDir(0, 0, 1));  // u = -5
     r.u = 42;
     r.v = 43;
-    float t = kNoDistance;
-    p.intersect1(r, t);
-    EXPECT_EQ(t, kNoDistance);
+    EXPECT_EQ(hit1(p, r), kNoDistance);
     EXPECT_EQ(r.u, 42);
     EXPECT_EQ(r.v, 43);
     EXPECT_EQ(r.hitOffset.z, 0.0f);
@@ -213,28 +194,26 @@ TEST(RtObjPlane, SingleFourAndSixteenRayPathsAgree) {
         EXPECT_EQ(combineMasks(hits16), combineMasks(hits16alt));
         bool anySingle = false;
         for (int g = 0; g < 4; ++g) {
-            const Vec4f origins[4] = {origin, origin, origin, origin};
             alignas(16) RayBundle4 b4, b4alt;
-            makeBundle4(b4, origins, &dirs[4 * g], 0.0f, 30.0f);
-            makeBundle4(b4alt, origins, &dirs[4 * g], 0.0f, 30.0f);
+            makeBundle4(b4, origin, &dirs[4 * g], 0.0f, 30.0f);
+            makeBundle4(b4alt, origin, &dirs[4 * g], 0.0f, 30.0f);
             const int m4 = movemask(p->intersect4(b4));
             const int m4alt = movemask(p->intersect4Alt(b4alt));
             for (int l = 0; l < 4; ++l) {
                 SingleRay& r = rays[4 * g + l];
                 r.tMax = 30.0f;
-                float t = kNoDistance;
-                p->intersect1(r, t);
-                const bool hit1 = t != kNoDistance;
-                anySingle |= hit1;
-                if (hit1 && (r.u == 0 || r.v == 0 || t == r.tMin || t == r.tMax)) continue;
+                float t = hit1(*p, r);
+                const bool hitSingle = t != kNoDistance;
+                anySingle |= hitSingle;
+                if (hitSingle && (r.u == 0 || r.v == 0 || t == r.tMin || t == r.tMax)) continue;
                 ++compared;
                 const bool hit16 = hits16[g].lane(l);
-                EXPECT_EQ(hit16, hit1);
-                EXPECT_EQ(((m4 >> l) & 1) != 0, hit1);
-                EXPECT_EQ(((m4alt >> l) & 1) != 0, hit1);
-                EXPECT_EQ(b16.live[g].lane(l), !hit1);
-                EXPECT_EQ(b4.live.lane(l), !hit1);
-                if (!hit1) {
+                EXPECT_EQ(hit16, hitSingle);
+                EXPECT_EQ(((m4 >> l) & 1) != 0, hitSingle);
+                EXPECT_EQ(((m4alt >> l) & 1) != 0, hitSingle);
+                EXPECT_EQ(b16.live[g].lane(l), !hitSingle);
+                EXPECT_EQ(b4.live.lane(l), !hitSingle);
+                if (!hitSingle) {
                     EXPECT_EQ(b16.tHit[g][l], kNoHit);
                     continue;
                 }
@@ -260,11 +239,10 @@ TEST(RtObjPlane, BundlesKeepNearerHitsAndRespectIntervals) {
     p.update();
     const Vec4f o(0.5f, 0.5f, 0, 0);
     p.prepareForOrigin(o);
-    const Vec4f origins[4] = {o, o, o, o};
     const Vec4f d = unitDir(0, 0, 1);
     const Vec4f dirs[4] = {d, d, d, d};
     alignas(16) RayBundle4 b;
-    makeBundle4(b, origins, dirs);
+    makeBundle4(b, o, dirs);
     b.tHit = Vec4f(kNoHit, 4.0f, kNoHit, kNoHit);  // lane 1 already has a nearer hit
     b.tMax = Vec4f(kFar, kFar, 5.0f, kFar);        // lane 2 ends exactly at the plane
     b.tMin = Vec4f(0, 0, 0, 5.0f);                 // lane 3 starts exactly at the plane
@@ -279,13 +257,9 @@ TEST(RtObjPlane, BundlesKeepNearerHitsAndRespectIntervals) {
 
     // The single ray's interval is inclusive at both ends.
     SingleRay r = makeRay(o, d, 0.0f, 5.0f);
-    float t = kNoDistance;
-    p.intersect1(r, t);
-    EXPECT_FLOAT_EQ(t, 5.0f);
+    EXPECT_FLOAT_EQ(hit1(p, r), 5.0f);
     r = makeRay(o, d, 5.0f, kFar);
-    t = kNoDistance;
-    p.intersect1(r, t);
-    EXPECT_FLOAT_EQ(t, 5.0f);
+    EXPECT_FLOAT_EQ(hit1(p, r), 5.0f);
 }
 
 TEST(RtObjPlane, EdgeAtZeroIsAcceptedBySingleRaysAndRejectedByBundles) {
@@ -296,19 +270,15 @@ TEST(RtObjPlane, EdgeAtZeroIsAcceptedBySingleRaysAndRejectedByBundles) {
     p.prepareForOrigin(o);
     const Vec4f d = unitDir(0, 0, 1);
     SingleRay r = makeRay(o, d);
-    float t = kNoDistance;
-    p.intersect1(r, t);
-    EXPECT_FLOAT_EQ(t, 5.0f);
+    EXPECT_FLOAT_EQ(hit1(p, r), 5.0f);
     EXPECT_EQ(r.u, 0.0f);
     EXPECT_FLOAT_EQ(r.v, 1.5f);
     EXPECT_TRUE(p.occluded1(r));
-
-    const Vec4f origins[4] = {o, o, o, o};
     const Vec4f dirs[4] = {d, d, d, d};
     alignas(16) RayBundle4 b4;
-    makeBundle4(b4, origins, dirs);
+    makeBundle4(b4, o, dirs);
     EXPECT_EQ(movemask(p.intersect4(b4)), 0);
-    makeBundle4(b4, origins, dirs);
+    makeBundle4(b4, o, dirs);
     EXPECT_EQ(movemask(p.intersect4Alt(b4)), 0);
     Vec4f dirs16[16];
     for (Vec4f& x : dirs16) x = d;
@@ -322,9 +292,7 @@ TEST(RtObjPlane, EdgeAtZeroIsAcceptedBySingleRaysAndRejectedByBundles) {
     // The far edges u = sx are excluded by both.
     const Vec4f o2(1.0f, 0.3f, 0, 0);
     r = makeRay(o2, d);
-    t = kNoDistance;
-    p.intersect1(r, t);
-    EXPECT_EQ(t, kNoDistance);
+    EXPECT_EQ(hit1(p, r), kNoDistance);
 }
 
 // intersect4 measures u, v from each lane's own origin, intersect4Alt from the first origin;
@@ -369,8 +337,7 @@ TEST(RtObjPlane, ShadingFactorSignDependsOnThePath) {
         p.prepareForOrigin(o);
 
         SingleRay r = makeRay(o, d);
-        float t = kNoDistance;
-        p.intersect1(r, t);
+        float t = hit1(p, r);
         ASSERT_NE(t, kNoDistance);
         const float u = r.u, v = r.v;
         r.u = r.v = -7;  // shade1 recomputes them from t
@@ -421,8 +388,7 @@ TEST(RtObjPlane, TracedHitIsReportedAndMissIsNot) {
     r = makeRay(Vec4f(-0.5f, 0.5f, 0, 0), unitDir(0, 0, 1));
     r.trace = 1;
     testing::internal::CaptureStdout();
-    t = kNoDistance;
-    p.intersect1(r, t);
+    t = hit1(p, r);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
     r = makeRay(Vec4f(0.5f, 0.5f, 0, 0), unitDir(0, 0, 1));  // hit without the trace flag
@@ -433,64 +399,26 @@ TEST(RtObjPlane, TracedHitIsReportedAndMissIsNot) {
 
 TEST(RtObjPlane, PropertiesInFileOrderWithDefaults) {
     rtObjPlane p;
-    Reader::PropertyList list;
-    p.getProperties(list);
-    const char* names[] = {"name", "pos", "x", "y", "sx", "sy", "texname"};
-    ASSERT_EQ(list.size(), 7);
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(list.at(i)->name, names[i]);
-    EXPECT_EQ(list.at(1)->toString(), "0;0;0;0");
-    EXPECT_EQ(list.at(2)->toString(), "1;0;0;0");
-    EXPECT_EQ(list.at(3)->toString(), "0;1;0;0");
-    EXPECT_EQ(list.at(4)->toString(), "5");
-    EXPECT_EQ(list.at(5)->toString(), "5");
-    EXPECT_EQ(list.at(6)->toString(), "");
-
-    // Setting through the list binds to the fields; update derives the rest.
-    ASSERT_TRUE(list.setProperty("x", "4;0;0;0"));
-    ASSERT_TRUE(list.setProperty("sx", "2"));
-    ASSERT_TRUE(list.setProperty("name", "floor"));
-    p.update();
-    EXPECT_EQ(p.name, "floor");
-    EXPECT_FLOAT_EQ(p.xs.x, 0.5f);  // 4 * 2 / 16
-    EXPECT_FLOAT_EQ(p.uLimit, 2.0f);
+    EXPECT_EQ(propertyText(p), "name=|pos=0;0;0;0|x=1;0;0;0|y=0;1;0;0|sx=5|sy=5|texname=");
 }
 
+// A clone and a copy carry the derived fields and stay apart from the original.
 TEST(RtObjPlane, CopyFromAndCloneAreIndependent) {
-    RecordingTexture tex;
     rtObjPlane p;
-    p.name = "wall";
     p.pos = Vec4f(1, 1, 1, 0);
     p.y = Vec4f(0, 0, 3, 0);
     p.sy = 2;
-    p.texname = "brick";
-    p.texture = &tex;
     p.update();
     std::unique_ptr<rtObjBase> c(p.clone());
     auto* q = dynamic_cast<rtObjPlane*>(c.get());
     ASSERT_NE(q, nullptr);
-    EXPECT_EQ(q->name, "wall");
-    EXPECT_EQ(q->texname, "brick");
-    EXPECT_EQ(q->texture, &tex);
-    EXPECT_FLOAT_EQ(q->ys.z, 2.0f / 3.0f);
-    EXPECT_FLOAT_EQ(q->area, p.area);
     p.pos = Vec4f(9, 9, 9, 0);
-    p.name = "moved";
     p.update();
-    EXPECT_FLOAT_EQ(q->pos.x, 1.0f);
     EXPECT_FLOAT_EQ(q->box.min.x, 1.0f);
-    EXPECT_EQ(q->name, "wall");
-
     rtObjPlane r;
     r.copyFrom(*q);
     EXPECT_FLOAT_EQ(r.ys.z, 2.0f / 3.0f);
     EXPECT_FLOAT_EQ(r.vLimit, 2.0f);
-    EXPECT_EQ(r.texture, &tex);
-}
-
-TEST(RtObjPlane, ReservedOperationsReturnZero) {
-    rtObjPlane p;
-    EXPECT_EQ(p.reserved4(17), 0);
-    EXPECT_EQ(p.reserved16(-3), 0);
 }
 
 TEST(RtObjPlane, BaseMembersCollectItselfAndPrintTheBox) {

@@ -2,12 +2,17 @@
 // what the objects hand it, and double-precision vectors for the reference computations.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "geometry/raybundle.h"
+#include "scene/dataelem.h"
+#include "scene/rtobjbase.h"
 #include "scene/texture.h"
 
 namespace objtest {
@@ -67,6 +72,13 @@ inline void makeBundle4(RayBundle4& b, const Vec4f origins[4], const Vec4f dirs[
     b.doppler = Vec4f(1.0f);
 }
 
+// Four rays from one origin.
+inline void makeBundle4(RayBundle4& b, const Vec4f& origin, const Vec4f dirs[4],
+                        float tMin = 0.0f, float tMax = kFar) {
+    const Vec4f os[4] = {origin, origin, origin, origin};
+    makeBundle4(b, os, dirs, tMin, tMax);
+}
+
 // Sixteen rays from one origin (a camera bundle).
 inline void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[16],
                          float tMin = 0.0f, float tMax = kFar) {
@@ -89,6 +101,38 @@ inline void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[1
         b.tMax[g] = Vec4f(tMax);
         b.doppler[g] = Vec4f(1.0f);
     }
+}
+
+// The four directions repeated over the sixteen rays of a bundle (ray i gets four[i % 4]).
+inline void repeat16(const Vec4f four[4], Vec4f out[16]) {
+    for (int i = 0; i < 16; ++i) out[i] = four[i % 4];
+}
+
+// Box corners component by component (x, y, z, t).
+inline void expectBox(const BoundingBox& b, std::array<float, 4> lo, std::array<float, 4> hi) {
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_FLOAT_EQ(b.min[c], lo[c]) << "component " << c;
+        EXPECT_FLOAT_EQ(b.max[c], hi[c]) << "component " << c;
+    }
+}
+
+// Distance the single-ray test reports (kNoDistance for a miss).
+inline float hit1(const rtObjBase& obj, SingleRay& r) {
+    float t = kNoDistance;
+    obj.intersect1(r, t);
+    return t;
+}
+
+// An object's properties in file order as "name=text|name=text|...".
+template <class T>
+std::string propertyText(T& obj) {
+    Reader::PropertyList list;
+    obj.getProperties(list);
+    std::string s;
+    for (int i = 0; i < list.size(); ++i)
+        s += (i ? "|" : "") + list.at(i)->name.toStdString() + "=" +
+             list.at(i)->toString().toStdString();
+    return s;
 }
 
 // Remembers the arguments of the last call of each colouring operation (one thread only) and
