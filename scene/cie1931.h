@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "geometry/vec4f.h"
+
 class Cie1931 {
 public:
     // Shading units: a spectral line of intensity kUnit at the peak of y-bar (about 555 nm) has
@@ -34,4 +36,9 @@ public:
     // 255 x encode(linear) for linear in [0, 1] from a table with linear interpolation (within
     // 0.01 of a level); values outside [0, 1] are clamped first.
     static float encode255(float linear);
+    // clipToGamut and encode255 for four lanes of the three channels at once, in place, each
+    // lane's result equal to the one-lane form's for finite values. (Arrays rather than values:
+    // a four-float value crosses the call as two halves and stalls on the way back together.)
+    static void clipToGamut4(Vec4f rgb[3]);
+    static void encode255x4(Vec4f rgb[3]);
 };

@@ -27,6 +27,7 @@ double ColBlackbody::planck(double nm, double kelvin) {
 }
 
 void ColBlackbody::regenerate() {
+    shadesByTable = true;
     clearLines();
     lightTables.clear();
     scale = 0.0;

@@ -170,7 +170,7 @@ void ColDiscrete::getProperties(Reader::PropertyList& list) {
 }
 
 void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]) const {
-    if (eye.extended()) return LightShading::accumulate(*this, eye, *doppler, sums);  // light hook
+    if (eye.extended() || shadesByTable) return LightShading::accumulate(*this, eye, *doppler, sums);  // light hook
     const float d = *doppler;
     const int n = count();
     const float* wl = wavelengths.data();
@@ -183,7 +183,7 @@ void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]
 
 void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
                           const float* shade) const {
-    if (eye.extended()) return LightShading::toPixel(*this, eye, out, *doppler, *shade);  // light hook
+    if (eye.extended() || shadesByTable) return LightShading::toPixel(*this, eye, out, *doppler, *shade);  // light hook
     float sums[3] = {0.0f, 0.0f, 0.0f};
     const int cached = *doppler == 1.0f ? cacheFor(eye) : -1;
     if (cached >= 0) {
@@ -200,7 +200,7 @@ TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& shade, LaneMask4 mask,
                            uint32_t* const pixels[4]) const {
     if (none(mask)) return;
-    if (eye.extended()) return LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);  // light hook
+    if (eye.extended() || shadesByTable) return LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);  // light hook
     const DopplerRange range(&doppler, 1);
     if (range.ordered && range.low == 1.0f && range.high == 1.0f) {
         const int cached = cacheFor(eye);
@@ -218,13 +218,8 @@ TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f shade[4],
                             const LaneMask4 mask[4], uint32_t* const rows[4]) const {
     if (none(mask[0] | mask[1] | mask[2] | mask[3])) return;
-    if (eye.extended()) {  // light hook
-        for (int g = 0; g < 4; ++g) {
-            uint32_t* const pixels[4] = {rows[g], rows[g] + 1, rows[g] + 2, rows[g] + 3};
-            LightShading::toPixel4(*this, eye, doppler[g], shade[g], mask[g], pixels);
-        }
-        return;
-    }
+    if (eye.extended() || shadesByTable)  // light hook
+        return LightShading::toPixel16(*this, eye, doppler, shade, mask, rows);
     // The groups with pixels to write, packed to the front.
     int group[4];
     Vec4f d[4];

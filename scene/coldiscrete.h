@@ -24,6 +24,10 @@ public:
     // Shading tables of the light-response path (searchlight, exposure, CIE eye); copies start
     // without tables. Prepared between frames by LightTableCache::prepareAll.
     LightTableCache lightTables;
+    // Dense spectra (blackbody colours, hundreds of lines) shade through those tables with every
+    // eye, not only on the light-response path: a look-up instead of hundreds of line sums, within
+    // one level of them. Colours of a few lines keep the exact line-by-line sums.
+    bool shadesByTable = false;
 
     ColDiscrete() = default;
     explicit ColDiscrete(const QString& name_) : name(name_) {}

@@ -41,6 +41,28 @@ uint32_t LightShading::finish(const Eye& eye, const float sums[3], float shade, 
     return px;
 }
 
+void LightShading::finish4(const Eye& eye, const Vec4f sums[3], const Vec4f& shade,
+                           float maxChannel, uint32_t out[4]) {
+    const Vec4f scale = shade * Vec4f(eye.exposure);
+    Vec4f v[3];
+    if (eye.kind == EyeKind::Cie1931) {
+        const Vec4f invUnit(float(1.0 / Cie1931::kUnit));
+        for (int c = 0; c < 3; ++c) v[c] = sums[c] * scale * invUnit;
+        Cie1931::clipToGamut4(v);
+        Cie1931::encode255x4(v);
+    } else {
+        for (int c = 0; c < 3; ++c) v[c] = sums[c] * scale;
+    }
+    // byteOf per lane: max with 0 first, then the channel limit, then truncation.
+    const __m128 zero = _mm_setzero_ps(), limit = _mm_set1_ps(maxChannel);
+    __m128i px = _mm_set1_epi32(int(0xff000000u));
+    for (int c = 0; c < 3; ++c) {
+        const __m128 clamped = _mm_min_ps(limit, _mm_max_ps(v[c].m, zero));
+        px = _mm_or_si128(px, _mm_slli_epi32(_mm_cvttps_epi32(clamped), 8 * c));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), px);
+}
+
 void LightShading::toPixel(const ColDiscrete& color, const Eye& eye, uint32_t* out, float doppler,
                            float shade) {
     float sums[3];
@@ -51,27 +73,46 @@ void LightShading::toPixel(const ColDiscrete& color, const Eye& eye, uint32_t* o
     for (int c = 0; c < 4; ++c) bytes[c] = uint8_t(px >> (8 * c));
 }
 
-void LightShading::toPixel4(const ColDiscrete& color, const Eye& eye, const Vec4f& doppler,
-                            const Vec4f& shade, LaneMask4 mask, uint32_t* const pixels[4]) {
+namespace {
+
+inline void lanes4(const SpectrumTable* table, const ColDiscrete& color, const Eye& eye,
+                   const Vec4f& doppler, const Vec4f& shade, LaneMask4 mask,
+                   uint32_t* const pixels[4]) {
     const int bits = movemask(mask);
     if (bits == 0) return;
-    alignas(16) float lane[3][4];
-    const SpectrumTable* table = color.lightTables.find(eye.lightKey);
     Vec4f sums[3];
-    if (table && table->lookup4(doppler, sums)) {
-        for (int c = 0; c < 3; ++c) _mm_store_ps(lane[c], sums[c].m);
-    } else {
+    // Lanes without a hit may carry any factor (0 for a miss): look them up at 1 so that they
+    // never send the hit lanes down the line-by-line path.
+    if (!table || !table->lookup4(select(mask, doppler, Vec4f(1.0f)), sums)) {
+        alignas(16) float lane[3][4] = {};
         for (int l = 0; l < 4; ++l) {
             if (!(bits & (1 << l))) continue;
             float s[3];
             unshaded(color, eye, doppler[l], s);
             for (int c = 0; c < 3; ++c) lane[c][l] = s[c];
         }
+        for (int c = 0; c < 3; ++c) sums[c] = Vec4f(_mm_load_ps(lane[c]));
     }
-    for (int l = 0; l < 4; ++l) {
-        if (!(bits & (1 << l))) continue;
-        const float s[3] = {lane[0][l], lane[1][l], lane[2][l]};
-        *pixels[l] = finish(eye, s, shade[l], kLaneChannelMax);
+    alignas(16) uint32_t px[4];
+    LightShading::finish4(eye, sums, shade, kLaneChannelMax, px);
+    for (int l = 0; l < 4; ++l)
+        if (bits & (1 << l)) *pixels[l] = px[l];
+}
+
+}  // namespace
+
+void LightShading::toPixel4(const ColDiscrete& color, const Eye& eye, const Vec4f& doppler,
+                            const Vec4f& shade, LaneMask4 mask, uint32_t* const pixels[4]) {
+    lanes4(color.lightTables.find(eye.lightKey), color, eye, doppler, shade, mask, pixels);
+}
+
+void LightShading::toPixel16(const ColDiscrete& color, const Eye& eye, const Vec4f doppler[4],
+                             const Vec4f shade[4], const LaneMask4 mask[4],
+                             uint32_t* const rows[4]) {
+    const SpectrumTable* table = color.lightTables.find(eye.lightKey);
+    for (int g = 0; g < 4; ++g) {
+        uint32_t* const pixels[4] = {rows[g], rows[g] + 1, rows[g] + 2, rows[g] + 3};
+        lanes4(table, color, eye, doppler[g], shade[g], mask[g], pixels);
     }
 }
 

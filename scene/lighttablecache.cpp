@@ -40,7 +40,7 @@ void LightTableCache::prepare(const ColDiscrete& color, const Eye& eye) {
 }
 
 void LightTableCache::prepareAll(const std::vector<ColDiscrete*>& colors, const Eye& eye) {
-    if (!eye.extended()) return;
     for (ColDiscrete* color : colors)
-        if (color) color->lightTables.prepare(*color, eye);
+        if (color && (eye.extended() || color->shadesByTable))
+            color->lightTables.prepare(*color, eye);
 }
