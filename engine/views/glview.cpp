@@ -84,6 +84,7 @@ void GlView::raytracePic() {
     lastSettings = settings;
     frameBackground = settings->backgroundPixel();
     framePrepared = true;
+    keepFinishedFrame();  // before the engine's buffer takes the view's new size
     engine_->raytracePic(settings, document->getSceneData(), document->getTree(), nullptr);
 }
 
@@ -108,8 +109,12 @@ int GlView::brightEnd() const {
     return AutoExposure::brightEnd(buffer.data(), count, frameBackground);
 }
 
-void GlView::paintFrame() {
-    if (!engine_) return;
+void GlView::keepFinishedFrame() {
+    // Once per run of the pool: a held frame loop prepares again without rendering, and by then
+    // the buffer may already have the new size (and no picture).
+    const long run = mainView->framesStarted();
+    if (!engine_ || run == keptRun) return;
+    keptRun = run;
     const PixelBuffer& buffer = engine_->ownPixelBuffer();
     const int W = buffer.width(), H = buffer.height();
     if (W > 0 && H > 0 && buffer.pixelCount() >= size_t(W) * size_t(H)) {
@@ -117,6 +122,10 @@ void GlView::paintFrame() {
         shownWidth = W;
         shownHeight = H;
     }
+}
+
+void GlView::paintFrame() {
+    keepFinishedFrame();
     update();
 }
 

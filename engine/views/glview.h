@@ -27,8 +27,8 @@ public:
     // Prepares the engine for the next frame with the document's settings, or with the view's
     // own copy when one of its switches overrides the document. GUI thread, pool idle.
     void raytracePic();
-    // Takes the engine's finished picture as the one the view shows and schedules a repaint.
-    // GUI thread, pool idle (the frame loop between two frames).
+    // Takes the engine's finished picture as the one the view shows (unless raytracePic already
+    // did for this run) and schedules a repaint. GUI thread, pool idle (between two frames).
     void paintFrame();
 
     // Rebuilds the context menu as it is about to be shown: the split entries, "Remove" unless
@@ -83,6 +83,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // Copies the engine's finished frame into shown, once per run of the pool.
+    void keepFinishedFrame();
     void drawPicture(int w, int h);
     void drawJanuscircle(int w, int h);
     bool januscircleOn() const;
@@ -106,6 +108,7 @@ private:
     std::vector<uint32_t> shown;  // the last finished frame, drawn by every paint
     int shownWidth = 0;
     int shownHeight = 0;
+    long keptRun = -1;  // the main view's run whose frame shown holds
     std::vector<uint32_t> scaled;  // drawPicture's stretched pixels, kept between paints
     bool contextMenuOpen = false;
     bool removeRequested = false;

@@ -291,6 +291,41 @@ private slots:
         main.resumeRendering();
     }
 
+    // A window resized between two frames: the frame finished at the old size is what the view
+    // shows next (stretched), not the engine's buffer after it took the new size for the next
+    // frame.
+    void aResizeBetweenFramesShowsTheFinishedFrameStretched() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        main.resize(320, 200);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        GlView* view = main.rootView().view();
+        QVERIFY(waitFrames(main, 3));
+        QVERIFY(holdFrames(main));
+        const std::vector<uint32_t> finished = pixelsOf(view);
+        QCOMPARE(view->engine()->ownPixelBuffer().width(), 320);
+        main.resize(420, 260);
+        spin(50);
+        QCOMPARE(view->size(), QSize(420, 260));
+        main.resumeRendering();  // prepares the next frame at 420 x 260 and shows the held one
+        QCOMPARE(view->engine()->ownPixelBuffer().width(), 420);
+        const QImage shown = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        std::vector<uint32_t> stretched;
+        PixelBuffer::scaleNearest(finished.data(), 320, 200, 420, 260, stretched);
+        int mismatches = 0;
+        for (int y = 0; y < 260; ++y)
+            for (int x = 0; x < 420; ++x) {
+                uint8_t r, g, b, a;
+                PixelBuffer::toBytes(stretched[size_t(259 - y) * 420 + x], r, g, b, a);
+                if (shown.pixel(x, y) != qRgb(r, g, b)) ++mismatches;
+            }
+        QCOMPARE(mismatches, 0);
+        QVERIFY(holdFrames(main));
+        main.resumeRendering();
+    }
+
     // The status-bar read-outs at the centre of a view: resting and transformed direction are
     // lookat, the Doppler read-out is gamma.
     void cursorReadOutsAtTheCentre() {
