@@ -13,6 +13,26 @@
 
 using namespace viewtest;
 
+namespace {
+
+// Pixels of a grabbed view that differ from a W x H frame (row 0 at the bottom) stretched by
+// nearest pixel to the grab's size.
+int stretchMismatches(const QImage& shown, const uint32_t* frame, int W, int H) {
+    const int w = shown.width(), h = shown.height();
+    std::vector<uint32_t> stretched;
+    PixelBuffer::scaleNearest(frame, W, H, w, h, stretched);
+    int mismatches = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t r, g, b, a;
+            PixelBuffer::toBytes(stretched[size_t(h - 1 - y) * w + x], r, g, b, a);
+            if (shown.pixel(x, y) != qRgb(r, g, b)) ++mismatches;
+        }
+    return mismatches;
+}
+
+}  // namespace
+
 class MainViewTest : public QObject {
     Q_OBJECT
 
@@ -226,17 +246,9 @@ private slots:
         main.resize(500, 260);
         spin(50);
         QCOMPARE(view->size(), QSize(500, 260));
-        std::vector<uint32_t> stretched;
-        PixelBuffer::scaleNearest(buffer.data(), 320, 200, 500, 260, stretched);
         shown = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
-        int mismatches = 0;
-        for (int y = 0; y < 260; ++y)
-            for (int x = 0; x < 500; ++x) {
-                uint8_t r, g, b, a;
-                PixelBuffer::toBytes(stretched[size_t(259 - y) * 500 + x], r, g, b, a);
-                if (shown.pixel(x, y) != qRgb(r, g, b)) ++mismatches;
-            }
-        QCOMPARE(mismatches, 0);
+        QCOMPARE(shown.size(), QSize(500, 260));
+        QCOMPARE(stretchMismatches(shown, buffer.data(), 320, 200), 0);
         main.resumeRendering();
         QVERIFY(waitFrames(main, 2));
         QVERIFY(holdFrames(main));
@@ -275,17 +287,7 @@ private slots:
             view->resize(w, h);
             shown = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
             QCOMPARE(shown.size(), QSize(w, h));
-            std::vector<uint32_t> stretched;
-            PixelBuffer::scaleNearest(lastPixels.data(), last.width(), last.height(), w, h,
-                                      stretched);
-            int mismatches = 0;
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) {
-                    uint8_t r, g, b, a;
-                    PixelBuffer::toBytes(stretched[size_t(h - 1 - y) * w + x], r, g, b, a);
-                    if (shown.pixel(x, y) != qRgb(r, g, b)) ++mismatches;
-                }
-            QCOMPARE(mismatches, 0);
+            QCOMPARE(stretchMismatches(shown, lastPixels.data(), last.width(), last.height()), 0);
         }
         QVERIFY(holdFrames(main));
         main.resumeRendering();
@@ -312,16 +314,8 @@ private slots:
         main.resumeRendering();  // prepares the next frame at 420 x 260 and shows the held one
         QCOMPARE(view->engine()->ownPixelBuffer().width(), 420);
         const QImage shown = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
-        std::vector<uint32_t> stretched;
-        PixelBuffer::scaleNearest(finished.data(), 320, 200, 420, 260, stretched);
-        int mismatches = 0;
-        for (int y = 0; y < 260; ++y)
-            for (int x = 0; x < 420; ++x) {
-                uint8_t r, g, b, a;
-                PixelBuffer::toBytes(stretched[size_t(259 - y) * 420 + x], r, g, b, a);
-                if (shown.pixel(x, y) != qRgb(r, g, b)) ++mismatches;
-            }
-        QCOMPARE(mismatches, 0);
+        QCOMPARE(shown.size(), QSize(420, 260));
+        QCOMPARE(stretchMismatches(shown, finished.data(), 320, 200), 0);
         QVERIFY(holdFrames(main));
         main.resumeRendering();
     }
