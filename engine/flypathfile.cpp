@@ -3,10 +3,10 @@
 
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 #include <cmath>
 
 #include "engine/recorder.h"
+#include "engine/safefile.h"
 
 const char* const FlyPathFile::kMagic = "tavolin-flypath";
 
@@ -157,12 +157,7 @@ bool FlyPathFile::save(const QString& fileName, const Recorder& recorder, QStrin
     std::vector<FlyPathPoint> points;
     points.reserve(size_t(recorder.pointCount()));
     for (int i = 0; i < recorder.pointCount(); ++i) points.push_back(recorder.point(i));
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(format(points)) < 0 || !file.commit()) {
-        error = QStringLiteral("%1: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    return SafeFile::write(fileName, format(points), &error);
 }
 
 bool FlyPathFile::load(const QString& fileName, Recorder& recorder, QString& error) {

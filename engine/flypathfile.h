@@ -35,8 +35,8 @@ public:
     // and leaves points untouched.
     static bool parse(const QByteArray& text, std::vector<FlyPathPoint>& points, QString& error);
 
-    // Writes the recorder's points (atomically, through QSaveFile). False with a message naming
-    // the file when it cannot be written.
+    // Writes the recorder's points atomically (SafeFile): on failure an old file stays as it
+    // was, and error names the file and the system's reason.
     static bool save(const QString& fileName, const Recorder& recorder, QString& error);
     // Replaces the recorder's points by the file's, only when the whole file is valid; otherwise
     // returns false with "FILE, line N: reason" and the recording stays as it was.

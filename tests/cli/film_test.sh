@@ -81,6 +81,15 @@ expect 1 "zero fps" "--fps" "$render" "$scene" --flypath "$out/path.txt" --fps 0
 expect 1 "fps without a fly path" "--flypath" "$render" "$scene" --fps 25 -o "$out/x.png"
 expect 3 "unwritable frames" "film_00000.png" \
     "$render" "$scene" "${film[@]}" --frames 0 -o "$out/no/such/dir/film.png"
+[ "$(grep -c "film_00000.png" "$out/stderr.txt")" -eq 1 ] ||
+    { echo "FAIL: the film error is not said exactly once"; failures=$((failures + 1)); }
+{
+    echo "tavolin-flypath 1"
+    point 0 0 -0.3 -3.2
+    point 1e8 0 -0.3 -3.2
+} >"$out/long.txt"
+expect 1 "film too long" "The film is too long" \
+    "$render" "$scene" --flypath "$out/long.txt" -o "$out/x.png"
 ls "$out"/x_* >/dev/null 2>&1 && { echo "FAIL: a refused film wrote pictures"; failures=$((failures + 1)); }
 
 echo "$failures failed"

@@ -35,8 +35,8 @@
 
 namespace {
 
-const QString kTestData =
-    QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(QStringLiteral("../data"));
+// From the source folder: __FILE__ may be relative to a build folder the test does not run in.
+const QString kTestData = QStringLiteral(TAVOLIN_SOURCE_DIR "/tests/data");
 
 FlyPathPoint pointAt(double time, float x, float z, float speed) {
     FlyPathPoint p;
