@@ -11,7 +11,8 @@
 // the observer's speed as a fraction of light speed and Frc the 16 floats of the observer frame,
 // row r, column c (row 0 = 1, position; rows 1-3 = unused, right, up, forward), each written with
 // 9 significant digits. Both precisions round-trip bit for bit. Times must not descend; every
-// number must be finite. A file with the header and no point is an empty fly path.
+// number must be finite; the speed must lie strictly between -1 and 1 (also in single precision:
+// 0.99999999 rounds to 1). Files are read as UserFile reads them: regular files up to 64 MiB. A file with the header and no point is an empty fly path.
 #pragma once
 
 #include <QByteArray>

@@ -71,8 +71,23 @@ expect 2 "not a number" "field 5 (\"zero\") is not a number" \
 expect 2 "empty file" "empty file" "$render" "$scene" --flypath "$out/empty.txt" -o "$out/x.png"
 echo "tavolin-flypath 1" >"$out/nopoints.txt"
 expect 2 "no points" "empty" "$render" "$scene" --flypath "$out/nopoints.txt" -o "$out/x.png"
-expect 2 "missing fly path" "$out/none.txt" \
+expect 2 "missing fly path" "$out/none.txt: No such file or directory" \
     "$render" "$scene" --flypath "$out/none.txt" -o "$out/x.png"
+# Once plain background with exit 0.
+{ echo "tavolin-flypath 1"; point 0 0.5 0 -3; point 1 1 0 -3; } >"$out/light.txt"
+expect 2 "speed of light" "line 3: speed 1 is not below the speed of light" \
+    "$render" "$scene" --flypath "$out/light.txt" -o "$out/x.png"
+# A pipe once hung forever and /dev/zero grew without bound; both end at once now (the
+# timeout only keeps a regression from hanging the test).
+rm -f "$out/pipe.txt"
+mkfifo "$out/pipe.txt"
+expect 2 "fly path from a pipe" "not a regular file" \
+    timeout 60 "$render" "$scene" --flypath "$out/pipe.txt" -o "$out/x.png"
+expect 2 "scene from a pipe" "not a regular file" \
+    timeout 60 "$render" "$out/pipe.txt" -o "$out/x.png"
+expect 2 "fly path from /dev/zero" "not a regular file" \
+    timeout 60 "$render" "$scene" --flypath /dev/zero -o "$out/x.png"
+expect 2 "scene is a folder" "$out: Is a directory" timeout 60 "$render" "$out" -o "$out/x.png"
 
 # Bad ranges and flags: exit 1.
 expect 1 "range past the end" "0-19" "$render" "$scene" "${film[@]}" --frames 15-20 -o "$out/x.png"
