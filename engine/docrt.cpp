@@ -202,6 +202,9 @@ bool DocRT::applyPendingChanges() {
         return false;
     }
 
+    // A loaded or new scene replaces whatever an undo was about to restore.
+    delete restoredScene;
+    restoredScene = nullptr;
     if (pendingAction == LoadedScene) {
         if (!pendingScene || !pendingSettings) {
             pendingAction = NothingPending;  // never take over a scene that is not there
@@ -218,6 +221,7 @@ bool DocRT::applyPendingChanges() {
         emit sceneContentChanged();
     } else if (pendingAction == BuiltInScene) {
         buildBuiltInScene();
+        emit sceneContentChanged();
     }
 
     recorder.clear();
@@ -315,6 +319,10 @@ void DocRT::rebuildTree() {
 }
 
 void DocRT::buildBuiltInScene() {
+    // A new document: nothing of the scene before it stays.
+    delete sceneData;
+    sceneData = new SceneData();
+    *settings = RenderSettings();
     sceneData->addStandardMaterials();
     auto* single = new TextureSingle();
     single->texname = QStringLiteral("mainsingle");
