@@ -3,7 +3,10 @@
 // a path point (x, y) lies at centre + x xGRT + y yGRT.
 //
 // A segment is traced when its clipped interval is not empty, tMin <= tMax: a flat scene box
-// (a lone wall) is entered and left at the same distance, as for straight rays.
+// (a lone wall) is entered and left at the same distance, as for straight rays. A path that has
+// left the sphere around the scene while moving outwards ends there (BlackHoleFrame::
+// beyondScene): it can hit nothing more, and stepping on to the table's end would cost most of
+// the frame.
 #include "geometry/lightpathtrace.h"
 
 #include <cmath>
@@ -140,8 +143,16 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree) {
 
         clipToBox(tree.sceneBox(), ray, len);
         if (tracing) traceLine("farf %f", double(ray.tMax));
-        if (ray.tMin <= ray.tMax && traceSegment(ray, hole)) return true;
+        // A single ray's leaves accept hits up to kRayLeafWiden beyond its interval, which on a
+        // short piece of a bent path lies off the path: such a hit counts as none (a later hit
+        // or the background overwrites its pixel), as the bundles' relative widening has it.
+        if (ray.tMin <= ray.tMax && traceSegment(ray, hole) && ray.tMax <= len * kBundleFarEps)
+            return true;
         ray.origin = P;
+        if (hole.beyondScene(P, ray.dir)) {
+            if (tracing) traceLine("No Hit");
+            return false;
+        }
     }
 
     // Escaped: straight on along the last segment's direction.
@@ -178,6 +189,7 @@ int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
 
     PathIterator4 it;
     it.start(hole.paths, angles);
+    int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
     const KdNode root = tree.nodeArray().front();
     const BoundingBox& box = tree.sceneBox();
     for (;;) {
@@ -208,6 +220,7 @@ int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
         const bool allEscape = it.escapingLanes() == 0xf;
         if (!allEscape) {
             clipToBox(box, b, len);
+            b.live = andNot(b.live, LaneMask4::fromBits(gone));
             const int hit = any(b.live) ? traceBundle4(b) : 0;
             if (hit) {
                 if (resolved) *resolved = hit;
@@ -217,12 +230,21 @@ int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
             b.originSoA[1] = py;
             b.originSoA[2] = pz;
             b.originSoA[3] = Vec4f(hole.centre.w);
-            for (int l = 0; l < 4; ++l) b.origin[l] = Vec4f(px[l], py[l], pz[l], hole.centre.w);
+            for (int l = 0; l < 4; ++l) {
+                b.origin[l] = Vec4f(px[l], py[l], pz[l], hole.centre.w);
+                if (hole.beyondScene(b.origin[l], Vec4f(b.dir[0][l], b.dir[1][l], b.dir[2][l], 0)))
+                    gone |= 1 << l;
+            }
+            if (gone == 0xf) {  // every lane left the scene for good: all missed
+                if (resolved) *resolved = 0xf;
+                return 0;
+            }
             continue;
         }
 
         if (tracing) traceLine("STRAIGHT:");
         clipToBox(box, b);
+        b.live = andNot(b.live, LaneMask4::fromBits(gone));
         const int hit = any(b.live) ? traceBundle4(b) : 0;
         if (resolved) *resolved = 0xf;  // escaped together: hits and misses are final
         return hit;
