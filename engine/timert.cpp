@@ -6,7 +6,7 @@
 //   of every band are traced as single rays, so every pixel gets a traced colour or background.
 // - Light bending: 2 x 2 packets follow their paths together (iterRayPart4) and 4 x 4 packets
 //   are traced as two rows of 2 x 2 packets; lanes whose paths part ways are finished one by one
-//   (iterRayPart). The four-ray intersections of the bending variant (the Alt entries) take each
+//   from where they are. The four-ray intersections of the bending variant (the Alt entries) take each
 //   lane's own origin, since the lanes of a bent path start from their own path points. With
 //   the gravitational Doppler shift on, rays are traced one by one, as only the single-ray
 //   tracer shifts the colour of a hit by the depth of its point in the hole's well. The
@@ -185,29 +185,10 @@ bool TimeRT::bentGravitationalShift() const {
 }
 
 void TimeRT::traceBent4(RayBundle4& b) {
-    const uint32_t background = frame.background;
-    // The walker overwrites the directions with those of the path's pieces: keep the camera's
-    // for the lanes that must be traced again one by one.
-    const Vec4f dir[3] = {b.dir[0], b.dir[1], b.dir[2]};
     b.node = *tree->rootNode();
-    int resolved = 0;
-    const int hit = iterRayPart4(b, *tree, &resolved);
-    for (int l = 0; l < 4; ++l) {
-        uint32_t* pixel = &b.out[l >> 1][l & 1];
-        if ((hit >> l) & 1) continue;
-        if ((resolved >> l) & 1) {
-            *pixel = background;
-            continue;
-        }
-        SingleRay ray = frame.single;
-        ray.dir = Vec4f(dir[0][l], dir[1][l], dir[2][l], 1.0f);
-        ray.invDir = Vec4f(1.0f / ray.dir.x, 1.0f / ray.dir.y, 1.0f / ray.dir.z, 1.0f);
-        ray.doppler = b.doppler[l];
-        ray.out = pixel;
-        ray.trace = b.trace;
-        ray.node = *tree->rootNode();
-        if (!iterRayPart(ray, *tree)) *pixel = background;
-    }
+    const int written = iterRayPart4(b, *tree);
+    for (int l = 0; l < 4; ++l)
+        if (!((written >> l) & 1)) b.out[l >> 1][l & 1] = frame.background;
 }
 
 void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
