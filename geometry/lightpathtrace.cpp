@@ -244,9 +244,10 @@ int iterRayPart4(RayBundle4& b, const KDTree& tree) {
         const Vec4f pz = Vec4f(hole.centre.z) + x * xg.z + y * yg[2];
         const Vec4f vx = px - b.originSoA[0], vy = py - b.originSoA[1], vz = pz - b.originSoA[2];
         const Vec4f len = sqrt(vx * vx + vy * vy + vz * vz);
-        b.dir[0] = vx / len;
-        b.dir[1] = vy / len;
-        b.dir[2] = vz / len;
+        const Vec4f invLen = Vec4f(1.0f) / len;  // one division, as aimAt does for one ray
+        b.dir[0] = vx * invLen;
+        b.dir[1] = vy * invLen;
+        b.dir[2] = vz * invLen;
         b.invDir[0] = Vec4f(1.0f) / b.dir[0];
         b.invDir[1] = Vec4f(1.0f) / b.dir[1];
         b.invDir[2] = Vec4f(1.0f) / b.dir[2];
