@@ -4,11 +4,14 @@
 // Two choices of ours complete the band tracing:
 // - Right edge: packets of side n cover only whole groups of n columns; the last W mod n columns
 //   of every band are traced as single rays, so every pixel gets a traced colour or background.
-// - Light bending: bent rays are traced one by one (iterRayPart), whatever the packet size. The
-//   4- and 16-ray intersections of planes and spheres rely on quantities precomputed for the
-//   camera's origin, which holds only for the first straight piece of a bent path; single-ray
-//   intersections start from the piece's own origin. Neither the straight-line scene-box test
-//   skips a bent ray: its path may still reach the scene or the hole.
+// - Light bending: 2 x 2 packets follow their paths together (iterRayPart4) and 4 x 4 packets
+//   are traced as two rows of 2 x 2 packets; lanes whose paths part ways are finished one by one
+//   from where they are. The four-ray intersections of the bending variant (the Alt entries) take each
+//   lane's own origin, since the lanes of a bent path start from their own path points. With
+//   the gravitational Doppler shift on, rays are traced one by one, as only the single-ray
+//   tracer shifts the colour of a hit by the depth of its point in the hole's well. The
+//   straight-line scene-box test never skips a bent ray: its path may still reach the scene or
+//   the hole.
 #include "engine/timert.h"
 
 #include <QMutexLocker>
@@ -49,8 +52,10 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     LightTableCache::prepareAll(sceneData->colors.items, settings->eye);
     prepareFrame(settings, tree);
     frame.background = settings->backgroundPixel();
-    if (settings->lightBending)
+    if (settings->lightBending) {
         tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius);
+        tree->blackHole().boundScene(tree->sceneBox());
+    }
     for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
     // Colour sums for a Doppler factor of 1 with this frame's eye (the pool is idle now).
     for (ColDiscrete* color : sceneData->colors.items) color->prepareShading(settings->eye);
@@ -122,7 +127,10 @@ bool TimeRT::runTask() {
     if (nextBand(band, settings->maxBundleSize)) return true;
 
     const bool firstOfFrame = band.row == 0;
-    if (frame.settings.lightBending) {
+    if (frame.settings.lightBending && band.rows > 1 && !bentGravitationalShift()) {
+        // Bent 4 x 4 packets as two rows of 2 x 2 packets through the four-ray path walker.
+        for (int r = 0; r < band.rows; r += 2) traceBand4(band, r, firstOfFrame && r == 0);
+    } else if (frame.settings.lightBending) {
         for (int r = 0; r < band.rows; ++r) {
             RowBand row = band;
             traceBand1(row, r, firstOfFrame && r == 0);
@@ -172,12 +180,28 @@ void TimeRT::traceBand16(RowBand& band) {
     traceRightEdge(band, band.col);
 }
 
+bool TimeRT::bentGravitationalShift() const {
+    return frame.settings.grtDoppler && tree->blackHole().rs > 0.0f;
+}
+
+void TimeRT::traceBent4(RayBundle4& b) {
+    b.node = *tree->rootNode();
+    const int written = iterRayPart4(b, *tree);
+    for (int l = 0; l < 4; ++l)
+        if (!((written >> l) & 1)) b.out[l >> 1][l & 1] = frame.background;
+}
+
 void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
     RowBand half = band;  // the two halves of a 4-row band each start at column 0
     RayBundle4 b = frame.quad;
     const uint32_t background = frame.background;
+    const bool bending = frame.settings.lightBending;
     while (Camera::generate4(half, b, rowOffset)) {
         b.trace = (firstOfFrame && half.col <= 2) ? 1 : 0;
+        if (bending) {  // the straight scene-box test says nothing about a bent path
+            traceBent4(b);
+            continue;
+        }
         const int live = movemask(b.live);
         if (live != 0xf) {
             std::fill_n(b.out[0], 2, background);

@@ -51,6 +51,10 @@ private:
     bool nextBand(RowBand& band, int maxRows);
     void traceBand16(RowBand& band);
     void traceBand4(RowBand& band, int rowOffset, bool firstOfFrame);
+    // One bent 2 x 2 packet through the four-ray path walker.
+    void traceBent4(RayBundle4& b);
+    // Light bending with the gravitational colour shift, which only single rays apply.
+    bool bentGravitationalShift() const;
     void traceBand1(RowBand& band, int rowOffset, bool firstOfFrame);
     void traceRightEdge(RowBand& band, int firstCol);
 

@@ -25,3 +25,18 @@ float BlackHoleFrame::wavelengthFactor(float rEmit) const {
     const double emit = std::fmax(double(rEmit), double(rs) * 1.0001);
     return float(std::sqrt((1.0 - double(rs) / double(rObs)) / (1.0 - double(rs) / emit)));
 }
+
+void BlackHoleFrame::boundScene(const BoundingBox& box) {
+    double far2 = 0.0;
+    for (int corner = 0; corner < 8; ++corner) {
+        double d2 = 0.0;
+        for (int k = 0; k < 3; ++k) {
+            const double c = (corner >> k & 1) ? box.max[k] : box.min[k];
+            d2 += (c - centre[k]) * (c - centre[k]);
+        }
+        far2 = std::fmax(far2, d2);
+    }
+    const double photonSphere = 1.5 * double(rs);
+    const double radius = 1.01 * std::fmax(std::sqrt(far2), photonSphere);
+    cutRadius2 = std::isfinite(radius) ? float(radius * radius) : __builtin_inff();
+}

@@ -3,7 +3,10 @@
 // a path point (x, y) lies at centre + x xGRT + y yGRT.
 //
 // A segment is traced when its clipped interval is not empty, tMin <= tMax: a flat scene box
-// (a lone wall) is entered and left at the same distance, as for straight rays.
+// (a lone wall) is entered and left at the same distance, as for straight rays. A path that has
+// left the sphere around the scene while moving outwards ends there (BlackHoleFrame::
+// beyondScene): it can hit nothing more, and stepping on to the table's end would cost most of
+// the frame.
 #include "geometry/lightpathtrace.h"
 
 #include <cmath>
@@ -91,6 +94,79 @@ private:
     Vec4f soa[4];
 };
 
+// Follows one ray's path from the iterator's current node on, each piece starting at the ray's
+// origin; the loop of iterRayPart, also used to finish the lanes of a 4-ray walk that part ways.
+bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree& tree,
+                bool tracing) {
+    const BlackHoleFrame& hole = tree.blackHole();
+    const Vec4f& xg = hole.xGRT;
+    const KdNode root = tree.nodeArray().front();
+    for (;;) {
+        if (!it.node) return false;  // a malformed table: nothing sensible to show
+        if (it.node->absorbs()) {
+            *ray.out = kBlack;
+            return true;
+        }
+        it.step();
+        if (!it.node) return false;
+        float x, y;
+        it.point(x, y);
+        if (tracing) traceLine("(x,y):(%f,%f)", double(x), double(y));
+        const Vec4f P = hole.centre + xg * x + yg * y;
+        const float len = aimAt(ray, P);
+        ray.node = root;
+        if (tracing) {
+            traceVec("from", ray.origin);
+            traceVec("step", ray.dir);
+        }
+        if (it.node->escapes()) break;
+
+        clipToBox(tree.sceneBox(), ray, len);
+        if (tracing) traceLine("farf %f", double(ray.tMax));
+        // A single ray's leaves accept hits up to kRayLeafWiden beyond its interval, which on a
+        // short piece of a bent path lies off the path: such a hit counts as none (a later hit
+        // or the background overwrites its pixel), as the bundles' relative widening has it.
+        if (ray.tMin <= ray.tMax && traceSegment(ray, hole) && ray.tMax <= len * kBundleFarEps)
+            return true;
+        ray.origin = P;
+        if (hole.beyondScene(P, ray.dir)) {
+            if (tracing) traceLine("No Hit");
+            return false;
+        }
+    }
+
+    // Escaped: straight on along the last segment's direction.
+    clipToBox(tree.sceneBox(), ray);
+    if (tracing) traceLine("farf %f", double(ray.tMax));
+    if (ray.tMin <= ray.tMax && traceSegment(ray, hole)) return true;
+    if (tracing) traceLine("No Hit");
+    return false;
+}
+
+// Lanes of a 4-ray walk whose paths part ways, finished one by one from the walk's state at the
+// top of a pass (each lane's origin and iterator, and its path-plane axis yGRT). Returns the
+// lanes whose pixel was written.
+int finishLanes(RayBundle4& b, const PathIterator4& it, const Vec4f yg[3], int lanes,
+                const KDTree& tree, bool tracing) {
+    int written = 0;
+    for (int l = 0; l < 4; ++l) {
+        if (!((lanes >> l) & 1)) continue;
+        SingleRay ray{};
+        ray.nodeBase = b.nodeBase;
+        ray.leafBase = b.leafBase;
+        ray.settings = b.settings;
+        ray.variant = b.variant;
+        ray.trace = b.trace;
+        ray.doppler = b.doppler[l];
+        ray.out = &b.out[l >> 1][l & 1];
+        ray.origin = b.origin[l];
+        PathIterator lane{it.lo[l], it.hi[l], it.angle[l], it.node[l]};
+        if (followPath(ray, lane, Vec4f(yg[0][l], yg[1][l], yg[2][l], 0.0f), tree, tracing))
+            written |= 1 << l;
+    }
+    return written;
+}
+
 }  // namespace
 
 bool iterRayPart(SingleRay& ray, const KDTree& tree) {
@@ -117,58 +193,23 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree) {
 
     PathIterator it;
     it.start(hole.paths, angle);
-    const KdNode root = tree.nodeArray().front();
-    for (;;) {
-        if (!it.node) return false;  // a malformed table: nothing sensible to show
-        if (it.node->absorbs()) {
-            *ray.out = kBlack;
-            return true;
-        }
-        it.step();
-        if (!it.node) return false;
-        float x, y;
-        it.point(x, y);
-        if (tracing) traceLine("(x,y):(%f,%f)", double(x), double(y));
-        const Vec4f P = hole.centre + xg * x + yg * y;
-        const float len = aimAt(ray, P);
-        ray.node = root;
-        if (tracing) {
-            traceVec("from", ray.origin);
-            traceVec("step", ray.dir);
-        }
-        if (it.node->escapes()) break;
-
-        clipToBox(tree.sceneBox(), ray, len);
-        if (tracing) traceLine("farf %f", double(ray.tMax));
-        if (ray.tMin <= ray.tMax && traceSegment(ray, hole)) return true;
-        ray.origin = P;
-    }
-
-    // Escaped: straight on along the last segment's direction.
-    clipToBox(tree.sceneBox(), ray);
-    if (tracing) traceLine("farf %f", double(ray.tMax));
-    if (ray.tMin <= ray.tMax && traceSegment(ray, hole)) return true;
-    if (tracing) traceLine("No Hit");
-    return false;
+    return followPath(ray, it, yg, tree, tracing);
 }
 
-int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
+int iterRayPart4(RayBundle4& b, const KDTree& tree) {
     const BlackHoleFrame& hole = tree.blackHole();
     const bool tracing = b.trace != 0 && TraceOutput::enabled();
     if (tracing) traceLine("iterRayPart4");
-    if (resolved) *resolved = 0;
     OriginRestorer keepOrigin(b);
 
     b.tMin = Vec4f(0.0f);
     const Vec4f& xg = hole.xGRT;
     const Vec4f dx = b.dir[0], dy = b.dir[1], dz = b.dir[2];
     const Vec4f c = -(dx * xg.x + dy * xg.y + dz * xg.z);
-    Vec4f ygx = dx + c * xg.x, ygy = dy + c * xg.y, ygz = dz + c * xg.z;
-    const Vec4f ylen = sqrt(ygx * ygx + ygy * ygy + ygz * ygz);
+    Vec4f yg[3] = {dx + c * xg.x, dy + c * xg.y, dz + c * xg.z};
+    const Vec4f ylen = sqrt(yg[0] * yg[0] + yg[1] * yg[1] + yg[2] * yg[2]);
     const LaneMask4 degenerate = ylen == Vec4f(0.0f);
-    ygx = select(degenerate, Vec4f(0.0f), ygx / ylen);
-    ygy = select(degenerate, Vec4f(0.0f), ygy / ylen);
-    ygz = select(degenerate, Vec4f(0.0f), ygz / ylen);
+    for (Vec4f& axis : yg) axis = select(degenerate, Vec4f(0.0f), axis / ylen);
     const Vec4f cc = min(max(c, Vec4f(-1.0f)), Vec4f(1.0f));
     Vec4f angles;
     for (int l = 0; l < 4; ++l) angles[l] = std::acos(cc[l]);
@@ -178,53 +219,62 @@ int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
 
     PathIterator4 it;
     it.start(hole.paths, angles);
+    int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
     const KdNode root = tree.nodeArray().front();
     const BoundingBox& box = tree.sceneBox();
     for (;;) {
-        if (it.absorbingLanes() == 0xf) {
+        // The lanes' paths part ways where some (not all) are absorbed or go straight on: from
+        // here each open lane is finished on its own, from its state at the top of this pass.
+        const int absorbing = it.absorbingLanes();
+        if (absorbing == 0xf) {
             b.out[0][0] = b.out[0][1] = b.out[1][0] = b.out[1][1] = kBlack;
-            if (resolved) *resolved = 0xf;
             return 0xf;
         }
+        if (absorbing != 0) return finishLanes(b, it, yg, 0xf & ~gone, tree, tracing);
+        const PathIterator4 before = it;
         it.step();
-        if (it.finishedLanes() != 0) return 0;  // the lanes' paths part ways
+        const int escaping = it.escapingLanes();
+        if (it.finishedLanes() != 0 || (escaping != 0 && escaping != 0xf))
+            return finishLanes(b, before, yg, 0xf & ~gone, tree, tracing);
 
         Vec4f x, y;
         it.point(x, y);
-        const Vec4f px = Vec4f(hole.centre.x) + x * xg.x + y * ygx;
-        const Vec4f py = Vec4f(hole.centre.y) + x * xg.y + y * ygy;
-        const Vec4f pz = Vec4f(hole.centre.z) + x * xg.z + y * ygz;
+        const Vec4f px = Vec4f(hole.centre.x) + x * xg.x + y * yg[0];
+        const Vec4f py = Vec4f(hole.centre.y) + x * xg.y + y * yg[1];
+        const Vec4f pz = Vec4f(hole.centre.z) + x * xg.z + y * yg[2];
         const Vec4f vx = px - b.originSoA[0], vy = py - b.originSoA[1], vz = pz - b.originSoA[2];
         const Vec4f len = sqrt(vx * vx + vy * vy + vz * vz);
-        b.dir[0] = vx / len;
-        b.dir[1] = vy / len;
-        b.dir[2] = vz / len;
+        const Vec4f invLen = Vec4f(1.0f) / len;  // one division, as aimAt does for one ray
+        b.dir[0] = vx * invLen;
+        b.dir[1] = vy * invLen;
+        b.dir[2] = vz * invLen;
         b.invDir[0] = Vec4f(1.0f) / b.dir[0];
         b.invDir[1] = Vec4f(1.0f) / b.dir[1];
         b.invDir[2] = Vec4f(1.0f) / b.dir[2];
         b.node = root;
         b.tHit = Vec4f(kNoHit);
 
-        const bool allEscape = it.escapingLanes() == 0xf;
-        if (!allEscape) {
-            clipToBox(box, b, len);
-            const int hit = any(b.live) ? traceBundle4(b) : 0;
-            if (hit) {
-                if (resolved) *resolved = hit;
-                return hit;
-            }
-            b.originSoA[0] = px;
-            b.originSoA[1] = py;
-            b.originSoA[2] = pz;
-            b.originSoA[3] = Vec4f(hole.centre.w);
-            for (int l = 0; l < 4; ++l) b.origin[l] = Vec4f(px[l], py[l], pz[l], hole.centre.w);
-            continue;
+        if (escaping == 0xf) {  // straight on together: hits and misses are final
+            if (tracing) traceLine("STRAIGHT:");
+            clipToBox(box, b);
+            b.live = andNot(b.live, LaneMask4::fromBits(gone));
+            return any(b.live) ? traceBundle4(b) : 0;
         }
 
-        if (tracing) traceLine("STRAIGHT:");
-        clipToBox(box, b);
+        clipToBox(box, b, len);
+        b.live = andNot(b.live, LaneMask4::fromBits(gone));
         const int hit = any(b.live) ? traceBundle4(b) : 0;
-        if (resolved) *resolved = 0xf;  // escaped together: hits and misses are final
-        return hit;
+        b.originSoA[0] = px;
+        b.originSoA[1] = py;
+        b.originSoA[2] = pz;
+        b.originSoA[3] = Vec4f(hole.centre.w);
+        for (int l = 0; l < 4; ++l) {
+            b.origin[l] = Vec4f(px[l], py[l], pz[l], hole.centre.w);
+            if (hole.beyondScene(b.origin[l], Vec4f(b.dir[0][l], b.dir[1][l], b.dir[2][l], 0)))
+                gone |= 1 << l;
+        }
+        // Lanes hit on this piece are done; the others go on one by one.
+        if (hit) return hit | finishLanes(b, it, yg, 0xf & ~(hit | gone), tree, tracing);
+        if (gone == 0xf) return 0;  // every lane left the scene for good: all missed
     }
 }

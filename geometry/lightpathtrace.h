@@ -11,8 +11,8 @@ class KDTree;
 // One ray; true when its pixel was written (an object was hit, or the ray fell into the hole).
 bool iterRayPart(SingleRay& ray, const KDTree& tree);
 
-// Four rays followed together. Returns the 4-bit mask of lanes whose pixel was written. The
-// bundle stops as soon as a lane is hit or the lanes' paths part ways (one ends while others go
-// on); resolved, when given, receives the lanes whose outcome is final (written, or escaped and
-// missed everything), so that the caller can finish the other lanes one by one.
-int iterRayPart4(RayBundle4& bundle, const KDTree& tree, int* resolved = nullptr);
+// Four rays followed together. Returns the 4-bit mask of lanes whose pixel was written; the
+// other lanes missed everything (the caller writes the background). The lanes share each piece's
+// kd-tree traversal while their paths run alike; where they part ways (some are absorbed or go
+// straight on, or some are hit) the open lanes are finished one by one from where they are.
+int iterRayPart4(RayBundle4& bundle, const KDTree& tree);

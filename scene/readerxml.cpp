@@ -5,6 +5,8 @@
 #include "scene/readerxml.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamReader>
 
 #include "scene/coldiscrete.h"
@@ -47,6 +49,8 @@ void ReaderXml::registerSettings(RenderSettings* settings) {
 }
 
 void ReaderXml::registerScene(SceneData* scene) {
+    // Relative image names in the file mean files beside it, wherever the program was started.
+    if (!fileName.isEmpty()) scene->folder = QFileInfo(fileName).absolutePath();
     registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjSphere<1>, SceneData>>("sphere", scene));
     registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjSphere<0>, SceneData>>("movsphere", scene));
     registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjPlane, SceneData>>("plane", scene));

@@ -151,9 +151,13 @@ LaneMask4 rtObjPlane::intersect4Kernel(const rtObjPlane& plane, RayBundle4& b) {
     return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
 }
 
+// The light-bending entry: the lanes of a bent path start from their own path points, so the
+// distance to the plane is taken from each lane's origin instead of the prepared camera origin
+// (the original rule used the first lane's origin, which holds only for a path's first piece).
 LaneMask4 rtObjPlane::intersect4Alt(RayBundle4& b) const {
-    const Vec4f& o = b.origin[0];
-    const Lanes lanes(*this, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
+    Lanes lanes(*this, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
+    lanes.dist = lanes.px * lanes.nx + lanes.py * lanes.ny + lanes.pz * lanes.nz -
+                 lanes.rw * Vec4f(normal.w);
     return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
 }
 

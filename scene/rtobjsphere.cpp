@@ -145,6 +145,12 @@ struct SphereLanes {
         ocz = Vec4f(oc.z);
         constant = Vec4f(dot3(oc, oc) - radius2);
     }
+    // Each lane from its own origin (x, y, z lanes), as the lanes of a bent path start.
+    SphereLanes(const Vec4f origin[3], const Vec4f& center, float radius2)
+        : ocx(origin[0] - Vec4f(center.x)),
+          ocy(origin[1] - Vec4f(center.y)),
+          ocz(origin[2] - Vec4f(center.z)),
+          constant(ocx * ocx + ocy * ocy + ocz * ocz - Vec4f(radius2)) {}
 
     // Roots of t^2 + h t + constant = 0 with h = 2 dir.oc (unit directions); a lane accepts the
     // near root inside (tMin, tMax) and below tHit, else the far root under the same conditions.
@@ -254,9 +260,13 @@ LaneMask4 rtObjSphere<N>::intersect4(RayBundle4& b) const {
     return movingIntersect4(MovingSphereLanes(mov, tmin, tmax, radius2), center, b);
 }
 
+// The light-bending entry: the lanes of a bent path start from their own path points (the
+// original rule used the first lane's origin, which holds only for a path's first piece).
 template <int N>
 LaneMask4 rtObjSphere<N>::intersect4Alt(RayBundle4& b) const {
-    return intersect4(b);
+    if constexpr (!kStatic) return intersect4(b);  // already lane by lane
+    const SphereLanes lanes(b.originSoA, center, radius2);
+    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
 }
 
 template <int N>

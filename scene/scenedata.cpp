@@ -3,6 +3,7 @@
 #include "scene/scenedata.h"
 
 #include "scene/coldiscrete.h"
+#include "scene/textureimage.h"
 #include "scene/texturesingle.h"
 
 namespace {
@@ -56,7 +57,10 @@ void SceneData::addItem(rtObjBase* object) { objects.append(object); }
 void SceneData::addItem(Lights* light) { lights.append(light); }
 
 void SceneData::resolve() {
-    for (Texture* texture : textures.items) texture->resolveColors(colors);
+    for (Texture* texture : textures.items) {
+        if (auto* image = dynamic_cast<TextureImage*>(texture)) image->folder = folder;
+        texture->resolveColors(colors);
+    }
     for (rtObjBase* object : objects.items) object->resolveTextures(textures);
 }
 

@@ -14,6 +14,10 @@ public:
     TextureCol textures;
     ChangedElemVec<rtObjBase> objects;
     ChangedElemVec<Lights> lights;
+    // The folder of the scene file the scene was read from (absolute): image textures find
+    // relative file names there, so that a scene and its images can move together. Empty for a
+    // scene not read from a file: names are then taken as they stand.
+    QString folder;
 
     // Holds the colour "default" (the default of the colour collection) and nothing else.
     SceneData();
@@ -31,8 +35,9 @@ public:
     void addItem(rtObjBase* object);
     void addItem(Lights* light);
 
-    // Points every texture at its colours, then every object at its textures (in that order, so
-    // that objects never see stale colour pointers). Raises the collection's programming error
+    // Points every texture at its colours (image textures also learn the scene's folder, and load
+    // their image), then every object at its textures (in that order, so that objects never see
+    // stale colour pointers). Raises the collection's programming error
     // when an object is resolved while there is no texture at all.
     void resolve();
 

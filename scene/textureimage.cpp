@@ -2,6 +2,7 @@
 // responses of three colours.
 #include "scene/textureimage.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 #include <cstdio>
@@ -36,14 +37,21 @@ TextureImage& TextureImage::operator=(const TextureImage& other) {
     return *this;
 }
 
+QString TextureImage::imagePath() const {
+    if (folder.isEmpty() || imageFileName.isEmpty() || QFileInfo(imageFileName).isAbsolute())
+        return imageFileName;
+    return QDir(folder).filePath(imageFileName);
+}
+
 bool TextureImage::loadImage() {
     tried = true;
-    triedFileName = imageFileName;
+    const QString path = imagePath();
+    triedFileName = path;
     QImage loaded;
     // Regular files only: a FIFO or a device named by a scene file would block the load forever
     // (or never end), and neither is a picture.
-    if (QFileInfo(imageFileName).isFile()) {
-        QImageReader reader(imageFileName);
+    if (QFileInfo(path).isFile()) {
+        QImageReader reader(path);
         reader.setDecideFormatFromContent(true);
         loaded = reader.read();
     }
@@ -141,7 +149,7 @@ void TextureImage::resolveColors(ColorCol& colors) {
     colorR = colors.get(colorNameR);
     colorG = colors.get(colorNameG);
     colorB = colors.get(colorNameB);
-    if (!tried || triedFileName != imageFileName) loadImage();
+    if (!tried || triedFileName != imagePath()) loadImage();
 }
 
 void TextureImage::getProperties(Reader::PropertyList& list) {
@@ -167,6 +175,7 @@ void TextureImage::copyFrom(const Texture& other) {
     colorB = source->colorB;
     image = source->image;
     imageFileName = source->imageFileName;
+    folder = source->folder;
     largestX = source->largestX;
     largestY = source->largestY;
     pixelsPerRow = source->pixelsPerRow;

@@ -22,6 +22,9 @@ public:
     ColDiscrete* colorB = nullptr;
     QImage image;                      // Format_ARGB32 (0xAARRGGBB words) once loaded
     QString imageFileName;             // property "imagefilename"
+    // Where a relative imageFileName is found: the folder of the scene file (set by the scene
+    // before every resolve); empty means the working directory.
+    QString folder;
     float largestX = 0.0f;             // image width - 1
     float largestY = 0.0f;             // image height - 1
     int32_t pixelsPerRow = 0;          // bytes per line / 4
@@ -31,7 +34,9 @@ public:
     TextureImage(const TextureImage& other);
     TextureImage& operator=(const TextureImage& other);
 
-    // Reads imageFileName (format decided by the file's content) and converts it to 32-bit
+    // imageFileName as a path to open: relative names are taken from folder when one is set.
+    QString imagePath() const;
+    // Reads imagePath() (format decided by the file's content) and converts it to 32-bit
     // 0xAARRGGBB pixels. On failure writes "Failed opening Image File" to standard output (a
     // message for the user, written even when trace lines are off) and leaves the texture without
     // an image. Returns whether an image is loaded. Between frames only.
@@ -47,7 +52,7 @@ public:
     void shade4(RayBundle4& bundle, LaneMask4 mask, const Vec4f& shade) const override;
     void shade16(RayBundle16& bundle, const LaneMask4 mask[4], const Vec4f shade[4]) const override;
 
-    // Resolves the three colour names. Also loads the image when imageFileName was never tried:
+    // Resolves the three colour names. Also loads the image when imagePath() was never tried:
     // image textures made or renamed in the edit dock get their image at the resolve that follows
     // every applied edit, without a second attempt at a file that already failed.
     void resolveColors(ColorCol& colors) override;
@@ -69,6 +74,6 @@ private:
                     const Vec4f& shade, int maskBits, uint32_t* const targets[4]) const;
     uint32_t weighted(const Eye& eye, float doppler, float wr, float wg, float wb) const;
 
-    QString triedFileName;  // the file name loadImage last tried
+    QString triedFileName;  // the path loadImage last tried
     bool tried = false;     // loadImage has run at least once
 };

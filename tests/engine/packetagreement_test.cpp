@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/docrt.h"
@@ -94,10 +95,11 @@ std::vector<Case> cases() {
 }
 
 // The picture of one packet size.
-std::vector<uint32_t> render(DocRT& doc, int packet, float speed) {
+std::vector<uint32_t> render(DocRT& doc, int packet, float speed, bool bending) {
     RenderSettings& s = *doc.getSettings();
     s.maxBundleSize = packet;
     s.speed = speed;
+    s.lightBending = bending;
     PixelBuffer buffer;
     buffer.setSize(kW, kH, 1);
     TimeRT engine;
@@ -148,15 +150,21 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
         DocRT doc;
         ASSERT_TRUE(doc.loadFile(file)) << c.name;
         doc.applyPendingChanges();
-        for (float speed : {0.0f, 0.5f}) {
-            const std::vector<uint32_t> single = render(doc, 1, speed);
+        // Light bending with a small hole off to the side: 2 x 2 packets follow their paths
+        // together, lanes of parting paths one by one.
+        doc.getSettings()->bhpos = Vec4f(-1.5f, 1.2f, 2.5f, 0.0f);
+        doc.getSettings()->bhradius = 0.05f;
+        for (const auto& [speed, bending] : {std::pair{0.0f, false}, std::pair{0.5f, false},
+                                             std::pair{0.0f, true}, std::pair{0.5f, true}}) {
+            const std::vector<uint32_t> single = render(doc, 1, speed, bending);
             const uint32_t background = doc.getSettings()->backgroundPixel();
             const long shown = std::count_if(single.begin(), single.end(),
                                              [&](uint32_t p) { return p != background; });
             // A scene whose object is missing from the reference would agree trivially.
-            EXPECT_GT(shown, long(single.size() / 10)) << c.name << ", speed " << speed;
+            EXPECT_GT(shown, long(single.size() / 10))
+                << c.name << ", speed " << speed << ", bending " << bending;
             for (int packet : {2, 4}) {
-                const std::vector<uint32_t> picture = render(doc, packet, speed);
+                const std::vector<uint32_t> picture = render(doc, packet, speed, bending);
                 int wrong = 0, first = -1;
                 for (int y = 0; y < kH; ++y)
                     for (int x = 0; x < kW; ++x) {
@@ -167,7 +175,8 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
                         ++wrong;
                     }
                 EXPECT_EQ(wrong, 0)
-                    << c.name << ", speed " << speed << ", packet side " << packet
+                    << c.name << ", speed " << speed << ", bending " << bending
+                    << ", packet side " << packet
                     << ": first at (" << first % kW << ", " << first / kW << ") single "
                     << std::hex << (first >= 0 ? single[size_t(first)] : 0u) << " packet "
                     << (first >= 0 ? picture[size_t(first)] : 0u);

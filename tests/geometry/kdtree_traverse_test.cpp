@@ -285,6 +285,52 @@ TEST(KDTraverse, Bundle4MatchesSingleRays) {
     agree.check("4-ray bundles");
 }
 
+// A ray lying exactly in a node's split plane (its split distance is 0 x infinity, NaN) keeps
+// its whole interval on both sides. Rays are laid into the split planes of every interior node
+// of a scene with flat boxes (whose faces become split planes), with a direction of +0 and -0
+// along the axis, and compared with the brute force; some of them must hit a flat box lying in
+// that very plane, which only one child holds.
+TEST(KDTraverse, RaysLyingInASplitPlaneMatchBruteForce) {
+    std::mt19937 rng(777);
+    Scene s;
+    randomScene(s, rng, 300, 10.0f);
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    const BoundingBox box = tree.sceneBox();
+    std::uniform_real_distribution<float> unitInterval(0.0f, 1.0f);
+    int rays = 0, inPlaneHits = 0, nodes = 0;
+    for (const KdNode& node : tree.nodeArray()) {
+        if (node.isLeaf()) continue;
+        ++nodes;
+        const int a = node.axis();
+        const float split = node.split();
+        for (int i = 0; i < 6; ++i) {
+            Vec4f origin;
+            for (int c = 0; c < 3; ++c)
+                origin[c] = box.min[c] + (box.max[c] - box.min[c]) * unitInterval(rng);
+            origin[a] = split;
+            origin.w = 0.0f;
+            Vec4f dir = randomDir(rng);
+            dir[a] = (i & 1) ? 0.0f : -0.0f;
+            if (dot3(dir, dir) == 0.0f) dir[(a + 1) % 3] = 1.0f;
+            uint32_t pixel = 0;
+            SingleRay r = makeRay(tree, origin, dir, &pixel);
+            ASSERT_EQ(r.origin[a], split);
+            ASSERT_TRUE(r.dir[a] == 0.0f);
+            const SingleRay before = r;
+            const bool hit = traceRay(r);
+            checkAgainstOracle(s, before, hit, r, pixel, "in the split plane");
+            ++rays;
+            const Nearest n = bruteForce(s, before);
+            for (const auto& o : s.owned)
+                if (n.has(o->id()) && o->box.min[a] == split && o->box.max[a] == split)
+                    ++inPlaneHits;
+        }
+    }
+    EXPECT_GT(nodes, 50);
+    EXPECT_GT(inPlaneHits, 10) << rays << " rays";
+}
+
 // Rays of one bundle that leave their shared origin on both sides of a split plane: some lie
 // entirely below it, some entirely above, so both children are visited, and each ray still
 // finds its cube.

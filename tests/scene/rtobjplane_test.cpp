@@ -303,8 +303,9 @@ TEST(RtObjPlane, EdgeAtZeroIsAcceptedByEveryPacketSize) {
     EXPECT_FALSE(p.intersect16(b16, hits));
 }
 
-// intersect4 measures u, v from each lane's own origin, intersect4Alt from the first origin;
-// both take the distance from the prepared common origin.
+// intersect4 takes the distance from the prepared common origin and u, v from each lane's own
+// origin; intersect4Alt (light bending, whose lanes start from their own path points) takes both
+// from each lane's own origin.
 TEST(RtObjPlane, FourRayFormsDifferInWhichOriginTheyUse) {
     rtObjPlane p;
     p.pos = Vec4f(0, 0, 5, 0);
@@ -312,21 +313,20 @@ TEST(RtObjPlane, FourRayFormsDifferInWhichOriginTheyUse) {
     const Vec4f o(0.1f, 0.1f, 0, 0);
     p.prepareForOrigin(o);
     const Vec4f d = unitDir(0, 0, 1);
-    const Vec4f origins[4] = {o, Vec4f(0.5f, 0.1f, 0, 0), Vec4f(0.1f, 0.7f, 0, 0),
+    // Lane 2 starts 2 nearer the plane, lane 3 beside it.
+    const Vec4f origins[4] = {o, Vec4f(0.5f, 0.1f, 0, 0), Vec4f(0.1f, 0.7f, 2, 0),
                               Vec4f(3.0f, 0.1f, 0, 0)};
     const Vec4f dirs[4] = {d, d, d, d};
-    alignas(16) RayBundle4 own, first;
+    alignas(16) RayBundle4 common, own;
+    makeBundle4(common, origins, dirs);
     makeBundle4(own, origins, dirs);
-    makeBundle4(first, origins, dirs);
-    EXPECT_EQ(movemask(p.intersect4(own)), 0x7);  // lane 3 lies beside the plane
-    EXPECT_EQ(movemask(p.intersect4Alt(first)), 0xf);
+    EXPECT_EQ(movemask(p.intersect4(common)), 0x7);
+    EXPECT_EQ(movemask(p.intersect4Alt(own)), 0x7);
+    EXPECT_FLOAT_EQ(common.u[1], 2.5f);
+    EXPECT_FLOAT_EQ(common.tHit[2], 5.0f);  // from the prepared origin's distance
     EXPECT_FLOAT_EQ(own.u[1], 2.5f);
     EXPECT_FLOAT_EQ(own.v[2], 3.5f);
-    for (int l = 0; l < 4; ++l) {
-        EXPECT_FLOAT_EQ(first.u[l], 0.5f);
-        EXPECT_FLOAT_EQ(first.v[l], 0.5f);
-        EXPECT_FLOAT_EQ(first.tHit[l], 5.0f);
-    }
+    EXPECT_FLOAT_EQ(own.tHit[2], 3.0f);  // from its own origin
 }
 
 TEST(RtObjPlane, ShadingFactorIsTheAbsoluteCosineAtEveryPacketSize) {
