@@ -23,6 +23,12 @@ public:
     // Writes every item of this kind as a block.
     virtual void write(int indent, QTextStream& stream) = 0;
 
+    // The element of the item being read that has this name; null before the item's first
+    // property or when there is none. The reader checks a value through it once it is set.
+    DataElem* property(const QString& name) const {
+        return properties ? properties->find(name) : nullptr;
+    }
+
     const QString tag;
 
 protected:

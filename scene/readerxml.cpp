@@ -5,13 +5,15 @@
 #include "scene/readerxml.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QXmlStreamReader>
+#include <cmath>
 
 #include "scene/coldiscrete.h"
+#include "scene/dataelem.h"
 #include "scene/lights.h"
 #include "scene/readableclass.h"
+#include "scene/rendersettings.h"
 #include "scene/rtobjcube.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
@@ -24,6 +26,7 @@ namespace Reader {
 
 namespace {
 const QString kRootTag = QStringLiteral("tavolinfile");
+const QString kSettingsTag = QStringLiteral("renderSettings");
 
 // Names and values quoted in a message are cut to this many characters: a hostile file's 10 MB
 // element name must not become a 10 MB message box.
@@ -35,6 +38,58 @@ QString quoted(const QString& text) {
     const QString t = text.trimmed();
     return t.size() <= kQuotedLength ? t : t.left(kQuotedLength) + QStringLiteral("...");
 }
+
+// Sizes that must be positive: a zero or negative radius, texture extent, cube size or black
+// hole radius draws nothing (or one colour) and never means what the author wanted.
+bool mustBePositive(const QString& name) {
+    static const QStringList names = {QStringLiteral("radius"), QStringLiteral("sx"),
+                                      QStringLiteral("sy"), QStringLiteral("sz"),
+                                      QStringLiteral("bhradius")};
+    return names.contains(name);
+}
+
+// A moving sphere may exist for all time: its tmin and tmax may be infinite (not NaN).
+bool mayBeInfinite(const QString& name) {
+    return name == QLatin1String("tmin") || name == QLatin1String("tmax");
+}
+
+// The edges of planes and cubes span the object; a zero edge leaves nothing to hit.
+bool isEdge(const QString& tag, const QString& name) {
+    return (tag == QLatin1String("plane") || tag == QLatin1String("cube")) &&
+           (name == QLatin1String("x") || name == QLatin1String("y") ||
+            name == QLatin1String("z"));
+}
+
+// Checks the number (or vector) a property was just given, read back from its element so that
+// the check sees exactly what was stored. False with why for a NaN, an infinity, a size that
+// is not positive, or a zero edge. Texts and colours are not numbers and pass.
+bool checkNumbers(const QString& tag, const QString& name, const DataElem* element,
+                  QString& why) {
+    const bool isFloat = dynamic_cast<const ElemFloat*>(element) != nullptr;
+    const bool isVector = dynamic_cast<const ElemVec*>(element) != nullptr;
+    if (!isFloat && !isVector) return true;
+    const QString text = element->toString();
+    double squares = 0.0;
+    const QStringList parts = text.split(QLatin1Char(';'));
+    for (int i = 0; i < parts.size(); ++i) {
+        const double v = parts[i].toDouble();
+        const bool allowed = std::isfinite(v) || (mayBeInfinite(name) && !std::isnan(v));
+        if (!allowed) {
+            why = tr("<%1> %2 must be a finite number, not \"%3\"").arg(tag, name, text);
+            return false;
+        }
+        if (i < 3) squares += v * v;
+    }
+    if (isFloat && mustBePositive(name) && !(parts[0].toDouble() > 0.0)) {
+        why = tr("<%1> %2 must be greater than 0, not \"%3\"").arg(tag, name, text);
+        return false;
+    }
+    if (isVector && isEdge(tag, name) && !(squares > 0.0)) {
+        why = tr("<%1> edge %2 must not have zero length").arg(tag, name);
+        return false;
+    }
+    return true;
+}
 }  // namespace
 
 ReaderXml::ReaderXml(const QString& fileName) : fileName(fileName) {}
@@ -44,8 +99,9 @@ void ReaderXml::registerParent(std::unique_ptr<ReadableParent> parent) {
     parents.push_back(std::move(parent));
 }
 
-void ReaderXml::registerSettings(RenderSettings* settings) {
-    registerParent(std::make_unique<ReadableClassEx<RenderSettings>>("renderSettings", settings));
+void ReaderXml::registerSettings(RenderSettings* target) {
+    settings = target;
+    registerParent(std::make_unique<ReadableClassEx<RenderSettings>>(kSettingsTag, target));
 }
 
 void ReaderXml::registerScene(SceneData* scene) {
@@ -154,6 +210,7 @@ bool ReaderXml::startElement(const QString& name, const QXmlStreamAttributes& at
                               .arg(name, quoted(property), quoted(a.value().toString()));
                     return false;
                 }
+                if (!checkNumbers(name, property, open->property(property), why)) return false;
             }
             return true;
         }
@@ -168,11 +225,15 @@ bool ReaderXml::endElement(const QString& name, QString& why) {
         return false;
     }
     if (name == open->tag) {
+        // The observer's frame is complete at the end of its block: a unit frame or none.
+        if (settings && name == kSettingsTag && !settings->normalizeObserver(&why)) return false;
         open->finish();
         open = nullptr;
     } else if (!open->setValue(name, gathered)) {
         why = tr("<%1> has no property \"%2\" or cannot read \"%3\"")
                   .arg(open->tag, quoted(name), quoted(gathered));
+        return false;
+    } else if (!checkNumbers(open->tag, name, open->property(name), why)) {
         return false;
     }
     gathered.clear();

@@ -32,12 +32,16 @@ public:
     ~ReaderXml();
 
     void registerParent(std::unique_ptr<ReadableParent> parent);
-    // The "renderSettings" element, registered first so it is also written first.
+    // The "renderSettings" element, registered first so it is also written first. At the end
+    // of its block the observer's frame is normalised (a degenerate one refuses the file).
     void registerSettings(RenderSettings* settings);
     // The nine scene tags in their writing order, then "newblackbody".
     void registerScene(SceneData* scene);
 
     // Reads the whole file; false on the first error, with errorText() telling where and why.
+    // Besides the format, values are checked as they are read: numbers must be finite (a moving
+    // sphere's tmin and tmax may be infinite), radius, sx, sy, sz and bhradius positive, and
+    // the edges of planes and cubes of non-zero length.
     bool parse();
     // Parses text given in memory (same rules; used for files already read and by tests).
     bool parseText(const QByteArray& text);
@@ -52,6 +56,7 @@ private:
     bool run(QXmlStreamReader& xml);
 
     QString fileName;
+    RenderSettings* settings = nullptr;  // registered settings: their observer is normalised
     std::vector<std::unique_ptr<ReadableParent>> parents;
     ReadableParent* open = nullptr;  // handler of the item being read
     QString gathered;                // character data since the last end tag

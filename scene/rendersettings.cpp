@@ -65,6 +65,46 @@ void RenderSettings::setBackground(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
     background[3] = a;
 }
 
+bool RenderSettings::normalizeObserver(QString* why) {
+    // Two unit axes closer than this to parallel (|sin| of their angle, about 0.06 degrees)
+    // leave no usable picture plane.
+    constexpr double kMinSine = 1e-3;
+    Vec4f* axes[3] = {&lookat, &dirx, &diry};
+    const char* names[3] = {"lookat", "dirx", "diry"};
+    double unit[3][3];
+    for (int i = 0; i < 3; ++i) {
+        const double v[3] = {axes[i]->x, axes[i]->y, axes[i]->z};
+        const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        if (!(length > 0.0) || !std::isfinite(length)) {
+            if (why)
+                *why = QStringLiteral("the observer's direction %1 has %2 length")
+                           .arg(QLatin1String(names[i]),
+                                length > 0.0 ? QStringLiteral("no finite") : QStringLiteral("zero"));
+            return false;
+        }
+        for (int k = 0; k < 3; ++k) unit[i][k] = v[k] / length;
+    }
+    for (int i = 0; i < 3; ++i)
+        for (int j = i + 1; j < 3; ++j) {
+            const double* a = unit[i];
+            const double* b = unit[j];
+            const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                                 a[0] * b[1] - a[1] * b[0]};
+            if (std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) < kMinSine) {
+                if (why)
+                    *why = QStringLiteral("the observer's directions %1 and %2 are parallel")
+                               .arg(QLatin1String(names[i]), QLatin1String(names[j]));
+                return false;
+            }
+        }
+    for (int i = 0; i < 3; ++i) {
+        axes[i]->x = float(unit[i][0]);
+        axes[i]->y = float(unit[i][1]);
+        axes[i]->z = float(unit[i][2]);
+    }
+    return true;
+}
+
 void RenderSettings::settingsToFrame(ObserverFrame& frame) const {
     const Vec4f* rows[4] = {&start, &dirx, &diry, &lookat};
     for (int r = 0; r < 4; ++r) {

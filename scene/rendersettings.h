@@ -3,6 +3,7 @@
 // with their own switches, and every frame renders from a copy taken when it is prepared.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 
 #include "geometry/observerframe.h"
@@ -50,6 +51,12 @@ struct alignas(16) RenderSettings {
     // The background as one 32-bit pixel (bytes R, G, B, A in memory order).
     uint32_t backgroundPixel() const;
     void setBackground(uint8_t r, uint8_t g, uint8_t b, uint8_t a);
+
+    // Makes lookat, dirx and diry unit vectors (their x, y, z; w is kept): the camera and the
+    // Doppler shading take them as a unit frame, so <lookat>0;0;2;0</lookat> would otherwise
+    // shift every colour. False, with the settings unchanged and why naming the vectors, when
+    // one has zero or no finite length or two are parallel (no picture plane).
+    bool normalizeObserver(QString* why = nullptr);
 
     void settingsToFrame(ObserverFrame& frame) const;
     void frameToSettings(const ObserverFrame& frame);

@@ -7,7 +7,10 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <malloc.h>
 #include <cstring>
 #include <random>
 
@@ -204,24 +207,31 @@ TEST(PixelBuffer, SavedPictureHasTheTopRowFirstAndIgnoresAlpha) {
 // Memory runs out after the rendering: the reduction and the picture fail with a message, and
 // nothing throws (which once aborted the headless renderer).
 TEST(PixelBuffer, ReductionAndPictureThatCannotBeAllocatedFailCleanly) {
+    // Under a limit that leaves room for small allocations only, the reduced picture must not
+    // fit anywhere already mapped: large blocks get a mapping of their own, the picture is
+    // larger than all free heap memory together, and larger than the 64 MiB a thread arena's
+    // heap reserves (glibc grows such a heap within its reservation when mmap fails).
+    ASSERT_EQ(mallopt(M_MMAP_THRESHOLD, 1 << 20), 1);
+    const size_t freeBytes = mallinfo2().fordblks;
+    const int side = std::max(4200, int(std::sqrt(double(freeBytes) / 4.0)) + 600);
+    if (side > 8000) GTEST_SKIP() << "too much free heap for a bounded test: " << freeBytes;
     QTemporaryDir dir;
     PixelBuffer buf;
-    ASSERT_TRUE(buf.setSize(1000, 1000, 4));  // 2000 x 2000 samples; 4 MB once reduced
-    // Room for small allocations, not for a picture (a mapping of its own).
+    ASSERT_TRUE(buf.setSize(side, side, 4));  // (2 side)^2 samples
     const auto limitNow = [] {
         long pages = 0;
         std::FILE* statm = std::fopen("/proc/self/statm", "r");
         if (!statm || std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
         if (statm) std::fclose(statm);
-        return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 20);
+        return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(2) << 20);
     };
     const rlim_t limit = limitNow();
-    ASSERT_GT(limit, rlim_t(1) << 20);
+    ASSERT_GT(limit, rlim_t(2) << 20);
     const auto reduce = shortwrite::runLimited(
         limit, [&](QString&) { return buf.downsample(4); }, RLIMIT_AS);
     ASSERT_TRUE(reduce.ran);
     EXPECT_FALSE(reduce.ok);
-    EXPECT_EQ(buf.width(), 2000);  // unchanged
+    EXPECT_EQ(buf.width(), 2 * side);  // unchanged
 
     ASSERT_TRUE(buf.downsample(4));
     const QString file = dir.filePath("big.png");

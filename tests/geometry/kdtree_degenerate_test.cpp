@@ -13,6 +13,9 @@
 #include "geometry/kdtree.h"
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
+#include "scene/rtobjcube.h"
+#include "scene/rtobjplane.h"
+#include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
 #include "tests/geometry/kdtestscene.h"
 
@@ -61,9 +64,16 @@ TEST(KDTreeDegenerate, CollapsedObjectsFromASceneFileBuild) {
     reader.registerSettings(&settings);
     reader.registerScene(&scene);
     ASSERT_TRUE(reader.parseText(
-        "<tavolinfile><plane><sx>0</sx><sy>0</sy></plane><sphere><radius>0</radius></sphere>"
-        "<cube><sx>0</sx><sy>0</sy><sz>0</sz></cube><newtexturesingle><texname>t</texname>"
+        "<tavolinfile><plane/><sphere/><cube/><newtexturesingle><texname>t</texname>"
         "<color>default</color></newtexturesingle></tavolinfile>"));
+    // The reader now refuses zero sizes; the objects are collapsed after reading instead, in
+    // the order (and so at the addresses) the file gave them.
+    for (rtObjBase* o : scene.objects.items) {
+        if (auto* plane = dynamic_cast<rtObjPlane*>(o)) plane->sx = plane->sy = 0.0f;
+        if (auto* sphere = dynamic_cast<rtObjSphere<1>*>(o)) sphere->radius = 0.0f;
+        if (auto* cube = dynamic_cast<rtObjCube*>(o)) cube->sx = cube->sy = cube->sz = 0.0f;
+        o->update();
+    }
     scene.resolve();
     KDTree tree;
     ASSERT_NO_THROW(tree.addInterval(scene.objects.items, 0));
