@@ -32,6 +32,7 @@
 #include "geometry/traceoutput.h"
 #include "ui/downsampleprogressdialog.h"
 #include "ui/helppages.h"
+#include "ui/picturesfolder.h"
 
 namespace {
 
@@ -46,9 +47,7 @@ constexpr int kMaxResolution = 9999;
 ShotSettings DlgScreenshot::lastShotSettings;
 
 QString DlgScreenshot::defaultFileName() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (folder.isEmpty()) folder = QDir::homePath();
-    return QDir(folder).filePath(QStringLiteral("tavolinscreen.bmp"));
+    return QDir(picturesFolder()).filePath(QStringLiteral("tavolinscreen.bmp"));
 }
 
 DlgScreenshot::DlgScreenshot(QWidget* parent, int screenWidth_, int screenHeight_, DocRT* doc_)
@@ -259,8 +258,11 @@ void DlgScreenshot::renderingFinished() {
     const QString name = filename->text();
     const bool saved = buffer->save(name);
     if (!saved) {
-        QMessageBox::information(this, formTr("Tavolin - Screenshot"),
-                                 formTr("Could not save in this location"), QMessageBox::Ok);
+        QMessageBox::warning(this, formTr("Tavolin - Screenshot"),
+                             formTr("Could not save the screenshot to %1.\nCheck that the folder "
+                                    "exists and that you may write there.")
+                                 .arg(QDir::toNativeSeparators(name)),
+                             QMessageBox::Ok);
     } else {
         lastShotSettings.saved = true;
         lastShotSettings.width = resWidth->value();

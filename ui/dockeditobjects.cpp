@@ -104,9 +104,9 @@ void DockEditObjects::setupForm() {
     deleteObject = new QToolButton(form);
     deleteObject->setObjectName(QStringLiteral("deleteObject"));
     deleteObject->setText(formTr("..."));
-    const QString iconFile = QStringLiteral(":/settings/SRTDoppler.ico");
-    deleteObject->setIcon(QFile::exists(iconFile) ? QIcon(iconFile)
-                                                  : style()->standardIcon(QStyle::SP_TrashIcon));
+    // The desktop's own delete icon, else the style's waste bin.
+    deleteObject->setIcon(QIcon::fromTheme(QStringLiteral("edit-delete"),
+                                           style()->standardIcon(QStyle::SP_TrashIcon)));
     deleteObject->setToolTip(formTr("Delete the selected Element"));
     deleteObject->setStatusTip(formTr("Clicking deletes the selected Element"));
     horizontalLayout->addWidget(deleteObject);
