@@ -1,6 +1,6 @@
 // Trace lines on standard output: the pool, the traversal of a flagged packet and the black-hole
-// tracer report what they do. The desktop program keeps them on; the headless renderer turns
-// them off unless asked, so that its output stays readable.
+// tracer report what they do. Both programs turn them off unless asked (--trace, or the desktop
+// program's Debug menu), so that their output stays readable.
 #pragma once
 
 #include <string>

@@ -39,6 +39,7 @@
 #include "engine/recorder.h"
 #include "scene/rendersettings.h"
 #include "ui/helppages.h"
+#include "ui/picturesfolder.h"
 
 namespace {
 
@@ -92,9 +93,7 @@ DlgFilm::DlgFilm(QWidget* parent, DocRT* document, int width, int height)
 DlgFilm::~DlgFilm() = default;
 
 QString DlgFilm::defaultFileName() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (folder.isEmpty()) folder = QDir::homePath();
-    return QDir(folder).filePath(QStringLiteral("tavolinfilm.png"));
+    return QDir(picturesFolder()).filePath(QStringLiteral("tavolinfilm.png"));
 }
 
 int DlgFilm::antialiasingLevel(int index) { return index >= 0 && index < 4 ? kLevels[index] : 1; }
@@ -412,6 +411,17 @@ bool DlgFilm::exportFilm(bool quiet) {
 
     exportedFrames = renderer.framesWritten();
     exportError = renderer.errorText();
+    // Where the frames are, and how many: the export runs long and ends unseen.
+    if (!quiet && (result == FilmRenderer::Finished || exportedFrames > 0)) {
+        const QString first = FilmRenderer::frameFileName(film.fileName, 0);
+        const QString folder = QDir::toNativeSeparators(QFileInfo(first).absolutePath());
+        QString text = formTr("%1 of %2 frames were written to %3, named %4 and onwards.")
+                           .arg(exportedFrames)
+                           .arg(frames)
+                           .arg(folder, QFileInfo(first).fileName());
+        if (result == FilmRenderer::Canceled) text = formTr("The film was stopped.") + "\n" + text;
+        QMessageBox::information(this, formTr("Tavolin - CreateFilm"), text);
+    }
     if (result == FilmRenderer::Finished) return true;
     if (result != FilmRenderer::Canceled && !quiet)
         QMessageBox::warning(this, formTr("Tavolin - CreateFilm"), exportError);

@@ -33,6 +33,7 @@
 #include "geometry/traceoutput.h"
 #include "ui/downsampleprogressdialog.h"
 #include "ui/helppages.h"
+#include "ui/picturesfolder.h"
 
 namespace {
 
@@ -47,9 +48,7 @@ constexpr int kMaxResolution = 9999;
 ShotSettings DlgScreenshot::lastShotSettings;
 
 QString DlgScreenshot::defaultFileName() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (folder.isEmpty()) folder = QDir::homePath();
-    return QDir(folder).filePath(QStringLiteral("tavolinscreen.bmp"));
+    return QDir(picturesFolder()).filePath(QStringLiteral("tavolinscreen.bmp"));
 }
 
 DlgScreenshot::DlgScreenshot(QWidget* parent, int screenWidth_, int screenHeight_, DocRT* doc_)

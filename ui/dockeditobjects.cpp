@@ -104,9 +104,9 @@ void DockEditObjects::setupForm() {
     deleteObject = new QToolButton(form);
     deleteObject->setObjectName(QStringLiteral("deleteObject"));
     deleteObject->setText(formTr("..."));
-    const QString iconFile = QStringLiteral(":/settings/SRTDoppler.ico");
-    deleteObject->setIcon(QFile::exists(iconFile) ? QIcon(iconFile)
-                                                  : style()->standardIcon(QStyle::SP_TrashIcon));
+    // The desktop's own delete icon, else the style's waste bin.
+    deleteObject->setIcon(QIcon::fromTheme(QStringLiteral("edit-delete"),
+                                           style()->standardIcon(QStyle::SP_TrashIcon)));
     deleteObject->setToolTip(formTr("Delete the selected Element"));
     deleteObject->setStatusTip(formTr("Clicking deletes the selected Element"));
     horizontalLayout->addWidget(deleteObject);
@@ -163,6 +163,13 @@ void DockEditObjects::createEditors() {
     objects->addFactory(std::make_unique<AddableChild<rtObjBase, rtObjCube>>(formTr("New Cube")));
     objects->addFactory(
         std::make_unique<AddableChild<rtObjBase, rtObjSphere<1>>>(formTr("New Sphere")));
+    // Texture and colour names are chosen from the scene's (pending edits included).
+    DocRT* document = doc;
+    objects->setRowKinds({{"texname", "texxy", "texyz", "texzx"}, [document] {
+                              QStringList names;
+                              document->getSceneData()->textures.getNames(names);
+                              return names;
+                          }});
     editors.push_back(std::move(objects));
 
     auto colors =
@@ -171,6 +178,7 @@ void DockEditObjects::createEditors() {
         std::make_unique<AddableChild<ColDiscrete, ColDiscrete>>(formTr("New Color")));
     colors->addFactory(
         std::make_unique<AddableBlackbody>(formTr("New Blackbody Color"), scene->colors));
+    colors->setRowKinds({{}, {}, {"wavelength"}});
     editors.push_back(std::move(colors));
 
     auto textures =
@@ -181,6 +189,11 @@ void DockEditObjects::createEditors() {
         std::make_unique<AddableChild<Texture, TextureImage>>(formTr("Image Texture")));
     textures->addFactory(
         std::make_unique<AddableChild<Texture, TextureSingle>>(formTr("Single Texture")));
+    textures->setRowKinds({{"color", "colora", "colorb", "colr", "colg", "colb"}, [document] {
+                               QStringList names;
+                               document->getSceneData()->colors.getNames(names);
+                               return names;
+                           }});
     editors.push_back(std::move(textures));
 
     catNames->clear();

@@ -87,9 +87,12 @@ public:
     virtual PropertyRowFactory* editorRows() const = 0;
 
     const QString& categoryName() const { return category; }
+    // Which rows offer names or show several lines, from the next activation on.
+    void setRowKinds(RowKinds kinds) { rowKinds = std::move(kinds); }
 
 protected:
     QString category;
+    RowKinds rowKinds;
 };
 
 template <class T>
@@ -188,7 +191,7 @@ private:
         auto* rowsLayout = new QVBoxLayout(editWidget);
         rowsLayout->setContentsMargins(0, 0, 0, 0);
         elemList = std::make_unique<Reader::PropertyList>();
-        rows = std::make_unique<PropertyRowFactory>(rowsLayout, editWidget);
+        rows = std::make_unique<PropertyRowFactory>(rowsLayout, editWidget, rowKinds);
         editCopy->getProperties(*elemList);
         for (const auto& elem : *elemList) elem->createEditor(*rows);
         layout->addWidget(editWidget);

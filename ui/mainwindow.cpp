@@ -36,6 +36,7 @@
 #include "engine/docrt.h"
 #include "engine/views/glview.h"
 #include "engine/views/mainview.h"
+#include "geometry/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "ui/dlgabout.h"
 #include "ui/dlgbhlightpath.h"
@@ -77,6 +78,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     createStatusLabels();
 
     setupDocumentHandling();
+    setupDebugMenu();
     resize(600, 350);
     if (GlView* first = view->rootView().view()) first->setFocus();
 }
@@ -700,15 +702,28 @@ bool MainWindow::saveDocument(bool askName) {
         fileName = questions.saveFileName(suggested);
         if (fileName.isEmpty()) return false;
     }
-    if (!doc->saveFile(fileName)) {
+    QString reason;
+    if (!doc->saveFile(fileName, &reason)) {
+        if (reason.isEmpty()) reason = tr("The file could not be written.");
         QMessageBox::warning(this, tr("Save Scene"),
-                             tr("The scene could not be saved to %1.\n"
-                                "Check that the folder exists and that you may write there.")
-                                 .arg(QDir::toNativeSeparators(fileName)));
+                             tr("The scene could not be saved to %1:\n%2")
+                                 .arg(QDir::toNativeSeparators(fileName), reason));
         return false;
     }
     lastSaveFile = fileName;
     undo->setClean();
     setDocumentFile(QFileInfo(fileName).absoluteFilePath());
     return true;
+}
+
+void MainWindow::setupDebugMenu() {
+    actionTraceOutput = makeAction("actionTraceOutput", true, TraceOutput::enabled());
+    actionTraceOutput->setText(tr("Trace Lines on Standard Output"));
+    actionTraceOutput->setStatusTip(
+        tr("Write what the renderer does to standard output (as with --trace)"));
+    connect(actionTraceOutput, &QAction::toggled, this, [](bool on) { TraceOutput::setEnabled(on); });
+    menuDebug = new QMenu(tr("Debug"), menuBar());
+    menuDebug->setObjectName(QStringLiteral("menuDebug"));
+    menuDebug->addAction(actionTraceOutput);
+    menuBar()->insertMenu(menuHelp->menuAction(), menuDebug);
 }

@@ -99,6 +99,8 @@ protected:
 
 private:
     void setupDocumentHandling();
+    // The Debug menu: trace lines on standard output, switched at any time.
+    void setupDebugMenu();
     void setDocumentFile(const QString& fileName);
     // Asks Save / Discard / Cancel when the document has unsaved changes; true when the caller
     // may go on (nothing to save, saved, or discarded).
@@ -173,6 +175,8 @@ private:
     QAction* actionUndo = nullptr;
     QAction* actionRedo = nullptr;
     QMenu* menuEdit = nullptr;
+    QMenu* menuDebug = nullptr;
+    QAction* actionTraceOutput = nullptr;
     QUndoStack* undo = nullptr;
     QString currentFile;
     Questions questions;

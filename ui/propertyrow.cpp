@@ -5,6 +5,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTextDocument>
+#include <algorithm>
 
 namespace {
 // Keeps the line edits of one editor aligned for the usual short property names.
@@ -12,16 +14,40 @@ constexpr int kLabelMinWidth = 90;
 }  // namespace
 
 PropertyRow::PropertyRow(QBoxLayout* layout, QWidget* parent, const QString& labelText,
-                         const QString& text) {
+                         const QString& text, const QStringList& choices, bool multiLine) {
     auto* row = new QHBoxLayout();
     layout->addLayout(row);
     label = new QLabel(labelText, parent);
     label->setMinimumWidth(kLabelMinWidth);
-    edit = new QLineEdit(parent);
-    edit->setText(text);
-    edit->setCursorPosition(0);
     row->addWidget(label);
-    row->addWidget(edit, 1);
+    if (multiLine) {
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        multi = new QPlainTextEdit(parent);
+        multi->setTabChangesFocus(true);
+        multi->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        setText(text);
+        // Tall enough for the whole text (one line per pair), from 3 up to 12 lines; a longer
+        // spectrum scrolls.
+        const int lines = std::clamp(multi->document()->blockCount() + 1, 3, 12);
+        multi->setFixedHeight(multi->fontMetrics().lineSpacing() * lines +
+                              2 * int(multi->document()->documentMargin()) +
+                              2 * multi->frameWidth());
+        row->addWidget(multi, 1);
+    } else if (!choices.isEmpty()) {
+        combo = new QComboBox(parent);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->addItems(choices);
+        edit = combo->lineEdit();
+        edit->setText(text);
+        edit->setCursorPosition(0);
+        row->addWidget(combo, 1);
+    } else {
+        edit = new QLineEdit(parent);
+        edit->setText(text);
+        edit->setCursorPosition(0);
+        row->addWidget(edit, 1);
+    }
 
     error = new QLabel(parent);
     error->setWordWrap(true);
@@ -34,17 +60,33 @@ PropertyRow::PropertyRow(QBoxLayout* layout, QWidget* parent, const QString& lab
 
 PropertyRow::~PropertyRow() = default;
 
-QString PropertyRow::text() const { return edit ? edit->text() : QString(); }
+QWidget* PropertyRow::field() const {
+    if (multi) return multi;
+    if (combo) return combo;
+    return edit;
+}
+
+QString PropertyRow::text() const {
+    if (multi) return multi->toPlainText().remove(QLatin1Char('\n'));
+    return edit ? edit->text() : QString();
+}
 
 void PropertyRow::setText(const QString& text) {
-    if (edit) edit->setText(text);
+    if (multi) {
+        // A spectrum shows one line per "(wavelength;intensity)" pair.
+        QString shown = text;
+        shown.replace(QLatin1String(")("), QLatin1String(")\n("));
+        multi->setPlainText(shown);
+    } else if (edit) {
+        edit->setText(text);
+    }
 }
 
 void PropertyRow::showError(const QString& message) {
     if (!error) return;
     error->setText(message);
     error->show();
-    if (edit) edit->setStyleSheet(QStringLiteral("border : 1px solid rgb(200,0,0)"));
+    if (QWidget* f = field()) f->setStyleSheet(QStringLiteral("border : 1px solid rgb(200,0,0)"));
 }
 
 void PropertyRow::clearError() {
@@ -52,7 +94,7 @@ void PropertyRow::clearError() {
         error->clear();
         error->hide();
     }
-    if (edit) edit->setStyleSheet(QString());
+    if (QWidget* f = field()) f->setStyleSheet(QString());
 }
 
 bool PropertyRow::hasError() const { return error && !error->isHidden(); }

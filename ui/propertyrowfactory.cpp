@@ -1,13 +1,16 @@
 // Row creation for the generated property editor.
 #include "ui/propertyrowfactory.h"
 
-PropertyRowFactory::PropertyRowFactory(QBoxLayout* layout_, QWidget* parent_)
-    : layout(layout_), parent(parent_) {}
+PropertyRowFactory::PropertyRowFactory(QBoxLayout* layout_, QWidget* parent_, RowKinds kinds_)
+    : layout(layout_), parent(parent_), kinds(std::move(kinds_)) {}
 
 PropertyRowFactory::~PropertyRowFactory() = default;
 
 Reader::EditorRow* PropertyRowFactory::addRow(const QString& label, const QString& text) {
-    rows.push_back(std::make_unique<PropertyRow>(layout, parent, label, text));
+    QStringList choices;
+    if (kinds.names && kinds.nameLabels.contains(label)) choices = kinds.names();
+    rows.push_back(std::make_unique<PropertyRow>(layout, parent, label, text, choices,
+                                                 kinds.multiLineLabels.contains(label)));
     return rows.back().get();
 }
 

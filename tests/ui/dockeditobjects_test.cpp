@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -352,6 +354,51 @@ private slots:
         QCOMPARE(doc->sceneText(), before);
         QCOMPARE(edited.count(), 0);
         QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"ground", "ball", "moon"}));
+    }
+
+    void nameRowsOfferTheSceneNamesAndSpectraShowWhole() {
+        dock->categoryCombo()->setCurrentIndex(2);
+        chooseNew(2);  // single texture: its own name is typed, its colour chosen
+        QVERIFY(!row(0)->comboBox());
+        QCOMPARE(comboTexts(row(1)->comboBox()), QStringList({"default", "warm"}));
+        row(0)->setText("flat");
+        row(1)->comboBox()->setCurrentIndex(1);
+        QCOMPARE(row(1)->text(), QString("warm"));
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+
+        // An object's texture row lists the textures, the pending one included, and takes a
+        // typed name as well.
+        dock->categoryCombo()->setCurrentIndex(0);
+        dock->itemCombo()->setCurrentIndex(1);
+        QVERIFY(!row(0)->comboBox());
+        QCOMPARE(comboTexts(row(3)->comboBox()), QStringList({"plain", "flat"}));
+        QCOMPARE(row(3)->text(), QString("plain"));
+        row(3)->comboBox()->setCurrentIndex(1);
+        QCOMPARE(row(3)->text(), QString("flat"));
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        doc->applyPendingChanges();
+        auto* ball = dynamic_cast<rtObjSphere<1>*>(findByName(scene().objects.items, "ball"));
+        QCOMPARE(ball->texname, QString("flat"));
+        QCOMPARE(ball->texture, scene().textures.get("flat"));
+        row(3)->setText("later");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        doc->applyPendingChanges();
+        QCOMPARE(ball->texname, QString("later"));
+
+        // A spectrum shows one pair a line, all of them without scrolling, and reads back whole.
+        dock->categoryCombo()->setCurrentIndex(1);
+        dock->itemCombo()->setCurrentIndex(0);
+        QPlainTextEdit* spectrum = row(0)->multiLineEdit();
+        QVERIFY(spectrum);
+        layOut();
+        QCOMPARE(spectrum->document()->blockCount(), 6);
+        QCOMPARE(spectrum->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(row(0)->text(), scene().colors.items[0]->toSpectrumText());
+        saveShotIfAsked(window.get(), "dock-spectrum");
+        spectrum->setPlainText("(450;10)\n(650;20)");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        doc->applyPendingChanges();
+        QCOMPARE(scene().colors.items[0]->wavelengths, std::vector<float>({450.0f, 650.0f}));
     }
 
     void editedObjectIsUpdatedWhenTakenOver() {

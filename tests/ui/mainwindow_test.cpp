@@ -9,6 +9,7 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include "geometry/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
@@ -146,7 +147,17 @@ private slots:
         QVERIFY(bar);
         QStringList titles;
         for (QAction* a : bar->actions()) titles << a->text();
-        QCOMPARE(titles, QStringList({"File", "Edit", "View", "Options", "Help"}));
+        QCOMPARE(titles, QStringList({"File", "Edit", "View", "Options", "Debug", "Help"}));
+        // The trace switch follows and sets the trace output.
+        QAction* trace = action(w, "actionTraceOutput");
+        QCOMPARE(entries(w.findChild<QMenu*>("menuDebug")),
+                 QStringList({"Trace Lines on Standard Output"}));
+        const bool traced = TraceOutput::enabled();
+        QCOMPARE(trace->isChecked(), traced);
+        trace->toggle();
+        QCOMPARE(TraceOutput::enabled(), !traced);
+        trace->toggle();
+        QCOMPARE(TraceOutput::enabled(), traced);
         QCOMPARE(entries(w.findChild<QMenu*>("menuFile")),
                  QStringList({"New", "Open ...", "Save ...", "Load Start Position", "|", "Exit"}));
         QCOMPARE(entries(w.findChild<QMenu*>("menuEdit")), QStringList({"Undo", "Redo"}));
