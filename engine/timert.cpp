@@ -122,7 +122,8 @@ bool TimeRT::runTask() {
 
     const bool firstOfFrame = band.row == 0;
     if (frame.settings.lightBending) {
-        for (int r = 0; r < band.rows; ++r) {
+        // Bent rows are slow: a cancelled frame stops between them.
+        for (int r = 0; r < band.rows && !cancelled(); ++r) {
             RowBand row = band;
             traceBand1(row, r, firstOfFrame && r == 0);
         }
@@ -217,6 +218,11 @@ void TimeRT::tasksFinished() {}
 void TimeRT::stopDispensing() {
     QMutexLocker lock(&frame.dispenser);
     frame.nextRow = frame.buffer ? frame.buffer->height() : 0;
+}
+
+int TimeRT::percentDone() {
+    QMutexLocker lock(&frame.dispenser);
+    return progressPercent();
 }
 
 int TimeRT::progressPercent() const {

@@ -39,6 +39,7 @@
 #include "ui/dlgrenderoptions.h"
 #include "ui/dlgscreenshot.h"
 #include "ui/dockeditobjects.h"
+#include "ui/framestatus.h"
 #include "ui/helpassistant.h"
 #include "ui/speedunits.h"
 
@@ -65,6 +66,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     help = std::make_unique<HelpAssistant>();
     setConnections();
     createStatusLabels();
+    createFrameStatus();
 
     setWindowTitle(tr("Tavolin"));
     resize(600, 350);
@@ -375,6 +377,13 @@ void MainWindow::createStatusLabels() {
     labelCursorBrightness->setObjectName(QStringLiteral("labelCursorBrightness"));
     labelCursorBrightness->hide();
     statusBar()->addPermanentWidget(labelCursorBrightness, 0);
+}
+
+void MainWindow::createFrameStatus() {
+    auto* status = new FrameStatus(statusBar());
+    connect(view, &MainView::frameProgress, status, &FrameStatus::setFrameProgress);
+    connect(view, &MainView::pausedChanged, status, &FrameStatus::setPaused);
+    status->setPaused(view->isPaused());
 }
 
 void MainWindow::updateBrightnessLabel() {
