@@ -123,8 +123,10 @@ bool DocRT::saveFile(const QString& fileName) {
 }
 
 void DocRT::setEye(const Eye& newEye) {
+    const bool edited = newEye != nextFrameEye();
     eye = newEye;
     eyeChanged = true;
+    if (edited) emit eyeEdited();
 }
 
 const Eye& DocRT::nextFrameEye() const {

@@ -74,6 +74,9 @@ public:
 
 signals:
     void updateEyes();
+    // setEye() asked for an eye other than the one the next frame would have used: an edit of
+    // the document (the scene file stores its eye).
+    void eyeEdited();
     void sceneContentChanged();
 
 public slots:
