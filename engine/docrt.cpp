@@ -9,11 +9,11 @@
 #include "engine/docrt.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QTextStream>
 #include <cmath>
 #include <cstdio>
 
+#include "engine/safefile.h"
 #include "geometry/kdtree.h"
 #include "geometry/programmingerror.h"
 #include "scene/colorcol.h"
@@ -110,16 +110,23 @@ bool DocRT::loadFile(const QString& fileName) {
     return true;
 }
 
-bool DocRT::saveFile(const QString& fileName) {
+bool DocRT::saveFile(const QString& fileName, QString* error) {
     Reader::ReaderXml writer(fileName);
     writer.registerSettings(settings);
     writer.registerScene(sceneData);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
-    QTextStream stream(&file);
-    writer.write(stream);
-    stream.flush();
-    return file.commit();
+    QByteArray text;
+    {
+        QTextStream stream(&text, QIODevice::WriteOnly);
+        writer.write(stream);
+        stream.flush();
+    }
+    QString reason;
+    if (SafeFile::write(fileName, text, &reason)) return true;
+    if (error)
+        *error = reason;
+    else
+        reportError(tr("Error saving file ") + fileName, reason);
+    return false;
 }
 
 void DocRT::setEye(const Eye& newEye) {

@@ -39,8 +39,11 @@ public:
     // Reads a scene file into a pending scene; false (after reporting the error) when it cannot
     // be read, leaving the current scene, observer and fly path untouched.
     bool loadFile(const QString& fileName);
-    // Writes the current settings and scene; false when the file cannot be written.
-    bool saveFile(const QString& fileName);
+    // Writes the current settings and scene atomically (SafeFile): a failure leaves an existing
+    // file as it was and returns false with the reason, naming the file, in *error. Without an
+    // error pointer the failure is reported through the error reporter, so that it is never
+    // silent.
+    bool saveFile(const QString& fileName, QString* error = nullptr);
     // Applies everything requested since the last frame; true when a loaded or built-in scene
     // was taken over.
     bool applyPendingChanges();

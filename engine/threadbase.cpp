@@ -9,6 +9,7 @@
 #include <QMutexLocker>
 #include <QThread>
 #include <algorithm>
+#include <cstdio>
 
 #include "engine/taskcollection.h"
 #include "engine/workerthread.h"
@@ -231,8 +232,12 @@ void ThreadBase::joinWorkers() {
 
 void ThreadBase::trace(int thread, const char* message) {
     if (!TraceOutput::enabled()) return;
-    const std::string text =
-        thread < 0 ? std::string(message) : "Thread " + std::to_string(thread) + " " + message;
+    // A stack buffer: with trace output on, frames still allocate nothing.
+    char text[200];
+    if (thread < 0)
+        std::snprintf(text, sizeof text, "%s", message);
+    else
+        std::snprintf(text, sizeof text, "Thread %d %s", thread, message);
     QMutexLocker lock(&logMutex);
     TraceOutput::line(text);
 }

@@ -14,6 +14,7 @@
 #include <QMutexLocker>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "engine/camera.h"
 #include "engine/debuglog.h"
@@ -161,7 +162,11 @@ void TimeRT::traceBand16(RowBand& band) {
         b.node = *tree->rootNode();
         const int hit = traceBundle16(b);
         if (hit == 0xffff) continue;
-        if (trace) TraceOutput::line(std::to_string(hit));
+        if (trace && TraceOutput::enabled()) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%d", hit);
+            TraceOutput::line(text);
+        }
         for (int i = 0; i < 16; ++i)
             if (!((hit >> i) & 1)) b.out[i >> 2][i & 3] = background;
     }

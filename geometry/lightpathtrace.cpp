@@ -4,7 +4,8 @@
 #include "geometry/lightpathtrace.h"
 
 #include <cmath>
-#include <sstream>
+#include <cstdarg>
+#include <cstdio>
 
 #include "geometry/kdtraverse.h"
 #include "geometry/kdtree.h"
@@ -16,14 +17,20 @@ namespace {
 
 constexpr uint32_t kBlack = 0xff000000u;
 
-std::string vecText(const char* label, const Vec4f& v) {
-    std::ostringstream s;
-    s << label << " " << v.x << " " << v.y << " " << v.z << " " << v.w;
-    return s.str();
+// Trace lines are formatted only for a traced ray while trace output is on: the text goes
+// through a stack buffer, so neither a traced nor an untraced ray allocates or formats anything
+// it does not write.
+[[gnu::cold, gnu::noinline, gnu::format(printf, 1, 2)]] void traceLine(const char* format, ...) {
+    char buf[200];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    TraceOutput::line(buf);
 }
 
-void trace(bool on, const std::string& text) {
-    if (on) TraceOutput::line(text);
+[[gnu::cold, gnu::noinline]] void traceVec(const char* label, const Vec4f& v) {
+    traceLine("%s %g %g %g %g", label, double(v.x), double(v.y), double(v.z), double(v.w));
 }
 
 // Points one ray at target: the segment from its origin, with tMax its length.
@@ -85,8 +92,8 @@ private:
 
 bool iterRayPart(SingleRay& ray, const KDTree& tree) {
     const BlackHoleFrame& hole = tree.blackHole();
-    const bool tracing = ray.trace != 0;
-    trace(tracing, "iterRayPart");
+    const bool tracing = ray.trace != 0 && TraceOutput::enabled();
+    if (tracing) traceLine("iterRayPart");
     OriginRestorer keepOrigin(ray);
 
     ray.tMin = 0.0f;
@@ -100,9 +107,9 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree) {
     yg = ylen > 0.0f ? yg * (1.0f / ylen) : Vec4f(0.0f);
     const float angle = std::acos(std::fmax(-1.0f, std::fmin(1.0f, c / std::sqrt(dot3(d, d)))));
     if (tracing) {
-        trace(true, "angle " + std::to_string(angle));
-        trace(true, vecText("xGRT", xg));
-        trace(true, vecText("yGRT", yg));
+        traceLine("angle %f", double(angle));
+        traceVec("xGRT", xg);
+        traceVec("yGRT", yg);
     }
 
     PathIterator it;
@@ -118,32 +125,34 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree) {
         if (!it.node) return false;
         float x, y;
         it.point(x, y);
-        trace(tracing, "(x,y):(" + std::to_string(x) + "," + std::to_string(y) + ")");
+        if (tracing) traceLine("(x,y):(%f,%f)", double(x), double(y));
         const Vec4f P = hole.centre + xg * x + yg * y;
         const float len = aimAt(ray, P);
         ray.node = root;
-        trace(tracing, vecText("from", ray.origin));
-        trace(tracing, vecText("step", ray.dir));
+        if (tracing) {
+            traceVec("from", ray.origin);
+            traceVec("step", ray.dir);
+        }
         if (it.node->escapes()) break;
 
         clipToBox(tree.sceneBox(), ray, len);
-        trace(tracing, "farf " + std::to_string(ray.tMax));
+        if (tracing) traceLine("farf %f", double(ray.tMax));
         if (ray.tMin < ray.tMax && traceSegment(ray, hole)) return true;
         ray.origin = P;
     }
 
     // Escaped: straight on along the last segment's direction.
     clipToBox(tree.sceneBox(), ray);
-    trace(tracing, "farf " + std::to_string(ray.tMax));
+    if (tracing) traceLine("farf %f", double(ray.tMax));
     if (ray.tMin < ray.tMax && traceSegment(ray, hole)) return true;
-    trace(tracing, "No Hit");
+    if (tracing) traceLine("No Hit");
     return false;
 }
 
 int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
     const BlackHoleFrame& hole = tree.blackHole();
-    const bool tracing = b.trace != 0;
-    trace(tracing, "iterRayPart4");
+    const bool tracing = b.trace != 0 && TraceOutput::enabled();
+    if (tracing) traceLine("iterRayPart4");
     if (resolved) *resolved = 0;
     OriginRestorer keepOrigin(b);
 
@@ -160,11 +169,9 @@ int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
     const Vec4f cc = min(max(c, Vec4f(-1.0f)), Vec4f(1.0f));
     Vec4f angles;
     for (int l = 0; l < 4; ++l) angles[l] = std::acos(cc[l]);
-    if (tracing) {
-        std::ostringstream s;
-        s << "angle: " << angles.x << " " << angles.y << " " << angles.z << " " << angles.w;
-        trace(true, s.str());
-    }
+    if (tracing)
+        traceLine("angle: %g %g %g %g", double(angles.x), double(angles.y), double(angles.z),
+                  double(angles.w));
 
     PathIterator4 it;
     it.start(hole.paths, angles);
@@ -211,7 +218,7 @@ int iterRayPart4(RayBundle4& b, const KDTree& tree, int* resolved) {
             continue;
         }
 
-        trace(tracing, "STRAIGHT:");
+        if (tracing) traceLine("STRAIGHT:");
         clipToBox(box, b);
         const int hit = any(b.live) ? traceBundle4(b) : 0;
         if (resolved) *resolved = 0xf;  // escaped together: hits and misses are final

@@ -2,6 +2,7 @@
 // position, the eye request, saving, and the built-in scene's geometry.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
+#include "tests/engine/shortwrite.h"
 
 using namespace doctest;
 
@@ -147,7 +149,10 @@ TEST(DocRT, SavedSceneLoadsBackWithItsObserver) {
     doc.applyPendingChanges();
     const QString path = dir.filePath("saved.tavolin");
     ASSERT_TRUE(doc.saveFile(path));
-    EXPECT_FALSE(doc.saveFile(dir.filePath("no/such/folder/x.tavolin")));
+    QString error;
+    EXPECT_FALSE(doc.saveFile(dir.filePath("no/such/folder/x.tavolin"), &error));
+    EXPECT_TRUE(error.contains("no/such/folder/x.tavolin")) << error.toStdString();
+    EXPECT_TRUE(error.contains("No such file or directory")) << error.toStdString();
 
     DocRT other;
     ASSERT_TRUE(other.loadFile(path));
@@ -169,4 +174,38 @@ TEST(DocRT, RecordingAddsOnePointPerFrame) {
     doc.requestBuiltInScene();
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getRecorder().pointCount(), 0);
+}
+
+// A disk that fills part way through the save: the old file stays byte for byte, nothing is
+// left behind, and the user learns why, with or without an error pointer.
+TEST(DocRT, ShortWriteKeepsTheOldFileAndIsReported) {
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "scene.tavolin", kOneSphere);
+    DocRT doc;
+    doc.requestBuiltInScene();
+    doc.applyPendingChanges();  // its text is several times longer than the limit below
+
+    const auto withPointer = shortwrite::runLimited(200, [&](QString& text) {
+        return doc.saveFile(path, &text);
+    });
+    ASSERT_TRUE(withPointer.ran);
+    EXPECT_FALSE(withPointer.ok);
+    EXPECT_TRUE(withPointer.text.contains(path)) << withPointer.text.toStdString();
+    EXPECT_TRUE(withPointer.text.contains("File too large")) << withPointer.text.toStdString();
+
+    const auto reported = shortwrite::runLimited(200, [&](QString& text) {
+        ErrorCapture errors;
+        const bool ok = doc.saveFile(path);
+        text = errors.titles.join('|') + '|' + errors.texts.join('|');
+        return ok;
+    });
+    ASSERT_TRUE(reported.ran);
+    EXPECT_FALSE(reported.ok);
+    EXPECT_TRUE(reported.text.contains("File too large")) << reported.text.toStdString();
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), kOneSphere);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"scene.tavolin"});
 }

@@ -1,5 +1,6 @@
-// Frames allocate nothing after the first: rendering a scene again through the pool (every
-// packet size, with and without speed) makes no call of operator new on any thread. The
+// Frames allocate nothing after the first: rendering a scene again through the pool makes no
+// call of operator new on any thread, in every mode (packet sizes, speed, light bending,
+// searchlight, antialiasing, trace text on). The
 // counting operator new replaces the global one in this test program, so it is left out of
 // sanitizer builds, which bring their own.
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
@@ -39,37 +41,69 @@ void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
-TEST(FrameAllocation, FramesAfterTheFirstAllocateNothing) {
+namespace {
+
+// One rendering mode of the sweep below.
+struct Mode {
+    int bundle;
+    float speed;
+    bool bending;
+    int8_t searchlight;
+    int antialiasing;  // level: 1 or 4 (2 x 2 samples per pixel)
+    bool traceText;  // trace output on: the first packets of a frame write their trace lines
+};
+
+std::vector<Mode> everyMode() {
+    std::vector<Mode> modes;
+    for (int bundle : {4, 2, 1})
+        for (bool bending : {false, true})
+            for (float speed : {0.0f, 0.9f}) modes.push_back({bundle, speed, bending, 0, 1, false});
+    for (int bundle : {4, 2, 1}) {
+        modes.push_back({bundle, 0.9f, false, 4, 1, false});  // searchlight
+        modes.push_back({bundle, 0.5f, true, 3, 4, false});   // all at once, 2 x 2 samples
+        modes.push_back({bundle, 0.0f, true, 0, 1, true});    // bent rays writing trace text
+        modes.push_back({bundle, 0.0f, false, 0, 1, true});
+    }
+    return modes;
+}
+
+}  // namespace
+
+TEST(FrameAllocation, FramesAfterTheFirstAllocateNothingInAnyMode) {
     int argc = 0;
     std::unique_ptr<QCoreApplication> own;
     if (!QCoreApplication::instance()) own = std::make_unique<QCoreApplication>(argc, nullptr);
-    TraceOutput::setEnabled(false);
+    const std::vector<Mode> modes = everyMode();
     for (const char* file : {"temple.tavolin", "spheres8.tavolin"}) {
         DocRT doc;
         ASSERT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_TEST_DATA "/") + file));
         doc.applyPendingChanges();
         RenderSettings& settings = *doc.getSettings();
         TimeRT engine;
-        PixelBuffer buffer;
-        buffer.setSize(203, 117, 1);
         ThreadBase pool(2);
         pool.addTasks(&engine);
-        for (int bundle : {4, 2, 1}) {
-            for (float speed : {0.0f, 0.9f}) {
-                settings.maxBundleSize = bundle;
-                settings.speed = speed;
-                const auto frame = [&] {
-                    engine.raytracePic(&settings, doc.getSceneData(), doc.getTree(), &buffer);
-                    pool.startRendering(true);
-                };
-                frame();
-                allocations = 0;
-                counting = true;
-                for (int i = 0; i < 3; ++i) frame();
-                counting = false;
-                EXPECT_EQ(allocations.load(), 0) << file << " bundle " << bundle << " speed "
-                                                 << speed;
-            }
+        for (const Mode& m : modes) {
+            PixelBuffer buffer;
+            ASSERT_TRUE(buffer.setSize(61, 37, m.antialiasing));
+            settings.maxBundleSize = m.bundle;
+            settings.speed = m.speed;
+            settings.lightBending = m.bending;
+            settings.searchlight = m.searchlight;
+            TraceOutput::setEnabled(m.traceText);
+            const auto frame = [&] {
+                engine.raytracePic(&settings, doc.getSceneData(), doc.getTree(), &buffer);
+                pool.startRendering(true);
+            };
+            frame();
+            allocations = 0;
+            counting = true;
+            for (int i = 0; i < 2; ++i) frame();
+            counting = false;
+            TraceOutput::setEnabled(false);
+            EXPECT_EQ(allocations.load(), 0)
+                << file << " bundle " << m.bundle << " speed " << m.speed << " bending "
+                << m.bending << " searchlight " << int(m.searchlight) << " antialiasing "
+                << m.antialiasing << " trace text " << m.traceText;
         }
         pool.removeTasks(&engine, false);
     }

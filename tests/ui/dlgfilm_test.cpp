@@ -35,8 +35,7 @@
 
 namespace {
 
-const QString kTestData =
-    QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(QStringLiteral("../data"));
+const QString kTestData = QStringLiteral(TAVOLIN_SOURCE_DIR "/tests/data");
 
 FlyPathPoint pointAt(double time, float x, float z, float speed) {
     FlyPathPoint p;
