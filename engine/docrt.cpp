@@ -134,8 +134,10 @@ bool DocRT::saveFile(const QString& fileName, QString* error) {
 }
 
 void DocRT::setEye(const Eye& newEye) {
+    const bool edited = newEye != nextFrameEye();
     eye = newEye;
     eyeChanged = true;
+    if (edited) emit eyeEdited();
 }
 
 const Eye& DocRT::nextFrameEye() const {

@@ -97,6 +97,9 @@ public:
 
 signals:
     void updateEyes();
+    // setEye() asked for an eye other than the one the next frame would have used: an edit of
+    // the document (the scene file stores its eye).
+    void eyeEdited();
     void sceneContentChanged();
     // The edit dock's recorded edits were applied: the scene's items before and after, as
     // sceneText() gives them. Not emitted for loaded or restored scenes.

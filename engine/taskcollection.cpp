@@ -6,3 +6,10 @@ TaskCollection::TaskCollection(QObject* parent) : QObject(parent) {}
 void TaskCollection::tasksFinished() {}
 
 void TaskCollection::stopDispensing() {}
+
+int TaskCollection::percentDone() { return 0; }
+
+void TaskCollection::cancel() {
+    cancelRequested.store(true, std::memory_order_release);
+    stopDispensing();
+}

@@ -108,6 +108,7 @@ void ThreadBase::startRendering(bool wait) {
     for (TaskCollection* tasks : active) {
         QMutexLocker lock(&tasks->mutex);
         tasks->finishedCalled = false;
+        tasks->cancelRequested.store(false, std::memory_order_relaxed);
     }
     {
         QMutexLocker lock(&idleMutex);
@@ -134,13 +135,25 @@ void ThreadBase::abort(bool wait) {
     while (!allIdleSignalled) waitOn(allIdle, idleMutex);
 }
 
+void ThreadBase::cancelRun() {
+    // active changes only on this thread, in startRendering(), so it can be walked here.
+    for (TaskCollection* tasks : active) tasks->cancel();
+}
+
+int ThreadBase::runPercentDone() const {
+    if (active.empty()) return 0;
+    int sum = 0;
+    for (TaskCollection* tasks : active) sum += tasks->percentDone();
+    return sum / static_cast<int>(active.size());
+}
+
 void ThreadBase::stopThreads() { joinWorkers(); }
 
 bool ThreadBase::doWork() {
     for (TaskCollection* tasks : active) {
         for (;;) {
             if (stop || aborted) return true;
-            if (tasks->runTask()) break;
+            if (tasks->cancelled() || tasks->runTask()) break;
         }
         QMutexLocker lock(&tasks->mutex);
         if (!tasks->finishedCalled) {

@@ -47,6 +47,13 @@ public:
     // Makes the workers take no further units; the pool is not meant to be run again. With wait,
     // returns once every worker has finished its current unit and gone idle. Controller thread.
     void abort(bool wait);
+    // Cuts the current run short: every registered collection is cancelled (hands out no
+    // further units, and long units return early), so the run ends within about one unit's
+    // piece. Unlike abort(), the next run works normally. Returns at once. Controller thread.
+    void cancelRun();
+    // Share of the current run handed out, 0..100: the mean of the collections' percentDone().
+    // Controller thread.
+    int runPercentDone() const;
     // Ends all workers (waits without time-out); the pool has no workers afterwards.
     virtual void stopThreads();
     // One worker's share of a run: drains every registered collection in order. Worker threads.

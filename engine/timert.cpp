@@ -128,10 +128,12 @@ bool TimeRT::runTask() {
 
     const bool firstOfFrame = band.row == 0;
     if (frame.settings.lightBending && band.rows > 1 && !bentGravitationalShift()) {
-        // Bent 4 x 4 packets as two rows of 2 x 2 packets through the four-ray path walker.
-        for (int r = 0; r < band.rows; r += 2) traceBand4(band, r, firstOfFrame && r == 0);
+        // Bent 4 x 4 packets as two rows of 2 x 2 packets through the four-ray path walker; bent
+        // rows are slow, so a cancelled frame stops between them.
+        for (int r = 0; r < band.rows && !cancelled(); r += 2)
+            traceBand4(band, r, firstOfFrame && r == 0);
     } else if (frame.settings.lightBending) {
-        for (int r = 0; r < band.rows; ++r) {
+        for (int r = 0; r < band.rows && !cancelled(); ++r) {
             RowBand row = band;
             traceBand1(row, r, firstOfFrame && r == 0);
         }
@@ -246,6 +248,11 @@ void TimeRT::tasksFinished() {}
 void TimeRT::stopDispensing() {
     QMutexLocker lock(&frame.dispenser);
     frame.nextRow = frame.buffer ? frame.buffer->height() : 0;
+}
+
+int TimeRT::percentDone() {
+    QMutexLocker lock(&frame.dispenser);
+    return progressPercent();
 }
 
 int TimeRT::progressPercent() const {

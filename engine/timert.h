@@ -30,6 +30,8 @@ public:
     // Rows handed out so far, in percent (0 for an empty picture). Reads the dispenser's row
     // counter: while the pool renders, only with frame.dispenser held (runTask does so).
     int progressPercent() const;
+    // progressPercent() taken under the dispenser's lock; any thread.
+    int percentDone() override;
 
     PixelBuffer& ownPixelBuffer() { return ownBuffer; }
     const FrameContext& frameContext() const { return frame; }

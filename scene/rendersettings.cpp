@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "scene/dataelem.h"
+#include "scene/elemeye.h"
 
 RenderSettings::RenderSettings() : eye(defaultEye()) {}
 
@@ -50,6 +51,8 @@ void RenderSettings::getProperties(Reader::PropertyList& list) {
     list.addVec("diry", diry);
     list.addVec("bhpos", bhpos);
     list.addFloat("bhradius", bhradius);
+    // The eye the scene was made for; written only when it is not the default eye.
+    list.add(std::make_unique<Reader::ElemEye>(QStringLiteral("eye"), eye));
 }
 
 uint32_t RenderSettings::backgroundPixel() const {

@@ -45,7 +45,8 @@ struct alignas(16) RenderSettings {
     // its table key. The engine calls it before every frame; assignment calls it too.
     void syncLight();
 
-    // The fields stored in scene files: start, lookat, dirx, diry, bhpos, bhradius.
+    // The fields stored in scene files: start, lookat, dirx, diry, bhpos, bhradius, and the eye
+    // when it is not the default one (Reader::ElemEye).
     void getProperties(Reader::PropertyList& list);
 
     // The background as one 32-bit pixel (bytes R, G, B, A in memory order).

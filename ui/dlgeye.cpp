@@ -1,4 +1,7 @@
 // The eye dialog's form, presets and hand-over to the document.
+//
+// The dialog opens at a size of its own rather than the form's smallest one, which cramped the
+// axis labels of the plot together and put the CIE note over the axis.
 #include "ui/dlgeye.h"
 
 #include <QComboBox>
@@ -32,7 +35,19 @@ DlgEye::DlgEye(QWidget* parent, DocRT* doc_) : QDialog(parent), presets(eyePrese
             qOverload<int>(&DlgEye::slotEyeChanged));
     connect(doc, &DocRT::updateEyes, this, &DlgEye::slotReloadEye);
     connect(wavelEdit, &WavelEdit::editableChanged, this, &DlgEye::showCieNote);
+    fitToContent();
     showCieNote(wavelEdit->isEditable());
+}
+
+void DlgEye::fitToContent() {
+    // The wrapped note must never be squeezed onto the plot: it keeps the height it needs at the
+    // narrowest width the dialog allows.
+    cieNote->setMinimumHeight(cieNote->heightForWidth(wavelEdit->minimumWidth()));
+    // Opened with room for the plot, its labels and the note, so that switching to the CIE eye
+    // does not grow the window; once shown, the dialog keeps whatever size the user gives it.
+    cieNote->show();
+    layout()->activate();
+    resize(sizeHint().expandedTo(QSize(kOpenWidth, kOpenHeight)));
 }
 
 void DlgEye::setupForm() {

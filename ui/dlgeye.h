@@ -16,6 +16,10 @@ class WavelEdit;
 class DlgEye : public QDialog {
     Q_OBJECT
 public:
+    // The size the dialog opens at, unless its form needs more.
+    static constexpr int kOpenWidth = 640;
+    static constexpr int kOpenHeight = 440;
+
     // GUI thread only. The document is not owned and must outlive the dialog. The form is
     // application-modal; the main window makes the dialog non-modal before showing it.
     DlgEye(QWidget* parent, DocRT* doc);
@@ -39,6 +43,8 @@ public slots:
 
 private:
     void setupForm();
+    // Gives the note the height it needs and opens the dialog at a size that fits the form.
+    void fitToContent();
     // Shows the CIE note exactly while the curve editor holds a CIE eye.
     void showCieNote(bool editable);
 

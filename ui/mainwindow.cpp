@@ -45,6 +45,9 @@
 #include "ui/dlgrenderoptions.h"
 #include "ui/dlgscreenshot.h"
 #include "ui/dockeditobjects.h"
+#include "ui/framestatus.h"
+#include "ui/readoutbar.h"
+#include "ui/readoutlabel.h"
 #include "ui/helpassistant.h"
 #include "ui/sceneeditcommand.h"
 #include "ui/speedunits.h"
@@ -76,6 +79,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     help = std::make_unique<HelpAssistant>();
     setConnections();
     createStatusLabels();
+    createFrameStatus();
 
     setupDocumentHandling();
     setupDebugMenu();
@@ -373,20 +377,42 @@ void MainWindow::createStatusLabels() {
                                 actionCursorDopplerEffect,
                                 actionCursorRestingRayDirection,
                                 actionCursorTransformedRayDirection};
+    // Each field is as wide as its read-out usually gets (ReadoutLabel).
+    const QString widest[] = {speedText(-0.999999f, true, true),
+                              tr("Position: ") + vecToString(-999.0f, -999.0f, -999.0f),
+                              tr("Lookat: ") + vecToString(-0.999f, -0.999f, -0.999f),
+                              tr("Frames: ") + QStringLiteral("999.999"),
+                              QStringLiteral("<9999,9999>"),
+                              tr("Doppler Effect at Cursor: ") + QStringLiteral("99.9999"),
+                              tr("Resting Direction at Cursor: ") +
+                                  vecToString(-0.999f, -0.999f, -0.999f),
+                              tr("Transformed Direction at Cursor: ") +
+                                  vecToString(-0.999f, -0.999f, -0.999f)};
+    auto* readouts = new ReadoutBar(statusBar());
+    statusBar()->addPermanentWidget(readouts, 0);
     int i = 0;
     for (const auto& [label, name] : labels) {
-        *label = new QLabel(texts[i], this);
-        (*label)->setObjectName(QString::fromLatin1(name));
-        // Hidden before it joins the status bar, so that the bar's minimum width (and with it
-        // the window's) counts only the visible read-outs.
-        if (!shownBy[i]->isChecked()) (*label)->hide();
-        statusBar()->addPermanentWidget(*label, 0);
+        auto* field = new ReadoutLabel(texts[i], widest[i], readouts);
+        *label = field;
+        field->setObjectName(QString::fromLatin1(name));
+        if (!shownBy[i]->isChecked()) field->hide();
+        readouts->addReadout(field);
         ++i;
     }
-    labelCursorBrightness = new QLabel(tr("Cursor Brightness"), this);
-    labelCursorBrightness->setObjectName(QStringLiteral("labelCursorBrightness"));
-    labelCursorBrightness->hide();
-    statusBar()->addPermanentWidget(labelCursorBrightness, 0);
+    auto* brightness = new ReadoutLabel(
+        tr("Cursor Brightness"), tr("Brightness at Cursor: ") + QStringLiteral("99.9999"),
+        readouts);
+    labelCursorBrightness = brightness;
+    brightness->setObjectName(QStringLiteral("labelCursorBrightness"));
+    brightness->hide();
+    readouts->addReadout(brightness);
+}
+
+void MainWindow::createFrameStatus() {
+    auto* status = new FrameStatus(statusBar());
+    connect(view, &MainView::frameProgress, status, &FrameStatus::setFrameProgress);
+    connect(view, &MainView::pausedChanged, status, &FrameStatus::setPaused);
+    status->setPaused(view->isPaused());
 }
 
 void MainWindow::updateBrightnessLabel() {

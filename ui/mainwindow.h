@@ -113,6 +113,8 @@ private:
     void setupForm();
     void retranslateForm();
     void createStatusLabels();
+    // Frame progress and the pause mark (FrameStatus), fed by the main view.
+    void createFrameStatus();
     // Shows the brightness read-out while its action is checked and the searchlight is on in
     // the view under the cursor, with the current value.
     void updateBrightnessLabel();

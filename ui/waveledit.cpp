@@ -1,6 +1,7 @@
 // Painting and mouse dragging of the eye's sensitivity curves, and the fixed CIE curves.
 #include "ui/waveledit.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -128,9 +129,7 @@ void WavelEdit::paintEvent(QPaintEvent*) {
     p.fillRect(QRectF(bottomLeft, topRight).normalized(), Qt::white);
 
     // Labels.
-    QFont font = p.font();
-    font.setPointSize(15);
-    p.setFont(font);
+    p.setFont(labelFont());
     p.setPen(Qt::black);
     const int textHeight = p.fontMetrics().height();
     // Sensitivity ticks: 0, 0.2, ..., 1 of the plot; the scaled CIE curves get ticks at their
@@ -144,18 +143,14 @@ void WavelEdit::paintEvent(QPaintEvent*) {
     }
     for (const auto& [s, label] : ticks) {
         const QPointF at = toWidget.map(QPointF(viewMin, s));
-        const QRectF box(0.0, at.y() - textHeight / 2.0, marginLeft - 4.0, textHeight);
+        const QRectF box(0.0, at.y() - textHeight / 2.0, marginLeft - 6.0, textHeight);
         p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, label);
     }
-    for (int i = 0; i <= 5; ++i) {
-        const double w = viewMin + (double(viewMax) - double(viewMin)) * (i * 0.2);
-        const QPointF at = toWidget.map(QPointF(w, 0.0));
-        const QString text = QString::number(w, 'g', 5);
-        const double textWidth = p.fontMetrics().horizontalAdvance(text);
-        // The first and last labels stay inside the widget.
-        const double left = std::clamp(at.x() - textWidth / 2.0, 0.0, width() - textWidth);
-        p.drawText(QRectF(left, at.y() + 1.0, textWidth, textHeight),
-                   Qt::AlignHCenter | Qt::AlignTop, text);
+    const double axisY = toWidget.map(QPointF(viewMin, 0.0)).y();
+    for (const AxisLabel& label : wavelengthLabels()) {
+        p.drawText(label.box, Qt::AlignHCenter | Qt::AlignTop, label.text);
+        const double x = toWidget.map(QPointF(label.text.toDouble(), 0.0)).x();
+        p.drawLine(QPointF(x, axisY), QPointF(x, axisY + 3.0));
     }
 
     // Axes and grid.
@@ -187,6 +182,51 @@ void WavelEdit::paintEvent(QPaintEvent*) {
             handlePos[c * 3 + h] = pt.toPoint();
         }
     }
+}
+
+QFont WavelEdit::labelFont() const {
+    QFont f = font();
+    f.setPixelSize(labelPixelSize);
+    return f;
+}
+
+QSize WavelEdit::sizeHint() const { return QSize(600, 300); }
+
+double WavelEdit::labelStep(double span, double maxLabels) {
+    const double raw = span / std::max(maxLabels, 1.0);
+    double power = std::pow(10.0, std::floor(std::log10(std::max(raw, 1e-9))));
+    for (;;) {
+        for (const double m : {1.0, 2.0, 5.0})
+            if (m * power >= raw) return m * power;
+        power *= 10.0;
+    }
+}
+
+std::vector<WavelEdit::AxisLabel> WavelEdit::wavelengthLabels() const {
+    std::vector<AxisLabel> labels;
+    const QFontMetricsF metrics(labelFont());
+    const double lo = viewMin, hi = viewMax;
+    const double plotWidth = double(width() - marginLeft - marginRight);
+    if (!(hi > lo) || plotWidth <= 0.0) return labels;
+    // Room for labels as wide as the widest value shown.
+    const double widest = metrics.horizontalAdvance(QString::number(std::max(std::fabs(lo),
+                                                                              std::fabs(hi)),
+                                                                     'f', 0)) +
+                          labelGap;
+    const double step = labelStep(hi - lo, std::floor(plotWidth / widest));
+    const double y = toWidget.map(QPointF(lo, 0.0)).y() + 1.0;
+    double lastRight = -1e9;
+    for (double w = std::ceil(lo / step) * step; w <= hi + 1e-6 * step; w += step) {
+        const QString text = QString::number(w, 'g', 6);
+        const double textWidth = metrics.horizontalAdvance(text);
+        const double centre = toWidget.map(QPointF(w, 0.0)).x();
+        // The first and last labels stay inside the widget.
+        const double left = std::clamp(centre - textWidth / 2.0, 0.0, width() - textWidth);
+        if (left < lastRight + labelGap / 2.0) continue;
+        labels.push_back({QRectF(left, y, textWidth, metrics.height()), text});
+        lastRight = left + textWidth;
+    }
+    return labels;
 }
 
 void WavelEdit::paintChannelCurves(QPainter& p) const {

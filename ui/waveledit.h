@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QPoint>
+#include <QRectF>
+#include <QString>
 #include <QTransform>
 #include <QWidget>
+#include <vector>
 
 #include "scene/eye.h"
 
@@ -25,6 +28,15 @@ public:
     static constexpr int curveSegments = 201;
     // Wavelength step (nm) of the drawn CIE colour-matching curves.
     static constexpr double cieStep = 1.0;
+    // Pixel size of the axis labels: they fit into the bottom margin whatever the desktop font.
+    static constexpr int labelPixelSize = 13;
+    // Least space (pixels) between two wavelength labels.
+    static constexpr double labelGap = 12.0;
+
+    struct AxisLabel {
+        QRectF box;  // widget pixels
+        QString text;
+    };
 
     enum Handle { Lo = 0, Peak = 1, Hi = 2 };
 
@@ -56,6 +68,14 @@ public:
     // 1.25 maxHi - 0.25 minLo, minLo and maxHi taken over the three channels.
     static void viewRange(const Eye& eye, float& viewMin, float& viewMax);
 
+    // The wavelength labels under the axis for the current size: round values (steps of 1, 2 or
+    // 5 times a power of ten nm) spaced so that no two touch, each inside the widget.
+    std::vector<AxisLabel> wavelengthLabels() const;
+    // The smallest of 1, 2, 5 times a power of ten that is at least span / maxLabels.
+    static double labelStep(double span, double maxLabels);
+
+    QSize sizeHint() const override;
+
 signals:
     void dataChanged();
     // The eye switched between an editable three-curve eye and the fixed CIE eye.
@@ -76,6 +96,7 @@ private:
     QPointF handleCentre(int channel, int handle) const;
     void paintChannelCurves(QPainter& p) const;
     void paintCieCurves(QPainter& p) const;
+    QFont labelFont() const;
 
     Eye eye;
     QTransform toWidget;  // (wavelength, sensitivity) -> pixels

@@ -8,6 +8,8 @@
 //   renders, and the toolkit decides when a paint really happens: it turns a burst of immediate
 //   repaints of an OpenGL widget into later ones, which then fall in the middle of the next
 //   frame. Drawing the copy makes any paint, whenever it comes, show the newest whole frame.
+// - A frame the main view cancelled is not kept: rows it never reached still hold the frame
+//   before, so the view goes on showing its last whole frame.
 // - "Remove" chosen in this view's own context menu is carried out after the menu has closed:
 //   removing deletes the view, and with it the menu that is still running.
 // - Key auto-repeat is ignored, so holding a key is one press and one release for the navigation.
@@ -102,7 +104,7 @@ int GlView::searchlightExponent() const {
 }
 
 int GlView::brightEnd() const {
-    if (!engine_ || !framePrepared) return -1;
+    if (!engine_ || !framePrepared || engine_->wasCancelled()) return -1;
     const PixelBuffer& buffer = engine_->ownPixelBuffer();
     const int64_t count = int64_t(buffer.width()) * buffer.height();
     if (count <= 0 || buffer.pixelCount() < size_t(count)) return -1;
@@ -115,6 +117,7 @@ void GlView::keepFinishedFrame() {
     const long run = mainView->framesStarted();
     if (!engine_ || run == keptRun) return;
     keptRun = run;
+    if (engine_->wasCancelled()) return;  // a cut-short frame is partly the one before it
     const PixelBuffer& buffer = engine_->ownPixelBuffer();
     const int W = buffer.width(), H = buffer.height();
     if (W > 0 && H > 0 && buffer.pixelCount() >= size_t(W) * size_t(H)) {

@@ -9,6 +9,10 @@
 //   to end and applies the removal first, so no worker can touch the engine afterwards.
 // - Searchlight and exposure belong to the program, not to the scene (files do not store them):
 //   a scene taken over from a file keeps the ones in use.
+// - A frame that runs longer than kProgressDelayMs reports its progress; after such a frame the
+//   next one reports from its start, since it is most likely as slow.
+// - Switching an effect cancels the frame in progress: with light bending a frame can take
+//   many seconds, and its picture would already be out of date.
 // - Automatic exposure reads every finished frame once and follows the brightest view, so that
 //   no view clips for long; views with their own settings share the document's exposure.
 #include "engine/views/mainview.h"
@@ -35,6 +39,7 @@ MainView::MainView(QWidget* parent, DocRT* document)
       root(this, nullptr),
       doc(document),
       timer(this),
+      progressTimer(this),
       cursorFrame(std::make_unique<FrameContext>()) {
     pool = std::make_unique<ThreadBase>();
     root.createView(doc, this);
@@ -42,11 +47,16 @@ MainView::MainView(QWidget* parent, DocRT* document)
     connect(pool.get(), &ThreadBase::signalAllWaiting, this, &MainView::threadBaseFinished,
             Qt::QueuedConnection);
     timer.start(kNavigationIntervalMs);
+    connect(&progressTimer, &QTimer::timeout, this, &MainView::readProgress);
+    progressTimer.start(kProgressIntervalMs);
     threadBaseFinished();
 }
 
 MainView::~MainView() {
+    // Closing the window must not wait for a slow frame to finish.
+    if (pool) pool->cancelRun();
     pool.reset();
+    progressTimer.stop();
     timer.stop();
     for (RetiredEngine& r : retired) delete r.engine;
     retired.clear();
@@ -56,12 +66,34 @@ RenderSettings& MainView::settings() const { return *doc->getSettings(); }
 
 bool MainView::isRendering() const { return pool && pool->isRunning(); }
 
+void MainView::cancelFrame() {
+    if (isRendering()) pool->cancelRun();
+}
+
+void MainView::readProgress() {
+    if (!isRendering()) return;
+    if (!lastFrameLong && frameClock.elapsed() < kProgressDelayMs) return;
+    progressShown = true;
+    emit frameProgress(pool->runPercentDone());
+}
+
+void MainView::endProgress() {
+    // A held loop comes here twice for one frame: when it ends and when the hold is released.
+    if (progressEndedAt == framesStarted_) return;
+    progressEndedAt = framesStarted_;
+    lastFrameLong = frameClock.elapsed() >= kProgressDelayMs;
+    if (!progressShown) return;
+    progressShown = lastFrameLong;
+    emit frameProgress(lastFrameLong ? 100 : -1);
+}
+
 void MainView::threadBaseFinished() {
     if (pool->isRunning()) {
         std::puts("ERROR: thread Pool running");
         std::fflush(stdout);
         throw ProgrammingError("Error: thread Pool running");
     }
+    endProgress();
     QCoreApplication::processEvents();
     DebugLog::logMessage(QStringLiteral("MainView::threadBaseFinished called"));
     frameTimes.record(doc->clockMs() / 1000.0);
@@ -99,6 +131,7 @@ void MainView::startPool() {
     for (TimeRT* engine : unregistered) pool->addTasks(engine);
     unregistered.clear();
     pool->startRendering(false);
+    frameClock.start();
     ++framesStarted_;
     for (RetiredEngine& r : retired) delete r.engine;
     retired.clear();
@@ -145,7 +178,12 @@ void MainView::updatePosRot() {
     navigation_.updatePosRot(doc->clockMs(), doc->observerFrame(), settings().speed);
 }
 
-bool MainView::viewKeyPress(int qtKey) { return navigation_.keyPress(qtKey, settings().speed); }
+bool MainView::viewKeyPress(int qtKey) {
+    const bool wasPaused = navigation_.isPaused();
+    const bool used = navigation_.keyPress(qtKey, settings().speed);
+    if (navigation_.isPaused() != wasPaused) emit pausedChanged(navigation_.isPaused());
+    return used;
+}
 
 bool MainView::viewKeyRelease(int qtKey) { return navigation_.keyRelease(qtKey); }
 
@@ -221,16 +259,35 @@ Vec4f MainView::cursorTransformedDirection() const {
     return d;
 }
 
-void MainView::slotViewSRTDoppler(bool vis) { settings().srtDoppler = vis; }
+void MainView::slotViewSRTDoppler(bool vis) {
+    if (settings().srtDoppler == vis) return;
+    settings().srtDoppler = vis;
+    cancelFrame();
+}
 
-void MainView::slotViewAberration(bool vis) { settings().aberration = vis; }
+void MainView::slotViewAberration(bool vis) {
+    if (settings().aberration == vis) return;
+    settings().aberration = vis;
+    cancelFrame();
+}
 
-void MainView::slotGRTDopplerEffect(bool vis) { settings().grtDoppler = vis; }
+void MainView::slotGRTDopplerEffect(bool vis) {
+    if (settings().grtDoppler == vis) return;
+    settings().grtDoppler = vis;
+    cancelFrame();
+}
 
-void MainView::slotEnableLightbending(bool vis) { settings().lightBending = vis; }
+void MainView::slotEnableLightbending(bool vis) {
+    if (settings().lightBending == vis) return;
+    settings().lightBending = vis;
+    cancelFrame();
+}
 
 void MainView::slotViewSearchlight(bool on) {
-    settings().searchlight = int8_t(on ? searchlightK : 0);
+    const int8_t k = int8_t(on ? searchlightK : 0);
+    if (settings().searchlight == k) return;
+    settings().searchlight = k;
+    cancelFrame();
 }
 
 void MainView::setSearchlightExponent(int k) {

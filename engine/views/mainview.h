@@ -6,6 +6,7 @@
 // of the frames just finished (AutoExposure).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSplitter>
 #include <QTimer>
@@ -30,6 +31,10 @@ class MainView : public QSplitter {
 public:
     // Period of the navigation timer.
     static constexpr int kNavigationIntervalMs = 30;
+    // A frame running longer than this shows its progress (frameProgress).
+    static constexpr int kProgressDelayMs = 500;
+    // How often a long frame's progress is read.
+    static constexpr int kProgressIntervalMs = 100;
 
     // Creates the pool and the first view, starts the navigation timer and the first frame.
     MainView(QWidget* parent, DocRT* document);
@@ -51,6 +56,10 @@ public:
     long framesStarted() const { return framesStarted_; }
     // True while the pool's workers trace a frame.
     bool isRendering() const;
+    // Ends the frame in progress early (within about one row of the slowest view); its partial
+    // picture is never shown, and the loop goes on with the next frame. Used when the picture
+    // being rendered is no longer wanted.
+    void cancelFrame();
 
     // Read-outs for the pixel under the cursor, from the document's settings (not a view's
     // overrides): the Doppler factor, and the resting and transformed ray directions (x, y, z;
@@ -90,6 +99,12 @@ public:
 signals:
     void updateStatusBar();
     void angleChanged(float angle);
+    // Progress of a long frame in percent, rising during the frame and 100 when it ends; -1
+    // when a frame ended quickly and the progress should no longer be shown.
+    void frameProgress(int percent);
+    // The P key paused or resumed the flight (the brief pauses of menus and dialogs are not
+    // announced).
+    void pausedChanged(bool paused);
 
 public slots:
     // One step of the frame loop; the pool's idle signal arrives here (queued).
@@ -115,6 +130,8 @@ private:
     };
 
     void startPool();
+    void readProgress();
+    void endProgress();
     RenderSettings& settings() const;
     GlView* firstView() const;
 
@@ -125,6 +142,11 @@ private:
     bool menuOpen = false;
     bool framePending = false;
     QTimer timer;
+    QTimer progressTimer;
+    QElapsedTimer frameClock;  // started with every frame
+    bool lastFrameLong = false;
+    bool progressShown = false;
+    long progressEndedAt = 0;  // framesStarted_ when endProgress() last saw a frame end
     std::unique_ptr<ThreadBase> pool;
     std::vector<TimeRT*> unregistered;  // engines waiting for the next frame start to join
     std::vector<RetiredEngine> retired;

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Writes stonehenge-natural.tavolin from stonehenge.tavolin: the same stone circle with colours
-meant for the CIE 1931 eye ("Human (CIE 1931)"): stones, soil and sun are blackbody colours
-(warm greys, a brown, a white sun), the grass a green line spectrum. At rest it looks natural;
-at 0.9c with the searchlight on (tavolin-render --searchlight 4 --exposure auto) the view ahead
-turns hot and blue and much brighter, the view behind dim and red.
+meant for the CIE 1931 eye ("Human (CIE 1931)"), which the file names in its render settings:
+stones, soil and sun are blackbody colours (warm greys, a brown, a white sun), the grass a green
+line spectrum. At rest it looks natural; at 0.9c with the searchlight on (tavolin-render
+--searchlight 4 --exposure auto) the view ahead turns hot and blue and much brighter, the view
+behind dim and red.
 
 Run it from this folder after make_stonehenge.py.
 """
@@ -28,4 +29,6 @@ blocks = "".join(
     "  <newblackbody>\n    <temperature>%g</temperature>\n    <luminance>%g</luminance>\n"
     "    <colname>%s</colname>\n  </newblackbody>\n" % (k, l, n) for n, k, l in BLACKBODIES)
 text = text.replace("</tavolinfile>\n", blocks + "</tavolinfile>\n")
+# The scene names its eye, so that it opens looking natural.
+text = text.replace("  </renderSettings>\n", "    <eye>cie1931</eye>\n  </renderSettings>\n", 1)
 open("stonehenge-natural.tavolin", "w").write(text)

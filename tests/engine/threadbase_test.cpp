@@ -266,3 +266,54 @@ TEST_F(QuietPool, StopThreadsLeavesNoWorkers) {
     EXPECT_THROW(pool.startRendering(true), ProgrammingError);
     testing::internal::GetCapturedStdout();
 }
+
+// A cancelled run ends while its units are still in progress: the collection stops handing
+// out units, a long unit that watches cancelled() returns early, and the next run is whole.
+TEST_F(QuietPool, CancelEndsTheRunPromptlyAndTheNextRunIsWhole) {
+    constexpr int kUnits = 40;
+    // Each unit would spin for a long time, in small pieces that check for cancellation.
+    CountingTasks* self = nullptr;
+    std::atomic<bool> slow{true};
+    CountingTasks tasks(kUnits, [&](int) {
+        for (int piece = 0; slow && piece < 100000 && !self->cancelled(); ++piece)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    });
+    self = &tasks;
+    ThreadBase pool(2);
+    SignalCounter ends(pool);
+    pool.addTasks(&tasks);
+    for (int run = 1; run <= 3; ++run) {
+        tasks.rewind();
+        slow = true;
+        const int atStart = tasks.processed;
+        pool.startRendering(false);
+        while (tasks.inFlight == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(pool.runPercentDone(), 0);  // the base collection reports no progress
+        const auto asked = std::chrono::steady_clock::now();
+        pool.cancelRun();
+        ASSERT_TRUE(ends.waitFor(2 * run - 1));
+        const auto took = std::chrono::steady_clock::now() - asked;
+        // Unfinished, the whole run would take minutes; a piece is 0.1 ms.
+        EXPECT_LT(took, std::chrono::seconds(2));
+        EXPECT_TRUE(tasks.wasCancelled());
+        // A unit never ends on its own here: only those started before the request end.
+        EXPECT_LE(tasks.processed - atStart, pool.threadCount());
+        EXPECT_EQ(tasks.inFlight, 0);
+        EXPECT_EQ(tasks.finishedCalls, 2 * run - 1);
+
+        // The next run starts uncancelled and does every unit.
+        tasks.rewind();
+        slow = false;
+        const int before = tasks.processed;
+        pool.startRendering(true);
+        EXPECT_FALSE(tasks.wasCancelled());
+        EXPECT_EQ(tasks.processed, before + kUnits);
+        EXPECT_EQ(ends.count, 2 * run);
+    }
+    // Cancelling an idle pool changes nothing for the run after it.
+    pool.cancelRun();
+    tasks.rewind();
+    const int before = tasks.processed;
+    pool.startRendering(true);
+    EXPECT_EQ(tasks.processed, before + kUnits);
+}

@@ -139,6 +139,36 @@ private slots:
         QVERIFY(dlg->isVisible());
     }
 
+    // Handing over another eye is an edit of the document (the scene file stores its eye);
+    // handing over the eye it already has is not.
+    void applyingAnotherEyeEditsTheDocument() {
+        QSignalSpy edits(doc.get(), &DocRT::eyeEdited);
+        QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
+        QCOMPARE(edits.count(), 0);
+        dlg->presetCombo()->setCurrentIndex(comboIndexOf(dlg->presetCombo(), "Human (CIE 1931)"));
+        QCOMPARE(edits.count(), 0);  // choosing alone hands nothing over
+        QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
+        QCOMPARE(edits.count(), 1);
+        QTest::mouseClick(button(QDialogButtonBox::Ok), Qt::LeftButton);  // still waiting: same
+        QCOMPARE(edits.count(), 1);
+        doc->applyPendingChanges();
+        QCOMPARE(doc->getSettings()->eye.kind, EyeKind::Cie1931);
+        dlg->show();
+        dlg->presetCombo()->setCurrentIndex(0);
+        QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
+        QCOMPARE(edits.count(), 2);
+    }
+
+    // A scene that names its eye opens with it, and the dialog shows it.
+    void naturalSceneOpensWithTheCieEye() {
+        QVERIFY(doc->loadFile(
+            QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge-natural.tavolin")));
+        QCOMPARE(dlg->currentEye().kind, EyeKind::Cie1931);
+        doc->applyPendingChanges();
+        QCOMPARE(doc->getSettings()->eye.kind, EyeKind::Cie1931);
+        QVERIFY(dlg->cieNoteLabel()->isVisible());
+    }
+
     void cancelHandsNothingOverAndKeepsTheCurves() {
         dlg->presetCombo()->setCurrentIndex(1);
         const Eye superwoman = dlg->currentEye();
@@ -450,6 +480,68 @@ private slots:
         dlg->slotReloadEye();
         QVERIFY(edit()->isEditable());
         QVERIFY(dlg->cieNoteLabel()->isHidden());
+    }
+
+    // Opened as the main window opens it: a size that shows the whole form, x-axis labels apart
+    // from each other, and the CIE note below the plot; a size the user gives is kept when the
+    // eye changes and when the dialog is shown again.
+    void opensAtASizeThatFitsAndKeepsTheUsersSize() {
+        auto labelsApart = [](const WavelEdit* e) {
+            const std::vector<WavelEdit::AxisLabel> labels = e->wavelengthLabels();
+            if (labels.size() < 3) return false;
+            for (size_t i = 0; i < labels.size(); ++i) {
+                const QRectF box = labels[i].box;
+                if (box.left() < 0 || box.right() > e->width() || box.bottom() > e->height() + 1)
+                    return false;
+                if (i > 0 && !(labels[i - 1].box.right() < box.left())) return false;
+            }
+            return true;
+        };
+        DlgEye fresh(nullptr, doc.get());
+        fresh.setWindowModality(Qt::NonModal);
+        fresh.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+        saveShotIfAsked(&fresh, "eye-opened");
+        const QSize opened = fresh.size();
+        QVERIFY(opened.width() >= DlgEye::kOpenWidth && opened.height() >= DlgEye::kOpenHeight);
+        QVERIFY(labelsApart(fresh.curveEditor()));
+
+        // The CIE note fits below the plot without growing the window.
+        fresh.presetCombo()->setCurrentIndex(comboIndexOf(fresh.presetCombo(), "Human (CIE 1931)"));
+        QCoreApplication::processEvents();
+        saveShotIfAsked(&fresh, "eye-opened-cie");
+        QCOMPARE(fresh.size(), opened);
+        const QRect note = fresh.cieNoteLabel()->geometry();
+        QVERIFY(fresh.cieNoteLabel()->isVisible());
+        QVERIFY(note.top() > fresh.curveEditor()->geometry().bottom());
+        QVERIFY(note.height() >= fresh.cieNoteLabel()->heightForWidth(note.width()));
+        QVERIFY(labelsApart(fresh.curveEditor()));
+
+        // A size the user chose stays through eye changes and hiding.
+        fresh.resize(1280, 720);
+        QCoreApplication::processEvents();
+        saveShotIfAsked(&fresh, "eye-1280x720-cie");
+        fresh.presetCombo()->setCurrentIndex(0);
+        QCoreApplication::processEvents();
+        saveShotIfAsked(&fresh, "eye-1280x720");
+        fresh.hide();
+        fresh.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+        QCOMPARE(fresh.size(), QSize(1280, 720));
+        QVERIFY(labelsApart(fresh.curveEditor()));
+        // At the narrowest the editor allows, labels still keep apart.
+        fresh.curveEditor()->resize(fresh.curveEditor()->minimumSize());
+        QVERIFY(labelsApart(fresh.curveEditor()));
+    }
+
+    // Round label steps for a span and a label budget, against the 1-2-5 series by hand.
+    void labelStepsAreRound() {
+        QCOMPARE(WavelEdit::labelStep(1850.0, 5.0), 500.0);  // 370 -> 500
+        QCOMPARE(WavelEdit::labelStep(1850.0, 10.0), 200.0); // 185 -> 200
+        QCOMPARE(WavelEdit::labelStep(470.0, 10.0), 50.0);   // 47 -> 50
+        QCOMPARE(WavelEdit::labelStep(1000.0, 10.0), 100.0); // exact
+        QCOMPARE(WavelEdit::labelStep(90.0, 100.0), 1.0);    // 0.9 -> 1
+        QCOMPARE(WavelEdit::labelStep(1850.0, 0.0), 2000.0); // no room: one step over the span
     }
 
     void helpShowsTheWavelengthPage() {

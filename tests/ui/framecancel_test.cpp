@@ -1,0 +1,156 @@
+// Slow frames in the live loop: a light-bending frame of a large view reports rising progress
+// that ends at 100, switching the effect off or destroying the main view stops it long before it
+// would have ended, and the P key announces the pause.
+#include <QKeyEvent>
+#include <QtTest>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "geometry/traceoutput.h"
+#include "tests/ui/viewtesthelpers.h"
+
+using namespace viewtest;
+
+namespace {
+
+constexpr int kStopWithinMs = 1500;  // "a fraction of a second", with room for a loaded machine
+
+// The default scene, whose black hole is in view; light bending is switched on once the main
+// view has taken the scene over.
+void loadScene(DocRT& doc) {
+    TraceOutput::setEnabled(false);
+    QVERIFY(doc.loadFile(QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin")));
+}
+
+// Runs the event loop until pred() or the time-out; the time it took in milliseconds, or -1.
+template <typename Pred>
+qint64 waitUntil(Pred pred, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs) return -1;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return t.elapsed();
+}
+
+}  // namespace
+
+class FrameCancelTest : public QObject {
+    Q_OBJECT
+
+    // Shows main at the given size and returns once a frame of that size is being rendered.
+    static bool startFrameOfSize(MainView& main, int w, int h) {
+        main.resize(w, h);
+        if (!main.isVisible()) {
+            main.show();
+            if (!QTest::qWaitForWindowExposed(&main)) return false;
+        }
+        // A frame renders into a buffer of the size its view had when it was prepared.
+        TimeRT* engine = main.rootView().view()->engine();
+        return waitUntil(
+                   [&] {
+                       return main.isRendering() && engine->ownPixelBuffer().width() == w &&
+                              engine->ownPixelBuffer().height() == h;
+                   },
+                   600000) >= 0;
+    }
+
+    // A large bent frame is under way: far from done, and it would take seconds more.
+    static bool largeBentFrameUnderWay(MainView& main) {
+        if (!startFrameOfSize(main, 1200, 900)) return false;
+        spin(300);
+        return main.isRendering() && main.threadBase()->runPercentDone() < 90;
+    }
+
+private slots:
+    // The view grows until a frame is slow enough to report (light bending, whatever its
+    // speed); that frame's reports rise and end at 100, and the next frame reports from its
+    // start.
+    void slowFrameReportsRisingProgressEndingAt100() {
+        DocRT doc;
+        loadScene(doc);
+        MainView main(nullptr, &doc);
+        main.setPaused(true);
+        main.slotEnableLightbending(true);
+        std::vector<std::pair<long, int>> reports;  // (frame, percent)
+        connect(&main, &MainView::frameProgress, this,
+                [&](int percent) { reports.emplace_back(main.framesStarted(), percent); });
+        std::vector<int> seen;
+        long slowFrame = -1;
+        for (int w = 160, h = 120; seen.empty() && w <= 1280; w *= 2, h *= 2) {
+            QVERIFY(startFrameOfSize(main, w, h));
+            slowFrame = main.framesStarted();
+            QVERIFY(waitUntil([&] { return main.framesStarted() > slowFrame; }, 600000) >= 0);
+            for (const auto& [frame, percent] : reports)
+                if (frame == slowFrame) seen.push_back(percent);
+        }
+        QVERIFY2(seen.size() >= 2, "a slow frame reports its progress while it renders");
+        for (size_t i = 1; i < seen.size(); ++i) QVERIFY(seen[i] >= seen[i - 1]);
+        QVERIFY(seen.front() < 100);
+        QCOMPARE(seen.back(), 100);
+        QVERIFY(waitUntil([&] { return reports.back().first == slowFrame + 1; }, 5000) >= 0);
+        QVERIFY(reports.back().second < 100);
+
+        // Plain frames are quick again, and the progress goes away.
+        main.slotEnableLightbending(false);
+        QVERIFY(waitUntil([&] { return reports.back().second == -1; }, 60000) >= 0);
+    }
+
+    void bentFrameStopsWhenBendingGoesOff() {
+        DocRT doc;
+        loadScene(doc);
+        MainView main(nullptr, &doc);
+        main.setPaused(true);
+        main.slotEnableLightbending(true);
+        QVERIFY(largeBentFrameUnderWay(main));
+        const long bent = main.framesStarted();
+        QElapsedTimer asked;
+        asked.start();
+        main.slotEnableLightbending(false);
+        QVERIFY(waitUntil([&] { return main.framesStarted() > bent; }, kStopWithinMs) >= 0);
+        QVERIFY2(asked.elapsed() < kStopWithinMs, "the bent frame stops soon after the switch");
+        // Switching an effect to the state it is in leaves the frame alone.
+        QVERIFY(waitFrames(main, 2));
+        main.slotEnableLightbending(false);
+        QVERIFY(!main.rootView().view()->engine()->wasCancelled());
+    }
+
+    void destroyingTheViewDuringASlowFrameReturnsPromptly() {
+        DocRT doc;
+        loadScene(doc);
+        auto main = std::make_unique<MainView>(nullptr, &doc);
+        main->setPaused(true);
+        main->slotEnableLightbending(true);
+        QVERIFY(largeBentFrameUnderWay(*main));
+        QElapsedTimer closing;
+        closing.start();
+        main.reset();
+        QVERIFY2(closing.elapsed() < kStopWithinMs, "closing does not wait for the frame");
+    }
+
+    void pKeyAnnouncesThePause() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        std::vector<bool> announced;
+        connect(&main, &MainView::pausedChanged, this,
+                [&](bool paused) { announced.push_back(paused); });
+        main.setPaused(true);  // a menu's brief pause is not announced
+        main.setPaused(false);
+        QVERIFY(announced.empty());
+        QVERIFY(main.viewKeyPress(Qt::Key_P));
+        main.viewKeyRelease(Qt::Key_P);
+        QVERIFY(main.isPaused());
+        main.viewKeyPress(Qt::Key_Up);  // other keys leave the pause alone
+        main.viewKeyRelease(Qt::Key_Up);
+        QVERIFY(main.viewKeyPress(Qt::Key_P));
+        QCOMPARE(announced, std::vector<bool>({true, false}));
+        QVERIFY(!main.isPaused());
+    }
+};
+
+QTEST_MAIN(FrameCancelTest)
+#include "framecancel_test.moc"
