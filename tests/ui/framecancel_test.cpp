@@ -80,7 +80,8 @@ private slots:
                 [&](int percent) { reports.emplace_back(main.framesStarted(), percent); });
         std::vector<int> seen;
         long slowFrame = -1;
-        for (int w = 160, h = 120; seen.empty() && w <= 1280; w *= 2, h *= 2) {
+        for (int w = 160, h = 120; seen.size() < 2 && w <= 2560; w *= 2, h *= 2) {
+            seen.clear();
             QVERIFY(startFrameOfSize(main, w, h));
             slowFrame = main.framesStarted();
             QVERIFY(waitUntil([&] { return main.framesStarted() > slowFrame; }, 600000) >= 0);
