@@ -2,6 +2,8 @@
 // plain lists, each with the edits pending for it. The document owns one per loaded scene.
 #pragma once
 
+#include <QStringList>
+
 #include "scene/changedelemvec.h"
 #include "scene/colorcol.h"
 #include "scene/lights.h"
@@ -35,6 +37,17 @@ public:
     // that objects never see stale colour pointers). Raises the collection's programming error
     // when an object is resolved while there is no texture at all.
     void resolve();
+
+    // What a user should hear about a loaded scene that still renders: a name an object or a
+    // texture refers to that no texture or colour has (the first texture or colour is drawn
+    // instead), and names given to two colours or two textures (only the first is found).
+    // At most kMaxWarnings lines, the last one counting the rest.
+    static constexpr int kMaxWarnings = 20;
+    QStringList referenceWarnings();
+
+    // The sentence for a scene with objects but no texture at all, which cannot be drawn; empty
+    // when the scene can be resolved.
+    QString missingTextureProblem() const;
 
     // Adds, without removing anything, the colours "cola" and "colb" (lines 600/200 and 730/190)
     // and the one-colour texture "maintex" of colour "cola": the materials of the built-in scene.
