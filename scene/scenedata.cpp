@@ -89,7 +89,21 @@ void SceneData::addItem(rtObjBase* object) { objects.append(object); }
 void SceneData::addItem(Lights* light) { lights.append(light); }
 
 void SceneData::resolve() {
-    for (Texture* texture : textures.items) texture->resolveColors(colors);
+    shadedColors.clear();
+    QSet<ColDiscrete*> seen;
+    for (Texture* texture : textures.items) {
+        texture->resolveColors(colors);
+        Reader::PropertyList list;
+        texture->getProperties(list);
+        for (const auto& element : list) {
+            if (!namesColor(element->name)) continue;
+            ColDiscrete* color = colors.get(element->toString());
+            if (color && !seen.contains(color)) {
+                seen.insert(color);
+                shadedColors.push_back(color);
+            }
+        }
+    }
     for (rtObjBase* object : objects.items) object->resolveTextures(textures);
 }
 

@@ -16,6 +16,9 @@ public:
     TextureCol textures;
     ChangedElemVec<rtObjBase> objects;
     ChangedElemVec<Lights> lights;
+    // The colours some texture draws with, each once, set by resolve(). Only these get light
+    // tables before a frame: a file may define thousands of colours it never uses.
+    std::vector<ColDiscrete*> shadedColors;
 
     // Holds the colour "default" (the default of the colour collection) and nothing else.
     SceneData();
