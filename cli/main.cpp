@@ -153,6 +153,9 @@ int run(QCoreApplication& app) {
     } else if (!doc.loadFile(scene)) {
         return SceneUnreadable;
     }
+    for (const QString& warning : doc.loadWarnings())
+        std::fprintf(stderr, "tavolin-render: warning: %s: %s\n", qPrintable(scene),
+                     qPrintable(warning));
     doc.applyPendingChanges();
     applyRenderOptions(options, *doc.getSettings());
     doc.applyPendingChanges();  // the observer frame now carries the scene's start

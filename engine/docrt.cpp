@@ -91,17 +91,21 @@ bool DocRT::loadFile(const QString& fileName) {
     if (!reader.parse()) {
         problem = reader.errorText();
     } else {
-        // Resolving now refuses a file whose objects name textures when it has none at all.
-        try {
-            newScene->resolve();
-        } catch (const ProgrammingError& e) {
-            problem = QString::fromStdString(e.what());
+        // A file whose objects have no texture at all to be drawn with is refused now.
+        problem = newScene->missingTextureProblem();
+        if (problem.isEmpty()) {
+            try {
+                newScene->resolve();
+            } catch (const ProgrammingError& e) {
+                problem = QString::fromStdString(e.what());
+            }
         }
     }
     if (!problem.isEmpty()) {
         reportError(tr("Error reading file ") + fileName, problem);
         return false;
     }
+    warnings = newScene->referenceWarnings();
 
     delete pendingSettings;
     delete pendingScene;
@@ -111,6 +115,7 @@ bool DocRT::loadFile(const QString& fileName) {
     pendingAction = LoadedScene;
     pendingSettings->settingsToFrame(frame);
     emit updateEyes();
+    if (!warnings.isEmpty()) emit sceneWarnings(fileName, warnings);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -39,6 +40,10 @@ public:
     // Reads a scene file into a pending scene; false (after reporting the error) when it cannot
     // be read, leaving the current scene, observer and fly path untouched.
     bool loadFile(const QString& fileName);
+    // What the last successful load found that still renders but is likely a mistake (names
+    // that are not defined, names defined twice), one sentence each; also announced by
+    // sceneWarnings() so that the window can show them.
+    const QStringList& loadWarnings() const { return warnings; }
     // Writes the current settings and scene atomically (SafeFile): a failure leaves an existing
     // file as it was and returns false with the reason, naming the file, in *error. Without an
     // error pointer the failure is reported through the error reporter, so that it is never
@@ -100,6 +105,8 @@ signals:
     // setEye() asked for an eye other than the one the next frame would have used: an edit of
     // the document (the scene file stores its eye).
     void eyeEdited();
+    // A scene was read with warnings (see loadWarnings()).
+    void sceneWarnings(const QString& fileName, const QStringList& warnings);
     void sceneContentChanged();
     // The edit dock's recorded edits were applied: the scene's items before and after, as
     // sceneText() gives them. Not emitted for loaded or restored scenes.
@@ -133,4 +140,5 @@ private:
     bool maxBundleSizeChanged = false;
     bool startPositionRequested = false;
     ObserverFrame startFrame;
+    QStringList warnings;
 };

@@ -49,7 +49,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     // Light response: shading reads searchlight and exposure from the eye, and dense spectra
     // from per-colour tables built here, between frames.
     settings->syncLight();
-    LightTableCache::prepareAll(sceneData->colors.items, settings->eye);
+    LightTableCache::prepareAll(sceneData->shadedColors, settings->eye);
     prepareFrame(settings, tree);
     frame.background = settings->backgroundPixel();
     if (settings->lightBending) {

@@ -229,6 +229,13 @@ bool ReaderXml::endElement(const QString& name, QString& why) {
         if (settings && name == kSettingsTag && !settings->normalizeObserver(&why)) return false;
         open->finish();
         open = nullptr;
+    } else if (name == QLatin1String("wavelength") &&
+               gathered.count(QLatin1Char('(')) > kMaxColorLines) {
+        why = tr("a colour may have at most %1 spectral lines, <%2> has %3")
+                  .arg(kMaxColorLines)
+                  .arg(open->tag)
+                  .arg(gathered.count(QLatin1Char('(')));
+        return false;
     } else if (!open->setValue(name, gathered)) {
         why = tr("<%1> has no property \"%2\" or cannot read \"%3\"")
                   .arg(open->tag, quoted(name), quoted(gathered));

@@ -25,6 +25,10 @@ public:
     // Items (objects, colours, textures, lights, settings blocks): a million spheres take about
     // 150 MiB once read and a few seconds to load; more is no scene a person edits.
     static constexpr int kMaxItems = 1'000'000;
+    // Spectral lines in one colour's wavelength list: shading and light tables cost time in
+    // proportion to them (100000 lines took a minute per frame); the shipped scenes use at most
+    // six, a generated blackbody 561.
+    static constexpr int kMaxColorLines = 1000;
 
     // The file is read when parse() runs (UserFile: a regular file of at most 64 MiB); a file
     // that cannot be read makes the parse fail with the system's reason and the path.

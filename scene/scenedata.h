@@ -2,6 +2,8 @@
 // plain lists, each with the edits pending for it. The document owns one per loaded scene.
 #pragma once
 
+#include <QStringList>
+
 #include "scene/changedelemvec.h"
 #include "scene/colorcol.h"
 #include "scene/lights.h"
@@ -18,6 +20,9 @@ public:
     // relative file names there, so that a scene and its images can move together. Empty for a
     // scene not read from a file: names are then taken as they stand.
     QString folder;
+    // The colours some texture draws with, each once, set by resolve(). Only these get light
+    // tables before a frame: a file may define thousands of colours it never uses.
+    std::vector<ColDiscrete*> shadedColors;
 
     // Holds the colour "default" (the default of the colour collection) and nothing else.
     SceneData();
@@ -40,6 +45,17 @@ public:
     // stale colour pointers). Raises the collection's programming error
     // when an object is resolved while there is no texture at all.
     void resolve();
+
+    // What a user should hear about a loaded scene that still renders: a name an object or a
+    // texture refers to that no texture or colour has (the first texture or colour is drawn
+    // instead), and names given to two colours or two textures (only the first is found).
+    // At most kMaxWarnings lines, the last one counting the rest.
+    static constexpr int kMaxWarnings = 20;
+    QStringList referenceWarnings();
+
+    // The sentence for a scene with objects but no texture at all, which cannot be drawn; empty
+    // when the scene can be resolved.
+    QString missingTextureProblem() const;
 
     // Adds, without removing anything, the colours "cola" and "colb" (lines 600/200 and 730/190)
     // and the one-colour texture "maintex" of colour "cola": the materials of the built-in scene.

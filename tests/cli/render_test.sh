@@ -69,5 +69,12 @@ cmp -s "$out/spheres8-1.png" "$out/keep.png" ||
 [ -z "$(find "$out" -name '.keep.png.*')" ] ||
     { echo "FAIL: short write left a temporary file"; failures=$((failures + 1)); }
 
+
+# A misspelt texture renders with the first texture, but says so.
+printf '<tavolinfile><sphere><name>ball</name><texname>tx</texname></sphere><newtexturesingle><texname>t</texname></newtexturesingle></tavolinfile>' >"$out/typo.tavolin"
+expect 0 "undefined texture" "$render" "$out/typo.tavolin" -o "$out/typo.png" --size 16x16
+grep -qF 'warning: '"$out"'/typo.tavolin: The texture "tx" (used by the object "ball") is not defined' "$out/stderr.txt" ||
+    { echo "FAIL: no warning for an undefined texture"; failures=$((failures + 1)); }
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]

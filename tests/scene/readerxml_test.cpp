@@ -258,3 +258,36 @@ TEST(ReaderXml, ItemsPastTheLimitAreRefusedWithTheLimitNamed) {
     EXPECT_EQ(past->error.toStdString(),
               "Fatal error: the file has more than 1000000 items  line:1000002  column:17");
 }
+
+TEST(ReaderXml, ColoursPastTheLineLimitAreRefused) {
+    const auto colour = [](int lines) {
+        QByteArray w;
+        for (int i = 0; i < lines; ++i) w += "(" + QByteArray::number(300 + i * 0.5) + ";1)";
+        return "<tavolinfile>\n<newcolor><colname>c</colname><wavelength>" + w +
+               "</wavelength></newcolor></tavolinfile>";
+    };
+    auto atLimit = parse(colour(Reader::ReaderXml::kMaxColorLines));
+    EXPECT_TRUE(atLimit->ok) << atLimit->error.toStdString();
+    auto past = parse(colour(Reader::ReaderXml::kMaxColorLines + 1));
+    EXPECT_FALSE(past->ok);
+    EXPECT_TRUE(past->error.startsWith("Fatal error: a colour may have at most 1000 spectral "
+                                       "lines, <newcolor> has 1001  line:2  column:"))
+        << past->error.toStdString();
+}
+
+// Thousands of colours that no texture uses cost nothing per frame: only the colours textures
+// draw with are prepared (2000 unused blackbodies once took 20 s).
+TEST(ReaderXml, OnlyColoursThatTexturesUseAreShaded) {
+    QByteArray text = "<tavolinfile>";
+    for (int i = 0; i < 2000; ++i) text += "<newblackbody/>";
+    text += "<newblackbody><colname>sun</colname></newblackbody>"
+            "<newtexturesingle><texname>t</texname><color>sun</color></newtexturesingle>"
+            "<newtexturequad><texname>q</texname><colora>sun</colora><colorb>nowhere</colorb>"
+            "</newtexturequad></tavolinfile>";
+    auto l = parse(text);
+    ASSERT_TRUE(l->ok) << l->error.toStdString();
+    l->scene.resolve();
+    ASSERT_EQ(l->scene.shadedColors.size(), 2u);
+    EXPECT_EQ(l->scene.shadedColors[0]->name, "sun");
+    EXPECT_EQ(l->scene.shadedColors[1], l->scene.colors.items.front());  // the stand-in
+}
