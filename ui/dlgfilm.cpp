@@ -412,7 +412,8 @@ bool DlgFilm::exportFilm(bool quiet) {
     exportedFrames = renderer.framesWritten();
     exportError = renderer.errorText();
     // Where the frames are, and how many: the export runs long and ends unseen.
-    if (!quiet && (result == FilmRenderer::Finished || exportedFrames > 0)) {
+    if (!quiet && (result == FilmRenderer::Finished ||
+                   (result == FilmRenderer::Canceled && exportedFrames > 0))) {
         const QString first = FilmRenderer::frameFileName(film.fileName, 0);
         const QString folder = QDir::toNativeSeparators(QFileInfo(first).absolutePath());
         QString text = formTr("%1 of %2 frames were written to %3, named %4 and onwards.")

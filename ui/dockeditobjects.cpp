@@ -1,6 +1,7 @@
 // The edit dock's form, its three category adapters and the selection logic around them.
 #include "ui/dockeditobjects.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
@@ -56,6 +57,13 @@ DockEditObjects::DockEditObjects(QWidget* parent, DocRT* doc_)
     connect(objNames, &QComboBox::currentIndexChanged, this, &DockEditObjects::objIndexChanged);
     connect(butApply, &QPushButton::clicked, this, &DockEditObjects::applyChanges);
     connect(deleteObject, &QToolButton::clicked, this, &DockEditObjects::deleteSelectedObject);
+    // The Delete key deletes the selected item while the focus is in the dock (a text field
+    // takes the key for itself).
+    auto* deleteKey = new QAction(this);
+    deleteKey->setShortcut(QKeySequence::Delete);
+    deleteKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(deleteKey);
+    connect(deleteKey, &QAction::triggered, this, &DockEditObjects::deleteSelectedObject);
     connect(mapper, &QSignalMapper::mappedInt, this, &DockEditObjects::createNewObject);
 
     createEditors();

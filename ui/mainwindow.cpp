@@ -3,7 +3,8 @@
 // Choices of ours:
 // - Visible texts are spelt and capitalised as in other desktop programs ("Aberration",
 //   "Position", "Tool Bar", "Save Screenshot ...", "Ray Direction at Cursor"), where the first
-//   texts had typos; the actions' object names stay.
+//   texts had typos; the actions' object names stay. The menus open with Alt and their first
+//   letter.
 // - "Show Tool Bar" shows and hides the tool bar; the tool bar is visible at start, so the action
 //   starts checked, and it follows the tool bar when the user closes it another way.
 // - The debug log is written from the Help menu ("Write Log File to <path>") to Log.txt in the
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDockWidget>
@@ -286,11 +288,11 @@ void MainWindow::retranslateForm() {
     actionSearchlight->setToolTip(tr("Enable/Disable the relativistic searchlight (beaming)"));
     actionSearchlight->setStatusTip(tr("Enable/Disable the relativistic searchlight (beaming)"));
     actionCursorBrightness->setText(tr("Brightness at Cursor"));
-    menuFile->setTitle(tr("File"));
-    menuHelp->setTitle(tr("Help"));
-    menuView->setTitle(tr("View"));
+    menuFile->setTitle(tr("&File"));
+    menuHelp->setTitle(tr("&Help"));
+    menuView->setTitle(tr("&View"));
     menuStatus_Bar->setTitle(tr("Status Bar"));
-    menuOptions->setTitle(tr("Options"));
+    menuOptions->setTitle(tr("&Options"));
     tools->setWindowTitle(tr("Tool Bar"));
     tools->setToolTip(QString());
 }
@@ -568,6 +570,8 @@ void MainWindow::slotViewEditObjects(bool showEditObjects) {
         editDock = dock;
     }
     editDock->show();
+    // Keyboard users land in the dock: arrows choose the item, Delete deletes it.
+    if (auto* dock = qobject_cast<DockEditObjects*>(editDock)) dock->itemCombo()->setFocus();
 }
 
 void MainWindow::slotViewPosition(bool vis) { labelPosition->setVisible(vis); }
@@ -650,7 +654,7 @@ void MainWindow::setupDocumentHandling() {
     actionRedo = undo->createRedoAction(this, tr("Redo"));
     actionRedo->setObjectName(QStringLiteral("actionRedo"));
     actionRedo->setShortcuts({QKeySequence(tr("Ctrl+Shift+Z")), QKeySequence(tr("Ctrl+Y"))});
-    menuEdit = new QMenu(tr("Edit"), menuBar());
+    menuEdit = new QMenu(tr("&Edit"), menuBar());
     menuEdit->setObjectName(QStringLiteral("menuEdit"));
     menuEdit->addAction(actionUndo);
     menuEdit->addAction(actionRedo);
@@ -748,7 +752,7 @@ void MainWindow::setupDebugMenu() {
     actionTraceOutput->setStatusTip(
         tr("Write what the renderer does to standard output (as with --trace)"));
     connect(actionTraceOutput, &QAction::toggled, this, [](bool on) { TraceOutput::setEnabled(on); });
-    menuDebug = new QMenu(tr("Debug"), menuBar());
+    menuDebug = new QMenu(tr("&Debug"), menuBar());
     menuDebug->setObjectName(QStringLiteral("menuDebug"));
     menuDebug->addAction(actionTraceOutput);
     menuBar()->insertMenu(menuHelp->menuAction(), menuDebug);

@@ -628,6 +628,16 @@ private slots:
         QCOMPARE(scene().objects.items.size(), size_t(2));
         QVERIFY(!findByName(scene().objects.items, "ball"));
         QVERIFY(findByName(scene().objects.items, "moon"));
+
+        // The Delete key does the same while the focus is in the dock, but not in a text field.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        row(0)->lineEdit()->setFocus();
+        QTest::keyClick(row(0)->lineEdit(), Qt::Key_Delete);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"ground", "moon"}));
+        dock->itemCombo()->setFocus();
+        QTest::keyClick(dock->itemCombo(), Qt::Key_Delete);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"ground"}));
     }
 
     void deletingTheLastItemSelectsTheNewLast() {

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end check of the desktop program on a virtual X server: the default scene is drawn,
 # holding A (with the forward motion paused) shifts the picture's centre toward blue and changes
-# the status bar, and a horizontal split from the context menu shows the picture twice.
+# the status bar, and a horizontal split from the context menu shows the picture twice. Then
+# `tavolin FILE` opens a scene of the user's: an object deleted from the keyboard in the edit
+# dock marks the title modified and Ctrl+Z brings the object back; leaving with changes asks
+# Save / Discard / Cancel, Cancel keeps the window, and Save writes the file and ends.
 # usage: e2e_window.sh TAVOLIN_EXECUTABLE OUTPUT_FOLDER
 set -euo pipefail
 program=$1
@@ -154,6 +157,78 @@ ge 3 "$left_right_after" || fail "the two views do not show the same picture"
 
 kill $pid
 wait $pid 2> /dev/null || true
+# The trace lines are off unless asked for.
+! grep -q "waiting finished" "$out/tavolin.log" || fail "trace lines without --trace"
+
+# ---- a scene of the user's: tavolin FILE, an edit, undo, and the unsaved-changes question
+scene_dir=$(mktemp -d)
+scene="$scene_dir/e2e.tavolin"
+cp "$(dirname "$0")/../data/spheres8.tavolin" "$scene"
+spheres_before=$(grep -c "<sphere>" "$scene")
+"$program" "$scene" > "$out/tavolin-file.log" 2>&1 &
+pid=$!
+trap 'kill $pid 2> /dev/null || true; rm -rf "$scene_dir"' EXIT
+
+title_is() {  # waits up to 10 s for the window's title
+    for _ in $(seq 50); do
+        [ "$(xdotool getwindowname "$win" 2> /dev/null)" = "$1" ] && return 0
+        sleep 0.2
+    done
+    echo "title: $(xdotool getwindowname "$win" 2> /dev/null)"
+    return 1
+}
+win=$(timeout 60 xdotool search --sync --onlyvisible --name '^e2e.tavolin - Tavolin$' | head -1)
+[ -n "$win" ] || fail "tavolin FILE did not open a window titled after the file"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool windowfocus --sync "$win" || true
+shot file-start 3
+drawn=$(analyse "$out/file-start.png" $view_x $view_y $view_w $view_h drawn)
+ge "$drawn" 0.02 || fail "the opened scene is not drawn"
+
+# Options > Show Edit Objects, then Delete on the first object.
+xdotool key alt+o
+sleep 0.5
+xdotool key Down Down Down Down Down Return
+sleep 1
+xdotool key Delete
+title_is "e2e.tavolin* - Tavolin" || fail "a deletion did not mark the title modified"
+shot file-deleted 2
+xdotool key ctrl+z
+title_is "e2e.tavolin - Tavolin" || fail "undo did not bring back the saved state"
+shot file-undone 2
+xdotool key Delete
+title_is "e2e.tavolin* - Tavolin" || fail "the second deletion did not mark the title"
+
+# File > Exit asks; Escape (Cancel) keeps the window and the change.
+ask_exit() {
+    # Without a window manager the focus does not return by itself after a closed dialog.
+    xdotool windowfocus --sync "$win" || true
+    xdotool key alt+f
+    sleep 1
+    xdotool key Up
+    sleep 0.5
+    xdotool key Return
+    timeout 10 xdotool search --sync --onlyvisible --name '^Unsaved Changes$' > /dev/null ||
+        fail "leaving with changes did not ask"
+}
+ask_exit
+sleep 0.5
+import -window root "$out/unsaved-question.png"
+xdotool key Escape
+sleep 1
+kill -0 $pid 2> /dev/null || fail "Cancel ended the program"
+title_is "e2e.tavolin* - Tavolin" || fail "Cancel lost the change"
+# Return (Save, the default) writes the file and ends the program.
+ask_exit
+sleep 0.5
+xdotool key Return
+for _ in $(seq 50); do kill -0 $pid 2> /dev/null || break; sleep 0.2; done
+kill -0 $pid 2> /dev/null && fail "Save did not end the program"
+spheres_after=$(grep -c "<sphere>" "$scene")
+echo "spheres in the file before: $spheres_before, after saving: $spheres_after"
+[ "$spheres_after" -eq $((spheres_before - 1)) ] || fail "the saved file does not hold the edit"
+
 trap - EXIT
+rm -rf "$scene_dir"
 echo "screenshots in $out"
 echo "PASS"

@@ -147,7 +147,7 @@ private slots:
         QVERIFY(bar);
         QStringList titles;
         for (QAction* a : bar->actions()) titles << a->text();
-        QCOMPARE(titles, QStringList({"File", "Edit", "View", "Options", "Debug", "Help"}));
+        QCOMPARE(titles, QStringList({"&File", "&Edit", "&View", "&Options", "&Debug", "&Help"}));
         // The trace switch follows and sets the trace output.
         QAction* trace = action(w, "actionTraceOutput");
         QCOMPARE(entries(w.findChild<QMenu*>("menuDebug")),
