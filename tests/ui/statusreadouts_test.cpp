@@ -126,10 +126,11 @@ private slots:
             QCOMPARE(status.progressBar()->value(), percent);
         }
         QCOMPARE(status.progressBar()->width(), width);
-        status.setFrameProgress(-1);
-        QVERIFY(!status.progressBar()->isVisible());
         status.setPaused(true);
         QVERIFY(status.pausedLabel()->isVisible());
+        saveShotIfAsked(&bar, "frame-status");
+        status.setFrameProgress(-1);
+        QVERIFY(!status.progressBar()->isVisible());
         QVERIFY(status.pausedLabel()->text().contains("Paused"));
         status.setPaused(false);
         QVERIFY(!status.pausedLabel()->isVisible());
