@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <unistd.h>
 
 #include "cli/renderoptions.h"
@@ -13,6 +14,7 @@
 #include "engine/filmrenderer.h"
 #include "engine/flypathfile.h"
 #include "engine/pixelbuffer.h"
+#include "engine/safefile.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
 #include "geometry/kdtree.h"
@@ -71,9 +73,23 @@ int renderFilm(DocRT& doc, const RenderOptions& options) {
         case FilmRenderer::Canceled:
             break;
     }
-    std::fprintf(stderr, "tavolin-render: could not write the picture %s\n",
-                 qPrintable(renderer.errorText()));
+    std::fprintf(stderr, "tavolin-render: %s\n", qPrintable(renderer.errorText()));
     return PictureUnwritable;
+}
+
+// The output picture's name, format and folder, checked before the scene is even read: a
+// typo must not cost a rendering, nor overwrite a scene file.
+bool outputIsWritable(const RenderOptions& options) {
+    if (options.output.isEmpty()) return true;
+    const QString first = options.flypath.isEmpty()
+                              ? options.output
+                              : FilmRenderer::frameFileName(options.output, options.firstFrame);
+    QString problem;
+    if (SafeFile::checkPictureName(options.output, &problem) &&
+        SafeFile::checkWritable(first, &problem))
+        return true;
+    std::fprintf(stderr, "tavolin-render: %s\n", qPrintable(problem));
+    return false;
 }
 
 // Renders one frame into buffer with all workers and waits for its end.
@@ -83,10 +99,27 @@ void renderFrame(ThreadBase& pool, TimeRT& engine, DocRT& doc, PixelBuffer& buff
     pool.startRendering(true);
 }
 
+int run(QCoreApplication& app);
+
 }  // namespace
 
+// Every allocation a user's choice of size drives (the picture, its reduction, the encoded
+// file, the black hole's tables) may fail; that ends with exit code 4 and a message, never with
+// an abort.
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    try {
+        return run(app);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "tavolin-render: %s\n",
+                     "ran out of memory. Please reduce the resolution or the antialiasing.");
+        return OutOfMemory;
+    }
+}
+
+namespace {
+
+int run(QCoreApplication& app) {
     QCoreApplication::setApplicationName(QStringLiteral("tavolin-render"));
 
     RenderOptions options;
@@ -101,6 +134,7 @@ int main(int argc, char** argv) {
         return Ok;
     }
     TraceOutput::setEnabled(options.trace);
+    if (!outputIsWritable(options)) return PictureUnwritable;
 
     DocRT doc;
     bool loadFailed = false;
@@ -180,11 +214,19 @@ int main(int argc, char** argv) {
     }
 
     if (!options.output.isEmpty()) {
-        if (!buffer.downsample(options.antialiasing, nullptr) || !buffer.save(options.output)) {
-            std::fprintf(stderr, "tavolin-render: could not write the picture %s\n",
-                         qPrintable(options.output));
+        if (!buffer.downsample(options.antialiasing, nullptr)) {
+            std::fprintf(stderr, "tavolin-render: %s\n",
+                         "not enough memory to reduce the picture to its final size. Please "
+                         "reduce the resolution or the antialiasing.");
+            return OutOfMemory;
+        }
+        QString problem;
+        if (!buffer.save(options.output, &problem)) {
+            std::fprintf(stderr, "tavolin-render: %s\n", qPrintable(problem));
             return PictureUnwritable;
         }
     }
     return Ok;
 }
+
+}  // namespace

@@ -3,9 +3,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QSaveFile>
 #include <QTextStream>
 #include <array>
+
+#include "engine/safefile.h"
 
 struct DebugLog::State {
     std::array<QString, kSize> entries;
@@ -25,22 +26,16 @@ void DebugLog::logMessage(const QString& text) {
     s.next = (s.next + 1) % kSize;
 }
 
-bool DebugLog::writeLog(const QString& fileName) {
-    QSaveFile file(fileName);
-    const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+bool DebugLog::writeLog(const QString& fileName, QString* error) {
     logMessage(QStringLiteral("write File called!"));
-    if (!opened) return false;
-
     const State& s = state();
-    QTextStream out(&file);
-    // Newest first: from the slot before the index backwards round to the index (the oldest).
-    for (int n = 1; n <= kSize; ++n) out << s.entries[(s.next - n + kSize) % kSize] << '\n';
-    out.flush();
-    if (out.status() != QTextStream::Ok) {
-        file.cancelWriting();
-        return false;
+    QByteArray text;
+    {
+        QTextStream out(&text, QIODevice::WriteOnly);
+        // Newest first: from the slot before the index backwards round to the index (the oldest).
+        for (int n = 1; n <= kSize; ++n) out << s.entries[(s.next - n + kSize) % kSize] << '\n';
     }
-    return file.commit();
+    return SafeFile::write(fileName, text, error);
 }
 
 QString DebugLog::defaultLogPath() { return QDir::homePath() + QStringLiteral("/Log.txt"); }

@@ -13,8 +13,9 @@ public:
     static void logMessage(const QString& text);
 
     // Logs "write File called!", then writes all 1000 slots newest first, one line each (empty
-    // slots give empty lines). Returns whether the file could be written.
-    static bool writeLog(const QString& fileName);
+    // slots give empty lines), atomically. False with the reason in *error when the file cannot
+    // be written; an old log then stays as it was.
+    static bool writeLog(const QString& fileName, QString* error = nullptr);
 
     // Where the main window writes the log: Log.txt in the user's home folder.
     static QString defaultLogPath();

@@ -6,6 +6,9 @@
 // - Errors a user's file or edit can reach (an object whose texture cannot be resolved because
 //   the scene has no texture at all, a tree build that fails) refuse the load or keep the scene
 //   renderable, with a message, instead of ending the program.
+// - Recorded edits that would leave objects without any texture or textures without any colour
+//   are dropped as a whole ("Scene not changed"); the edit dock refuses them before they are
+//   recorded, so this only guards against a caller that does not ask first.
 #include "engine/docrt.h"
 
 #include <QFile>
@@ -61,6 +64,7 @@ DocRT::~DocRT() {
     delete tree;
     delete pendingSettings;
     delete pendingScene;
+    delete restoredScene;
 }
 
 ColorCol& DocRT::colors() const { return sceneData->colors; }
@@ -183,10 +187,14 @@ bool DocRT::applyPendingChanges() {
 
     if (pendingAction == NothingPending) {
         settings->frameToSettings(frame);
-        if (sceneData->hasPendingChanges()) {
-            sceneData->applyPendingChanges();
+        if (restoredScene) {
+            delete sceneData;
+            sceneData = restoredScene;
+            restoredScene = nullptr;
             rebuildTree();
             emit sceneContentChanged();
+        } else if (sceneData->hasPendingChanges()) {
+            applySceneEdits();
         }
         const int now = clockMs();
         if (recorder.mode() == Recorder::Recording) {
@@ -203,6 +211,9 @@ bool DocRT::applyPendingChanges() {
         return false;
     }
 
+    // A loaded or new scene replaces whatever an undo was about to restore.
+    delete restoredScene;
+    restoredScene = nullptr;
     if (pendingAction == LoadedScene) {
         if (!pendingScene || !pendingSettings) {
             pendingAction = NothingPending;  // never take over a scene that is not there
@@ -219,6 +230,7 @@ bool DocRT::applyPendingChanges() {
         emit sceneContentChanged();
     } else if (pendingAction == BuiltInScene) {
         buildBuiltInScene();
+        emit sceneContentChanged();
     }
 
     recorder.clear();
@@ -228,13 +240,83 @@ bool DocRT::applyPendingChanges() {
     return true;
 }
 
+DocRT::SceneCounts DocRT::countsAfterPendingEdits() const {
+    SceneCounts counts;
+    counts.objects = int(sceneData->objects.visibleEntries().size());
+    counts.textures = int(sceneData->textures.visibleEntries().size());
+    counts.colors = int(sceneData->colors.visibleEntries().size());
+    return counts;
+}
+
+QString DocRT::whatSceneLacks(const SceneCounts& counts) {
+    if (counts.objects > 0 && counts.textures == 0)
+        return tr("The scene's objects need at least one texture.");
+    if (counts.colors == 0) return tr("The scene needs at least one colour.");
+    return QString();
+}
+
+QString DocRT::sceneText() const {
+    Reader::ReaderXml writer;
+    writer.registerScene(sceneData);
+    QString text;
+    QTextStream stream(&text);
+    writer.write(stream);
+    stream.flush();
+    return text;
+}
+
+bool DocRT::restoreSceneText(const QString& text) {
+    auto scene = std::make_unique<SceneData>();
+    Reader::ReaderXml reader;
+    reader.registerScene(scene.get());
+    if (!reader.parseText(text.toUtf8())) return false;
+    SceneCounts counts;
+    counts.objects = int(scene->objects.items.size());
+    counts.textures = int(scene->textures.items.size());
+    counts.colors = int(scene->colors.items.size());
+    if (!whatSceneLacks(counts).isEmpty()) return false;
+    scene->resolve();
+    sceneData->objects.discardPendingChanges();
+    sceneData->textures.discardPendingChanges();
+    sceneData->colors.discardPendingChanges();
+    sceneData->lights.discardPendingChanges();
+    delete restoredScene;
+    restoredScene = scene.release();
+    return true;
+}
+
+void DocRT::applySceneEdits() {
+    const QString lack = whatSceneLacks(countsAfterPendingEdits());
+    if (!lack.isEmpty()) {
+        sceneData->objects.discardPendingChanges();
+        sceneData->textures.discardPendingChanges();
+        sceneData->colors.discardPendingChanges();
+        sceneData->lights.discardPendingChanges();
+        reportError(tr("Scene not changed"), lack);
+        emit sceneContentChanged();
+        return;
+    }
+    const QString before = sceneText();
+    try {
+        sceneData->applyPendingChanges();
+    } catch (const ProgrammingError&) {
+        // rebuildTree resolves again, reports why, and leaves the tree empty.
+    }
+    rebuildTree();
+    emit sceneContentChanged();
+    emit sceneEdited(before, sceneText());
+}
+
 void DocRT::rebuildTree() {
+    tree->reset();
     try {
         sceneData->resolve();
     } catch (const ProgrammingError& e) {
+        // Objects may still point at removed textures: draw nothing rather than follow them.
         reportError(tr("Scene not changed"), QString::fromStdString(e.what()));
+        tree->addInterval({}, 0);
+        return;
     }
-    tree->reset();
     try {
         tree->addInterval(sceneData->objects.items, 0);
     } catch (const ProgrammingError& e) {
@@ -246,6 +328,10 @@ void DocRT::rebuildTree() {
 }
 
 void DocRT::buildBuiltInScene() {
+    // A new document: nothing of the scene before it stays.
+    delete sceneData;
+    sceneData = new SceneData();
+    *settings = RenderSettings();
     sceneData->addStandardMaterials();
     auto* single = new TextureSingle();
     single->texname = QStringLiteral("mainsingle");

@@ -48,6 +48,26 @@ public:
     // was taken over.
     bool applyPendingChanges();
 
+    // ---- what the edit dock may do, and undoing what it did
+
+    // How many objects, textures and colours the scene lists once its recorded edits are applied.
+    struct SceneCounts {
+        int objects = 0;
+        int textures = 0;
+        int colors = 0;
+    };
+    SceneCounts countsAfterPendingEdits() const;
+    // Why a scene of these counts cannot be drawn (objects without any texture, no colour for
+    // textures); empty when it can. Objects and textures fall back on the first texture or
+    // colour for a name they do not find, so one of each is all they need.
+    static QString whatSceneLacks(const SceneCounts& counts);
+    // The scene's items (not the render settings) as scene-file text.
+    QString sceneText() const;
+    // Requests the scene's items to be replaced by those of text (from sceneText()) at the next
+    // frame, keeping the settings and the observer; recorded edits not yet applied are dropped.
+    // False, with the document unchanged, when the text does not make a drawable scene.
+    bool restoreSceneText(const QString& text);
+
     RenderSettings* getSettings() const { return settings; }
     SceneData* getSceneData() const { return sceneData; }
     KDTree* getTree() const { return tree; }
@@ -81,6 +101,9 @@ signals:
     // the document (the scene file stores its eye).
     void eyeEdited();
     void sceneContentChanged();
+    // The edit dock's recorded edits were applied: the scene's items before and after, as
+    // sceneText() gives them. Not emitted for loaded or restored scenes.
+    void sceneEdited(const QString& before, const QString& after);
 
 public slots:
     void loadStartPosition();
@@ -88,7 +111,9 @@ public slots:
 private:
     void buildBuiltInScene();
     void rebuildTree();
-
+    // Applies the recorded edits, or drops them with a message when they would leave the scene
+    // without what it needs.
+    void applySceneEdits();
 
     RenderSettings* settings = nullptr;
     SceneData* sceneData = nullptr;
@@ -98,6 +123,7 @@ private:
     KDTree* tree = nullptr;
     RenderSettings* pendingSettings = nullptr;
     SceneData* pendingScene = nullptr;
+    SceneData* restoredScene = nullptr;  // from restoreSceneText, waiting for the next frame
     ObserverFrame frame;
     Eye eye;
     bool eyeChanged = false;

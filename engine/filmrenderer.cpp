@@ -9,6 +9,7 @@
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
 #include "engine/recorder.h"
+#include "engine/safefile.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
 #include "geometry/kdtree.h"
@@ -26,12 +27,13 @@ constexpr int kFrameDigits = 5;
 // same frame would not give the same file everywhere.
 constexpr int kDotsPerMeter = 3780;
 
-bool saveFrame(const PixelBuffer& buffer, const QString& name) {
+bool saveFrame(const PixelBuffer& buffer, const QString& name, QString& error) {
     QImage image = buffer.toImage();
-    if (image.isNull()) return false;
-    image.setDotsPerMeterX(kDotsPerMeter);
-    image.setDotsPerMeterY(kDotsPerMeter);
-    return image.save(name, nullptr, 100);
+    if (!image.isNull()) {
+        image.setDotsPerMeterX(kDotsPerMeter);
+        image.setDotsPerMeterY(kDotsPerMeter);
+    }
+    return SafeFile::writeImage(name, image, &error);
 }
 }  // namespace
 
@@ -39,7 +41,10 @@ FilmRenderer::FilmRenderer(DocRT& document) : doc(document) {}
 
 int FilmRenderer::frameCount(double duration, int fps) {
     if (fps <= 0 || !(duration >= 0.0)) return 0;
-    return int(std::floor(duration * double(fps) + 1e-9)) + 1;
+    const double last = std::floor(duration * double(fps) + 1e-9);
+    // Compared as a double: the int conversion of a larger value is undefined.
+    if (!(last < double(kMaxFrames))) return kMaxFrames + 1;
+    return int(last) + 1;
 }
 
 QString FilmRenderer::frameFileName(const QString& fileName, int frame) {
@@ -99,6 +104,15 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
                             : QStringLiteral("The fly path is empty: record or load one first.");
         return NoRecording;
     }
+    if (count > kMaxFrames) {
+        error = QStringLiteral(
+                    "The film is too long: %1 s at %2 frames per second are more than the %3 "
+                    "frames a film may have. Lower the frame rate or shorten the fly path.")
+                    .arg(recorder.duration(), 0, 'g', 6)
+                    .arg(fs.fps)
+                    .arg(kMaxFrames);
+        return BadRange;
+    }
     if (first < 0 || first > last || last >= count) {
         error = QStringLiteral(
                     "Frames %1-%2 are not within the film's frames 0-%3 "
@@ -110,6 +124,10 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
                     .arg(fs.fps);
         return BadRange;
     }
+    const QString firstName = frameFileName(fs.fileName, first);
+    if (!SafeFile::checkPictureName(fs.fileName, &error) ||
+        !SafeFile::checkWritable(firstName, &error))
+        return SaveFailed;
 
     PixelBuffer buffer;
     TimeRT engine;
@@ -156,12 +174,13 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
         }
         if (canceled) return Canceled;
 
-        buffer.downsample(fs.antialiasing, nullptr);
-        const QString name = frameFileName(fs.fileName, k);
-        if (!saveFrame(buffer, name)) {
-            error = QStringLiteral("Could not save in this location: %1").arg(name);
-            return SaveFailed;
+        if (!buffer.downsample(fs.antialiasing, nullptr)) {
+            error = QStringLiteral("Not enough memory to reduce frame %1 to its final size. "
+                                   "Please reduce the resolution or the antialiasing.")
+                        .arg(k);
+            return OutOfMemory;
         }
+        if (!saveFrame(buffer, frameFileName(fs.fileName, k), error)) return SaveFailed;
         ++written;
         if (progress && !progress(k, 100)) return k == last ? Finished : Canceled;
     }

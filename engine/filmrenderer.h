@@ -37,9 +37,14 @@ public:
     // are prepared for each film frame's observer).
     explicit FilmRenderer(DocRT& doc);
 
+    // The most frames a film may have: ten million, more than four days at 25 fps, and still far
+    // from the largest int. Longer films are refused before anything is rendered.
+    static constexpr int kMaxFrames = 10'000'000;
+
     // floor(duration * fps) + 1 frames cover a recording of the given duration (a product within
     // 1e-9 below a whole number counts as that number, so that 2 s at 25 fps give 51 frames
-    // whatever the rounding of the recorded times). 0 for a non-positive fps.
+    // whatever the rounding of the recorded times). 0 for a non-positive fps; kMaxFrames + 1 for
+    // any film longer than kMaxFrames frames (render() refuses it).
     static int frameCount(double duration, int fps);
     // Film time of frame k: k / fps seconds.
     static double frameTime(int frame, int fps) { return double(frame) / double(fps); }
@@ -55,7 +60,9 @@ public:
     int frameCount(int fps) const;
 
     // Renders and saves the frames firstFrame .. lastFrame. GUI thread (or the main thread of the
-    // headless renderer). Stops at the first error; errorText() then says why.
+    // headless renderer). The frame names are checked before the first frame renders; each
+    // frame is written atomically, so a failure leaves no partial picture. Stops at the first
+    // error; errorText() then says why, once.
     Result render(const FilmSettings& settings, const Progress& progress = Progress());
 
     // Any thread: stops render() before the next frame, and abandons the frame being rendered.

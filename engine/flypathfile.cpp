@@ -1,12 +1,12 @@
 // Writing and reading fly-path text files; readers report the line of the first problem.
 #include "engine/flypathfile.h"
 
-#include <QFile>
 #include <QList>
-#include <QSaveFile>
 #include <cmath>
 
 #include "engine/recorder.h"
+#include "engine/safefile.h"
+#include "scene/userfile.h"
 
 const char* const FlyPathFile::kMagic = "tavolin-flypath";
 
@@ -128,6 +128,14 @@ bool FlyPathFile::parse(const QByteArray& text, std::vector<FlyPathPoint>& point
                 return false;
             }
         }
+        // An observer at or beyond the speed of light has no picture: the Lorentz factor
+        // 1 / sqrt(1 - v^2) is not finite.
+        if (!(std::fabs(values[1]) < 1.0) || !(std::fabs(float(values[1])) < 1.0f)) {
+            error = lineError(lineNo, QStringLiteral("speed %1 is not below the speed of light "
+                                                     "(it must lie strictly between -1 and 1)")
+                                          .arg(QString::fromLatin1(fields[1])));
+            return false;
+        }
         FlyPathPoint p;
         p.time = values[0];
         p.speed = float(values[1]);
@@ -157,23 +165,15 @@ bool FlyPathFile::save(const QString& fileName, const Recorder& recorder, QStrin
     std::vector<FlyPathPoint> points;
     points.reserve(size_t(recorder.pointCount()));
     for (int i = 0; i < recorder.pointCount(); ++i) points.push_back(recorder.point(i));
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(format(points)) < 0 || !file.commit()) {
-        error = QStringLiteral("%1: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    return SafeFile::write(fileName, format(points), &error);
 }
 
 bool FlyPathFile::load(const QString& fileName, Recorder& recorder, QString& error) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("%1: %2").arg(fileName, file.errorString());
-        return false;
-    }
+    QByteArray text;
+    if (!UserFile::read(fileName, text, error)) return false;
     std::vector<FlyPathPoint> points;
     QString reason;
-    if (!parse(file.readAll(), points, reason)) {
+    if (!parse(text, points, reason)) {
         error = QStringLiteral("%1, %2").arg(fileName, reason);
         return false;
     }

@@ -11,7 +11,8 @@
 // the observer's speed as a fraction of light speed and Frc the 16 floats of the observer frame,
 // row r, column c (row 0 = 1, position; rows 1-3 = unused, right, up, forward), each written with
 // 9 significant digits. Both precisions round-trip bit for bit. Times must not descend; every
-// number must be finite. A file with the header and no point is an empty fly path.
+// number must be finite; the speed must lie strictly between -1 and 1 (also in single precision:
+// 0.99999999 rounds to 1). Files are read as UserFile reads them: regular files up to 64 MiB. A file with the header and no point is an empty fly path.
 #pragma once
 
 #include <QByteArray>
@@ -35,8 +36,8 @@ public:
     // and leaves points untouched.
     static bool parse(const QByteArray& text, std::vector<FlyPathPoint>& points, QString& error);
 
-    // Writes the recorder's points (atomically, through QSaveFile). False with a message naming
-    // the file when it cannot be written.
+    // Writes the recorder's points atomically (SafeFile): on failure an old file stays as it
+    // was, and error names the file and the system's reason.
     static bool save(const QString& fileName, const Recorder& recorder, QString& error);
     // Replaces the recorder's points by the file's, only when the whole file is valid; otherwise
     // returns false with "FILE, line N: reason" and the recording stays as it was.

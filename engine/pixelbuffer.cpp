@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/safefile.h"
 #include "geometry/programmingerror.h"
 
 namespace {
@@ -74,7 +75,12 @@ bool PixelBuffer::downsample(int level, DownsampleProgress* progress) {
 
     const int outW = W_ / k;
     const int outH = H_ / k;
-    std::vector<uint32_t> reduced(static_cast<size_t>(outW) * outH, kFill);
+    std::vector<uint32_t> reduced;
+    try {
+        reduced.assign(static_cast<size_t>(outW) * outH, kFill);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pixels_.data());
     const unsigned samples = static_cast<unsigned>(k * k);
 
@@ -119,10 +125,13 @@ QImage PixelBuffer::toImage() const {
     return image;
 }
 
-bool PixelBuffer::save(const QString& fileName) const {
-    const QImage image = toImage();
-    if (image.isNull()) return false;
-    return image.save(fileName, nullptr, 100);
+bool PixelBuffer::save(const QString& fileName, QString* error) const {
+    if (W_ <= 0 || H_ <= 0) {
+        if (error) *error = QStringLiteral("Could not write %1: nothing was rendered").arg(fileName);
+        return false;
+    }
+    // A null image from toImage() here means its allocation failed; writeImage says so.
+    return SafeFile::writeImage(fileName, toImage(), error);
 }
 
 void PixelBuffer::scaleNearest(const uint32_t* src, int W, int H, int w, int h,

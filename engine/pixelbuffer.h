@@ -42,13 +42,16 @@ public:
     // Box-filter reduction of a supersampled picture to its final size: each byte of a final
     // pixel is the truncated mean of its k x k samples. A non-multiple size or an unsupported
     // level is a programming error. With progress given, a cancel returns false and keeps the
-    // supersampled buffer.
+    // supersampled buffer; so does a reduced picture that cannot be allocated (without a cancel
+    // that is the reason).
     bool downsample(int level, DownsampleProgress* progress = nullptr);
 
-    // The picture as an image, top row first (buffer row H - 1 is image row 0).
+    // The picture as an image, top row first (buffer row H - 1 is image row 0); a null image
+    // when it cannot be allocated.
     QImage toImage() const;
-    // Writes the picture; the file type follows the name's suffix. False if it cannot be written.
-    bool save(const QString& fileName) const;
+    // Writes the picture atomically (SafeFile::writeImage); the file type follows the name's
+    // suffix. False with the reason in *error if it cannot be written.
+    bool save(const QString& fileName, QString* error = nullptr) const;
 
     // Nearest-pixel stretch of a W x H picture to w x h, row 0 at the bottom as in the buffer:
     // a target column tx takes the first source column sc with tx <= sc * w / W, and a target

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,15 +116,34 @@ bool checkPictureName(const QString& path, QString* error) {
     return true;
 }
 
+bool checkWritable(const QString& path, QString* error) {
+    if (path.isEmpty()) return fail(error, QStringLiteral("\"\""), tr("no file name given"));
+    const QFileInfo info(path);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    struct stat st;
+    if (::stat(folder.constData(), &st) != 0) return fail(error, path, systemReason(errno));
+    if (!S_ISDIR(st.st_mode)) return fail(error, path, systemReason(ENOTDIR));
+    if (::access(folder.constData(), W_OK | X_OK) != 0) return fail(error, path, systemReason(errno));
+    if (::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return fail(error, path, systemReason(EISDIR));
+        if (!S_ISREG(st.st_mode)) return fail(error, path, tr("not a regular file"));
+    }
+    return true;
+}
+
 bool writeImage(const QString& path, const QImage& image, QString* error) {
     if (!checkPictureName(path, error)) return false;
-    if (image.isNull()) return fail(error, path, tr("there is no picture to write"));
+    if (image.isNull()) return fail(error, path, tr("not enough memory for the picture"));
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, QFileInfo(path).suffix().toLower().toLatin1());
-    writer.setQuality(100);
-    if (!writer.write(image)) return fail(error, path, writer.errorString());
+    try {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, QFileInfo(path).suffix().toLower().toLatin1());
+        writer.setQuality(100);
+        if (!writer.write(image)) return fail(error, path, writer.errorString());
+    } catch (const std::bad_alloc&) {
+        return fail(error, path, tr("not enough memory to encode the picture"));
+    }
     return write(path, bytes, error);
 }
 

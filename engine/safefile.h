@@ -25,7 +25,12 @@ bool write(const QString& path, const QByteArray& bytes, QString* error = nullpt
 // which a typo like "-o scene.tavolin" would otherwise destroy. False with *error set.
 bool checkPictureName(const QString& path, QString* error = nullptr);
 
+// Checks, before any work, that path could be written: its folder exists and may be written
+// to, and the name is not that of a directory or of something other than a plain file.
+bool checkWritable(const QString& path, QString* error = nullptr);
+
 // Encodes the image in the format of the name's suffix (best quality) and writes it as above.
+// Running out of memory while encoding is a failure with a message, not an exception.
 bool writeImage(const QString& path, const QImage& image, QString* error = nullptr);
 
 }  // namespace SafeFile

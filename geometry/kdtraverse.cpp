@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include <cstdio>
-#include <string>
 
 #include "geometry/kdtree.h"
 #include "geometry/programmingerror.h"
@@ -182,6 +181,7 @@ constexpr uint32_t kBoundsMinObjects = 3;
 
 [[gnu::cold, gnu::noinline]] void traceDecision(const char* what, int axis, float split,
                                                 float tMax) {
+    if (!TraceOutput::enabled()) return;  // no formatting for lines nobody sees
     char buf[96];
     std::snprintf(buf, sizeof buf, "%s%d, %g, %g", what, axis, double(split), double(tMax));
     TraceOutput::line(buf);
@@ -335,10 +335,12 @@ int traceBundle16(RayBundle16& b) {
                 }
                 const bool allUp = signs[a] == Signs::AllUp;
                 if (all(allUp ? pastEnd : beforeStart)) {
+                    if (b.trace) traceDecision("SUB_NEARF: ", a, node.split(), iv.tMax[0].x);
                     node = child[0];
                     continue;
                 }
                 if (all(allUp ? beforeStart : pastEnd)) {
+                    if (b.trace) traceDecision("SUB_FARF: ", a, node.split(), iv.tMax[0].x);
                     node = child[1];
                     continue;
                 }
@@ -351,14 +353,17 @@ int traceBundle16(RayBundle16& b) {
                     above &= hi;
                 }
                 if (all(below)) {
+                    if (b.trace) traceDecision("SUB_NEARF: ", a, node.split(), iv.tMax[0].x);
                     node = child[0];
                     continue;
                 }
                 if (all(above)) {
+                    if (b.trace) traceDecision("SUB_FARF: ", a, node.split(), iv.tMax[0].x);
                     node = child[1];
                     continue;
                 }
             }
+            if (b.trace) traceDecision("SUB_BOTH: ", a, node.split(), iv.tMax[0].x);
 
             // Both children: the far one waits on the stack with the rays' pieces beyond the
             // plane, the near one is visited with the pieces before it.

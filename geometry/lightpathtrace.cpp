@@ -1,6 +1,9 @@
 // Bent-ray tracing along the light-path table. The path plane of a ray is spanned by xGRT (from
 // the hole towards the observer) and yGRT, the part of the ray's direction perpendicular to xGRT;
 // a path point (x, y) lies at centre + x xGRT + y yGRT.
+//
+// A segment is traced when its clipped interval is not empty, tMin <= tMax: a flat scene box
+// (a lone wall) is entered and left at the same distance, as for straight rays.
 #include "geometry/lightpathtrace.h"
 
 #include <cmath>
@@ -137,14 +140,14 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree) {
 
         clipToBox(tree.sceneBox(), ray, len);
         if (tracing) traceLine("farf %f", double(ray.tMax));
-        if (ray.tMin < ray.tMax && traceSegment(ray, hole)) return true;
+        if (ray.tMin <= ray.tMax && traceSegment(ray, hole)) return true;
         ray.origin = P;
     }
 
     // Escaped: straight on along the last segment's direction.
     clipToBox(tree.sceneBox(), ray);
     if (tracing) traceLine("farf %f", double(ray.tMax));
-    if (ray.tMin < ray.tMax && traceSegment(ray, hole)) return true;
+    if (ray.tMin <= ray.tMax && traceSegment(ray, hole)) return true;
     if (tracing) traceLine("No Hit");
     return false;
 }

@@ -128,7 +128,9 @@ inline void clipToBox(const BoundingBox& box, SingleRay& ray, float limit) {
     ray.tMin = std::fmax(0.0f, entry);
 }
 
-// Four rays of one structure-of-arrays group against a box; returns entry < exit per lane.
+// Four rays of one structure-of-arrays group against a box; returns entry <= exit per lane.
+// Equality counts: a flat box (a lone wall, a floor, coplanar tiles) is entered and left at the
+// same distance, and single rays trace that interval too, so the packets must see it as well.
 inline LaneMask4 clipGroup(const BoundingBox& box, const Vec4f& ox, const Vec4f& oy,
                            const Vec4f& oz, const Vec4f& ix, const Vec4f& iy, const Vec4f& iz,
                            Vec4f& tMin, Vec4f& tMax) {
@@ -139,7 +141,7 @@ inline LaneMask4 clipGroup(const BoundingBox& box, const Vec4f& ox, const Vec4f&
     const Vec4f exit = min(min(max(x1, x2), max(y1, y2)), max(z1, z2));
     tMin = max(Vec4f(0.0f), entry);
     tMax = exit;
-    return entry < exit;
+    return entry <= exit;
 }
 
 // Clips all 16 rays (one shared origin, the camera's) and sets the live lanes.
@@ -160,5 +162,5 @@ inline void clipToBox(const BoundingBox& box, RayBundle4& b, const Vec4f& limit)
     b.live = clipGroup(box, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.invDir[0],
                        b.invDir[1], b.invDir[2], b.tMin, b.tMax);
     b.tMax = min(b.tMax, limit);
-    b.live &= b.tMin < b.tMax;
+    b.live &= b.tMin <= b.tMax;
 }

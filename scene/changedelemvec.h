@@ -100,6 +100,15 @@ public:
         return !changes.empty() || !added.empty() || !removed.empty();
     }
 
+    // Forgets every recorded edit, leaving the content as it is.
+    void discardPendingChanges() {
+        for (Change& c : changes) delete c.first;
+        for (T* item : added) delete item;
+        changes.clear();
+        added.clear();
+        removed.clear();
+    }
+
     const std::vector<Change>& pendingChanges() const { return changes; }
     const std::vector<T*>& pendingAdditions() const { return added; }
     const std::vector<T*>& pendingRemovals() const { return removed; }

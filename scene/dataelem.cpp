@@ -143,8 +143,10 @@ void ElemString::createEditor(EditorRowFactory& factory) {
     editor = factory.addRow(name, toString());
 }
 
+// Typed names follow the file's rule (no blanks), so that a saved scene loads back the same; a
+// name once kept its blanks in the scene until it was saved and loaded again.
 bool ElemString::readEditor() {
-    if (editor) *value = editor->text();
+    if (editor) return fromString(editor->text());
     return true;
 }
 

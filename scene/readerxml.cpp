@@ -5,7 +5,6 @@
 #include "scene/readerxml.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QXmlStreamReader>
 
 #include "scene/coldiscrete.h"
@@ -17,6 +16,7 @@
 #include "scene/scenedata.h"
 #include "scene/texturequad.h"
 #include "scene/texturesingle.h"
+#include "scene/userfile.h"
 
 namespace Reader {
 
@@ -61,13 +61,9 @@ void ReaderXml::registerScene(SceneData* scene) {
 }
 
 bool ReaderXml::parse() {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        // An unreadable file reads as empty input: the parser reports it like any empty file.
-        return parseText(QByteArray());
-    }
-    QXmlStreamReader xml(&file);
-    return run(xml);
+    QByteArray text;
+    if (!UserFile::read(fileName, text, error)) return false;
+    return parseText(text);
 }
 
 bool ReaderXml::parseText(const QByteArray& text) {
@@ -81,9 +77,23 @@ bool ReaderXml::run(QXmlStreamReader& xml) {
     error.clear();
     QString why;
     bool refused = false;
+    int depth = 0;
+    int items = 0;
     while (!xml.atEnd() && !refused) {
         switch (xml.readNext()) {
             case QXmlStreamReader::StartElement:
+                // The parser keeps every open element: without a bound, a few MB of nested
+                // tags take hundreds of MB.
+                if (++depth > kMaxDepth) {
+                    why = tr("elements are nested more than %1 deep").arg(kMaxDepth);
+                    refused = true;
+                    break;
+                }
+                if (!open && depth == 2 && ++items > kMaxItems) {
+                    why = tr("the file has more than %1 items").arg(kMaxItems);
+                    refused = true;
+                    break;
+                }
                 refused = !startElement(xml.qualifiedName().toString(), xml.attributes(), why);
                 break;
             case QXmlStreamReader::Characters:
@@ -99,6 +109,7 @@ bool ReaderXml::run(QXmlStreamReader& xml) {
                 }
                 break;
             case QXmlStreamReader::EndElement:
+                --depth;
                 refused = !endElement(xml.qualifiedName().toString(), why);
                 break;
             default:

@@ -19,7 +19,15 @@ namespace Reader {
 
 class ReaderXml {
 public:
-    // The file is opened when parse() runs; a file that cannot be opened makes the parse fail.
+    // Limits of a scene file, each refused with its number in the message. The format needs
+    // three levels (file, item, property); 64 leaves room for any sensible extension.
+    static constexpr int kMaxDepth = 64;
+    // Items (objects, colours, textures, lights, settings blocks): a million spheres take about
+    // 150 MiB once read and a few seconds to load; more is no scene a person edits.
+    static constexpr int kMaxItems = 1'000'000;
+
+    // The file is read when parse() runs (UserFile: a regular file of at most 64 MiB); a file
+    // that cannot be read makes the parse fail with the system's reason and the path.
     explicit ReaderXml(const QString& fileName = QString());
     ~ReaderXml();
 

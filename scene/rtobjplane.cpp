@@ -115,8 +115,10 @@ struct rtObjPlane::Lanes {
           uMax(p.uLimit),
           vMax(p.vLimit) {}
 
-    // Accepts tMin < t < tMax, t < tHit, 0 < u < uLimit, 0 < v < vLimit; updates the accepted
-    // lanes' tHit, live, u and v.
+    // Accepts tMin < t < tMax, t < tHit, 0 <= u < uLimit, 0 <= v < vLimit; updates the accepted
+    // lanes' tHit, live, u and v. The edges are half-open as for single rays (rather than the
+    // open 0 < u of the original bundle rule): a ray exactly on the edge u = 0 then looks the
+    // same at every packet size, and of two tiles that share an edge exactly one is hit.
     inline LaneMask4 group(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin,
                            const Vec4f& tMax, Vec4f& tHit, LaneMask4& live, Vec4f& u,
                            Vec4f& v) const {
@@ -129,10 +131,10 @@ struct rtObjPlane::Lanes {
         const Vec4f rz = dz * t - pz;
         const Vec4f zero;
         const Vec4f lu = rx * xsx + ry * xsy + rz * xsz + rw * xsw;
-        accept &= (lu > zero) & (lu < uMax);
+        accept &= (lu >= zero) & (lu < uMax);
         if (none(accept)) return accept;
         const Vec4f lv = rx * ysx + ry * ysy + rz * ysz + rw * ysw;
-        accept &= (lv > zero) & (lv < vMax);
+        accept &= (lv >= zero) & (lv < vMax);
         live = andNot(live, accept);
         tHit = select(accept, t, tHit);
         u = select(accept, lu, u);
@@ -158,9 +160,11 @@ LaneMask4 rtObjPlane::intersect4Alt(RayBundle4& b) const {
 int rtObjPlane::reserved4(int) const { return 0; }
 
 void rtObjPlane::shade4(RayBundle4& b, LaneMask4 mask) const {
-    // Signed on purpose: the four-ray path leaves the sign to the texture.
+    // The absolute cosine, as for single rays and 16-ray packets: a plane seen from behind is
+    // lit like its front (the signed factor of the original four-ray rule drew it black at the
+    // default packet size only).
     const Vec4f f =
-        Vec4f(normal.x) * b.dir[0] + Vec4f(normal.y) * b.dir[1] + Vec4f(normal.z) * b.dir[2];
+        abs(Vec4f(normal.x) * b.dir[0] + Vec4f(normal.y) * b.dir[1] + Vec4f(normal.z) * b.dir[2]);
     if (texture) texture->shade4(b, mask, f);
 }
 

@@ -123,14 +123,18 @@ void rtObjSphere<N>::shade1(SingleRay& ray, float t) const {
     if (texture) texture->shade1(ray, std::fabs(dot3(p - c, d)) / radius);
 }
 
-// ---- four-lane groups: unit directions (a = 1) from the bundle's first origin; the constant
-// term takes the squared distance over all four components, time included, so a sphere seen at
-// another time than its center.w appears with radius sqrt(r^2 - dt^2).
+// ---- four-lane groups: unit directions (a = 1) from the bundle's first origin.
+//
+// Two departures from the original bundle rules make every packet size draw what single rays
+// draw: the constant term takes the squared distance over x, y, z only (a static sphere exists
+// at all times, so an observer at another time than center.w sees it at its full radius, not at
+// sqrt(r^2 - dt^2)), and the moving sphere is met in space-time as by single rays instead of as
+// a static sphere at center.
 
 namespace {
 
 // The sphere seen from a bundle's first origin, broadcast to four lanes once per bundle:
-// oc = o - center per component and the constant term |o - center|^2 - r^2 (four components).
+// oc = o - center per component and the constant term |o - center|^2 - r^2 (x, y, z).
 struct SphereLanes {
     Vec4f ocx, ocy, ocz, constant;
 
@@ -139,7 +143,7 @@ struct SphereLanes {
         ocx = Vec4f(oc.x);
         ocy = Vec4f(oc.y);
         ocz = Vec4f(oc.z);
-        constant = Vec4f(dot4(oc, oc) - radius2);
+        constant = Vec4f(dot3(oc, oc) - radius2);
     }
 
     // Roots of t^2 + h t + constant = 0 with h = 2 dir.oc (unit directions); a lane accepts the
@@ -157,6 +161,44 @@ struct SphereLanes {
         const Vec4f t2 = s - h * half;
         const LaneMask4 ok1 = real & (t1 > tMin) & (t1 < tMax) & (t1 < tHit);
         const LaneMask4 ok2 = andNot(real & (t2 > tMin) & (t2 < tMax) & (t2 < tHit), ok1);
+        const LaneMask4 accept = ok1 | ok2;
+        tHit = select(ok1, t1, select(ok2, t2, tHit));
+        live = andNot(live, accept);
+        return accept;
+    }
+};
+
+// The moving sphere for four lanes from their own origins: the single-ray equation in the
+// absolute time T of the event, |o' + T d'|^2 = r^2 with o' = (o - center) - dir o.w + mov tmin
+// and d' = dir - mov; a root counts when tmin < T < tmax and t = T - o.w lies in the lane's
+// interval below tHit, the near root first.
+struct MovingSphereLanes {
+    Vec4f mx, my, mz, tLo, tHi, r2;
+
+    MovingSphereLanes(const Vec4f& mov, float tmin, float tmax, float radius2)
+        : mx(mov.x), my(mov.y), mz(mov.z), tLo(tmin), tHi(tmax), r2(radius2) {}
+
+    inline LaneMask4 group(const Vec4f& cx, const Vec4f& cy, const Vec4f& cz, const Vec4f& ox,
+                           const Vec4f& oy, const Vec4f& oz, const Vec4f& ow, const Vec4f& dx,
+                           const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin, const Vec4f& tMax,
+                           Vec4f& tHit, LaneMask4& live) const {
+        const Vec4f px = ox - cx - dx * ow + mx * tLo;
+        const Vec4f py = oy - cy - dy * ow + my * tLo;
+        const Vec4f pz = oz - cz - dz * ow + mz * tLo;
+        const Vec4f qx = dx - mx, qy = dy - my, qz = dz - mz;
+        const Vec4f a = qx * qx + qy * qy + qz * qz;
+        const Vec4f h = (Vec4f(2.0f) * (qx * px + qy * py + qz * pz)) / a;
+        const Vec4f disc = h * h * Vec4f(0.25f) - (px * px + py * py + pz * pz - r2) / a;
+        const LaneMask4 real = disc >= Vec4f(0.0f);
+        if (none(real)) return real;
+        const Vec4f s = sqrt(max(disc, Vec4f(0.0f)));
+        const Vec4f T1 = -(s + h * Vec4f(0.5f)), T2 = s - h * Vec4f(0.5f);
+        const Vec4f t1 = T1 - ow, t2 = T2 - ow;
+        const LaneMask4 ok1 = real & (T1 > tLo) & (T1 < tHi) & (t1 > tMin) & (t1 < tMax) &
+                              (t1 < tHit);
+        const LaneMask4 ok2 = andNot(real & (T2 > tLo) & (T2 < tHi) & (t2 > tMin) &
+                                         (t2 < tMax) & (t2 < tHit),
+                                     ok1);
         const LaneMask4 accept = ok1 | ok2;
         tHit = select(ok1, t1, select(ok2, t2, tHit));
         live = andNot(live, accept);
@@ -185,9 +227,31 @@ static bool sphereIntersect16(const Vec4f& center, float radius2, RayBundle16& b
     return any(any16);
 }
 
+TAVOLIN_HOT_KERNEL
+static LaneMask4 movingIntersect4(const MovingSphereLanes& lanes, const Vec4f& c, RayBundle4& b) {
+    return lanes.group(Vec4f(c.x), Vec4f(c.y), Vec4f(c.z), b.originSoA[0], b.originSoA[1],
+                       b.originSoA[2], b.originSoA[3], b.dir[0], b.dir[1], b.dir[2], b.tMin,
+                       b.tMax, b.tHit, b.live);
+}
+
+TAVOLIN_HOT_KERNEL
+static bool movingIntersect16(const MovingSphereLanes& lanes, const Vec4f& c, RayBundle16& b,
+                              LaneMask4 hits[4]) {
+    const Vec4f& o = b.origin[0];
+    LaneMask4 any16;
+    for (int g = 0; g < 4; ++g) {
+        hits[g] = lanes.group(Vec4f(c.x), Vec4f(c.y), Vec4f(c.z), Vec4f(o.x), Vec4f(o.y),
+                              Vec4f(o.z), Vec4f(o.w), b.dir[g].x, b.dir[g].y, b.dir[g].z,
+                              b.tMin[g], b.tMax[g], b.tHit[g], b.live[g]);
+        any16 |= hits[g];
+    }
+    return any(any16);
+}
+
 template <int N>
 LaneMask4 rtObjSphere<N>::intersect4(RayBundle4& b) const {
-    return sphereIntersect4(center, radius2, b);
+    if constexpr (kStatic) return sphereIntersect4(center, radius2, b);
+    return movingIntersect4(MovingSphereLanes(mov, tmin, tmax, radius2), center, b);
 }
 
 template <int N>
@@ -202,9 +266,20 @@ int rtObjSphere<N>::reserved4(int) const {
 
 template <int N>
 Vec4f rtObjSphere<N>::shadeFactors(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz,
-                                   const Vec4f& co, const Vec4f& tHit) const {
-    // (c - o).dir - t = -(p - c).dir: positive where the ray meets the outside of the sphere.
-    return (dx * Vec4f(co.x) + dy * Vec4f(co.y) + dz * Vec4f(co.z) - tHit) * Vec4f(invRadius);
+                                   const Vec4f origin[4], const Vec4f& tHit) const {
+    // |(p - c).dir| / r with p - c = (o - c) + t dir, as for single rays: the absolute value lights
+    // the inside of a sphere like its outside (the signed factor of the original bundle rule drew
+    // an observer inside a sphere black at some packet sizes). The moving sphere's centre is the
+    // one at the time of the hit, T = o.w + t.
+    Vec4f cx(center.x), cy(center.y), cz(center.z);
+    if constexpr (!kStatic) {
+        const Vec4f since = origin[3] + tHit - Vec4f(tmin);
+        cx = cx + Vec4f(mov.x) * since;
+        cy = cy + Vec4f(mov.y) * since;
+        cz = cz + Vec4f(mov.z) * since;
+    }
+    return abs(dx * (origin[0] - cx) + dy * (origin[1] - cy) + dz * (origin[2] - cz) + tHit) *
+           Vec4f(invRadius);
 }
 
 template <int N>
@@ -212,13 +287,14 @@ void rtObjSphere<N>::shade4(RayBundle4& b, LaneMask4 mask) const {
     const Vec4f zero;
     b.u = select(mask, zero, b.u);
     b.v = select(mask, zero, b.v);
-    const Vec4f f = shadeFactors(b.dir[0], b.dir[1], b.dir[2], center - b.origin[0], b.tHit);
+    const Vec4f f = shadeFactors(b.dir[0], b.dir[1], b.dir[2], b.originSoA, b.tHit);
     if (texture) texture->shade4(b, mask, f);
 }
 
 template <int N>
 bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
-    return sphereIntersect16(center, radius2, b, hits);
+    if constexpr (kStatic) return sphereIntersect16(center, radius2, b, hits);
+    return movingIntersect16(MovingSphereLanes(mov, tmin, tmax, radius2), center, b, hits);
 }
 
 template <int N>
@@ -234,12 +310,13 @@ int rtObjSphere<N>::reserved16(int) const {
 template <int N>
 void rtObjSphere<N>::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
     const Vec4f zero;
-    const Vec4f co = center - b.origin[0];
+    const Vec4f& o = b.origin[0];
+    const Vec4f origin[4] = {Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w)};
     alignas(16) Vec4f f[4];
     for (int g = 0; g < 4; ++g) {
         b.u[g] = select(mask[g], zero, b.u[g]);
         b.v[g] = select(mask[g], zero, b.v[g]);
-        f[g] = shadeFactors(b.dir[g].x, b.dir[g].y, b.dir[g].z, co, b.tHit[g]);
+        f[g] = shadeFactors(b.dir[g].x, b.dir[g].y, b.dir[g].z, origin, b.tHit[g]);
     }
     if (texture) texture->shade16(b, mask, f);
 }
@@ -273,12 +350,16 @@ void rtObjSphere<N>::update() {
     area = box.surfaceArea();
     radius2 = radius * radius;
     invRadius = 1.0f / radius;
-    // Bundles draw both kinds as a static sphere at center, no larger than radius.
+    // Bundles meet the static sphere inside its box and the moving one inside the box it
+    // sweeps while it exists.
+    const Vec4f end = center + mov * (tmax - tmin);
     const float m = kHitBoundsMargin *
-                    (1.0f + std::fmax(std::fmax(std::fabs(center.x), std::fabs(center.y)),
-                                      std::fabs(center.z)) +
-                     std::fabs(radius));
+                    (1.0f +
+                     std::fmax(std::fmax(std::fabs(center.x), std::fabs(center.y)),
+                               std::fmax(std::fabs(center.z), std::fabs(end.x))) +
+                     std::fmax(std::fabs(end.y), std::fabs(end.z)) + std::fabs(radius));
     hitBounds = staticBox(center, std::fabs(radius) + m);
+    if constexpr (!kStatic) hitBounds.unite(staticBox(end, std::fabs(radius) + m));
     if (!std::isfinite(m)) hitBounds = BoundingBox::everywhere();
     hitBounds.min.w = -__builtin_inff();
     hitBounds.max.w = __builtin_inff();

@@ -1,6 +1,6 @@
 // Spheres: rtObjSphere<1> is the static sphere ("sphere"), rtObjSphere<0> the moving sphere
 // ("movsphere") whose centre travels with velocity mov while it exists, tmin < time < tmax.
-// Single rays see the moving sphere in space-time; ray bundles draw both as static spheres.
+// Single rays and ray bundles alike see the moving sphere in space-time.
 #pragma once
 
 #include <QString>
@@ -52,7 +52,8 @@ private:
     // Accepted distance along the ray (with the centre at the time of the hit for the moving
     // sphere); false when no root lies inside the ray's interval (and the sphere's lifetime).
     bool hitSingle(const SingleRay& ray, float& t, Vec4f& hitCenter) const;
-    Vec4f shadeFactors(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& co,
+    // |(p - c).dir| / radius per lane for unit directions from origin (x, y, z, w lanes).
+    Vec4f shadeFactors(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f origin[4],
                        const Vec4f& tHit) const;
 };
 

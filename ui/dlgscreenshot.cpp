@@ -26,6 +26,7 @@
 
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
+#include "engine/safefile.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
 #include "geometry/programmingerror.h"
@@ -205,6 +206,18 @@ void DlgScreenshot::clickOk() {
             QMessageBox::Ok);
         return;
     }
+    // A name that cannot be written is refused now, not after minutes of rendering; the
+    // dialog stays open so that the user can correct it.
+    QString problem;
+    if (!SafeFile::checkPictureName(filename->text(), &problem) ||
+        !SafeFile::checkWritable(filename->text(), &problem)) {
+        releaseRendering();
+        QMessageBox::warning(this, formTr("Tavolin - Screenshot"),
+                             formTr("Could not save in this location") + QLatin1Char('\n') +
+                                 problem,
+                             QMessageBox::Ok);
+        return;
+    }
 
     engine->raytracePic(doc->getSettings(), doc->getSceneData(), doc->getTree(), buffer);
     threadBase->addTasks(engine);
@@ -252,15 +265,25 @@ void DlgScreenshot::renderingFinished() {
         reduced = buffer->downsample(renderLevel);
     }
     if (!reduced) {
+        // Without a cancel the reduced picture could not be allocated.
+        const bool outOfMemory = !progress || !progress->wasCanceled();
         releaseRendering();
+        if (outOfMemory)
+            QMessageBox::critical(this, formTr("Tavolin - Screenshot"),
+                                  formTr("Not enough memory to finish the picture. Please reduce "
+                                         "the resolution or the antialiasing."),
+                                  QMessageBox::Ok);
         return;
     }
 
     const QString name = filename->text();
-    const bool saved = buffer->save(name);
+    QString problem;
+    const bool saved = buffer->save(name, &problem);
     if (!saved) {
-        QMessageBox::information(this, formTr("Tavolin - Screenshot"),
-                                 formTr("Could not save in this location"), QMessageBox::Ok);
+        QMessageBox::warning(this, formTr("Tavolin - Screenshot"),
+                             formTr("Could not save in this location") + QLatin1Char('\n') +
+                                 problem,
+                             QMessageBox::Ok);
     } else {
         lastShotSettings.saved = true;
         lastShotSettings.width = resWidth->value();

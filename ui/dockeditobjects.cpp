@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <limits>
 
 #include "engine/docrt.h"
 #include "scene/coldiscrete.h"
@@ -134,6 +135,13 @@ void DockEditObjects::setupForm() {
     addObjects->setObjectName(QStringLiteral("addObjects"));
     verticalLayout->addLayout(addObjects);
 
+    refusal = new QLabel(form);
+    refusal->setObjectName(QStringLiteral("refusal"));
+    refusal->setWordWrap(true);
+    refusal->setStyleSheet(QStringLiteral("color: #c00000;"));
+    refusal->hide();
+    verticalLayout->addWidget(refusal);
+
     butApply = new QPushButton(formTr("Apply Changes"), form);
     butApply->setObjectName(QStringLiteral("butApply"));
     verticalLayout->addWidget(butApply);
@@ -226,12 +234,13 @@ void DockEditObjects::objIndexChanged(int index) {
     if (EditableObj* shown = currentEditor()) shown->activate(this, addObjects, index);
 }
 
-void DockEditObjects::refreshKeepingSelection() {
-    const int remembered = objNames->currentIndex();
+void DockEditObjects::refreshKeepingSelection() { refreshSelecting(objNames->currentIndex()); }
+
+void DockEditObjects::refreshSelecting(int index) {
     selectCategory(catNames->currentIndex(), false);
-    if (remembered == -1) return;
+    if (index < 0) return;
     makeAllInactive();
-    const int index = std::min(remembered, objNames->count() - 1);
+    index = std::min(index, objNames->count() - 1);
     if (index < 0) return;
     if (EditableObj* shown = currentEditor()) shown->activate(this, addObjects, index);
     // The combo shows the entry being edited: after deleting the last entry that is the new
@@ -240,14 +249,53 @@ void DockEditObjects::refreshKeepingSelection() {
     objNames->repaint();
 }
 
+bool DockEditObjects::sceneCanTake(int change) {
+    DocRT::SceneCounts counts = doc->countsAfterPendingEdits();
+    // In the order of the categories: objects, colours, textures.
+    int* const perCategory[] = {&counts.objects, &counts.colors, &counts.textures};
+    const int category = catNames->currentIndex();
+    if (category >= 0 && category < 3) *perCategory[category] += change;
+    const QString lack = DocRT::whatSceneLacks(counts);
+    showRefusal(lack);
+    return lack.isEmpty();
+}
+
+bool DockEditObjects::keepsDefaultColor(bool deleting) {
+    constexpr int kColors = 1;
+    const QString name = QStringLiteral("default");
+    EditableObj* shown = currentEditor();
+    if (catNames->currentIndex() != kColors || !shown || objNames->currentIndex() != 0 ||
+        objNames->currentText() != name || (!deleting && shown->editsNewItem()))
+        return true;
+    bool kept = !deleting;
+    if (!deleting && shown->editorRows()) {
+        const PropertyRowFactory* rows = shown->editorRows();
+        for (int i = 0; i < rows->rowCount(); ++i)
+            if (rows->row(i)->labelText() == QLatin1String("colname"))
+                kept = rows->row(i)->text().trimmed() == name;
+    }
+    showRefusal(kept ? QString()
+                     : formTr("The colour \"default\" stands in for every colour name that is "
+                              "not found; it can be changed, but not deleted or renamed."));
+    return kept;
+}
+
+void DockEditObjects::showRefusal(const QString& reason) {
+    refusal->setText(reason.isEmpty() ? QString() : formTr("Not done: ") + reason);
+    refusal->setVisible(!reason.isEmpty());
+}
+
 void DockEditObjects::updateUI() { refreshKeepingSelection(); }
 
 void DockEditObjects::applyChanges() {
     EditableObj* shown = currentEditor();
-    if (!shown) return;
+    if (!shown || !shown->isActive()) return;
+    const bool adding = shown->editsNewItem();
+    if (!sceneCanTake(adding ? 1 : 0) || !keepsDefaultColor(false)) return;
     // A refused text keeps the rows and their messages on screen, so the user can correct them.
     if (!shown->applyEdit()) return;
-    refreshKeepingSelection();
+    // A new item is listed last; the dock goes on editing it.
+    refreshSelecting(adding ? std::numeric_limits<int>::max() : objNames->currentIndex());
 }
 
 void DockEditObjects::createNewObject(int i) {
@@ -256,16 +304,26 @@ void DockEditObjects::createNewObject(int i) {
 }
 
 void DockEditObjects::deleteSelectedObject() {
+    const int index = objNames->currentIndex();
+    if (index < 0) return;
+    // A refused deletion keeps the item and its rows on screen.
+    if (!sceneCanTake(-1) || !keepsDefaultColor(true)) return;
     makeAllInactive();
-    if (EditableObj* shown = currentEditor()) shown->deleteItem(objNames->currentIndex());
+    if (EditableObj* shown = currentEditor()) shown->deleteItem(index);
     refreshKeepingSelection();
 }
 
 void DockEditObjects::reloadUI() {
+    const int category = std::max(0, catNames->currentIndex());
+    const int item = objNames->currentIndex();
     makeAllInactive();
     editors.clear();
-    createEditors();
-    selectCategory(0, true);
+    {
+        const QSignalBlocker quiet(catNames);
+        createEditors();
+        catNames->setCurrentIndex(std::min(category, catNames->count() - 1));
+    }
+    refreshSelecting(std::max(item, 0));
 }
 
 void DockEditObjects::hideEvent(QHideEvent* event) {

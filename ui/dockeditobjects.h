@@ -1,7 +1,11 @@
 // The edit dock: pick a category (objects, colours, textures) and one of its items, edit its
 // properties in generated rows and apply; create items from a pop-up menu, delete them with a
 // button. Edits become requests in the scene's change lists; the dock rebuilds itself whenever
-// the document has taken changes over (sceneContentChanged).
+// the document has taken changes over (sceneContentChanged), staying on the category and item
+// being edited. An addition or deletion that would leave the scene without what it needs to be
+// drawn (objects without any texture, textures without any colour) is refused, and a red line
+// under the rows says why; so is deleting or renaming the colour "default", which every scene
+// file gets back when it is loaded.
 #pragma once
 
 #include <QDockWidget>
@@ -32,6 +36,8 @@ public:
     QToolButton* deleteButton() const { return deleteObject; }
     QPushButton* applyButton() const { return butApply; }
     QMenu* newItemMenu() const { return newMenu; }
+    // The red line telling why the last apply or delete was refused; hidden when it was not.
+    QLabel* refusalLine() const { return refusal; }
     int editorCount() const { return static_cast<int>(editors.size()); }
     EditableObj* editor(int category) const;
     // The adapter of the category shown in catNames, null when none.
@@ -58,6 +64,17 @@ private:
     void createEditors();
     void selectCategory(int index, bool activate);
     void refreshKeepingSelection();
+    // Rebuilds the item list of the shown category and edits its index-th item (the last one when
+    // index is past the end).
+    void refreshSelecting(int index);
+    // Whether the scene can still be drawn with one more (change 1) or one fewer (change -1) item
+    // of the shown category, besides the edits already recorded; shows or clears the reason.
+    bool sceneCanTake(int change);
+    // Whether the edit or deletion (deleting) of the shown item keeps the colour "default" first
+    // in the list under its name; shows or clears the reason. A scene file cannot hold its
+    // absence: loading puts the built-in "default" back in front of the colours.
+    bool keepsDefaultColor(bool deleting);
+    void showRefusal(const QString& reason);
     void makeAllInactive();
 
     // The form.
@@ -71,6 +88,7 @@ private:
     QLabel* label_2 = nullptr;
     QVBoxLayout* addObjects = nullptr;
     QPushButton* butApply = nullptr;
+    QLabel* refusal = nullptr;
 
     std::vector<std::unique_ptr<EditableObj>> editors;  // objects, colours, textures
     DocRT* doc;

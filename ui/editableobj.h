@@ -79,6 +79,8 @@ public:
     virtual bool deleteItem(int index) = 0;
 
     virtual bool isActive() const = 0;
+    // Whether the rows belong to a new item that applyEdit would add (not yet applied).
+    virtual bool editsNewItem() const = 0;
     // The widget holding the rows while active, else null.
     virtual QWidget* editorWidget() const = 0;
     // The rows while active, else null.
@@ -164,6 +166,7 @@ public:
     }
 
     bool isActive() const override { return editCopy != nullptr; }
+    bool editsNewItem() const override { return editCopy && !editOriginal; }
     QWidget* editorWidget() const override { return editWidget.data(); }
     PropertyRowFactory* editorRows() const override { return rows.get(); }
 

@@ -1,6 +1,9 @@
 // The main window's form, its slots and the status-bar read-outs.
 //
 // Choices of ours:
+// - Visible texts are spelt and capitalised as in other desktop programs ("Aberration",
+//   "Position", "Tool Bar", "Save Screenshot ...", "Ray Direction at Cursor"), where the first
+//   texts had typos; the actions' object names stay.
 // - "Show Tool Bar" shows and hides the tool bar; the tool bar is visible at start, so the action
 //   starts checked, and it follows the tool bar when the user closes it another way.
 // - The debug log is written from the Help menu ("Write Log File to <path>") to Log.txt in the
@@ -19,6 +22,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -26,6 +30,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUndoStack>
 
 #include "engine/debuglog.h"
 #include "engine/docrt.h"
@@ -43,6 +48,7 @@
 #include "ui/readoutbar.h"
 #include "ui/readoutlabel.h"
 #include "ui/helpassistant.h"
+#include "ui/sceneeditcommand.h"
 #include "ui/speedunits.h"
 
 // The icons are compiled into this static library; naming the resource keeps the linker from
@@ -59,7 +65,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     doc = new DocRT();
     const QString defaultScene =
         QCoreApplication::applicationDirPath() + QStringLiteral("/scenes/stonehenge.tavolin");
-    if (!doc->loadFile(defaultScene)) doc->requestBuiltInScene();
+    if (doc->loadFile(defaultScene)) {
+        currentFile = defaultScene;
+    } else {
+        doc->requestBuiltInScene();
+    }
 
     view = new MainView(this, doc);
     setCentralWidget(view);
@@ -70,7 +80,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     createStatusLabels();
     createFrameStatus();
 
-    setWindowTitle(tr("Tavolin"));
+    setupDocumentHandling();
     resize(600, 350);
     if (GlView* first = view->rootView().view()) first->setFocus();
 }
@@ -236,7 +246,7 @@ void MainWindow::retranslateForm() {
     actionFileSave->setText(tr("Save ..."));
     actionFileLoadStartPosition->setText(tr("Load Start Position"));
     actionFileQuit->setText(tr("Exit"));
-    actionSaveScreenshot->setText(tr("Save screenshot ..."));
+    actionSaveScreenshot->setText(tr("Save Screenshot ..."));
     actionFullscreen->setText(tr("Fullscreen"));
     actionFullscreen->setShortcut(QKeySequence(tr("Ctrl+F")));
     actionShowMenuBar->setText(tr("Show Menu Bar"));
@@ -244,17 +254,17 @@ void MainWindow::retranslateForm() {
     actionShowStatusBar->setText(tr("Show Status Bar"));
     actionShowStatusBar->setShortcut(QKeySequence(tr("Ctrl+S")));
     actionShowToolBar->setText(tr("Show Tool Bar"));
-    actionPosition->setText(tr("Postition"));
+    actionPosition->setText(tr("Position"));
     actionSpeed->setText(tr("Speed"));
     actionDirection->setText(tr("Direction"));
     actionFrames->setText(tr("Frames/s"));
     actionCursorPosition->setText(tr("Screen Position of Cursor"));
     actionCursorDopplerEffect->setText(tr("Doppler Effect at Cursor"));
-    actionCursorRestingRayDirection->setText(tr("Resting Ray direction at cursor"));
-    actionCursorTransformedRayDirection->setText(tr("Transformed Ray direction at cursor"));
-    actionAbberration->setText(tr("Abberration"));
-    actionAbberration->setToolTip(tr("Enable/Disable simulation of abberration"));
-    actionAbberration->setStatusTip(tr("Enable/Disable simulation of abberration"));
+    actionCursorRestingRayDirection->setText(tr("Resting Ray Direction at Cursor"));
+    actionCursorTransformedRayDirection->setText(tr("Transformed Ray Direction at Cursor"));
+    actionAbberration->setText(tr("Aberration"));
+    actionAbberration->setToolTip(tr("Enable/Disable simulation of aberration"));
+    actionAbberration->setStatusTip(tr("Enable/Disable simulation of aberration"));
     actionSRTDopplerEffect->setText(tr("Doppler Effect"));
     actionSRTDopplerEffect->setToolTip(tr("Enable/Disable simulation of the Doppler Effect"));
     actionSRTDopplerEffect->setStatusTip(tr("Enable/Disable simulation of the Doppler Effect"));
@@ -279,7 +289,7 @@ void MainWindow::retranslateForm() {
     menuView->setTitle(tr("View"));
     menuStatus_Bar->setTitle(tr("Status Bar"));
     menuOptions->setTitle(tr("Options"));
-    tools->setWindowTitle(tr("toolBar"));
+    tools->setWindowTitle(tr("Tool Bar"));
     tools->setToolTip(QString());
 }
 
@@ -466,25 +476,26 @@ void MainWindow::updateStatusBar() {
 }
 
 void MainWindow::slotFileOpen() {
+    if (!maybeKeepChanges()) return;
     if (lastOpenFile.isEmpty())
         lastOpenFile = QCoreApplication::applicationDirPath() + QStringLiteral("/scenes/");
     const QString fileName = QFileDialog::getOpenFileName(this, tr("Open Scene"), lastOpenFile,
                                                           tr("Tavolin Files (*.tavolin)"));
     if (fileName.isNull()) return;
-    if (doc->loadFile(fileName)) lastOpenFile = fileName;
+    openFile(fileName);
 }
 
-void MainWindow::slotFileSave() {
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Save Scene"), lastSaveFile,
-                                                          tr("Tavolin Files (*.tavolin)"));
-    if (!fileName.isEmpty()) doc->saveFile(fileName);
-}
+void MainWindow::slotFileSave() { saveDocument(true); }
 
 void MainWindow::slotFileLoadStartPosition() { doc->loadStartPosition(); }
 
 void MainWindow::slotFileExit() { close(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!maybeKeepChanges()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::exit(0);
 }
@@ -608,4 +619,122 @@ void MainWindow::slotShowHelpItem(QString str) {
 
 void MainWindow::slotEditDialogCanBeShown() {
     if (editDock && !editDock->isVisible()) actionEditObjects->setChecked(false);
+}
+
+// ---- the document as a file
+//
+// The title names the file with Qt's modified marker; the undo stack's clean state is the saved
+// state, so undoing back to it clears the marker. A new document is the built-in scene.
+
+void MainWindow::setupDocumentHandling() {
+    undo = new QUndoStack(this);
+    connect(doc, &DocRT::sceneEdited, this, [this](const QString& before, const QString& after) {
+        undo->push(new SceneEditCommand(doc, before, after));
+    });
+    connect(undo, &QUndoStack::cleanChanged, this,
+            [this](bool clean) { setWindowModified(!clean); });
+
+    actionFileNew = makeAction("actionFileNew");
+    actionFileNew->setText(tr("New"));
+    actionFileNew->setShortcut(QKeySequence::New);
+    actionFileOpen->setShortcut(QKeySequence::Open);
+    menuFile->insertAction(actionFileOpen, actionFileNew);
+    connect(actionFileNew, &QAction::triggered, this, &MainWindow::slotFileNew);
+    addAction(actionFileNew);
+
+    actionUndo = undo->createUndoAction(this, tr("Undo"));
+    actionUndo->setObjectName(QStringLiteral("actionUndo"));
+    actionUndo->setShortcut(QKeySequence(tr("Ctrl+Z")));
+    actionRedo = undo->createRedoAction(this, tr("Redo"));
+    actionRedo->setObjectName(QStringLiteral("actionRedo"));
+    actionRedo->setShortcuts({QKeySequence(tr("Ctrl+Shift+Z")), QKeySequence(tr("Ctrl+Y"))});
+    menuEdit = new QMenu(tr("Edit"), menuBar());
+    menuEdit->setObjectName(QStringLiteral("menuEdit"));
+    menuEdit->addAction(actionUndo);
+    menuEdit->addAction(actionRedo);
+    menuBar()->insertMenu(menuView->menuAction(), menuEdit);
+    addAction(actionUndo);  // the shortcuts work with the menu bar hidden
+    addAction(actionRedo);
+
+    questions.unsavedChanges = [this](const QString& text) {
+        return QMessageBox::question(this, tr("Unsaved Changes"), text,
+                                     QMessageBox::Save | QMessageBox::Discard |
+                                         QMessageBox::Cancel,
+                                     QMessageBox::Save);
+    };
+    questions.saveFileName = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, tr("Save Scene"), suggested,
+                                            tr("Tavolin Files (*.tavolin)"));
+    };
+    setDocumentFile(currentFile);
+}
+
+void MainWindow::setQuestions(Questions q) {
+    if (q.unsavedChanges) questions.unsavedChanges = std::move(q.unsavedChanges);
+    if (q.saveFileName) questions.saveFileName = std::move(q.saveFileName);
+}
+
+void MainWindow::setDocumentFile(const QString& fileName) {
+    currentFile = fileName;
+    const QString shown = fileName.isEmpty() ? tr("Untitled") : QFileInfo(fileName).fileName();
+    setWindowTitle(shown + QStringLiteral("[*] - ") + tr("Tavolin"));
+    setWindowModified(!undo->isClean());
+}
+
+// The scenes that come with the program are templates: saving one asks for a file of the user's.
+bool MainWindow::isOwnFile(const QString& fileName) const {
+    if (fileName.isEmpty()) return false;
+    const QString bundled = QDir(QCoreApplication::applicationDirPath()).filePath("scenes");
+    return !QFileInfo(fileName).absoluteFilePath().startsWith(bundled + QLatin1Char('/'));
+}
+
+bool MainWindow::openFile(const QString& fileName) {
+    if (!doc->loadFile(fileName)) return false;
+    lastOpenFile = fileName;
+    undo->clear();
+    setDocumentFile(QFileInfo(fileName).absoluteFilePath());
+    return true;
+}
+
+void MainWindow::slotFileNew() {
+    if (!maybeKeepChanges()) return;
+    doc->requestBuiltInScene();
+    undo->clear();
+    setDocumentFile(QString());
+}
+
+bool MainWindow::maybeKeepChanges() {
+    if (!isWindowModified()) return true;
+    const QString name =
+        currentFile.isEmpty() ? tr("Untitled") : QDir::toNativeSeparators(currentFile);
+    switch (questions.unsavedChanges(tr("The scene %1 has unsaved changes. Save them?").arg(name))) {
+        case QMessageBox::Save:
+            return saveDocument(false);
+        case QMessageBox::Discard:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool MainWindow::saveDocument(bool askName) {
+    QString fileName = currentFile;
+    if (askName || !isOwnFile(fileName)) {
+        const QString suggested = !lastSaveFile.isEmpty() ? lastSaveFile
+                                  : isOwnFile(currentFile) ? currentFile
+                                                           : QDir::homePath();
+        fileName = questions.saveFileName(suggested);
+        if (fileName.isEmpty()) return false;
+    }
+    if (!doc->saveFile(fileName)) {
+        QMessageBox::warning(this, tr("Save Scene"),
+                             tr("The scene could not be saved to %1.\n"
+                                "Check that the folder exists and that you may write there.")
+                                 .arg(QDir::toNativeSeparators(fileName)));
+        return false;
+    }
+    lastSaveFile = fileName;
+    undo->setClean();
+    setDocumentFile(QFileInfo(fileName).absoluteFilePath());
+    return true;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class DocRT;
@@ -19,6 +21,7 @@ class DlgRenderOptions;
 class QLabel;
 class QMenu;
 class QToolBar;
+class QUndoStack;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -42,7 +45,25 @@ public:
     DocRT* document() const { return doc; }
     QToolBar* toolBar() const { return tools; }
 
+    // ---- the document as a file: title, unsaved changes, undo
+
+    // The questions the window asks about the document; tests answer them without modal dialogs.
+    struct Questions {
+        // Save, Discard or Cancel for unsaved changes; text names the file.
+        std::function<QMessageBox::StandardButton(const QString& text)> unsavedChanges;
+        // The file to save under, empty when cancelled; suggested is a path.
+        std::function<QString(const QString& suggested)> saveFileName;
+    };
+    void setQuestions(Questions questions);
+    // Reads a scene file into the window, without asking about unsaved changes (the caller
+    // does); false, with the document unchanged, when it cannot be read.
+    bool openFile(const QString& fileName);
+    // The file the document was read from or saved to; empty for a new document.
+    const QString& documentFile() const { return currentFile; }
+    QUndoStack* undoStack() const { return undo; }
+
 public slots:
+    void slotFileNew();
     void slotFileOpen();
     void slotFileSave();
     void slotFileLoadStartPosition();
@@ -77,6 +98,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void setupDocumentHandling();
+    void setDocumentFile(const QString& fileName);
+    // Asks Save / Discard / Cancel when the document has unsaved changes; true when the caller
+    // may go on (nothing to save, saved, or discarded).
+    bool maybeKeepChanges();
+    // Saves under a name the user chooses (always when askName, else when the document has no
+    // file of its own); false when cancelled or failed, after saying why.
+    bool saveDocument(bool askName);
+    bool isOwnFile(const QString& fileName) const;
     void holdRendering(bool hold);
     void setupForm();
     void retranslateForm();
@@ -141,6 +171,13 @@ private:
     QLabel* labelCursorResting = nullptr;
     QLabel* labelCursorTransformed = nullptr;
     QLabel* labelCursorBrightness = nullptr;
+    QAction* actionFileNew = nullptr;
+    QAction* actionUndo = nullptr;
+    QAction* actionRedo = nullptr;
+    QMenu* menuEdit = nullptr;
+    QUndoStack* undo = nullptr;
+    QString currentFile;
+    Questions questions;
     QString lastOpenFile;
     QString lastSaveFile;
     QDockWidget* editDock = nullptr;

@@ -14,7 +14,7 @@ ActionChecker::ActionChecker(const QString& name, QObject* parent)
         return action;
     };
     enable_ = make(tr("Enable ") + name);
-    disable_ = make(tr("Disable") + name);
+    disable_ = make(tr("Disable ") + name);
     useParent_ = make(tr("Use Parent ") + name);
     separator_ = make(name);
     separator_->setSeparator(true);

@@ -14,7 +14,7 @@ class QActionGroup;
 class ActionChecker : public QObject {
     Q_OBJECT
 public:
-    // Creates "Enable " + name, "Disable" + name, "Use Parent " + name and a separator titled
+    // Creates "Enable " + name, "Disable " + name, "Use Parent " + name and a separator titled
     // name, all checkable in one exclusive group; "Use Parent" starts checked.
     ActionChecker(const QString& name, QObject* parent = nullptr);
 

@@ -71,8 +71,23 @@ expect 2 "not a number" "field 5 (\"zero\") is not a number" \
 expect 2 "empty file" "empty file" "$render" "$scene" --flypath "$out/empty.txt" -o "$out/x.png"
 echo "tavolin-flypath 1" >"$out/nopoints.txt"
 expect 2 "no points" "empty" "$render" "$scene" --flypath "$out/nopoints.txt" -o "$out/x.png"
-expect 2 "missing fly path" "$out/none.txt" \
+expect 2 "missing fly path" "$out/none.txt: No such file or directory" \
     "$render" "$scene" --flypath "$out/none.txt" -o "$out/x.png"
+# Once plain background with exit 0.
+{ echo "tavolin-flypath 1"; point 0 0.5 0 -3; point 1 1 0 -3; } >"$out/light.txt"
+expect 2 "speed of light" "line 3: speed 1 is not below the speed of light" \
+    "$render" "$scene" --flypath "$out/light.txt" -o "$out/x.png"
+# A pipe once hung forever and /dev/zero grew without bound; both end at once now (the
+# timeout only keeps a regression from hanging the test).
+rm -f "$out/pipe.txt"
+mkfifo "$out/pipe.txt"
+expect 2 "fly path from a pipe" "not a regular file" \
+    timeout 60 "$render" "$scene" --flypath "$out/pipe.txt" -o "$out/x.png"
+expect 2 "scene from a pipe" "not a regular file" \
+    timeout 60 "$render" "$out/pipe.txt" -o "$out/x.png"
+expect 2 "fly path from /dev/zero" "not a regular file" \
+    timeout 60 "$render" "$scene" --flypath /dev/zero -o "$out/x.png"
+expect 2 "scene is a folder" "$out: Is a directory" timeout 60 "$render" "$out" -o "$out/x.png"
 
 # Bad ranges and flags: exit 1.
 expect 1 "range past the end" "0-19" "$render" "$scene" "${film[@]}" --frames 15-20 -o "$out/x.png"
@@ -81,6 +96,15 @@ expect 1 "zero fps" "--fps" "$render" "$scene" --flypath "$out/path.txt" --fps 0
 expect 1 "fps without a fly path" "--flypath" "$render" "$scene" --fps 25 -o "$out/x.png"
 expect 3 "unwritable frames" "film_00000.png" \
     "$render" "$scene" "${film[@]}" --frames 0 -o "$out/no/such/dir/film.png"
+[ "$(grep -c "film_00000.png" "$out/stderr.txt")" -eq 1 ] ||
+    { echo "FAIL: the film error is not said exactly once"; failures=$((failures + 1)); }
+{
+    echo "tavolin-flypath 1"
+    point 0 0 -0.3 -3.2
+    point 1e8 0 -0.3 -3.2
+} >"$out/long.txt"
+expect 1 "film too long" "The film is too long" \
+    "$render" "$scene" --flypath "$out/long.txt" -o "$out/x.png"
 ls "$out"/x_* >/dev/null 2>&1 && { echo "FAIL: a refused film wrote pictures"; failures=$((failures + 1)); }
 
 echo "$failures failed"

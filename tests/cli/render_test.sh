@@ -47,5 +47,27 @@ expect 4 "picture too large" "$render" "$data/spheres8.tavolin" -o "$out/x.png" 
 grep -qF "Resolution to big, ran out of memory. Please reduce the resolution." "$out/stderr.txt" ||
     { echo "FAIL: out-of-memory message missing"; failures=$((failures + 1)); }
 
+
+# The output is checked before the scene is read: a picture name that cannot be written ends
+# with exit 3 even when the scene does not exist either, and a scene given as the picture name
+# stays byte for byte.
+expect 3 "picture format checked first" "$render" "$out/no-such-scene.tavolin" -o "$out/x.unknownsuffix"
+cp "$data/spheres8.tavolin" "$out/s.tavolin"
+expect 3 "scene as picture name" "$render" "$out/s.tavolin" -o "$out/s.tavolin" --size 16x16
+cmp -s "$data/spheres8.tavolin" "$out/s.tavolin" ||
+    { echo "FAIL: -o s.tavolin changed the scene"; failures=$((failures + 1)); }
+
+# A disk that fills while the picture is written (a 1 KiB file size limit; the signal ignored so
+# that write(2) fails with EFBIG): exit 3 with the system's reason, the earlier picture intact.
+cp "$out/spheres8-1.png" "$out/keep.png"
+expect 3 "short write" bash -c 'trap "" XFSZ; ulimit -f 1; exec "$@"' - "$render" \
+    "$data/spheres8.tavolin" -o "$out/keep.png" --size 200x150
+grep -qF "Could not write $out/keep.png: File too large" "$out/stderr.txt" ||
+    { echo "FAIL: short write reason missing"; failures=$((failures + 1)); }
+cmp -s "$out/spheres8-1.png" "$out/keep.png" ||
+    { echo "FAIL: short write changed the earlier picture"; failures=$((failures + 1)); }
+[ -z "$(find "$out" -name '.keep.png.*')" ] ||
+    { echo "FAIL: short write left a temporary file"; failures=$((failures + 1)); }
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]

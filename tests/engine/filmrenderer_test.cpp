@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cmath>
@@ -19,6 +20,7 @@
 #include "geometry/kdtree.h"
 #include "geometry/traceoutput.h"
 #include "scene/rendersettings.h"
+#include "tests/engine/shortwrite.h"
 
 namespace {
 
@@ -99,6 +101,64 @@ TEST(FilmRenderer, FrameCountCoversTheRecording) {
     EXPECT_EQ(FilmRenderer::frameCount(0.57, 100), 58);
     EXPECT_EQ(FilmRenderer::frameCount(1.0, 0), 0);
     EXPECT_EQ(FilmRenderer::frameTime(7, 25), 0.28);
+    // At the limit: 399999.96 s at 25 fps end at frame 9999999, the last a film may have.
+    const int limit = FilmRenderer::kMaxFrames;
+    EXPECT_EQ(FilmRenderer::frameCount(double(limit - 1) / 25.0, 25), limit);
+    EXPECT_EQ(FilmRenderer::frameCount(double(limit) / 25.0, 25), limit + 1);
+    EXPECT_EQ(FilmRenderer::frameCount(1e8, 25), limit + 1);  // once "frames 0--2147483648"
+    EXPECT_EQ(FilmRenderer::frameCount(1e300, 1000), limit + 1);
+}
+
+TEST(FilmRenderer, TooLongFilmsAndBadNamesAreRefusedBeforeRendering) {
+    FilmScene scene;
+    FilmRenderer renderer(scene.doc);
+    int progressCalls = 0;
+    const auto count = [&progressCalls](int, int) { return ++progressCalls > 0; };
+
+    const QString scenePath = scene.dir.filePath("keep.tavolin");
+    ASSERT_TRUE(scene.doc.saveFile(scenePath));
+    const QByteArray sceneBytes = fileBytes(scenePath);
+    // "-o keep.tavolin" by mistake: frame names would be keep_00000.tavolin; refused all the same.
+    EXPECT_EQ(renderer.render(smallFilm(scenePath), count), FilmRenderer::SaveFailed);
+    EXPECT_TRUE(renderer.errorText().contains("not a picture")) << renderer.errorText().toStdString();
+    EXPECT_EQ(fileBytes(scenePath), sceneBytes);
+
+    std::vector<FlyPathPoint> points = {pointAt(0.0, 0, -3, 0, 0), pointAt(1e8, 0, -3, 0, 0)};
+    ASSERT_TRUE(scene.doc.getRecorder().setPoints(points));
+    EXPECT_EQ(renderer.render(smallFilm(scene.path("long", "film.png")), count),
+              FilmRenderer::BadRange);
+    EXPECT_EQ(renderer.errorText(),
+              "The film is too long: 1e+08 s at 10 frames per second are more than the 10000000 "
+              "frames a film may have. Lower the frame rate or shorten the fly path.");
+    EXPECT_EQ(progressCalls, 0);
+    EXPECT_TRUE(QDir(scene.dir.filePath("long")).isEmpty());
+}
+
+// The disk fills while a frame is written: the render stops with one clear message, and the
+// frame's file from an earlier export is not replaced by a partial picture.
+TEST(FilmRenderer, ShortWriteKeepsTheEarlierFrameFile) {
+    FilmScene scene;
+    const QString name = scene.path("short", "film.png");
+    const QString second = FilmRenderer::frameFileName(name, 1);
+    {
+        QFile f(second);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("frame from an earlier export");
+    }
+    FilmSettings film = smallFilm(name);
+    film.firstFrame = film.lastFrame = 1;
+    const auto o = shortwrite::runLimited(100, [&](QString& text) {
+        FilmRenderer renderer(scene.doc);
+        const FilmRenderer::Result r = renderer.render(film);
+        text = renderer.errorText();
+        return r == FilmRenderer::Finished;
+    });
+    ASSERT_TRUE(o.ran);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.text, "Could not write " + second + ": File too large");
+    EXPECT_EQ(fileBytes(second), "frame from an earlier export");
+    EXPECT_EQ(QDir(scene.dir.filePath("short")).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"film_00001.png"}));
 }
 
 TEST(FilmRenderer, FrameNamesAreNumberedBeforeTheSuffix) {

@@ -104,18 +104,47 @@ struct Current {
 
 }  // namespace
 
-TEST(HostileScene, DeepNestingIsReadWithoutRecursion) {
+TEST(HostileScene, DeepNestingIsRefusedAtTheDepthLimit) {
     Current current;
-    // 10000 nested <name> elements inside a sphere: each end tag sets the name again, the
-    // outermost with the text gathered since the inner end tag (nothing).
-    ASSERT_TRUE(current.loadOrRefuse(hostile("deep-property.tavolin")));
-    ASSERT_EQ(current.objects.size(), 1u);
-    EXPECT_EQ(current.objects[0]->name, "");
-    // 10000 nested unknown elements: refused at the innermost end tag.
-    EXPECT_FALSE(current.loadOrRefuse(hostile("deep-unknown.tavolin")));
-    EXPECT_TRUE(current.lastError().contains("\"a\"")) << current.lastError().toStdString();
-    // 10000 nested item tags: the innermost end closes the item, the next end has none open.
-    EXPECT_FALSE(current.loadOrRefuse(hostile("deep-items.tavolin")));
+    // 10000 nested <name> elements inside a sphere, unknown elements, item tags: each refused
+    // where the 65th level opens (a few MB of such tags once took hundreds of MB).
+    for (const char* name :
+         {"deep-property.tavolin", "deep-unknown.tavolin", "deep-items.tavolin"}) {
+        EXPECT_FALSE(current.loadOrRefuse(hostile(name))) << name;
+        EXPECT_TRUE(current.lastError().startsWith("Fatal error: elements are nested more than "
+                                                   "64 deep  line:"))
+            << current.lastError().toStdString();
+    }
+    // 64 levels are read: the limit is where it says.
+    QTemporaryDir dir;
+    QByteArray text = "<tavolinfile><sphere><texname>t</texname><name>";
+    for (int level = 4; level <= 64; ++level) text += "<name>";
+    for (int level = 4; level <= 64; ++level) text += "</name>";
+    text += "</name></sphere><newtexturesingle><texname>t</texname></newtexturesingle>"
+            "</tavolinfile>";
+    EXPECT_TRUE(current.loadOrRefuse(writeFile(dir, "deep64.tavolin", text)))
+        << current.lastError().toStdString();
+}
+
+TEST(HostileScene, PipesDevicesFoldersAndMissingFilesAreRefusedAtOnce) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe.tavolin");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    Current current;
+    const struct {
+        QString path;
+        const char* reason;
+    } cases[] = {
+        {fifo, "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {dir.path(), "Is a directory"},  // once "Premature end of document"
+        {dir.filePath("none.tavolin"), "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(current.loadOrRefuse(c.path));
+        EXPECT_TRUE(current.lastError().startsWith("Could not read " + c.path + ": " + c.reason))
+            << current.lastError().toStdString();
+    }
 }
 
 TEST(HostileScene, HugeTextsLoadOrAreRefusedWithAShortMessage) {

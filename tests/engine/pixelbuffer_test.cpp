@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
 #include "geometry/programmingerror.h"
+#include "tests/engine/shortwrite.h"
 
 namespace {
 
@@ -188,10 +191,48 @@ TEST(PixelBuffer, SavedPictureHasTheTopRowFirstAndIgnoresAlpha) {
                 << x << "," << y;
         }
 
-    EXPECT_FALSE(buf.save(dir.filePath("shot.unknownsuffix")));
-    EXPECT_FALSE(buf.save(dir.filePath("missing/folder/shot.png")));
-    EXPECT_FALSE(PixelBuffer().save(dir.filePath("empty.png")));
+    QString error;
+    EXPECT_FALSE(buf.save(dir.filePath("shot.unknownsuffix"), &error));
+    EXPECT_TRUE(error.contains("not supported")) << error.toStdString();
+    EXPECT_FALSE(buf.save(dir.filePath("missing/folder/shot.png"), &error));
+    EXPECT_TRUE(error.contains("No such file or directory")) << error.toStdString();
+    EXPECT_FALSE(PixelBuffer().save(dir.filePath("empty.png"), &error));
+    EXPECT_TRUE(error.contains("nothing was rendered")) << error.toStdString();
 }
+
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer reserves more address space than any limit
+// Memory runs out after the rendering: the reduction and the picture fail with a message, and
+// nothing throws (which once aborted the headless renderer).
+TEST(PixelBuffer, ReductionAndPictureThatCannotBeAllocatedFailCleanly) {
+    QTemporaryDir dir;
+    PixelBuffer buf;
+    ASSERT_TRUE(buf.setSize(1000, 1000, 4));  // 2000 x 2000 samples; 4 MB once reduced
+    // Room for small allocations, not for a picture (a mapping of its own).
+    const auto limitNow = [] {
+        long pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+        if (statm) std::fclose(statm);
+        return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 20);
+    };
+    const rlim_t limit = limitNow();
+    ASSERT_GT(limit, rlim_t(1) << 20);
+    const auto reduce = shortwrite::runLimited(
+        limit, [&](QString&) { return buf.downsample(4); }, RLIMIT_AS);
+    ASSERT_TRUE(reduce.ran);
+    EXPECT_FALSE(reduce.ok);
+    EXPECT_EQ(buf.width(), 2000);  // unchanged
+
+    ASSERT_TRUE(buf.downsample(4));
+    const QString file = dir.filePath("big.png");
+    const auto save = shortwrite::runLimited(
+        limitNow(), [&](QString& text) { return buf.save(file, &text); }, RLIMIT_AS);
+    ASSERT_TRUE(save.ran);
+    EXPECT_FALSE(save.ok);
+    EXPECT_TRUE(save.text.contains("not enough memory")) << save.text.toStdString();
+    EXPECT_FALSE(QFile::exists(file));
+}
+#endif
 
 TEST(PixelBuffer, ScaleNearestPicksColumnsByTargetAndRowsByPreviousRow) {
     // Source 2 x 2 (row 0 at the bottom): a b / c d with a, b in row 0.

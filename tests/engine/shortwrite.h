@@ -1,4 +1,4 @@
-// A real short write without root: the work runs in a forked child whose files may not grow
+// A real short write (or a real allocation failure) without root: the work runs in a forked child whose files may not grow
 // past a byte limit (RLIMIT_FSIZE), so write(2) stops part way with EFBIG as on a full disk.
 #pragma once
 
@@ -19,8 +19,10 @@ struct Outcome {
     QString text;      // the error text it produced
 };
 
-// Runs work (returning success and filling an error text) with files limited to limit bytes.
-inline Outcome runLimited(rlim_t limit, const std::function<bool(QString&)>& work) {
+// Runs work (returning success and filling an error text) with a resource limited: by default
+// files to limit bytes; RLIMIT_AS gives an allocation failure instead.
+inline Outcome runLimited(rlim_t limit, const std::function<bool(QString&)>& work,
+                          int resource = RLIMIT_FSIZE) {
     int fds[2];
     if (::pipe(fds) != 0) return {};
     const pid_t pid = ::fork();
@@ -29,7 +31,7 @@ inline Outcome runLimited(rlim_t limit, const std::function<bool(QString&)>& wor
         std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing us
         const struct rlimit lim = {limit, limit};
         QString text;
-        const bool ok = ::setrlimit(RLIMIT_FSIZE, &lim) == 0 && work(text);
+        const bool ok = ::setrlimit(resource, &lim) == 0 && work(text);
         const QByteArray out = QByteArray(ok ? "1" : "0") + text.toUtf8();
         // The pipe is not limited by RLIMIT_FSIZE; one write of a short message is atomic.
         const bool sent = ::write(fds[1], out.constData(), size_t(out.size())) == out.size();

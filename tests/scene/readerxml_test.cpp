@@ -244,3 +244,17 @@ TEST(ReaderXml, MessagesQuoteLongNamesAndValuesShortened) {
     auto unknown = parse("<tavolinfile><frobnicator/></tavolinfile>");
     EXPECT_TRUE(unknown->error.contains("<frobnicator>")) << unknown->error.toStdString();
 }
+
+TEST(ReaderXml, ItemsPastTheLimitAreRefusedWithTheLimitNamed) {
+    // Settings blocks are the cheapest items: they all fill the same settings.
+    const QByteArray item = "<renderSettings/>\n";
+    QByteArray text = "<tavolinfile>\n";
+    text.reserve(qsizetype(item.size()) * (Reader::ReaderXml::kMaxItems + 1) + 40);
+    for (int i = 0; i < Reader::ReaderXml::kMaxItems; ++i) text += item;
+    auto atLimit = parse(text + "</tavolinfile>\n");
+    EXPECT_TRUE(atLimit->ok) << atLimit->error.toStdString();
+    auto past = parse(text + item + "</tavolinfile>\n");
+    EXPECT_FALSE(past->ok);
+    EXPECT_EQ(past->error.toStdString(),
+              "Fatal error: the file has more than 1000000 items  line:1000002  column:17");
+}

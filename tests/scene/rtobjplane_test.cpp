@@ -262,7 +262,9 @@ TEST(RtObjPlane, BundlesKeepNearerHitsAndRespectIntervals) {
     EXPECT_FLOAT_EQ(hit1(p, r), 5.0f);
 }
 
-TEST(RtObjPlane, EdgeAtZeroIsAcceptedBySingleRaysAndRejectedByBundles) {
+// Edges are half-open at every packet size: u = 0 belongs to the plane, u = sx does not, so
+// that two tiles sharing an edge are hit exactly once there.
+TEST(RtObjPlane, EdgeAtZeroIsAcceptedByEveryPacketSize) {
     rtObjPlane p;
     p.pos = Vec4f(0, 0, 5, 0);
     p.update();
@@ -277,22 +279,28 @@ TEST(RtObjPlane, EdgeAtZeroIsAcceptedBySingleRaysAndRejectedByBundles) {
     const Vec4f dirs[4] = {d, d, d, d};
     alignas(16) RayBundle4 b4;
     makeBundle4(b4, o, dirs);
-    EXPECT_EQ(movemask(p.intersect4(b4)), 0);
+    EXPECT_EQ(movemask(p.intersect4(b4)), 0xf);
+    EXPECT_EQ(b4.u[2], 0.0f);
     makeBundle4(b4, o, dirs);
-    EXPECT_EQ(movemask(p.intersect4Alt(b4)), 0);
+    EXPECT_EQ(movemask(p.intersect4Alt(b4)), 0xf);
     Vec4f dirs16[16];
     for (Vec4f& x : dirs16) x = d;
     alignas(16) RayBundle16 b16;
     makeBundle16(b16, o, dirs16);
     LaneMask4 hits[4];
-    EXPECT_FALSE(p.intersect16(b16, hits));
-    EXPECT_EQ(combineMasks(hits), 0);
-    EXPECT_EQ(combineMasks(b16.live), 0xffff);
+    EXPECT_TRUE(p.intersect16(b16, hits));
+    EXPECT_EQ(combineMasks(hits), 0xffff);
+    EXPECT_EQ(combineMasks(b16.live), 0);
 
-    // The far edges u = sx are excluded by both.
+    // The far edges u = sx are excluded by all (the plane is 1 wide, sx = 5).
     const Vec4f o2(1.0f, 0.3f, 0, 0);
+    p.prepareForOrigin(o2);
     r = makeRay(o2, d);
     EXPECT_EQ(hit1(p, r), kNoDistance);
+    makeBundle4(b4, o2, dirs);
+    EXPECT_EQ(movemask(p.intersect4(b4)), 0);
+    makeBundle16(b16, o2, dirs16);
+    EXPECT_FALSE(p.intersect16(b16, hits));
 }
 
 // intersect4 measures u, v from each lane's own origin, intersect4Alt from the first origin;
@@ -321,7 +329,7 @@ TEST(RtObjPlane, FourRayFormsDifferInWhichOriginTheyUse) {
     }
 }
 
-TEST(RtObjPlane, ShadingFactorSignDependsOnThePath) {
+TEST(RtObjPlane, ShadingFactorIsTheAbsoluteCosineAtEveryPacketSize) {
     RecordingTexture tex;
     rtObjPlane p;
     p.pos = Vec4f(0, 0, 5, 0);
@@ -333,7 +341,6 @@ TEST(RtObjPlane, ShadingFactorSignDependsOnThePath) {
     for (int side = 0; side < 2; ++side) {
         const Vec4f o = origins[side], d = dirs[side];
         const float cosine = std::fabs(d.z);
-        const float sign = side == 0 ? -1.0f : 1.0f;
         p.prepareForOrigin(o);
 
         SingleRay r = makeRay(o, d);
@@ -355,7 +362,7 @@ TEST(RtObjPlane, ShadingFactorSignDependsOnThePath) {
         ASSERT_EQ(movemask(m4), 0xf);
         p.shade4(b4, LaneMask4::fromBits(0x5));
         EXPECT_EQ(tex.mask4, 0x5);
-        EXPECT_FLOAT_EQ(tex.factor4[0], sign * cosine);
+        EXPECT_FLOAT_EQ(tex.factor4[0], cosine);
         EXPECT_FLOAT_EQ(tex.u4[0], u);
 
         Vec4f d16[16];

@@ -228,37 +228,35 @@ TEST(RtObjSphere, SingleFourAndSixteenRayPathsAgreeAtTheSphereTime) {
     EXPECT_GT(hitLanes, 500);
 }
 
-// Bundles take the time difference into the constant term: seen dt away from center.w the
-// sphere shrinks to sqrt(r^2 - dt^2) in 4- and 16-ray rendering; single rays ignore it.
-TEST(RtObjSphere, ObserverTimeOffsetShrinksTheSphereForBundlesOnly) {
+// A static sphere exists at all times: an observer dt away from center.w sees it whole at every
+// packet size (the time difference takes no part in the constant term).
+TEST(RtObjSphere, ObserverTimeOffsetLeavesTheSphereWholeForEveryPacketSize) {
     StaticSphere s = staticSphere(Vec4f(0, 0, 10, 0), 1);
-    const Vec4f o(0, 0, 0, 0.6f);  // dt = 0.6: apparent radius 0.8
+    const Vec4f o(0, 0, 0, 0.6f);
     const Vec4f central = unitDir(0, 0, 1), edge = unitDir(0, 0.9f, 10),
-                inner = unitDir(0, 0.5f, 10);
+                outside = unitDir(0, 1.1f, 10);
 
     SingleRay r = makeRay(o, central);
     EXPECT_FLOAT_EQ(hit1(s, r), 9.0f);
     r = makeRay(o, edge);
     EXPECT_NE(hit1(s, r), kNoDistance);
 
-    const Vec4f ds[4] = {central, edge, inner, edge};
+    const Vec4f ds[4] = {central, edge, outside, edge};
     alignas(16) RayBundle4 b4;
     makeBundle4(b4, o, ds);
-    EXPECT_EQ(movemask(s.intersect4(b4)), 0x5);
-    EXPECT_NEAR(b4.tHit[0], 9.2f, 1e-5f);
+    EXPECT_EQ(movemask(s.intersect4(b4)), 0xb);
+    EXPECT_NEAR(b4.tHit[0], 9.0f, 1e-5f);
 
     Vec4f d16[16];
-
     repeat16(ds, d16);
     alignas(16) RayBundle16 b16;
     makeBundle16(b16, o, d16);
     LaneMask4 hits[4];
     EXPECT_TRUE(s.intersect16(b16, hits));
-    EXPECT_EQ(combineMasks(hits), 0x5555);
-    EXPECT_NEAR(b16.tHit[3][0], 9.2f, 1e-5f);
-    // Closed form of the apparent sphere: t = 10 cos - sqrt(0.64 - 100 sin^2) for the inner ray.
-    const double sinA = 0.5 / std::sqrt(100.25), cosA = 10 / std::sqrt(100.25);
-    EXPECT_NEAR(b16.tHit[1][2], 10 * cosA - std::sqrt(0.64 - 100 * sinA * sinA), 1e-4);
+    EXPECT_EQ(combineMasks(hits), 0xbbbb);
+    // Closed form for the edge ray: t = 10 cos - sqrt(1 - 100 sin^2).
+    const double sinA = 0.9 / std::sqrt(100.81), cosA = 10 / std::sqrt(100.81);
+    EXPECT_NEAR(b16.tHit[1][1], 10 * cosA - std::sqrt(1 - 100 * sinA * sinA), 1e-4);
 }
 
 TEST(RtObjSphere, BundlesRespectTheIntervalAndNearerHits) {
@@ -336,12 +334,22 @@ TEST(RtObjSphere, ShadingFactorsAndSurfaceCoordinates) {
     EXPECT_EQ(tex.u16[3][1], 0.0f);
     EXPECT_EQ(b16.u[2][1], 5.0f);
 
-    // Seen from inside, the bundle factor turns negative.
+    // Seen from inside, every packet size lights the sphere as from outside: the absolute
+    // cosine, 1 for a ray from the centre.
     const Vec4f inside = s.center;
     makeBundle4(b4, inside, ds);
     ASSERT_EQ(movemask(s.intersect4(b4)), 0xf);
     s.shade4(b4, LaneMask4(true));
-    EXPECT_NEAR(tex.factor4[0], -1.0f, 1e-6);
+    EXPECT_NEAR(tex.factor4[0], 1.0f, 1e-6);
+    makeBundle16(b16, inside, d16);
+    ASSERT_TRUE(s.intersect16(b16, hits));
+    s.shade16(b16, hits);
+    EXPECT_NEAR(tex.factor16[2][1], 1.0f, 1e-6);
+    r = makeRay(inside, d1);
+    t = hit1(s, r);
+    ASSERT_NE(t, kNoDistance);
+    s.shade1(r, t);
+    EXPECT_NEAR(tex.factor1, 1.0f, 1e-6);
 }
 
 TEST(RtObjSphere, MovingSphereMeetsTheRayAtTheRightTime) {
@@ -430,32 +438,62 @@ TEST(RtObjSphere, MovingSphereWithEmptyLifetimeIsNeverHitBySingleRays) {
     }
 }
 
-// In 4- and 16-ray rendering the moving sphere is drawn as the static sphere at center.
-TEST(RtObjSphere, MovingSphereBundlesAreTheStaticSpheres) {
+// Bundles meet the moving sphere in space-time as single rays do: against the brute-force world
+// line search, 16-ray packets from a shared origin and 4-ray packets whose lanes start from
+// their own points and times hit the same lanes at the same distances.
+TEST(RtObjSphere, MovingSphereBundlesMatchBruteForceSearch) {
     Rng rng(31);
-    // Alive from T = 10 to 11: no single ray from time 0 could meet it.
-    const MovingSphere m = movingSphere(Vec4f(1, 0, 8, 0.5f), Vec4f(0.5f, 0, 0, 0), 1.5f, 10, 11);
-    const StaticSphere s = staticSphere(m.center, m.radius);
-    const Vec4f o(0, 0, 0, 0);
-    Vec4f dirs[16];
-    for (Vec4f& d : dirs) {
-        const Vec4f aim = s.center + rng.direction() * float(rng.uni(0, 2.0));
-        d = unitDir(aim.x, aim.y, aim.z);
+    int compared = 0, hitLanes = 0;
+    for (int k = 0; k < 40; ++k) {
+        const Vec4f center = rng.point(5.0), mov = rng.direction() * float(rng.uni(0, 0.8));
+        const float radius = float(rng.uni(0.3, 2.0)), tmin = float(rng.uni(-5, 5));
+        MovingSphere s = movingSphere(center, mov, radius, tmin, tmin + float(rng.uni(0.5, 10)));
+        const double Tstar = rng.uni(s.tmin - 1, s.tmax + 1);
+        const Vec4f middle = s.center + s.mov * float(Tstar - s.tmin);
+        Vec4f shared = middle + rng.direction() * float(rng.uni(3, 12));
+        shared.w = float(Tstar - len(d3(middle - shared)));
+        Vec4f origins[16], dirs[16];
+        for (int i = 0; i < 16; ++i) {
+            origins[i] = shared;
+            if (k % 2) {  // own origins, as the lanes of a bent path have
+                origins[i] = shared + rng.direction() * float(rng.uni(0, 1.5));
+                origins[i].w = shared.w + float(rng.uni(-0.5, 0.5));
+            }
+            const Vec4f v = middle + rng.direction() * float(rng.uni(0, 1.5) * radius) - origins[i];
+            dirs[i] = unitDir(v.x, v.y, v.z);
+        }
+        alignas(16) RayBundle16 b16;
+        makeBundle16(b16, shared, dirs);
+        LaneMask4 h16[4];
+        s.intersect16(b16, h16);
+        for (int g = 0; g < 4; ++g) {
+            alignas(16) RayBundle4 b4;
+            makeBundle4(b4, &origins[4 * g], &dirs[4 * g]);
+            const int m4 = movemask(s.intersect4(b4));
+            for (int l = 0; l < 4; ++l) {
+                const int i = 4 * g + l;
+                const WorldLineHit own = bruteForceMoving(s, makeRay(origins[i], dirs[i]));
+                const WorldLineHit common = bruteForceMoving(s, makeRay(shared, dirs[i]));
+                if (!own.ambiguous) {
+                    ++compared;
+                    EXPECT_EQ(((m4 >> l) & 1) != 0, own.hit) << "sphere " << k << " lane " << i;
+                    if (own.hit) {
+                        ++hitLanes;
+                        const double t = own.T - origins[i].w;
+                        EXPECT_NEAR(b4.tHit[l], t, 1e-3 * (1 + std::fabs(t)));
+                    }
+                }
+                if (!common.ambiguous) {
+                    EXPECT_EQ(h16[g].lane(l), common.hit) << "sphere " << k << " lane " << i;
+                    if (common.hit)
+                        EXPECT_NEAR(b16.tHit[g][l], common.T - shared.w,
+                                    1e-3 * (1 + std::fabs(common.T - shared.w)));
+                }
+            }
+        }
     }
-    alignas(16) RayBundle16 bm, bs;
-    makeBundle16(bm, o, dirs);
-    makeBundle16(bs, o, dirs);
-    LaneMask4 hm[4], hs[4];
-    m.intersect16(bm, hm);
-    s.intersect16(bs, hs);
-    EXPECT_EQ(combineMasks(hm), combineMasks(hs));
-    EXPECT_NE(combineMasks(hm), 0);
-    for (int g = 0; g < 4; ++g)
-        for (int l = 0; l < 4; ++l) EXPECT_EQ(bm.tHit[g][l], bs.tHit[g][l]);
-    alignas(16) RayBundle4 b4m, b4s;
-    makeBundle4(b4m, o, dirs);
-    makeBundle4(b4s, o, dirs);
-    EXPECT_EQ(movemask(m.intersect4Alt(b4m)), movemask(s.intersect4(b4s)));
+    EXPECT_GT(compared, 400);
+    EXPECT_GT(hitLanes, 150);
 }
 
 TEST(RtObjSphere, MovingShadeUsesTheCentreAtTheHitTime) {
@@ -471,6 +509,13 @@ TEST(RtObjSphere, MovingShadeUsesTheCentreAtTheHitTime) {
     EXPECT_NEAR(tex.factor1, 1.0f, 1e-5);  // with the centre at tmin it would be about 0.44
     EXPECT_EQ(tex.u1, 0.0f);
     EXPECT_EQ(tex.v1, 0.0f);
+    // Bundles likewise.
+    const Vec4f ds[4] = {r.dir, r.dir, r.dir, r.dir};
+    alignas(16) RayBundle4 b4;
+    makeBundle4(b4, r.origin, ds);
+    ASSERT_EQ(movemask(s.intersect4(b4)), 0xf);
+    s.shade4(b4, LaneMask4(true));
+    EXPECT_NEAR(tex.factor4[2], 1.0f, 1e-5);
 }
 
 TEST(RtObjSphere, PropertiesInFileOrderWithDefaults) {

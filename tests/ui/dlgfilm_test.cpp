@@ -35,6 +35,7 @@
 
 namespace {
 
+// From the source folder: __FILE__ may be relative to a build folder the test does not run in.
 const QString kTestData = QStringLiteral(TAVOLIN_SOURCE_DIR "/tests/data");
 
 FlyPathPoint pointAt(double time, float x, float z, float speed) {

@@ -46,6 +46,11 @@ QImage renderDirectly(DocRT& doc, int w, int h, int level) {
     return buffer.toImage();
 }
 
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 }  // namespace
 
 class DlgScreenshotTest : public QObject {
@@ -206,13 +211,32 @@ private slots:
         QFile f(plain);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
+        // Refused before rendering, with the system's reason; the dialog stays open for a
+        // corrected name.
         ModalAnswerer answerer;
         DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
-        shoot(dlg, true, 40, 30, 0, plain + "/shot.png");
-        QCOMPARE(answerer.texts, QStringList({"Could not save in this location"}));
+        dlg.show();
+        dlg.customButton()->setChecked(true);
+        dlg.fileNameEdit()->setText(plain + "/shot.png");
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
+        QTRY_COMPARE(answerer.texts.size(), 1);
+        QCOMPARE(answerer.texts.front(), "Could not save in this location\nCould not write " +
+                                             plain + "/shot.png: Not a directory");
         QCOMPARE(answerer.titles, QStringList({"Tavolin - Screenshot"}));
         QVERIFY(!DlgScreenshot::lastShotSettings.saved);
         QVERIFY(!dlg.isRendering());
+        QVERIFY(dlg.isVisible());
+
+        // A scene file's name is not taken for a picture: the scene stays as it was.
+        const QString scene = dir.filePath("keep.tavolin");
+        QVERIFY(doc->saveFile(scene));
+        const QByteArray before = readBytes(scene);
+        dlg.fileNameEdit()->setText(scene);
+        QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
+        QTRY_COMPARE(answerer.texts.size(), 2);
+        QVERIFY(answerer.texts.back().contains("not a picture"));
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(readBytes(scene), before);
     }
 
     void impossibleSizeShowsTheMessageAndStaysUsable() {

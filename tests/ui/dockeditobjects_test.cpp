@@ -109,6 +109,12 @@ private:
     EditableObj* current() { return dock->currentEditor(); }
     PropertyRow* row(int i) { return current()->editorRows()->row(i); }
     void chooseNew(int kind) { dock->newItemMenu()->actions().at(kind)->trigger(); }
+    QString writeScene(const QString& name, const QByteArray& text) {
+        const QString file = dir.filePath(name);
+        QFile out(file);
+        if (out.open(QIODevice::WriteOnly)) out.write(text);
+        return file;
+    }
     void layOut() {
         window->resize(360, 700);
         QCoreApplication::processEvents();
@@ -228,13 +234,12 @@ private slots:
         QCOMPARE(sun->invRadius, 1.0f / 3.0f);
     }
 
-    void dockReturnsToFirstCategoryAfterAChangeIsTakenOver() {
+    void dockStaysOnTheEditedItemWhenAChangeIsTakenOver() {
         dock->categoryCombo()->setCurrentIndex(1);
         dock->itemCombo()->setCurrentIndex(1);
         QCOMPARE(row(1)->text(), QString("warm"));
         row(0)->setText("(500;1)(700;2)");
         QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
-        // Until the frame the dock stays where it is, on the same item.
         QCOMPARE(dock->categoryCombo()->currentIndex(), 1);
         QCOMPARE(dock->itemCombo()->currentIndex(), 1);
         QCOMPARE(row(0)->text(), QString("(500;1)(700;2)"));
@@ -245,11 +250,108 @@ private slots:
         doc->applyPendingChanges();
         QCOMPARE(warm->wavelengths, std::vector<float>({500.0f, 700.0f}));
         QCOMPARE(warm->intensities, std::vector<float>({1.0f, 2.0f}));
-        QCOMPARE(dock->categoryCombo()->currentIndex(), 0);
-        QCOMPARE(dock->itemCombo()->currentIndex(), 0);
-        QCOMPARE(row(0)->text(), QString("ground"));
-        QVERIFY(dock->editor(0)->isActive());
-        QVERIFY(!dock->editor(1)->isActive());
+        // After the frame too: the rows were rebuilt from the changed scene.
+        QCOMPARE(dock->categoryCombo()->currentIndex(), 1);
+        QCOMPARE(dock->itemCombo()->currentIndex(), 1);
+        QCOMPARE(row(0)->text(), QString("(500;1)(700;2)"));
+        QVERIFY(dock->editor(1)->isActive());
+        QVERIFY(!dock->editor(0)->isActive());
+
+        // A new item applied is the one edited afterwards, before and after the frame.
+        dock->categoryCombo()->setCurrentIndex(0);
+        chooseNew(2);
+        row(0)->setText("sun");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QCOMPARE(dock->itemCombo()->currentText(), QString("sun"));
+        doc->applyPendingChanges();
+        QCOMPARE(dock->itemCombo()->currentText(), QString("sun"));
+        QCOMPARE(row(0)->text(), QString("sun"));
+    }
+
+    // Crash A (a new object in a scene without textures) and crash B (deleting every texture of
+    // the default scene) once ended the program at the next frame.
+    void editsLeavingTheSceneWithoutTexturesOrColoursAreRefused() {
+        QVERIFY(doc->loadFile(writeScene("empty.tavolin", "<tavolinfile>\n</tavolinfile>\n")));
+        doc->applyPendingChanges();
+        for (int kind : {2, 1}) {  // New Sphere, New Cube
+            chooseNew(kind);
+            QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+            QVERIFY(!scene().hasPendingChanges());
+            QVERIFY(dock->refusalLine()->isVisibleTo(window.get()));
+            QVERIFY(dock->refusalLine()->text().contains("texture"));
+            QVERIFY(current()->isActive());  // the rows stay for another try
+        }
+        QVERIFY(!doc->applyPendingChanges());
+        QCOMPARE(scene().objects.items.size(), size_t(0));
+
+        // The colour "default" may change but stays: saved without it, a scene would get the
+        // built-in one back when loaded.
+        dock->categoryCombo()->setCurrentIndex(1);
+        QTest::mouseClick(dock->deleteButton(), Qt::LeftButton);
+        QVERIFY(dock->refusalLine()->isVisibleTo(window.get()));
+        QCOMPARE(dock->itemCombo()->count(), 1);
+        row(1)->setText("green");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(dock->refusalLine()->text().contains("default"));
+        QVERIFY(!scene().hasPendingChanges());
+        row(1)->setText("default");
+        row(0)->setText("(550;100)");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(!dock->refusalLine()->isVisibleTo(window.get()));
+        QCOMPARE(scene().colors.pendingChanges().size(), size_t(1));
+
+        // With a texture the new object is taken, and then the last texture stays.
+        dock->categoryCombo()->setCurrentIndex(2);
+        chooseNew(2);
+        row(0)->setText("lawn");
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        dock->categoryCombo()->setCurrentIndex(0);
+        chooseNew(2);
+        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
+        QVERIFY(!dock->refusalLine()->isVisibleTo(window.get()));
+        doc->applyPendingChanges();
+        QCOMPARE(scene().objects.items.size(), size_t(1));
+        auto* ball = dynamic_cast<rtObjSphere<1>*>(scene().objects.items[0]);
+        QVERIFY(ball);
+        QCOMPARE(ball->texture, scene().textures.get("lawn"));
+        QCOMPARE(scene().colors.items[0]->wavelengths, std::vector<float>({550.0f}));
+        dock->categoryCombo()->setCurrentIndex(2);
+        QTest::mouseClick(dock->deleteButton(), Qt::LeftButton);
+        QVERIFY(dock->refusalLine()->text().contains("texture"));
+        QCOMPARE(dock->itemCombo()->count(), 1);
+
+        QVERIFY(doc->loadFile(QStringLiteral(TAVOLIN_SOURCE_DIR) +
+                              "/resources/scenes/stonehenge.tavolin"));
+        doc->applyPendingChanges();
+        dock->categoryCombo()->setCurrentIndex(2);
+        const int textures = dock->itemCombo()->count();
+        QCOMPARE(textures, 5);
+        for (int press = 0; press < textures; ++press)
+            QTest::mouseClick(dock->deleteButton(), Qt::LeftButton);
+        QCOMPARE(dock->itemCombo()->count(), 1);
+        QVERIFY(dock->refusalLine()->isVisibleTo(window.get()));
+        doc->applyPendingChanges();
+        QCOMPARE(scene().textures.items.size(), size_t(1));
+        QVERIFY(!scene().objects.items.empty());
+    }
+
+    // The document's own guard, for edits recorded without asking the dock.
+    void documentDropsEditsTheSceneCannotTake() {
+        QStringList reports;
+        DocRT::setErrorReporter(
+            [&reports](const QString& title, const QString& text) { reports << title + text; });
+        const QString before = doc->sceneText();
+        scene().textures.recordRemoval(scene().textures.items[0]);
+        scene().objects.recordChange(scene().objects.items[1]->clone(), scene().objects.items[1]);
+        QSignalSpy edited(doc.get(), &DocRT::sceneEdited);
+        doc->applyPendingChanges();
+        DocRT::setErrorReporter(DocRT::ErrorReporter());
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].startsWith("Scene not changed"));
+        QVERIFY(!scene().hasPendingChanges());
+        QCOMPARE(doc->sceneText(), before);
+        QCOMPARE(edited.count(), 0);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"ground", "ball", "moon"}));
     }
 
     void editedObjectIsUpdatedWhenTakenOver() {
@@ -520,10 +622,11 @@ private slots:
         out.close();
         QVERIFY(doc->loadFile(file));
         doc->applyPendingChanges();
-        QCOMPARE(dock->categoryCombo()->currentIndex(), 0);
-        QCOMPARE(dock->itemCombo()->count(), 0);
-        dock->categoryCombo()->setCurrentIndex(1);
+        // The category stays; its list is the new scene's.
+        QCOMPARE(dock->categoryCombo()->currentIndex(), 1);
         QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"default"}));
+        dock->categoryCombo()->setCurrentIndex(0);
+        QCOMPARE(dock->itemCombo()->count(), 0);
     }
 
     void hidingSignalsThatTheDialogCanBeShown() {

@@ -25,7 +25,7 @@ fi
 pid=$!
 trap 'kill $pid 2> /dev/null || true' EXIT
 
-win=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tavolin$' | head -1)
+win=$(timeout 60 xdotool search --sync --onlyvisible --name ' - Tavolin$' | head -1)
 [ -n "$win" ] || { echo "no Tavolin window"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
 echo "window $win at $X,$Y size ${WIDTH}x$HEIGHT"

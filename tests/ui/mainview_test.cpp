@@ -155,13 +155,13 @@ private slots:
         QApplication::sendEvent(left, &event);
         QCOMPARE(entries, QStringList({"Split horizontally", "Split vertically", "Remove",
                                        "Effects"}));
-        QCOMPARE(effects, QStringList({"|Aberration", "Use Parent Aberration", "DisableAberration",
+        QCOMPARE(effects, QStringList({"|Aberration", "Use Parent Aberration", "Disable Aberration",
                                        "Enable Aberration", "|", "|Doppler Effect",
-                                       "Use Parent Doppler Effect", "DisableDoppler Effect",
+                                       "Use Parent Doppler Effect", "Disable Doppler Effect",
                                        "Enable Doppler Effect", "|", "|Searchlight",
-                                       "Use Parent Searchlight", "DisableSearchlight",
+                                       "Use Parent Searchlight", "Disable Searchlight",
                                        "Enable Searchlight", "|", "|Januscircle",
-                                       "Use Parent Januscircle", "DisableJanuscircle",
+                                       "Use Parent Januscircle", "Disable Januscircle",
                                        "Enable Januscircle"}));
         QCOMPARE(startedWhileOpen, 0L);
         QVERIFY(pausedWhileOpen);

@@ -1,12 +1,18 @@
 // The main window: its actions, menus and tool bar, the status-bar read-outs and their units,
 // and shortcuts that keep working with the menu bar hidden.
+#include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
+#include <QUndoStack>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QtTest>
 
 #include "scene/rendersettings.h"
+#include "scene/rtobjsphere.h"
+#include "scene/scenedata.h"
+#include "tests/ui/uitesthelpers.h"
 #include "tests/ui/viewtesthelpers.h"
 #include "ui/dlgabout.h"
 #include "ui/helpassistant.h"
@@ -26,25 +32,26 @@ struct ActionRow {
 
 // Object name, text, shortcut, checkable, checked at start.
 const ActionRow kActions[] = {
-    {"actionFileOpen", "Open ...", "", false, false},
+    {"actionFileNew", "New", "Ctrl+N", false, false},
+    {"actionFileOpen", "Open ...", "Ctrl+O", false, false},
     {"actionFileSave", "Save ...", "", false, false},
     {"actionFileLoadStartPosition", "Load Start Position", "", false, false},
     {"actionFileQuit", "Exit", "", false, false},
-    {"actionSaveScreenshot", "Save screenshot ...", "", false, false},
+    {"actionSaveScreenshot", "Save Screenshot ...", "", false, false},
     {"actionFullscreen", "Fullscreen", "Ctrl+F", true, false},
     {"actionShowMenuBar", "Show Menu Bar", "Ctrl+M", true, true},
     {"actionShowStatusBar", "Show Status Bar", "Ctrl+S", true, true},
     {"actionShowToolBar", "Show Tool Bar", "", true, true},
-    {"actionPosition", "Postition", "", true, false},
+    {"actionPosition", "Position", "", true, false},
     {"actionSpeed", "Speed", "", true, true},
     {"actionDirection", "Direction", "", true, false},
     {"actionFrames", "Frames/s", "", true, false},
     {"actionCursorPosition", "Screen Position of Cursor", "", true, false},
     {"actionCursorDopplerEffect", "Doppler Effect at Cursor", "", true, false},
-    {"actionCursorRestingRayDirection", "Resting Ray direction at cursor", "", true, false},
-    {"actionCursorTransformedRayDirection", "Transformed Ray direction at cursor", "", true,
+    {"actionCursorRestingRayDirection", "Resting Ray Direction at Cursor", "", true, false},
+    {"actionCursorTransformedRayDirection", "Transformed Ray Direction at Cursor", "", true,
      false},
-    {"actionAbberration", "Abberration", "", true, true},
+    {"actionAbberration", "Aberration", "", true, true},
     {"actionSRTDopplerEffect", "Doppler Effect", "", true, true},
     {"actionVisibleWavelength", "Edit Visible Wavelength ...", "", false, false},
     {"actionRenderOptions", "Set Render Options ...", "", false, false},
@@ -55,6 +62,32 @@ const ActionRow kActions[] = {
     {"actionSearchlight", "Searchlight", "", true, false},
     {"actionCursorBrightness", "Brightness at Cursor", "", true, true},
 };
+
+const char* kTwoBalls = R"(<tavolinfile>
+  <sphere>
+    <name>ball</name>
+    <center>0;0;-5;0</center>
+    <radius>0.5</radius>
+    <texname>plain</texname>
+  </sphere>
+  <sphere>
+    <name>moon</name>
+    <center>2;1;-6;0</center>
+    <radius>0.25</radius>
+    <texname>plain</texname>
+  </sphere>
+  <newtexturesingle>
+    <texname>plain</texname>
+    <color>default</color>
+  </newtexturesingle>
+</tavolinfile>
+)";
+
+rtObjSphere<1>* sphereNamed(DocRT* doc, const QString& name) {
+    for (rtObjBase* object : doc->getSceneData()->objects.items)
+        if (object->name == name) return dynamic_cast<rtObjSphere<1>*>(object);
+    return nullptr;
+}
 
 QStringList entries(QMenu* menu) {
     QStringList texts;
@@ -93,16 +126,17 @@ private slots:
         QCOMPARE(action(w, "actionDebugLog")->text(),
                  "Write Log File to " + QDir::toNativeSeparators(QDir::homePath() + "/Log.txt"));
         QCOMPARE(action(w, "actionAbberration")->toolTip(),
-                 QString("Enable/Disable simulation of abberration"));
+                 QString("Enable/Disable simulation of aberration"));
         QCOMPARE(action(w, "actionAbberration")->statusTip(),
-                 QString("Enable/Disable simulation of abberration"));
+                 QString("Enable/Disable simulation of aberration"));
         QCOMPARE(action(w, "actionSRTDopplerEffect")->statusTip(),
                  QString("Enable/Disable simulation of the Doppler Effect"));
         for (const char* icon : {"actionAbberration", "actionSRTDopplerEffect",
                                  "actionVisibleWavelength"})
             QVERIFY2(!action(w, icon)->icon().availableSizes().isEmpty(), icon);
         QVERIFY(!QIcon(":/settings/wavelength.ico").pixmap(16, 16).isNull());
-        QCOMPARE(w.windowTitle(), QString("Tavolin"));
+        QCOMPARE(w.windowTitle(), QString("stonehenge.tavolin[*] - Tavolin"));
+        QVERIFY(!w.isWindowModified());
         QCOMPARE(w.size(), QSize(600, 350));
     }
 
@@ -112,20 +146,24 @@ private slots:
         QVERIFY(bar);
         QStringList titles;
         for (QAction* a : bar->actions()) titles << a->text();
-        QCOMPARE(titles, QStringList({"File", "View", "Options", "Help"}));
+        QCOMPARE(titles, QStringList({"File", "Edit", "View", "Options", "Help"}));
         QCOMPARE(entries(w.findChild<QMenu*>("menuFile")),
-                 QStringList({"Open ...", "Save ...", "Load Start Position", "|", "Exit"}));
+                 QStringList({"New", "Open ...", "Save ...", "Load Start Position", "|", "Exit"}));
+        QCOMPARE(entries(w.findChild<QMenu*>("menuEdit")), QStringList({"Undo", "Redo"}));
+        QCOMPARE(action(w, "actionUndo")->shortcut(), QKeySequence("Ctrl+Z"));
+        QCOMPARE(action(w, "actionRedo")->shortcut(), QKeySequence("Ctrl+Shift+Z"));
+        QVERIFY(!action(w, "actionUndo")->isEnabled());
         QCOMPARE(entries(w.findChild<QMenu*>("menuView")),
-                 QStringList({"Status Bar", "Save screenshot ...", "Fullscreen", "Show Menu Bar",
+                 QStringList({"Status Bar", "Save Screenshot ...", "Fullscreen", "Show Menu Bar",
                               "Show Status Bar", "Show Tool Bar", "|", "Fly Path / Film ...",
                               "Light Path Viewer ..."}));
         QCOMPARE(entries(w.findChild<QMenu*>("menuStatus_Bar")),
-                 QStringList({"Postition", "Speed", "Direction", "Frames/s", "|",
+                 QStringList({"Position", "Speed", "Direction", "Frames/s", "|",
                               "Screen Position of Cursor", "Doppler Effect at Cursor",
-                              "Brightness at Cursor", "Resting Ray direction at cursor",
-                              "Transformed Ray direction at cursor"}));
+                              "Brightness at Cursor", "Resting Ray Direction at Cursor",
+                              "Transformed Ray Direction at Cursor"}));
         QCOMPARE(entries(w.findChild<QMenu*>("menuOptions")),
-                 QStringList({"Abberration", "Doppler Effect", "Searchlight", "|",
+                 QStringList({"Aberration", "Doppler Effect", "Searchlight", "|",
                               "Edit Visible Wavelength ...",
                               "Set Render Options ...", "Show Edit Objects ...", "|",
                               "Light Bending", "Gravitational Doppler Effect"}));
@@ -135,11 +173,11 @@ private slots:
         QCOMPARE(entries(w.findChild<QMenu*>("menuHelp")).size(), 4);
         QToolBar* tools = w.findChild<QToolBar*>("toolBar");
         QVERIFY(tools);
-        QCOMPARE(tools->windowTitle(), QString("toolBar"));
+        QCOMPARE(tools->windowTitle(), QString("Tool Bar"));
         QCOMPARE(w.toolBarArea(tools), Qt::TopToolBarArea);
         QStringList toolTexts;
         for (QAction* a : tools->actions()) toolTexts << (a->isSeparator() ? "|" : a->text());
-        QCOMPARE(toolTexts, QStringList({"Abberration", "Doppler Effect", "Searchlight", "|",
+        QCOMPARE(toolTexts, QStringList({"Aberration", "Doppler Effect", "Searchlight", "|",
                                          "Edit Visible Wavelength ..."}));
         QVERIFY(w.isDockNestingEnabled());
         QCOMPARE(w.centralWidget(), static_cast<QWidget*>(w.mainView()));
@@ -344,6 +382,106 @@ private slots:
     }
 
     // Keys typed into the view fly the observer: holding A raises the speed.
+    // Applied edits (a change and a deletion) mark the window modified and are undone and redone
+    // at the next frames; leaving the document with changes asks Save / Discard / Cancel.
+    void editsUndoAndTheUnsavedChangesQuestion() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("mine.tavolin");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(kTwoBalls);
+        out.close();
+
+        MainWindow w;
+        QStringList asked;
+        QMessageBox::StandardButton answer = QMessageBox::Cancel;
+        QString saveAs;
+        w.setQuestions({[&](const QString& text) {
+                            asked << text;
+                            return answer;
+                        },
+                        [&](const QString&) { return saveAs; }});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        MainView& view = *w.mainView();
+        DocRT* doc = w.document();
+        QVERIFY(w.openFile(file));
+        QVERIFY(waitFrames(view, 2));
+        QCOMPARE(w.windowTitle(), QString("mine.tavolin[*] - Tavolin"));
+        QVERIFY(!w.isWindowModified());
+        QVERIFY(sphereNamed(doc, "ball"));
+
+        // What the edit dock's Apply records: a bigger ball, then the moon deleted.
+        SceneData* scene = doc->getSceneData();
+        rtObjBase* bigger = sphereNamed(doc, "ball")->clone();
+        static_cast<rtObjSphere<1>*>(bigger)->radius = 2.0f;
+        scene->objects.recordChange(bigger, sphereNamed(doc, "ball"));
+        QVERIFY(waitFrames(view, 2));
+        QCOMPARE(sphereNamed(doc, "ball")->radius, 2.0f);
+        QVERIFY(w.isWindowModified());
+        scene->objects.recordRemoval(sphereNamed(doc, "moon"));
+        QVERIFY(waitFrames(view, 2));
+        QVERIFY(!sphereNamed(doc, "moon"));
+        QCOMPARE(w.undoStack()->count(), 2);
+
+        // Ctrl+Z twice (the window's shortcut) brings back the file's scene, unmodified.
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(waitFrames(view, 2));
+        QVERIFY(sphereNamed(doc, "moon"));
+        QCOMPARE(sphereNamed(doc, "ball")->radius, 2.0f);
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(waitFrames(view, 2));
+        QCOMPARE(sphereNamed(doc, "ball")->radius, 0.5f);
+        QVERIFY(!w.isWindowModified());
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(waitFrames(view, 2));
+        QCOMPARE(sphereNamed(doc, "ball")->radius, 2.0f);
+        QVERIFY(sphereNamed(doc, "moon"));
+        QVERIFY(w.isWindowModified());
+        QCOMPARE(doc->getSceneData()->objects.items.size(), size_t(2));
+
+        // Cancel keeps the window and the changes.
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible());
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].contains("mine.tavolin"));
+        QVERIFY(w.isWindowModified());
+
+        // Save writes the document's own file; the title loses its marker.
+        answer = QMessageBox::Save;
+        w.slotFileNew();
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(!w.isWindowModified());
+        QCOMPARE(w.windowTitle(), QString("Untitled[*] - Tavolin"));
+        DocRT saved;
+        QVERIFY(saved.loadFile(file));
+        saved.applyPendingChanges();
+        QCOMPARE(sphereNamed(&saved, "ball")->radius, 2.0f);
+        QVERIFY(waitFrames(view, 2));
+        QCOMPARE(doc->getSceneData()->objects.items.size(), size_t(8));  // the built-in scene
+
+        // Discard drops an edit; a failed save says where it failed and keeps the marker.
+        doc->getSceneData()->objects.recordRemoval(doc->getSceneData()->objects.items[0]);
+        QVERIFY(waitFrames(view, 2));
+        QVERIFY(w.isWindowModified());
+        saveAs = dir.filePath("no-such-folder/new.tavolin");
+        {
+            ModalAnswerer boxes;
+            w.slotFileSave();
+            QTRY_COMPARE(boxes.texts.size(), 1);
+            QVERIFY(boxes.texts[0].contains(QDir::toNativeSeparators(saveAs)));
+        }
+        QVERIFY(w.isWindowModified());
+        answer = QMessageBox::Discard;
+        w.slotFileNew();
+        QCOMPARE(asked.size(), 3);
+        QVERIFY(!w.isWindowModified());
+        QVERIFY(waitFrames(view, 2));
+        QCOMPARE(doc->getSceneData()->objects.items.size(), size_t(8));
+    }
+
     void keysReachTheNavigation() {
         MainWindow w;
         w.show();

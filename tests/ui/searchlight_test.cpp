@@ -90,9 +90,9 @@ private slots:
         QVERIFY(!QIcon(":/settings/Searchlight.ico").pixmap(16, 16).isNull());
         const QStringList options = entries(w.findChild<QMenu*>("menuOptions")->actions());
         QCOMPARE(options.mid(0, 4),
-                 QStringList({"Abberration", "Doppler Effect", "Searchlight", "|"}));
+                 QStringList({"Aberration", "Doppler Effect", "Searchlight", "|"}));
         QCOMPARE(entries(w.toolBar()->actions()).mid(0, 4),
-                 QStringList({"Abberration", "Doppler Effect", "Searchlight", "|"}));
+                 QStringList({"Aberration", "Doppler Effect", "Searchlight", "|"}));
 
         RenderSettings* s = w.document()->getSettings();
         QCOMPARE(s->searchlight, int8_t(0));
@@ -154,11 +154,11 @@ private slots:
         GlView* plain = main.rootView().child(1)->view();
         QCOMPARE(
             entries(lit->effectsMenu().actions()),
-            QStringList({"|", "Use Parent Aberration", "DisableAberration", "Enable Aberration",
-                         "|", "|", "Use Parent Doppler Effect", "DisableDoppler Effect",
+            QStringList({"|", "Use Parent Aberration", "Disable Aberration", "Enable Aberration",
+                         "|", "|", "Use Parent Doppler Effect", "Disable Doppler Effect",
                          "Enable Doppler Effect", "|", "|", "Use Parent Searchlight",
-                         "DisableSearchlight", "Enable Searchlight", "|", "|",
-                         "Use Parent Januscircle", "DisableJanuscircle", "Enable Januscircle"}));
+                         "Disable Searchlight", "Enable Searchlight", "|", "|",
+                         "Use Parent Januscircle", "Disable Januscircle", "Enable Januscircle"}));
         lit->searchlightChecker().setChoice(EffectChoice::Enable);
         doc.getSettings()->speed = 0.5f;
         QVERIFY(waitFrames(main, 3));

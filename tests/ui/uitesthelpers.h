@@ -2,6 +2,7 @@
 // watcher that answers the modal boxes a dialog opens (message boxes, the colour dialog).
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColor>
 #include <QColorDialog>
