@@ -139,10 +139,16 @@ bool DocRT::saveFile(const QString& fileName, QString* error) {
 }
 
 void DocRT::setEye(const Eye& newEye) {
-    const bool edited = newEye != nextFrameEye();
+    const Eye before = nextFrameEye();
     eye = newEye;
     eyeChanged = true;
-    if (edited) emit eyeEdited();
+    if (newEye != before) emit eyeEdited(before, newEye);
+}
+
+void DocRT::restoreEye(const Eye& newEye) {
+    eye = newEye;
+    eyeChanged = true;
+    emit updateEyes();
 }
 
 const Eye& DocRT::nextFrameEye() const {

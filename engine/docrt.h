@@ -87,6 +87,8 @@ public:
 
     // Requests, applied at the next frame.
     void setEye(const Eye& eye);
+    // setEye without announcing an edit, then updateEyes(): undo and redo of an eye edit.
+    void restoreEye(const Eye& eye);
     const Eye& requestedEye() const { return eye; }
     // The eye the next frame renders with: the requested one while it waits, else that of a
     // loaded scene waiting to be taken over, else the current settings' eye. The eye dialog
@@ -103,8 +105,8 @@ public:
 signals:
     void updateEyes();
     // setEye() asked for an eye other than the one the next frame would have used: an edit of
-    // the document (the scene file stores its eye).
-    void eyeEdited();
+    // the document (the scene file stores its eye), from before to after.
+    void eyeEdited(const Eye& before, const Eye& after);
     // A scene was read with warnings (see loadWarnings()).
     void sceneWarnings(const QString& fileName, const QStringList& warnings);
     void sceneContentChanged();

@@ -47,6 +47,7 @@
 #include "ui/dlgrenderoptions.h"
 #include "ui/dlgscreenshot.h"
 #include "ui/dockeditobjects.h"
+#include "ui/eyeeditcommand.h"
 #include "ui/framestatus.h"
 #include "ui/readoutbar.h"
 #include "ui/readoutlabel.h"
@@ -639,6 +640,9 @@ void MainWindow::setupDocumentHandling() {
     });
     connect(undo, &QUndoStack::cleanChanged, this,
             [this](bool clean) { setWindowModified(!clean); });
+    connect(doc, &DocRT::eyeEdited, this, [this](const Eye& before, const Eye& after) {
+        undo->push(new EyeEditCommand(doc, before, after));
+    });
 
     actionFileNew = makeAction("actionFileNew");
     actionFileNew->setText(tr("New"));

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "scene/cie1931.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
+#include "ui/eyeeditcommand.h"
 #include "ui/waveledit.h"
 
 namespace {
@@ -140,7 +142,7 @@ private slots:
     }
 
     // Handing over another eye is an edit of the document (the scene file stores its eye);
-    // handing over the eye it already has is not.
+    // handing over the eye it already has is not. Undoing restores the eye without a new edit.
     void applyingAnotherEyeEditsTheDocument() {
         QSignalSpy edits(doc.get(), &DocRT::eyeEdited);
         QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
@@ -156,6 +158,19 @@ private slots:
         dlg->show();
         dlg->presetCombo()->setCurrentIndex(0);
         QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
+        QCOMPARE(edits.count(), 2);
+        QCOMPARE(edits.at(1).at(0).value<Eye>().kind, EyeKind::Cie1931);
+        QVERIFY(edits.at(1).at(1).value<Eye>() == defaultEye());
+
+        QUndoStack stack;
+        stack.push(new EyeEditCommand(doc.get(), edits.at(1).at(0).value<Eye>(),
+                                      edits.at(1).at(1).value<Eye>()));
+        stack.undo();
+        QCOMPARE(doc->nextFrameEye().kind, EyeKind::Cie1931);
+        QCOMPARE(dlg->currentEye().kind, EyeKind::Cie1931);  // the dialog follows
+        stack.redo();
+        QVERIFY(doc->nextFrameEye() == defaultEye());
+        QVERIFY(dlg->currentEye() == defaultEye());
         QCOMPARE(edits.count(), 2);
     }
 

@@ -27,6 +27,13 @@ const char* const kReadOutActions[] = {
     "actionCursorRestingRayDirection", "actionCursorTransformedRayDirection",
     "actionCursorBrightness"};
 
+// Moves the cursor over a view by event: the real pointer is shared with tests running beside.
+void hover(QWidget* view, QPoint at) {
+    QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &move);
+}
+
 std::map<QString, QRect> readOutGeometries(MainWindow& w) {
     std::map<QString, QRect> boxes;
     for (ReadoutLabel* label : w.statusBar()->findChildren<ReadoutLabel*>())
@@ -54,7 +61,7 @@ private slots:
             action->setChecked(true);
         }
         QVERIFY(waitFrames(*w.mainView(), 2));
-        QTest::mouseMove(w.mainView()->rootView().view(), QPoint(20, 20));
+        hover(w.mainView()->rootView().view(), QPoint(20, 20));
         w.updateStatusBar();
         QCoreApplication::processEvents();
         QCOMPARE(readOutGeometries(w).size(), size_t(9));
@@ -76,7 +83,7 @@ private slots:
             s.speed = -0.987654f;
             w.document()->observerFrame().m[0][1] = -123.456f;
             s.frameToSettings(w.document()->observerFrame());
-            QTest::mouseMove(w.mainView()->rootView().view(), QPoint(321, 7));
+            hover(w.mainView()->rootView().view(), QPoint(321, 7));
             w.updateStatusBar();
             QCoreApplication::processEvents();
             QCOMPARE(readOutGeometries(w), before);
@@ -119,10 +126,11 @@ private slots:
             QCOMPARE(status.progressBar()->value(), percent);
         }
         QCOMPARE(status.progressBar()->width(), width);
-        status.setFrameProgress(-1);
-        QVERIFY(!status.progressBar()->isVisible());
         status.setPaused(true);
         QVERIFY(status.pausedLabel()->isVisible());
+        saveShotIfAsked(&bar, "frame-status");
+        status.setFrameProgress(-1);
+        QVERIFY(!status.progressBar()->isVisible());
         QVERIFY(status.pausedLabel()->text().contains("Paused"));
         status.setPaused(false);
         QVERIFY(!status.pausedLabel()->isVisible());
