@@ -643,6 +643,19 @@ void MainWindow::setupDocumentHandling() {
     connect(doc, &DocRT::eyeEdited, this, [this](const Eye& before, const Eye& after) {
         undo->push(new EyeEditCommand(doc, before, after));
     });
+    // Names a texture or colour that is not defined, or defined twice: the scene still opens
+    // (with the defaults drawn instead), so the warning must not block the window.
+    connect(doc, &DocRT::sceneWarnings, this,
+            [this](const QString& fileName, const QStringList& warnings) {
+                auto* box = new QMessageBox(
+                    QMessageBox::Warning, tr("Tavolin"),
+                    tr("%1 opened with warnings:").arg(QDir::toNativeSeparators(fileName)),
+                    QMessageBox::Ok, this);
+                box->setInformativeText(warnings.join(QLatin1Char('\n')));
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->setModal(false);
+                box->show();
+            });
 
     actionFileNew = makeAction("actionFileNew");
     actionFileNew->setText(tr("New"));

@@ -493,6 +493,29 @@ private slots:
         QCOMPARE(doc->getSceneData()->objects.items.size(), size_t(8));
     }
 
+    // A scene naming a texture it never defines still opens, and the window says which name is
+    // missing without blocking.
+    void undefinedNamesAreReportedWhenASceneOpens() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("typo.tavolin");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray(kTwoBalls).replace("<texname>plain</texname>\n  </sphere>\n  <sphere>",
+                                                "<texname>pLain</texname>\n  </sphere>\n  <sphere>"));
+        out.close();
+
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.openFile(file));
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY((box = w.findChild<QMessageBox*>()) && box->isVisible());
+        QVERIFY2(box->informativeText().contains("\"pLain\""), qPrintable(box->informativeText()));
+        QVERIFY(!box->isModal());
+        QVERIFY(waitFrames(*w.mainView(), 2));
+        QVERIFY(sphereNamed(w.document(), "ball"));
+    }
+
     void keysReachTheNavigation() {
         MainWindow w;
         w.show();
