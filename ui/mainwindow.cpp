@@ -47,12 +47,10 @@
 #include "ui/dlgrenderoptions.h"
 #include "ui/dlgscreenshot.h"
 #include "ui/dockeditobjects.h"
-#include "ui/eyeeditcommand.h"
 #include "ui/framestatus.h"
 #include "ui/readoutbar.h"
 #include "ui/readoutlabel.h"
 #include "ui/helpassistant.h"
-#include "ui/sceneeditcommand.h"
 #include "ui/speedunits.h"
 
 // The icons are compiled into this static library; naming the resource keeps the linker from
@@ -626,141 +624,6 @@ void MainWindow::slotShowHelpItem(QString str) {
 
 void MainWindow::slotEditDialogCanBeShown() {
     if (editDock && !editDock->isVisible()) actionEditObjects->setChecked(false);
-}
-
-// ---- the document as a file
-//
-// The title names the file with Qt's modified marker; the undo stack's clean state is the saved
-// state, so undoing back to it clears the marker. A new document is the built-in scene.
-
-void MainWindow::setupDocumentHandling() {
-    undo = new QUndoStack(this);
-    connect(doc, &DocRT::sceneEdited, this, [this](const QString& before, const QString& after) {
-        undo->push(new SceneEditCommand(doc, before, after));
-    });
-    connect(undo, &QUndoStack::cleanChanged, this,
-            [this](bool clean) { setWindowModified(!clean); });
-    connect(doc, &DocRT::eyeEdited, this, [this](const Eye& before, const Eye& after) {
-        undo->push(new EyeEditCommand(doc, before, after));
-    });
-    // Names a texture or colour that is not defined, or defined twice: the scene still opens
-    // (with the defaults drawn instead), so the warning must not block the window.
-    connect(doc, &DocRT::sceneWarnings, this,
-            [this](const QString& fileName, const QStringList& warnings) {
-                auto* box = new QMessageBox(
-                    QMessageBox::Warning, tr("Tavolin"),
-                    tr("%1 opened with warnings:").arg(QDir::toNativeSeparators(fileName)),
-                    QMessageBox::Ok, this);
-                box->setInformativeText(warnings.join(QLatin1Char('\n')));
-                box->setAttribute(Qt::WA_DeleteOnClose);
-                box->setModal(false);
-                box->show();
-            });
-
-    actionFileNew = makeAction("actionFileNew");
-    actionFileNew->setText(tr("New"));
-    actionFileNew->setShortcut(QKeySequence::New);
-    actionFileOpen->setShortcut(QKeySequence::Open);
-    menuFile->insertAction(actionFileOpen, actionFileNew);
-    connect(actionFileNew, &QAction::triggered, this, &MainWindow::slotFileNew);
-    addAction(actionFileNew);
-
-    actionUndo = undo->createUndoAction(this, tr("Undo"));
-    actionUndo->setObjectName(QStringLiteral("actionUndo"));
-    actionUndo->setShortcut(QKeySequence(tr("Ctrl+Z")));
-    actionRedo = undo->createRedoAction(this, tr("Redo"));
-    actionRedo->setObjectName(QStringLiteral("actionRedo"));
-    actionRedo->setShortcuts({QKeySequence(tr("Ctrl+Shift+Z")), QKeySequence(tr("Ctrl+Y"))});
-    menuEdit = new QMenu(tr("&Edit"), menuBar());
-    menuEdit->setObjectName(QStringLiteral("menuEdit"));
-    menuEdit->addAction(actionUndo);
-    menuEdit->addAction(actionRedo);
-    menuBar()->insertMenu(menuView->menuAction(), menuEdit);
-    addAction(actionUndo);  // the shortcuts work with the menu bar hidden
-    addAction(actionRedo);
-
-    questions.unsavedChanges = [this](const QString& text) {
-        return QMessageBox::question(this, tr("Unsaved Changes"), text,
-                                     QMessageBox::Save | QMessageBox::Discard |
-                                         QMessageBox::Cancel,
-                                     QMessageBox::Save);
-    };
-    questions.saveFileName = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(this, tr("Save Scene"), suggested,
-                                            tr("Tavolin Files (*.tavolin)"));
-    };
-    setDocumentFile(currentFile);
-}
-
-void MainWindow::setQuestions(Questions q) {
-    if (q.unsavedChanges) questions.unsavedChanges = std::move(q.unsavedChanges);
-    if (q.saveFileName) questions.saveFileName = std::move(q.saveFileName);
-}
-
-void MainWindow::setDocumentFile(const QString& fileName) {
-    currentFile = fileName;
-    const QString shown = fileName.isEmpty() ? tr("Untitled") : QFileInfo(fileName).fileName();
-    setWindowTitle(shown + QStringLiteral("[*] - ") + tr("Tavolin"));
-    setWindowModified(!undo->isClean());
-}
-
-// The scenes that come with the program are templates: saving one asks for a file of the user's.
-bool MainWindow::isOwnFile(const QString& fileName) const {
-    if (fileName.isEmpty()) return false;
-    const QString bundled = QDir(QCoreApplication::applicationDirPath()).filePath("scenes");
-    return !QFileInfo(fileName).absoluteFilePath().startsWith(bundled + QLatin1Char('/'));
-}
-
-bool MainWindow::openFile(const QString& fileName) {
-    if (!doc->loadFile(fileName)) return false;
-    lastOpenFile = fileName;
-    undo->clear();
-    setDocumentFile(QFileInfo(fileName).absoluteFilePath());
-    return true;
-}
-
-void MainWindow::slotFileNew() {
-    if (!maybeKeepChanges()) return;
-    doc->requestBuiltInScene();
-    undo->clear();
-    setDocumentFile(QString());
-}
-
-bool MainWindow::maybeKeepChanges() {
-    if (!isWindowModified()) return true;
-    const QString name =
-        currentFile.isEmpty() ? tr("Untitled") : QDir::toNativeSeparators(currentFile);
-    switch (questions.unsavedChanges(tr("The scene %1 has unsaved changes. Save them?").arg(name))) {
-        case QMessageBox::Save:
-            return saveDocument(false);
-        case QMessageBox::Discard:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool MainWindow::saveDocument(bool askName) {
-    QString fileName = currentFile;
-    if (askName || !isOwnFile(fileName)) {
-        const QString suggested = !lastSaveFile.isEmpty() ? lastSaveFile
-                                  : isOwnFile(currentFile) ? currentFile
-                                                           : QDir::homePath();
-        fileName = questions.saveFileName(suggested);
-        if (fileName.isEmpty()) return false;
-    }
-    QString reason;
-    if (!doc->saveFile(fileName, &reason)) {
-        if (reason.isEmpty()) reason = tr("The file could not be written.");
-        QMessageBox::warning(this, tr("Save Scene"),
-                             tr("The scene could not be saved to %1:\n%2")
-                                 .arg(QDir::toNativeSeparators(fileName), reason));
-        return false;
-    }
-    lastSaveFile = fileName;
-    undo->setClean();
-    setDocumentFile(QFileInfo(fileName).absoluteFilePath());
-    return true;
 }
 
 void MainWindow::setupDebugMenu() {
