@@ -98,11 +98,13 @@ private:
 // point it skips closely enough. A path point P(a) moves sideways by |dP/da| per radian of the
 // ray's initial angle a (the node's slope (dx, dy)); a chord that passes a skipped point at a
 // sideways distance d draws, there, what a ray about d / |dP/da| radians away shows. Chords keep
-// that below kChordTolerance, a seventh of a pixel at 1280 columns and the table's own accuracy:
-// the picture cannot tell the difference. Between two points the distance of the table's
-// polyline from the chord changes linearly, so the points themselves bound it. Far from the hole
-// paths are nearly straight and several pieces become one traversal; near it every point stays.
-constexpr float kChordTolerance = 1e-4f;
+// that below kChordTolerance. The table's runs of points were simplified by the same measure
+// within the other half of its tolerance angle (LightPathGenerator::simplify), so a pixel shows a
+// path within 1e-4 rad of its own, a seventh of a pixel at 1280 columns: the picture cannot tell
+// the difference. Between two points the distance of the table's polyline from the chord changes
+// linearly, so the points themselves bound it. Far from the hole paths are nearly straight and
+// several pieces become one traversal; near it every point stays.
+constexpr float kChordTolerance = 0.5e-4f;
 // Most table points one chord skips (a bound for the fixed-size record of them).
 constexpr int kMaxSkipped = 12;
 
