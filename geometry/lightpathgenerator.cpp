@@ -275,7 +275,6 @@ bool LightPathGenerator::chordPasses(int from, int to, const int* between, int c
                                      float hi) const {
     const LightPathNode& s = nodes_[std::size_t(from)].node;
     const LightPathNode& e = nodes_[std::size_t(to)].node;
-    const double tolerance = 0.5 * tolerance_;
     for (const float a : {lo, LightPathTree::midAngle(lo, hi), hi}) {
         float sx, sy, ex, ey;
         s.point(a, sx, sy);
@@ -286,7 +285,7 @@ bool LightPathGenerator::chordPasses(int from, int to, const int* between, int c
             float vx, vy;
             v.point(a, vx, vy);
             const double off = std::fabs(cx * (double(vy) - sy) - cy * (double(vx) - sx));
-            if (!(off <= tolerance * std::fabs(cx * double(v.dy) - cy * double(v.dx))))
+            if (!(off <= tolerance_ * std::fabs(cx * double(v.dy) - cy * double(v.dx))))
                 return false;
         }
     }

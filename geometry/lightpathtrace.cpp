@@ -94,67 +94,33 @@ private:
     Vec4f soa[4];
 };
 
-// Consecutive pieces of a path are traced as one straight chord while the chord passes every table
-// point it skips closely enough. A path point P(a) moves sideways by |dP/da| per radian of the
-// ray's initial angle a (the node's slope (dx, dy)); a chord that passes a skipped point at a
-// sideways distance d draws, there, what a ray about d / |dP/da| radians away shows. Chords keep
-// that below kChordTolerance. The table's runs of points were simplified by the same measure
-// within the other half of its tolerance angle (LightPathGenerator::simplify), so a pixel shows a
-// path within 1e-4 rad of its own, a seventh of a pixel at 1280 columns: the picture cannot tell
-// the difference. Between two points the distance of the table's polyline from the chord changes
-// linearly, so the points themselves bound it. Far from the hole paths are nearly straight and
-// several pieces become one traversal; near it every point stays.
-constexpr float kChordTolerance = 0.5e-4f;
-// Most table points one chord skips (a bound for the fixed-size record of them).
-constexpr int kMaxSkipped = 12;
-
-// The deviation test of one skipped point v (slope vd) against the chord from s along c, both
-// sides multiplied by |c| so that no division is needed.
-inline bool passesClose(float cx, float cy, float sx, float sy, float vx, float vy, float vdx,
-                        float vdy) {
-    const float off = std::fabs(cx * (vy - sy) - cy * (vx - sx));
-    return off <= kChordTolerance * std::fabs(cx * vdy - cy * vdx);
-}
-
-inline LaneMask4 passesClose(const Vec4f& cx, const Vec4f& cy, const Vec4f& sx, const Vec4f& sy,
-                             const Vec4f& vx, const Vec4f& vy, const Vec4f& vdx,
-                             const Vec4f& vdy) {
-    const Vec4f off = abs(cx * (vy - sy) - cy * (vx - sx));
-    return off <= Vec4f(kChordTolerance) * abs(cx * vdy - cy * vdx);
-}
-
-// A table point in path coordinates and in the scene, with its slope over the initial angle.
-struct PathPoint {
-    float x, y, dx, dy;
-    Vec4f scene;
-};
-
-// Follows one ray's path from the iterator's current node on; the ray's origin is that node's
-// point (the observer at a root). The loop of iterRayPart, also used to finish the lanes of a
-// 4-ray walk that part ways.
+// Follows one ray's path from the iterator's current node on, each piece starting at the ray's
+// origin; the loop of iterRayPart, also used to finish the lanes of a 4-ray walk that part ways.
 bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree& tree,
                 bool tracing) {
     const BlackHoleFrame& hole = tree.blackHole();
     const Vec4f& xg = hole.xGRT;
     const KdNode root = tree.nodeArray().front();
-    if (!it.node) return false;  // a malformed table: nothing sensible to show
-    // The chord runs from start (the ray's origin) to end; skipped holds the points between.
-    PathPoint start{0, 0, 0, 0, ray.origin};
-    it.point(start.x, start.y);
-    PathPoint end = start;
-    PathPoint skipped[kMaxSkipped];
-    int skippedCount = 0;
-    bool pending = false;  // end lies beyond start: the chord is not traced yet
-
-    // Traces the pending chord; true when it hit. Otherwise the ray goes on from the chord's end.
-    auto traceChord = [&]() -> bool {
-        if (!pending) return false;
-        const float len = aimAt(ray, end.scene);
+    for (;;) {
+        if (!it.node) return false;  // a malformed table: nothing sensible to show
+        if (it.node->absorbs()) {
+            *ray.out = kBlack;
+            return true;
+        }
+        it.step();
+        if (!it.node) return false;
+        float x, y;
+        it.point(x, y);
+        if (tracing) traceLine("(x,y):(%f,%f)", double(x), double(y));
+        const Vec4f P = hole.centre + xg * x + yg * y;
+        const float len = aimAt(ray, P);
         ray.node = root;
         if (tracing) {
             traceVec("from", ray.origin);
             traceVec("step", ray.dir);
         }
+        if (it.node->escapes()) break;
+
         clipToBox(tree.sceneBox(), ray, len);
         if (tracing) traceLine("farf %f", double(ray.tMax));
         // A single ray's leaves accept hits up to kRayLeafWiden beyond its interval, which on a
@@ -162,57 +128,8 @@ bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree&
         // or the background overwrites its pixel), as the bundles' relative widening has it.
         if (ray.tMin <= ray.tMax && traceSegment(ray, hole) && ray.tMax <= len * kBundleFarEps)
             return true;
-        ray.origin = end.scene;
-        start = end;
-        skippedCount = 0;
-        pending = false;
-        return false;
-    };
-
-    for (;;) {
-        if (!it.node) return false;
-        if (it.node->absorbs()) {
-            if (!traceChord()) *ray.out = kBlack;
-            return true;
-        }
-        it.step();
-        if (!it.node) return false;
-        PathPoint next;
-        it.point(next.x, next.y);
-        next.dx = it.node->dx;
-        next.dy = it.node->dy;
-        next.scene = hole.centre + xg * next.x + yg * next.y;
-        if (tracing) traceLine("(x,y):(%f,%f)", double(next.x), double(next.y));
-        if (it.node->escapes()) {
-            if (traceChord()) return true;
-            aimAt(ray, next.scene);
-            ray.node = root;
-            if (tracing) {
-                traceVec("from", ray.origin);
-                traceVec("step", ray.dir);
-            }
-            break;
-        }
-
-        if (pending) {
-            const float cx = next.x - start.x, cy = next.y - start.y;
-            bool close = skippedCount < kMaxSkipped &&
-                         passesClose(cx, cy, start.x, start.y, end.x, end.y, end.dx, end.dy);
-            for (int i = 0; close && i < skippedCount; ++i) {
-                const PathPoint& v = skipped[i];
-                close = passesClose(cx, cy, start.x, start.y, v.x, v.y, v.dx, v.dy);
-            }
-            if (close)
-                skipped[skippedCount++] = end;
-            else if (traceChord())
-                return true;
-        }
-        Vec4f arrival = next.scene - end.scene;
-        arrival.w = 0.0f;
-        end = next;
-        pending = true;
-        if (hole.beyondScene(next.scene, arrival)) {
-            if (traceChord()) return true;
+        ray.origin = P;
+        if (hole.beyondScene(P, ray.dir)) {
             if (tracing) traceLine("No Hit");
             return false;
         }
@@ -307,8 +224,8 @@ public:
         for (int l = 0; l < 4; ++l) node_[l] = next[l];
         return escaping;
     }
-    // The lanes' points and their slopes over the initial angle, as PathIterator::point.
-    void point(Vec4f& x, Vec4f& y, Vec4f& dx, Vec4f& dy) const {
+    // The lanes' points, as PathIterator::point.
+    void point(Vec4f& x, Vec4f& y) const {
         __m128 r0 = _mm_loadu_ps(&node_[0]->x0), r1 = _mm_loadu_ps(&node_[1]->x0);
         __m128 r2 = _mm_loadu_ps(&node_[2]->x0), r3 = _mm_loadu_ps(&node_[3]->x0);
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);  // x0, y0, dx, dy of the four lanes
@@ -325,8 +242,6 @@ public:
         };
         x = along(r0, r2);
         y = along(r1, r3);
-        dx = r2;
-        dy = r3;
     }
 
 private:
@@ -334,8 +249,8 @@ private:
     const LightPathNode* node_[4];
 };
 
-// The four-ray walk: the lanes step through the table together and share each chord's
-// traversal; a chord is extended only while it passes the skipped points of every open lane.
+// The four-ray walk: the lanes step through the table together and share each piece's
+// traversal while their paths run alike.
 class BundleWalk {
 public:
     BundleWalk(RayBundle4& bundle, const KDTree& tree, bool tracing)
@@ -348,22 +263,13 @@ public:
     int run();
 
 private:
-    struct Points4 {
-        Vec4f x, y, dx, dy;
-    };
-
-    // Traces the pending chord for the lanes not gone; returns the lanes hit. The others go on
-    // from the chord's end.
-    int traceChord();
     // Points the lanes from their origins at target (x, y, z), from the root; returns the
     // distances.
     Vec4f aimAt(const Vec4f target[3]);
-    bool extends(const Vec4f& x, const Vec4f& y) const;
-    // The lanes not hit and not gone, finished one by one from the table state at: where the
-    // traced chords end.
-    int finish(const TableWalk4& at, int hit) {
+    // The lanes not hit and not gone, finished one by one from where the walk is.
+    int finish(int hit) {
         PathIterator lanes[4];
-        at.lanes(lanes);
+        walk.lanes(lanes);
         return hit | finishLanes(b, lanes, yg, 0xf & ~(hit | gone), tree, tracing);
     }
 
@@ -375,25 +281,7 @@ private:
     Vec4f yg[3];
     TableWalk4 walk;
     int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
-
-    Points4 start, end;  // the chord's ends in path coordinates (start: the lanes' origins)
-    Vec4f endScene[3];   // the chord's end in the scene, x, y, z
-    Points4 skipped[kMaxSkipped];
-    int skippedCount = 0;
-    bool pending = false;
 };
-
-bool BundleWalk::extends(const Vec4f& x, const Vec4f& y) const {
-    if (skippedCount == kMaxSkipped) return false;
-    const Vec4f cx = x - start.x, cy = y - start.y;
-    LaneMask4 close = LaneMask4::fromBits(gone) |
-                      passesClose(cx, cy, start.x, start.y, end.x, end.y, end.dx, end.dy);
-    for (int i = 0; i < skippedCount && all(close); ++i) {
-        const Points4& v = skipped[i];
-        close &= passesClose(cx, cy, start.x, start.y, v.x, v.y, v.dx, v.dy);
-    }
-    return all(close);
-}
 
 Vec4f BundleWalk::aimAt(const Vec4f target[3]) {
     const Vec4f vx = target[0] - b.originSoA[0], vy = target[1] - b.originSoA[1],
@@ -408,27 +296,7 @@ Vec4f BundleWalk::aimAt(const Vec4f target[3]) {
     b.invDir[2] = Vec4f(1.0f) / b.dir[2];
     b.node = root;
     b.tHit = Vec4f(kNoHit);
-    if (tracing)
-        for (int l = 0; l < 4; ++l)
-            traceLine("lane %d from %g %g %g step %g %g %g", l, double(b.originSoA[0][l]),
-                      double(b.originSoA[1][l]), double(b.originSoA[2][l]), double(b.dir[0][l]),
-                      double(b.dir[1][l]), double(b.dir[2][l]));
     return len;
-}
-
-int BundleWalk::traceChord() {
-    if (!pending) return 0;
-    clipToBox(tree.sceneBox(), b, aimAt(endScene));
-    b.live = andNot(b.live, LaneMask4::fromBits(gone));
-    const int hit = any(b.live) ? traceBundle4(b) : 0;
-    for (int c = 0; c < 3; ++c) b.originSoA[c] = endScene[c];
-    b.originSoA[3] = Vec4f(hole.centre.w);
-    for (int l = 0; l < 4; ++l)
-        b.origin[l] = Vec4f(endScene[0][l], endScene[1][l], endScene[2][l], hole.centre.w);
-    start = end;
-    skippedCount = 0;
-    pending = false;
-    return hit;
 }
 
 int BundleWalk::run() {
@@ -450,66 +318,49 @@ int BundleWalk::run() {
                   double(angles.w));
 
     walk.start(hole.paths, angles);
-    walk.point(start.x, start.y, start.dx, start.dy);
-    start.dx = start.dy = Vec4f(0.0f);
-    end = start;
-    for (int k = 0; k < 3; ++k) endScene[k] = b.originSoA[k];
+    const BoundingBox& box = tree.sceneBox();
     const Vec4f cut2(hole.cutRadius2);
     for (;;) {
         // The lanes' paths part ways where some (not all) are absorbed or go straight on: from
-        // here each open lane is finished on its own, from the end of the chord traced so far.
+        // here each open lane is finished on its own, from where it is.
         const int absorbing = walk.absorbingLanes();
-        if (absorbing != 0) {
-            const int hit = traceChord();
-            if (hit != 0 || absorbing != 0xf) return finish(walk, hit);
+        if (absorbing == 0xf) {
             b.out[0][0] = b.out[0][1] = b.out[1][0] = b.out[1][1] = kBlack;
             return 0xf;
         }
-        const TableWalk4 before = walk;
+        if (absorbing != 0) return finish(0);
         const int escaping = walk.step();
-        if (escaping < 0) return finish(walk, traceChord());
+        if (escaping < 0) return finish(0);
 
-        Points4 next;
-        walk.point(next.x, next.y, next.dx, next.dy);
-        Vec4f scene[3];
-        for (int k = 0; k < 3; ++k)
-            scene[k] = Vec4f(hole.centre[k]) + next.x * xg[k] + next.y * yg[k];
-
+        Vec4f x, y, scene[3];
+        walk.point(x, y);
+        for (int k = 0; k < 3; ++k) scene[k] = Vec4f(hole.centre[k]) + x * xg[k] + y * yg[k];
+        const Vec4f len = aimAt(scene);
         if (escaping == 0xf) {  // straight on together: hits and misses are final
-            const int hit = traceChord();
-            if (hit != 0) return finish(before, hit);
             if (tracing) traceLine("STRAIGHT:");
-            aimAt(scene);
-            clipToBox(tree.sceneBox(), b);
+            clipToBox(box, b);
             b.live = andNot(b.live, LaneMask4::fromBits(gone));
             return any(b.live) ? traceBundle4(b) : 0;
         }
 
-        if (pending) {
-            if (extends(next.x, next.y)) {
-                skipped[skippedCount++] = end;
-            } else {
-                const int hit = traceChord();
-                if (hit != 0) return finish(before, hit);
-            }
-        }
-        // BlackHoleFrame::beyondScene for the four lanes, arriving along their last piece.
+        clipToBox(box, b, len);
+        b.live = andNot(b.live, LaneMask4::fromBits(gone));
+        const int hit = any(b.live) ? traceBundle4(b) : 0;
+        for (int k = 0; k < 3; ++k) b.originSoA[k] = scene[k];
+        b.originSoA[3] = Vec4f(hole.centre.w);
+        for (int l = 0; l < 4; ++l)
+            b.origin[l] = Vec4f(scene[0][l], scene[1][l], scene[2][l], hole.centre.w);
+        // BlackHoleFrame::beyondScene for the four lanes, arriving along their piece.
         Vec4f r2(0.0f), outwards(0.0f);
         for (int k = 0; k < 3; ++k) {
             const Vec4f r = scene[k] - Vec4f(hole.centre[k]);
             r2 += r * r;
-            outwards += r * (scene[k] - endScene[k]);
+            outwards += r * b.dir[k];
         }
-        const int leaving = movemask((r2 > cut2) & (outwards > Vec4f(0.0f)));
-        end = next;
-        for (int k = 0; k < 3; ++k) endScene[k] = scene[k];
-        pending = true;
-        if (leaving & ~gone) {
-            const int hit = traceChord();
-            gone |= leaving;
-            if (hit != 0) return finish(walk, hit);
-            if (gone == 0xf) return 0;  // every lane left the scene for good: all missed
-        }
+        gone |= movemask((r2 > cut2) & (outwards > Vec4f(0.0f)));
+        // Lanes hit on this piece are done; the others go on one by one.
+        if (hit) return finish(hit);
+        if (gone == 0xf) return 0;  // every lane left the scene for good: all missed
     }
 }
 
