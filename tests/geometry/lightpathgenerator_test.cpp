@@ -186,6 +186,56 @@ TEST(LightPathGenerator, TablePointsLieOnTheIntegratedPaths) {
     }
 }
 
+TEST(LightPathGenerator, LeftOutPointsLieNearTheChordsThatReplaceThem) {
+    // Where a table piece spans several sampling steps, the integrated path at the steps it
+    // skips lies within the tolerance angle (times the path's sideways spread per radian of
+    // initial angle) of the piece, plus the model error of the piece's two ends.
+    const double rs = 1.0, h = 1e-5, tolerance = 1e-4;
+    std::mt19937 rng(77);
+    for (double rObs : {10.0, 200.0}) {
+        LightPathTree tree;
+        LightPathGenerator gen;
+        gen.generate(tree, float(rObs), float(rs));
+        EXPECT_GT(gen.lastStatistics().dropped, gen.lastStatistics().nodes / 4)
+            << "far from the hole most points go";
+        const double bc = PhotonOrbit::criticalImpactParameter(rs);
+        std::uniform_real_distribution<double> angle(0.0, M_PI - 2 * h);
+        double worst = 0;
+        int skipped = 0;
+        for (int i = 0; i < 40; ++i) {
+            const float a = float(angle(rng));
+            if (std::fabs(PhotonOrbit::impactParameter(rObs, rs, a) / bc - 1) < 0.02) continue;
+            const PhotonPath truth = denseRay(rObs, rs, a);
+            const PhotonPath nearby = denseRay(rObs, rs, double(a) + h);
+            const Walk w = walk(tree, a);
+            const std::size_t regular = w.escaped ? w.xs.size() - 1 : w.xs.size();
+            double fromX = rObs, fromY = 0, fromSigma = 0;
+            for (std::size_t k = 0; k < regular; ++k) {
+                const double cx = w.xs[k] - fromX, cy = w.ys[k] - fromY;
+                const double len = std::hypot(cx, cy);
+                const std::size_t first = std::size_t(std::lround(fromSigma / kDenseStep));
+                const std::size_t last = std::size_t(std::lround(w.sigmas[k] / kDenseStep));
+                // The table's own sampling steps between the piece's ends.
+                for (std::size_t j = first + 8; j < last; j += 8) {
+                    if (j >= truth.samples.size() || j >= nearby.samples.size()) break;
+                    const PhotonSample& p = truth.samples[j];
+                    const PhotonSample& q = nearby.samples[j];
+                    const double spread = std::hypot(q.x - p.x, q.y - p.y) / h;
+                    const double off = std::fabs(cx * (p.y - fromY) - cy * (p.x - fromX)) / len;
+                    worst = std::max(worst, off / spread);
+                    ++skipped;
+                }
+                fromX = w.xs[k];
+                fromY = w.ys[k];
+                fromSigma = w.sigmas[k];
+            }
+        }
+        std::printf("rObs %g: %d points left out, worst %.2e rad\n", rObs, skipped, worst);
+        EXPECT_GT(skipped, 100);
+        EXPECT_LT(worst, 3 * tolerance) << "rObs " << rObs;
+    }
+}
+
 TEST(LightPathGenerator, NeighbouringAnglesShareTheirPointsAcrossSplits) {
     // Linear models through the boundary rays meet at the split angles: no seams in the picture.
     LightPathTree tree;
