@@ -165,3 +165,51 @@ TEST(LightPathTrace, GravitationalShiftFollowsTheSchwarzschildFactor) {
     EXPECT_LT(h.wavelengthFactor(100.0f), 1.0f);                       // bluer from higher up
     EXPECT_TRUE(std::isfinite(h.wavelengthFactor(1.0f)));
 }
+
+TEST(LightPathTrace, PathsStopOnlyBeyondTheScenesSphereMovingOutwards) {
+    // Hand-worked spheres: the one through the box corner farthest from the hole, or the photon
+    // sphere (1.5 r_s) if that is larger, widened by 1 %.
+    struct Case {
+        const char* what;
+        Vec4f hole;
+        float rs;
+        Vec4f at, dir;
+        bool beyond;
+    };
+    const BoundingBox box(Vec4f(0, 0, 0, 0), Vec4f(1, 1, 1, 0));
+    const float corner = 1.01f * std::sqrt(3.0f);  // from the origin: 1.7494
+    // From (10, 0, 0) the farthest corner is (0, 1, 1): 1.01 sqrt(102) = 10.2005.
+    const float offCentre = 1.01f * std::sqrt(102.0f);
+    const Case cases[] = {
+        {"outside, moving out", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(2, 0, 0, 0), Vec4f(1, 0, 0, 0), true},
+        {"outside, moving in", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(2, 0, 0, 0), Vec4f(-1, 0, 0, 0), false},
+        {"outside, moving across", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(2, 0, 0, 0), Vec4f(0, 1, 0, 0),
+         false},
+        {"just inside the widened sphere", Vec4f(0, 0, 0, 0), 0.1f,
+         Vec4f(0, 0, 0.999f * corner, 0), Vec4f(0, 0, 1, 0), false},
+        {"just outside it", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(0, 0, 1.001f * corner, 0),
+         Vec4f(0, 0, 1, 0), true},
+        {"photon sphere larger than the scene", Vec4f(0, 0, 0, 0), 2.0f, Vec4f(2.9f, 0, 0, 0),
+         Vec4f(1, 0, 0, 0), false},
+        {"beyond the photon sphere", Vec4f(0, 0, 0, 0), 2.0f, Vec4f(3.1f, 0, 0, 0),
+         Vec4f(1, 0, 0, 0), true},
+        {"hole beside the scene, far side", Vec4f(10, 0, 0, 0), 0.1f,
+         Vec4f(10 - 1.001f * offCentre, 0, 0, 0), Vec4f(-1, 0, 0, 0), true},
+        {"hole beside the scene, inside", Vec4f(10, 0, 0, 0), 0.1f,
+         Vec4f(10 - 0.999f * offCentre, 0, 0, 0), Vec4f(-1, 0, 0, 0), false},
+        {"hole beside the scene, heading back", Vec4f(10, 0, 0, 0), 0.1f,
+         Vec4f(10 - 1.001f * offCentre, 0, 0, 0), Vec4f(1, 0, 0, 0), false},
+    };
+    for (const Case& c : cases) {
+        BlackHoleFrame h;
+        h.centre = c.hole;
+        h.rs = c.rs;
+        EXPECT_FALSE(h.beyondScene(c.at, c.dir)) << c.what << ": no scene bound yet";
+        h.boundScene(box);
+        EXPECT_EQ(h.beyondScene(c.at, c.dir), c.beyond) << c.what;
+    }
+    // A scene too large for float never cuts paths.
+    BlackHoleFrame endless;
+    endless.boundScene(BoundingBox(Vec4f(0, 0, 0, 0), Vec4f(1e30f, 1e30f, 1e30f, 0)));
+    EXPECT_FALSE(endless.beyondScene(Vec4f(1e25f, 0, 0, 0), Vec4f(1, 0, 0, 0)));
+}
