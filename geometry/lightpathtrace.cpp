@@ -167,88 +167,6 @@ int finishLanes(RayBundle4& b, const PathIterator lane[4], const Vec4f yg[3], in
     return written;
 }
 
-// Four lanes' positions in the light-path table, stepped together. The intervals and angles are
-// kept as vectors and the points computed for all lanes at once, with exactly the arithmetic
-// of PathIterator (the split point and the points in double precision), so that a lane
-// finished on its own continues the same path.
-class TableWalk4 {
-public:
-    void start(const LightPathTree& tree, const Vec4f& angles) {
-        for (int l = 0; l < 4; ++l) {
-            PathIterator it;
-            it.start(tree, angles[l]);
-            lo_[l] = it.lo;
-            hi_[l] = it.hi;
-            node_[l] = it.node;
-        }
-        angle_ = angles;
-    }
-    const LightPathNode* node(int l) const { return node_[l]; }
-    PathIterator lane(int l) const { return PathIterator{lo_[l], hi_[l], angle_[l], node_[l]}; }
-    void lanes(PathIterator out[4]) const {
-        for (int l = 0; l < 4; ++l) out[l] = lane(l);
-    }
-    int absorbingLanes() const {
-        int bits = 0;
-        for (int l = 0; l < 4; ++l) bits |= int(node_[l]->absorbs()) << l;
-        return bits;
-    }
-    // Steps every lane to its next point, unless some lane's next node is missing (its node
-    // was terminal) or escapes while others do not: then nothing moves and -1 is returned.
-    // Otherwise returns the lanes that now escape (none or all).
-    int step() {
-        // The split point, float((double(lo) + double(hi)) / 2), two lanes per double vector.
-        const __m128d half = _mm_set1_pd(0.5);
-        const __m128 loV = lo_, hiV = hi_;
-        const __m128d m01 = _mm_mul_pd(_mm_add_pd(_mm_cvtps_pd(loV), _mm_cvtps_pd(hiV)), half);
-        const __m128d m23 = _mm_mul_pd(
-            _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(loV, loV)), _mm_cvtps_pd(_mm_movehl_ps(hiV, hiV))),
-            half);
-        const Vec4f mid = _mm_movelh_ps(_mm_cvtpd_ps(m01), _mm_cvtpd_ps(m23));
-        const int below = movemask(mid > angle_);  // lanes that take the lower half
-        const LightPathNode* next[4];
-        int split = 0, escaping = 0;
-        for (int l = 0; l < 4; ++l) {
-            const LightPathNode* n = node_[l];
-            if (n->lower == nullptr) return -1;
-            const bool halves = n->upper != nullptr;
-            split |= int(halves) << l;
-            next[l] = (!halves || ((below >> l) & 1)) ? n->lower : n->upper;
-            escaping |= int(next[l]->escapes()) << l;
-        }
-        if (escaping != 0 && escaping != 0xf) return -1;
-        const LaneMask4 down = LaneMask4::fromBits(split & below);
-        const LaneMask4 up = LaneMask4::fromBits(split & ~below);
-        lo_ = select(up, mid, lo_);
-        hi_ = select(down, mid, hi_);
-        for (int l = 0; l < 4; ++l) node_[l] = next[l];
-        return escaping;
-    }
-    // The lanes' points, as PathIterator::point.
-    void point(Vec4f& x, Vec4f& y) const {
-        __m128 r0 = _mm_loadu_ps(&node_[0]->x0), r1 = _mm_loadu_ps(&node_[1]->x0);
-        __m128 r2 = _mm_loadu_ps(&node_[2]->x0), r3 = _mm_loadu_ps(&node_[3]->x0);
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);  // x0, y0, dx, dy of the four lanes
-        const __m128 t0 = _mm_setr_ps(node_[0]->t0, node_[1]->t0, node_[2]->t0, node_[3]->t0);
-        const __m128 a = angle_;
-        const __m128d da01 = _mm_sub_pd(_mm_cvtps_pd(a), _mm_cvtps_pd(t0));
-        const __m128d da23 =
-            _mm_sub_pd(_mm_cvtps_pd(_mm_movehl_ps(a, a)), _mm_cvtps_pd(_mm_movehl_ps(t0, t0)));
-        auto along = [&](__m128 base, __m128 slope) -> Vec4f {
-            const __m128d lo = _mm_add_pd(_mm_cvtps_pd(base), _mm_mul_pd(_mm_cvtps_pd(slope), da01));
-            const __m128d hi = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(base, base)),
-                                          _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(slope, slope)), da23));
-            return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
-        };
-        x = along(r0, r2);
-        y = along(r1, r3);
-    }
-
-private:
-    Vec4f lo_, hi_, angle_;
-    const LightPathNode* node_[4];
-};
-
 // The four-ray walk: the lanes step through the table together and share each piece's
 // traversal while their paths run alike.
 class BundleWalk {
@@ -269,7 +187,7 @@ private:
     // The lanes not hit and not gone, finished one by one from where the walk is.
     int finish(int hit) {
         PathIterator lanes[4];
-        walk.lanes(lanes);
+        for (int l = 0; l < 4; ++l) lanes[l] = walk.lane(l);
         return hit | finishLanes(b, lanes, yg, 0xf & ~(hit | gone), tree, tracing);
     }
 
@@ -279,7 +197,7 @@ private:
     const KdNode root;
     const bool tracing;
     Vec4f yg[3];
-    TableWalk4 walk;
+    PathIterator4 walk;
     int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
 };
 

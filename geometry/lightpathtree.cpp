@@ -2,6 +2,7 @@
 #include "geometry/lightpathtree.h"
 
 #include <cmath>
+#include <cstddef>
 #include <utility>
 
 #include "geometry/programmingerror.h"
@@ -90,56 +91,67 @@ void PathIterator::step() {
 }
 
 void PathIterator4::start(const LightPathTree& tree, Vec4f angles) {
-    angle = angles;
-    const Vec4f width(tree.rootWidth());
-    const Vec4f q = (angles - Vec4f(tree.angleMin())) / width;
-    // maxps returns its second operand for NaN, so a NaN angle clamps to root 0.
-    const Vec4f clamped = min(max(q, Vec4f(0.0f)), Vec4f(tree.rootCountMinus1()));
-    alignas(16) int index[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_cvttps_epi32(clamped));
-    const Vec4f indexF = _mm_cvtepi32_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(index)));
-    lo = indexF * width + Vec4f(tree.angleMin());
-    hi = lo + width;
-    for (int l = 0; l < 4; ++l) node[l] = &tree.root(index[l]);
-}
-
-void PathIterator4::stepLane(int l) {
-    PathIterator it{lo[l], hi[l], angle[l], node[l]};
-    it.step();
-    lo[l] = it.lo;
-    hi[l] = it.hi;
-    node[l] = it.node;
-}
-
-void PathIterator4::step() {
-    for (int l = 0; l < 4; ++l)
-        if (node[l] != nullptr) stepLane(l);
-}
-
-void PathIterator4::point(Vec4f& x, Vec4f& y) const {
-    x = Vec4f(0.0f);
-    y = Vec4f(0.0f);
-    for (int l = 0; l < 4; ++l)
-        if (node[l] != nullptr) node[l]->point(angle[l], x[l], y[l]);
+    for (int l = 0; l < 4; ++l) {
+        PathIterator it;
+        it.start(tree, angles[l]);
+        lo_[l] = it.lo;
+        hi_[l] = it.hi;
+        node_[l] = it.node;
+    }
+    angle_ = angles;
 }
 
 int PathIterator4::absorbingLanes() const {
     int bits = 0;
-    for (int l = 0; l < 4; ++l)
-        if (node[l] != nullptr && node[l]->absorbs()) bits |= 1 << l;
+    for (int l = 0; l < 4; ++l) bits |= int(node_[l]->absorbs()) << l;
     return bits;
 }
 
-int PathIterator4::escapingLanes() const {
-    int bits = 0;
-    for (int l = 0; l < 4; ++l)
-        if (node[l] != nullptr && node[l]->escapes()) bits |= 1 << l;
-    return bits;
+int PathIterator4::step() {
+    // The split point, float((double(lo) + double(hi)) / 2), two lanes per double vector.
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128 lo = lo_, hi = hi_;
+    const __m128d m01 = _mm_mul_pd(_mm_add_pd(_mm_cvtps_pd(lo), _mm_cvtps_pd(hi)), half);
+    const __m128d m23 = _mm_mul_pd(
+        _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(lo, lo)), _mm_cvtps_pd(_mm_movehl_ps(hi, hi))), half);
+    const Vec4f mid = _mm_movelh_ps(_mm_cvtpd_ps(m01), _mm_cvtpd_ps(m23));
+    const int below = movemask(mid > angle_);  // lanes that take the lower half
+    const LightPathNode* next[4];
+    int split = 0, escaping = 0;
+    for (int l = 0; l < 4; ++l) {
+        const LightPathNode* n = node_[l];
+        if (n->lower == nullptr) return -1;
+        const bool halves = n->upper != nullptr;
+        split |= int(halves) << l;
+        next[l] = (!halves || ((below >> l) & 1)) ? n->lower : n->upper;
+        escaping |= int(next[l]->escapes()) << l;
+    }
+    if (escaping != 0 && escaping != 0xf) return -1;
+    lo_ = select(LaneMask4::fromBits(split & ~below), mid, lo_);
+    hi_ = select(LaneMask4::fromBits(split & below), mid, hi_);
+    for (int l = 0; l < 4; ++l) node_[l] = next[l];
+    return escaping;
 }
 
-int PathIterator4::finishedLanes() const {
-    int bits = 0;
-    for (int l = 0; l < 4; ++l)
-        if (node[l] == nullptr) bits |= 1 << l;
-    return bits;
+static_assert(offsetof(LightPathNode, dy) == offsetof(LightPathNode, x0) + 3 * sizeof(float),
+              "x0, y0, dx, dy lie side by side: one load per lane");
+
+void PathIterator4::point(Vec4f& x, Vec4f& y) const {
+    __m128 r0 = _mm_loadu_ps(&node_[0]->x0), r1 = _mm_loadu_ps(&node_[1]->x0);
+    __m128 r2 = _mm_loadu_ps(&node_[2]->x0), r3 = _mm_loadu_ps(&node_[3]->x0);
+    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);  // x0, y0, dx, dy of the four lanes
+    const __m128 t0 = _mm_setr_ps(node_[0]->t0, node_[1]->t0, node_[2]->t0, node_[3]->t0);
+    const __m128 a = angle_;
+    const __m128d da01 = _mm_sub_pd(_mm_cvtps_pd(a), _mm_cvtps_pd(t0));
+    const __m128d da23 =
+        _mm_sub_pd(_mm_cvtps_pd(_mm_movehl_ps(a, a)), _mm_cvtps_pd(_mm_movehl_ps(t0, t0)));
+    // base + slope (a - t0) in double, rounded once to float.
+    auto along = [&](__m128 base, __m128 slope) -> Vec4f {
+        const __m128d l01 = _mm_add_pd(_mm_cvtps_pd(base), _mm_mul_pd(_mm_cvtps_pd(slope), da01));
+        const __m128d l23 = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(base, base)),
+                                       _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(slope, slope)), da23));
+        return _mm_movelh_ps(_mm_cvtpd_ps(l01), _mm_cvtpd_ps(l23));
+    };
+    x = along(r0, r2);
+    y = along(r1, r3);
 }

@@ -134,21 +134,27 @@ struct PathIterator {
     void point(float& x, float& y) const { node->point(angle, x, y); }
 };
 
-// Four iterators in structure-of-arrays form, for the 4-ray tracer.
-struct alignas(16) PathIterator4 {
-    Vec4f lo, hi, angle;
-    const LightPathNode* node[4];
-
-    // Like four PathIterator::start, with the index clamped in float (max 0, min rootCount - 1)
-    // before truncation.
+// Four iterators stepped together, for the 4-ray tracer. The intervals and angles are vectors and
+// the points are computed for all lanes at once, with exactly the arithmetic of PathIterator
+// (the split point and the points in double precision), so that a lane finished on its own goes
+// on along the same path.
+class alignas(16) PathIterator4 {
+public:
+    // Four PathIterator::start.
     void start(const LightPathTree& tree, Vec4f angles);
-    // PathIterator::step on every lane whose node is not null.
-    void step();
-    void stepLane(int lane);
-    // Points of the four lanes; a lane without node gives (0, 0).
-    void point(Vec4f& x, Vec4f& y) const;
-    // Lanes whose node absorbs / escapes / is null, as 4-bit masks (lane l = bit l).
+    const LightPathNode* node(int lane) const { return node_[lane]; }
+    // Lane l as a single iterator.
+    PathIterator lane(int l) const { return PathIterator{lo_[l], hi_[l], angle_[l], node_[l]}; }
+    // Lanes whose node absorbs, as a 4-bit mask (lane l = bit l).
     int absorbingLanes() const;
-    int escapingLanes() const;
-    int finishedLanes() const;
+    // PathIterator::step on every lane, unless some lane's node is terminal, or some but not
+    // all of the next nodes escape: then nothing moves and -1 is returned (the lanes' paths part
+    // ways). Otherwise returns the lanes that now escape: none or all (0xf).
+    int step();
+    // The lanes' points, as PathIterator::point.
+    void point(Vec4f& x, Vec4f& y) const;
+
+private:
+    Vec4f lo_, hi_, angle_;
+    const LightPathNode* node_[4];
 };

@@ -102,10 +102,11 @@ TEST(LightPathTree, FourLaneStartEqualsFourSingleStarts) {
         for (int l = 0; l < 4; ++l) {
             PathIterator it;
             it.start(tree, angles[g + l]);
-            EXPECT_EQ(it4.node[l], it.node) << angles[g + l];
-            EXPECT_EQ(it4.lo[l], it.lo);
-            EXPECT_EQ(it4.hi[l], it.hi);
-            EXPECT_EQ(it4.angle[l], it.angle);
+            const PathIterator lane = it4.lane(l);
+            EXPECT_EQ(lane.node, it.node) << angles[g + l];
+            EXPECT_EQ(lane.lo, it.lo);
+            EXPECT_EQ(lane.hi, it.hi);
+            EXPECT_EQ(lane.angle, it.angle);
         }
     }
 }
@@ -215,32 +216,45 @@ TEST(PathIterator, SplitPointIsTheDoubleMidpointRoundedOnce) {
     }
 }
 
-TEST_F(HandTable, FourLaneStepsFollowSingleSteps) {
-    const float angles[4] = {0.1f, 0.25f, 0.49f, 0.7f};
-    PathIterator4 it4;
-    it4.start(tree, Vec4f(angles[0], angles[1], angles[2], angles[3]));
-    PathIterator single[4];
-    for (int l = 0; l < 4; ++l) single[l].start(tree, angles[l]);
-    EXPECT_EQ(it4.absorbingLanes(), 0b1000);  // root 1 absorbs
-    for (int pass = 0; pass < 4; ++pass) {
-        it4.step();
-        Vec4f x, y;
-        it4.point(x, y);
-        for (int l = 0; l < 4; ++l) {
-            if (single[l].node != nullptr) single[l].step();
-            EXPECT_EQ(it4.node[l], single[l].node);
-            EXPECT_EQ(it4.lo[l], single[l].lo);
-            EXPECT_EQ(it4.hi[l], single[l].hi);
-            float sx = 0, sy = 0;
-            if (single[l].node != nullptr) single[l].point(sx, sy);
-            EXPECT_EQ(x[l], sx);
-            EXPECT_EQ(y[l], sy);
+TEST_F(HandTable, FourLanesStepLikeSingleLanesUntilTheirPathsPartWays) {
+    struct Case {
+        const char* what;
+        float angles[4];
+        int absorbingAtStart;
+        int firstStep;   // what step() returns, then
+        int secondStep;  // on the second call
+        int absorbingAtEnd;
+    };
+    const Case cases[] = {
+        {"all into the hole", {0.0f, 0.1f, 0.2f, 0.2499f}, 0, 0, 0, 0xf},
+        {"all escape (0.25 takes the upper half)", {0.25f, 0.3f, 0.4f, 0.49f}, 0, 0, 0xf, 0},
+        {"halves part at their ends", {0.1f, 0.2f, 0.3f, 0.4f}, 0, 0, -1, 0},
+        {"one lane starts in an absorbing root", {0.1f, 0.2f, 0.3f, 0.7f}, 0b1000, -1, -1, 0b1000},
+    };
+    for (const Case& c : cases) {
+        PathIterator4 it4;
+        it4.start(tree, Vec4f(c.angles[0], c.angles[1], c.angles[2], c.angles[3]));
+        PathIterator single[4];
+        for (int l = 0; l < 4; ++l) single[l].start(tree, c.angles[l]);
+        EXPECT_EQ(it4.absorbingLanes(), c.absorbingAtStart) << c.what;
+        for (const int expected : {c.firstStep, c.secondStep}) {
+            ASSERT_EQ(it4.step(), expected) << c.what;
+            Vec4f x, y;
+            it4.point(x, y);
+            for (int l = 0; l < 4; ++l) {
+                if (expected >= 0) single[l].step();  // a refused step moves no lane
+                const PathIterator lane = it4.lane(l);
+                EXPECT_EQ(lane.node, single[l].node) << c.what << ", lane " << l;
+                EXPECT_EQ(lane.lo, single[l].lo);
+                EXPECT_EQ(lane.hi, single[l].hi);
+                float sx, sy;
+                single[l].point(sx, sy);
+                EXPECT_EQ(x[l], sx) << c.what << ", lane " << l;
+                EXPECT_EQ(y[l], sy);
+            }
         }
+        EXPECT_EQ(it4.absorbingLanes(), c.absorbingAtEnd) << c.what;
     }
-    EXPECT_EQ(it4.finishedLanes(), 0xf);
-    EXPECT_EQ(it4.lo[0], PathIterator::kAbsorbedLo);
-    EXPECT_EQ(it4.lo[1], PathIterator::kEscapedLo);
-    EXPECT_EQ(it4.lo[3], PathIterator::kAbsorbedLo);
 }
 
 TEST(LightPathTree, RegenerationFollowsObserverHoleAndParameters) {
