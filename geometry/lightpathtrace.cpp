@@ -205,13 +205,14 @@ Vec4f BundleWalk::aimAt(const Vec4f target[3]) {
     const Vec4f vx = target[0] - b.originSoA[0], vy = target[1] - b.originSoA[1],
                 vz = target[2] - b.originSoA[2];
     const Vec4f len = sqrt(vx * vx + vy * vy + vz * vz);
-    const Vec4f invLen = Vec4f(1.0f) / len;  // one division, as aimAt does for one ray
+    // The four divisions depend on the root only, not on each other: they overlap.
+    const Vec4f invLen = Vec4f(1.0f) / len;
     b.dir[0] = vx * invLen;
     b.dir[1] = vy * invLen;
     b.dir[2] = vz * invLen;
-    b.invDir[0] = Vec4f(1.0f) / b.dir[0];
-    b.invDir[1] = Vec4f(1.0f) / b.dir[1];
-    b.invDir[2] = Vec4f(1.0f) / b.dir[2];
+    b.invDir[0] = len / vx;
+    b.invDir[1] = len / vy;
+    b.invDir[2] = len / vz;
     b.node = root;
     b.tHit = Vec4f(kNoHit);
     return len;
