@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <utility>
 
 PhotonOrbitSettings LightPathGenerator::orbitSettings(const LightPathParameters& p, double rObs,
@@ -48,43 +49,74 @@ LightPathStatistics LightPathGenerator::generate(LightPathTree& tree, float rObs
     }
 
     const PhotonOrbit orbit(settings);
-    orbit_ = &orbit;
-    params_ = &params;
-    rs_ = rsD;
-    tolerance_ = settings.escapeDeflection;
-    rootCount_ = rootCount;
-    rayCount_ = 0;
-    nodes_.clear();
-    nodes_.reserve(LightPathTree::kNodePoolReserve + std::size_t(rootCount));
-    nodes_.resize(std::size_t(rootCount));
-
     // The table's geometry, computed exactly as the iterators will (float arithmetic).
     tree.reset(angleMin, angleMax, rootCount);
     const LightPathTree& shape = tree;
 
-    int rayAtLo = traceRay(shape.rootLo(0));
-    for (int i = 0; i < rootCount; ++i) {
-        const float lo = shape.rootLo(i), hi = shape.rootHi(i);
-        const float nextLo = i + 1 < rootCount ? shape.rootLo(i + 1) : hi;
-        const int rayAtHi = traceRay(hi);
-        LightPathNode& root = nodes_[std::size_t(i)].node;
-        root.x0 = rObs;  // the observer; never read by the tracers
-        root.t0 = lo;
-        Interval iv{lo, hi, rayAtLo, rayAtHi};
-        extend(i, 0, iv);
-        rayAtLo = nextLo == hi ? rayAtHi : traceRay(nextLo);
-    }
+    // Every other root grows on a second thread, into a generator of its own; its nodes are
+    // appended to ours afterwards. (Alternate roots, as the work lies mostly near the hole, in
+    // the first few.) The roots' trees do not depend on each other, so the table is the one a
+    // single thread builds, unless the node budget, counted per thread, runs out.
+    LightPathGenerator odd;
+    odd.begin(orbit, params, rsD, settings.escapeDeflection, rootCount);
+    std::thread helper([&] { odd.growRoots(shape, 1, 2, rObs); });
+    begin(orbit, params, rsD, settings.escapeDeflection, rootCount);
+    growRoots(shape, 0, 2, rObs);
+    helper.join();
+    adopt(odd, 1, 2);
 
     install(tree, angleMin, angleMax);
     tree.markGenerated(rObs, rs);
     orbit_ = nullptr;
     params_ = nullptr;
     stats_.nodes = tree.nodeCount();
-    stats_.rays = rayCount_;
+    stats_.rays = rayCount_ + odd.rayCount_;
     stats_.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startTime)
             .count();
     return stats_;
+}
+
+void LightPathGenerator::begin(const PhotonOrbit& orbit, const LightPathParameters& params,
+                               double rs, double tolerance, int rootCount) {
+    orbit_ = &orbit;
+    params_ = &params;
+    rs_ = rs;
+    tolerance_ = tolerance;
+    rootCount_ = rootCount;
+    rayCount_ = 0;
+    nodes_.clear();
+    nodes_.reserve(LightPathTree::kNodePoolReserve + std::size_t(rootCount));
+    nodes_.resize(std::size_t(rootCount));
+}
+
+void LightPathGenerator::growRoots(const LightPathTree& shape, int first, int stride, float rObs) {
+    for (int i = first; i < rootCount_; i += stride) {
+        const float lo = shape.rootLo(i), hi = shape.rootHi(i);
+        LightPathNode& root = nodes_[std::size_t(i)].node;
+        root.x0 = rObs;  // the observer; never read by the tracers
+        root.t0 = lo;
+        const int rayAtLo = traceRay(lo);
+        Interval iv{lo, hi, rayAtLo, traceRay(hi)};
+        extend(i, 0, iv);
+    }
+}
+
+void LightPathGenerator::adopt(const LightPathGenerator& other, int first, int stride) {
+    // other's pool nodes follow ours; its links into its pool move by the same amount.
+    const int shift = int(nodes_.size()) - rootCount_;
+    auto moved = [&](int link) { return link < 0 ? link : link + shift; };
+    auto take = [&](BuildNode b) {
+        b.lower = moved(b.lower);
+        b.upper = moved(b.upper);
+        return b;
+    };
+    for (int i = first; i < rootCount_; i += stride)
+        nodes_[std::size_t(i)] = take(other.nodes_[std::size_t(i)]);
+    for (std::size_t j = std::size_t(rootCount_); j < other.nodes_.size(); ++j)
+        nodes_.push_back(take(other.nodes_[j]));
+    stats_.deepestLevel = std::max(stats_.deepestLevel, other.stats_.deepestLevel);
+    stats_.deepestSplit = std::max(stats_.deepestSplit, other.stats_.deepestSplit);
 }
 
 int LightPathGenerator::traceRay(float angle) {

@@ -90,6 +90,13 @@ private:
         double transverseScale, longitudinalScale;  // allowed errors
     };
 
+    // Sets up the state for one generation: rootCount empty roots, no rays, no pool.
+    void begin(const PhotonOrbit& orbit, const LightPathParameters& params, double rs,
+               double tolerance, int rootCount);
+    // Grows the trees of roots first, first + stride, ...
+    void growRoots(const LightPathTree& shape, int first, int stride, float rObs);
+    // Takes over roots first, first + stride, ... and the pool that other grew for them.
+    void adopt(const LightPathGenerator& other, int first, int stride);
     int traceRay(float angle);
     void ensureInterior(Interval& iv);
     Kind rayKind(const PhotonPath& ray, int level) const;

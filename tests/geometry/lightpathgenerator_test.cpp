@@ -370,3 +370,20 @@ TEST(LightPathGenerator, UpdateRegeneratesOnlyWhenNeeded) {
             EXPECT_NEAR(wd.xs[k], 2 * wu.xs[k], 1e-5 * std::fabs(wd.xs[k]) + 1e-5);
     }
 }
+
+TEST(LightPathGenerator, TablesGrownOnTwoThreadsAreTheSameEveryTime) {
+    // The roots' trees grow on two threads and are joined into one pool: every generation for
+    // the same observer gives the same nodes in the same order.
+    LightPathTree a, b;
+    LightPathGenerator().generate(a, 30.0f, 1.0f);
+    LightPathGenerator().generate(b, 30.0f, 1.0f);
+    ASSERT_EQ(a.nodeCount(), b.nodeCount());
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> angle(0.0f, 3.14f);
+    for (int i = 0; i < 200; ++i) {
+        const float t = angle(rng);
+        const Walk wa = walk(a, t), wb = walk(b, t);
+        ASSERT_EQ(wa.xs, wb.xs) << "angle " << t;
+        ASSERT_EQ(wa.ys, wb.ys) << "angle " << t;
+    }
+}
