@@ -45,7 +45,8 @@ struct LightPathStatistics {
 // observers do not exist there). Between the horizon and the photon sphere the same construction
 // applies: every ingoing ray is captured and only outgoing rays close to radial escape.
 //
-// Call between frames (the table is read without locks while rendering).
+// Call between frames (the table is read without locks while rendering). Every other root's tree
+// grows on a second thread, started and joined within generate().
 class LightPathGenerator {
 public:
     // Node budget: beyond it no interval is halved any more.
