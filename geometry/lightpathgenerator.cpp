@@ -40,8 +40,9 @@ LightPathStatistics LightPathGenerator::generate(LightPathTree& tree, float rObs
     const PhotonOrbitSettings settings = orbitSettings(params, rObs, rsD);
     const int rootCount = std::max(tree.rootCount(), kMinRootCount);
 
-    if (!(double(rObs) > settings.absorbRadius)) {
-        // No static observer exists here: every path absorbs.
+    if (!(double(rObs) > settings.absorbRadius) || !std::isfinite(rObs)) {
+        // No static observer exists here (or at no finite distance, where every sample of a
+        // path would be infinite): every path absorbs.
         tree.reset(angleMin, angleMax, rootCount);
         tree.markGenerated(rObs, rs);
         return stats_;
