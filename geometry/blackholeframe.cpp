@@ -29,7 +29,8 @@ void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float rad
 }
 
 float BlackHoleFrame::wavelengthFactor(float rEmit) const {
-    if (rs <= 0.0f || rObs <= rs) return 1.0f;
+    // No hole, an observer at or inside the horizon, or a NaN distance: no shift to apply.
+    if (!(rs > 0.0f) || !(rObs > rs)) return 1.0f;
     // Emitters at or below the horizon cannot be seen; keep the factor finite just outside it.
     const double emit = std::fmax(double(rEmit), double(rs) * 1.0001);
     return float(std::sqrt((1.0 - double(rs) / double(rObs)) / (1.0 - double(rs) / emit)));

@@ -70,3 +70,22 @@ TEST(BlackHoleFrame, FarObserversGetFiniteTables) {
         EXPECT_FALSE(escaped) << a;
     }
 }
+
+// sqrt((1 - rs / rObs) / (1 - rs / rEmit)) outside the horizon; no shift (1) where there is no
+// static observer or no distance, never NaN.
+TEST(BlackHoleFrame, WavelengthFactorIsTheStaticObserversOrOne) {
+    BlackHoleFrame h;
+    h.rs = 1.0f;
+    h.rObs = 4.0f;
+    EXPECT_NEAR(h.wavelengthFactor(2.0f), std::sqrt(0.75 / 0.5), 1e-6);
+    EXPECT_NEAR(h.wavelengthFactor(16.0f), std::sqrt(0.75 / (15.0 / 16.0)), 1e-6);
+    const float nan = std::nanf("");
+    const struct {
+        float rObs, rs;
+    } none[] = {{0.5f, 1.0f}, {nan, 1.0f}, {4.0f, nan}, {4.0f, 0.0f}, {4.0f, HUGE_VALF}};
+    for (const auto& c : none) {
+        h.rObs = c.rObs;
+        h.rs = c.rs;
+        EXPECT_EQ(h.wavelengthFactor(2.0f), 1.0f) << c.rObs << " " << c.rs;
+    }
+}
