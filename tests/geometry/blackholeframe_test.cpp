@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -27,6 +29,27 @@ bool walkIsFinite(const LightPathTree& tree, float angle, bool& escaped) {
         }
     }
     return false;
+}
+
+// How many nodes below the roots hold finite points and slopes.
+std::size_t finiteNodes(const LightPathTree& tree) {
+    std::set<const LightPathNode*> seen;
+    std::vector<const LightPathNode*> stack;
+    for (int i = 0; i < tree.rootCount(); ++i)
+        for (const LightPathNode* n : {tree.root(i).lower, tree.root(i).upper})
+            if (n) stack.push_back(n);
+    std::size_t finite = 0;
+    while (!stack.empty()) {
+        const LightPathNode* n = stack.back();
+        stack.pop_back();
+        if (!seen.insert(n).second) continue;
+        finite += std::isfinite(n->x0) && std::isfinite(n->y0) && std::isfinite(n->dx) &&
+                  std::isfinite(n->dy);
+        if (n->escapes()) continue;
+        for (const LightPathNode* next : {n->lower, n->upper})
+            if (next) stack.push_back(next);
+    }
+    return finite;
 }
 
 }  // namespace
@@ -61,6 +84,19 @@ TEST(BlackHoleFrame, FarObserversGetFiniteTables) {
         ASSERT_TRUE(walkIsFinite(far.paths, a, escaped)) << a;
         EXPECT_TRUE(escaped) << a;
     }
+
+    // 4e37 away from a hole of 3.5e-38, with coarse samples and deep splits: paths through the
+    // finest intervals near the axis part by more than a float slope holds.
+    BlackHoleFrame edge;
+    LightPathParameters& p = edge.paths.parameters;
+    p.samplesPerUnit = p.fateSigmaLimit = p.escapeRadius = 1.0f;
+    p.toleranceMrad = 0.05f;
+    p.extraEscapeSamples = 21;
+    p.maxSplitDepth = 52;
+    p.maxPathPoints = 176;
+    p.checkQuarterPoints = true;
+    edge.prepare(Vec4f(1.0f, 4.25e37f, 0, 0), Vec4f(0, 0, 1, 0), 3.5e-38f);
+    EXPECT_EQ(finiteNodes(edge.paths), edge.paths.nodeCount());
 
     BlackHoleFrame beyond;
     beyond.prepare(Vec4f(3e38f, 0, 0, 0), Vec4f(-3e38f, 0, 0, 0), 1.0f);
