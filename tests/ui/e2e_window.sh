@@ -32,6 +32,10 @@ win=$(timeout 60 xdotool search --sync --onlyvisible --name ' - Tavolin$' | head
 [ -n "$win" ] || { echo "no Tavolin window"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
 echo "window $win at $X,$Y size ${WIDTH}x$HEIGHT"
+# The window carries its icon for task bars and window lists.
+if command -v xprop > /dev/null; then
+    xprop -id "$win" _NET_WM_ICON | grep -q 'Icon (' || { echo "the window has no icon"; exit 1; }
+fi
 xdotool windowfocus --sync "$win" || true
 cx=$((X + WIDTH / 2))
 cy=$((Y + HEIGHT / 2))
