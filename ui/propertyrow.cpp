@@ -32,6 +32,9 @@ PropertyRow::PropertyRow(QBoxLayout* layout, QWidget* parent, const QString& lab
         multi->setFixedHeight(multi->fontMetrics().lineSpacing() * lines +
                               2 * int(multi->document()->documentMargin()) +
                               2 * multi->frameWidth());
+        // A text field expands by default; a fixed one that still says so makes the editor
+        // claim all the dock's height, and the rows drift apart around it.
+        multi->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         row->addWidget(multi, 1);
     } else if (!choices.isEmpty()) {
         combo = new QComboBox(parent);
