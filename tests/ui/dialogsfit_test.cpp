@@ -208,6 +208,7 @@ private slots:
         auto* dock = w.findChild<DockEditObjects*>();
         QVERIFY(dock);
         QTRY_VERIFY(dock->isVisible());
+        int dockWidth = -1;
         for (int i = 0; i < dock->categoryCombo()->count(); ++i) {
             dock->categoryCombo()->setCurrentIndex(i);
             QCoreApplication::processEvents();
@@ -216,6 +217,12 @@ private slots:
             check(dock, page);
             if (const QString gaps = gapsOf(dock); !gaps.isEmpty())
                 problems << page + QStringLiteral(": ") + gaps;
+            // Another page does not push the view aside.
+            if (dockWidth >= 0 && dock->width() != dockWidth)
+                problems << page + QStringLiteral(": the dock went from %1 to %2 pixels wide")
+                                       .arg(dockWidth)
+                                       .arg(dock->width());
+            dockWidth = dock->width();
         }
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
     }
