@@ -10,7 +10,12 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
@@ -20,6 +25,7 @@
 #include "geometry/traceoutput.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/dlgeye.h"
+#include "ui/dlgscreenshot.h"
 #include "ui/dockeditobjects.h"
 #include "ui/mainwindow.h"
 
@@ -190,12 +196,27 @@ private slots:
         // Modal dialogs: looked at from within their own event loop, then closed.
         const std::pair<const char*, const char*> modal[] = {
             {"actionSaveScreenshot", "screenshot"}, {"actionHelpAbout", "about"}};
+        QTemporaryDir folder;
         for (const auto& [actionName, name] : modal) {
             bool seen = false;
             QTimer::singleShot(300, this, [&, name = name] {
                 if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
                     seen = true;
                     checkPages(dialog, QString::fromLatin1(name));
+                    // The screenshot's progress, on a picture large enough to show it a while.
+                    if (auto* shot = qobject_cast<DlgScreenshot*>(dialog)) {
+                        shot->customButton()->setChecked(true);
+                        shot->widthBox()->setValue(4000);
+                        shot->heightBox()->setValue(3000);
+                        shot->fileNameEdit()->setText(folder.filePath("shot.png"));
+                        shot->clickOk();
+                        QProgressDialog* progress = shot->progressDialog();
+                        if (progress && QTest::qWaitForWindowExposed(progress))
+                            check(progress, QStringLiteral("screenshot-progress"));
+                        else
+                            problems << QStringLiteral("no screenshot progress shown");
+                        shot->abortRendering();
+                    }
                     dialog->reject();
                 }
             });
@@ -224,6 +245,7 @@ private slots:
                                        .arg(dock->width());
             dockWidth = dock->width();
         }
+        saveShotIfAsked(&w, QStringLiteral("main-window-with-dock") + suffix);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
     }
 };
