@@ -1,8 +1,8 @@
-// Every dialog and the edit dock's pages, opened from the main window at its start size and at
-// 1280 x 720 as the user opens them: each fits a 1280 x 720 screen, shows every label at its full
-// size inside the window, and no label overlaps another control; the dock's rows keep their
-// natural height. With TAVOLIN_UI_SHOTS naming a
-// folder, a picture of each is saved there for a look.
+// Every dialog (each tab, each eye preset, the screenshot's progress) and the edit dock's pages,
+// opened from the main window at its start size and at 1280 x 720 as the user opens them: each
+// fits a 1280 x 720 screen, shows every label whole inside the window, no label overlaps another
+// control, and the dock keeps its width with its rows at their natural height. With
+// TAVOLIN_UI_SHOTS naming a folder, a picture of each is saved there for a look.
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
@@ -117,13 +117,6 @@ QString gapsOf(DockEditObjects* dock) {
     return {};
 }
 
-QDialog* newestVisibleDialog(const QList<QDialog*>& before) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && !before.contains(d))
-            return d;
-    return nullptr;
-}
-
 QList<QDialog*> visibleDialogs() {
     QList<QDialog*> dialogs;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -186,8 +179,10 @@ private slots:
         for (const auto& [actionName, name] : modeless) {
             const QList<QDialog*> before = visibleDialogs();
             w.findChild<QAction*>(actionName)->trigger();
-            QDialog* dialog = nullptr;
-            QTRY_VERIFY((dialog = newestVisibleDialog(before)) != nullptr);
+            QList<QDialog*> opened;
+            QTRY_VERIFY(!(opened = visibleDialogs()).isEmpty() && opened != before);
+            QDialog* dialog = *std::find_if(opened.begin(), opened.end(),
+                                            [&](QDialog* d) { return !before.contains(d); });
             QVERIFY(QTest::qWaitForWindowExposed(dialog));
             checkPages(dialog, QString::fromLatin1(name));
             dialog->close();
