@@ -94,7 +94,12 @@ private slots:
                 if (frame == slowFrame) seen.push_back(percent);
         }
         QVERIFY2(seen.size() >= 2, "a slow frame reports its progress while it renders");
-        for (size_t i = 1; i < seen.size(); ++i) QVERIFY(seen[i] >= seen[i - 1]);
+        QString sequence;  // frame:percent of every report, for a failure's message
+        for (const auto& [frame, percent] : reports)
+            sequence += QStringLiteral(" %1:%2").arg(frame).arg(percent);
+        for (size_t i = 1; i < seen.size(); ++i)
+            QVERIFY2(seen[i] >= seen[i - 1],
+                     qPrintable(QStringLiteral("frame %1 of%2").arg(slowFrame).arg(sequence)));
         QVERIFY(seen.front() < 100);
         QCOMPARE(seen.back(), 100);
         QVERIFY(waitUntil([&] { return reports.back().first == slowFrame + 1; }, 5000) >= 0);
