@@ -43,8 +43,9 @@ QImage paint(int size) {
     p.drawRoundedRect(tile, 40, 40);
 
     p.setBrush(Qt::white);
-    const struct { double x, y, r; } stars[] = {
-        {48, 52, 3}, {206, 44, 2.5}, {214, 200, 3}, {40, 196, 2}, {128, 30, 2}};
+    const struct {
+        double x, y, r;
+    } stars[] = {{48, 52, 3}, {206, 44, 2.5}, {214, 200, 3}, {40, 196, 2}, {128, 30, 2}};
     for (const auto& s : stars) p.drawEllipse(QPointF(s.x, s.y), s.r, s.r);
 
     // The disk behind the hole, the photon ring, the hole, then the near half of the disk.

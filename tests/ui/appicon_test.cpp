@@ -1,10 +1,11 @@
 // The window icon painted in code: the program's windows have it, it comes in the usual sizes,
 // and it shows the desktop entry's picture (colours read at points worked out from the SVG's
 // coordinates).
+#include "ui/appicon.h"
+
 #include <QtTest>
 
 #include "tests/ui/uitesthelpers.h"
-#include "ui/appicon.h"
 #include "ui/dlgabout.h"
 
 class AppIconTest : public QObject {
@@ -28,17 +29,16 @@ private slots:
         QCOMPARE(image.size(), QSize(256, 256));
         if (const QString folder = qEnvironmentVariable("TAVOLIN_UI_SHOTS"); !folder.isEmpty())
             image.save(QDir(folder).filePath("window-icon.png"));
-        QCOMPARE(qAlpha(image.pixel(2, 2)), 0);        // outside the tile
-        QCOMPARE(qAlpha(image.pixel(12, 12)), 0);      // cut off by the corner radius 40
+        QCOMPARE(qAlpha(image.pixel(2, 2)), 0);    // outside the tile
+        QCOMPARE(qAlpha(image.pixel(12, 12)), 0);  // cut off by the corner radius 40
         const QColor sky = image.pixelColor(128, 236);
         QCOMPARE(sky.alpha(), 255);
         QVERIFY(sky.blue() > sky.red() && sky.value() < 80);
         QVERIFY(image.pixelColor(48, 52).lightness() > 200);  // a star
-        QVERIFY(image.pixelColor(128, 128).lightness() < 5);   // the hole
+        QVERIFY(image.pixelColor(128, 128).lightness() < 5);  // the hole
         const QColor approaching = image.pixelColor(66, 128);
         const QColor receding = image.pixelColor(190, 128);
-        QVERIFY2(approaching.blue() > approaching.red() + 60,
-                 qPrintable(approaching.name()));
+        QVERIFY2(approaching.blue() > approaching.red() + 60, qPrintable(approaching.name()));
         QVERIFY2(receding.red() > receding.blue() + 60, qPrintable(receding.name()));
         // The near half of the disk passes in front of the hole at its lowest point
         // (y = 124.67 + 34); the top of the hole stays black above the far half.

@@ -9,9 +9,9 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLayout>
-#include <QPushButton>
 #include <QLineEdit>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -39,9 +39,8 @@ QList<QWidget*> leafControls(QWidget* top) {
     for (QWidget* w : top->findChildren<QWidget*>()) {
         if (!w->isVisible() || w->width() <= 0 || w->height() <= 0) continue;
         if (w->inherits("QLabel") || w->inherits("QAbstractButton") || w->inherits("QLineEdit") ||
-            w->inherits("QComboBox") || w->inherits("QAbstractSpinBox") ||
-            w->inherits("QSlider") || w->inherits("QPlainTextEdit") ||
-            w->inherits("QProgressBar"))
+            w->inherits("QComboBox") || w->inherits("QAbstractSpinBox") || w->inherits("QSlider") ||
+            w->inherits("QPlainTextEdit") || w->inherits("QProgressBar"))
             leaves << w;
     }
     return leaves;
@@ -60,9 +59,10 @@ QString problemsOf(QWidget* window, const QString& name) {
     const QRect inside = window->rect();
     for (QWidget* w : leaves) {
         const QRect box(w->mapTo(window, QPoint(0, 0)), w->size());
-        const QString id = QStringLiteral("%1 \"%2\"").arg(
-            QString::fromLatin1(w->metaObject()->className()),
-            w->inherits("QLabel") ? static_cast<QLabel*>(w)->text().left(30) : w->objectName());
+        const QString id = QStringLiteral("%1 \"%2\"")
+                               .arg(QString::fromLatin1(w->metaObject()->className()),
+                                    w->inherits("QLabel") ? static_cast<QLabel*>(w)->text().left(30)
+                                                          : w->objectName());
         if (!inside.contains(box)) problems << id + QStringLiteral(" lies outside the window");
         if (auto* label = qobject_cast<QLabel*>(w)) {
             if (label->text().isEmpty() || label->wordWrap()) continue;
@@ -189,8 +189,8 @@ private slots:
         }
 
         // Modal dialogs: looked at from within their own event loop, then closed.
-        const std::pair<const char*, const char*> modal[] = {
-            {"actionSaveScreenshot", "screenshot"}, {"actionHelpAbout", "about"}};
+        const std::pair<const char*, const char*> modal[] = {{"actionSaveScreenshot", "screenshot"},
+                                                             {"actionHelpAbout", "about"}};
         QTemporaryDir folder;
         for (const auto& [actionName, name] : modal) {
             bool seen = false;

@@ -1,6 +1,8 @@
 // Read-out numbers: every value of a table, from zero through the float extremes, fills exactly
 // its field, reads back as the value rounded to the precision it shows, uses the places the field
 // offers, and keeps its digits in place (one text width per sign in a font with tabular figures).
+#include "ui/readoutformat.h"
+
 #include <QLabel>
 #include <QtTest>
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "tests/ui/uitesthelpers.h"
-#include "ui/readoutformat.h"
 
 namespace {
 
@@ -27,10 +28,10 @@ class ReadoutFormatTest : public QObject {
 
 private slots:
     void everyValueFillsItsFieldAndReadsBack() {
-        const double values[] = {0.0,     -0.0,    1.0,      -1.0,   0.5,   -0.25,  0.123456789,
-                                 9.99996, -99.9996, 999.96, 12345.678, -299792.4, 1.0e6, -1.0e7,
-                                 3.4e38,  -3.4e38, 1.0e-3,   -4.0e-4, 9.0e-5, 1.0e-7, 1.4e-45, -1.0e-30,
-                                 kInf,    -kInf,   std::nan("")};
+        const double values[] = {
+            0.0,    -0.0,      1.0,       -1.0,     0.5,    -0.25,  0.123456789, 9.99996, -99.9996,
+            999.96, 12345.678, -299792.4, 1.0e6,    -1.0e7, 3.4e38, -3.4e38,     1.0e-3,  -4.0e-4,
+            9.0e-5, 1.0e-7,    1.4e-45,   -1.0e-30, kInf,   -kInf,  std::nan("")};
         // The read-outs' fields, and narrow ones where scientific notation barely fits or not.
         const ReadoutField fields[] = {{9, 6, false}, {9, 1, false}, {9, 3, false}, {7, 4, false},
                                        {6, 1, false}, {6, 0, false}, {9, 5, true},  {12, 8, true},
@@ -56,7 +57,9 @@ private slots:
                     continue;
                 }
                 if (!std::isfinite(value)) {
-                    QVERIFY2(shown == (std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf"),
+                    QVERIFY2(shown == (std::isnan(value) ? "nan"
+                                       : value < 0       ? "-inf"
+                                                         : "inf"),
                              context);
                     continue;
                 }
