@@ -41,8 +41,9 @@ LightPathStatistics LightPathGenerator::generate(LightPathTree& tree, float rObs
     const PhotonOrbitSettings settings = orbitSettings(params, rObs, rsD);
     const int rootCount = std::max(tree.rootCount(), kMinRootCount);
 
-    if (!(double(rObs) > settings.absorbRadius)) {
-        // No static observer exists here: every path absorbs.
+    if (!(double(rObs) > settings.absorbRadius) || !std::isfinite(rObs)) {
+        // No static observer exists here (or at no finite distance, where every sample of a
+        // path would be infinite): every path absorbs.
         tree.reset(angleMin, angleMax, rootCount);
         tree.markGenerated(rObs, rs);
         return stats_;
@@ -218,19 +219,30 @@ bool LightPathGenerator::canSplit(const Interval& iv) const {
            nodes_.size() < kMaxNodes;
 }
 
+namespace {
+// A node value as a float, held at the largest float instead of becoming infinite: for observers
+// near the end of float's range (1e37 and more), or intervals split to widths far below 1e-13,
+// points and slopes exceed it, and an infinite slope times a zero angle offset would make a
+// lookup NaN.
+float nodeFloat(double v) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    return float(std::min(std::max(v, -kMax), kMax));
+}
+}  // namespace
+
 int LightPathGenerator::makeNode(int level, Kind kind, const Interval& iv) {
     const Point a = pointOf(rays_[std::size_t(iv.rayLo)], level, kind);
     const Point b = pointOf(rays_[std::size_t(iv.rayHi)], level, kind);
     const double width = double(iv.hi) - double(iv.lo);
     BuildNode n;
     n.node.t0 = iv.lo;
-    n.node.x0 = float(a.x);
-    n.node.y0 = float(a.y);
-    n.node.time0 = float(a.time);
+    n.node.x0 = nodeFloat(a.x);
+    n.node.y0 = nodeFloat(a.y);
+    n.node.time0 = nodeFloat(a.time);
     if (width > 0) {
-        n.node.dx = float((b.x - a.x) / width);
-        n.node.dy = float((b.y - a.y) / width);
-        n.node.dtime = float((b.time - a.time) / width);
+        n.node.dx = nodeFloat((b.x - a.x) / width);
+        n.node.dy = nodeFloat((b.y - a.y) / width);
+        n.node.dtime = nodeFloat((b.time - a.time) / width);
     }
     n.node.sigma = float(orbit_->sigmaOfLevel(level));
     n.escape = kind == Kind::Escape;

@@ -42,7 +42,7 @@ struct LightPathStatistics {
 // also used to turn the direction).
 //
 // An observer at or inside the absorbing radius gets a table in which every path absorbs (static
-// observers do not exist there). Between the horizon and the photon sphere the same construction
+// observers do not exist there); so does one at an infinite or NaN distance. Between the horizon and the photon sphere the same construction
 // applies: every ingoing ray is captured and only outgoing rays close to radial escape.
 //
 // Call between frames (the table is read without locks while rendering). Every other root's tree
