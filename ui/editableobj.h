@@ -188,6 +188,8 @@ private:
         if (editWidget || elemList || !editCopy)
             programmingError("make Inactive has to be called before calling this again");
         editWidget = new QWidget(parent);
+        // The rows at their natural height; the dock's free room stays below the Apply button.
+        editWidget->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
         auto* rowsLayout = new QVBoxLayout(editWidget);
         rowsLayout->setContentsMargins(0, 0, 0, 0);
         elemList = std::make_unique<Reader::PropertyList>();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "geometry/traceoutput.h"
+#include "ui/appicon.h"
 #include "ui/commandline.h"
 #include "ui/mainwindow.h"
 
@@ -20,6 +21,9 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavolin"));
+    appicon::install();
+    // Desktops match the window to the installed entry (and its icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavolin"));
     MainWindow::installErrorReporter();
     MainWindow window;
     // A file that cannot be read has been reported; the default scene stays.

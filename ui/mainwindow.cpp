@@ -49,6 +49,7 @@
 #include "ui/dockeditobjects.h"
 #include "ui/framestatus.h"
 #include "ui/readoutbar.h"
+#include "ui/readoutformat.h"
 #include "ui/readoutlabel.h"
 #include "ui/helpassistant.h"
 #include "ui/speedunits.h"
@@ -378,17 +379,17 @@ void MainWindow::createStatusLabels() {
                                 actionCursorDopplerEffect,
                                 actionCursorRestingRayDirection,
                                 actionCursorTransformedRayDirection};
-    // Each field is as wide as its read-out usually gets (ReadoutLabel).
-    const QString widest[] = {speedText(-0.999999f, true, true),
-                              tr("Position: ") + vecToString(-999.0f, -999.0f, -999.0f),
-                              tr("Lookat: ") + vecToString(-0.999f, -0.999f, -0.999f),
-                              tr("Frames: ") + QStringLiteral("999.999"),
-                              QStringLiteral("<9999,9999>"),
-                              tr("Doppler Effect at Cursor: ") + QStringLiteral("99.9999"),
+    // Each field is as wide as its read-out gets: the numbers have a fixed length.
+    const QString widest[] = {readout::speed(-0.5f, true, true, kLightSpeedKmPerS),
+                              tr("Position: ") + readout::position(-1.0f, -1.0f, -1.0f),
+                              tr("Lookat: ") + readout::direction(-1.0f, -1.0f, -1.0f),
+                              tr("Frames: ") + readout::framesPerSecond(1.0),
+                              readout::pixel(-1, -1),
+                              tr("Doppler Effect at Cursor: ") + readout::factor(1.0),
                               tr("Resting Direction at Cursor: ") +
-                                  vecToString(-0.999f, -0.999f, -0.999f),
+                                  readout::direction(-1.0f, -1.0f, -1.0f),
                               tr("Transformed Direction at Cursor: ") +
-                                  vecToString(-0.999f, -0.999f, -0.999f)};
+                                  readout::direction(-1.0f, -1.0f, -1.0f)};
     auto* readouts = new ReadoutBar(statusBar());
     statusBar()->addPermanentWidget(readouts, 0);
     int i = 0;
@@ -401,7 +402,7 @@ void MainWindow::createStatusLabels() {
         ++i;
     }
     auto* brightness = new ReadoutLabel(
-        tr("Cursor Brightness"), tr("Brightness at Cursor: ") + QStringLiteral("99.9999"),
+        tr("Cursor Brightness"), tr("Brightness at Cursor: ") + readout::factor(1.0),
         readouts);
     labelCursorBrightness = brightness;
     brightness->setObjectName(QStringLiteral("labelCursorBrightness"));
@@ -421,59 +422,40 @@ void MainWindow::updateBrightnessLabel() {
     float factor = 1.0f;
     const bool shown = actionCursorBrightness->isChecked() && view->cursorBrightness(factor);
     if (shown)
-        labelCursorBrightness->setText(tr("Brightness at Cursor: ") +
-                                       QString::number(factor, 'g', 6));
+        labelCursorBrightness->setText(tr("Brightness at Cursor: ") + readout::factor(factor));
     if (labelCursorBrightness->isVisibleTo(this) != shown) labelCursorBrightness->setVisible(shown);
-}
-
-QString MainWindow::vecToString(float x, float y, float z) {
-    return QStringLiteral("<") + QString::number(x, 'g', 3) + QStringLiteral(",") +
-           QString::number(y, 'g', 3) + QStringLiteral(",") + QString::number(z, 'g', 3) +
-           QStringLiteral(">");
-}
-
-QString MainWindow::speedText(float speed, bool lightUnits, bool kmUnits) {
-    QString text = tr("Speed: ");
-    if (lightUnits) text += QString::number(speed, 'g', 6) + QStringLiteral("c");
-    if (kmUnits) {
-        if (lightUnits) text += QStringLiteral(", ");
-        const float km = speed * kLightSpeedKmPerS;
-        text += QString::number(km, 'g', 6) + QStringLiteral("km/s");
-    }
-    return text;
 }
 
 void MainWindow::updateStatusBar() {
     if (!labelSpeed) return;  // the first frame runs before the labels exist
     const RenderSettings& s = *doc->getSettings();
     if (actionSpeed->isChecked())
-        labelSpeed->setText(speedText(s.speed, showSpeedLight, showSpeedKm));
+        labelSpeed->setText(
+            readout::speed(s.speed, showSpeedLight, showSpeedKm, kLightSpeedKmPerS));
     if (actionPosition->isChecked()) {
         const Vec4f p = doc->position();
-        labelPosition->setText(tr("Position: ") + vecToString(p[0], p[1], p[2]));
+        labelPosition->setText(tr("Position: ") + readout::position(p[0], p[1], p[2]));
     }
     if (actionDirection->isChecked()) {
         const Vec4f l = doc->lookat();
-        labelLookat->setText(tr("Lookat: ") + vecToString(l[0], l[1], l[2]));
+        labelLookat->setText(tr("Lookat: ") + readout::direction(l[0], l[1], l[2]));
     }
     if (actionFrames->isChecked())
-        labelFrames->setText(tr("Frames: ") + QString::number(view->framesPerSecond(), 'g', 6));
+        labelFrames->setText(tr("Frames: ") + readout::framesPerSecond(view->framesPerSecond()));
     if (actionCursorPosition->isChecked())
-        labelCursorPos->setText(QStringLiteral("<") + QString::number(view->cursorX()) +
-                                QStringLiteral(",") + QString::number(view->cursorY()) +
-                                QStringLiteral(">"));
+        labelCursorPos->setText(readout::pixel(view->cursorX(), view->cursorY()));
     if (actionCursorDopplerEffect->isChecked())
         labelCursorDoppler->setText(tr("Doppler Effect at Cursor: ") +
-                                    QString::number(view->cursorDoppler(), 'g', 6));
+                                    readout::factor(view->cursorDoppler()));
     if (actionCursorRestingRayDirection->isChecked()) {
         const Vec4f d = view->cursorRestingDirection();
         labelCursorResting->setText(tr("Resting Direction at Cursor: ") +
-                                    vecToString(d[0], d[1], d[2]));
+                                    readout::direction(d[0], d[1], d[2]));
     }
     if (actionCursorTransformedRayDirection->isChecked()) {
         const Vec4f d = view->cursorTransformedDirection();
         labelCursorTransformed->setText(tr("Transformed Direction at Cursor: ") +
-                                        vecToString(d[0], d[1], d[2]));
+                                        readout::direction(d[0], d[1], d[2]));
     }
     updateBrightnessLabel();
 }

@@ -35,12 +35,6 @@ public:
     // Makes the document report load errors in a critical message box (no parent).
     static void installErrorReporter();
 
-    // "<x,y,z>" with three significant digits per component.
-    static QString vecToString(float x, float y, float z);
-    // The speed read-out for a fraction of light speed, in the units the flags choose:
-    // "Speed: 0.5c, 149896km/s".
-    static QString speedText(float speed, bool lightUnits, bool kmUnits);
-
     MainView* mainView() const { return view; }
     DocRT* document() const { return doc; }
     QToolBar* toolBar() const { return tools; }

@@ -11,6 +11,18 @@
 namespace {
 // Keeps the line edits of one editor aligned for the usual short property names.
 constexpr int kLabelMinWidth = 90;
+
+// A multi-line field that asks for no more width than a line edit (17 "x", which QLineEdit
+// pads further): a spectrum's lines are short, and the default hint of 256 pixels widened the
+// whole dock whenever a colour was shown.
+class NarrowTextEdit : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    QSize sizeHint() const override {
+        const int text = fontMetrics().horizontalAdvance(QLatin1Char('x')) * 17;
+        return QSize(text + 2 * frameWidth(), QPlainTextEdit::sizeHint().height());
+    }
+};
 }  // namespace
 
 PropertyRow::PropertyRow(QBoxLayout* layout, QWidget* parent, const QString& labelText,
@@ -22,7 +34,7 @@ PropertyRow::PropertyRow(QBoxLayout* layout, QWidget* parent, const QString& lab
     row->addWidget(label);
     if (multiLine) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        multi = new QPlainTextEdit(parent);
+        multi = new NarrowTextEdit(parent);
         multi->setTabChangesFocus(true);
         multi->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         setText(text);
@@ -32,6 +44,9 @@ PropertyRow::PropertyRow(QBoxLayout* layout, QWidget* parent, const QString& lab
         multi->setFixedHeight(multi->fontMetrics().lineSpacing() * lines +
                               2 * int(multi->document()->documentMargin()) +
                               2 * multi->frameWidth());
+        // A text field expands by default; a fixed one that still says so makes the editor
+        // claim all the dock's height, and the rows drift apart around it.
+        multi->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         row->addWidget(multi, 1);
     } else if (!choices.isEmpty()) {
         combo = new QComboBox(parent);

@@ -11,6 +11,9 @@ ActionChecker::ActionChecker(const QString& name, QObject* parent)
         auto* action = new QAction(text, this);
         action->setCheckable(true);
         group_->addAction(action);
+        connect(action, &QAction::toggled, this, [this](bool checked) {
+            if (checked) emit choiceChanged(choice());
+        });
         return action;
     };
     enable_ = make(tr("Enable ") + name);

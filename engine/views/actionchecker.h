@@ -31,6 +31,10 @@ public:
     // In creation order: enable, disable, use parent, separator.
     QList<QAction*> actions() const { return {enable_, disable_, useParent_, separator_}; }
 
+signals:
+    // Another of the three entries became checked, by the user or by setChoice.
+    void choiceChanged(EffectChoice choice);
+
 private:
     QString name_;
     QActionGroup* group_;

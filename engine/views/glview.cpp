@@ -12,6 +12,7 @@
 //   before, so the view goes on showing its last whole frame.
 // - "Remove" chosen in this view's own context menu is carried out after the menu has closed:
 //   removing deletes the view, and with it the menu that is still running.
+// - Choosing another effect in the context menu cancels the frame in progress.
 // - Key auto-repeat is ignored, so holding a key is one press and one release for the navigation.
 #include "engine/views/glview.h"
 
@@ -56,6 +57,11 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
         for (auto it = actions.rbegin(); it != actions.rend(); ++it) effects.addAction(*it);
         if (g < count - 1) effects.addSeparator();
     }
+    // A frame under way with the old choice would only show an out-of-date picture, and with
+    // light bending it can take seconds: the switch stops it, as the window's switches do.
+    // The Januscircle is drawn over the finished picture and needs no new frame.
+    for (ActionChecker* picture : {&aberration, &doppler, &searchlight})
+        connect(picture, &ActionChecker::choiceChanged, mainView, &MainView::cancelFrame);
     connect(this, &GlView::deleteGlView, mainView, &MainView::deleteGlView);
     actionSplitH = new QAction(tr("Split horizontally"), this);
     actionSplitV = new QAction(tr("Split vertically"), this);

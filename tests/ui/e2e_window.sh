@@ -4,7 +4,8 @@
 # the status bar, and a horizontal split from the context menu shows the picture twice. Then
 # `tavolin FILE` opens a scene of the user's: an object deleted from the keyboard in the edit
 # dock marks the title modified and Ctrl+Z brings the object back; leaving with changes asks
-# Save / Discard / Cancel, Cancel keeps the window, and Save writes the file and ends.
+# Save / Discard / Cancel, Cancel keeps the window, and Save writes the file and ends. The window
+# carries the program icon.
 # usage: e2e_window.sh TAVOLIN_EXECUTABLE OUTPUT_FOLDER
 set -euo pipefail
 program=$1
@@ -32,6 +33,15 @@ win=$(timeout 60 xdotool search --sync --onlyvisible --name ' - Tavolin$' | head
 [ -n "$win" ] || { echo "no Tavolin window"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
 echo "window $win at $X,$Y size ${WIDTH}x$HEIGHT"
+# The window carries its icon for task bars and window lists.
+# (The property may follow the first map by a moment.)
+if command -v xprop > /dev/null; then
+    for try in $(seq 20); do
+        xprop -id "$win" _NET_WM_ICON | grep -q 'Icon (' && break
+        [ "$try" -lt 20 ] || { echo "the window has no icon"; xprop -id "$win" | cut -c1-120; exit 1; }
+        sleep 0.5
+    done
+fi
 xdotool windowfocus --sync "$win" || true
 cx=$((X + WIDTH / 2))
 cy=$((Y + HEIGHT / 2))
