@@ -271,7 +271,7 @@ private slots:
         QTRY_COMPARE(w.mainView()->cursorX(), 17);
         w.updateStatusBar();
         QCOMPARE(label(w, "labelCursorPos")->text(),
-                 QString("<\u2007\u2007\u2007\u200717,\u2007\u2007\u2007\u2007\u20079>"));
+                 QString("<\u2007\u2007\u200717,\u2007\u2007\u2007\u20079>"));
         w.mainView()->resumeRendering();
     }
 
