@@ -110,37 +110,6 @@ private slots:
         doc.reset();
     }
 
-    void formAndPresets() {
-        QCOMPARE(dlg->windowTitle(), QString("Visible Wavelength"));
-        QCOMPARE(dlg->objectName(), QString("EditWavelength"));
-        QStringList names;
-        for (int i = 0; i < dlg->presetCombo()->count(); ++i)
-            names << dlg->presetCombo()->itemText(i);
-        QCOMPARE(names,
-                 QStringList({"Default", "Superwoman", "Lindworms", "Humans", "Human (CIE 1931)"}));
-        // The curve editor sits between the preset row and the line.
-        QCOMPARE(dlg->layout()->indexOf(edit()), 1);
-        QVERIFY(edit()->minimumWidth() >= 400 && edit()->minimumHeight() >= 120);
-        QVERIFY(dlg->currentEye() == doc->getSettings()->eye);
-        saveShotIfAsked(dlg.get(), "eye-default");
-        dlg->presetCombo()->setCurrentIndex(3);
-        saveShotIfAsked(dlg.get(), "eye-humans");
-    }
-
-    void presetReachesTheDocumentOnlyAfterApply() {
-        const Eye humans = makeEye(400, 500, 600, 500, 600, 700, 600, 700, 800);
-        dlg->presetCombo()->setCurrentIndex(3);
-        QVERIFY(dlg->currentEye() == humans);
-        doc->applyPendingChanges();
-        QVERIFY(doc->getSettings()->eye == defaultEye());
-
-        QTest::mouseClick(button(QDialogButtonBox::Apply), Qt::LeftButton);
-        QVERIFY(doc->getSettings()->eye == defaultEye());  // until the next frame
-        doc->applyPendingChanges();
-        QVERIFY(doc->getSettings()->eye == humans);
-        QVERIFY(dlg->isVisible());
-    }
-
     // Handing over another eye is an edit of the document (the scene file stores its eye);
     // handing over the eye it already has is not. Undoing restores the eye without a new edit.
     void applyingAnotherEyeEditsTheDocument() {
@@ -559,12 +528,6 @@ private slots:
         QCOMPARE(WavelEdit::labelStep(1850.0, 0.0), 2000.0); // no room: one step over the span
     }
 
-    void helpShowsTheWavelengthPage() {
-        HelpRecorder help;
-        QTest::mouseClick(button(QDialogButtonBox::Help), Qt::LeftButton);
-        QCOMPARE(help.pages, QStringList({"dlgwavelength.html"}));
-        QVERIFY(dlg->isVisible());
-    }
 };
 
 TAVOLIN_UI_TEST_MAIN(DlgEyeTest)

@@ -74,58 +74,6 @@ class TestDlgFilm : public QObject {
 private slots:
     void initTestCase() { TraceOutput::setEnabled(false); }
 
-    void formHasItsObjectsAndTexts() {
-        DocRT doc;
-        DlgFilm dlg(nullptr, &doc, 321, 123);
-        QCOMPARE(dlg.objectName(), QStringLiteral("DlgFilm"));
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tavolin - CreateFilm"));
-        QCOMPARE(dlg.tabs()->currentIndex(), 0);
-        QCOMPARE(dlg.tabs()->tabText(0), QStringLiteral("Create Fly Path"));
-        QCOMPARE(dlg.tabs()->tabText(1), QStringLiteral("Export Fly Path"));
-        const std::pair<const char*, const char*> buttons[] = {
-            {"buttonPlay", "Play"},
-            {"buttonStop", "Stop"},
-            {"buttonRecord", "Record"},
-            {"buttonDeleteStart", "Delete to Start"},
-            {"buttonDeleteEnd", "Delete to End"},
-            {"buttonChooseFilename", "Choose File ..."},
-            {"buttonSaveFlyPath", "Save Fly Path ..."},
-            {"buttonLoadFlyPath", "Load Fly Path ..."}};
-        for (const auto& [name, text] : buttons) {
-            auto* b = dlg.findChild<QPushButton*>(QLatin1String(name));
-            QVERIFY2(b, name);
-            QCOMPARE(b->text(), QLatin1String(text));
-        }
-        const std::pair<const char*, const char*> labels[] = {{"labelFrame", "POS"},
-                                                              {"label_2", "Width"},
-                                                              {"label_3", "Height"},
-                                                              {"label_5", "Frames per Second"},
-                                                              {"label_4", "Antialiasing"}};
-        for (const auto& [name, text] : labels) {
-            auto* l = dlg.findChild<QLabel*>(QLatin1String(name));
-            QVERIFY2(l, name);
-            QCOMPARE(l->text(), QLatin1String(text));
-        }
-        QCOMPARE(dlg.slider()->minimum(), 0);
-        QCOMPARE(dlg.slider()->maximum(), 1000000);
-        QCOMPARE(dlg.slider()->singleStep(), 1);
-        QCOMPARE(dlg.widthBox()->value(), 321);
-        QCOMPARE(dlg.heightBox()->value(), 123);
-        QCOMPARE(dlg.widthBox()->maximum(), 9999);
-        QCOMPARE(dlg.fpsBox()->value(), 10);
-        QCOMPARE(dlg.antialiasingCombo()->count(), 4);
-        QCOMPARE(dlg.antialiasingCombo()->currentText(), QStringLiteral("Off"));
-        QCOMPARE(dlg.antialiasingCombo()->itemText(3), QStringLiteral("16x"));
-        QCOMPARE(DlgFilm::antialiasingLevel(0), 1);
-        QCOMPARE(DlgFilm::antialiasingLevel(2), 8);
-        QCOMPARE(DlgFilm::antialiasingLevel(3), 16);
-        QVERIFY(dlg.fileNameEdit()->text().endsWith(QStringLiteral("/tavolinfilm.png")));
-        QCOMPARE(dlg.fileNameEdit()->text(), DlgFilm::defaultFileName());
-        for (auto b : {QDialogButtonBox::Ok, QDialogButtonBox::Cancel, QDialogButtonBox::Help,
-                       QDialogButtonBox::Reset})
-            QVERIFY(dlg.buttons()->button(b));
-    }
-
     void emptyRecordingShowsSliderZero() {
         DocRT doc;
         DlgFilm dlg(nullptr, &doc, 64, 48);
@@ -273,16 +221,6 @@ private slots:
         dlg.buttons()->button(QDialogButtonBox::Reset)->click();
         QCOMPARE(rec.pointCount(), 0);
         QCOMPARE(dlg.slider()->value(), 0);
-    }
-
-    void helpShowsTheFilmPage() {
-        DocRT doc;
-        DlgFilm dlg(nullptr, &doc, 16, 16);
-        QStringList pages;
-        setHelpPageHandler([&pages](const QString& page) { pages << page; });
-        dlg.buttons()->button(QDialogButtonBox::Help)->click();
-        setHelpPageHandler(nullptr);
-        QCOMPARE(pages, QStringList{QStringLiteral("dlgfilm.html")});
     }
 
     void okWithoutRecordingOnlyCloses() {
