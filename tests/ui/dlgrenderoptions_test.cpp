@@ -86,27 +86,6 @@ private slots:
         QCOMPARE(dlg.chosenBackground(), QColor(20, 20, 20, 255));
     }
 
-    // The Light tab: the searchlight exponent goes out through the signal, exposure and
-    // automatic exposure into the document's settings; a new dialog shows what was handed over.
-    void lightChoicesRoundTrip() {
-        DlgRenderOptions dlg(doc.get());
-        QSignalSpy chosen(&dlg, &DlgRenderOptions::searchlightExponentChosen);
-        dlg.show();
-        dlg.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(2);
-        saveShotIfAsked(&dlg, "renderoptions-light");
-
-        dlg.searchlightCombo()->setCurrentIndex(1);
-        QTest::mouseClick(button(dlg, QDialogButtonBox::Apply), Qt::LeftButton);
-        QCOMPARE(chosen.count(), 1);
-        QCOMPARE(chosen.takeFirst().at(0).toInt(), 3);
-        QCOMPARE(doc->getSettings()->searchlight, int8_t(0));  // the switch is elsewhere
-        dlg.searchlightCombo()->setCurrentIndex(0);
-        QTest::mouseClick(button(dlg, QDialogButtonBox::Cancel), Qt::LeftButton);
-        QCOMPARE(chosen.count(), 0);
-        dlg.setSearchlightExponent(3);
-        QCOMPARE(dlg.searchlightCombo()->currentIndex(), 1);
-    }
-
     // "Automatic" disables the stops box and starts from its value; while it runs the box shows
     // the exposure reached whenever the dialog is shown, and unchecking it keeps that value.
     void automaticExposureKeepsTheReachedValue() {
