@@ -61,6 +61,19 @@ void release(WavelEdit* w, QPoint at) {
     QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
 }
 
+// Whether the grabbed editor shows the channel's colour where the curve of channel c passes
+// through (wavelength, sensitivity): pure red, green or blue, give or take antialiasing.
+bool curveDrawnAt(const WavelEdit& w, const QImage& image, int c, double wavelength, double s) {
+    const QRgb expected[3] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+    const int x = qRound(xOf(w, wavelength)), y = qRound(yOf(w, s));
+    const QRgb got = image.pixel(x * image.width() / w.width(), y * image.height() / w.height());
+    const bool ok = qAbs(qRed(got) - qRed(expected[c])) < 60 &&
+                    qAbs(qGreen(got) - qGreen(expected[c])) < 90 &&
+                    qAbs(qBlue(got) - qBlue(expected[c])) < 60;
+    if (!ok) qWarning("channel %d at %g nm: pixel %x", c, wavelength, got);
+    return ok;
+}
+
 int comboIndexOf(const QComboBox* combo, const QString& text) {
     for (int i = 0; i < combo->count(); ++i)
         if (combo->itemText(i) == text) return i;
@@ -277,17 +290,9 @@ private slots:
         edit()->setEye(eyePresets()[0].eye);
         const QImage image = edit()->grab().toImage();
         // Midway between lo and peak a smoothstep is at 0.5; sample each channel's curve there.
-        const QRgb expected[3] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
         for (int c = 0; c < 3; ++c) {
             const EyeChannel& ch = defaultEye().channel[c];
-            const double w = 0.5 * (ch.lo + ch.peak);
-            const int x = qRound(xOf(*edit(), w)), y = qRound(yOf(*edit(), 0.5));
-            const QRgb got = image.pixel(x * image.width() / edit()->width(),
-                                         y * image.height() / edit()->height());
-            QVERIFY2(qAbs(qRed(got) - qRed(expected[c])) < 60 &&
-                         qAbs(qGreen(got) - qGreen(expected[c])) < 90 &&
-                         qAbs(qBlue(got) - qBlue(expected[c])) < 60,
-                     qPrintable(QString("channel %1 pixel %2").arg(c).arg(got, 0, 16)));
+            QVERIFY(curveDrawnAt(*edit(), image, c, 0.5 * (ch.lo + ch.peak), 0.5));
         }
         // Inside the plot, away from curves and grid: white.
         const int x = qRound(xOf(*edit(), 1800.0)), y = qRound(yOf(*edit(), 0.9));
@@ -360,23 +365,8 @@ private slots:
 
         // Drawn where the values say, in the channel colours.
         const QImage image = edit()->grab().toImage();
-        struct Probe {
-            int channel;
-            double nm;
-            QRgb colour;
-        };
-        const Probe probes[] = {
-            {1, 555.0, qRgb(0, 255, 0)}, {2, 446.0, qRgb(0, 0, 255)}, {0, 650.0, qRgb(255, 0, 0)}};
-        for (const Probe& probe : probes) {
-            const int x = qRound(xOf(*edit(), probe.nm));
-            const int y = qRound(yOf(*edit(), fitValue(probe.channel, probe.nm) * scale));
-            const QRgb got = image.pixel(x * image.width() / edit()->width(),
-                                         y * image.height() / edit()->height());
-            QVERIFY2(qAbs(qRed(got) - qRed(probe.colour)) < 60 &&
-                         qAbs(qGreen(got) - qGreen(probe.colour)) < 90 &&
-                         qAbs(qBlue(got) - qBlue(probe.colour)) < 60,
-                     qPrintable(QString("curve %1 pixel %2").arg(probe.channel).arg(got, 0, 16)));
-        }
+        for (const auto& [channel, nm] : {std::pair{1, 555.0}, {2, 446.0}, {0, 650.0}})
+            QVERIFY(curveDrawnAt(*edit(), image, channel, nm, fitValue(channel, nm) * scale));
     }
 
     void cieCurvesRefuseEveryDrag() {
