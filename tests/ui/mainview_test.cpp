@@ -9,7 +9,7 @@
 
 #include "engine/views/frametimes.h"
 #include "scene/rendersettings.h"
-#include "tests/ui/viewtesthelpers.h"
+#include "tests/ui/uitesthelpers.h"
 
 using namespace viewtest;
 

@@ -14,7 +14,6 @@
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
 #include "tests/ui/uitesthelpers.h"
-#include "tests/ui/viewtesthelpers.h"
 #include "ui/dlgabout.h"
 #include "ui/helpassistant.h"
 #include "ui/mainwindow.h"

@@ -10,7 +10,7 @@
 
 #include "engine/autoexposure.h"
 #include "scene/rendersettings.h"
-#include "tests/ui/viewtesthelpers.h"
+#include "tests/ui/uitesthelpers.h"
 #include "ui/dlgrenderoptions.h"
 #include "ui/mainwindow.h"
 
