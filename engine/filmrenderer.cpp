@@ -79,9 +79,7 @@ void FilmRenderer::prepareBlackHole(const RenderSettings& s) {
     BlackHoleFrame& hole = doc.getTree()->blackHole();
     LightPathTree& paths = hole.paths;
     // The observer's distance exactly as BlackHoleFrame::prepare computes it.
-    Vec4f toObserver = s.start - s.bhpos;
-    toObserver.w = 0.0f;
-    const float distance = std::sqrt(dot3(toObserver, toObserver));
+    const float distance = BlackHoleFrame::distance(s.start, s.bhpos);
     const bool exact = paths.isGenerated() && paths.generatedRObs() == distance &&
                        paths.generatedRs() == s.bhradius &&
                        !paths.needsRegeneration(distance, s.bhradius);

@@ -75,15 +75,30 @@ FlyPathPoint Recorder::stateAt(double t, bool absolute) const {
     if (before.time == after.time) return after;
 
     // Linear interpolation with single-precision weights, as the renderer's frame is float.
-    const float dt = static_cast<float>(after.time - before.time);
-    const float wBefore = static_cast<float>((after.time - t) / dt);
-    const float wAfter = static_cast<float>((t - before.time) / dt);
+    float dt = static_cast<float>(after.time - before.time);
+    float wBefore = static_cast<float>((after.time - t) / dt);
+    float wAfter = static_cast<float>((t - before.time) / dt);
+    if (!(dt > 0.0f) || !std::isfinite(dt)) {
+        // Times of a hand-written file whose distance is no float (below 1e-45 s or beyond
+        // 3e38 s): the weights from halved times in double, which neither vanish nor overflow.
+        const double f = (t * 0.5 - before.time * 0.5) / (after.time * 0.5 - before.time * 0.5);
+        wAfter = static_cast<float>(f);
+        wBefore = static_cast<float>(1.0 - f);
+    }
+    // Rounded weights may add up to a little more than 1; the state still lies between the two
+    // points, so that two speeds below light speed never give light speed.
+    const auto between = [](float v, float a, float b) {
+        return std::min(std::max(v, std::min(a, b)), std::max(a, b));
+    };
     FlyPathPoint result;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            result.frame.m[r][c] = wBefore * before.frame.m[r][c] + wAfter * after.frame.m[r][c];
-    result.speed = static_cast<float>(static_cast<double>(wBefore) * before.speed +
-                                      static_cast<double>(wAfter) * after.speed);
+            result.frame.m[r][c] =
+                between(wBefore * before.frame.m[r][c] + wAfter * after.frame.m[r][c],
+                        before.frame.m[r][c], after.frame.m[r][c]);
+    result.speed = between(static_cast<float>(static_cast<double>(wBefore) * before.speed +
+                                              static_cast<double>(wAfter) * after.speed),
+                           before.speed, after.speed);
     return result;
 }
 

@@ -5,10 +5,19 @@
 
 #include "geometry/lightpathgenerator.h"
 
+float BlackHoleFrame::distance(const Vec4f& observer, const Vec4f& hole) {
+    double squares = 0.0;
+    for (int k = 0; k < 3; ++k) {
+        const double d = double(observer[k]) - double(hole[k]);
+        squares += d * d;
+    }
+    return float(std::sqrt(squares));
+}
+
 void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float radius) {
     Vec4f toObserver = observer - hole;
     toObserver.w = 0.0f;
-    const float distance = std::sqrt(dot3(toObserver, toObserver));
+    const float distance = BlackHoleFrame::distance(observer, hole);
     // An observer exactly at the centre has no direction to the hole; any axis will do.
     xGRT = distance > 0.0f ? toObserver * (1.0f / distance) : Vec4f(1, 0, 0, 0);
     xGRT.w = 0.0f;
@@ -20,7 +29,8 @@ void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float rad
 }
 
 float BlackHoleFrame::wavelengthFactor(float rEmit) const {
-    if (rs <= 0.0f || rObs <= rs) return 1.0f;
+    // No hole, an observer at or inside the horizon, or a NaN distance: no shift to apply.
+    if (!(rs > 0.0f) || !(rObs > rs)) return 1.0f;
     // Emitters at or below the horizon cannot be seen; keep the factor finite just outside it.
     const double emit = std::fmax(double(rEmit), double(rs) * 1.0001);
     return float(std::sqrt((1.0 - double(rs) / double(rObs)) / (1.0 - double(rs) / emit)));

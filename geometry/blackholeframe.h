@@ -22,6 +22,10 @@ struct alignas(16) BlackHoleFrame {
     // (redder) for emitters deeper in the well than the observer.
     float wavelengthFactor(float rEmit) const;
 
+    // The observer's distance from the hole, |observer - hole| in x, y, z, computed in double: in
+    // float the squared distance overflows for holes more than about 1.8e19 away.
+    static float distance(const Vec4f& observer, const Vec4f& hole);
+
     // Sets the axis and centre for an observer at observer and a hole of Schwarzschild radius
     // rs at hole, and regenerates the table when the observer's distance or the hole changed.
     // GUI thread, between frames.

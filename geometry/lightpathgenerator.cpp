@@ -40,8 +40,9 @@ LightPathStatistics LightPathGenerator::generate(LightPathTree& tree, float rObs
     const PhotonOrbitSettings settings = orbitSettings(params, rObs, rsD);
     const int rootCount = std::max(tree.rootCount(), kMinRootCount);
 
-    if (!(double(rObs) > settings.absorbRadius)) {
-        // No static observer exists here: every path absorbs.
+    if (!(double(rObs) > settings.absorbRadius) || !std::isfinite(rObs)) {
+        // No static observer exists here (or at no finite distance, where every sample of a
+        // path would be infinite): every path absorbs.
         tree.reset(angleMin, angleMax, rootCount);
         tree.markGenerated(rObs, rs);
         return stats_;
@@ -186,19 +187,30 @@ bool LightPathGenerator::canSplit(const Interval& iv) const {
            nodes_.size() < kMaxNodes;
 }
 
+namespace {
+// A node value as a float, held at the largest float instead of becoming infinite: for observers
+// near the end of float's range (1e37 and more), or intervals split to widths far below 1e-13,
+// points and slopes exceed it, and an infinite slope times a zero angle offset would make a
+// lookup NaN.
+float nodeFloat(double v) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    return float(std::min(std::max(v, -kMax), kMax));
+}
+}  // namespace
+
 int LightPathGenerator::makeNode(int level, Kind kind, const Interval& iv) {
     const Point a = pointOf(rays_[std::size_t(iv.rayLo)], level, kind);
     const Point b = pointOf(rays_[std::size_t(iv.rayHi)], level, kind);
     const double width = double(iv.hi) - double(iv.lo);
     BuildNode n;
     n.node.t0 = iv.lo;
-    n.node.x0 = float(a.x);
-    n.node.y0 = float(a.y);
-    n.node.time0 = float(a.time);
+    n.node.x0 = nodeFloat(a.x);
+    n.node.y0 = nodeFloat(a.y);
+    n.node.time0 = nodeFloat(a.time);
     if (width > 0) {
-        n.node.dx = float((b.x - a.x) / width);
-        n.node.dy = float((b.y - a.y) / width);
-        n.node.dtime = float((b.time - a.time) / width);
+        n.node.dx = nodeFloat((b.x - a.x) / width);
+        n.node.dy = nodeFloat((b.y - a.y) / width);
+        n.node.dtime = nodeFloat((b.time - a.time) / width);
     }
     n.node.sigma = float(orbit_->sigmaOfLevel(level));
     n.escape = kind == Kind::Escape;
@@ -271,24 +283,100 @@ void LightPathGenerator::extendConstant(int node, int level, int ray, float t0) 
     }
 }
 
+bool LightPathGenerator::chordPasses(int from, int to, const int* between, int count, float lo,
+                                     float hi) const {
+    const LightPathNode& s = nodes_[std::size_t(from)].node;
+    const LightPathNode& e = nodes_[std::size_t(to)].node;
+    const double tolerance = 0.5 * tolerance_;
+    for (const float a : {lo, LightPathTree::midAngle(lo, hi), hi}) {
+        float sx, sy, ex, ey;
+        s.point(a, sx, sy);
+        e.point(a, ex, ey);
+        const double cx = double(ex) - sx, cy = double(ey) - sy;
+        for (int i = 0; i < count; ++i) {
+            const LightPathNode& v = nodes_[std::size_t(between[i])].node;
+            float vx, vy;
+            v.point(a, vx, vy);
+            const double off = std::fabs(cx * (double(vy) - sy) - cy * (double(vx) - sx));
+            if (!(off <= tolerance * std::fabs(cx * double(v.dy) - cy * double(v.dx))))
+                return false;
+        }
+    }
+    return true;
+}
+
+void LightPathGenerator::simplify(int node, float lo, float hi) {
+    for (;;) {
+        const BuildNode& n = nodes_[std::size_t(node)];
+        if (n.escape || n.absorb) return;
+        if (n.upper >= 0) {
+            const float mid = LightPathTree::midAngle(lo, hi);
+            simplify(n.lower, lo, mid);
+            node = n.upper;
+            lo = mid;
+            continue;
+        }
+        // A run of single-child regular nodes shares the interval. The chord from this node
+        // goes on to the furthest point of the run that keeps the points it passes close to it;
+        // the point before a terminal stays, as the escaping direction and the end in the hole
+        // are measured from it.
+        int between[kMaxDroppedPoints];
+        int count = 0, end = n.lower;
+        for (;;) {
+            const BuildNode& c = nodes_[std::size_t(end)];
+            if (c.escape || c.absorb || c.upper >= 0 || count == kMaxDroppedPoints) break;
+            const int candidate = c.lower;
+            const BuildNode& next = nodes_[std::size_t(candidate)];
+            if (next.escape || next.absorb) break;
+            between[count] = end;
+            if (!chordPasses(node, candidate, between, count + 1, lo, hi)) break;
+            ++count;
+            end = candidate;
+        }
+        nodes_[std::size_t(node)].lower = end;
+        stats_.dropped += std::size_t(count);
+        node = end;
+    }
+}
+
 void LightPathGenerator::install(LightPathTree& tree, float angleMin, float angleMax) {
     const std::size_t roots = std::size_t(rootCount_);
-    const std::size_t count = nodes_.size() - roots;
+    for (int i = 0; i < rootCount_; ++i) simplify(i, tree.rootLo(i), tree.rootHi(i));
+    // The pool holds the nodes still reached, in the order they were made.
+    std::vector<int> index(nodes_.size(), -1);
+    std::vector<int> order;
+    order.reserve(nodes_.size());
+    std::vector<int> stack;
+    for (int i = 0; i < rootCount_; ++i) stack.push_back(i);
+    while (!stack.empty()) {
+        const int i = stack.back();
+        stack.pop_back();
+        const BuildNode& b = nodes_[std::size_t(i)];
+        for (const int child : {b.lower, b.upper})
+            if (child >= 0 && index[std::size_t(child)] < 0) {
+                index[std::size_t(child)] = 0;
+                order.push_back(child);
+                stack.push_back(child);
+            }
+    }
+    std::sort(order.begin(), order.end());
+    const std::size_t count = order.size();
+    for (std::size_t k = 0; k < count; ++k) index[std::size_t(order[k])] = int(k);
     std::vector<LightPathNode> rootNodes(roots);
     std::vector<LightPathNode> pool;
     pool.reserve(std::max(count, LightPathTree::kNodePoolReserve));
     pool.resize(count);
-    auto link = [&](int index) -> LightPathNode* {
-        return index < 0 ? nullptr : &pool[std::size_t(index) - roots];
+    auto link = [&](int i) -> LightPathNode* {
+        return i < 0 ? nullptr : &pool[std::size_t(index[std::size_t(i)])];
     };
-    for (std::size_t i = 0; i < nodes_.size(); ++i) {
-        const BuildNode& b = nodes_[i];
-        LightPathNode& n = i < roots ? rootNodes[i] : pool[i - roots];
+    auto fill = [&](LightPathNode& n, const BuildNode& b) {
         n = b.node;
         n.lower = link(b.lower);
         // An escaping node's upper only has to be non-null: it points at the node itself.
         n.upper = b.escape ? &n : link(b.upper);
-    }
+    };
+    for (std::size_t i = 0; i < roots; ++i) fill(rootNodes[i], nodes_[i]);
+    for (std::size_t k = 0; k < count; ++k) fill(pool[k], nodes_[std::size_t(order[k])]);
     tree.install(angleMin, angleMax, std::move(rootNodes), std::move(pool));
 }
 

@@ -10,6 +10,7 @@
 
 struct LightPathStatistics {
     std::size_t nodes = 0;  // pool nodes (roots not counted)
+    std::size_t dropped = 0;  // points left out of nearly straight runs (see simplify)
     int rays = 0;           // paths integrated
     int deepestLevel = 0;   // longest path in points
     int deepestSplit = 0;   // most halvings of a root interval
@@ -41,7 +42,7 @@ struct LightPathStatistics {
 // also used to turn the direction).
 //
 // An observer at or inside the absorbing radius gets a table in which every path absorbs (static
-// observers do not exist there). Between the horizon and the photon sphere the same construction
+// observers do not exist there); so does one at an infinite or NaN distance. Between the horizon and the photon sphere the same construction
 // applies: every ingoing ray is captured and only outgoing rays close to radial escape.
 //
 // Call between frames (the table is read without locks while rendering).
@@ -60,6 +61,8 @@ public:
     // Longest RK4 step in sigma: a local error of about 1e-8 of the distance per step, so the
     // capture boundary and the deflection angles come out to better than 1e-5.
     static constexpr double kMaxRk4Step = 0.025;
+    // Most points one chord of a simplified run passes.
+    static constexpr int kMaxDroppedPoints = 24;
 
     LightPathStatistics generate(LightPathTree& tree, float rObs, float rs);
     // Generates only when tree.needsRegeneration(rObs, rs); returns whether it did.
@@ -101,6 +104,14 @@ private:
     void extend(int node, int level, Interval iv);
     void extendConstant(int node, int level, int ray, float t0);
     bool terminal(int node) const;
+    // Whether the chord between nodes from and to passes the points of the nodes between within
+    // half the tolerance angle of initial angle (see simplify), at the interval's ends and middle.
+    bool chordPasses(int from, int to, const int* between, int count, float lo, float hi) const;
+    // Leaves out the points of nearly straight runs below node (interval lo..hi): a path point
+    // that a straight chord between its neighbours passes closer than half the tolerance angle
+    // times the point's sideways rate dP/da is what a ray within that angle shows anyway. Far
+    // from the hole this makes one piece of many, which the tracers then cross in one traversal.
+    void simplify(int node, float lo, float hi);
     void install(LightPathTree& tree, float angleMin, float angleMax);
 
     const LightPathParameters* params_ = nullptr;

@@ -90,6 +90,46 @@ bool checkNumbers(const QString& tag, const QString& name, const DataElem* eleme
     }
     return true;
 }
+
+// Edges of one plane or cube closer to parallel than this (the sine of their angle) span no area
+// a ray can hit reliably; exactly proportional edges typed in decimals land within about 1e-7.
+constexpr double kMinEdgeSine = 1e-6;
+
+// The x, y, z of a vector property as doubles; false when the item has no such property.
+bool edgeOf(const ReadableParent& item, const char* name, double v[3]) {
+    const DataElem* element = item.property(QLatin1String(name));
+    if (!element) return false;
+    const QStringList parts = element->toString().split(QLatin1Char(';'));
+    for (int k = 0; k < 3; ++k) v[k] = k < parts.size() ? parts[k].toDouble() : 0.0;
+    return true;
+}
+
+// Checks, once a plane's or cube's block is complete, that no two of its edges are parallel:
+// such an object is a line or a flat box, never what its author meant.
+bool checkEdgePairs(const ReadableParent& item, QString& why) {
+    const bool cube = item.tag == QLatin1String("cube");
+    if (!cube && item.tag != QLatin1String("plane")) return true;
+    const char* names[3] = {"x", "y", "z"};
+    double edges[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // the objects' defaults
+    for (int i = 0; i < 3; ++i) edgeOf(item, names[i], edges[i]);
+    const int pairs[3][2] = {{0, 1}, {1, 2}, {2, 0}};
+    for (int p = 0; p < (cube ? 3 : 1); ++p) {
+        const double* a = edges[pairs[p][0]];
+        const double* b = edges[pairs[p][1]];
+        const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                             a[0] * b[1] - a[1] * b[0]};
+        const double cross = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+        const double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+        const double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+        if (!(cross > kMinEdgeSine * la * lb)) {
+            why = tr("<%1> edges %2 and %3 are parallel")
+                      .arg(item.tag, QLatin1String(names[pairs[p][0]]),
+                           QLatin1String(names[pairs[p][1]]));
+            return false;
+        }
+    }
+    return true;
+}
 }  // namespace
 
 ReaderXml::ReaderXml(const QString& fileName) : fileName(fileName) {}
@@ -227,6 +267,7 @@ bool ReaderXml::endElement(const QString& name, QString& why) {
     if (name == open->tag) {
         // The observer's frame is complete at the end of its block: a unit frame or none.
         if (settings && name == kSettingsTag && !settings->normalizeObserver(&why)) return false;
+        if (!checkEdgePairs(*open, why)) return false;
         open->finish();
         open = nullptr;
     } else if (name == QLatin1String("wavelength") &&

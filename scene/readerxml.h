@@ -45,7 +45,8 @@ public:
     // Reads the whole file; false on the first error, with errorText() telling where and why.
     // Besides the format, values are checked as they are read: numbers must be finite (a moving
     // sphere's tmin and tmax may be infinite), radius, sx, sy, sz and bhradius positive, and
-    // the edges of planes and cubes of non-zero length.
+    // the edges of planes and cubes of non-zero length and, once the item is complete, no two
+    // of its edges parallel.
     bool parse();
     // Parses text given in memory (same rules; used for files already read and by tests).
     bool parseText(const QByteArray& text);

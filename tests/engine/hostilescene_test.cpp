@@ -304,8 +304,9 @@ TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
               "\"nan;inf;-inf;0\"  line:3  column:33");
 }
 
-// Each object of the stored file on its own: a size that is not positive or an edge of zero
-// length is refused at its line and column (it once loaded and drew nothing, with exit 0).
+// Each object of the stored file on its own: a size that is not positive, an edge of zero
+// length or two parallel edges are refused at their line and column (they once loaded and drew
+// nothing or a line, with exit 0).
 TEST(HostileScene, DegenerateObjectsAreRefusedWithLineAndColumn) {
     QFile file(hostile("degenerate.tavolin"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -323,6 +324,8 @@ TEST(HostileScene, DegenerateObjectsAreRefusedWithLineAndColumn) {
         {"negative", "<sphere> radius must be greater than 0, not \"0\""},  // -0
         {"still", "<movsphere> radius must be greater than 0, not \"0\""},
         {"nothing", "<cube> sx must be greater than 0, not \"0\""},
+        {"sliver", "<plane> edges x and y are parallel"},  // y = 3 x, typed in decimals
+        {"flatbox", "<cube> edges y and z are parallel"},
     };
     QTemporaryDir dir;
     Current current;

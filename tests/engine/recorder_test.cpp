@@ -107,6 +107,28 @@ TEST(Recorder, StateAtStoredTimeIsThatPointAndHalfwayIsTheAverage) {
     EXPECT_NEAR(quarter.speed, 0.75 * 0.2 + 0.25 * 0.3, 1e-7);
 }
 
+// Times of a hand-written fly path may lie closer together than a float can tell (1e-300 s) or
+// further apart than it can hold; the state between them is still the weighted blend (once NaN
+// or infinite frames: the single-precision time step was 0 or infinite).
+TEST(Recorder, StateBetweenTimesNoFloatCanSpanIsStillTheBlend) {
+    const struct {
+        double before, after, t, weightAfter;
+    } cases[] = {
+        {0.0, 1e-300, 0.25e-300, 0.25},
+        {-1e308, 1e308, 0.0, 0.5},
+        {0.0, 1e39, 2.5e38, 0.25},
+    };
+    for (const auto& c : cases) {
+        Recorder rec;
+        ASSERT_TRUE(rec.setPoints({makePoint(c.before, 0.2f, 0.0f), makePoint(c.after, 0.6f, 8.0f)}));
+        const FlyPathPoint s = rec.stateAt(c.t, true);
+        for (int r = 0; r < 4; ++r)
+            for (int col = 0; col < 4; ++col)
+                EXPECT_NEAR(s.frame.m[r][col], r * 4 + col + 8.0 * c.weightAfter, 1e-5) << c.after;
+        EXPECT_NEAR(s.speed, 0.2 + 0.4 * c.weightAfter, 1e-6) << c.after;
+    }
+}
+
 TEST(Recorder, StateOutsideTheRecordingIsTheNearestEnd) {
     Recorder rec;
     recordFour(rec);

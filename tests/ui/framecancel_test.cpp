@@ -85,7 +85,10 @@ private slots:
                 [&](int percent) { reports.emplace_back(main.framesStarted(), percent); });
         std::vector<int> seen;
         long slowFrame = -1;
-        for (int w = 160, h = 120; seen.size() < 2 && w <= 2560; w *= 2, h *= 2) {
+        // A quick frame right after a slow one reports too (the bar stays up) and then ends with
+        // -1: only a frame whose reports end at 100 was slow itself.
+        const auto slowEnough = [&] { return seen.size() >= 2 && seen.back() == 100; };
+        for (int w = 160, h = 120; !slowEnough() && w <= 2560; w *= 2, h *= 2) {
             seen.clear();
             QVERIFY(startFrameOfSize(main, w, h));
             slowFrame = main.framesStarted();
@@ -93,7 +96,7 @@ private slots:
             for (const auto& [frame, percent] : reports)
                 if (frame == slowFrame) seen.push_back(percent);
         }
-        QVERIFY2(seen.size() >= 2, "a slow frame reports its progress while it renders");
+        QVERIFY2(slowEnough(), "a slow frame reports its progress while it renders");
         QString sequence;  // frame:percent of every report, for a failure's message
         for (const auto& [frame, percent] : reports)
             sequence += QStringLiteral(" %1:%2").arg(frame).arg(percent);

@@ -1,0 +1,127 @@
+// The black hole's frame for observers at distances that float arithmetic only just holds.
+#include "geometry/blackholeframe.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <vector>
+
+namespace {
+
+// Walks the path of one initial angle to its end; false when a point is not finite or the path
+// does not end within the table's depth.
+bool walkIsFinite(const LightPathTree& tree, float angle, bool& escaped) {
+    PathIterator it;
+    it.start(tree, angle);
+    for (int step = 0; step <= tree.parameters.maxPathPoints; ++step) {
+        if (it.node->absorbs()) {
+            escaped = false;
+            return true;
+        }
+        it.step();
+        float x, y;
+        it.point(x, y);
+        if (!std::isfinite(x) || !std::isfinite(y)) return false;
+        if (it.node->escapes()) {
+            escaped = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+// How many nodes below the roots hold finite points and slopes.
+std::size_t finiteNodes(const LightPathTree& tree) {
+    std::set<const LightPathNode*> seen;
+    std::vector<const LightPathNode*> stack;
+    for (int i = 0; i < tree.rootCount(); ++i)
+        for (const LightPathNode* n : {tree.root(i).lower, tree.root(i).upper})
+            if (n) stack.push_back(n);
+    std::size_t finite = 0;
+    while (!stack.empty()) {
+        const LightPathNode* n = stack.back();
+        stack.pop_back();
+        if (!seen.insert(n).second) continue;
+        finite += std::isfinite(n->x0) && std::isfinite(n->y0) && std::isfinite(n->dx) &&
+                  std::isfinite(n->dy);
+        if (n->escapes()) continue;
+        for (const LightPathNode* next : {n->lower, n->upper})
+            if (next) stack.push_back(next);
+    }
+    return finite;
+}
+
+}  // namespace
+
+// The squared distance of a far observer overflows float (1e40 for 1e20) and that of a very
+// close one underflows; the distance itself is a float either way.
+TEST(BlackHoleFrame, DistanceHoldsWhereItsSquareDoesNot) {
+    const struct {
+        Vec4f observer, hole;
+        double expected;
+    } cases[] = {
+        {Vec4f(3, 4, 12, 0), Vec4f(0, 0, 0, 0), 13.0},
+        {Vec4f(1e20f, 0, 0, 0), Vec4f(0, 0, 0, 0), double(1e20f)},
+        {Vec4f(0, 3e19f, 0, 0), Vec4f(0, -1e19f, 0, 0), 4e19},
+        {Vec4f(2e-25f, 0, 0, 0), Vec4f(0, 0, 0, 0), double(2e-25f)},
+        {Vec4f(3e38f, 0, 0, 0), Vec4f(-3e38f, 0, 0, 0), HUGE_VAL},  // beyond float: infinite
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BlackHoleFrame::distance(c.observer, c.hole), float(c.expected)) << c.expected;
+}
+
+// A hole 1e20 away (it once gave NaN paths) bends nothing visibly: rays that miss it escape
+// through finite points (its capture cone, 1e-20 rad wide, is below the table's angular
+// resolution); an observer at no finite distance gets a table of
+// captured paths instead of NaN.
+TEST(BlackHoleFrame, FarObserversGetFiniteTables) {
+    BlackHoleFrame far;
+    far.prepare(Vec4f(1e20f, 0, 0, 0), Vec4f(0, 0, 0, 0), 1.0f);
+    EXPECT_EQ(far.rObs, 1e20f);
+    bool escaped = false;
+    for (float a : {0.5f, 1.5707964f, 3.1f}) {
+        ASSERT_TRUE(walkIsFinite(far.paths, a, escaped)) << a;
+        EXPECT_TRUE(escaped) << a;
+    }
+
+    // 4e37 away from a hole of 3.5e-38, with coarse samples and deep splits: paths through the
+    // finest intervals near the axis part by more than a float slope holds.
+    BlackHoleFrame edge;
+    LightPathParameters& p = edge.paths.parameters;
+    p.samplesPerUnit = p.fateSigmaLimit = p.escapeRadius = 1.0f;
+    p.toleranceMrad = 0.05f;
+    p.extraEscapeSamples = 21;
+    p.maxSplitDepth = 52;
+    p.maxPathPoints = 176;
+    p.checkQuarterPoints = true;
+    edge.prepare(Vec4f(1.0f, 4.25e37f, 0, 0), Vec4f(0, 0, 1, 0), 3.5e-38f);
+    EXPECT_EQ(finiteNodes(edge.paths), edge.paths.nodeCount());
+
+    BlackHoleFrame beyond;
+    beyond.prepare(Vec4f(3e38f, 0, 0, 0), Vec4f(-3e38f, 0, 0, 0), 1.0f);
+    EXPECT_TRUE(std::isinf(beyond.rObs));
+    for (float a : {0.0f, 1.5707964f, 3.1415927f}) {
+        ASSERT_TRUE(walkIsFinite(beyond.paths, a, escaped)) << a;
+        EXPECT_FALSE(escaped) << a;
+    }
+}
+
+// sqrt((1 - rs / rObs) / (1 - rs / rEmit)) outside the horizon; no shift (1) where there is no
+// static observer or no distance, never NaN.
+TEST(BlackHoleFrame, WavelengthFactorIsTheStaticObserversOrOne) {
+    BlackHoleFrame h;
+    h.rs = 1.0f;
+    h.rObs = 4.0f;
+    EXPECT_NEAR(h.wavelengthFactor(2.0f), std::sqrt(0.75 / 0.5), 1e-6);
+    EXPECT_NEAR(h.wavelengthFactor(16.0f), std::sqrt(0.75 / (15.0 / 16.0)), 1e-6);
+    const float nan = std::nanf("");
+    const struct {
+        float rObs, rs;
+    } none[] = {{0.5f, 1.0f}, {nan, 1.0f}, {4.0f, nan}, {4.0f, 0.0f}, {4.0f, HUGE_VALF}};
+    for (const auto& c : none) {
+        h.rObs = c.rObs;
+        h.rs = c.rs;
+        EXPECT_EQ(h.wavelengthFactor(2.0f), 1.0f) << c.rObs << " " << c.rs;
+    }
+}
