@@ -10,6 +10,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "engine/taskcollection.h"
 #include "engine/workerthread.h"
@@ -53,7 +54,18 @@ ThreadBase::ThreadBase(int workers, QObject* parent) : QObject(parent) {
     threads.reserve(numThreads);
     for (int i = 0; i < numThreads; ++i) threads.push_back(new WorkerThread(this, i));
     const QThread::Priority priority = QThread::currentThread()->priority();
-    for (WorkerThread* worker : threads) worker->start(priority);
+    for (int i = 0; i < numThreads; ++i) {
+        threads[std::size_t(i)]->start(priority);
+        // The system may refuse a thread (no memory left for its stack). The pool then works
+        // with the workers that started; waiting for the others would hang for ever.
+        if (!threads[std::size_t(i)]->isRunning()) {
+            for (std::size_t k = std::size_t(i); k < threads.size(); ++k) delete threads[k];
+            threads.resize(std::size_t(i));
+            numThreads = i;
+            break;
+        }
+    }
+    if (numThreads == 0) throw std::bad_alloc();
     // Return with every worker parked, so that isRunning() is false from the start. No signal
     // is lost by borrowing the tokens: allIdleSignalled keeps the first idle state silent.
     acquireTokens(idle, numThreads);

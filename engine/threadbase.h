@@ -20,7 +20,8 @@ class ThreadBase : public QObject {
 public:
     // threads <= 0 means one worker per hardware thread (workerCountFor(idealThreadCount())).
     // Writes the worker count as a trace line and starts the workers, with the priority of the
-    // calling thread; returns once all of them are idle.
+    // calling thread; returns once all of them are idle. Workers the system refuses to start are
+    // left out (threadCount() tells how many run); throws std::bad_alloc when none starts.
     explicit ThreadBase(int threads = 0, QObject* parent = nullptr);
     // Stops the workers, then applies the pending removals (deleting where asked). Collections
     // still registered are not deleted.

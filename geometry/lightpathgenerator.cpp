@@ -220,13 +220,18 @@ bool LightPathGenerator::canSplit(const Interval& iv) const {
 }
 
 namespace {
-// A node value as a float, held at the largest float instead of becoming infinite: for observers
-// near the end of float's range (1e37 and more), or intervals split to widths far below 1e-13,
-// points and slopes exceed it, and an infinite slope times a zero angle offset would make a
-// lookup NaN.
-float nodeFloat(double v) {
-    constexpr double kMax = std::numeric_limits<float>::max();
-    return float(std::min(std::max(v, -kMax), kMax));
+// Node values as floats that stay finite, and whose points stay finite anywhere in the node's
+// interval: for observers near the end of float's range (1e37 and more), or paths that run far
+// out, points and slopes exceed it, and an infinite point or an infinite slope times a zero
+// angle offset would make a lookup infinite or NaN. Points are held within half the largest
+// float, slopes so that they move a point by at most as much over the interval.
+constexpr double kHalfFloatMax = 0.5 * double(std::numeric_limits<float>::max());
+
+float nodePoint(double v) { return float(std::min(std::max(v, -kHalfFloatMax), kHalfFloatMax)); }
+
+float nodeSlope(double v, double width) {
+    const double bound = std::min(kHalfFloatMax / width, 2.0 * kHalfFloatMax);
+    return float(std::min(std::max(v, -bound), bound));
 }
 }  // namespace
 
@@ -236,13 +241,13 @@ int LightPathGenerator::makeNode(int level, Kind kind, const Interval& iv) {
     const double width = double(iv.hi) - double(iv.lo);
     BuildNode n;
     n.node.t0 = iv.lo;
-    n.node.x0 = nodeFloat(a.x);
-    n.node.y0 = nodeFloat(a.y);
-    n.node.time0 = nodeFloat(a.time);
+    n.node.x0 = nodePoint(a.x);
+    n.node.y0 = nodePoint(a.y);
+    n.node.time0 = nodePoint(a.time);
     if (width > 0) {
-        n.node.dx = nodeFloat((b.x - a.x) / width);
-        n.node.dy = nodeFloat((b.y - a.y) / width);
-        n.node.dtime = nodeFloat((b.time - a.time) / width);
+        n.node.dx = nodeSlope((b.x - a.x) / width, width);
+        n.node.dy = nodeSlope((b.y - a.y) / width, width);
+        n.node.dtime = nodeSlope((b.time - a.time) / width, width);
     }
     n.node.sigma = float(orbit_->sigmaOfLevel(level));
     n.escape = kind == Kind::Escape;

@@ -17,7 +17,7 @@ constexpr ReadoutField kKmPerSecond{9, 1, false};    // |v| < 299792.5: "-299792
 constexpr ReadoutField kPosition{9, 3, false};       // "-1234.567", larger scenes lose decimals
 constexpr ReadoutField kDirection{7, 4, false};      // "-0.7071"
 constexpr ReadoutField kFrames{6, 1, false};         // "999.9"
-constexpr ReadoutField kPixel{6, 0, false};          // negative while dragged off the view
+constexpr ReadoutField kPixel{5, 0, false};          // "-9999": negative when dragged off
 constexpr ReadoutField kFactor{9, 5, true};          // "0.00012" .. "12345.67", then 1.2e+05
 
 bool hasSignificantDigit(const QString& digits) {

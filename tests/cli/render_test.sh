@@ -76,5 +76,40 @@ expect 0 "undefined texture" "$render" "$out/typo.tavolin" -o "$out/typo.png" --
 grep -qF 'warning: '"$out"'/typo.tavolin: The texture "tx" (used by the object "ball") is not defined' "$out/stderr.txt" ||
     { echo "FAIL: no warning for an undefined texture"; failures=$((failures + 1)); }
 
+# Memory that runs out anywhere after the picture's size was accepted (the pool's threads, the
+# picture, its reduction, the encoded file) ends with exit 4 and a message, never with an abort
+# or a hang: the renderer runs under address-space limits (ulimit -v) from the least it starts
+# with upwards. Skipped for sanitizer builds, which reserve terabytes of address space.
+if ldd "$render" | grep -qE 'lib(asan|tsan)'; then
+    echo "skip: memory limits (sanitizer build)"
+else
+    base=32
+    while [ "$base" -lt 2048 ] &&
+        ! bash -c 'ulimit -v $1; exec "$2" --help' - $((base * 1024)) "$render" >/dev/null 2>&1; do
+        base=$((base + 8))
+    done
+    late=0 codes=""
+    for extra in $(seq 0 6 96); do
+        limit=$(((base + extra) * 1024))
+        timeout 120 bash -c 'ulimit -v $1; shift; exec "$@"' - "$limit" "$render" \
+            "$data/spheres8.tavolin" -o "$out/limited.png" --size 1500x1500 --aa 4 --threads 2 \
+            >"$out/stdout.txt" 2>"$out/stderr.txt"
+        code=$?
+        codes="$codes $code"
+        if [ "$code" -eq 4 ]; then
+            grep -q "memory" "$out/stderr.txt" ||
+                { echo "FAIL: exit 4 without a message at $limit KiB"; failures=$((failures + 1)); }
+            grep -q "Resolution to big" "$out/stderr.txt" || late=$((late + 1))
+        elif [ "$code" -ne 0 ]; then
+            echo "FAIL: exit $code under a limit of $limit KiB"; cat "$out/stderr.txt"
+            failures=$((failures + 1))
+        fi
+    done
+    echo "exit codes from $base MiB up in 6 MiB steps:$codes"
+    [ "$late" -gt 0 ] ||
+        { echo "FAIL: no limit ran out of memory after the picture was allocated"; failures=$((failures + 1)); }
+    [ "$code" -eq 0 ] || { echo "FAIL: the largest limit did not render"; failures=$((failures + 1)); }
+fi
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -8,6 +8,8 @@
 #include <QMutexLocker>
 #include <QThread>
 #include <chrono>
+#include <cstdio>
+#include <new>
 #include <string>
 #include <thread>
 #include <utility>
@@ -16,6 +18,7 @@
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
 #include "tests/engine/pooltesttasks.h"
+#include "tests/engine/shortwrite.h"
 
 namespace {
 
@@ -317,3 +320,60 @@ TEST_F(QuietPool, CancelEndsTheRunPromptlyAndTheNextRunIsWhole) {
     pool.startRendering(true);
     EXPECT_EQ(tasks.processed, before + kUnits);
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // both reserve more
+// address space than any limit allows
+// The system refuses threads when no address space is left for their stacks (8 MiB each here):
+// the pool runs with the workers that started, or throws when none did. It once waited for the
+// missing workers for ever (tavolin-render hung under a memory limit instead of exiting 4).
+TEST_F(QuietPool, WorkersTheSystemRefusesAreLeftOutAndNoneIsAnError) {
+    const auto mappedNow = [] {
+        long pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+        if (statm) std::fclose(statm);
+        return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
+    };
+    struct rlimit stack;
+    ASSERT_EQ(getrlimit(RLIMIT_STACK, &stack), 0);
+    if (stack.rlim_cur == RLIM_INFINITY || stack.rlim_cur < (rlim_t(1) << 20))
+        GTEST_SKIP() << "thread stacks are not of a fixed size of at least 1 MiB here";
+    const struct {
+        rlim_t headroom;  // address space left beyond what is mapped now
+        bool someStart;
+    } cases[] = {
+        {stack.rlim_cur / 4, false},     // not a single stack fits
+        {stack.rlim_cur * 3 / 2, true},  // one stack fits, four do not
+    };
+    for (const auto& c : cases) {
+        int workers = -1;
+        bool threw = false, ranAndEnded = false;
+        const auto o = shortwrite::runLimited(
+            mappedNow() + c.headroom,
+            [&](QString&) {
+                try {
+                    ThreadBase pool(4);
+                    workers = pool.threadCount();
+                    pool.startRendering(true);
+                    ranAndEnded = !pool.isRunning();
+                } catch (const std::bad_alloc&) {
+                    threw = true;
+                }
+                return true;
+            },
+            RLIMIT_AS);
+        ASSERT_TRUE(o.ran);
+        // glibc keeps the stacks of ended threads for new ones: earlier tests in this process
+        // leave enough for four workers (ctest runs each test in a process of its own).
+        if (!c.someStart && workers == 4) GTEST_SKIP() << "thread stacks reused from earlier tests";
+        if (c.someStart) {
+            EXPECT_FALSE(threw) << c.headroom;
+            EXPECT_GE(workers, 1);
+            EXPECT_LT(workers, 4);
+            EXPECT_TRUE(ranAndEnded);
+        } else {
+            EXPECT_TRUE(threw) << c.headroom;
+        }
+    }
+}
+#endif

@@ -98,6 +98,13 @@ TEST(BlackHoleFrame, FarObserversGetFiniteTables) {
     edge.prepare(Vec4f(1.0f, 4.25e37f, 0, 0), Vec4f(0, 0, 1, 0), 3.5e-38f);
     EXPECT_EQ(finiteNodes(edge.paths), edge.paths.nodeCount());
 
+    // 2.9e38 away: paths that run outwards leave float's range; every lookup stays finite.
+    BlackHoleFrame rim;
+    rim.prepare(Vec4f(10, 0, 0, 0), Vec4f(-2.9e38f, 0, 0, 0), 0.5f);
+    EXPECT_EQ(finiteNodes(rim.paths), rim.paths.nodeCount());
+    for (float a = 0.0f; a < 3.1416f; a += 0.01f)
+        ASSERT_TRUE(walkIsFinite(rim.paths, a, escaped)) << a;
+
     BlackHoleFrame beyond;
     beyond.prepare(Vec4f(3e38f, 0, 0, 0), Vec4f(-3e38f, 0, 0, 0), 1.0f);
     EXPECT_TRUE(std::isinf(beyond.rObs));

@@ -9,7 +9,7 @@
 
 #include "engine/views/binaryview.h"
 #include "geometry/programmingerror.h"
-#include "tests/ui/viewtesthelpers.h"
+#include "tests/ui/uitesthelpers.h"
 
 using namespace viewtest;
 

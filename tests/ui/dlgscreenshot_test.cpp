@@ -95,25 +95,6 @@ private slots:
 
     void cleanup() { doc.reset(); }
 
-    void formAndDefaults() {
-        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
-        QCOMPARE(dlg.windowTitle(), QString("Tavolin - Make Screenshot"));
-        QVERIFY(dlg.screenButton()->isChecked());
-        QVERIFY(!dlg.customButton()->isChecked());
-        QStringList levels;
-        for (int i = 0; i < dlg.antialiasingCombo()->count(); ++i)
-            levels << dlg.antialiasingCombo()->itemText(i);
-        QCOMPARE(levels, QStringList({"Off", "4x", "8x", "16x"}));
-        QCOMPARE(dlg.widthBox()->maximum(), 9999);
-        QCOMPARE(dlg.heightBox()->maximum(), 9999);
-        QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-        if (pictures.isEmpty()) pictures = QDir::homePath();
-        QCOMPARE(dlg.fileNameEdit()->text(), pictures + "/tavolinscreen.bmp");
-        QCOMPARE(DlgScreenshot::defaultFileName(), pictures + "/tavolinscreen.bmp");
-        dlg.show();
-        saveShotIfAsked(&dlg, "screenshot");
-    }
-
     void screenResolutionDisablesTheSizes() {
         DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
         QVERIFY(!dlg.widthBox()->isEnabled());
@@ -320,14 +301,6 @@ private slots:
         QVERIFY(QFile::exists(file));
     }
 
-    void helpShowsTheScreenshotPage() {
-        HelpRecorder help;
-        DlgScreenshot dlg(nullptr, kScreenW, kScreenH, doc.get());
-        dlg.show();
-        QTest::mouseClick(button(dlg, QDialogButtonBox::Help), Qt::LeftButton);
-        QCOMPARE(help.pages, QStringList({"dlgscreenshot.html"}));
-        QVERIFY(dlg.isVisible());
-    }
 };
 
 TAVOLIN_UI_TEST_MAIN(DlgScreenshotTest)

@@ -5,7 +5,6 @@
 
 #include <QComboBox>
 #include <QFile>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QMenu>
@@ -75,12 +74,6 @@ QStringList comboTexts(const QComboBox* combo) {
     return texts;
 }
 
-QStringList rowLabels(const PropertyRowFactory* rows) {
-    QStringList labels;
-    for (int i = 0; i < rows->rowCount(); ++i) labels << rows->row(i)->labelText();
-    return labels;
-}
-
 template <class T>
 T* findByName(const std::vector<T*>& items, const QString& name) {
     for (T* item : items)
@@ -127,13 +120,8 @@ private slots:
 
     void init() {
         QVERIFY(dir.isValid());
-        const QString file = dir.filePath("dock.tavolin");
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(kScene);
-        out.close();
         doc = std::make_unique<DocRT>();
-        QVERIFY(doc->loadFile(file));
+        QVERIFY(doc->loadFile(writeScene("dock.tavolin", kScene)));
         QVERIFY(doc->applyPendingChanges());
         window = std::make_unique<QWidget>();
         dock = new DockEditObjects(window.get(), doc.get());
@@ -148,65 +136,24 @@ private slots:
         doc.reset();
     }
 
-    void listsCategoriesItemsAndKinds() {
-        QCOMPARE(comboTexts(dock->categoryCombo()),
-                 QStringList({"Edit Objects", "Edit Colors", "Edit Textures"}));
+    // Each category lists its scene's items; exactly one adapter edits, on the shown item.
+    void listsTheScenesItemsAndShowsTheirRows() {
         QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"ground", "ball", "moon"}));
-        QStringList kinds;
-        for (QAction* a : dock->newItemMenu()->actions()) kinds << a->text();
-        QCOMPARE(kinds, QStringList({"New Plane", "New Cube", "New Sphere"}));
-
-        dock->categoryCombo()->setCurrentIndex(1);
-        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"default", "warm"}));
-        kinds.clear();
-        for (QAction* a : dock->newItemMenu()->actions()) kinds << a->text();
-        QCOMPARE(kinds, QStringList({"New Color", "New Blackbody Color"}));
-
-        dock->categoryCombo()->setCurrentIndex(2);
-        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"plain"}));
-        kinds.clear();
-        for (QAction* a : dock->newItemMenu()->actions()) kinds << a->text();
-        QCOMPARE(kinds, QStringList({"Quad Texture", "Image Texture", "Single Texture"}));
-        // Exactly one adapter is editing: the shown category's, on its first item.
-        for (int c = 0; c < dock->editorCount(); ++c) QCOMPARE(dock->editor(c)->isActive(), c == 2);
-        QCOMPARE(row(0)->text(), QString("plain"));
-        QCOMPARE(row(1)->text(), QString("warm"));
-    }
-
-    void formTextsAndTips() {
-        QCOMPARE(dock->findChild<QWidget*>("EditObjects")->windowTitle(), QString("Form"));
-        QCOMPARE(dock->findChild<QLabel*>("labelProp")->text(),
-                 QString("Choose the Element to edit ..."));
-        QCOMPARE(dock->findChild<QLabel*>("label_2")->text(),
-                 QString("The Properties of the Element ..."));
-        QCOMPARE(dock->applyButton()->text(), QString("Apply Changes"));
-        QCOMPARE(dock->newButton()->text(), QString("new"));
-        QCOMPARE(dock->newButton()->popupMode(), QToolButton::InstantPopup);
-        QCOMPARE(dock->deleteButton()->toolTip(), QString("Delete the selected Element"));
-        QVERIFY(!dock->deleteButton()->icon().isNull());
-        QCOMPARE(dock->allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    }
-
-    void selectingAnItemShowsItsRows() {
         dock->itemCombo()->setCurrentIndex(1);
-        const PropertyRowFactory* rows = current()->editorRows();
-        QVERIFY(rows);
-        QCOMPARE(rows->rowCount(), 4);
-        QCOMPARE(rowLabels(rows), QStringList({"name", "center", "radius", "texname"}));
         QCOMPARE(row(0)->text(), QString("ball"));
         QCOMPARE(row(1)->text(), QString("<0;0;-5;0>"));
         QCOMPARE(row(2)->text(), QString("0.5"));
-        QCOMPARE(row(3)->text(), QString("plain"));
         saveShotIfAsked(window.get(), "dock-sphere");
+        dock->categoryCombo()->setCurrentIndex(1);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"default", "warm"}));
+        dock->categoryCombo()->setCurrentIndex(2);
+        QCOMPARE(comboTexts(dock->itemCombo()), QStringList({"plain"}));
+        for (int c = 0; c < dock->editorCount(); ++c) QCOMPARE(dock->editor(c)->isActive(), c == 2);
+        QCOMPARE(row(1)->text(), QString("warm"));
     }
 
     void newSphereEntersTheSceneOnlyAfterApplyAndTheNextFrame() {
         chooseNew(2);
-        const PropertyRowFactory* rows = current()->editorRows();
-        QCOMPARE(rowLabels(rows), QStringList({"name", "center", "radius", "texname"}));
-        QCOMPARE(row(0)->text(), QString(""));
-        QCOMPARE(row(1)->text(), QString("<0;0;0;0>"));
-        QCOMPARE(row(2)->text(), QString("0.5"));
         QVERIFY(!scene().hasPendingChanges());
 
         row(0)->setText("sun");
@@ -380,6 +327,9 @@ private slots:
         auto* ball = dynamic_cast<rtObjSphere<1>*>(findByName(scene().objects.items, "ball"));
         QCOMPARE(ball->texname, QString("flat"));
         QCOMPARE(ball->texture, scene().textures.get("flat"));
+        auto* flat = dynamic_cast<TextureSingle*>(scene().textures.get("flat"));
+        QVERIFY(flat);
+        QCOMPARE(flat->color, findByName(scene().colors.items, "warm"));
         row(3)->setText("later");
         QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
         doc->applyPendingChanges();
@@ -399,18 +349,6 @@ private slots:
         QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
         doc->applyPendingChanges();
         QCOMPARE(scene().colors.items[0]->wavelengths, std::vector<float>({450.0f, 650.0f}));
-    }
-
-    void editedObjectIsUpdatedWhenTakenOver() {
-        dock->itemCombo()->setCurrentIndex(2);
-        row(2)->setText("2");
-        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
-        auto* moon = dynamic_cast<rtObjSphere<1>*>(findByName(scene().objects.items, "moon"));
-        QCOMPARE(moon->radius, 0.25f);
-        doc->applyPendingChanges();
-        QCOMPARE(moon->radius, 2.0f);
-        QCOMPARE(moon->radius2, 4.0f);
-        QCOMPARE(moon->invRadius, 0.5f);
     }
 
     void refusedTextsShowMessagesAndRecordNothing() {
@@ -447,12 +385,9 @@ private slots:
         QCOMPARE(ball->center.y, 2.0f);
         QCOMPARE(ball->center.z, -7.0f);
         QCOMPARE(ball->radius, 0.75f);
-    }
 
-    void badSpectrumIsRefused() {
         dock->categoryCombo()->setCurrentIndex(1);
-        dock->itemCombo()->setCurrentIndex(1);
-        row(0)->setText("(500;1)(600)");
+        row(0)->setText("(500;1)(600)");  // a spectrum pair without its intensity
         QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
         QVERIFY(row(0)->hasError());
         QVERIFY(!scene().hasPendingChanges());
@@ -462,8 +397,6 @@ private slots:
         chooseNew(2);  // sphere
         row(0)->setText("first");
         chooseNew(0);  // plane
-        QCOMPARE(rowLabels(current()->editorRows()),
-                 QStringList({"name", "pos", "x", "y", "sx", "sy", "texname"}));
         saveShotIfAsked(window.get(), "dock-newplane");
         QCOMPARE(row(0)->text(), QString(""));
         row(0)->setText("second");
@@ -475,39 +408,21 @@ private slots:
         QVERIFY(dynamic_cast<rtObjPlane*>(findByName(scene().objects.items, "second")));
     }
 
-    void newTextureAndColor() {
-        dock->categoryCombo()->setCurrentIndex(2);
-        chooseNew(2);  // single texture
-        QCOMPARE(rowLabels(current()->editorRows()), QStringList({"texname", "color"}));
-        row(0)->setText("flat");
-        row(1)->setText("warm");
-        QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
-        doc->applyPendingChanges();
-        QCOMPARE(scene().textures.items.size(), size_t(2));
-        auto* flat = dynamic_cast<TextureSingle*>(scene().textures.get("flat"));
-        QVERIFY(flat);
-        QCOMPARE(flat->colorName, QString("warm"));
-        QCOMPARE(flat->color, findByName(scene().colors.items, "warm"));
-
+    void newColor() {
         dock->categoryCombo()->setCurrentIndex(1);
         chooseNew(0);
-        QCOMPARE(rowLabels(current()->editorRows()), QStringList({"wavelength", "colname"}));
         row(0)->setText("(450;10)");
         row(1)->setText("blue");
         QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
         doc->applyPendingChanges();
         ColDiscrete* blue = scene().colors.get("blue");
-        QCOMPARE(blue->name, QString("blue"));
+        QVERIFY(blue);
         QCOMPARE(blue->wavelengths, std::vector<float>({450.0f}));
     }
 
     void newBlackbodyColorGetsAFreshNameAndRendersLikeOne() {
         dock->categoryCombo()->setCurrentIndex(1);
         chooseNew(1);
-        QCOMPARE(rowLabels(current()->editorRows()),
-                 QStringList({"temperature", "luminance", "colname"}));
-        QCOMPARE(row(0)->text(), QString("6500"));
-        QCOMPARE(row(1)->text(), QString("1"));
         QCOMPARE(row(2)->text(), QString("blackbody1"));
         QVERIFY(!scene().hasPendingChanges());
         saveShotIfAsked(window.get(), "dock-blackbody");
@@ -523,24 +438,20 @@ private slots:
 
         doc->applyPendingChanges();
         QCOMPARE(scene().colors.items.size(), size_t(3));
-        QVERIFY(scene().colors.contains("blackbody1"));
         auto* body = dynamic_cast<ColBlackbody*>(scene().colors.get("blackbody1"));
         QVERIFY(body);
-        QCOMPARE(body->name, QString("blackbody1"));
         QCOMPARE(body->temperature, 3200.0f);
         QCOMPARE(body->luminance, 0.5f);
 
         // The same lines and pixels as a blackbody made directly, under both kinds of eye and
-        // Doppler-shifted either way; a 6500 K body differs, so the temperature did arrive.
+        // Doppler-shifted either way.
         const ColBlackbody reference(QStringLiteral("ref"), 3200.0f, 0.5f);
-        const ColBlackbody white(QStringLiteral("white"), 6500.0f, 0.5f);
         QCOMPARE(body->wavelengths, reference.wavelengths);
         QCOMPARE(body->intensities, reference.intensities);
         const Eye eyes[] = {defaultEye(), cieHumanEye()};
         for (const Eye& eye : eyes)
             for (float d : {1.0f, 0.7f, 1.3f})
                 QCOMPARE(pixelOf(*body, eye, d), pixelOf(reference, eye, d));
-        QVERIFY(pixelOf(*body, cieHumanEye(), 1.0f) != pixelOf(white, cieHumanEye(), 1.0f));
         // 3200 K is orange to the CIE eye: red above blue (bytes R, G, B in memory order).
         const uint32_t px = pixelOf(*body, cieHumanEye(), 1.0f);
         const auto* bytes = reinterpret_cast<const unsigned char*>(&px);
@@ -594,8 +505,6 @@ private slots:
         const std::vector<float> before = body->intensities;
         dock->categoryCombo()->setCurrentIndex(1);
         dock->itemCombo()->setCurrentIndex(2);
-        QCOMPARE(rowLabels(current()->editorRows()),
-                 QStringList({"temperature", "luminance", "colname"}));
         QCOMPARE(row(0)->text(), QString("5000"));
         row(0)->setText("nan");
         QTest::mouseClick(dock->applyButton(), Qt::LeftButton);
@@ -652,6 +561,9 @@ private slots:
         QCOMPARE(scene().objects.items.size(), size_t(2));
         auto* ball = dynamic_cast<rtObjSphere<1>*>(findByName(scene().objects.items, "ball"));
         QCOMPARE(ball->radius, 0.6f);
+        // The changed object was updated when taken over: its derived fields follow.
+        QCOMPARE(ball->radius2, 0.6f * 0.6f);
+        QCOMPARE(ball->invRadius, 1.0f / 0.6f);
     }
 
     void emptyCategoryShowsNoEditorAndDeleteDoesNothing() {
@@ -672,12 +584,7 @@ private slots:
     void loadingAnotherSceneRebuildsTheDock() {
         dock->categoryCombo()->setCurrentIndex(1);
         chooseNew(0);  // an edit that is never applied
-        const QString file = dir.filePath("empty.tavolin");
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("<tavolinfile>\n</tavolinfile>\n");
-        out.close();
-        QVERIFY(doc->loadFile(file));
+        QVERIFY(doc->loadFile(writeScene("empty.tavolin", "<tavolinfile>\n</tavolinfile>\n")));
         doc->applyPendingChanges();
         // The category stays; its list is the new scene's.
         QCOMPARE(dock->categoryCombo()->currentIndex(), 1);
@@ -701,12 +608,6 @@ private slots:
         QVBoxLayout layout(&parent);
         colors.activate(&parent, &layout, 0);
         QVERIFY_THROWS_EXCEPTION(ProgrammingError, colors.activate(&parent, &layout, 1));
-        try {
-            colors.activate(&parent, &layout, 1);
-        } catch (const ProgrammingError& e) {
-            QCOMPARE(QString(e.what()),
-                     QString("make Inactive has to be called before calling this again"));
-        }
         colors.makeInactive();
         QVERIFY(!colors.isActive());
         QVERIFY(!colors.deleteItem(5));

@@ -234,6 +234,12 @@ sleep 0.5
 xdotool key Return
 for _ in $(seq 50); do kill -0 $pid 2> /dev/null || break; sleep 0.2; done
 kill -0 $pid 2> /dev/null && fail "Save did not end the program"
+status=0
+wait $pid 2> /dev/null || status=$?
+[ "$status" -eq 0 ] || fail "the program ended with status $status after Save"
+# A sanitizer build reports memory errors, undefined behaviour and leaks in the logs.
+! grep -qE "ERROR: (Address|Leak)Sanitizer|runtime error:" "$out/tavolin.log" "$out/tavolin-file.log" ||
+    fail "sanitizer report in $out/tavolin.log or $out/tavolin-file.log"
 spheres_after=$(grep -c "<sphere>" "$scene")
 echo "spheres in the file before: $spheres_before, after saving: $spheres_after"
 [ "$spheres_after" -eq $((spheres_before - 1)) ] || fail "the saved file does not hold the edit"

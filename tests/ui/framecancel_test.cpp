@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "geometry/traceoutput.h"
-#include "tests/ui/viewtesthelpers.h"
+#include "tests/ui/uitesthelpers.h"
 
 using namespace viewtest;
 

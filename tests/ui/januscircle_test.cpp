@@ -5,7 +5,7 @@
 
 #include "engine/views/januscircle.h"
 #include "scene/rendersettings.h"
-#include "tests/ui/viewtesthelpers.h"
+#include "tests/ui/uitesthelpers.h"
 
 using namespace viewtest;
 

@@ -11,7 +11,6 @@
 
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
-#include "tests/ui/viewtesthelpers.h"
 #include "ui/framestatus.h"
 #include "ui/mainwindow.h"
 #include "ui/readoutlabel.h"

@@ -1,0 +1,224 @@
+// The dialogs' forms as one table: a field set and a button pressed reach the document (or the
+// program's flags) at the next frame, Cancel hands nothing over, a dialog opened later shows what
+// the document holds, and every Help button asks for its own page.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <functional>
+#include <memory>
+
+#include "engine/docrt.h"
+#include "geometry/programmingerror.h"
+#include "scene/rendersettings.h"
+#include "tests/ui/uitesthelpers.h"
+#include "ui/dlgeye.h"
+#include "ui/dlgfilm.h"
+#include "ui/dlgrenderoptions.h"
+#include "ui/dlgscreenshot.h"
+#include "ui/speedunits.h"
+
+namespace {
+
+using Open = std::function<QDialog*(DocRT*)>;
+using Read = std::function<QVariant(DocRT&)>;
+using Set = std::function<void(DocRT&)>;
+
+QDialog* renderOptions(DocRT* doc) { return new DlgRenderOptions(doc); }
+QDialog* eye(DocRT* doc) { return new DlgEye(nullptr, doc); }
+
+// Sets the named control the way a user would: a combo's index, a box's value, a button checked.
+void setField(QDialog* dlg, const QString& name, const QVariant& value) {
+    QWidget* w = dlg->findChild<QWidget*>(name);
+    QVERIFY2(w, qPrintable(name));
+    if (auto* combo = qobject_cast<QComboBox*>(w))
+        combo->setCurrentIndex(value.toInt());
+    else if (auto* spin = qobject_cast<QDoubleSpinBox*>(w))
+        spin->setValue(value.toDouble());
+    else if (auto* check = qobject_cast<QAbstractButton*>(w))
+        check->setChecked(value.toBool());
+    else
+        QFAIL(qPrintable(name + " is no form field"));
+}
+
+QVariant fieldValue(QDialog* dlg, const QString& name) {
+    QWidget* w = dlg->findChild<QWidget*>(name);
+    if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentIndex();
+    if (auto* spin = qobject_cast<QDoubleSpinBox*>(w)) return spin->value();
+    if (auto* check = qobject_cast<QAbstractButton*>(w)) return check->isChecked();
+    return {};
+}
+
+QVariant speedFlags(DocRT&) { return int(showSpeedKm) + 2 * int(showSpeedLight); }
+QVariant eyeKind(DocRT& doc) { return int(doc.getSettings()->eye.kind); }
+QVariant eyePeaks(DocRT& doc) {
+    const Eye& e = doc.getSettings()->eye;
+    return QString("%1 %2 %3").arg(e.channel[0].peak).arg(e.channel[1].peak).arg(e.channel[2].peak);
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Open)
+Q_DECLARE_METATYPE(Read)
+Q_DECLARE_METATYPE(Set)
+
+class DialogFormsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { quietOffscreenWarnings(); }
+
+    void init() {
+        showSpeedKm = true;
+        showSpeedLight = false;
+    }
+
+    // {dialog, field, value set, button, what the document holds after the next frame}.
+    void fieldReachesTheDocument_data() {
+        QTest::addColumn<Open>("open");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<Read>("read");
+        QTest::addColumn<QVariant>("expected");
+        const int apply = QDialogButtonBox::Apply, ok = QDialogButtonBox::Ok,
+                  cancel = QDialogButtonBox::Cancel;
+        const Read bundle = [](DocRT& d) { return QVariant(int(d.getSettings()->maxBundleSize)); };
+        const Read stops = [](DocRT& d) { return QVariant(d.getSettings()->exposureStops); };
+        const Read automatic = [](DocRT& d) { return QVariant(d.getSettings()->autoExposure); };
+        // The combo offers packets of 1, 4 and 16 rays; the document keeps their side.
+        QTest::newRow("bundle 16") << Open(renderOptions) << "cmbMaxBundleSize" << QVariant(2)
+                                   << apply << bundle << QVariant(4);
+        QTest::newRow("bundle 1") << Open(renderOptions) << "cmbMaxBundleSize" << QVariant(0)
+                                  << ok << bundle << QVariant(1);
+        QTest::newRow("bundle cancelled") << Open(renderOptions) << "cmbMaxBundleSize"
+                                          << QVariant(0) << cancel << bundle << QVariant(2);
+        QTest::newRow("exposure") << Open(renderOptions) << "spinExposure" << QVariant(1.5) << apply
+                                  << stops << QVariant(1.5f);
+        QTest::newRow("exposure cancelled") << Open(renderOptions) << "spinExposure"
+                                            << QVariant(-3.0) << cancel << stops << QVariant(0.0f);
+        QTest::newRow("automatic exposure") << Open(renderOptions) << "checkAutoExposure"
+                                            << QVariant(true) << ok << automatic << QVariant(true);
+        // Speed flags: 1 km/s, 2 fraction of c, 3 both.
+        QTest::newRow("speed as c") << Open(renderOptions) << "radioSpeedLight" << QVariant(true)
+                                    << ok << Read(speedFlags) << QVariant(2);
+        QTest::newRow("speed both") << Open(renderOptions) << "radioSpeedBoth" << QVariant(true)
+                                    << apply << Read(speedFlags) << QVariant(3);
+        QTest::newRow("speed cancelled") << Open(renderOptions) << "radioSpeedBoth"
+                                         << QVariant(true) << cancel << Read(speedFlags)
+                                         << QVariant(1);
+        // Eye presets: "Humans" peaks at 500, 600 and 700 nm, the default eye at 1100, 900, 500.
+        QTest::newRow("eye humans") << Open(eye) << "defaultWavelengths" << QVariant(3) << apply
+                                    << Read(eyePeaks) << QVariant(QString("500 600 700"));
+        QTest::newRow("eye cie") << Open(eye) << "defaultWavelengths" << QVariant(4) << ok
+                                 << Read(eyeKind) << QVariant(int(EyeKind::Cie1931));
+        QTest::newRow("eye cancelled") << Open(eye) << "defaultWavelengths" << QVariant(3)
+                                       << cancel << Read(eyePeaks) << QVariant(QString("1100 900 500"));
+    }
+
+    void fieldReachesTheDocument() {
+        QFETCH(Open, open);
+        QFETCH(QString, field);
+        QFETCH(QVariant, value);
+        QFETCH(int, button);
+        QFETCH(Read, read);
+        QFETCH(QVariant, expected);
+        DocRT doc;
+        doc.setMaxBundleSize(2);
+        doc.applyPendingChanges();
+        std::unique_ptr<QDialog> dlg(open(&doc));
+        dlg->show();
+        setField(dlg.get(), field, value);
+        dlg->findChild<QDialogButtonBox*>()
+            ->button(QDialogButtonBox::StandardButton(button))
+            ->click();
+        QCOMPARE(dlg->isVisible(), button == QDialogButtonBox::Apply);
+        doc.applyPendingChanges();
+        QCOMPARE(read(doc), expected);
+    }
+
+    // The reverse: {what the document holds, field, what a dialog opened then shows}.
+    void dialogShowsTheDocument_data() {
+        QTest::addColumn<Set>("set");
+        QTest::addColumn<Open>("open");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("bundle 1") << Set([](DocRT& d) { d.setMaxBundleSize(1); })
+                                  << Open(renderOptions) << "cmbMaxBundleSize" << QVariant(0);
+        QTest::newRow("bundle 4") << Set([](DocRT& d) { d.setMaxBundleSize(4); })
+                                  << Open(renderOptions) << "cmbMaxBundleSize" << QVariant(2);
+        QTest::newRow("exposure") << Set([](DocRT& d) { d.getSettings()->exposureStops = 1.5f; })
+                                  << Open(renderOptions) << "spinExposure" << QVariant(1.5);
+        QTest::newRow("automatic") << Set([](DocRT& d) { d.getSettings()->autoExposure = true; })
+                                   << Open(renderOptions) << "checkAutoExposure" << QVariant(true);
+        QTest::newRow("photon counting")
+            << Set([](DocRT& d) { d.getSettings()->searchlight = 3; }) << Open(renderOptions)
+            << "cmbSearchlight" << QVariant(1);
+        QTest::newRow("searchlight off: energy")
+            << Set([](DocRT& d) { d.getSettings()->searchlight = 0; }) << Open(renderOptions)
+            << "cmbSearchlight" << QVariant(0);
+        QTest::newRow("speed both") << Set([](DocRT&) { showSpeedLight = true; })
+                                    << Open(renderOptions) << "radioSpeedBoth" << QVariant(true);
+        QTest::newRow("speed as c") << Set([](DocRT&) { showSpeedKm = false, showSpeedLight = true; })
+                                    << Open(renderOptions) << "radioSpeedLight" << QVariant(true);
+        QTest::newRow("speed km/s") << Set([](DocRT&) {}) << Open(renderOptions) << "radioSpeedKm"
+                                    << QVariant(true);
+    }
+
+    void dialogShowsTheDocument() {
+        QFETCH(Set, set);
+        QFETCH(Open, open);
+        QFETCH(QString, field);
+        QFETCH(QVariant, expected);
+        DocRT doc;
+        set(doc);
+        std::unique_ptr<QDialog> dlg(open(&doc));
+        QCOMPARE(fieldValue(dlg.get(), field), expected);
+    }
+
+    // A packet size or speed mode the dialog cannot show is a caller's mistake, found at once.
+    void impossibleStatesAreProgrammingErrors() {
+        DocRT doc;
+        doc.setMaxBundleSize(3);
+        QVERIFY_THROWS_EXCEPTION(ProgrammingError, DlgRenderOptions{&doc});
+        doc.setMaxBundleSize(2);
+        showSpeedKm = false;
+        QVERIFY_THROWS_EXCEPTION(ProgrammingError, DlgRenderOptions{&doc});
+        showSpeedKm = true;
+        DlgRenderOptions dlg(&doc);
+        QVERIFY_THROWS_EXCEPTION(ProgrammingError, dlg.setSearchlightExponent(2));
+        dlg.bundleCombo()->setCurrentIndex(-1);
+        QVERIFY_THROWS_EXCEPTION(ProgrammingError, dlg.onAccept());
+        QCOMPARE(doc.maxBundleSize(), 2);  // nothing handed over
+    }
+
+    void helpButtonsShowTheirPages_data() {
+        QTest::addColumn<Open>("open");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("render options") << Open(renderOptions) << "dlgrenderoptions.html";
+        QTest::newRow("eye") << Open(eye) << "dlgwavelength.html";
+        QTest::newRow("film") << Open([](DocRT* d) { return new DlgFilm(nullptr, d, 16, 16); })
+                              << "dlgfilm.html";
+        QTest::newRow("screenshot")
+            << Open([](DocRT* d) { return new DlgScreenshot(nullptr, 64, 48, d); })
+            << "dlgscreenshot.html";
+    }
+
+    void helpButtonsShowTheirPages() {
+        QFETCH(Open, open);
+        QFETCH(QString, page);
+        DocRT doc;
+        std::unique_ptr<QDialog> dlg(open(&doc));
+        dlg->setWindowModality(Qt::NonModal);
+        dlg->show();
+        HelpRecorder help;
+        dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Help)->click();
+        QCOMPARE(help.pages, QStringList({page}));
+        QVERIFY(dlg->isVisible());
+    }
+};
+
+TAVOLIN_UI_TEST_MAIN(DialogFormsTest)
+#include "dialogforms_test.moc"
