@@ -75,7 +75,8 @@ private slots:
         showSpeedLight = false;
     }
 
-    // {dialog, field, value set, button, what the document holds after the next frame}.
+    // {dialog, field, value set, button, what the document holds after the next frame, whether
+    // it waits for that frame}.
     void fieldReachesTheDocument_data() {
         QTest::addColumn<Open>("open");
         QTest::addColumn<QString>("field");
@@ -83,6 +84,7 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<Read>("read");
         QTest::addColumn<QVariant>("expected");
+        QTest::addColumn<bool>("nextFrame");  // handed over as a request for the next frame
         const int apply = QDialogButtonBox::Apply, ok = QDialogButtonBox::Ok,
                   cancel = QDialogButtonBox::Cancel;
         const Read bundle = [](DocRT& d) { return QVariant(int(d.getSettings()->maxBundleSize)); };
@@ -90,32 +92,36 @@ private slots:
         const Read automatic = [](DocRT& d) { return QVariant(d.getSettings()->autoExposure); };
         // The combo offers packets of 1, 4 and 16 rays; the document keeps their side.
         QTest::newRow("bundle 16") << Open(renderOptions) << "cmbMaxBundleSize" << QVariant(2)
-                                   << apply << bundle << QVariant(4);
-        QTest::newRow("bundle 1") << Open(renderOptions) << "cmbMaxBundleSize" << QVariant(0)
-                                  << ok << bundle << QVariant(1);
-        QTest::newRow("bundle cancelled") << Open(renderOptions) << "cmbMaxBundleSize"
-                                          << QVariant(0) << cancel << bundle << QVariant(2);
+                                   << apply << bundle << QVariant(4) << true;
+        QTest::newRow("bundle 1") << Open(renderOptions) << "cmbMaxBundleSize" << QVariant(0) << ok
+                                  << bundle << QVariant(1) << true;
+        QTest::newRow("bundle cancelled")
+            << Open(renderOptions) << "cmbMaxBundleSize" << QVariant(0) << cancel << bundle
+            << QVariant(2) << false;
         QTest::newRow("exposure") << Open(renderOptions) << "spinExposure" << QVariant(1.5) << apply
-                                  << stops << QVariant(1.5f);
-        QTest::newRow("exposure cancelled") << Open(renderOptions) << "spinExposure"
-                                            << QVariant(-3.0) << cancel << stops << QVariant(0.0f);
-        QTest::newRow("automatic exposure") << Open(renderOptions) << "checkAutoExposure"
-                                            << QVariant(true) << ok << automatic << QVariant(true);
+                                  << stops << QVariant(1.5f) << false;
+        QTest::newRow("exposure cancelled")
+            << Open(renderOptions) << "spinExposure" << QVariant(-3.0) << cancel << stops
+            << QVariant(0.0f) << false;
+        QTest::newRow("automatic exposure")
+            << Open(renderOptions) << "checkAutoExposure" << QVariant(true) << ok << automatic
+            << QVariant(true) << false;
         // Speed flags: 1 km/s, 2 fraction of c, 3 both.
         QTest::newRow("speed as c") << Open(renderOptions) << "radioSpeedLight" << QVariant(true)
-                                    << ok << Read(speedFlags) << QVariant(2);
+                                    << ok << Read(speedFlags) << QVariant(2) << false;
         QTest::newRow("speed both") << Open(renderOptions) << "radioSpeedBoth" << QVariant(true)
-                                    << apply << Read(speedFlags) << QVariant(3);
-        QTest::newRow("speed cancelled") << Open(renderOptions) << "radioSpeedBoth"
-                                         << QVariant(true) << cancel << Read(speedFlags)
-                                         << QVariant(1);
+                                    << apply << Read(speedFlags) << QVariant(3) << false;
+        QTest::newRow("speed cancelled")
+            << Open(renderOptions) << "radioSpeedBoth" << QVariant(true) << cancel
+            << Read(speedFlags) << QVariant(1) << false;
         // Eye presets: "Humans" peaks at 500, 600 and 700 nm, the default eye at 1100, 900, 500.
         QTest::newRow("eye humans") << Open(eye) << "defaultWavelengths" << QVariant(3) << apply
-                                    << Read(eyePeaks) << QVariant(QString("500 600 700"));
+                                    << Read(eyePeaks) << QVariant(QString("500 600 700")) << true;
         QTest::newRow("eye cie") << Open(eye) << "defaultWavelengths" << QVariant(4) << ok
-                                 << Read(eyeKind) << QVariant(int(EyeKind::Cie1931));
-        QTest::newRow("eye cancelled") << Open(eye) << "defaultWavelengths" << QVariant(3)
-                                       << cancel << Read(eyePeaks) << QVariant(QString("1100 900 500"));
+                                 << Read(eyeKind) << QVariant(int(EyeKind::Cie1931)) << true;
+        QTest::newRow("eye cancelled")
+            << Open(eye) << "defaultWavelengths" << QVariant(3) << cancel << Read(eyePeaks)
+            << QVariant(QString("1100 900 500")) << false;
     }
 
     void fieldReachesTheDocument() {
@@ -125,9 +131,11 @@ private slots:
         QFETCH(int, button);
         QFETCH(Read, read);
         QFETCH(QVariant, expected);
+        QFETCH(bool, nextFrame);
         DocRT doc;
         doc.setMaxBundleSize(2);
         doc.applyPendingChanges();
+        const QVariant before = read(doc);
         std::unique_ptr<QDialog> dlg(open(&doc));
         dlg->show();
         setField(dlg.get(), field, value);
@@ -135,6 +143,7 @@ private slots:
             ->button(QDialogButtonBox::StandardButton(button))
             ->click();
         QCOMPARE(dlg->isVisible(), button == QDialogButtonBox::Apply);
+        if (nextFrame) QCOMPARE(read(doc), before);
         doc.applyPendingChanges();
         QCOMPARE(read(doc), expected);
     }
@@ -153,18 +162,18 @@ private slots:
                                   << Open(renderOptions) << "spinExposure" << QVariant(1.5);
         QTest::newRow("automatic") << Set([](DocRT& d) { d.getSettings()->autoExposure = true; })
                                    << Open(renderOptions) << "checkAutoExposure" << QVariant(true);
-        QTest::newRow("photon counting")
-            << Set([](DocRT& d) { d.getSettings()->searchlight = 3; }) << Open(renderOptions)
-            << "cmbSearchlight" << QVariant(1);
+        QTest::newRow("photon counting") << Set([](DocRT& d) { d.getSettings()->searchlight = 3; })
+                                         << Open(renderOptions) << "cmbSearchlight" << QVariant(1);
         QTest::newRow("searchlight off: energy")
             << Set([](DocRT& d) { d.getSettings()->searchlight = 0; }) << Open(renderOptions)
             << "cmbSearchlight" << QVariant(0);
         QTest::newRow("speed both") << Set([](DocRT&) { showSpeedLight = true; })
                                     << Open(renderOptions) << "radioSpeedBoth" << QVariant(true);
-        QTest::newRow("speed as c") << Set([](DocRT&) { showSpeedKm = false, showSpeedLight = true; })
-                                    << Open(renderOptions) << "radioSpeedLight" << QVariant(true);
-        QTest::newRow("speed km/s") << Set([](DocRT&) {}) << Open(renderOptions) << "radioSpeedKm"
-                                    << QVariant(true);
+        QTest::newRow("speed as c")
+            << Set([](DocRT&) { showSpeedKm = false, showSpeedLight = true; })
+            << Open(renderOptions) << "radioSpeedLight" << QVariant(true);
+        QTest::newRow("speed km/s")
+            << Set([](DocRT&) {}) << Open(renderOptions) << "radioSpeedKm" << QVariant(true);
     }
 
     void dialogShowsTheDocument() {

@@ -1,8 +1,8 @@
 // The black-hole light-path dialog: the generation-count mapping and its programming error, the
-// boxes reaching the viewer's settings, following the view's angle, generating and regenerating the renderer's table,
-// and the drawn paths against closed-form physics (capture below the critical angle, bending
-// towards the hole). Also writes a picture of the viewer (lightpathview.png in the working
-// folder) for a look by eye.
+// boxes reaching the viewer's settings, following the view's angle, generating and regenerating the
+// renderer's table, and the drawn paths against closed-form physics (capture below the critical
+// angle, bending towards the hole). Also writes a picture of the viewer (lightpathview.png in the
+// working folder) for a look by eye.
 #include "ui/dlgbhlightpath.h"
 
 #include <QApplication>
@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QtTest>
 #include <cmath>
+#include <functional>
 
 #include "engine/docrt.h"
 #include "geometry/kdtree.h"
@@ -21,7 +22,6 @@
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/lightpathview.h"
-#include <functional>
 
 namespace {
 

@@ -477,14 +477,13 @@ private slots:
 
     // Round label steps for a span and a label budget, against the 1-2-5 series by hand.
     void labelStepsAreRound() {
-        QCOMPARE(WavelEdit::labelStep(1850.0, 5.0), 500.0);  // 370 -> 500
-        QCOMPARE(WavelEdit::labelStep(1850.0, 10.0), 200.0); // 185 -> 200
-        QCOMPARE(WavelEdit::labelStep(470.0, 10.0), 50.0);   // 47 -> 50
-        QCOMPARE(WavelEdit::labelStep(1000.0, 10.0), 100.0); // exact
-        QCOMPARE(WavelEdit::labelStep(90.0, 100.0), 1.0);    // 0.9 -> 1
-        QCOMPARE(WavelEdit::labelStep(1850.0, 0.0), 2000.0); // no room: one step over the span
+        QCOMPARE(WavelEdit::labelStep(1850.0, 5.0), 500.0);   // 370 -> 500
+        QCOMPARE(WavelEdit::labelStep(1850.0, 10.0), 200.0);  // 185 -> 200
+        QCOMPARE(WavelEdit::labelStep(470.0, 10.0), 50.0);    // 47 -> 50
+        QCOMPARE(WavelEdit::labelStep(1000.0, 10.0), 100.0);  // exact
+        QCOMPARE(WavelEdit::labelStep(90.0, 100.0), 1.0);     // 0.9 -> 1
+        QCOMPARE(WavelEdit::labelStep(1850.0, 0.0), 2000.0);  // no room: one step over the span
     }
-
 };
 
 TAVOLIN_UI_TEST_MAIN(DlgEyeTest)

@@ -5,10 +5,10 @@
 
 #include <QComboBox>
 #include <QFile>
-#include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>

@@ -1,12 +1,14 @@
 // The main window: effect switches, the status-bar read-outs and their units, shortcuts with the
 // menu bar hidden, help, undo and the unsaved-changes question, and keys reaching the view.
+#include "ui/mainwindow.h"
+
 #include <QFile>
 #include <QLabel>
-#include <QTemporaryDir>
-#include <QUndoStack>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QToolBar>
+#include <QUndoStack>
 #include <QtTest>
 
 #include "geometry/traceoutput.h"
@@ -16,7 +18,6 @@
 #include "tests/ui/uitesthelpers.h"
 #include "ui/dlgabout.h"
 #include "ui/helpassistant.h"
-#include "ui/mainwindow.h"
 #include "ui/readoutformat.h"
 #include "ui/speedunits.h"
 
@@ -337,8 +338,9 @@ private slots:
         const QString file = dir.filePath("typo.tavolin");
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(QByteArray(kTwoBalls).replace("<texname>plain</texname>\n  </sphere>\n  <sphere>",
-                                                "<texname>pLain</texname>\n  </sphere>\n  <sphere>"));
+        out.write(
+            QByteArray(kTwoBalls).replace("<texname>plain</texname>\n  </sphere>\n  <sphere>",
+                                          "<texname>pLain</texname>\n  </sphere>\n  <sphere>"));
         out.close();
 
         MainWindow w;

@@ -68,8 +68,8 @@ class SearchlightTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The switch toggles the document between off and the exponent chosen in the render options, and
-    // the searchlight and exposure in use outlast frames and a scene loaded from a file.
+    // The switch toggles the document between off and the exponent chosen in the render options,
+    // and the searchlight and exposure in use outlast frames and a scene loaded from a file.
     void optionsSwitchTogglesTheDocumentAndSurvives() {
         MainWindow w;
         auto* action = w.findChild<QAction*>("actionSearchlight");
