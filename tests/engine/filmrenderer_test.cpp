@@ -185,34 +185,6 @@ TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
     }
 }
 
-// A film spread over several runs (machines) must be seamless: parts equal one whole run byte
-// for byte, also with light bending, whose table follows the observer's distance.
-TEST(FilmRenderer, FilmSplitIntoPartsEqualsOneRun) {
-    for (bool bending : {false, true}) {
-        FilmScene scene;
-        scene.doc.getSettings()->lightBending = bending;
-        const QString tag = bending ? QStringLiteral("bent") : QStringLiteral("flat");
-        const QString whole = scene.path(tag + "-whole", QStringLiteral("film.png"));
-        const QString parts = scene.path(tag + "-parts", QStringLiteral("film.png"));
-        FilmSettings f = smallFilm(whole);
-        f.lastFrame = 9;
-        ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
-        // The parts in a different order, as a cluster may finish them.
-        f.fileName = parts;
-        for (auto [a, b] : {std::make_pair(5, 9), std::make_pair(0, 4)}) {
-            f.firstFrame = a;
-            f.lastFrame = b;
-            ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
-        }
-        for (int k = 0; k <= 9; ++k) {
-            const QByteArray w = fileBytes(FilmRenderer::frameFileName(whole, k));
-            ASSERT_FALSE(w.isEmpty()) << k;
-            EXPECT_EQ(w, fileBytes(FilmRenderer::frameFileName(parts, k)))
-                << tag.toStdString() << " frame " << k;
-        }
-    }
-}
-
 // The interactive views keep a table while the observer's distance changes by less than a
 // tolerance; a film frame must not depend on which frame came before it, so its table is the
 // one for exactly its own observer even when the observer creeps.
