@@ -147,37 +147,6 @@ TEST(Camera, DopplerWithoutAberrationUsesTheObserverAngle) {
     EXPECT_NEAR(cosAngle(d, c.frame.settings.lookat), cosObs, 1e-6);  // not aberrated
 }
 
-TEST(Camera, PacketsAgreeWithSingleRays) {
-    CameraFixture c(64, 32, 0.9f, true, true);
-    RowBand band16 = c.band(8), band4 = c.band(8);
-    RayBundle16 b16{};
-    RayBundle4 b4{};
-    SingleRay r{};
-    ASSERT_TRUE(Camera::generate16(band16, b16));
-    ASSERT_TRUE(Camera::generate4(band4, b4));
-    for (int g = 0; g < 4; ++g)
-        for (int l = 0; l < 4; ++l) {
-            RowBand one = c.band(8);
-            one.col = l;
-            for (float& x : one.xs) x += float(l) * c.frame.dx;
-            ASSERT_TRUE(Camera::generate1(one, r, g));
-            EXPECT_NEAR(b16.dir[g].x[l], r.dir.x, 2e-6);
-            EXPECT_NEAR(b16.dir[g].y[l], r.dir.y, 2e-6);
-            EXPECT_NEAR(b16.dir[g].z[l], r.dir.z, 2e-6);
-            EXPECT_NEAR(b16.doppler[g][l], r.doppler, 2e-6);
-            EXPECT_EQ(b16.out[g] + l, r.out);
-            if (g < 2 && l < 2) {
-                const int lane = 2 * g + l;
-                EXPECT_NEAR(b4.dir[0][lane], r.dir.x, 2e-6);
-                EXPECT_NEAR(b4.doppler[lane], r.doppler, 2e-6);
-                EXPECT_EQ(b4.out[g] + l, r.out);
-                EXPECT_NEAR(b4.scratch[lane].z, r.dir.z, 2e-6);
-            }
-        }
-    EXPECT_EQ(band16.col, 4);
-    EXPECT_EQ(band4.col, 2);
-}
-
 TEST(Camera, GeneratorsStopWhenTooFewColumnsRemain) {
     CameraFixture c(7, 8, 0.0f, true, true);
     RowBand band = c.band(0);

@@ -1,5 +1,5 @@
 // The document: loads apply only between frames, failed loads change nothing, the start
-// position, the eye request, saving, and the built-in scene's geometry.
+// position, the eye request and saving.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,7 +10,6 @@
 #include "engine/docrt.h"
 #include "geometry/kdtree.h"
 #include "scene/rendersettings.h"
-#include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
 #include "tests/engine/shortwrite.h"
@@ -29,35 +28,6 @@ const QByteArray kTwoSpheres =
     "<newtexturesingle><texname>t</texname></newtexturesingle></tavolinfile>";
 
 }  // namespace
-
-TEST(DocRT, BuiltInSceneIsACubeOfEightSpheres) {
-    DocRT doc;
-    doc.requestBuiltInScene();
-    EXPECT_TRUE(doc.applyPendingChanges());
-    const auto& objects = doc.getSceneData()->objects.items;
-    ASSERT_EQ(objects.size(), 8u);
-    Vec4f sum(0.0f);
-    for (rtObjBase* o : objects) {
-        auto* s = dynamic_cast<rtObjSphere<1>*>(o);
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(s->radius, 0.5f);
-        EXPECT_EQ(s->texname, "mainsingle");
-        sum += s->center;
-    }
-    EXPECT_NEAR(sum.x / 8, 0.0f, 1e-6);
-    EXPECT_NEAR(sum.z / 8, -5.0f, 1e-6);
-    // Neighbours 1.04 apart: unit-diameter spheres with 0.04 gaps.
-    auto* first = dynamic_cast<rtObjSphere<1>*>(objects[0]);
-    auto* second = dynamic_cast<rtObjSphere<1>*>(objects[1]);
-    EXPECT_NEAR(second->center.z - first->center.z, 1.04f, 1e-6);
-    const RenderSettings& s = *doc.getSettings();
-    EXPECT_NEAR(s.lookat.z, -1.0f, 1e-6);
-    EXPECT_NEAR(s.dirx.x, 1.0f, 1e-6);
-    EXPECT_NEAR(s.start.y, -0.201f, 1e-6);
-    EXPECT_EQ(s.bhradius, 1.0f);
-    EXPECT_TRUE(doc.getTree()->hasNodes());
-    EXPECT_NEAR(doc.position().z, -3.3601f, 1e-6);
-}
 
 TEST(DocRT, LoadIsAppliedAtTheNextFrameAndTheSecondOfTwoLoadsWins) {
     QTemporaryDir dir;
@@ -174,40 +144,6 @@ TEST(DocRT, RecordingAddsOnePointPerFrame) {
     doc.requestBuiltInScene();
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getRecorder().pointCount(), 0);
-}
-
-// A disk that fills part way through the save: the old file stays byte for byte, nothing is
-// left behind, and the user learns why, with or without an error pointer.
-TEST(DocRT, ShortWriteKeepsTheOldFileAndIsReported) {
-    QTemporaryDir dir;
-    const QString path = writeFile(dir, "scene.tavolin", kOneSphere);
-    DocRT doc;
-    doc.requestBuiltInScene();
-    doc.applyPendingChanges();  // its text is several times longer than the limit below
-
-    const auto withPointer = shortwrite::runLimited(200, [&](QString& text) {
-        return doc.saveFile(path, &text);
-    });
-    ASSERT_TRUE(withPointer.ran);
-    EXPECT_FALSE(withPointer.ok);
-    EXPECT_TRUE(withPointer.text.contains(path)) << withPointer.text.toStdString();
-    EXPECT_TRUE(withPointer.text.contains("File too large")) << withPointer.text.toStdString();
-
-    const auto reported = shortwrite::runLimited(200, [&](QString& text) {
-        ErrorCapture errors;
-        const bool ok = doc.saveFile(path);
-        text = errors.titles.join('|') + '|' + errors.texts.join('|');
-        return ok;
-    });
-    ASSERT_TRUE(reported.ran);
-    EXPECT_FALSE(reported.ok);
-    EXPECT_TRUE(reported.text.contains("File too large")) << reported.text.toStdString();
-
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), kOneSphere);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{"scene.tavolin"});
 }
 
 // Names that are not defined, or defined twice, still render (the first texture or colour stands

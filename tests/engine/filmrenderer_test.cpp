@@ -134,33 +134,6 @@ TEST(FilmRenderer, TooLongFilmsAndBadNamesAreRefusedBeforeRendering) {
     EXPECT_TRUE(QDir(scene.dir.filePath("long")).isEmpty());
 }
 
-// The disk fills while a frame is written: the render stops with one clear message, and the
-// frame's file from an earlier export is not replaced by a partial picture.
-TEST(FilmRenderer, ShortWriteKeepsTheEarlierFrameFile) {
-    FilmScene scene;
-    const QString name = scene.path("short", "film.png");
-    const QString second = FilmRenderer::frameFileName(name, 1);
-    {
-        QFile f(second);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("frame from an earlier export");
-    }
-    FilmSettings film = smallFilm(name);
-    film.firstFrame = film.lastFrame = 1;
-    const auto o = shortwrite::runLimited(100, [&](QString& text) {
-        FilmRenderer renderer(scene.doc);
-        const FilmRenderer::Result r = renderer.render(film);
-        text = renderer.errorText();
-        return r == FilmRenderer::Finished;
-    });
-    ASSERT_TRUE(o.ran);
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.text, "Could not write " + second + ": File too large");
-    EXPECT_EQ(fileBytes(second), "frame from an earlier export");
-    EXPECT_EQ(QDir(scene.dir.filePath("short")).entryList(QDir::Files | QDir::Hidden),
-              QStringList({"film_00001.png"}));
-}
-
 TEST(FilmRenderer, FrameNamesAreNumberedBeforeTheSuffix) {
     EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("/tmp/film.png"), 0),
               QStringLiteral("/tmp/film_00000.png"));
@@ -209,52 +182,6 @@ TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
         EXPECT_EQ(film.convertToFormat(QImage::Format_RGB32), single) << "frame " << k;
         if (k > 0) EXPECT_NE(film, previous) << "the observer moves between frames " << k;
         previous = film;
-    }
-}
-
-TEST(FilmRenderer, AntialiasedFramesMatchAntialiasedScreenshots) {
-    FilmScene scene;
-    FilmSettings f = smallFilm(scene.path(QStringLiteral("aa"), QStringLiteral("film.bmp")));
-    f.antialiasing = 8;
-    f.firstFrame = 3;
-    f.lastFrame = 4;
-    FilmRenderer renderer(scene.doc);
-    ASSERT_EQ(renderer.render(f), FilmRenderer::Finished);
-    EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 2)));
-    for (int k : {3, 4}) {
-        const QImage film(FilmRenderer::frameFileName(f.fileName, k));
-        ASSERT_EQ(film.size(), QSize(40, 30));
-        EXPECT_EQ(film.convertToFormat(QImage::Format_RGB32),
-                  singleRender(scene.doc, k / 10.0, 40, 30, 8))
-            << k;
-    }
-}
-
-// A film spread over several runs (machines) must be seamless: parts equal one whole run byte
-// for byte, also with light bending, whose table follows the observer's distance.
-TEST(FilmRenderer, FilmSplitIntoPartsEqualsOneRun) {
-    for (bool bending : {false, true}) {
-        FilmScene scene;
-        scene.doc.getSettings()->lightBending = bending;
-        const QString tag = bending ? QStringLiteral("bent") : QStringLiteral("flat");
-        const QString whole = scene.path(tag + "-whole", QStringLiteral("film.png"));
-        const QString parts = scene.path(tag + "-parts", QStringLiteral("film.png"));
-        FilmSettings f = smallFilm(whole);
-        f.lastFrame = 9;
-        ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
-        // The parts in a different order, as a cluster may finish them.
-        f.fileName = parts;
-        for (auto [a, b] : {std::make_pair(5, 9), std::make_pair(0, 4)}) {
-            f.firstFrame = a;
-            f.lastFrame = b;
-            ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
-        }
-        for (int k = 0; k <= 9; ++k) {
-            const QByteArray w = fileBytes(FilmRenderer::frameFileName(whole, k));
-            ASSERT_FALSE(w.isEmpty()) << k;
-            EXPECT_EQ(w, fileBytes(FilmRenderer::frameFileName(parts, k)))
-                << tag.toStdString() << " frame " << k;
-        }
     }
 }
 
@@ -349,22 +276,4 @@ TEST(FilmRenderer, RefusalsSayWhy) {
     EXPECT_EQ(renderer.frameCount(25), 0);
     EXPECT_EQ(renderer.render(f), FilmRenderer::NoRecording);
     EXPECT_FALSE(renderer.errorText().isEmpty());
-}
-
-TEST(FilmRenderer, FrameSettingsKeepTheDocumentsBackgroundAndSwitches) {
-    FilmScene scene;
-    RenderSettings& doc = *scene.doc.getSettings();
-    doc.setBackground(1, 2, 3, 255);
-    doc.januscircle = true;
-    doc.srtDoppler = false;
-    RenderSettings s;
-    FilmRenderer::frameSettings(s, doc, scene.doc.getRecorder(), 2, 10);
-    EXPECT_EQ(s.backgroundPixel(), doc.backgroundPixel());
-    EXPECT_TRUE(s.januscircle);
-    EXPECT_FALSE(s.srtDoppler);
-    const FlyPathPoint at = scene.doc.getRecorder().stateAt(0.2, true);
-    EXPECT_EQ(s.speed, at.speed);
-    EXPECT_EQ(s.start.x, at.frame.m[0][1]);
-    EXPECT_EQ(s.lookat.z, at.frame.m[3][3]);
-    EXPECT_EQ(s.dirx.z, at.frame.m[1][3]);
 }

@@ -208,24 +208,6 @@ TEST(Navigation, RollingBackAndForthRestoresTheAxes) {
     for (int row = 1; row < 4; ++row) expectNear(axis(f, row), axis(start, row), 1e-5, "restored");
 }
 
-TEST(Navigation, TickWithoutElapsedTimeChangesNothing) {
-    Navigation nav;
-    ObserverFrame f = standardFrame();
-    float speed = 0.3f;
-    nav.keyPress(Qt::Key_A, speed);
-    nav.keyPress(Qt::Key_Right, speed);
-    nav.keyPress(Qt::Key_Up, speed);
-    nav.keyPress(Qt::Key_K, speed);
-    nav.mousePress(Qt::LeftButton, 10.0f, 20.0f, 400.0f, 300.0f, 0, f, speed);
-    nav.updatePosRot(100, f, speed);
-    const ObserverFrame after = f;
-    const float speedAfter = speed;
-    nav.updatePosRot(100, f, speed);
-    EXPECT_TRUE(sameFrame(f, after));
-    EXPECT_EQ(speed, speedAfter);
-    EXPECT_EQ(nav.lastTime(), 100);
-}
-
 TEST(Navigation, CursorRightOfCentreTurnsRightAndBelowTurnsDown) {
     std::mt19937 rng(3);
     for (int trial = 0; trial < 10; ++trial) {
@@ -268,28 +250,4 @@ TEST(Navigation, CursorRightOfCentreTurnsRightAndBelowTurnsDown) {
         nav.updatePosRot(1000, f, speed);
         EXPECT_TRUE(sameFrame(f, released));
     }
-}
-
-TEST(Navigation, CursorAndKeysBookkeeping) {
-    Navigation nav;
-    EXPECT_EQ(nav.turnRate(), 0.001f);
-    EXPECT_FALSE(nav.isPaused());
-    EXPECT_TRUE(nav.cursorUpdate(120.7f, 30.2f, 300.0f, 300.0f));  // w <= h: refresh status bar
-    EXPECT_EQ(nav.cursorX(), 120);
-    EXPECT_EQ(nav.cursorY(), 30);
-    EXPECT_FLOAT_EQ(nav.cursorU(), static_cast<float>((120.7f - 150.0) / 300.0));
-    EXPECT_FALSE(nav.cursorUpdate(0.0f, 0.0f, 400.0f, 300.0f));
-    EXPECT_FLOAT_EQ(nav.cursorU(), -0.5f);
-    EXPECT_FLOAT_EQ(nav.cursorV(), -0.5f);
-
-    ObserverFrame f = standardFrame();
-    float speed = 0.25f;
-    EXPECT_FALSE(nav.keyPress(Qt::Key_Z, speed));
-    EXPECT_FALSE(nav.keyRelease(Qt::Key_Z));
-    EXPECT_EQ(speed, 0.25f);
-    nav.mousePress(Qt::MiddleButton, 1.0f, 1.0f, 10.0f, 10.0f, 0, f, speed);
-    EXPECT_TRUE(nav.middleButton());
-    EXPECT_FALSE(nav.leftButton());
-    nav.mouseRelease(Qt::MiddleButton, 1.0f, 1.0f, 10.0f, 10.0f, 0, f, speed);
-    EXPECT_FALSE(nav.middleButton());
 }

@@ -141,18 +141,6 @@ TEST(PixelBuffer, DownsampleMatchesBruteForceMeanOnRandomPictures) {
     }
 }
 
-TEST(PixelBuffer, DownsampleOfMismatchedSizeOrLevelIsAProgrammingError) {
-    PixelBuffer buf;
-    ASSERT_TRUE(buf.setSize(5, 4, 1));
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(buf.downsample(4), ProgrammingError);  // 5 is not a multiple of 2
-    EXPECT_THROW(buf.downsample(2), ProgrammingError);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("rendering antialiasingstage not supported"), std::string::npos);
-    EXPECT_TRUE(buf.downsample(1));
-    EXPECT_EQ(buf.width(), 5);
-}
-
 TEST(PixelBuffer, ProgressIsReportedAndCancelKeepsTheSupersampledPicture) {
     PixelBuffer buf;
     ASSERT_TRUE(buf.setSize(20, 3, 4));  // 40 x 6: block columns 0, 2, ..., 38

@@ -49,21 +49,6 @@ TEST(Recorder, EmptyRecordingHasNoDurationAndIsNeverWithin) {
     EXPECT_THROW(rec.stateAt(0.0, true), ProgrammingError);
 }
 
-TEST(Recorder, PlayRecordAndStopSetTheClockMapping) {
-    Recorder rec;
-    rec.record(2500, -1.0);
-    EXPECT_EQ(rec.mode(), 1);
-    EXPECT_DOUBLE_EQ(rec.startTime(), 3.5);
-    EXPECT_DOUBLE_EQ(rec.position(), -1.0);
-    rec.play(10000, 0.25);
-    EXPECT_EQ(rec.mode(), 2);
-    EXPECT_DOUBLE_EQ(rec.startTime(), 9.75);
-    EXPECT_DOUBLE_EQ(rec.position(), 0.25);
-    rec.stop();
-    EXPECT_EQ(rec.mode(), 0);
-    EXPECT_DOUBLE_EQ(rec.startTime(), 9.75);
-}
-
 TEST(Recorder, AddPointStoresFilmTimeAndSignals) {
     Recorder rec;
     int changes = 0;

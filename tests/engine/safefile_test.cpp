@@ -24,30 +24,6 @@ QStringList filesIn(const QTemporaryDir& dir) {
 
 }  // namespace
 
-TEST(SafeFile, ShortWriteKeepsTheOldFileAndLeavesNoTemporary) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("picture.png");
-    const QByteArray old = "the old contents";
-    ASSERT_TRUE(SafeFile::write(path, old));
-    const QByteArray big(100000, 'x');
-    const auto o = shortwrite::runLimited(4096, [&](QString& text) {
-        return SafeFile::write(path, big, &text);
-    });
-    ASSERT_TRUE(o.ran);
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.text, QString("Could not write %1: File too large").arg(path));
-    EXPECT_EQ(readAll(path), old);
-    EXPECT_EQ(filesIn(dir), QStringList{"picture.png"});
-
-    // The same write within the limit goes through.
-    const auto fits = shortwrite::runLimited(200000, [&](QString& text) {
-        return SafeFile::write(path, big, &text);
-    });
-    ASSERT_TRUE(fits.ran);
-    EXPECT_TRUE(fits.ok) << fits.text.toStdString();
-    EXPECT_EQ(readAll(path), big);
-}
-
 TEST(SafeFile, FailuresNameThePathAndTheSystemsReason) {
     QTemporaryDir dir;
     const struct {

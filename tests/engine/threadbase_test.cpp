@@ -219,23 +219,6 @@ TEST_F(QuietPool, AbortFinishesTheCurrentUnitsAndTakesNoMore) {
     EXPECT_EQ(slow.processed, done);
 }
 
-TEST_F(QuietPool, WaitingForManyShortRunsNeverMissesTheEnd) {
-    // More workers than cores, so that workers are preempted at every point of the protocol.
-    CountingTasks tiny(8);
-    ThreadBase pool(4);
-    SignalCounter ends(pool);
-    pool.addTasks(&tiny);
-    for (int run = 1; run <= 3000; ++run) {
-        tiny.rewind();
-        pool.startRendering(true);
-        ASSERT_EQ(ends.count, run);
-        ASSERT_EQ(tiny.finishedCalls, run);
-        ASSERT_EQ(tiny.processed, 8 * run);
-        ASSERT_FALSE(pool.isRunning());
-    }
-    EXPECT_EQ(tiny.finishedEarly, 0);
-}
-
 TEST_F(QuietPool, DestructorDeletesOnlyCollectionsMarkedForDeletion) {
     std::atomic<int> destroyed{0};
     auto* marked = new CountingTasks(2, {}, &destroyed);

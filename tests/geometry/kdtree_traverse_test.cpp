@@ -1,6 +1,6 @@
 // Kd-tree traversal against the brute-force oracle (every object tested), single rays against
-// 4- and 16-ray bundles ray for ray, the hand-worked cases of the traversal rules, trace lines
-// and concurrent traversal of one tree.
+// 4- and 16-ray bundles ray for ray, the hand-worked cases of the traversal rules and trace
+// lines. Tracing one tree from many threads is the pool's test of frame rendering.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -397,55 +397,4 @@ TEST(KDTraverse, TraceLinesOnlyWhenAsked) {
     EXPECT_TRUE(traceRay(r));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "SUB_NEAR: 0, 1, 5\nSUB_NEAR: 0, 2, 5\n");
     TraceOutput::setEnabled(traceWas);
-}
-
-// Several threads trace the same tree at once and get exactly the pictures of one thread.
-TEST(KDTraverse, ConcurrentTracingOfOneTree) {
-    std::mt19937 rng(7);
-    Scene s;
-    randomScene(s, rng, 400, 1000.0f);
-    KDTree tree;
-    tree.addInterval(s.list, 0);
-    const Vec4f eye = P(500, -400, 500);
-    Vec4f right, up;
-    const Vec4f fwd = unit(P(0, 1, 0));
-    cameraFrame(fwd, right, up);
-    constexpr int W = 64, H = 64;
-    auto render = [&](std::vector<uint32_t>& img, int kind) {
-        img.assign(W * H, 0);
-        for (int by = 0; by < H; by += 4)
-            for (int bx = 0; bx < W; bx += 4) {
-                const Vec4f f = fwd + right * (bx / float(W) - 0.5f) + up * (by / float(H) - 0.5f);
-                if (kind == 0) {
-                    alignas(16) RayBundle16 b;
-                    uint32_t pix[16] = {};
-                    makeBundle16(tree, b, eye, f, right, up, 1.0f / W, pix);
-                    traceBundle16(b);
-                    for (int i = 0; i < 16; ++i) img[(by + i / 4) * W + bx + i % 4] = pix[i];
-                } else {
-                    for (int i = 0; i < 16; ++i) {
-                        uint32_t pix = 0;
-                        SingleRay r = makeRay(
-                            tree, eye, f + right * ((i % 4) / float(W)) + up * ((i / 4) / float(H)),
-                            &pix);
-                        if (r.tMin < r.tMax) traceRay(r);
-                        img[(by + i / 4) * W + bx + i % 4] = pix;
-                    }
-                }
-            }
-    };
-    std::vector<uint32_t> reference[2];
-    render(reference[0], 0);
-    render(reference[1], 1);
-    int covered = 0;
-    for (uint32_t p : reference[0]) covered += p != 0;
-    EXPECT_GT(covered, W * H / 10);
-    std::vector<std::vector<uint32_t>> images(4);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (int rep = 0; rep < 3; ++rep) render(images[t], t % 2);
-        });
-    for (auto& th : threads) th.join();
-    for (int t = 0; t < 4; ++t) EXPECT_EQ(images[t], reference[t % 2]) << "thread " << t;
 }

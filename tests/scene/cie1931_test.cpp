@@ -166,25 +166,3 @@ TEST(ColBlackbody, ShiftedByDIsTheBlackbodyAtTOverD) {
             EXPECT_NEAR(shifted[c] / shifted[1], rest[c] / rest[1], 0.01) << d;
     }
 }
-
-TEST(ColBlackbody, PropertiesRegenerateAndCopy) {
-    ColBlackbody body;
-    Reader::PropertyList list;
-    body.getProperties(list);
-    ASSERT_TRUE(list.setProperty(QStringLiteral("temperature"), QStringLiteral("3000")));
-    ASSERT_TRUE(list.setProperty(QStringLiteral("luminance"), QStringLiteral("0.25")));
-    ASSERT_TRUE(list.setProperty(QStringLiteral("colname"), QStringLiteral("ember")));
-    EXPECT_FALSE(list.setProperty(QStringLiteral("wavelength"), QStringLiteral("(500;1)")));
-    body.regenerate();
-    ColBlackbody target;
-    ColDiscrete& base = target;
-    base.assignFrom(body);
-    EXPECT_EQ(target.name, "ember");
-    EXPECT_EQ(target.temperature, 3000.0f);
-    EXPECT_EQ(target.wavelengths, body.wavelengths);
-    EXPECT_EQ(target.intensities, body.intensities);
-    std::unique_ptr<ColDiscrete> clone(base.clone());
-    ASSERT_NE(dynamic_cast<ColBlackbody*>(clone.get()), nullptr);
-    ColBlackbody none(QStringLiteral("x"), 0.0f, 1.0f);
-    EXPECT_EQ(none.count(), 0);
-}

@@ -1,5 +1,5 @@
-// One-ray colour conversion against hand-worked pixels, the spectrum text and the colour's
-// property list.
+// One-ray colour conversion against hand-worked pixels, the spectrum text, and a name set before
+// the spectrum.
 #include "scene/coldiscrete.h"
 
 #include <gtest/gtest.h>
@@ -114,26 +114,6 @@ TEST(ColDiscrete, LinesAddUpAndAccumulateAddsIntoTheTriple) {
     EXPECT_EQ(p.b, 0);
 }
 
-TEST(ColDiscrete, EmptyColourIsBlackOpaque) {
-    const ColDiscrete col;
-    uint32_t px = 0x12345678;
-    const float d = 1.0f, s = 1.0f;
-    col.toPixel(defaultEye(), &px, &d, &s);
-    const Rgba p = bytesOf(px);
-    EXPECT_EQ(p.r + p.g + p.b, 0);
-    EXPECT_EQ(p.a, 255);
-}
-
-TEST(ColDiscreteText, WritesLinesInGFormat) {
-    ColDiscrete col;
-    EXPECT_EQ(col.toSpectrumText(), "");
-    col.addLine(600, 1);
-    col.addLine(450, 0.5f);
-    EXPECT_EQ(col.toSpectrumText(), "(600;1)(450;0.5)");
-    col.addLine(123456789.0f, 0.1f);
-    EXPECT_EQ(col.toSpectrumText(), "(600;1)(450;0.5)(1.23457e+08;0.1)");
-}
-
 TEST(ColDiscreteText, ParsesGoodTexts) {
     ColDiscrete col("kept");
     ASSERT_TRUE(col.fromSpectrumText("(600;1)(450;0.5)"));
@@ -193,18 +173,6 @@ TEST(ColDiscreteText, RoundTripsRandomSpectra) {
         EXPECT_NEAR(back.intensities[i], col.intensities[i],
                     5e-6 * std::fabs(col.intensities[i]) + 1e-9);
     }
-}
-
-TEST(ColDiscrete, PropertiesAreSpectrumThenName) {
-    ColDiscrete col("sun");
-    col.addLine(600, 1);
-    Reader::PropertyList list;
-    col.getProperties(list);
-    ASSERT_EQ(list.size(), 2);
-    EXPECT_EQ(list.at(0)->name, "wavelength");
-    EXPECT_EQ(list.at(0)->toString(), "(600;1)");
-    EXPECT_EQ(list.at(1)->name, "colname");
-    EXPECT_EQ(list.at(1)->toString(), "sun");
 }
 
 TEST(ColDiscrete, NameSetBeforeSpectrumIsKept) {

@@ -206,50 +206,6 @@ TEST(ChangedElemVec, ChangeOfAnItemRemovedInTheSameBatchIsHarmless) {
     EXPECT_EQ(list.calls, 1);
 }
 
-TEST(ChangedElemVec, ObjectsTakeOverThroughCopyFrom) {
-    ChangedElemVec<rtObjBase> objects;
-    auto* p = new ProbeObject("p", "t");
-    objects.append(p);
-    objects.recordChange(new ProbeObject("p2", "t2"), p);
-    objects.recordAddition(new ProbeObject("q"));
-    QStringList names;
-    objects.getNames(names);
-    EXPECT_EQ(names, (QStringList{"p2", "q"}));
-    objects.applyChanges();
-    ASSERT_EQ(objects.items.size(), 2u);
-    EXPECT_EQ(objects.items[0], p);
-    EXPECT_EQ(p->copies, 1);
-    EXPECT_EQ(p->name, "p2");
-    EXPECT_EQ(p->texname, "t2");
-    // Pending items are freed with the list even when never applied (LeakSanitizer checks).
-    objects.recordAddition(new ProbeObject("never"));
-    objects.recordChange(new ProbeObject("never2"), p);
-}
-
-TEST(ChangedElemVec, TexturesTakeOverThroughCopyFromColoursByAssignment) {
-    TextureCol textures;
-    auto* t = texture("t");
-    t->colorName = "x";
-    textures.add(t, t->texname);
-    auto* edited = static_cast<TextureSingle*>(t->clone());
-    edited->colorName = "y";
-    textures.recordChange(edited, t);
-    textures.applyChanges();
-    EXPECT_EQ(t->colorName, "y");
-
-    ColorCol colors;
-    ColDiscrete* c = colour("c", 500.0f);
-    colors.add(c, c->name);
-    auto* changed = new ColDiscrete(*c);
-    changed->name = "c2";
-    changed->addLine(700.0f, 2.0f);
-    colors.recordChange(changed, c);
-    colors.applyChanges();
-    EXPECT_EQ(c->name, "c2");
-    ASSERT_EQ(c->count(), 2);
-    EXPECT_EQ(c->wavelengths[1], 700.0f);
-}
-
 // ---------------------------------------------------------------- ItemCollection
 
 TEST(ItemCollection, LookupFallsBackToTheFirstItem) {
@@ -302,57 +258,7 @@ TEST(ItemCollection, MapFollowsAppliedRenamesAndAdditions) {
     EXPECT_EQ(textures.get("c"), c);
 }
 
-TEST(ItemCollection, NullEntryUnderANameGivesTheItemAtIndexZero) {
-    TextureCol textures;
-    auto* a = new TextureSingle;
-    textures.add(a, "a");
-    textures.add(nullptr, "hole");
-    EXPECT_EQ(textures.get("hole"), a);
-}
-
 // ---------------------------------------------------------------- SceneData
-
-TEST(SceneData, StartsWithTheDefaultColourOnly) {
-    SceneData scene;
-    ASSERT_EQ(scene.colors.items.size(), 1u);
-    const ColDiscrete* d = scene.colors.items[0];
-    EXPECT_EQ(d->name, "default");
-    const float lines[6][2] = {{5000, 240}, {1200, 200}, {690, 200},
-                               {500, 240},  {200, 240},  {90, 200}};
-    ASSERT_EQ(d->count(), 6);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(d->wavelengths[i], lines[i][0]);
-        EXPECT_EQ(d->intensities[i], lines[i][1]);
-    }
-    EXPECT_EQ(scene.colors.get("nothing like it"), d);
-    EXPECT_TRUE(scene.textures.items.empty());
-    EXPECT_TRUE(scene.objects.items.empty());
-    EXPECT_TRUE(scene.lights.items.empty());
-    EXPECT_FALSE(scene.hasPendingChanges());
-}
-
-TEST(SceneData, StandardMaterials) {
-    SceneData scene;
-    scene.addStandardMaterials();
-    ASSERT_EQ(scene.colors.items.size(), 3u);
-    EXPECT_EQ(scene.colors.items[0]->name, "default");
-    for (int i = 1; i < 3; ++i) {
-        const ColDiscrete* c = scene.colors.items[i];
-        EXPECT_EQ(c->name, i == 1 ? "cola" : "colb");
-        ASSERT_EQ(c->count(), 2);
-        EXPECT_EQ(c->wavelengths[0], 600.0f);
-        EXPECT_EQ(c->intensities[0], 200.0f);
-        EXPECT_EQ(c->wavelengths[1], 730.0f);
-        EXPECT_EQ(c->intensities[1], 190.0f);
-    }
-    ASSERT_EQ(scene.textures.items.size(), 1u);
-    auto* main = dynamic_cast<TextureSingle*>(scene.textures.items[0]);
-    ASSERT_NE(main, nullptr);
-    EXPECT_EQ(main->texname, "maintex");
-    EXPECT_EQ(main->colorName, "cola");
-    scene.resolve();
-    EXPECT_EQ(main->color, scene.colors.items[1]);
-}
 
 TEST(SceneData, ResolvesTexturesBeforeObjects) {
     SceneData scene;
@@ -435,13 +341,4 @@ TEST(SceneData, ApplyingEditsReresolvesEveryReference) {
     scene.applyPendingChanges();
     EXPECT_EQ(obj->texture, extra);
     EXPECT_EQ(extra->color, scene.colors.items[0]);
-}
-
-TEST(Lights, PropertiesInFileOrderWithDefaults) {
-    Lights l;
-    EXPECT_EQ(objtest::propertyText(l), "intensity=0.5|pos=0;0;0;0|name=");
-    Reader::PropertyList list;
-    l.getProperties(list);
-    EXPECT_TRUE(list.setProperty("pos", "1;2;3;4"));
-    EXPECT_EQ(l.pos.z, 3.0f);
 }

@@ -1,5 +1,5 @@
-// Property elements: number and vector texts, string whitespace rules, XML lines, editor rows
-// through a fake row factory, and lookup in a property list.
+// Property elements: number and vector texts, string whitespace rules, XML lines, refused editor
+// rows through a fake row factory, and lookup in a property list.
 #include "scene/dataelem.h"
 
 #include <gtest/gtest.h>
@@ -45,16 +45,6 @@ QString xmlOf(Reader::DataElem& e, int indent) {
 }
 
 }  // namespace
-
-TEST(ElemFloat, WritesGeneralFormatWithSixDigits) {
-    const std::pair<float, const char*> cases[] = {{0.1f, "0.1"},        {123456789.0f, "1.23457e+08"},
-                                                   {-2.5f, "-2.5"},      {1e-5f, "1e-05"},
-                                                   {100000.0f, "100000"}, {1234567.0f, "1.23457e+06"}};
-    for (auto [value, text] : cases) {
-        Reader::ElemFloat e("f", value);
-        EXPECT_EQ(e.toString(), text);
-    }
-}
 
 TEST(ElemFloat, StoresZeroForNonNumbersAndReportsIt) {
     float v = 7.0f;
@@ -138,48 +128,6 @@ TEST(DataElem, WriteXmlIndentsAndEscapes) {
     col.addLine(450, 0.5f);
     Reader::ElemColor ec("wavelength", col);
     EXPECT_EQ(xmlOf(ec, 0), "  <wavelength>(600;1)(450;0.5)</wavelength>\n");
-}
-
-TEST(DataElem, BaseToStringIsAProgrammingError) {
-    Reader::DataElem base("plain");
-    EXPECT_TRUE(base.fromString("anything"));
-    EXPECT_TRUE(base.readEditor());
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(base.toString(), ProgrammingError);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "DataElem::toString must be reimplemented\n");
-    FakeFactory factory;
-    base.createEditor(factory);
-    EXPECT_TRUE(factory.rows.empty());
-}
-
-TEST(EditorRows, ShowFieldTextsAndWrapVectors) {
-    float f = 1.5f;
-    Vec4f v(0, 0, 1, 0);
-    QString s = "name";
-    ColDiscrete col;
-    col.addLine(600, 1);
-    Reader::PropertyList list;
-    list.addFloat("f", f);
-    list.addVec("v", v);
-    list.addString("s", s);
-    list.addColor("c", col);
-    FakeFactory factory;
-    for (const auto& e : list) e->createEditor(factory);
-    ASSERT_EQ(factory.rows.size(), 4u);
-    EXPECT_EQ(factory.rows[0]->typed, "1.5");
-    EXPECT_EQ(factory.rows[1]->typed, "<0;0;1;0>");
-    EXPECT_EQ(factory.rows[2]->typed, "name");
-    EXPECT_EQ(factory.rows[3]->typed, "(600;1)");
-    EXPECT_EQ(factory.rows[1]->label, "v");
-    EXPECT_EQ(list.at(1)->editorRow(), factory.rows[1].get());
-
-    // Unchanged rows read back to the same fields.
-    for (const auto& e : list) EXPECT_TRUE(e->readEditor());
-    EXPECT_EQ(f, 1.5f);
-    EXPECT_EQ(v.z, 1.0f);
-    EXPECT_EQ(s, "name");
-    EXPECT_EQ(col.count(), 1);
-    for (const auto& row : factory.rows) EXPECT_TRUE(row->error.isEmpty());
 }
 
 TEST(EditorRows, RefusedTextsAreReported) {

@@ -73,32 +73,3 @@ TEST(EyeChannel, ZeroOutsideRangeOneAtPeakFlatAtEnds) {
     EXPECT_NEAR(ch.sensitivity(450.0f), 0.5f, 1e-4f);
     EXPECT_NEAR(ch.sensitivity(550.0f), 0.5f, 1e-4f);
 }
-
-TEST(Eye, PresetsInOrderWithTheirBands) {
-    const auto& presets = eyePresets();
-    ASSERT_EQ(presets.size(), 5u);
-    EXPECT_EQ(presets[4].name, "Human (CIE 1931)");
-    EXPECT_EQ(presets[4].eye.kind, EyeKind::Cie1931);
-    for (int p = 0; p < 4; ++p) EXPECT_EQ(presets[p].eye.kind, EyeKind::ThreeCurve);
-    EXPECT_EQ(presets[0].name, "Default");
-    EXPECT_EQ(presets[1].name, "Superwoman");
-    EXPECT_EQ(presets[2].name, "Lindworms");
-    EXPECT_EQ(presets[3].name, "Humans");
-    const float bands[4][3][3] = {
-        {{500, 1100, 1500}, {300, 900, 1250}, {100, 500, 880}},
-        {{40, 300, 700}, {500, 800, 1200}, {1000, 1300, 1600}},
-        {{400, 500, 700}, {500, 700, 840}, {800, 1000, 1230}},
-        {{400, 500, 600}, {500, 600, 700}, {600, 700, 800}},
-    };
-    for (int p = 0; p < 4; ++p) {
-        for (int c = 0; c < 3; ++c) {
-            const EyeChannel& ch = presets[p].eye.channel[c];
-            EXPECT_EQ(ch.lo, bands[p][c][0]);
-            EXPECT_EQ(ch.peak, bands[p][c][1]);
-            EXPECT_EQ(ch.hi, bands[p][c][2]);
-            EXPECT_EQ(ch, EyeChannel(bands[p][c][0], bands[p][c][1], bands[p][c][2]));
-        }
-    }
-    EXPECT_EQ(defaultEye(), presets[0].eye);
-    EXPECT_NE(presets[0].eye, presets[3].eye);
-}

@@ -141,29 +141,6 @@ TEST(LightShading, TablesAgreeWithLineByLineSums) {
     EXPECT_LE(worst, 1);
 }
 
-TEST(LightShading, StaleTablesAreRebuiltAndCopiesStartEmpty) {
-    ColDiscrete col;
-    col.addLine(500.0f, 50.0f);
-    const Eye eye = lightEye(humans(), 4, 0.0f);
-    col.lightTables.prepare(col, eye);
-    const SpectrumTable* first = col.lightTables.find(eye.lightKey);
-    ASSERT_NE(first, nullptr);
-    col.intensities[0] = 100.0f;
-    col.lightTables.prepare(col, eye);
-    EXPECT_NEAR(channel(one(col, eye, 1.0f, 1.0f), 0), 100, 1);  // not the stale 50
-    ColDiscrete copy = col;
-    EXPECT_EQ(copy.lightTables.find(eye.lightKey), nullptr);
-    // A second key takes the other slot; a third evicts the least recently prepared.
-    const Eye e3 = lightEye(humans(), 3, 0.0f);
-    col.lightTables.prepare(col, e3);
-    EXPECT_NE(col.lightTables.find(eye.lightKey), nullptr);
-    EXPECT_NE(col.lightTables.find(e3.lightKey), nullptr);
-    const Eye other = lightEye(eyePresets()[0].eye, 4, 0.0f);
-    col.lightTables.prepare(col, other);
-    EXPECT_EQ(col.lightTables.find(eye.lightKey), nullptr);
-    EXPECT_NE(col.lightTables.find(other.lightKey), nullptr);
-}
-
 TEST(LightShading, OffGridFactorsFallBackToTheDirectPath) {
     ColBlackbody body(QStringLiteral("bb"), 5000.0f, 0.5f);
     const Eye eye = lightEye(cieHumanEye(), 4, 0.0f);
@@ -179,55 +156,6 @@ TEST(LightShading, OffGridFactorsFallBackToTheDirectPath) {
     EXPECT_FALSE(t->lookup4(Vec4f(1.0f, 1.0f, -1.0f, 1.0f), lanes));
     // NaN factor: black, not garbage.
     EXPECT_EQ(one(body, eye, std::nanf(""), 1.0f) & 0xffffffu, 0u);
-}
-
-// The four-lane finish against the one-lane finish, lane by lane: seeded sums that need gamut
-// clipping (negative channels), that overflow the channel or the sRGB range, zeros and exact 1s,
-// for both kinds of eye and both channel limits.
-TEST(LightShading, FourLaneFinishEqualsTheOneLaneFinish) {
-    std::mt19937 rng(77);
-    std::uniform_real_distribution<float> sum(-120.0f, 600.0f), shadeDist(0.0f, 1.2f);
-    const Eye eyes[2] = {lightEye(humans(), 4, -1.5f), lightEye(cieHumanEye(), 3, 0.5f)};
-    for (const Eye& eye : eyes)
-        for (float limit : {255.0f, 254.9f})
-            for (int trial = 0; trial < 2000; ++trial) {
-                float s[3][4];
-                for (auto& channelSums : s)
-                    for (float& v : channelSums) v = sum(rng);
-                if (trial % 7 == 0) s[0][1] = s[1][1] = s[2][1] = 0.0f;
-                if (trial % 11 == 0) s[1][2] = float(Cie1931::kUnit);
-                const Vec4f sums[3] = {Vec4f(s[0][0], s[0][1], s[0][2], s[0][3]),
-                                       Vec4f(s[1][0], s[1][1], s[1][2], s[1][3]),
-                                       Vec4f(s[2][0], s[2][1], s[2][2], s[2][3])};
-                const float shades[4] = {shadeDist(rng), shadeDist(rng), 1.0f, shadeDist(rng)};
-                alignas(16) uint32_t four[4];
-                LightShading::finish4(eye, sums, Vec4f(shades[0], shades[1], shades[2], shades[3]),
-                                      limit, four);
-                for (int l = 0; l < 4; ++l) {
-                    const float lane[3] = {s[0][l], s[1][l], s[2][l]};
-                    ASSERT_EQ(four[l], LightShading::finish(eye, lane, shades[l], limit))
-                        << "trial " << trial << " lane " << l;
-                }
-            }
-}
-
-// A lane without a hit may carry a factor off the table (0 for a miss): the hit lanes still
-// come from the table, exactly as when that lane holds an ordinary factor.
-TEST(LightShading, MaskedLanesDoNotChangeTheHitLanes) {
-    const ColBlackbody body(QStringLiteral("bb"), 4500.0f, 0.8f);
-    const Eye eye = lightEye(cieHumanEye(), 4, -2.0f);
-    const_cast<ColBlackbody&>(body).lightTables.prepare(body, eye);
-    for (float missing : {0.0f, -1.0f, 1e-30f, 1e30f}) {
-        uint32_t a[4] = {}, b[4] = {};
-        uint32_t* const outA[4] = {&a[0], &a[1], &a[2], &a[3]};
-        uint32_t* const outB[4] = {&b[0], &b[1], &b[2], &b[3]};
-        body.toPixel4(eye, Vec4f(0.37f, 1.9f, 0.81f, missing), Vec4f(0.9f), LaneMask4::fromBits(7),
-                      outA);
-        body.toPixel4(eye, Vec4f(0.37f, 1.9f, 0.81f, 1.0f), Vec4f(0.9f), LaneMask4::fromBits(7),
-                      outB);
-        for (int l = 0; l < 3; ++l) EXPECT_EQ(a[l], b[l]) << missing << " lane " << l;
-        EXPECT_EQ(a[3], 0u);
-    }
 }
 
 // Blackbody colours shade through their tables with a plain three-curve eye too (no searchlight,

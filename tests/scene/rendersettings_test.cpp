@@ -1,5 +1,4 @@
-// Render settings: the assignment that keeps januscircle and background, the observer
-// frame conversions, aspect factors, the Doppler read-out, and the optional eye of scene files.
+// Render settings: aspect factors, the Doppler read-out, and the optional eye of scene files.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,57 +11,6 @@
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
 #include "scene/scenedata.h"
-
-TEST(RenderSettings, AssignmentKeepsJanuscircleAndBackground) {
-    RenderSettings source, target;
-    source.setBackground(255, 0, 0, 255);
-    source.januscircle = true;
-    source.speed = 0.7f;
-    source.lightBending = true;
-    source.start = Vec4f(1, 2, 3, 4);
-    source.maxBundleSize = 4;
-    target = source;
-    EXPECT_EQ(target.backgroundPixel(), 0xff141414u);  // the default: bytes 20, 20, 20, 255
-    EXPECT_FALSE(target.januscircle);
-    EXPECT_EQ(target.speed, 0.7f);
-    EXPECT_TRUE(target.lightBending);
-    EXPECT_EQ(target.start.w, 4.0f);
-    EXPECT_EQ(target.maxBundleSize, 4);
-}
-
-TEST(RenderSettings, FrameConversionsUseTheLastThreeColumns) {
-    RenderSettings s;
-    s.start = Vec4f(1, 2, 3, 9);
-    s.dirx = Vec4f(4, 5, 6, 9);
-    s.diry = Vec4f(7, 8, 9, 9);
-    s.lookat = Vec4f(10, 11, 12, 9);
-    ObserverFrame f;
-    s.settingsToFrame(f);
-    EXPECT_EQ(f.m[0][0], 1.0f);
-    EXPECT_EQ(f.m[0][3], 3.0f);
-    EXPECT_EQ(f.m[1][1], 4.0f);
-    EXPECT_EQ(f.m[2][2], 8.0f);
-    EXPECT_EQ(f.m[3][3], 12.0f);
-    f.m[3][1] = -1.0f;
-    RenderSettings back;
-    back.frameToSettings(f);
-    EXPECT_EQ(back.lookat.x, -1.0f);
-    EXPECT_EQ(back.lookat.w, -1.0f);  // w components are left alone
-    EXPECT_EQ(back.start.y, 2.0f);
-}
-
-TEST(RenderSettings, PropertiesAreTheSixFileFieldsAndTheEye) {
-    RenderSettings s;
-    Reader::PropertyList list;
-    s.getProperties(list);
-    const char* names[] = {"start", "lookat", "dirx", "diry", "bhpos", "bhradius", "eye"};
-    ASSERT_EQ(list.size(), 7);
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(list.at(i)->name, names[i]);
-    EXPECT_EQ(list.at(1)->toString(), "0;0;1;-1");
-    EXPECT_EQ(list.at(6)->toString(), "500;1100;1500;300;900;1250;100;500;880");
-    EXPECT_TRUE(list.setProperty("bhradius", "2.5"));
-    EXPECT_EQ(s.bhradius, 2.5f);
-}
 
 TEST(RenderSettings, AspectFactorsScaleTheShorterSide) {
     float sx, sy;
@@ -123,29 +71,6 @@ QByteArray withEye(const char* eyeText) {
 }
 
 }  // namespace
-
-// Files that name no eye load the default eye and are saved without one: a file this program
-// wrote before the eye was stored is saved again byte for byte.
-TEST(RenderSettingsEye, FilesWithoutAnEyeKeepTheirBytes) {
-    for (const char* path : {TAVOLIN_TEST_DATA "/temple.tavolin",
-                             TAVOLIN_TEST_DATA "/sphere-grid.tavolin",
-                             TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin"}) {
-        const QByteArray original = fileBytes(path);
-        ASSERT_FALSE(original.contains("<eye>")) << path;
-        bool ok = false;
-        auto scene = parseScene(original, &ok);
-        ASSERT_TRUE(ok) << path;
-        EXPECT_EQ(scene->settings.eye, defaultEye()) << path;
-        // The hand-written files order their blocks freely; what this program writes is fixed.
-        const QByteArray written = saveScene(*scene);
-        EXPECT_FALSE(written.contains("<eye>")) << path;
-        EXPECT_TRUE(written.startsWith("<tavolinfile>\n  <renderSettings>\n    <start>")) << path;
-        EXPECT_TRUE(written.contains("</bhradius>\n  </renderSettings>\n")) << path;
-        auto again = parseScene(written, &ok);
-        ASSERT_TRUE(ok) << path;
-        EXPECT_EQ(saveScene(*again), written) << path;
-    }
-}
 
 // Every preset and an edited eye survive a save and a load; the element is the last line of
 // the render settings, and only an eye other than the default one writes it.

@@ -1,15 +1,10 @@
-// Static and moving spheres: hits against a closed-form double reference and a brute-force search
-// along the world line, path agreement, the bundles' time-offset and static-drawing rules,
-// shading factors, boxes and properties.
+// Static and moving spheres: hits of moving spheres against a brute-force search along the world
+// line, the bundles' time-offset rule, shading factors and boxes. Static hits against the double
+// reference at every packet size are in the object contract test.
 #include "scene/rtobjsphere.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "geometry/programmingerror.h"
-#include "scene/dataelem.h"
-#include "scene/rtobjplane.h"
 #include "tests/scene/rtobjtesthelpers.h"
 
 using namespace objtest;
@@ -18,38 +13,6 @@ namespace {
 
 using StaticSphere = rtObjSphere<1>;
 using MovingSphere = rtObjSphere<0>;
-
-// Geometric ray-sphere test in double: closest approach tc along the ray, half chord from
-// Pythagoras. The near root when inside the interval, else the far one.
-struct SphereRef {
-    bool real = false;
-    double t0 = 0, t1 = 0, closest2 = 0;
-};
-
-SphereRef sphereReference(const Vec4f& center, double r, const SingleRay& ray) {
-    SphereRef ref;
-    const D3 d = d3(ray.dir), L = d3(center) - d3(ray.origin);
-    const double dd = dot(d, d);
-    const double tc = dot(L, d) / dd;
-    ref.closest2 = dot(L, L) - tc * tc * dd;
-    if (ref.closest2 > r * r) return ref;
-    const double half = std::sqrt((r * r - ref.closest2) / dd);
-    ref.real = true;
-    ref.t0 = tc - half;
-    ref.t1 = tc + half;
-    return ref;
-}
-
-// Grazing rays and roots within 1e-3 of an interval end are left out: float and double may
-// decide them differently.
-bool tooCloseToCall(const SphereRef& ref, double r, const SingleRay& ray) {
-    const double m = 1e-3 * (1 + std::fabs(ref.t1));
-    auto nearEnd = [&](double t) {
-        return std::fabs(t - ray.tMin) < m || std::fabs(t - ray.tMax) < m;
-    };
-    return std::fabs(ref.closest2 - r * r) < 1e-3 * r * r ||
-           (ref.real && (nearEnd(ref.t0) || nearEnd(ref.t1)));
-}
 
 // First time T in (lo, hi) at which the moving sphere's surface meets the ray, found by sampling
 // the squared gap f(T) and bisecting the first sign change. Sets ambiguous when the case is too
@@ -131,103 +94,6 @@ TEST(RtObjSphere, BoxesCoverTheSphereAndTheSweptPath) {
     EXPECT_FLOAT_EQ(m.area, 46.0f);  // 2 (5 x 1 + 1 x 3 + 5 x 3)
 }
 
-TEST(RtObjSphere, StaticSingleRayHitsMatchDoubleReference) {
-    Rng rng(777);
-    int nearHits = 0, farHits = 0, misses = 0;
-    for (int k = 0; k < 50; ++k) {
-        StaticSphere s = staticSphere(rng.point(5.0, 5.0), float(rng.uni(0.2, 3.0)));
-        for (int i = 0; i < 200; ++i) {
-            Vec4f origin = rng.point(12.0, 5.0);
-            if (i % 10 == 0)  // some rays start inside the sphere
-                origin = s.center + rng.direction() * float(rng.uni(0, 0.9) * s.radius);
-            const Vec4f aim = s.center + rng.direction() * float(rng.uni(0, 1.5) * s.radius);
-            const Vec4f d = aim - origin;
-            SingleRay r = makeRay(origin, unitDir(d.x, d.y, d.z));
-            if (i % 3 == 0) r.tMax = float(rng.uni(1, 15));
-            if (i % 4 == 0) r.tMin = float(rng.uni(0, 8));
-            const SphereRef ref = sphereReference(s.center, s.radius, r);
-            if (tooCloseToCall(ref, s.radius, r)) continue;
-            double expected = -1;
-            if (ref.real && r.tMin < ref.t0 && ref.t0 < r.tMax)
-                expected = ref.t0, ++nearHits;
-            else if (ref.real && r.tMin < ref.t1 && ref.t1 < r.tMax)
-                expected = ref.t1, ++farHits;
-            else
-                ++misses;
-            float t = hit1(s, r);
-            EXPECT_EQ(s.occluded1(r), expected >= 0);
-            float tAlt = kNoDistance;
-            s.intersect1Alt(r, tAlt);
-            EXPECT_EQ(t, tAlt);
-            if (expected < 0) {
-                ASSERT_EQ(t, kNoDistance) << "sphere " << k << " ray " << i;
-                continue;
-            }
-            ASSERT_NE(t, kNoDistance) << "sphere " << k << " ray " << i;
-            EXPECT_NEAR(t, expected, 2e-4 * (1 + expected));
-            // The offset points from the centre to the reported hit point, 2^-19 as long.
-            const D3 p = d3(r.origin) + d3(r.dir) * double(t);
-            const D3 rel = p - d3(s.center);
-            const D3 off = d3(r.hitOffset) * (1.0 / hitOffsetScale);
-            EXPECT_LT(len(off - rel), 1e-5 * (1 + len(d3(r.origin)) + t));
-            EXPECT_NEAR(len(off), s.radius, 3e-3 * s.radius);
-            EXPECT_EQ(r.hitOffset.w, 0.0f);
-        }
-    }
-    EXPECT_GT(nearHits, 1500);
-    EXPECT_GT(farHits, 300);
-    EXPECT_GT(misses, 1500);
-}
-
-// Bundles and single rays agree when the observer's time equals the sphere's center.w.
-TEST(RtObjSphere, SingleFourAndSixteenRayPathsAgreeAtTheSphereTime) {
-    Rng rng(4242);
-    int compared = 0, hitLanes = 0;
-    for (int k = 0; k < 80; ++k) {
-        StaticSphere s = staticSphere(rng.point(5.0, 5.0), float(rng.uni(0.3, 3.0)));
-        Vec4f origin = rng.point(12.0);
-        if (k % 8 == 0) origin = s.center + rng.direction() * (0.5f * s.radius);
-        origin.w = s.center.w;
-        Vec4f dirs[16];
-        for (Vec4f& d : dirs) {
-            const Vec4f aim = s.center + rng.direction() * float(rng.uni(0, 1.4) * s.radius);
-            const Vec4f v = aim - origin;
-            d = unitDir(v.x, v.y, v.z);
-        }
-        const float tMax = float(rng.uni(3, 25));
-        alignas(16) RayBundle16 b16, b16alt;
-        makeBundle16(b16, origin, dirs, 0.0f, tMax);
-        makeBundle16(b16alt, origin, dirs, 0.0f, tMax);
-        LaneMask4 h16[4], h16alt[4];
-        s.intersect16(b16, h16);
-        s.intersect16Alt(b16alt, h16alt);
-        EXPECT_EQ(combineMasks(h16), combineMasks(h16alt));
-        for (int g = 0; g < 4; ++g) {
-            alignas(16) RayBundle4 b4, b4alt;
-            makeBundle4(b4, origin, &dirs[4 * g], 0.0f, tMax);
-            makeBundle4(b4alt, origin, &dirs[4 * g], 0.0f, tMax);
-            const int m4 = movemask(s.intersect4(b4));
-            EXPECT_EQ(movemask(s.intersect4Alt(b4alt)), m4);
-            for (int l = 0; l < 4; ++l) {
-                SingleRay r = makeRay(origin, dirs[4 * g + l], 0.0f, tMax);
-                if (tooCloseToCall(sphereReference(s.center, s.radius, r), s.radius, r)) continue;
-                ++compared;
-                float t = hit1(s, r);
-                const bool hitSingle = t != kNoDistance;
-                EXPECT_EQ(h16[g].lane(l), hitSingle);
-                EXPECT_EQ(((m4 >> l) & 1) != 0, hitSingle);
-                EXPECT_EQ(b16.live[g].lane(l), !hitSingle);
-                if (!hitSingle) continue;
-                ++hitLanes;
-                EXPECT_NEAR(b16.tHit[g][l], t, 2e-4 * (1 + t));
-                EXPECT_NEAR(b4.tHit[l], t, 2e-4 * (1 + t));
-            }
-        }
-    }
-    EXPECT_GT(compared, 1000);
-    EXPECT_GT(hitLanes, 500);
-}
-
 // A static sphere exists at all times: an observer dt away from center.w sees it whole at every
 // packet size (the time difference takes no part in the constant term).
 TEST(RtObjSphere, ObserverTimeOffsetLeavesTheSphereWholeForEveryPacketSize) {
@@ -257,29 +123,6 @@ TEST(RtObjSphere, ObserverTimeOffsetLeavesTheSphereWholeForEveryPacketSize) {
     // Closed form for the edge ray: t = 10 cos - sqrt(1 - 100 sin^2).
     const double sinA = 0.9 / std::sqrt(100.81), cosA = 10 / std::sqrt(100.81);
     EXPECT_NEAR(b16.tHit[1][1], 10 * cosA - std::sqrt(1 - 100 * sinA * sinA), 1e-4);
-}
-
-TEST(RtObjSphere, BundlesRespectTheIntervalAndNearerHits) {
-    StaticSphere s = staticSphere(Vec4f(0, 0, 10, 0), 1);
-    const Vec4f o(0, 0, 0, 0), d = unitDir(0, 0, 1);
-    const Vec4f ds[4] = {d, d, d, d};
-    alignas(16) RayBundle4 b;
-    makeBundle4(b, o, ds);
-    b.tHit = Vec4f(kNoHit, 8.5f, kNoHit, kNoHit);  // lane 1: something nearer already
-    b.tMin = Vec4f(0, 0, 9.5f, 0);                 // lane 2: starts inside -> far root 11
-    b.tMax = Vec4f(kFar, kFar, kFar, 9.0f);        // lane 3: ends exactly at the near root
-    EXPECT_EQ(movemask(s.intersect4(b)), 0x5);
-    EXPECT_EQ(movemask(b.live), 0xa);
-    EXPECT_FLOAT_EQ(b.tHit[0], 9.0f);
-    EXPECT_FLOAT_EQ(b.tHit[1], 8.5f);
-    EXPECT_FLOAT_EQ(b.tHit[2], 11.0f);
-    EXPECT_EQ(b.tHit[3], kNoHit);
-
-    SingleRay r = makeRay(o, d, 9.0f, kFar);  // single rays are strict at the ends too
-    EXPECT_FLOAT_EQ(hit1(s, r), 11.0f);
-    r = makeRay(s.center, d);  // from the centre: the far root, offset along +z
-    EXPECT_FLOAT_EQ(hit1(s, r), 1.0f);
-    EXPECT_FLOAT_EQ(r.hitOffset.z, hitOffsetScale);
 }
 
 TEST(RtObjSphere, ShadingFactorsAndSurfaceCoordinates) {
@@ -350,30 +193,6 @@ TEST(RtObjSphere, ShadingFactorsAndSurfaceCoordinates) {
     ASSERT_NE(t, kNoDistance);
     s.shade1(r, t);
     EXPECT_NEAR(tex.factor1, 1.0f, 1e-6);
-}
-
-TEST(RtObjSphere, MovingSphereMeetsTheRayAtTheRightTime) {
-    // Worked by hand: centre z = 10 - 0.5 T, the ray's point z = T; contact when T = 9 - 0.5 T.
-    MovingSphere s = movingSphere(Vec4f(0, 0, 10, 0), Vec4f(0, 0, -0.5f, 0), 1, 0, 100);
-    SingleRay r = makeRay(Vec4f(0, 0, 0, 0), unitDir(0, 0, 1));
-    EXPECT_FLOAT_EQ(hit1(s, r), 6.0f);
-    EXPECT_NEAR(r.hitOffset.z, -hitOffsetScale, 1e-5 * hitOffsetScale);
-    // The same ray sent at time 2 from z = 2 is the same world line: t = 4.
-    r = makeRay(Vec4f(0, 0, 2, 2), unitDir(0, 0, 1));
-    EXPECT_FLOAT_EQ(hit1(s, r), 4.0f);
-
-    // The sphere has gone by T = 5; the far contact (T = 22/3) is out of its lifetime too.
-    s.tmax = 5;
-    s.update();
-    r = makeRay(Vec4f(0, 0, 0, 0), unitDir(0, 0, 1));
-    EXPECT_EQ(hit1(s, r), kNoDistance);
-    EXPECT_FALSE(s.occluded1(r));
-    // Created at T = 7 in the middle of the ray's path: met from inside at the far contact.
-    s.tmin = 7;
-    s.tmax = 100;
-    s.center = Vec4f(0, 0, 10 - 3.5f, 0);
-    s.update();
-    EXPECT_NEAR(hit1(s, r), 22.0 / 3.0, 1e-5);
 }
 
 TEST(RtObjSphere, MovingSingleRayHitsMatchBruteForceSearch) {
@@ -516,35 +335,4 @@ TEST(RtObjSphere, MovingShadeUsesTheCentreAtTheHitTime) {
     ASSERT_EQ(movemask(s.intersect4(b4)), 0xf);
     s.shade4(b4, LaneMask4(true));
     EXPECT_NEAR(tex.factor4[2], 1.0f, 1e-5);
-}
-
-TEST(RtObjSphere, PropertiesInFileOrderWithDefaults) {
-    StaticSphere s;
-    EXPECT_EQ(propertyText(s), "name=|center=0;0;0;0|radius=0.5|texname=");
-    MovingSphere m;
-    EXPECT_EQ(propertyText(m),
-              "name=|center=0;0;0;0|tmin=0|tmax=0|mov=0;0;0;0|radius=0.5|texname=");
-}
-
-// A clone is a separate moving sphere with the derived fields; copying between kinds is refused.
-TEST(RtObjSphere, CloneIsIndependentAndCopyAcrossKindsIsRefused) {
-    MovingSphere m;
-    m.name = "ball";
-    m.mov = Vec4f(0.1f, 0, 0, 0);
-    m.tmin = -1;
-    m.radius = 2;
-    m.update();
-    std::unique_ptr<rtObjBase> c(m.clone());
-    auto* q = dynamic_cast<MovingSphere*>(c.get());
-    ASSERT_NE(q, nullptr);
-    m.radius = 7;
-    m.update();
-    EXPECT_EQ(q->name, "ball");
-    EXPECT_FLOAT_EQ(q->mov.x, 0.1f);
-    EXPECT_FLOAT_EQ(q->radius2, 4.0f);
-    EXPECT_FLOAT_EQ(q->box.min.w, -1.0f);
-    StaticSphere s;
-    EXPECT_THROW(s.copyFrom(m), ProgrammingError);
-    rtObjPlane p;
-    EXPECT_THROW(p.copyFrom(m), ProgrammingError);
 }

@@ -177,53 +177,6 @@ TEST(TextureSingle, FourLaneFormUsesAbsoluteFactorsSixteenLaneFormSigned) {
     EXPECT_TRUE(blk.bordersUntouched());
 }
 
-TEST(TextureSingle, LaneFormsWriteOnlyMaskedLanesInBundleOrder) {
-    Palette pal;
-    RenderSettings s;
-    s.eye = humansEye();
-    TextureSingle t;
-    t.colorName = "green";
-    t.resolveColors(pal.colors);
-    Quad q(s);
-    q.b.doppler = Vec4f(1.0f, 1.0f / 1.2f, 1.0f, 1.0f / 1.2f);  // lanes 1 and 3: red peak
-    t.shade4(q.b, LaneMask4::fromBits(0b0110), Vec4f(1.0f));
-    EXPECT_EQ(q.picture[0], kUntouched);
-    EXPECT_EQ(q.picture[3], kUntouched);
-    // Lane 1 is row 0 column 1 and sees the line shifted onto red; lane 2 is row 1 column 0.
-    EXPECT_GT(channel(q.picture[1], 0), 90);
-    EXPECT_GT(channel(q.picture[2], 1), 140);
-}
-
-TEST(TextureSingle, PropertiesCloneAndCopy) {
-    TextureSingle t;
-    Reader::PropertyList list;
-    t.getProperties(list);
-    EXPECT_TRUE(list.setProperty("texname", " wall\t"));  // file texts lose their whitespace
-    EXPECT_TRUE(list.setProperty("color", "re d"));
-    EXPECT_EQ(objtest::propertyText(t), "texname=wall|color=red");
-
-    // The edit path: an edited clone renamed and recoloured is taken over whole, and the new
-    // colour name takes effect at the next resolve.
-    Palette pal;
-    t.resolveColors(pal.colors);
-    std::unique_ptr<Texture> c(t.clone());
-    auto* copy = dynamic_cast<TextureSingle*>(c.get());
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->color, pal.red);
-    copy->texname = "wall2";
-    copy->colorName = "green";
-    t.copyFrom(*copy);
-    EXPECT_EQ(t.texname, "wall2");
-    EXPECT_EQ(t.color, pal.red);
-    t.resolveColors(pal.colors);
-    EXPECT_EQ(t.color, pal.green);
-
-    TextureQuad other;
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(t.copyFrom(other), ProgrammingError);
-    testing::internal::GetCapturedStdout();
-}
-
 // ---------------------------------------------------------------- TextureQuad
 
 TEST(TextureQuad, CellParityAgainstBruteForce) {
@@ -358,20 +311,4 @@ TEST(TextureQuad, LaneFormsAgreeWithOneRayPerLane) {
                 }
             }
     }
-}
-
-TEST(TextureQuad, PropertiesAndCopyTakeOverNamesAndColours) {
-    Palette pal;
-    TextureQuad source;
-    source.texname = "floor";
-    source.colorNameA = "green";
-    source.colorNameB = "nothing";
-    source.resolveColors(pal.colors);
-    EXPECT_EQ(source.colorB, pal.fallback);
-    EXPECT_EQ(objtest::propertyText(source), "texname=floor|colora=green|colorb=nothing");
-    TextureQuad t;
-    t.copyFrom(source);
-    EXPECT_EQ(objtest::propertyText(t), "texname=floor|colora=green|colorb=nothing");
-    EXPECT_EQ(t.colorA, pal.green);
-    EXPECT_EQ(t.colorB, pal.fallback);
 }

@@ -1,5 +1,6 @@
 // The image texture: loading and converting an image file, clamped pixel reads, the weighting of
-// the three colours' summed responses by the image channels, and the lane forms against one ray.
+// the three colours' summed responses by the image channels, a missing image, and reloading when
+// an edit names another file.
 #include "scene/textureimage.h"
 
 #include <gtest/gtest.h>
@@ -165,65 +166,6 @@ TEST_F(TextureImageTest, BlackPixelGivesBlackWhateverTheColours) {
     EXPECT_EQ(tex.pixelFor(settings.eye, 1.0f, 0xffffffffu, 1.0f) & 0xff00u, 0xff00u);
 }
 
-TEST_F(TextureImageTest, LaneFormsColourEachLaneAsOneRay) {
-    std::mt19937 rng(4242);
-    std::uniform_real_distribution<float> coord(-3.0f, 7.0f), dop(0.6f, 1.5f), f(-0.5f, 1.2f);
-    std::uniform_int_distribution<int> bits(0, 15);
-    for (int round = 0; round < 100; ++round) {
-        alignas(16) RayBundle4 q{};
-        uint32_t picture[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
-        q.settings = &settings;
-        q.out[0] = picture;
-        q.out[1] = picture + 2;
-        Vec4f shade;
-        for (int l = 0; l < 4; ++l) {
-            q.u[l] = coord(rng);
-            q.v[l] = coord(rng);
-            q.doppler[l] = dop(rng);
-            shade[l] = f(rng);
-        }
-        const int m = bits(rng);
-        tex.shade4(q, LaneMask4::fromBits(m), shade);
-        for (int l = 0; l < 4; ++l) {
-            // Factors unchanged (no absolute value), so negative ones give black here too.
-            const uint32_t want =
-                m >> l & 1 ? shadeOne(q.u[l], q.v[l], q.doppler[l], shade[l]) : kUntouched;
-            ASSERT_EQ(picture[l], want) << "lane " << l;
-        }
-
-        alignas(16) RayBundle16 blk{};
-        uint32_t rows[4][6];
-        for (auto& row : rows)
-            for (uint32_t& p : row) p = kUntouched;
-        blk.settings = &settings;
-        LaneMask4 masks[4];
-        Vec4f shades[4];
-        int m16[4];
-        for (int gi = 0; gi < 4; ++gi) {
-            blk.out[gi] = &rows[gi][1];
-            for (int l = 0; l < 4; ++l) {
-                blk.u[gi][l] = coord(rng);
-                blk.v[gi][l] = coord(rng);
-                blk.doppler[gi][l] = dop(rng);
-                shades[gi][l] = f(rng);
-            }
-            m16[gi] = bits(rng);
-            masks[gi] = LaneMask4::fromBits(m16[gi]);
-        }
-        tex.shade16(blk, masks, shades);
-        for (int gi = 0; gi < 4; ++gi) {
-            ASSERT_EQ(rows[gi][0], kUntouched);
-            ASSERT_EQ(rows[gi][5], kUntouched);
-            for (int l = 0; l < 4; ++l) {
-                const uint32_t want = m16[gi] >> l & 1 ? shadeOne(blk.u[gi][l], blk.v[gi][l],
-                                                                  blk.doppler[gi][l], shades[gi][l])
-                                                       : kUntouched;
-                ASSERT_EQ(rows[gi][l + 1], want) << gi << "," << l;
-            }
-        }
-    }
-}
-
 TEST_F(TextureImageTest, MissingImageShowsTheColoursAddedAndReadsNoPixel) {
     TextureImage lost;
     lost.colorNameR = "r";
@@ -262,16 +204,7 @@ TEST_F(TextureImageTest, MissingImageShowsTheColoursAddedAndReadsNoPixel) {
     EXPECT_EQ(picture[3], px);
 }
 
-TEST_F(TextureImageTest, PropertiesCloneCopyAndReloadOnRename) {
-    Reader::PropertyList list;
-    tex.getProperties(list);
-    ASSERT_EQ(list.size(), 5);
-    const char* names[] = {"texname", "colr", "colg", "colb", "imagefilename"};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(list.at(i)->name, names[i]);
-        EXPECT_NE(dynamic_cast<Reader::ElemString*>(list.at(i)), nullptr);
-    }
-
+TEST_F(TextureImageTest, CloneCopyAndReloadOnRename) {
     std::unique_ptr<Texture> c(tex.clone());
     auto* copy = dynamic_cast<TextureImage*>(c.get());
     ASSERT_NE(copy, nullptr);
