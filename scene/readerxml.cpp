@@ -104,8 +104,9 @@ bool edgeOf(const ReadableParent& item, const char* name, double v[3]) {
     return true;
 }
 
-// Checks, once a plane's or cube's block is complete, that no two of its edges are parallel:
-// such an object is a line or a flat box, never what its author meant.
+// Checks, once a plane's or cube's block is complete, that no two of its edges are parallel and
+// that a cube's three edges do not lie in one plane: such an object is a line or a flat box,
+// never what its author meant.
 bool checkEdgePairs(const ReadableParent& item, QString& why) {
     const bool cube = item.tag == QLatin1String("cube");
     if (!cube && item.tag != QLatin1String("plane")) return true;
@@ -127,6 +128,20 @@ bool checkEdgePairs(const ReadableParent& item, QString& why) {
                            QLatin1String(names[pairs[p][1]]));
             return false;
         }
+    }
+    if (!cube) return true;
+    // Three edges in one plane make a cube without volume: every pair may be far from parallel.
+    const double* x = edges[0];
+    const double* y = edges[1];
+    const double* z = edges[2];
+    const double volume = x[0] * (y[1] * z[2] - y[2] * z[1]) - x[1] * (y[0] * z[2] - y[2] * z[0]) +
+                          x[2] * (y[0] * z[1] - y[1] * z[0]);
+    const auto length = [](const double* v) {
+        return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    };
+    if (!(std::fabs(volume) > kMinEdgeSine * length(x) * length(y) * length(z))) {
+        why = tr("<cube> edges x, y and z lie in one plane");
+        return false;
     }
     return true;
 }
