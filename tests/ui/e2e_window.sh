@@ -25,11 +25,25 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     chmod 700 "$XDG_RUNTIME_DIR"
 fi
 
+# The first visible window whose title matches, waiting up to $2 seconds. xdotool's own --sync
+# search gives up on an X error when a window it lists is destroyed before it asks about it
+# (a program starting slowly, as under a sanitizer, creates and destroys helper windows), so the
+# search is simply repeated.
+find_window() {
+    local deadline=$((SECONDS + $2)) found
+    while [ $SECONDS -lt $deadline ]; do
+        found=$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -1) || true
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.3
+    done
+    return 1
+}
+
 "$program" > "$out/tavolin.log" 2>&1 &
 pid=$!
 trap 'kill $pid 2> /dev/null || true' EXIT
 
-win=$(timeout 60 xdotool search --sync --onlyvisible --name ' - Tavolin$' | head -1)
+win=$(find_window ' - Tavolin$' 60) || true
 [ -n "$win" ] || { echo "no Tavolin window"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
 echo "window $win at $X,$Y size ${WIDTH}x$HEIGHT"
@@ -187,7 +201,7 @@ title_is() {  # waits up to 10 s for the window's title
     echo "title: $(xdotool getwindowname "$win" 2> /dev/null)"
     return 1
 }
-win=$(timeout 60 xdotool search --sync --onlyvisible --name '^e2e.tavolin - Tavolin$' | head -1)
+win=$(find_window '^e2e.tavolin - Tavolin$' 60) || true
 [ -n "$win" ] || fail "tavolin FILE did not open a window titled after the file"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool windowfocus --sync "$win" || true
@@ -218,7 +232,7 @@ ask_exit() {
     xdotool key Up
     sleep 0.5
     xdotool key Return
-    timeout 10 xdotool search --sync --onlyvisible --name '^Unsaved Changes$' > /dev/null ||
+    find_window '^Unsaved Changes$' 10 > /dev/null ||
         fail "leaving with changes did not ask"
 }
 ask_exit
