@@ -291,7 +291,7 @@ private slots:
         connect(&main, &MainView::updateStatusBar, this, [&] { ++statusUpdates; });
         main.suspendRendering();
         GlView* view = main.rootView().view();
-        QTest::mouseMove(view, QPoint(200, 200));
+        hover(view, QPoint(200, 200));
         QTRY_COMPARE(main.cursorX(), 200);
         QCOMPARE(main.cursorY(), 200);
         QVERIFY(statusUpdates > 0);  // a square view refreshes the status bar on moves
@@ -305,7 +305,7 @@ private slots:
         QCOMPARE(main.cursorDoppler(), 1.25f);  // gamma(0.6) = 1 / 0.8
 
         // Up and to the right: u = (300 - 200) / 400 = 0.25, v = (100 - 200) / 400 = -0.25.
-        QTest::mouseMove(view, QPoint(300, 100));
+        hover(view, QPoint(300, 100));
         QTRY_COMPARE(main.cursorX(), 300);
         QCOMPARE(main.navigation().cursorU(), 0.25f);
         QCOMPARE(main.navigation().cursorV(), -0.25f);

@@ -135,7 +135,7 @@ private slots:
         QVERIFY(!label(w, "labelPosition")->isVisible());
         action(w, "actionCursorPosition")->setChecked(true);
         GlView* view = w.mainView()->rootView().view();
-        QTest::mouseMove(view, QPoint(17, 9));
+        hover(view, QPoint(17, 9));
         QTRY_COMPARE(w.mainView()->cursorX(), 17);
         w.updateStatusBar();
         QCOMPARE(label(w, "labelCursorPos")->text(),

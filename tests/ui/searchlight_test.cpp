@@ -203,7 +203,7 @@ private slots:
         GlView* view = main->rootView().view();
         const int vw = view->width(), vh = view->height();
         const QPoint centre(vw / 2, vh / 2);
-        QTest::mouseMove(view, centre);
+        hover(view, centre);
         QTRY_COMPARE(main->cursorX(), centre.x());
         w.updateStatusBar();
         QVERIFY(!label->isVisible());  // searchlight off
@@ -225,7 +225,7 @@ private slots:
 
         main->setSearchlightExponent(3);
         const QPoint upperRight(vw * 3 / 4, vh / 5);
-        QTest::mouseMove(view, upperRight);
+        hover(view, upperRight);
         QTRY_COMPARE(main->cursorX(), upperRight.x());
         w.updateStatusBar();
         const double corner = expected(3, upperRight);

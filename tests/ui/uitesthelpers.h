@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QStringList>
 #include <QThread>
@@ -176,6 +177,15 @@ inline std::vector<uint32_t> referenceRender(DocRT& doc, RenderSettings& setting
 inline std::vector<uint32_t> pixelsOf(GlView* view) {
     const PixelBuffer& b = view->engine()->ownPixelBuffer();
     return std::vector<uint32_t>(b.data(), b.data() + size_t(b.width()) * b.height());
+}
+
+// Moves the mouse over a widget without moving the display's pointer. QTest::mouseMove moves the
+// real pointer, which every test on the same virtual X server shares: a test running beside
+// another would see the other's moves.
+inline void hover(QWidget* widget, QPoint pos) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(widget->mapToGlobal(pos)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &move);
 }
 
 inline QStringList menuTexts(const QMenu& menu) {
