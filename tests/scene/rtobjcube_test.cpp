@@ -1,5 +1,4 @@
-// Cubes: the six faces that a kd-tree build collects close the solid, and the cube itself is
-// never hit (only its faces are).
+// Cubes: the six faces that a kd-tree build collects close the solid.
 #include "scene/rtobjcube.h"
 
 #include <gtest/gtest.h>
@@ -77,35 +76,4 @@ TEST(RtObjCube, FacesCloseTheSolid) {
         }
     }
     EXPECT_GT(checked, 2500);
-}
-
-TEST(RtObjCube, OwnRayOperationsFindNothingAndWriteNothing) {
-    rtObjCube cube;
-    std::vector<rtObjBase*> faces;
-    cube.collectPrimitives(faces);
-    const Vec4f o(0, 0, 0, 0), d = unitDir(0, 0, 1);  // from the centre: every face would hit
-    SingleRay r = makeRay(o, d);
-    r.u = 9;
-    float t = kNoDistance;
-    cube.intersect1(r, t);
-    cube.intersect1Alt(r, t);
-    EXPECT_EQ(t, kNoDistance);
-    EXPECT_EQ(r.u, 9.0f);
-    EXPECT_FALSE(cube.occluded1(r));
-    const Vec4f ds[4] = {d, d, d, d};
-    alignas(16) RayBundle4 b4;
-    makeBundle4(b4, o, ds);
-    EXPECT_EQ(movemask(cube.intersect4(b4)), 0);
-    EXPECT_EQ(movemask(cube.intersect4Alt(b4)), 0);
-    EXPECT_EQ(movemask(b4.live), 0xf);
-    EXPECT_EQ(b4.tHit[0], kNoHit);
-    Vec4f d16[16];
-    repeat16(ds, d16);
-    alignas(16) RayBundle16 b16;
-    makeBundle16(b16, o, d16);
-    LaneMask4 hits[4] = {LaneMask4(true), LaneMask4(true), LaneMask4(true), LaneMask4(true)};
-    EXPECT_FALSE(cube.intersect16(b16, hits));
-    EXPECT_EQ(combineMasks(hits), 0);
-    EXPECT_FALSE(cube.intersect16Alt(b16, hits));
-    EXPECT_EQ(combineMasks(b16.live), 0xffff);
 }

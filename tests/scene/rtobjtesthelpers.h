@@ -1,5 +1,5 @@
 // Shared by the scene-object tests: ray records built from plain numbers, a texture that records
-// what the objects hand it, and double-precision vectors for the reference computations.
+// what the objects hand it, double-precision vectors for the references, and seeded randomness.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <string>
 
 #include "geometry/raybundle.h"
 #include "scene/dataelem.h"
@@ -37,6 +36,7 @@ inline Vec4f unitDir(float x, float y, float z) {
     const float l = std::sqrt(x * x + y * y + z * z);
     return Vec4f(x / l, y / l, z / l, 0.0f);
 }
+inline Vec4f unitDir(const Vec4f& d) { return unitDir(d.x, d.y, d.z); }
 
 inline SingleRay makeRay(const Vec4f& origin, const Vec4f& dir, float tMin = 0.0f,
                          float tMax = kFar) {
@@ -63,8 +63,7 @@ inline void makeBundle4(RayBundle4& b, const Vec4f origins[4], const Vec4f dirs[
             b.invDir[c][l] = 1.0f / dirs[l][c];
         }
     }
-    b.dir[3] = Vec4f(1.0f);
-    b.invDir[3] = Vec4f(1.0f);
+    b.dir[3] = b.invDir[3] = Vec4f(1.0f);
     b.live = LaneMask4(true);
     b.tHit = Vec4f(kNoHit);
     b.tMin = Vec4f(tMin);
@@ -72,14 +71,13 @@ inline void makeBundle4(RayBundle4& b, const Vec4f origins[4], const Vec4f dirs[
     b.doppler = Vec4f(1.0f);
 }
 
-// Four rays from one origin.
 inline void makeBundle4(RayBundle4& b, const Vec4f& origin, const Vec4f dirs[4],
                         float tMin = 0.0f, float tMax = kFar) {
     const Vec4f os[4] = {origin, origin, origin, origin};
     makeBundle4(b, os, dirs, tMin, tMax);
 }
 
-// Sixteen rays from one origin (a camera bundle).
+// Sixteen rays from one origin (a camera bundle); ray i is lane i % 4 of group i / 4.
 inline void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[16],
                          float tMin = 0.0f, float tMax = kFar) {
     std::memset(static_cast<void*>(&b), 0, sizeof b);
@@ -103,19 +101,6 @@ inline void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[1
     }
 }
 
-// The four directions repeated over the sixteen rays of a bundle (ray i gets four[i % 4]).
-inline void repeat16(const Vec4f four[4], Vec4f out[16]) {
-    for (int i = 0; i < 16; ++i) out[i] = four[i % 4];
-}
-
-// Box corners component by component (x, y, z, t).
-inline void expectBox(const BoundingBox& b, std::array<float, 4> lo, std::array<float, 4> hi) {
-    for (int c = 0; c < 4; ++c) {
-        EXPECT_FLOAT_EQ(b.min[c], lo[c]) << "component " << c;
-        EXPECT_FLOAT_EQ(b.max[c], hi[c]) << "component " << c;
-    }
-}
-
 // Distance the single-ray test reports (kNoDistance for a miss).
 inline float hit1(const rtObjBase& obj, SingleRay& r) {
     float t = kNoDistance;
@@ -123,70 +108,33 @@ inline float hit1(const rtObjBase& obj, SingleRay& r) {
     return t;
 }
 
-// An object's properties in file order as "name=text|name=text|...".
-template <class T>
-std::string propertyText(T& obj) {
-    Reader::PropertyList list;
-    obj.getProperties(list);
-    std::string s;
-    for (int i = 0; i < list.size(); ++i)
-        s += (i ? "|" : "") + list.at(i)->name.toStdString() + "=" +
-             list.at(i)->toString().toStdString();
-    return s;
-}
-
-// Remembers the arguments of the last call of each colouring operation (one thread only) and
-// writes each shading factor's bits into the ray's output pixel (any thread; the tests give
-// every ray its own pixel: bundle lane l of row r at out[r][l]).
+// Remembers the shading factors and surface coordinates of the last call of each colouring
+// operation.
 class RecordingTexture : public Texture {
 public:
-    mutable int calls1 = 0, calls4 = 0, calls16 = 0;
     mutable float factor1 = 0, u1 = 0, v1 = 0;
-    mutable int mask4 = 0;
+    mutable int mask4 = 0, mask16 = 0;
     mutable Vec4f factor4, u4, v4;
-    mutable int mask16 = 0;
     mutable std::array<Vec4f, 4> factor16, u16, v16;
-    bool record = true;
-
-    static uint32_t bits(float f) {
-        uint32_t b;
-        std::memcpy(&b, &f, 4);
-        return b;
-    }
 
     void shade1(SingleRay& ray, float shade) const override {
-        if (record) {
-            ++calls1;
-            factor1 = shade;
-            u1 = ray.u;
-            v1 = ray.v;
-        }
-        if (ray.out) *ray.out = bits(shade);
+        factor1 = shade;
+        u1 = ray.u;
+        v1 = ray.v;
     }
     void shade4(RayBundle4& b, LaneMask4 mask, const Vec4f& shade) const override {
-        if (record) {
-            ++calls4;
-            mask4 = movemask(mask);
-            factor4 = shade;
-            u4 = b.u;
-            v4 = b.v;
-        }
-        for (int l = 0; l < 4; ++l)
-            if (mask.lane(l) && b.out[l / 2]) b.out[l / 2][l % 2] = bits(shade[l]);
+        mask4 = movemask(mask);
+        factor4 = shade;
+        u4 = b.u;
+        v4 = b.v;
     }
     void shade16(RayBundle16& b, const LaneMask4 mask[4], const Vec4f shade[4]) const override {
-        if (record) {
-            ++calls16;
-            mask16 = combineMasks(mask);
-            for (int g = 0; g < 4; ++g) {
-                factor16[g] = shade[g];
-                u16[g] = b.u[g];
-                v16[g] = b.v[g];
-            }
+        mask16 = combineMasks(mask);
+        for (int g = 0; g < 4; ++g) {
+            factor16[g] = shade[g];
+            u16[g] = b.u[g];
+            v16[g] = b.v[g];
         }
-        for (int g = 0; g < 4; ++g)
-            for (int l = 0; l < 4; ++l)
-                if (mask[g].lane(l) && b.out[g]) b.out[g][l] = bits(shade[g][l]);
     }
     void resolveColors(ColorCol&) override {}
     void getProperties(Reader::PropertyList&) override {}
@@ -194,7 +142,7 @@ public:
     void copyFrom(const Texture&) override {}
 };
 
-// Uniform doubles from a seeded engine.
+// Uniform doubles, points and unit directions from a seeded engine.
 class Rng {
 public:
     explicit Rng(unsigned seed) : engine(seed) {}
