@@ -14,10 +14,6 @@
 #include "scene/scenedata.h"
 #include "scene/texturecol.h"
 #include "scene/texturesingle.h"
-#include "tests/scene/rtobjtesthelpers.h"
-
-// The scene-object base's own members live with the object classes; this suite only needs them
-// when it is built without those.
 
 namespace {
 

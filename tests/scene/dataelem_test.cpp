@@ -1,5 +1,5 @@
 // Property elements: number and vector texts, string whitespace rules, XML lines, refused editor
-// rows through a fake row factory, and lookup in a property list.
+// rows through a fake row factory.
 #include "scene/dataelem.h"
 
 #include <gtest/gtest.h>
@@ -165,28 +165,6 @@ TEST(EditorRows, RefusedTextsAreReported) {
     factory.rows[2]->typed = "(500;2)(700;3)";
     EXPECT_TRUE(list.at(2)->readEditor());
     EXPECT_EQ(col.count(), 2);
-}
-
-TEST(PropertyList, FindsFirstExactNameAndOwnsElements) {
-    float a = 0, b = 0;
-    Reader::PropertyList list;
-    list.addFloat("radius", a);
-    list.addFloat("radius", b);
-    EXPECT_EQ(list.size(), 2);
-    EXPECT_EQ(list.find("radius"), list.at(0));
-    EXPECT_EQ(list.find("Radius"), nullptr);
-    EXPECT_EQ(list.find("radius "), nullptr);
-    EXPECT_TRUE(list.setProperty("radius", "3"));
-    EXPECT_EQ(a, 3.0f);
-    EXPECT_EQ(b, 0.0f);
-    EXPECT_FALSE(list.setProperty("missing", "3"));
-    EXPECT_FALSE(list.setProperty("radius", "three"));
-    int visited = 0;
-    for (const auto& e : list) visited += e->name == "radius";
-    EXPECT_EQ(visited, 2);
-    list.clear();
-    EXPECT_EQ(list.size(), 0);
-    EXPECT_EQ(list.find("radius"), nullptr);
 }
 
 // Found by fuzzing: Qt's toFloat reports a number beyond float range as no number but returns

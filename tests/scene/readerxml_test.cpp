@@ -143,8 +143,7 @@ TEST(ReaderXml, EscapedNamesSurviveARoundTrip) {
     EXPECT_EQ(again->scene.objects.items[0]->name, "a<b>&c");
 }
 
-// Load, save, load, save: the two saved files are identical, and the first equals the input
-// for files written by this program.
+// Load, save, load, save: the two saved files are identical.
 TEST(ReaderXml, SaveLoadSaveIsByteIdenticalForEveryBenchScene) {
     const QString files[] = {QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin"),
                              QStringLiteral(TAVOLIN_TEST_DATA "/temple.tavolin"),

@@ -16,7 +16,6 @@
 #include "scene/textureimage.h"
 #include "scene/texturequad.h"
 #include "scene/texturesingle.h"
-#include "tests/scene/rtobjtesthelpers.h"
 
 namespace {
 
@@ -180,12 +179,6 @@ TEST(TextureSingle, FourLaneFormUsesAbsoluteFactorsSixteenLaneFormSigned) {
 // ---------------------------------------------------------------- TextureQuad
 
 TEST(TextureQuad, CellParityAgainstBruteForce) {
-    EXPECT_EQ(TextureQuad::cell(2.7f, 3.2f), 1);    // 2 + 3 = 5
-    EXPECT_EQ(TextureQuad::cell(2.7f, 0.9f), 0);    // 2 + 0 = 2
-    EXPECT_EQ(TextureQuad::cell(-0.5f, 0.5f), 0);   // truncation toward zero: 0 + 0
-    EXPECT_EQ(TextureQuad::cell(-1.5f, 0.2f), 1);   // |-1| mod 2
-    EXPECT_EQ(TextureQuad::cell(-3.7f, 1.2f), 0);   // |-3 + 1| = 2
-    EXPECT_EQ(TextureQuad::cell(-2.5f, -1.5f), 1);  // |-3|
     std::mt19937 rng(20240611);
     std::uniform_real_distribution<float> coord(-60.0f, 60.0f);
     for (int i = 0; i < 2000; ++i) {
