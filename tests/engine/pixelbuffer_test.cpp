@@ -43,25 +43,6 @@ private:
 
 }  // namespace
 
-// Levels 1, 4, 8, 16 mean k x k samples per pixel with k = 1, 2, 3, 4; new samples are opaque
-// black.
-TEST(PixelBuffer, SizeIncludesTheAntialiasingFactor) {
-    PixelBuffer buf;
-    EXPECT_EQ(buf.width(), -1);
-    EXPECT_EQ(buf.height(), -1);
-    const int levels[] = {1, 4, 8, 16};
-    for (int i = 0; i < 4; ++i) {
-        const int k = i + 1;
-        ASSERT_TRUE(buf.setSize(7, 5, levels[i]));
-        EXPECT_EQ(buf.width(), 7 * k);
-        EXPECT_EQ(buf.height(), 5 * k);
-        EXPECT_EQ(buf.pixelCount(), size_t(35 * k * k));
-    }
-    PixelBuffer aa;
-    ASSERT_TRUE(aa.setSize(100, 50, 4));
-    for (size_t i = 0; i < aa.pixelCount(); ++i) ASSERT_EQ(aa.data()[i], rgba(0, 0, 0, 255));
-}
-
 TEST(PixelBuffer, ResizeKeepsOldElementsAndFillsNewOnes) {
     PixelBuffer buf;
     ASSERT_TRUE(buf.setSize(2, 2, 1));
@@ -99,17 +80,6 @@ TEST(PixelBuffer, UnsupportedOrImpossibleSizesAreRefused) {
     EXPECT_FALSE(buf.setSize(-5, 3, 1));
     EXPECT_EQ(buf.width(), 4);
     EXPECT_EQ(buf.pixelCount(), 12u);
-}
-
-TEST(PixelBuffer, BoxFilterTruncatesTheMean) {
-    PixelBuffer buf;
-    ASSERT_TRUE(buf.setSize(1, 1, 4));
-    buf.setPixel(0, 0, rgba(255, 0, 0, 255));
-    buf.setPixel(1, 0, rgba(0, 0, 0, 255));
-    buf.setPixel(0, 1, rgba(0, 0, 0, 255));
-    buf.setPixel(1, 1, rgba(0, 0, 0, 255));
-    ASSERT_TRUE(buf.downsample(4));
-    EXPECT_EQ(buf.pixel(0, 0), rgba(63, 0, 0, 255));
 }
 
 TEST(PixelBuffer, DownsampleMatchesBruteForceMeanOnRandomPictures) {

@@ -37,40 +37,6 @@ std::vector<double> times(const Recorder& rec) {
 
 }  // namespace
 
-TEST(Recorder, EmptyRecordingHasNoDurationAndIsNeverWithin) {
-    Recorder rec;
-    EXPECT_EQ(rec.mode(), 0);
-    EXPECT_EQ(rec.duration(), 0.0);
-    EXPECT_FALSE(rec.isWithin(0));
-    rec.play(5000, -1.0);
-    EXPECT_EQ(rec.mode(), 2);
-    EXPECT_FALSE(rec.isWithin(5000));
-    EXPECT_FALSE(rec.isWithin(-100000));
-    EXPECT_THROW(rec.stateAt(0.0, true), ProgrammingError);
-}
-
-TEST(Recorder, AddPointStoresFilmTimeAndSignals) {
-    Recorder rec;
-    int changes = 0;
-    QObject::connect(&rec, &Recorder::recorderContentChanged, [&changes] { ++changes; });
-    rec.record(5000, -1.0);  // film time 0 at clock 6 s
-    rec.addPoint(makePoint(5.5, 0.2f, 0.0f));
-    rec.addPoint(makePoint(6.75, 0.3f, 1.0f));
-    ASSERT_EQ(rec.pointCount(), 2);
-    EXPECT_DOUBLE_EQ(rec.point(0).time, -0.5);
-    EXPECT_DOUBLE_EQ(rec.point(1).time, 0.75);
-    EXPECT_EQ(rec.point(1).speed, 0.3f);
-    EXPECT_DOUBLE_EQ(rec.duration(), 1.25);
-    EXPECT_EQ(changes, 2);
-    EXPECT_THROW(rec.point(2), ProgrammingError);
-    EXPECT_THROW(rec.point(-1), ProgrammingError);
-
-    rec.clear();
-    EXPECT_EQ(rec.pointCount(), 0);
-    EXPECT_EQ(rec.mode(), 1);  // clearing keeps the mode
-    EXPECT_EQ(changes, 3);
-}
-
 TEST(Recorder, StateAtStoredTimeIsThatPointAndHalfwayIsTheAverage) {
     Recorder rec;
     recordFour(rec);

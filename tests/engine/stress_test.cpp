@@ -221,34 +221,6 @@ TEST(DocumentStress, ThousandLoadApplyCyclesDoNotGrowMemory) {
 #endif
 }
 
-// A picture that cannot be allocated is refused with the renderer's message path (setSize
-// false) and the same process then renders a normal picture.
-TEST(MemoryLimits, TooLargePictureIsRefusedAndTheProgramStaysUsable) {
-    doctest::TraceOutputOff quiet;
-    DocRT doc;
-    doc.requestBuiltInScene();
-    doc.applyPendingChanges();
-    TimeRT engine;
-    ThreadBase pool(2);
-    pool.addTasks(&engine);
-
-    PixelBuffer buffer;
-    ASSERT_TRUE(buffer.setSize(16, 16, 1));
-    EXPECT_FALSE(buffer.setSize(32768, 32768, 16));  // 2^34 samples: 64 GiB
-    EXPECT_FALSE(buffer.setSize(65535, 65535, 1));
-    EXPECT_EQ(buffer.width(), 16);
-    EXPECT_EQ(buffer.pixelCount(), 256u);
-
-    ASSERT_TRUE(buffer.setSize(40, 30, 4));
-    std::fill_n(buffer.data(), buffer.pixelCount(), markerPixel());
-    renderWithPool(pool, engine, doc, buffer);
-    EXPECT_EQ(unwritten(buffer), 0);
-    ASSERT_TRUE(buffer.downsample(4));
-    EXPECT_EQ(buffer.width(), 40);
-    // The spheres are in the middle of the picture, the corner shows the background.
-    EXPECT_NE(buffer.pixel(20, 15), buffer.pixel(0, 0));
-}
-
 // The same with a real allocation failure: a child process whose address space is limited asks
 // for a picture that fits the size limit but not the address space.
 TEST(MemoryLimits, AllocationFailureUnderAnAddressSpaceLimit) {

@@ -36,35 +36,6 @@ void busyWork(int unit) {
 
 }  // namespace
 
-TEST_F(QuietPool, OneWorkerPerHardwareThreadAndOneWhenTheCountIsUnknown) {
-    EXPECT_EQ(ThreadBase::workerCountFor(-1), 1);
-    EXPECT_EQ(ThreadBase::workerCountFor(0), 1);
-    EXPECT_EQ(ThreadBase::workerCountFor(1), 1);
-    EXPECT_EQ(ThreadBase::workerCountFor(6), 6);
-    ThreadBase pool;
-    EXPECT_EQ(pool.threadCount(), ThreadBase::workerCountFor(QThread::idealThreadCount()));
-    ThreadBase three(3);
-    EXPECT_EQ(three.threadCount(), 3);
-    EXPECT_FALSE(three.isRunning());
-}
-
-TEST_F(QuietPool, RunWithoutCollectionsSignalsOncePerRun) {
-    ThreadBase pool(3);
-    SignalCounter ends(pool);
-    // A fresh pool is idle without having signalled.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ends.count, 0);
-    for (int run = 1; run <= 50; ++run) {
-        pool.startRendering(true);
-        ASSERT_EQ(ends.count, run);
-        EXPECT_FALSE(pool.isRunning());
-    }
-    pool.startRendering(false);
-    ASSERT_TRUE(ends.waitFor(51));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ends.count, 51);
-}
-
 TEST_F(QuietPool, TwoCollectionsAreDrainedInOrderAndFinishedOncePerRun) {
     constexpr int kUnits = 300;
     constexpr int kRuns = 40;
@@ -217,40 +188,6 @@ TEST_F(QuietPool, AbortFinishesTheCurrentUnitsAndTakesNoMore) {
     pool.startRendering(true);
     EXPECT_EQ(ends.count, 2);
     EXPECT_EQ(slow.processed, done);
-}
-
-TEST_F(QuietPool, DestructorDeletesOnlyCollectionsMarkedForDeletion) {
-    std::atomic<int> destroyed{0};
-    auto* marked = new CountingTasks(2, {}, &destroyed);
-    auto* kept = new CountingTasks(2, {}, &destroyed);
-    auto* keptRemoved = new CountingTasks(2, {}, &destroyed);
-    {
-        ThreadBase pool(2);
-        pool.addTasks(marked);
-        pool.addTasks(kept);
-        pool.addTasks(keptRemoved);
-        pool.startRendering(true);
-        pool.removeTasks(marked, true);
-        pool.removeTasks(keptRemoved, false);
-        EXPECT_EQ(pool.taskCount(), 1);
-    }
-    EXPECT_EQ(destroyed, 1);
-    delete kept;
-    delete keptRemoved;
-    EXPECT_EQ(destroyed, 3);
-}
-
-TEST_F(QuietPool, StopThreadsLeavesNoWorkers) {
-    ThreadBase pool(3);
-    SignalCounter ends(pool);
-    pool.startRendering(true);
-    pool.stopThreads();
-    EXPECT_EQ(pool.threadCount(), 0);
-    EXPECT_FALSE(pool.isRunning());
-    EXPECT_EQ(ends.count, 1);
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(pool.startRendering(true), ProgrammingError);
-    testing::internal::GetCapturedStdout();
 }
 
 // A cancelled run ends while its units are still in progress: the collection stops handing

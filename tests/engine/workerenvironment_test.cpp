@@ -1,5 +1,5 @@
-// What a worker's surroundings look like: its rounding mode, the trace lines of a run, and the
-// end-of-run signal delivered queued to the controlling thread as the frame loop uses it.
+// What a worker's surroundings look like: its rounding mode, and the end-of-run signal delivered
+// queued to the controlling thread as the frame loop uses it.
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
 
@@ -7,11 +7,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
-#include <algorithm>
 #include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "engine/threadbase.h"
 #include "geometry/traceoutput.h"
@@ -21,22 +17,6 @@ namespace {
 
 constexpr unsigned int kStatusFlags = 0x3f;  // sticky exception flags of MXCSR
 constexpr unsigned int kFlushToZero = 0x8000;
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-int countOf(const std::vector<std::string>& lines, const std::string& line) {
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
-
-int indexOf(const std::vector<std::string>& lines, const std::string& line) {
-    const auto found = std::find(lines.begin(), lines.end(), line);
-    return found == lines.end() ? -1 : static_cast<int>(found - lines.begin());
-}
 
 }  // namespace
 
@@ -75,45 +55,6 @@ TEST(WorkerEnvironment, WorkersRoundTowardMinusInfinityAndKeepOtherBits) {
     EXPECT_EQ(callerAfter, inherited);
     EXPECT_EQ(callerMinusHalf, 0);
     EXPECT_EQ(callerOneAndHalf, 2);
-}
-
-TEST(WorkerEnvironment, TraceLinesFollowTheRun) {
-    TraceOutput::setEnabled(true);
-    testing::internal::CaptureStdout();
-    {
-        ThreadBase pool(2);
-        pool.startRendering(true);
-    }
-    const std::vector<std::string> lines = splitLines(testing::internal::GetCapturedStdout());
-
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), "2");
-    int signalLines = 0;
-    for (int i = 0; i < 2; ++i) {
-        const std::string prefix = "Thread " + std::to_string(i) + " ";
-        EXPECT_EQ(countOf(lines, prefix + "threadStarted"), 1);
-        EXPECT_EQ(countOf(lines, prefix + "waiting finished, stopping Thread"), 1);
-        signalLines += countOf(lines, prefix + "Waiting signal send");
-    }
-    EXPECT_EQ(signalLines, 1);
-    // Each worker's token starts one share of work, whichever worker happens to take it.
-    const int workLines = countOf(lines, "Thread 0 waiting finished, start Work") +
-                          countOf(lines, "Thread 1 waiting finished, start Work");
-    EXPECT_EQ(workLines, 2);
-    const int started = indexOf(lines, "start rendering");
-    const int finished = indexOf(lines, "finished ");
-    ASSERT_GE(started, 0);
-    ASSERT_GT(finished, started);
-    // "finished \n" is followed by the trace line's own end: an empty line.
-    ASSERT_LT(finished + 1, static_cast<int>(lines.size()));
-    EXPECT_EQ(lines[finished + 1], "");
-    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
-        if (lines[i].find("start Work") != std::string::npos ||
-            lines[i].find("Waiting signal send") != std::string::npos) {
-            EXPECT_GT(i, started) << lines[i];
-            EXPECT_LT(i, finished) << lines[i];
-        }
-    }
 }
 
 TEST(WorkerEnvironment, QueuedSignalDrivesAFrameLoopOncePerRun) {

@@ -43,60 +43,6 @@ void walk(const KDTree& t, const std::function<void(const KdNode&, const Boundin
 
 }  // namespace
 
-TEST(KDTree, EmptySceneIsOneEmptyLeafWithNullEntry) {
-    KDTree tree;
-    EXPECT_FALSE(tree.hasNodes());
-    EXPECT_EQ(tree.rootNode(), nullptr);
-    tree.reset();
-    tree.addInterval({}, 0);
-    ASSERT_EQ(tree.nodeArray().size(), 1u);
-    EXPECT_EQ(tree.rootNode(), tree.nodeBase());
-    EXPECT_EQ(tree.rootNode()->first, 0u);
-    EXPECT_EQ(tree.rootNode()->second, 0x80000000u);
-    ASSERT_EQ(tree.leaves().size(), 1u);
-    EXPECT_EQ(tree.leaves()[0], nullptr);
-    EXPECT_EQ(tree.sceneBox().min.x, 0.0f);
-    EXPECT_EQ(tree.sceneBox().min.w, 0.0f);
-    EXPECT_EQ(tree.sceneBox().max.y, 1.0f);
-    EXPECT_EQ(tree.sceneBox().max.w, 1.0f);
-    EXPECT_NO_THROW(checkTreeHasNodes(tree));
-}
-
-TEST(KDTree, RefusesTimeIntervalsAndEmptyTreeChecks) {
-    KDTree tree;
-    try {
-        checkTreeHasNodes(tree);
-        FAIL() << "no error for a tree without nodes";
-    } catch (const ProgrammingError& e) {
-        EXPECT_STREQ(e.what(), "The tree does not have nodes");
-    }
-    Scene s;
-    s.box(P(0, 0, 0), P(1, 1, 1));
-    try {
-        tree.addInterval(s.list, 1);
-        FAIL() << "interv 1 accepted";
-    } catch (const ProgrammingError& e) {
-        EXPECT_STREQ(e.what(), "in KDTree::addInterval interv needs to be 0 without time enabled");
-    }
-    EXPECT_TRUE(tree.nodeArray().empty());
-    EXPECT_FALSE(tree.hasNodes());
-}
-
-TEST(KDTree, ObjectFillingTheSceneBoxStaysInRootLeaf) {
-    Scene s;
-    TestSphere* only = s.sphere(P(1, 2, 3), 0.5f);
-    KDTree tree;
-    tree.addInterval(s.list, 0);
-    ASSERT_EQ(tree.nodeArray().size(), 1u);
-    EXPECT_EQ(tree.rootNode()->first, 1u);
-    EXPECT_EQ(tree.rootNode()->second, 0x80000000u);
-    ASSERT_EQ(tree.leaves().size(), 1u);
-    EXPECT_EQ(tree.leaves()[0], only);
-    EXPECT_EQ(tree.sceneBox().min.x, 0.5f);
-    EXPECT_EQ(tree.sceneBox().max.z, 3.5f);
-    EXPECT_EQ(tree.sceneBox().min.w, -10000.0f);
-}
-
 // Two unit cubes of area 6 at x in [0, 1] and [2, 3]. Root box [0,3]x[0,1]x[0,1]: S = 14,
 // N = 12, face = 2, perim = 4. Candidates along x: start 0 -> 1; end 1 -> (10*6 + 6*6)/168 =
 // 16/28; start 2 -> also 16/28 (later, loses the tie); end 3 -> 1. Upper child [1,3]: S = 10,
@@ -163,24 +109,6 @@ TEST(KDTree, StraddlingObjectIsListedInBothChildren) {
     EXPECT_LT(lowerLeaf[0], lowerLeaf[1]);
     const std::vector<rtObjBase*> upperLeaf = leafObjects(tree, n[4]);
     EXPECT_GT(upperLeaf[0], upperLeaf[1]);
-}
-
-// Mirror-symmetric in x and y: both axes give the same costs, the earlier axis wins.
-TEST(KDTree, TiesKeepTheEarlierAxis) {
-    Scene s;
-    s.box(P(0, 0, 0), P(1, 1, 1));
-    s.box(P(2, 2, 0), P(3, 3, 1));
-    KDTree tree;
-    tree.addInterval(s.list, 0);
-    EXPECT_EQ(tree.rootNode()->axis(), 0);
-    EXPECT_EQ(tree.rootNode()->split(), 1.0f);
-    // The cubes on the other diagonal: symmetric as well, x still wins.
-    Scene r;
-    r.box(P(0, 2, 0), P(1, 3, 1));
-    r.box(P(2, 0, 0), P(3, 1, 1));
-    KDTree t2;
-    t2.addInterval(r.list, 0);
-    EXPECT_EQ(t2.rootNode()->axis(), 0);
 }
 
 // Objects without area weigh nothing: every cost is 0/0 and no split is ever made.
@@ -271,30 +199,4 @@ TEST(KDTree, LeavesHoldEveryObjectReachingTheirCell) {
         }
         EXPECT_EQ(tree.leaves(), firstLeaves);
     }
-}
-
-// Many identical boxes can never be separated: one leaf. Beside them a distinct cube is split
-// off, and the identical group stays together in one leaf.
-TEST(KDTree, IdenticalBoxesStayTogether) {
-    Scene s;
-    for (int i = 0; i < 50; ++i) s.box(P(0, 0, 0), P(1, 1, 1));
-    KDTree tree;
-    tree.addInterval(s.list, 0);
-    ASSERT_EQ(tree.nodeArray().size(), 1u);
-    EXPECT_EQ(tree.rootNode()->objectCount(), 50u);
-    TestBox* lone = s.box(P(5, 0, 0), P(6, 1, 1));
-    tree.reset();
-    tree.addInterval(s.list, 0);
-    int groupLeaves = 0;
-    walk(tree, [&](const KdNode& n, const BoundingBox&, int) {
-        if (!n.isLeaf() || n.objectCount() == 0) return;
-        const std::set<rtObjBase*> in = asSet(leafObjects(tree, n));
-        if (in.count(s.list[0])) {
-            ++groupLeaves;
-            EXPECT_EQ(in.size(), 50u);
-        } else {
-            EXPECT_EQ(in, (std::set<rtObjBase*>{lone}));
-        }
-    });
-    EXPECT_EQ(groupLeaves, 1);
 }

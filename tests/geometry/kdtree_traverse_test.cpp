@@ -363,38 +363,3 @@ TEST(KDTraverse, DivergingBundleVisitsBothChildren) {
     EXPECT_EQ(out.rfind("SUB_BOTH: 0, 1, ", 0), 0u) << out;
     EXPECT_NE(out.find("\nSUB_BOTH: 0, 2, "), std::string::npos) << out;
 }
-
-// One coherent bundle passing only the upper cube: the traversal goes to one side ("SUB_FARF")
-// and the single ray reports "SUB_NEAR"; nothing is written without the trace byte.
-TEST(KDTraverse, TraceLinesOnlyWhenAsked) {
-    Scene s;
-    s.box(P(0, 0, 0), P(1, 1, 1));
-    s.box(P(2, 0, 0), P(3, 1, 1));
-    KDTree tree;
-    tree.addInterval(s.list, 0);
-    const bool traceWas = TraceOutput::enabled();
-    TraceOutput::setEnabled(true);
-    const Vec4f o = P(2.5f, 0.5f, 5);
-    Vec4f origin[4] = {o, o, o, o};
-    Vec4f dir[4] = {P(0, 0, -1), P(0.01f, 0, -1), P(0, 0.01f, -1), P(0.01f, 0.01f, -1)};
-    alignas(16) RayBundle4 b4;
-    uint32_t pix[4] = {};
-    for (uint8_t trace : {uint8_t(0), uint8_t(1)}) {
-        makeBundle4(tree, b4, origin, dir, pix);
-        b4.trace = trace;
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(traceBundle4(b4), 0xf);
-        const std::string out = testing::internal::GetCapturedStdout();
-        if (trace)
-            EXPECT_EQ(out, "SUB_FARF: 0, 1, 5\nSUB_FARF: 0, 2, 5\n");
-        else
-            EXPECT_EQ(out, "");
-    }
-    uint32_t spix = 0;
-    SingleRay r = makeRay(tree, o, P(0, 0, -1), &spix);
-    r.trace = 1;
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(traceRay(r));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "SUB_NEAR: 0, 1, 5\nSUB_NEAR: 0, 2, 5\n");
-    TraceOutput::setEnabled(traceWas);
-}

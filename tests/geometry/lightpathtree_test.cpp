@@ -29,36 +29,6 @@ int rootIndexOf(const LightPathTree& t, const LightPathNode* n) {
 
 }  // namespace
 
-TEST(LightPathTree, NewTableHasDefaultsAndAbsorbsEverything) {
-    LightPathTree tree;
-    EXPECT_FLOAT_EQ(tree.angleMin(), 0.1f);
-    EXPECT_FLOAT_EQ(tree.angleMax(), 2.5f);
-    EXPECT_EQ(tree.rootCount(), 10);
-    EXPECT_EQ(tree.rootCountMinus1(), 9.0f);
-    EXPECT_EQ(tree.nodeCount(), 0u);
-    const LightPathParameters p = tree.parameters;
-    EXPECT_EQ(p.samplesPerUnit, 10.0f);
-    EXPECT_EQ(p.fateSigmaLimit, 30.0f);
-    EXPECT_EQ(p.escapeRadius, 10.0f);
-    EXPECT_EQ(p.horizonMargin, 0.0f);
-    EXPECT_EQ(p.extraEscapeSamples, 10);
-    EXPECT_EQ(p.maxSplitDepth, 40);
-    EXPECT_EQ(p.toleranceMrad, 0.1f);
-    EXPECT_EQ(p.maxPathPoints, 80);
-    EXPECT_FALSE(p.checkQuarterPoints);
-
-    for (float a : {-1.0f, 0.0f, 0.3f, 1.7f, 2.5f, 3.1f}) {
-        PathIterator it;
-        it.start(tree, a);
-        ASSERT_NE(it.node, nullptr);
-        EXPECT_TRUE(it.node->absorbs());
-        EXPECT_FALSE(it.node->escapes());
-        it.step();
-        EXPECT_EQ(it.node, nullptr);
-        EXPECT_EQ(it.lo, -20.0f);
-    }
-}
-
 TEST(LightPathTree, StartClampsToFirstAndLastRoot) {
     LightPathTree tree;
     const float s = tree.rootWidth();
