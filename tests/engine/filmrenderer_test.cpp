@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <cmath>
+#include <cstdlib>
 
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
@@ -134,19 +135,15 @@ TEST(FilmRenderer, TooLongFilmsAndBadNamesAreRefusedBeforeRendering) {
     EXPECT_TRUE(QDir(scene.dir.filePath("long")).isEmpty());
 }
 
+// The number goes before the last suffix of the file name, never into a folder's name.
 TEST(FilmRenderer, FrameNamesAreNumberedBeforeTheSuffix) {
-    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("/tmp/film.png"), 0),
-              QStringLiteral("/tmp/film_00000.png"));
-    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("film.png"), 12345),
-              QStringLiteral("film_12345.png"));
-    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("a.b/c.d/shot.jpg"), 7),
-              QStringLiteral("a.b/c.d/shot_00007.jpg"));
-    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("a.b/film"), 3),
-              QStringLiteral("a.b/film_00003"));
-    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("C:\\pics\\film.bmp"), 42),
-              QStringLiteral("C:\\pics\\film_00042.bmp"));
-    EXPECT_EQ(FilmRenderer::frameFileName(QStringLiteral("film.tar.png"), 100000),
-              QStringLiteral("film.tar_100000.png"));
+    const char* cases[][3] = {{"/tmp/film.png", "0", "/tmp/film_00000.png"},
+                              {"a.b/c.d/shot.jpg", "7", "a.b/c.d/shot_00007.jpg"},
+                              {"a.b/film", "3", "a.b/film_00003"},
+                              {"C:\\pics\\film.bmp", "42", "C:\\pics\\film_00042.bmp"},
+                              {"film.tar.png", "100000", "film.tar_100000.png"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FilmRenderer::frameFileName(QString(c[0]), std::atoi(c[1])), QString(c[2]));
 }
 
 TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
@@ -180,7 +177,9 @@ TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
         ASSERT_FALSE(film.isNull()) << k;
         const QImage single = singleRender(scene.doc, k / 10.0, 40, 30, 1);
         EXPECT_EQ(film.convertToFormat(QImage::Format_RGB32), single) << "frame " << k;
-        if (k > 0) EXPECT_NE(film, previous) << "the observer moves between frames " << k;
+        if (k > 0) {
+            EXPECT_NE(film, previous) << "the observer moves between frames " << k;
+        }
         previous = film;
     }
 }

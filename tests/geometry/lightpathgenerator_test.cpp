@@ -329,7 +329,7 @@ TEST(LightPathGenerator, ObserverInsideThePhotonSphere) {
     for (float a : {2.0f, 2.9f, 3.14f}) EXPECT_TRUE(walk(tree, a).escaped) << a;
 }
 
-TEST(LightPathGenerator, TablesAreWellFormedBoundedAndFast) {
+TEST(LightPathGenerator, TablesAreWellFormedAndBounded) {
     LightPathGenerator gen;
     for (double rObs : {1.001, 1.2, 2.0, 5.0, 20.0, 100.0, 1000.0}) {
         LightPathTree tree;
@@ -338,11 +338,6 @@ TEST(LightPathGenerator, TablesAreWellFormedBoundedAndFast) {
         EXPECT_EQ(st.nodes, tree.nodeCount());
         EXPECT_LE(st.deepestLevel, tree.parameters.maxPathPoints);
         EXPECT_LT(st.nodes, 3 * LightPathTree::kNodePoolReserve);
-        EXPECT_LT(st.milliseconds, 2000.0);
-        RecordProperty("nodes_" + std::to_string(int(rObs)), int(st.nodes));
-        std::printf(
-            "rObs %g r_s: %zu nodes, %d rays, deepest level %d, deepest split %d, %.1f ms\n", rObs,
-            st.nodes, st.rays, st.deepestLevel, st.deepestSplit, st.milliseconds);
     }
 }
 

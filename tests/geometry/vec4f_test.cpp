@@ -1,44 +1,11 @@
-// The SIMD layer and the ray records: lane order, mask bits, slab clipping against hand-worked
-// boxes, and infinities from axis-parallel rays.
+// Slab clipping of the ray records against hand-worked boxes, and infinities from axis-parallel
+// rays.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "geometry/raybundle.h"
-
-TEST(LaneMask4, BitsFollowLaneOrder) {
-    const Vec4f a(1, 5, 1, 5), b(2, 2, 2, 2);
-    EXPECT_EQ((a < b).bits(), 0b0101);
-    EXPECT_EQ((a > b).bits(), 0b1010);
-    EXPECT_TRUE(any(a < b));
-    EXPECT_FALSE(all(a < b));
-    EXPECT_TRUE(none(a < Vec4f(0.0f)));
-    for (int bits = 0; bits < 16; ++bits) EXPECT_EQ(LaneMask4::fromBits(bits).bits(), bits);
-    const Vec4f picked = select(a < b, Vec4f(7.0f), Vec4f(9.0f));
-    EXPECT_EQ(picked.x, 7);
-    EXPECT_EQ(picked.y, 9);
-}
-
-TEST(RayBundle16, MaskOfRayFiveIsBitFive) {
-    LaneMask4 m[4];
-    m[1] = LaneMask4::fromBits(0b0010);  // row 1, column 1
-    EXPECT_EQ(combineMasks(m), 1 << 5);
-    for (auto& g : m) g = LaneMask4(true);
-    EXPECT_EQ(combineMasks(m), 0xffff);
-}
-
-TEST(BoundingBox, SurfaceAreaAndUnion) {
-    BoundingBox a(Vec4f(0, 0, 0, 0), Vec4f(1, 2, 3, 1));
-    EXPECT_FLOAT_EQ(a.surfaceArea(), 2.0f * (2 + 6 + 3));
-    a.unite(BoundingBox(Vec4f(-1, 1, 1, -5), Vec4f(0, 1, 1, 0)));
-    EXPECT_EQ(a.min.x, -1);
-    EXPECT_EQ(a.min.w, -5);
-    EXPECT_EQ(a.max.z, 3);
-    const BoundingBox e = BoundingBox::emptyScene();
-    EXPECT_EQ(e.min.x, 0);
-    EXPECT_EQ(e.max.w, 1);
-}
 
 namespace {
 SingleRay rayFrom(Vec4f o, Vec4f d) {
