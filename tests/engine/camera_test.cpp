@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
 
 #include "engine/camera.h"
 #include "engine/pixelbuffer.h"
@@ -65,34 +66,18 @@ double cosAngle(const Vec4f& a, const Vec4f& b) {
 
 }  // namespace
 
-TEST(Camera, AtRestAberrationChangesNothingAndDopplerIsOne) {
-    CameraFixture on(64, 48, 0.0f, true, true), off(64, 48, 0.0f, false, true);
-    for (float x : {-500.0f, -123.5f, 0.0f, 250.0f})
-        for (float y : {-375.0f, 0.0f, 100.0f}) {
-            Vec4f d1, d2;
-            float D1, D2;
-            Camera::primaryDirection(on.frame, x, y, on.frame.settings.diry * y, d1, D1);
-            Camera::primaryDirection(off.frame, x, y, off.frame.settings.diry * y, d2, D2);
-            EXPECT_EQ(d1.x, d2.x);
-            EXPECT_EQ(d1.y, d2.y);
-            EXPECT_EQ(d1.z, d2.z);
-            EXPECT_EQ(D1, 1.0f);
-            EXPECT_EQ(D2, 1.0f);
-        }
-}
-
-TEST(Camera, CentreRayKeepsItsDirectionAndIsBlueShifted) {
-    CameraFixture c(64, 48, 0.5f, true, true);
-    Vec4f d;
-    float D;
-    Camera::primaryDirection(c.frame, 0, 0, Vec4f(0.0f), d, D);
-    EXPECT_NEAR(cosAngle(d, c.frame.settings.lookat), 1.0, 1e-7);
-    EXPECT_NEAR(D, 0.5773503, 1e-6);  // 1 / (1.5 * 1.1547005)
-    EXPECT_NEAR(D, 1.0 / ((1.0 + 0.5) / std::sqrt(1.0 - 0.25)), 1e-6);
-
-    CameraFixture back(64, 48, -0.5f, true, true);
-    Camera::primaryDirection(back.frame, 0, 0, Vec4f(0.0f), d, D);
-    EXPECT_NEAR(D, std::sqrt(1.5 / 0.5), 1e-5);  // receding: red shift sqrt((1+b)/(1-b))
+// Worked examples: at rest nothing changes; the centre ray keeps its direction and is shifted by
+// 1 / (gamma (1 + beta)), blue when approaching, sqrt((1 + b) / (1 - b)) red when receding.
+TEST(Camera, CentreRayKeepsItsDirectionAndIsShiftedByTheTextbookFactor) {
+    for (const auto& [beta, factor] : {std::pair{0.0, 1.0}, std::pair{0.5, 0.5773503},
+                                       std::pair{-0.5, std::sqrt(1.5 / 0.5)}}) {
+        CameraFixture c(64, 48, float(beta), true, true);
+        Vec4f d;
+        float D;
+        Camera::primaryDirection(c.frame, 0, 0, Vec4f(0.0f), d, D);
+        EXPECT_NEAR(cosAngle(d, c.frame.settings.lookat), 1.0, 1e-7) << beta;
+        EXPECT_NEAR(D, factor, 1e-5) << beta;
+    }
 }
 
 TEST(Camera, RaysFollowTheAberrationFormulaAndDopplerFactor) {
@@ -120,18 +105,6 @@ TEST(Camera, RaysFollowTheAberrationFormulaAndDopplerFactor) {
             EXPECT_NEAR(std::sqrt(dot3(d, d)), 1.0, 1e-6);
         }
     }
-}
-
-TEST(Camera, MovingForwardWidensTheFieldOfView) {
-    CameraFixture rest(640, 360, 0.0f, true, true), fast(640, 360, 0.5f, true, true);
-    Vec4f d0, d1;
-    float D;
-    Camera::primaryDirection(rest.frame, -500, 0, Vec4f(0.0f), d0, D);
-    Camera::primaryDirection(fast.frame, -500, 0, Vec4f(0.0f), d1, D);
-    const double a0 = std::acos(cosAngle(d0, rest.frame.settings.lookat));
-    const double a1 = std::acos(cosAngle(d1, fast.frame.settings.lookat));
-    EXPECT_NEAR(2 * a0, 2 * std::atan(0.5), 1e-6);  // 53.13 degrees at rest
-    EXPECT_GT(a1, a0);
 }
 
 TEST(Camera, DopplerWithoutAberrationUsesTheObserverAngle) {

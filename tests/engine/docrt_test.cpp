@@ -89,9 +89,16 @@ TEST(DocRT, StartPositionReturnsAfterFlyingButKeepsTheSpeed) {
     EXPECT_EQ(doc.getSettings()->start.x, 1.0f);
     EXPECT_EQ(doc.getSettings()->lookat.z, 1.0f);
     EXPECT_EQ(doc.getSettings()->speed, 0.5f);
+    // The request is served once: flying on from there is not undone at the next frame.
+    doc.observerFrame().m[0][1] = 7.0f;
+    doc.applyPendingChanges();
+    EXPECT_EQ(doc.getSettings()->start.x, 7.0f);
 }
 
 TEST(DocRT, EyeBackgroundAndBundleSizeChangeOnlyAtTheNextFrame) {
+    DocRT fresh;  // nothing requested yet: the settings' own packet size stands
+    fresh.getSettings()->maxBundleSize = 4;
+    EXPECT_EQ(fresh.maxBundleSize(), 4);
     DocRT doc;
     doc.requestBuiltInScene();
     doc.applyPendingChanges();

@@ -197,11 +197,8 @@ TEST(HostileScene, ManySpheresLoadAndBuildATree) {
     const QString path = writeFile(dir, "many.tavolin", text);
 
     Current current;
-    QElapsedTimer clock;
-    clock.start();
     ASSERT_TRUE(current.doc.loadFile(path));
     ASSERT_TRUE(current.doc.applyPendingChanges());
-    const qint64 loadMs = clock.elapsed();
     ASSERT_EQ(current.doc.getSceneData()->objects.items.size(), size_t(count));
     const KDTree& tree = *current.doc.getTree();
     ASSERT_TRUE(tree.hasNodes());
@@ -213,10 +210,6 @@ TEST(HostileScene, ManySpheresLoadAndBuildATree) {
     reached.erase(std::remove(reached.begin(), reached.end(), nullptr), reached.end());
     EXPECT_EQ(reached.size(), size_t(count));
     EXPECT_EQ(renderStale(current.doc, 32, 24, 4, false, 0.5f), 0);
-    // Generous bounds: the load of 20000 spheres takes well under a second here.
-    EXPECT_LT(loadMs, stress ? 120000 : 30000);
-    std::printf("[   info   ] %d spheres: load, resolve and tree build %lld ms\n", count,
-                static_cast<long long>(loadMs));
 }
 
 // Every numeric property of every item, one at a time, set to each non-finite or out-of-range

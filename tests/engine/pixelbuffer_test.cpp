@@ -89,7 +89,9 @@ TEST(PixelBuffer, DownsampleMatchesBruteForceMeanOnRandomPictures) {
         const int k = level == 4 ? 2 : level == 8 ? 3 : 4;
         const int w = 7, h = 5;
         PixelBuffer buf;
-        ASSERT_TRUE(buf.setSize(w, h, level));
+        ASSERT_TRUE(buf.setSize(w, h, level));  // k x k samples per pixel
+        ASSERT_EQ(buf.width(), w * k);
+        ASSERT_EQ(buf.height(), h * k);
         for (size_t i = 0; i < buf.pixelCount(); ++i) buf.data()[i] = rng();
         const std::vector<uint32_t> before(buf.data(), buf.data() + buf.pixelCount());
         const auto* src = reinterpret_cast<const unsigned char*>(before.data());

@@ -77,20 +77,3 @@ TEST(SafeFile, PictureNamesAreCheckedBeforeRendering) {
         }
     }
 }
-
-TEST(SafeFile, WriteImageRefusesASceneNameAndKeepsTheScene) {
-    QTemporaryDir dir;
-    const QString scene = dir.filePath("s.tavolin");
-    ASSERT_TRUE(SafeFile::write(scene, "<tavolinfile/>"));
-    QImage image(4, 3, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QString error;
-    EXPECT_FALSE(SafeFile::writeImage(scene, image, &error));
-    EXPECT_EQ(readAll(scene), "<tavolinfile/>");
-
-    const QString png = dir.filePath("s.png");
-    ASSERT_TRUE(SafeFile::writeImage(png, image, &error)) << error.toStdString();
-    const QImage back(png);
-    ASSERT_EQ(back.size(), image.size());
-    EXPECT_EQ(back.pixel(2, 1), image.pixel(2, 1));
-}

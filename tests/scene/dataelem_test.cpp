@@ -84,7 +84,9 @@ TEST(ElemVec, ReadsFourComponentsAndStopsAtTheFirstBadOne) {
         EXPECT_EQ(v.y, c.y);
         EXPECT_EQ(v.z, c.z);
         EXPECT_EQ(v.w, c.w);
-        if (c.ok) EXPECT_EQ(e.toString().toStdString(), c.text[0] == '-' ? "-0.5;100;0;7" : "1;2;3;4");
+        if (c.ok) {
+            EXPECT_EQ(e.toString().toStdString(), c.text[0] == '-' ? "-0.5;100;0;7" : "1;2;3;4");
+        }
     }
 }
 
@@ -165,6 +167,15 @@ TEST(EditorRows, RefusedTextsAreReported) {
     factory.rows[2]->typed = "(500;2)(700;3)";
     EXPECT_TRUE(list.at(2)->readEditor());
     EXPECT_EQ(col.count(), 2);
+
+    // A property the editor shows no row for is never refused.
+    Reader::PropertyList hidden;
+    QString s;
+    hidden.addFloat("f", f);
+    hidden.addVec("v", v);
+    hidden.addColor("c", col);
+    hidden.addString("s", s);
+    for (const auto& e : hidden) EXPECT_TRUE(e->readEditor()) << e->name.toStdString();
 }
 
 // Found by fuzzing: Qt's toFloat reports a number beyond float range as no number but returns

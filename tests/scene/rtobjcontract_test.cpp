@@ -292,3 +292,15 @@ TEST(RtObjContract, ShadingFactorIsTheAbsoluteCosineAtEveryPacketSize) {
         EXPECT_GT(shaded, 300);
     }
 }
+
+// A ray that leaves a sphere from a point of its surface (a bent path's next piece, a reflection)
+// does not meet the sphere again at distance 0: the far root is exactly tMin there.
+TEST(RtObjContract, RayLeavingASphereFromItsSurfaceMissesIt) {
+    rtObjSphere<1> s;
+    s.center = Vec4f(0, 0, 0, 0);
+    s.radius = 1.0f;
+    s.update();
+    SingleRay r = makeRay(Vec4f(0, 0, -1, 0), Vec4f(0, 0, -1, 0));
+    EXPECT_EQ(hit1(s, r), kNoDistance);
+    EXPECT_FALSE(s.occluded1(r));
+}

@@ -79,6 +79,14 @@ MovingSphere movingSphere(const Vec4f& center, const Vec4f& mov, float radius, f
     return s;
 }
 
+// The shading factor of a hit at absolute time T: |cos| between the ray and the normal of the
+// sphere whose centre is where it is at T.
+double movingCosine(const MovingSphere& s, const Vec4f& origin, const Vec4f& dir, double T) {
+    const D3 p = d3(origin) + d3(dir) * (T - origin.w);
+    const D3 c = d3(s.center) + d3(s.mov) * (T - s.tmin);
+    return std::fabs(dot(p - c, d3(dir))) / s.radius;
+}
+
 }  // namespace
 
 // Hand-worked boxes: the static sphere's cube around the centre for the whole time range, the
@@ -130,13 +138,17 @@ TEST(RtObjSphere, ObserverTimeOffsetLeavesTheSphereWholeForEveryPacketSize) {
     EXPECT_NEAR(b16.tHit[1][1], 10 * cosA - std::sqrt(1 - 100 * sinA * sinA), 1e-4);
 }
 
+// Hits, distances, offsets and shading factors of single rays against the world-line search: the
+// offset and the shading use the centre at the time of the hit.
 TEST(RtObjSphere, MovingSingleRayHitsMatchBruteForceSearch) {
     Rng rng(2024);
+    RecordingTexture tex;
     int hits = 0, misses = 0;
     for (int k = 0; k < 40; ++k) {
         const Vec4f center = rng.point(5.0), mov = rng.direction() * float(rng.uni(0, 0.8));
         const float radius = float(rng.uni(0.3, 2.0)), tmin = float(rng.uni(-5, 5));
         MovingSphere s = movingSphere(center, mov, radius, tmin, tmin + float(rng.uni(0.5, 10)));
+        s.texture = &tex;
         for (int i = 0; i < 40; ++i) {
             // Aim at the sphere's position at a time around its lifetime.
             const double Tstar = rng.uni(s.tmin - 1.5, s.tmax + 1.5);
@@ -166,6 +178,8 @@ TEST(RtObjSphere, MovingSingleRayHitsMatchBruteForceSearch) {
             const D3 c = d3(s.center) + d3(s.mov) * (ref.T - s.tmin);
             const double gap = len(d3(r.hitOffset) * (1.0 / hitOffsetScale) - (p - c));
             EXPECT_LT(gap, 2e-3 * (1 + std::fabs(tExpected)));
+            s.shade1(r, t);
+            EXPECT_NEAR(tex.factor1, movingCosine(s, r.origin, r.dir, ref.T), 1e-2);
         }
     }
     EXPECT_GT(hits, 300);
@@ -187,14 +201,17 @@ TEST(RtObjSphere, MovingSingleRayHitsMatchBruteForceSearch) {
 
 // Bundles meet the moving sphere in space-time as single rays do: against the brute-force world
 // line search, 16-ray packets from a shared origin and 4-ray packets whose lanes start from
-// their own points and times hit the same lanes at the same distances.
+// their own points and times hit the same lanes at the same distances, and shade them with the
+// centre at the time of each lane's hit.
 TEST(RtObjSphere, MovingSphereBundlesMatchBruteForceSearch) {
     Rng rng(31);
+    RecordingTexture tex;
     int compared = 0, hitLanes = 0;
     for (int k = 0; k < 40; ++k) {
         const Vec4f center = rng.point(5.0), mov = rng.direction() * float(rng.uni(0, 0.8));
         const float radius = float(rng.uni(0.3, 2.0)), tmin = float(rng.uni(-5, 5));
         MovingSphere s = movingSphere(center, mov, radius, tmin, tmin + float(rng.uni(0.5, 10)));
+        s.texture = &tex;
         const double Tstar = rng.uni(s.tmin - 1, s.tmax + 1);
         const Vec4f middle = s.center + s.mov * float(Tstar - s.tmin);
         Vec4f shared = middle + rng.direction() * float(rng.uni(3, 12));
@@ -213,10 +230,12 @@ TEST(RtObjSphere, MovingSphereBundlesMatchBruteForceSearch) {
         makeBundle16(b16, shared, dirs);
         LaneMask4 h16[4];
         s.intersect16(b16, h16);
+        s.shade16(b16, h16);
         for (int g = 0; g < 4; ++g) {
             alignas(16) RayBundle4 b4;
             makeBundle4(b4, &origins[4 * g], &dirs[4 * g]);
             const int m4 = movemask(s.intersect4(b4));
+            s.shade4(b4, LaneMask4::fromBits(m4));
             for (int l = 0; l < 4; ++l) {
                 const int i = 4 * g + l;
                 const WorldLineHit own = bruteForceMoving(s, makeRay(origins[i], dirs[i]));
@@ -228,39 +247,22 @@ TEST(RtObjSphere, MovingSphereBundlesMatchBruteForceSearch) {
                         ++hitLanes;
                         const double t = own.T - origins[i].w;
                         EXPECT_NEAR(b4.tHit[l], t, 1e-3 * (1 + std::fabs(t)));
+                        EXPECT_NEAR(tex.factor4[l], movingCosine(s, origins[i], dirs[i], own.T),
+                                    1e-2);
                     }
                 }
                 if (!common.ambiguous) {
                     EXPECT_EQ(h16[g].lane(l), common.hit) << "sphere " << k << " lane " << i;
-                    if (common.hit)
+                    if (common.hit) {
                         EXPECT_NEAR(b16.tHit[g][l], common.T - shared.w,
                                     1e-3 * (1 + std::fabs(common.T - shared.w)));
+                        EXPECT_NEAR(tex.factor16[g][l], movingCosine(s, shared, dirs[i], common.T),
+                                    1e-2);
+                    }
                 }
             }
         }
     }
     EXPECT_GT(compared, 400);
     EXPECT_GT(hitLanes, 150);
-}
-
-TEST(RtObjSphere, MovingShadeUsesTheCentreAtTheHitTime) {
-    RecordingTexture tex;
-    MovingSphere s = movingSphere(Vec4f(0, 0, 10, 0), Vec4f(0.5f, 0, 0, 0), 1, 0, 100);
-    s.texture = &tex;
-    // Aimed at the centre's position at T = 9: it meets the surface straight on there.
-    SingleRay r = makeRay(Vec4f(4.5f, 0, 0, 0), unitDir(0, 0, 1));
-    float t = hit1(s, r);
-    ASSERT_NEAR(t, 9.0f, 1e-5);
-    r.u = r.v = 2;
-    s.shade1(r, t);
-    EXPECT_NEAR(tex.factor1, 1.0f, 1e-5);  // with the centre at tmin it would be about 0.44
-    EXPECT_EQ(tex.u1, 0.0f);
-    EXPECT_EQ(tex.v1, 0.0f);
-    // Bundles likewise.
-    const Vec4f ds[4] = {r.dir, r.dir, r.dir, r.dir};
-    alignas(16) RayBundle4 b4;
-    makeBundle4(b4, r.origin, ds);
-    ASSERT_EQ(movemask(s.intersect4(b4)), 0xf);
-    s.shade4(b4, LaneMask4(true));
-    EXPECT_NEAR(tex.factor4[2], 1.0f, 1e-5);
 }

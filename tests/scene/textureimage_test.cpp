@@ -146,14 +146,6 @@ TEST_F(TextureImageTest, ChannelsWeightTheSummedResponses) {
                 }
 }
 
-TEST_F(TextureImageTest, BlackPixelGivesBlackWhateverTheColours) {
-    r->addLine(900.0f, 1e6f);
-    EXPECT_EQ(tex.pixelFor(settings.eye, 1.0f, 0xff000000u, 1.0f), 0xff000000u);
-    EXPECT_EQ(tex.pixelFor(settings.eye, 0.7f, 0x00000000u, 0.9f), 0xff000000u);
-    // A saturated pixel of the same colours clamps at 255 in the one-ray form.
-    EXPECT_EQ(tex.pixelFor(settings.eye, 1.0f, 0xffffffffu, 1.0f) & 0xff00u, 0xff00u);
-}
-
 TEST_F(TextureImageTest, MissingImageShowsTheColoursAddedAndReadsNoPixel) {
     TextureImage lost;
     lost.colorNameR = "r";
