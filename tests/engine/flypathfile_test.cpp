@@ -130,6 +130,10 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
     infFrame.replace(" 0.25 ", " -inf ");
     QByteArray floatOverflow = pointLine(1.0);
     floatOverflow.replace(" 0.25 ", " 1e39 ");
+    // The smallest magnitude that rounds to infinity in single precision (FLT_MAX itself is read,
+    // see the awkward points).
+    QByteArray roundsToInfinity = pointLine(1.0);
+    roundsToInfinity.replace(" 0.25 ", " 3.4028235677973366e+38 ");
     QByteArray doubleOverflow = pointLine(1.0);
     doubleOverflow.replace(0, 1, "1e400");
     const auto withSpeed = [](const char* speed) {
@@ -155,6 +159,8 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
         {"infinite frame", header + pointLine(0) + pointLine(0.5) + infFrame,
          "line 4: field 4 (\"-inf\") is not a finite number"},
         {"float overflow", header + floatOverflow, "line 2: field 4 (\"1e39\") is not a finite"},
+        {"rounds to infinity", header + roundsToInfinity,
+         "line 2: field 4 (\"3.4028235677973366e+38\") is not a finite"},
         {"double overflow", header + doubleOverflow, "line 2: field 1 (\"1e400\")"},
         // Once rendered as plain background with exit 0.
         {"speed of light", header + pointLine(0) + withSpeed("1"),

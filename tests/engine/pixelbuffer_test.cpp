@@ -59,6 +59,9 @@ TEST(PixelBuffer, ResizeKeepsOldElementsAndFillsNewOnes) {
     ASSERT_TRUE(buf.setSize(1, 1, 1));  // smaller: the tail goes
     EXPECT_EQ(buf.pixelCount(), 1u);
     EXPECT_EQ(buf.pixel(0, 0), rgba(0, 1, 2, 3));
+    ASSERT_TRUE(buf.setSize(1, 4, 1));  // a view resized in one direction only
+    EXPECT_EQ(buf.height(), 4);
+    EXPECT_EQ(buf.pixelCount(), 4u);
 }
 
 TEST(PixelBuffer, UnsupportedOrImpossibleSizesAreRefused) {

@@ -107,7 +107,10 @@ TEST(PoolStress, StartedAbortedAndRestartedThousandsOfTimes) {
             ASSERT_EQ(a.processed + b.processed + c->processed, 3 * units);
             ASSERT_EQ(c->finishedCalls, runs);
         }
+        // abort(true) returns once the units in progress are done; an aborted run is not
+        // finished.
         ASSERT_EQ(a.inFlight + b.inFlight + c->inFlight, 0) << "cycle " << cycle;
+        if (mode < 2) ASSERT_FALSE(pool.isRunning()) << "cycle " << cycle;
         ASSERT_LE(a.processed + b.processed + c->processed, 3 * units);
         if (mode != 2) {
             // An aborted pool still completes runs but takes no unit; a live one drains again.

@@ -363,3 +363,38 @@ TEST(KDTraverse, DivergingBundleVisitsBothChildren) {
     EXPECT_EQ(out.rfind("SUB_BOTH: 0, 1, ", 0), 0u) << out;
     EXPECT_NE(out.find("\nSUB_BOTH: 0, 2, "), std::string::npos) << out;
 }
+
+// A camera bundle whose rays move both ways along the split axis (mixed signs), from a point
+// between two cubes: the rays towards +x cross the split x = 2 before they enter the scene box
+// (from above), the others never reach it. The rule for bundles of one sign would send the
+// whole bundle below the split and lose the rays that see the second cube.
+TEST(KDTraverse, BundleWithMixedSignsOnTheSplitAxisSeesBothSides) {
+    Scene s;
+    s.box(P(0, 0, 0), P(1, 1, 1));
+    TestBox* second = s.box(P(2, 0, 0), P(3, 1, 1));
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    const Vec4f o = P(1.5f, 0.5f, 5);
+    alignas(16) RayBundle16 b;
+    uint32_t pix[16] = {};
+    makeBundle16(tree, b, o, P(0, 0, -1), P(1, 0, 0), P(0, 1, 0), 0.0f, pix);
+    for (int i = 0; i < 16; ++i) {
+        const Vec4f d = unit(P(i % 2 ? 0.25f : -0.01f, 0.01f * float(i / 4), -1));
+        const int g = i >> 2, l = i & 3;
+        b.dir[g].x[l] = d.x;
+        b.dir[g].y[l] = d.y;
+        b.dir[g].z[l] = d.z;
+        b.invDir[g].x[l] = inverse(d.x);
+        b.invDir[g].y[l] = inverse(d.y);
+        b.invDir[g].z[l] = inverse(d.z);
+    }
+    clipToBox(tree.sceneBox(), b);
+    const int mask = traceBundle16(b);
+    for (int i = 0; i < 16; ++i) {
+        uint32_t spix = 0;
+        SingleRay r = makeRay(tree, o, bundleDir(b, i), &spix, false);
+        EXPECT_EQ(((mask >> i) & 1) != 0, traceRay(r)) << "ray " << i;
+        EXPECT_EQ(pix[i], spix) << "ray " << i;
+        EXPECT_EQ(pix[i], i % 2 ? second->id() : 0u) << "ray " << i;
+    }
+}

@@ -52,28 +52,27 @@ QByteArray readFile(const QString& path) {
 
 }  // namespace
 
-TEST(ReaderXml, AttributesAreProperties) {
-    auto l = parse("<tavolinfile><sphere name=\"a\"><radius>2</radius></sphere></tavolinfile>");
+// Attributes are properties, an empty block gives the class's defaults, the block's end updates
+// derived fields, and names lose their spaces.
+TEST(ReaderXml, AttributesDefaultsAndNames) {
+    auto l = parse(
+        "<tavolinfile><sphere name=\"a\"><radius>2</radius></sphere><plane></plane><movsphere/>"
+        "<sphere><name> big ball </name></sphere></tavolinfile>");
     ASSERT_TRUE(l->ok) << l->error.toStdString();
-    ASSERT_EQ(l->scene.objects.items.size(), 1u);
-    auto* s = dynamic_cast<rtObjSphere<1>*>(l->scene.objects.items[0]);
+    const auto& items = l->scene.objects.items;
+    ASSERT_EQ(items.size(), 4u);
+    auto* s = dynamic_cast<rtObjSphere<1>*>(items[0]);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->name, "a");
     EXPECT_EQ(s->radius, 2.0f);
-    EXPECT_EQ(s->center.x, 0.0f);
-    EXPECT_EQ(s->radius2, 4.0f);  // the block's end updated the derived fields
-}
-
-TEST(ReaderXml, EmptyBlockGivesClassDefaults) {
-    auto l = parse("<tavolinfile><plane></plane><movsphere/></tavolinfile>");
-    ASSERT_TRUE(l->ok) << l->error.toStdString();
-    ASSERT_EQ(l->scene.objects.items.size(), 2u);
-    auto* p = dynamic_cast<rtObjPlane*>(l->scene.objects.items[0]);
+    EXPECT_EQ(s->radius2, 4.0f);
+    auto* p = dynamic_cast<rtObjPlane*>(items[1]);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->x.x, 1.0f);
     EXPECT_EQ(p->y.y, 1.0f);
     EXPECT_EQ(p->sx, 5.0f);
-    EXPECT_NE(dynamic_cast<rtObjSphere<0>*>(l->scene.objects.items[1]), nullptr);
+    EXPECT_NE(dynamic_cast<rtObjSphere<0>*>(items[2]), nullptr);
+    EXPECT_EQ(items[3]->name, "bigball");
 }
 
 TEST(ReaderXml, UnknownPropertyStopsWithLineAndColumn) {
@@ -102,12 +101,6 @@ TEST(ReaderXml, RefusesWhatItCannotRead) {
         EXPECT_TRUE(l->error.startsWith("Fatal error: ")) << l->error.toStdString();
         EXPECT_TRUE(l->error.contains("  line:")) << l->error.toStdString();
     }
-}
-
-TEST(ReaderXml, NamesLoseTheirSpacesWhenRead) {
-    auto l = parse("<tavolinfile><sphere><name> big ball </name></sphere></tavolinfile>");
-    ASSERT_TRUE(l->ok);
-    EXPECT_EQ(l->scene.objects.items[0]->name, "bigball");
 }
 
 TEST(ReaderXml, WritesTheBlockLayout) {
