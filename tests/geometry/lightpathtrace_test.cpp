@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 #include "geometry/kdtraverse.h"
 #include "geometry/lightpathgenerator.h"
 #include "geometry/lightpathtrace.h"
 #include "kdtestscene.h"
+#include "scene/rendersettings.h"
 
 using namespace kdtest;
 
@@ -156,14 +159,36 @@ TEST(LightPathTrace, FarFromTheHoleRaysHitWhatStraightRaysHit) {
     EXPECT_EQ(pixel, 0xff000000u);
 }
 
-TEST(LightPathTrace, GravitationalShiftFollowsTheSchwarzschildFactor) {
-    BlackHoleFrame h;
-    h.rs = 1.0f;
-    h.rObs = 10.0f;
-    EXPECT_NEAR(h.wavelengthFactor(10.0f), 1.0f, 1e-6);
-    EXPECT_NEAR(h.wavelengthFactor(2.0f), std::sqrt(0.9 / 0.5), 1e-6);  // redder from deeper
-    EXPECT_LT(h.wavelengthFactor(100.0f), 1.0f);                       // bluer from higher up
-    EXPECT_TRUE(std::isfinite(h.wavelengthFactor(1.0f)));
+// With the gravitational shift on, a hit is shaded once more with the factor for the hit point's
+// own distance from the hole. The hole is off the origin, so a distance measured from anywhere
+// else shows.
+TEST(LightPathTrace, AHitIsShiftedByTheFactorOfItsDistanceFromTheHole) {
+    class DopplerSphere : public TestSphere {
+    public:
+        using TestSphere::TestSphere;
+        void shade1(SingleRay& ray, float) const override {
+            std::memcpy(ray.out, &ray.doppler, sizeof(float));
+        }
+    };
+    BentScene s;
+    s.scene.add(std::make_unique<DopplerSphere>(1, Vec4f(6, 0, 0, 0), 0.5f));
+    s.build(Vec4f(0, 0, 20, 0));
+    BlackHoleFrame& hole = s.tree.blackHole();
+    hole.rs = 1.0f;
+    installEscapeAt(hole.paths, 20.0f, 6.0f);  // straight on towards the sphere's centre
+    RenderSettings settings;
+    settings.grtDoppler = true;
+    uint32_t pixel = 0;
+    SingleRay r = s.ray(Vec4f(0.2f, 0, 1, 0), &pixel);
+    r.settings = &settings;
+    r.doppler = 1.0f;
+    ASSERT_TRUE(iterRayPart(r, s.tree));
+    float shift;
+    std::memcpy(&shift, &pixel, sizeof shift);
+    // The hit is half a unit before the centre along the ray from (0, 0, -20).
+    const double l = std::sqrt(36.0 + 400.0), hx = 6 - 0.5 * 6 / l, hz = -0.5 * 20 / l;
+    const double r2 = std::sqrt(hx * hx + (hz - 20) * (hz - 20));
+    EXPECT_NEAR(shift, std::sqrt((1 - 1 / 40.0) / (1 - 1 / r2)), 1e-5);
 }
 
 TEST(LightPathTrace, PathsStopOnlyBeyondTheScenesSphereMovingOutwards) {
