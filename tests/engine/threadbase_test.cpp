@@ -130,41 +130,6 @@ TEST_F(QuietPool, ChangesDuringARunTakeEffectAtTheNextRun) {
     EXPECT_EQ(pool.taskCount(), 1);
 }
 
-TEST_F(QuietPool, RemovingAnUnregisteredCollectionFailsAtTheNextRun) {
-    CountingTasks a(3), b(3), stranger(3);
-    ThreadBase pool(2);
-    SignalCounter ends(pool);
-    pool.addTasks(&a);
-    pool.addTasks(&b);
-    pool.startRendering(true);
-    pool.removeTasks(&a, false);
-    pool.removeTasks(&stranger, false);
-    pool.removeTasks(&b, false);
-
-    a.rewind();
-    b.rewind();
-    testing::internal::CaptureStdout();
-    std::string message;
-    try {
-        pool.startRendering(false);
-    } catch (const ProgrammingError& error) {
-        message = error.what();
-    }
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(message, "Did not find one element in removeTasks");
-    EXPECT_EQ(printed, "Did not find one element in removeTasks\n");
-    EXPECT_FALSE(pool.isRunning());
-    // The removal before the bad one was applied; the one after it is still pending.
-    EXPECT_EQ(pool.taskCount(), 0);
-
-    // The pool stays usable: the next run applies the remaining removal.
-    pool.startRendering(true);
-    EXPECT_EQ(ends.count, 2);
-    EXPECT_EQ(a.processed, 3);
-    EXPECT_EQ(b.processed, 3);
-    EXPECT_EQ(pool.taskCount(), 0);
-}
-
 // A cancelled run ends while its units are still in progress: the collection stops handing
 // out units, a long unit that watches cancelled() returns early, and the next run is whole.
 TEST_F(QuietPool, CancelEndsTheRunPromptlyAndTheNextRunIsWhole) {

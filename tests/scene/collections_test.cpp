@@ -269,13 +269,6 @@ TEST(SceneData, ResolvesTexturesBeforeObjects) {
     EXPECT_TRUE(known->textureHadColour);
 }
 
-TEST(SceneData, ObjectWithoutAnyTextureRaises) {
-    SceneData scene;
-    scene.addItem(new ProbeObject("lonely", "nowhere"));
-    expectProgrammingError([&] { scene.resolve(); },
-                           "The Collection does not have a default item and the name is not found");
-}
-
 TEST(SceneData, LoadedDefaultColourReplacesTheBuiltInOnce) {
     SceneData scene;
     ColDiscrete* builtIn = scene.colors.items[0];
