@@ -293,14 +293,18 @@ TEST(RtObjContract, ShadingFactorIsTheAbsoluteCosineAtEveryPacketSize) {
     }
 }
 
-// A ray that leaves a sphere from a point of its surface (a bent path's next piece, a reflection)
-// does not meet the sphere again at distance 0: the far root is exactly tMin there.
-TEST(RtObjContract, RayLeavingASphereFromItsSurfaceMissesIt) {
+// A sphere's roots count strictly inside the interval, at both ends: a ray that leaves the
+// sphere from a point of its surface (a bent path's next piece) does not meet it again at
+// distance 0, and one whose interval ends exactly on the surface does not reach it.
+TEST(RtObjContract, SphereRootsAtTheIntervalEndsAreNotHits) {
     rtObjSphere<1> s;
     s.center = Vec4f(0, 0, 0, 0);
     s.radius = 1.0f;
     s.update();
-    SingleRay r = makeRay(Vec4f(0, 0, -1, 0), Vec4f(0, 0, -1, 0));
-    EXPECT_EQ(hit1(s, r), kNoDistance);
-    EXPECT_FALSE(s.occluded1(r));
+    SingleRay leaving = makeRay(Vec4f(0, 0, -1, 0), Vec4f(0, 0, -1, 0));
+    EXPECT_EQ(hit1(s, leaving), kNoDistance);
+    EXPECT_FALSE(s.occluded1(leaving));
+    SingleRay ending = makeRay(Vec4f(0, 0, 0, 0), Vec4f(0, 0, 1, 0), 0.0f, 1.0f);
+    EXPECT_EQ(hit1(s, ending), kNoDistance);
+    EXPECT_FALSE(s.occluded1(ending));
 }
