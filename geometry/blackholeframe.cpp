@@ -35,15 +35,16 @@ void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float rad
         paths.isGenerated() && !paths.needsRegeneration(paths.generatedRObs(), radius);
     if (update == TableUpdate::KeepOld && onlyDistance) {
         if (regenerating()) return;  // the next table starts once this one is taken over
-        grown_.parameters = paths.parameters;
         try {
+            if (!grown_) grown_ = std::make_unique<LightPathTree>();
+            grown_->parameters = paths.parameters;
             growing_ = std::async(std::launch::async, [this, distance, radius] {
                 LightPathGenerator generator;
-                generator.generate(grown_, distance, radius);
+                generator.generate(*grown_, distance, radius);
             });
             return;
         } catch (const std::system_error&) {
-            // No thread to be had: generate here, as with Wait.
+            // No thread to be had: generate here, as with Wait (out of memory goes on up).
         }
     }
     LightPathGenerator generator;
@@ -59,9 +60,9 @@ void BlackHoleFrame::adoptGrown(bool wait, float distance, float radius) {
     growing_.get();  // rethrows what the generation threw (out of memory)
     // The grown table serves if the current one needs replacing and the grown one was made for
     // this hole and these parameters (the user may have changed them meanwhile).
-    const bool serves = !grown_.needsRegeneration(grown_.generatedRObs(), radius) &&
-                        grown_.parameters == paths.parameters;
-    if (serves && paths.needsRegeneration(distance, radius)) std::swap(paths, grown_);
+    const bool serves = !grown_->needsRegeneration(grown_->generatedRObs(), radius) &&
+                        grown_->parameters == paths.parameters;
+    if (serves && paths.needsRegeneration(distance, radius)) std::swap(paths, *grown_);
 }
 
 float BlackHoleFrame::wavelengthFactor(float rEmit) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <future>
+#include <memory>
 
 #include "geometry/boundingbox.h"
 #include "geometry/lightpathtree.h"
@@ -71,7 +72,8 @@ private:
     void adoptGrown(bool wait, float rObs, float rs);
 
     // The table growing on another thread (valid while it grows or waits to be taken over), and
-    // its storage; declared last so that the thread ends before the storage goes.
-    LightPathTree grown_;
+    // its storage, made when the first one starts (still pictures never need it); declared last
+    // so that the thread ends before the storage goes.
+    std::unique_ptr<LightPathTree> grown_;
     std::future<void> growing_;
 };
