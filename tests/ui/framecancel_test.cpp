@@ -1,7 +1,7 @@
 // Slow frames in the live loop: a light-bending frame of a large view reports rising progress
 // that ends at 100; switching the effect off, choosing another effect in a view's context menu
-// or destroying the main view stops it long before it would have ended; the P key announces
-// the pause.
+// or destroying the main view stops it long before it would have ended; a tool's hold on the
+// loop waits for it to end; the P key announces the pause.
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
