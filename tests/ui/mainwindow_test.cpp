@@ -1,10 +1,14 @@
 // The main window: effect switches, the status-bar read-outs and their units, shortcuts with the
-// menu bar hidden, help, undo and the unsaved-changes question, and keys reaching the view.
+// menu bar hidden, help, undo (of scene edits and of the eye) and the unsaved-changes question,
+// and keys reaching the view.
 #include "ui/mainwindow.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -17,8 +21,8 @@
 #include "scene/scenedata.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/dlgabout.h"
+#include "ui/dlgeye.h"
 #include "ui/helpassistant.h"
-#include "ui/readoutformat.h"
 #include "ui/speedunits.h"
 
 using namespace viewtest;
@@ -115,22 +119,12 @@ private slots:
         w.updateStatusBar();
         QCOMPARE(label(w, "labelSpeed")->text(), QString("Speed: \u2007149896.2km/s"));
 
-        // A label shows its initial text until the next update, then its read-out.
+        // A read-out shows and hides with its action; the cursor's pixel has a field per number.
         w.mainView()->suspendRendering();
         QVERIFY(holdFrames(*w.mainView()));
         QAction* position = action(w, "actionPosition");
         position->setChecked(true);
         QVERIFY(label(w, "labelPosition")->isVisible());
-        QCOMPARE(label(w, "labelPosition")->text(), QString("Pos"));
-        w.updateStatusBar();
-        const Vec4f p = w.document()->position();
-        QCOMPARE(label(w, "labelPosition")->text(),
-                 "Position: " + readout::position(p[0], p[1], p[2]));
-        action(w, "actionFrames")->setChecked(true);
-        w.updateStatusBar();
-        QCOMPARE(label(w, "labelFrames")->text(),
-                 "Frames: " + readout::framesPerSecond(w.mainView()->framesPerSecond()));
-        // An unchecked read-out keeps its old text.
         position->setChecked(false);
         QVERIFY(!label(w, "labelPosition")->isVisible());
         action(w, "actionCursorPosition")->setChecked(true);
@@ -329,6 +323,29 @@ private slots:
         QVERIFY(!w.isWindowModified());
         QVERIFY(waitFrames(view, 2));
         QCOMPARE(doc->getSceneData()->objects.items.size(), size_t(8));
+    }
+
+    // The eye dialog's choice marks the document modified, and Undo takes it back and clears
+    // the mark.
+    void eyeChoiceIsAnUndoableEdit() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.slotOptionsVisibleWavelength();
+        auto* dialog = w.findChild<DlgEye*>();
+        const Eye before = w.document()->nextFrameEye();
+        dialog->presetCombo()->setCurrentIndex(dialog->presetCombo()->findText("Human (CIE 1931)"));
+        QVERIFY(!w.isWindowModified());  // chosen, not yet handed over
+        dialog->buttons()->button(QDialogButtonBox::Apply)->click();
+        QVERIFY(w.isWindowModified());
+        QCOMPARE(w.document()->nextFrameEye().kind, EyeKind::Cie1931);
+        action(w, "actionUndo")->trigger();
+        QVERIFY(w.document()->nextFrameEye() == before);
+        QVERIFY(!w.isWindowModified());
+        QVERIFY(dialog->currentEye() == before);
+        action(w, "actionRedo")->trigger();
+        QCOMPARE(w.document()->nextFrameEye().kind, EyeKind::Cie1931);
+        QVERIFY(w.isWindowModified());
     }
 
     // A scene naming a texture it never defines still opens, and the window says which name is
