@@ -127,6 +127,8 @@ private slots:
         const int lo = WavelEdit::Lo, peak = WavelEdit::Peak, hi = WavelEdit::Hi;
         QTest::newRow("peak stops above lo")
             << 0 << 0 << peak << QPoint() << 2 << left << true << "= 550 =";
+        QTest::newRow("peak stops below hi")
+            << 0 << 0 << peak << QPoint() << -1 << left << true << "= 1450 =";
         QTest::newRow("lo stops at 0") << 0 << 2 << lo << QPoint() << 0 << left << true << "0 = =";
         QTest::newRow("lo stops below the peak")
             << 0 << 2 << lo << QPoint() << -1 << left << true << "450 = =";
