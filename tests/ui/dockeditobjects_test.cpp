@@ -394,8 +394,8 @@ private slots:
             },
             "empty");
         // "default" stands in for missing colour names: it may change, not go or be renamed.
-        add("default colour deleted", "cat 1 | delete", "default", "*", "", "colour", none,
-            "empty");
+        add("default colour deleted", "cat 1 | delete", "default,warm", "*", "", "default", none);
+        add("the last colour stays", "cat 1 | delete", "default", "*", "", "colour", none, "empty");
         add(
             "default colour renamed", "cat 1 | row 1=green | apply", "*", "*", "", "default",
             [](Dock& d) { QVERIFY(!d.scene().hasPendingChanges()); }, "empty");
