@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -52,6 +53,15 @@ rtObjSphere<1>* sphereNamed(DocRT* doc, const QString& name) {
     for (rtObjBase* object : doc->getSceneData()->objects.items)
         if (object->name == name) return dynamic_cast<rtObjSphere<1>*>(object);
     return nullptr;
+}
+
+// The numbers a read-out shows, in order.
+QList<double> numbersIn(const QString& text) {
+    QList<double> numbers;
+    QRegularExpressionMatchIterator it =
+        QRegularExpression("-?[0-9]+(\\.[0-9]+)?(e[-+]?[0-9]+)?").globalMatch(text);
+    while (it.hasNext()) numbers << it.next().captured(0).toDouble();
+    return numbers;
 }
 
 }  // namespace
@@ -125,6 +135,12 @@ private slots:
         QAction* position = action(w, "actionPosition");
         position->setChecked(true);
         QVERIFY(label(w, "labelPosition")->isVisible());
+        w.document()->observerFrame().m[0][1] = 1.25f;
+        w.document()->observerFrame().m[0][2] = -2.5f;
+        w.document()->observerFrame().m[0][3] = 375.0f;
+        w.document()->getSettings()->frameToSettings(w.document()->observerFrame());
+        w.updateStatusBar();
+        QCOMPARE(numbersIn(label(w, "labelPosition")->text()), QList<double>({1.25, -2.5, 375}));
         position->setChecked(false);
         QVERIFY(!label(w, "labelPosition")->isVisible());
         action(w, "actionCursorPosition")->setChecked(true);
