@@ -5,7 +5,6 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -245,11 +244,8 @@ private slots:
         QVERIFY(dlg->cieNoteLabel()->isVisible());
         choose(2);
         QTemporaryDir dir;
-        QFile out(dir.filePath("eye.tavolin"));
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("<tavolinfile>\n</tavolinfile>\n");
-        out.close();
-        QVERIFY(doc->loadFile(out.fileName()));
+        QVERIFY(writeFile(dir.filePath("eye.tavolin"), "<tavolinfile>\n</tavolinfile>\n"));
+        QVERIFY(doc->loadFile(dir.filePath("eye.tavolin")));
         QVERIFY(dlg->currentEye() == RenderSettings().eye);
         doc->applyPendingChanges();
         QVERIFY(doc->getSettings()->eye == dlg->currentEye());

@@ -62,11 +62,6 @@ void answerNextMessageBox(QMessageBox::StandardButton button, QString* text) {
     });
 }
 
-QByteArray bytesOf(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 }  // namespace
 
 class TestDlgFilm : public QObject {
@@ -271,9 +266,9 @@ private slots:
         QCOMPARE(proc.exitCode(), 0);
         for (int k = 0; k < 8; ++k) {
             const QByteArray a =
-                bytesOf(FilmRenderer::frameFileName(dir.filePath("dlg/film.png"), k));
+                readFile(FilmRenderer::frameFileName(dir.filePath("dlg/film.png"), k));
             QVERIFY2(!a.isEmpty(), qPrintable(QString::number(k)));
-            QCOMPARE(a, bytesOf(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), k)));
+            QCOMPARE(a, readFile(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), k)));
         }
         QVERIFY(!QFile::exists(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), 8)));
 

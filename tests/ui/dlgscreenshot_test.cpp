@@ -46,11 +46,6 @@ QImage renderDirectly(DocRT& doc, int w, int h, int level) {
     return buffer.toImage();
 }
 
-QByteArray readBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 }  // namespace
 
 class DlgScreenshotTest : public QObject {
@@ -166,9 +161,7 @@ private slots:
     void unwritablePlaceShowsTheMessageAndRemembersNothing() {
         // A folder below a plain file cannot exist, whoever runs the test.
         const QString plain = dir.filePath("plainfile");
-        QFile f(plain);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
+        QVERIFY(writeFile(plain, {}));
         // Refused before rendering, with the system's reason; the dialog stays open for a
         // corrected name.
         ModalAnswerer answerer;
@@ -188,13 +181,13 @@ private slots:
         // A scene file's name is not taken for a picture: the scene stays as it was.
         const QString scene = dir.filePath("keep.tavolin");
         QVERIFY(doc->saveFile(scene));
-        const QByteArray before = readBytes(scene);
+        const QByteArray before = readFile(scene);
         dlg.fileNameEdit()->setText(scene);
         QTest::mouseClick(button(dlg, QDialogButtonBox::Ok), Qt::LeftButton);
         QTRY_COMPARE(answerer.texts.size(), 2);
         QVERIFY(answerer.texts.back().contains("not a picture"));
         QVERIFY(dlg.isVisible());
-        QCOMPARE(readBytes(scene), before);
+        QCOMPARE(readFile(scene), before);
     }
 
     void impossibleSizeShowsTheMessageAndStaysUsable() {

@@ -78,9 +78,7 @@ struct Dock {
     QString file(const QString& name) {
         if (name == "stonehenge") return TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin";
         const QString path = dir.filePath(name + ".tavolin");
-        QFile out(path);
-        if (out.open(QIODevice::WriteOnly))
-            out.write(name == "empty" ? "<tavolinfile>\n</tavolinfile>\n" : kScene);
+        writeFile(path, name == "empty" ? "<tavolinfile>\n</tavolinfile>\n" : kScene);
         return path;
     }
     explicit Dock(const QString& scene) : doc(std::make_unique<DocRT>()) {

@@ -48,9 +48,7 @@ private:
     QTimer boxCloser;
 
     QStringList logLines() const {
-        QFile f(logFile);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        return QString::fromLocal8Bit(f.readAll()).split('\n', Qt::SkipEmptyParts);
+        return QString::fromLocal8Bit(readFile(logFile)).split('\n', Qt::SkipEmptyParts);
     }
     QStringList logLinesStartingWith(const QString& prefix) const {
         QStringList out;
@@ -69,29 +67,9 @@ private slots:
         QVERIFY(dir.isValid());
         logFile = dir.filePath("viewer.log");
         fakeCollection = dir.filePath("tavolinhelp.qhc");
-        {
-            QFile c(fakeCollection);
-            QVERIFY(c.open(QIODevice::WriteOnly));
-            c.write("not a real collection; the stand-in viewer never opens it");
-        }
-        // A stand-in for assistant: records its process id, arguments, environment and every
-        // line it receives; it ends by itself when asked for quit.html (the user closing it).
+        QVERIFY(writeFile(fakeCollection, "not a collection; the stand-in viewer never opens it"));
         fakeViewer = dir.filePath("fake-assistant.sh");
-        QFile script(fakeViewer);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QString("#!/bin/sh\n"
-                             "log='%1'\n"
-                             "echo \"pid $$\" >> \"$log\"\n"
-                             "for a in \"$@\"; do echo \"arg $a\" >> \"$log\"; done\n"
-                             "echo \"xdg $XDG_DATA_HOME\" >> \"$log\"\n"
-                             "while IFS= read -r line; do\n"
-                             "  echo \"in $line\" >> \"$log\"\n"
-                             "  case \"$line\" in *quit.html) exit 0;; esac\n"
-                             "done\n")
-                         .arg(logFile)
-                         .toLocal8Bit());
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeStandInViewer(fakeViewer, logFile));
 
         connect(&boxCloser, &QTimer::timeout, this, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {

@@ -189,23 +189,11 @@ private slots:
         QVERIFY(dir.isValid());
         const QString log = dir.filePath("viewer.log");
         const QString viewer = dir.filePath("viewer.sh");
-        {
-            QFile script(viewer);
-            QVERIFY(script.open(QIODevice::WriteOnly));
-            script.write(QString("#!/bin/sh\nfor a in \"$@\"; do echo \"arg $a\" >> '%1'; done\n"
-                                 "while IFS= read -r line; do echo \"in $line\" >> '%1'; done\n")
-                             .arg(log)
-                             .toLocal8Bit());
-            script.close();
-            QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        }
+        QVERIFY(writeStandInViewer(viewer, log));
         HelpAssistant::setViewerProgram(viewer);
         HelpAssistant::setStartNoticeEnabled(false);
         const QString prefix = "qthelp://tavolindoc/doc/output/";
-        auto logText = [&] {
-            QFile f(log);
-            return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
-        };
+        auto logText = [&] { return QString::fromLocal8Bit(readFile(log)); };
         {
             MainWindow w;
             w.show();
@@ -246,10 +234,7 @@ private slots:
     void editsUndoAndTheUnsavedChangesQuestion() {
         QTemporaryDir dir;
         const QString file = dir.filePath("mine.tavolin");
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(kTwoBalls);
-        out.close();
+        QVERIFY(writeFile(file, kTwoBalls));
 
         MainWindow w;
         QStringList asked;
@@ -369,12 +354,9 @@ private slots:
     void undefinedNamesAreReportedWhenASceneOpens() {
         QTemporaryDir dir;
         const QString file = dir.filePath("typo.tavolin");
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(
-            QByteArray(kTwoBalls).replace("<texname>plain</texname>\n  </sphere>\n  <sphere>",
-                                          "<texname>pLain</texname>\n  </sphere>\n  <sphere>"));
-        out.close();
+        QVERIFY(writeFile(file, QByteArray(kTwoBalls).replace(
+                                    "<texname>plain</texname>\n  </sphere>\n  <sphere>",
+                                    "<texname>pLain</texname>\n  </sphere>\n  <sphere>")));
 
         MainWindow w;
         w.show();
