@@ -9,19 +9,6 @@
 
 namespace {
 
-bool parseOnOff(const QString& flag, const QString& value, int& out, QString& problem) {
-    if (value == QLatin1String("on")) {
-        out = 1;
-        return true;
-    }
-    if (value == QLatin1String("off")) {
-        out = 0;
-        return true;
-    }
-    problem = QStringLiteral("%1 takes on or off, not \"%2\"").arg(flag, value);
-    return false;
-}
-
 bool parseInt(const QString& text, int lo, int hi, int& out) {
     bool ok = false;
     const int v = text.toInt(&ok);
@@ -30,14 +17,152 @@ bool parseInt(const QString& text, int lo, int hi, int& out) {
     return true;
 }
 
+bool parseOnOff(const QString& value, int& out) {
+    if (value != QLatin1String("on") && value != QLatin1String("off")) return false;
+    out = value == QLatin1String("on") ? 1 : 0;
+    return true;
+}
+
+bool parseFloat(const QString& text, float lo, float hi, bool openEnds, float& out) {
+    bool ok = false;
+    const float v = text.toFloat(&ok);
+    if (!ok || !std::isfinite(v) || (openEnds ? (v <= lo || v >= hi) : (v < lo || v > hi)))
+        return false;
+    out = v;
+    return true;
+}
+
+QString eyeNames() {
+    QStringList names;
+    for (const EyePreset& p : eyePresets()) names << p.name;
+    return names.join(QStringLiteral(", "));
+}
+
+// One flag that takes a value: what it accepts, in the words of its refusal "FLAG takes ...,
+// not "VALUE"", and how the value is stored; false when the value is refused.
+struct ValueFlag {
+    const char* name;
+    QString (*accepts)();
+    bool (*store)(const QString& value, RenderOptions& o);
+    bool film;  // a film setting: needs --flypath
+};
+
+#define ACCEPTS(text) [] { return QStringLiteral(text); }
+
+const ValueFlag kValueFlags[] = {
+    {"-o", ACCEPTS("a file name"),
+     [](const QString& v, RenderOptions& o) {
+         o.output = v;
+         return true;
+     },
+     false},
+    {"--size", ACCEPTS("WIDTHxHEIGHT with each from 1 to 32768"),
+     [](const QString& v, RenderOptions& o) {
+         const QStringList wh = v.split(QLatin1Char('x'));
+         return wh.size() == 2 && parseInt(wh[0], 1, 32768, o.width) &&
+                parseInt(wh[1], 1, 32768, o.height);
+     },
+     false},
+    {"--aa", ACCEPTS("1, 4, 8 or 16 samples per pixel"),
+     [](const QString& v, RenderOptions& o) {
+         int level = 0;
+         if (!parseInt(v, 1, 16, level) || (level != 1 && level != 4 && level != 8 && level != 16))
+             return false;
+         o.antialiasing = level;
+         return true;
+     },
+     false},
+    {"--speed", ACCEPTS("a fraction of the speed of light between -1 and 1 (exclusive)"),
+     [](const QString& v, RenderOptions& o) {
+         return o.hasSpeed = parseFloat(v, -1.0f, 1.0f, true, o.speed);
+     },
+     false},
+    {"--bundle", ACCEPTS("1, 2 or 4 (the side of the ray packet)"),
+     [](const QString& v, RenderOptions& o) {
+         return parseInt(v, 1, 4, o.bundle) && o.bundle != 3;
+     },
+     false},
+    {"--aberration", ACCEPTS("on or off"),
+     [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.aberration); }, false},
+    {"--doppler", ACCEPTS("on or off"),
+     [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.doppler); }, false},
+    {"--light-bending", ACCEPTS("on or off"),
+     [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.lightBending); }, false},
+    {"--eye", [] { return QStringLiteral("one of ") + eyeNames(); },
+     [](const QString& v, RenderOptions& o) {
+         for (const EyePreset& p : eyePresets())
+             if (p.name == v) {
+                 o.eye = v;
+                 return true;
+             }
+         return false;
+     },
+     false},
+    {"--background", ACCEPTS("R,G,B with each from 0 to 255"),
+     [](const QString& v, RenderOptions& o) {
+         const QStringList rgb = v.split(QLatin1Char(','));
+         return o.hasBackground = rgb.size() == 3 && parseInt(rgb[0], 0, 255, o.background[0]) &&
+                                  parseInt(rgb[1], 0, 255, o.background[1]) &&
+                                  parseInt(rgb[2], 0, 255, o.background[2]);
+     },
+     false},
+    {"--threads", ACCEPTS("a number of threads from 1 to 256"),
+     [](const QString& v, RenderOptions& o) { return parseInt(v, 1, 256, o.threads); }, false},
+    {"--bench", ACCEPTS("a number of frames of at least 1"),
+     [](const QString& v, RenderOptions& o) { return parseInt(v, 1, 100000, o.benchFrames); },
+     false},
+    {"--flypath", ACCEPTS("a fly path file"),
+     [](const QString& v, RenderOptions& o) {
+         o.flypath = v;
+         return true;
+     },
+     false},
+    {"--fps", ACCEPTS("a number of frames per second from 1 to 1000"),
+     [](const QString& v, RenderOptions& o) { return parseInt(v, 1, 1000, o.fps); }, true},
+    {"--frames", ACCEPTS("A-B (or A), frame numbers from 0 with A <= B"),
+     [](const QString& v, RenderOptions& o) {
+         const QStringList ab = v.split(QLatin1Char('-'));
+         return (ab.size() == 1 || ab.size() == 2) && parseInt(ab[0], 0, 99999, o.firstFrame) &&
+                parseInt(ab.back(), 0, 99999, o.lastFrame) && o.firstFrame <= o.lastFrame;
+     },
+     true},
+    {"--searchlight", ACCEPTS("off, 3 (photon counting) or 4 (energy)"),
+     [](const QString& v, RenderOptions& o) {
+         if (v == QLatin1String("off"))
+             o.searchlight = 0;
+         else if (v == QLatin1String("3") || v == QLatin1String("4"))
+             o.searchlight = v.toInt();
+         else
+             return false;
+         return true;
+     },
+     false},
+    {"--exposure", ACCEPTS("a number of stops from -16 to 16 or auto"),
+     [](const QString& v, RenderOptions& o) {
+         o.autoExposure = v == QLatin1String("auto");
+         return o.hasExposure =
+                    o.autoExposure || parseFloat(v, -16.0f, 16.0f, false, o.exposureStops);
+     },
+     false},
+};
+
+#undef ACCEPTS
+
+const ValueFlag* valueFlag(const QString& name) {
+    for (const ValueFlag& f : kValueFlags)
+        if (name == QLatin1String(f.name)) return &f;
+    return nullptr;
+}
+
 }  // namespace
 
 QString renderUsage() {
     return QStringLiteral(
         "usage: tavolin-render [SCENE] -o FILE [--size WxH] [--aa 1|4|8|16] [--speed BETA]\n"
         "                      [--bundle 1|2|4] [--aberration on|off] [--doppler on|off]\n"
-        "                      [--light-bending on|off] [--eye Default|Superwoman|Lindworms|Humans]\n"
-        "                      [--background R,G,B] [--threads N] [--bench N] [--trace]\n"
+        "                      [--light-bending on|off]\n"
+        "                      [--eye Default|Superwoman|Lindworms|Humans] [--background R,G,B]\n"
+        "                      [--threads N] [--bench N] [--trace]\n"
         "                      [--searchlight off|3|4] [--exposure STOPS|auto]\n"
         "                      [--flypath PATHFILE [--fps N] [--frames A-B]]\n"
         "Renders SCENE (default: the default scene, or the built-in scene without it) to FILE\n"
@@ -61,124 +186,19 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
     bool filmFlag = false;  // --fps or --frames seen
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        const bool takesValue =
-            a == "-o" || a == "--size" || a == "--aa" || a == "--speed" || a == "--bundle" ||
-            a == "--aberration" || a == "--doppler" || a == "--light-bending" || a == "--eye" ||
-            a == "--background" || a == "--threads" || a == "--bench" || a == "--flypath" ||
-            a == "--fps" || a == "--frames" || a == "--searchlight" || a == "--exposure";
-        QString v;
-        if (takesValue) {
+        if (const ValueFlag* flag = valueFlag(a)) {
             if (i + 1 >= args.size()) {
                 problem = QStringLiteral("%1 needs a value").arg(a);
                 return false;
             }
-            v = args[++i];
-        }
-        if (a == "-h" || a == "--help") {
+            const QString& v = args[++i];
+            if (!flag->store(v, o)) {
+                problem = QStringLiteral("%1 takes %2, not \"%3\"").arg(a, flag->accepts(), v);
+                return false;
+            }
+            filmFlag = filmFlag || flag->film;
+        } else if (a == "-h" || a == "--help") {
             o.help = true;
-        } else if (a == "-o") {
-            o.output = v;
-        } else if (a == "--size") {
-            const QStringList wh = v.split(QLatin1Char('x'));
-            if (wh.size() != 2 || !parseInt(wh[0], 1, 32768, o.width) ||
-                !parseInt(wh[1], 1, 32768, o.height)) {
-                problem = QStringLiteral("--size takes WIDTHxHEIGHT with each from 1 to 32768, not \"%1\"").arg(v);
-                return false;
-            }
-        } else if (a == "--aa") {
-            int level = 0;
-            if (!parseInt(v, 1, 16, level) || (level != 1 && level != 4 && level != 8 && level != 16)) {
-                problem = QStringLiteral("--aa takes 1, 4, 8 or 16 samples per pixel, not \"%1\"").arg(v);
-                return false;
-            }
-            o.antialiasing = level;
-        } else if (a == "--speed") {
-            bool ok = false;
-            const float s = v.toFloat(&ok);
-            if (!ok || !std::isfinite(s) || s <= -1.0f || s >= 1.0f) {
-                problem = QStringLiteral("--speed takes a fraction of the speed of light between -1 and 1 (exclusive), not \"%1\"").arg(v);
-                return false;
-            }
-            o.hasSpeed = true;
-            o.speed = s;
-        } else if (a == "--bundle") {
-            if (!parseInt(v, 1, 4, o.bundle) || o.bundle == 3) {
-                problem = QStringLiteral("--bundle takes 1, 2 or 4 (the side of the ray packet), not \"%1\"").arg(v);
-                return false;
-            }
-        } else if (a == "--aberration") {
-            if (!parseOnOff(a, v, o.aberration, problem)) return false;
-        } else if (a == "--doppler") {
-            if (!parseOnOff(a, v, o.doppler, problem)) return false;
-        } else if (a == "--light-bending") {
-            if (!parseOnOff(a, v, o.lightBending, problem)) return false;
-        } else if (a == "--eye") {
-            QStringList names;
-            for (const EyePreset& p : eyePresets()) names << p.name;
-            if (!names.contains(v)) {
-                problem = QStringLiteral("--eye takes one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), v);
-                return false;
-            }
-            o.eye = v;
-        } else if (a == "--background") {
-            const QStringList rgb = v.split(QLatin1Char(','));
-            if (rgb.size() != 3 || !parseInt(rgb[0], 0, 255, o.background[0]) ||
-                !parseInt(rgb[1], 0, 255, o.background[1]) ||
-                !parseInt(rgb[2], 0, 255, o.background[2])) {
-                problem = QStringLiteral("--background takes R,G,B with each from 0 to 255, not \"%1\"").arg(v);
-                return false;
-            }
-            o.hasBackground = true;
-        } else if (a == "--threads") {
-            if (!parseInt(v, 1, 256, o.threads)) {
-                problem = QStringLiteral("--threads takes a number of threads from 1 to 256, not \"%1\"").arg(v);
-                return false;
-            }
-        } else if (a == "--bench") {
-            if (!parseInt(v, 1, 100000, o.benchFrames)) {
-                problem = QStringLiteral("--bench takes a number of frames of at least 1, not \"%1\"").arg(v);
-                return false;
-            }
-        } else if (a == "--flypath") {
-            o.flypath = v;
-        } else if (a == "--fps") {
-            filmFlag = true;
-            if (!parseInt(v, 1, 1000, o.fps)) {
-                problem = QStringLiteral("--fps takes a number of frames per second from 1 to 1000, not \"%1\"").arg(v);
-                return false;
-            }
-        } else if (a == "--frames") {
-            filmFlag = true;
-            const QStringList ab = v.split(QLatin1Char('-'));
-            const bool ok = (ab.size() == 1 || ab.size() == 2) &&
-                            parseInt(ab[0], 0, 99999, o.firstFrame) &&
-                            parseInt(ab.back(), 0, 99999, o.lastFrame);
-            if (!ok || o.firstFrame > o.lastFrame) {
-                problem = QStringLiteral("--frames takes A-B (or A), frame numbers from 0 with A <= B, not \"%1\"").arg(v);
-                return false;
-            }
-        } else if (a == "--searchlight") {
-            if (v == QLatin1String("off")) {
-                o.searchlight = 0;
-            } else if (v == QLatin1String("3") || v == QLatin1String("4")) {
-                o.searchlight = v.toInt();
-            } else {
-                problem = QStringLiteral("--searchlight takes off, 3 (photon counting) or 4 (energy), not \"%1\"").arg(v);
-                return false;
-            }
-        } else if (a == "--exposure") {
-            if (v == QLatin1String("auto")) {
-                o.autoExposure = true;
-            } else {
-                bool ok = false;
-                const float stops = v.toFloat(&ok);
-                if (!ok || !std::isfinite(stops) || stops < -16.0f || stops > 16.0f) {
-                    problem = QStringLiteral("--exposure takes a number of stops from -16 to 16 or auto, not \"%1\"").arg(v);
-                    return false;
-                }
-                o.exposureStops = stops;
-            }
-            o.hasExposure = true;
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
@@ -187,7 +207,8 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
         } else if (o.scene.isEmpty()) {
             o.scene = a;
         } else {
-            problem = QStringLiteral("only one scene file may be given (\"%1\" and \"%2\")").arg(o.scene, a);
+            problem = QStringLiteral("only one scene file may be given (\"%1\" and \"%2\")")
+                          .arg(o.scene, a);
             return false;
         }
     }
@@ -196,7 +217,8 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
         return false;
     }
     if (!o.help && !o.flypath.isEmpty() && (o.output.isEmpty() || o.benchFrames > 0)) {
-        problem = QStringLiteral("--flypath needs -o FILE (the name the frames are numbered from) and no --bench");
+        problem = QStringLiteral(
+            "--flypath needs -o FILE (the name the frames are numbered from) and no --bench");
         return false;
     }
     if (!o.help && o.output.isEmpty() && o.benchFrames == 0) {

@@ -140,7 +140,7 @@ bool generate16(RowBand& band, RayBundle16& b) {
     const FrameContext& frame = *band.frame;
     if (band.col + 3 >= frame.buffer->width()) return false;
 
-    const Vec4f x = _mm_loadu_ps(band.xs);
+    const Vec4f x = Vec4f::loadUnaligned(band.xs);
     for (int g = 0; g < 4; ++g) {
         const Vec4f& yv = band.yvec[g];
         const Lanes r = fourRays(frame, x, Vec4f(band.ys[g]), Vec4f(yv.x), Vec4f(yv.y),

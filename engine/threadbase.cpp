@@ -4,7 +4,6 @@
 #include "engine/threadbase.h"
 
 #include <QtCore/qtsan_impl.h>
-#include <xmmintrin.h>
 
 #include <QMutexLocker>
 #include <QThread>
@@ -16,6 +15,7 @@
 #include "engine/workerthread.h"
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
+#include "geometry/vec4f.h"
 
 namespace {
 
@@ -179,8 +179,8 @@ bool ThreadBase::doWork() {
 void ThreadBase::workerLoop(int index) {
     // Round toward minus infinity for the worker's whole life: every float-to-integer conversion
     // of the shading code then floors. A new thread inherits its creator's register, so set it.
-    const unsigned int savedCsr = _mm_getcsr();
-    _mm_setcsr((savedCsr & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN);
+    const uint32_t savedControl = fpControl();
+    setFpControl(roundingDown(savedControl));
     trace(index, "threadStarted");
     for (;;) {
         releaseTokens(idle, 1);
@@ -191,7 +191,7 @@ void ThreadBase::workerLoop(int index) {
         doWork();
     }
     trace(index, "waiting finished, stopping Thread");
-    _mm_setcsr(savedCsr);
+    setFpControl(savedControl);
     QtTsan::futexRelease(threads[index]);
 }
 

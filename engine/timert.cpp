@@ -53,7 +53,8 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     prepareFrame(settings, tree);
     frame.background = settings->backgroundPixel();
     if (settings->lightBending) {
-        tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius);
+        tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius,
+                                  tableUpdate);
         tree->blackHole().boundScene(tree->sceneBox());
     }
     for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);

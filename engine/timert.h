@@ -6,6 +6,7 @@
 #include "engine/framecontext.h"
 #include "engine/pixelbuffer.h"
 #include "engine/taskcollection.h"
+#include "geometry/blackholeframe.h"
 
 class KDTree;
 class SceneData;
@@ -44,6 +45,10 @@ public:
     int32_t height = 100;
     int32_t lastPercent = 0;
     bool reportProgress = false;
+    // How frame preparation treats a black-hole table that no longer fits the observer's
+    // distance (BlackHoleFrame::prepare): the live loop keeps the old one while the new one
+    // grows, still pictures wait for the exact one.
+    BlackHoleFrame::TableUpdate tableUpdate = BlackHoleFrame::TableUpdate::Wait;
 
 signals:
     void percentageCompleted(int percent);

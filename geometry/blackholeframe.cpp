@@ -1,7 +1,10 @@
 // Placing the black hole's light paths in the scene for the current observer.
 #include "geometry/blackholeframe.h"
 
+#include <chrono>
 #include <cmath>
+#include <system_error>
+#include <utility>
 
 #include "geometry/lightpathgenerator.h"
 
@@ -14,7 +17,8 @@ float BlackHoleFrame::distance(const Vec4f& observer, const Vec4f& hole) {
     return float(std::sqrt(squares));
 }
 
-void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float radius) {
+void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float radius,
+                             TableUpdate update) {
     Vec4f toObserver = observer - hole;
     toObserver.w = 0.0f;
     const float distance = BlackHoleFrame::distance(observer, hole);
@@ -24,8 +28,41 @@ void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float rad
     centre = hole;
     rObs = distance;
     rs = radius;
+    if (regenerating()) adoptGrown(update == TableUpdate::Wait, distance, radius);
+    if (!paths.needsRegeneration(distance, radius)) return;
+    // Only the distance differs when the table fits its own distance.
+    const bool onlyDistance =
+        paths.isGenerated() && !paths.needsRegeneration(paths.generatedRObs(), radius);
+    if (update == TableUpdate::KeepOld && onlyDistance) {
+        if (regenerating()) return;  // the next table starts once this one is taken over
+        try {
+            if (!grown_) grown_ = std::make_unique<LightPathTree>();
+            grown_->parameters = paths.parameters;
+            growing_ = std::async(std::launch::async, [this, distance, radius] {
+                LightPathGenerator generator;
+                generator.generate(*grown_, distance, radius);
+            });
+            return;
+        } catch (const std::system_error&) {
+            // No thread to be had: generate here, as with Wait (out of memory goes on up).
+        }
+    }
     LightPathGenerator generator;
-    generator.update(paths, distance, radius);
+    generator.generate(paths, distance, radius);
+}
+
+BlackHoleFrame::~BlackHoleFrame() {
+    if (growing_.valid()) growing_.wait();
+}
+
+void BlackHoleFrame::adoptGrown(bool wait, float distance, float radius) {
+    if (!wait && growing_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    growing_.get();  // rethrows what the generation threw (out of memory)
+    // The grown table serves if the current one needs replacing and the grown one was made for
+    // this hole and these parameters (the user may have changed them meanwhile).
+    const bool serves = !grown_->needsRegeneration(grown_->generatedRObs(), radius) &&
+                        grown_->parameters == paths.parameters;
+    if (serves && paths.needsRegeneration(distance, radius)) std::swap(paths, *grown_);
 }
 
 float BlackHoleFrame::wavelengthFactor(float rEmit) const {

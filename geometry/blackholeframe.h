@@ -3,6 +3,9 @@
 // maps to, and the table of paths generated for the observer's distance.
 #pragma once
 
+#include <future>
+#include <memory>
+
 #include "geometry/boundingbox.h"
 #include "geometry/lightpathtree.h"
 #include "geometry/vec4f.h"
@@ -26,10 +29,29 @@ struct alignas(16) BlackHoleFrame {
     // float the squared distance overflows for holes more than about 1.8e19 away.
     static float distance(const Vec4f& observer, const Vec4f& hole);
 
+    // What prepare() does with a table that no longer fits the observer's distance.
+    enum class TableUpdate {
+        Wait,     // generate it now (or wait for the one growing for it): exact pictures
+        KeepOld,  // keep drawing with the old one while the new one grows on another thread
+    };
+
+    BlackHoleFrame() = default;
+    BlackHoleFrame(const BlackHoleFrame&) = delete;
+    BlackHoleFrame& operator=(const BlackHoleFrame&) = delete;
+    ~BlackHoleFrame();
+
     // Sets the axis and centre for an observer at observer and a hole of Schwarzschild radius
     // rs at hole, and regenerates the table when the observer's distance or the hole changed.
-    // GUI thread, between frames.
-    void prepare(const Vec4f& observer, const Vec4f& hole, float rs);
+    // With KeepOld, a table that differs from the wanted one only in the observer's distance
+    // stays in use while the new one grows on a thread of its own (the live loop flying past the
+    // hole: a regeneration takes tens of milliseconds); a later prepare() takes the new table
+    // over once it is ready. A table for another hole, other parameters or none at all is
+    // generated on the spot either way. GUI thread, between frames (the table is read without
+    // locks while rendering; it changes only here).
+    void prepare(const Vec4f& observer, const Vec4f& hole, float rs,
+                 TableUpdate update = TableUpdate::Wait);
+    // Whether a table is growing on another thread.
+    bool regenerating() const { return growing_.valid(); }
 
     // Sets cutRadius2 for a scene inside box. Outside the photon sphere (r > 3M = 1.5 r_s) a
     // light ray that moves outwards has no turning point left: its distance from the hole only
@@ -43,4 +65,15 @@ struct alignas(16) BlackHoleFrame {
         r.w = 0.0f;
         return dot3(r, r) > cutRadius2 && dot3(r, dir) > 0.0f;
     }
+
+private:
+    // Takes the grown table over if it suits the observer at distance rObs better than the
+    // current one; waits for it first if wait, else only if it is ready.
+    void adoptGrown(bool wait, float rObs, float rs);
+
+    // The table growing on another thread (valid while it grows or waits to be taken over), and
+    // its storage, made when the first one starts (still pictures never need it); declared last
+    // so that the thread ends before the storage goes.
+    std::unique_ptr<LightPathTree> grown_;
+    std::future<void> growing_;
 };

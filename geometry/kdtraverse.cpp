@@ -103,15 +103,6 @@ struct SegmentBounds {
     }
 };
 
-inline float laneMin(Vec4f v) {
-    v = min(v, Vec4f(_mm_movehl_ps(v, v)));
-    return minScalar(v.x, v.y);
-}
-inline float laneMax(Vec4f v) {
-    v = max(v, Vec4f(_mm_movehl_ps(v, v)));
-    return maxScalar(v.x, v.y);
-}
-
 // Rays of one structure-of-arrays group from origin (ox, oy, oz) into the running bounds.
 inline void addSegments(const Vec4f& ox, const Vec4f& oy, const Vec4f& oz, const Vec4f& dx,
                         const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin, const Vec4f& tMax,

@@ -1,5 +1,6 @@
-// The renderer's only SIMD vocabulary: a 4-wide float vector and a 4-lane mask on SSE registers.
-// Hot code reads like the math (a * b + c, select(mask, a, b)); intrinsics stay in this header.
+// The renderer's only SIMD vocabulary: a 4-wide float vector, a 4-lane mask and four integer
+// lanes on SSE registers, and the floating-point control word the workers render under. Hot code
+// reads like the math (a * b + c, select(mask, a, b)); intrinsics stay in this header.
 #pragma once
 
 #include <immintrin.h>
@@ -37,6 +38,7 @@ struct alignas(16) Vec4f {
     explicit Vec4f(float s) : m(_mm_set1_ps(s)) {}
 
     static Vec4f load(const float* p) { return _mm_load_ps(p); }
+    static Vec4f loadUnaligned(const float* p) { return _mm_loadu_ps(p); }
     void store(float* p) const { _mm_store_ps(p, m); }
 
     float& operator[](int i) { return v[i]; }
@@ -100,6 +102,16 @@ inline float maxScalar(float a, float b) {
     return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(a), _mm_set_ss(b)));
 }
 
+// The smallest and the largest lane (minScalar / maxScalar order between the halves).
+inline float laneMin(Vec4f v) {
+    v = min(v, Vec4f(_mm_movehl_ps(v, v)));
+    return minScalar(v.x, v.y);
+}
+inline float laneMax(Vec4f v) {
+    v = max(v, Vec4f(_mm_movehl_ps(v, v)));
+    return maxScalar(v.x, v.y);
+}
+
 // ---- comparisons give masks
 inline LaneMask4 operator<(Vec4f a, Vec4f b) { return _mm_cmplt_ps(a, b); }
 inline LaneMask4 operator<=(Vec4f a, Vec4f b) { return _mm_cmple_ps(a, b); }
@@ -107,6 +119,7 @@ inline LaneMask4 operator>(Vec4f a, Vec4f b) { return _mm_cmpgt_ps(a, b); }
 inline LaneMask4 operator>=(Vec4f a, Vec4f b) { return _mm_cmpge_ps(a, b); }
 inline LaneMask4 operator==(Vec4f a, Vec4f b) { return _mm_cmpeq_ps(a, b); }
 inline LaneMask4 operator!=(Vec4f a, Vec4f b) { return _mm_cmpneq_ps(a, b); }
+inline LaneMask4 isNan(Vec4f a) { return _mm_cmpunord_ps(a, a); }
 
 // ---- mask logic
 inline LaneMask4 operator&(LaneMask4 a, LaneMask4 b) { return _mm_and_ps(a, b); }
@@ -127,6 +140,52 @@ inline bool none(LaneMask4 a) { return _mm_movemask_ps(a) == 0; }
 
 // Lanes of a where the mask is set, of b elsewhere.
 inline Vec4f select(LaneMask4 mask, Vec4f a, Vec4f b) { return _mm_blendv_ps(b, a, mask); }
+
+// ---- four 32-bit integer lanes: indices, pixel channels, bit patterns of floats
+
+struct alignas(16) Vec4i {
+    __m128i m;
+
+    Vec4i() : m(_mm_setzero_si128()) {}
+    Vec4i(__m128i r) : m(r) {}
+    explicit Vec4i(int32_t s) : m(_mm_set1_epi32(s)) {}
+
+    // Each lane truncated toward zero; out of range or NaN gives INT32_MIN (the SSE rule).
+    static Vec4i truncate(Vec4f v) { return _mm_cvttps_epi32(v); }
+    // The lanes' bit patterns, unchanged.
+    static Vec4i bitsOf(Vec4f v) { return _mm_castps_si128(v); }
+    void store(int32_t* p) const { _mm_store_si128(reinterpret_cast<__m128i*>(p), m); }
+    void store(uint32_t* p) const { _mm_store_si128(reinterpret_cast<__m128i*>(p), m); }
+    operator __m128i() const { return m; }
+};
+
+static_assert(sizeof(Vec4i) == 16 && alignof(Vec4i) == 16, "Vec4i is one SSE register");
+
+inline Vec4f toFloat(Vec4i a) { return _mm_cvtepi32_ps(a); }
+// Wrapping 32-bit arithmetic, as the hardware does it.
+inline Vec4i operator+(Vec4i a, Vec4i b) { return _mm_add_epi32(a, b); }
+inline Vec4i operator-(Vec4i a, Vec4i b) { return _mm_sub_epi32(a, b); }
+inline Vec4i operator*(Vec4i a, Vec4i b) { return _mm_mullo_epi32(a, b); }
+inline Vec4i operator&(Vec4i a, Vec4i b) { return _mm_and_si128(a, b); }
+inline Vec4i operator|(Vec4i a, Vec4i b) { return _mm_or_si128(a, b); }
+inline Vec4i operator<<(Vec4i a, int bits) { return _mm_slli_epi32(a, bits); }
+// Logical shift: zeros come in from the top.
+inline Vec4i operator>>(Vec4i a, int bits) { return _mm_srli_epi32(a, bits); }
+// Signed comparisons.
+inline LaneMask4 operator==(Vec4i a, Vec4i b) { return _mm_castsi128_ps(_mm_cmpeq_epi32(a, b)); }
+inline LaneMask4 operator<(Vec4i a, Vec4i b) { return _mm_castsi128_ps(_mm_cmplt_epi32(a, b)); }
+inline LaneMask4 operator>(Vec4i a, Vec4i b) { return _mm_castsi128_ps(_mm_cmpgt_epi32(a, b)); }
+
+// One float truncated toward zero by the same rule as Vec4i::truncate (a C++ cast of an out of
+// range value is undefined).
+inline int32_t truncateScalar(float v) { return _mm_cvtt_ss2si(_mm_set_ss(v)); }
+
+// ---- the floating-point control word (MXCSR) of the calling thread
+
+inline uint32_t fpControl() { return _mm_getcsr(); }
+inline void setFpControl(uint32_t word) { _mm_setcsr(word); }
+// The word with rounding toward minus infinity, the render workers' mode.
+inline uint32_t roundingDown(uint32_t word) { return (word & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN; }
 
 // ---- whole-vector helpers for points and directions (not for hot loops over lanes)
 inline float dot3(const Vec4f& a, const Vec4f& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }

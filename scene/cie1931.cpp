@@ -164,35 +164,35 @@ float Cie1931::encode255(float linear) {
 void Cie1931::clipToGamut4(Vec4f rgb[3]) {
     // The operand order of every min and max is the one-lane form's (std::min(a, b) is
     // b < a ? b : a), so ties and signed zeros come out the same.
-    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-    const Vec4f lowest(_mm_min_ps(_mm_min_ps(rgb[2].m, rgb[1].m), rgb[0].m));
-    const LaneMask4 clip = lowest < Vec4f(zero);
+    const Vec4f zero(0.0f), one(1.0f);
+    const Vec4f lowest = min(min(rgb[2], rgb[1]), rgb[0]);
+    const LaneMask4 clip = lowest < zero;
     if (any(clip)) {
         const Vec4f y = Vec4f(0.2126f) * rgb[0] + Vec4f(0.7152f) * rgb[1] + Vec4f(0.0722f) * rgb[2];
-        const LaneMask4 lit = y > Vec4f(zero);
+        const LaneMask4 lit = y > zero;
         const Vec4f t = y / (y - lowest);
         for (int c = 0; c < 3; ++c) {
-            const Vec4f pulled(_mm_max_ps((y + t * (rgb[c] - y)).m, zero));
-            rgb[c] = select(clip, select(lit, pulled, Vec4f(zero)), rgb[c]);
+            const Vec4f pulled = max(y + t * (rgb[c] - y), zero);
+            rgb[c] = select(clip, select(lit, pulled, zero), rgb[c]);
         }
     }
-    for (int c = 0; c < 3; ++c) rgb[c] = Vec4f(_mm_min_ps(one, rgb[c].m));
+    for (int c = 0; c < 3; ++c) rgb[c] = min(one, rgb[c]);
 }
 
 void Cie1931::encode255x4(Vec4f rgb[3]) {
-    const __m128 zero = _mm_setzero_ps(), steps = _mm_set1_ps(float(kEncodeSteps));
+    const Vec4f zero(0.0f), steps = Vec4f(float(kEncodeSteps));
     const Vec4f top(encodeTable.v[kEncodeSteps]);
     for (int c = 0; c < 3; ++c) {
         const Vec4f linear = rgb[c];
-        const Vec4f pos(_mm_min_ps(_mm_max_ps(_mm_mul_ps(linear.m, steps), zero), steps));
+        const Vec4f pos = min(max(linear * steps, zero), steps);
         alignas(16) int32_t index[4];
-        const __m128i i = _mm_cvttps_epi32(pos.m);
-        _mm_store_si128(reinterpret_cast<__m128i*>(index), i);
-        const Vec4f t = pos - Vec4f(_mm_cvtepi32_ps(i));
+        const Vec4i i = Vec4i::truncate(pos);
+        i.store(index);
+        const Vec4f t = pos - toFloat(i);
         const float* v = encodeTable.v;
         const Vec4f a(v[index[0]], v[index[1]], v[index[2]], v[index[3]]);
         const Vec4f b(v[index[0] + 1], v[index[1] + 1], v[index[2] + 1], v[index[3] + 1]);
         const Vec4f r = select(linear >= Vec4f(1.0f), top, a + t * (b - a));
-        rgb[c] = select(linear > Vec4f(zero), r, Vec4f(zero));
+        rgb[c] = select(linear > zero, r, zero);
     }
 }

@@ -7,12 +7,10 @@
 
 #include "scene/dataelem.h"
 #include "scene/eye.h"
+#include "scene/lanepixels.h"
 #include "scene/lightshading.h"
 
 namespace {
-
-// Largest channel value of bundle pixels: truncation then never gives more than 254.
-constexpr float kLaneChannelMax = 254.9f;
 
 // Same operations in the same order as EyeChannel::cubic.
 inline Vec4f cubic4(const float c[4], Vec4f w) {
@@ -41,16 +39,14 @@ struct DopplerRange {
 
     DopplerRange(const Vec4f* d, int count) {
         Vec4f lo = d[0], hi = d[0];
-        LaneMask4 nan = _mm_cmpunord_ps(d[0], d[0]);
+        LaneMask4 nan = isNan(d[0]);
         for (int k = 1; k < count; ++k) {
             lo = min(lo, d[k]);
             hi = max(hi, d[k]);
-            nan |= LaneMask4(_mm_cmpunord_ps(d[k], d[k]));
+            nan |= isNan(d[k]);
         }
-        lo = min(lo, Vec4f(_mm_movehl_ps(lo, lo)));
-        hi = max(hi, Vec4f(_mm_movehl_ps(hi, hi)));
-        low = minScalar(lo.x, lo.y);
-        high = maxScalar(hi.x, hi.y);
+        low = laneMin(lo);
+        high = laneMax(hi);
         ordered = none(nan);
     }
 };
@@ -95,21 +91,13 @@ inline void laneSums(const Eye& eye, const float* wl, const float* in, int n, co
     }
 }
 
-// Shading, clamping to [0, 254.9] (max first, so NaN becomes 0), truncation and packing into
-// c0 | c1 << 8 | c2 << 16 | 0xff000000; written only for the masked lanes.
+// Shading and packing (packPixels); written only for the masked lanes.
 inline void writeLanes(const Vec4f sums[3], Vec4f shade, LaneMask4 mask, uint32_t* const* out) {
     const int bits = movemask(mask);
     if (bits == 0) return;
-    __m128i ch[3];
-    for (int c = 0; c < 3; ++c) {
-        const Vec4f v = min(max(sums[c] * shade, Vec4f(0.0f)), Vec4f(kLaneChannelMax));
-        ch[c] = _mm_cvttps_epi32(v);
-    }
-    const __m128i px =
-        _mm_or_si128(_mm_or_si128(ch[0], _mm_slli_epi32(ch[1], 8)),
-                     _mm_or_si128(_mm_slli_epi32(ch[2], 16), _mm_set1_epi32(int(0xff000000u))));
+    const Vec4f shaded[3] = {sums[0] * shade, sums[1] * shade, sums[2] * shade};
     alignas(16) uint32_t lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), px);
+    packPixels(shaded, kLaneChannelMax).store(lanes);
     for (int l = 0; l < 4; ++l)
         if (bits & (1 << l)) *out[l] = lanes[l];
 }
@@ -277,7 +265,7 @@ int ColDiscrete::cacheFor(const Eye& e) const {
         std::memcmp(cache.wavelengths.data(), wavelengths.data(), lineBytes) != 0 ||
         std::memcmp(cache.intensities.data(), intensities.data(), lineBytes) != 0)
         return -1;
-    const uint32_t control = _mm_getcsr() & kControlBits;
+    const uint32_t control = fpControl() & kControlBits;
     for (int k = 0; k < 2; ++k)
         if (cache.control[k] == control) return k;
     return -1;
@@ -288,14 +276,13 @@ void ColDiscrete::prepareShading(const Eye& e) {
     for (int c = 0; c < 3; ++c) cache.channels[c] = e.channel[c];
     cache.wavelengths = wavelengths;
     cache.intensities = intensities;
-    const uint32_t saved = _mm_getcsr();
-    const uint32_t controls[2] = {saved & kControlBits,
-                                  ((saved & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN) & kControlBits};
+    const uint32_t saved = fpControl();
+    const uint32_t controls[2] = {saved & kControlBits, roundingDown(saved) & kControlBits};
     for (int k = 0; k < 2; ++k) {
-        _mm_setcsr(controls[k]);
+        setFpControl(controls[k]);
         cache.control[k] = controls[k];
         sumsAtOne(e, *this, cache.raySums[k], cache.laneSums[k]);
     }
-    _mm_setcsr(saved);
+    setFpControl(saved);
     cache.valid = true;
 }

@@ -7,11 +7,10 @@
 #include "scene/cie1931.h"
 #include "scene/coldiscrete.h"
 #include "scene/eye.h"
+#include "scene/lanepixels.h"
 #include "scene/spectrumtable.h"
 
 namespace {
-
-constexpr float kLaneChannelMax = 254.9f;
 
 inline void unshaded(const ColDiscrete& color, const Eye& eye, float d, float sums[3]) {
     const SpectrumTable* table = color.lightTables.find(eye.lightKey);
@@ -54,13 +53,9 @@ void LightShading::finish4(const Eye& eye, const Vec4f sums[3], const Vec4f& sha
         for (int c = 0; c < 3; ++c) v[c] = sums[c] * scale;
     }
     // byteOf per lane: max with 0 first, then the channel limit, then truncation.
-    const __m128 zero = _mm_setzero_ps(), limit = _mm_set1_ps(maxChannel);
-    __m128i px = _mm_set1_epi32(int(0xff000000u));
-    for (int c = 0; c < 3; ++c) {
-        const __m128 clamped = _mm_min_ps(limit, _mm_max_ps(v[c].m, zero));
-        px = _mm_or_si128(px, _mm_slli_epi32(_mm_cvttps_epi32(clamped), 8 * c));
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), px);
+    alignas(16) uint32_t px[4];
+    packPixels(v, maxChannel).store(px);
+    for (int l = 0; l < 4; ++l) out[l] = px[l];
 }
 
 void LightShading::toPixel(const ColDiscrete& color, const Eye& eye, uint32_t* out, float doppler,
@@ -91,7 +86,7 @@ inline void lanes4(const SpectrumTable* table, const ColDiscrete& color, const E
             unshaded(color, eye, doppler[l], s);
             for (int c = 0; c < 3; ++c) lane[c][l] = s[c];
         }
-        for (int c = 0; c < 3; ++c) sums[c] = Vec4f(_mm_load_ps(lane[c]));
+        for (int c = 0; c < 3; ++c) sums[c] = Vec4f::load(lane[c]);
     }
     alignas(16) uint32_t px[4];
     LightShading::finish4(eye, sums, shade, kLaneChannelMax, px);

@@ -84,15 +84,12 @@ bool SpectrumTable::lookup(float d, float sums[3]) const {
 }
 
 bool SpectrumTable::lookup4(const Vec4f& d, Vec4f sums[3]) const {
-    const __m128i b = _mm_castps_si128(d.m);
-    const __m128i below = _mm_cmplt_epi32(b, _mm_set1_epi32(kLowBits));
-    const __m128i above = _mm_cmpgt_epi32(b, _mm_set1_epi32(kHighBits - 1));
-    if (_mm_movemask_epi8(_mm_or_si128(below, above)) != 0) return false;
-    const __m128i rel = _mm_sub_epi32(b, _mm_set1_epi32(kLowBits));
+    const Vec4i b = Vec4i::bitsOf(d);
+    if (any((b < Vec4i(kLowBits)) | (b > Vec4i(kHighBits - 1)))) return false;
+    const Vec4i rel = b - Vec4i(kLowBits);
     alignas(16) int32_t index[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_srli_epi32(rel, kShift));
-    const Vec4f t(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(rel, _mm_set1_epi32((1 << kShift) - 1))),
-                             _mm_set1_ps(kWeightScale)));
+    (rel >> kShift).store(index);
+    const Vec4f t = toFloat(rel & Vec4i((1 << kShift) - 1)) * Vec4f(kWeightScale);
     // Lane l's entries hold its channels across their components: transpose to channel rows.
     __m128 lo0 = entries[index[0]].m, lo1 = entries[index[1]].m, lo2 = entries[index[2]].m,
            lo3 = entries[index[3]].m;

@@ -119,10 +119,9 @@ void TextureImage::shadeGroup(const Eye& eye, const Vec4f& u, const Vec4f& v, co
     x = select(x < lx, x, lx);
     Vec4f y = select(v > zero, v, zero);
     y = select(y < ly, y, ly);
-    const __m128i index = _mm_add_epi32(
-        _mm_cvttps_epi32(x), _mm_mullo_epi32(_mm_cvttps_epi32(y), _mm_set1_epi32(pixelsPerRow)));
+    const Vec4i index = Vec4i::truncate(x) + Vec4i::truncate(y) * Vec4i(pixelsPerRow);
     alignas(16) int32_t lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), index);
+    index.store(lanes);
     for (int l = 0; l < 4; ++l)
         if (maskBits >> l & 1) *targets[l] = pixelFor(eye, doppler[l], pixels[lanes[l]], shade[l]);
 }

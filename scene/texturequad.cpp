@@ -13,15 +13,14 @@
 // The parity of the sum is the low bit of its two's-complement value, so |s| mod 2 needs no
 // absolute value; the sum wraps like the SSE addition instead of overflowing.
 int TextureQuad::cell(float u, float v) {
-    const uint32_t iu = static_cast<uint32_t>(_mm_cvtt_ss2si(_mm_set_ss(u)));
-    const uint32_t iv = static_cast<uint32_t>(_mm_cvtt_ss2si(_mm_set_ss(v)));
+    const uint32_t iu = static_cast<uint32_t>(truncateScalar(u));
+    const uint32_t iv = static_cast<uint32_t>(truncateScalar(v));
     return static_cast<int>((iu + iv) & 1u);
 }
 
 LaneMask4 TextureQuad::oddCells(const Vec4f& u, const Vec4f& v) {
-    const __m128i one = _mm_set1_epi32(1);
-    const __m128i sum = _mm_add_epi32(_mm_cvttps_epi32(u), _mm_cvttps_epi32(v));
-    return _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(sum, one), one));
+    const Vec4i one(1);
+    return ((Vec4i::truncate(u) + Vec4i::truncate(v)) & one) == one;
 }
 
 void TextureQuad::shade1(SingleRay& ray, float shade) const {

@@ -508,8 +508,7 @@ void MainWindow::holdRendering(bool hold) {
         view->resumeRendering();
         return;
     }
-    view->suspendRendering();
-    while (view->isRendering()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    view->suspendRenderingUntilIdle();
 }
 
 void MainWindow::slotViewFilm() {

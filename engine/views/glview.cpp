@@ -72,6 +72,8 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+    // Flying past the hole, frames go on with the old light-path table while the new one grows.
+    engine_->tableUpdate = BlackHoleFrame::TableUpdate::KeepOld;
     mainView->registerEngine(engine_);
 }
 

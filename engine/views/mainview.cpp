@@ -18,6 +18,7 @@
 #include "engine/views/mainview.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMouseEvent>
 #include <algorithm>
 #include <cmath>
@@ -138,6 +139,16 @@ void MainView::startPool() {
 }
 
 void MainView::suspendRendering() { menuOpen = true; }
+
+void MainView::suspendRenderingUntilIdle() {
+    suspendRendering();
+    // The pool announces its end after the last worker has gone idle, so a frame still under
+    // way once the connection stands is bound to announce it.
+    QEventLoop frameEnd;
+    connect(pool.get(), &ThreadBase::signalAllWaiting, &frameEnd, &QEventLoop::quit,
+            Qt::QueuedConnection);
+    if (isRendering()) frameEnd.exec(QEventLoop::ExcludeUserInputEvents);
+}
 
 void MainView::resumeRendering() {
     menuOpen = false;

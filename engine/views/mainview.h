@@ -45,6 +45,10 @@ public:
     // until resumeRendering(), which then runs it at once.
     void suspendRendering();
     void resumeRendering();
+    // suspendRendering(), then returns once no frame is under way, so that a tool may change
+    // what the workers read (shared scene objects, the light-path table). It waits for the
+    // pool's announcement that its workers went idle, holding user input back meanwhile.
+    void suspendRenderingUntilIdle();
     bool isMenuOpen() const { return menuOpen; }
     bool isFramePending() const { return framePending; }
 

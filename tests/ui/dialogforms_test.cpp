@@ -1,12 +1,16 @@
 // The dialogs' forms as one table: a field set and a button pressed reach the document (or the
 // program's flags) at the next frame, Cancel hands nothing over, a dialog opened later shows what
-// the document holds, and every Help button asks for its own page.
+// the document holds, and every Help button asks for its own page. Beside the table: the render
+// options' background colour and automatic exposure, and the About box's version.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <functional>
 #include <memory>
 
@@ -14,6 +18,7 @@
 #include "geometry/programmingerror.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
+#include "ui/dlgabout.h"
 #include "ui/dlgeye.h"
 #include "ui/dlgfilm.h"
 #include "ui/dlgrenderoptions.h"
@@ -226,6 +231,81 @@ private slots:
         dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Help)->click();
         QCOMPARE(help.pages, QStringList({page}));
         QVERIFY(dlg->isVisible());
+    }
+
+    // A colour chosen in the colour dialog shows on the button and reaches the document only
+    // through Apply; a cancelled colour dialog changes nothing. Opened, the dialog shows the
+    // background the next frame will use.
+    void backgroundColourThroughTheColourDialog() {
+        DocRT doc;
+        const uint8_t pending[4] = {200, 100, 50, 255};
+        doc.setBackground(pending);
+        DlgRenderOptions dlg(&doc);
+        QCOMPARE(dlg.chosenBackground(), QColor(200, 100, 50));
+        doc.applyPendingChanges();
+        dlg.show();
+        auto background = [&] {
+            const uint8_t* b = doc.getSettings()->background;
+            return QColor(b[0], b[1], b[2], b[3]);
+        };
+        {
+            ModalAnswerer rejects;
+            dlg.colorButton()->click();
+            QCOMPARE(rejects.colorDialogs, 1);
+        }
+        QCOMPARE(dlg.chosenBackground(), QColor(200, 100, 50));
+        {
+            ModalAnswerer answerer(QColor(10, 200, 30));
+            dlg.colorButton()->click();
+        }
+        QVERIFY(dlg.colorButton()->styleSheet().contains("rgb(10,200,30)"));
+        dlg.buttons()->button(QDialogButtonBox::Cancel)->click();
+        doc.applyPendingChanges();
+        QCOMPARE(background(), QColor(200, 100, 50));
+        dlg.show();
+        dlg.buttons()->button(QDialogButtonBox::Apply)->click();
+        doc.applyPendingChanges();
+        QCOMPARE(background(), QColor(10, 200, 30));
+    }
+
+    // "Automatic" disables the stops box and starts from its value; while it runs, the box shows
+    // the exposure reached whenever the dialog is shown, and unchecking it keeps that value.
+    void automaticExposureKeepsTheReachedValue() {
+        DocRT doc;
+        RenderSettings& s = *doc.getSettings();
+        s.exposureStops = 2.0f;
+        DlgRenderOptions dlg(&doc);
+        dlg.show();
+        dlg.autoExposureBox()->setChecked(true);
+        QVERIFY(!dlg.exposureSpin()->isEnabled());
+        QPushButton* apply = dlg.buttons()->button(QDialogButtonBox::Apply);
+        apply->click();
+        QVERIFY(s.autoExposure);
+        QCOMPARE(s.exposureStops, 2.0f);
+        s.exposureStops = -2.75f;  // where the frame loop has taken it meanwhile
+        apply->click();
+        QCOMPARE(s.exposureStops, -2.75f);  // a running controller is not set back
+        dlg.hide();
+        dlg.show();
+        QCOMPARE(dlg.exposureSpin()->value(), -2.75);
+        dlg.autoExposureBox()->setChecked(false);
+        QVERIFY(dlg.exposureSpin()->isEnabled());
+        dlg.buttons()->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!s.autoExposure);
+        QCOMPARE(s.exposureStops, -2.75f);
+    }
+
+    // The version shown is the one the top-level CMakeLists.txt declares for the project.
+    void aboutShowsTheProjectVersion() {
+        QFile cmake(TAVOLIN_SOURCE_DIR "/CMakeLists.txt");
+        QVERIFY(cmake.open(QIODevice::ReadOnly));
+        const QRegularExpressionMatch m =
+            QRegularExpression(R"(project\s*\(\s*Tavolin\s+VERSION\s+([0-9.]+))")
+                .match(QString::fromUtf8(cmake.readAll()));
+        QVERIFY(m.hasMatch());
+        QCOMPARE(DlgAbout::version(), m.captured(1));
+        QVERIFY(
+            DlgAbout().findChild<QLabel*>("label")->text().contains("Tavolin " + m.captured(1)));
     }
 };
 

@@ -1,9 +1,8 @@
 // The film dialog: the recorder buttons driven through the document's real clock
 // (record, stop, play holds the state one second after the Record press, then replays at the
 // recorded pace), seeking with the slider, cutting, the Reset confirmation, and a film exported
-// from the dialog equal byte for byte to the one tavolin-render writes.
+// from the dialog equal byte for byte to the one tavolin-render writes, with its report.
 #include "ui/dlgfilm.h"
-#include "ui/helppages.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,6 +31,8 @@
 #include "engine/recorder.h"
 #include "geometry/traceoutput.h"
 #include "scene/rendersettings.h"
+#include "tests/ui/uitesthelpers.h"
+#include "ui/helppages.h"
 
 namespace {
 
@@ -59,11 +60,6 @@ void answerNextMessageBox(QMessageBox::StandardButton button, QString* text) {
         if (text) *text = box->text();
         box->button(button)->click();
     });
-}
-
-QByteArray bytesOf(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -248,7 +244,16 @@ private slots:
         dlg.antialiasingCombo()->setCurrentIndex(1);
         QList<bool> holds;
         dlg.setRenderingHold([&holds](bool hold) { holds << hold; });
-        QVERIFY2(dlg.exportFilm(true), qPrintable(dlg.lastExportError()));
+        {
+            // The export ends with a report of where the frames are and how many there are.
+            ModalAnswerer boxes;
+            QVERIFY2(dlg.exportFilm(false), qPrintable(dlg.lastExportError()));
+            QCOMPARE(boxes.texts.size(), 1);
+            const QString text = boxes.texts[0];
+            QVERIFY2(text.contains(QDir::toNativeSeparators(dir.filePath("dlg"))) &&
+                         text.contains("8 of 8 frames") && text.contains("film_00000.png"),
+                     qPrintable(text));
+        }
         QCOMPARE(dlg.lastExportFrames(), 8);  // floor(0.7 * 10) + 1
         QCOMPARE(holds, (QList<bool>{true, false}));
 
@@ -261,9 +266,9 @@ private slots:
         QCOMPARE(proc.exitCode(), 0);
         for (int k = 0; k < 8; ++k) {
             const QByteArray a =
-                bytesOf(FilmRenderer::frameFileName(dir.filePath("dlg/film.png"), k));
+                readFile(FilmRenderer::frameFileName(dir.filePath("dlg/film.png"), k));
             QVERIFY2(!a.isEmpty(), qPrintable(QString::number(k)));
-            QCOMPARE(a, bytesOf(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), k)));
+            QCOMPARE(a, readFile(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), k)));
         }
         QVERIFY(!QFile::exists(FilmRenderer::frameFileName(dir.filePath("cli/film.png"), 8)));
 
@@ -275,11 +280,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    TestDlgFilm test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+TAVOLIN_UI_TEST_MAIN(TestDlgFilm)
 #include "dlgfilm_test.moc"

@@ -10,6 +10,8 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include "tests/ui/uitesthelpers.h"
+
 #ifdef TAVOLIN_HAVE_QTSQL
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -24,11 +26,6 @@ const QString projectFile = QStringLiteral(TAVOLIN_SOURCE_DIR) + "/docs/tavolinh
 const QStringList programPages = {"index.html", "dlgwavelength.html", "dlgrenderoptions.html",
                                   "dlgscreenshot.html", "dlgfilm.html"};
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList matches(const QString& text, const QString& pattern) {
     QStringList out;
     QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(text);
@@ -38,7 +35,7 @@ QStringList matches(const QString& text, const QString& pattern) {
 
 // Anchors a page defines with <a name="..."> or id="...".
 QSet<QString> anchorsOf(const QString& page) {
-    const QString text = QString::fromUtf8(readAll(helpDir + "/" + page));
+    const QString text = QString::fromUtf8(readFile(helpDir + "/" + page));
     const QStringList names =
         matches(text, "<a\\s+name=\"([^\"]+)\"") + matches(text, "\\sid=\"([^\"]+)\"");
     return QSet<QString>(names.begin(), names.end());
@@ -65,14 +62,14 @@ private slots:
     void everyPageTheProgramShowsExists() {
         for (const QString& page : programPages) {
             QVERIFY2(QFileInfo(helpDir + "/" + page).size() > 1000, qPrintable(page));
-            const QString text = QString::fromUtf8(readAll(helpDir + "/" + page));
+            const QString text = QString::fromUtf8(readFile(helpDir + "/" + page));
             QVERIFY2(text.contains("<title>"), qPrintable(page));
             QVERIFY2(text.contains("href=\"tavolin.css\""), qPrintable(page));
         }
     }
 
     void indexLinksEveryDialogPage() {
-        const QStringList links = matches(QString::fromUtf8(readAll(helpDir + "/index.html")),
+        const QStringList links = matches(QString::fromUtf8(readFile(helpDir + "/index.html")),
                                           "href=\"([^\"#]+)[^\"]*\"");
         for (const QString& page : programPages.mid(1))
             QVERIFY2(links.contains(page), qPrintable(page));
@@ -83,7 +80,7 @@ private slots:
         QVERIFY(pages.size() >= programPages.size());
         int checked = 0;
         for (const QString& page : pages) {
-            const QString text = QString::fromUtf8(readAll(helpDir + "/" + page));
+            const QString text = QString::fromUtf8(readFile(helpDir + "/" + page));
             for (const QString& ref : matches(text, "href=\"([^\"]+)\"")) {
                 if (ref.contains("://")) continue;  // web addresses
                 const QString reason = brokenReason(page, ref);
@@ -170,7 +167,7 @@ private slots:
                 stored << name;
                 QVERIFY2(name.startsWith("output/"), qPrintable(name));
                 QCOMPARE(qUncompress(q.value(1).toByteArray()),
-                         readAll(helpDir + "/" + name.mid(7)));
+                         readFile(helpDir + "/" + name.mid(7)));
             }
             for (const QString& page : programPages)
                 QVERIFY2(stored.contains("output/" + page), qPrintable(page));

@@ -5,6 +5,7 @@
 #include <QSplitter>
 #include <QtTest>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "engine/views/frametimes.h"
@@ -31,7 +32,26 @@ int stretchMismatches(const QImage& shown, const uint32_t* frame, int W, int H) 
     return mismatches;
 }
 
+// Sum of the three channels over the middle third of a w x h picture.
+double middleBrightness(const std::vector<uint32_t>& pixels, int w, int h) {
+    double sum = 0.0;
+    for (int y = h / 3; y < 2 * h / 3; ++y)
+        for (int x = w / 3; x < 2 * w / 3; ++x) {
+            const uint32_t p = pixels[size_t(y) * w + x];
+            sum += double(p & 0xff) + double((p >> 8) & 0xff) + double((p >> 16) & 0xff);
+        }
+    return sum;
+}
+
+using Switch = std::function<ActionChecker&(GlView&)>;
+using Setup = std::function<void(MainView&, RenderSettings&)>;
+using Change = std::function<void(RenderSettings&)>;
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Switch)
+Q_DECLARE_METATYPE(Setup)
+Q_DECLARE_METATYPE(Change)
 
 class MainViewTest : public QObject {
     Q_OBJECT
@@ -94,24 +114,6 @@ private slots:
         main.resumeRendering();
     }
 
-    void heldLoopStartsNoFrameUntilResumed() {
-        DocRT doc;
-        doc.requestBuiltInScene();
-        MainView main(nullptr, &doc);
-        QVERIFY(waitFrames(main, 3));
-        QVERIFY(holdFrames(main));
-        const long held = main.framesStarted();
-        spin(300);
-        QCOMPARE(main.framesStarted(), held);
-        QVERIFY(main.isFramePending());
-        main.resumeRendering();
-        // The deferred step runs at once, inside resumeRendering.
-        QCOMPARE(main.framesStarted(), held + 1);
-        QVERIFY(!main.isFramePending());
-        QVERIFY(!main.isMenuOpen());
-        QVERIFY(waitFrames(main, 2));
-    }
-
     // A real context menu: the hold while it is open, the pause, and the frame that
     // starts as soon as it closes. Choosing "Remove" in it removes the view afterwards.
     void contextMenuHoldsFramesAndRemoveWorksFromIt() {
@@ -169,46 +171,91 @@ private slots:
         QVERIFY(!main.isMenuOpen());
     }
 
-    // At speed 0.9 a view that disables aberration and one that follows the document (on)
-    // render exactly the pictures of a standalone engine with those switches.
-    void eachViewRendersItsOwnOverrides() {
+    // {the overriding view's switch, its choice, the document's state, what the overriding
+    // view renders}: in a split, the view with the override renders exactly the standalone
+    // picture of its settings, the other one the document's; a brightening searchlight (ahead
+    // of the D = 1 ring at speed 0.5) darkens no channel of any pixel and the middle clearly
+    // brightens.
+    void eachViewRendersItsOwnEffects_data() {
+        QTest::addColumn<Switch>("which");
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<Setup>("document");
+        QTest::addColumn<Change>("expected");
+        QTest::addColumn<bool>("brighter");
+        const Switch aberration = [](GlView& v) -> ActionChecker& { return v.aberrationChecker(); };
+        const Switch doppler = [](GlView& v) -> ActionChecker& { return v.dopplerChecker(); };
+        const Switch searchlight = [](GlView& v) -> ActionChecker& {
+            return v.searchlightChecker();
+        };
+        const int off = int(EffectChoice::Disable), on = int(EffectChoice::Enable);
+        const Setup fast = [](MainView&, RenderSettings& s) { s.speed = 0.9f; };
+        const Setup half = [](MainView&, RenderSettings& s) { s.speed = 0.5f; };
+        QTest::newRow("aberration off")
+            << aberration << off << fast << Change([](RenderSettings& s) { s.aberration = false; })
+            << false;
+        QTest::newRow("Doppler off")
+            << doppler << off << fast << Change([](RenderSettings& s) { s.srtDoppler = false; })
+            << false;
+        QTest::newRow("Doppler off, document without aberration")
+            << doppler << off << Setup([](MainView& m, RenderSettings& s) {
+                   s.speed = 0.9f;
+                   m.slotViewAberration(false);
+               })
+            << Change([](RenderSettings& s) { s.srtDoppler = false; }) << false;
+        QTest::newRow("searchlight on")
+            << searchlight << on << half << Change([](RenderSettings& s) { s.searchlight = 4; })
+            << true;
+        QTest::newRow("photon counting on")
+            << searchlight << on << Setup([](MainView& m, RenderSettings& s) {
+                   s.speed = 0.5f;
+                   m.setSearchlightExponent(3);
+               })
+            << Change([](RenderSettings& s) { s.searchlight = 3; }) << true;
+        QTest::newRow("searchlight off, document on")
+            << searchlight << off << Setup([](MainView& m, RenderSettings& s) {
+                   s.speed = 0.5f;
+                   m.setSearchlightExponent(3);
+                   m.slotViewSearchlight(true);
+               })
+            << Change([](RenderSettings& s) { s.searchlight = 0; }) << false;
+    }
+
+    void eachViewRendersItsOwnEffects() {
+        QFETCH(Switch, which);
+        QFETCH(int, choice);
+        QFETCH(Setup, document);
+        QFETCH(Change, expected);
+        QFETCH(bool, brighter);
         DocRT doc;
         doc.requestBuiltInScene();
         MainView main(nullptr, &doc);  // not shown: engines render at their default size
-        main.setPaused(true);           // no forward motion, so every frame is the same
+        main.setPaused(true);          // no forward motion, so every frame is the same
         main.rootView().view()->splitHorizontally();
-        GlView* plain = main.rootView().child(0)->view();
+        GlView* own = main.rootView().child(0)->view();
         GlView* following = main.rootView().child(1)->view();
-        plain->aberrationChecker().setChoice(EffectChoice::Disable);
-        doc.getSettings()->speed = 0.9f;
+        document(main, *doc.getSettings());
+        which(*own).setChoice(EffectChoice(choice));
         QVERIFY(waitFrames(main, 3));
         QVERIFY(holdFrames(main));
-
-        QVERIFY(plain->frameSettings() != doc.getSettings());
+        QVERIFY(own->frameSettings() != doc.getSettings());
         QCOMPARE(following->frameSettings(), doc.getSettings());
-        RenderSettings withAberration(*doc.getSettings());
-        RenderSettings withoutAberration(*doc.getSettings());
-        withoutAberration.aberration = false;
-        const int w = plain->engine()->ownPixelBuffer().width();
-        const int h = plain->engine()->ownPixelBuffer().height();
-        const std::vector<uint32_t> on = referenceRender(doc, withAberration, w, h);
-        const std::vector<uint32_t> off = referenceRender(doc, withoutAberration, w, h);
-        QVERIFY(on != off);
-        QVERIFY(pixelsOf(following) == on);
-        QVERIFY(pixelsOf(plain) == off);
-
-        // Switching the document's aberration off makes the following view match the plain one,
-        // and a Doppler override in the plain view changes its colours only.
-        main.slotViewAberration(false);
-        plain->dopplerChecker().setChoice(EffectChoice::Disable);
-        main.resumeRendering();
-        QVERIFY(waitFrames(main, 3));
-        QVERIFY(holdFrames(main));
-        QVERIFY(pixelsOf(following) == off);
-        RenderSettings noDoppler(withoutAberration);
-        noDoppler.srtDoppler = false;
-        QVERIFY(pixelsOf(plain) == referenceRender(doc, noDoppler, w, h));
-        QVERIFY(pixelsOf(plain) != off);
+        const int w = own->engine()->ownPixelBuffer().width();
+        const int h = own->engine()->ownPixelBuffer().height();
+        RenderSettings mine(*doc.getSettings());
+        expected(mine);
+        const std::vector<uint32_t> docs = referenceRender(doc, *doc.getSettings(), w, h);
+        const std::vector<uint32_t> owns = referenceRender(doc, mine, w, h);
+        QVERIFY(owns != docs);
+        QVERIFY(pixelsOf(following) == docs);
+        QVERIFY(pixelsOf(own) == owns);
+        if (brighter) {
+            int darker = 0;
+            for (size_t i = 0; i < owns.size(); ++i)
+                for (int shift : {0, 8, 16})
+                    if (((owns[i] >> shift) & 0xff) < ((docs[i] >> shift) & 0xff)) ++darker;
+            QCOMPARE(darker, 0);
+            QVERIFY(middleBrightness(owns, w, h) > 1.2 * middleBrightness(docs, w, h));
+        }
         main.resumeRendering();
     }
 

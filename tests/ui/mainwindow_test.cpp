@@ -1,10 +1,15 @@
 // The main window: effect switches, the status-bar read-outs and their units, shortcuts with the
-// menu bar hidden, help, undo and the unsaved-changes question, and keys reaching the view.
+// menu bar hidden, help, undo (of scene edits and of the eye) and the unsaved-changes question,
+// and keys reaching the view.
 #include "ui/mainwindow.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -17,8 +22,8 @@
 #include "scene/scenedata.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/dlgabout.h"
+#include "ui/dlgeye.h"
 #include "ui/helpassistant.h"
-#include "ui/readoutformat.h"
 #include "ui/speedunits.h"
 
 using namespace viewtest;
@@ -48,6 +53,15 @@ rtObjSphere<1>* sphereNamed(DocRT* doc, const QString& name) {
     for (rtObjBase* object : doc->getSceneData()->objects.items)
         if (object->name == name) return dynamic_cast<rtObjSphere<1>*>(object);
     return nullptr;
+}
+
+// The numbers a read-out shows, in order.
+QList<double> numbersIn(const QString& text) {
+    QList<double> numbers;
+    QRegularExpressionMatchIterator it =
+        QRegularExpression("-?[0-9]+(\\.[0-9]+)?(e[-+]?[0-9]+)?").globalMatch(text);
+    while (it.hasNext()) numbers << it.next().captured(0).toDouble();
+    return numbers;
 }
 
 }  // namespace
@@ -115,22 +129,18 @@ private slots:
         w.updateStatusBar();
         QCOMPARE(label(w, "labelSpeed")->text(), QString("Speed: \u2007149896.2km/s"));
 
-        // A label shows its initial text until the next update, then its read-out.
+        // A read-out shows and hides with its action; the cursor's pixel has a field per number.
         w.mainView()->suspendRendering();
         QVERIFY(holdFrames(*w.mainView()));
         QAction* position = action(w, "actionPosition");
         position->setChecked(true);
         QVERIFY(label(w, "labelPosition")->isVisible());
-        QCOMPARE(label(w, "labelPosition")->text(), QString("Pos"));
+        w.document()->observerFrame().m[0][1] = 1.25f;
+        w.document()->observerFrame().m[0][2] = -2.5f;
+        w.document()->observerFrame().m[0][3] = 375.0f;
+        w.document()->getSettings()->frameToSettings(w.document()->observerFrame());
         w.updateStatusBar();
-        const Vec4f p = w.document()->position();
-        QCOMPARE(label(w, "labelPosition")->text(),
-                 "Position: " + readout::position(p[0], p[1], p[2]));
-        action(w, "actionFrames")->setChecked(true);
-        w.updateStatusBar();
-        QCOMPARE(label(w, "labelFrames")->text(),
-                 "Frames: " + readout::framesPerSecond(w.mainView()->framesPerSecond()));
-        // An unchecked read-out keeps its old text.
+        QCOMPARE(numbersIn(label(w, "labelPosition")->text()), QList<double>({1.25, -2.5, 375}));
         position->setChecked(false);
         QVERIFY(!label(w, "labelPosition")->isVisible());
         action(w, "actionCursorPosition")->setChecked(true);
@@ -179,23 +189,11 @@ private slots:
         QVERIFY(dir.isValid());
         const QString log = dir.filePath("viewer.log");
         const QString viewer = dir.filePath("viewer.sh");
-        {
-            QFile script(viewer);
-            QVERIFY(script.open(QIODevice::WriteOnly));
-            script.write(QString("#!/bin/sh\nfor a in \"$@\"; do echo \"arg $a\" >> '%1'; done\n"
-                                 "while IFS= read -r line; do echo \"in $line\" >> '%1'; done\n")
-                             .arg(log)
-                             .toLocal8Bit());
-            script.close();
-            QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        }
+        QVERIFY(writeStandInViewer(viewer, log));
         HelpAssistant::setViewerProgram(viewer);
         HelpAssistant::setStartNoticeEnabled(false);
         const QString prefix = "qthelp://tavolindoc/doc/output/";
-        auto logText = [&] {
-            QFile f(log);
-            return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
-        };
+        auto logText = [&] { return QString::fromLocal8Bit(readFile(log)); };
         {
             MainWindow w;
             w.show();
@@ -236,10 +234,7 @@ private slots:
     void editsUndoAndTheUnsavedChangesQuestion() {
         QTemporaryDir dir;
         const QString file = dir.filePath("mine.tavolin");
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(kTwoBalls);
-        out.close();
+        QVERIFY(writeFile(file, kTwoBalls));
 
         MainWindow w;
         QStringList asked;
@@ -331,17 +326,37 @@ private slots:
         QCOMPARE(doc->getSceneData()->objects.items.size(), size_t(8));
     }
 
+    // The eye dialog's choice marks the document modified, and Undo takes it back and clears
+    // the mark.
+    void eyeChoiceIsAnUndoableEdit() {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.slotOptionsVisibleWavelength();
+        auto* dialog = w.findChild<DlgEye*>();
+        const Eye before = w.document()->nextFrameEye();
+        dialog->presetCombo()->setCurrentIndex(dialog->presetCombo()->findText("Human (CIE 1931)"));
+        QVERIFY(!w.isWindowModified());  // chosen, not yet handed over
+        dialog->buttons()->button(QDialogButtonBox::Apply)->click();
+        QVERIFY(w.isWindowModified());
+        QCOMPARE(w.document()->nextFrameEye().kind, EyeKind::Cie1931);
+        action(w, "actionUndo")->trigger();
+        QVERIFY(w.document()->nextFrameEye() == before);
+        QVERIFY(!w.isWindowModified());
+        QVERIFY(dialog->currentEye() == before);
+        action(w, "actionRedo")->trigger();
+        QCOMPARE(w.document()->nextFrameEye().kind, EyeKind::Cie1931);
+        QVERIFY(w.isWindowModified());
+    }
+
     // A scene naming a texture it never defines still opens, and the window says which name is
     // missing without blocking.
     void undefinedNamesAreReportedWhenASceneOpens() {
         QTemporaryDir dir;
         const QString file = dir.filePath("typo.tavolin");
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(
-            QByteArray(kTwoBalls).replace("<texname>plain</texname>\n  </sphere>\n  <sphere>",
-                                          "<texname>pLain</texname>\n  </sphere>\n  <sphere>"));
-        out.close();
+        QVERIFY(writeFile(file, QByteArray(kTwoBalls).replace(
+                                    "<texname>plain</texname>\n  </sphere>\n  <sphere>",
+                                    "<texname>pLain</texname>\n  </sphere>\n  <sphere>")));
 
         MainWindow w;
         w.show();

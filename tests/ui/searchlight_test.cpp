@@ -1,6 +1,6 @@
 // The searchlight and the exposure in the desktop program: the Options switch and its exponent,
-// the per-view Searchlight group against standalone reference renders, the brightness read-out
-// against the closed-form beaming factor, and automatic exposure in the frame loop.
+// the brightness read-out against the closed-form beaming factor, and automatic exposure in the
+// frame loop. (Each view's own searchlight is a row of the effects table in mainview_test.)
 #include <QComboBox>
 #include <QLabel>
 #include <QStatusBar>
@@ -30,17 +30,6 @@ int percentileBrightEnd(const std::vector<uint32_t>& pixels, uint32_t background
     std::sort(m.begin(), m.end());
     const size_t rank = size_t(std::ceil(0.99 * double(m.size())));
     return m[rank - 1];
-}
-
-// Sum of the three channels over the middle third of a w x h picture.
-double middleBrightness(const std::vector<uint32_t>& pixels, int w, int h) {
-    double sum = 0.0;
-    for (int y = h / 3; y < 2 * h / 3; ++y)
-        for (int x = w / 3; x < 2 * w / 3; ++x) {
-            const uint32_t p = pixels[size_t(y) * w + x];
-            sum += double(p & 0xff) + double((p >> 8) & 0xff) + double((p >> 16) & 0xff);
-        }
-    return sum;
 }
 
 // Brightness factor (1/D)^k of the pixel at relative cursor offsets (u, v) in a w x h view, from
@@ -120,66 +109,6 @@ private slots:
         QCOMPARE(w.document()->getSettings()->searchlight, int8_t(0));
         QCOMPARE(w.document()->getSettings()->exposureStops, 0.0f);
         QVERIFY(!w.document()->getSettings()->autoExposure);
-    }
-
-    // In a split at speed 0.5 the view that enables the searchlight renders exactly the
-    // standalone picture with (1/D)^k and is brighter toward the motion; the other view renders
-    // the plain picture. A view that disables it while the document has it on stays plain.
-    void eachViewRendersItsOwnSearchlight() {
-        DocRT doc;
-        doc.requestBuiltInScene();
-        MainView main(nullptr, &doc);
-        main.setPaused(true);
-        main.rootView().view()->splitHorizontally();
-        GlView* lit = main.rootView().child(0)->view();
-        GlView* plain = main.rootView().child(1)->view();
-        lit->searchlightChecker().setChoice(EffectChoice::Enable);
-        doc.getSettings()->speed = 0.5f;
-        QVERIFY(waitFrames(main, 3));
-        QVERIFY(holdFrames(main));
-
-        QCOMPARE(lit->frameSettings()->searchlight, int8_t(4));
-        QCOMPARE(plain->frameSettings(), doc.getSettings());
-        const int w = lit->engine()->ownPixelBuffer().width();
-        const int h = lit->engine()->ownPixelBuffer().height();
-        RenderSettings off(*doc.getSettings());
-        RenderSettings on(*doc.getSettings());
-        on.searchlight = 4;
-        const std::vector<uint32_t> refOff = referenceRender(doc, off, w, h);
-        const std::vector<uint32_t> refOn = referenceRender(doc, on, w, h);
-        QVERIFY(refOn != refOff);
-        QVERIFY(pixelsOf(lit) == refOn);
-        QVERIFY(pixelsOf(plain) == refOff);
-        // Every pixel is at least as bright in each channel (all of the picture lies ahead of the
-        // D = 1 ring at this speed), the middle clearly brighter.
-        const std::vector<uint32_t> litPixels = pixelsOf(lit);
-        int darker = 0;
-        for (size_t i = 0; i < litPixels.size(); ++i)
-            for (int shift : {0, 8, 16})
-                if (((litPixels[i] >> shift) & 0xff) < ((refOff[i] >> shift) & 0xff)) ++darker;
-        QCOMPARE(darker, 0);
-        QVERIFY(middleBrightness(litPixels, w, h) > 1.2 * middleBrightness(refOff, w, h));
-
-        // Photon counting for the enabling view; then the document on and the plain view off.
-        main.setSearchlightExponent(3);
-        main.resumeRendering();
-        QVERIFY(waitFrames(main, 2));
-        QVERIFY(holdFrames(main));
-        RenderSettings photons(*doc.getSettings());
-        photons.searchlight = 3;
-        QCOMPARE(lit->frameSettings()->searchlight, int8_t(3));
-        QVERIFY(pixelsOf(lit) == referenceRender(doc, photons, w, h));
-
-        main.slotViewSearchlight(true);
-        plain->searchlightChecker().setChoice(EffectChoice::Disable);
-        main.resumeRendering();
-        QVERIFY(waitFrames(main, 2));
-        QVERIFY(holdFrames(main));
-        QCOMPARE(doc.getSettings()->searchlight, int8_t(3));
-        QCOMPARE(lit->frameSettings(), doc.getSettings());
-        QVERIFY(pixelsOf(lit) == referenceRender(doc, photons, w, h));
-        QVERIFY(pixelsOf(plain) == refOff);
-        main.resumeRendering();
     }
 
     // "Brightness at Cursor" shows (1/D)^k of the pixel under the cursor only while the

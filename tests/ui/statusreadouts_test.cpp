@@ -26,13 +26,6 @@ const char* const kReadOutActions[] = {
     "actionCursorRestingRayDirection", "actionCursorTransformedRayDirection",
     "actionCursorBrightness"};
 
-// Moves the cursor over a view by event: the real pointer is shared with tests running beside.
-void hover(QWidget* view, QPoint at) {
-    QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &move);
-}
-
 std::map<QString, QRect> readOutGeometries(MainWindow& w) {
     std::map<QString, QRect> boxes;
     for (ReadoutLabel* label : w.statusBar()->findChildren<ReadoutLabel*>())

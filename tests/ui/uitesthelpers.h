@@ -9,6 +9,7 @@
 #include <QColorDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -83,6 +84,39 @@ inline void saveShotIfAsked(QWidget* widget, const QString& name) {
     if (folder.isEmpty()) return;
     QCoreApplication::processEvents();
     widget->grab().save(QDir(folder).filePath(name + ".png"));
+}
+
+// Writes a new file (an executable one if asked); whether that worked.
+inline bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return false;
+    file.close();
+    return !executable ||
+           file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A stand-in for Qt's help viewer at path: it appends its process id, its arguments, its
+// XDG_DATA_HOME and every line it receives to log ("pid ...", "arg ...", "xdg ...", "in ..."),
+// and ends by itself when asked for quit.html, as if the user closed it.
+inline bool writeStandInViewer(const QString& path, const QString& log) {
+    return writeFile(path,
+                     QString("#!/bin/sh\n"
+                             "log='%1'\n"
+                             "echo \"pid $$\" >> \"$log\"\n"
+                             "for a in \"$@\"; do echo \"arg $a\" >> \"$log\"; done\n"
+                             "echo \"xdg $XDG_DATA_HOME\" >> \"$log\"\n"
+                             "while IFS= read -r line; do\n"
+                             "  echo \"in $line\" >> \"$log\"\n"
+                             "  case \"$line\" in *quit.html) exit 0;; esac\n"
+                             "done\n")
+                         .arg(log)
+                         .toLocal8Bit(),
+                     true);
 }
 
 // Records the help pages requested while it lives.
