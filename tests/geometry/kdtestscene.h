@@ -285,6 +285,16 @@ inline Nearest bruteForce(const Scene& s, const SingleRay& ray) {
     return n;
 }
 
+// Lane l of group g of b takes the direction d and its inverse.
+inline void setLaneDirection(RayBundle16& b, int g, int l, const Vec4f& d) {
+    b.dir[g].x[l] = d.x;
+    b.dir[g].y[l] = d.y;
+    b.dir[g].z[l] = d.z;
+    b.invDir[g].x[l] = inverse(d.x);
+    b.invDir[g].y[l] = inverse(d.y);
+    b.invDir[g].z[l] = inverse(d.z);
+}
+
 // Camera-like 16-ray bundle: shared origin, directions fanning out from forward over a pixel
 // pitch along right and up. Pixels of ray 4g + l go to pix[4g + l].
 inline void makeBundle16(const KDTree& tree, RayBundle16& b, const Vec4f& origin,
@@ -298,13 +308,7 @@ inline void makeBundle16(const KDTree& tree, RayBundle16& b, const Vec4f& origin
     for (int g = 0; g < 4; ++g) {
         for (int c = 0; c < 4; ++c) b.originSoA[g][c] = Vec4f(origin[c]);
         for (int l = 0; l < 4; ++l) {
-            const Vec4f d = unit(forward + right * (l * pitch) + up * (g * pitch));
-            b.dir[g].x[l] = d.x;
-            b.dir[g].y[l] = d.y;
-            b.dir[g].z[l] = d.z;
-            b.invDir[g].x[l] = inverse(d.x);
-            b.invDir[g].y[l] = inverse(d.y);
-            b.invDir[g].z[l] = inverse(d.z);
+            setLaneDirection(b, g, l, unit(forward + right * (l * pitch) + up * (g * pitch)));
         }
         b.tHit[g] = Vec4f(kNoHit);
         b.doppler[g] = Vec4f(1.0f);

@@ -333,13 +333,7 @@ TEST(KDTraverse, BundleWithMixedSignsOnTheSplitAxisSeesBothSides) {
     makeBundle16(tree, b, o, P(0, 0, -1), P(1, 0, 0), P(0, 1, 0), 0.0f, pix);
     for (int i = 0; i < 16; ++i) {
         const Vec4f d = unit(P(i % 2 ? 0.25f : -0.01f, 0.01f * float(i / 4), -1));
-        const int g = i >> 2, l = i & 3;
-        b.dir[g].x[l] = d.x;
-        b.dir[g].y[l] = d.y;
-        b.dir[g].z[l] = d.z;
-        b.invDir[g].x[l] = inverse(d.x);
-        b.invDir[g].y[l] = inverse(d.y);
-        b.invDir[g].z[l] = inverse(d.z);
+        setLaneDirection(b, i >> 2, i & 3, d);
     }
     clipToBox(tree.sceneBox(), b);
     const int mask = traceBundle16(b);
