@@ -130,26 +130,6 @@ TEST(ChangedElemVec, VisibleSequenceSkipsRemovalsAndListsAdditionsLast) {
     expectProgrammingError([&] { list.getElem(-1); }, "Index not found in ChangedElemVec::getElem");
 }
 
-TEST(ChangedElemVec, CurrentVersionIsTheLastRecordedCopy) {
-    ChangedElemVec<Lights> list;
-    Lights *a = light("a"), *b = light("b");
-    list.append(a);
-    list.append(b);
-    Lights *first = light("a1"), *second = light("a2"), *ofB = light("b1");
-    list.recordChange(first, a);
-    list.recordChange(ofB, b);
-    list.recordChange(second, a);
-    EXPECT_EQ(list.getElem(0), std::make_pair(second, a));
-    EXPECT_EQ(list.getElem(1), std::make_pair(ofB, b));
-    // Names shown in the editor are those of the current versions.
-    QStringList names;
-    list.getNames(names);
-    EXPECT_EQ(names, (QStringList{"a2", "b1"}));
-    expectProgrammingError([&] { list.getNames(names); },
-                           "error: List not empty in ChangedElemVec::getNames");
-    EXPECT_EQ(names.size(), 2);
-}
-
 TEST(ChangedElemVec, ApplyAddsThenChangesThenRemoves) {
     CountingVec<Lights> list;
     Lights *a = light("a", 1.0f), *b = light("b", 2.0f);
@@ -267,30 +247,6 @@ TEST(SceneData, ResolvesTexturesBeforeObjects) {
     EXPECT_EQ(known->texture, scene.textures.items[0]);
     EXPECT_EQ(unknown->texture, scene.textures.items[0]);  // the default texture
     EXPECT_TRUE(known->textureHadColour);
-}
-
-TEST(SceneData, LoadedDefaultColourReplacesTheBuiltInOnce) {
-    SceneData scene;
-    ColDiscrete* builtIn = scene.colors.items[0];
-    auto* loaded = new ColDiscrete("default");
-    loaded->addLine(450.0f, 3.0f);
-    scene.addItem(loaded);
-    ASSERT_EQ(scene.colors.items.size(), 1u);
-    EXPECT_EQ(scene.colors.items[0], builtIn);
-    ASSERT_EQ(builtIn->count(), 1);
-    EXPECT_EQ(builtIn->wavelengths[0], 450.0f);
-
-    auto* again = new ColDiscrete("default");
-    scene.addItem(again);
-    ASSERT_EQ(scene.colors.items.size(), 2u);
-    EXPECT_EQ(scene.colors.get("default"), builtIn);
-
-    auto* other = new ColDiscrete("blue");
-    scene.addItem(other);
-    EXPECT_EQ(scene.colors.get("blue"), other);
-    auto* l = new Lights;
-    scene.addItem(l);
-    EXPECT_EQ(scene.lights.items.back(), l);
 }
 
 TEST(SceneData, ApplyingEditsReresolvesEveryReference) {

@@ -46,20 +46,6 @@ QString xmlOf(Reader::DataElem& e, int indent) {
 
 }  // namespace
 
-TEST(ElemFloat, StoresZeroForNonNumbersAndReportsIt) {
-    float v = 7.0f;
-    Reader::ElemFloat e("f", v);
-    EXPECT_TRUE(e.fromString("2.25"));
-    EXPECT_EQ(v, 2.25f);
-    EXPECT_TRUE(e.fromString("-1e3"));
-    EXPECT_EQ(v, -1000.0f);
-    EXPECT_FALSE(e.fromString("abc"));
-    EXPECT_EQ(v, 0.0f);
-    v = 5.0f;
-    EXPECT_FALSE(e.fromString(""));
-    EXPECT_EQ(v, 0.0f);
-}
-
 // Each text with the vector it leaves behind, starting from (9, 9, 9, 9): whole vectors with or
 // without brackets; wrong part counts change nothing; a bad component stores its predecessors and
 // 0 for itself (brackets are only dropped at the outer ends).
@@ -88,48 +74,6 @@ TEST(ElemVec, ReadsFourComponentsAndStopsAtTheFirstBadOne) {
             EXPECT_EQ(e.toString().toStdString(), c.text[0] == '-' ? "-0.5;100;0;7" : "1;2;3;4");
         }
     }
-}
-
-TEST(ElemString, FileAndEditorDropWhitespace) {
-    QString s = "old";
-    Reader::ElemString e("texname", s);
-    EXPECT_TRUE(e.fromString(" a b "));
-    EXPECT_EQ(s, "ab");
-    EXPECT_TRUE(e.fromString("\r\n\tx y\tz\n"));
-    EXPECT_EQ(s, "xyz");
-    EXPECT_EQ(e.toString(), "xyz");
-    EXPECT_TRUE(e.extraText().isEmpty());
-
-    FakeFactory factory;
-    e.createEditor(factory);
-    ASSERT_EQ(factory.rows.size(), 1u);
-    EXPECT_EQ(factory.rows[0]->label, "texname");
-    EXPECT_EQ(factory.rows[0]->typed, "xyz");
-    factory.rows[0]->typed = " a b ";
-    EXPECT_TRUE(e.readEditor());
-    EXPECT_EQ(s, "ab");  // as the file would give it back after saving
-}
-
-TEST(DataElem, WriteXmlIndentsAndEscapes) {
-    float f = 0.5f;
-    Reader::ElemFloat ef("radius", f);
-    EXPECT_EQ(xmlOf(ef, 0), "  <radius>0.5</radius>\n");
-    EXPECT_EQ(xmlOf(ef, 4), "      <radius>0.5</radius>\n");
-    EXPECT_EQ(Reader::kIndentBase, 2);
-
-    Vec4f v(0, 0, 1, 0);
-    Reader::ElemVec ev("dir", v);
-    EXPECT_EQ(xmlOf(ev, 2), "    <dir>0;0;1;0</dir>\n");
-
-    QString s = "a&b<c>d";
-    Reader::ElemString es("colname", s);
-    EXPECT_EQ(xmlOf(es, 0), "  <colname>a&amp;b&lt;c&gt;d</colname>\n");
-
-    ColDiscrete col;
-    col.addLine(600, 1);
-    col.addLine(450, 0.5f);
-    Reader::ElemColor ec("wavelength", col);
-    EXPECT_EQ(xmlOf(ec, 0), "  <wavelength>(600;1)(450;0.5)</wavelength>\n");
 }
 
 TEST(EditorRows, RefusedTextsAreReported) {

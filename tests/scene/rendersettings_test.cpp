@@ -117,12 +117,3 @@ TEST(RenderSettingsEye, UnreadableEyesStopTheLoad) {
         EXPECT_EQ(scene->settings.eye, defaultEye()) << text;
     }
 }
-
-// The natural-colour variant of the default scene was made for the CIE eye and says so.
-TEST(RenderSettingsEye, NaturalSceneNamesTheCieEye) {
-    bool ok = false;
-    auto scene = parseScene(
-        fileBytes(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge-natural.tavolin"), &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(scene->settings.eye.kind, EyeKind::Cie1931);
-}
