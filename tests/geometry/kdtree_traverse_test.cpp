@@ -40,10 +40,6 @@ void cameraFrame(const Vec4f& fwd, Vec4f& right, Vec4f& up) {
     right.w = up.w = 0.0f;
 }
 
-struct Tally {
-    int rays = 0, hits = 0, exact = 0;
-};
-
 // Compares one traced single ray with the oracle. The absolute leaf widening of single rays
 // (1.0001 scene units on both ends of each leaf's interval) lets a leaf report a hit up to that
 // far behind the true nearest one, found in an earlier leaf's widened end; nothing else may
@@ -122,35 +118,6 @@ TEST(KDTraverse, SingleRayTiesKeepTheEarlierObject) {
     SingleRay r = makeRay(tree, P(0.5f, 0.5f, 3), P(0, 0, -1), &pix);
     EXPECT_TRUE(traceRay(r));
     EXPECT_EQ(pix, static_cast<TestObject*>(tree.leaves()[0])->id());
-}
-
-// Seeded random scenes of spheres, solid and flat boxes and stacks of identical boxes; rays from
-// inside and outside the scene in random and axis-parallel directions.
-TEST(KDTraverse, SingleRayMatchesBruteForce) {
-    Tally tally;
-    for (unsigned seed = 1; seed <= 10; ++seed) {
-        std::mt19937 rng(seed);
-        Scene s;
-        randomScene(s, rng, 50 * int(seed), 1000.0f);
-        KDTree tree;
-        tree.addInterval(s.list, 0);
-        std::uniform_real_distribution<float> pos(-300.0f, 1300.0f);
-        for (int i = 0; i < 1500; ++i) {
-            uint32_t pix = 0;
-            SingleRay r = makeRay(tree, P(pos(rng), pos(rng), pos(rng)), randomDir(rng), &pix);
-            if (!(r.tMin <= r.tMax)) continue;  // misses the scene box: never traced
-            const SingleRay before = r;
-            const bool hit = traceRay(r);
-            ++tally.rays;
-            tally.hits += hit;
-            tally.exact += checkAgainstOracle(s, before, hit, r, pix, "single ray");
-        }
-    }
-    EXPECT_GT(tally.hits, tally.rays / 8);
-    // Only the absolute leaf widening may differ, and rarely at this scale.
-    EXPECT_GE(tally.exact, tally.rays - tally.rays / 200) << tally.exact << " of " << tally.rays;
-    std::printf("single rays: %d traced, %d hit, %d exactly as brute force\n", tally.rays,
-                tally.hits, tally.exact);
 }
 
 // Camera-like 16-ray bundles from one origin and 2 x 2 bundles whose rays start at four

@@ -57,30 +57,6 @@ TEST(LightPathTree, StartClampsToFirstAndLastRoot) {
     }
 }
 
-TEST(LightPathTree, FourLaneStartEqualsFourSingleStarts) {
-    LightPathTree tree(13);
-    tree.reset(-0.3f, 2.9f, 13);
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> angle(-1.0f, 4.0f);
-    std::vector<float> angles = {-0.3f, 2.9f, 0.0f, 1e30f, -1e30f, 2.8999f};
-    for (int i = 0; i <= 13; ++i) angles.push_back(tree.rootLo(i));
-    for (int i = 0; i < 400; ++i) angles.push_back(angle(rng));
-    while (angles.size() % 4) angles.push_back(0.5f);
-    for (std::size_t g = 0; g < angles.size(); g += 4) {
-        PathIterator4 it4;
-        it4.start(tree, Vec4f(angles[g], angles[g + 1], angles[g + 2], angles[g + 3]));
-        for (int l = 0; l < 4; ++l) {
-            PathIterator it;
-            it.start(tree, angles[g + l]);
-            const PathIterator lane = it4.lane(l);
-            EXPECT_EQ(lane.node, it.node) << angles[g + l];
-            EXPECT_EQ(lane.lo, it.lo);
-            EXPECT_EQ(lane.hi, it.hi);
-            EXPECT_EQ(lane.angle, it.angle);
-        }
-    }
-}
-
 // A table built by hand: root 0 splits at once; its lower half goes on with one child to an
 // absorbing node, its upper half ends in an escaping node. Root 1 absorbs.
 class HandTable : public ::testing::Test {

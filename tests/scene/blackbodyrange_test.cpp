@@ -1,5 +1,5 @@
-// The editor ranges of number properties and of blackbody colours: values outside are refused
-// with the range's message, values at the ends give finite lines with room for shading.
+// The editor ranges of number properties: values outside are refused with the range's message;
+// blackbody colours at the ends of theirs give finite lines with room for shading.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -64,29 +64,6 @@ TEST(ElemFloatRange, EndsInclusiveOutsideAndNonFiniteRefused) {
     // File texts are not limited.
     EXPECT_TRUE(elem.fromString("42"));
     EXPECT_EQ(f, 42.0f);
-}
-
-TEST(BlackbodyRange, PropertiesRefuseOutsideTheirRanges) {
-    ColBlackbody body;
-    Reader::PropertyList list;
-    body.getProperties(list);
-    FakeFactory factory;
-    for (const auto& e : list) e->createEditor(factory);
-    ASSERT_EQ(factory.rows.size(), size_t(3));
-    factory.rows[0]->typed = "0";
-    EXPECT_FALSE(list.at(0)->readEditor());
-    factory.rows[0]->typed = "1e7";
-    EXPECT_FALSE(list.at(0)->readEditor());
-    factory.rows[1]->typed = "-0.5";
-    EXPECT_FALSE(list.at(1)->readEditor());
-    EXPECT_EQ(body.temperature, 6500.0f);
-    EXPECT_EQ(body.luminance, 1.0f);
-    factory.rows[0]->typed = "300";
-    factory.rows[1]->typed = "0";
-    EXPECT_TRUE(list.at(0)->readEditor());
-    EXPECT_TRUE(list.at(1)->readEditor());
-    EXPECT_EQ(body.temperature, ColBlackbody::kMinTemperature);
-    EXPECT_EQ(body.luminance, ColBlackbody::kMinLuminance);
 }
 
 // Every corner of the accepted ranges gives finite, non-negative lines whose largest intensity

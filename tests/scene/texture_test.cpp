@@ -120,27 +120,6 @@ int referenceCell(float u, float v) {
 
 // ---------------------------------------------------------------- TextureSingle
 
-TEST(TextureSingle, OneRayIsTheColourConversion) {
-    Palette pal;
-    RenderSettings s;
-    s.eye = humansEye();
-    TextureSingle t;
-    t.colorName = "red";
-    t.resolveColors(pal.colors);
-    OneRay r(s, 3.0f, 4.0f);
-    t.shade1(r.ray, 1.0f);
-    // A line at the red peak: red at full strength (about 100), nothing else.
-    EXPECT_NEAR(channel(r.pixel, 0), 100, 1);
-    EXPECT_EQ(channel(r.pixel, 1), 0);
-    EXPECT_EQ(channel(r.pixel, 2), 0);
-    EXPECT_EQ(channel(r.pixel, 3), 255);
-    // Doppler 1.2 moves the line to 600 nm, the green peak.
-    OneRay shifted(s, 0.0f, 0.0f, 1.2f);
-    t.shade1(shifted.ray, 0.5f);
-    EXPECT_EQ(channel(shifted.pixel, 0), 0);
-    EXPECT_NEAR(channel(shifted.pixel, 1), 50, 1);
-}
-
 TEST(TextureSingle, FourLaneFormUsesAbsoluteFactorsSixteenLaneFormSigned) {
     Palette pal;
     RenderSettings s;
