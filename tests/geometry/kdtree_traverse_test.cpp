@@ -227,28 +227,6 @@ TEST(KDTraverse, RaysLyingInASplitPlaneMatchBruteForce) {
     EXPECT_GT(inPlaneHits, 10) << rays << " rays";
 }
 
-// Rays of one bundle that leave their shared origin on both sides of a split plane: some lie
-// entirely below it, some entirely above, so both children are visited, and each ray still
-// finds its cube.
-TEST(KDTraverse, DivergingBundleVisitsBothChildren) {
-    Scene s;
-    TestBox* a = s.box(P(0, 0, 0), P(1, 1, 1));
-    TestBox* b = s.box(P(2, 0, 0), P(3, 1, 1));
-    KDTree tree;
-    tree.addInterval(s.list, 0);
-    const Vec4f o = P(1.5f, 0.5f, 5);
-    Vec4f origin[4] = {o, o, o, o};
-    Vec4f dir[4] = {P(-1, 0, -4.5f), P(-1, 0.01f, -4.5f), P(1, 0, -4.5f), P(1, 0.01f, -4.5f)};
-    alignas(16) RayBundle4 b4;
-    uint32_t pix[4] = {};
-    makeBundle4(tree, b4, origin, dir, pix);
-    EXPECT_EQ(traceBundle4(b4), 0xf);
-    EXPECT_EQ(pix[0], a->id());
-    EXPECT_EQ(pix[1], a->id());
-    EXPECT_EQ(pix[2], b->id());
-    EXPECT_EQ(pix[3], b->id());
-}
-
 // A camera bundle whose rays move both ways along the split axis (mixed signs), from a point
 // between two cubes: the rays towards +x cross the split x = 2 before they enter the scene box
 // (from above), the others never reach it. The rule for bundles of one sign would send the
