@@ -1,17 +1,15 @@
-// Property elements: number and vector texts, string whitespace rules, XML lines, refused editor
-// rows through a fake row factory.
+// Property elements: number and vector texts, and refused editor rows (also outside a number's
+// editor range) through a fake row factory.
 #include "scene/dataelem.h"
 
 #include <gtest/gtest.h>
 
-#include <QTextStream>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include "geometry/programmingerror.h"
 #include "scene/coldiscrete.h"
 
 namespace {
@@ -35,14 +33,6 @@ public:
         return rows.back().get();
     }
 };
-
-QString xmlOf(Reader::DataElem& e, int indent) {
-    QString out;
-    QTextStream stream(&out);
-    e.writeXml(indent, stream);
-    stream.flush();
-    return out;
-}
 
 }  // namespace
 
@@ -153,4 +143,38 @@ TEST(ElemFloat, OutOfRangeNumbersAreNoNumbersAndStoreZero) {
     EXPECT_EQ(v.x, 5.0f);
     EXPECT_EQ(v.y, 0.0f);
     EXPECT_EQ(v.z, 3.0f);  // not reached
+}
+
+TEST(ElemFloatRange, EndsInclusiveOutsideAndNonFiniteRefused) {
+    float f = 5.0f;
+    Reader::ElemFloat elem("f", f);
+    elem.setEditorRange(1.0f, 10.0f, "one to ten");
+    FakeFactory factory;
+    elem.createEditor(factory);
+    FakeRow& row = *factory.rows[0];
+    for (const char* text : {"1", "10", "3.25"}) {
+        row.typed = text;
+        row.error.clear();
+        EXPECT_TRUE(elem.readEditor()) << text;
+        EXPECT_TRUE(row.error.isEmpty());
+        EXPECT_EQ(f, QString(text).toFloat());
+    }
+    for (const char* text : {"0.999", "10.001", "-3", "nan", "inf", "-inf", "1e300"}) {
+        f = 7.0f;
+        row.typed = text;
+        row.error.clear();
+        EXPECT_FALSE(elem.readEditor()) << text;
+        EXPECT_FALSE(row.error.isEmpty()) << text;
+        EXPECT_EQ(f, 7.0f) << text;
+    }
+    // The range's own message for a number outside it; a non-number keeps the general one.
+    row.typed = "11";
+    elem.readEditor();
+    EXPECT_EQ(row.error, QString("one to ten"));
+    row.typed = "x";
+    elem.readEditor();
+    EXPECT_NE(row.error, QString("one to ten"));
+    // File texts are not limited.
+    EXPECT_TRUE(elem.fromString("42"));
+    EXPECT_EQ(f, 42.0f);
 }

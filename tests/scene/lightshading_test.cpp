@@ -1,5 +1,5 @@
 // The light response: searchlight beaming against (1/D)^k, exposure in stops, and table shading
-// against line-by-line sums.
+// against line-by-line sums; the Doppler read-out and the picture's aspect factors.
 #include "scene/lightshading.h"
 
 #include <gtest/gtest.h>
@@ -137,4 +137,23 @@ TEST(LightShading, OffGridFactorsFallBackToTheDirectPath) {
     EXPECT_FALSE(t->lookup4(Vec4f(1.0f, 1.0f, -1.0f, 1.0f), lanes));
     // NaN factor: black, not garbage.
     EXPECT_EQ(one(body, eye, std::nanf(""), 1.0f) & 0xffffffu, 0u);
+}
+
+TEST(RenderSettings, AspectFactorsScaleTheShorterSide) {
+    float sx, sy;
+    RenderSettings::aspectFactors(200, 100, sx, sy);
+    EXPECT_EQ(sx, 1.0f);
+    EXPECT_EQ(sy, 0.5f);
+    RenderSettings::aspectFactors(100, 400, sx, sy);
+    EXPECT_EQ(sx, 0.25f);
+    EXPECT_EQ(sy, 1.0f);
+}
+
+TEST(RenderSettings, DopplerReadOutIsGammaAtTheCentre) {
+    RenderSettings s;
+    s.speed = 0.6f;
+    EXPECT_NEAR(s.dopplerAt(0, 0), 1.25f, 1e-6);
+    // (beta r / t + 1) gamma with r = hypot(u, v), t = sqrt(u^2 + v^2 + 1).
+    const double r = std::hypot(0.3, 0.4), t = std::sqrt(0.25 + 1.0);
+    EXPECT_NEAR(s.dopplerAt(0.3f, 0.4f), (0.6 * r / t + 1.0) * 1.25, 1e-5);
 }

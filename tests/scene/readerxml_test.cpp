@@ -1,5 +1,5 @@
-// Scene files: reading by events with attributes as properties, defaults for empty blocks, errors
-// with line and column, whitespace-free names, escaping, and byte-identical load/save cycles.
+// Scene files: refused input with line and column, limits, byte-identical load/save cycles, and
+// the optional eye of the render settings.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -50,6 +50,11 @@ QByteArray readFile(const QString& path) {
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
     return f.readAll();
+}
+
+QByteArray withEye(const char* eyeText) {
+    return QByteArray("<tavolinfile>\n  <renderSettings>\n    <bhradius>0.5</bhradius>\n    <eye>") +
+           eyeText + "</eye>\n  </renderSettings>\n</tavolinfile>\n";
 }
 
 }  // namespace
@@ -194,4 +199,48 @@ TEST(ReaderXml, OnlyColoursThatTexturesUseAreShaded) {
     ASSERT_EQ(l->scene.shadedColors.size(), 2u);
     EXPECT_EQ(l->scene.shadedColors[0]->name, "sun");
     EXPECT_EQ(l->scene.shadedColors[1], l->scene.colors.items.front());  // the stand-in
+}
+
+// Every preset and an edited eye survive a save and a load; the element is the last line of
+// the render settings, and only an eye other than the default one writes it.
+TEST(RenderSettingsEye, EveryEyeSurvivesARoundTrip) {
+    std::vector<Eye> eyes;
+    for (const EyePreset& preset : eyePresets()) eyes.push_back(preset.eye);
+    Eye edited = defaultEye();
+    edited.channel[1] = EyeChannel(412.5f, 633.25f, 1001.75f);
+    eyes.push_back(edited);
+    for (const Eye& eye : eyes) {
+        Loaded scene;
+        scene.settings.eye = eye;
+        const QByteArray saved = save(scene);
+        const bool named = eye != defaultEye();
+        EXPECT_EQ(saved.contains("    <eye>"), named);
+        if (named) {
+            EXPECT_TRUE(saved.contains("</eye>\n  </renderSettings>\n"));
+        }
+        auto back = parse(saved);
+        ASSERT_TRUE(back->ok) << saved.toStdString();
+        EXPECT_TRUE(back->settings.eye == eye) << saved.toStdString();
+        EXPECT_EQ(back->settings.eye.kind, eye.kind);
+        EXPECT_EQ(save(*back), saved);
+    }
+    // The CIE eye by its name; the curves by their nine wavelengths, red first.
+    auto cie = parse(withEye("cie1931"));
+    EXPECT_EQ(cie->settings.eye.kind, EyeKind::Cie1931);
+    auto curves = parse(withEye(" 400;500;600; 500;600;700 ;600;700;800\n    "));
+    EXPECT_EQ(curves->settings.eye.kind, EyeKind::ThreeCurve);
+    EXPECT_EQ(curves->settings.eye.channel[0], EyeChannel(400, 500, 600));
+    EXPECT_EQ(curves->settings.eye.channel[2], EyeChannel(600, 700, 800));
+}
+
+TEST(RenderSettingsEye, UnreadableEyesStopTheLoad) {
+    for (const char* text : {"", "cie", "CIE1931", "400;500;600", "400;500;600;500;600;700;600;700",
+                             "400;500;600;500;600;700;600;700;800;900",
+                             "400;500;600;500;500;700;600;700;800",  // peak not above lo
+                             "400;500;600;500;600;700;600;900;800",  // hi below peak
+                             "400;500;600;500;600;700;600;700;x", "400;500;inf;500;600;700;600;700;800"}) {
+        auto scene = parse(withEye(text));
+        EXPECT_FALSE(scene->ok) << text;
+        EXPECT_EQ(scene->settings.eye, defaultEye()) << text;
+    }
 }
