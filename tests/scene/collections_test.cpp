@@ -164,25 +164,6 @@ TEST(ItemCollection, RepeatedNameKeepsTheFirstButListsBoth) {
     EXPECT_EQ(colors.get("base"), one);  // gone: the new first item stands in
 }
 
-TEST(ItemCollection, MapFollowsAppliedRenamesAndAdditions) {
-    TextureCol textures;
-    auto* a = texture("a");
-    auto* b = texture("b");
-    textures.add(a, a->texname);
-    textures.add(b, b->texname);
-
-    auto* renamed = static_cast<TextureSingle*>(b->clone());
-    renamed->texname = "bee";
-    textures.recordChange(renamed, b);
-    auto* c = texture("c");
-    textures.recordAddition(c);
-    EXPECT_EQ(textures.get("c"), a);  // not yet applied
-    textures.applyChanges();
-    EXPECT_EQ(textures.get("bee"), b);
-    EXPECT_EQ(textures.get("b"), a);
-    EXPECT_EQ(textures.get("c"), c);
-}
-
 // ---------------------------------------------------------------- SceneData
 
 TEST(SceneData, ApplyingEditsReresolvesEveryReference) {
