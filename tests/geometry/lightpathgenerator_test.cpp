@@ -216,6 +216,18 @@ TEST(LightPathGenerator, ObserverInsideThePhotonSphere) {
     for (float a : {2.0f, 2.9f, 3.14f}) EXPECT_TRUE(walk(tree, a).escaped) << a;
 }
 
+// The model checks keep tables within a small multiple of the pool's reserve at every distance.
+TEST(LightPathGenerator, TablesAreBounded) {
+    LightPathGenerator gen;
+    for (double rObs : {1.001, 1.2, 2.0, 5.0, 20.0, 100.0, 1000.0}) {
+        LightPathTree tree;
+        const LightPathStatistics st = gen.generate(tree, float(rObs), 1.0f);
+        EXPECT_EQ(st.nodes, tree.nodeCount());
+        EXPECT_LE(st.deepestLevel, tree.parameters.maxPathPoints);
+        EXPECT_LT(st.nodes, 3 * LightPathTree::kNodePoolReserve);
+    }
+}
+
 // update() regenerates by the table's own rule (tested with the table); the table has the same
 // shape in units of r_s: it scales with the hole. The roots' trees grow on two threads and are
 // joined into one pool: a second generation for the same observer gives the same table.
