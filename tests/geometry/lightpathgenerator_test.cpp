@@ -65,6 +65,14 @@ PhotonPath denseRay(double rObs, double rs, double angle) {
     return path;
 }
 
+// Angle between the straight line from the observer at (rObs, 0) to (x, y) and the initial
+// direction (-cos a, sin a) of the ray at angle a.
+double angleFromStraight(double rObs, float a, float x, float y) {
+    const double dx = x - rObs, dy = y;
+    return std::atan2(std::fabs(dx * std::sin(a) + dy * std::cos(a)),
+                      -dx * std::cos(a) + dy * std::sin(a));
+}
+
 }  // namespace
 
 TEST(LightPathGenerator, TableCaptureBoundaryIsTheCriticalImpactParameter) {
@@ -205,6 +213,21 @@ TEST(LightPathGenerator, ObserverAtOrInsideTheHorizonSeesOnlyBlack) {
             EXPECT_TRUE(it.node->absorbs());
         }
         EXPECT_FALSE(tree.needsRegeneration(rObs, 1.0f));
+    }
+}
+
+// Without a hole every path is one straight piece, escaping at its first node.
+TEST(LightPathGenerator, WithoutAHoleEveryRayGoesStraightFromTheObserver) {
+    LightPathTree tree;
+    LightPathGenerator().generate(tree, 10.0f, 0.0f);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> angle(0.0f, 3.14159f);
+    for (int i = 0; i < 200; ++i) {
+        const float a = angle(rng);
+        const Walk w = walk(tree, a);
+        ASSERT_TRUE(w.escaped);
+        ASSERT_EQ(w.xs.size(), 1u);
+        EXPECT_LT(angleFromStraight(10.0, a, w.xs[0], w.ys[0]), 2e-4) << a;
     }
 }
 
