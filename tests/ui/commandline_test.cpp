@@ -1,7 +1,8 @@
 // The desktop program's command line: each form of `tavolin [--trace] [FILE]`, --help,
 // --version and the refused forms, with what they print and the exit code.
-#include "tests/ui/uitesthelpers.h"
 #include "ui/commandline.h"
+
+#include "tests/ui/uitesthelpers.h"
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -16,17 +17,16 @@ private slots:
             QString file;
             int exitCode;
             QString printed, complaint;
-        } forms[] = {
-            {{}, false, "", -1, "", ""},
-            {{"a b.tavolin"}, false, "a b.tavolin", -1, "", ""},
-            {{"--trace", "x.tavolin"}, true, "x.tavolin", -1, "", ""},
-            {{"x.tavolin", "--trace"}, true, "x.tavolin", -1, "", ""},
-            {{"--help"}, false, "", 0, "Usage: tavolin [options] [FILE]", ""},
-            {{"--help"}, false, "", 0, "--trace", ""},
-            {{"-h", "x.tavolin"}, false, "", 0, "FILE", ""},
-            {{"--version"}, false, "", 0, version, ""},
-            {{"--fast"}, false, "", 2, "", "fast"},
-            {{"a.tavolin", "b.tavolin"}, false, "", 2, "", "one scene file"}};
+        } forms[] = {{{}, false, "", -1, "", ""},
+                     {{"a b.tavolin"}, false, "a b.tavolin", -1, "", ""},
+                     {{"--trace", "x.tavolin"}, true, "x.tavolin", -1, "", ""},
+                     {{"x.tavolin", "--trace"}, true, "x.tavolin", -1, "", ""},
+                     {{"--help"}, false, "", 0, "Usage: tavolin [options] [FILE]", ""},
+                     {{"--help"}, false, "", 0, "--trace", ""},
+                     {{"-h", "x.tavolin"}, false, "", 0, "FILE", ""},
+                     {{"--version"}, false, "", 0, version, ""},
+                     {{"--fast"}, false, "", 2, "", "fast"},
+                     {{"a.tavolin", "b.tavolin"}, false, "", 2, "", "one scene file"}};
         for (const auto& f : forms) {
             const CommandLine line = parseCommandLine(QStringList{"tavolin"} + f.arguments);
             const QByteArray context = f.arguments.join(' ').toUtf8();

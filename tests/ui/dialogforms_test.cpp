@@ -87,29 +87,28 @@ private slots:
                                    << bundle << QVariant(4) << true;
         QTest::newRow("bundle 1") << options << "cmbMaxBundleSize" << QVariant(0) << ok << bundle
                                   << QVariant(1) << true;
-        QTest::newRow("bundle cancelled") << options << "cmbMaxBundleSize" << QVariant(0)
-                                          << cancel << bundle << QVariant(2) << false;
+        QTest::newRow("bundle cancelled") << options << "cmbMaxBundleSize" << QVariant(0) << cancel
+                                          << bundle << QVariant(2) << false;
         QTest::newRow("exposure") << options << "spinExposure" << QVariant(1.5) << apply << stops
                                   << QVariant(1.5f) << false;
-        QTest::newRow("exposure cancelled") << options << "spinExposure" << QVariant(-3.0)
-                                            << cancel << stops << QVariant(0.0f) << false;
+        QTest::newRow("exposure cancelled") << options << "spinExposure" << QVariant(-3.0) << cancel
+                                            << stops << QVariant(0.0f) << false;
         QTest::newRow("automatic exposure") << options << "checkAutoExposure" << QVariant(true)
                                             << ok << automatic << QVariant(true) << false;
         // Speed flags: 1 km/s, 2 fraction of c, 3 both.
-        QTest::newRow("speed as c") << options << "radioSpeedLight" << QVariant(true) << ok
-                                    << speed << QVariant(2) << false;
+        QTest::newRow("speed as c") << options << "radioSpeedLight" << QVariant(true) << ok << speed
+                                    << QVariant(2) << false;
         QTest::newRow("speed both") << options << "radioSpeedBoth" << QVariant(true) << apply
                                     << speed << QVariant(3) << false;
-        QTest::newRow("speed cancelled") << options << "radioSpeedBoth" << QVariant(true)
-                                         << cancel << speed << QVariant(1) << false;
+        QTest::newRow("speed cancelled") << options << "radioSpeedBoth" << QVariant(true) << cancel
+                                         << speed << QVariant(1) << false;
         // Eye presets: "Humans" peaks at 500, 600 and 700 nm, the default eye at 1100, 900, 500.
         QTest::newRow("eye humans") << Open(eye) << "defaultWavelengths" << QVariant(3) << apply
                                     << peaks << QVariant(QString("500 600 700")) << true;
         QTest::newRow("eye cie") << Open(eye) << "defaultWavelengths" << QVariant(4) << ok
                                  << Read(eyeKind) << QVariant(int(EyeKind::Cie1931)) << true;
-        QTest::newRow("eye cancelled") << Open(eye) << "defaultWavelengths" << QVariant(3)
-                                       << cancel << peaks << QVariant(QString("1100 900 500"))
-                                       << false;
+        QTest::newRow("eye cancelled") << Open(eye) << "defaultWavelengths" << QVariant(3) << cancel
+                                       << peaks << QVariant(QString("1100 900 500")) << false;
     }
 
     void fieldReachesTheDocument() {

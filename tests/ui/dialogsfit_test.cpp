@@ -121,9 +121,9 @@ private slots:
 
         // Modeless dialogs stay open beside the window; modal ones are looked at from within
         // their own event loop.
-        for (const char* name : {"actionViewFilm", "actionViewBHLightPath",
-                                 "actionVisibleWavelength", "actionRenderOptions",
-                                 "actionSaveScreenshot", "actionHelpAbout"}) {
+        for (const char* name :
+             {"actionViewFilm", "actionViewBHLightPath", "actionVisibleWavelength",
+              "actionRenderOptions", "actionSaveScreenshot", "actionHelpAbout"}) {
             bool seen = false;
             auto look = [&] {
                 for (QWidget* top : QApplication::topLevelWidgets())

@@ -66,11 +66,10 @@ private slots:
             else
                 dlg.findChild<QSpinBox*>(name)->setValue(int(value));
         }
-        const double read[] = {v.samplesPerUnit,    v.fateSigmaLimit,
-                               v.escapeRadius,      v.horizonMargin,
-                               v.toleranceMrad,     double(v.extraEscapeSamples),
-                               double(v.maxSplitDepth), double(v.maxPathPoints),
-                               v.raySpacingDeg};
+        const double read[] = {
+            v.samplesPerUnit,        v.fateSigmaLimit,        v.escapeRadius,
+            v.horizonMargin,         v.toleranceMrad,         double(v.extraEscapeSamples),
+            double(v.maxSplitDepth), double(v.maxPathPoints), v.raySpacingDeg};
         for (int i = 0; i < 9; ++i) {
             const auto& [name, value] = boxes[i];
             QVERIFY2(std::fabs(read[i] - value) < 1e-6 * value, name);

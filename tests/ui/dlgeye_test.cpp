@@ -119,8 +119,8 @@ private slots:
         QTest::mousePress(edit(), button, Qt::NoModifier, from);
         for (int i = 1; i <= 4; ++i) {
             const QPoint at = from + (to - from) * i / 4;
-            QMouseEvent move(QEvent::MouseMove, at, edit()->mapToGlobal(at), Qt::NoButton,
-                             button, Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, at, edit()->mapToGlobal(at), Qt::NoButton, button,
+                             Qt::NoModifier);
             QCoreApplication::sendEvent(edit(), &move);
         }
         QCOMPARE(edit()->isDragging(), drags);

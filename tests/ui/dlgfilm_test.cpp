@@ -117,8 +117,8 @@ private slots:
         DocRT doc;
         DlgFilm dlg(nullptr, &doc, 64, 48);
         Recorder& rec = doc.getRecorder();
-        QVERIFY(rec.setPoints(
-            {pointAt(-0.9, 0), pointAt(-0.2, 1), pointAt(0.5, 2), pointAt(1.5, 3)}));
+        QVERIFY(
+            rec.setPoints({pointAt(-0.9, 0), pointAt(-0.2, 1), pointAt(0.5, 2), pointAt(1.5, 3)}));
         dlg.findChild<QPushButton*>("buttonDeleteStart")->click();
         QCOMPARE(rec.pointCount(), 4);
         QCOMPARE(rec.point(0).time, 0.0);

@@ -36,8 +36,9 @@ const char* kScene = R"(<tavolinfile>
 // Texts a user might type into any row: good and bad numbers, vectors, spectra, names of items
 // the scenes hold (or held), names that need escaping in the file, and empty text.
 const QStringList kMonkeyTexts =
-    QString("|0|-1|0.5|3|1e30|nan|inf|abc|<1;2;-8;0>|<0;0;0;0>|1;x;3;4|(500;1)(700;2)|(450;10)|"
-            "(500;1)(600)|6500|default|sarsen|grass|new|a <b> & \"c\"|missing.png")
+    QString(
+        "|0|-1|0.5|3|1e30|nan|inf|abc|<1;2;-8;0>|<0;0;0;0>|1;x;3;4|(500;1)(700;2)|(450;10)|"
+        "(500;1)(600)|6500|default|sarsen|grass|new|a <b> & \"c\"|missing.png")
         .split('|');
 
 QStringList comboTexts(const QComboBox* combo) {
@@ -152,9 +153,9 @@ private slots:
         auto add = [](const QString& name, const QString& script, const char* items,
                       const char* rows, const char* refused, const char* refusal, Check check,
                       const char* scene = "small") {
-            QTest::newRow(qPrintable(name)) << QString(scene) << script << QString(items)
-                                            << QString(rows) << QString(refused)
-                                            << QString(refusal) << check;
+            QTest::newRow(qPrintable(name))
+                << QString(scene) << script << QString(items) << QString(rows) << QString(refused)
+                << QString(refusal) << check;
         };
         // Each category lists its scene's items.
         add("objects", "item 1", "ground,ball,moon", "ball,<0;0;-5;0>,0.5", "", "", none);
@@ -218,8 +219,8 @@ private slots:
         add("one corrected", bad + " | row 1=<1;2;-7;0> | apply", "*", "*", "2", "", none);
         add("both corrected", bad + " | row 1=<1;2;-7;0> | row 2=0.75 | apply | frame", "*", "*",
             "", "", [](Dock& d) { QCOMPARE(d.sphere("ball")->center.y, 2.0f); });
-        add("spectrum pair without intensity", "cat 1 | row 0=(500;1)(600) | apply", "*", "*",
-            "0", "", none);
+        add("spectrum pair without intensity", "cat 1 | row 0=(500;1)(600) | apply", "*", "*", "0",
+            "", none);
         // Blackbody temperatures and luminances the colour cannot take.
         for (const char* t : {"0", "-100", "nan", "inf", "1e30", "2e6", "abc", ""})
             add(QString("temperature '%1'").arg(t),
@@ -245,8 +246,8 @@ private slots:
             });
         // An existing blackbody: a refused edit keeps it, a good one regenerates its lines.
         add("blackbody edits",
-            "cat 1 | new 1 | row 0=5000 | apply | frame | cat 1 | item 2 | row 0=nan | apply",
-            "*", "nan", "0", "", [](Dock& d) {
+            "cat 1 | new 1 | row 0=5000 | apply | frame | cat 1 | item 2 | row 0=nan | apply", "*",
+            "nan", "0", "", [](Dock& d) {
                 auto* body = dynamic_cast<ColBlackbody*>(d.scene().colors.get("blackbody1"));
                 d.run("row 0=4500 | row 1=2 | apply | frame");
                 QCOMPARE(dynamic_cast<ColBlackbody*>(d.scene().colors.get("blackbody1")), body);
@@ -257,17 +258,16 @@ private slots:
             d.run("frame");
             QVERIFY(!d.sphere("ball") && d.sphere("moon"));
         });
-        add("delete the last", "item 2 | delete | row 2=0.6 | apply | frame", "ground,ball",
-            "ball", "", "", [](Dock& d) { QCOMPARE(d.sphere("ball")->radius2, 0.6f * 0.6f); });
+        add("delete the last", "item 2 | delete | row 2=0.6 | apply | frame", "ground,ball", "ball",
+            "", "", [](Dock& d) { QCOMPARE(d.sphere("ball")->radius2, 0.6f * 0.6f); });
         add("Delete key in a text field", "item 1 | key row", "ground,ball,moon", "*", "", "",
             none);
         add("Delete key in the dock", "item 1 | key combo", "ground,moon", "*", "", "", none);
         add("delete everything", "delete | delete | delete | delete | apply | frame", "", "*", "",
             "", [](Dock& d) { QCOMPARE(d.scene().objects.items.size(), size_t(0)); });
         // Another scene rebuilds the dock on the same category, dropping an unapplied edit.
-        add("load", "cat 1 | new 0 | load empty", "default", "*", "", "", [](Dock& d) {
-            QCOMPARE(d.dock->categoryCombo()->currentIndex(), 1);
-        });
+        add("load", "cat 1 | new 0 | load empty", "default", "*", "", "",
+            [](Dock& d) { QCOMPARE(d.dock->categoryCombo()->currentIndex(), 1); });
         // Crash A (a new object in a scene without textures) and crash B (deleting every texture
         // of the default scene) once ended the program at the next frame.
         const Check noObjects = [](Dock& d) {
@@ -278,25 +278,30 @@ private slots:
         add("crash A: sphere", "new 2 | apply", "", "*", "", "texture", noObjects, "empty");
         add("crash A: cube", "new 1 | apply", "", "*", "", "texture", noObjects, "empty");
         const QString deleteAll = "cat 2 | delete | delete | delete | delete | delete | frame";
-        add("crash B", deleteAll, "*", "*", "", "texture", [](Dock& d) {
-                QCOMPARE(d.scene().textures.items.size(), size_t(1));
-            }, "stonehenge");
+        add(
+            "crash B", deleteAll, "*", "*", "", "texture",
+            [](Dock& d) { QCOMPARE(d.scene().textures.items.size(), size_t(1)); }, "stonehenge");
         add("the last texture stays", "cat 2 | delete", "plain", "*", "", "texture", none);
-        add("a texture first, then the sphere",
+        add(
+            "a texture first, then the sphere",
             "cat 2 | new 2 | row 0=lawn | apply | cat 0 | new 2 | apply | frame", "", "*", "", "",
             [](Dock& d) {
                 auto* ball = dynamic_cast<rtObjSphere<1>*>(d.scene().objects.items.at(0));
                 QCOMPARE(ball->texture, d.scene().textures.get("lawn"));
-            }, "empty");
+            },
+            "empty");
         // "default" stands in for missing colour names: it may change, not go or be renamed.
         add("default colour deleted", "cat 1 | delete", "default,warm", "*", "", "default", none);
         add("the last colour stays", "cat 1 | delete", "default", "*", "", "colour", none, "empty");
         add("default colour renamed", "cat 1 | row 1=green | apply", "*", "*", "", "default", none,
             "empty");
-        add("default colour changed", "cat 1 | row 0=(550;100) | apply | frame", "default", "*",
-            "", "", [](Dock& d) {
+        add(
+            "default colour changed", "cat 1 | row 0=(550;100) | apply | frame", "default", "*", "",
+            "",
+            [](Dock& d) {
                 QCOMPARE(d.scene().colors.items[0]->wavelengths, std::vector<float>({550}));
-            }, "empty");
+            },
+            "empty");
     }
 
     void scripts() {

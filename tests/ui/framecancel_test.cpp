@@ -20,7 +20,7 @@ namespace {
 // nothing to cancel: such a run checks that its quick frames really were bent, says so and skips.
 constexpr const char* kNoSlowFrame = "no bent frame stayed under way long enough in this run";
 constexpr int kStopWithinMs = 1500;  // "a fraction of a second", with room for a loaded machine
-constexpr int kLongWait = 600000;   // a large bent frame on a slow machine
+constexpr int kLongWait = 600000;    // a large bent frame on a slow machine
 
 // The default scene, whose black hole is in view, with the observer held still and light
 // bending switched on.
@@ -79,10 +79,10 @@ struct BentView {
     }
 };
 
-#define SLOW_BENT_FRAME_OR_SKIP(v)                                          \
-    if (!(v).slowFrameUnderWay()) {                                         \
+#define SLOW_BENT_FRAME_OR_SKIP(v)                                         \
+    if (!(v).slowFrameUnderWay()) {                                        \
         QVERIFY2((v).holdsTheBentPicture(), "the quick frames were bent"); \
-        QSKIP(kNoSlowFrame);                                                \
+        QSKIP(kNoSlowFrame);                                               \
     }
 
 }  // namespace

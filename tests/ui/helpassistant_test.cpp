@@ -49,8 +49,8 @@ private slots:
         ModalAnswerer boxes;
         auto help = std::make_unique<HelpAssistant>();
         HelpAssistant::showPage("index.html");
-        const QStringList args = {"-collectionFile", collection, "-showUrl",
-                                  prefix + "index.html", "-enableRemoteControl"};
+        const QStringList args = {"-collectionFile", collection, "-showUrl", prefix + "index.html",
+                                  "-enableRemoteControl"};
         QCOMPARE(boxes.texts, QStringList(args.join(';')));
         QCOMPARE(boxes.titles, QStringList("Starting help"));
         QTRY_COMPARE(logged("in").size(), 1);
@@ -58,9 +58,9 @@ private slots:
         HelpAssistant::showPage("dlgwavelength.html");
         HelpAssistant::showUrl(prefix + "dlgscreenshot.html#antialiasing");
         QTRY_COMPARE(logged("in").size(), 3);
-        QCOMPARE(logged("in").mid(1), QStringList({"setSource " + prefix + "dlgwavelength.html",
-                                                   "setSource " + prefix +
-                                                       "dlgscreenshot.html#antialiasing"}));
+        QCOMPARE(logged("in").mid(1),
+                 QStringList({"setSource " + prefix + "dlgwavelength.html",
+                              "setSource " + prefix + "dlgscreenshot.html#antialiasing"}));
         QCOMPARE(logged("pid").size(), 1);
         QCOMPARE(boxes.texts.size(), 1);
         const QString dataHome = logged("xdg").value(0);
@@ -95,11 +95,13 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("remedy");
         const QString cannotStart = "The help viewer (assistant) could not be started: ";
-        QTest::newRow("no viewer") << "no-such-folder/assistant" << "tavolinhelp.qhc"
-                                   << cannotStart << "apt-get install assistant-qt6";
-        QTest::newRow("no program") << "tavolinhelp.qhc" << "tavolinhelp.qhc" << cannotStart
-                                    << "";
-        QTest::newRow("no collection") << "viewer.sh" << "gone/tavolinhelp.qhc"
+        QTest::newRow("no viewer")
+            << "no-such-folder/assistant"
+            << "tavolinhelp.qhc" << cannotStart << "apt-get install assistant-qt6";
+        QTest::newRow("no program") << "tavolinhelp.qhc"
+                                    << "tavolinhelp.qhc" << cannotStart << "";
+        QTest::newRow("no collection") << "viewer.sh"
+                                       << "gone/tavolinhelp.qhc"
                                        << "The help collection could not be found: "
                                        << "qt6-documentation-tools";
     }

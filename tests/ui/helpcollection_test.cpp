@@ -42,8 +42,8 @@ private slots:
     void everyPageAndLinkResolves() {
         const QStringList links = matches(QString::fromUtf8(readFile(helpDir + "/index.html")),
                                           "href=\"([^\"#]+)[^\"]*\"");
-        for (const QString page : {"dlgwavelength.html", "dlgrenderoptions.html",
-                                   "dlgscreenshot.html", "dlgfilm.html"})
+        for (const QString page :
+             {"dlgwavelength.html", "dlgrenderoptions.html", "dlgscreenshot.html", "dlgfilm.html"})
             QVERIFY2(links.contains(page), qPrintable(page));
         int checked = 0;
         for (const QString& page : QDir(helpDir).entryList({"*.html"}, QDir::Files)) {
@@ -100,9 +100,10 @@ private slots:
             db.setDatabaseName(QCoreApplication::applicationDirPath() + "/tavolinhelp.qch");
             QVERIFY(db.open());
             QSqlQuery q(db);
-            QVERIFY(q.exec("SELECT n.Name, d.Data, s.Name, f.Name FROM FileNameTable n "
-                           "JOIN FileDataTable d ON d.Id = n.FileId, NamespaceTable s, "
-                           "FolderTable f WHERE n.Name <> ''"));
+            QVERIFY(
+                q.exec("SELECT n.Name, d.Data, s.Name, f.Name FROM FileNameTable n "
+                       "JOIN FileDataTable d ON d.Id = n.FileId, NamespaceTable s, "
+                       "FolderTable f WHERE n.Name <> ''"));
             while (q.next()) {
                 const QString name = q.value(0).toString();
                 stored << name;

@@ -53,12 +53,11 @@ private slots:
             float beta;
             bool aberration;
             int width, height;
-        } cases[] = {{0.3f, true, 600, 350},     {0.9f, true, 600, 350},
-                     {0.99f, true, 600, 350},    {0.999f, true, 300, 500},
-                     {0.9999f, true, 1280, 720}, {-0.95f, false, 640, 480},
-                     {-0.999f, false, 200, 640}, {0.9f, false, 600, 350},
-                     {-0.9f, true, 600, 350},    {0.0f, true, 600, 350},
-                     {2.0f, true, 600, 350},     {0.999f, true, 0, 350}};
+        } cases[] = {
+            {0.3f, true, 600, 350},     {0.9f, true, 600, 350},     {0.99f, true, 600, 350},
+            {0.999f, true, 300, 500},   {0.9999f, true, 1280, 720}, {-0.95f, false, 640, 480},
+            {-0.999f, false, 200, 640}, {0.9f, false, 600, 350},    {-0.9f, true, 600, 350},
+            {0.0f, true, 600, 350},     {2.0f, true, 600, 350},     {0.999f, true, 0, 350}};
         for (const auto& c : cases) {
             RenderSettings s;
             s.speed = c.beta > 1.0f ? 0.999f : c.beta;

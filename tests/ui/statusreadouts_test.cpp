@@ -18,11 +18,15 @@ using namespace viewtest;
 
 namespace {
 
-const char* const kReadOutActions[] = {
-    "actionSpeed",          "actionPosition",          "actionDirection",
-    "actionFrames",         "actionCursorPosition",    "actionCursorDopplerEffect",
-    "actionCursorRestingRayDirection", "actionCursorTransformedRayDirection",
-    "actionCursorBrightness"};
+const char* const kReadOutActions[] = {"actionSpeed",
+                                       "actionPosition",
+                                       "actionDirection",
+                                       "actionFrames",
+                                       "actionCursorPosition",
+                                       "actionCursorDopplerEffect",
+                                       "actionCursorRestingRayDirection",
+                                       "actionCursorTransformedRayDirection",
+                                       "actionCursorBrightness"};
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
@@ -50,11 +54,10 @@ private slots:
     // only where fixed notation has no room (or shows no digit, if asked), and a minus sign only
     // on a value that shows a non-zero digit.
     void everyValueFillsItsFieldAndReadsBack() {
-        const double values[] = {0.0,     -0.0,    1.0,     -1.0,      0.5,       -0.25,
-                                 0.12345, 9.99996, -99.9996, 999.96,   12345.678, -299792.4,
-                                 1.0e6,   -1.0e7,  3.4e38,  -3.4e38,   1.0e-3,    -4.0e-4,
-                                 9.0e-5,  1.0e-7,  1.4e-45, -1.0e-30,  kInf,      -kInf,
-                                 std::nan("")};
+        const double values[] = {
+            0.0,    -0.0,      1.0,       -1.0,     0.5,    -0.25,  0.12345,     9.99996, -99.9996,
+            999.96, 12345.678, -299792.4, 1.0e6,    -1.0e7, 3.4e38, -3.4e38,     1.0e-3,  -4.0e-4,
+            9.0e-5, 1.0e-7,    1.4e-45,   -1.0e-30, kInf,   -kInf,  std::nan("")};
         const ReadoutField fields[] = {{9, 6, false}, {9, 1, false}, {9, 3, false}, {7, 4, false},
                                        {6, 1, false}, {6, 0, false}, {9, 5, true},  {12, 8, true},
                                        {5, 2, true},  {4, 2, false}};
@@ -89,8 +92,9 @@ private slots:
                     const bool tiny = field.tinyAsScientific &&
                                       magnitude < 0.5 * std::pow(10.0, -field.maxDecimals);
                     QVERIFY2(ok && (noRoom || tiny), context);
-                    QVERIFY2(std::fabs(back - value) <= 0.50001 * std::pow(10.0, -decimals) *
-                                                            magnitude, context);
+                    QVERIFY2(
+                        std::fabs(back - value) <= 0.50001 * std::pow(10.0, -decimals) * magnitude,
+                        context);
                 } else {
                     const int digits = int(shown.size()) - (shown.startsWith('-') ? 1 : 0);
                     QVERIFY2(ok && decimals <= field.maxDecimals, context);

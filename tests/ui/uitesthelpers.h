@@ -69,11 +69,12 @@ inline QByteArray readFile(const QString& path) {
 // XDG_DATA_HOME and every line it receives to log ("pid ...", "arg ...", "xdg ...", "in ..."),
 // and ends by itself when asked for quit.html, as if the user closed it.
 inline bool writeStandInViewer(const QString& path, const QString& log) {
-    const QString script = "#!/bin/sh\nlog='%1'\necho \"pid $$\" >> \"$log\"\n"
-                           "for a in \"$@\"; do echo \"arg $a\" >> \"$log\"; done\n"
-                           "echo \"xdg $XDG_DATA_HOME\" >> \"$log\"\n"
-                           "while IFS= read -r line; do\n  echo \"in $line\" >> \"$log\"\n"
-                           "  case \"$line\" in *quit.html) exit 0;; esac\ndone\n";
+    const QString script =
+        "#!/bin/sh\nlog='%1'\necho \"pid $$\" >> \"$log\"\n"
+        "for a in \"$@\"; do echo \"arg $a\" >> \"$log\"; done\n"
+        "echo \"xdg $XDG_DATA_HOME\" >> \"$log\"\n"
+        "while IFS= read -r line; do\n  echo \"in $line\" >> \"$log\"\n"
+        "  case \"$line\" in *quit.html) exit 0;; esac\ndone\n";
     return writeFile(path, script.arg(log).toLocal8Bit(), true);
 }
 
@@ -98,14 +99,14 @@ inline void quietOffscreenWarnings() {
 }
 
 // QTEST_MAIN with the offscreen platform unless QT_QPA_PLATFORM names another.
-#define TAVOLIN_UI_TEST_MAIN(TestClass)                                         \
-    int main(int argc, char** argv) {                                           \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                     \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                            \
-        QApplication app(argc, argv);                                           \
-        TestClass test;                                                         \
-        QTEST_SET_MAIN_SOURCE_PATH                                              \
-        return QTest::qExec(&test, argc, argv);                                 \
+#define TAVOLIN_UI_TEST_MAIN(TestClass)                     \
+    int main(int argc, char** argv) {                       \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) \
+            qputenv("QT_QPA_PLATFORM", "offscreen");        \
+        QApplication app(argc, argv);                       \
+        TestClass test;                                     \
+        QTEST_SET_MAIN_SOURCE_PATH                          \
+        return QTest::qExec(&test, argc, argv);             \
     }
 
 namespace viewtest {
