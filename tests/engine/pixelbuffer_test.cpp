@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <malloc.h>
 #include <random>
@@ -148,11 +147,7 @@ TEST(PixelBuffer, AllocationsThatFailUnderAnAddressSpaceLimitFailCleanly) {
     PixelBuffer buf;
     ASSERT_TRUE(buf.setSize(side, side, 4));  // (2 side)^2 samples
     const auto limited = [](const std::function<bool(QString&)>& work) {
-        long pages = 0;
-        std::FILE* statm = std::fopen("/proc/self/statm", "r");
-        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-        if (statm) std::fclose(statm);
-        const rlim_t now = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
+        const rlim_t now = shortwrite::mappedBytes();
         EXPECT_GT(now, rlim_t(0));
         const auto o = shortwrite::runLimited(now + (rlim_t(2) << 20), work, RLIMIT_AS);
         EXPECT_TRUE(o.ran);

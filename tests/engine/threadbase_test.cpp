@@ -13,7 +13,6 @@
 #include <QThread>
 #include <QTimer>
 #include <chrono>
-#include <cstdio>
 #include <new>
 #include <string>
 #include <thread>
@@ -247,13 +246,6 @@ TEST_F(QuietPool, QueuedSignalDrivesAFrameLoopOncePerRun) {
 // the pool runs with the workers that started, or throws when none did. It once waited for the
 // missing workers for ever (tavolin-render hung under a memory limit instead of exiting 4).
 TEST_F(QuietPool, WorkersTheSystemRefusesAreLeftOutAndNoneIsAnError) {
-    const auto mappedNow = [] {
-        long pages = 0;
-        std::FILE* statm = std::fopen("/proc/self/statm", "r");
-        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-        if (statm) std::fclose(statm);
-        return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
-    };
     struct rlimit stack;
     ASSERT_EQ(getrlimit(RLIMIT_STACK, &stack), 0);
     if (stack.rlim_cur == RLIM_INFINITY || stack.rlim_cur < (rlim_t(1) << 20))
@@ -269,7 +261,7 @@ TEST_F(QuietPool, WorkersTheSystemRefusesAreLeftOutAndNoneIsAnError) {
         int workers = -1;
         bool threw = false, ranAndEnded = false;
         const auto o = shortwrite::runLimited(
-            mappedNow() + c.headroom,
+            shortwrite::mappedBytes() + c.headroom,
             [&](QString&) {
                 try {
                     ThreadBase pool(4);
