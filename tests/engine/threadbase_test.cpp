@@ -221,7 +221,10 @@ TEST_F(QuietPool, QueuedSignalDrivesAFrameLoopOncePerRun) {
     bool onControllerThread = true;
     const auto nextFrame = [&] {
         onControllerThread = onControllerThread && QThread::currentThread() == receiver.thread();
-        if (++received == kRuns) return loop.quit();
+        if (++received == kRuns) {
+            loop.quit();
+            return;
+        }
         EXPECT_FALSE(pool.isRunning());
         frame.rewind();
         pool.startRendering(false);
