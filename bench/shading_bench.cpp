@@ -38,7 +38,8 @@ struct Setup {
                     v = which == Doppler1 ? 1.0f : which == DopplerNot1 ? 1.25f : spread(rng);
                 group = Vec4f(d[0], d[1], d[2], d[3]);
             }
-        for (float& d : single) d = which == Doppler1 ? 1.0f : which == DopplerNot1 ? 1.25f : spread(rng);
+        for (float& d : single)
+            d = which == Doppler1 ? 1.0f : which == DopplerNot1 ? 1.25f : spread(rng);
         // What a frame prepares between frames.
         std::vector<ColDiscrete*> colors{&color};
         LightTableCache::prepareAll(colors, eye);

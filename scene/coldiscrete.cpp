@@ -69,10 +69,12 @@ inline void laneSums(const Eye& eye, const float* wl, const float* in, int n, co
                 case Span::None:
                     break;
                 case Span::Rising:
-                    for (int k = 0; k < count; ++k) sums[k][c] += cubic4(ch.below, w[k]) * intensity;
+                    for (int k = 0; k < count; ++k)
+                        sums[k][c] += cubic4(ch.below, w[k]) * intensity;
                     break;
                 case Span::Falling:
-                    for (int k = 0; k < count; ++k) sums[k][c] += cubic4(ch.above, w[k]) * intensity;
+                    for (int k = 0; k < count; ++k)
+                        sums[k][c] += cubic4(ch.above, w[k]) * intensity;
                     break;
                 case Span::Mixed:
                     for (int k = 0; k < count; ++k) {
