@@ -2,18 +2,21 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
-class QLabel;
+namespace Ui {
+class DlgAbout;
+}
 
 class DlgAbout : public QDialog {
     Q_OBJECT
 public:
     explicit DlgAbout(QWidget* parent = nullptr);
+    ~DlgAbout() override;
 
     // The version the program was built as (the CMake project version).
     static QString version();
 
 private:
-    QLabel* label = nullptr;    // the title line with the version
-    QLabel* label_2 = nullptr;  // the description, licence and credits
+    std::unique_ptr<Ui::DlgAbout> ui;
 };

@@ -1,5 +1,5 @@
-// The black-hole light-path dialog: its form, the settings copy into the display, and
-// generating the renderer's table.
+// The black-hole light-path dialog: the settings copy into the display and generating the
+// renderer's table; the form is dlgbhlightpath.ui, with the light-path view put in beside it.
 //
 // Our choices where the behaviour is open:
 // - The ten values of the settings record are the table's generation parameters plus the
@@ -17,12 +17,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QVBoxLayout>
 #include <string>
 
 #include "engine/docrt.h"
@@ -31,46 +27,32 @@
 #include "geometry/programmingerror.h"
 #include "scene/rendersettings.h"
 #include "ui/lightpathview.h"
+#include "ui_dlgbhlightpath.h"
 
-namespace {
-
-QDoubleSpinBox* doubleBox(QWidget* parent, const char* name, double lo, double hi, double value,
-                          int decimals) {
-    auto* box = new QDoubleSpinBox(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setDecimals(decimals);
-    box->setRange(lo, hi);
-    box->setValue(value);
-    return box;
-}
-
-QSpinBox* intBox(QWidget* parent, const char* name, int lo, int hi, int value) {
-    auto* box = new QSpinBox(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setRange(lo, hi);
-    box->setValue(value);
-    return box;
-}
-
-}  // namespace
-
-DlgBHLightPath::DlgBHLightPath(QWidget* parent, DocRT* document) : QDialog(parent), doc(document) {
-    setupForm();
+DlgBHLightPath::DlgBHLightPath(QWidget* parent, DocRT* document)
+    : QDialog(parent), ui(std::make_unique<Ui::DlgBHLightPath>()), doc(document) {
+    ui->setupUi(this);
+    connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &DlgBHLightPath::reject);
+    display = new LightPathView(doc, this);
+    display->setObjectName(QStringLiteral("lightPathView"));
+    display->setMinimumSize(480, 400);
+    ui->mainLayout->addWidget(display, 1);
     settingsLoadFromEngine();
 
     const auto onDouble = qOverload<double>(&DlgBHLightPath::settingsChanged);
-    for (QDoubleSpinBox* box : {samplesPerUnit, fateSigmaLimit, escapeRadius, horizonMargin,
-                                toleranceMrad, raySpacing, angleSpin, zoomSpin})
+    for (QDoubleSpinBox* box :
+         {ui->samplesPerUnit, ui->fateSigmaLimit, ui->escapeRadius, ui->horizonMargin,
+          ui->toleranceMrad, ui->raySpacing, ui->angle, ui->zoom})
         connect(box, &QDoubleSpinBox::valueChanged, this, onDouble);
     const auto onInt = qOverload<int>(&DlgBHLightPath::settingsChanged);
-    for (QSpinBox* box : {extraEscapeSamples, maxSplitDepth, maxPathPoints})
+    for (QSpinBox* box : {ui->extraEscapeSamples, ui->maxSplitDepth, ui->maxPathPoints})
         connect(box, &QSpinBox::valueChanged, this, onInt);
-    connect(generationCount, &QComboBox::currentIndexChanged, this, onInt);
+    connect(ui->generationCount, &QComboBox::currentIndexChanged, this, onInt);
     const auto onBool = qOverload<bool>(&DlgBHLightPath::settingsChanged);
-    connect(checkQuarterPoints, &QCheckBox::toggled, this, onBool);
-    connect(followAngle, &QCheckBox::toggled, this, onBool);
-    connect(buttonLoad, &QPushButton::clicked, this, &DlgBHLightPath::settingsLoadFromEngine);
-    connect(buttonApply, &QPushButton::clicked, this, &DlgBHLightPath::settingsSaveToEngine);
+    connect(ui->checkQuarterPoints, &QCheckBox::toggled, this, onBool);
+    connect(ui->followAngle, &QCheckBox::toggled, this, onBool);
+    connect(ui->buttonLoad, &QPushButton::clicked, this, &DlgBHLightPath::settingsLoadFromEngine);
+    connect(ui->buttonApply, &QPushButton::clicked, this, &DlgBHLightPath::settingsSaveToEngine);
 
     refreshTimer.setInterval(kRefreshMs);
     connect(&refreshTimer, &QTimer::timeout, display, qOverload<>(&QWidget::update));
@@ -81,6 +63,11 @@ DlgBHLightPath::DlgBHLightPath(QWidget* parent, DocRT* document) : QDialog(paren
 }
 
 DlgBHLightPath::~DlgBHLightPath() = default;
+
+QDoubleSpinBox* DlgBHLightPath::angleBox() const { return ui->angle; }
+QComboBox* DlgBHLightPath::generationCombo() const { return ui->generationCount; }
+QDoubleSpinBox* DlgBHLightPath::zoomBox() const { return ui->zoom; }
+QCheckBox* DlgBHLightPath::followBox() const { return ui->followAngle; }
 
 int DlgBHLightPath::generationCountForIndex(int index) {
     switch (index) {
@@ -95,72 +82,6 @@ int DlgBHLightPath::generationCountForIndex(int index) {
     }
 }
 
-void DlgBHLightPath::setupForm() {
-    setObjectName(QStringLiteral("DlgBHLightPath"));
-    setWindowTitle(tr("Tavolin - Black Hole Light Paths"));
-    auto* layout = new QHBoxLayout(this);
-
-    auto* controls = new QVBoxLayout();
-    auto* table = new QGroupBox(tr("Light-path table"), this);
-    auto* tableForm = new QFormLayout(table);
-    samplesPerUnit = doubleBox(table, "samplesPerUnit", 1.0, 1000.0, 10.0, 2);
-    fateSigmaLimit = doubleBox(table, "fateSigmaLimit", 1.0, 1000.0, 30.0, 2);
-    escapeRadius = doubleBox(table, "escapeRadius", 1.0, 10000.0, 10.0, 2);
-    horizonMargin = doubleBox(table, "horizonMargin", 0.0, 1.0, 0.0, 4);
-    toleranceMrad = doubleBox(table, "toleranceMrad", 0.001, 100.0, 0.1, 3);
-    extraEscapeSamples = intBox(table, "extraEscapeSamples", 0, 1000, 10);
-    maxSplitDepth = intBox(table, "maxSplitDepth", 0, 60, 40);
-    maxPathPoints = intBox(table, "maxPathPoints", 2, 10000, 80);
-    raySpacing = doubleBox(table, "raySpacing", 0.001, 30.0, 1.0, 3);
-    checkQuarterPoints = new QCheckBox(tr("Check quarter points"), table);
-    checkQuarterPoints->setObjectName(QStringLiteral("checkQuarterPoints"));
-    tableForm->addRow(tr("Samples per unit of sigma"), samplesPerUnit);
-    tableForm->addRow(tr("Fate sigma limit"), fateSigmaLimit);
-    tableForm->addRow(tr("Escape radius (r_s)"), escapeRadius);
-    tableForm->addRow(tr("Horizon margin (r_s)"), horizonMargin);
-    tableForm->addRow(tr("Tolerance (mrad)"), toleranceMrad);
-    tableForm->addRow(tr("Extra escape samples"), extraEscapeSamples);
-    tableForm->addRow(tr("Maximum split depth"), maxSplitDepth);
-    tableForm->addRow(tr("Maximum path points"), maxPathPoints);
-    tableForm->addRow(tr("Ray spacing (degrees)"), raySpacing);
-    tableForm->addRow(checkQuarterPoints);
-    auto* tableButtons = new QHBoxLayout();
-    buttonLoad = new QPushButton(tr("Load from Renderer"), table);
-    buttonLoad->setObjectName(QStringLiteral("buttonLoad"));
-    buttonApply = new QPushButton(tr("Apply to Renderer"), table);
-    buttonApply->setObjectName(QStringLiteral("buttonApply"));
-    tableButtons->addWidget(buttonLoad);
-    tableButtons->addWidget(buttonApply);
-    tableForm->addRow(tableButtons);
-    controls->addWidget(table);
-
-    auto* shown = new QGroupBox(tr("Display"), this);
-    auto* shownForm = new QFormLayout(shown);
-    angleSpin = doubleBox(shown, "angle", 0.0, 180.0, 30.0, 3);
-    generationCount = new QComboBox(shown);
-    generationCount->setObjectName(QStringLiteral("generationCount"));
-    generationCount->addItems({QStringLiteral("1"), QStringLiteral("4"), QStringLiteral("16")});
-    zoomSpin = doubleBox(shown, "zoom", 0.1, 1000.0, 1.0, 2);
-    followAngle = new QCheckBox(tr("Follow the view's angle"), shown);
-    followAngle->setObjectName(QStringLiteral("followAngle"));
-    shownForm->addRow(tr("Angle (degrees)"), angleSpin);
-    shownForm->addRow(tr("Rays"), generationCount);
-    shownForm->addRow(tr("Zoom"), zoomSpin);
-    shownForm->addRow(followAngle);
-    controls->addWidget(shown);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    connect(buttons, &QDialogButtonBox::rejected, this, &DlgBHLightPath::reject);
-    controls->addStretch(1);
-    controls->addWidget(buttons);
-    layout->addLayout(controls);
-
-    display = new LightPathView(doc, this);
-    display->setObjectName(QStringLiteral("lightPathView"));
-    display->setMinimumSize(480, 400);
-    layout->addWidget(display, 1);
-}
-
 void DlgBHLightPath::settingsChanged(int) { copySettings(); }
 void DlgBHLightPath::settingsChanged(double) { copySettings(); }
 void DlgBHLightPath::settingsChanged(bool) { copySettings(); }
@@ -168,20 +89,20 @@ void DlgBHLightPath::settingsChanged(bool) { copySettings(); }
 void DlgBHLightPath::copySettings() {
     if (!ready) return;
     LightPathDisplaySettings& s = display->settings;
-    s.samplesPerUnit = float(samplesPerUnit->value());
-    s.fateSigmaLimit = float(fateSigmaLimit->value());
-    s.escapeRadius = float(escapeRadius->value());
-    s.horizonMargin = float(horizonMargin->value());
-    s.toleranceMrad = float(toleranceMrad->value());
-    s.extraEscapeSamples = extraEscapeSamples->value();
-    s.maxSplitDepth = maxSplitDepth->value();
-    s.maxPathPoints = maxPathPoints->value();
-    s.raySpacingDeg = float(raySpacing->value());
-    s.checkQuarterPoints = checkQuarterPoints->isChecked();
-    display->angle = float(angleSpin->value());
-    display->generationCount = generationCountForIndex(generationCount->currentIndex());
-    display->zoom = float(zoomSpin->value());
-    display->followAngle = followAngle->isChecked();
+    s.samplesPerUnit = float(ui->samplesPerUnit->value());
+    s.fateSigmaLimit = float(ui->fateSigmaLimit->value());
+    s.escapeRadius = float(ui->escapeRadius->value());
+    s.horizonMargin = float(ui->horizonMargin->value());
+    s.toleranceMrad = float(ui->toleranceMrad->value());
+    s.extraEscapeSamples = ui->extraEscapeSamples->value();
+    s.maxSplitDepth = ui->maxSplitDepth->value();
+    s.maxPathPoints = ui->maxPathPoints->value();
+    s.raySpacingDeg = float(ui->raySpacing->value());
+    s.checkQuarterPoints = ui->checkQuarterPoints->isChecked();
+    display->angle = float(ui->angle->value());
+    display->generationCount = generationCountForIndex(ui->generationCount->currentIndex());
+    display->zoom = float(ui->zoom->value());
+    display->followAngle = ui->followAngle->isChecked();
     display->update();
 }
 
@@ -190,15 +111,15 @@ void DlgBHLightPath::settingsLoadFromEngine() {
     s.fromParameters(doc->getTree()->blackHole().paths.parameters);
     const bool wasReady = ready;
     ready = false;  // one copy after all boxes are set
-    samplesPerUnit->setValue(s.samplesPerUnit);
-    fateSigmaLimit->setValue(s.fateSigmaLimit);
-    escapeRadius->setValue(s.escapeRadius);
-    horizonMargin->setValue(s.horizonMargin);
-    toleranceMrad->setValue(s.toleranceMrad);
-    extraEscapeSamples->setValue(s.extraEscapeSamples);
-    maxSplitDepth->setValue(s.maxSplitDepth);
-    maxPathPoints->setValue(s.maxPathPoints);
-    checkQuarterPoints->setChecked(s.checkQuarterPoints);
+    ui->samplesPerUnit->setValue(s.samplesPerUnit);
+    ui->fateSigmaLimit->setValue(s.fateSigmaLimit);
+    ui->escapeRadius->setValue(s.escapeRadius);
+    ui->horizonMargin->setValue(s.horizonMargin);
+    ui->toleranceMrad->setValue(s.toleranceMrad);
+    ui->extraEscapeSamples->setValue(s.extraEscapeSamples);
+    ui->maxSplitDepth->setValue(s.maxSplitDepth);
+    ui->maxPathPoints->setValue(s.maxPathPoints);
+    ui->checkQuarterPoints->setChecked(s.checkQuarterPoints);
     ready = wasReady;
     copySettings();
 }
@@ -209,7 +130,7 @@ void DlgBHLightPath::settingsSaveToEngine() {
 }
 
 void DlgBHLightPath::setAngle(float newang) {
-    if (followAngle->isChecked()) angleSpin->setValue(double(newang));
+    if (ui->followAngle->isChecked()) ui->angle->setValue(double(newang));
 }
 
 void DlgBHLightPath::showEvent(QShowEvent* event) {

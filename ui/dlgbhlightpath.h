@@ -6,14 +6,17 @@
 #include <QDialog>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 class DocRT;
 class LightPathView;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
-class QPushButton;
-class QSpinBox;
+
+namespace Ui {
+class DlgBHLightPath;
+}
 
 class DlgBHLightPath : public QDialog {
     Q_OBJECT
@@ -40,10 +43,10 @@ public:
     bool ensureTable();
 
     LightPathView* view() const { return display; }
-    QDoubleSpinBox* angleBox() const { return angleSpin; }
-    QComboBox* generationCombo() const { return generationCount; }
-    QDoubleSpinBox* zoomBox() const { return zoomSpin; }
-    QCheckBox* followBox() const { return followAngle; }
+    QDoubleSpinBox* angleBox() const;
+    QComboBox* generationCombo() const;
+    QDoubleSpinBox* zoomBox() const;
+    QCheckBox* followBox() const;
     bool isReady() const { return ready; }
 
 public slots:
@@ -61,33 +64,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void setupForm();
     void copySettings();
     // Regenerates the table for the document's observer and hole, frames held back.
     void regenerate();
 
+    std::unique_ptr<Ui::DlgBHLightPath> ui;
     DocRT* doc;
     std::function<void(bool)> renderingHold;
     QTimer refreshTimer;
     bool ready = false;
 
-    // Table generation parameters, in the order of the settings record.
-    QDoubleSpinBox* samplesPerUnit = nullptr;
-    QDoubleSpinBox* fateSigmaLimit = nullptr;
-    QDoubleSpinBox* escapeRadius = nullptr;
-    QDoubleSpinBox* horizonMargin = nullptr;
-    QDoubleSpinBox* toleranceMrad = nullptr;
-    QSpinBox* extraEscapeSamples = nullptr;
-    QSpinBox* maxSplitDepth = nullptr;
-    QSpinBox* maxPathPoints = nullptr;
-    QDoubleSpinBox* raySpacing = nullptr;
-    QCheckBox* checkQuarterPoints = nullptr;
-    // The display.
-    QDoubleSpinBox* angleSpin = nullptr;
-    QComboBox* generationCount = nullptr;
-    QDoubleSpinBox* zoomSpin = nullptr;
-    QCheckBox* followAngle = nullptr;
-    QPushButton* buttonLoad = nullptr;
-    QPushButton* buttonApply = nullptr;
+    // Drawn in code, beside the form: it needs the document.
     LightPathView* display = nullptr;
 };

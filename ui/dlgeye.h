@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 #include <vector>
 
 #include "scene/eye.h"
@@ -12,6 +13,10 @@ class QComboBox;
 class QDialogButtonBox;
 class QLabel;
 class WavelEdit;
+
+namespace Ui {
+class DlgEye;
+}
 
 class DlgEye : public QDialog {
     Q_OBJECT
@@ -23,14 +28,15 @@ public:
     // GUI thread only. The document is not owned and must outlive the dialog. The form is
     // application-modal; the main window makes the dialog non-modal before showing it.
     DlgEye(QWidget* parent, DocRT* doc);
+    ~DlgEye() override;
 
     // The eye as edited (not yet handed over unless applied).
     const Eye& currentEye() const;
     WavelEdit* curveEditor() const { return wavelEdit; }
-    QComboBox* presetCombo() const { return defaultWavelengths; }
-    QDialogButtonBox* buttons() const { return buttonBox; }
+    QComboBox* presetCombo() const;
+    QDialogButtonBox* buttons() const;
     // The note under the curves that is shown while the eye is the fixed CIE eye.
-    QLabel* cieNoteLabel() const { return cieNote; }
+    QLabel* cieNoteLabel() const;
 
 public slots:
     void accept() override;
@@ -42,17 +48,14 @@ public slots:
     void slotReloadEye();
 
 private:
-    void setupForm();
     // Gives the note the height it needs and opens the dialog at a size that fits the form.
     void fitToContent();
     // Shows the CIE note exactly while the curve editor holds a CIE eye.
     void showCieNote(bool editable);
 
+    std::unique_ptr<Ui::DlgEye> ui;
     std::vector<EyePreset> presets;
     DocRT* doc;
+    // Made here rather than in the form: it starts from the document's eye.
     WavelEdit* wavelEdit = nullptr;
-    // The form.
-    QComboBox* defaultWavelengths = nullptr;
-    QDialogButtonBox* buttonBox = nullptr;
-    QLabel* cieNote = nullptr;
 };

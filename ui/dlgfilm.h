@@ -6,17 +6,21 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 class DocRT;
 class QComboBox;
 class QDialogButtonBox;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
 class QSpinBox;
 class QTabWidget;
+
+namespace Ui {
+class DlgFilm;
+}
 
 class DlgFilm : public QDialog {
     Q_OBJECT
@@ -55,20 +59,20 @@ public:
     QString lastExportError() const { return exportError; }
 
     // The form, for tests.
-    QTabWidget* tabs() const { return tabWidget; }
-    QSlider* slider() const { return sliderFrame; }
-    QLabel* frameLabel() const { return labelFrame; }
-    QSpinBox* widthBox() const { return resWidth; }
-    QSpinBox* heightBox() const { return resHeight; }
-    QSpinBox* fpsBox() const { return framesPerSecond; }
-    QComboBox* antialiasingCombo() const { return antialiasing; }
-    QLineEdit* fileNameEdit() const { return filename; }
-    QDialogButtonBox* buttons() const { return buttonBox; }
-    QPushButton* playButton() const { return buttonPlay; }
-    QPushButton* stopButton() const { return buttonStop; }
-    QPushButton* recordButton() const { return buttonRecord; }
-    QPushButton* saveFlyPathButton() const { return buttonSaveFlyPath; }
-    QPushButton* loadFlyPathButton() const { return buttonLoadFlyPath; }
+    QTabWidget* tabs() const;
+    QSlider* slider() const;
+    QLabel* frameLabel() const;
+    QSpinBox* widthBox() const;
+    QSpinBox* heightBox() const;
+    QSpinBox* fpsBox() const;
+    QComboBox* antialiasingCombo() const;
+    QLineEdit* fileNameEdit() const;
+    QDialogButtonBox* buttons() const;
+    QPushButton* playButton() const;
+    QPushButton* stopButton() const;
+    QPushButton* recordButton() const;
+    QPushButton* saveFlyPathButton() const;
+    QPushButton* loadFlyPathButton() const;
 
 public slots:
     void slotPlay();
@@ -94,11 +98,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void setupForm();
-    void retranslateForm();
     // Moves to film time t: re-plays from t while playing, shows the state at t when stopped.
     void seek(double t);
 
+    std::unique_ptr<Ui::DlgFilm> ui;
     DocRT* doc;
     std::function<void(bool)> renderingHold;
     QTimer refreshTimer;
@@ -106,30 +109,4 @@ private:
     bool refreshing = false;       // the slider is being set by the dialog, not the user
     int exportedFrames = 0;
     QString exportError;
-
-    // The form.
-    QTabWidget* tabWidget = nullptr;
-    QWidget* tab = nullptr;
-    QWidget* tab_2 = nullptr;
-    QPushButton* buttonPlay = nullptr;
-    QPushButton* buttonStop = nullptr;
-    QPushButton* buttonRecord = nullptr;
-    QSlider* sliderFrame = nullptr;
-    QLabel* labelFrame = nullptr;
-    QPushButton* buttonDeleteStart = nullptr;
-    QPushButton* buttonDeleteEnd = nullptr;
-    QPushButton* buttonSaveFlyPath = nullptr;
-    QPushButton* buttonLoadFlyPath = nullptr;
-    QLabel* label_2 = nullptr;
-    QSpinBox* resWidth = nullptr;
-    QLabel* label_3 = nullptr;
-    QSpinBox* resHeight = nullptr;
-    QLineEdit* filename = nullptr;
-    QPushButton* buttonChooseFilename = nullptr;
-    QLabel* label_5 = nullptr;
-    QSpinBox* framesPerSecond = nullptr;
-    QLabel* label_4 = nullptr;
-    QComboBox* antialiasing = nullptr;
-    QFrame* line = nullptr;
-    QDialogButtonBox* buttonBox = nullptr;
 };

@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QDialog>
+#include <memory>
 
 class DocRT;
 class QCheckBox;
@@ -15,7 +16,10 @@ class QDoubleSpinBox;
 class QDialogButtonBox;
 class QPushButton;
 class QRadioButton;
-class QTabWidget;
+
+namespace Ui {
+class DlgRenderOptions;
+}
 
 class DlgRenderOptions : public QDialog {
     Q_OBJECT
@@ -23,17 +27,18 @@ public:
     // No parent window. GUI thread only; the document is not owned and must outlive the dialog.
     // A bundle size other than 1, 2 or 4, or both speed flags false, is a programming error.
     explicit DlgRenderOptions(DocRT* doc);
+    ~DlgRenderOptions() override;
 
     QColor chosenBackground() const { return backgroundColor; }
-    QPushButton* colorButton() const { return buttonBackgroundColor; }
-    QComboBox* bundleCombo() const { return cmbMaxBundleSize; }
-    QRadioButton* speedKmButton() const { return radioSpeedKm; }
-    QRadioButton* speedLightButton() const { return radioSpeedLight; }
-    QRadioButton* speedBothButton() const { return radioSpeedBoth; }
-    QDialogButtonBox* buttons() const { return buttonBox; }
-    QComboBox* searchlightCombo() const { return cmbSearchlight; }
-    QDoubleSpinBox* exposureSpin() const { return spinExposure; }
-    QCheckBox* autoExposureBox() const { return checkAutoExposure; }
+    QPushButton* colorButton() const;
+    QComboBox* bundleCombo() const;
+    QRadioButton* speedKmButton() const;
+    QRadioButton* speedLightButton() const;
+    QRadioButton* speedBothButton() const;
+    QDialogButtonBox* buttons() const;
+    QComboBox* searchlightCombo() const;
+    QDoubleSpinBox* exposureSpin() const;
+    QCheckBox* autoExposureBox() const;
 
     // Bundle side (1, 2, 4) <-> combo index (0, 1, 2).
     void setMaxBundleSize(int side);
@@ -61,21 +66,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void setupForm();
-    void setupLightTab();
     void colorButtonFromBackground();
 
+    std::unique_ptr<Ui::DlgRenderOptions> ui;
     QColor backgroundColor;
     DocRT* doc;
-    // The form.
-    QTabWidget* tabWidget = nullptr;
-    QPushButton* buttonBackgroundColor = nullptr;
-    QRadioButton* radioSpeedKm = nullptr;
-    QRadioButton* radioSpeedLight = nullptr;
-    QRadioButton* radioSpeedBoth = nullptr;
-    QComboBox* cmbMaxBundleSize = nullptr;
-    QComboBox* cmbSearchlight = nullptr;
-    QDoubleSpinBox* spinExposure = nullptr;
-    QCheckBox* checkAutoExposure = nullptr;
-    QDialogButtonBox* buttonBox = nullptr;
 };

@@ -1,28 +1,22 @@
-// The screenshot dialog: its form, the rendering with its own engine and pool, and saving.
+// The screenshot dialog: the rendering with its own engine and pool, and saving; the form is
+// dlgscreenshot.ui.
 //
 // Our choice where the behaviour is open: the progress dialog's Cancel stops the rendering (or
 // the reduction that follows it); nothing is saved and the dialog stays open for another try.
 #include "ui/dlgscreenshot.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFrame>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpacerItem>
 #include <QSpinBox>
 #include <QStandardPaths>
-#include <QVBoxLayout>
 
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
@@ -34,14 +28,12 @@
 #include "ui/downsampleprogressdialog.h"
 #include "ui/helppages.h"
 #include "ui/picturesfolder.h"
+#include "ui_dlgscreenshot.h"
 
 namespace {
 
-QString formTr(const char* text) { return QCoreApplication::translate("Screenshot", text); }
-
 // Combo index -> samples per picture pixel.
 constexpr int kLevels[4] = {1, 4, 8, 16};
-constexpr int kMaxResolution = 9999;
 
 }  // namespace
 
@@ -52,140 +44,72 @@ QString DlgScreenshot::defaultFileName() {
 }
 
 DlgScreenshot::DlgScreenshot(QWidget* parent, int screenWidth_, int screenHeight_, DocRT* doc_)
-    : QDialog(parent), screenWidth(screenWidth_), screenHeight(screenHeight_), doc(doc_) {
-    setupForm();
+    : QDialog(parent),
+      ui(std::make_unique<Ui::DlgScreenshot>()),
+      screenWidth(screenWidth_),
+      screenHeight(screenHeight_),
+      doc(doc_) {
+    ui->setupUi(this);
+    // Wide enough to show the whole default name.
+    ui->filename->setText(defaultFileName());
+    ui->filename->setMinimumWidth(
+        ui->filename->fontMetrics().horizontalAdvance(ui->filename->text()) + 16);
     updateDimensionState();
 
-    connect(chooseFile, &QPushButton::clicked, this, &DlgScreenshot::slotChooseFilename);
-    connect(resolutionScreen, &QRadioButton::toggled, this,
+    connect(ui->chooseFile, &QPushButton::clicked, this, &DlgScreenshot::slotChooseFilename);
+    connect(ui->resolutionScreen, &QRadioButton::toggled, this,
             qOverload<bool>(&DlgScreenshot::updateDimensionState));
-    connect(resolutionCustom, &QRadioButton::toggled, this,
+    connect(ui->resolutionCustom, &QRadioButton::toggled, this,
             qOverload<bool>(&DlgScreenshot::updateDimensionState));
     // OK renders first and closes the dialog only when the picture is done.
-    QPushButton* ok = buttonBox->button(QDialogButtonBox::Ok);
+    QPushButton* ok = ui->buttonBox->button(QDialogButtonBox::Ok);
     disconnect(ok, &QPushButton::clicked, nullptr, nullptr);
     connect(ok, &QPushButton::clicked, this, &DlgScreenshot::clickOk);
-    connect(buttonBox->button(QDialogButtonBox::Help), &QPushButton::clicked, this,
+    connect(ui->buttonBox->button(QDialogButtonBox::Help), &QPushButton::clicked, this,
             &DlgScreenshot::clickHelp);
-    connect(buttonBox, &QDialogButtonBox::rejected, this, &DlgScreenshot::reject);
+    connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &DlgScreenshot::reject);
 
     if (lastShotSettings.saved) {
-        resWidth->setValue(lastShotSettings.width);
-        resHeight->setValue(lastShotSettings.height);
-        resolutionCustom->setChecked(lastShotSettings.customResolution);
-        if (!lastShotSettings.customResolution) resolutionScreen->setChecked(true);
+        ui->resWidth->setValue(lastShotSettings.width);
+        ui->resHeight->setValue(lastShotSettings.height);
+        ui->resolutionCustom->setChecked(lastShotSettings.customResolution);
+        if (!lastShotSettings.customResolution) ui->resolutionScreen->setChecked(true);
         // A remembered screen-resolution choice shows today's view size.
         updateDimensionState();
         setAntialiasingLevel(lastShotSettings.antialiasingLevel);
-        filename->setText(lastShotSettings.fileName);
+        ui->filename->setText(lastShotSettings.fileName);
     }
     finished = false;
 }
 
 DlgScreenshot::~DlgScreenshot() { releaseRendering(); }
 
-void DlgScreenshot::setupForm() {
-    setObjectName(QStringLiteral("Screenshot"));
-    setWindowTitle(formTr("Tavolin - Make Screenshot"));
-    auto* verticalLayout = new QVBoxLayout(this);
-    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
-
-    auto* groupBox = new QGroupBox(formTr("Resolution"), this);
-    groupBox->setObjectName(QStringLiteral("groupBox"));
-    auto* verticalLayout_2 = new QVBoxLayout(groupBox);
-    verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
-    auto* horizontalLayout_3 = new QHBoxLayout();
-    horizontalLayout_3->setObjectName(QStringLiteral("horizontalLayout_3"));
-    resolutionCustom = new QRadioButton(formTr("Custom Resolution"), groupBox);
-    resolutionCustom->setObjectName(QStringLiteral("resolutionCustom"));
-    resolutionScreen = new QRadioButton(formTr("Screen resolution"), groupBox);
-    resolutionScreen->setObjectName(QStringLiteral("resolutionScreen"));
-    resolutionScreen->setChecked(true);
-    horizontalLayout_3->addWidget(resolutionCustom);
-    horizontalLayout_3->addWidget(resolutionScreen);
-    verticalLayout_2->addLayout(horizontalLayout_3);
-
-    auto* horizontalLayout_2 = new QHBoxLayout();
-    horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
-    auto* label_2 = new QLabel(formTr("Width"), groupBox);
-    label_2->setObjectName(QStringLiteral("label_2"));
-    resWidth = new QSpinBox(groupBox);
-    resWidth->setObjectName(QStringLiteral("resWidth"));
-    resWidth->setRange(1, kMaxResolution);
-    auto* label = new QLabel(formTr("Height"), groupBox);
-    label->setObjectName(QStringLiteral("label"));
-    resHeight = new QSpinBox(groupBox);
-    resHeight->setObjectName(QStringLiteral("resHeight"));
-    resHeight->setRange(1, kMaxResolution);
-    horizontalLayout_2->addWidget(label_2);
-    horizontalLayout_2->addWidget(resWidth);
-    horizontalLayout_2->addItem(
-        new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    horizontalLayout_2->addWidget(label);
-    horizontalLayout_2->addWidget(resHeight);
-    verticalLayout_2->addLayout(horizontalLayout_2);
-    verticalLayout->addWidget(groupBox);
-
-    auto* groupBox_2 = new QGroupBox(formTr("Filename"), this);
-    groupBox_2->setObjectName(QStringLiteral("groupBox_2"));
-    auto* horizontalLayout_4 = new QHBoxLayout(groupBox_2);
-    horizontalLayout_4->setObjectName(QStringLiteral("horizontalLayout_4"));
-    filename = new QLineEdit(defaultFileName(), groupBox_2);
-    filename->setObjectName(QStringLiteral("filename"));
-    filename->setMinimumWidth(filename->fontMetrics().horizontalAdvance(filename->text()) + 16);
-    chooseFile = new QPushButton(formTr("Choose File ..."), groupBox_2);
-    chooseFile->setObjectName(QStringLiteral("chooseFile"));
-    horizontalLayout_4->addWidget(filename, 1);
-    horizontalLayout_4->addWidget(chooseFile);
-    verticalLayout->addWidget(groupBox_2);
-
-    auto* groupBox_3 = new QGroupBox(formTr("Advanced settings"), this);
-    groupBox_3->setObjectName(QStringLiteral("groupBox_3"));
-    auto* horizontalLayout = new QHBoxLayout(groupBox_3);
-    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
-    horizontalLayout->addItem(
-        new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    auto* label_4 = new QLabel(formTr("Antialiasing:"), groupBox_3);
-    label_4->setObjectName(QStringLiteral("label_4"));
-    antialiasing = new QComboBox(groupBox_3);
-    antialiasing->setObjectName(QStringLiteral("antialiasing"));
-    antialiasing->addItems({formTr("Off"), formTr("4x"), formTr("8x"), formTr("16x")});
-    horizontalLayout->addWidget(label_4);
-    horizontalLayout->addWidget(antialiasing);
-    verticalLayout->addWidget(groupBox_3);
-
-    auto* line = new QFrame(this);
-    line->setObjectName(QStringLiteral("line"));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    verticalLayout->addWidget(line);
-
-    buttonBox = new QDialogButtonBox(this);
-    buttonBox->setObjectName(QStringLiteral("buttonBox"));
-    buttonBox->setOrientation(Qt::Horizontal);
-    buttonBox->setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
-                                  QDialogButtonBox::Help);
-    verticalLayout->addWidget(buttonBox);
-}
+QRadioButton* DlgScreenshot::customButton() const { return ui->resolutionCustom; }
+QRadioButton* DlgScreenshot::screenButton() const { return ui->resolutionScreen; }
+QSpinBox* DlgScreenshot::widthBox() const { return ui->resWidth; }
+QSpinBox* DlgScreenshot::heightBox() const { return ui->resHeight; }
+QLineEdit* DlgScreenshot::fileNameEdit() const { return ui->filename; }
+QComboBox* DlgScreenshot::antialiasingCombo() const { return ui->antialiasing; }
+QDialogButtonBox* DlgScreenshot::buttons() const { return ui->buttonBox; }
 
 void DlgScreenshot::slotChooseFilename() {
     const QString start = QFileInfo(defaultFileName()).absolutePath();
-    const QString chosen = QFileDialog::getSaveFileName(
-        this, formTr("Tavolin - Set filename"), start, formTr("Image Files (*.png *.jpg *.bmp)"));
-    if (!chosen.isEmpty()) filename->setText(chosen);
+    const QString chosen = QFileDialog::getSaveFileName(this, tr("Tavolin - Set filename"), start,
+                                                        tr("Image Files (*.png *.jpg *.bmp)"));
+    if (!chosen.isEmpty()) ui->filename->setText(chosen);
 }
 
 void DlgScreenshot::updateDimensionState(bool) { updateDimensionState(); }
 
 void DlgScreenshot::updateDimensionState() {
-    if (resolutionScreen->isChecked()) {
-        resWidth->setEnabled(false);
-        resHeight->setEnabled(false);
-        resWidth->setValue(screenWidth);
-        resHeight->setValue(screenHeight);
-    } else if (resolutionCustom->isChecked()) {
-        resWidth->setEnabled(true);
-        resHeight->setEnabled(true);
+    if (ui->resolutionScreen->isChecked()) {
+        ui->resWidth->setEnabled(false);
+        ui->resHeight->setEnabled(false);
+        ui->resWidth->setValue(screenWidth);
+        ui->resHeight->setValue(screenHeight);
+    } else if (ui->resolutionCustom->isChecked()) {
+        ui->resWidth->setEnabled(true);
+        ui->resHeight->setEnabled(true);
     }
 }
 
@@ -197,23 +121,22 @@ void DlgScreenshot::clickOk() {
     buffer = new PixelBuffer();
 
     renderLevel = getAntialiasingLevel();
-    if (!buffer->setSize(resWidth->value(), resHeight->value(), renderLevel)) {
+    if (!buffer->setSize(ui->resWidth->value(), ui->resHeight->value(), renderLevel)) {
         releaseRendering();
         QMessageBox::critical(
-            this, formTr("Tavolin - Screenshot"),
-            formTr("Resolution to big, ran out of memory. Please reduce the resolution."),
+            this, tr("Tavolin - Screenshot"),
+            tr("Resolution to big, ran out of memory. Please reduce the resolution."),
             QMessageBox::Ok);
         return;
     }
     // A name that cannot be written is refused now, not after minutes of rendering; the
     // dialog stays open so that the user can correct it.
     QString problem;
-    if (!SafeFile::checkPictureName(filename->text(), &problem) ||
-        !SafeFile::checkWritable(filename->text(), &problem)) {
+    if (!SafeFile::checkPictureName(ui->filename->text(), &problem) ||
+        !SafeFile::checkWritable(ui->filename->text(), &problem)) {
         releaseRendering();
-        QMessageBox::warning(this, formTr("Tavolin - Screenshot"),
-                             formTr("Could not save in this location") + QLatin1Char('\n') +
-                                 problem,
+        QMessageBox::warning(this, tr("Tavolin - Screenshot"),
+                             tr("Could not save in this location") + QLatin1Char('\n') + problem,
                              QMessageBox::Ok);
         return;
     }
@@ -225,8 +148,8 @@ void DlgScreenshot::clickOk() {
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
 
     progress = new QProgressDialog(this);
-    progress->setWindowTitle(formTr("Tavolin - Screenshot"));
-    progress->setLabelText(formTr("Rendering the screenshot ..."));
+    progress->setWindowTitle(tr("Tavolin - Screenshot"));
+    progress->setLabelText(tr("Rendering the screenshot ..."));
     progress->setRange(0, 100);
     progress->setValue(0);
     progress->setWindowModality(Qt::WindowModal);
@@ -254,7 +177,7 @@ void DlgScreenshot::renderingFinished() {
 
     bool reduced = true;
     if (progress && !progress->wasCanceled()) {
-        progress->setLabelText(formTr("Reducing the antialiasing samples ..."));
+        progress->setLabelText(tr("Reducing the antialiasing samples ..."));
         progress->setValue(0);
         DownsampleProgressDialog adapter(progress);
         reduced = buffer->downsample(renderLevel, &adapter);
@@ -268,26 +191,25 @@ void DlgScreenshot::renderingFinished() {
         const bool outOfMemory = !progress || !progress->wasCanceled();
         releaseRendering();
         if (outOfMemory)
-            QMessageBox::critical(this, formTr("Tavolin - Screenshot"),
-                                  formTr("Not enough memory to finish the picture. Please reduce "
-                                         "the resolution or the antialiasing."),
+            QMessageBox::critical(this, tr("Tavolin - Screenshot"),
+                                  tr("Not enough memory to finish the picture. Please reduce "
+                                     "the resolution or the antialiasing."),
                                   QMessageBox::Ok);
         return;
     }
 
-    const QString name = filename->text();
+    const QString name = ui->filename->text();
     QString problem;
     const bool saved = buffer->save(name, &problem);
     if (!saved) {
-        QMessageBox::warning(this, formTr("Tavolin - Screenshot"),
-                             formTr("Could not save in this location") + QLatin1Char('\n') +
-                                 problem,
+        QMessageBox::warning(this, tr("Tavolin - Screenshot"),
+                             tr("Could not save in this location") + QLatin1Char('\n') + problem,
                              QMessageBox::Ok);
     } else {
         lastShotSettings.saved = true;
-        lastShotSettings.width = resWidth->value();
-        lastShotSettings.height = resHeight->value();
-        lastShotSettings.customResolution = resolutionCustom->isChecked();
+        lastShotSettings.width = ui->resWidth->value();
+        lastShotSettings.height = ui->resHeight->value();
+        lastShotSettings.customResolution = ui->resolutionCustom->isChecked();
         lastShotSettings.antialiasingLevel = renderLevel;
         lastShotSettings.fileName = name;
     }
@@ -328,7 +250,7 @@ void DlgScreenshot::releaseRendering() {
 void DlgScreenshot::clickHelp() { showHelpPage(QStringLiteral("dlgscreenshot.html")); }
 
 int DlgScreenshot::getAntialiasingLevel() {
-    const int index = antialiasing->currentIndex();
+    const int index = ui->antialiasing->currentIndex();
     if (index < 0 || index >= 4) programmingError("Antialiasinglevel not supported");
     return kLevels[index];
 }
@@ -336,7 +258,7 @@ int DlgScreenshot::getAntialiasingLevel() {
 void DlgScreenshot::setAntialiasingLevel(int newLevel) {
     for (int i = 0; i < 4; ++i) {
         if (kLevels[i] == newLevel) {
-            antialiasing->setCurrentIndex(i);
+            ui->antialiasing->setCurrentIndex(i);
             return;
         }
     }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <memory>
 
 class DocRT;
 class PixelBuffer;
@@ -12,11 +13,14 @@ class QComboBox;
 class QDialogButtonBox;
 class QLineEdit;
 class QProgressDialog;
-class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class ThreadBase;
 class TimeRT;
+
+namespace Ui {
+class DlgScreenshot;
+}
 
 // What the last successful screenshot used; kept for the rest of the run.
 struct ShotSettings {
@@ -44,13 +48,13 @@ public:
     // True from OK until the picture is saved, refused or the rendering is stopped.
     bool isRendering() const { return threadBase != nullptr; }
     QProgressDialog* progressDialog() const { return progress; }
-    QRadioButton* customButton() const { return resolutionCustom; }
-    QRadioButton* screenButton() const { return resolutionScreen; }
-    QSpinBox* widthBox() const { return resWidth; }
-    QSpinBox* heightBox() const { return resHeight; }
-    QLineEdit* fileNameEdit() const { return filename; }
-    QComboBox* antialiasingCombo() const { return antialiasing; }
-    QDialogButtonBox* buttons() const { return buttonBox; }
+    QRadioButton* customButton() const;
+    QRadioButton* screenButton() const;
+    QSpinBox* widthBox() const;
+    QSpinBox* heightBox() const;
+    QLineEdit* fileNameEdit() const;
+    QComboBox* antialiasingCombo() const;
+    QDialogButtonBox* buttons() const;
 
 public slots:
     void slotChooseFilename();
@@ -66,20 +70,10 @@ public slots:
     void updateProgressBar();
 
 private:
-    void setupForm();
     // Deletes the pool (stopping its workers), the engine, the buffer and the progress dialog.
     void releaseRendering();
 
-    // The form.
-    QRadioButton* resolutionCustom = nullptr;
-    QRadioButton* resolutionScreen = nullptr;
-    QSpinBox* resWidth = nullptr;
-    QSpinBox* resHeight = nullptr;
-    QLineEdit* filename = nullptr;
-    QPushButton* chooseFile = nullptr;
-    QComboBox* antialiasing = nullptr;
-    QDialogButtonBox* buttonBox = nullptr;
-
+    std::unique_ptr<Ui::DlgScreenshot> ui;
     int screenWidth;
     int screenHeight;
     ThreadBase* threadBase = nullptr;     // owned while rendering

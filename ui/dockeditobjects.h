@@ -20,7 +20,10 @@ class QMenu;
 class QPushButton;
 class QSignalMapper;
 class QToolButton;
-class QVBoxLayout;
+
+namespace Ui {
+class DockEditObjects;
+}
 
 class DockEditObjects : public QDockWidget {
     Q_OBJECT
@@ -30,14 +33,14 @@ public:
     ~DockEditObjects() override;
 
     // Read access for the main window's tests and our own.
-    QComboBox* categoryCombo() const { return catNames; }
-    QComboBox* itemCombo() const { return objNames; }
-    QToolButton* newButton() const { return newObject; }
-    QToolButton* deleteButton() const { return deleteObject; }
-    QPushButton* applyButton() const { return butApply; }
+    QComboBox* categoryCombo() const;
+    QComboBox* itemCombo() const;
+    QToolButton* newButton() const;
+    QToolButton* deleteButton() const;
+    QPushButton* applyButton() const;
     QMenu* newItemMenu() const { return newMenu; }
     // The red line telling why the last apply or delete was refused; hidden when it was not.
-    QLabel* refusalLine() const { return refusal; }
+    QLabel* refusalLine() const;
     int editorCount() const { return static_cast<int>(editors.size()); }
     EditableObj* editor(int category) const;
     // The adapter of the category shown in catNames, null when none.
@@ -60,7 +63,6 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void setupForm();
     void createEditors();
     void selectCategory(int index, bool activate);
     void refreshKeepingSelection();
@@ -77,19 +79,7 @@ private:
     void showRefusal(const QString& reason);
     void makeAllInactive();
 
-    // The form.
-    QWidget* form = nullptr;
-    QVBoxLayout* verticalLayout = nullptr;
-    QComboBox* catNames = nullptr;
-    QLabel* labelProp = nullptr;
-    QComboBox* objNames = nullptr;
-    QToolButton* deleteObject = nullptr;
-    QToolButton* newObject = nullptr;
-    QLabel* label_2 = nullptr;
-    QVBoxLayout* addObjects = nullptr;
-    QPushButton* butApply = nullptr;
-    QLabel* refusal = nullptr;
-
+    std::unique_ptr<Ui::DockEditObjects> ui;
     std::vector<std::unique_ptr<EditableObj>> editors;  // objects, colours, textures
     DocRT* doc;
     QMenu* newMenu = nullptr;         // owned by the dock (child)
