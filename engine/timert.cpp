@@ -46,8 +46,8 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     }
     frame.buffer = buffer;
     settings->start.w = 0.0f;
-    // Light response: shading reads searchlight and exposure from the eye, and dense spectra
-    // from per-colour tables built here, between frames.
+    // Shading reads searchlight and exposure from the eye, and what each colour prepares here
+    // for this eye between frames (the pool is idle now): its table, or its sums at factor 1.
     settings->syncLight();
     LightTableCache::prepareAll(sceneData->shadedColors, settings->eye);
     prepareFrame(settings, tree);
@@ -58,8 +58,6 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         tree->blackHole().boundScene(tree->sceneBox());
     }
     for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
-    // Colour sums for a Doppler factor of 1 with this frame's eye (the pool is idle now).
-    for (ColDiscrete* color : sceneData->colors.items) color->prepareShading(settings->eye);
 }
 
 void TimeRT::prepareFrame(RenderSettings* s, KDTree* t) {

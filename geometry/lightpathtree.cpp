@@ -108,13 +108,8 @@ int PathIterator4::absorbingLanes() const {
 }
 
 int PathIterator4::step() {
-    // The split point, float((double(lo) + double(hi)) / 2), two lanes per double vector.
-    const __m128d half = _mm_set1_pd(0.5);
-    const __m128 lo = lo_, hi = hi_;
-    const __m128d m01 = _mm_mul_pd(_mm_add_pd(_mm_cvtps_pd(lo), _mm_cvtps_pd(hi)), half);
-    const __m128d m23 = _mm_mul_pd(
-        _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(lo, lo)), _mm_cvtps_pd(_mm_movehl_ps(hi, hi))), half);
-    const Vec4f mid = _mm_movelh_ps(_mm_cvtpd_ps(m01), _mm_cvtpd_ps(m23));
+    // The split point, float((double(lo) + double(hi)) / 2).
+    const Vec4f mid = ((Vec4d(lo_) + Vec4d(hi_)) * Vec4d(0.5)).toFloat();
     const int below = movemask(mid > angle_);  // lanes that take the lower half
     const LightPathNode* next[4];
     int split = 0, escaping = 0;
@@ -137,21 +132,12 @@ static_assert(offsetof(LightPathNode, dy) == offsetof(LightPathNode, x0) + 3 * s
               "x0, y0, dx, dy lie side by side: one load per lane");
 
 void PathIterator4::point(Vec4f& x, Vec4f& y) const {
-    __m128 r0 = _mm_loadu_ps(&node_[0]->x0), r1 = _mm_loadu_ps(&node_[1]->x0);
-    __m128 r2 = _mm_loadu_ps(&node_[2]->x0), r3 = _mm_loadu_ps(&node_[3]->x0);
-    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);  // x0, y0, dx, dy of the four lanes
-    const __m128 t0 = _mm_setr_ps(node_[0]->t0, node_[1]->t0, node_[2]->t0, node_[3]->t0);
-    const __m128 a = angle_;
-    const __m128d da01 = _mm_sub_pd(_mm_cvtps_pd(a), _mm_cvtps_pd(t0));
-    const __m128d da23 =
-        _mm_sub_pd(_mm_cvtps_pd(_mm_movehl_ps(a, a)), _mm_cvtps_pd(_mm_movehl_ps(t0, t0)));
+    Vec4f x0 = Vec4f::loadUnaligned(&node_[0]->x0), y0 = Vec4f::loadUnaligned(&node_[1]->x0);
+    Vec4f dx = Vec4f::loadUnaligned(&node_[2]->x0), dy = Vec4f::loadUnaligned(&node_[3]->x0);
+    transpose(x0, y0, dx, dy);  // x0, y0, dx, dy of the four lanes
+    const Vec4f t0(node_[0]->t0, node_[1]->t0, node_[2]->t0, node_[3]->t0);
+    const Vec4d da = Vec4d(angle_) - Vec4d(t0);
     // base + slope (a - t0) in double, rounded once to float.
-    auto along = [&](__m128 base, __m128 slope) -> Vec4f {
-        const __m128d l01 = _mm_add_pd(_mm_cvtps_pd(base), _mm_mul_pd(_mm_cvtps_pd(slope), da01));
-        const __m128d l23 = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(base, base)),
-                                       _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(slope, slope)), da23));
-        return _mm_movelh_ps(_mm_cvtpd_ps(l01), _mm_cvtpd_ps(l23));
-    };
-    x = along(r0, r2);
-    y = along(r1, r3);
+    x = (Vec4d(x0) + Vec4d(dx) * da).toFloat();
+    y = (Vec4d(y0) + Vec4d(dy) * da).toFloat();
 }
