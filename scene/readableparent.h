@@ -29,6 +29,9 @@ public:
         return properties ? properties->find(name) : nullptr;
     }
 
+    // Every property of the item being read; null before its first property.
+    const PropertyList* propertyList() const { return properties.get(); }
+
     const QString tag;
 
 protected:

@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QXmlStreamReader>
-#include <cmath>
 
 #include "scene/coldiscrete.h"
 #include "scene/dataelem.h"
@@ -21,6 +20,7 @@
 #include "scene/texturequad.h"
 #include "scene/texturesingle.h"
 #include "scene/userfile.h"
+#include "scene/valuerules.h"
 
 namespace Reader {
 
@@ -39,112 +39,6 @@ QString quoted(const QString& text) {
     return t.size() <= kQuotedLength ? t : t.left(kQuotedLength) + QStringLiteral("...");
 }
 
-// Sizes that must be positive: a zero or negative radius, texture extent, cube size or black
-// hole radius draws nothing (or one colour) and never means what the author wanted.
-bool mustBePositive(const QString& name) {
-    static const QStringList names = {QStringLiteral("radius"), QStringLiteral("sx"),
-                                      QStringLiteral("sy"), QStringLiteral("sz"),
-                                      QStringLiteral("bhradius")};
-    return names.contains(name);
-}
-
-// A moving sphere may exist for all time: its tmin and tmax may be infinite (not NaN).
-bool mayBeInfinite(const QString& name) {
-    return name == QLatin1String("tmin") || name == QLatin1String("tmax");
-}
-
-// The edges of planes and cubes span the object; a zero edge leaves nothing to hit.
-bool isEdge(const QString& tag, const QString& name) {
-    return (tag == QLatin1String("plane") || tag == QLatin1String("cube")) &&
-           (name == QLatin1String("x") || name == QLatin1String("y") ||
-            name == QLatin1String("z"));
-}
-
-// Checks the number (or vector) a property was just given, read back from its element so that
-// the check sees exactly what was stored. False with why for a NaN, an infinity, a size that
-// is not positive, or a zero edge. Texts and colours are not numbers and pass.
-bool checkNumbers(const QString& tag, const QString& name, const DataElem* element,
-                  QString& why) {
-    const bool isFloat = dynamic_cast<const ElemFloat*>(element) != nullptr;
-    const bool isVector = dynamic_cast<const ElemVec*>(element) != nullptr;
-    if (!isFloat && !isVector) return true;
-    const QString text = element->toString();
-    double squares = 0.0;
-    const QStringList parts = text.split(QLatin1Char(';'));
-    for (int i = 0; i < parts.size(); ++i) {
-        const double v = parts[i].toDouble();
-        const bool allowed = std::isfinite(v) || (mayBeInfinite(name) && !std::isnan(v));
-        if (!allowed) {
-            why = tr("<%1> %2 must be a finite number, not \"%3\"").arg(tag, name, text);
-            return false;
-        }
-        if (i < 3) squares += v * v;
-    }
-    if (isFloat && mustBePositive(name) && !(parts[0].toDouble() > 0.0)) {
-        why = tr("<%1> %2 must be greater than 0, not \"%3\"").arg(tag, name, text);
-        return false;
-    }
-    if (isVector && isEdge(tag, name) && !(squares > 0.0)) {
-        why = tr("<%1> edge %2 must not have zero length").arg(tag, name);
-        return false;
-    }
-    return true;
-}
-
-// Edges of one plane or cube closer to parallel than this (the sine of their angle) span no area
-// a ray can hit reliably; exactly proportional edges typed in decimals land within about 1e-7.
-constexpr double kMinEdgeSine = 1e-6;
-
-// The x, y, z of a vector property as doubles; false when the item has no such property.
-bool edgeOf(const ReadableParent& item, const char* name, double v[3]) {
-    const DataElem* element = item.property(QLatin1String(name));
-    if (!element) return false;
-    const QStringList parts = element->toString().split(QLatin1Char(';'));
-    for (int k = 0; k < 3; ++k) v[k] = k < parts.size() ? parts[k].toDouble() : 0.0;
-    return true;
-}
-
-// Checks, once a plane's or cube's block is complete, that no two of its edges are parallel and
-// that a cube's three edges do not lie in one plane: such an object is a line or a flat box,
-// never what its author meant.
-bool checkEdgePairs(const ReadableParent& item, QString& why) {
-    const bool cube = item.tag == QLatin1String("cube");
-    if (!cube && item.tag != QLatin1String("plane")) return true;
-    const char* names[3] = {"x", "y", "z"};
-    double edges[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // the objects' defaults
-    for (int i = 0; i < 3; ++i) edgeOf(item, names[i], edges[i]);
-    const int pairs[3][2] = {{0, 1}, {1, 2}, {2, 0}};
-    for (int p = 0; p < (cube ? 3 : 1); ++p) {
-        const double* a = edges[pairs[p][0]];
-        const double* b = edges[pairs[p][1]];
-        const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
-                             a[0] * b[1] - a[1] * b[0]};
-        const double cross = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-        const double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
-        const double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
-        if (!(cross > kMinEdgeSine * la * lb)) {
-            why = tr("<%1> edges %2 and %3 are parallel")
-                      .arg(item.tag, QLatin1String(names[pairs[p][0]]),
-                           QLatin1String(names[pairs[p][1]]));
-            return false;
-        }
-    }
-    if (!cube) return true;
-    // Three edges in one plane make a cube without volume: every pair may be far from parallel.
-    const double* x = edges[0];
-    const double* y = edges[1];
-    const double* z = edges[2];
-    const double volume = x[0] * (y[1] * z[2] - y[2] * z[1]) - x[1] * (y[0] * z[2] - y[2] * z[0]) +
-                          x[2] * (y[0] * z[1] - y[1] * z[0]);
-    const auto length = [](const double* v) {
-        return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    };
-    if (!(std::fabs(volume) > kMinEdgeSine * length(x) * length(y) * length(z))) {
-        why = tr("<cube> edges x, y and z lie in one plane");
-        return false;
-    }
-    return true;
-}
 }  // namespace
 
 ReaderXml::ReaderXml(const QString& fileName) : fileName(fileName) {}
@@ -282,7 +176,7 @@ bool ReaderXml::endElement(const QString& name, QString& why) {
     if (name == open->tag) {
         // The observer's frame is complete at the end of its block: a unit frame or none.
         if (settings && name == kSettingsTag && !settings->normalizeObserver(&why)) return false;
-        if (!checkEdgePairs(*open, why)) return false;
+        if (!checkEdgePairs(open->tag, open->propertyList(), why)) return false;
         open->finish();
         open = nullptr;
     } else if (name == QLatin1String("wavelength") &&

@@ -4,8 +4,13 @@
 
 #include "scene/colblackbody.h"
 #include "scene/coldiscrete.h"
-#include "scene/rtobjbase.h"
+#include "scene/rtobjcube.h"
+#include "scene/rtobjplane.h"
+#include "scene/rtobjsphere.h"
 #include "scene/texture.h"
+#include "scene/textureimage.h"
+#include "scene/texturequad.h"
+#include "scene/valuerules.h"
 
 namespace EditableItems {
 
@@ -21,5 +26,41 @@ void prepareForScene(ColDiscrete& item) {
 void prepareForScene(Texture&) {}
 // An addition enters the scene as it is, without the copyFrom that updates a changed object.
 void prepareForScene(rtObjBase& item) { item.update(); }
+
+// As the reader registers its tags; only planes and cubes have rules of their own.
+QString fileTag(const ColDiscrete& item) {
+    return dynamic_cast<const ColBlackbody*>(&item) ? QStringLiteral("newblackbody")
+                                                    : QStringLiteral("newcolor");
+}
+QString fileTag(const Texture& item) {
+    if (dynamic_cast<const TextureQuad*>(&item)) return QStringLiteral("newtexturequad");
+    if (dynamic_cast<const TextureImage*>(&item)) return QStringLiteral("newtextureimage");
+    return QStringLiteral("newtexturesingle");
+}
+QString fileTag(const rtObjBase& item) {
+    if (dynamic_cast<const rtObjCube*>(&item)) return QStringLiteral("cube");
+    if (dynamic_cast<const rtObjPlane*>(&item)) return QStringLiteral("plane");
+    if (dynamic_cast<const rtObjSphere<0>*>(&item)) return QStringLiteral("movsphere");
+    return QStringLiteral("sphere");
+}
+
+bool checkForScene(const QString& tag, const Reader::PropertyList& properties) {
+    bool fine = true;
+    QString why;
+    for (const auto& elem : properties) {
+        if (Reader::checkNumbers(tag, elem->name, elem.get(), why)) continue;
+        if (elem->editorRow()) elem->editorRow()->showError(why);
+        fine = false;
+    }
+    // Edges that span nothing are judged together, once each edge has a usable value.
+    QStringList faulty;
+    if (fine && !Reader::checkEdgePairs(tag, &properties, why, &faulty)) {
+        for (const QString& name : faulty)
+            if (const Reader::DataElem* edge = properties.find(name))
+                if (edge->editorRow()) edge->editorRow()->showError(why);
+        fine = false;
+    }
+    return fine;
+}
 
 }  // namespace EditableItems

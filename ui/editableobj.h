@@ -32,6 +32,13 @@ rtObjBase* copyItem(const rtObjBase& item);
 void prepareForScene(ColDiscrete& item);
 void prepareForScene(Texture& item);
 void prepareForScene(rtObjBase& item);
+// The tag the scene file writes the item under.
+QString fileTag(const ColDiscrete& item);
+QString fileTag(const Texture& item);
+QString fileTag(const rtObjBase& item);
+// Refuses, at their rows, read values the scene file could not hold again (valuerules.h);
+// true when there is none.
+bool checkForScene(const QString& tag, const Reader::PropertyList& properties);
 }  // namespace EditableItems
 
 // A factory of new items of one kind for the "new" menu.
@@ -62,9 +69,10 @@ public:
     EditableObj(const EditableObj&) = delete;
     EditableObj& operator=(const EditableObj&) = delete;
 
-    // Reads every row back into the edited copy. When all rows parse, records the change (or the
-    // addition of a new item) and returns true; when any row refuses its text, that row shows
-    // why, nothing is recorded, and the result is false.
+    // Reads every row back into the edited copy. When all rows parse into values a scene file
+    // can hold, records the change (or the addition of a new item) and returns true; when any
+    // row refuses its text or value, that row shows why, nothing is recorded, and the result is
+    // false.
     virtual bool applyEdit() = 0;
     // Starts editing the index-th listed item: its rows go into a new widget in layout.
     virtual void activate(QWidget* parent, QBoxLayout* layout, int index) = 0;
@@ -113,6 +121,10 @@ public:
         bool allRead = true;
         for (const auto& elem : *elemList) allRead = elem->readEditor() && allRead;
         if (!allRead) return false;
+        // Accepting what the loader refuses would make the next save a file that cannot be
+        // opened again.
+        if (!EditableItems::checkForScene(EditableItems::fileTag(*editCopy), *elemList))
+            return false;
 
         EditableItems::prepareForScene(*editCopy);
         T* recorded = EditableItems::copyItem(*editCopy);

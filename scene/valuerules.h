@@ -1,0 +1,28 @@
+// What a scene file may hold beyond its syntax: finite numbers, positive sizes, edges of planes
+// and cubes that span an area or a volume. The reader refuses a file that breaks a rule, and the
+// edit dock refuses an edit that would: every scene the program accepts saves to a file that
+// loads back.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace Reader {
+
+class DataElem;
+class PropertyList;
+
+// Checks the value a property of an item of the file tag holds, read back from its element so
+// that the check sees exactly what would be written. False with why for a NaN, an infinity, a
+// size that is not positive, or a zero edge. Texts and colours are not numbers and pass.
+bool checkNumbers(const QString& tag, const QString& name, const DataElem* element, QString& why);
+
+// Checks, once a plane's or cube's properties are complete, that no two of its edges are
+// parallel and that a cube's three edges do not lie in one plane: such an object is a line or a
+// flat box, never what its author meant. Other tags pass; so do missing properties (null list),
+// which keep the objects' default edges. edges, when given, receives the names of the edges at
+// fault.
+bool checkEdgePairs(const QString& tag, const PropertyList* properties, QString& why,
+                    QStringList* edges = nullptr);
+
+}  // namespace Reader
