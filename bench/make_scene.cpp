@@ -1,7 +1,7 @@
 // make_scene: writes a scene file of N random spheres (and optionally M random boxes) in a cube,
 // for timing loads and tree builds at sizes no hand-made scene reaches. Items are written in the
-// compact form, properties as attributes of the item's tag, without names, and spheres without
-// a texture name (they take the first texture), so that a million spheres stay under the
+// compact form, properties as attributes of the item's tag, without names, and objects without
+// a texture name (they take the only texture), so that a million spheres stay under the
 // reader's file-size limit.
 //
 //   make_scene SPHERES [CUBES] > scene.tavolin
@@ -27,12 +27,10 @@ int main(int argc, char** argv) {
     std::uniform_real_distribution<double> at(-side / 2, side / 2);
     std::uniform_real_distribution<double> size(0.2, 1.0);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    const char* textures[3] = {"rock", "ice", "iron"};
 
-    std::printf("<tavolinfile>\n  <renderSettings>\n    <start>0;0;%g;0</start>\n"
-                "    <lookat>0;0;1;0</lookat>\n    <dirx>1;0;0;0</dirx>\n"
-                "    <diry>0;1;0;0</diry>\n  </renderSettings>\n",
-                -side);
+    // One texture and nothing else besides the objects: the reader takes at most a million
+    // items, so "make_scene 999999" is the largest scene of spheres it opens.
+    std::printf("<tavolinfile>\n<newtexturesingle texname=\"rock\"/>\n");
     for (long i = 0; i < spheres; ++i) {
         const double x = at(rng), y = at(rng), z = at(rng), r = size(rng);
         std::printf("<sphere center=\"%.5g;%.5g;%.5g;0\" radius=\"%.3g\"/>\n", x, y, z, r);
@@ -44,17 +42,10 @@ int main(int argc, char** argv) {
         const double e[3][3] = {{s, 0.1 * s * unit(rng), 0}, {0.1 * s * unit(rng), s, 0},
                                 {0, 0.1 * s * unit(rng), s}};
         std::printf("<cube pos=\"%.6g;%.6g;%.6g;0\" x=\"%.4g;%.4g;%.4g;0\" y=\"%.4g;%.4g;%.4g;0\" "
-                    "z=\"%.4g;%.4g;%.4g;0\" texxy=\"%s\" texyz=\"%s\" texzx=\"%s\"/>\n",
+                    "z=\"%.4g;%.4g;%.4g;0\"/>\n",
                     p[0], p[1], p[2], e[0][0], e[0][1], e[0][2], e[1][0], e[1][1], e[1][2],
-                    e[2][0], e[2][1], e[2][2], textures[i % 3], textures[(i + 1) % 3],
-                    textures[(i + 2) % 3]);
+                    e[2][0], e[2][1], e[2][2]);
     }
-    std::printf("  <newcolor>\n    <wavelength>(580;180)(620;160)</wavelength>\n"
-                "    <colname>grey</colname>\n  </newcolor>\n");
-    for (const char* t : textures)
-        std::printf("  <newtexturesingle>\n    <texname>%s</texname>\n    <color>grey</color>\n"
-                    "  </newtexturesingle>\n",
-                    t);
-    std::printf("  <light>\n    <intensity>0.5</intensity>\n  </light>\n</tavolinfile>\n");
+    std::printf("</tavolinfile>\n");
     return 0;
 }
