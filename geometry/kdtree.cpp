@@ -80,12 +80,18 @@ inline KeyedEvent makeEvent(const Primitive& p, uint32_t index, int axis, bool i
     return e;
 }
 
-// A sorted event as the sweep reads it.
+// A sorted event as the sweep reads it: 12 bytes, since a big scene has tens of millions of them
+// on the build's stack. Made without clearing, as the stack grows by every node's children.
 struct SplitEvent {
     float position;
     float weight;
-    uint32_t prim;
-    uint32_t isEnd;
+    uint32_t primAndEnd;  // primitive index * 2 + 1 for the end of its box
+
+    SplitEvent() {}  // NOLINT: left uninitialised on purpose
+    SplitEvent(float position, float weight, uint32_t prim, bool isEnd)
+        : position(position), weight(weight), primAndEnd(prim * 2 + (isEnd ? 1 : 0)) {}
+    uint32_t prim() const { return primAndEnd >> 1; }
+    bool isEnd() const { return (primAndEnd & 1) != 0; }
 };
 
 // A node's events along x, y and z, each in the event order: 2n events per axis for n objects.
@@ -101,24 +107,32 @@ public:
     // Root: every primitive in list order, its events sorted once per axis.
     void buildRoot() {
         const uint32_t n = uint32_t(prims.size());
+        // The stacks hold a node's lists and those of its ancestors' other children: a few times
+        // the root's in all. Memory reserved but not yet touched costs nothing, and growing by
+        // copying would.
+        listPool.reserve(size_t(4) * n);
+        evPool.reserve(size_t(24) * n);
         listPool.resize(n);
         for (uint32_t i = 0; i < n; ++i) listPool[i] = i;
         evPool.resize(size_t(6) * n);
-        std::vector<KeyedEvent> keyed;
-        keyed.reserve(size_t(2) * n);
-        for (int a = 0; a < 3; ++a) {
-            keyed.clear();
-            for (uint32_t i = 0; i < n; ++i) {
-                keyed.push_back(makeEvent(prims[i], i, a, false));
-                keyed.push_back(makeEvent(prims[i], i, a, true));
+        {
+            std::vector<KeyedEvent> keyed;
+            keyed.reserve(size_t(2) * n);
+            for (int a = 0; a < 3; ++a) {
+                keyed.clear();
+                for (uint32_t i = 0; i < n; ++i) {
+                    keyed.push_back(makeEvent(prims[i], i, a, false));
+                    keyed.push_back(makeEvent(prims[i], i, a, true));
+                }
+                std::sort(keyed.begin(), keyed.end(), eventBefore);
+                SplitEvent* out = evPool.data() + size_t(a) * 2 * n;
+                for (const KeyedEvent& k : keyed) {
+                    const Primitive& p = prims[k.prim];
+                    *out++ = SplitEvent(eventPosition(p, a, k.isEnd != 0), p.area, k.prim,
+                                        k.isEnd != 0);
+                }
             }
-            std::sort(keyed.begin(), keyed.end(), eventBefore);
-            SplitEvent* out = evPool.data() + size_t(a) * 2 * n;
-            for (const KeyedEvent& k : keyed) {
-                const Primitive& p = prims[k.prim];
-                *out++ = {eventPosition(p, a, k.isEnd != 0), p.area, k.prim, k.isEnd};
-            }
-        }
+        }  // the sort keys are freed before the recursion
         build(0, 0, n, 0, 0);
     }
 
@@ -174,8 +188,8 @@ private:
                         split = e.position;
                     }
                 }
-                if (!e.isEnd) NL += e.weight;
-                if (i + 1 < perAxis && events[i + 1].isEnd) NR -= events[i + 1].weight;
+                if (!e.isEnd()) NL += e.weight;
+                if (i + 1 < perAxis && events[i + 1].isEnd()) NR -= events[i + 1].weight;
             }
         }
         if (bestAxis < 0) {
@@ -191,9 +205,9 @@ private:
         uint32_t nLower = 0, nUpper = 0;
         for (size_t j = 0; j < perAxis; ++j) {
             const SplitEvent& e = chosen[j];
-            if (e.isEnd ? j > bestIndex : j < bestIndex) {
-                side[e.prim] |= e.isEnd ? kUpper : kLower;
-                ++(e.isEnd ? nUpper : nLower);
+            if (e.isEnd() ? j > bestIndex : j < bestIndex) {
+                side[e.prim()] |= e.isEnd() ? kUpper : kLower;
+                ++(e.isEnd() ? nUpper : nLower);
             }
         }
         const size_t lowerList = listPool.size(), upperList = lowerList + nLower;
@@ -206,15 +220,15 @@ private:
             chosen = evPool.data() + ev + size_t(bestAxis) * perAxis;
             for (size_t j = 0; j < perAxis; ++j) {
                 const SplitEvent& e = chosen[j];
-                if (e.isEnd ? j > bestIndex : j < bestIndex)
-                    *(e.isEnd ? upperOut++ : lowerOut++) = e.prim;
+                if (e.isEnd() ? j > bestIndex : j < bestIndex)
+                    *(e.isEnd() ? upperOut++ : lowerOut++) = e.prim();
             }
             for (int a = 0; a < 3; ++a) {
                 const SplitEvent* in = evPool.data() + ev + size_t(a) * perAxis;
                 SplitEvent* lo = evPool.data() + lowerEv + size_t(a) * 2 * nLower;
                 SplitEvent* up = evPool.data() + upperEv + size_t(a) * 2 * nUpper;
                 for (size_t i = 0; i < perAxis; ++i) {
-                    const uint8_t s = side[in[i].prim];
+                    const uint8_t s = side[in[i].prim()];
                     if (s & kLower) *lo++ = in[i];
                     if (s & kUpper) *up++ = in[i];
                 }
@@ -306,7 +320,9 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
     }
     if (prims.empty()) box = BoundingBox::emptyScene();
 
-    nodes.assign(1, KdNode());
+    nodes.clear();
+    nodes.reserve(2 * prims.size() + 1);  // about the count a build makes; grows if need be
+    nodes.emplace_back();
     BoundingBox work = box;
     Builder(prims, nodes, leafList, work).buildRoot();
     rootIndex = 0;
