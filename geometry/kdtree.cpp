@@ -107,11 +107,11 @@ public:
     // Root: every primitive in list order, its events sorted once per axis.
     void buildRoot() {
         const uint32_t n = uint32_t(prims.size());
-        // The stacks hold a node's lists and those of its ancestors' other children: a few times
-        // the root's in all. Memory reserved but not yet touched costs nothing, and growing by
-        // copying would.
-        listPool.reserve(size_t(4) * n);
-        evPool.reserve(size_t(24) * n);
+        // The stacks peak near twice the root's lists (a node's children are made above it
+        // before they move down). Memory reserved but not yet touched costs nothing, and growing
+        // by copying would.
+        listPool.reserve(size_t(3) * n);
+        evPool.reserve(size_t(18) * n);
         listPool.resize(n);
         for (uint32_t i = 0; i < n; ++i) listPool[i] = i;
         evPool.resize(size_t(6) * n);
@@ -140,7 +140,8 @@ private:
     static constexpr uint8_t kLower = 1, kUpper = 2;
 
     // Node k holds the n primitives at listPool[list] (in the order its leaf keeps them), whose
-    // events start at evPool[ev]; box is the node's cell.
+    // events start at evPool[ev]; both lists end at the top of their stacks. box is the node's
+    // cell.
     void build(uint32_t k, size_t list, uint32_t n, size_t ev, int depth) {
         if (depth >= kMaxDepth) {
             makeLeaf(k, list, n);
@@ -210,9 +211,9 @@ private:
                 ++(e.isEnd() ? nUpper : nLower);
             }
         }
-        const size_t lowerList = listPool.size(), upperList = lowerList + nLower;
+        size_t lowerList = listPool.size(), upperList = lowerList + nLower;
         listPool.resize(upperList + nUpper);
-        const size_t lowerEv = evPool.size(), upperEv = lowerEv + size_t(6) * nLower;
+        size_t lowerEv = evPool.size(), upperEv = lowerEv + size_t(6) * nLower;
         evPool.resize(upperEv + size_t(6) * nUpper);
         {
             uint32_t* lowerOut = listPool.data() + lowerList;
@@ -235,6 +236,18 @@ private:
             }
             for (uint32_t i = 0; i < n; ++i) side[listPool[list + i]] = 0;
         }
+        // The node's own lists sit on top of the stacks and are spent now: the children's move
+        // down over them, so that the stacks peak near twice the root's lists, not three times.
+        std::memmove(listPool.data() + list, listPool.data() + lowerList,
+                     sizeof(uint32_t) * (size_t(nLower) + nUpper));
+        std::memmove(static_cast<void*>(evPool.data() + ev), evPool.data() + lowerEv,
+                     sizeof(SplitEvent) * size_t(6) * (size_t(nLower) + nUpper));
+        lowerList = list;
+        upperList = list + nLower;
+        lowerEv = ev;
+        upperEv = ev + size_t(6) * nLower;
+        listPool.resize(upperList + nUpper);
+        evPool.resize(upperEv + size_t(6) * nUpper);
 
         const uint32_t c = uint32_t(nodes.size());
         nodes[k] = KdNode::interior(split, bestAxis, c);
