@@ -80,16 +80,16 @@ inline KeyedEvent makeEvent(const Primitive& p, uint32_t index, int axis, bool i
     return e;
 }
 
-// A sorted event as the sweep reads it: 12 bytes, since a big scene has tens of millions of them
-// on the build's stack. Made without clearing, as the stack grows by every node's children.
+// A sorted event as the sweep reads it: 8 bytes, since a big scene has tens of millions of them on
+// the build's stack (the weight is looked up by primitive). Made without clearing, as the stack
+// grows by every node's children.
 struct SplitEvent {
     float position;
-    float weight;
     uint32_t primAndEnd;  // primitive index * 2 + 1 for the end of its box
 
     SplitEvent() {}  // NOLINT: left uninitialised on purpose
-    SplitEvent(float position, float weight, uint32_t prim, bool isEnd)
-        : position(position), weight(weight), primAndEnd(prim * 2 + (isEnd ? 1 : 0)) {}
+    SplitEvent(float position, uint32_t prim, bool isEnd)
+        : position(position), primAndEnd(prim * 2 + (isEnd ? 1 : 0)) {}
     uint32_t prim() const { return primAndEnd >> 1; }
     bool isEnd() const { return (primAndEnd & 1) != 0; }
 };
@@ -100,9 +100,10 @@ struct SplitEvent {
 // Havran 2006). Lists live on two stacks that grow with the recursion and are reused.
 class Builder {
 public:
-    Builder(const std::vector<Primitive>& prims, std::vector<KdNode>& nodes, LeafList& leaves,
+    Builder(std::vector<Primitive>&& primitives, std::vector<KdNode>& nodes, LeafList& leaves,
             BoundingBox& box)
-        : prims(prims), nodes(nodes), leaves(leaves), box(box), side(prims.size(), 0) {}
+        : prims(std::move(primitives)), nodes(nodes), leaves(leaves), box(box),
+          side(prims.size(), 0) {}
 
     // Root: every primitive in list order, its events sorted once per axis.
     void buildRoot() {
@@ -128,11 +129,18 @@ public:
                 SplitEvent* out = evPool.data() + size_t(a) * 2 * n;
                 for (const KeyedEvent& k : keyed) {
                     const Primitive& p = prims[k.prim];
-                    *out++ = SplitEvent(eventPosition(p, a, k.isEnd != 0), p.area, k.prim,
-                                        k.isEnd != 0);
+                    *out++ = SplitEvent(eventPosition(p, a, k.isEnd != 0), k.prim, k.isEnd != 0);
                 }
             }
         }  // the sort keys are freed before the recursion
+        // The recursion needs only each primitive's weight and object.
+        weight.resize(n);
+        object.resize(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            weight[i] = prims[i].area;
+            object[i] = prims[i].obj;
+        }
+        prims = std::vector<Primitive>();
         build(0, 0, n, 0, 0);
     }
 
@@ -161,7 +169,7 @@ private:
         size_t bestIndex = 0;
         float split = 0.0f;
         float sum = 0.0f;
-        for (size_t i = 0; i < perAxis; ++i) sum += evPool[ev + i].weight;
+        for (size_t i = 0; i < perAxis; ++i) sum += weight[evPool[ev + i].prim()];
         const float N = 0.5f * sum;
         const double NS = double(N) * double(S);
         for (int a = 0; a < 3; ++a) {
@@ -189,8 +197,8 @@ private:
                         split = e.position;
                     }
                 }
-                if (!e.isEnd()) NL += e.weight;
-                if (i + 1 < perAxis && events[i + 1].isEnd()) NR -= events[i + 1].weight;
+                if (!e.isEnd()) NL += weight[e.prim()];
+                if (i + 1 < perAxis && events[i + 1].isEnd()) NR -= weight[events[i + 1].prim()];
             }
         }
         if (bestAxis < 0) {
@@ -275,14 +283,16 @@ private:
             return;
         }
         nodes[k] = KdNode::leaf(n, uint32_t(leaves.size()));
-        for (uint32_t i = 0; i < n; ++i) leaves.push_back(prims[listPool[list + i]].obj);
+        for (uint32_t i = 0; i < n; ++i) leaves.push_back(object[listPool[list + i]]);
     }
 
     // 1 + 2^-20: far above the relative rounding of the float cost (2^-24) and of the double
     // products (2^-52).
     static constexpr double kClearlyAbove = 1.0 + 1.0 / 1048576.0;
 
-    const std::vector<Primitive>& prims;
+    std::vector<Primitive> prims;  // until the root's events are made
+    std::vector<float> weight;     // per primitive
+    std::vector<rtObjBase*> object;
     std::vector<KdNode>& nodes;
     LeafList& leaves;
     BoundingBox& box;
@@ -331,13 +341,14 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
         p.area = std::isfinite(obj->area) && obj->area > 0.0f ? obj->area : 0.0f;
         prims.push_back(p);
     }
+    buildList = std::vector<rtObjBase*>();
     if (prims.empty()) box = BoundingBox::emptyScene();
 
     nodes.clear();
     nodes.reserve(2 * prims.size() + 1);  // about the count a build makes; grows if need be
     nodes.emplace_back();
     BoundingBox work = box;
-    Builder(prims, nodes, leafList, work).buildRoot();
+    Builder(std::move(prims), nodes, leafList, work).buildRoot();
     rootIndex = 0;
     root = &nodes[0];
 
