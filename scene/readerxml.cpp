@@ -252,6 +252,8 @@ bool ReaderXml::parse() {
 }
 
 bool ReaderXml::parseText(const QByteArray& text) {
+    textSize = text.size();
+    reportedPercent = -1;
     if (quickPossible()) {
         const RenderSettings saved = settings ? *settings : RenderSettings();
         if (runQuick(text)) return true;
@@ -259,6 +261,14 @@ bool ReaderXml::parseText(const QByteArray& text) {
     }
     QXmlStreamReader xml(text);
     return run(xml);
+}
+
+void ReaderXml::reportProgress(qint64 done, qint64 total) {
+    if (!progress || total <= 0) return;
+    const int percent = int(done * 100 / total);
+    if (percent == reportedPercent) return;
+    reportedPercent = percent;
+    progress(percent);
 }
 
 bool ReaderXml::run(QXmlStreamReader& xml) {
@@ -279,6 +289,8 @@ bool ReaderXml::run(QXmlStreamReader& xml) {
                     refused = true;
                     break;
                 }
+                if (!open && depth == 2 && (items & 0xfff) == 0)
+                    reportProgress(xml.characterOffset(), textSize);
                 if (!open && depth == 2 && ++items > kMaxItems) {
                     why = tr("the file has more than %1 items").arg(kMaxItems);
                     refused = true;
@@ -431,6 +443,8 @@ bool ReaderXml::runQuick(const QByteArray& text) {
 
 bool ReaderXml::quickStart(std::string_view name, const XmlScan& scan) {
     if (++quickDepth > kMaxDepth) return false;
+    if (!open && quickDepth == 2 && (quickItems & 0xfff) == 0)
+        reportProgress(qint64(scan.position()), textSize);
     if (!open && quickDepth == 2 && ++quickItems > kMaxItems) return false;
     if (open) return scan.attributes().empty();
     if (latin1(name) == kRootTag) return true;

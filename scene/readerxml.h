@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QTextStream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,6 +63,11 @@ public:
     // either way. Off: the full parser only (for comparing the two).
     void setQuickReading(bool on) { quickReading = on; }
 
+    // Told how far the reading has come, in percent of the text, a few hundred times at most
+    // per file (a window shows it while a big scene loads).
+    using Progress = std::function<void(int percent)>;
+    void setProgress(Progress report) { progress = std::move(report); }
+
     const QString& errorText() const { return error; }
 
 private:
@@ -88,6 +94,11 @@ private:
     SceneData* scene = nullptr;          // registered scene
     bool foreignHandlers = false;        // handlers registered from outside
     bool quickReading = true;
+    Progress progress;
+    int reportedPercent = -1;
+    qint64 textSize = 0;
+    // Reports percent of the text read when it changed.
+    void reportProgress(qint64 done, qint64 total);
     std::vector<std::unique_ptr<ReadableParent>> parents;
     ReadableParent* open = nullptr;  // handler of the item being read
     QString gathered;                // character data since the last end tag

@@ -30,6 +30,8 @@ public:
     std::string_view name() const { return tagName; }
     const std::vector<Attribute>& attributes() const { return attrs; }
     std::string_view textRun() const { return run; }
+    // Bytes of the text read so far.
+    size_t position() const { return pos; }
 
 private:
     Event startTag();
