@@ -11,11 +11,34 @@
 #include "geometry/kdtree.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
+#include "scene/texture.h"
 #include "tests/geometry/kdtestscene.h"
 
 using namespace kdtest;
 
 namespace {
+
+// Writes a fixed id into the pixel: the benchmark measures traversal, not colour conversion.
+class IdTexture : public Texture {
+public:
+    explicit IdTexture(uint32_t id) : id(id) {}
+    void shade1(SingleRay& ray, float) const override { *ray.out = id; }
+    void shade4(RayBundle4& b, LaneMask4 mask, const Vec4f&) const override {
+        for (int l = 0; l < 4; ++l)
+            if (mask.lane(l)) b.out[l >> 1][l & 1] = id;
+    }
+    void shade16(RayBundle16& b, const LaneMask4 mask[4], const Vec4f[4]) const override {
+        for (int g = 0; g < 4; ++g)
+            for (int l = 0; l < 4; ++l)
+                if (mask[g].lane(l)) b.out[g][l] = id;
+    }
+    void resolveColors(ColorCol&) override {}
+    void getProperties(Reader::PropertyList&) override {}
+    Texture* clone() const override { return new IdTexture(id); }
+    void copyFrom(const Texture& o) override { id = static_cast<const IdTexture&>(o).id; }
+
+    uint32_t id;
+};
 
 // Static spheres and planes owned by the benchmark, all shaded by one texture.
 struct RealScene {

@@ -108,43 +108,38 @@ TEST(Camera, RaysFollowTheAberrationFormulaAndDopplerFactor) {
 }
 
 TEST(Camera, DopplerWithoutAberrationUsesTheObserverAngle) {
-    const float beta = 0.6f;
-    CameraFixture c(640, 360, beta, false, true);
-    const double gamma = 1.25;
+    CameraFixture c(640, 360, 0.6f, false, true);
     const float x = 300, y = -120;
     Vec4f d;
     float D;
     Camera::primaryDirection(c.frame, x, y, c.frame.settings.diry * y, d, D);
     const double cosObs = 1000.0 / std::sqrt(double(x) * x + double(y) * y + 1e6);
-    EXPECT_NEAR(D, 1.0 / (gamma * (1.0 + beta * cosObs)), 1e-6);
+    EXPECT_NEAR(D, 1.0 / (1.25 * (1.0 + 0.6 * cosObs)), 1e-6);  // gamma 1.25
     EXPECT_NEAR(cosAngle(d, c.frame.settings.lookat), cosObs, 1e-6);  // not aberrated
 }
 
-TEST(Camera, GeneratorsStopWhenTooFewColumnsRemain) {
+// In a picture twice as wide as high x runs from -500 at column 0, y from -250 at row 0; in a
+// row of 7 the generators hand out 4, 2 and 1 columns while that many remain.
+TEST(Camera, ImagePlaneAndGeneratorsCoverEveryColumn) {
+    CameraFixture wide(200, 100, 0.0f, true, true);
+    EXPECT_FLOAT_EQ(wide.frame.sx, 1.0f);
+    EXPECT_FLOAT_EQ(wide.frame.sy, 0.5f);
+    EXPECT_FLOAT_EQ(wide.band(0).xs[0], -500.0f);
+    EXPECT_FLOAT_EQ(wide.band(0).ys[0], -250.0f);
+    EXPECT_NEAR(wide.frame.x0 + 199 * wide.frame.dx, 500.0f - 1000.0f / 200, 1e-3);
+    EXPECT_NEAR(wide.band(96).ys[3], 250.0f - 500.0f / 100, 1e-3);
+
     CameraFixture c(7, 8, 0.0f, true, true);
     RowBand band = c.band(0);
     RayBundle16 b16{};
+    RayBundle4 b4{};
+    SingleRay r{};
     EXPECT_TRUE(Camera::generate16(band, b16));   // columns 0-3
     EXPECT_FALSE(Camera::generate16(band, b16));  // only 4-6 left
-    RayBundle4 b4{};
     EXPECT_TRUE(Camera::generate4(band, b4));     // 4-5
     EXPECT_FALSE(Camera::generate4(band, b4));    // only 6 left
-    SingleRay r{};
     EXPECT_TRUE(Camera::generate1(band, r));      // 6
     EXPECT_FALSE(Camera::generate1(band, r));
-}
-
-TEST(Camera, ImagePlaneOfAWidePicture) {
-    // Twice as wide as high: x from -500 at column 0, y from -250 at row 0.
-    CameraFixture c(200, 100, 0.0f, true, true);
-    EXPECT_FLOAT_EQ(c.frame.sx, 1.0f);
-    EXPECT_FLOAT_EQ(c.frame.sy, 0.5f);
-    RowBand band = c.band(0);
-    EXPECT_FLOAT_EQ(band.xs[0], -500.0f);
-    EXPECT_FLOAT_EQ(band.ys[0], -250.0f);
-    EXPECT_NEAR(c.frame.x0 + 199 * c.frame.dx, 500.0f - 1000.0f / 200, 1e-3);
-    RowBand top = c.band(96);
-    EXPECT_NEAR(top.ys[3], 250.0f - 500.0f / 100, 1e-3);
 }
 
 TEST(Camera, AxisParallelRaysClipWithoutDividingByZero) {

@@ -1,8 +1,7 @@
 // Frames allocate nothing after the first: rendering a scene again through the pool makes no
 // call of operator new on any thread, in every mode (packet sizes, speed, light bending,
-// searchlight, antialiasing, trace text on). The
-// counting operator new replaces the global one in this test program, so it is left out of
-// sanitizer builds, which bring their own.
+// searchlight, antialiasing, trace text on). The counting operator new replaces the global one
+// in this test program, so it is left out of sanitizer builds, which bring their own.
 #include <gtest/gtest.h>
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
@@ -43,25 +42,26 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-// One rendering mode of the sweep below.
+// One rendering mode of the sweep below: every packet size with and without motion and light
+// bending, then the searchlight, all at once with 2 x 2 samples, and bent and straight rays
+// writing trace text (the first packets of a frame write their trace lines).
 struct Mode {
     int bundle;
     float speed;
     bool bending;
     int8_t searchlight;
-    int antialiasing;  // level: 1 or 4 (2 x 2 samples per pixel)
-    bool traceText;  // trace output on: the first packets of a frame write their trace lines
+    int antialiasing;
+    bool traceText;
 };
 
 std::vector<Mode> everyMode() {
     std::vector<Mode> modes;
-    for (int bundle : {4, 2, 1})
+    for (int bundle : {4, 2, 1}) {
         for (bool bending : {false, true})
             for (float speed : {0.0f, 0.9f}) modes.push_back({bundle, speed, bending, 0, 1, false});
-    for (int bundle : {4, 2, 1}) {
-        modes.push_back({bundle, 0.9f, false, 4, 1, false});  // searchlight
-        modes.push_back({bundle, 0.5f, true, 3, 4, false});   // all at once, 2 x 2 samples
-        modes.push_back({bundle, 0.0f, true, 0, 1, true});    // bent rays writing trace text
+        modes.push_back({bundle, 0.9f, false, 4, 1, false});
+        modes.push_back({bundle, 0.5f, true, 3, 4, false});
+        modes.push_back({bundle, 0.0f, true, 0, 1, true});
         modes.push_back({bundle, 0.0f, false, 0, 1, true});
     }
     return modes;

@@ -1,19 +1,24 @@
-// Packet sizes agree: small scenes of every object kind, rendered with single rays, 2 x 2 and
-// 4 x 4 packets, give the same picture. Allowed are one level per channel (the bundles' clamp)
-// and pixels on an edge of the single-ray picture, where a ray grazing a border may fall either
-// way by rounding. A picture that is empty, black or of another shading at one packet size fails.
+// Frame rendering. Packet sizes agree: small scenes of every object kind, rendered with single
+// rays, 2 x 2 and 4 x 4 packets, give the same picture. Allowed are one level per channel (the
+// bundles' clamp) and pixels on an edge of the single-ray picture, where a ray grazing a border
+// may fall either way by rounding. A picture that is empty, black or of another shading at one packet size fails.
+// Every pixel of every picture size is written, progress only grows, and the pool renders what
+// one thread does.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
+#include <immintrin.h>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/docrt.h"
+#include "engine/threadbase.h"
 #include "engine/timert.h"
 #include "geometry/traceoutput.h"
 #include "scene/rendersettings.h"
@@ -94,20 +99,39 @@ std::vector<Case> cases() {
     };
 }
 
-// The picture of one packet size.
-std::vector<uint32_t> render(DocRT& doc, int packet, float speed, bool bending) {
+constexpr uint32_t kStale = 0x12345678u;  // alpha 0x12: shading and background never write it
+
+// The picture of one packet size, rendered on this thread into a buffer filled with kStale.
+std::vector<uint32_t> render(DocRT& doc, int packet, float speed, bool bending, int w = kW,
+                             int h = kH, TimeRT* engine = nullptr) {
     RenderSettings& s = *doc.getSettings();
     s.maxBundleSize = packet;
     s.speed = speed;
     s.lightBending = bending;
     PixelBuffer buffer;
-    buffer.setSize(kW, kH, 1);
-    TimeRT engine;
-    engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
-    while (!engine.runTask()) {
+    buffer.setSize(w, h, 1);
+    std::fill_n(buffer.data(), buffer.pixelCount(), kStale);
+    TimeRT local;
+    TimeRT& e = engine ? *engine : local;
+    e.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
+    while (!e.runTask()) {
     }
     return std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount());
 }
+
+// A document of a stored scene, or of the built-in one (eight spheres ahead along -z).
+struct Scene {
+    DocRT doc;
+    explicit Scene(const char* file) {
+        TraceOutput::setEnabled(false);
+        if (file) {
+            EXPECT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_TEST_DATA "/") + file));
+        } else {
+            doc.requestBuiltInScene();
+        }
+        doc.applyPendingChanges();
+    }
+};
 
 int difference(uint32_t a, uint32_t b) {
     int d = 0;
@@ -136,7 +160,8 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
     ASSERT_TRUE(dir.isValid());
     QImage image(5, 4, QImage::Format_RGB32);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 5; ++x) image.setPixel(x, y, qRgb(50 * x + 20, 60 * y + 30, 200 - 30 * x));
+        for (int x = 0; x < 5; ++x)
+            image.setPixel(x, y, qRgb(50 * x + 20, 60 * y + 30, 200 - 30 * x));
     const QString imagePath = dir.filePath(QStringLiteral("picture.png"));
     ASSERT_TRUE(image.save(imagePath));
 
@@ -174,13 +199,89 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
                         if (first < 0) first = at;
                         ++wrong;
                     }
-                EXPECT_EQ(wrong, 0)
-                    << c.name << ", speed " << speed << ", bending " << bending
-                    << ", packet side " << packet
-                    << ": first at (" << first % kW << ", " << first / kW << ") single "
-                    << std::hex << (first >= 0 ? single[size_t(first)] : 0u) << " packet "
-                    << (first >= 0 ? picture[size_t(first)] : 0u);
+                EXPECT_EQ(wrong, 0) << c.name << ", speed " << speed << ", bending " << bending
+                                    << ", packet side " << packet << ": first at ("
+                                    << first % kW << ", " << first / kW << ")";
             }
         }
     }
+}
+
+TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
+    Scene scene("spheres8.tavolin");
+    const int sizes[][2] = {{7, 7}, {1, 1}, {5, 3}, {33, 17}, {64, 48}, {2, 9}, {13, 4}};
+    for (bool bending : {false, true})
+        for (int bundle : {1, 2, 4})
+            for (const auto& wh : sizes) {
+                const auto p = render(scene.doc, bundle, 0.6f, bending, wh[0], wh[1]);
+                EXPECT_EQ(std::count(p.begin(), p.end(), kStale), 0)
+                    << wh[0] << "x" << wh[1] << " bundle " << bundle << " bending " << bending;
+            }
+    // Empty pictures hand out nothing to trace: rows go in bands of the packet side.
+    TimeRT engine;
+    PixelBuffer empty;
+    RenderSettings& s = *scene.doc.getSettings();
+    empty.setSize(5, 0, 1);
+    engine.raytracePic(&s, scene.doc.getSceneData(), scene.doc.getTree(), &empty);
+    EXPECT_TRUE(engine.runTask());
+    empty.setSize(0, 6, 1);
+    for (const auto& [bundle, expected] : {std::pair{2, 3}, std::pair{4, 2}}) {
+        s.maxBundleSize = bundle;
+        engine.raytracePic(&s, scene.doc.getSceneData(), scene.doc.getTree(), &empty);
+        int bands = 0;
+        while (!engine.runTask()) ++bands;
+        EXPECT_EQ(bands, expected);
+    }
+}
+
+TEST(FrameRendering, ProgressOnlyGrowsAndEndsAtOneHundred) {
+    Scene scene("spheres8.tavolin");
+    TimeRT engine;
+    engine.reportProgress = true;
+    std::vector<int> seen;
+    QObject::connect(
+        &engine, &TimeRT::percentageCompleted, &engine, [&seen](int p) { seen.push_back(p); },
+        Qt::DirectConnection);
+    render(scene.doc, 2, 0.0f, false, 50, 37, &engine);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+    EXPECT_EQ(seen.back(), 100);
+}
+
+TEST(FrameRendering, LookingAwayFromTheBuiltInSceneGivesBackground) {
+    Scene scene(nullptr);
+    scene.doc.observerFrame().m[3][3] = 1.0f;  // looking along +z, right turned to -x
+    scene.doc.observerFrame().m[1][1] = -1.0f;
+    scene.doc.applyPendingChanges();
+    const uint32_t background = scene.doc.getSettings()->backgroundPixel();
+    for (int bundle : {1, 2, 4}) {
+        const auto p = render(scene.doc, bundle, 0.0f, false, 32, 32);
+        EXPECT_EQ(std::count(p.begin(), p.end(), background), 32 * 32) << bundle;
+    }
+}
+
+TEST(FrameRendering, ThePoolRendersWhatOneThreadRenders) {
+    int argc = 0;
+    std::unique_ptr<QCoreApplication> own;
+    if (!QCoreApplication::instance()) own = std::make_unique<QCoreApplication>(argc, nullptr);
+    Scene scene("temple.tavolin");
+    // Workers round toward minus infinity; render the reference the same way.
+    const unsigned csr = _mm_getcsr();
+    _mm_setcsr((csr & ~0x6000u) | 0x2000u);
+    const std::vector<uint32_t> expected = render(scene.doc, 4, 0.5f, false, 97, 61);
+    _mm_setcsr(csr);
+    TimeRT engine;
+    PixelBuffer buffer;
+    buffer.setSize(97, 61, 1);
+    ThreadBase pool(3);
+    pool.addTasks(&engine);
+    for (int run = 0; run < 5; ++run) {
+        std::fill_n(buffer.data(), buffer.pixelCount(), kStale);
+        engine.raytracePic(scene.doc.getSettings(), scene.doc.getSceneData(),
+                           scene.doc.getTree(), &buffer);
+        pool.startRendering(true);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.data()));
+    }
+    pool.removeTasks(&engine, false);
 }

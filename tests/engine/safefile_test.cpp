@@ -1,13 +1,18 @@
-// Atomic writing: a short write or any failure leaves the old file as it was and names the
-// reason; a success replaces the file, keeps its permissions, and follows a link.
+// Saving users' files: a short write (the disk "fills" after a few bytes) or any other failure
+// leaves the old file byte for byte and names the reason, in every writer; a success replaces
+// the file, keeps its permissions, and follows a link.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QTemporaryDir>
+#include <functional>
 #include <sys/stat.h>
 
+#include "engine/debuglog.h"
+#include "engine/flypathfile.h"
+#include "engine/pixelbuffer.h"
+#include "engine/recorder.h"
 #include "engine/safefile.h"
 #include "tests/engine/shortwrite.h"
 
@@ -18,39 +23,30 @@ QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-QStringList filesIn(const QTemporaryDir& dir) {
-    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
-
 }  // namespace
 
 TEST(SafeFile, FailuresNameThePathAndTheSystemsReason) {
     QTemporaryDir dir;
-    const struct {
-        QString path;
-        const char* reason;
-    } cases[] = {
+    const std::pair<QString, const char*> cases[] = {
         {dir.filePath("missing/folder/a.txt"), "No such file or directory"},
         {dir.path(), "Is a directory"},
         {"/dev/null", "not a regular file"},
         {"", "no file name given"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [path, reason] : cases) {
         QString error;
-        EXPECT_FALSE(SafeFile::write(c.path, "x", &error)) << c.path.toStdString();
-        EXPECT_TRUE(error.contains(c.reason)) << error.toStdString();
-        EXPECT_TRUE(error.contains(c.path)) << error.toStdString();
+        EXPECT_FALSE(SafeFile::write(path, "x", &error)) << path.toStdString();
+        EXPECT_TRUE(error.contains(reason)) << error.toStdString();
+        EXPECT_TRUE(error.contains(path)) << error.toStdString();
     }
 }
 
 TEST(SafeFile, ReplacingKeepsPermissionsAndTheLink) {
     QTemporaryDir dir;
-    const QString real = dir.filePath("real.txt");
+    const QString real = dir.filePath("real.txt"), link = dir.filePath("link.txt");
     ASSERT_TRUE(SafeFile::write(real, "one"));
     ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
-    const QString link = dir.filePath("link.txt");
     ASSERT_TRUE(QFile::link(real, link));
-
     ASSERT_TRUE(SafeFile::write(link, "two"));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(readAll(real), "two");
@@ -60,20 +56,53 @@ TEST(SafeFile, ReplacingKeepsPermissionsAndTheLink) {
 }
 
 TEST(SafeFile, PictureNamesAreCheckedBeforeRendering) {
-    const struct {
-        const char* name;
-        bool ok;
-    } cases[] = {
-        {"out.png", true},       {"dir/OUT.PNG", true},       {"out.jpg", true},
-        {"out.bmp", true},       {"scene.tavolin", false},    {"path.flypath", false},
-        {"out", false},          {"out.unknownsuffix", false},
+    const std::pair<const char*, bool> cases[] = {
+        {"out.png", true},        {"dir/OUT.PNG", true},  {"out.jpg", true},
+        {"out.bmp", true},        {"scene.tavolin", false}, {"path.flypath", false},
+        {"out", false},           {"out.unknownsuffix", false},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, ok] : cases) {
         QString error;
-        EXPECT_EQ(SafeFile::checkPictureName(c.name, &error), c.ok) << c.name;
-        EXPECT_EQ(error.isEmpty(), c.ok) << error.toStdString();
-        if (!c.ok) {
-            EXPECT_TRUE(error.contains(c.name)) << error.toStdString();
-        }
+        EXPECT_EQ(SafeFile::checkPictureName(name, &error), ok) << name;
+        EXPECT_EQ(error.isEmpty(), ok) << error.toStdString();
+        EXPECT_EQ(error.contains(name), !ok) << error.toStdString();
+    }
+}
+
+TEST(SafeFile, EveryWriterKeepsTheOldFileUnderAShortWrite) {
+    std::vector<FlyPathPoint> points(400);
+    for (size_t i = 0; i < points.size(); ++i) points[i].time = 0.01 * double(i);
+    Recorder path;
+    ASSERT_TRUE(path.setPoints(points));
+    PixelBuffer picture;
+    ASSERT_TRUE(picture.setSize(200, 150, 1));
+    for (int r = 0; r < 150; ++r)
+        for (int c = 0; c < 200; ++c) picture.setPixel(c, r, uint32_t(r * 7919 + c * 104729));
+    for (int i = 0; i < 50; ++i) DebugLog::logMessage(QStringLiteral("message %1").arg(i));
+
+    using Writer = std::function<bool(const QString&, QString&)>;
+    const Writer savePicture = [&](const QString& f, QString& e) { return picture.save(f, &e); };
+    const std::pair<const char*, Writer> writers[] = {
+        {"path.txt", [&](const QString& f, QString& e) { return FlyPathFile::save(f, path, e); }},
+        {"shot.png", savePicture},
+        {"shot.bmp", savePicture},
+        {"Log.txt", [&](const QString& f, QString& e) { return DebugLog::writeLog(f, &e); }},
+    };
+    for (const auto& [name, write] : writers) {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(name);
+        const QByteArray old = "the user's previous file";
+        ASSERT_TRUE(SafeFile::write(file, old));
+        const auto o =
+            shortwrite::runLimited(1000, [&](QString& text) { return write(file, text); });
+        ASSERT_TRUE(o.ran) << name;
+        EXPECT_FALSE(o.ok) << name;
+        EXPECT_EQ(o.text, "Could not write " + file + ": File too large") << name;
+        EXPECT_EQ(readAll(file), old) << name;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        // Without the limit the same writer replaces the file.
+        QString error;
+        EXPECT_TRUE(write(file, error)) << error.toStdString();
+        EXPECT_GT(readAll(file).size(), 1000) << name;
     }
 }

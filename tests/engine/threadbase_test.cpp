@@ -1,20 +1,24 @@
 // The pool's run protocol: one end-of-run signal per run, collections drained in order and
-// finished once, changes taking effect at the next run, cancelling, and refused workers; abort
-// under load is in the pool stress test.
+// finished once, changes taking effect at the next run, cancelling, refused workers, the
+// workers' rounding mode, and the end-of-run signal queued to a frame loop; abort under load is
+// in the pool stress test.
 #include "engine/threadbase.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QThread>
+#include <QTimer>
 #include <chrono>
-#include <cstdio>
 #include <new>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+#include <xmmintrin.h>
 
 #include "geometry/programmingerror.h"
 #include "geometry/traceoutput.h"
@@ -39,44 +43,37 @@ void busyWork(int unit) {
 
 TEST_F(QuietPool, TwoCollectionsAreDrainedInOrderAndFinishedOncePerRun) {
     constexpr int kUnits = 300;
-    constexpr int kRuns = 40;
     QMutex logMutex;
     std::vector<std::pair<QThread*, char>> log;  // which worker ran a unit of which collection
     std::vector<char> finishOrder;
-    auto logger = [&](char which) {
-        return [&, which](int unit) {
+    std::unique_ptr<CountingTasks> tasks[2];
+    for (const char which : {'A', 'B'}) {
+        tasks[which - 'A'] = std::make_unique<CountingTasks>(kUnits, [&, which](int unit) {
             busyWork(unit);
             QMutexLocker lock(&logMutex);
             log.emplace_back(QThread::currentThread(), which);
+        });
+        tasks[which - 'A']->onFinished = [&, which] {
+            QMutexLocker lock(&logMutex);
+            finishOrder.push_back(which);
         };
-    };
-    CountingTasks first(kUnits, logger('A'));
-    CountingTasks second(kUnits, logger('B'));
-    first.onFinished = [&] {
-        QMutexLocker lock(&logMutex);
-        finishOrder.push_back('A');
-    };
-    second.onFinished = [&] {
-        QMutexLocker lock(&logMutex);
-        finishOrder.push_back('B');
-    };
+    }
     ThreadBase pool(4);
     SignalCounter ends(pool);
-    pool.addTasks(&first);
-    pool.addTasks(&second);
+    pool.addTasks(tasks[0].get());
+    pool.addTasks(tasks[1].get());
     EXPECT_EQ(pool.taskCount(), 2);
-
-    for (int run = 1; run <= kRuns; ++run) {
-        first.rewind();
-        second.rewind();
+    for (int run = 1; run <= 40; ++run) {
         log.clear();
         finishOrder.clear();
+        for (auto& t : tasks) t->rewind();
         pool.startRendering(true);
         ASSERT_EQ(ends.count, run);
-        EXPECT_EQ(first.processed, run * kUnits);
-        EXPECT_EQ(second.processed, run * kUnits);
-        EXPECT_EQ(first.finishedCalls, run);
-        EXPECT_EQ(second.finishedCalls, run);
+        for (auto& t : tasks) {
+            EXPECT_EQ(t->processed, run * kUnits);
+            EXPECT_EQ(t->finishedCalls, run);
+            EXPECT_EQ(t->finishedEarly, 0);
+        }
         EXPECT_EQ(finishOrder, (std::vector<char>{'A', 'B'}));
         // No worker goes back to the first collection once it has started on the second.
         std::vector<QThread*> onSecond;
@@ -86,8 +83,6 @@ TEST_F(QuietPool, TwoCollectionsAreDrainedInOrderAndFinishedOncePerRun) {
             ASSERT_FALSE(which == 'A' && seen) << "run " << run;
         }
     }
-    EXPECT_EQ(first.finishedEarly, 0);
-    EXPECT_EQ(second.finishedEarly, 0);
 }
 
 TEST_F(QuietPool, ChangesDuringARunTakeEffectAtTheNextRun) {
@@ -181,19 +176,79 @@ TEST_F(QuietPool, CancelEndsTheRunPromptlyAndTheNextRunIsWhole) {
     EXPECT_EQ(tasks.processed, before + kUnits);
 }
 
+// Workers round toward minus infinity, whichever thread created the pool, and
+// keep every other bit of the creator's register, which itself is left as it was.
+TEST_F(QuietPool, WorkersRoundTowardMinusInfinityAndKeepOtherBits) {
+    const unsigned int callerCsr = _mm_getcsr(), kFlushToZero = 0x8000, kFlags = 0x3f;
+    _mm_setcsr(callerCsr | kFlushToZero);  // a bit the pool must not touch
+    const unsigned int inherited = _mm_getcsr() & ~kFlags;
+    std::atomic<float> minusHalf{-0.5f}, oneAndHalf{1.5f};
+    std::atomic<int> wrong{0};
+    CountingTasks probe(16, [&](int) {
+        const unsigned int csr = _mm_getcsr() & ~kFlags;
+        wrong += csr != ((inherited & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN);
+        wrong += _mm_cvtss_si32(_mm_set_ss(minusHalf.load())) != -1;
+        wrong += _mm_cvtss_si32(_mm_set_ss(oneAndHalf.load())) != 1;
+    });
+    {
+        ThreadBase pool(3);
+        pool.addTasks(&probe);
+        pool.startRendering(true);
+    }
+    const unsigned int callerAfter = _mm_getcsr() & ~kFlags;
+    _mm_setcsr(callerCsr);
+    EXPECT_EQ(probe.processed, 16);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(callerAfter, inherited);
+}
+
+// The frame loop's way: each end-of-run signal, queued to the controlling thread, starts the
+// next run. Every run ends with exactly one signal; none arrives late.
+TEST_F(QuietPool, QueuedSignalDrivesAFrameLoopOncePerRun) {
+    static int argc = 1;
+    static char name[] = "engine_tests";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    constexpr int kRuns = 500;
+    CountingTasks frame(6);
+    ThreadBase pool(4);
+    SignalCounter emitted(pool);
+    pool.addTasks(&frame);
+    QObject receiver;
+    QEventLoop loop;
+    int received = 0;
+    bool onControllerThread = true;
+    const auto nextFrame = [&] {
+        onControllerThread = onControllerThread && QThread::currentThread() == receiver.thread();
+        if (++received == kRuns) {
+            loop.quit();
+            return;
+        }
+        EXPECT_FALSE(pool.isRunning());
+        frame.rewind();
+        pool.startRendering(false);
+    };
+    QObject::connect(&pool, &ThreadBase::signalAllWaiting, &receiver, nextFrame,
+                     Qt::QueuedConnection);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    pool.startRendering(false);
+    loop.exec();
+    QThread::msleep(20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, kRuns);
+    EXPECT_TRUE(onControllerThread);
+    EXPECT_EQ(emitted.count, kRuns);
+    EXPECT_EQ(frame.finishedCalls, kRuns);
+    EXPECT_EQ(frame.processed, 6 * kRuns);
+}
+
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // both reserve more
 // address space than any limit allows
 // The system refuses threads when no address space is left for their stacks (8 MiB each here):
 // the pool runs with the workers that started, or throws when none did. It once waited for the
 // missing workers for ever (tavolin-render hung under a memory limit instead of exiting 4).
 TEST_F(QuietPool, WorkersTheSystemRefusesAreLeftOutAndNoneIsAnError) {
-    const auto mappedNow = [] {
-        long pages = 0;
-        std::FILE* statm = std::fopen("/proc/self/statm", "r");
-        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-        if (statm) std::fclose(statm);
-        return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
-    };
     struct rlimit stack;
     ASSERT_EQ(getrlimit(RLIMIT_STACK, &stack), 0);
     if (stack.rlim_cur == RLIM_INFINITY || stack.rlim_cur < (rlim_t(1) << 20))
@@ -209,7 +264,7 @@ TEST_F(QuietPool, WorkersTheSystemRefusesAreLeftOutAndNoneIsAnError) {
         int workers = -1;
         bool threw = false, ranAndEnded = false;
         const auto o = shortwrite::runLimited(
-            mappedNow() + c.headroom,
+            shortwrite::mappedBytes() + c.headroom,
             [&](QString&) {
                 try {
                     ThreadBase pool(4);

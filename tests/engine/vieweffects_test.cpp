@@ -3,76 +3,54 @@
 
 #include <gtest/gtest.h>
 
-TEST(ViewEffects, FollowingTheDocumentUsesItsSettingsObject) {
-    RenderSettings doc;
-    std::unique_ptr<RenderSettings> own;
-    EXPECT_EQ(chooseViewSettings(doc, ViewEffects{}, own), &doc);
-    EXPECT_FALSE(own);
-    // Asking for what the document already does is no override either.
-    ViewEffects same{EffectChoice::Enable, EffectChoice::Enable};
-    EXPECT_EQ(chooseViewSettings(doc, same, own), &doc);
-    EXPECT_FALSE(own);
-}
+// Each row: the document's state, the view's choices, and whether the view renders from its own
+// copy with which effects. Asking for what the document already does is no override.
+TEST(ViewEffects, OnlyChoicesAgainstTheDocumentOverrideIt) {
+    using E = EffectChoice;
+    const E U = E::UseParent;
+    const struct {
+        bool aberration, doppler;
+        int8_t searchlight;
+        ViewEffects view;
+        bool own, seenAberration, seenDoppler;
+        int8_t seenSearchlight;
+    } cases[] = {
+        {true, true, 0, {}, false, true, true, 0},
+        {true, true, 0, {E::Enable, E::Enable, E::Disable}, false, true, true, 0},
+        {true, true, 0, {E::Disable, U, U}, true, false, true, 0},
+        {true, true, 0, {U, E::Disable, U}, true, true, false, 0},
+        {false, false, 0, {E::Enable, E::Disable, U}, true, true, false, 0},
+        {false, false, 0, {U, E::Enable, U}, true, false, true, 0},
+        {true, true, 0, {U, U, E::Enable}, true, true, true, 4},
+        {true, true, 0, {U, U, E::Enable, 3}, true, true, true, 3},  // the program's exponent
+        {true, true, 3, {U, U, E::Enable}, false, true, true, 3},  // photon counting: follows
+        {true, true, 3, {U, U, E::Disable}, true, true, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        RenderSettings doc;
+        doc.setBackground(255, 0, 0, 255);
+        doc.speed = 0.5f;
+        doc.aberration = c.aberration;
+        doc.srtDoppler = c.doppler;
+        doc.searchlight = c.searchlight;
+        std::unique_ptr<RenderSettings> own;
+        RenderSettings* used = chooseViewSettings(doc, c.view, own);
+        EXPECT_EQ(used, c.own ? own.get() : &doc);
+        ASSERT_EQ(bool(own), c.own);
+        EXPECT_EQ(used->aberration, c.seenAberration);
+        EXPECT_EQ(used->srtDoppler, c.seenDoppler);
+        EXPECT_EQ(used->searchlight, c.seenSearchlight);
+        if (c.own) {
+            EXPECT_EQ(used->eye.beamingExponent, c.seenSearchlight);
+            EXPECT_EQ(used->eye.extended(), c.seenSearchlight != 0);
+        }
+        EXPECT_EQ(used->speed, 0.5f);
+        EXPECT_EQ(used->background[0], c.own ? 20 : 255);  // a view's copy keeps the default
 
-TEST(ViewEffects, OverridingCopiesTheDocumentButKeepsTheDefaultBackground) {
-    RenderSettings doc;
-    doc.setBackground(255, 0, 0, 255);
-    doc.speed = 0.5f;
-    std::unique_ptr<RenderSettings> own;
-    RenderSettings* used =
-        chooseViewSettings(doc, {EffectChoice::Disable, EffectChoice::UseParent}, own);
-    ASSERT_EQ(used, own.get());
-    EXPECT_FALSE(used->aberration);
-    EXPECT_TRUE(used->srtDoppler);
-    EXPECT_EQ(used->speed, 0.5f);
-    EXPECT_EQ(used->background[0], 20);  // a view's own copy keeps the default background
-
-    // The copy is kept and refreshed from the document every frame.
-    RenderSettings* again =
-        chooseViewSettings(doc, {EffectChoice::UseParent, EffectChoice::Disable}, own);
-    EXPECT_EQ(again, used);
-    EXPECT_TRUE(again->aberration);
-    EXPECT_FALSE(again->srtDoppler);
-}
-
-TEST(ViewEffects, EnableOverridesADocumentThatIsOff) {
-    RenderSettings doc;
-    doc.aberration = false;
-    doc.srtDoppler = false;
-    std::unique_ptr<RenderSettings> own;
-    RenderSettings* used =
-        chooseViewSettings(doc, {EffectChoice::Enable, EffectChoice::Disable}, own);
-    ASSERT_NE(used, &doc);
-    EXPECT_TRUE(used->aberration);
-    EXPECT_FALSE(used->srtDoppler);
-}
-
-TEST(ViewEffects, SearchlightGroupOverridesOnlyTheOppositeState) {
-    RenderSettings doc;
-    std::unique_ptr<RenderSettings> own;
-    ViewEffects fx;
-    fx.searchlight = EffectChoice::Disable;  // the document is already off
-    EXPECT_EQ(chooseViewSettings(doc, fx, own), &doc);
-    fx.searchlight = EffectChoice::Enable;
-    RenderSettings* s = chooseViewSettings(doc, fx, own);
-    ASSERT_NE(s, &doc);
-    EXPECT_EQ(s->searchlight, 4);
-    EXPECT_EQ(s->eye.beamingExponent, 4);
-    EXPECT_EQ(doc.searchlight, 0);
-    doc.searchlight = 3;  // photon counting in the document: Enable follows it
-    EXPECT_EQ(chooseViewSettings(doc, fx, own), &doc);
-    fx.searchlight = EffectChoice::Disable;
-    s = chooseViewSettings(doc, fx, own);
-    ASSERT_NE(s, &doc);
-    EXPECT_EQ(s->searchlight, 0);
-    EXPECT_FALSE(s->eye.extended());
-
-    // The program's chosen exponent reaches a view that enables the searchlight on its own.
-    doc.searchlight = 0;
-    fx.searchlight = EffectChoice::Enable;
-    fx.searchlightExponent = 3;
-    s = chooseViewSettings(doc, fx, own);
-    ASSERT_NE(s, &doc);
-    EXPECT_EQ(s->searchlight, 3);
-    EXPECT_EQ(s->eye.beamingExponent, 3);
+        // The copy is kept and refreshed from the document every frame.
+        doc.speed = 0.25f;
+        EXPECT_EQ(chooseViewSettings(doc, c.view, own), used);
+        EXPECT_EQ(used->speed, 0.25f);
+    }
 }

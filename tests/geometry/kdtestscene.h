@@ -12,38 +12,16 @@
 #include "geometry/kdtree.h"
 #include "geometry/raybundle.h"
 #include "scene/rtobjbase.h"
-#include "scene/texture.h"
 
 namespace kdtest {
 
-// Writes its id into every pixel it is asked to colour, so a test can tell who shaded a ray.
-// Pixel of lane l of a 4-ray bundle: out[l / 2][l % 2]; of ray 4g + l of 16: out[g][l].
-class IdTexture : public Texture {
-public:
-    explicit IdTexture(uint32_t id) : id(id) {}
-    void shade1(SingleRay& ray, float) const override { *ray.out = id; }
-    void shade4(RayBundle4& b, LaneMask4 mask, const Vec4f&) const override {
-        for (int l = 0; l < 4; ++l)
-            if (mask.lane(l)) b.out[l >> 1][l & 1] = id;
-    }
-    void shade16(RayBundle16& b, const LaneMask4 mask[4], const Vec4f[4]) const override {
-        for (int g = 0; g < 4; ++g)
-            for (int l = 0; l < 4; ++l)
-                if (mask[g].lane(l)) b.out[g][l] = id;
-    }
-    void resolveColors(ColorCol&) override {}
-    void getProperties(Reader::PropertyList&) override {}
-    Texture* clone() const override { return new IdTexture(id); }
-    void copyFrom(const Texture& o) override { id = static_cast<const IdTexture&>(o).id; }
-
-    uint32_t id;
-};
-
-// Common part of the test objects: the interval rules of the ray records and the shading.
+// Common part of the test objects: the interval rules of the ray records, and shading that
+// writes the object's id into every pixel it is asked to colour, so a test can tell who shaded a
+// ray. Pixel of lane l of a 4-ray bundle: out[l / 2][l % 2]; of ray 4g + l of 16: out[g][l].
 class TestObject : public rtObjBase {
 public:
-    explicit TestObject(uint32_t id) : tex(id) { texture = &tex; }
-    uint32_t id() const { return tex.id; }
+    explicit TestObject(uint32_t id) : id_(id) {}
+    uint32_t id() const { return id_; }
 
     BoundingBox boundingBox() const override { return box; }
     void resolveTextures(TextureCol&) override {}
@@ -54,7 +32,7 @@ public:
         intersect1(r, t);
         return t < kNoDistance;
     }
-    void shade1(SingleRay& ray, float) const override { tex.shade1(ray, 1.0f); }
+    void shade1(SingleRay& ray, float) const override { *ray.out = id_; }
 
     LaneMask4 intersect4(RayBundle4& b) const override {
         const LaneMask4 hit =
@@ -65,7 +43,10 @@ public:
     }
     LaneMask4 intersect4Alt(RayBundle4& b) const override { return intersect4(b); }
     int reserved4(int) const override { return 0; }
-    void shade4(RayBundle4& b, LaneMask4 mask) const override { tex.shade4(b, mask, Vec4f(1.0f)); }
+    void shade4(RayBundle4& b, LaneMask4 mask) const override {
+        for (int l = 0; l < 4; ++l)
+            if (mask.lane(l)) b.out[l >> 1][l & 1] = id_;
+    }
 
     bool intersect16(RayBundle16& b, LaneMask4 hits[4]) const override {
         const Vec4f ox(b.origin[0].x), oy(b.origin[0].y), oz(b.origin[0].z);
@@ -83,8 +64,9 @@ public:
     }
     int reserved16(int) const override { return 0; }
     void shade16(RayBundle16& b, const LaneMask4 mask[4]) const override {
-        const Vec4f ones[4] = {Vec4f(1.0f), Vec4f(1.0f), Vec4f(1.0f), Vec4f(1.0f)};
-        tex.shade16(b, mask, ones);
+        for (int g = 0; g < 4; ++g)
+            for (int l = 0; l < 4; ++l)
+                if (mask[g].lane(l)) b.out[g][l] = id_;
     }
     void prepareForOrigin(const Vec4f&) override {}
     void copyFrom(const rtObjBase&) override {}
@@ -104,7 +86,7 @@ protected:
         return hit;
     }
 
-    IdTexture tex;
+    uint32_t id_;
 };
 
 // Axis-aligned box, possibly flat on some axes. Single rays accept the slab entry or exit with

@@ -11,12 +11,6 @@
 
 #include "geometry/kdtraverse.h"
 #include "geometry/kdtree.h"
-#include "scene/readerxml.h"
-#include "scene/rendersettings.h"
-#include "scene/rtobjcube.h"
-#include "scene/rtobjplane.h"
-#include "scene/rtobjsphere.h"
-#include "scene/scenedata.h"
 #include "tests/geometry/kdtestscene.h"
 
 using namespace kdtest;
@@ -51,35 +45,9 @@ bool finiteBox(const rtObjBase* o) {
 
 }  // namespace
 
-// Found by fuzzing: a zero-size plane, a zero-radius sphere and a zero-size cube, built while
-// rounding down. Splitting reached a node flat on two axes whose area came out as -0, which
-// turned every cost into -inf, and the chosen split lay outside the node ("std. did not work
-// with the SAH!"). The event order follows object addresses, so the scene file alone does not
-// always reach that node; the case below does.
-TEST(KDTreeDegenerate, CollapsedObjectsFromASceneFileBuild) {
-    RoundDown roundDown;
-    RenderSettings settings;
-    SceneData scene;
-    Reader::ReaderXml reader;
-    reader.registerSettings(&settings);
-    reader.registerScene(&scene);
-    ASSERT_TRUE(reader.parseText(
-        "<tavolinfile><plane/><sphere/><cube/><newtexturesingle><texname>t</texname>"
-        "<color>default</color></newtexturesingle></tavolinfile>"));
-    // The reader now refuses zero sizes; the objects are collapsed after reading instead, in
-    // the order (and so at the addresses) the file gave them.
-    for (rtObjBase* o : scene.objects.items) {
-        if (auto* plane = dynamic_cast<rtObjPlane*>(o)) plane->sx = plane->sy = 0.0f;
-        if (auto* sphere = dynamic_cast<rtObjSphere<1>*>(o)) sphere->radius = 0.0f;
-        if (auto* cube = dynamic_cast<rtObjCube*>(o)) cube->sx = cube->sy = cube->sz = 0.0f;
-        o->update();
-    }
-    scene.resolve();
-    KDTree tree;
-    ASSERT_NO_THROW(tree.addInterval(scene.objects.items, 0));
-    EXPECT_EQ(leafSet(tree).size(), 8u);  // the plane, the sphere and the cube's six faces
-}
-
+// Found by fuzzing: collapsed objects built while rounding down. Splitting reached a node flat on
+// two axes whose area came out as -0, which turned every cost into -inf, and the chosen split lay
+// outside the node.
 TEST(KDTreeDegenerate, NodesWithoutAreaAreLeaves) {
     RoundDown roundDown;
     // A point, a square flat in z, a line and a square flat in y, with -0 lower corners (found

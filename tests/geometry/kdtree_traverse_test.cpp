@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <limits>
-#include <thread>
 
 #include "geometry/kdtraverse.h"
 #include "geometry/kdtree.h"
-#include "geometry/traceoutput.h"
 #include "tests/geometry/kdtestscene.h"
 
 using namespace kdtest;
@@ -42,10 +39,6 @@ void cameraFrame(const Vec4f& fwd, Vec4f& right, Vec4f& up) {
     up = unit(cross3(right, f));
     right.w = up.w = 0.0f;
 }
-
-struct Tally {
-    int rays = 0, hits = 0, exact = 0;
-};
 
 // Compares one traced single ray with the oracle. The absolute leaf widening of single rays
 // (1.0001 scene units on both ends of each leaf's interval) lets a leaf report a hit up to that
@@ -127,39 +120,11 @@ TEST(KDTraverse, SingleRayTiesKeepTheEarlierObject) {
     EXPECT_EQ(pix, static_cast<TestObject*>(tree.leaves()[0])->id());
 }
 
-// Seeded random scenes of spheres, solid and flat boxes and stacks of identical boxes; rays from
-// inside and outside the scene in random and axis-parallel directions.
-TEST(KDTraverse, SingleRayMatchesBruteForce) {
-    Tally tally;
-    for (unsigned seed = 1; seed <= 10; ++seed) {
-        std::mt19937 rng(seed);
-        Scene s;
-        randomScene(s, rng, 50 * int(seed), 1000.0f);
-        KDTree tree;
-        tree.addInterval(s.list, 0);
-        std::uniform_real_distribution<float> pos(-300.0f, 1300.0f);
-        for (int i = 0; i < 1500; ++i) {
-            uint32_t pix = 0;
-            SingleRay r = makeRay(tree, P(pos(rng), pos(rng), pos(rng)), randomDir(rng), &pix);
-            if (!(r.tMin <= r.tMax)) continue;  // misses the scene box: never traced
-            const SingleRay before = r;
-            const bool hit = traceRay(r);
-            ++tally.rays;
-            tally.hits += hit;
-            tally.exact += checkAgainstOracle(s, before, hit, r, pix, "single ray");
-        }
-    }
-    EXPECT_GT(tally.hits, tally.rays / 8);
-    // Only the absolute leaf widening may differ, and rarely at this scale.
-    EXPECT_GE(tally.exact, tally.rays - tally.rays / 200) << tally.exact << " of " << tally.rays;
-    std::printf("single rays: %d traced, %d hit, %d exactly as brute force\n", tally.rays,
-                tally.hits, tally.exact);
-}
-
-// Camera-like 16-ray bundles: every ray reports the same hit, the same object and the same
-// distance as the same ray traced alone and as the brute force.
-TEST(KDTraverse, Bundle16MatchesSingleRays) {
-    BundleAgreement agree;
+// Camera-like 16-ray bundles from one origin and 2 x 2 bundles whose rays start at four
+// different points (as the pieces of bent light paths do): every ray reports the same hit, the
+// same object and the same distance as the same ray traced alone and as the brute force.
+TEST(KDTraverse, BundlesMatchSingleRaysAndBruteForce) {
+    BundleAgreement agree16, agree4;
     for (unsigned seed = 1; seed <= 8; ++seed) {
         std::mt19937 rng(100 + seed);
         Scene s;
@@ -170,14 +135,34 @@ TEST(KDTraverse, Bundle16MatchesSingleRays) {
         KDTree tree;
         tree.addInterval(s.list, 0);
         const BoundingBox& box = tree.sceneBox();
-        std::uniform_real_distribution<float> u(-0.2f, 1.2f), pitch(0.0005f, 0.01f);
-        for (int k = 0; k < 300; ++k) {
+        std::uniform_real_distribution<float> u(-0.2f, 1.2f), pitch(0.0005f, 0.01f),
+            jitter(-5.0f, 5.0f);
+        for (int k = 0; k < 600; ++k) {
             Vec4f o;
             for (int c = 0; c < 3; ++c) o[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
             o.w = 0.0f;
             Vec4f fwd = randomDir(rng), right, up;
             cameraFrame(fwd, right, up);
-            // Every fourth bundle straddles the plane where fwd.x changes sign.
+            if (k % 2) {
+                Vec4f origin[4], dir[4];
+                for (int l = 0; l < 4; ++l) {
+                    origin[l] = o + P(jitter(rng), jitter(rng), jitter(rng));
+                    // Every other one diverges widely, the rest are coherent.
+                    const float spread = k % 4 == 1 ? 0.5f : 0.01f;
+                    dir[l] = fwd + right * (spread * (l & 1)) + up * (spread * (l >> 1));
+                }
+                alignas(16) RayBundle4 b;
+                uint32_t pix[4] = {};
+                makeBundle4(tree, b, origin, dir, pix);
+                const int mask = traceBundle4(b);
+                for (int l = 0; l < 4; ++l) {
+                    const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
+                    agree4.add(s, tree, origin[l], d, (mask >> l) & 1, pix[l], b.tHit[l], 0.0f,
+                               "4-ray");
+                }
+                continue;
+            }
+            // Every other 16-ray bundle straddles the plane where fwd.x changes sign.
             if (k % 4 == 0) fwd = unit(P(0.0f, fwd.y, fwd.z)) - right * (2.0f * 0.003f);
             alignas(16) RayBundle16 b;
             uint32_t pix[16] = {};
@@ -185,57 +170,15 @@ TEST(KDTraverse, Bundle16MatchesSingleRays) {
             const int mask = traceBundle16(b);
             for (int i = 0; i < 16; ++i) {
                 const bool bHit = (mask >> i) & 1;
-                if (!agree.add(s, tree, o, bundleDir(b, i), bHit, pix[i], b.tHit[i >> 2][i & 3],
-                               0.0003f, "16-ray")) {
+                if (!agree16.add(s, tree, o, bundleDir(b, i), bHit, pix[i],
+                                 b.tHit[i >> 2][i & 3], 0.0003f, "16-ray")) {
                     EXPECT_FALSE(bHit);  // the ray misses the scene box
                 }
             }
         }
     }
-    agree.check("16-ray bundles");
-}
-
-// 2 x 2 bundles whose rays start at four different points (as the pieces of bent light paths
-// do) agree with the same rays traced alone.
-TEST(KDTraverse, Bundle4MatchesSingleRays) {
-    BundleAgreement agree;
-    for (unsigned seed = 1; seed <= 8; ++seed) {
-        std::mt19937 rng(200 + seed);
-        Scene s;
-        if (seed % 2)
-            randomScene(s, rng, 70 * int(seed), 1000.0f);
-        else
-            sphereGrid(s, 5 + int(seed), 40.0f, 12.0f);
-        KDTree tree;
-        tree.addInterval(s.list, 0);
-        const BoundingBox& box = tree.sceneBox();
-        std::uniform_real_distribution<float> u(-0.2f, 1.2f), jitter(-5.0f, 5.0f);
-        for (int k = 0; k < 1000; ++k) {
-            Vec4f base;
-            for (int c = 0; c < 3; ++c) base[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
-            const Vec4f fwd = randomDir(rng);
-            Vec4f right, up;
-            cameraFrame(fwd, right, up);
-            Vec4f origin[4], dir[4];
-            for (int l = 0; l < 4; ++l) {
-                origin[l] = base + P(jitter(rng), jitter(rng), jitter(rng));
-                origin[l].w = 0.0f;
-                // Half of the bundles diverge widely, the rest are coherent.
-                const float spread = k % 2 ? 0.5f : 0.01f;
-                dir[l] = fwd + right * (spread * (l & 1)) + up * (spread * (l >> 1));
-            }
-            alignas(16) RayBundle4 b;
-            uint32_t pix[4] = {};
-            makeBundle4(tree, b, origin, dir, pix);
-            const int mask = traceBundle4(b);
-            for (int l = 0; l < 4; ++l) {
-                const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
-                agree.add(s, tree, origin[l], d, (mask >> l) & 1, pix[l], b.tHit[l], 0.0f,
-                          "4-ray");
-            }
-        }
-    }
-    agree.check("4-ray bundles");
+    agree16.check("16-ray bundles");
+    agree4.check("4-ray bundles");
 }
 
 // A ray lying exactly in a node's split plane (its split distance is 0 x infinity, NaN) keeps
@@ -282,39 +225,6 @@ TEST(KDTraverse, RaysLyingInASplitPlaneMatchBruteForce) {
     }
     EXPECT_GT(nodes, 50);
     EXPECT_GT(inPlaneHits, 10) << rays << " rays";
-}
-
-// Rays of one bundle that leave their shared origin on both sides of a split plane: some lie
-// entirely below it, some entirely above, so both children are visited, and each ray still
-// finds its cube.
-TEST(KDTraverse, DivergingBundleVisitsBothChildren) {
-    Scene s;
-    TestBox* a = s.box(P(0, 0, 0), P(1, 1, 1));
-    TestBox* b = s.box(P(2, 0, 0), P(3, 1, 1));
-    KDTree tree;
-    tree.addInterval(s.list, 0);
-    const Vec4f o = P(1.5f, 0.5f, 5);
-    Vec4f origin[4] = {o, o, o, o};
-    Vec4f dir[4] = {P(-1, 0, -4.5f), P(-1, 0.01f, -4.5f), P(1, 0, -4.5f), P(1, 0.01f, -4.5f)};
-    alignas(16) RayBundle4 b4;
-    uint32_t pix[4] = {};
-    makeBundle4(tree, b4, origin, dir, pix);
-    EXPECT_EQ(traceBundle4(b4), 0xf);
-    EXPECT_EQ(pix[0], a->id());
-    EXPECT_EQ(pix[1], a->id());
-    EXPECT_EQ(pix[2], b->id());
-    EXPECT_EQ(pix[3], b->id());
-    // Lane 0 moves towards -x, so the upper side is visited first and a second split follows.
-    makeBundle4(tree, b4, origin, dir, pix);
-    b4.trace = 1;
-    testing::internal::CaptureStdout();
-    const bool traceWas = TraceOutput::enabled();
-    TraceOutput::setEnabled(true);
-    traceBundle4(b4);
-    TraceOutput::setEnabled(traceWas);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("SUB_BOTH: 0, 1, ", 0), 0u) << out;
-    EXPECT_NE(out.find("\nSUB_BOTH: 0, 2, "), std::string::npos) << out;
 }
 
 // A camera bundle whose rays move both ways along the split axis (mixed signs), from a point

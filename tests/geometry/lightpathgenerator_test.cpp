@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <random>
-#include <set>
 #include <vector>
 
 namespace {
@@ -66,45 +65,12 @@ PhotonPath denseRay(double rObs, double rs, double angle) {
     return path;
 }
 
-double angleFromImpact(double b, double rObs, double rs) {
-    return std::asin(b * std::sqrt(1 - rs / rObs) / rObs);
-}
-
 // Angle between the straight line from the observer at (rObs, 0) to (x, y) and the initial
 // direction (-cos a, sin a) of the ray at angle a.
 double angleFromStraight(double rObs, float a, float x, float y) {
     const double dx = x - rObs, dy = y;
     return std::atan2(std::fabs(dx * std::sin(a) + dy * std::cos(a)),
                       -dx * std::cos(a) + dy * std::sin(a));
-}
-
-// Walks every node from the roots; checks links stay in the pool and paths end.
-void checkStructure(const LightPathTree& tree, int maxPoints) {
-    std::set<const LightPathNode*> seen;
-    struct Item {
-        const LightPathNode* n;
-        int depth;
-    };
-    std::vector<Item> stack;
-    for (int i = 0; i < tree.rootCount(); ++i) {
-        const LightPathNode& root = tree.root(i);
-        ASSERT_FALSE(root.escapes()) << "root " << i;
-        if (root.lower) stack.push_back({root.lower, 1});
-        if (root.upper) stack.push_back({root.upper, 1});
-    }
-    while (!stack.empty()) {
-        const Item it = stack.back();
-        stack.pop_back();
-        ASSERT_LE(it.depth, maxPoints);
-        ASSERT_TRUE(seen.insert(it.n).second) << "node reached twice";
-        if (it.n->escapes()) {
-            EXPECT_EQ(it.n->upper, it.n);
-            continue;
-        }
-        if (it.n->lower) stack.push_back({it.n->lower, it.depth + 1});
-        if (it.n->upper) stack.push_back({it.n->upper, it.depth + 1});
-    }
-    EXPECT_EQ(seen.size(), tree.nodeCount());
 }
 
 }  // namespace
@@ -130,46 +96,68 @@ TEST(LightPathGenerator, TableCaptureBoundaryIsTheCriticalImpactParameter) {
 // A table point is right when it lies on the true path up to a small turn of the segment, or
 // where the true path of an initial angle within the tolerance lies: the generator's two criteria,
 // checked here against densely integrated rays with five times the tolerance angle (the model is
-// tested at interval midpoints only, and a halving may lag a level behind).
-TEST(LightPathGenerator, TablePointsLieOnTheIntegratedPaths) {
-    const double rs = 1.0, slack = 5e-4, h = 1e-5;
+// tested at interval midpoints only, and a halving may lag a level behind). Where a piece spans
+// several sampling steps, the integrated path at the steps it skips lies within three times the
+// tolerance angle (times the path's sideways spread per radian of initial angle) of the piece.
+TEST(LightPathGenerator, TablePointsAndTheChordsBetweenThemFollowTheIntegratedPaths) {
+    const double rs = 1.0, slack = 5e-4, h = 1e-5, tolerance = 1e-4;
     std::mt19937 rng(1234);
     for (double rObs : {3.0, 10.0, 200.0}) {
         LightPathTree tree;
-        LightPathGenerator().generate(tree, float(rObs), float(rs));
+        LightPathGenerator gen;
+        gen.generate(tree, float(rObs), float(rs));
+        if (rObs > 5) {
+            EXPECT_GT(gen.lastStatistics().dropped, gen.lastStatistics().nodes / 4)
+                << "far from the hole most points go";
+        }
         const double bc = PhotonOrbit::criticalImpactParameter(rs);
         std::uniform_real_distribution<double> angle(0.0, M_PI - 2 * h);
-        double worst = 0;
-        int points = 0;
+        double worst = 0, worstSkipped = 0;
+        int points = 0, skipped = 0;
         for (int i = 0; i < 60; ++i) {
             const float a = float(angle(rng));
             // Away from the capture boundary, where a pixel is not a single path anyway.
             if (std::fabs(PhotonOrbit::impactParameter(rObs, rs, a) / bc - 1) < 0.02) continue;
             const PhotonPath truth = denseRay(rObs, rs, a);
             const PhotonPath nearby = denseRay(rObs, rs, double(a) + h);
+            // Sideways spread of the paths per radian of initial angle at dense sample j.
+            const auto spreadAt = [&](std::size_t j) {
+                const PhotonSample &p = truth.samples[j], &q = nearby.samples[j];
+                return std::hypot(q.x - p.x, q.y - p.y) / h;
+            };
             const Walk w = walk(tree, a);
             ASSERT_EQ(w.escaped, truth.fate == PhotonFate::Escaped) << "angle " << a;
             const std::size_t regular = w.escaped ? w.xs.size() - 1 : w.xs.size();
+            double fromX = rObs, fromY = 0;
+            std::size_t from = 0;
             for (std::size_t k = 0; k < regular; ++k) {
                 const std::size_t dense = std::size_t(std::lround(w.sigmas[k] / kDenseStep));
                 ASSERT_NEAR(dense * kDenseStep, w.sigmas[k], 1e-6);
                 if (dense >= truth.samples.size() || dense >= nearby.samples.size()) break;
-                const PhotonSample& p = truth.samples[dense];
-                const PhotonSample& q = nearby.samples[dense];
-                const double spread = std::hypot(q.x - p.x, q.y - p.y) / h;
-                const double r = std::max(p.r, rs);
+                const double r = std::max(truth.samples[dense].r, rs);
                 const double spacing = w.sigmas[k] - (k > 0 ? w.sigmas[k - 1] : 0.0f);
                 // Float storage alone costs about 1e-7 of the distance.
                 const double d = distanceToPath(truth, w.xs[k], w.ys[k]) - 2e-7 * r;
-                worst = std::max(worst, d / std::max(spacing * r, spread));
+                worst = std::max(worst, d / std::max(spacing * r, spreadAt(dense)));
                 ++points;
+                // The table's own sampling steps that this piece skips.
+                const double cx = w.xs[k] - fromX, cy = w.ys[k] - fromY;
+                for (std::size_t j = from + 8; j < dense; j += 8) {
+                    const PhotonSample& p = truth.samples[j];
+                    const double off = std::fabs(cx * (p.y - fromY) - cy * (p.x - fromX));
+                    worstSkipped = std::max(worstSkipped, off / std::hypot(cx, cy) / spreadAt(j));
+                    ++skipped;
+                }
+                fromX = w.xs[k];
+                fromY = w.ys[k];
+                from = dense;
             }
             if (w.escaped) {
                 // The straight continuation points along the ray's asymptote (or along that of
                 // a ray within the tolerance).
                 const std::size_t n = w.xs.size();
-                const double fromX = n >= 2 ? w.xs[n - 2] : rObs, fromY = n >= 2 ? w.ys[n - 2] : 0;
-                const double dx = w.xs[n - 1] - fromX, dy = w.ys[n - 1] - fromY;
+                const double lastX = n >= 2 ? w.xs[n - 2] : rObs, lastY = n >= 2 ? w.ys[n - 2] : 0;
+                const double dx = w.xs[n - 1] - lastX, dy = w.ys[n - 1] - lastY;
                 double tx, ty, ux, uy;
                 truth.escapeDirection(truth.escapeLevel - 1, rs, tx, ty);
                 nearby.escapeDirection(nearby.escapeLevel - 1, rs, ux, uy);
@@ -180,59 +168,14 @@ TEST(LightPathGenerator, TablePointsLieOnTheIntegratedPaths) {
                     << "angle " << a << " rObs " << rObs;
             }
         }
-        std::printf("rObs %g: worst sideways error %.2e of max(spacing, spread)\n", rObs, worst);
+        std::printf("rObs %g: worst sideways error %.2e of max(spacing, spread), %d points left "
+                    "out, worst %.2e rad\n", rObs, worst, skipped, worstSkipped);
         EXPECT_GT(points, 100);
         EXPECT_LT(worst, slack) << "rObs " << rObs;
-    }
-}
-
-TEST(LightPathGenerator, LeftOutPointsLieNearTheChordsThatReplaceThem) {
-    // Where a table piece spans several sampling steps, the integrated path at the steps it
-    // skips lies within the tolerance angle (times the path's sideways spread per radian of
-    // initial angle) of the piece, plus the model error of the piece's two ends.
-    const double rs = 1.0, h = 1e-5, tolerance = 1e-4;
-    std::mt19937 rng(77);
-    for (double rObs : {10.0, 200.0}) {
-        LightPathTree tree;
-        LightPathGenerator gen;
-        gen.generate(tree, float(rObs), float(rs));
-        EXPECT_GT(gen.lastStatistics().dropped, gen.lastStatistics().nodes / 4)
-            << "far from the hole most points go";
-        const double bc = PhotonOrbit::criticalImpactParameter(rs);
-        std::uniform_real_distribution<double> angle(0.0, M_PI - 2 * h);
-        double worst = 0;
-        int skipped = 0;
-        for (int i = 0; i < 40; ++i) {
-            const float a = float(angle(rng));
-            if (std::fabs(PhotonOrbit::impactParameter(rObs, rs, a) / bc - 1) < 0.02) continue;
-            const PhotonPath truth = denseRay(rObs, rs, a);
-            const PhotonPath nearby = denseRay(rObs, rs, double(a) + h);
-            const Walk w = walk(tree, a);
-            const std::size_t regular = w.escaped ? w.xs.size() - 1 : w.xs.size();
-            double fromX = rObs, fromY = 0, fromSigma = 0;
-            for (std::size_t k = 0; k < regular; ++k) {
-                const double cx = w.xs[k] - fromX, cy = w.ys[k] - fromY;
-                const double len = std::hypot(cx, cy);
-                const std::size_t first = std::size_t(std::lround(fromSigma / kDenseStep));
-                const std::size_t last = std::size_t(std::lround(w.sigmas[k] / kDenseStep));
-                // The table's own sampling steps between the piece's ends.
-                for (std::size_t j = first + 8; j < last; j += 8) {
-                    if (j >= truth.samples.size() || j >= nearby.samples.size()) break;
-                    const PhotonSample& p = truth.samples[j];
-                    const PhotonSample& q = nearby.samples[j];
-                    const double spread = std::hypot(q.x - p.x, q.y - p.y) / h;
-                    const double off = std::fabs(cx * (p.y - fromY) - cy * (p.x - fromX)) / len;
-                    worst = std::max(worst, off / spread);
-                    ++skipped;
-                }
-                fromX = w.xs[k];
-                fromY = w.ys[k];
-                fromSigma = w.sigmas[k];
-            }
+        EXPECT_LT(worstSkipped, 3 * tolerance) << "rObs " << rObs;
+        if (rObs > 5) {
+            EXPECT_GT(skipped, 100);
         }
-        std::printf("rObs %g: %d points left out, worst %.2e rad\n", rObs, skipped, worst);
-        EXPECT_GT(skipped, 100);
-        EXPECT_LT(worst, 3 * tolerance) << "rObs " << rObs;
     }
 }
 
@@ -259,38 +202,6 @@ TEST(LightPathGenerator, NeighbouringAnglesShareTheirPointsAcrossSplits) {
     EXPECT_GT(compared, 200);
 }
 
-TEST(LightPathGenerator, WeakFieldDeflectionFromTheTable) {
-    const double rObs = 2e4, b = 100;
-    LightPathTree tree;
-    LightPathGenerator().generate(tree, float(rObs), 1.0f);
-    const float a = float(angleFromImpact(b, rObs, 1.0));
-    const Walk w = walk(tree, a);
-    ASSERT_TRUE(w.escaped);
-    ASSERT_GE(w.xs.size(), 2u);
-    const std::size_t n = w.xs.size();
-    const double dx = w.xs[n - 1] - w.xs[n - 2], dy = w.ys[n - 1] - w.ys[n - 2];
-    const double ix = -std::cos(double(a)), iy = std::sin(double(a));  // initial direction
-    const double bend = std::atan2(ix * dy - iy * dx, ix * dx + iy * dy);
-    EXPECT_NEAR(bend / (2.0 / b), 1.0, 0.03);  // 4M/b
-}
-
-TEST(LightPathGenerator, RayLookingAwayFromAFarHoleEscapesAtTheFirstNode) {
-    const double rObs = 1000;
-    LightPathTree tree;
-    LightPathGenerator().generate(tree, float(rObs), 1.0f);
-    for (float a : {2.8f, 3.0f, 3.14f}) {
-        PathIterator it;
-        it.start(tree, a);
-        ASSERT_FALSE(it.node->absorbs());
-        it.step();
-        ASSERT_TRUE(it.node->escapes()) << a;
-        float x, y;
-        it.point(x, y);
-        // Straight on from the observer, bent by less than the tolerance.
-        EXPECT_LT(angleFromStraight(rObs, a, x, y), 2e-4) << a;
-    }
-}
-
 TEST(LightPathGenerator, ObserverAtOrInsideTheHorizonSeesOnlyBlack) {
     for (float rObs : {0.5f, 1.0f}) {
         LightPathTree tree;
@@ -305,10 +216,10 @@ TEST(LightPathGenerator, ObserverAtOrInsideTheHorizonSeesOnlyBlack) {
     }
 }
 
+// Without a hole every path is one straight piece, escaping at its first node.
 TEST(LightPathGenerator, WithoutAHoleEveryRayGoesStraightFromTheObserver) {
     LightPathTree tree;
     LightPathGenerator().generate(tree, 10.0f, 0.0f);
-    checkStructure(tree, 1);
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> angle(0.0f, 3.14159f);
     for (int i = 0; i < 200; ++i) {
@@ -323,18 +234,17 @@ TEST(LightPathGenerator, WithoutAHoleEveryRayGoesStraightFromTheObserver) {
 TEST(LightPathGenerator, ObserverInsideThePhotonSphere) {
     LightPathTree tree;
     LightPathGenerator().generate(tree, 1.3f, 1.0f);
-    checkStructure(tree, tree.parameters.maxPathPoints);
     // b = 1.3 sin(a) / sqrt(1 - 1/1.3) < b_c only for a > 1.858: outgoing, close to radial.
     for (float a : {0.0f, 0.8f, 1.5708f, 1.75f}) EXPECT_FALSE(walk(tree, a).escaped) << a;
     for (float a : {2.0f, 2.9f, 3.14f}) EXPECT_TRUE(walk(tree, a).escaped) << a;
 }
 
-TEST(LightPathGenerator, TablesAreWellFormedAndBounded) {
+// The model checks keep tables within a small multiple of the pool's reserve at every distance.
+TEST(LightPathGenerator, TablesAreBounded) {
     LightPathGenerator gen;
     for (double rObs : {1.001, 1.2, 2.0, 5.0, 20.0, 100.0, 1000.0}) {
         LightPathTree tree;
         const LightPathStatistics st = gen.generate(tree, float(rObs), 1.0f);
-        checkStructure(tree, tree.parameters.maxPathPoints);
         EXPECT_EQ(st.nodes, tree.nodeCount());
         EXPECT_LE(st.deepestLevel, tree.parameters.maxPathPoints);
         EXPECT_LT(st.nodes, 3 * LightPathTree::kNodePoolReserve);
@@ -342,7 +252,8 @@ TEST(LightPathGenerator, TablesAreWellFormedAndBounded) {
 }
 
 // update() regenerates by the table's own rule (tested with the table); the table has the same
-// shape in units of r_s: it scales with the hole.
+// shape in units of r_s: it scales with the hole. The roots' trees grow on two threads and are
+// joined into one pool: a second generation for the same observer gives the same table.
 TEST(LightPathGenerator, UpdateRegeneratesOnlyWhenNeededAndTablesScaleWithTheHole) {
     LightPathTree tree;
     LightPathGenerator gen;
@@ -350,31 +261,17 @@ TEST(LightPathGenerator, UpdateRegeneratesOnlyWhenNeededAndTablesScaleWithTheHol
     EXPECT_FALSE(gen.update(tree, 10.0002f, 1.0f));
     EXPECT_TRUE(gen.update(tree, 10.5f, 1.0f));
     EXPECT_EQ(tree.generatedRObs(), 10.5f);
-    LightPathTree unit, doubled;
+    LightPathTree unit, doubled, again;
     gen.generate(unit, 10.0f, 1.0f);
     gen.generate(doubled, 20.0f, 2.0f);
+    gen.generate(again, 10.0f, 1.0f);
     EXPECT_EQ(unit.nodeCount(), doubled.nodeCount());
-    for (float a : {0.2f, 1.0f, 2.0f}) {
+    for (float a : {0.2f, 1.0f, 1.9f, 2.0f, 2.7f}) {
         const Walk wu = walk(unit, a), wd = walk(doubled, a);
+        EXPECT_EQ(walk(again, a).xs, wu.xs) << a;
+        EXPECT_EQ(walk(again, a).ys, wu.ys) << a;
         ASSERT_EQ(wu.xs.size(), wd.xs.size());
         for (std::size_t k = 0; k < wu.xs.size(); ++k)
             EXPECT_NEAR(wd.xs[k], 2 * wu.xs[k], 1e-5 * std::fabs(wd.xs[k]) + 1e-5);
-    }
-}
-
-TEST(LightPathGenerator, TablesGrownOnTwoThreadsAreTheSameEveryTime) {
-    // The roots' trees grow on two threads and are joined into one pool: every generation for
-    // the same observer gives the same nodes in the same order.
-    LightPathTree a, b;
-    LightPathGenerator().generate(a, 30.0f, 1.0f);
-    LightPathGenerator().generate(b, 30.0f, 1.0f);
-    ASSERT_EQ(a.nodeCount(), b.nodeCount());
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<float> angle(0.0f, 3.14f);
-    for (int i = 0; i < 200; ++i) {
-        const float t = angle(rng);
-        const Walk wa = walk(a, t), wb = walk(b, t);
-        ASSERT_EQ(wa.xs, wb.xs) << "angle " << t;
-        ASSERT_EQ(wa.ys, wb.ys) << "angle " << t;
     }
 }

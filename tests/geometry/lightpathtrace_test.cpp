@@ -1,5 +1,5 @@
-// Tracing bent rays through the light-path table: absorbing tables, escaping paths, segments
-// outside the scene, agreement with straight tracing far from the hole, and the shadow.
+// Tracing bent rays through the light-path table: absorbing tables, escaping paths, agreement
+// with straight tracing far from the hole, the shadow, and where paths may stop.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,17 +15,6 @@
 using namespace kdtest;
 
 namespace {
-
-// A sphere that counts the single-ray intersection tests it is asked for.
-class CountingSphere : public TestSphere {
-public:
-    using TestSphere::TestSphere;
-    void intersect1(SingleRay& ray, float& t) const override {
-        ++tests;
-        TestSphere::intersect1(ray, t);
-    }
-    mutable int tests = 0;
-};
 
 struct BentScene {
     Scene scene;
@@ -102,29 +91,6 @@ TEST(LightPathTrace, APathEscapingAtItsFirstNodeIsTracedStraightTowardsThatPoint
     EXPECT_EQ(pixel, target->id());
     EXPECT_NEAR(r.dir.x, 6.0f / std::sqrt(36.0f + 400.0f), 1e-6);
     EXPECT_EQ(r.origin.z, origin.z);  // the camera's origin is given back
-}
-
-TEST(LightPathTrace, SegmentsOutsideTheSceneBoxAreSkipped) {
-    BentScene s;
-    auto* sphere = new CountingSphere(1, Vec4f(0, 0, 0, 0), 1.0f);
-    s.scene.add(std::unique_ptr<TestObject>(sphere));
-    s.build(Vec4f(0, 0, 0, 0));
-    // Root -> a point far outside the box -> an absorbing node.
-    std::vector<LightPathNode> pool(2);
-    pool[0].x0 = 20.0f;
-    pool[0].y0 = 50.0f;
-    pool[0].lower = &pool[1];
-    pool[1].x0 = 0.0f;
-    pool[1].y0 = 60.0f;
-    std::vector<LightPathNode> roots(2);
-    for (auto& root : roots) root.lower = &pool[0];
-    s.tree.blackHole().paths.install(0.0f, float(M_PI), std::move(roots), std::move(pool));
-
-    uint32_t pixel = 0;
-    SingleRay r = s.ray(Vec4f(1, 0, 0, 0), &pixel);
-    EXPECT_TRUE(iterRayPart(r, s.tree));
-    EXPECT_EQ(pixel, 0xff000000u);
-    EXPECT_EQ(sphere->tests, 0);
 }
 
 // Far from a small hole a generated table bends rays by next to nothing: bent tracing hits
@@ -208,8 +174,6 @@ TEST(LightPathTrace, PathsStopOnlyBeyondTheScenesSphereMovingOutwards) {
     const Case cases[] = {
         {"outside, moving out", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(2, 0, 0, 0), Vec4f(1, 0, 0, 0), true},
         {"outside, moving in", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(2, 0, 0, 0), Vec4f(-1, 0, 0, 0), false},
-        {"outside, moving across", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(2, 0, 0, 0), Vec4f(0, 1, 0, 0),
-         false},
         {"just inside the widened sphere", Vec4f(0, 0, 0, 0), 0.1f,
          Vec4f(0, 0, 0.999f * corner, 0), Vec4f(0, 0, 1, 0), false},
         {"just outside it", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(0, 0, 1.001f * corner, 0),
@@ -222,8 +186,6 @@ TEST(LightPathTrace, PathsStopOnlyBeyondTheScenesSphereMovingOutwards) {
          Vec4f(10 - 1.001f * offCentre, 0, 0, 0), Vec4f(-1, 0, 0, 0), true},
         {"hole beside the scene, inside", Vec4f(10, 0, 0, 0), 0.1f,
          Vec4f(10 - 0.999f * offCentre, 0, 0, 0), Vec4f(-1, 0, 0, 0), false},
-        {"hole beside the scene, heading back", Vec4f(10, 0, 0, 0), 0.1f,
-         Vec4f(10 - 1.001f * offCentre, 0, 0, 0), Vec4f(1, 0, 0, 0), false},
     };
     for (const Case& c : cases) {
         BlackHoleFrame h;

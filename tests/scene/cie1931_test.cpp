@@ -1,10 +1,12 @@
 // The CIE eye: matching functions against the CIE 1931 table, white balance, gamut clipping,
-// the sRGB curve, and blackbody colours (white, orange, and Doppler-shifted = cooler or hotter).
+// the sRGB curve, and blackbody colours (white, orange, Doppler-shifted = cooler or hotter, and
+// finite at the ends of their ranges).
 #include "scene/cie1931.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "scene/colblackbody.h"
 #include "scene/dataelem.h"
@@ -164,5 +166,48 @@ TEST(ColBlackbody, ShiftedByDIsTheBlackbodyAtTOverD) {
         SpectrumTable::direct(hot, plain, float(d), shifted);
         for (int c = 0; c < 3; ++c)
             EXPECT_NEAR(shifted[c] / shifted[1], rest[c] / rest[1], 0.01) << d;
+    }
+}
+
+// Every corner of the accepted ranges gives finite, non-negative lines whose largest intensity
+// leaves six orders of magnitude of single precision for shading sums and searchlight factors.
+TEST(BlackbodyRange, CornersGiveFiniteLines) {
+    const float temperatures[] = {ColBlackbody::kMinTemperature, 1000.0f, 6500.0f,
+                                  ColBlackbody::kMaxTemperature};
+    const float luminances[] = {ColBlackbody::kMinLuminance, 1.0f, ColBlackbody::kMaxLuminance};
+    for (float t : temperatures)
+        for (float lum : luminances) {
+            const ColBlackbody body(QStringLiteral("b"), t, lum);
+            ASSERT_GT(body.count(), 0) << t;
+            float largest = 0.0f;
+            for (float i : body.intensities) {
+                ASSERT_TRUE(std::isfinite(i)) << t << " K, " << lum;
+                ASSERT_GE(i, 0.0f);
+                largest = std::max(largest, i);
+            }
+            EXPECT_LT(largest, std::numeric_limits<float>::max() * 1e-6f) << t << " K, " << lum;
+        }
+}
+
+// A file may name temperatures the dock refuses: they are drawn as the nearest end of the range,
+// and the value itself is kept (a save writes what was read).
+TEST(BlackbodyRange, FileTemperaturesOutsideTheRangeDrawAsTheNearestEnd) {
+    const struct {
+        float asked, drawnAs;
+    } cases[] = {{1.0f, ColBlackbody::kMinTemperature},
+                 {100.0f, ColBlackbody::kMinTemperature},
+                 {3e7f, ColBlackbody::kMaxTemperature}};
+    for (const auto& c : cases) {
+        ColBlackbody body(QStringLiteral("b"), 6500.0f, 2.0f);
+        ASSERT_TRUE(Reader::ElemFloat("temperature", body.temperature)
+                        .fromString(QString::number(double(c.asked))));
+        body.regenerate();
+        const ColBlackbody reference(QStringLiteral("b"), c.drawnAs, 2.0f);
+        EXPECT_EQ(body.temperature, c.asked);
+        ASSERT_EQ(body.intensities.size(), reference.intensities.size());
+        for (size_t i = 0; i < body.intensities.size(); ++i) {
+            ASSERT_TRUE(std::isfinite(body.intensities[i])) << c.asked;
+            ASSERT_EQ(body.intensities[i], reference.intensities[i]) << c.asked << " K, line " << i;
+        }
     }
 }

@@ -1,5 +1,4 @@
-// One-ray colour conversion against hand-worked pixels and the smoothstep sensitivities, the
-// spectrum text, and a name set before the spectrum.
+// One-ray colour conversion against hand-worked pixels, and the spectrum text.
 #include "scene/coldiscrete.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +11,6 @@
 namespace {
 
 const Eye& humans() { return eyePresets()[3].eye; }
-
-double smoothstep(double x) { return 3.0 * x * x - 2.0 * x * x * x; }
 
 }  // namespace
 
@@ -65,17 +62,6 @@ TEST(ColDiscrete, HandWorkedPixels) {
     EXPECT_TRUE((px & 0xff) == 24 || (px & 0xff) == 25) << (px & 0xff);
 }
 
-TEST(ColDiscrete, AccumulateAddsTheSmoothstepSensitivitiesIntoTheTriple) {
-    ColDiscrete col;
-    col.addLine(600, 1);
-    float sums[3] = {1.0f, 2.0f, 3.0f};
-    const float doppler = 1.0f;
-    col.accumulate(defaultEye(), &doppler, sums);
-    EXPECT_NEAR(sums[0], 1.0 + smoothstep(100.0 / 600.0), 1e-4);  // 0.074
-    EXPECT_NEAR(sums[1], 2.0 + 0.5, 1e-4);
-    EXPECT_NEAR(sums[2], 3.0 + smoothstep(280.0 / 380.0), 1e-4);  // 0.83
-}
-
 // Text before the first "(" is ignored, no "(" at all means no lines, a missing last ")" is
 // tolerated; a malformed part leaves the colour (lines and name) unchanged.
 TEST(ColDiscreteText, ParsesGoodTextsAndRefusesMalformedOnes) {
@@ -108,17 +94,4 @@ TEST(ColDiscreteText, ParsesGoodTextsAndRefusesMalformedOnes) {
         EXPECT_EQ(col.intensities[0], 3.0f);
         EXPECT_EQ(col.name, "name");
     }
-}
-
-TEST(ColDiscrete, NameSetBeforeSpectrumIsKept) {
-    ColDiscrete col;
-    Reader::PropertyList list;
-    col.getProperties(list);
-    ASSERT_TRUE(list.setProperty("colname", "mycolor"));
-    ASSERT_TRUE(list.setProperty("wavelength", "(600;1)(450;0.5)"));
-    EXPECT_EQ(col.name, "mycolor");
-    EXPECT_EQ(col.count(), 2);
-    EXPECT_FALSE(list.setProperty("wavelength", "(600;1;2)"));
-    EXPECT_EQ(col.count(), 2);
-    EXPECT_EQ(col.name, "mycolor");
 }

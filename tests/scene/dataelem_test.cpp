@@ -1,17 +1,15 @@
-// Property elements: number and vector texts, string whitespace rules, XML lines, refused editor
-// rows through a fake row factory.
+// Property elements: number and vector texts, and refused editor rows (also outside a number's
+// editor range) through a fake row factory.
 #include "scene/dataelem.h"
 
 #include <gtest/gtest.h>
 
-#include <QTextStream>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include "geometry/programmingerror.h"
 #include "scene/coldiscrete.h"
 
 namespace {
@@ -36,29 +34,7 @@ public:
     }
 };
 
-QString xmlOf(Reader::DataElem& e, int indent) {
-    QString out;
-    QTextStream stream(&out);
-    e.writeXml(indent, stream);
-    stream.flush();
-    return out;
-}
-
 }  // namespace
-
-TEST(ElemFloat, StoresZeroForNonNumbersAndReportsIt) {
-    float v = 7.0f;
-    Reader::ElemFloat e("f", v);
-    EXPECT_TRUE(e.fromString("2.25"));
-    EXPECT_EQ(v, 2.25f);
-    EXPECT_TRUE(e.fromString("-1e3"));
-    EXPECT_EQ(v, -1000.0f);
-    EXPECT_FALSE(e.fromString("abc"));
-    EXPECT_EQ(v, 0.0f);
-    v = 5.0f;
-    EXPECT_FALSE(e.fromString(""));
-    EXPECT_EQ(v, 0.0f);
-}
 
 // Each text with the vector it leaves behind, starting from (9, 9, 9, 9): whole vectors with or
 // without brackets; wrong part counts change nothing; a bad component stores its predecessors and
@@ -88,48 +64,6 @@ TEST(ElemVec, ReadsFourComponentsAndStopsAtTheFirstBadOne) {
             EXPECT_EQ(e.toString().toStdString(), c.text[0] == '-' ? "-0.5;100;0;7" : "1;2;3;4");
         }
     }
-}
-
-TEST(ElemString, FileAndEditorDropWhitespace) {
-    QString s = "old";
-    Reader::ElemString e("texname", s);
-    EXPECT_TRUE(e.fromString(" a b "));
-    EXPECT_EQ(s, "ab");
-    EXPECT_TRUE(e.fromString("\r\n\tx y\tz\n"));
-    EXPECT_EQ(s, "xyz");
-    EXPECT_EQ(e.toString(), "xyz");
-    EXPECT_TRUE(e.extraText().isEmpty());
-
-    FakeFactory factory;
-    e.createEditor(factory);
-    ASSERT_EQ(factory.rows.size(), 1u);
-    EXPECT_EQ(factory.rows[0]->label, "texname");
-    EXPECT_EQ(factory.rows[0]->typed, "xyz");
-    factory.rows[0]->typed = " a b ";
-    EXPECT_TRUE(e.readEditor());
-    EXPECT_EQ(s, "ab");  // as the file would give it back after saving
-}
-
-TEST(DataElem, WriteXmlIndentsAndEscapes) {
-    float f = 0.5f;
-    Reader::ElemFloat ef("radius", f);
-    EXPECT_EQ(xmlOf(ef, 0), "  <radius>0.5</radius>\n");
-    EXPECT_EQ(xmlOf(ef, 4), "      <radius>0.5</radius>\n");
-    EXPECT_EQ(Reader::kIndentBase, 2);
-
-    Vec4f v(0, 0, 1, 0);
-    Reader::ElemVec ev("dir", v);
-    EXPECT_EQ(xmlOf(ev, 2), "    <dir>0;0;1;0</dir>\n");
-
-    QString s = "a&b<c>d";
-    Reader::ElemString es("colname", s);
-    EXPECT_EQ(xmlOf(es, 0), "  <colname>a&amp;b&lt;c&gt;d</colname>\n");
-
-    ColDiscrete col;
-    col.addLine(600, 1);
-    col.addLine(450, 0.5f);
-    Reader::ElemColor ec("wavelength", col);
-    EXPECT_EQ(xmlOf(ec, 0), "  <wavelength>(600;1)(450;0.5)</wavelength>\n");
 }
 
 TEST(EditorRows, RefusedTextsAreReported) {
@@ -209,4 +143,38 @@ TEST(ElemFloat, OutOfRangeNumbersAreNoNumbersAndStoreZero) {
     EXPECT_EQ(v.x, 5.0f);
     EXPECT_EQ(v.y, 0.0f);
     EXPECT_EQ(v.z, 3.0f);  // not reached
+}
+
+TEST(ElemFloatRange, EndsInclusiveOutsideAndNonFiniteRefused) {
+    float f = 5.0f;
+    Reader::ElemFloat elem("f", f);
+    elem.setEditorRange(1.0f, 10.0f, "one to ten");
+    FakeFactory factory;
+    elem.createEditor(factory);
+    FakeRow& row = *factory.rows[0];
+    for (const char* text : {"1", "10", "3.25"}) {
+        row.typed = text;
+        row.error.clear();
+        EXPECT_TRUE(elem.readEditor()) << text;
+        EXPECT_TRUE(row.error.isEmpty());
+        EXPECT_EQ(f, QString(text).toFloat());
+    }
+    for (const char* text : {"0.999", "10.001", "-3", "nan", "inf", "-inf", "1e300"}) {
+        f = 7.0f;
+        row.typed = text;
+        row.error.clear();
+        EXPECT_FALSE(elem.readEditor()) << text;
+        EXPECT_FALSE(row.error.isEmpty()) << text;
+        EXPECT_EQ(f, 7.0f) << text;
+    }
+    // The range's own message for a number outside it; a non-number keeps the general one.
+    row.typed = "11";
+    elem.readEditor();
+    EXPECT_EQ(row.error, QString("one to ten"));
+    row.typed = "x";
+    elem.readEditor();
+    EXPECT_NE(row.error, QString("one to ten"));
+    // File texts are not limited.
+    EXPECT_TRUE(elem.fromString("42"));
+    EXPECT_EQ(f, 42.0f);
 }

@@ -1,5 +1,5 @@
-// The light response: searchlight beaming against (1/D)^k, exposure in stops, table shading
-// against line-by-line sums, and the plain path untouched while everything is off.
+// The light response: searchlight beaming against (1/D)^k, exposure in stops, and table shading
+// against line-by-line sums; the Doppler read-out and the picture's aspect factors.
 #include "scene/lightshading.h"
 
 #include <gtest/gtest.h>
@@ -35,25 +35,6 @@ Eye lightEye(const Eye& base, int k, float stops) {
 const Eye& humans() { return eyePresets()[3].eye; }
 
 }  // namespace
-
-TEST(LightShading, EverythingOffKeepsThePlainPath) {
-    RenderSettings s;
-    s.syncLight();
-    EXPECT_FALSE(s.eye.extended());
-    EXPECT_EQ(s.beamingFactor(0.3f), 1.0f);
-    RenderSettings copy;
-    copy = s;
-    EXPECT_FALSE(copy.eye.extended());
-    s.searchlight = 4;
-    s.syncLight();
-    EXPECT_TRUE(s.eye.extended());
-    s.searchlight = 0;
-    s.exposureStops = 0.5f;
-    s.syncLight();
-    EXPECT_TRUE(s.eye.extended());
-    // The light fields do not make two eyes different for the eye editor.
-    EXPECT_EQ(s.eye, defaultEye());
-}
 
 TEST(LightShading, SearchlightAtTheViewCentreIsOnePlusBetaTimesGammaToTheK) {
     for (int k : {3, 4}) {
@@ -158,31 +139,21 @@ TEST(LightShading, OffGridFactorsFallBackToTheDirectPath) {
     EXPECT_EQ(one(body, eye, std::nanf(""), 1.0f) & 0xffffffu, 0u);
 }
 
-// Blackbody colours shade through their tables with a plain three-curve eye too (no searchlight,
-// no exposure): within one level of the same lines summed one by one as an ordinary colour.
-TEST(LightShading, DenseSpectraUseTablesWithThePlainEye) {
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<float> logd(-1.5f, 1.5f), shadeDist(0.3f, 1.0f);
-    for (int p = 0; p < 5; ++p) {
-        Eye eye = eyePresets()[p].eye;
-        if (eye.kind != EyeKind::ThreeCurve) continue;
-        eye.updateLightKey();
-        ASSERT_FALSE(eye.extended());
-        for (float kelvin : {2500.0f, 5800.0f, 12000.0f}) {
-            ColBlackbody body(QStringLiteral("bb"), kelvin, 0.7f);
-            ColDiscrete lines;  // the same lines as an ordinary colour: line-by-line sums
-            for (int i = 0; i < body.count(); ++i)
-                lines.addLine(body.wavelengths[size_t(i)], body.intensities[size_t(i)]);
-            LightTableCache::prepareAll({&body, &lines}, eye);
-            ASSERT_NE(body.lightTables.find(eye.lightKey), nullptr);
-            EXPECT_EQ(lines.lightTables.find(eye.lightKey), nullptr);
-            for (int r = 0; r < 50; ++r) {
-                const float d = std::exp(logd(rng)), shade = shadeDist(rng);
-                const uint32_t fast = one(body, eye, d, shade), slow = one(lines, eye, d, shade);
-                for (int c = 0; c < 3; ++c)
-                    ASSERT_LE(std::abs(channel(fast, c) - channel(slow, c)), 1)
-                        << "preset " << p << ", " << kelvin << " K, d " << d;
-            }
-        }
-    }
+TEST(RenderSettings, AspectFactorsScaleTheShorterSide) {
+    float sx, sy;
+    RenderSettings::aspectFactors(200, 100, sx, sy);
+    EXPECT_EQ(sx, 1.0f);
+    EXPECT_EQ(sy, 0.5f);
+    RenderSettings::aspectFactors(100, 400, sx, sy);
+    EXPECT_EQ(sx, 0.25f);
+    EXPECT_EQ(sy, 1.0f);
+}
+
+TEST(RenderSettings, DopplerReadOutIsGammaAtTheCentre) {
+    RenderSettings s;
+    s.speed = 0.6f;
+    EXPECT_NEAR(s.dopplerAt(0, 0), 1.25f, 1e-6);
+    // (beta r / t + 1) gamma with r = hypot(u, v), t = sqrt(u^2 + v^2 + 1).
+    const double r = std::hypot(0.3, 0.4), t = std::sqrt(0.25 + 1.0);
+    EXPECT_NEAR(s.dopplerAt(0.3f, 0.4f), (0.6 * r / t + 1.0) * 1.25, 1e-5);
 }

@@ -1,12 +1,14 @@
-// Scene files: reading by events with attributes as properties, defaults for empty blocks, errors
-// with line and column, whitespace-free names, escaping, and byte-identical load/save cycles.
+// Scene files: refused input with line and column, limits, byte-identical load/save cycles, and
+// the optional eye of the render settings.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include "scene/colblackbody.h"
 #include "scene/coldiscrete.h"
+#include "scene/lights.h"
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjplane.h"
@@ -50,41 +52,16 @@ QByteArray readFile(const QString& path) {
     return f.readAll();
 }
 
+QByteArray withEye(const char* eyeText) {
+    return QByteArray("<tavolinfile>\n  <renderSettings>\n    <bhradius>0.5</bhradius>\n    <eye>") +
+           eyeText + "</eye>\n  </renderSettings>\n</tavolinfile>\n";
+}
+
 }  // namespace
-
-// Attributes are properties, an empty block gives the class's defaults, the block's end updates
-// derived fields, and names lose their spaces.
-TEST(ReaderXml, AttributesDefaultsAndNames) {
-    auto l = parse(
-        "<tavolinfile><sphere name=\"a\"><radius>2</radius></sphere><plane></plane><movsphere/>"
-        "<sphere><name> big ball </name></sphere></tavolinfile>");
-    ASSERT_TRUE(l->ok) << l->error.toStdString();
-    const auto& items = l->scene.objects.items;
-    ASSERT_EQ(items.size(), 4u);
-    auto* s = dynamic_cast<rtObjSphere<1>*>(items[0]);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->name, "a");
-    EXPECT_EQ(s->radius, 2.0f);
-    EXPECT_EQ(s->radius2, 4.0f);
-    auto* p = dynamic_cast<rtObjPlane*>(items[1]);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->x.x, 1.0f);
-    EXPECT_EQ(p->y.y, 1.0f);
-    EXPECT_EQ(p->sx, 5.0f);
-    EXPECT_NE(dynamic_cast<rtObjSphere<0>*>(items[2]), nullptr);
-    EXPECT_EQ(items[3]->name, "bigball");
-}
-
-TEST(ReaderXml, UnknownPropertyStopsWithLineAndColumn) {
-    auto l = parse("<tavolinfile>\n  <plane>\n    <foo>1</foo>\n  </plane>\n</tavolinfile>\n");
-    EXPECT_FALSE(l->ok);
-    EXPECT_TRUE(l->error.startsWith("Fatal error: ")) << l->error.toStdString();
-    EXPECT_TRUE(l->error.contains("foo")) << l->error.toStdString();
-    EXPECT_TRUE(l->error.contains("  line:3  column:")) << l->error.toStdString();
-}
 
 TEST(ReaderXml, RefusesWhatItCannotRead) {
     const char* bad[] = {
+        "<tavolinfile>\n  <plane>\n    <foo>1</foo>\n  </plane>\n</tavolinfile>\n",  // unknown
         "<tavolinfile><cylinder/></tavolinfile>",                              // unknown tag
         "<tavolinfile><sphere><radius>abc</radius></sphere></tavolinfile>",    // not a number
         "<tavolinfile><sphere><center>1;2;3</center></sphere></tavolinfile>",  // three parts
@@ -103,45 +80,17 @@ TEST(ReaderXml, RefusesWhatItCannotRead) {
     }
 }
 
-TEST(ReaderXml, WritesTheBlockLayout) {
-    auto l = parse("<tavolinfile><sphere><name>ball</name></sphere></tavolinfile>");
-    ASSERT_TRUE(l->ok);
-    const QString text = QString::fromUtf8(save(*l));
-    const QStringList lines = text.split('\n');
-    ASSERT_GE(lines.size(), 16);
-    EXPECT_EQ(lines[0], "<tavolinfile>");
-    EXPECT_EQ(lines[1], "  <renderSettings>");
-    EXPECT_EQ(lines[2], "    <start>0;0;0;0</start>");
-    EXPECT_EQ(lines[3], "    <lookat>0;0;1;-1</lookat>");
-    EXPECT_EQ(lines[7], "    <bhradius>0.1</bhradius>");
-    EXPECT_EQ(lines[8], "  </renderSettings>");
-    EXPECT_EQ(lines[9], "  <sphere>");
-    EXPECT_EQ(lines[10], "    <name>ball</name>");
-    EXPECT_EQ(lines[11], "    <center>0;0;0;0</center>");
-    EXPECT_EQ(lines[12], "    <radius>0.5</radius>");
-    EXPECT_EQ(lines[13], "    <texname></texname>");
-    EXPECT_EQ(lines[14], "  </sphere>");
-    EXPECT_EQ(lines[15], "  <newcolor>");  // the default colour is written like any other
-    EXPECT_TRUE(text.endsWith("</tavolinfile>\n"));
-}
-
-TEST(ReaderXml, EscapedNamesSurviveARoundTrip) {
-    auto l = parse("<tavolinfile><sphere><name>a&lt;b&gt;&amp;c</name></sphere></tavolinfile>");
-    ASSERT_TRUE(l->ok) << l->error.toStdString();
-    EXPECT_EQ(l->scene.objects.items[0]->name, "a<b>&c");
-    const QByteArray saved = save(*l);
-    EXPECT_TRUE(saved.contains("<name>a&lt;b&gt;&amp;c</name>"));
-    auto again = parse(saved);
-    ASSERT_TRUE(again->ok) << again->error.toStdString();
-    EXPECT_EQ(again->scene.objects.items[0]->name, "a<b>&c");
-}
-
-// Load, save, load, save: the two saved files are identical.
-TEST(ReaderXml, SaveLoadSaveIsByteIdenticalForEveryBenchScene) {
-    const QString files[] = {QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin"),
+// Load, save, load, save: the two saved files are identical, for the bench scenes and for a file
+// with every kind of item (attributes, escaped names, six-digit values, infinite lifetimes,
+// blackbody colours, an edited eye). What the first load gave is what the second one gives.
+TEST(ReaderXml, SaveLoadSaveIsByteIdenticalForEveryKindOfItem) {
+    const QString files[] = {QStringLiteral(TAVOLIN_TEST_DATA "/every-kind.tavolin"),
+                             QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin"),
                              QStringLiteral(TAVOLIN_TEST_DATA "/temple.tavolin"),
                              QStringLiteral(TAVOLIN_TEST_DATA "/sphere-grid.tavolin"),
-                             QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin")};
+                             QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin"),
+                             QStringLiteral(TAVOLIN_SOURCE_DIR
+                                            "/resources/scenes/stonehenge-natural.tavolin")};
     for (const QString& file : files) {
         auto first = parse(readFile(file));
         ASSERT_TRUE(first->ok) << file.toStdString() << ": " << first->error.toStdString();
@@ -153,21 +102,36 @@ TEST(ReaderXml, SaveLoadSaveIsByteIdenticalForEveryBenchScene) {
         EXPECT_EQ(first->scene.colors.items.size(), second->scene.colors.items.size());
         EXPECT_EQ(first->scene.objects.items.size(), second->scene.objects.items.size());
     }
-}
-
-TEST(ReaderXml, EveryValueSurvivesARoundTripAtSixDigits) {
-    auto l = parse(
-        "<tavolinfile><renderSettings><start>1.5;-2.25;3e-05;0</start><bhradius>123457"
-        "</bhradius></renderSettings><newcolor><wavelength>(600.5;1)(450;0.125)</wavelength>"
-        "<colname>c</colname></newcolor></tavolinfile>");
-    ASSERT_TRUE(l->ok) << l->error.toStdString();
-    EXPECT_EQ(l->settings.start.z, 3e-05f);
-    EXPECT_EQ(l->settings.bhradius, 123457.0f);
+    auto l = parse(readFile(files[0]));
     auto again = parse(save(*l));
-    ASSERT_TRUE(again->ok);
-    EXPECT_EQ(again->settings.start.y, -2.25f);
-    ASSERT_EQ(again->scene.colors.items.size(), 2u);
-    EXPECT_EQ(again->scene.colors.items[1]->toSpectrumText(), "(600.5;1)(450;0.125)");
+    for (Loaded* loaded : {l.get(), again.get()}) {
+        const SceneData& scene = loaded->scene;
+        EXPECT_EQ(loaded->settings.start.z, 3e-05f);
+        EXPECT_EQ(loaded->settings.bhradius, 123457.0f);
+        EXPECT_EQ(loaded->settings.eye.channel[2], EyeChannel(560, 660, 790));
+        ASSERT_EQ(scene.objects.items.size(), 4u);
+        EXPECT_EQ(scene.objects.items[0]->name, "a<b>&c");
+        auto* moving = dynamic_cast<rtObjSphere<0>*>(scene.objects.items[1]);
+        ASSERT_NE(moving, nullptr);
+        EXPECT_EQ(moving->tmin, -HUGE_VALF);
+        EXPECT_EQ(moving->mov.x, 0.5f);
+        auto* plane = dynamic_cast<rtObjPlane*>(scene.objects.items[2]);
+        ASSERT_NE(plane, nullptr);
+        EXPECT_EQ(plane->name, "floortile");
+        EXPECT_EQ(plane->sx, 3.5f);
+        EXPECT_EQ(scene.lights.items.at(0)->intensity, 0.8f);
+        EXPECT_EQ(scene.colors.get("c")->toSpectrumText(), "(600.5;1)(450;0.125)");
+        // Blackbody colours keep temperature and luminance (defaults for what was left out) and
+        // are read back into the same lines.
+        auto* ember = dynamic_cast<const ColBlackbody*>(scene.colors.get("ember"));
+        auto* sun = dynamic_cast<const ColBlackbody*>(scene.colors.get("sun"));
+        ASSERT_TRUE(ember && sun);
+        EXPECT_EQ(ember->luminance, 1.0f);
+        EXPECT_EQ(ember->intensities, ColBlackbody(QStringLiteral("e"), 3000, 1).intensities);
+        EXPECT_EQ(sun->intensities, ColBlackbody(QStringLiteral("s"), 5800, 0.75f).intensities);
+        EXPECT_EQ(dynamic_cast<const ColBlackbody*>(scene.colors.get("c")), nullptr);
+    }
+    EXPECT_FALSE(save(*l).contains("(205;")) << "no spectrum text for blackbody colours";
 }
 
 TEST(ReaderXml, EntityDeclarationsAreRefusedButCharacterReferencesStay) {
@@ -235,4 +199,48 @@ TEST(ReaderXml, OnlyColoursThatTexturesUseAreShaded) {
     ASSERT_EQ(l->scene.shadedColors.size(), 2u);
     EXPECT_EQ(l->scene.shadedColors[0]->name, "sun");
     EXPECT_EQ(l->scene.shadedColors[1], l->scene.colors.items.front());  // the stand-in
+}
+
+// Every preset and an edited eye survive a save and a load; the element is the last line of
+// the render settings, and only an eye other than the default one writes it.
+TEST(RenderSettingsEye, EveryEyeSurvivesARoundTrip) {
+    std::vector<Eye> eyes;
+    for (const EyePreset& preset : eyePresets()) eyes.push_back(preset.eye);
+    Eye edited = defaultEye();
+    edited.channel[1] = EyeChannel(412.5f, 633.25f, 1001.75f);
+    eyes.push_back(edited);
+    for (const Eye& eye : eyes) {
+        Loaded scene;
+        scene.settings.eye = eye;
+        const QByteArray saved = save(scene);
+        const bool named = eye != defaultEye();
+        EXPECT_EQ(saved.contains("    <eye>"), named);
+        if (named) {
+            EXPECT_TRUE(saved.contains("</eye>\n  </renderSettings>\n"));
+        }
+        auto back = parse(saved);
+        ASSERT_TRUE(back->ok) << saved.toStdString();
+        EXPECT_TRUE(back->settings.eye == eye) << saved.toStdString();
+        EXPECT_EQ(back->settings.eye.kind, eye.kind);
+        EXPECT_EQ(save(*back), saved);
+    }
+    // The CIE eye by its name; the curves by their nine wavelengths, red first.
+    auto cie = parse(withEye("cie1931"));
+    EXPECT_EQ(cie->settings.eye.kind, EyeKind::Cie1931);
+    auto curves = parse(withEye(" 400;500;600; 500;600;700 ;600;700;800\n    "));
+    EXPECT_EQ(curves->settings.eye.kind, EyeKind::ThreeCurve);
+    EXPECT_EQ(curves->settings.eye.channel[0], EyeChannel(400, 500, 600));
+    EXPECT_EQ(curves->settings.eye.channel[2], EyeChannel(600, 700, 800));
+}
+
+TEST(RenderSettingsEye, UnreadableEyesStopTheLoad) {
+    for (const char* text : {"", "cie", "CIE1931", "400;500;600", "400;500;600;500;600;700;600;700",
+                             "400;500;600;500;600;700;600;700;800;900",
+                             "400;500;600;500;500;700;600;700;800",  // peak not above lo
+                             "400;500;600;500;600;700;600;900;800",  // hi below peak
+                             "400;500;600;500;600;700;600;700;x", "400;500;inf;500;600;700;600;700;800"}) {
+        auto scene = parse(withEye(text));
+        EXPECT_FALSE(scene->ok) << text;
+        EXPECT_EQ(scene->settings.eye, defaultEye()) << text;
+    }
 }

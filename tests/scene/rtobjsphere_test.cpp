@@ -138,72 +138,12 @@ TEST(RtObjSphere, ObserverTimeOffsetLeavesTheSphereWholeForEveryPacketSize) {
     EXPECT_NEAR(b16.tHit[1][1], 10 * cosA - std::sqrt(1 - 100 * sinA * sinA), 1e-4);
 }
 
-// Hits, distances, offsets and shading factors of single rays against the world-line search: the
-// offset and the shading use the centre at the time of the hit.
-TEST(RtObjSphere, MovingSingleRayHitsMatchBruteForceSearch) {
-    Rng rng(2024);
-    RecordingTexture tex;
-    int hits = 0, misses = 0;
-    for (int k = 0; k < 40; ++k) {
-        const Vec4f center = rng.point(5.0), mov = rng.direction() * float(rng.uni(0, 0.8));
-        const float radius = float(rng.uni(0.3, 2.0)), tmin = float(rng.uni(-5, 5));
-        MovingSphere s = movingSphere(center, mov, radius, tmin, tmin + float(rng.uni(0.5, 10)));
-        s.texture = &tex;
-        for (int i = 0; i < 40; ++i) {
-            // Aim at the sphere's position at a time around its lifetime.
-            const double Tstar = rng.uni(s.tmin - 1.5, s.tmax + 1.5);
-            const Vec4f target = s.center + s.mov * float(Tstar - s.tmin) +
-                                 rng.direction() * float(rng.uni(0, 1.5) * s.radius);
-            Vec4f origin = target + rng.direction() * float(rng.uni(3, 15));
-            const Vec4f v = target - origin;
-            origin.w = float(Tstar - len(d3(v)));
-            SingleRay r = makeRay(origin, unitDir(v.x, v.y, v.z));
-            if (i % 4 == 0) r.tMax = float(rng.uni(2, 15));
-            if (i % 5 == 0) r.tMin = float(rng.uni(0, 4));
-            const WorldLineHit ref = bruteForceMoving(s, r);
-            if (ref.ambiguous) continue;
-            float t = hit1(s, r);
-            EXPECT_EQ(s.occluded1(r), ref.hit);
-            if (!ref.hit) {
-                ++misses;
-                EXPECT_EQ(t, kNoDistance) << "sphere " << k << " ray " << i;
-                continue;
-            }
-            ++hits;
-            ASSERT_NE(t, kNoDistance) << "sphere " << k << " ray " << i;
-            const double tExpected = ref.T - r.origin.w;
-            EXPECT_NEAR(t, tExpected, 1e-3 * (1 + std::fabs(tExpected)));
-            // The offset is taken from the centre at the time of the hit.
-            const D3 p = d3(r.origin) + d3(r.dir) * tExpected;
-            const D3 c = d3(s.center) + d3(s.mov) * (ref.T - s.tmin);
-            const double gap = len(d3(r.hitOffset) * (1.0 / hitOffsetScale) - (p - c));
-            EXPECT_LT(gap, 2e-3 * (1 + std::fabs(tExpected)));
-            s.shade1(r, t);
-            EXPECT_NEAR(tex.factor1, movingCosine(s, r.origin, r.dir, ref.T), 1e-2);
-        }
-    }
-    EXPECT_GT(hits, 300);
-    EXPECT_GT(misses, 300);
-
-    // A sphere whose lifetime is empty is never there.
-    MovingSphere never = movingSphere(Vec4f(0, 0, 5, 0), Vec4f(0, 0, 0, 0), 2, 3, 3);
-    for (float span : {0.0f, -1.0f, -50.0f}) {
-        never.tmax = 3 + span;
-        never.update();
-        for (int i = 0; i < 100; ++i) {
-            const Vec4f o = rng.point(10.0, 10.0);
-            SingleRay r = makeRay(o, unitDir(never.center + rng.direction() * 1.9f - o));
-            EXPECT_EQ(hit1(never, r), kNoDistance);
-            EXPECT_FALSE(never.occluded1(r));
-        }
-    }
-}
-
-// Bundles meet the moving sphere in space-time as single rays do: against the brute-force world
-// line search, 16-ray packets from a shared origin and 4-ray packets whose lanes start from
-// their own points and times hit the same lanes at the same distances, and shade them with the
-// centre at the time of each lane's hit.
-TEST(RtObjSphere, MovingSphereBundlesMatchBruteForceSearch) {
+// Single rays and bundles meet the moving sphere in space-time as the brute-force world line
+// search does: single rays and 4-ray packets whose lanes start from their own points and times,
+// and 16-ray packets from a shared origin, hit the same lanes at the same distances, and shade
+// them with the centre at the time of each lane's hit; a single ray's offset is taken from that
+// centre too.
+TEST(RtObjSphere, MovingSphereMatchesBruteForceSearchAtEveryPacketSize) {
     Rng rng(31);
     RecordingTexture tex;
     int compared = 0, hitLanes = 0;
@@ -243,12 +183,23 @@ TEST(RtObjSphere, MovingSphereBundlesMatchBruteForceSearch) {
                 if (!own.ambiguous) {
                     ++compared;
                     EXPECT_EQ(((m4 >> l) & 1) != 0, own.hit) << "sphere " << k << " lane " << i;
+                    SingleRay r = makeRay(origins[i], dirs[i]);
+                    const float t1 = hit1(s, r);
+                    EXPECT_EQ(s.occluded1(r), own.hit);
+                    EXPECT_EQ(t1 != kNoDistance, own.hit) << "sphere " << k << " ray " << i;
                     if (own.hit) {
                         ++hitLanes;
                         const double t = own.T - origins[i].w;
                         EXPECT_NEAR(b4.tHit[l], t, 1e-3 * (1 + std::fabs(t)));
-                        EXPECT_NEAR(tex.factor4[l], movingCosine(s, origins[i], dirs[i], own.T),
-                                    1e-2);
+                        EXPECT_NEAR(t1, t, 1e-3 * (1 + std::fabs(t)));
+                        const double cosine = movingCosine(s, origins[i], dirs[i], own.T);
+                        EXPECT_NEAR(tex.factor4[l], cosine, 1e-2);
+                        const D3 p = d3(r.origin) + d3(r.dir) * t;
+                        const D3 c = d3(s.center) + d3(s.mov) * (own.T - s.tmin);
+                        const double gap = len(d3(r.hitOffset) * (1.0 / hitOffsetScale) - (p - c));
+                        EXPECT_LT(gap, 2e-3 * (1 + std::fabs(t)));
+                        s.shade1(r, t1);
+                        EXPECT_NEAR(tex.factor1, cosine, 1e-2);
                     }
                 }
                 if (!common.ambiguous) {
@@ -265,4 +216,17 @@ TEST(RtObjSphere, MovingSphereBundlesMatchBruteForceSearch) {
     }
     EXPECT_GT(compared, 400);
     EXPECT_GT(hitLanes, 150);
+
+    // A sphere whose lifetime is empty is never there.
+    MovingSphere never = movingSphere(Vec4f(0, 0, 5, 0), Vec4f(0, 0, 0, 0), 2, 3, 3);
+    for (float span : {0.0f, -1.0f, -50.0f}) {
+        never.tmax = 3 + span;
+        never.update();
+        for (int i = 0; i < 100; ++i) {
+            const Vec4f o = rng.point(10.0, 10.0);
+            SingleRay r = makeRay(o, unitDir(never.center + rng.direction() * 1.9f - o));
+            EXPECT_EQ(hit1(never, r), kNoDistance);
+            EXPECT_FALSE(never.occluded1(r));
+        }
+    }
 }

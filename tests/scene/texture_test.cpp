@@ -1,19 +1,15 @@
 // The one-colour and checkerboard textures: colour choice per cell against a brute-force parity,
-// the absolute shading factors of the 4-lane form, and agreement of the lane forms with one ray.
+// and the shading factors of the lane forms against the colour's own lane conversion.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 #include <random>
 
-#include "geometry/programmingerror.h"
 #include "scene/coldiscrete.h"
 #include "scene/colorcol.h"
-#include "scene/dataelem.h"
 #include "scene/eye.h"
 #include "scene/rendersettings.h"
-#include "scene/textureimage.h"
 #include "scene/texturequad.h"
 #include "scene/texturesingle.h"
 
@@ -23,12 +19,7 @@ constexpr uint32_t kUntouched = 0x5a5a5a5au;
 
 int channel(uint32_t px, int c) { return (px >> (8 * c)) & 0xff; }
 
-Eye humansEye() {
-    for (const EyePreset& p : eyePresets())
-        if (p.name == QLatin1String("Humans")) return p.eye;
-    ADD_FAILURE() << "no Humans preset";
-    return defaultEye();
-}
+const Eye& humansEye() { return eyePresets()[3].eye; }
 
 // Three colours in a collection whose default ("default") is a dim grey-ish spectrum. "red" is a
 // line at the red peak of the Humans eye (500 nm), "green" at the green peak (600 nm).
@@ -119,27 +110,6 @@ int referenceCell(float u, float v) {
 }  // namespace
 
 // ---------------------------------------------------------------- TextureSingle
-
-TEST(TextureSingle, OneRayIsTheColourConversion) {
-    Palette pal;
-    RenderSettings s;
-    s.eye = humansEye();
-    TextureSingle t;
-    t.colorName = "red";
-    t.resolveColors(pal.colors);
-    OneRay r(s, 3.0f, 4.0f);
-    t.shade1(r.ray, 1.0f);
-    // A line at the red peak: red at full strength (about 100), nothing else.
-    EXPECT_NEAR(channel(r.pixel, 0), 100, 1);
-    EXPECT_EQ(channel(r.pixel, 1), 0);
-    EXPECT_EQ(channel(r.pixel, 2), 0);
-    EXPECT_EQ(channel(r.pixel, 3), 255);
-    // Doppler 1.2 moves the line to 600 nm, the green peak.
-    OneRay shifted(s, 0.0f, 0.0f, 1.2f);
-    t.shade1(shifted.ray, 0.5f);
-    EXPECT_EQ(channel(shifted.pixel, 0), 0);
-    EXPECT_NEAR(channel(shifted.pixel, 1), 50, 1);
-}
 
 TEST(TextureSingle, FourLaneFormUsesAbsoluteFactorsSixteenLaneFormSigned) {
     Palette pal;

@@ -1,23 +1,10 @@
 // Shared pieces of the widget tests: an offscreen start unless a platform is named, a watcher
-// that answers the modal boxes a dialog opens (message boxes, the colour dialog), and driving the
-// frame loop of the views from a test with a standalone reference render to compare against.
+// that answers the modal boxes a dialog opens, a stand-in help viewer, and driving the frame loop
+// of the views from a test with a standalone reference render to compare against.
 #pragma once
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QColor>
-#include <QColorDialog>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMouseEvent>
-#include <QPointer>
-#include <QStringList>
-#include <QThread>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 #include <vector>
 
 #include "engine/docrt.h"
@@ -27,15 +14,13 @@
 #include "engine/views/mainview.h"
 #include "ui/helppages.h"
 
-// Answers modal boxes as they appear: records each message box's title and text and presses
-// its first button; a colour dialog gets `color` and is accepted, or rejected when color is
-// invalid.
+// Answers modal boxes as they appear: records each message box's title and text and presses its
+// first button; a colour dialog gets `color` and is accepted, or is rejected when color is invalid.
 class ModalAnswerer : public QObject {
 public:
     explicit ModalAnswerer(QColor color_ = QColor()) : color(color_) {
-        timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, this, [this] { answer(); });
-        timer.start();
+        timer.start(20);
     }
 
     QStringList titles;
@@ -45,45 +30,26 @@ public:
 private:
     void answer() {
         QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            if (box->isVisible() && box != lastBox) {
-                lastBox = box;
-                titles << box->windowTitle();
-                texts << box->text();
-                QAbstractButton* button =
-                    box->buttons().isEmpty() ? nullptr : box->buttons().front();
-                if (button)
-                    button->click();
-                else
-                    box->done(0);
-            }
-        } else if (auto* dlg = qobject_cast<QColorDialog*>(modal)) {
-            if (dlg->isVisible() && dlg != lastColor) {
-                lastColor = dlg;
-                ++colorDialogs;
-                if (color.isValid()) {
-                    dlg->setCurrentColor(color);
-                    dlg->accept();
-                } else {
-                    dlg->reject();
-                }
-            }
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
+            titles << box->windowTitle();
+            texts << box->text();
+            box->buttons().isEmpty() ? box->done(0) : box->buttons().front()->click();
+        } else if (auto* dlg = qobject_cast<QColorDialog*>(modal); dlg && dlg->isVisible()) {
+            ++colorDialogs;
+            dlg->setCurrentColor(color);
+            color.isValid() ? dlg->accept() : dlg->reject();
         }
     }
 
     QColor color;
     QTimer timer;
-    QPointer<QMessageBox> lastBox;
-    QPointer<QColorDialog> lastColor;
 };
 
 // With TAVOLIN_UI_SHOTS naming a folder, saves a picture of the widget there as name.png, for
 // looking at the layouts under a real X server.
 inline void saveShotIfAsked(QWidget* widget, const QString& name) {
     const QString folder = qEnvironmentVariable("TAVOLIN_UI_SHOTS");
-    if (folder.isEmpty()) return;
-    QCoreApplication::processEvents();
-    widget->grab().save(QDir(folder).filePath(name + ".png"));
+    if (!folder.isEmpty()) widget->grab().save(QDir(folder).filePath(name + ".png"));
 }
 
 // Writes a new file (an executable one if asked); whether that worked.
@@ -91,8 +57,7 @@ inline bool writeFile(const QString& path, const QByteArray& bytes, bool executa
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return false;
     file.close();
-    return !executable ||
-           file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return !executable || file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
 }
 
 inline QByteArray readFile(const QString& path) {
@@ -104,19 +69,13 @@ inline QByteArray readFile(const QString& path) {
 // XDG_DATA_HOME and every line it receives to log ("pid ...", "arg ...", "xdg ...", "in ..."),
 // and ends by itself when asked for quit.html, as if the user closed it.
 inline bool writeStandInViewer(const QString& path, const QString& log) {
-    return writeFile(path,
-                     QString("#!/bin/sh\n"
-                             "log='%1'\n"
-                             "echo \"pid $$\" >> \"$log\"\n"
-                             "for a in \"$@\"; do echo \"arg $a\" >> \"$log\"; done\n"
-                             "echo \"xdg $XDG_DATA_HOME\" >> \"$log\"\n"
-                             "while IFS= read -r line; do\n"
-                             "  echo \"in $line\" >> \"$log\"\n"
-                             "  case \"$line\" in *quit.html) exit 0;; esac\n"
-                             "done\n")
-                         .arg(log)
-                         .toLocal8Bit(),
-                     true);
+    const QString script =
+        "#!/bin/sh\nlog='%1'\necho \"pid $$\" >> \"$log\"\n"
+        "for a in \"$@\"; do echo \"arg $a\" >> \"$log\"; done\n"
+        "echo \"xdg $XDG_DATA_HOME\" >> \"$log\"\n"
+        "while IFS= read -r line; do\n  echo \"in $line\" >> \"$log\"\n"
+        "  case \"$line\" in *quit.html) exit 0;; esac\ndone\n";
+    return writeFile(path, script.arg(log).toLocal8Bit(), true);
 }
 
 // Records the help pages requested while it lives.
@@ -134,63 +93,54 @@ inline void quietOffscreenWarnings() {
     static QtMessageHandler previous = nullptr;
     previous = qInstallMessageHandler(
         [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-            if (message.contains(QLatin1String("propagateSizeHints"))) return;
-            if (previous) previous(type, context, message);
+            if (!message.contains(QLatin1String("propagateSizeHints")) && previous)
+                previous(type, context, message);
         });
 }
 
-// QTEST_MAIN with the offscreen platform unless QT_QPA_PLATFORM names another, and a private
-// runtime folder (Qt warns about a shared one when run as root).
-#define TAVOLIN_UI_TEST_MAIN(TestClass)                                                         \
-    int main(int argc, char** argv) {                                                           \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                     \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                            \
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {                                   \
-            const QString dir = QDir::tempPath() + "/tavolin-ui-test-runtime";                  \
-            QDir().mkpath(dir);                                                                 \
-            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); \
-            qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());                                      \
-        }                                                                                       \
-        QApplication app(argc, argv);                                                           \
-        TestClass test;                                                                         \
-        QTEST_SET_MAIN_SOURCE_PATH                                                              \
-        return QTest::qExec(&test, argc, argv);                                                 \
+// QTEST_MAIN with the offscreen platform unless QT_QPA_PLATFORM names another.
+#define TAVOLIN_UI_TEST_MAIN(TestClass)                     \
+    int main(int argc, char** argv) {                       \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) \
+            qputenv("QT_QPA_PLATFORM", "offscreen");        \
+        QApplication app(argc, argv);                       \
+        TestClass test;                                     \
+        QTEST_SET_MAIN_SOURCE_PATH                          \
+        return QTest::qExec(&test, argc, argv);             \
     }
 
 namespace viewtest {
 
+// Runs the event loop until done() or the time-out; the time it took in milliseconds, or -1.
+template <typename Done>
+qint64 waitUntil(Done done, int timeoutMs = 60000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) return -1;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return t.elapsed();
+}
+
 inline void spin(int ms) {
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
+    waitUntil([&] { return t.elapsed() >= ms; });
 }
 
 // Runs the event loop until the frame loop has started n more frames.
-inline bool waitFrames(MainView& view, long n, int timeoutMs = 60000) {
+inline bool waitFrames(MainView& view, long n) {
     const long target = view.framesStarted() + n;
-    QElapsedTimer t;
-    t.start();
-    while (view.framesStarted() < target && t.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return view.framesStarted() >= target;
+    return waitUntil([&] { return view.framesStarted() >= target; }) >= 0;
 }
 
 // Holds the frame loop and waits until the running frame has ended and the next step waits:
 // every engine's buffer then holds a finished frame and no worker runs.
-inline bool holdFrames(MainView& view, int timeoutMs = 60000) {
+inline bool holdFrames(MainView& view) {
     view.suspendRendering();
-    QElapsedTimer t;
-    t.start();
-    while (!view.isFramePending() && t.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return view.isFramePending() && !view.isRendering();
+    return waitUntil([&] { return view.isFramePending(); }) >= 0 && !view.isRendering();
 }
 
 // Renders one frame of the document's scene with the given settings on a pool of its own.
@@ -224,7 +174,7 @@ inline void hover(QWidget* widget, QPoint pos) {
 
 inline QStringList menuTexts(const QMenu& menu) {
     QStringList texts;
-    for (QAction* a : menu.actions()) texts << (a->isSeparator() ? "|" + a->text() : a->text());
+    for (QAction* a : menu.actions()) texts << a->text();
     return texts;
 }
 
