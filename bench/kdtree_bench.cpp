@@ -7,12 +7,12 @@
 #include <random>
 #include <vector>
 
-#include "geometry/kdtraverse.h"
-#include "geometry/kdtree.h"
+#include "accel/kdtraverse.h"
+#include "accel/kdtree.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
 #include "scene/texture.h"
-#include "tests/geometry/kdtestscene.h"
+#include "tests/accel/kdtestscene.h"
 
 using namespace kdtest;
 

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "geometry/blackholeframe.h"
-#include "geometry/lightpathgenerator.h"
+#include "accel/blackholeframe.h"
+#include "accel/lightpathgenerator.h"
 
 static void BM_RegenerateTable(benchmark::State& state) {
     const float rObs = float(state.range(0)) / 10.0f;

@@ -9,7 +9,7 @@
 #include <malloc.h>
 #include <sys/resource.h>
 
-#include "geometry/kdtree.h"
+#include "accel/kdtree.h"
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjbase.h"

@@ -17,8 +17,8 @@
 #include <cstdio>
 
 #include "engine/safefile.h"
-#include "geometry/kdtree.h"
-#include "geometry/programmingerror.h"
+#include "accel/kdtree.h"
+#include "base/programmingerror.h"
 #include "scene/colorcol.h"
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"

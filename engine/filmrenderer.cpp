@@ -12,8 +12,8 @@
 #include "engine/safefile.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
-#include "geometry/kdtree.h"
-#include "geometry/lightpathgenerator.h"
+#include "accel/kdtree.h"
+#include "accel/lightpathgenerator.h"
 #include "scene/rendersettings.h"
 
 namespace {

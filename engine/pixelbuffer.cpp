@@ -6,7 +6,7 @@
 #include <new>
 
 #include "engine/safefile.h"
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 
 namespace {
 const char* const kUnsupportedLevel = "rendering antialiasingstage not supported";

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 
 Recorder::Recorder(QObject* parent) : QObject(parent) {}
 

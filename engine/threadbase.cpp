@@ -13,8 +13,8 @@
 
 #include "engine/taskcollection.h"
 #include "engine/workerthread.h"
-#include "geometry/programmingerror.h"
-#include "geometry/traceoutput.h"
+#include "base/programmingerror.h"
+#include "base/traceoutput.h"
 #include "geometry/vec4f.h"
 
 namespace {

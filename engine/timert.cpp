@@ -21,11 +21,11 @@
 
 #include "engine/camera.h"
 #include "engine/debuglog.h"
-#include "geometry/kdtraverse.h"
-#include "geometry/kdtree.h"
-#include "geometry/lightpathtrace.h"
-#include "geometry/programmingerror.h"
-#include "geometry/traceoutput.h"
+#include "accel/kdtraverse.h"
+#include "accel/kdtree.h"
+#include "accel/lightpathtrace.h"
+#include "base/programmingerror.h"
+#include "base/traceoutput.h"
 #include "scene/coldiscrete.h"
 #include "scene/lighttablecache.h"
 #include "scene/rtobjbase.h"
@@ -46,8 +46,8 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     }
     frame.buffer = buffer;
     settings->start.w = 0.0f;
-    // Light response: shading reads searchlight and exposure from the eye, and dense spectra
-    // from per-colour tables built here, between frames.
+    // Shading reads searchlight and exposure from the eye, and what each colour prepares here
+    // for this eye between frames (the pool is idle now): its table, or its sums at factor 1.
     settings->syncLight();
     LightTableCache::prepareAll(sceneData->shadedColors, settings->eye);
     prepareFrame(settings, tree);
@@ -58,8 +58,6 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         tree->blackHole().boundScene(tree->sceneBox());
     }
     for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
-    // Colour sums for a Doppler factor of 1 with this frame's eye (the pool is idle now).
-    for (ColDiscrete* color : sceneData->colors.items) color->prepareShading(settings->eye);
 }
 
 void TimeRT::prepareFrame(RenderSettings* s, KDTree* t) {

@@ -6,7 +6,7 @@
 #include "engine/framecontext.h"
 #include "engine/pixelbuffer.h"
 #include "engine/taskcollection.h"
-#include "geometry/blackholeframe.h"
+#include "accel/blackholeframe.h"
 
 class KDTree;
 class SceneData;

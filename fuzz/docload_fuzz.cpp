@@ -11,7 +11,7 @@
 
 #include "engine/docrt.h"
 #include "fuzz/fuzzsupport.h"
-#include "geometry/kdtree.h"
+#include "accel/kdtree.h"
 
 namespace {
 

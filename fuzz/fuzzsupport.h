@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "geometry/traceoutput.h"
+#include "base/traceoutput.h"
 
 namespace fuzz {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "fuzz/fuzzsupport.h"
-#include "geometry/blackholeframe.h"
-#include "geometry/lightpathgenerator.h"
+#include "accel/blackholeframe.h"
+#include "accel/lightpathgenerator.h"
 
 namespace {
 

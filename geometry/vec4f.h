@@ -141,6 +141,35 @@ inline bool none(LaneMask4 a) { return _mm_movemask_ps(a) == 0; }
 // Lanes of a where the mask is set, of b elsewhere.
 inline Vec4f select(LaneMask4 mask, Vec4f a, Vec4f b) { return _mm_blendv_ps(b, a, mask); }
 
+// The four lanes as the rows of a 4x4 matrix, transposed in place: afterwards a holds lane 0 of
+// a, b, c, d (as they were), b lane 1, and so on. Turns four per-item records into lane rows.
+inline void transpose(Vec4f& a, Vec4f& b, Vec4f& c, Vec4f& d) {
+    _MM_TRANSPOSE4_PS(a.m, b.m, c.m, d.m);
+}
+
+// ---- four lanes in double precision (two SSE registers), for the few steps that must compute
+// in double and round to float once
+
+struct Vec4d {
+    __m128d low, high;  // lanes 0 and 1, lanes 2 and 3
+
+    explicit Vec4d(double s) : low(_mm_set1_pd(s)), high(low) {}
+    explicit Vec4d(Vec4f v) : low(_mm_cvtps_pd(v)), high(_mm_cvtps_pd(_mm_movehl_ps(v, v))) {}
+    Vec4d(__m128d l, __m128d h) : low(l), high(h) {}
+    // Each lane rounded to float under the current rounding mode.
+    Vec4f toFloat() const { return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)); }
+};
+
+inline Vec4d operator+(Vec4d a, Vec4d b) {
+    return {_mm_add_pd(a.low, b.low), _mm_add_pd(a.high, b.high)};
+}
+inline Vec4d operator-(Vec4d a, Vec4d b) {
+    return {_mm_sub_pd(a.low, b.low), _mm_sub_pd(a.high, b.high)};
+}
+inline Vec4d operator*(Vec4d a, Vec4d b) {
+    return {_mm_mul_pd(a.low, b.low), _mm_mul_pd(a.high, b.high)};
+}
+
 // ---- four 32-bit integer lanes: indices, pixel channels, bit patterns of floats
 
 struct alignas(16) Vec4i {

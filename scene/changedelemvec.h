@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 
 class ColDiscrete;
 class Texture;

@@ -3,7 +3,6 @@
 
 #include <QStringList>
 #include <cmath>
-#include <cstring>
 
 #include "scene/dataelem.h"
 #include "scene/eye.h"
@@ -70,10 +69,12 @@ inline void laneSums(const Eye& eye, const float* wl, const float* in, int n, co
                 case Span::None:
                     break;
                 case Span::Rising:
-                    for (int k = 0; k < count; ++k) sums[k][c] += cubic4(ch.below, w[k]) * intensity;
+                    for (int k = 0; k < count; ++k)
+                        sums[k][c] += cubic4(ch.below, w[k]) * intensity;
                     break;
                 case Span::Falling:
-                    for (int k = 0; k < count; ++k) sums[k][c] += cubic4(ch.above, w[k]) * intensity;
+                    for (int k = 0; k < count; ++k)
+                        sums[k][c] += cubic4(ch.above, w[k]) * intensity;
                     break;
                 case Span::Mixed:
                     for (int k = 0; k < count; ++k) {
@@ -113,11 +114,13 @@ inline uint8_t channelByte(float v) {
 }  // namespace
 
 void ColDiscrete::addLine(float wavelength, float intensity) {
+    lightTables.clear();
     wavelengths.push_back(wavelength);
     intensities.push_back(intensity);
 }
 
 void ColDiscrete::clearLines() {
+    lightTables.clear();
     wavelengths.clear();
     intensities.clear();
 }
@@ -147,6 +150,7 @@ bool ColDiscrete::fromSpectrumText(const QString& text) {
         newWavelengths.push_back(w);
         newIntensities.push_back(i);
     }
+    lightTables.clear();
     wavelengths.swap(newWavelengths);
     intensities.swap(newIntensities);
     return true;
@@ -157,8 +161,15 @@ void ColDiscrete::getProperties(Reader::PropertyList& list) {
     list.addString(QStringLiteral("colname"), name);
 }
 
+// Every conversion below takes one of two paths, chosen per call by takesLightPath: the
+// light-response path (LightShading, through the colour's table for the eye) or the line-by-line
+// sums here, which read the prepared sums for the eye when every ray of the call has factor 1.
+
 void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]) const {
-    if (eye.extended() || shadesByTable) return LightShading::accumulate(*this, eye, *doppler, sums);  // light hook
+    if (takesLightPath(eye)) {
+        LightShading::accumulate(*this, eye, *doppler, sums);
+        return;
+    }
     const float d = *doppler;
     const int n = count();
     const float* wl = wavelengths.data();
@@ -171,11 +182,15 @@ void ColDiscrete::accumulate(const Eye& eye, const float* doppler, float sums[3]
 
 void ColDiscrete::toPixel(const Eye& eye, uint32_t* out, const float* doppler,
                           const float* shade) const {
-    if (eye.extended() || shadesByTable) return LightShading::toPixel(*this, eye, out, *doppler, *shade);  // light hook
+    if (takesLightPath(eye)) {
+        LightShading::toPixel(*this, eye, out, *doppler, *shade);
+        return;
+    }
     float sums[3] = {0.0f, 0.0f, 0.0f};
-    const int cached = *doppler == 1.0f ? cacheFor(eye) : -1;
-    if (cached >= 0) {
-        for (int c = 0; c < 3; ++c) sums[c] = cache.raySums[cached][c];
+    const FactorOneSums* one = *doppler == 1.0f ? lightTables.factorOne(eye.lightKey) : nullptr;
+    const int set = one ? one->forCurrentControl() : -1;
+    if (set >= 0) {
+        for (int c = 0; c < 3; ++c) sums[c] = one->ray[set][c];
     } else {
         accumulate(eye, doppler, sums);
     }
@@ -188,14 +203,17 @@ TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel4(const Eye& eye, const Vec4f& doppler, const Vec4f& shade, LaneMask4 mask,
                            uint32_t* const pixels[4]) const {
     if (none(mask)) return;
-    if (eye.extended() || shadesByTable) return LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);  // light hook
+    if (takesLightPath(eye)) {
+        LightShading::toPixel4(*this, eye, doppler, shade, mask, pixels);
+        return;
+    }
     const DopplerRange range(&doppler, 1);
-    if (range.ordered && range.low == 1.0f && range.high == 1.0f) {
-        const int cached = cacheFor(eye);
-        if (cached >= 0) {
-            writeLanes(cache.laneSums[cached], shade, mask, pixels);
-            return;
-        }
+    const bool allOne = range.ordered && range.low == 1.0f && range.high == 1.0f;
+    const FactorOneSums* one = allOne ? lightTables.factorOne(eye.lightKey) : nullptr;
+    const int set = one ? one->forCurrentControl() : -1;
+    if (set >= 0) {
+        writeLanes(one->lane[set], shade, mask, pixels);
+        return;
     }
     Vec4f sums[1][3];
     laneSums(eye, wavelengths.data(), intensities.data(), count(), &doppler, 1, range, sums);
@@ -206,8 +224,10 @@ TAVOLIN_HOT_KERNEL
 void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f shade[4],
                             const LaneMask4 mask[4], uint32_t* const rows[4]) const {
     if (none(mask[0] | mask[1] | mask[2] | mask[3])) return;
-    if (eye.extended() || shadesByTable)  // light hook
-        return LightShading::toPixel16(*this, eye, doppler, shade, mask, rows);
+    if (takesLightPath(eye)) {
+        LightShading::toPixel16(*this, eye, doppler, shade, mask, rows);
+        return;
+    }
     // The groups with pixels to write, packed to the front.
     int group[4];
     Vec4f d[4];
@@ -217,16 +237,17 @@ void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f 
         group[active] = g;
         d[active++] = doppler[g];
     }
-    if (active == 0) return;
     const DopplerRange range(d, active);
     Vec4f sums[4][3];
     // One Doppler factor for every lane (no Doppler effect, or speed 0): each lane's sums are
-    // those of the first group, so they are computed once.
+    // those of the first group, so they are computed once, or read when prepared.
     const bool shared = range.ordered && range.low == range.high;
     const Vec4f(*use)[3] = sums;
-    const int cached = shared && range.low == 1.0f ? cacheFor(eye) : -1;
-    if (cached >= 0)
-        use = &cache.laneSums[cached];
+    const FactorOneSums* one =
+        shared && range.low == 1.0f ? lightTables.factorOne(eye.lightKey) : nullptr;
+    const int set = one ? one->forCurrentControl() : -1;
+    if (set >= 0)
+        use = &one->lane[set];
     else
         laneSums(eye, wavelengths.data(), intensities.data(), count(), d, shared ? 1 : active,
                  range, sums);
@@ -238,9 +259,6 @@ void ColDiscrete::toPixel16(const Eye& eye, const Vec4f doppler[4], const Vec4f 
 }
 
 namespace {
-
-// The control bits of MXCSR (rounding, flush to zero, masks); the low six are sticky flags.
-constexpr uint32_t kControlBits = ~0x3fu;
 
 // The sums at factor 1 in both forms, under the current control word. Not inlined, so that no
 // arithmetic moves across the control word changes around the call.
@@ -257,32 +275,20 @@ constexpr uint32_t kControlBits = ~0x3fu;
 
 }  // namespace
 
-int ColDiscrete::cacheFor(const Eye& e) const {
-    // Bitwise comparisons: only the very same numbers give the very same sums.
-    const size_t lineBytes = wavelengths.size() * sizeof(float);
-    if (!cache.valid || std::memcmp(cache.channels, e.channel, sizeof cache.channels) != 0 ||
-        cache.wavelengths.size() != wavelengths.size() ||
-        std::memcmp(cache.wavelengths.data(), wavelengths.data(), lineBytes) != 0 ||
-        std::memcmp(cache.intensities.data(), intensities.data(), lineBytes) != 0)
-        return -1;
-    const uint32_t control = fpControl() & kControlBits;
-    for (int k = 0; k < 2; ++k)
-        if (cache.control[k] == control) return k;
-    return -1;
-}
-
 void ColDiscrete::prepareShading(const Eye& e) {
-    cache.valid = false;
-    for (int c = 0; c < 3; ++c) cache.channels[c] = e.channel[c];
-    cache.wavelengths = wavelengths;
-    cache.intensities = intensities;
+    if (takesLightPath(e)) {
+        lightTables.prepare(*this, e);
+        return;
+    }
+    FactorOneSums sums;
     const uint32_t saved = fpControl();
-    const uint32_t controls[2] = {saved & kControlBits, roundingDown(saved) & kControlBits};
+    const uint32_t controls[2] = {saved & FactorOneSums::kControlBits,
+                                  roundingDown(saved) & FactorOneSums::kControlBits};
     for (int k = 0; k < 2; ++k) {
         setFpControl(controls[k]);
-        cache.control[k] = controls[k];
-        sumsAtOne(e, *this, cache.raySums[k], cache.laneSums[k]);
+        sums.control[k] = controls[k];
+        sumsAtOne(e, *this, sums.ray[k], sums.lane[k]);
     }
     setFpControl(saved);
-    cache.valid = true;
+    lightTables.keepFactorOne(*this, e, sums);
 }

@@ -21,8 +21,8 @@ public:
     std::vector<float> wavelengths;
     std::vector<float> intensities;
 
-    // Shading tables of the light-response path (searchlight, exposure, CIE eye); copies start
-    // without tables. Prepared between frames by LightTableCache::prepareAll.
+    // What the conversions read for the eyes this colour was prepared for (prepareShading);
+    // copies start without it.
     LightTableCache lightTables;
     // Dense spectra (blackbody colours, hundreds of lines) shade through those tables with every
     // eye, not only on the light-response path: a look-up instead of hundreds of line sums, within
@@ -71,28 +71,15 @@ public:
     // Adds the three unshaded, unclamped channel sums of one ray (as toPixel) into sums.
     void accumulate(const Eye& eye, const float* doppler, float sums[3]) const;
 
-    // Between frames only (no render thread running): computes the channel sums for a Doppler
-    // factor of exactly 1 (every ray of a frame at speed 0, or without the Doppler effect) with
-    // this eye, in both the one-ray and the lane forms, under the calling thread's rounding and
-    // under rounding toward minus infinity (the render workers'). The conversions above use them
-    // for rays with factor 1 as long as they run under one of those two floating-point control
-    // words and are called with an equal eye and unchanged lines; otherwise they compute as
-    // usual, so the cache never changes a pixel.
+    // Between frames only (no render thread running): prepares what the conversions read for
+    // this eye, kept per eye so that views rendering with different eyes keep theirs. The
+    // light-response path (takesLightPath) gets the spectrum table, the line-by-line path the
+    // sums for a Doppler factor of exactly 1. A conversion with an eye this colour was not
+    // prepared for, or under another floating-point control word, computes as usual, so the
+    // preparation never changes a pixel. The lines must not change between a preparation and
+    // the frames that use it; addLine, clearLines and fromSpectrumText drop what was prepared.
     void prepareShading(const Eye& eye);
-
-private:
-    struct ShadingCache {
-        bool valid = false;
-        EyeChannel channels[3];           // the curves of the eye the sums were made for
-        std::vector<float> wavelengths;   // the lines they were made for
-        std::vector<float> intensities;
-        uint32_t control[2] = {0, 0};     // MXCSR control bits the sums were computed under
-        float raySums[2][3] = {};         // one-ray form
-        Vec4f laneSums[2][3];             // lane form, the same in every lane
-    };
-    // Which of the cached sets holds this eye's sums for the current lines under the calling
-    // thread's control word; -1 for none.
-    int cacheFor(const Eye& eye) const;
-
-    ShadingCache cache;
+    // Whether the conversions with this eye take the light-response path (LightShading): the
+    // eye asks for searchlight, exposure or the CIE observer, or the spectrum is dense.
+    bool takesLightPath(const Eye& eye) const { return eye.extended() || shadesByTable; }
 };

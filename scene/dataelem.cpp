@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QTextStream>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/coldiscrete.h"
 
 namespace Reader {

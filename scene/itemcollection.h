@@ -5,7 +5,7 @@
 #include <QString>
 #include <map>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/changedelemvec.h"
 
 template <class T>

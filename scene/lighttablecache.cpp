@@ -1,4 +1,4 @@
-// Preparing the spectrum tables of the colours between frames.
+// Preparing the colours' shading entries between frames.
 #include "scene/lighttablecache.h"
 
 #include "scene/coldiscrete.h"
@@ -7,40 +7,47 @@
 LightTableCache::~LightTableCache() = default;
 
 void LightTableCache::clear() {
-    for (auto& entry : tables) entry.reset();
+    for (Entry& entry : entries) entry = Entry();
+}
+
+LightTableCache::Entry& LightTableCache::entryToPrepare(uint64_t eyeKey, uint64_t lines) {
+    ++clock;
+    Entry* target = nullptr;
+    for (Entry& entry : entries)
+        if (entry.eyeKey == eyeKey) target = &entry;
+    if (target && target->lines != lines) *target = Entry();  // stale lines: start again
+    if (!target) {
+        target = &entries[0];
+        for (Entry& entry : entries) {
+            if (entry.eyeKey == 0) {
+                target = &entry;
+                break;
+            }
+            if (entry.used < target->used) target = &entry;
+        }
+        *target = Entry();
+    }
+    target->eyeKey = eyeKey;
+    target->lines = lines;
+    target->used = clock;
+    return *target;
 }
 
 void LightTableCache::prepare(const ColDiscrete& color, const Eye& eye) {
-    const uint64_t lines = SpectrumTable::linesHash(color);
-    ++clock;
-    int target = -1;
-    for (int s = 0; s < kSlots; ++s) {
-        if (tables[s] && tables[s]->eyeKey() == eye.lightKey) {
-            if (tables[s]->colorHash() == lines) {
-                used[s] = clock;
-                return;
-            }
-            target = s;  // stale lines for this eye: rebuild in place
-            break;
-        }
-    }
-    if (target < 0) {
-        target = 0;
-        for (int s = 0; s < kSlots; ++s) {
-            if (!tables[s]) {
-                target = s;
-                break;
-            }
-            if (used[s] < used[target]) target = s;
-        }
-    }
-    tables[target].reset();
-    tables[target] = std::make_unique<SpectrumTable>(color, eye);
-    used[target] = clock;
+    if (eye.lightKey == 0) return;  // never found: see factorOne
+    Entry& entry = entryToPrepare(eye.lightKey, SpectrumTable::linesHash(color));
+    if (!entry.table) entry.table = std::make_unique<SpectrumTable>(color, eye);
+}
+
+void LightTableCache::keepFactorOne(const ColDiscrete& color, const Eye& eye,
+                                    const FactorOneSums& sums) {
+    if (eye.lightKey == 0) return;
+    Entry& entry = entryToPrepare(eye.lightKey, SpectrumTable::linesHash(color));
+    entry.factorOne = sums;
+    entry.hasFactorOne = true;
 }
 
 void LightTableCache::prepareAll(const std::vector<ColDiscrete*>& colors, const Eye& eye) {
     for (ColDiscrete* color : colors)
-        if (color && (eye.extended() || color->shadesByTable))
-            color->lightTables.prepare(*color, eye);
+        if (color) color->prepareShading(eye);
 }

@@ -1,7 +1,7 @@
 // Parallelepiped as six owned parallelogram faces, rebuilt at each kd-tree build.
 #include "scene/rtobjcube.h"
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/dataelem.h"
 #include "scene/rtobjplane.h"
 #include "scene/texturecol.h"

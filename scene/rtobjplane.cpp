@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "geometry/programmingerror.h"
-#include "geometry/traceoutput.h"
+#include "base/programmingerror.h"
+#include "base/traceoutput.h"
 #include "scene/dataelem.h"
 #include "scene/texture.h"
 #include "scene/texturecol.h"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/dataelem.h"
 #include "scene/texture.h"
 #include "scene/texturecol.h"

@@ -91,14 +91,11 @@ bool SpectrumTable::lookup4(const Vec4f& d, Vec4f sums[3]) const {
     (rel >> kShift).store(index);
     const Vec4f t = toFloat(rel & Vec4i((1 << kShift) - 1)) * Vec4f(kWeightScale);
     // Lane l's entries hold its channels across their components: transpose to channel rows.
-    __m128 lo0 = entries[index[0]].m, lo1 = entries[index[1]].m, lo2 = entries[index[2]].m,
-           lo3 = entries[index[3]].m;
-    __m128 hi0 = entries[index[0] + 1].m, hi1 = entries[index[1] + 1].m,
-           hi2 = entries[index[2] + 1].m, hi3 = entries[index[3] + 1].m;
-    _MM_TRANSPOSE4_PS(lo0, lo1, lo2, lo3);
-    _MM_TRANSPOSE4_PS(hi0, hi1, hi2, hi3);
-    const Vec4f a[3] = {Vec4f(lo0), Vec4f(lo1), Vec4f(lo2)};
-    const Vec4f e[3] = {Vec4f(hi0), Vec4f(hi1), Vec4f(hi2)};
+    Vec4f a[4] = {entries[index[0]], entries[index[1]], entries[index[2]], entries[index[3]]};
+    Vec4f e[4] = {entries[index[0] + 1], entries[index[1] + 1], entries[index[2] + 1],
+                  entries[index[3] + 1]};
+    transpose(a[0], a[1], a[2], a[3]);
+    transpose(e[0], e[1], e[2], e[3]);
     for (int c = 0; c < 3; ++c) sums[c] = a[c] + t * (e[c] - a[c]);
     return true;
 }

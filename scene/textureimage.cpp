@@ -7,7 +7,7 @@
 #include <QImageReader>
 #include <cstdio>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/colorcol.h"
 #include "scene/dataelem.h"
 #include "scene/rendersettings.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/colorcol.h"
 #include "scene/dataelem.h"
 #include "scene/rendersettings.h"

@@ -1,7 +1,7 @@
 // One-colour texture: the colour conversion with the ray's Doppler factor and shading factor.
 #include "scene/texturesingle.h"
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/colorcol.h"
 #include "scene/dataelem.h"
 #include "scene/rendersettings.h"

@@ -22,9 +22,9 @@
 #include <string>
 
 #include "engine/docrt.h"
-#include "geometry/kdtree.h"
-#include "geometry/lightpathgenerator.h"
-#include "geometry/programmingerror.h"
+#include "accel/kdtree.h"
+#include "accel/lightpathgenerator.h"
+#include "base/programmingerror.h"
 #include "scene/rendersettings.h"
 #include "ui/lightpathview.h"
 #include "ui_dlgbhlightpath.h"

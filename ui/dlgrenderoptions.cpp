@@ -17,7 +17,7 @@
 
 #include "engine/autoexposure.h"
 #include "engine/docrt.h"
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/rendersettings.h"
 #include "ui/helppages.h"
 #include "ui/speedunits.h"

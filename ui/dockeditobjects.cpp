@@ -86,7 +86,7 @@ void DockEditObjects::createEditors() {
                               QStringList names;
                               document->getSceneData()->textures.getNames(names);
                               return names;
-                          }});
+                          }, {}});
     editors.push_back(std::move(objects));
 
     auto colors = std::make_unique<EditableObjImpl<ColDiscrete>>(tr("Edit Colors"), scene->colors);
@@ -107,7 +107,7 @@ void DockEditObjects::createEditors() {
                                QStringList names;
                                document->getSceneData()->colors.getNames(names);
                                return names;
-                           }});
+                           }, {}});
     editors.push_back(std::move(textures));
 
     ui->catNames->clear();

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 #include "scene/changedelemvec.h"
 #include "scene/dataelem.h"
 #include "ui/propertyrowfactory.h"

@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "geometry/programmingerror.h"
+#include "base/programmingerror.h"
 
 const char* const HelpAssistant::pagePrefix = "qthelp://tavolindoc/doc/output/";
 

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "engine/docrt.h"
-#include "geometry/kdtree.h"
+#include "accel/kdtree.h"
 
 namespace {
 // The escaping continuation is drawn this many view widths long (the painter clips it).

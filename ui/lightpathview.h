@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "geometry/lightpathtree.h"
+#include "accel/lightpathtree.h"
 
 class DocRT;
 class QPainter;

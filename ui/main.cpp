@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "geometry/traceoutput.h"
+#include "base/traceoutput.h"
 #include "ui/appicon.h"
 #include "ui/commandline.h"
 #include "ui/mainwindow.h"

@@ -36,9 +36,9 @@
 
 #include "engine/debuglog.h"
 #include "engine/docrt.h"
-#include "engine/views/glview.h"
-#include "engine/views/mainview.h"
-#include "geometry/traceoutput.h"
+#include "views/glview.h"
+#include "views/mainview.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "ui/dlgabout.h"
 #include "ui/dlgbhlightpath.h"

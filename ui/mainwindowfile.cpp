@@ -15,7 +15,7 @@
 #include <QUndoStack>
 
 #include "engine/docrt.h"
-#include "engine/views/mainview.h"
+#include "views/mainview.h"
 #include "ui/eyeeditcommand.h"
 #include "ui/mainwindow.h"
 #include "ui/sceneeditcommand.h"

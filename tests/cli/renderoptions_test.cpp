@@ -51,7 +51,9 @@ TEST(RenderOptions, RefusesBadValuesNamingTheFlag) {
         EXPECT_FALSE(parse(args, o, problem)) << args.join(' ').toStdString();
         EXPECT_FALSE(problem.isEmpty());
         const QString flag = args.size() > 2 ? args[2] : args[0];
-        if (flag.startsWith("--")) EXPECT_TRUE(problem.contains(flag)) << problem.toStdString();
+        if (flag.startsWith("--")) {
+            EXPECT_TRUE(problem.contains(flag)) << problem.toStdString();
+        }
     }
 }
 

@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "engine/docrt.h"
-#include "geometry/kdtree.h"
+#include "accel/kdtree.h"
 #include "scene/rendersettings.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"

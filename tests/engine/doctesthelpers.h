@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 
 #include "engine/docrt.h"
-#include "geometry/traceoutput.h"
+#include "base/traceoutput.h"
 
 namespace doctest {
 

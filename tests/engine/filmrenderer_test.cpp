@@ -16,8 +16,8 @@
 #include "engine/pixelbuffer.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
-#include "geometry/kdtree.h"
-#include "geometry/traceoutput.h"
+#include "accel/kdtree.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "engine/pixelbuffer.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
-#include "geometry/traceoutput.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
 #include "engine/timert.h"
-#include "geometry/kdtree.h"
+#include "accel/kdtree.h"
 #include "scene/rendersettings.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"

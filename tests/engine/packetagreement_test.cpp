@@ -20,7 +20,7 @@
 #include "engine/docrt.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
-#include "geometry/traceoutput.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 
 namespace {

@@ -20,8 +20,8 @@
 #include <vector>
 #include <xmmintrin.h>
 
-#include "geometry/programmingerror.h"
-#include "geometry/traceoutput.h"
+#include "base/programmingerror.h"
+#include "base/traceoutput.h"
 #include "tests/engine/pooltesttasks.h"
 #include "tests/engine/shortwrite.h"
 

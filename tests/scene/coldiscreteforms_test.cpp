@@ -102,12 +102,16 @@ TEST(ColDiscreteForms, LanesMatchSingleRaysAndPreparedMatchesUnprepared) {
                 SCOPED_TRACE(testing::Message() << "trial " << trial << " ray " << 4 * g + l);
                 if (!rays.mask[g].lane(l)) {
                     ASSERT_EQ(lane, kUntouched) << "unmasked lane written";
-                    if (g == 0) ASSERT_EQ(p.four[l], kUntouched);
+                    if (g == 0) {
+                        ASSERT_EQ(p.four[l], kUntouched);
+                    }
                     continue;
                 }
                 if (touchesRangeEnd(plain, eye, rays.d[g][l])) continue;
                 ASSERT_EQ(lane, bundleFromSingle(p.one[4 * g + l]));
-                if (g == 0) ASSERT_EQ(p.four[l], lane);
+                if (g == 0) {
+                    ASSERT_EQ(p.four[l], lane);
+                }
             }
         for (unsigned rounding : {_MM_ROUND_NEAREST, _MM_ROUND_DOWN, _MM_ROUND_UP}) {
             _mm_setcsr((csr & ~_MM_ROUND_MASK) | rounding);

@@ -1,7 +1,7 @@
 // The split-view tree: splitting gives two equal views with the new one first, removal lets the
 // sibling take the parent's place, the last view cannot be removed, and splitting and removing
 // while frames render never touches a freed engine.
-#include "engine/views/binaryview.h"
+#include "views/binaryview.h"
 
 #include <random>
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "geometry/traceoutput.h"
+#include "base/traceoutput.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/dlgeye.h"
 #include "ui/dockeditobjects.h"

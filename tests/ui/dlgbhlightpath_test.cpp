@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "engine/docrt.h"
-#include "geometry/kdtree.h"
-#include "geometry/traceoutput.h"
+#include "accel/kdtree.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/lightpathview.h"

@@ -10,7 +10,7 @@
 #include "engine/filmrenderer.h"
 #include "engine/flypathfile.h"
 #include "engine/recorder.h"
-#include "geometry/traceoutput.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "geometry/traceoutput.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
 

@@ -1,6 +1,6 @@
 // The Januscircle: its radius against a bisection of the camera's own Doppler formula along the
 // picture's centre row, and the ring that a view draws over its picture.
-#include "engine/views/januscircle.h"
+#include "views/januscircle.h"
 
 #include <cmath>
 

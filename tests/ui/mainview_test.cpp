@@ -6,7 +6,7 @@
 #include <functional>
 #include <random>
 
-#include "engine/views/frametimes.h"
+#include "views/frametimes.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
 

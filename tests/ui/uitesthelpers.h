@@ -10,8 +10,8 @@
 #include "engine/docrt.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
-#include "engine/views/glview.h"
-#include "engine/views/mainview.h"
+#include "views/glview.h"
+#include "views/mainview.h"
 #include "ui/helppages.h"
 
 // Answers modal boxes as they appear: records each message box's title and text and presses its

@@ -1,0 +1,357 @@
+// Kd-tree construction with the surface area heuristic (MacDonald and Booth 1990; the sorted
+// event sweep of Wald and Havran 2006), every object weighted by its own surface area.
+#include "accel/kdtree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "base/programmingerror.h"
+#include "scene/rtobjbase.h"
+
+namespace {
+
+// A split is made only when it is at least 1 % cheaper than keeping the node a leaf.
+constexpr float kCostThreshold = 0.99f;
+// The root has depth 0; nodes at this depth or deeper are leaves. Traversal stacks rely on it.
+constexpr int kMaxDepth = 20;
+
+// What the build needs of one primitive, fetched once per build.
+struct Primitive {
+    rtObjBase* obj;
+    float lo[3];
+    float hi[3];
+    float area;
+};
+
+// One box face along the axis being examined, with its sort key (see makeEvent).
+struct KeyedEvent {
+    uint64_t keyHi;
+    uint64_t keyLo;
+    uint32_t prim;
+    uint8_t isEnd;
+};
+
+inline bool hasFiniteExtent(const BoundingBox& b) {
+    for (int a = 0; a < 3; ++a)
+        if (!std::isfinite(b.min[a]) || !std::isfinite(b.max[a])) return false;
+    return true;
+}
+
+inline bool eventBefore(const KeyedEvent& a, const KeyedEvent& b) {
+    return a.keyHi != b.keyHi ? a.keyHi < b.keyHi : a.keyLo < b.keyLo;
+}
+
+// Monotone map of a float onto unsigned integers (-0 is folded onto +0 by the caller).
+inline uint32_t orderedBits(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
+}
+
+// -0 and +0 are the same position.
+inline float eventPosition(const Primitive& p, int axis, bool isEnd) {
+    const float pos = isEnd ? p.hi[axis] : p.lo[axis];
+    return pos == 0.0f ? 0.0f : pos;
+}
+
+// Encodes the event order as a two-word key:
+//  1. smaller position first;
+//  2. at one position: non-flat ends, then flat events, then non-flat starts;
+//  3. flat events by object pointer ascending, the start of one object before its end;
+//  4. non-flat starts by pointer ascending, non-flat ends by pointer descending.
+// Keys are unique, so the order is total and does not depend on the order events are made in.
+inline KeyedEvent makeEvent(const Primitive& p, uint32_t index, int axis, bool isEnd) {
+    KeyedEvent e;
+    const bool flat = p.lo[axis] == p.hi[axis];
+    const float pos = eventPosition(p, axis, isEnd);
+    const uint64_t cls = flat ? 1 : (isEnd ? 0 : 2);
+    const uint64_t ptr = uint64_t(reinterpret_cast<uintptr_t>(p.obj));
+    e.keyHi = (uint64_t(orderedBits(pos)) << 32) | cls;
+    if (flat)
+        e.keyLo = (ptr << 1) | (isEnd ? 1 : 0);
+    else if (isEnd)
+        e.keyLo = ~ptr;
+    else
+        e.keyLo = ptr;
+    e.prim = index;
+    e.isEnd = isEnd ? 1 : 0;
+    return e;
+}
+
+// A sorted event as the sweep reads it: 8 bytes, since a big scene has tens of millions of them on
+// the build's stack (the weight is looked up by primitive). Made without clearing, as the stack
+// grows by every node's children.
+struct SplitEvent {
+    float position;
+    uint32_t primAndEnd;  // primitive index * 2 + 1 for the end of its box
+
+    SplitEvent() {}  // NOLINT: left uninitialised on purpose
+    SplitEvent(float position, uint32_t prim, bool isEnd)
+        : position(position), primAndEnd(prim * 2 + (isEnd ? 1 : 0)) {}
+    uint32_t prim() const { return primAndEnd >> 1; }
+    bool isEnd() const { return (primAndEnd & 1) != 0; }
+};
+
+// A node's events along x, y and z, each in the event order: 2n events per axis for n objects.
+// Events depend only on the objects' boxes, never on the node, so a child's lists are its
+// parent's lists filtered: sorting once at the root gives every node its exact order (Wald and
+// Havran 2006). Lists live on two stacks that grow with the recursion and are reused.
+class Builder {
+public:
+    Builder(std::vector<Primitive>&& primitives, std::vector<KdNode>& nodes, LeafList& leaves,
+            BoundingBox& box)
+        : prims(std::move(primitives)), nodes(nodes), leaves(leaves), box(box),
+          side(prims.size(), 0) {}
+
+    // Root: every primitive in list order, its events sorted once per axis.
+    void buildRoot() {
+        const uint32_t n = uint32_t(prims.size());
+        // The stacks peak near twice the root's lists (a node's children are made above it
+        // before they move down). Memory reserved but not yet touched costs nothing, and growing
+        // by copying would.
+        listPool.reserve(size_t(3) * n);
+        evPool.reserve(size_t(18) * n);
+        listPool.resize(n);
+        for (uint32_t i = 0; i < n; ++i) listPool[i] = i;
+        evPool.resize(size_t(6) * n);
+        {
+            std::vector<KeyedEvent> keyed;
+            keyed.reserve(size_t(2) * n);
+            for (int a = 0; a < 3; ++a) {
+                keyed.clear();
+                for (uint32_t i = 0; i < n; ++i) {
+                    keyed.push_back(makeEvent(prims[i], i, a, false));
+                    keyed.push_back(makeEvent(prims[i], i, a, true));
+                }
+                std::sort(keyed.begin(), keyed.end(), eventBefore);
+                SplitEvent* out = evPool.data() + size_t(a) * 2 * n;
+                for (const KeyedEvent& k : keyed) {
+                    const Primitive& p = prims[k.prim];
+                    *out++ = SplitEvent(eventPosition(p, a, k.isEnd != 0), k.prim, k.isEnd != 0);
+                }
+            }
+        }  // the sort keys are freed before the recursion
+        // The recursion needs only each primitive's weight and object.
+        weight.resize(n);
+        object.resize(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            weight[i] = prims[i].area;
+            object[i] = prims[i].obj;
+        }
+        prims = std::vector<Primitive>();
+        build(0, 0, n, 0, 0);
+    }
+
+private:
+    static constexpr uint8_t kLower = 1, kUpper = 2;
+
+    // Node k holds the n primitives at listPool[list] (in the order its leaf keeps them), whose
+    // events start at evPool[ev]; both lists end at the top of their stacks. box is the node's
+    // cell.
+    void build(uint32_t k, size_t list, uint32_t n, size_t ev, int depth) {
+        if (depth >= kMaxDepth) {
+            makeLeaf(k, list, n);
+            return;
+        }
+
+        // SAH sweep over the three axes. The heuristic divides by the node's area: a node without a
+        // finite, positive area (all its objects collapsed to a point or a line) stays a leaf.
+        const size_t perAxis = size_t(2) * n;
+        const float S = box.surfaceArea();
+        if (!(S > 0.0f && S <= std::numeric_limits<float>::max())) {
+            makeLeaf(k, list, n);
+            return;
+        }
+        float best = kCostThreshold;
+        int bestAxis = -1;
+        size_t bestIndex = 0;
+        float split = 0.0f;
+        float sum = 0.0f;
+        for (size_t i = 0; i < perAxis; ++i) sum += weight[evPool[ev + i].prim()];
+        const float N = 0.5f * sum;
+        const double NS = double(N) * double(S);
+        for (int a = 0; a < 3; ++a) {
+            const SplitEvent* events = evPool.data() + ev + size_t(a) * perAxis;
+            const int b = (a + 1) % 3, c = (a + 2) % 3;
+            const double db = double(box.max[b]) - double(box.min[b]);
+            const double dc = double(box.max[c]) - double(box.min[c]);
+            const double face = 2.0 * db * dc;
+            const double perim = 2.0 * (db + dc);
+            const float lo = box.min[a], hi = box.max[a];
+            float NL = 0.0f, NR = N;
+            for (size_t i = 0; i < perAxis; ++i) {
+                const SplitEvent& e = events[i];
+                const float SL = float(std::fabs(e.position - lo) * perim + face);
+                const float SR = float(std::fabs(hi - e.position) * perim + face);
+                const double weighted = double(SR) * NR + double(SL) * NL;
+                // The division decides only near the best cost so far: a weighted area
+                // clearly above best * NS rounds to a cost of at least best.
+                if (!(weighted > double(best) * NS * kClearlyAbove)) {
+                    const float cost = float(weighted / NS);
+                    if (cost < best) {
+                        best = cost;
+                        bestAxis = a;
+                        bestIndex = i;
+                        split = e.position;
+                    }
+                }
+                if (!e.isEnd()) NL += weight[e.prim()];
+                if (i + 1 < perAxis && events[i + 1].isEnd()) NR -= weight[events[i + 1].prim()];
+            }
+        }
+        if (bestAxis < 0) {
+            makeLeaf(k, list, n);
+            return;
+        }
+        if (!(split >= box.min[bestAxis] && split <= box.max[bestAxis]))
+            programmingError("std. did not work with the SAH!");
+
+        // Distribute along the chosen axis: an object ending above the chosen event reaches the
+        // upper side, one starting below it the lower side; straddling objects reach both.
+        const SplitEvent* chosen = evPool.data() + ev + size_t(bestAxis) * perAxis;
+        uint32_t nLower = 0, nUpper = 0;
+        for (size_t j = 0; j < perAxis; ++j) {
+            const SplitEvent& e = chosen[j];
+            if (e.isEnd() ? j > bestIndex : j < bestIndex) {
+                side[e.prim()] |= e.isEnd() ? kUpper : kLower;
+                ++(e.isEnd() ? nUpper : nLower);
+            }
+        }
+        size_t lowerList = listPool.size(), upperList = lowerList + nLower;
+        listPool.resize(upperList + nUpper);
+        size_t lowerEv = evPool.size(), upperEv = lowerEv + size_t(6) * nLower;
+        evPool.resize(upperEv + size_t(6) * nUpper);
+        {
+            uint32_t* lowerOut = listPool.data() + lowerList;
+            uint32_t* upperOut = listPool.data() + upperList;
+            chosen = evPool.data() + ev + size_t(bestAxis) * perAxis;
+            for (size_t j = 0; j < perAxis; ++j) {
+                const SplitEvent& e = chosen[j];
+                if (e.isEnd() ? j > bestIndex : j < bestIndex)
+                    *(e.isEnd() ? upperOut++ : lowerOut++) = e.prim();
+            }
+            for (int a = 0; a < 3; ++a) {
+                const SplitEvent* in = evPool.data() + ev + size_t(a) * perAxis;
+                SplitEvent* lo = evPool.data() + lowerEv + size_t(a) * 2 * nLower;
+                SplitEvent* up = evPool.data() + upperEv + size_t(a) * 2 * nUpper;
+                for (size_t i = 0; i < perAxis; ++i) {
+                    const uint8_t s = side[in[i].prim()];
+                    if (s & kLower) *lo++ = in[i];
+                    if (s & kUpper) *up++ = in[i];
+                }
+            }
+            for (uint32_t i = 0; i < n; ++i) side[listPool[list + i]] = 0;
+        }
+        // The node's own lists sit on top of the stacks and are spent now: the children's move
+        // down over them, so that the stacks peak near twice the root's lists, not three times.
+        std::memmove(listPool.data() + list, listPool.data() + lowerList,
+                     sizeof(uint32_t) * (size_t(nLower) + nUpper));
+        std::memmove(static_cast<void*>(evPool.data() + ev), evPool.data() + lowerEv,
+                     sizeof(SplitEvent) * size_t(6) * (size_t(nLower) + nUpper));
+        lowerList = list;
+        upperList = list + nLower;
+        lowerEv = ev;
+        upperEv = ev + size_t(6) * nLower;
+        listPool.resize(upperList + nUpper);
+        evPool.resize(upperEv + size_t(6) * nUpper);
+
+        const uint32_t c = uint32_t(nodes.size());
+        nodes[k] = KdNode::interior(split, bestAxis, c);
+        nodes.emplace_back();
+        nodes.emplace_back();
+
+        // Upper subtree first, so its nodes precede the lower subtree's in the array.
+        const float savedMin = box.min[bestAxis];
+        box.min[bestAxis] = split;
+        build(c + 1, upperList, nUpper, upperEv, depth + 1);
+        box.min[bestAxis] = savedMin;
+        listPool.resize(upperList);
+        evPool.resize(upperEv);
+        const float savedMax = box.max[bestAxis];
+        box.max[bestAxis] = split;
+        build(c, lowerList, nLower, lowerEv, depth + 1);
+        box.max[bestAxis] = savedMax;
+        listPool.resize(lowerList);
+        evPool.resize(lowerEv);
+    }
+
+    void makeLeaf(uint32_t k, size_t list, uint32_t n) {
+        if (n == 0) {
+            nodes[k] = KdNode::leaf(0, 0);
+            return;
+        }
+        nodes[k] = KdNode::leaf(n, uint32_t(leaves.size()));
+        for (uint32_t i = 0; i < n; ++i) leaves.push_back(object[listPool[list + i]]);
+    }
+
+    // 1 + 2^-20: far above the relative rounding of the float cost (2^-24) and of the double
+    // products (2^-52).
+    static constexpr double kClearlyAbove = 1.0 + 1.0 / 1048576.0;
+
+    std::vector<Primitive> prims;  // until the root's events are made
+    std::vector<float> weight;     // per primitive
+    std::vector<rtObjBase*> object;
+    std::vector<KdNode>& nodes;
+    LeafList& leaves;
+    BoundingBox& box;
+    std::vector<uint8_t> side;  // per primitive while a node distributes: kLower | kUpper
+    std::vector<uint32_t> listPool;
+    std::vector<SplitEvent> evPool;
+};
+
+}  // namespace
+
+KDTree::KDTree() = default;
+KDTree::~KDTree() = default;
+
+void KDTree::reset() {
+    leafList.clear();
+    nodes.clear();
+    rootIndex = -1;
+    root = nullptr;
+}
+
+void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
+    if (interv != 0)
+        programmingError("in KDTree::addInterval interv needs to be 0 without time enabled");
+
+    std::vector<rtObjBase*> buildList;
+    for (rtObjBase* obj : objects) obj->collectPrimitives(buildList);
+
+    std::vector<Primitive> prims;
+    prims.reserve(buildList.size());
+    for (rtObjBase* obj : buildList) {
+        const BoundingBox b = obj->boundingBox();
+        // An object whose spatial extent is not finite (NaN or infinite coordinates from a
+        // hostile file) can never be hit; left in, it would make every split cost NaN.
+        if (!hasFiniteExtent(b)) continue;
+        if (prims.empty())
+            box = b;
+        else
+            box.unite(b);
+        Primitive p;
+        p.obj = obj;
+        for (int a = 0; a < 3; ++a) {
+            p.lo[a] = b.min[a];
+            p.hi[a] = b.max[a];
+        }
+        // The area only weighs the object in the heuristic; one that overflows weighs nothing.
+        p.area = std::isfinite(obj->area) && obj->area > 0.0f ? obj->area : 0.0f;
+        prims.push_back(p);
+    }
+    buildList = std::vector<rtObjBase*>();
+    if (prims.empty()) box = BoundingBox::emptyScene();
+
+    nodes.clear();
+    nodes.reserve(2 * prims.size() + 1);  // about the count a build makes; grows if need be
+    nodes.emplace_back();
+    BoundingBox work = box;
+    Builder(std::move(prims), nodes, leafList, work).buildRoot();
+    rootIndex = 0;
+    root = &nodes[0];
+
+    // Traversal reads the leaf list through its first entry, so it is never left empty.
+    if (leafList.empty()) leafList.push_back(nullptr);
+}

@@ -1,0 +1,49 @@
+// The kd-tree over the scene objects: built from scratch with the surface area heuristic
+// whenever the scene changes, read-only (and shared by all render threads) while a frame renders.
+// Traversal lives in kdtraverse.h; black-hole light paths in lightpathtrace.h.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "accel/blackholeframe.h"
+#include "geometry/boundingbox.h"
+#include "geometry/kdnode.h"
+
+class rtObjBase;
+
+// Leaves refer to contiguous runs of this list of object pointers.
+using LeafList = std::vector<rtObjBase*>;
+
+class alignas(16) KDTree {
+public:
+    KDTree();
+    ~KDTree();
+
+    // Empties the leaf list and discards the nodes.
+    void reset();
+
+    // Builds the tree for the scene's object list. interv must be 0. Objects whose spatial box is
+    // not finite are left out: they can never be hit.
+    void addInterval(const std::vector<rtObjBase*>& objects, int interv);
+
+    const BoundingBox& sceneBox() const { return box; }
+    const KdNode* nodeBase() const { return nodes.data(); }
+    rtObjBase* const* leafBase() const { return leafList.data(); }
+    const KdNode* rootNode() const { return root; }
+    const std::vector<KdNode>& nodeArray() const { return nodes; }
+    const LeafList& leaves() const { return leafList; }
+    bool hasNodes() const { return !leafList.empty(); }
+
+    // The black hole's light paths for the current observer (used with light bending on).
+    BlackHoleFrame& blackHole() { return hole; }
+    const BlackHoleFrame& blackHole() const { return hole; }
+
+private:
+    BoundingBox box;
+    LeafList leafList;
+    int32_t rootIndex = -1;
+    const KdNode* root = nullptr;
+    std::vector<KdNode> nodes;
+    BlackHoleFrame hole;
+};

@@ -1,0 +1,320 @@
+// Bent-ray tracing along the light-path table. The path plane of a ray is spanned by xGRT (from
+// the hole towards the observer) and yGRT, the part of the ray's direction perpendicular to xGRT;
+// a path point (x, y) lies at centre + x xGRT + y yGRT.
+//
+// A segment is traced when its clipped interval is not empty, tMin <= tMax: a flat scene box
+// (a lone wall) is entered and left at the same distance, as for straight rays. A path that has
+// left the sphere around the scene while moving outwards ends there (BlackHoleFrame::
+// beyondScene): it can hit nothing more, and stepping on to the table's end would cost most of
+// the frame.
+#include "accel/lightpathtrace.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+#include "accel/kdtraverse.h"
+#include "accel/kdtree.h"
+#include "accel/lightpathtree.h"
+#include "base/traceoutput.h"
+#include "scene/rendersettings.h"
+
+namespace {
+
+constexpr uint32_t kBlack = 0xff000000u;
+
+// Trace lines are formatted only for a traced ray while trace output is on: the text goes
+// through a stack buffer, so neither a traced nor an untraced ray allocates or formats anything
+// it does not write.
+[[gnu::cold, gnu::noinline, gnu::format(printf, 1, 2)]] void traceLine(const char* format, ...) {
+    char buf[200];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    TraceOutput::line(buf);
+}
+
+[[gnu::cold, gnu::noinline]] void traceVec(const char* label, const Vec4f& v) {
+    traceLine("%s %g %g %g %g", label, double(v.x), double(v.y), double(v.z), double(v.w));
+}
+
+// Points one ray at target: the segment from its origin, with tMax its length.
+float aimAt(SingleRay& ray, const Vec4f& target) {
+    Vec4f v = target - ray.origin;
+    v.w = 0.0f;
+    const float len = std::sqrt(dot3(v, v));
+    ray.dir = v * (1.0f / len);
+    ray.dir.w = 1.0f;
+    ray.invDir = Vec4f(1.0f / ray.dir.x, 1.0f / ray.dir.y, 1.0f / ray.dir.z, 1.0f);
+    ray.tMax = len;
+    return len;
+}
+
+// Traces one straight piece. With the gravitational Doppler effect on, a hit is traced once more
+// with the Doppler factor multiplied by the gravitational shift of the hit point, so that the
+// pixel shows the light as it arrives from deeper in (or higher up) the hole's well.
+bool traceSegment(SingleRay& ray, const BlackHoleFrame& hole) {
+    const float tMin0 = ray.tMin;
+    const KdNode node = ray.node;
+    if (!traceRay(ray)) return false;
+    if (!ray.settings || !ray.settings->grtDoppler || hole.rs <= 0.0f) return true;
+    Vec4f p = ray.origin + ray.dir * ray.tMax - hole.centre;
+    p.w = 0.0f;
+    const float doppler = ray.doppler;
+    ray.doppler = doppler * hole.wavelengthFactor(std::sqrt(dot3(p, p)));
+    ray.tMin = tMin0;
+    ray.node = node;
+    traceRay(ray);
+    ray.doppler = doppler;
+    return true;
+}
+
+// The tracers move a ray's origin along its path; the camera reuses the packet's origin for the
+// next pixels, so the original origin is put back whatever way the tracer returns.
+class OriginRestorer {
+public:
+    explicit OriginRestorer(SingleRay& ray) : one(&ray), origin{ray.origin} {}
+    explicit OriginRestorer(RayBundle4& bundle) : four(&bundle) {
+        for (int l = 0; l < 4; ++l) origin[l] = bundle.origin[l];
+        for (int c = 0; c < 4; ++c) soa[c] = bundle.originSoA[c];
+    }
+    ~OriginRestorer() {
+        if (one) one->origin = origin[0];
+        if (four) {
+            for (int l = 0; l < 4; ++l) four->origin[l] = origin[l];
+            for (int c = 0; c < 4; ++c) four->originSoA[c] = soa[c];
+        }
+    }
+
+private:
+    SingleRay* one = nullptr;
+    RayBundle4* four = nullptr;
+    Vec4f origin[4];
+    Vec4f soa[4];
+};
+
+// Follows one ray's path from the iterator's current node on, each piece starting at the ray's
+// origin; the loop of iterRayPart, also used to finish the lanes of a 4-ray walk that part ways.
+bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree& tree,
+                bool tracing) {
+    const BlackHoleFrame& hole = tree.blackHole();
+    const Vec4f& xg = hole.xGRT;
+    const KdNode root = tree.nodeArray().front();
+    for (;;) {
+        if (!it.node) return false;  // a malformed table: nothing sensible to show
+        if (it.node->absorbs()) {
+            *ray.out = kBlack;
+            return true;
+        }
+        it.step();
+        if (!it.node) return false;
+        float x, y;
+        it.point(x, y);
+        if (tracing) traceLine("(x,y):(%f,%f)", double(x), double(y));
+        const Vec4f P = hole.centre + xg * x + yg * y;
+        const float len = aimAt(ray, P);
+        ray.node = root;
+        if (tracing) {
+            traceVec("from", ray.origin);
+            traceVec("step", ray.dir);
+        }
+        if (it.node->escapes()) break;
+
+        clipToBox(tree.sceneBox(), ray, len);
+        if (tracing) traceLine("farf %f", double(ray.tMax));
+        // A single ray's leaves accept hits up to kRayLeafWiden beyond its interval, which on a
+        // short piece of a bent path lies off the path: such a hit counts as none (a later hit
+        // or the background overwrites its pixel), as the bundles' relative widening has it.
+        if (ray.tMin <= ray.tMax && traceSegment(ray, hole) && ray.tMax <= len * kBundleFarEps)
+            return true;
+        ray.origin = P;
+        if (hole.beyondScene(P, ray.dir)) {
+            if (tracing) traceLine("No Hit");
+            return false;
+        }
+    }
+
+    // Escaped: straight on along the last segment's direction.
+    clipToBox(tree.sceneBox(), ray);
+    if (tracing) traceLine("farf %f", double(ray.tMax));
+    if (ray.tMin <= ray.tMax && traceSegment(ray, hole)) return true;
+    if (tracing) traceLine("No Hit");
+    return false;
+}
+
+// Lanes of a 4-ray walk whose paths part ways, finished one by one from the walk's state at
+// their last traced point (each lane's origin and iterator, and its path-plane axis yGRT).
+// Returns the lanes whose pixel was written.
+int finishLanes(RayBundle4& b, const PathIterator lane[4], const Vec4f yg[3], int lanes,
+                const KDTree& tree, bool tracing) {
+    int written = 0;
+    for (int l = 0; l < 4; ++l) {
+        if (!((lanes >> l) & 1)) continue;
+        SingleRay ray{};
+        ray.nodeBase = b.nodeBase;
+        ray.leafBase = b.leafBase;
+        ray.settings = b.settings;
+        ray.variant = b.variant;
+        ray.trace = b.trace;
+        ray.doppler = b.doppler[l];
+        ray.out = &b.out[l >> 1][l & 1];
+        ray.origin = b.origin[l];
+        PathIterator it = lane[l];
+        if (followPath(ray, it, Vec4f(yg[0][l], yg[1][l], yg[2][l], 0.0f), tree, tracing))
+            written |= 1 << l;
+    }
+    return written;
+}
+
+// The four-ray walk: the lanes step through the table together and share each piece's
+// traversal while their paths run alike.
+class BundleWalk {
+public:
+    BundleWalk(RayBundle4& bundle, const KDTree& tree, bool tracing)
+        : b(bundle),
+          tree(tree),
+          hole(tree.blackHole()),
+          root(tree.nodeArray().front()),
+          tracing(tracing) {}
+
+    int run();
+
+private:
+    // Points the lanes from their origins at target (x, y, z), from the root; returns the
+    // distances.
+    Vec4f aimAt(const Vec4f target[3]);
+    // The lanes not hit and not gone, finished one by one from where the walk is.
+    int finish(int hit) {
+        PathIterator lanes[4];
+        for (int l = 0; l < 4; ++l) lanes[l] = walk.lane(l);
+        return hit | finishLanes(b, lanes, yg, 0xf & ~(hit | gone), tree, tracing);
+    }
+
+    RayBundle4& b;
+    const KDTree& tree;
+    const BlackHoleFrame& hole;
+    const KdNode root;
+    const bool tracing;
+    Vec4f yg[3];
+    PathIterator4 walk;
+    int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
+};
+
+Vec4f BundleWalk::aimAt(const Vec4f target[3]) {
+    const Vec4f vx = target[0] - b.originSoA[0], vy = target[1] - b.originSoA[1],
+                vz = target[2] - b.originSoA[2];
+    const Vec4f len = sqrt(vx * vx + vy * vy + vz * vz);
+    // The four divisions depend on the root only, not on each other: they overlap.
+    const Vec4f invLen = Vec4f(1.0f) / len;
+    b.dir[0] = vx * invLen;
+    b.dir[1] = vy * invLen;
+    b.dir[2] = vz * invLen;
+    b.invDir[0] = len / vx;
+    b.invDir[1] = len / vy;
+    b.invDir[2] = len / vz;
+    b.node = root;
+    b.tHit = Vec4f(kNoHit);
+    return len;
+}
+
+int BundleWalk::run() {
+    b.tMin = Vec4f(0.0f);
+    const Vec4f& xg = hole.xGRT;
+    const Vec4f dx = b.dir[0], dy = b.dir[1], dz = b.dir[2];
+    const Vec4f c = -(dx * xg.x + dy * xg.y + dz * xg.z);
+    yg[0] = dx + c * xg.x;
+    yg[1] = dy + c * xg.y;
+    yg[2] = dz + c * xg.z;
+    const Vec4f ylen = sqrt(yg[0] * yg[0] + yg[1] * yg[1] + yg[2] * yg[2]);
+    const LaneMask4 degenerate = ylen == Vec4f(0.0f);
+    for (Vec4f& axis : yg) axis = select(degenerate, Vec4f(0.0f), axis / ylen);
+    const Vec4f cc = min(max(c, Vec4f(-1.0f)), Vec4f(1.0f));
+    Vec4f angles;
+    for (int l = 0; l < 4; ++l) angles[l] = std::acos(cc[l]);
+    if (tracing)
+        traceLine("angle: %g %g %g %g", double(angles.x), double(angles.y), double(angles.z),
+                  double(angles.w));
+
+    walk.start(hole.paths, angles);
+    const BoundingBox& box = tree.sceneBox();
+    const Vec4f cut2(hole.cutRadius2);
+    for (;;) {
+        // The lanes' paths part ways where some (not all) are absorbed or go straight on: from
+        // here each open lane is finished on its own, from where it is.
+        const int absorbing = walk.absorbingLanes();
+        if (absorbing == 0xf) {
+            b.out[0][0] = b.out[0][1] = b.out[1][0] = b.out[1][1] = kBlack;
+            return 0xf;
+        }
+        if (absorbing != 0) return finish(0);
+        const int escaping = walk.step();
+        if (escaping < 0) return finish(0);
+
+        Vec4f x, y, scene[3];
+        walk.point(x, y);
+        for (int k = 0; k < 3; ++k) scene[k] = Vec4f(hole.centre[k]) + x * xg[k] + y * yg[k];
+        const Vec4f len = aimAt(scene);
+        if (escaping == 0xf) {  // straight on together: hits and misses are final
+            if (tracing) traceLine("STRAIGHT:");
+            clipToBox(box, b);
+            b.live = andNot(b.live, LaneMask4::fromBits(gone));
+            return any(b.live) ? traceBundle4(b) : 0;
+        }
+
+        clipToBox(box, b, len);
+        b.live = andNot(b.live, LaneMask4::fromBits(gone));
+        const int hit = any(b.live) ? traceBundle4(b) : 0;
+        for (int k = 0; k < 3; ++k) b.originSoA[k] = scene[k];
+        b.originSoA[3] = Vec4f(hole.centre.w);
+        for (int l = 0; l < 4; ++l)
+            b.origin[l] = Vec4f(scene[0][l], scene[1][l], scene[2][l], hole.centre.w);
+        // BlackHoleFrame::beyondScene for the four lanes, arriving along their piece.
+        Vec4f r2(0.0f), outwards(0.0f);
+        for (int k = 0; k < 3; ++k) {
+            const Vec4f r = scene[k] - Vec4f(hole.centre[k]);
+            r2 += r * r;
+            outwards += r * b.dir[k];
+        }
+        gone |= movemask((r2 > cut2) & (outwards > Vec4f(0.0f)));
+        // Lanes hit on this piece are done; the others go on one by one.
+        if (hit) return finish(hit);
+        if (gone == 0xf) return 0;  // every lane left the scene for good: all missed
+    }
+}
+
+}  // namespace
+
+bool iterRayPart(SingleRay& ray, const KDTree& tree) {
+    const BlackHoleFrame& hole = tree.blackHole();
+    const bool tracing = ray.trace != 0 && TraceOutput::enabled();
+    if (tracing) traceLine("iterRayPart");
+    OriginRestorer keepOrigin(ray);
+
+    ray.tMin = 0.0f;
+    Vec4f d = ray.dir;
+    d.w = 0.0f;
+    const Vec4f& xg = hole.xGRT;
+    const float c = -dot3(d, xg);
+    Vec4f yg = d + xg * c;
+    yg.w = 0.0f;
+    const float ylen = std::sqrt(dot3(yg, yg));
+    yg = ylen > 0.0f ? yg * (1.0f / ylen) : Vec4f(0.0f);
+    const float angle = std::acos(std::fmax(-1.0f, std::fmin(1.0f, c / std::sqrt(dot3(d, d)))));
+    if (tracing) {
+        traceLine("angle %f", double(angle));
+        traceVec("xGRT", xg);
+        traceVec("yGRT", yg);
+    }
+
+    PathIterator it;
+    it.start(hole.paths, angle);
+    return followPath(ray, it, yg, tree, tracing);
+}
+
+int iterRayPart4(RayBundle4& b, const KDTree& tree) {
+    const bool tracing = b.trace != 0 && TraceOutput::enabled();
+    if (tracing) traceLine("iterRayPart4");
+    OriginRestorer keepOrigin(b);
+    return BundleWalk(b, tree, tracing).run();
+}

@@ -1,1 +1,0 @@
-// Anchors the acceleration library while it has no other sources of its own.
