@@ -80,12 +80,18 @@ inline KeyedEvent makeEvent(const Primitive& p, uint32_t index, int axis, bool i
     return e;
 }
 
-// A sorted event as the sweep reads it.
+// A sorted event as the sweep reads it: 8 bytes, since a big scene has tens of millions of them on
+// the build's stack (the weight is looked up by primitive). Made without clearing, as the stack
+// grows by every node's children.
 struct SplitEvent {
     float position;
-    float weight;
-    uint32_t prim;
-    uint32_t isEnd;
+    uint32_t primAndEnd;  // primitive index * 2 + 1 for the end of its box
+
+    SplitEvent() {}  // NOLINT: left uninitialised on purpose
+    SplitEvent(float position, uint32_t prim, bool isEnd)
+        : position(position), primAndEnd(prim * 2 + (isEnd ? 1 : 0)) {}
+    uint32_t prim() const { return primAndEnd >> 1; }
+    bool isEnd() const { return (primAndEnd & 1) != 0; }
 };
 
 // A node's events along x, y and z, each in the event order: 2n events per axis for n objects.
@@ -94,31 +100,47 @@ struct SplitEvent {
 // Havran 2006). Lists live on two stacks that grow with the recursion and are reused.
 class Builder {
 public:
-    Builder(const std::vector<Primitive>& prims, std::vector<KdNode>& nodes, LeafList& leaves,
+    Builder(std::vector<Primitive>&& primitives, std::vector<KdNode>& nodes, LeafList& leaves,
             BoundingBox& box)
-        : prims(prims), nodes(nodes), leaves(leaves), box(box), side(prims.size(), 0) {}
+        : prims(std::move(primitives)), nodes(nodes), leaves(leaves), box(box),
+          side(prims.size(), 0) {}
 
     // Root: every primitive in list order, its events sorted once per axis.
     void buildRoot() {
         const uint32_t n = uint32_t(prims.size());
+        // The stacks peak near twice the root's lists (a node's children are made above it
+        // before they move down). Memory reserved but not yet touched costs nothing, and growing
+        // by copying would.
+        listPool.reserve(size_t(3) * n);
+        evPool.reserve(size_t(18) * n);
         listPool.resize(n);
         for (uint32_t i = 0; i < n; ++i) listPool[i] = i;
         evPool.resize(size_t(6) * n);
-        std::vector<KeyedEvent> keyed;
-        keyed.reserve(size_t(2) * n);
-        for (int a = 0; a < 3; ++a) {
-            keyed.clear();
-            for (uint32_t i = 0; i < n; ++i) {
-                keyed.push_back(makeEvent(prims[i], i, a, false));
-                keyed.push_back(makeEvent(prims[i], i, a, true));
+        {
+            std::vector<KeyedEvent> keyed;
+            keyed.reserve(size_t(2) * n);
+            for (int a = 0; a < 3; ++a) {
+                keyed.clear();
+                for (uint32_t i = 0; i < n; ++i) {
+                    keyed.push_back(makeEvent(prims[i], i, a, false));
+                    keyed.push_back(makeEvent(prims[i], i, a, true));
+                }
+                std::sort(keyed.begin(), keyed.end(), eventBefore);
+                SplitEvent* out = evPool.data() + size_t(a) * 2 * n;
+                for (const KeyedEvent& k : keyed) {
+                    const Primitive& p = prims[k.prim];
+                    *out++ = SplitEvent(eventPosition(p, a, k.isEnd != 0), k.prim, k.isEnd != 0);
+                }
             }
-            std::sort(keyed.begin(), keyed.end(), eventBefore);
-            SplitEvent* out = evPool.data() + size_t(a) * 2 * n;
-            for (const KeyedEvent& k : keyed) {
-                const Primitive& p = prims[k.prim];
-                *out++ = {eventPosition(p, a, k.isEnd != 0), p.area, k.prim, k.isEnd};
-            }
+        }  // the sort keys are freed before the recursion
+        // The recursion needs only each primitive's weight and object.
+        weight.resize(n);
+        object.resize(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            weight[i] = prims[i].area;
+            object[i] = prims[i].obj;
         }
+        prims = std::vector<Primitive>();
         build(0, 0, n, 0, 0);
     }
 
@@ -126,7 +148,8 @@ private:
     static constexpr uint8_t kLower = 1, kUpper = 2;
 
     // Node k holds the n primitives at listPool[list] (in the order its leaf keeps them), whose
-    // events start at evPool[ev]; box is the node's cell.
+    // events start at evPool[ev]; both lists end at the top of their stacks. box is the node's
+    // cell.
     void build(uint32_t k, size_t list, uint32_t n, size_t ev, int depth) {
         if (depth >= kMaxDepth) {
             makeLeaf(k, list, n);
@@ -146,7 +169,7 @@ private:
         size_t bestIndex = 0;
         float split = 0.0f;
         float sum = 0.0f;
-        for (size_t i = 0; i < perAxis; ++i) sum += evPool[ev + i].weight;
+        for (size_t i = 0; i < perAxis; ++i) sum += weight[evPool[ev + i].prim()];
         const float N = 0.5f * sum;
         const double NS = double(N) * double(S);
         for (int a = 0; a < 3; ++a) {
@@ -174,8 +197,8 @@ private:
                         split = e.position;
                     }
                 }
-                if (!e.isEnd) NL += e.weight;
-                if (i + 1 < perAxis && events[i + 1].isEnd) NR -= events[i + 1].weight;
+                if (!e.isEnd()) NL += weight[e.prim()];
+                if (i + 1 < perAxis && events[i + 1].isEnd()) NR -= weight[events[i + 1].prim()];
             }
         }
         if (bestAxis < 0) {
@@ -191,14 +214,14 @@ private:
         uint32_t nLower = 0, nUpper = 0;
         for (size_t j = 0; j < perAxis; ++j) {
             const SplitEvent& e = chosen[j];
-            if (e.isEnd ? j > bestIndex : j < bestIndex) {
-                side[e.prim] |= e.isEnd ? kUpper : kLower;
-                ++(e.isEnd ? nUpper : nLower);
+            if (e.isEnd() ? j > bestIndex : j < bestIndex) {
+                side[e.prim()] |= e.isEnd() ? kUpper : kLower;
+                ++(e.isEnd() ? nUpper : nLower);
             }
         }
-        const size_t lowerList = listPool.size(), upperList = lowerList + nLower;
+        size_t lowerList = listPool.size(), upperList = lowerList + nLower;
         listPool.resize(upperList + nUpper);
-        const size_t lowerEv = evPool.size(), upperEv = lowerEv + size_t(6) * nLower;
+        size_t lowerEv = evPool.size(), upperEv = lowerEv + size_t(6) * nLower;
         evPool.resize(upperEv + size_t(6) * nUpper);
         {
             uint32_t* lowerOut = listPool.data() + lowerList;
@@ -206,21 +229,33 @@ private:
             chosen = evPool.data() + ev + size_t(bestAxis) * perAxis;
             for (size_t j = 0; j < perAxis; ++j) {
                 const SplitEvent& e = chosen[j];
-                if (e.isEnd ? j > bestIndex : j < bestIndex)
-                    *(e.isEnd ? upperOut++ : lowerOut++) = e.prim;
+                if (e.isEnd() ? j > bestIndex : j < bestIndex)
+                    *(e.isEnd() ? upperOut++ : lowerOut++) = e.prim();
             }
             for (int a = 0; a < 3; ++a) {
                 const SplitEvent* in = evPool.data() + ev + size_t(a) * perAxis;
                 SplitEvent* lo = evPool.data() + lowerEv + size_t(a) * 2 * nLower;
                 SplitEvent* up = evPool.data() + upperEv + size_t(a) * 2 * nUpper;
                 for (size_t i = 0; i < perAxis; ++i) {
-                    const uint8_t s = side[in[i].prim];
+                    const uint8_t s = side[in[i].prim()];
                     if (s & kLower) *lo++ = in[i];
                     if (s & kUpper) *up++ = in[i];
                 }
             }
             for (uint32_t i = 0; i < n; ++i) side[listPool[list + i]] = 0;
         }
+        // The node's own lists sit on top of the stacks and are spent now: the children's move
+        // down over them, so that the stacks peak near twice the root's lists, not three times.
+        std::memmove(listPool.data() + list, listPool.data() + lowerList,
+                     sizeof(uint32_t) * (size_t(nLower) + nUpper));
+        std::memmove(static_cast<void*>(evPool.data() + ev), evPool.data() + lowerEv,
+                     sizeof(SplitEvent) * size_t(6) * (size_t(nLower) + nUpper));
+        lowerList = list;
+        upperList = list + nLower;
+        lowerEv = ev;
+        upperEv = ev + size_t(6) * nLower;
+        listPool.resize(upperList + nUpper);
+        evPool.resize(upperEv + size_t(6) * nUpper);
 
         const uint32_t c = uint32_t(nodes.size());
         nodes[k] = KdNode::interior(split, bestAxis, c);
@@ -248,14 +283,16 @@ private:
             return;
         }
         nodes[k] = KdNode::leaf(n, uint32_t(leaves.size()));
-        for (uint32_t i = 0; i < n; ++i) leaves.push_back(prims[listPool[list + i]].obj);
+        for (uint32_t i = 0; i < n; ++i) leaves.push_back(object[listPool[list + i]]);
     }
 
     // 1 + 2^-20: far above the relative rounding of the float cost (2^-24) and of the double
     // products (2^-52).
     static constexpr double kClearlyAbove = 1.0 + 1.0 / 1048576.0;
 
-    const std::vector<Primitive>& prims;
+    std::vector<Primitive> prims;  // until the root's events are made
+    std::vector<float> weight;     // per primitive
+    std::vector<rtObjBase*> object;
     std::vector<KdNode>& nodes;
     LeafList& leaves;
     BoundingBox& box;
@@ -304,11 +341,14 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
         p.area = std::isfinite(obj->area) && obj->area > 0.0f ? obj->area : 0.0f;
         prims.push_back(p);
     }
+    buildList = std::vector<rtObjBase*>();
     if (prims.empty()) box = BoundingBox::emptyScene();
 
-    nodes.assign(1, KdNode());
+    nodes.clear();
+    nodes.reserve(2 * prims.size() + 1);  // about the count a build makes; grows if need be
+    nodes.emplace_back();
     BoundingBox work = box;
-    Builder(prims, nodes, leafList, work).buildRoot();
+    Builder(std::move(prims), nodes, leafList, work).buildRoot();
     rootIndex = 0;
     root = &nodes[0];
 

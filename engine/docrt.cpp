@@ -80,8 +80,9 @@ Vec4f DocRT::lookat() const {
                  frame.m[ObserverFrame::Forward][3], 0.0f);
 }
 
-bool DocRT::loadFile(const QString& fileName) {
+bool DocRT::loadFile(const QString& fileName, const std::function<void(int)>& progress) {
     Reader::ReaderXml reader(fileName);
+    reader.setProgress(progress);
     auto newSettings = std::make_unique<RenderSettings>();
     auto newScene = std::make_unique<SceneData>();
     reader.registerSettings(newSettings.get());

@@ -39,7 +39,8 @@ public:
 
     // Reads a scene file into a pending scene; false (after reporting the error) when it cannot
     // be read, leaving the current scene, observer and fly path untouched.
-    bool loadFile(const QString& fileName);
+    // progress, when given, hears how far the reading has come in percent.
+    bool loadFile(const QString& fileName, const std::function<void(int)>& progress = {});
     // What the last successful load found that still renders but is likely a mistake (names
     // that are not defined, names defined twice), one sentence each; also announced by
     // sceneWarnings() so that the window can show them.

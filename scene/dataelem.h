@@ -79,6 +79,8 @@ public:
     // refused with message. Texts from a file are not checked.
     void setEditorRange(float lo, float hi, const QString& message);
 
+    float* field() const { return value; }
+
 private:
     float* value;
     bool limited = false;
@@ -99,6 +101,8 @@ public:
     void createEditor(EditorRowFactory& factory) override;
     bool readEditor() override;
 
+    Vec4f* field() const { return value; }
+
 private:
     Vec4f* value;
 };
@@ -115,6 +119,7 @@ public:
     bool readEditor() override;
 
     const QString& extraText() const { return extra; }
+    QString* field() const { return value; }
 
 private:
     QString* value;

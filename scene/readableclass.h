@@ -4,7 +4,10 @@
 // and then appended to the scene's list or collection.
 #pragma once
 
+#include <string>
+#include <type_traits>
 #include <typeinfo>
+#include <vector>
 
 #include "scene/readableparent.h"
 #include "scene/rendersettings.h"
@@ -19,12 +22,37 @@ public:
     ~ReadableClass() override { delete item; }
 
     bool setValue(const QString& name, const QString& text) override {
-        if (!properties) properties = std::make_unique<PropertyList>();
-        if (!item) {
-            item = new Concrete();
-            item->getProperties(*properties);
-        }
+        if (!item) item = new Concrete();
+        ensureProperties();
         return properties->setProperty(name, text);
+    }
+
+    Field quickField(std::string_view name) override {
+        // Only the objects, which a big scene has by the million, take the quick way.
+        if constexpr (!std::is_base_of_v<rtObjBase, Concrete>) {
+            return {};
+        } else {
+            if (layout.empty()) learnLayout();
+            for (const Slot& slot : layout) {
+                if (slot.name != name) continue;
+                if (slot.kind == Field::None) return {};
+                if (!item) item = new Concrete();
+                return {slot.kind, reinterpret_cast<char*>(item) + slot.offset};
+            }
+            return {};
+        }
+    }
+
+    void ensureProperties() override {
+        if (!item || properties) return;
+        properties = std::make_unique<PropertyList>();
+        item->getProperties(*properties);
+    }
+
+    void abandon() override {
+        properties.reset();
+        delete item;
+        item = nullptr;
     }
 
     void finish() override {
@@ -47,8 +75,47 @@ public:
     }
 
 private:
+    // Where each property of a Concrete lives, as an offset into the object, learnt once from
+    // the property list of an object with its defaults. Properties bound elsewhere, or of
+    // other kinds, have kind None.
+    struct Slot {
+        std::string name;
+        Field::Kind kind = Field::None;
+        size_t offset = 0;
+    };
+
+    void learnLayout() {
+        Concrete model;
+        PropertyList list;
+        model.getProperties(list);
+        const char* base = reinterpret_cast<const char*>(&model);
+        for (const auto& element : list) {
+            Slot slot;
+            slot.name = element->name.toStdString();
+            const void* address = nullptr;
+            const DataElem& e = *element;
+            if (typeid(e) == typeid(ElemFloat)) {
+                slot.kind = Field::Float;
+                address = static_cast<const ElemFloat&>(e).field();
+            } else if (typeid(e) == typeid(ElemVec)) {
+                slot.kind = Field::Vec;
+                address = static_cast<const ElemVec&>(e).field();
+            } else if (typeid(e) == typeid(ElemString)) {
+                slot.kind = Field::String;
+                address = static_cast<const ElemString&>(e).field();
+            }
+            const char* at = static_cast<const char*>(address);
+            if (at >= base && at < base + sizeof(Concrete))
+                slot.offset = size_t(at - base);
+            else
+                slot.kind = Field::None;
+            layout.push_back(std::move(slot));
+        }
+    }
+
     Target* target;
     Concrete* item = nullptr;
+    std::vector<Slot> layout;
 };
 
 // A single record that exists before the file is read (the render settings): its properties

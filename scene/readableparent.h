@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTextStream>
 #include <memory>
+#include <string_view>
 
 #include "scene/dataelem.h"
 
@@ -22,6 +23,22 @@ public:
     virtual void finish() = 0;
     // Writes every item of this kind as a block.
     virtual void write(int indent, QTextStream& stream) = 0;
+
+    // Where the quick reading of plain files stores a property that is a plain field of the
+    // item: a number, a vector or a name.
+    struct Field {
+        enum Kind { None, Float, Vec, String } kind = None;
+        void* address = nullptr;
+    };
+    // The field of the item being read (created with its defaults on first use) that the first
+    // property of this name is bound to; kind None when there is no such property or it is not
+    // a plain field, and then the property is set through setValue.
+    virtual Field quickField(std::string_view) { return {}; }
+    // Gives the item being read its property list if it has none yet (the quick reading fills
+    // fields without one), so that property() finds its values.
+    virtual void ensureProperties() {}
+    // Drops the item being read, unfinished: the reading starts again from the beginning.
+    virtual void abandon() {}
 
     // The element of the item being read that has this name; null before the item's first
     // property or when there is none. The reader checks a value through it once it is set.

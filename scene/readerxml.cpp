@@ -7,6 +7,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QXmlStreamReader>
+#include <algorithm>
+#include <charconv>
+#include <cfloat>
+#include <cmath>
+#include <new>
 
 #include "scene/coldiscrete.h"
 #include "scene/dataelem.h"
@@ -21,6 +26,7 @@
 #include "scene/texturesingle.h"
 #include "scene/userfile.h"
 #include "scene/valuerules.h"
+#include "scene/xmlscan.h"
 
 namespace Reader {
 
@@ -39,6 +45,66 @@ QString quoted(const QString& text) {
     return t.size() <= kQuotedLength ? t : t.left(kQuotedLength) + QStringLiteral("...");
 }
 
+// ---- the quick reading's values: what QString::toFloat and the property elements make of a
+// plain text, or false for any text that is not plain (which then takes the full way).
+
+bool isBlankByte(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+std::string_view trimBlanks(std::string_view t) {
+    while (!t.empty() && isBlankByte(t.front())) t.remove_prefix(1);
+    while (!t.empty() && isBlankByte(t.back())) t.remove_suffix(1);
+    return t;
+}
+
+// A decimal number without sign "+", exponent allowed, in float range: the same float as
+// ElemFloat reads. Texts the float type cannot hold (overflow, or underflow to zero) are not
+// plain: the element refuses them.
+bool quickFloat(std::string_view t, float& out) {
+    t = trimBlanks(t);
+    if (t.empty()) return false;
+    for (const char c : t)
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'e' || c == 'E' || c == '+'))
+            return false;
+    if (t.front() == '+') return false;
+    double d = 0.0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
+    if (ec != std::errc() || end != t.data() + t.size()) return false;
+    if (!(std::fabs(d) <= double(FLT_MAX))) return false;
+    const float f = float(d);
+    if (d != 0.0 && f == 0.0f) return false;
+    out = f;
+    return true;
+}
+
+// Four ";"-separated numbers, "<" allowed at the start and ">" at the end, as ElemVec reads them.
+bool quickVec(std::string_view t, float out[4]) {
+    for (int i = 0; i < 4; ++i) {
+        const size_t cut = i < 3 ? t.find(';') : t.size();
+        if (cut == std::string_view::npos) return false;
+        std::string_view part = t.substr(0, cut);
+        if (i == 3 && part.find(';') != std::string_view::npos) return false;
+        part = trimBlanks(part);
+        if (i == 0 && !part.empty() && part.front() == '<') part.remove_prefix(1);
+        if (i == 3 && !part.empty() && part.back() == '>') part.remove_suffix(1);
+        if (part.find('<') != std::string_view::npos || part.find('>') != std::string_view::npos)
+            return false;
+        if (!quickFloat(part, out[i])) return false;
+        if (i < 3) t.remove_prefix(cut + 1);
+    }
+    return true;
+}
+
+bool quickMustBePositive(std::string_view name) {
+    return name == "radius" || name == "sx" || name == "sy" || name == "sz" ||
+           name == "bhradius";
+}
+
+bool quickIsEdge(const QString& tag, std::string_view name) {
+    return (tag == QLatin1String("plane") || tag == QLatin1String("cube")) &&
+           (name == "x" || name == "y" || name == "z");
+}
+
+QLatin1String latin1(std::string_view t) { return QLatin1String(t.data(), qsizetype(t.size())); }
 }  // namespace
 
 ReaderXml::ReaderXml(const QString& fileName) : fileName(fileName) {}
@@ -46,14 +112,17 @@ ReaderXml::~ReaderXml() = default;
 
 void ReaderXml::registerParent(std::unique_ptr<ReadableParent> parent) {
     parents.push_back(std::move(parent));
+    foreignHandlers = true;
 }
 
 void ReaderXml::registerSettings(RenderSettings* target) {
     settings = target;
-    registerParent(std::make_unique<ReadableClassEx<RenderSettings>>(kSettingsTag, target));
+    parents.push_back(std::make_unique<ReadableClassEx<RenderSettings>>(kSettingsTag, target));
 }
 
 void ReaderXml::registerScene(SceneData* scene) {
+    const bool foreign = foreignHandlers;
+    this->scene = scene;
     // Relative image names in the file mean files beside it, wherever the program was started.
     if (!fileName.isEmpty()) scene->folder = QFileInfo(fileName).absolutePath();
     registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjSphere<1>, SceneData>>("sphere", scene));
@@ -67,6 +136,7 @@ void ReaderXml::registerScene(SceneData* scene) {
     registerParent(std::make_unique<ReadableClass<Lights, Lights, SceneData>>("light", scene));
     // Added after the original tags, so that files without blackbody colours stay byte-identical.
     registerParent(std::make_unique<ReadableClass<ColDiscrete, ColBlackbody, SceneData>>("newblackbody", scene));
+    foreignHandlers = foreign;
 }
 
 bool ReaderXml::parse() {
@@ -76,8 +146,23 @@ bool ReaderXml::parse() {
 }
 
 bool ReaderXml::parseText(const QByteArray& text) {
+    textSize = text.size();
+    reportedPercent = -1;
+    if (quickPossible()) {
+        const RenderSettings saved = settings ? *settings : RenderSettings();
+        if (runQuick(text)) return true;
+        resetTargets(saved);
+    }
     QXmlStreamReader xml(text);
     return run(xml);
+}
+
+void ReaderXml::reportProgress(qint64 done, qint64 total) {
+    if (!progress || total <= 0) return;
+    const int percent = int(done * 100 / total);
+    if (percent == reportedPercent) return;
+    reportedPercent = percent;
+    progress(percent);
 }
 
 bool ReaderXml::run(QXmlStreamReader& xml) {
@@ -98,6 +183,8 @@ bool ReaderXml::run(QXmlStreamReader& xml) {
                     refused = true;
                     break;
                 }
+                if (!open && depth == 2 && (items & 0xfff) == 0)
+                    reportProgress(xml.characterOffset(), textSize);
                 if (!open && depth == 2 && ++items > kMaxItems) {
                     why = tr("the file has more than %1 items").arg(kMaxItems);
                     refused = true;
@@ -201,6 +288,128 @@ void ReaderXml::write(QTextStream& stream) {
     stream << "<" << kRootTag << ">\n";
     for (const auto& parent : parents) parent->write(0, stream);
     stream << "</" << kRootTag << ">\n";
+}
+
+// ---- the quick reading
+
+bool ReaderXml::quickPossible() const {
+    if (!quickReading || foreignHandlers || !scene) return false;
+    return scene->objects.items.empty() && scene->lights.items.empty() &&
+           scene->textures.items.empty() && scene->colors.items.size() <= 1;
+}
+
+void ReaderXml::resetTargets(const RenderSettings& savedSettings) {
+    for (const auto& parent : parents) parent->abandon();
+    open = nullptr;
+    if (settings) *settings = savedSettings;
+    // A scene as it was registered: fresh, with only its folder set.
+    const QString folder = scene->folder;
+    scene->~SceneData();
+    new (scene) SceneData();
+    scene->folder = folder;
+}
+
+bool ReaderXml::runQuick(const QByteArray& text) {
+    XmlScan scan(std::string_view(text.constData(), size_t(text.size())));
+    open = nullptr;
+    quickGathered.clear();
+    quickDepth = 0;
+    quickItems = 0;
+    for (;;) {
+        switch (scan.next()) {
+            case XmlScan::Start:
+                if (!quickStart(scan.name(), scan)) return false;
+                break;
+            case XmlScan::Text:
+                quickGathered += scan.textRun();
+                break;
+            case XmlScan::End:
+                --quickDepth;
+                if (!quickEnd(scan.name())) return false;
+                break;
+            case XmlScan::Finished:
+                return true;
+            case XmlScan::GiveUp:
+                return false;
+        }
+    }
+}
+
+bool ReaderXml::quickStart(std::string_view name, const XmlScan& scan) {
+    if (++quickDepth > kMaxDepth) return false;
+    if (!open && quickDepth == 2 && (quickItems & 0xfff) == 0)
+        reportProgress(qint64(scan.position()), textSize);
+    if (!open && quickDepth == 2 && ++quickItems > kMaxItems) return false;
+    if (open) return scan.attributes().empty();
+    if (latin1(name) == kRootTag) return true;
+    for (const auto& parent : parents)
+        if (parent->tag == latin1(name)) {
+            open = parent.get();
+            for (const XmlScan::Attribute& a : scan.attributes())
+                if (!quickProperty(a.name, a.value)) return false;
+            return true;
+        }
+    return false;
+}
+
+bool ReaderXml::quickEnd(std::string_view name) {
+    if (!open && latin1(name) == kRootTag) return true;
+    if (!open) return false;
+    if (open->tag == latin1(name)) {
+        QString why;
+        if (settings && open->tag == kSettingsTag && !settings->normalizeObserver(&why))
+            return false;
+        // The edge check reads the values back through the item's properties.
+        if (quickIsEdge(open->tag, "x")) open->ensureProperties();
+        if (!checkEdgePairs(open->tag, open->propertyList(), why)) return false;
+        open->finish();
+        open = nullptr;
+    } else if (name == "wavelength" &&
+               std::count(quickGathered.begin(), quickGathered.end(), '(') > kMaxColorLines) {
+        return false;
+    } else if (!quickProperty(name, quickGathered)) {
+        return false;
+    }
+    quickGathered.clear();
+    return true;
+}
+
+bool ReaderXml::quickProperty(std::string_view name, std::string_view text) {
+    const ReadableParent::Field field = open->quickField(name);
+    switch (field.kind) {
+        case ReadableParent::Field::Float: {
+            float v = 0.0f;
+            if (!quickFloat(text, v)) break;
+            if (quickMustBePositive(name) && !(v > 0.0f)) return false;
+            *static_cast<float*>(field.address) = v;
+            return true;
+        }
+        case ReadableParent::Field::Vec: {
+            float v[4];
+            if (!quickVec(text, v)) break;
+            if (quickIsEdge(open->tag, name) && v[0] == 0.0f && v[1] == 0.0f && v[2] == 0.0f)
+                return false;
+            Vec4f& target = *static_cast<Vec4f*>(field.address);
+            for (int i = 0; i < 4; ++i) target[i] = v[i];
+            return true;
+        }
+        case ReadableParent::Field::String: {
+            // The file's rule for names: every blank is dropped.
+            QString kept;
+            kept.reserve(qsizetype(text.size()));
+            for (const char c : text)
+                if (!isBlankByte(c)) kept += QLatin1Char(c);
+            if (kept.isEmpty()) break;
+            *static_cast<QString*>(field.address) = kept;
+            return true;
+        }
+        case ReadableParent::Field::None:
+            break;
+    }
+    const QString property = latin1(name);
+    QString why;
+    return open->setValue(property, latin1(text)) &&
+           checkNumbers(open->tag, property, open->property(property), why);
 }
 
 }  // namespace Reader

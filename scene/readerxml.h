@@ -5,7 +5,10 @@
 
 #include <QString>
 #include <QTextStream>
+#include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "scene/readableparent.h"
@@ -16,6 +19,8 @@ struct RenderSettings;
 class SceneData;
 
 namespace Reader {
+
+class XmlScan;
 
 class ReaderXml {
 public:
@@ -52,6 +57,17 @@ public:
     bool parseText(const QByteArray& text);
     void write(QTextStream& stream);
 
+    // Plain files (ASCII elements, attributes and text, see XmlScan) are read by a quick
+    // scanner into the objects' fields; any other file, and any file the reading refuses, is
+    // read again from the start by the full XML parser, so results and messages are the same
+    // either way. Off: the full parser only (for comparing the two).
+    void setQuickReading(bool on) { quickReading = on; }
+
+    // Told how far the reading has come, in percent of the text, a few hundred times at most
+    // per file (a window shows it while a big scene loads).
+    using Progress = std::function<void(int percent)>;
+    void setProgress(Progress report) { progress = std::move(report); }
+
     const QString& errorText() const { return error; }
 
 private:
@@ -60,11 +76,35 @@ private:
     bool endElement(const QString& name, QString& why);
     bool run(QXmlStreamReader& xml);
 
+    // The quick reading of plain files (see XmlScan): the same events and rules without a
+    // string object per value. False when the scanner gave up or the full reading would refuse
+    // the file; the full reading then starts over and finds the reason.
+    bool runQuick(const QByteArray& text);
+    bool quickStart(std::string_view name, const XmlScan& scan);
+    bool quickEnd(std::string_view name);
+    bool quickProperty(std::string_view name, std::string_view text);
+    // Whether the targets are as registered (a fresh scene, only the standard handlers), so
+    // that a quick reading given up can be undone.
+    bool quickPossible() const;
+    // Undoes a quick reading given up half-way.
+    void resetTargets(const RenderSettings& savedSettings);
+
     QString fileName;
     RenderSettings* settings = nullptr;  // registered settings: their observer is normalised
+    SceneData* scene = nullptr;          // registered scene
+    bool foreignHandlers = false;        // handlers registered from outside
+    bool quickReading = true;
+    Progress progress;
+    int reportedPercent = -1;
+    qint64 textSize = 0;
+    // Reports percent of the text read when it changed.
+    void reportProgress(qint64 done, qint64 total);
     std::vector<std::unique_ptr<ReadableParent>> parents;
     ReadableParent* open = nullptr;  // handler of the item being read
     QString gathered;                // character data since the last end tag
+    std::string quickGathered;       // the same for the quick reading
+    int quickDepth = 0;
+    int quickItems = 0;
     QString error;
 };
 

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QUndoStack>
 
 #include "engine/docrt.h"
@@ -97,7 +98,18 @@ bool MainWindow::isOwnFile(const QString& fileName) const {
 }
 
 bool MainWindow::openFile(const QString& fileName) {
-    if (!doc->loadFile(fileName)) return false;
+    // A big scene takes seconds to read: after a moment the window shows how far it has come
+    // (the dialog blocks the window meanwhile, so nothing else can start).
+    QProgressDialog reading(tr("Reading %1...").arg(QFileInfo(fileName).fileName()), QString(), 0,
+                            100, this);
+    reading.setWindowModality(Qt::WindowModal);
+    reading.setMinimumDuration(500);
+    reading.setAutoClose(false);
+    reading.setAutoReset(false);
+    const bool loaded =
+        doc->loadFile(fileName, [&reading](int percent) { reading.setValue(percent); });
+    reading.close();
+    if (!loaded) return false;
     lastOpenFile = fileName;
     undo->clear();
     setDocumentFile(QFileInfo(fileName).absoluteFilePath());

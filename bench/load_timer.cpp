@@ -1,0 +1,70 @@
+// load_timer: times the stages of opening a scene file the way the document does it (read and
+// parse, resolve the textures, build the kd-tree) and reports the process's peak memory and the
+// heap bytes the loaded scene holds per object.
+//
+//   load_timer SCENE [REPEATS]
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include "accel/kdtree.h"
+#include "scene/readerxml.h"
+#include "scene/rendersettings.h"
+#include "scene/rtobjbase.h"
+#include "scene/scenedata.h"
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+size_t heapInUse() { return mallinfo2().uordblks + mallinfo2().hblkhd; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: load_timer SCENE [REPEATS]\n");
+        return 1;
+    }
+    const int repeats = argc > 2 ? std::atoi(argv[2]) : 1;
+    for (int r = 0; r < repeats; ++r) {
+        const size_t heapBefore = heapInUse();
+        auto start = std::chrono::steady_clock::now();
+        RenderSettings settings;
+        SceneData scene;
+        {
+            Reader::ReaderXml reader(QString::fromLocal8Bit(argv[1]));
+            reader.registerSettings(&settings);
+            reader.registerScene(&scene);
+            if (!reader.parse()) {
+                std::fprintf(stderr, "%s\n", qPrintable(reader.errorText()));
+                return 2;
+            }
+        }
+        const double parse = secondsSince(start);
+        const size_t heapScene = heapInUse() - heapBefore;
+        start = std::chrono::steady_clock::now();
+        scene.resolve();
+        const double resolve = secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        KDTree tree;
+        tree.addInterval(scene.objects.items, 0);
+        const double build = secondsSince(start);
+        const size_t heapAll = heapInUse() - heapBefore;
+        const size_t objects = scene.objects.items.size();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("%zu objects: parse %.3f s, resolve %.3f s, tree %.3f s, total %.3f s, "
+                    "scene heap %.1f B/object (%.1f with the tree), tree nodes %zu, peak RSS %.1f MB\n",
+                    objects, parse, resolve, build, parse + resolve + build,
+                    objects ? double(heapScene) / double(objects) : 0.0,
+                    objects ? double(heapAll) / double(objects) : 0.0, tree.nodeArray().size(),
+                    double(usage.ru_maxrss) / 1024.0);
+    }
+    return 0;
+}
