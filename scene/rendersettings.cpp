@@ -23,6 +23,7 @@ RenderSettings& RenderSettings::operator=(const RenderSettings& other) {
     srtDoppler = other.srtDoppler;
     lightBending = other.lightBending;
     grtDoppler = other.grtDoppler;
+    lightTravelTime = other.lightTravelTime;
     bhpos = other.bhpos;
     bhradius = other.bhradius;
     maxBundleSize = other.maxBundleSize;

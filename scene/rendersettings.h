@@ -26,6 +26,9 @@ struct alignas(16) RenderSettings {
     bool januscircle = false;
     bool lightBending = false;
     bool grtDoppler = false;
+    // Moving bodies seen by the light that reaches the eye now, emitted earlier (on), or as the
+    // scene frame's snapshot at the observer's time start.w (off).
+    bool lightTravelTime = false;
     Vec4f bhpos{0, 0, 0, 0};
     float bhradius = 0.1f;            // Schwarzschild radius of the black hole
     uint8_t background[4] = {20, 20, 20, 255};  // R, G, B, A of rays that hit nothing
