@@ -33,12 +33,6 @@ struct KeyedEvent {
     uint8_t isEnd;
 };
 
-inline bool hasFiniteExtent(const BoundingBox& b) {
-    for (int a = 0; a < 3; ++a)
-        if (!std::isfinite(b.min[a]) || !std::isfinite(b.max[a])) return false;
-    return true;
-}
-
 inline bool eventBefore(const KeyedEvent& a, const KeyedEvent& b) {
     return a.keyHi != b.keyHi ? a.keyHi < b.keyHi : a.keyLo < b.keyLo;
 }
@@ -309,6 +303,7 @@ KDTree::~KDTree() = default;
 void KDTree::reset() {
     leafList.clear();
     nodes.clear();
+    moving.reset();
     rootIndex = -1;
     root = nullptr;
 }
@@ -318,7 +313,19 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
         programmingError("in KDTree::addInterval interv needs to be 0 without time enabled");
 
     std::vector<rtObjBase*> buildList;
-    for (rtObjBase* obj : objects) obj->collectPrimitives(buildList);
+    moving.reset();
+    for (rtObjBase* obj : objects) {
+        if (!obj->isMoving()) {
+            obj->collectPrimitives(buildList);
+            continue;
+        }
+        const BodyMotion motion = obj->motion();
+        // The moving sphere keeps its place here: only light travel time draws it as a body.
+        if (motion.spaceTime) obj->collectPrimitives(buildList);
+        std::vector<rtObjBase*> parts;
+        obj->collectPrimitives(parts);
+        for (rtObjBase* part : parts) moving.add(part, motion);
+    }
 
     std::vector<Primitive> prims;
     prims.reserve(buildList.size());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "accel/blackholeframe.h"
+#include "accel/movingbodies.h"
 #include "geometry/boundingbox.h"
 #include "geometry/kdnode.h"
 
@@ -24,7 +25,8 @@ public:
     void reset();
 
     // Builds the tree for the scene's object list. interv must be 0. Objects whose spatial box is
-    // not finite are left out: they can never be hit.
+    // not finite are left out: they can never be hit. Moving bodies go to movingBodies() instead,
+    // which each frame places for its own rays.
     void addInterval(const std::vector<rtObjBase*>& objects, int interv);
 
     const BoundingBox& sceneBox() const { return box; }
@@ -39,6 +41,10 @@ public:
     BlackHoleFrame& blackHole() { return hole; }
     const BlackHoleFrame& blackHole() const { return hole; }
 
+    // The bodies that move through the scene frame (see movingbodies.h).
+    MovingBodies& movingBodies() { return moving; }
+    const MovingBodies& movingBodies() const { return moving; }
+
 private:
     BoundingBox box;
     LeafList leafList;
@@ -46,4 +52,5 @@ private:
     const KdNode* root = nullptr;
     std::vector<KdNode> nodes;
     BlackHoleFrame hole;
+    MovingBodies moving;
 };

@@ -9,6 +9,8 @@
 #include "geometry/raybundle.h"
 #include "scene/rendersettings.h"
 
+class MovingBodies;
+
 class PixelBuffer;
 
 struct alignas(16) FrameContext {
@@ -23,6 +25,8 @@ struct alignas(16) FrameContext {
     float gamma = 1.0f;
     RenderSettings settings;  // value copy taken when the frame is prepared
     bool spectralShift = false;
+    // Moving bodies can be met in this frame: rays visit their tree after the scene's.
+    const MovingBodies* moving = nullptr;
     int32_t nextRow = 0;      // first row not yet handed out
     QMutex dispenser;         // guards nextRow and bundleRows
     int32_t bundleRows = 2;

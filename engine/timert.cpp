@@ -45,7 +45,6 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         buffer = &ownBuffer;
     }
     frame.buffer = buffer;
-    settings->start.w = 0.0f;
     // Shading reads searchlight and exposure from the eye, and what each colour prepares here
     // for this eye between frames (the pool is idle now): its table, or its sums at factor 1.
     settings->syncLight();
@@ -58,6 +57,14 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         tree->blackHole().boundScene(tree->sceneBox());
     }
     for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
+    // After the objects' own preparation: a moving body prepares its primitive for the rays'
+    // origin in its rest frame. The bent light paths do not visit moving bodies.
+    MovingBodies& moving = tree->movingBodies();
+    frame.moving = nullptr;
+    if (!settings->lightBending && !moving.empty()) {
+        moving.prepare(settings->start, settings->lightTravelTime);
+        if (moving.active()) frame.moving = &moving;
+    }
 }
 
 void TimeRT::prepareFrame(RenderSettings* s, KDTree* t) {
@@ -165,10 +172,14 @@ void TimeRT::traceBand16(RowBand& band) {
         const int live = combineMasks(b.live);
         if (live != 0xffff)
             for (int g = 0; g < 4; ++g) std::fill_n(b.out[g], 4, background);
-        if (live == 0) continue;
+        if (live == 0 && !frame.moving) continue;
 
-        b.node = *tree->rootNode();
-        const int hit = traceBundle16(b);
+        int hit = 0;
+        if (live != 0) {
+            b.node = *tree->rootNode();
+            hit = traceBundle16(b);
+        }
+        if (frame.moving) hit |= traceMoving16(b, *frame.moving);
         if (hit == 0xffff) continue;
         if (trace && TraceOutput::enabled()) {
             char text[16];
@@ -208,9 +219,13 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
             std::fill_n(b.out[0], 2, background);
             std::fill_n(b.out[1], 2, background);
         }
-        if (live == 0) continue;
-        b.node = *tree->rootNode();
-        const int hit = traceBundle4(b);
+        if (live == 0 && !frame.moving) continue;
+        int hit = 0;
+        if (live != 0) {
+            b.node = *tree->rootNode();
+            hit = traceBundle4(b);
+        }
+        if (frame.moving) hit |= traceMoving4(b, *frame.moving);
         if (hit == 0xf) continue;
         for (int l = 0; l < 4; ++l)
             if (!((hit >> l) & 1)) b.out[l >> 1][l & 1] = background;
@@ -229,7 +244,8 @@ void TimeRT::traceBand1(RowBand& band, int rowOffset, bool firstOfFrame) {
     while (Camera::generate1(band, ray, rowOffset)) {
         ray.trace = (firstOfFrame && band.col <= 1) ? 1 : 0;
         ray.node = *tree->rootNode();
-        const bool hit = bending ? iterRayPart(ray, *tree) : traceRay(ray);
+        bool hit = bending ? iterRayPart(ray, *tree) : traceRay(ray);
+        if (frame.moving) hit = traceMoving1(ray, *frame.moving, hit) || hit;
         if (!hit) *ray.out = background;
     }
 }

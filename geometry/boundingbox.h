@@ -2,6 +2,8 @@
 // for clipping primary rays.
 #pragma once
 
+#include <cmath>
+
 #include "geometry/vec4f.h"
 
 struct alignas(16) BoundingBox {
@@ -38,3 +40,10 @@ struct alignas(16) BoundingBox {
 };
 
 static_assert(sizeof(BoundingBox) == 32, "BoundingBox is min then max");
+
+// Whether the box's spatial extent (x, y, z) is finite; the time extent w may be anything.
+inline bool hasFiniteExtent(const BoundingBox& b) {
+    for (int a = 0; a < 3; ++a)
+        if (!std::isfinite(b.min[a]) || !std::isfinite(b.max[a])) return false;
+    return true;
+}

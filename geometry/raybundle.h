@@ -75,6 +75,9 @@ struct alignas(16) SingleRay {
     Vec4f hitOffset;   // written by the object that reports a hit
     float tMin;
     float tMax;
+    // Moving bodies accept only hits nearer than this: the scene's hit, which the ray's leaf
+    // widening (kRayLeafWiden) would otherwise let them cover from behind.
+    float tLimit = kNoDistance;
     const RenderSettings* settings;
     float doppler;
     uint8_t variant;

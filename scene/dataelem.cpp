@@ -123,6 +123,12 @@ bool ElemVec::readEditor() {
     return false;
 }
 
+void ElemOptionalVec::writeXml(int indent, QTextStream& out) {
+    const Vec4f& v = *field();
+    if (v.x == 0.0f && v.y == 0.0f && v.z == 0.0f && v.w == 0.0f) return;
+    ElemVec::writeXml(indent, out);
+}
+
 // ---- ElemString
 
 bool ElemString::fromString(const QString& text) {

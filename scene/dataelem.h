@@ -107,6 +107,14 @@ private:
     Vec4f* value;
 };
 
+// A vector property that is left out of files while it is zero (x, y, z and w), so that files
+// written before it existed stay byte-identical; the editor always shows it.
+class ElemOptionalVec : public ElemVec {
+public:
+    using ElemVec::ElemVec;
+    void writeXml(int indent, QTextStream& out) override;
+};
+
 // QString. From the file every carriage return, tab, line feed and space is removed; from the
 // editor the text is taken as typed.
 class ElemString : public DataElem {

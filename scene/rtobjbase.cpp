@@ -22,3 +22,14 @@ void rtObjBase::collectPrimitives(std::vector<rtObjBase*>& list) { list.push_bac
 void rtObjBase::getProperties(Reader::PropertyList& list) { list.addString("name", name); }
 
 void rtObjBase::update() {}
+
+BodyMotion rtObjBase::motion() const {
+    BodyMotion m;
+    m.velocity = Vec4f(velocity.x, velocity.y, velocity.z, 0.0f);
+    m.reference = referencePoint();
+    return m;
+}
+
+void rtObjBase::addVelocity(Reader::PropertyList& list) {
+    list.add(std::make_unique<Reader::ElemOptionalVec>(QStringLiteral("velocity"), velocity));
+}

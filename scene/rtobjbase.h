@@ -12,6 +12,20 @@
 
 class Texture;
 class TextureCol;
+
+// How a body moves through the scene frame. A body at rest has velocity 0; a moving one is met by
+// rays in its own rest frame, where it has the shape its properties give.
+struct BodyMotion {
+    Vec4f velocity;   // x, y, z in units of the speed of light, |v| < 1
+    Vec4f reference;  // the body's point that is at this place at scene time 0
+    // Scene times in which the body exists (all time but for the moving sphere).
+    float tmin = -__builtin_inff();
+    float tmax = __builtin_inff();
+    // The moving sphere ("movsphere"): it meets rays in its own space-time test unless light
+    // travel time is on, when it is a body with velocity mov whose reference event is (tmin,
+    // center).
+    bool spaceTime = false;
+};
 namespace Reader {
 class PropertyList;
 }
@@ -35,6 +49,9 @@ public:
     // (see kHitBoundsMargin). The bundle traversal skips an object whose hit bounds miss every
     // ray segment of a bundle. Infinite unless the class narrows it in update().
     BoundingBox hitBounds = BoundingBox::everywhere();
+    // The "velocity" property of spheres, planes and cubes: x, y, z in units of the speed of
+    // light (w unused). Written to files only when it is not zero.
+    Vec4f velocity{0, 0, 0, 0};
 
     virtual ~rtObjBase();
 
@@ -67,7 +84,21 @@ public:
     virtual void prepareForOrigin(const Vec4f& origin) = 0;
 
     virtual void getProperties(Reader::PropertyList& list);  // appends "name"
+    // The body's motion: its velocity and reference point (the sphere's centre, the plane's or
+    // cube's pos).
+    virtual BodyMotion motion() const;
+    // Whether the kd-tree must treat the object as moving.
+    bool isMoving() const {
+        const BodyMotion m = motion();
+        return m.spaceTime || m.velocity.x != 0.0f || m.velocity.y != 0.0f || m.velocity.z != 0.0f;
+    }
     virtual void update();                                    // recompute derived fields
     virtual void copyFrom(const rtObjBase& other) = 0;
     virtual rtObjBase* clone() const = 0;
+
+protected:
+    // The point that motion() reports as the reference; the origin unless a class says otherwise.
+    virtual Vec4f referencePoint() const { return Vec4f(); }
+    // Appends "velocity" (the optional property) to list; every body kind ends its list with it.
+    void addVelocity(Reader::PropertyList& list);
 };

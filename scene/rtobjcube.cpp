@@ -89,6 +89,7 @@ void rtObjCube::getProperties(Reader::PropertyList& list) {
     list.addString("texxy", texxy);
     list.addString("texyz", texyz);
     list.addString("texzx", texzx);
+    addVelocity(list);
 }
 
 void rtObjCube::update() {}
@@ -102,6 +103,7 @@ void rtObjCube::copyFrom(const rtObjBase& other) {
     texture = o->texture;
     box = o->box;
     pos = o->pos;
+    velocity = o->velocity;
     x = o->x;
     y = o->y;
     z = o->z;

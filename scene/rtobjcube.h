@@ -60,4 +60,7 @@ public:
     // Copies the properties and texture pointers; the faces are not shared and not copied.
     void copyFrom(const rtObjBase& other) override;
     rtObjBase* clone() const override;
+
+protected:
+    Vec4f referencePoint() const override { return pos; }
 };

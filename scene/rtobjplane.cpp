@@ -215,6 +215,7 @@ void rtObjPlane::getProperties(Reader::PropertyList& list) {
     list.addFloat("sx", sx);
     list.addFloat("sy", sy);
     list.addString("texname", texname);
+    addVelocity(list);
 }
 
 void rtObjPlane::update() {

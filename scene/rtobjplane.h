@@ -47,6 +47,9 @@ public:
     void copyFrom(const rtObjBase& other) override;
     rtObjBase* clone() const override;
 
+protected:
+    Vec4f referencePoint() const override { return pos; }
+
 private:
     // Distance and surface coordinates of the single-ray hit; true when inside the parallelogram
     // and tMin <= t <= tMax.

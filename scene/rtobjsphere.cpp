@@ -6,7 +6,9 @@
 #include <cmath>
 
 #include "base/programmingerror.h"
+#include "geometry/lorentzboost.h"
 #include "scene/dataelem.h"
+#include "scene/rendersettings.h"
 #include "scene/texture.h"
 #include "scene/texturecol.h"
 
@@ -56,7 +58,14 @@ void rtObjSphere<N>::resolveTextures(TextureCol& textures) {
 // ---- single rays
 
 template <int N>
+bool rtObjSphere<N>::stepsAside(const RenderSettings* settings) const {
+    if constexpr (kStatic) return false;
+    return settings && settings->lightTravelTime && hasRestFrame;
+}
+
+template <int N>
 bool rtObjSphere<N>::hitSingle(const SingleRay& ray, float& t, Vec4f& hitCenter) const {
+    if (stepsAside(ray.settings)) return false;
     const Vec4f d = spatial(ray.dir);
     float r1, r2;
     if constexpr (kStatic) {
@@ -257,6 +266,7 @@ static bool movingIntersect16(const MovingSphereLanes& lanes, const Vec4f& c, Ra
 template <int N>
 LaneMask4 rtObjSphere<N>::intersect4(RayBundle4& b) const {
     if constexpr (kStatic) return sphereIntersect4(center, radius2, b);
+    if (stepsAside(b.settings)) return LaneMask4();
     return movingIntersect4(MovingSphereLanes(mov, tmin, tmax, radius2), center, b);
 }
 
@@ -304,6 +314,10 @@ void rtObjSphere<N>::shade4(RayBundle4& b, LaneMask4 mask) const {
 template <int N>
 bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
     if constexpr (kStatic) return sphereIntersect16(center, radius2, b, hits);
+    if (stepsAside(b.settings)) {
+        for (int g = 0; g < 4; ++g) hits[g] = LaneMask4();
+        return false;
+    }
     return movingIntersect16(MovingSphereLanes(mov, tmin, tmax, radius2), center, b, hits);
 }
 
@@ -347,6 +361,24 @@ void rtObjSphere<N>::getProperties(Reader::PropertyList& list) {
     }
     list.addFloat("radius", radius);
     list.addString("texname", texname);
+    if constexpr (kStatic) addVelocity(list);
+}
+
+template <int N>
+BodyMotion rtObjSphere<N>::motion() const {
+    if constexpr (kStatic) {
+        return rtObjBase::motion();
+    } else {
+        BodyMotion m;
+        m.velocity = Vec4f(mov.x, mov.y, mov.z, 0.0f);
+        // Where the centre is at scene time 0 when it is at center at time tmin; a sphere that
+        // has always existed is at center at time 0.
+        m.reference = std::isfinite(tmin) ? center - mov * tmin : center;
+        m.tmin = tmin;
+        m.tmax = tmax;
+        m.spaceTime = true;
+        return m;
+    }
 }
 
 template <int N>
@@ -358,6 +390,7 @@ void rtObjSphere<N>::update() {
         box.max.w = tmax;
     }
     area = box.surfaceArea();
+    hasRestFrame = !kStatic && LorentzBoost::slowerThanLight(mov);
     radius2 = radius * radius;
     invRadius = 1.0f / radius;
     // Bundles meet the static sphere inside its box and the moving one inside the box it

@@ -1,6 +1,7 @@
 // Spheres: rtObjSphere<1> is the static sphere ("sphere"), rtObjSphere<0> the moving sphere
 // ("movsphere") whose centre travels with velocity mov while it exists, tmin < time < tmax.
-// Single rays and ray bundles alike see the moving sphere in space-time.
+// Single rays and ray bundles alike see the moving sphere in space-time, unless light travel
+// time is on: then it is a body in the frame's moving bodies (accel/movingbodies.h).
 #pragma once
 
 #include <QString>
@@ -19,6 +20,9 @@ public:
     float invRadius = 2.0f;  // 1 / radius
     float tmin = 0.0f;       // the moving sphere exists for tmin < time < tmax
     float tmax = 0.0f;
+    // The moving sphere slower than light: with light travel time on it is drawn as a body at
+    // rest in its own frame (the frame's moving bodies), and its space-time test steps aside.
+    bool hasRestFrame = false;
     QString texname;
     Texture* texture = nullptr;  // the sphere's own resolved texture (the base pointer stays null)
 
@@ -47,8 +51,14 @@ public:
     void update() override;
     void copyFrom(const rtObjBase& other) override;
     rtObjBase* clone() const override;
+    BodyMotion motion() const override;
+
+protected:
+    Vec4f referencePoint() const override { return center; }
 
 private:
+    // Whether the frame of these settings draws the moving sphere through its rest frame.
+    bool stepsAside(const RenderSettings* settings) const;
     // Accepted distance along the ray (with the centre at the time of the hit for the moving
     // sphere); false when no root lies inside the ray's interval (and the sphere's lifetime).
     bool hitSingle(const SingleRay& ray, float& t, Vec4f& hitCenter) const;

@@ -66,6 +66,10 @@ bool checkNumbers(const QString& tag, const QString& name, const DataElem* eleme
         why = tr("<%1> %2 must be greater than 0, not \"%3\"").arg(tag, name, text);
         return false;
     }
+    if (isVector && name == QLatin1String("velocity") && !(squares < 1.0)) {
+        why = tr("<%1> velocity must be slower than light (|v| < 1), not \"%2\"").arg(tag, text);
+        return false;
+    }
     if (isVector && isEdge(tag, name) && !(squares > 0.0)) {
         why = tr("<%1> edge %2 must not have zero length").arg(tag, name);
         return false;

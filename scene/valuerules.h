@@ -14,7 +14,8 @@ class PropertyList;
 
 // Checks the value a property of an item of the file tag holds, read back from its element so
 // that the check sees exactly what would be written. False with why for a NaN, an infinity, a
-// size that is not positive, or a zero edge. Texts and colours are not numbers and pass.
+// size that is not positive, a zero edge, or a velocity not slower than light. Texts and colours
+// are not numbers and pass.
 bool checkNumbers(const QString& tag, const QString& name, const DataElem* element, QString& why);
 
 // Checks, once a plane's or cube's properties are complete, that no two of its edges are

@@ -1,0 +1,411 @@
+// Moving bodies: per-frame placement, the rest-frame boost of rays, the second trace pass.
+#include "accel/movingbodies.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "accel/kdtraverse.h"
+#include "accel/kdtree.h"
+#include "base/programmingerror.h"
+#include "scene/rtobjsphere.h"
+
+namespace {
+
+constexpr float kInf = __builtin_inff();
+
+inline Vec4f spatial(const Vec4f& p) { return Vec4f(p.x, p.y, p.z, 0.0f); }
+
+double length3(const Vec4f& a) {
+    return std::sqrt(double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z);
+}
+
+// The box of the corners c[i] moved by shift.
+BoundingBox cornerBox(const Vec4f c[8], const Vec4f& shift) {
+    Vec4f lo = c[0] + shift, hi = lo;
+    for (int i = 1; i < 8; ++i) {
+        lo = min(lo, c[i] + shift);
+        hi = max(hi, c[i] + shift);
+    }
+    lo.w = -kInf;
+    hi.w = kInf;
+    return BoundingBox(lo, hi);
+}
+
+// Room around a box for the rounding of the rest-frame arithmetic: relative to the coordinates'
+// magnitude, as the objects' own hit bounds.
+BoundingBox widened(const BoundingBox& b) {
+    const float m = kHitBoundsMargin *
+                    (1.0f + std::max({std::fabs(b.min.x), std::fabs(b.min.y), std::fabs(b.min.z),
+                                      std::fabs(b.max.x), std::fabs(b.max.y), std::fabs(b.max.z)}));
+    return BoundingBox(b.min - Vec4f(m, m, m, 0.0f), b.max + Vec4f(m, m, m, 0.0f));
+}
+
+}  // namespace
+
+// ---- MovingPrimitive
+
+MovingPrimitive::MovingPrimitive(rtObjBase* primitive, const BodyMotion& motion)
+    : primitive(primitive), body(primitive), motion(motion) {
+    if (motion.spaceTime) {
+        // Light travel time on: the sphere at rest in the frame moving with mov, centred on the
+        // reference point (the boost maps the event (tmin, center) there).
+        const auto* moving = dynamic_cast<const rtObjSphere<0>*>(primitive);
+        if (!moving) programmingError("MovingPrimitive: a space-time body must be a moving sphere");
+        auto* rest = new rtObjSphere<1>();
+        rest->center = spatial(motion.reference);
+        rest->radius = moving->radius;
+        rest->texname = moving->texname;
+        rest->update();
+        rest->texture = moving->texture;
+        restSphere.reset(rest);
+        body = rest;
+    }
+    if (LorentzBoost::slowerThanLight(motion.velocity)) boost = LorentzBoost(motion.velocity);
+    const BoundingBox b = body->boundingBox();
+    restBox = BoundingBox(spatial(b.min), spatial(b.max));
+    name = primitive->name;
+    box = BoundingBox::emptyScene();
+}
+
+MovingPrimitive::~MovingPrimitive() = default;
+
+Vec4f MovingPrimitive::restOriginOf(const Vec4f& event) const {
+    return boost.restPosition(event, double(event.w), motion.reference);
+}
+
+bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime) {
+    observer = eye;
+    // The moving sphere is drawn here only with light travel time on, and only when it is
+    // slower than light; otherwise its own space-time test in the scene's tree draws it.
+    if (motion.spaceTime && (!lightTravelTime || !LorentzBoost::slowerThanLight(motion.velocity)))
+        return false;
+    sigma = lightTravelTime ? -1.0f : 0.0f;
+    restOrigin = restOriginOf(eye);
+    restOrigin.w = eye.w;
+    prepareRestOrigin();
+
+    // The rest box's corners as the scene frame sees them at time 0: contracted along v towards
+    // the reference point, r -> r - (K / gamma) (v.r) v.
+    const Vec4f P = spatial(motion.reference);
+    const Vec4f v = boost.v;
+    const float shrink = boost.k / boost.gamma;
+    Vec4f corners[8];
+    double radius = 0.0;
+    for (int i = 0; i < 8; ++i) {
+        const Vec4f c((i & 1) ? restBox.max.x : restBox.min.x, (i & 2) ? restBox.max.y : restBox.min.y,
+                      (i & 4) ? restBox.max.z : restBox.min.z, 0.0f);
+        const Vec4f r = c - P;
+        const Vec4f contracted = r - v * (shrink * dot3(v, r));
+        corners[i] = P + contracted;
+        radius = std::max(radius, length3(contracted));
+    }
+
+    const double T = eye.w;
+    // The scene times in which the body exists, as distances along the rays: time T + sigma s.
+    double lo = 0.0, hi = kInf;
+    if (lightTravelTime) {
+        lo = std::max(lo, T - double(motion.tmax));
+        hi = std::min(hi, T - double(motion.tmin));
+    } else if (!(double(motion.tmin) <= T && T <= double(motion.tmax))) {
+        return false;
+    }
+    if (!(lo <= hi)) return false;
+    sLo = float(lo);
+    sHi = float(hi);
+
+    double t0 = T, t1 = T;  // the scene times at which the rays can meet the body
+    if (lightTravelTime) {
+        // A body point at distance D from the eye now (within radius of the reference point's
+        // place Q) is met at s with s = |its place at T - s - O|; as that distance changes by at
+        // most beta per unit of s, D - radius <= s (1 + beta) and s (1 - beta) <= D + radius.
+        const Vec4f Q = P + v * float(T);
+        const double D = length3(Q - spatial(eye));
+        const double beta = length3(v);
+        double nearS = std::max(lo, (D - radius) / (1.0 + beta));
+        double farS = std::min(hi, (D + radius) / (1.0 - beta));
+        if (!(nearS <= farS)) return false;
+        t0 = T - nearS;
+        t1 = T - farS;
+    }
+    box = cornerBox(corners, v * float(t0));
+    box.unite(cornerBox(corners, v * float(t1)));
+    if (!hasFiniteExtent(box)) return false;
+    hitBounds = widened(box);
+    area = box.surfaceArea();
+    return true;
+}
+
+void MovingPrimitive::boostSingle(const SingleRay& ray, SingleRay& r, float& len) const {
+    r = ray;
+    const bool fromEye = ray.origin.x == observer.x && ray.origin.y == observer.y &&
+                         ray.origin.z == observer.z && ray.origin.w == observer.w;
+    r.origin = fromEye ? restOrigin : restOriginOf(ray.origin);
+    r.origin.w = ray.origin.w;
+    const Vec4f D = boost.restDirection(ray.dir, sigma);
+    len = std::sqrt(dot3(D, D));
+    r.dir = Vec4f(D.x / len, D.y / len, D.z / len, 1.0f);
+    r.invDir = Vec4f(1.0f / r.dir.x, 1.0f / r.dir.y, 1.0f / r.dir.z, 1.0f);
+    r.tMin = std::fmax(ray.tMin, sLo) * len;
+    r.tMax = std::fmin(std::fmin(ray.tMax, ray.tLimit), sHi) * len;
+}
+
+void MovingPrimitive::intersect1(SingleRay& ray, float& t) const {
+    SingleRay r;
+    float len;
+    boostSingle(ray, r, len);
+    float tr = kNoDistance;
+    ray.variant ? body->intersect1Alt(r, tr) : body->intersect1(r, tr);
+    if (!(tr < kNoDistance)) return;
+    t = tr / len;
+    ray.u = r.u;
+    ray.v = r.v;
+    ray.hitOffset = r.hitOffset;
+}
+
+void MovingPrimitive::intersect1Alt(SingleRay& ray, float& t) const { intersect1(ray, t); }
+
+bool MovingPrimitive::occluded1(const SingleRay& ray) const {
+    SingleRay r;
+    float len;
+    boostSingle(ray, r, len);
+    return body->occluded1(r);
+}
+
+void MovingPrimitive::shade1(SingleRay& ray, float t) const {
+    SingleRay r;
+    float len;
+    boostSingle(ray, r, len);
+    r.doppler = ray.doppler * boost.emitterFactor(ray.dir);
+    body->shade1(r, t * len);
+    ray.u = r.u;
+    ray.v = r.v;
+}
+
+void MovingPrimitive::boostFour(const RayBundle4& b, RayBundle4& r, Vec4f& len) const {
+    r = b;
+    Vec4f dx, dy, dz;
+    boost.restDirections(b.dir[0], b.dir[1], b.dir[2], sigma, dx, dy, dz);
+    len = sqrt(dx * dx + dy * dy + dz * dz);
+    r.dir[0] = dx / len;
+    r.dir[1] = dy / len;
+    r.dir[2] = dz / len;
+    const Vec4f one(1.0f);
+    for (int c = 0; c < 3; ++c) r.invDir[c] = one / r.dir[c];
+    for (int l = 0; l < 4; ++l) {
+        // Camera packets start at the observer's event; bent-path lanes each at their own.
+        const Vec4f& o = b.origin[l];
+        const bool fromEye =
+            o.x == observer.x && o.y == observer.y && o.z == observer.z && o.w == observer.w;
+        r.origin[l] = fromEye ? restOrigin : restOriginOf(o);
+        r.origin[l].w = o.w;
+    }
+    Vec4f ox = r.origin[0], oy = r.origin[1], oz = r.origin[2], ow = r.origin[3];
+    transpose(ox, oy, oz, ow);
+    r.originSoA[0] = ox;
+    r.originSoA[1] = oy;
+    r.originSoA[2] = oz;
+    r.originSoA[3] = ow;
+    r.tMin = max(b.tMin, Vec4f(sLo)) * len;
+    r.tMax = min(b.tMax, Vec4f(sHi)) * len;
+    r.tHit = b.tHit * len;
+}
+
+LaneMask4 MovingPrimitive::intersectFour(RayBundle4& b, bool alt) const {
+    RayBundle4 r;
+    Vec4f len;
+    boostFour(b, r, len);
+    const LaneMask4 hits = alt ? body->intersect4Alt(r) : body->intersect4(r);
+    if (none(hits)) return hits;
+    b.tHit = select(hits, r.tHit / len, b.tHit);
+    b.u = select(hits, r.u, b.u);
+    b.v = select(hits, r.v, b.v);
+    b.live = r.live;
+    return hits;
+}
+
+LaneMask4 MovingPrimitive::intersect4(RayBundle4& b) const { return intersectFour(b, false); }
+LaneMask4 MovingPrimitive::intersect4Alt(RayBundle4& b) const { return intersectFour(b, true); }
+
+void MovingPrimitive::shade4(RayBundle4& b, LaneMask4 mask) const {
+    RayBundle4 r;
+    Vec4f len;
+    boostFour(b, r, len);
+    r.doppler = b.doppler * boost.emitterFactors(b.dir[0], b.dir[1], b.dir[2]);
+    body->shade4(r, mask);
+    b.u = select(mask, r.u, b.u);
+    b.v = select(mask, r.v, b.v);
+}
+
+void MovingPrimitive::boostSixteen(const RayBundle16& b, RayBundle16& r, Vec4f len[4]) const {
+    r = b;
+    // Sixteen-ray packets are camera packets: every ray starts at the observer's event.
+    for (int i = 0; i < 16; ++i) {
+        r.origin[i] = restOrigin;
+        r.origin[i].w = b.origin[i].w;
+    }
+    for (int g = 0; g < 4; ++g) {
+        for (int c = 0; c < 3; ++c) r.originSoA[g][c] = Vec4f(restOrigin[c]);
+        r.originSoA[g][3] = b.originSoA[g][3];
+        Vec4f dx, dy, dz;
+        boost.restDirections(b.dir[g].x, b.dir[g].y, b.dir[g].z, sigma, dx, dy, dz);
+        len[g] = sqrt(dx * dx + dy * dy + dz * dz);
+        r.dir[g].x = dx / len[g];
+        r.dir[g].y = dy / len[g];
+        r.dir[g].z = dz / len[g];
+        const Vec4f one(1.0f);
+        r.invDir[g].x = one / r.dir[g].x;
+        r.invDir[g].y = one / r.dir[g].y;
+        r.invDir[g].z = one / r.dir[g].z;
+        r.tMin[g] = max(b.tMin[g], Vec4f(sLo)) * len[g];
+        r.tMax[g] = min(b.tMax[g], Vec4f(sHi)) * len[g];
+        r.tHit[g] = b.tHit[g] * len[g];
+    }
+}
+
+bool MovingPrimitive::intersectSixteen(RayBundle16& b, LaneMask4 hits[4], bool alt) const {
+    RayBundle16 r;
+    Vec4f len[4];
+    boostSixteen(b, r, len);
+    const bool any = alt ? body->intersect16Alt(r, hits) : body->intersect16(r, hits);
+    if (!any) return false;
+    for (int g = 0; g < 4; ++g) {
+        b.tHit[g] = select(hits[g], r.tHit[g] / len[g], b.tHit[g]);
+        b.u[g] = select(hits[g], r.u[g], b.u[g]);
+        b.v[g] = select(hits[g], r.v[g], b.v[g]);
+        b.live[g] = r.live[g];
+    }
+    return true;
+}
+
+bool MovingPrimitive::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
+    return intersectSixteen(b, hits, false);
+}
+
+bool MovingPrimitive::intersect16Alt(RayBundle16& b, LaneMask4 hits[4]) const {
+    return intersectSixteen(b, hits, true);
+}
+
+void MovingPrimitive::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
+    RayBundle16 r;
+    Vec4f len[4];
+    boostSixteen(b, r, len);
+    for (int g = 0; g < 4; ++g)
+        r.doppler[g] = b.doppler[g] * boost.emitterFactors(b.dir[g].x, b.dir[g].y, b.dir[g].z);
+    body->shade16(r, mask);
+    for (int g = 0; g < 4; ++g) {
+        b.u[g] = select(mask[g], r.u[g], b.u[g]);
+        b.v[g] = select(mask[g], r.v[g], b.v[g]);
+    }
+}
+
+void MovingPrimitive::copyFrom(const rtObjBase&) {
+    programmingError("MovingPrimitive::copyFrom: the tree's proxies are never copied");
+}
+
+rtObjBase* MovingPrimitive::clone() const {
+    programmingError("MovingPrimitive::clone: the tree's proxies are never copied");
+}
+
+// ---- MovingBodies
+
+MovingBodies::MovingBodies() = default;
+MovingBodies::~MovingBodies() = default;
+
+void MovingBodies::reset() {
+    primitives.clear();
+    inFrame.clear();
+    if (sub) sub->reset();
+    visible = 0;
+    prepared = false;
+}
+
+void MovingBodies::add(rtObjBase* primitive, const BodyMotion& motion) {
+    primitives.push_back(std::make_unique<MovingPrimitive>(primitive, motion));
+    prepared = false;
+}
+
+void MovingBodies::prepare(const Vec4f& observer, bool lightTravelTime) {
+    if (primitives.empty()) {
+        visible = 0;
+        return;
+    }
+    const bool same = prepared && lightTravelTime == lastMode && observer.x == lastObserver.x &&
+                      observer.y == lastObserver.y && observer.z == lastObserver.z &&
+                      observer.w == lastObserver.w;
+    if (same) {
+        // The scene's own preparation of this frame has just prepared the bodies (a cube's faces,
+        // a plane) for the scene-frame origin: prepare them again for their rest frames.
+        for (rtObjBase* p : inFrame) static_cast<MovingPrimitive*>(p)->prepareRestOrigin();
+        return;
+    }
+    inFrame.clear();
+    for (const auto& p : primitives)
+        if (p->prepare(observer, lightTravelTime)) inFrame.push_back(p.get());
+    // Made on first need: every tree holds its moving bodies, and this tree's are none.
+    if (!sub) sub = std::make_unique<KDTree>();
+    sub->reset();
+    sub->addInterval(inFrame, 0);
+    visible = int(inFrame.size());
+    prepared = true;
+    lastMode = lightTravelTime;
+    lastObserver = observer;
+}
+
+// ---- the second pass
+
+int traceMoving16(RayBundle16& b, const MovingBodies& moving) {
+    if (!moving.active()) return 0;
+    const KDTree& tree = moving.tree();
+    const KdNode* nodeBase = b.nodeBase;
+    rtObjBase* const* leafBase = b.leafBase;
+    b.nodeBase = tree.nodeBase();
+    b.leafBase = tree.leafBase();
+    b.node = *tree.rootNode();
+    clipToBox(tree.sceneBox(), b);
+    int live = 0;
+    for (int g = 0; g < 4; ++g) {
+        b.tMax[g] = min(b.tMax[g], b.tHit[g]);
+        b.live[g] &= b.tMin[g] <= b.tMax[g];
+    }
+    live = combineMasks(b.live);
+    const int hit = live != 0 ? traceBundle16(b) : 0;
+    b.nodeBase = nodeBase;
+    b.leafBase = leafBase;
+    return hit;
+}
+
+int traceMoving4(RayBundle4& b, const MovingBodies& moving) {
+    if (!moving.active()) return 0;
+    const KDTree& tree = moving.tree();
+    const KdNode* nodeBase = b.nodeBase;
+    rtObjBase* const* leafBase = b.leafBase;
+    b.nodeBase = tree.nodeBase();
+    b.leafBase = tree.leafBase();
+    b.node = *tree.rootNode();
+    clipToBox(tree.sceneBox(), b, b.tHit);
+    const int hit = any(b.live) ? traceBundle4(b) : 0;
+    b.nodeBase = nodeBase;
+    b.leafBase = leafBase;
+    return hit;
+}
+
+bool traceMoving1(SingleRay& ray, const MovingBodies& moving, bool hitBefore) {
+    if (!moving.active()) return false;
+    const KDTree& tree = moving.tree();
+    const KdNode* nodeBase = ray.nodeBase;
+    rtObjBase* const* leafBase = ray.leafBase;
+    const float limit = hitBefore ? ray.tMax : kNoDistance;
+    clipToBox(tree.sceneBox(), ray, limit);
+    bool hit = false;
+    if (ray.tMin <= ray.tMax) {
+        ray.nodeBase = tree.nodeBase();
+        ray.leafBase = tree.leafBase();
+        ray.node = *tree.rootNode();
+        ray.tLimit = limit;
+        hit = traceRay(ray);
+        ray.tLimit = kNoDistance;
+    }
+    ray.nodeBase = nodeBase;
+    ray.leafBase = leafBase;
+    return hit;
+}

@@ -1,0 +1,133 @@
+// Bodies that move through the scene frame: spheres, planes and cubes with a velocity, and the
+// moving sphere. They stay out of the scene's kd-tree, which is built once per scene; every
+// frame instead places each of them where that frame's rays can meet it and builds a small tree
+// over those boxes, which the rays visit after the scene's tree.
+//
+// A ray from the observer's event (T, O) in scene-frame direction d meets the events
+// (T + sigma s, O + s d), s >= 0: sigma = -1 with light travel time on (the light that reaches
+// the eye now left the body earlier) and sigma = 0 with it off (the scene frame's snapshot at
+// time T). Boosted into a body's rest frame that line of events is the line X' + s D' (see
+// LorentzBoost), so the body keeps its own static intersection test, fed with the unit
+// direction D' / |D'| and the intervals scaled by |D'|; the hit's s is the scene-frame distance
+// as for every other object. The body's colour is shifted from its rest frame to the scene frame
+// by gamma (1 + v.d) on top of the observer's own factor, and the searchlight sees the product.
+//
+// The moving sphere keeps its place in the scene's tree and its own space-time test while light
+// travel time is off (its centre moves with mov, met at time T + s, as it always was); with light
+// travel time on it steps aside there and is drawn here: a sphere of its radius at rest in the
+// frame that moves with mov, at its centre at scene time tmin, existing for scene times
+// tmin..tmax.
+//
+// Light bending: the bent light paths do not visit moving bodies; with bending on they are not
+// drawn.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "geometry/lorentzboost.h"
+#include "scene/rtobjbase.h"
+
+class KDTree;
+
+// One primitive of a moving body (a sphere, a plane, one face of a cube) as the tree of moving
+// bodies holds it: the ray operations boost the rays into the body's rest frame and hand them to
+// the primitive, which meets them as if it were at rest.
+class MovingPrimitive : public rtObjBase {
+public:
+    // primitive: the object in the scene's list (or a face of a cube there), not owned. motion:
+    // the body's (a cube's faces share the cube's reference point).
+    MovingPrimitive(rtObjBase* primitive, const BodyMotion& motion);
+    ~MovingPrimitive() override;
+
+    // Between frames: how rays from the observer's event (x, y, z, time w) meet the body, and the
+    // box in which they can (box and hitBounds). False when no ray of the frame can meet it.
+    bool prepare(const Vec4f& observer, bool lightTravelTime);
+    // Between frames, after prepare(): prepares the body for the camera rays' origin in its rest
+    // frame (what prepareForOrigin does for a body at rest).
+    void prepareRestOrigin() { body->prepareForOrigin(restOrigin); }
+
+    BoundingBox boundingBox() const override { return box; }
+    void resolveTextures(TextureCol&) override {}
+
+    // Any render thread.
+    void intersect1(SingleRay& ray, float& t) const override;
+    void intersect1Alt(SingleRay& ray, float& t) const override;
+    bool occluded1(const SingleRay& ray) const override;
+    void shade1(SingleRay& ray, float t) const override;
+    LaneMask4 intersect4(RayBundle4& bundle) const override;
+    LaneMask4 intersect4Alt(RayBundle4& bundle) const override;
+    int reserved4(int) const override { return 0; }
+    void shade4(RayBundle4& bundle, LaneMask4 mask) const override;
+    bool intersect16(RayBundle16& bundle, LaneMask4 hits[4]) const override;
+    bool intersect16Alt(RayBundle16& bundle, LaneMask4 hits[4]) const override;
+    int reserved16(int) const override { return 0; }
+    void shade16(RayBundle16& bundle, const LaneMask4 mask[4]) const override;
+
+    void prepareForOrigin(const Vec4f&) override {}  // prepare() does it for the rest frame
+    void copyFrom(const rtObjBase& other) override;
+    rtObjBase* clone() const override;
+
+    // The rest-frame counterpart of a scene-frame ray event and direction (tests and tools).
+    Vec4f restOriginOf(const Vec4f& event) const;
+
+private:
+    void boostSingle(const SingleRay& ray, SingleRay& r, float& len) const;
+    void boostFour(const RayBundle4& b, RayBundle4& r, Vec4f& len) const;
+    void boostSixteen(const RayBundle16& b, RayBundle16& r, Vec4f len[4]) const;
+    LaneMask4 intersectFour(RayBundle4& b, bool alt) const;
+    bool intersectSixteen(RayBundle16& b, LaneMask4 hits[4], bool alt) const;
+
+    rtObjBase* primitive;                // not owned
+    std::unique_ptr<rtObjBase> restSphere;  // the moving sphere as a sphere at rest
+    rtObjBase* body;                     // what meets the boosted rays
+    BodyMotion motion;
+    LorentzBoost boost;
+    BoundingBox restBox;  // the body's box in its rest frame (x, y, z)
+    // The frame's: set by prepare().
+    float sigma = 0.0f;
+    Vec4f observer;    // the frame's observer event (camera rays start there)
+    Vec4f restOrigin;  // its rest-frame position
+    float sLo = 0.0f;  // the ray distances in which the body exists (the moving sphere's
+    float sHi = 0.0f;  // lifetime seen along a ray); everything else: 0..inf
+};
+
+// The moving bodies of a scene and the tree a frame traces them in.
+class MovingBodies {
+public:
+    MovingBodies();
+    ~MovingBodies();
+    MovingBodies(const MovingBodies&) = delete;
+    MovingBodies& operator=(const MovingBodies&) = delete;
+
+    void reset();
+    // At a tree build: one more primitive of a moving body.
+    void add(rtObjBase* primitive, const BodyMotion& motion);
+    bool empty() const { return primitives.empty(); }
+    int size() const { return int(primitives.size()); }
+
+    // Between frames: places every body for rays from the observer's event and rebuilds the
+    // tree when the event or the mode changed since the last frame.
+    void prepare(const Vec4f& observer, bool lightTravelTime);
+
+    // Whether some body can be met in the prepared frame; tree() is valid then.
+    bool active() const { return visible > 0; }
+    const KDTree& tree() const { return *sub; }
+
+private:
+    std::vector<std::unique_ptr<MovingPrimitive>> primitives;
+    std::vector<rtObjBase*> inFrame;
+    std::unique_ptr<KDTree> sub;
+    int visible = 0;
+    bool prepared = false;
+    Vec4f lastObserver;
+    bool lastMode = false;
+};
+
+// The second pass of a ray packet: after the scene's tree, the moving bodies that are nearer than
+// each ray's hit so far (tHit) shade the rays they meet. Returns the rays they hit; nothing when
+// no moving body can be met in the frame. The bundle's node and tree pointers are put back.
+int traceMoving16(RayBundle16& bundle, const MovingBodies& moving);
+int traceMoving4(RayBundle4& bundle, const MovingBodies& moving);
+// For one ray; hitBefore says whether the scene's tree found a hit (at ray.tMax).
+bool traceMoving1(SingleRay& ray, const MovingBodies& moving, bool hitBefore);
