@@ -165,6 +165,9 @@ int run(QCoreApplication& app) {
                      qPrintable(warning));
     doc.applyPendingChanges();
     applyRenderOptions(options, *doc.getSettings());
+    // A still picture: the observer's time stands at --time (the document's clock is frozen).
+    doc.setObserverTimeFrozen(true);
+    doc.setObserverTime(options.time);
     doc.applyPendingChanges();  // the observer frame now carries the scene's start
     if (!options.flypath.isEmpty()) return renderFilm(doc, options);
 

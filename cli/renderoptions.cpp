@@ -88,6 +88,19 @@ const ValueFlag kValueFlags[] = {
      [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.doppler); }, false},
     {"--light-bending", ACCEPTS("on or off"),
      [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.lightBending); }, false},
+    {"--light-travel-time", ACCEPTS("on or off"),
+     [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.lightTravelTime); }, false},
+    {"--time", ACCEPTS("the observer's time in seconds, a number from -1e30 to 1e30"),
+     [](const QString& v, RenderOptions& o) {
+         bool ok = false;
+         const double t = v.toDouble(&ok);
+         // Within float range: the time travels to the renderer as start.w.
+         if (!ok || !std::isfinite(t) || std::fabs(t) > 1e30) return false;
+         o.time = t;
+         o.hasTime = true;
+         return true;
+     },
+     false},
     {"--eye", [] { return QStringLiteral("one of ") + eyeNames(); },
      [](const QString& v, RenderOptions& o) {
          for (const EyePreset& p : eyePresets())
@@ -160,7 +173,8 @@ QString renderUsage() {
     return QStringLiteral(
         "usage: tavolin-render [SCENE] -o FILE [--size WxH] [--aa 1|4|8|16] [--speed BETA]\n"
         "                      [--bundle 1|2|4] [--aberration on|off] [--doppler on|off]\n"
-        "                      [--light-bending on|off]\n"
+        "                      [--light-bending on|off] [--light-travel-time on|off]\n"
+        "                      [--time T]\n"
         "                      [--eye Default|Superwoman|Lindworms|Humans] [--background R,G,B]\n"
         "                      [--threads N] [--bench N] [--trace]\n"
         "                      [--searchlight off|3|4] [--exposure STOPS|auto]\n"
@@ -170,10 +184,13 @@ QString renderUsage() {
         "--eye: Default, Superwoman, Lindworms, Humans or \"Human (CIE 1931)\".\n"
         "--searchlight: relativistic beaming, every line times (1/D)^k (4: energy, 3: photons).\n"
         "--exposure: brightness x 2^STOPS before the 8-bit clamp; auto adjusts it over frames.\n"
+        "--light-travel-time: moving bodies as the light that reaches the eye now shows them\n"
+        "(on), or as the scene frame's snapshot at the observer's time (off); the default is\n"
+        "the scene file's setting. --time T: the observer's time in seconds (default 0).\n"
         "Film: --flypath renders the recorded fly path at --fps frames per second (default 25):\n"
         "frame k shows film time k/N and is saved as FILE's name + _kkkkk (film_00000.png ...).\n"
         "--frames A-B (or A) renders only those frames (default all); the recording sets the\n"
-        "observer and its speed, the other flags apply as usual.\n"
+        "observer, its speed and its time, the other flags apply as usual.\n"
         "Exit codes: 1 bad usage or frame range, 2 scene or fly path not readable, 3 picture not\n"
         "writable, 4 out of memory.\n");
 }
@@ -216,6 +233,11 @@ bool parseRenderOptions(const QStringList& args, RenderOptions& o, QString& prob
         problem = QStringLiteral("--fps and --frames need --flypath PATHFILE (the film to render)");
         return false;
     }
+    if (!o.help && !o.flypath.isEmpty() && o.hasTime) {
+        problem = QStringLiteral(
+            "--time does not go with --flypath (the fly path records the observer's time)");
+        return false;
+    }
     if (!o.help && !o.flypath.isEmpty() && (o.output.isEmpty() || o.benchFrames > 0)) {
         problem = QStringLiteral(
             "--flypath needs -o FILE (the name the frames are numbered from) and no --bench");
@@ -234,6 +256,8 @@ void applyRenderOptions(const RenderOptions& o, RenderSettings& s) {
     if (o.aberration >= 0) s.aberration = o.aberration == 1;
     if (o.doppler >= 0) s.srtDoppler = o.doppler == 1;
     if (o.lightBending >= 0) s.lightBending = o.lightBending == 1;
+    if (o.lightTravelTime >= 0) s.lightTravelTime = o.lightTravelTime == 1;
+    s.start.w = float(o.time);
     if (!o.eye.isEmpty())
         for (const EyePreset& p : eyePresets())
             if (p.name == o.eye) s.eye = p.eye;

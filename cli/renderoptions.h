@@ -19,6 +19,9 @@ struct RenderOptions {
     int aberration = -1;    // -1: leave, 0 off, 1 on
     int doppler = -1;
     int lightBending = -1;
+    int lightTravelTime = -1;  // -1: as the scene file says, 0 off, 1 on
+    bool hasTime = false;
+    double time = 0.0;      // the observer's time T in seconds (start.w)
     QString eye;            // preset name, empty: leave
     int searchlight = -1;   // -1: leave, 0 off, 3 or 4: the beaming exponent
     bool hasExposure = false;
@@ -38,6 +41,8 @@ struct RenderOptions {
 
 // False with a message naming the flag and its allowed values when the arguments are not usable.
 bool parseRenderOptions(const QStringList& args, RenderOptions& options, QString& problem);
+// Sets the switches, the eye and the light response, and start.w to the observer's time (the
+// document writes the same time into every frame it applies: DocRT::setObserverTime).
 void applyRenderOptions(const RenderOptions& options, RenderSettings& settings);
 QString renderUsage();
 QString defaultScenePath();

@@ -122,7 +122,10 @@ bool DocRT::loadFile(const QString& fileName, const std::function<void(int)>& pr
 
 bool DocRT::saveFile(const QString& fileName, QString* error) {
     Reader::ReaderXml writer(fileName);
-    writer.registerSettings(settings);
+    // The observer's time belongs to the viewing, not to the scene: files store time 0.
+    RenderSettings stored(*settings);
+    stored.start.w = 0.0f;
+    writer.registerSettings(&stored);
     writer.registerScene(sceneData);
     QByteArray text;
     {
@@ -179,6 +182,17 @@ int DocRT::maxBundleSize() const {
 
 void DocRT::loadStartPosition() { startPositionRequested = true; }
 
+bool DocRT::setObserverTime(double t) { return observerClock.setTime(t, clockMs()); }
+
+void DocRT::setObserverTimeFrozen(bool frozen) { observerClock.setFrozen(frozen, clockMs()); }
+
+void DocRT::holdObserverTime(bool hold) {
+    if (hold)
+        observerClock.hold(clockMs());
+    else
+        observerClock.release(clockMs());
+}
+
 bool DocRT::applyPendingChanges() {
     if (eyeChanged) {
         eyeChanged = false;
@@ -220,6 +234,7 @@ bool DocRT::applyPendingChanges() {
             frame = state.frame;
             settings->speed = state.speed;
         }
+        settings->start.w = float(observerClock.time(now));
         return false;
     }
 
@@ -249,6 +264,9 @@ bool DocRT::applyPendingChanges() {
     pendingAction = NothingPending;
     rebuildTree();
     settings->settingsToFrame(frame);
+    // A new scene is seen from its beginning: its moving bodies at their reference events.
+    observerClock.setTime(0.0, clockMs());
+    settings->start.w = 0.0f;
     return true;
 }
 

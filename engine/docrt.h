@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/observerclock.h"
 #include "engine/recorder.h"
 #include "geometry/observerframe.h"
 #include "geometry/vec4f.h"
@@ -86,6 +87,22 @@ public:
     // Milliseconds since the document was created: frame times, observer time, recorder times.
     int clockMs() const { return int(clock.elapsed()); }
 
+    // ---- the observer's time T (seconds, scene frame), the start.w of every frame
+
+    // A document state, not stored in scene files: every frame step (applyPendingChanges)
+    // writes it into the settings' start.w. It starts frozen at 0 (the headless renderer's still
+    // picture); a newly taken-over scene starts at 0 again, frozen or running as before. While
+    // a fly path is recorded every point keeps T; while one plays, T follows the recording.
+    double observerTime() const { return observerClock.time(clockMs()); }
+    // False, and T unchanged, for a time that is not finite.
+    bool setObserverTime(double t);
+    bool isObserverTimeFrozen() const { return observerClock.isFrozen(); }
+    void setObserverTimeFrozen(bool frozen);
+    // The live loop stops T while it holds its frames back (menus, modal dialogs), so that the
+    // picture goes on where it stopped.
+    void holdObserverTime(bool hold);
+    bool isObserverTimeHeld() const { return observerClock.isHeld(); }
+
     // Requests, applied at the next frame.
     void setEye(const Eye& eye);
     // setEye without announcing an edit, then updateEyes(): undo and redo of an eye edit.
@@ -128,6 +145,7 @@ private:
     RenderSettings* settings = nullptr;
     SceneData* sceneData = nullptr;
     QElapsedTimer clock;
+    ObserverClock observerClock;
     Recorder recorder;
     int pendingAction = NothingPending;
     KDTree* tree = nullptr;

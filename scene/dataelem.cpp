@@ -53,6 +53,23 @@ void DataElem::createEditor(EditorRowFactory&) {}
 
 bool DataElem::readEditor() { return true; }
 
+// ---- ElemSwitch
+
+bool ElemSwitch::fromString(const QString& text) {
+    const QString t = text.trimmed();
+    if (t != QLatin1String("0") && t != QLatin1String("1")) return false;
+    *value = t == QLatin1String("1");
+    return true;
+}
+
+QString ElemSwitch::toString() const {
+    return *value ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+void ElemSwitch::writeXml(int indent, QTextStream& out) {
+    if (*value) DataElem::writeXml(indent, out);
+}
+
 // ---- ElemFloat
 
 bool ElemFloat::fromString(const QString& text) {

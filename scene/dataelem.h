@@ -147,6 +147,20 @@ private:
     ColDiscrete* value;
 };
 
+// An optional on/off setting as the text 0 or 1 (blanks around it allowed). Written only when
+// on, so that files made before the setting existed keep their bytes; not shown in the edit dock.
+class ElemSwitch : public DataElem {
+public:
+    ElemSwitch(const QString& name_, bool& field) : DataElem(name_), value(&field) {}
+    // False, and the field unchanged, for any text but 0 or 1.
+    bool fromString(const QString& text) override;
+    QString toString() const override;
+    void writeXml(int indent, QTextStream& out) override;
+
+private:
+    bool* value;
+};
+
 // An item's properties in file and editor order. Owns its elements.
 class PropertyList {
 public:

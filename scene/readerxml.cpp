@@ -263,6 +263,7 @@ bool ReaderXml::endElement(const QString& name, QString& why) {
     if (name == open->tag) {
         // The observer's frame is complete at the end of its block: a unit frame or none.
         if (settings && name == kSettingsTag && !settings->normalizeObserver(&why)) return false;
+        if (settings && name == kSettingsTag) forgetStoredTime();
         if (!checkEdgePairs(open->tag, open->propertyList(), why)) return false;
         open->finish();
         open = nullptr;
@@ -282,6 +283,13 @@ bool ReaderXml::endElement(const QString& name, QString& why) {
     }
     gathered.clear();
     return true;
+}
+
+void ReaderXml::forgetStoredTime() {
+    // The observer's time is the viewer's clock, not part of the scene: whatever w a file's
+    // start holds (earlier versions wrote the clock reading of the moment of saving), a loaded
+    // scene starts at time 0.
+    settings->start.w = 0.0f;
 }
 
 void ReaderXml::write(QTextStream& stream) {
@@ -359,6 +367,7 @@ bool ReaderXml::quickEnd(std::string_view name) {
         QString why;
         if (settings && open->tag == kSettingsTag && !settings->normalizeObserver(&why))
             return false;
+        if (settings && open->tag == kSettingsTag) forgetStoredTime();
         // The edge check reads the values back through the item's properties.
         if (quickIsEdge(open->tag, "x")) open->ensureProperties();
         if (!checkEdgePairs(open->tag, open->propertyList(), why)) return false;

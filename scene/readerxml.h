@@ -42,7 +42,8 @@ public:
 
     void registerParent(std::unique_ptr<ReadableParent> parent);
     // The "renderSettings" element, registered first so it is also written first. At the end
-    // of its block the observer's frame is normalised (a degenerate one refuses the file).
+    // of its block the observer's frame is normalised (a degenerate one refuses the file) and
+    // the observer's time start.w is set to 0: the time a file stores is not the observer's.
     void registerSettings(RenderSettings* settings);
     // The nine scene tags in their writing order, then "newblackbody".
     void registerScene(SceneData* scene);
@@ -75,6 +76,7 @@ private:
                       QString& why);
     bool endElement(const QString& name, QString& why);
     bool run(QXmlStreamReader& xml);
+    void forgetStoredTime();
 
     // The quick reading of plain files (see XmlScan): the same events and rules without a
     // string object per value. False when the scanner gave up or the full reading would refuse

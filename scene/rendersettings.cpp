@@ -54,6 +54,9 @@ void RenderSettings::getProperties(Reader::PropertyList& list) {
     list.addFloat("bhradius", bhradius);
     // The eye the scene was made for; written only when it is not the default eye.
     list.add(std::make_unique<Reader::ElemEye>(QStringLiteral("eye"), eye));
+    // Written only when on: files without it keep their bytes and load with it off.
+    list.add(std::make_unique<Reader::ElemSwitch>(QStringLiteral("lighttraveltime"),
+                                                  lightTravelTime));
 }
 
 uint32_t RenderSettings::backgroundPixel() const {

@@ -48,8 +48,8 @@ struct alignas(16) RenderSettings {
     // its table key. The engine calls it before every frame; assignment calls it too.
     void syncLight();
 
-    // The fields stored in scene files: start, lookat, dirx, diry, bhpos, bhradius, and the eye
-    // when it is not the default one (Reader::ElemEye).
+    // The fields stored in scene files: start, lookat, dirx, diry, bhpos, bhradius, the eye
+    // when it is not the default one (Reader::ElemEye), and lighttraveltime (0 or 1) when on.
     void getProperties(Reader::PropertyList& list);
 
     // The background as one 32-bit pixel (bytes R, G, B, A in memory order).

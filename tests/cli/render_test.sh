@@ -76,6 +76,20 @@ cmp -s "$out/spheres8-1.png" "$out/keep.png" ||
     { echo "FAIL: short write left a temporary file"; failures=$((failures + 1)); }
 
 
+# The observer's time and the light-travel-time switch: a scene without moving bodies looks the
+# same at every time and in both modes; bad values are refused as usage errors.
+expect 0 "time 0" "$render" "$data/spheres8.tavolin" -o "$out/t0.png" --size 48x32
+expect 0 "time 7.5, light travel time on" "$render" "$data/spheres8.tavolin" -o "$out/t7.png" \
+    --size 48x32 --time 7.5 --light-travel-time on
+cmp -s "$out/t0.png" "$out/t7.png" ||
+    { echo "FAIL: a static scene changed with the observer's time"; failures=$((failures + 1)); }
+expect 1 "time not a number" "$render" -o "$out/x.png" --time soon
+expect 1 "time not finite" "$render" -o "$out/x.png" --time inf
+expect 1 "light travel time not on|off" "$render" -o "$out/x.png" --light-travel-time yes
+expect 1 "time with a fly path" "$render" -o "$out/x.png" --flypath "$out/p.txt" --time 1
+"$render" --help | grep -qF -- "--light-travel-time on|off" ||
+    { echo "FAIL: --help does not list --light-travel-time"; failures=$((failures + 1)); }
+
 # A misspelt texture renders with the first texture, but says so.
 printf '<tavolinfile><sphere><name>ball</name><texname>tx</texname></sphere><newtexturesingle><texname>t</texname></newtexturesingle></tavolinfile>' >"$out/typo.tavolin"
 expect 0 "undefined texture" "$render" "$out/typo.tavolin" -o "$out/typo.png" --size 16x16

@@ -142,3 +142,54 @@ TEST(RenderOptions, SearchlightExposureAndTheCieEye) {
         EXPECT_TRUE(why.contains(bad[2])) << why.toStdString();
     }
 }
+
+// The light-travel-time switch overrides the scene file only when given; the observer's time
+// is 0 unless given, any finite number of seconds in float range, and set on the settings.
+TEST(RenderOptions, LightTravelTimeAndTheObserversTime) {
+    struct Case {
+        QStringList args;
+        bool ok;
+        bool fileSwitch;  // the scene file's setting before the options apply
+        bool on;          // the switch afterwards
+        float time;       // start.w afterwards
+    };
+    const Case cases[] = {
+        {{}, true, false, false, 0.0f},
+        {{}, true, true, true, 0.0f},
+        {{"--light-travel-time", "on"}, true, false, true, 0.0f},
+        {{"--light-travel-time", "off"}, true, true, false, 0.0f},
+        {{"--time", "12.5"}, true, true, true, 12.5f},
+        {{"--time", "-3e2", "--light-travel-time", "on"}, true, false, true, -300.0f},
+        {{"--time", "1e30"}, true, false, false, 1e30f},
+        {{"--light-travel-time", "yes"}, false, false, false, 0.0f},
+        {{"--light-travel-time", "1"}, false, false, false, 0.0f},
+        {{"--time", "nan"}, false, false, false, 0.0f},
+        {{"--time", "inf"}, false, false, false, 0.0f},
+        {{"--time", "1e31"}, false, false, false, 0.0f},
+        {{"--time", "12s"}, false, false, false, 0.0f},
+        {{"--time"}, false, false, false, 0.0f},
+    };
+    for (const Case& c : cases) {
+        const QStringList args = QStringList{"-o", "x.png"} + c.args;
+        RenderOptions o;
+        QString problem;
+        ASSERT_EQ(parse(args, o, problem), c.ok) << args.join(' ').toStdString();
+        if (!c.ok) {
+            EXPECT_TRUE(problem.contains(c.args[0])) << problem.toStdString();
+            continue;
+        }
+        RenderSettings s;
+        s.lightTravelTime = c.fileSwitch;
+        s.start.w = 99.0f;
+        applyRenderOptions(o, s);
+        EXPECT_EQ(s.lightTravelTime, c.on) << args.join(' ').toStdString();
+        EXPECT_EQ(s.start.w, c.time) << args.join(' ').toStdString();
+    }
+    // A film replays the recorded times: a time of its own would contradict them.
+    RenderOptions film;
+    QString problem;
+    EXPECT_FALSE(parse({"--flypath", "p.txt", "-o", "f.png", "--time", "2"}, film, problem));
+    EXPECT_TRUE(problem.contains("--time")) << problem.toStdString();
+    EXPECT_TRUE(renderUsage().contains("--light-travel-time on|off"));
+    EXPECT_TRUE(renderUsage().contains("--time T"));
+}

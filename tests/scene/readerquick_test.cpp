@@ -112,6 +112,10 @@ TEST(QuickReading, AgreesWithTheFullParserOnEdgeCases) {
         "<sphere>",
         "<renderSettings lookat=\"0;0;0;0\"/>",
         "<renderSettings><start>1;2;3;0</start></renderSettings>",
+        "<renderSettings><lighttraveltime>1</lighttraveltime></renderSettings>",
+        "<renderSettings lighttraveltime=\"0\"><start>1;2;3;9</start></renderSettings>",
+        "<renderSettings lighttraveltime=\"2\"/>",
+        "<renderSettings><lighttraveltime> true </lighttraveltime></renderSettings>",
         "<newcolor colname=\"c\"><wavelength>(500;1)(600;2)</wavelength></newcolor>",
     };
     for (const std::string& item : items) {

@@ -244,3 +244,54 @@ TEST(RenderSettingsEye, UnreadableEyesStopTheLoad) {
         EXPECT_EQ(scene->settings.eye, defaultEye()) << text;
     }
 }
+
+// The light-travel-time switch of the render settings: 0 or 1, off when absent, written only
+// when on, refused otherwise with the reader's message; the same for the full XML parser and
+// the quick reading. The time a file's start stores never becomes the observer's time.
+TEST(RenderSettingsLightTravelTime, ReadWrittenAndRefusedByBothReaders) {
+    struct Case {
+        const char* element;  // the property's text, or null for no element
+        bool ok;
+        bool on;
+    };
+    const Case cases[] = {
+        {nullptr, true, false}, {"0", true, false}, {"1", true, true},  {" 1\n ", true, true},
+        {"2", false, false},    {"", false, false}, {"on", false, false}, {"1.0", false, false},
+        {"-1", false, false},   {"01", false, false},
+    };
+    for (const Case& c : cases) {
+        QByteArray text = "<tavolinfile>\n  <renderSettings>\n    <start>1;2;3;42.5</start>\n";
+        if (c.element) text += QByteArray("    <lighttraveltime>") + c.element + "</lighttraveltime>\n";
+        text += "  </renderSettings>\n</tavolinfile>\n";
+        for (const bool quick : {false, true}) {
+            const std::string label = std::string(c.element ? c.element : "(none)") +
+                                      (quick ? " quick" : " full");
+            RenderSettings settings;
+            SceneData scene;
+            Reader::ReaderXml reader;
+            reader.setQuickReading(quick);
+            reader.registerSettings(&settings);
+            reader.registerScene(&scene);
+            ASSERT_EQ(reader.parseText(text), c.ok) << label;
+            if (!c.ok) {
+                EXPECT_TRUE(reader.errorText().startsWith(
+                    "Fatal error: <renderSettings> has no property \"lighttraveltime\" or "
+                    "cannot read"))
+                    << label << ": " << reader.errorText().toStdString();
+                EXPECT_TRUE(reader.errorText().contains("  line:4")) << label;
+                continue;
+            }
+            EXPECT_EQ(settings.lightTravelTime, c.on) << label;
+            EXPECT_EQ(settings.start.z, 3.0f) << label;
+            EXPECT_EQ(settings.start.w, 0.0f) << label;  // 42.5 was a clock reading, not ours
+            Loaded loaded;
+            loaded.settings = settings;
+            const QByteArray saved = save(loaded);
+            EXPECT_EQ(saved.contains("    <lighttraveltime>1</lighttraveltime>\n"), c.on) << label;
+            EXPECT_EQ(saved.contains("lighttraveltime"), c.on) << label;
+            auto back = parse(saved);
+            ASSERT_TRUE(back->ok) << label;
+            EXPECT_EQ(back->settings.lightTravelTime, c.on) << label;
+        }
+    }
+}
