@@ -40,6 +40,22 @@ BoundingBox widened(const BoundingBox& b) {
     return BoundingBox(b.min - Vec4f(m, m, m, 0.0f), b.max + Vec4f(m, m, m, 0.0f));
 }
 
+// The light from the reference point reaches the eye after s with f(s) = s - |w - v s| = 0, w
+// its place at the observer's time relative to the eye. f grows (slope at least 1 - |v|) and a
+// body point within radius of the reference point changes it by at most radius, so every point
+// of the body is met between f = -radius and f = +radius. Returns the s >= 0 where f(s) = c:
+// the larger root of |w - v s|^2 = (s - c)^2, or 0 when f(0) = -|w| is above c already.
+double lightDelay(const double w[3], const Vec4f& v, double c) {
+    const double vw = v.x * w[0] + v.y * w[1] + v.z * w[2];
+    const double ww = w[0] * w[0] + w[1] * w[1] + w[2] * w[2];
+    const double a = 1.0 - (double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
+    const double half = vw - c;
+    const double disc = half * half - a * (c * c - ww);
+    if (c <= -std::sqrt(ww)) return 0.0;
+    const double s = (-half + std::sqrt(std::max(0.0, disc))) / a;
+    return std::max(0.0, s);
+}
+
 }  // namespace
 
 // ---- MovingPrimitive
@@ -115,14 +131,11 @@ bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime) {
 
     double t0 = T, t1 = T;  // the scene times at which the rays can meet the body
     if (lightTravelTime) {
-        // A body point at distance D from the eye now (within radius of the reference point's
-        // place Q) is met at s with s = |its place at T - s - O|; as that distance changes by at
-        // most beta per unit of s, D - radius <= s (1 + beta) and s (1 - beta) <= D + radius.
-        const Vec4f Q = P + v * float(T);
-        const double D = length3(Q - spatial(eye));
-        const double beta = length3(v);
-        double nearS = std::max(lo, (D - radius) / (1.0 + beta));
-        double farS = std::min(hi, (D + radius) / (1.0 - beta));
+        const double w[3] = {double(P.x) + double(v.x) * T - eye.x,
+                             double(P.y) + double(v.y) * T - eye.y,
+                             double(P.z) + double(v.z) * T - eye.z};
+        double nearS = std::max(lo, lightDelay(w, v, -radius));
+        double farS = std::min(hi, lightDelay(w, v, radius));
         if (!(nearS <= farS)) return false;
         t0 = T - nearS;
         t1 = T - farS;
