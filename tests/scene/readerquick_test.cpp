@@ -79,6 +79,14 @@ TEST(QuickReading, AgreesWithTheFullParserOnEdgeCases) {
         "<sphere radius=\"inf\"/>",
         "<sphere radius=\"\"/>",
         "<movsphere tmin=\"-inf\" tmax=\"inf\" mov=\"0.1;0;0;0\"/>",
+        // velocities: optional, slower than light, of every body kind
+        "<sphere velocity=\"0.3;-0.4;0.5;0\"/>",
+        "<sphere velocity=\"0.6;0.8;0;0\"/>",
+        "<sphere><velocity>1;0;0;0</velocity></sphere>",
+        "<cube velocity=\"0;0;-0.99;0\"/>",
+        "<plane><velocity>0;0;0;0</velocity></plane>",
+        "<plane velocity=\"nan;0;0;0\"/>",
+        "<movsphere velocity=\"0.1;0;0;0\"/>",
         // element form, blanks and names
         "<sphere>\n  <name> a b\tc </name>\n  <radius>\n 2 </radius>\n</sphere>",
         "<sphere><name></name><texname>  </texname></sphere>",

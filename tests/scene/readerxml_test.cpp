@@ -11,6 +11,7 @@
 #include "scene/lights.h"
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
+#include "scene/rtobjcube.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
@@ -293,5 +294,42 @@ TEST(RenderSettingsLightTravelTime, ReadWrittenAndRefusedByBothReaders) {
             ASSERT_TRUE(back->ok) << label;
             EXPECT_EQ(back->settings.lightTravelTime, c.on) << label;
         }
+    }
+}
+
+// The velocity of spheres, planes and cubes: read in both forms, written back only when it is not
+// zero (files without it stay byte-identical), refused unless slower than light.
+TEST(ReaderXml, VelocityIsOptionalAndSlowerThanLight) {
+    struct Case {
+        const char* item;
+        const char* error;  // part of the message, or null when the file loads
+        float vx;
+    };
+    const Case cases[] = {
+        {"<sphere><velocity>0.5;0;0;0</velocity></sphere>", nullptr, 0.5f},
+        {"<cube velocity=\"-0.25;0.5;0.5;0\"/>", nullptr, -0.25f},
+        {"<plane><velocity>0.9;0;0.3;0</velocity></plane>", nullptr, 0.9f},
+        {"<sphere/>", nullptr, 0.0f},
+        {"<sphere><velocity>0.6;0.8;0;0</velocity></sphere>", "velocity must be slower than light", 0},
+        {"<cube velocity=\"2;0;0;0\"/>", "velocity must be slower than light", 0},
+        {"<plane><velocity>inf;0;0;0</velocity></plane>", "must be a finite number", 0},
+        {"<movsphere><velocity>0.1;0;0;0</velocity></movsphere>", "no property", 0},
+    };
+    for (const Case& c : cases) {
+        auto l = parse(QByteArray("<tavolinfile>") + c.item + "</tavolinfile>");
+        if (c.error) {
+            EXPECT_FALSE(l->ok) << c.item;
+            EXPECT_TRUE(l->error.contains(c.error)) << c.item << ": " << l->error.toStdString();
+            continue;
+        }
+        ASSERT_TRUE(l->ok) << c.item << ": " << l->error.toStdString();
+        ASSERT_EQ(l->scene.objects.items.size(), 1u);
+        EXPECT_EQ(l->scene.objects.items[0]->velocity.x, c.vx) << c.item;
+        EXPECT_EQ(l->scene.objects.items[0]->isMoving(), c.vx != 0.0f) << c.item;
+        const QByteArray saved = save(*l);
+        EXPECT_EQ(saved.contains("<velocity>"), c.vx != 0.0f) << c.item;
+        auto again = parse(saved);
+        ASSERT_TRUE(again->ok);
+        EXPECT_EQ(save(*again), saved) << c.item;
     }
 }
