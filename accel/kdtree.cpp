@@ -304,6 +304,7 @@ void KDTree::reset() {
     leafList.clear();
     nodes.clear();
     moving.reset();
+    staticList.clear();
     rootIndex = -1;
     root = nullptr;
 }
@@ -326,7 +327,12 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
         obj->collectPrimitives(parts);
         for (rtObjBase* part : parts) moving.add(part, motion);
     }
+    // A frame whose moving bodies stay where they were may trace one tree of everything.
+    staticList = moving.empty() ? std::vector<rtObjBase*>() : buildList;
+    buildFromPrimitives(std::move(buildList));
+}
 
+void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
     std::vector<Primitive> prims;
     prims.reserve(buildList.size());
     for (rtObjBase* obj : buildList) {
@@ -348,7 +354,7 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
         p.area = std::isfinite(obj->area) && obj->area > 0.0f ? obj->area : 0.0f;
         prims.push_back(p);
     }
-    buildList = std::vector<rtObjBase*>();
+    buildList = std::vector<rtObjBase*>();  // freed before the build's own peak
     if (prims.empty()) box = BoundingBox::emptyScene();
 
     nodes.clear();

@@ -30,6 +30,12 @@ public:
     void addInterval(const std::vector<rtObjBase*>& objects, int interv);
 
     const BoundingBox& sceneBox() const { return box; }
+    // Builds the tree for a list of primitives as they are (no moving bodies set apart): the
+    // trees of moving bodies.
+    void buildFromPrimitives(std::vector<rtObjBase*> primitives);
+    // The primitives of the objects at rest, kept while the scene has moving bodies.
+    const std::vector<rtObjBase*>& staticPrimitives() const { return staticList; }
+
     const KdNode* nodeBase() const { return nodes.data(); }
     rtObjBase* const* leafBase() const { return leafList.data(); }
     const KdNode* rootNode() const { return root; }
@@ -51,6 +57,7 @@ private:
     int32_t rootIndex = -1;
     const KdNode* root = nullptr;
     std::vector<KdNode> nodes;
+    std::vector<rtObjBase*> staticList;
     BlackHoleFrame hole;
     MovingBodies moving;
 };

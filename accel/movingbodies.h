@@ -43,6 +43,11 @@ public:
     // Between frames: how rays from the observer's event (x, y, z, time w) meet the body, and the
     // box in which they can (box and hitBounds). False when no ray of the frame can meet it.
     bool prepare(const Vec4f& observer, bool lightTravelTime);
+    // The box as pieces for the tree, after prepare(): a body seen along a stretch of its path
+    // (light travel time) sweeps a long slanted box; pieces of the stretch bound it far tighter.
+    int pieceCount() const { return pieces; }
+    const BoundingBox& pieceBox(int i) const { return pieceBoxes[i]; }
+    static constexpr int kMaxPieces = 8;
     // Between frames, after prepare(): prepares the body for the camera rays' origin in its rest
     // frame (what prepareForOrigin does for a body at rest).
     void prepareRestOrigin() { body->prepareForOrigin(restOrigin); }
@@ -90,6 +95,40 @@ private:
     Vec4f restOrigin;  // its rest-frame position
     float sLo = 0.0f;  // the ray distances in which the body exists (the moving sphere's
     float sHi = 0.0f;  // lifetime seen along a ray); everything else: 0..inf
+    int pieces = 0;
+    BoundingBox pieceBoxes[kMaxPieces];
+};
+
+// One piece of a moving primitive's box in the tree: every ray operation is the primitive's.
+class MovingPiece : public rtObjBase {
+public:
+    // Between frames: the piece i of whole.
+    void place(const MovingPrimitive* whole, int i);
+
+    BoundingBox boundingBox() const override { return box; }
+    void resolveTextures(TextureCol&) override {}
+    void intersect1(SingleRay& ray, float& t) const override { whole->intersect1(ray, t); }
+    void intersect1Alt(SingleRay& ray, float& t) const override { whole->intersect1Alt(ray, t); }
+    bool occluded1(const SingleRay& ray) const override { return whole->occluded1(ray); }
+    void shade1(SingleRay& ray, float t) const override { whole->shade1(ray, t); }
+    LaneMask4 intersect4(RayBundle4& b) const override { return whole->intersect4(b); }
+    LaneMask4 intersect4Alt(RayBundle4& b) const override { return whole->intersect4Alt(b); }
+    int reserved4(int) const override { return 0; }
+    void shade4(RayBundle4& b, LaneMask4 mask) const override { whole->shade4(b, mask); }
+    bool intersect16(RayBundle16& b, LaneMask4 hits[4]) const override {
+        return whole->intersect16(b, hits);
+    }
+    bool intersect16Alt(RayBundle16& b, LaneMask4 hits[4]) const override {
+        return whole->intersect16Alt(b, hits);
+    }
+    int reserved16(int) const override { return 0; }
+    void shade16(RayBundle16& b, const LaneMask4 mask[4]) const override { whole->shade16(b, mask); }
+    void prepareForOrigin(const Vec4f&) override {}
+    void copyFrom(const rtObjBase& other) override;
+    rtObjBase* clone() const override;
+
+private:
+    const MovingPrimitive* whole = nullptr;
 };
 
 // The moving bodies of a scene and the tree a frame traces them in.
@@ -107,17 +146,30 @@ public:
     int size() const { return int(primitives.size()); }
 
     // Between frames: places every body for rays from the observer's event and rebuilds the
-    // tree when the event or the mode changed since the last frame.
-    void prepare(const Vec4f& observer, bool lightTravelTime);
+    // tree when the event or the mode changed since the last frame. While a snapshot's bodies stay
+    // where they were (a still picture, a frozen clock and a still observer), the second frame on
+    // builds one tree of the scene's primitives (statics) and the bodies together, which saves
+    // the second pass; each new placement goes back to the small tree.
+    void prepare(const Vec4f& observer, bool lightTravelTime,
+                 const std::vector<rtObjBase*>& statics);
 
-    // Whether some body can be met in the prepared frame; tree() is valid then.
-    bool active() const { return visible > 0; }
+    // Whether the rays of the prepared frame must visit tree() after the scene's tree.
+    bool active() const { return visible > 0 && !combinedInUse; }
     const KDTree& tree() const { return *sub; }
+    // The tree of everything, when the prepared frame traces that one instead; else null.
+    const KDTree* combinedTree() const { return combinedInUse ? combined.get() : nullptr; }
 
 private:
     std::vector<std::unique_ptr<MovingPrimitive>> primitives;
-    std::vector<rtObjBase*> inFrame;
+    std::vector<MovingPrimitive*> placed;           // those the frame's rays can meet
+    std::vector<std::unique_ptr<MovingPiece>> pool;  // grows, never shrinks
+    std::vector<rtObjBase*> inFrame;                 // their pieces, the trees' primitives
     std::unique_ptr<KDTree> sub;
+    std::unique_ptr<KDTree> combined;
+    bool subBuilt = false;       // sub holds the current placement
+    bool combinedBuilt = false;  // combined holds it
+    bool combinedInUse = false;
+    int stableFrames = 0;        // frames prepared since the placement last changed
     int visible = 0;
     bool prepared = false;
     Vec4f lastObserver;

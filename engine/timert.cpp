@@ -49,25 +49,28 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     // for this eye between frames (the pool is idle now): its table, or its sums at factor 1.
     settings->syncLight();
     LightTableCache::prepareAll(sceneData->shadedColors, settings->eye);
-    prepareFrame(settings, tree);
+    for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
+    // After the objects' own preparation: a moving body prepares its primitive for the rays'
+    // origin in its rest frame. The bent light paths do not visit moving bodies. Rays visit the
+    // bodies' tree after the scene's, or one tree of both while the bodies stay where they were.
+    MovingBodies& moving = tree->movingBodies();
+    traced = tree;
+    frame.moving = nullptr;
+    if (!settings->lightBending && !moving.empty()) {
+        moving.prepare(settings->start, settings->lightTravelTime, tree->staticPrimitives());
+        if (moving.combinedTree()) traced = moving.combinedTree();
+        if (moving.active()) frame.moving = &moving;
+    }
+    prepareFrame(settings, traced);
     frame.background = settings->backgroundPixel();
     if (settings->lightBending) {
         tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius,
                                   tableUpdate);
         tree->blackHole().boundScene(tree->sceneBox());
     }
-    for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
-    // After the objects' own preparation: a moving body prepares its primitive for the rays'
-    // origin in its rest frame. The bent light paths do not visit moving bodies.
-    MovingBodies& moving = tree->movingBodies();
-    frame.moving = nullptr;
-    if (!settings->lightBending && !moving.empty()) {
-        moving.prepare(settings->start, settings->lightTravelTime);
-        if (moving.active()) frame.moving = &moving;
-    }
 }
 
-void TimeRT::prepareFrame(RenderSettings* s, KDTree* t) {
+void TimeRT::prepareFrame(RenderSettings* s, const KDTree* t) {
     frame.settings = *s;
     const int W = frame.buffer->width(), H = frame.buffer->height();
     RenderSettings::aspectFactors(W, H, frame.sx, frame.sy);
@@ -176,7 +179,7 @@ void TimeRT::traceBand16(RowBand& band) {
 
         int hit = 0;
         if (live != 0) {
-            b.node = *tree->rootNode();
+            b.node = *traced->rootNode();
             hit = traceBundle16(b);
         }
         if (frame.moving) hit |= traceMoving16(b, *frame.moving);
@@ -222,7 +225,7 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
         if (live == 0 && !frame.moving) continue;
         int hit = 0;
         if (live != 0) {
-            b.node = *tree->rootNode();
+            b.node = *traced->rootNode();
             hit = traceBundle4(b);
         }
         if (frame.moving) hit |= traceMoving4(b, *frame.moving);
@@ -243,7 +246,7 @@ void TimeRT::traceBand1(RowBand& band, int rowOffset, bool firstOfFrame) {
     const bool bending = frame.settings.lightBending;
     while (Camera::generate1(band, ray, rowOffset)) {
         ray.trace = (firstOfFrame && band.col <= 1) ? 1 : 0;
-        ray.node = *tree->rootNode();
+        ray.node = *traced->rootNode();
         bool hit = bending ? iterRayPart(ray, *tree) : traceRay(ray);
         if (frame.moving) hit = traceMoving1(ray, *frame.moving, hit) || hit;
         if (!hit) *ray.out = background;

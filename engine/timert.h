@@ -40,6 +40,7 @@ public:
     RenderSettings* settings = nullptr;  // the settings of the frame being rendered (not owned)
     SceneData* sceneData = nullptr;
     KDTree* tree = nullptr;
+    const KDTree* traced = nullptr;  // the tree straight rays start in: tree, or tree and moving bodies
     PixelBuffer ownBuffer;
     int32_t width = 100;   // size of ownBuffer for the next frame (the view sets it)
     int32_t height = 100;
@@ -54,7 +55,7 @@ signals:
     void percentageCompleted(int percent);
 
 private:
-    void prepareFrame(RenderSettings* settings, KDTree* tree);
+    void prepareFrame(RenderSettings* settings, const KDTree* tree);
     bool nextBand(RowBand& band, int maxRows);
     void traceBand16(RowBand& band);
     void traceBand4(RowBand& band, int rowOffset, bool firstOfFrame);
