@@ -111,6 +111,26 @@ std::vector<Case> cases() {
              "<plane><pos>-3;1;6;0</pos><x>2;0;0;0</x><y>0;1.5;0.5;0</y><sx>2</sx><sy>2</sy>"
              "<texname>checker</texname><velocity>0.9;0;0;0</velocity></plane>",
          ahead},
+        // Panes at rest in front of and behind a fast sphere: each packet size must cut the
+        // sphere at the same pixels, which needs each lane's hit distance carried through the
+        // boost both ways. (No pane edge lies on a pixel's ray: there the packet sizes' edge
+        // rules may differ, and a pane coloured like the wall would hide it from onEdge.)
+        {"moving sphere between panes",
+         plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
+             plane("-0.52;-2;3;0", "1.2;0;0;0", "0;4;0;0", "checker", "1") +
+             plane("0.43;-0.5;5.2;0", "2.5;0;0;0", "0;1;0.2;0", "plain", "1") +
+             "<sphere><center>0.05;0.02;5;0</center><radius>1.45</radius><texname>checker"
+             "</texname><velocity>-0.3;0.1;-0.85;0</velocity></sphere>",
+         ahead},
+        // The same with light travel time: the light seen now left the sphere about 5.1 earlier,
+        // when it was between the panes.
+        {"moving sphere between panes, seen late",
+         plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
+             plane("-0.52;-2;3;0", "1.2;0;0;0", "0;4;0;0", "checker", "1") +
+             plane("0.43;-0.5;5.2;0", "2.5;0;0;0", "0;1;0.2;0", "plain", "1") +
+             "<sphere><center>-1.48;0.53;0.66;0</center><radius>1.45</radius><texname>checker"
+             "</texname><velocity>-0.3;0.1;-0.85;0</velocity></sphere>",
+         ahead},
         {"moving sphere seen with light travel time",
          plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
              "<movsphere><center>-1;0;4;0</center><tmin>-20</tmin><tmax>100</tmax>"

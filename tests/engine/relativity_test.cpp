@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -121,4 +122,41 @@ TEST(Relativity, FlyingThroughAStillSceneLooksLikeTheSceneFlyingPast) {
                     << "beta " << beta << ", searchlight " << searchlight << ", packet " << packet;
             }
     }
+}
+
+// With light travel time on, a moving sphere (movsphere: at center at time tmin, moving with mov)
+// is the sphere with velocity mov that is at center - mov tmin at time 0, seen only while it
+// exists: the two files draw the same picture, and nothing of the old space-time test is left.
+TEST(Relativity, AMovingSphereWithLightTravelTimeIsASphereWithThatVelocity) {
+    TraceOutput::setEnabled(false);
+    const std::string head =
+        "<tavolinfile><renderSettings><start>0;0;0;0</start><lookat>0;0;1;0</lookat>"
+        "<dirx>1;0;0;0</dirx><diry>0;1;0;0</diry></renderSettings>"
+        "<newcolor><wavelength>(610;220)(650;120)</wavelength><colname>warm</colname></newcolor>"
+        "<newtexturesingle><texname>plain</texname><color>warm</color></newtexturesingle>";
+    const std::string files[2] = {
+        head + "<movsphere><center>-1;0;4;0</center><tmin>-6</tmin><tmax>100</tmax>"
+               "<mov>0.3;0.05;0;0</mov><radius>1.2</radius><texname>plain</texname></movsphere>"
+               "</tavolinfile>",
+        // center - mov tmin = (-1 + 1.8, 0 + 0.3, 4). The old test would draw the sphere near
+        // (2, 0.5, 4), in view too.
+        head + "<sphere><center>0.8;0.3;4;0</center><radius>1.2</radius><texname>plain</texname>"
+               "<velocity>0.3;0.05;0;0</velocity></sphere></tavolinfile>"};
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::vector<uint32_t> pictures[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString file = dir.filePath(QStringLiteral("scene%1.tavolin").arg(i));
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(files[i].c_str());
+        out.close();
+        pictures[i] = render(file, 0.0f, true, 0, 2);
+    }
+    const long shown = std::count_if(pictures[0].begin(), pictures[0].end(),
+                                     [](uint32_t p) { return p != 0xff141414u; });
+    EXPECT_GT(shown, kW * kH / 20);
+    int differ = 0;
+    for (int i = 0; i < kW * kH; ++i) differ += difference(pictures[0][size_t(i)], pictures[1][size_t(i)]) > 1;
+    EXPECT_EQ(differ, 0);
 }
