@@ -245,6 +245,7 @@ void MainWindow::setupForm() {
     menuOptions->addAction(actionSRTDopplerEffect);
     menuOptions->addAction(actionSearchlight);
     menuOptions->addAction(actionLightTravelTime);
+    menuOptions->addSeparator();
     menuOptions->addAction(actionFreezeTime);
     menuOptions->addAction(actionSetTime);
     menuOptions->addSeparator();
@@ -438,13 +439,16 @@ void MainWindow::createStatusLabels() {
         field->setObjectName(QString::fromLatin1(name));
         if (!shownBy[i]->isChecked()) field->hide();
         readouts->addReadout(field);
+        if (*label == labelFrames) {  // the observer's time follows the frame rate
+            auto* time =
+                new ReadoutLabel(tr("Observer Time"), readout::observerTime(-1.0), readouts);
+            labelObserverTime = time;
+            time->setObjectName(QStringLiteral("labelObserverTime"));
+            if (!actionObserverTime->isChecked()) time->hide();
+            readouts->addReadout(time);
+        }
         ++i;
     }
-    auto* time = new ReadoutLabel(tr("Observer Time"), readout::observerTime(-1.0), readouts);
-    labelObserverTime = time;
-    time->setObjectName(QStringLiteral("labelObserverTime"));
-    if (!actionObserverTime->isChecked()) time->hide();
-    readouts->addReadout(time);
     auto* brightness = new ReadoutLabel(
         tr("Cursor Brightness"), tr("Brightness at Cursor: ") + readout::factor(1.0),
         readouts);

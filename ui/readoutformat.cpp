@@ -19,7 +19,7 @@ constexpr ReadoutField kDirection{7, 4, false};      // "-0.7071"
 constexpr ReadoutField kFrames{6, 1, false};         // "999.9"
 constexpr ReadoutField kPixel{5, 0, false};          // "-9999": negative when dragged off
 constexpr ReadoutField kFactor{9, 5, true};
-constexpr ReadoutField kSeconds{10, 2, false};       // "-123456.78": a day and more          // "0.00012" .. "12345.67", then 1.2e+05
+constexpr ReadoutField kSeconds{9, 2, false};        // "-99999.99": a day and more          // "0.00012" .. "12345.67", then 1.2e+05
 
 bool hasSignificantDigit(const QString& digits) {
     return std::any_of(digits.begin(), digits.end(),

@@ -194,11 +194,12 @@ private slots:
         const struct {
             double t;
             QString text;
-        } cases[] = {{0.0, "t = " + QString(6, f) + "0.00 s"},
-                     {12.25, "t = " + QString(5, f) + "12.25 s"},
-                     {-3.5, "t = " + QString(5, f) + "-3.50 s"},
-                     {-123456.78, "t = -123456.78 s"},
-                     {1234567.891, "t = " + QString(1, f) + "1234567.9 s"}};
+        } cases[] = {{0.0, "t = " + QString(5, f) + "0.00 s"},
+                     {12.25, "t = " + QString(4, f) + "12.25 s"},
+                     {-3.5, "t = " + QString(4, f) + "-3.50 s"},
+                     {-99999.99, "t = -99999.99 s"},
+                     {-123456.78, "t = -123456.8 s"},
+                     {1234567.891, "t = " + QString(2, f) + "1234568 s"}};
         for (const auto& c : cases) QCOMPARE(readout::observerTime(c.t), c.text);
     }
 };
