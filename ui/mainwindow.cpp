@@ -175,7 +175,9 @@ void MainWindow::setupForm() {
     actionSearchlight->setIcon(QIcon(QStringLiteral(":/settings/Searchlight.ico")));
     actionCursorBrightness = makeAction("actionCursorBrightness", true, true);
     actionLightTravelTime = makeAction("actionLightTravelTime", true, false);
+    actionLightTravelTime->setIcon(QIcon(QStringLiteral(":/settings/LightTravelTime.ico")));
     actionFreezeTime = makeAction("actionFreezeTime", true, false);
+    actionFreezeTime->setIcon(QIcon(QStringLiteral(":/settings/FreezeTime.ico")));
     actionSetTime = makeAction("actionSetTime");
     actionObserverTime = makeAction("actionObserverTime", true, true);
 

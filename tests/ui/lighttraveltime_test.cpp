@@ -47,6 +47,7 @@ private slots:
         QAction* sw = action(w, "actionLightTravelTime");
         QVERIFY(sw && sw->isCheckable() && !sw->isChecked());
         QCOMPARE(sw->text(), QString("Light Travel Time"));
+        QVERIFY(!sw->icon().isNull());
         QVERIFY(w.toolBar()->actions().contains(sw));
         QVERIFY(w.findChild<QMenu*>("menuOptions")->actions().contains(sw));
         const RenderSettings& s = *w.document()->getSettings();
@@ -142,6 +143,7 @@ private slots:
         QAction* freeze = action(w, "actionFreezeTime");
         QVERIFY(freeze && !freeze->isChecked() && !doc->isObserverTimeFrozen());
         QVERIFY(w.toolBar()->actions().contains(freeze));
+        QVERIFY(!freeze->icon().isNull());
 
         // Running: T follows the wall clock while frames go on.
         double t0 = doc->observerTime();
