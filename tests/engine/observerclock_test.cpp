@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 #include <cmath>
 
 #include "engine/docrt.h"
@@ -110,15 +109,10 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     EXPECT_TRUE(text.contains("<lighttraveltime>1</lighttraveltime>")) << text.toStdString();
     EXPECT_EQ(doc.getSettings()->start.w, 12.0f);  // the document keeps its time
 
-    // Running, T follows the wall clock; held, it stands.
+    // Held (the window's loop holds its frames), the frame gets the time it stood at.
     doc.setObserverTimeFrozen(false);
-    const double t0 = doc.observerTime();
-    QThread::msleep(30);
-    EXPECT_GT(doc.observerTime(), t0 + 0.025);
     doc.holdObserverTime(true);
     const double held = doc.observerTime();
-    QThread::msleep(20);
-    EXPECT_EQ(doc.observerTime(), held);
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getSettings()->start.w, float(held));
     doc.holdObserverTime(false);
