@@ -72,8 +72,6 @@ done
 { echo "tavolin-flypath 2"; point 0 0 0 -3; } >"$out/v1line.txt"
 expect 2 "version 1 line in a version 2 file" "line 2: expected 19 numbers" \
     "$render" "$scene" --flypath "$out/v1line.txt" -o "$out/x.png"
-expect 1 "time with a fly path" "--time does not go with --flypath" \
-    "$render" "$scene" --flypath "$out/path2.txt" --time 3 -o "$out/x.png"
 
 # Bad fly paths: exit 2 with the file and the line.
 printf 'tavolin-flightpath 1\n' >"$out/header.txt"

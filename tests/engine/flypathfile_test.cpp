@@ -257,22 +257,3 @@ TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
     ASSERT_EQ(back.size(), 3u);
     for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameBits(points[i], back[i])) << i;
 }
-
-// The observer's time between points: linear in film time, within the two points' times; a
-// clock that stood still while recording stands still in the film, and one that was set
-// jumps at the point where it was set.
-TEST(FlyPathFile, ObserversTimeIsInterpolatedLikeTheFrame) {
-    const QByteArray text = "tavolin-flypath 2\n" + v2Line(0.0, "10") + v2Line(1.0, "11") +
-                            v2Line(3.0, "11") + v2Line(3.0, "100") + v2Line(7.0, "96");
-    std::vector<FlyPathPoint> points;
-    QString error;
-    ASSERT_TRUE(FlyPathFile::parse(text, points, error)) << error.toStdString();
-    Recorder recorder;
-    ASSERT_TRUE(recorder.setPoints(points));
-    const struct {
-        double film, observer;
-    } cases[] = {{-1.0, 10.0}, {0.0, 10.0}, {0.25, 10.25}, {1.0, 11.0}, {2.0, 11.0},
-                 {3.0, 100.0}, {5.0, 98.0},  {6.5, 96.5},   {9.0, 96.0}};
-    for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(recorder.stateAt(c.film, true).observerTime, c.observer) << c.film;
-}

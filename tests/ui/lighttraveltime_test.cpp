@@ -101,24 +101,15 @@ private slots:
         QVERIFY(entries.contains("Disable Light Travel Time"));
         QVERIFY(entries.contains("Use Parent Light Travel Time"));
 
-        const struct {
-            bool document;
-            EffectChoice choice;
-            bool seen;
-        } cases[] = {{false, EffectChoice::Enable, true},
-                     {true, EffectChoice::Disable, false},
-                     {true, EffectChoice::UseParent, true}};
-        for (const auto& c : cases) {
-            main.slotViewLightTravelTime(c.document);
-            own->lightTravelTimeChecker().setChoice(c.choice);
-            QVERIFY(waitFrames(main, 2));
-            QVERIFY(holdFrames(main));
-            QCOMPARE(own->frameSettings()->lightTravelTime, c.seen);
-            QCOMPARE(own->frameSettings() != doc.getSettings(), c.seen != c.document);
-            QCOMPARE(following->frameSettings(), doc.getSettings());
-            QCOMPARE(following->frameSettings()->lightTravelTime, c.document);
-            main.resumeRendering();
-        }
+        // (Every combination of choice and document switch: ViewEffects' own test.)
+        own->lightTravelTimeChecker().setChoice(EffectChoice::Enable);
+        QVERIFY(waitFrames(main, 2));
+        QVERIFY(holdFrames(main));
+        QVERIFY(own->frameSettings() != doc.getSettings());
+        QVERIFY(own->frameSettings()->lightTravelTime);
+        QCOMPARE(following->frameSettings(), doc.getSettings());
+        QVERIFY(!doc.getSettings()->lightTravelTime);
+        main.resumeRendering();
     }
 
     void theObserversTimeRunsFreezesAndIsSet() {
