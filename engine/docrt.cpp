@@ -228,11 +228,13 @@ bool DocRT::applyPendingChanges() {
             point.frame = frame;
             point.speed = settings->speed;
             point.time = now / 1000.0;
+            point.observerTime = observerClock.time(now);
             recorder.addPoint(point);
         } else if (recorder.mode() == Recorder::Playing && recorder.isWithin(now)) {
             const FlyPathPoint state = recorder.stateAt(now / 1000.0, false);
             frame = state.frame;
             settings->speed = state.speed;
+            observerClock.setTime(state.observerTime, now);
         }
         settings->start.w = float(observerClock.time(now));
         return false;

@@ -67,6 +67,7 @@ void FilmRenderer::frameSettings(RenderSettings& s, const RenderSettings& base,
     const FlyPathPoint state = recorder.stateAt(frameTime(frame, fps), true);
     s.frameToSettings(state.frame);
     s.speed = state.speed;
+    s.start.w = float(state.observerTime);
 }
 
 int FilmRenderer::frameCount(int fps) const {
@@ -149,7 +150,6 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
             return OutOfMemory;
         }
         frameSettings(settings, *doc.getSettings(), recorder, k, fs.fps);
-        settings.start.w = 0.0f;  // as the engine sets it
         if (settings.lightBending) prepareBlackHole(settings);
         engine.lastPercent = 0;
         framePercent = 0;

@@ -51,7 +51,8 @@ public:
     // "dir/film.png", 7 -> "dir/film_00007.png"; a name without suffix gets none.
     static QString frameFileName(const QString& fileName, int frame);
     // Writes into out the settings frame k renders with: base (background and switches
-    // included) with the observer frame and speed of the recording at film time k / fps. Needs a
+    // included) with the observer frame, speed and time (start.w) of the recording at film time
+    // k / fps. Needs a
     // point. (Filled in place: RenderSettings' copies keep their own background.)
     static void frameSettings(RenderSettings& out, const RenderSettings& base,
                               const Recorder& recorder, int frame, int fps);

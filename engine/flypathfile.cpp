@@ -66,9 +66,12 @@ QByteArray FlyPathFile::format(const std::vector<FlyPathPoint>& points) {
     out += ' ';
     out += QByteArray::number(kVersion);
     out += '\n';
-    out += "# film-time speed  position(1 x y z) right(- x y z) up(- x y z) forward(- x y z)\n";
+    out += "# film-time observer-time speed  position(1 x y z) right(- x y z) up(- x y z) "
+           "forward(- x y z)\n";
     for (const FlyPathPoint& p : points) {
         out += numberText(p.time, kDoubleDigits);
+        out += ' ';
+        out += numberText(p.observerTime, kDoubleDigits);
         out += ' ';
         out += numberText(double(p.speed), kFloatDigits);
         for (int r = 0; r < 4; ++r)
@@ -85,6 +88,7 @@ bool FlyPathFile::parse(const QByteArray& text, std::vector<FlyPathPoint>& point
     const QList<QByteArray> lines = text.split('\n');
     std::vector<FlyPathPoint> read;
     bool headerSeen = false;
+    int version = kVersion;
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNo = i + 1;
         const QByteArray line = lines[i].trimmed();  // also drops a '\r' of DOS line ends
@@ -100,11 +104,12 @@ bool FlyPathFile::parse(const QByteArray& text, std::vector<FlyPathPoint>& point
                 return false;
             }
             bool ok = false;
-            const int version = fields[1].toInt(&ok);
-            if (!ok || version != kVersion) {
+            version = fields[1].toInt(&ok);
+            if (!ok || version < 1 || version > kVersion) {
                 error =
                     lineError(lineNo, QStringLiteral("fly-path format version \"%1\" is not "
-                                                     "supported (this program reads version %2)")
+                                                     "supported (this program reads versions 1 "
+                                                     "to %2)")
                                           .arg(QString::fromLatin1(fields[1]))
                                           .arg(kVersion));
                 return false;
@@ -113,34 +118,52 @@ bool FlyPathFile::parse(const QByteArray& text, std::vector<FlyPathPoint>& point
             continue;
         }
 
-        if (fields.size() != kFieldCount) {
-            error = lineError(lineNo, QStringLiteral("expected %1 numbers (film time, speed and "
-                                                     "16 frame values), found %2")
-                                          .arg(kFieldCount)
+        const int count = version == 1 ? kVersion1FieldCount : kFieldCount;
+        if (fields.size() != count) {
+            error = lineError(lineNo, QStringLiteral("expected %1 numbers (film time, %2speed and "
+                                                     "16 frame values), found %3")
+                                          .arg(count)
+                                          .arg(version == 1 ? QString()
+                                                            : QStringLiteral("observer's time, "))
                                           .arg(fields.size()));
             return false;
         }
+        // values: film time, observer's time, speed, frame; a version 1 line gives the film
+        // time as the observer's time.
         double values[kFieldCount];
-        for (int f = 0; f < kFieldCount; ++f) {
+        for (int f = 0; f < count; ++f) {
+            const int slot = version == 1 && f > 0 ? f + 1 : f;
             QString reason;
-            if (!parseField(fields[f], f + 1, f > 0, values[f], reason)) {
+            if (!parseField(fields[f], f + 1, f > 0, values[slot], reason)) {
                 error = lineError(lineNo, reason);
                 return false;
             }
         }
+        if (version == 1) {
+            // The film time becomes the observer's time, which the renderer takes as a float.
+            if (!(std::fabs(values[0]) < kFloatOverflow)) {
+                error = lineError(lineNo, QStringLiteral("film time %1 is too large to serve as "
+                                                         "the observer's time (version 1 file)")
+                                              .arg(QString::fromLatin1(fields[0])));
+                return false;
+            }
+            values[1] = values[0];
+        }
         // An observer at or beyond the speed of light has no picture: the Lorentz factor
         // 1 / sqrt(1 - v^2) is not finite.
-        if (!(std::fabs(values[1]) < 1.0) || !(std::fabs(float(values[1])) < 1.0f)) {
+        const int speedField = version == 1 ? 1 : 2;
+        if (!(std::fabs(values[2]) < 1.0) || !(std::fabs(float(values[2])) < 1.0f)) {
             error = lineError(lineNo, QStringLiteral("speed %1 is not below the speed of light "
                                                      "(it must lie strictly between -1 and 1)")
-                                          .arg(QString::fromLatin1(fields[1])));
+                                          .arg(QString::fromLatin1(fields[speedField])));
             return false;
         }
         FlyPathPoint p;
         p.time = values[0];
-        p.speed = float(values[1]);
+        p.observerTime = values[1];
+        p.speed = float(values[2]);
         for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c) p.frame.m[r][c] = float(values[2 + 4 * r + c]);
+            for (int c = 0; c < 4; ++c) p.frame.m[r][c] = float(values[3 + 4 * r + c]);
         if (!read.empty() && p.time < read.back().time) {
             error = lineError(lineNo, QStringLiteral("film time %1 is earlier than the time %2 "
                                                      "of the point before (times must not "

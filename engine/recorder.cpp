@@ -99,6 +99,14 @@ FlyPathPoint Recorder::stateAt(double t, bool absolute) const {
     result.speed = between(static_cast<float>(static_cast<double>(wBefore) * before.speed +
                                               static_cast<double>(wAfter) * after.speed),
                            before.speed, after.speed);
+    // The observer's time in double precision (it grows without bound, unlike the frame), from
+    // the fraction of the way in halved times, which neither vanish nor overflow.
+    const double f = std::min(
+        1.0, std::max(0.0, (t * 0.5 - before.time * 0.5) / (after.time * 0.5 - before.time * 0.5)));
+    const double lo = std::min(before.observerTime, after.observerTime);
+    const double hi = std::max(before.observerTime, after.observerTime);
+    result.observerTime =
+        std::min(hi, std::max(lo, before.observerTime * (1.0 - f) + after.observerTime * f));
     return result;
 }
 
@@ -131,7 +139,7 @@ const FlyPathPoint& Recorder::point(int index) const {
 
 bool Recorder::setPoints(const std::vector<FlyPathPoint>& points) {
     for (size_t i = 0; i < points.size(); ++i) {
-        if (!std::isfinite(points[i].time)) return false;
+        if (!std::isfinite(points[i].time) || !std::isfinite(points[i].observerTime)) return false;
         if (i > 0 && points[i].time < points[i - 1].time) return false;
     }
     std::vector<std::unique_ptr<FlyPathPoint>> fresh;

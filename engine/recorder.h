@@ -44,7 +44,7 @@ public:
     void addPoint(const FlyPathPoint& point);
 
     // The recording at time t (film time if absolute, else a clock reading in seconds),
-    // linearly interpolated between the neighbouring points; before the first point the first,
+    // linearly interpolated between the neighbouring points (frame, speed, observer's time); before the first point the first,
     // after the last the last; of several points stored at exactly t, the last one. Needs at
     // least one point. The result's time is not set.
     FlyPathPoint stateAt(double t, bool absolute) const;
@@ -60,7 +60,8 @@ public:
     const FlyPathPoint& point(int index) const;
 
     // Replaces the recording by points already in film time (a loaded fly path). Returns false
-    // and changes nothing when a time is not finite or the times are not ascending.
+    // and changes nothing when a time (film or observer's) is not finite or the film times are
+    // not ascending.
     bool setPoints(const std::vector<FlyPathPoint>& points);
 
 signals:

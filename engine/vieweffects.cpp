@@ -14,12 +14,14 @@ RenderSettings* chooseViewSettings(RenderSettings& document, const ViewEffects& 
     const bool aberration = overrides(document.aberration, effects.aberration);
     const bool doppler = overrides(document.srtDoppler, effects.doppler);
     const bool searchlight = overrides(document.searchlight != 0, effects.searchlight);
-    if (!aberration && !doppler && !searchlight) return &document;
+    const bool lightTravelTime = overrides(document.lightTravelTime, effects.lightTravelTime);
+    if (!aberration && !doppler && !searchlight && !lightTravelTime) return &document;
 
     if (!own) own = std::make_unique<RenderSettings>();
     *own = document;
     if (aberration) own->aberration = effects.aberration == EffectChoice::Enable;
     if (doppler) own->srtDoppler = effects.doppler == EffectChoice::Enable;
+    if (lightTravelTime) own->lightTravelTime = effects.lightTravelTime == EffectChoice::Enable;
     if (searchlight)
         own->searchlight =
             effects.searchlight == EffectChoice::Enable ? effects.searchlightExponent : 0;

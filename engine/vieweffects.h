@@ -17,6 +17,8 @@ struct ViewEffects {
     // searchlightExponent (3 or 4; by default the received-energy exponent 4).
     EffectChoice searchlight = EffectChoice::UseParent;
     int8_t searchlightExponent = 4;
+    // Moving bodies seen by the light that reaches the eye now, or as the scene frame's snapshot.
+    EffectChoice lightTravelTime = EffectChoice::UseParent;
 };
 
 // Returns the document's settings when no choice overrides them; otherwise fills own (created on

@@ -190,6 +190,7 @@ void DlgFilm::seek(double t) {
         const FlyPathPoint state = recorder.stateAt(t, true);
         doc->observerFrame() = state.frame;
         doc->getSettings()->speed = state.speed;
+        doc->setObserverTime(state.observerTime);
         stoppedPosition = t;
     }
     slotUpdateDialog();

@@ -25,6 +25,7 @@
 #include "engine/timert.h"
 #include "base/programmingerror.h"
 #include "base/traceoutput.h"
+#include "scene/rendersettings.h"
 #include "ui/downsampleprogressdialog.h"
 #include "ui/helppages.h"
 #include "ui/picturesfolder.h"
@@ -141,6 +142,8 @@ void DlgScreenshot::clickOk() {
         return;
     }
 
+    // The moment the views show: the observer's time stands still while this dialog holds them.
+    doc->getSettings()->start.w = float(doc->observerTime());
     engine->raytracePic(doc->getSettings(), doc->getSceneData(), doc->getTree(), buffer);
     threadBase->addTasks(engine);
     // Emitted on the worker that goes idle last.

@@ -14,6 +14,13 @@
 //   the exponent chosen in the render options. Its read-out "Brightness at Cursor" is checked at
 //   start but shows only while the searchlight is on in the view under the cursor, so that the
 //   status bar looks as before while the searchlight is off.
+// - "Light Travel Time" (Options menu and tool bar) is stored in the scene file, so switching it
+//   is an edit on the undo stack that marks the scene unsaved, unlike the other effect switches.
+// - The observer's time runs with the wall clock from the start ("Freeze Time" unchecked): a
+//   scene with moving bodies is shown moving, which is what it is made for, and a scene without
+//   them looks the same at any time. It stands still while a menu or modal dialog holds the
+//   picture, starts at 0 with every scene taken over, and is shown as "t = 12.34 s" in the
+//   status bar ("Observer Time", checked at start). "Set Time ..." sets it, frozen or running.
 #include "ui/mainwindow.h"
 
 #include <QAction>
@@ -26,6 +33,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
+#include <QInputDialog>
+#include <QSignalBlocker>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -53,6 +62,7 @@
 #include "ui/readoutlabel.h"
 #include "ui/helpassistant.h"
 #include "ui/speedunits.h"
+#include "ui/switcheditcommand.h"
 
 // The icons are compiled into this static library; naming the resource keeps the linker from
 // dropping it. Outside any namespace, as the macro requires.
@@ -85,6 +95,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     setupDocumentHandling();
     setupDebugMenu();
+    // The observer's time runs in the window (see above); the document starts it frozen.
+    doc->setObserverTimeFrozen(actionFreezeTime->isChecked());
+    connect(doc, &DocRT::sceneContentChanged, this, &MainWindow::showLightTravelTime);
+    showLightTravelTime();
     resize(600, 350);
     if (GlView* first = view->rootView().view()) first->setFocus();
 }
@@ -160,6 +174,12 @@ void MainWindow::setupForm() {
     actionSearchlight = makeAction("actionSearchlight", true, false);
     actionSearchlight->setIcon(QIcon(QStringLiteral(":/settings/Searchlight.ico")));
     actionCursorBrightness = makeAction("actionCursorBrightness", true, true);
+    actionLightTravelTime = makeAction("actionLightTravelTime", true, false);
+    actionLightTravelTime->setIcon(QIcon(QStringLiteral(":/settings/LightTravelTime.ico")));
+    actionFreezeTime = makeAction("actionFreezeTime", true, false);
+    actionFreezeTime->setIcon(QIcon(QStringLiteral(":/settings/FreezeTime.ico")));
+    actionSetTime = makeAction("actionSetTime");
+    actionObserverTime = makeAction("actionObserverTime", true, true);
 
     centralwidget = new QWidget(this);
     centralwidget->setObjectName(QStringLiteral("centralwidget"));
@@ -215,6 +235,7 @@ void MainWindow::setupForm() {
     menuStatus_Bar->addAction(actionSpeed);
     menuStatus_Bar->addAction(actionDirection);
     menuStatus_Bar->addAction(actionFrames);
+    menuStatus_Bar->addAction(actionObserverTime);
     menuStatus_Bar->addSeparator();
     menuStatus_Bar->addAction(actionCursorPosition);
     menuStatus_Bar->addAction(actionCursorDopplerEffect);
@@ -225,6 +246,10 @@ void MainWindow::setupForm() {
     menuOptions->addAction(actionAbberration);
     menuOptions->addAction(actionSRTDopplerEffect);
     menuOptions->addAction(actionSearchlight);
+    menuOptions->addAction(actionLightTravelTime);
+    menuOptions->addSeparator();
+    menuOptions->addAction(actionFreezeTime);
+    menuOptions->addAction(actionSetTime);
     menuOptions->addSeparator();
     menuOptions->addAction(actionVisibleWavelength);
     menuOptions->addAction(actionRenderOptions);
@@ -241,6 +266,8 @@ void MainWindow::setupForm() {
     tools->addAction(actionAbberration);
     tools->addAction(actionSRTDopplerEffect);
     tools->addAction(actionSearchlight);
+    tools->addAction(actionLightTravelTime);
+    tools->addAction(actionFreezeTime);
     tools->addSeparator();
     tools->addAction(actionVisibleWavelength);
 }
@@ -288,6 +315,17 @@ void MainWindow::retranslateForm() {
     actionSearchlight->setToolTip(tr("Enable/Disable the relativistic searchlight (beaming)"));
     actionSearchlight->setStatusTip(tr("Enable/Disable the relativistic searchlight (beaming)"));
     actionCursorBrightness->setText(tr("Brightness at Cursor"));
+    actionLightTravelTime->setText(tr("Light Travel Time"));
+    actionLightTravelTime->setToolTip(
+        tr("Show moving bodies by the light that reaches the eye now (on), or as the scene's "
+           "snapshot at the observer's time (off)"));
+    actionLightTravelTime->setStatusTip(actionLightTravelTime->toolTip());
+    actionFreezeTime->setText(tr("Freeze Time"));
+    actionFreezeTime->setToolTip(tr("Stop or run the observer's time"));
+    actionFreezeTime->setStatusTip(actionFreezeTime->toolTip());
+    actionSetTime->setText(tr("Set Time ..."));
+    actionSetTime->setStatusTip(tr("Set the observer's time in seconds"));
+    actionObserverTime->setText(tr("Observer Time"));
     menuFile->setTitle(tr("&File"));
     menuHelp->setTitle(tr("&Help"));
     menuView->setTitle(tr("&View"));
@@ -312,6 +350,7 @@ void MainWindow::setConnections() {
         {actionDebugLog, &MainWindow::slotDebugLog},
         {actionViewFilm, &MainWindow::slotViewFilm},
         {actionViewBHLightPath, &MainWindow::slotViewBHLightPath},
+        {actionSetTime, &MainWindow::slotOptionsSetTime},
     };
     for (const auto& [action, slot] : triggered) {
         connect(action, &QAction::triggered, this, slot);
@@ -331,6 +370,9 @@ void MainWindow::setConnections() {
         {actionCursorTransformedRayDirection, &MainWindow::slotCursorTransformedRayDirection},
         {actionCursorBrightness, &MainWindow::slotCursorBrightness},
         {actionEditObjects, &MainWindow::slotViewEditObjects},
+        {actionObserverTime, &MainWindow::slotViewObserverTime},
+        {actionLightTravelTime, &MainWindow::slotOptionsLightTravelTime},
+        {actionFreezeTime, &MainWindow::slotOptionsFreezeTime},
     };
     for (const auto& [action, slot] : toggled) {
         connect(action, &QAction::toggled, this, slot);
@@ -399,6 +441,14 @@ void MainWindow::createStatusLabels() {
         field->setObjectName(QString::fromLatin1(name));
         if (!shownBy[i]->isChecked()) field->hide();
         readouts->addReadout(field);
+        if (*label == labelFrames) {  // the observer's time follows the frame rate
+            auto* time =
+                new ReadoutLabel(tr("Observer Time"), readout::observerTime(-1.0), readouts);
+            labelObserverTime = time;
+            time->setObjectName(QStringLiteral("labelObserverTime"));
+            if (!actionObserverTime->isChecked()) time->hide();
+            readouts->addReadout(time);
+        }
         ++i;
     }
     auto* brightness = new ReadoutLabel(
@@ -442,6 +492,8 @@ void MainWindow::updateStatusBar() {
     }
     if (actionFrames->isChecked())
         labelFrames->setText(tr("Frames: ") + readout::framesPerSecond(view->framesPerSecond()));
+    if (actionObserverTime->isChecked())
+        labelObserverTime->setText(readout::observerTime(doc->observerTime()));
     if (actionCursorPosition->isChecked())
         labelCursorPos->setText(readout::pixel(view->cursorX(), view->cursorY()));
     if (actionCursorDopplerEffect->isChecked())
@@ -565,6 +617,43 @@ void MainWindow::slotCursorTransformedRayDirection(bool vis) {
     labelCursorTransformed->setVisible(vis);
 }
 void MainWindow::slotCursorBrightness(bool) { updateBrightnessLabel(); }
+void MainWindow::slotViewObserverTime(bool vis) {
+    labelObserverTime->setVisible(vis);
+    if (vis) labelObserverTime->setText(readout::observerTime(doc->observerTime()));
+}
+
+void MainWindow::slotOptionsLightTravelTime(bool on) {
+    if (doc->getSettings()->lightTravelTime == on) return;
+    view->slotViewLightTravelTime(on);
+    undo->push(new SwitchEditCommand(on ? tr("Light Travel Time On") : tr("Light Travel Time Off"),
+                                     [this](bool state) { setLightTravelTime(state); }, on));
+}
+
+void MainWindow::setLightTravelTime(bool on) {
+    const QSignalBlocker quiet(actionLightTravelTime);
+    actionLightTravelTime->setChecked(on);
+    view->slotViewLightTravelTime(on);
+}
+
+void MainWindow::showLightTravelTime() {
+    const QSignalBlocker quiet(actionLightTravelTime);
+    actionLightTravelTime->setChecked(doc->getSettings()->lightTravelTime);
+}
+
+void MainWindow::slotOptionsFreezeTime(bool frozen) {
+    doc->setObserverTimeFrozen(frozen);
+    updateStatusBar();
+}
+
+void MainWindow::slotOptionsSetTime() {
+    // The picture, and with it the time, stands still while the question is open.
+    view->suspendRendering();
+    double chosen = doc->observerTime();
+    const bool ok = questions.observerTime(chosen, chosen);
+    if (ok) doc->setObserverTime(chosen);
+    view->resumeRendering();
+    updateStatusBar();
+}
 
 void MainWindow::slotOptionsVisibleWavelength() {
     if (!eyeDialog) {

@@ -47,6 +47,8 @@ public:
         std::function<QMessageBox::StandardButton(const QString& text)> unsavedChanges;
         // The file to save under, empty when cancelled; suggested is a path.
         std::function<QString(const QString& suggested)> saveFileName;
+        // The observer's time to set, in seconds, starting from current; false when cancelled.
+        std::function<bool(double current, double& chosen)> observerTime;
     };
     void setQuestions(Questions questions);
     // Reads a scene file into the window, without asking about unsaved changes (the caller
@@ -78,6 +80,13 @@ public slots:
     void slotCursorRestingRayDirection(bool vis);
     void slotCursorTransformedRayDirection(bool vis);
     void slotCursorBrightness(bool vis);
+    void slotViewObserverTime(bool vis);
+    // The document's Light Travel Time switch, as an edit on the undo stack.
+    void slotOptionsLightTravelTime(bool on);
+    // Stops or starts the observer's time; not an edit (files do not store the time).
+    void slotOptionsFreezeTime(bool frozen);
+    // Asks for the observer's time and sets it.
+    void slotOptionsSetTime();
     void slotOptionsVisibleWavelength();
     void slotOptionsRenderOptions();
     void slotHelpAbout();
@@ -113,6 +122,10 @@ private:
     // the view under the cursor, with the current value.
     void updateBrightnessLabel();
     QAction* makeAction(const char* objectName, bool checkable = false, bool checked = false);
+    // The switch, its action and the undo stack's view of it, without pushing an edit.
+    void setLightTravelTime(bool on);
+    // The action shows the document's switch (after a scene was taken over).
+    void showLightTravelTime();
 
     // The form: actions in table order, menus, bars.
     QAction* actionFileOpen;
@@ -148,6 +161,11 @@ private:
     // The searchlight (relativistic beaming) switch and its brightness read-out.
     QAction* actionSearchlight;
     QAction* actionCursorBrightness;
+    // The light-travel-time switch and the observer's clock: freeze, set, read-out.
+    QAction* actionLightTravelTime;
+    QAction* actionFreezeTime;
+    QAction* actionSetTime;
+    QAction* actionObserverTime;
     QWidget* centralwidget;
     QMenu* menuFile;
     QMenu* menuHelp;
@@ -167,6 +185,7 @@ private:
     QLabel* labelCursorResting = nullptr;
     QLabel* labelCursorTransformed = nullptr;
     QLabel* labelCursorBrightness = nullptr;
+    QLabel* labelObserverTime = nullptr;
     QAction* actionFileNew = nullptr;
     QAction* actionUndo = nullptr;
     QAction* actionRedo = nullptr;

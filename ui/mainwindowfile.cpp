@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -71,6 +72,15 @@ void MainWindow::setupDocumentHandling() {
                                      QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
                                      QMessageBox::Save);
     };
+    questions.observerTime = [this](double current, double& chosen) {
+        bool ok = false;
+        // Two decimals, as the read-out shows it; the range keeps start.w a float.
+        const double t = QInputDialog::getDouble(this, tr("Set Time"),
+                                                 tr("Observer's time in seconds:"), current,
+                                                 -1e9, 1e9, 2, &ok);
+        if (ok) chosen = t;
+        return ok;
+    };
     questions.saveFileName = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(this, tr("Save Scene"), suggested,
                                             tr("Tavolin Files (*.tavolin)"));
@@ -81,6 +91,7 @@ void MainWindow::setupDocumentHandling() {
 void MainWindow::setQuestions(Questions q) {
     if (q.unsavedChanges) questions.unsavedChanges = std::move(q.unsavedChanges);
     if (q.saveFileName) questions.saveFileName = std::move(q.saveFileName);
+    if (q.observerTime) questions.observerTime = std::move(q.observerTime);
 }
 
 void MainWindow::setDocumentFile(const QString& fileName) {

@@ -18,7 +18,8 @@ constexpr ReadoutField kPosition{9, 3, false};       // "-1234.567", larger scen
 constexpr ReadoutField kDirection{7, 4, false};      // "-0.7071"
 constexpr ReadoutField kFrames{6, 1, false};         // "999.9"
 constexpr ReadoutField kPixel{5, 0, false};          // "-9999": negative when dragged off
-constexpr ReadoutField kFactor{9, 5, true};          // "0.00012" .. "12345.67", then 1.2e+05
+constexpr ReadoutField kFactor{9, 5, true};
+constexpr ReadoutField kSeconds{9, 2, false};        // "-99999.99": a day and more          // "0.00012" .. "12345.67", then 1.2e+05
 
 bool hasSignificantDigit(const QString& digits) {
     return std::any_of(digits.begin(), digits.end(),
@@ -103,5 +104,9 @@ QString pixel(int x, int y) {
 }
 
 QString factor(double value) { return number(value, kFactor); }
+
+QString observerTime(double seconds) {
+    return QStringLiteral("t = ") + number(seconds, kSeconds) + QStringLiteral(" s");
+}
 
 }  // namespace readout

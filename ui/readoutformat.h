@@ -41,5 +41,7 @@ QString framesPerSecond(double fps);
 QString pixel(int x, int y);
 // A positive factor that can get very large or very small (Doppler shift, brightness).
 QString factor(double value);
+// "t = " then the observer's time in seconds with two decimals, then " s".
+QString observerTime(double seconds);
 
 }  // namespace readout

@@ -45,12 +45,13 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
       aberration(tr("Aberration"), this),
       doppler(tr("Doppler Effect"), this),
       searchlight(tr("Searchlight"), this),
+      lightTravelTime(tr("Light Travel Time"), this),
       januscircle(tr("Januscircle"), this),
       engine_(new TimeRT()),
       document(document),
       mainView(mainView) {
     // Each group newest-first as in the menus of the time: the titled separator leads.
-    ActionChecker* groups[] = {&aberration, &doppler, &searchlight, &januscircle};
+    ActionChecker* groups[] = {&aberration, &doppler, &searchlight, &lightTravelTime, &januscircle};
     const int count = int(std::size(groups));
     for (int g = 0; g < count; ++g) {
         const QList<QAction*> actions = groups[g]->actions();
@@ -60,7 +61,7 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
     // A frame under way with the old choice would only show an out-of-date picture, and with
     // light bending it can take seconds: the switch stops it, as the window's switches do.
     // The Januscircle is drawn over the finished picture and needs no new frame.
-    for (ActionChecker* picture : {&aberration, &doppler, &searchlight})
+    for (ActionChecker* picture : {&aberration, &doppler, &searchlight, &lightTravelTime})
         connect(picture, &ActionChecker::choiceChanged, mainView, &MainView::cancelFrame);
     connect(this, &GlView::deleteGlView, mainView, &MainView::deleteGlView);
     actionSplitH = new QAction(tr("Split horizontally"), this);
@@ -88,8 +89,12 @@ TimeRT* GlView::takeEngine() {
 void GlView::raytracePic() {
     if (!document || !engine_)
         programmingError("Document or Engine not set in GlView::raytracePic()");
-    const ViewEffects choices{aberration.choice(), doppler.choice(), searchlight.choice(),
-                              int8_t(mainView->searchlightExponent())};
+    ViewEffects choices;
+    choices.aberration = aberration.choice();
+    choices.doppler = doppler.choice();
+    choices.searchlight = searchlight.choice();
+    choices.searchlightExponent = int8_t(mainView->searchlightExponent());
+    choices.lightTravelTime = lightTravelTime.choice();
     RenderSettings* settings = chooseViewSettings(*document->getSettings(), choices, ownSettings);
     lastSettings = settings;
     frameBackground = settings->backgroundPixel();

@@ -1,7 +1,7 @@
 // One view of the scene: an OpenGL widget that owns a frame engine, shows the engine's last
 // finished picture, forwards keys and mouse to the main view's navigation, and offers a context
 // menu to split or remove itself and to override the relativistic effects (aberration, Doppler
-// effect, searchlight) for itself.
+// effect, searchlight, light travel time) for itself.
 #pragma once
 
 #include <QMenu>
@@ -52,6 +52,7 @@ public:
     ActionChecker& aberrationChecker() { return aberration; }
     ActionChecker& dopplerChecker() { return doppler; }
     ActionChecker& searchlightChecker() { return searchlight; }
+    ActionChecker& lightTravelTimeChecker() { return lightTravelTime; }
     const ActionChecker& aberrationChecker() const { return aberration; }
     const ActionChecker& dopplerChecker() const { return doppler; }
     ActionChecker& januscircleChecker() { return januscircle; }
@@ -97,6 +98,7 @@ private:
     ActionChecker aberration;
     ActionChecker doppler;
     ActionChecker searchlight;
+    ActionChecker lightTravelTime;
     ActionChecker januscircle;
     std::unique_ptr<RenderSettings> ownSettings;
     TimeRT* engine_;

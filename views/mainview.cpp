@@ -13,6 +13,8 @@
 //   next one reports from its start, since it is most likely as slow.
 // - Switching an effect cancels the frame in progress: with light bending a frame can take
 //   many seconds, and its picture would already be out of date.
+// - The observer's time stands still while the loop is held (a menu or a modal dialog is open):
+//   the moving bodies go on from where the picture stopped, not from where the wall clock is.
 // - Automatic exposure reads every finished frame once and follows the brightest view, so that
 //   no view clips for long; views with their own settings share the document's exposure.
 #include "views/mainview.h"
@@ -118,8 +120,6 @@ void MainView::threadBaseFinished() {
             AutoExposure::next(s.exposureStops, brightEnd, s.eye.kind == EyeKind::Cie1931);
     }
     root.raytracePics();
-    // Seen only in a saved file: the next frame's preparation resets the observer time to 0.
-    settings().start.w = static_cast<float>(doc->clockMs() / 1000.0);
     root.paintGL();
     if (menuOpen)
         framePending = true;
@@ -138,7 +138,10 @@ void MainView::startPool() {
     retired.clear();
 }
 
-void MainView::suspendRendering() { menuOpen = true; }
+void MainView::suspendRendering() {
+    menuOpen = true;
+    doc->holdObserverTime(true);
+}
 
 void MainView::suspendRenderingUntilIdle() {
     suspendRendering();
@@ -152,6 +155,7 @@ void MainView::suspendRenderingUntilIdle() {
 
 void MainView::resumeRendering() {
     menuOpen = false;
+    doc->holdObserverTime(false);
     if (framePending) {
         framePending = false;
         threadBaseFinished();
@@ -291,6 +295,12 @@ void MainView::slotGRTDopplerEffect(bool vis) {
 void MainView::slotEnableLightbending(bool vis) {
     if (settings().lightBending == vis) return;
     settings().lightBending = vis;
+    cancelFrame();
+}
+
+void MainView::slotViewLightTravelTime(bool on) {
+    if (settings().lightTravelTime == on) return;
+    settings().lightTravelTime = on;
     cancelFrame();
 }
 

@@ -42,7 +42,8 @@ public:
     ~MainView() override;
 
     // Holds the frame loop (a context menu or modal dialog is open): the next step is deferred
-    // until resumeRendering(), which then runs it at once.
+    // until resumeRendering(), which then runs it at once. The observer's time stands still
+    // meanwhile (DocRT::holdObserverTime).
     void suspendRendering();
     void resumeRendering();
     // suspendRendering(), then returns once no frame is under way, so that a tool may change
@@ -121,6 +122,7 @@ public slots:
     void slotViewAberration(bool vis);
     void slotGRTDopplerEffect(bool vis);
     void slotEnableLightbending(bool vis);
+    void slotViewLightTravelTime(bool on);
     // Switches the document's searchlight between off and the chosen exponent.
     void slotViewSearchlight(bool on);
     // 3 or 4 (anything else is a programming error); a searchlight that is on follows at once.

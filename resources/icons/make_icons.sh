@@ -4,6 +4,9 @@
 # SRTDoppler: a star blue-shifted ahead (left) and red-shifted behind (right).
 # wavelength: the visible spectrum with an eye's sensitivity curve over it.
 # Searchlight: light from a moving source crowded into a bright cone toward its motion (right).
+# LightTravelTime: a body moving right, seen at its earlier, fainter place by the light that
+# reaches the eye (bottom right) now.
+# FreezeTime: a clock face.
 set -euo pipefail
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -33,7 +36,18 @@ convert -size 32x32 xc:none \
     -draw 'line 6,16 31,4' -draw 'line 6,16 31,28' \
     -fill '#1d3f8f' -stroke none -draw 'circle 6,16 10,16' "$tmp/sl32.png"
 
-for name in ab:Aberration dp:SRTDoppler wl:wavelength sl:Searchlight; do
+convert -size 32x32 xc:none -stroke none \
+    -fill '#1d3f8f40' -draw 'circle 6,9 10,9' -fill '#1d3f8f90' -draw 'circle 15,9 19,9' \
+    -fill '#1d3f8f' -draw 'circle 25,9 29,9' \
+    -stroke '#e0a000' -strokewidth 2 -fill none -draw 'line 7,13 23,26' \
+    -stroke none -fill '#e0a000' -draw 'polygon 26,29 19,26 24,21' \
+    -fill black -draw 'circle 27,28 29,28' "$tmp/lt32.png"
+
+convert -size 32x32 xc:none -stroke '#1d3f8f' -strokewidth 2 -fill white \
+    -draw 'circle 16,16 16,3' -strokewidth 2 -draw 'line 16,16 16,7' -draw 'line 16,16 23,19' \
+    -fill '#1d3f8f' -stroke none -draw 'circle 16,16 18,16' "$tmp/ft32.png"
+
+for name in ab:Aberration dp:SRTDoppler wl:wavelength sl:Searchlight lt:LightTravelTime ft:FreezeTime; do
     short=${name%%:*}
     long=${name#*:}
     convert "$tmp/${short}32.png" -resize 16x16 "$tmp/${short}16.png"

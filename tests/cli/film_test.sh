@@ -54,6 +54,25 @@ expect 0 "single frame" "" "$render" "$scene" "${film[@]}" --frames 7 -o "$out/o
 [ -s "$out/one_00007.bmp" ] && [ ! -e "$out/one_00006.bmp" ] && [ ! -e "$out/one_00008.bmp" ] ||
     { echo "FAIL: --frames 7 wrote other frames"; failures=$((failures + 1)); }
 
+# The same path in version 2, each point's observer time equal to its film time (what version 1
+# files are read as): the same frames byte for byte.
+{
+    echo "tavolin-flypath 2"
+    point 0 0 -0.3 -3.2 | sed 's/^0 /0 0 /'
+    point 0.38 0.4 0 -3.0 | sed 's/^0.38 /0.38 0.38 /'
+    point 0.76 0.7 0.3 -2.7 | sed 's/^0.76 /0.76 0.76 /'
+} >"$out/path2.txt"
+mkdir -p "$out/v2"
+expect 0 "version 2 film" "" "$render" "$scene" --flypath "$out/path2.txt" --fps 25 --size 48x32 \
+    --threads 2 -o "$out/v2/film.png"
+for k in $(seq -f "%05g" 0 19); do
+    cmp -s "$out/whole/film_$k.png" "$out/v2/film_$k.png" ||
+        { echo "FAIL: frame $k of the version 2 path differs"; failures=$((failures + 1)); }
+done
+{ echo "tavolin-flypath 2"; point 0 0 0 -3; } >"$out/v1line.txt"
+expect 2 "version 1 line in a version 2 file" "line 2: expected 19 numbers" \
+    "$render" "$scene" --flypath "$out/v1line.txt" -o "$out/x.png"
+
 # Bad fly paths: exit 2 with the file and the line.
 printf 'tavolin-flightpath 1\n' >"$out/header.txt"
 expect 2 "wrong header" "line 1: not a fly-path file" \

@@ -86,7 +86,6 @@ cmp -s "$out/t0.png" "$out/t7.png" ||
 expect 1 "time not a number" "$render" -o "$out/x.png" --time soon
 expect 1 "time not finite" "$render" -o "$out/x.png" --time inf
 expect 1 "light travel time not on|off" "$render" -o "$out/x.png" --light-travel-time yes
-expect 1 "time with a fly path" "$render" -o "$out/x.png" --flypath "$out/p.txt" --time 1
 "$render" --help | grep -qF -- "--light-travel-time on|off" ||
     { echo "FAIL: --help does not list --light-travel-time"; failures=$((failures + 1)); }
 

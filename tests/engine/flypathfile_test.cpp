@@ -31,6 +31,8 @@ std::vector<FlyPathPoint> awkwardPoints(int count, unsigned seed) {
         p.time = t;
         t += std::fabs(unit(rng)) / 3.0 + (i % 7 == 3 ? 0.0 : 1e-12);  // some equal times
         p.speed = float(unit(rng) * 0.999);
+        // Observer's times that need 17 digits, negative zero, and a clock that stood still.
+        p.observerTime = i % 11 == 4 ? -0.0 : i % 5 == 2 ? 1.0 / 3.0 : unit(rng) * 1e6;
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c) {
                 const int k = 4 * r + c + i;
@@ -44,10 +46,19 @@ std::vector<FlyPathPoint> awkwardPoints(int count, unsigned seed) {
 
 bool sameBits(const FlyPathPoint& a, const FlyPathPoint& b) {
     return std::memcmp(&a.time, &b.time, sizeof a.time) == 0 &&
+           std::memcmp(&a.observerTime, &b.observerTime, sizeof a.observerTime) == 0 &&
            std::memcmp(&a.speed, &b.speed, sizeof a.speed) == 0 &&
            std::memcmp(&a.frame, &b.frame, sizeof a.frame) == 0;
 }
 
+// A version 2 line: film time, the observer's time and speed as given, a simple frame.
+QByteArray v2Line(double time, const char* observerTime, const char* speed = "0.5") {
+    QByteArray line = QByteArray::number(time, 'g', 17) + " " + observerTime + " " + speed;
+    for (int i = 0; i < 16; ++i) line += " " + QByteArray::number(i * 0.25);
+    return line + "\n";
+}
+
+// A version 1 line: film time, speed 0.5, a simple frame.
 QByteArray pointLine(double time) {
     QByteArray line = QByteArray::number(time, 'g', 17) + " 0.5";
     for (int i = 0; i < 16; ++i) line += " " + QByteArray::number(i * 0.25);
@@ -83,7 +94,7 @@ TEST(FlyPathFile, SaveThenLoadReproducesEveryBit) {
     // The text starts with the versioned header.
     QFile f(name);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readLine(), QByteArray("tavolin-flypath 1\n"));
+    EXPECT_EQ(f.readLine(), QByteArray("tavolin-flypath 2\n"));
 }
 
 TEST(FlyPathFile, HeaderCommentsBlankLinesAndDosLineEnds) {
@@ -123,7 +134,23 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
         {"comments only", "# nothing\n\n", "empty file"},
         {"wrong header", "tavolin-flightpath 1\n" + pointLine(0), "line 1: not a fly-path file"},
         {"numbers first", pointLine(0), "line 1: not a fly-path file"},
-        {"newer version", "tavolin-flypath 2\n" + pointLine(0), "line 1: fly-path format version"},
+        {"newer version", "tavolin-flypath 3\n" + pointLine(0), "line 1: fly-path format version"},
+        {"version 0", "tavolin-flypath 0\n", "line 1: fly-path format version \"0\" is not "
+                                              "supported (this program reads versions 1 to 2)"},
+        // Version 2 lines carry the observer's time as their second number.
+        {"version 1 line in version 2", "tavolin-flypath 2\n" + pointLine(0),
+         "line 2: expected 19 numbers (film time, observer's time, speed and 16 frame values), "
+         "found 18"},
+        {"observer's time not finite", "tavolin-flypath 2\n" + v2Line(0.0, "nan"),
+         "line 2: field 2 (\"nan\") is not a finite number"},
+        {"observer's time beyond float", "tavolin-flypath 2\n" + v2Line(0.0, "-1e39"),
+         "line 2: field 2 (\"-1e39\") is not a finite number in single precision"},
+        {"version 2 at light speed", "tavolin-flypath 2\n" + v2Line(0.0, "3", "-1"),
+         "line 2: speed -1 is not below the speed of light"},
+        {"version 2 descending", "tavolin-flypath 2\n" + v2Line(1.0, "0") + v2Line(0.5, "9"),
+         "line 3: film time 0.5 is earlier than the time 1"},
+        {"version 1 film time beyond float", header + with("1 0.5", "1e39 0.5"),
+         "line 2: film time 1e39 is too large to serve as the observer's time"},
         {"field count", header + pointLine(0) + "\n" + seventeen + "\n",
          "line 4: expected 18 numbers (film time, speed and 16 frame values), found 17"},
         {"too many fields", header + pointLine(0).trimmed() + " 7\n", "line 2: expected 18"},
@@ -190,4 +217,43 @@ TEST(FlyPathFile, MissingAndUnwritableFilesNameTheFile) {
     const QString unwritable = dir.filePath(QStringLiteral("no/such/folder/path.txt"));
     EXPECT_FALSE(FlyPathFile::save(unwritable, recorder, error));
     EXPECT_EQ(error, "Could not write " + unwritable + ": No such file or directory");
+}
+
+// A fly path written by hand in version 1 (before the observer had a clock): it loads, each
+// point's observer time is its film time, a film replays those times frame by frame, and
+// saving it again writes version 2 that reads back bit for bit.
+TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
+    const QByteArray v1 =
+        "tavolin-flypath 1\n"
+        "# film-time speed  position(1 x y z) right(- x y z) up(- x y z) forward(- x y z)\n"
+        "-0.25 0 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n"
+        "0 0.25 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n"
+        "2 0.5 1 4 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n";
+    std::vector<FlyPathPoint> points;
+    QString error;
+    ASSERT_TRUE(FlyPathFile::parse(v1, points, error)) << error.toStdString();
+    ASSERT_EQ(points.size(), 3u);
+    const double expected[] = {-0.25, 0.0, 2.0};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(points[i].observerTime, expected[i]);
+        EXPECT_EQ(points[i].time, expected[i]);
+    }
+    EXPECT_EQ(points[2].speed, 0.5f);
+    EXPECT_EQ(points[2].frame.m[0][1], 4.0f);
+    EXPECT_EQ(points[2].frame.m[3][3], -1.0f);
+
+    // Halfway between two points the time is halfway too: 0.5 s into the 2 s step.
+    Recorder recorder;
+    ASSERT_TRUE(recorder.setPoints(points));
+    EXPECT_DOUBLE_EQ(recorder.stateAt(0.5, true).observerTime, 0.5);
+    EXPECT_FLOAT_EQ(recorder.stateAt(0.5, true).frame.m[0][1], 1.0f);
+
+    // Saved again: version 2, the observer's time as the second number, the same points.
+    const QByteArray v2 = FlyPathFile::format(points);
+    EXPECT_TRUE(v2.startsWith("tavolin-flypath 2\n"));
+    EXPECT_TRUE(v2.contains("\n2 2 0.5 1 4 0 -3 "));
+    std::vector<FlyPathPoint> back;
+    ASSERT_TRUE(FlyPathFile::parse(v2, back, error)) << error.toStdString();
+    ASSERT_EQ(back.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameBits(points[i], back[i])) << i;
 }

@@ -54,3 +54,32 @@ TEST(ViewEffects, OnlyChoicesAgainstTheDocumentOverrideIt) {
         EXPECT_EQ(used->speed, 0.25f);
     }
 }
+
+// The light-travel-time group works like the others: a view that asks for the opposite of the
+// document renders from its own copy with the switch flipped, at the document's observer time.
+TEST(ViewEffects, LightTravelTimeOverridesLikeTheOtherSwitches) {
+    using E = EffectChoice;
+    const struct {
+        bool document;
+        E choice;
+        bool own, seen;
+    } cases[] = {
+        {false, E::UseParent, false, false}, {true, E::UseParent, false, true},
+        {false, E::Disable, false, false},   {true, E::Enable, false, true},
+        {false, E::Enable, true, true},      {true, E::Disable, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        RenderSettings doc;
+        doc.lightTravelTime = c.document;
+        doc.start = Vec4f(1, 2, 3, 12.5f);
+        ViewEffects view;
+        view.lightTravelTime = c.choice;
+        std::unique_ptr<RenderSettings> own;
+        const RenderSettings* used = chooseViewSettings(doc, view, own);
+        EXPECT_EQ(used, c.own ? own.get() : &doc);
+        EXPECT_EQ(used->lightTravelTime, c.seen);
+        EXPECT_EQ(used->start.w, 12.5f);
+        EXPECT_TRUE(used->aberration);  // the other switches stay the document's
+    }
+}

@@ -126,7 +126,8 @@ private slots:
                             asked << text;
                             return answer;
                         },
-                        [&](const QString&) { return saveAs; }});
+                        [&](const QString&) { return saveAs; },
+                        {}});
         QVERIFY(showActive(w));
         MainView& view = *w.mainView();
         DocRT* doc = w.document();

@@ -22,6 +22,7 @@ const char* const kReadOutActions[] = {"actionSpeed",
                                        "actionPosition",
                                        "actionDirection",
                                        "actionFrames",
+                                       "actionObserverTime",
                                        "actionCursorPosition",
                                        "actionCursorDopplerEffect",
                                        "actionCursorRestingRayDirection",
@@ -180,7 +181,7 @@ private slots:
         showSpeedKm = true;
         w.mainView()->resumeRendering();
         QCoreApplication::processEvents();
-        QCOMPARE(readOutGeometries(w).size(), size_t(9));
+        QCOMPARE(readOutGeometries(w).size(), size_t(10));
         QCOMPARE(w.size(), opened);
         QVERIFY(w.minimumSizeHint().width() <= opened.width());
         saveShotIfAsked(&w, "status-all-readouts");
