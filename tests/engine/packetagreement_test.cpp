@@ -233,10 +233,11 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
             const long shown = std::count_if(single.begin(), single.end(),
                                              [&](uint32_t p) { return p != background; });
             // A scene whose object is missing from the reference would agree trivially.
-            if (!(travel && c.unseenWithTravel))
+            if (!(travel && c.unseenWithTravel)) {
                 EXPECT_GT(shown, long(single.size() / 10))
-                << c.name << ", speed " << speed << ", bending " << bending << ", light travel time "
-                << travel;
+                    << c.name << ", speed " << speed << ", bending " << bending
+                    << ", light travel time " << travel;
+            }
             for (int packet : {2, 4}) {
                 const std::vector<uint32_t> picture =
                     render(doc, packet, speed, bending, kW, kH, nullptr, travel);
