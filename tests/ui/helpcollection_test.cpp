@@ -74,7 +74,7 @@ private slots:
                 refs << xml.attributes().value("ref").toString();
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QStringList expected = QDir(helpDir).entryList({"*.html", "*.css"}, QDir::Files);
+        QStringList expected = QDir(helpDir).entryList({"*.html", "*.css", "*.png"}, QDir::Files);
         for (QString& f : expected) f.prepend("output/");
         expected.sort();
         files.sort();
@@ -125,7 +125,7 @@ private slots:
             QVERIFY(!q.next());
         }
         QSqlDatabase::removeDatabase("qhc");
-        QStringList expected = QDir(helpDir).entryList({"*.html", "*.css"}, QDir::Files);
+        QStringList expected = QDir(helpDir).entryList({"*.html", "*.css", "*.png"}, QDir::Files);
         for (QString& f : expected) f.prepend("output/");
         stored.sort();
         QCOMPARE(stored, expected);
