@@ -427,59 +427,63 @@ void MovingBodies::prepare(const Vec4f& observer, bool lightTravelTime,
 
 // ---- the second pass
 
+namespace {
+
+// A ray record pointed at the tree of moving bodies for as long as it lives, and back at the
+// scene's tree afterwards (the camera reuses its records for the next pixels).
+template <class Record>
+class OnMovingTree {
+public:
+    OnMovingTree(Record& r, const KDTree& tree)
+        : r(r), nodeBase(r.nodeBase), leafBase(r.leafBase) {
+        r.nodeBase = tree.nodeBase();
+        r.leafBase = tree.leafBase();
+        r.node = *tree.rootNode();
+    }
+    ~OnMovingTree() {
+        r.nodeBase = nodeBase;
+        r.leafBase = leafBase;
+    }
+    OnMovingTree(const OnMovingTree&) = delete;
+    OnMovingTree& operator=(const OnMovingTree&) = delete;
+
+private:
+    Record& r;
+    const KdNode* nodeBase;
+    rtObjBase* const* leafBase;
+};
+
+}  // namespace
+
 int traceMoving16(RayBundle16& b, const MovingBodies& moving) {
     if (!moving.active()) return 0;
     const KDTree& tree = moving.tree();
-    const KdNode* nodeBase = b.nodeBase;
-    rtObjBase* const* leafBase = b.leafBase;
-    b.nodeBase = tree.nodeBase();
-    b.leafBase = tree.leafBase();
-    b.node = *tree.rootNode();
+    const OnMovingTree<RayBundle16> on(b, tree);
     clipToBox(tree.sceneBox(), b);
-    int live = 0;
     for (int g = 0; g < 4; ++g) {
         b.tMax[g] = min(b.tMax[g], b.tHit[g]);
         b.live[g] &= b.tMin[g] <= b.tMax[g];
     }
-    live = combineMasks(b.live);
-    const int hit = live != 0 ? traceBundle16(b) : 0;
-    b.nodeBase = nodeBase;
-    b.leafBase = leafBase;
-    return hit;
+    return combineMasks(b.live) != 0 ? traceBundle16(b) : 0;
 }
 
 int traceMoving4(RayBundle4& b, const MovingBodies& moving) {
     if (!moving.active()) return 0;
     const KDTree& tree = moving.tree();
-    const KdNode* nodeBase = b.nodeBase;
-    rtObjBase* const* leafBase = b.leafBase;
-    b.nodeBase = tree.nodeBase();
-    b.leafBase = tree.leafBase();
-    b.node = *tree.rootNode();
+    const OnMovingTree<RayBundle4> on(b, tree);
     clipToBox(tree.sceneBox(), b, b.tHit);
-    const int hit = any(b.live) ? traceBundle4(b) : 0;
-    b.nodeBase = nodeBase;
-    b.leafBase = leafBase;
-    return hit;
+    return any(b.live) ? traceBundle4(b) : 0;
 }
 
 bool traceMoving1(SingleRay& ray, const MovingBodies& moving, bool hitBefore) {
     if (!moving.active()) return false;
     const KDTree& tree = moving.tree();
-    const KdNode* nodeBase = ray.nodeBase;
-    rtObjBase* const* leafBase = ray.leafBase;
     const float limit = hitBefore ? ray.tMax : kNoDistance;
     clipToBox(tree.sceneBox(), ray, limit);
-    bool hit = false;
-    if (ray.tMin <= ray.tMax) {
-        ray.nodeBase = tree.nodeBase();
-        ray.leafBase = tree.leafBase();
-        ray.node = *tree.rootNode();
-        ray.tLimit = limit;
-        hit = traceRay(ray);
-        ray.tLimit = kNoDistance;
-    }
-    ray.nodeBase = nodeBase;
-    ray.leafBase = leafBase;
+    if (!(ray.tMin <= ray.tMax)) return false;
+    const OnMovingTree<SingleRay> on(ray, tree);
+    ray.tLimit = limit;
+    const bool hit = traceRay(ray);
+    ray.tLimit = kNoDistance;
     return hit;
 }

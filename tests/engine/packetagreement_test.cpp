@@ -68,6 +68,14 @@ struct Case {
 
 std::vector<Case> cases() {
     const std::string ahead = observer("0;0;0;0", "0;0;1;0");
+    const std::string panes = plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
+                              plane("-0.52;-2;3;0", "1.2;0;0;0", "0;4;0;0", "checker", "1") +
+                              plane("0.43;-0.5;5.2;0", "2.5;0;0;0", "0;1;0.2;0", "plain", "1");
+    const auto fastSphere = [](const char* center) {
+        return std::string("<sphere><center>") + center +
+               "</center><radius>1.45</radius><texname>checker</texname>"
+               "<velocity>-0.3;0.1;-0.85;0</velocity></sphere>";
+    };
     return {
         {"lone wall", plane("-2;-1.5;5;0", "4;0;0;0", "0;3;0;0", "checker"), ahead},
         {"lone floor", plane("-4;-1;1;0", "8;0;0;0", "0;0;8;0", "checker"),
@@ -115,22 +123,10 @@ std::vector<Case> cases() {
         // sphere at the same pixels, which needs each lane's hit distance carried through the
         // boost both ways. (No pane edge lies on a pixel's ray: there the packet sizes' edge
         // rules may differ, and a pane coloured like the wall would hide it from onEdge.)
-        {"moving sphere between panes",
-         plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
-             plane("-0.52;-2;3;0", "1.2;0;0;0", "0;4;0;0", "checker", "1") +
-             plane("0.43;-0.5;5.2;0", "2.5;0;0;0", "0;1;0.2;0", "plain", "1") +
-             "<sphere><center>0.05;0.02;5;0</center><radius>1.45</radius><texname>checker"
-             "</texname><velocity>-0.3;0.1;-0.85;0</velocity></sphere>",
-         ahead},
+        {"moving sphere between panes", panes + fastSphere("0.05;0.02;5;0"), ahead},
         // The same with light travel time: the light seen now left the sphere about 5.1 earlier,
         // when it was between the panes.
-        {"moving sphere between panes, seen late",
-         plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
-             plane("-0.52;-2;3;0", "1.2;0;0;0", "0;4;0;0", "checker", "1") +
-             plane("0.43;-0.5;5.2;0", "2.5;0;0;0", "0;1;0.2;0", "plain", "1") +
-             "<sphere><center>-1.48;0.53;0.66;0</center><radius>1.45</radius><texname>checker"
-             "</texname><velocity>-0.3;0.1;-0.85;0</velocity></sphere>",
-         ahead},
+        {"moving sphere between panes, seen late", panes + fastSphere("-1.48;0.53;0.66;0"), ahead},
         {"moving sphere seen with light travel time",
          plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
              "<movsphere><center>-1;0;4;0</center><tmin>-20</tmin><tmax>100</tmax>"
