@@ -315,6 +315,8 @@ private slots:
         add("parallel edges", texture + "new 0 | row 2=<1;0;0;0> | row 3=<-2;0;0;0> | apply", "",
             "*", "2,3", "", reloads, "empty");
         add("radius 0", texture + "new 2 | row 2=0 | apply", "", "*", "2", "", reloads, "empty");
+        add("as fast as light", texture + "new 2 | row 4=<0.6;0.8;0;0> | apply", "", "*", "4", "",
+            reloads, "empty");
         add("size nan", texture + "new 1 | row 6=nan | apply", "", "*", "6", "", reloads, "empty");
         add("size inf", texture + "new 0 | row 4=inf | apply", "", "*", "4", "", reloads, "empty");
         add("empty names", texture + "new 1 | row 0= | row 2=<2;0;0;0> | row 8= | apply", "*",
