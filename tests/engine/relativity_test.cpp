@@ -160,3 +160,47 @@ TEST(Relativity, AMovingSphereWithLightTravelTimeIsASphereWithThatVelocity) {
     for (int i = 0; i < kW * kH; ++i) differ += difference(pictures[0][size_t(i)], pictures[1][size_t(i)]) > 1;
     EXPECT_EQ(differ, 0);
 }
+
+// Velocity 0, written out or not, with light travel time on or off, and at any observer time:
+// the picture of a scene of bodies at rest is the very same, bit for bit. (The observer's time
+// reaches every ray's origin, so an object that read it would show here.)
+TEST(Relativity, BodiesAtRestLookTheSameInBothModesAtAnyTime) {
+    TraceOutput::setEnabled(false);
+    for (const char* name : {"temple.tavolin", "spheres8.tavolin", "sphere-grid.tavolin"}) {
+        const QString file = QStringLiteral(TAVOLIN_TEST_DATA "/") + name;
+        QFile in(file);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        QByteArray text = in.readAll();
+        // Every body's velocity written out as zero.
+        for (const char* end : {"</sphere>", "</plane>", "</cube>"})
+            text.replace(end, QByteArray("<velocity>0;0;0;0</velocity>") + end);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString zero = dir.filePath(QStringLiteral("zero.tavolin"));
+        QFile out(zero);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(text);
+        out.close();
+        const auto reference = render(file, 0.0f, false, 0, 2);
+        for (const QString& f : {file, zero})
+            for (const bool travel : {false, true})
+                for (const float time : {0.0f, 37.5f}) {
+                    DocRT doc;
+                    ASSERT_TRUE(doc.loadFile(f));
+                    doc.applyPendingChanges();
+                    RenderSettings& s = *doc.getSettings();
+                    s.lightTravelTime = travel;
+                    s.start.w = time;
+                    s.maxBundleSize = 2;
+                    PixelBuffer buffer;
+                    buffer.setSize(kW, kH, 1);
+                    TimeRT engine;
+                    engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
+                    while (!engine.runTask()) {
+                    }
+                    EXPECT_TRUE(std::equal(reference.begin(), reference.end(), buffer.data()))
+                        << name << (f == zero ? " with velocity 0" : "") << ", light travel time "
+                        << travel << ", time " << time;
+                }
+    }
+}
