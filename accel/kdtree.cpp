@@ -99,8 +99,9 @@ public:
         : prims(std::move(primitives)), nodes(nodes), leaves(leaves), box(box),
           side(prims.size(), 0) {}
 
-    // Root: every primitive in list order, its events sorted once per axis.
-    void buildRoot() {
+    // Root: every primitive in list order, its events sorted once per axis. The root sits at
+    // depth startDepth of a larger tree when it rebuilds one of that tree's leaves.
+    void buildRoot(int startDepth = 0) {
         const uint32_t n = uint32_t(prims.size());
         // The stacks peak near twice the root's lists (a node's children are made above it
         // before they move down). Memory reserved but not yet touched costs nothing, and growing
@@ -135,7 +136,7 @@ public:
             object[i] = prims[i].obj;
         }
         prims = std::vector<Primitive>();
-        build(0, 0, n, 0, 0);
+        build(0, 0, n, 0, startDepth);
     }
 
 private:
@@ -295,6 +296,22 @@ private:
     std::vector<SplitEvent> evPool;
 };
 
+// What the build needs of obj; false for an object whose spatial extent is not finite (NaN or
+// infinite coordinates from a hostile file): it can never be hit, and left in, it would make
+// every split cost NaN.
+bool toPrimitive(rtObjBase* obj, Primitive& p) {
+    const BoundingBox b = obj->boundingBox();
+    if (!hasFiniteExtent(b)) return false;
+    p.obj = obj;
+    for (int a = 0; a < 3; ++a) {
+        p.lo[a] = b.min[a];
+        p.hi[a] = b.max[a];
+    }
+    // The area only weighs the object in the heuristic; one that overflows weighs nothing.
+    p.area = std::isfinite(obj->area) && obj->area > 0.0f ? obj->area : 0.0f;
+    return true;
+}
+
 }  // namespace
 
 KDTree::KDTree() = default;
@@ -336,22 +353,13 @@ void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
     std::vector<Primitive> prims;
     prims.reserve(buildList.size());
     for (rtObjBase* obj : buildList) {
+        Primitive p;
+        if (!toPrimitive(obj, p)) continue;
         const BoundingBox b = obj->boundingBox();
-        // An object whose spatial extent is not finite (NaN or infinite coordinates from a
-        // hostile file) can never be hit; left in, it would make every split cost NaN.
-        if (!hasFiniteExtent(b)) continue;
         if (prims.empty())
             box = b;
         else
             box.unite(b);
-        Primitive p;
-        p.obj = obj;
-        for (int a = 0; a < 3; ++a) {
-            p.lo[a] = b.min[a];
-            p.hi[a] = b.max[a];
-        }
-        // The area only weighs the object in the heuristic; one that overflows weighs nothing.
-        p.area = std::isfinite(obj->area) && obj->area > 0.0f ? obj->area : 0.0f;
         prims.push_back(p);
     }
     buildList = std::vector<rtObjBase*>();  // freed before the build's own peak
@@ -367,4 +375,140 @@ void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
 
     // Traversal reads the leaf list through its first entry, so it is never left empty.
     if (leafList.empty()) leafList.push_back(nullptr);
+}
+
+bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, int maxPerLeaf,
+                   int maxRefsPerExtra) {
+    box = base.box;
+    nodes = base.nodes;
+    staticList.clear();
+    rootIndex = -1;
+    root = nullptr;
+    if (nodes.empty()) return false;
+    for (rtObjBase* obj : extras) {
+        const BoundingBox b = obj->boundingBox();
+        if (hasFiniteExtent(b)) box.unite(b);
+    }
+
+    // Each extra down to the leaves its box reaches: at a split it goes to the side (or sides)
+    // it overlaps, by the same rule that distributed the scene's primitives. The splits do not
+    // depend on the root box, so the grown box only widens the cells at the border.
+    const size_t maxPairs = extras.size() * size_t(std::max(maxRefsPerExtra, 1));
+    graftPairs.clear();
+    for (uint32_t j = 0; j < uint32_t(extras.size()); ++j) {
+        const BoundingBox b = extras[j]->boundingBox();
+        if (!hasFiniteExtent(b)) continue;  // can never be hit, as in a build
+        graftStack.clear();
+        graftStack.push_back(0);
+        while (!graftStack.empty()) {
+            const uint32_t k = graftStack.back();
+            graftStack.pop_back();
+            const KdNode n = nodes[k];
+            if (n.isLeaf()) {
+                if (graftPairs.size() == maxPairs) return false;
+                graftPairs.emplace_back(k, j);
+                continue;
+            }
+            const int a = n.axis();
+            const float split = n.split();
+            if (b.max[a] >= split) graftStack.push_back(n.lowerChild() + 1);
+            if (b.min[a] <= split) graftStack.push_back(n.lowerChild());
+        }
+    }
+
+    // The extras of each leaf, in order: graftStart[k] .. graftStart[k + 1] of graftSorted.
+    const uint32_t nodeCount = uint32_t(nodes.size());
+    graftStart.assign(size_t(nodeCount) + 1, 0);
+    for (const auto& p : graftPairs) ++graftStart[p.first + 1];
+    bool crowded = false;
+    for (uint32_t k = 0; k < nodeCount; ++k) {
+        crowded |= graftStart[k + 1] > uint32_t(maxPerLeaf);
+        graftStart[k + 1] += graftStart[k];
+    }
+    graftSorted.resize(graftPairs.size());
+    graftCount.assign(graftStart.begin(), graftStart.end() - 1);
+    for (const auto& p : graftPairs) graftSorted[graftCount[p.first]++] = p.second;
+
+    // A crowded leaf is built anew over its own primitives and its extras, in its cell and below
+    // its depth, and the small tree takes its place: the cells of those leaves, found from the
+    // root down.
+    graftCells.clear();
+    if (crowded) {
+        struct Visit {
+            uint32_t k;
+            int depth;
+            BoundingBox cell;
+        };
+        std::vector<Visit> todo{{0, 0, box}};
+        while (!todo.empty()) {
+            const Visit v = todo.back();
+            todo.pop_back();
+            const KdNode n = nodes[v.k];
+            if (n.isLeaf()) {
+                if (graftStart[v.k + 1] - graftStart[v.k] > uint32_t(maxPerLeaf))
+                    graftCells.push_back(GraftCell{v.k, v.depth, v.cell});
+                continue;
+            }
+            Visit lower = {n.lowerChild(), v.depth + 1, v.cell};
+            Visit upper = {n.lowerChild() + 1, v.depth + 1, v.cell};
+            lower.cell.max[n.axis()] = n.split();
+            upper.cell.min[n.axis()] = n.split();
+            todo.push_back(lower);
+            todo.push_back(upper);
+        }
+        std::sort(graftCells.begin(), graftCells.end(),
+                  [](const GraftCell& a, const GraftCell& b) { return a.node < b.node; });
+    }
+
+    leafList.clear();
+    size_t nextCrowded = 0;
+    for (uint32_t k = 0; k < nodeCount; ++k) {
+        const KdNode n = nodes[k];
+        if (!n.isLeaf()) continue;
+        const uint32_t own = n.objectCount();
+        const uint32_t* added = graftSorted.data() + graftStart[k];
+        const uint32_t addedCount = graftStart[k + 1] - graftStart[k];
+        rtObjBase* const* ownFirst = base.leafList.data() + n.firstEntry();
+        if (nextCrowded < graftCells.size() && graftCells[nextCrowded].node == k) {
+            const GraftCell& c = graftCells[nextCrowded++];
+            std::vector<Primitive> prims;
+            prims.reserve(size_t(own) + addedCount);
+            Primitive p;
+            for (uint32_t i = 0; i < own; ++i)
+                if (toPrimitive(ownFirst[i], p)) prims.push_back(p);
+            for (uint32_t i = 0; i < addedCount; ++i)
+                if (toPrimitive(extras[added[i]], p)) prims.push_back(p);
+            graftNodes.assign(1, KdNode());
+            graftLeaves.clear();
+            BoundingBox cell = c.cell;
+            Builder(std::move(prims), graftNodes, graftLeaves, cell).buildRoot(c.depth);
+            // Spliced in: the small tree's root replaces the leaf, its other nodes follow the
+            // array (children stay in pairs), its leaves' entries follow the list.
+            const uint32_t nodeShift = uint32_t(nodes.size()) - 1;
+            const uint32_t entryShift = uint32_t(leafList.size());
+            leafList.insert(leafList.end(), graftLeaves.begin(), graftLeaves.end());
+            for (size_t i = 0; i < graftNodes.size(); ++i) {
+                const KdNode m = graftNodes[i];
+                KdNode moved = KdNode::leaf(0, 0);
+                if (!m.isLeaf())
+                    moved = KdNode::interior(m.split(), m.axis(), m.lowerChild() + nodeShift);
+                else if (m.objectCount() > 0)
+                    moved = KdNode::leaf(m.objectCount(), m.firstEntry() + entryShift);
+                if (i == 0)
+                    nodes[k] = moved;
+                else
+                    nodes.push_back(moved);
+            }
+            continue;
+        }
+        if (own + addedCount == 0) continue;
+        const uint32_t first = uint32_t(leafList.size());
+        leafList.insert(leafList.end(), ownFirst, ownFirst + own);
+        for (uint32_t i = 0; i < addedCount; ++i) leafList.push_back(extras[added[i]]);
+        nodes[k] = KdNode::leaf(own + addedCount, first);
+    }
+    if (leafList.empty()) leafList.push_back(nullptr);
+    rootIndex = 0;
+    root = &nodes[0];
+    return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "accel/blackholeframe.h"
@@ -36,6 +37,18 @@ public:
     // The primitives of the objects at rest, kept while the scene has moving bodies.
     const std::vector<rtObjBase*>& staticPrimitives() const { return staticList; }
 
+    // Makes this tree base's tree with extra primitives put into every leaf whose cell their box
+    // overlaps, base's splits kept and its box grown to hold them: a frame's moving bodies
+    // joined to the scene's tree in far less time than a build of everything takes, so that
+    // their rays need no second pass. A leaf that would take more than maxPerLeaf extras (bodies
+    // crowding the scene's empty space) is built anew over its primitives in its cell. Gives up,
+    // returning false and leaving this tree unusable, when the extras would take more than
+    // maxRefsPerExtra leaf entries each on average: long swept boxes across many cells are traced
+    // faster in a tree of their own. Between frames; reuses most of its storage from frame to
+    // frame.
+    bool graft(const KDTree& base, const std::vector<rtObjBase*>& extras, int maxPerLeaf,
+               int maxRefsPerExtra);
+
     const KdNode* nodeBase() const { return nodes.data(); }
     rtObjBase* const* leafBase() const { return leafList.data(); }
     const KdNode* rootNode() const { return root; }
@@ -60,4 +73,16 @@ private:
     std::vector<rtObjBase*> staticList;
     BlackHoleFrame hole;
     MovingBodies moving;
+    // graft()'s working storage: (leaf node, extra) pairs, the extras sorted by leaf with each
+    // leaf's start, the descent's stack, the crowded leaves' cells and their small trees.
+    struct GraftCell {
+        uint32_t node;
+        int depth;
+        BoundingBox cell;
+    };
+    std::vector<std::pair<uint32_t, uint32_t>> graftPairs;
+    std::vector<uint32_t> graftStart, graftSorted, graftCount, graftStack;
+    std::vector<GraftCell> graftCells;
+    std::vector<KdNode> graftNodes;
+    LeafList graftLeaves;
 };

@@ -51,13 +51,13 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     LightTableCache::prepareAll(sceneData->shadedColors, settings->eye);
     for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
     // After the objects' own preparation: a moving body prepares its primitive for the rays'
-    // origin in its rest frame. The bent light paths do not visit moving bodies. Rays visit the
-    // bodies' tree after the scene's, or one tree of both while the bodies stay where they were.
+    // origin in its rest frame. The bent light paths do not visit moving bodies. Rays trace one
+    // tree of the scene and the bodies together, or the bodies' own tree after the scene's.
     MovingBodies& moving = tree->movingBodies();
     traced = tree;
     frame.moving = nullptr;
     if (!settings->lightBending && !moving.empty()) {
-        moving.prepare(settings->start, settings->lightTravelTime, tree->staticPrimitives());
+        moving.prepare(settings->start, settings->lightTravelTime, *tree);
         if (moving.combinedTree()) traced = moving.combinedTree();
         if (moving.active()) frame.moving = &moving;
     }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
+#include <set>
 
 #include "accel/kdtraverse.h"
 #include "accel/kdtree.h"
@@ -254,4 +256,120 @@ TEST(KDTraverse, BundleWithMixedSignsOnTheSplitAxisSeesBothSides) {
         EXPECT_EQ(pix[i], spix) << "ray " << i;
         EXPECT_EQ(pix[i], i % 2 ? second->id() : 0u) << "ray " << i;
     }
+}
+
+// A tree grafted from a scene's tree and extra objects (a frame's moving bodies) traces like a
+// tree of everything: bundles and single rays against the brute force over both. The extras lie
+// among the scene's objects, and a cluster of them in empty space beyond the scene's box grows
+// the root box and crowds leaves, which are built anew (perLeaf 1 and 4); with a large perLeaf
+// nothing is rebuilt. Every path stays within the traversal's depth of 20.
+TEST(KDTraverse, GraftedTreeTracesLikeATreeOfEverything) {
+    for (int perLeaf : {1, 4, 1000}) {
+        BundleAgreement agree16, agree4;
+        for (unsigned seed = 1; seed <= 4; ++seed) {
+            std::mt19937 rng(900 + seed);
+            Scene s;
+            randomScene(s, rng, 300 * int(seed), 1000.0f);
+            KDTree base;
+            base.addInterval(s.list, 0);
+            const size_t statics = s.list.size();
+            randomScene(s, rng, int(statics) + 80 * int(seed), 1000.0f);
+            std::uniform_real_distribution<float> near(1100.0f, 1300.0f);
+            for (int i = 0; i < 30; ++i) s.sphere(P(near(rng), near(rng), near(rng)), 20.0f);
+            const std::vector<rtObjBase*> extras(s.list.begin() + long(statics), s.list.end());
+
+            KDTree tree;
+            ASSERT_TRUE(tree.graft(base, extras, perLeaf, 1000));
+            EXPECT_GE(tree.sceneBox().max.x, 1300.0f);
+            if (perLeaf == 1) {
+                EXPECT_GT(tree.nodeArray().size(), base.nodeArray().size());
+            } else if (perLeaf == 1000) {
+                EXPECT_EQ(tree.nodeArray().size(), base.nodeArray().size());
+            }
+            // Every leaf holds every object whose box reaches into its cell (open overlap,
+            // flat boxes strictly inside), and no path is deeper than 20.
+            int deepest = 0;
+            std::function<void(uint32_t, BoundingBox, int)> visit = [&](uint32_t k,
+                                                                       BoundingBox cell, int d) {
+                const KdNode& n = tree.nodeArray()[k];
+                if (!n.isLeaf()) {
+                    BoundingBox lo = cell, hi = cell;
+                    lo.max[n.axis()] = hi.min[n.axis()] = n.split();
+                    visit(n.lowerChild(), lo, d + 1);
+                    visit(n.lowerChild() + 1, hi, d + 1);
+                    return;
+                }
+                deepest = std::max(deepest, d);
+                ASSERT_LE(n.firstEntry() + n.objectCount(), tree.leaves().size());
+                const auto first = tree.leaves().begin() + n.firstEntry();
+                const std::set<rtObjBase*> in(first, first + n.objectCount());
+                for (rtObjBase* o : s.list) {
+                    bool reaches = true;
+                    for (int a = 0; a < 3; ++a) {
+                        const float lo = o->box.min[a], hi = o->box.max[a];
+                        reaches &= lo == hi ? lo > cell.min[a] && lo < cell.max[a]
+                                            : lo < cell.max[a] && hi > cell.min[a];
+                    }
+                    if (reaches) {
+                        EXPECT_TRUE(in.count(o)) << "seed " << seed << " depth " << d;
+                    }
+                }
+            };
+            visit(0, tree.sceneBox(), 0);
+            EXPECT_LE(deepest, 20);
+
+            // From the scene's box, so that most rays meet something; some reach the cluster.
+            const BoundingBox& box = base.sceneBox();
+            std::uniform_real_distribution<float> u(0.0f, 1.0f);
+            for (int k = 0; k < 400; ++k) {
+                Vec4f o;
+                for (int c = 0; c < 3; ++c) o[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
+                o.w = 0.0f;
+                Vec4f fwd = randomDir(rng), right, up;
+                cameraFrame(fwd, right, up);
+                if (k % 2) {
+                    Vec4f origin[4], dir[4];
+                    for (int l = 0; l < 4; ++l) {
+                        origin[l] = o;
+                        dir[l] = fwd + right * (0.05f * (l & 1)) + up * (0.05f * (l >> 1));
+                    }
+                    alignas(16) RayBundle4 b;
+                    uint32_t pix[4] = {};
+                    makeBundle4(tree, b, origin, dir, pix);
+                    const int mask = traceBundle4(b);
+                    for (int l = 0; l < 4; ++l) {
+                        const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
+                        agree4.add(s, tree, o, d, (mask >> l) & 1, pix[l], b.tHit[l], 0.0f,
+                                   "grafted 4-ray");
+                    }
+                    continue;
+                }
+                alignas(16) RayBundle16 b;
+                uint32_t pix[16] = {};
+                makeBundle16(tree, b, o, fwd, right, up, 0.004f, pix);
+                const int mask = traceBundle16(b);
+                for (int i = 0; i < 16; ++i)
+                    agree16.add(s, tree, o, bundleDir(b, i), (mask >> i) & 1, pix[i],
+                                b.tHit[i >> 2][i & 3], 0.0003f, "grafted 16-ray");
+            }
+        }
+        SCOPED_TRACE(perLeaf);
+        agree16.check("grafted 16-ray bundles");
+        agree4.check("grafted 4-ray bundles");
+    }
+}
+
+// Extras that would each fill more leaf entries than allowed on average are refused: the
+// caller gives them a tree of their own.
+TEST(KDTraverse, GraftRefusesExtrasSpreadOverTooManyLeaves) {
+    std::mt19937 rng(31);
+    Scene s;
+    randomScene(s, rng, 400, 1000.0f);
+    KDTree base;
+    base.addInterval(s.list, 0);
+    // A slab across the whole scene reaches far more than two leaves.
+    s.box(P(-10, -10, 500), P(1010, 1010, 501));
+    KDTree tree;
+    EXPECT_FALSE(tree.graft(base, {s.list.back()}, 1000, 2));
+    EXPECT_TRUE(tree.graft(base, {s.list.back()}, 1000, 100000));
 }
