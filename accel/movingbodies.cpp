@@ -344,12 +344,12 @@ rtObjBase* MovingPrimitive::clone() const {
     programmingError("MovingPrimitive::clone: the tree's proxies are never copied");
 }
 
-// ---- MovingBodies
+// ---- MovingPlacement
 
-MovingBodies::MovingBodies() = default;
-MovingBodies::~MovingBodies() = default;
+MovingPlacement::MovingPlacement() = default;
+MovingPlacement::~MovingPlacement() = default;
 
-void MovingBodies::reset() {
+void MovingPlacement::reset() {
     primitives.clear();
     placed.clear();
     inFrame.clear();
@@ -361,12 +361,12 @@ void MovingBodies::reset() {
     prepared = false;
 }
 
-void MovingBodies::add(rtObjBase* primitive, const BodyMotion& motion) {
+void MovingPlacement::add(rtObjBase* primitive, const BodyMotion& motion) {
     primitives.push_back(std::make_unique<MovingPrimitive>(primitive, motion));
     prepared = false;
 }
 
-void MovingBodies::prepare(const Vec4f& observer, bool lightTravelTime, const KDTree& scene) {
+void MovingPlacement::prepare(const Vec4f& observer, bool lightTravelTime, const KDTree& scene) {
     combinedInUse = joined = false;
     if (primitives.empty()) {
         visible = 0;
@@ -376,8 +376,8 @@ void MovingBodies::prepare(const Vec4f& observer, bool lightTravelTime, const KD
                       observer.y == lastObserver.y && observer.z == lastObserver.z &&
                       observer.w == lastObserver.w;
     if (same) {
-        // The scene's own preparation of this frame has just prepared the bodies (a cube's faces,
-        // a plane) for the scene-frame origin: prepare them again for their rest frames.
+        // The other placement may have prepared the bodies since (for the same rest-frame
+        // origin, unless the observer's event differs there): prepare them for this frame's.
         for (MovingPrimitive* p : placed) p->prepareRestOrigin();
         ++stableFrames;
     } else {
@@ -466,7 +466,7 @@ private:
 
 }  // namespace
 
-int traceMoving16(RayBundle16& b, const MovingBodies& moving) {
+int traceMoving16(RayBundle16& b, const MovingPlacement& moving) {
     if (!moving.active()) return 0;
     const KDTree& tree = moving.tree();
     const OnMovingTree<RayBundle16> on(b, tree);
@@ -478,7 +478,7 @@ int traceMoving16(RayBundle16& b, const MovingBodies& moving) {
     return combineMasks(b.live) != 0 ? traceBundle16(b) : 0;
 }
 
-int traceMoving4(RayBundle4& b, const MovingBodies& moving) {
+int traceMoving4(RayBundle4& b, const MovingPlacement& moving) {
     if (!moving.active()) return 0;
     const KDTree& tree = moving.tree();
     const OnMovingTree<RayBundle4> on(b, tree);
@@ -486,7 +486,7 @@ int traceMoving4(RayBundle4& b, const MovingBodies& moving) {
     return any(b.live) ? traceBundle4(b) : 0;
 }
 
-bool traceMoving1(SingleRay& ray, const MovingBodies& moving, bool hitBefore) {
+bool traceMoving1(SingleRay& ray, const MovingPlacement& moving, bool hitBefore) {
     if (!moving.active()) return false;
     const KDTree& tree = moving.tree();
     const float limit = hitBefore ? ray.tMax : kNoDistance;

@@ -131,13 +131,14 @@ private:
     const MovingPrimitive* whole = nullptr;
 };
 
-// The moving bodies of a scene and the tree a frame traces them in.
-class MovingBodies {
+// The moving bodies of a scene placed for one way of seeing them (the snapshot, or light travel
+// time), and the tree a frame traces them in.
+class MovingPlacement {
 public:
-    MovingBodies();
-    ~MovingBodies();
-    MovingBodies(const MovingBodies&) = delete;
-    MovingBodies& operator=(const MovingBodies&) = delete;
+    MovingPlacement();
+    ~MovingPlacement();
+    MovingPlacement(const MovingPlacement&) = delete;
+    MovingPlacement& operator=(const MovingPlacement&) = delete;
 
     void reset();
     // At a tree build: one more primitive of a moving body.
@@ -195,10 +196,32 @@ private:
     bool lastMode = false;
 };
 
+// The moving bodies of a scene, placed once for each way of seeing them: views side by side may
+// show one scene in both (the Light Travel Time switch per view), each frame from its own
+// placement. A body's primitive is prepared for the rays' origin in its rest frame, which both
+// placements share: it depends only on the observer's event.
+class MovingBodies {
+public:
+    void reset() {
+        for (MovingPlacement& p : modes) p.reset();
+    }
+    // At a tree build: one more primitive of a moving body.
+    void add(rtObjBase* primitive, const BodyMotion& motion) {
+        for (MovingPlacement& p : modes) p.add(primitive, motion);
+    }
+    bool empty() const { return modes[0].empty(); }
+    int size() const { return modes[0].size(); }
+
+    MovingPlacement& placement(bool lightTravelTime) { return modes[lightTravelTime ? 1 : 0]; }
+
+private:
+    MovingPlacement modes[2];
+};
+
 // The second pass of a ray packet: after the scene's tree, the moving bodies that are nearer than
 // each ray's hit so far (tHit) shade the rays they meet. Returns the rays they hit; nothing when
 // no moving body can be met in the frame. The bundle's node and tree pointers are put back.
-int traceMoving16(RayBundle16& bundle, const MovingBodies& moving);
-int traceMoving4(RayBundle4& bundle, const MovingBodies& moving);
+int traceMoving16(RayBundle16& bundle, const MovingPlacement& moving);
+int traceMoving4(RayBundle4& bundle, const MovingPlacement& moving);
 // For one ray; hitBefore says whether the scene's tree found a hit (at ray.tMax).
-bool traceMoving1(SingleRay& ray, const MovingBodies& moving, bool hitBefore);
+bool traceMoving1(SingleRay& ray, const MovingPlacement& moving, bool hitBefore);

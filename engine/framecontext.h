@@ -9,7 +9,7 @@
 #include "geometry/raybundle.h"
 #include "scene/rendersettings.h"
 
-class MovingBodies;
+class MovingPlacement;
 
 class PixelBuffer;
 
@@ -26,7 +26,7 @@ struct alignas(16) FrameContext {
     RenderSettings settings;  // value copy taken when the frame is prepared
     bool spectralShift = false;
     // Moving bodies can be met in this frame: rays visit their tree after the scene's.
-    const MovingBodies* moving = nullptr;
+    const MovingPlacement* moving = nullptr;
     int32_t nextRow = 0;      // first row not yet handed out
     QMutex dispenser;         // guards nextRow and bundleRows
     int32_t bundleRows = 2;

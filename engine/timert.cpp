@@ -49,14 +49,18 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     // for this eye between frames (the pool is idle now): its table, or its sums at factor 1.
     settings->syncLight();
     LightTableCache::prepareAll(sceneData->shadedColors, settings->eye);
-    for (rtObjBase* object : sceneData->objects.items) object->prepareForOrigin(settings->start);
+    // A body with a velocity is prepared by its placement below, for the rays' origin in its rest
+    // frame: left out here, so that views rendering one scene in different modes never undo it.
+    for (rtObjBase* object : sceneData->objects.items)
+        if (!object->isMoving() || object->motion().spaceTime)
+            object->prepareForOrigin(settings->start);
     // After the objects' own preparation: a moving body prepares its primitive for the rays'
     // origin in its rest frame. The bent light paths do not visit moving bodies. Rays trace one
     // tree of the scene and the bodies together, or the bodies' own tree after the scene's.
-    MovingBodies& moving = tree->movingBodies();
+    MovingPlacement& moving = tree->movingBodies().placement(settings->lightTravelTime);
     traced = tree;
     frame.moving = nullptr;
-    if (!settings->lightBending && !moving.empty()) {
+    if (!settings->lightBending && !tree->movingBodies().empty()) {
         moving.prepare(settings->start, settings->lightTravelTime, *tree);
         if (moving.combinedTree()) traced = moving.combinedTree();
         if (moving.active()) frame.moving = &moving;

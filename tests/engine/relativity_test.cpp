@@ -204,3 +204,63 @@ TEST(Relativity, BodiesAtRestLookTheSameInBothModesAtAnyTime) {
                 }
     }
 }
+
+// Views side by side render one document in both modes: every view's frame is prepared before
+// any is traced, from one tree. Each picture must be the one its mode draws alone, in either
+// order of preparation and at either packet size (the snapshot's bodies grafted into the scene's
+// tree, light travel time's in a tree of their own).
+TEST(Relativity, ViewsInBothModesSideBySideEachDrawTheirOwnPicture) {
+    TraceOutput::setEnabled(false);
+    const std::vector<Body> bodies = {
+        {"sphere", {6, 0.5, 1}, "<radius>1.2</radius><texname>plain</texname>"},
+        {"cube", {4, 0.8, -3.5},
+         "<x>1.5;0;0;0</x><y>0;1.5;0;0</y><z>0;0.3;1.5;0</z><sx>2</sx><sy>2</sy><sz>2</sz>"
+         "<texxy>checker</texxy><texyz>plain</texyz><texzx>checker</texzx>"},
+        {"plane", {1, -2, -6},
+         "<x>14;0;0;0</x><y>0;0;12;0</y><sx>4</sx><sy>4</sy><texname>checker</texname>"},
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("passing.tavolin"));
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        // The bodies at rest stay in the scene's tree; the passing ones fly at -0.8c.
+        std::vector<Body> still = {{"sphere", {9, -1.5, 2}, "<radius>0.8</radius><texname>plain</texname>"}};
+        std::string text = sceneText(bodies, 0.0, -0.8);
+        const std::string extra = sceneText(still, 0.0, 0.0);
+        const auto at = extra.find("<sphere>");
+        text.insert(text.rfind("</tavolinfile>"), extra.substr(at, extra.rfind("</tavolinfile>") - at));
+        out.write(text.c_str());
+    }
+    for (const int packet : {1, 2, 4}) {
+        const std::vector<uint32_t> alone[2] = {render(file, 0.0f, false, 0, packet),
+                                                render(file, 0.0f, true, 0, packet)};
+        ASSERT_FALSE(alone[0] == alone[1]);  // the two modes draw different pictures here
+        for (const bool snapshotFirst : {true, false}) {
+            DocRT doc;
+            ASSERT_TRUE(doc.loadFile(file));
+            doc.applyPendingChanges();
+            RenderSettings settings[2] = {*doc.getSettings(), *doc.getSettings()};
+            PixelBuffer buffers[2];
+            TimeRT engines[2];
+            for (int m = 0; m < 2; ++m) {
+                settings[m].lightTravelTime = m == 1;
+                settings[m].maxBundleSize = packet;
+                buffers[m].setSize(kW, kH, 1);
+            }
+            for (int i = 0; i < 2; ++i) {
+                const int m = snapshotFirst ? i : 1 - i;
+                engines[m].raytracePic(&settings[m], doc.getSceneData(), doc.getTree(),
+                                       &buffers[m]);
+            }
+            for (int m = 0; m < 2; ++m)
+                while (!engines[m].runTask()) {
+                }
+            for (int m = 0; m < 2; ++m)
+                EXPECT_TRUE(std::equal(alone[m].begin(), alone[m].end(), buffers[m].data()))
+                    << "light travel time " << m << ", packet " << packet << ", snapshot first "
+                    << snapshotFirst;
+        }
+    }
+}
