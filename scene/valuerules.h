@@ -26,4 +26,14 @@ bool checkNumbers(const QString& tag, const QString& name, const DataElem* eleme
 bool checkEdgePairs(const QString& tag, const PropertyList* properties, QString& why,
                     QStringList* edges = nullptr);
 
+// Checks, once an accretion disk's ("newdisk") properties are complete, that its normal is not
+// zero, rin is 0 (the innermost stable orbit) or positive and below rout, and tmax lies in the
+// blackbody colours' range (300 to 1000000 K). Other tags pass; faulty as for checkEdgePairs.
+bool checkDisk(const QString& tag, const PropertyList* properties, QString& why,
+               QStringList* faulty = nullptr);
+
+// Every rule of a complete item: checkEdgePairs, then checkDisk.
+bool checkItem(const QString& tag, const PropertyList* properties, QString& why,
+               QStringList* faulty = nullptr);
+
 }  // namespace Reader
