@@ -220,7 +220,7 @@ TEST(RtObjDisk, ReadersWriterAndEditRulesAgree) {
         QString why;
         const std::string item = c.item;
         for (const char* name : {"normal", "rout", "rin", "tmax"}) {
-            for (const std::string open : {std::string("<") + name + ">", std::string(name) + "=\""}) {
+            for (const std::string& open : {std::string("<") + name + ">", std::string(name) + "=\""}) {
                 const size_t at = item.find(open);
                 if (at == std::string::npos) continue;
                 const size_t from = at + open.size();
