@@ -298,8 +298,12 @@ void rtObjDisk::rebuildSpectrum() {
 }
 
 void rtObjDisk::update() {
-    const float len = std::sqrt(dot3(spatial(normal), spatial(normal)));
-    axis = len > 0.0f ? spatial(normal) * (1.0f / len) : Vec4f(0, 1, 0, 0);
+    // In double, as the file's rule judges the normal: a tiny one is still a direction.
+    const double nx = normal.x, ny = normal.y, nz = normal.z;
+    const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+    axis = len > 0.0 && std::isfinite(len)
+               ? Vec4f(float(nx / len), float(ny / len), float(nz / len), 0.0f)
+               : Vec4f(0, 1, 0, 0);
     inner = rin > 0.0f ? rin : kIscoRadii * rs;
     inner2 = inner * inner;
     outer2 = rout * rout;
