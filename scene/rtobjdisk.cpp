@@ -13,7 +13,14 @@
 //     Doppler switch is on (BlackHoleFrame::wavelengthFactor): the disk does not apply it again;
 //   - the observer's own motion: the ray's factor from the camera.
 // For a face-on ring seen from far away on the axis (v . d = 0) this gives the well-known
-// g = sqrt(1 - 3 r_s / (2 r)) (e.g. Luminet 1979, eq. for the redshift of a circular orbit).
+// g = sqrt(1 - 3 r_s / (2 r)); in general g = sqrt(1 - 3 r_s / (2 r)) / (1 - Omega lambda) with
+// the photon's angular momentum lambda (Cunningham & Bardeen 1973, ApJ 183, 237; Luminet 1979,
+// A&A 75, 228), which the tests use as the independent form.
+//
+// Temperature: the thin-disk profile with zero torque at the inner edge, T(r) = T_in
+// (r_in / r)^(3/4) (1 - sqrt(r_in / r))^(1/4) (Shakura & Sunyaev 1973, A&A 24, 337), the
+// Newtonian limit of the relativistic disk of Novikov & Thorne (1973) and Page & Thorne (1974,
+// ApJ 191, 499), scaled so that its peak (at r = 49/36 r_in) is the disk's tmax.
 //
 // One spectrum for every temperature. The spectrum is a blackbody at tmax, B(lambda, tmax), on
 // lines evenly spaced in log wavelength. Seen at factor a under the eye's searchlight exponent k
