@@ -4,8 +4,9 @@ accretion disk from the innermost stable orbit (3 r_s) out to 12 r_s, peak tempe
 seen from 30 r_s a few degrees above the disk's plane, as in the well-known pictures. A ring of
 warm and cool blackbody spheres far behind the hole shows the lensing of the background.
 
-The scene names the CIE eye. The searchlight (relativistic beaming) is not stored in scene files:
-turn it on (Options, or tavolin-render --searchlight 4) to see the approaching side brighten.
+The scene names the CIE eye. Light bending and the searchlight (relativistic beaming) are not
+stored in scene files: turn them on (Options menu, or tavolin-render --light-bending on
+--searchlight 4) to see the lifted far side and the approaching side brighten.
 
     python3 make_black_hole_with_disk.py > black-hole-with-disk.tavolin
 """
