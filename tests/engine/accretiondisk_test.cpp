@@ -282,3 +282,28 @@ TEST(AccretionDisk, BentHitShowsTheShiftedBlackbody) {
     w.s->grtDoppler = true;
     EXPECT_GT(channelDifference(without, w.trace(alpha)), 3);
 }
+
+// A loaded disk sits at the hole of the loaded render settings, with the hole's radius, and the
+// scene's tree holds it there.
+TEST(AccretionDisk, SitsAtTheHoleOfTheLoadedSettings) {
+    doctest::TraceOutputOff quiet;
+    QTemporaryDir dir;
+    DocRT doc;
+    ASSERT_TRUE(doc.loadFile(doctest::writeFile(
+        dir, "moved.tavolin",
+        "<tavolinfile><renderSettings><bhpos>3;-2;7;0</bhpos><bhradius>0.25</bhradius>"
+        "</renderSettings><newtexturesingle texname=\"t\"/>"
+        "<newdisk><normal>0;0;1;0</normal><rout>4</rout></newdisk></tavolinfile>")));
+    doc.applyPendingChanges();
+    const auto* disk = dynamic_cast<const rtObjDisk*>(doc.getSceneData()->objects.items.at(0));
+    ASSERT_NE(disk, nullptr);
+    EXPECT_EQ(disk->centre.x, 3.0f);
+    EXPECT_EQ(disk->centre.y, -2.0f);
+    EXPECT_EQ(disk->centre.z, 7.0f);
+    EXPECT_EQ(disk->innerRadius(), 0.75f);
+    const BoundingBox box = doc.getTree()->sceneBox();
+    EXPECT_LE(box.min.x, -1.0f);
+    EXPECT_GE(box.max.x, 7.0f);
+    EXPECT_LE(box.min.y, -6.0f);
+    EXPECT_GE(box.max.y, 2.0f);
+}
