@@ -1,6 +1,8 @@
 // The thin accretion disk of the black hole ("newdisk"): a glowing annulus in the plane through
 // the hole with the given normal, its gas on circular Keplerian orbits, each point a blackbody at
 // the temperature of the thin-disk profile, seen through the Doppler and gravitational shifts.
+// The hole is the render settings' (bhpos, bhradius), which every scene has: with light bending
+// off the disk is still drawn there, along straight rays, its gas still moving.
 #pragma once
 
 #include <QString>
