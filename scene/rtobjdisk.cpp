@@ -189,16 +189,16 @@ struct DiskLanes {
 };
 
 DiskLanes lanesOf(const Vec4f& axis, const Vec4f& centre, float inner2, float outer2) {
-    return DiskLanes{Vec4f(axis.x),   Vec4f(axis.y),   Vec4f(axis.z),   Vec4f(centre.x),
-                     Vec4f(centre.y), Vec4f(centre.z), Vec4f(inner2),   Vec4f(outer2)};
+    return DiskLanes{Vec4f(axis.x),   Vec4f(axis.y),   Vec4f(axis.z), Vec4f(centre.x),
+                     Vec4f(centre.y), Vec4f(centre.z), Vec4f(inner2), Vec4f(outer2)};
 }
 
 }  // namespace
 
 LaneMask4 rtObjDisk::intersect4(RayBundle4& b) const {
     const DiskLanes lanes = lanesOf(axis, centre, inner2, outer2);
-    return lanes.group(b.originSoA[0], b.originSoA[1], b.originSoA[2], b.dir[0], b.dir[1],
-                       b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
+    return lanes.group(b.originSoA[0], b.originSoA[1], b.originSoA[2], b.dir[0], b.dir[1], b.dir[2],
+                       b.tMin, b.tMax, b.tHit, b.live);
 }
 
 LaneMask4 rtObjDisk::intersect4Alt(RayBundle4& b) const { return intersect4(b); }
@@ -212,8 +212,8 @@ void rtObjDisk::shade4(RayBundle4& b, LaneMask4 mask) const {
     for (int l = 0; l < 4; ++l) {
         if (!(bits & (1 << l))) continue;
         const Vec4f dir(b.dir[0][l], b.dir[1][l], b.dir[2][l], 0.0f);
-        const Vec4f p = Vec4f(b.originSoA[0][l], b.originSoA[1][l], b.originSoA[2][l], 0.0f) +
-                        dir * b.tHit[l];
+        const Vec4f p =
+            Vec4f(b.originSoA[0][l], b.originSoA[1][l], b.originSoA[2][l], 0.0f) + dir * b.tHit[l];
         shadeOne(eye, b.settings, p, dir, b.doppler[l], b.variant != 0, factor[l], shade[l]);
     }
     uint32_t* pixels[4];
@@ -227,8 +227,8 @@ bool rtObjDisk::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
     const Vec4f ox(o.x), oy(o.y), oz(o.z);
     LaneMask4 any16;
     for (int g = 0; g < 4; ++g) {
-        hits[g] = lanes.group(ox, oy, oz, b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g],
-                              b.tMax[g], b.tHit[g], b.live[g]);
+        hits[g] = lanes.group(ox, oy, oz, b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g],
+                              b.tHit[g], b.live[g]);
         any16 |= hits[g];
     }
     return any(any16);
@@ -252,8 +252,8 @@ void rtObjDisk::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
             shade[g][l] = 0.0f;
             if (!(bits & (1 << l))) continue;
             const Vec4f dir(b.dir[g].x[l], b.dir[g].y[l], b.dir[g].z[l], 0.0f);
-            shadeOne(eye, b.settings, o + dir * b.tHit[g][l], dir, b.doppler[g][l],
-                     b.variant != 0, factor[g][l], shade[g][l]);
+            shadeOne(eye, b.settings, o + dir * b.tHit[g][l], dir, b.doppler[g][l], b.variant != 0,
+                     factor[g][l], shade[g][l]);
         }
         factors[g] = Vec4f::load(factor[g]);
         shades[g] = Vec4f::load(shade[g]);

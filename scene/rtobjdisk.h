@@ -81,16 +81,16 @@ public:
 
 private:
     // One hit: the pixel of the disk point p seen along dir with the ray's wavelength factor.
-    void shadeOne(const Eye& eye, const RenderSettings* settings, const Vec4f& p,
-                  const Vec4f& dir, float doppler, bool bent, float& factor, float& shade) const;
+    void shadeOne(const Eye& eye, const RenderSettings* settings, const Vec4f& p, const Vec4f& dir,
+                  float doppler, bool bent, float& factor, float& shade) const;
     bool hitSingle(const SingleRay& ray, float& t) const;
     // Fills the spectrum: a blackbody at tmax on lines spaced evenly in log wavelength.
     void rebuildSpectrum();
 
     Vec4f axis{0, 1, 0, 0};  // unit normal
-    float inner = 0.3f;       // innerRadius()
+    float inner = 0.3f;      // innerRadius()
     float inner2 = 0.09f, outer2 = 1.0f;
-    float peakScale = 1.0f;   // 1 / the profile's peak value
+    float peakScale = 1.0f;     // 1 / the profile's peak value
     float spectrumFor = -1.0f;  // the tmax the spectrum was made for
     // The disk's light: a blackbody at tmax of luminance 1 at rest. Every other temperature is
     // this spectrum seen at a factor (see shadeOne), so one prepared table serves the whole disk.

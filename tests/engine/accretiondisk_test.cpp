@@ -84,7 +84,9 @@ double luminance(double kelvin) {
 
 // The thin-disk profile's T / T_max at r for inner radius rin, its peak found by a grid search.
 double temperatureRatio(double r, double rin) {
-    const auto shape = [](double x) { return std::pow(x, 0.75) * std::pow(1.0 - std::sqrt(x), 0.25); };
+    const auto shape = [](double x) {
+        return std::pow(x, 0.75) * std::pow(1.0 - std::sqrt(x), 0.25);
+    };
     double peak = 0.0;
     for (int i = 1; i < 200000; ++i) peak = std::fmax(peak, shape(i / 200000.0));
     return shape(rin / r) / peak;
@@ -179,12 +181,14 @@ TEST(AccretionDisk, WavelengthFactorMatchesConservedQuantities) {
             const double psi = psiDeg * M_PI / 180.0;
             // The point on +x: outward radial +x; the gas moves along y x x = -z there.
             const Vec4f p(float(r), 0.0f, 0.0f, 0.0f);
-            const double nx = std::cos(psi), nz = -std::sin(psi);  // propagation, psi > 0: with the gas
+            const double nx = std::cos(psi),
+                         nz = -std::sin(psi);  // propagation, psi > 0: with the gas
             const Vec4f towardsDisk(float(-nx), 0.0f, float(-nz), 0.0f);
             const double t = std::tan(psi);
             const double h = 1.0 - 1.0 / r;
-            double lambda = std::fabs(psiDeg) == 90.0 ? r / std::sqrt(h)
-                                                      : r * std::fabs(t) / std::sqrt(1.0 + t * t * h);
+            double lambda = std::fabs(psiDeg) == 90.0
+                                ? r / std::sqrt(h)
+                                : r * std::fabs(t) / std::sqrt(1.0 + t * t * h);
             if (psiDeg < 0) lambda = -lambda;
             const double expected = orbitG(r, lambda, hole.rObs);
             const double f = double(hole.wavelengthFactor(float(r))) *
@@ -220,8 +224,9 @@ TEST(AccretionDisk, TemperatureFollowsTheThinDiskProfile) {
 // The shadow's edge seen from r_o: sin(alpha) = (3 sqrt(3) / 2) r_s sqrt(1 - r_s / r_o) / r_o.
 TEST(AccretionDisk, ShadowEdgeLiesAtTheCriticalImpactParameter) {
     for (float rObs : {8.0f, 20.0f, 60.0f}) {
-        HoleWorld w(rObs, "<sphere><center>400;400;400;0</center><radius>0.5</radius>"
-                          "<texname>t</texname></sphere>");
+        HoleWorld w(rObs,
+                    "<sphere><center>400;400;400;0</center><radius>0.5</radius>"
+                    "<texname>t</texname></sphere>");
         const double expected =
             std::asin(1.5 * std::sqrt(3.0) * std::sqrt(1.0 - 1.0 / rObs) / rObs);
         const double found =
@@ -238,8 +243,8 @@ TEST(AccretionDisk, ShadowEdgeLiesAtTheCriticalImpactParameter) {
 TEST(AccretionDisk, DirectImageOfARingMatchesTheIntegratedPhotonOrbit) {
     HoleWorld w(1000.0f, "<newdisk><normal>0;0;1;0</normal><rout>60</rout><rin>6</rin></newdisk>");
     const double expected = directImageAngle(6.0, 1000.0);
-    const double found = w.edge(0.5 * expected, 2.0 * expected,
-                                [](uint32_t p) { return p == kBackground; });
+    const double found =
+        w.edge(0.5 * expected, 2.0 * expected, [](uint32_t p) { return p == kBackground; });
     EXPECT_NEAR(found, expected, 4e-3 * expected);
     const double inner = directImageAngle(5.9, 1000.0), outer = directImageAngle(6.1, 1000.0);
     EXPECT_LT(std::fabs(found - expected), 0.25 * std::fmin(expected - inner, outer - expected));
@@ -251,8 +256,9 @@ TEST(AccretionDisk, DirectImageOfARingMatchesTheIntegratedPhotonOrbit) {
 // T(r) g with g = sqrt(1 - 3 r_s / (2 r)) / sqrt(1 - r_s / r_o), brightened by g^(k - 4)
 // under the searchlight exponent k: compared with a blackbody colour of that temperature.
 TEST(AccretionDisk, BentHitShowsTheShiftedBlackbody) {
-    HoleWorld w(1000.0f, "<newdisk><normal>0;0;1;0</normal><rout>60</rout>"
-                         "<tmax>8000</tmax></newdisk>");
+    HoleWorld w(1000.0f,
+                "<newdisk><normal>0;0;1;0</normal><rout>60</rout>"
+                "<tmax>8000</tmax></newdisk>");
     w.s->grtDoppler = true;
     w.s->eye = cieHumanEye();
     const double r = 10.0;

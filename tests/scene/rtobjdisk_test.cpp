@@ -1,6 +1,8 @@
 // The accretion disk as a scene object: its hits at every packet size against a closed-form
 // annulus solved in double precision, the same pixel from every packet size, and one contract
 // table for what the scene file readers and the writer accept.
+#include "scene/rtobjdisk.h"
+
 #include <gtest/gtest.h>
 
 #include <QIODevice>
@@ -9,7 +11,6 @@
 
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
-#include "scene/rtobjdisk.h"
 #include "scene/scenedata.h"
 #include "tests/scene/rtobjtesthelpers.h"
 
@@ -45,7 +46,9 @@ Expected annulusReference(const D3& centre, const D3& normal, double inner, doub
     return e;
 }
 
-bool closeTo(float got, double want) { return std::fabs(got - want) <= 2e-4 * (1 + std::fabs(want)); }
+bool closeTo(float got, double want) {
+    return std::fabs(got - want) <= 2e-4 * (1 + std::fabs(want));
+}
 
 int channelDifference(uint32_t a, uint32_t b) {
     int d = 0;
@@ -167,8 +170,8 @@ TEST(RtObjDisk, ReadersWriterAndEditRulesAgree) {
         {"<newdisk/>", nullptr, 1.0f, 0.0f, 10000.0f},
         {"<newdisk><normal>0;0;2;0</normal><rout>12</rout></newdisk>", nullptr, 12, 0, 10000},
         {"<newdisk rout=\"20\" rin=\"4\" tmax=\"6000\"/>", nullptr, 20, 4, 6000},
-        {"<newdisk><name>d</name><rout>5</rout><rin>0</rin><tmax>1e6</tmax></newdisk>", nullptr,
-         5, 0, 1e6f},
+        {"<newdisk><name>d</name><rout>5</rout><rin>0</rin><tmax>1e6</tmax></newdisk>", nullptr, 5,
+         0, 1e6f},
         {"<newdisk><rout>5</rout><rin>5</rin></newdisk>", "rout (5) must be greater than rin (5)"},
         {"<newdisk><rout>3</rout><rin>4</rin></newdisk>", "must be greater than rin"},
         {"<newdisk><rin>-1</rin></newdisk>", "rin must be 0"},
