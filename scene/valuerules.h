@@ -1,7 +1,7 @@
 // What a scene file may hold beyond its syntax: finite numbers, positive sizes, edges of planes
-// and cubes that span an area or a volume, accretion disks with an axis and sensible radii. The reader refuses a file that breaks a rule, and the
-// edit dock refuses an edit that would: every scene the program accepts saves to a file that
-// loads back.
+// and cubes that span an area or a volume, accretion disks with an axis and sensible radii. The
+// reader refuses a file that breaks a rule, and the edit dock refuses an edit that would: every
+// scene the program accepts saves to a file that loads back.
 #pragma once
 
 #include <QString>
