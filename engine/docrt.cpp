@@ -349,6 +349,9 @@ void DocRT::rebuildTree() {
         tree->addInterval({}, 0);
         return;
     }
+    // The accretion disk sits at the black hole of the render settings.
+    for (rtObjBase* object : sceneData->objects.items)
+        object->placeAtHole(settings->bhpos, settings->bhradius);
     try {
         tree->addInterval(sceneData->objects.items, 0);
     } catch (const ProgrammingError& e) {

@@ -146,6 +146,11 @@ void ElemOptionalVec::writeXml(int indent, QTextStream& out) {
     ElemVec::writeXml(indent, out);
 }
 
+void ElemOptionalFloat::writeXml(int indent, QTextStream& out) {
+    if (*field() == 0.0f) return;
+    ElemFloat::writeXml(indent, out);
+}
+
 // ---- ElemString
 
 bool ElemString::fromString(const QString& text) {

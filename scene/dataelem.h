@@ -115,6 +115,14 @@ public:
     void writeXml(int indent, QTextStream& out) override;
 };
 
+// A number property that is left out of files while it is 0 (its "not set"); the editor always
+// shows it.
+class ElemOptionalFloat : public ElemFloat {
+public:
+    using ElemFloat::ElemFloat;
+    void writeXml(int indent, QTextStream& out) override;
+};
+
 // QString. From the file every carriage return, tab, line feed and space is removed; from the
 // editor the text is taken as typed.
 class ElemString : public DataElem {

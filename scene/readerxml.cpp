@@ -19,6 +19,7 @@
 #include "scene/readableclass.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjcube.h"
+#include "scene/rtobjdisk.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
@@ -94,9 +95,10 @@ bool quickVec(std::string_view t, float out[4]) {
     return true;
 }
 
-bool quickMustBePositive(std::string_view name) {
+bool quickMustBePositive(const QString& tag, std::string_view name) {
     return name == "radius" || name == "sx" || name == "sy" || name == "sz" ||
-           name == "bhradius";
+           name == "bhradius" ||
+           (tag == QLatin1String("newdisk") && (name == "rout" || name == "tmax"));
 }
 
 bool quickIsEdge(const QString& tag, std::string_view name) {
@@ -136,6 +138,7 @@ void ReaderXml::registerScene(SceneData* scene) {
     registerParent(std::make_unique<ReadableClass<Lights, Lights, SceneData>>("light", scene));
     // Added after the original tags, so that files without blackbody colours stay byte-identical.
     registerParent(std::make_unique<ReadableClass<ColDiscrete, ColBlackbody, SceneData>>("newblackbody", scene));
+    registerParent(std::make_unique<ReadableClass<rtObjBase, rtObjDisk, SceneData>>("newdisk", scene));
     foreignHandlers = foreign;
 }
 
@@ -264,7 +267,7 @@ bool ReaderXml::endElement(const QString& name, QString& why) {
         // The observer's frame is complete at the end of its block: a unit frame or none.
         if (settings && name == kSettingsTag && !settings->normalizeObserver(&why)) return false;
         if (settings && name == kSettingsTag) forgetStoredTime();
-        if (!checkEdgePairs(open->tag, open->propertyList(), why)) return false;
+        if (!checkItem(open->tag, open->propertyList(), why)) return false;
         open->finish();
         open = nullptr;
     } else if (name == QLatin1String("wavelength") &&
@@ -369,8 +372,9 @@ bool ReaderXml::quickEnd(std::string_view name) {
             return false;
         if (settings && open->tag == kSettingsTag) forgetStoredTime();
         // The edge check reads the values back through the item's properties.
-        if (quickIsEdge(open->tag, "x")) open->ensureProperties();
-        if (!checkEdgePairs(open->tag, open->propertyList(), why)) return false;
+        if (quickIsEdge(open->tag, "x") || open->tag == QLatin1String("newdisk"))
+            open->ensureProperties();
+        if (!checkItem(open->tag, open->propertyList(), why)) return false;
         open->finish();
         open = nullptr;
     } else if (name == "wavelength" &&
@@ -389,7 +393,7 @@ bool ReaderXml::quickProperty(std::string_view name, std::string_view text) {
         case ReadableParent::Field::Float: {
             float v = 0.0f;
             if (!quickFloat(text, v)) break;
-            if (quickMustBePositive(name) && !(v > 0.0f)) return false;
+            if (quickMustBePositive(open->tag, name) && !(v > 0.0f)) return false;
             *static_cast<float*>(field.address) = v;
             return true;
         }

@@ -45,14 +45,15 @@ public:
     // of its block the observer's frame is normalised (a degenerate one refuses the file) and
     // the observer's time start.w is set to 0: the time a file stores is not the observer's.
     void registerSettings(RenderSettings* settings);
-    // The nine scene tags in their writing order, then "newblackbody".
+    // The nine scene tags in their writing order, then "newblackbody" and "newdisk".
     void registerScene(SceneData* scene);
 
     // Reads the whole file; false on the first error, with errorText() telling where and why.
     // Besides the format, values are checked as they are read: numbers must be finite (a moving
     // sphere's tmin and tmax may be infinite), radius, sx, sy, sz and bhradius positive, and
     // the edges of planes and cubes of non-zero length and, once the item is complete, no two
-    // of its edges parallel.
+    // of its edges parallel; a disk's rout and tmax positive and, once it is complete, its
+    // normal not zero, rin 0 or between 0 and rout, tmax from 300 to 1000000 K.
     bool parse();
     // Parses text given in memory (same rules; used for files already read and by tests).
     bool parseText(const QByteArray& text);

@@ -23,6 +23,8 @@ void rtObjBase::getProperties(Reader::PropertyList& list) { list.addString("name
 
 void rtObjBase::update() {}
 
+void rtObjBase::placeAtHole(const Vec4f&, float) {}
+
 BodyMotion rtObjBase::motion() const {
     BodyMotion m;
     m.velocity = Vec4f(velocity.x, velocity.y, velocity.z, 0.0f);

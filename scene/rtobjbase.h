@@ -10,6 +10,7 @@
 #include "geometry/boundingbox.h"
 #include "geometry/raybundle.h"
 
+class ColDiscrete;
 class Texture;
 class TextureCol;
 
@@ -93,6 +94,12 @@ public:
         return m.spaceTime || m.velocity.x != 0.0f || m.velocity.y != 0.0f || m.velocity.z != 0.0f;
     }
     virtual void update();                                    // recompute derived fields
+    // Objects tied to the black hole (the accretion disk) take its centre and Schwarzschild
+    // radius from the render settings here, before the tree is built; others ignore it.
+    virtual void placeAtHole(const Vec4f& hole, float schwarzschildRadius);
+    // The colour of an object that glows with its own light rather than through a texture, so
+    // that it is prepared for the eye before each frame like the textures' colours; else null.
+    virtual ColDiscrete* ownColor() { return nullptr; }
     virtual void copyFrom(const rtObjBase& other) = 0;
     virtual rtObjBase* clone() const = 0;
 

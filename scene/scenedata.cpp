@@ -106,7 +106,11 @@ void SceneData::resolve() {
             }
         }
     }
-    for (rtObjBase* object : objects.items) object->resolveTextures(textures);
+    for (rtObjBase* object : objects.items) {
+        object->resolveTextures(textures);
+        // Objects with a light of their own (the accretion disk) are shaded like textures.
+        if (ColDiscrete* own = object->ownColor()) shadedColors.push_back(own);
+    }
 }
 
 void SceneData::addStandardMaterials() {

@@ -20,7 +20,8 @@ public:
     // relative file names there, so that a scene and its images can move together. Empty for a
     // scene not read from a file: names are then taken as they stand.
     QString folder;
-    // The colours some texture draws with, each once, set by resolve(). Only these get light
+    // The colours some texture draws with, each once, and the objects' own colours (ownColor),
+    // set by resolve(). Only these get light
     // tables before a frame: a file may define thousands of colours it never uses.
     std::vector<ColDiscrete*> shadedColors;
 

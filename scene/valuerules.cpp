@@ -11,18 +11,30 @@ namespace Reader {
 namespace {
 QString tr(const char* text) { return QCoreApplication::translate("Reader", text); }
 
+bool isDiskTag(const QString& tag) { return tag == QLatin1String("newdisk"); }
+
+// The disk's temperatures: those the blackbody colours are made for.
+constexpr double kDiskMinTemperature = 300.0, kDiskMaxTemperature = 1.0e6;
+
+double floatOf(const PropertyList* item, const char* name, double fallback) {
+    const DataElem* element = item ? item->find(QLatin1String(name)) : nullptr;
+    return element ? element->toString().toDouble() : fallback;
+}
+
 // Sizes that must be positive: a zero or negative radius, texture extent, cube size or black
 // hole radius draws nothing (or one colour) and never means what the author wanted.
-bool mustBePositive(const QString& name) {
+bool mustBePositive(const QString& tag, const QString& name) {
     static const QStringList names = {QStringLiteral("radius"), QStringLiteral("sx"),
                                       QStringLiteral("sy"), QStringLiteral("sz"),
                                       QStringLiteral("bhradius")};
-    return names.contains(name);
+    return names.contains(name) || (isDiskTag(tag) && (name == QLatin1String("rout") ||
+                                                       name == QLatin1String("tmax")));
 }
 
-// A moving sphere may exist for all time: its tmin and tmax may be infinite (not NaN).
-bool mayBeInfinite(const QString& name) {
-    return name == QLatin1String("tmin") || name == QLatin1String("tmax");
+// A moving sphere may exist for all time: its tmin and tmax may be infinite (not NaN). The
+// disk's tmax is a temperature.
+bool mayBeInfinite(const QString& tag, const QString& name) {
+    return !isDiskTag(tag) && (name == QLatin1String("tmin") || name == QLatin1String("tmax"));
 }
 
 // The edges of planes and cubes span the object; a zero edge leaves nothing to hit.
@@ -55,14 +67,14 @@ bool checkNumbers(const QString& tag, const QString& name, const DataElem* eleme
     const QStringList parts = text.split(QLatin1Char(';'));
     for (int i = 0; i < parts.size(); ++i) {
         const double v = parts[i].toDouble();
-        const bool allowed = std::isfinite(v) || (mayBeInfinite(name) && !std::isnan(v));
+        const bool allowed = std::isfinite(v) || (mayBeInfinite(tag, name) && !std::isnan(v));
         if (!allowed) {
             why = tr("<%1> %2 must be a finite number, not \"%3\"").arg(tag, name, text);
             return false;
         }
         if (i < 3) squares += v * v;
     }
-    if (isFloat && mustBePositive(name) && !(parts[0].toDouble() > 0.0)) {
+    if (isFloat && mustBePositive(tag, name) && !(parts[0].toDouble() > 0.0)) {
         why = tr("<%1> %2 must be greater than 0, not \"%3\"").arg(tag, name, text);
         return false;
     }
@@ -117,6 +129,39 @@ bool checkEdgePairs(const QString& tag, const PropertyList* item, QString& why,
         return false;
     }
     return true;
+}
+
+bool checkDisk(const QString& tag, const PropertyList* item, QString& why, QStringList* faulty) {
+    if (!isDiskTag(tag)) return true;
+    double axis[3] = {0, 1, 0};  // the disk's default normal
+    edgeOf(item, "normal", axis);
+    if (!(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2] > 0.0)) {
+        why = tr("<newdisk> normal must not have zero length");
+        if (faulty) *faulty = QStringList{QStringLiteral("normal")};
+        return false;
+    }
+    const double rout = floatOf(item, "rout", 1.0), rin = floatOf(item, "rin", 0.0);
+    if (!(rin >= 0.0)) {
+        why = tr("<newdisk> rin must be 0 (the innermost stable orbit) or more, not %1").arg(rin);
+        if (faulty) *faulty = QStringList{QStringLiteral("rin")};
+        return false;
+    }
+    if (rin > 0.0 && !(rout > rin)) {
+        why = tr("<newdisk> rout (%1) must be greater than rin (%2)").arg(rout).arg(rin);
+        if (faulty) *faulty = QStringList{QStringLiteral("rout"), QStringLiteral("rin")};
+        return false;
+    }
+    const double tmax = floatOf(item, "tmax", 10000.0);
+    if (!(tmax >= kDiskMinTemperature && tmax <= kDiskMaxTemperature)) {
+        why = tr("<newdisk> tmax must be a temperature from 300 to 1000000 K, not %1").arg(tmax);
+        if (faulty) *faulty = QStringList{QStringLiteral("tmax")};
+        return false;
+    }
+    return true;
+}
+
+bool checkItem(const QString& tag, const PropertyList* item, QString& why, QStringList* faulty) {
+    return checkEdgePairs(tag, item, why, faulty) && checkDisk(tag, item, why, faulty);
 }
 
 }  // namespace Reader

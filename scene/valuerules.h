@@ -1,7 +1,7 @@
 // What a scene file may hold beyond its syntax: finite numbers, positive sizes, edges of planes
-// and cubes that span an area or a volume. The reader refuses a file that breaks a rule, and the
-// edit dock refuses an edit that would: every scene the program accepts saves to a file that
-// loads back.
+// and cubes that span an area or a volume, accretion disks with an axis and sensible radii. The
+// reader refuses a file that breaks a rule, and the edit dock refuses an edit that would: every
+// scene the program accepts saves to a file that loads back.
 #pragma once
 
 #include <QString>
@@ -25,5 +25,15 @@ bool checkNumbers(const QString& tag, const QString& name, const DataElem* eleme
 // fault.
 bool checkEdgePairs(const QString& tag, const PropertyList* properties, QString& why,
                     QStringList* edges = nullptr);
+
+// Checks, once an accretion disk's ("newdisk") properties are complete, that its normal is not
+// zero, rin is 0 (the innermost stable orbit) or positive and below rout, and tmax lies in the
+// blackbody colours' range (300 to 1000000 K). Other tags pass; faulty as for checkEdgePairs.
+bool checkDisk(const QString& tag, const PropertyList* properties, QString& why,
+               QStringList* faulty = nullptr);
+
+// Every rule of a complete item: checkEdgePairs, then checkDisk.
+bool checkItem(const QString& tag, const PropertyList* properties, QString& why,
+               QStringList* faulty = nullptr);
 
 }  // namespace Reader

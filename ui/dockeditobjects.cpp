@@ -17,6 +17,7 @@
 #include "engine/docrt.h"
 #include "scene/coldiscrete.h"
 #include "scene/rtobjcube.h"
+#include "scene/rtobjdisk.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
@@ -80,6 +81,8 @@ void DockEditObjects::createEditors() {
     objects->addFactory(std::make_unique<AddableChild<rtObjBase, rtObjCube>>(tr("New Cube")));
     objects->addFactory(
         std::make_unique<AddableChild<rtObjBase, rtObjSphere<1>>>(tr("New Sphere")));
+    objects->addFactory(
+        std::make_unique<AddableChild<rtObjBase, rtObjDisk>>(tr("New Accretion Disk")));
     // Texture and colour names are chosen from the scene's (pending edits included).
     DocRT* document = doc;
     objects->setRowKinds({{"texname", "texxy", "texyz", "texzx"}, [document] {

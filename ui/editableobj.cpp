@@ -5,6 +5,7 @@
 #include "scene/colblackbody.h"
 #include "scene/coldiscrete.h"
 #include "scene/rtobjcube.h"
+#include "scene/rtobjdisk.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
 #include "scene/texture.h"
@@ -27,7 +28,7 @@ void prepareForScene(Texture&) {}
 // An addition enters the scene as it is, without the copyFrom that updates a changed object.
 void prepareForScene(rtObjBase& item) { item.update(); }
 
-// As the reader registers its tags; only planes and cubes have rules of their own.
+// As the reader registers its tags; only planes, cubes and disks have rules of their own.
 QString fileTag(const ColDiscrete& item) {
     return dynamic_cast<const ColBlackbody*>(&item) ? QStringLiteral("newblackbody")
                                                     : QStringLiteral("newcolor");
@@ -41,6 +42,7 @@ QString fileTag(const rtObjBase& item) {
     if (dynamic_cast<const rtObjCube*>(&item)) return QStringLiteral("cube");
     if (dynamic_cast<const rtObjPlane*>(&item)) return QStringLiteral("plane");
     if (dynamic_cast<const rtObjSphere<0>*>(&item)) return QStringLiteral("movsphere");
+    if (dynamic_cast<const rtObjDisk*>(&item)) return QStringLiteral("newdisk");
     return QStringLiteral("sphere");
 }
 
@@ -52,9 +54,9 @@ bool checkForScene(const QString& tag, const Reader::PropertyList& properties) {
         if (elem->editorRow()) elem->editorRow()->showError(why);
         fine = false;
     }
-    // Edges that span nothing are judged together, once each edge has a usable value.
+    // Edges that span nothing, and a disk's radii, are judged together, once each value is usable.
     QStringList faulty;
-    if (fine && !Reader::checkEdgePairs(tag, &properties, why, &faulty)) {
+    if (fine && !Reader::checkItem(tag, &properties, why, &faulty)) {
         for (const QString& name : faulty)
             if (const Reader::DataElem* edge = properties.find(name))
                 if (edge->editorRow()) edge->editorRow()->showError(why);

@@ -127,6 +127,10 @@ std::vector<Case> cases() {
         // The same with light travel time: the light seen now left the sphere about 5.1 earlier,
         // when it was between the panes.
         {"moving sphere between panes, seen late", panes + fastSphere("-1.48;0.53;0.66;0"), ahead},
+        // The accretion disk, tilted towards the eye, around the file's hole at the origin.
+        {"accretion disk",
+         "<newdisk><normal>0;1;-0.4;0</normal><rout>2.5</rout><rin>0.4</rin></newdisk>",
+         observer("0;0.3;-5;0", "0;0;1;0")},
         {"moving sphere seen with light travel time",
          plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
              "<movsphere><center>-1;0;4;0</center><tmin>-20</tmin><tmax>100</tmax>"

@@ -91,7 +91,9 @@ TEST(ReaderXml, SaveLoadSaveIsByteIdenticalForEveryKindOfItem) {
                              QStringLiteral(TAVOLIN_TEST_DATA "/sphere-grid.tavolin"),
                              QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin"),
                              QStringLiteral(TAVOLIN_SOURCE_DIR
-                                            "/resources/scenes/stonehenge-natural.tavolin")};
+                                            "/resources/scenes/stonehenge-natural.tavolin"),
+                             QStringLiteral(TAVOLIN_SOURCE_DIR
+                                            "/resources/scenes/black-hole-with-disk.tavolin")};
     for (const QString& file : files) {
         auto first = parse(readFile(file));
         ASSERT_TRUE(first->ok) << file.toStdString() << ": " << first->error.toStdString();

@@ -5,12 +5,14 @@
 // Apply of which the document must take the edits over, save, and load again to the same scene.
 #include "ui/dockeditobjects.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
 #include "engine/docrt.h"
 #include "scene/colblackbody.h"
 #include "scene/coldiscrete.h"
+#include "scene/rtobjdisk.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
@@ -173,6 +175,20 @@ private slots:
                 QCOMPARE(d.sphere("sun")->radius2, 9.0f);
                 QCOMPARE(d.dock->itemCombo()->currentText(), QString("sun"));
             });
+        // A new disk sits at the document's black hole and is shaded with its own colour.
+        add("new disk", "new 3 | row 0=glow | row 2=12 | row 4=8000 | apply | frame",
+            "ground,ball,moon,glow", "glow", "", "", [](Dock& d) {
+                rtObjDisk* disk = nullptr;
+                for (rtObjBase* object : d.scene().objects.items)
+                    if (object->name == "glow") disk = dynamic_cast<rtObjDisk*>(object);
+                QVERIFY(disk);
+                QCOMPARE(disk->rout, 12.0f);
+                QCOMPARE(disk->tmax, 8000.0f);
+                QCOMPARE(disk->rs, d.doc.getSettings()->bhradius);
+                QCOMPARE(disk->innerRadius(), 3.0f * d.doc.getSettings()->bhradius);
+                const auto& shaded = d.scene().shadedColors;
+                QVERIFY(std::find(shaded.begin(), shaded.end(), disk->ownColor()) != shaded.end());
+            });
         add("typed but not applied", "new 2 | row 0=sun | frame", "*", "*", "", "",
             [](Dock& d) { QVERIFY(!d.sphere("sun")); });
         add("second new item discards the first",
@@ -318,6 +334,16 @@ private slots:
         add("as fast as light", texture + "new 2 | row 4=<0.6;0.8;0;0> | apply", "", "*", "4", "",
             reloads, "empty");
         add("size nan", texture + "new 1 | row 6=nan | apply", "", "*", "6", "", reloads, "empty");
+        // The accretion disk's rows: name, normal, rout, rin, tmax.
+        add("disk rin not below rout", texture + "new 3 | row 2=2 | row 3=3 | apply", "", "*",
+            "2,3", "", reloads, "empty");
+        add("disk without a normal", texture + "new 3 | row 1=<0;0;0;0> | apply", "", "*", "1", "",
+            reloads, "empty");
+        add("disk rin negative", texture + "new 3 | row 3=-1 | apply", "", "*", "3", "", reloads,
+            "empty");
+        add("disk too cold", texture + "new 3 | row 4=100 | apply", "", "*", "4", "", reloads,
+            "empty");
+        add("disk rout 0", texture + "new 3 | row 2=0 | apply", "", "*", "2", "", reloads, "empty");
         add("size inf", texture + "new 0 | row 4=inf | apply", "", "*", "4", "", reloads, "empty");
         add("empty names", texture + "new 1 | row 0= | row 2=<2;0;0;0> | row 8= | apply", "*",
             ",*,<2;0;0;0>", "", "", reloads, "empty");
