@@ -16,6 +16,7 @@
 #include "accel/kdtraverse.h"
 #include "accel/kdtree.h"
 #include "accel/lightpathtree.h"
+#include "accel/movingbodies.h"
 #include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 
@@ -70,6 +71,29 @@ bool traceSegment(SingleRay& ray, const BlackHoleFrame& hole) {
     return true;
 }
 
+// The moving bodies nearer than limit on the piece the ray is on, travelled from the eye along
+// its path: the ray's origin takes the piece's start time for them (the scene's objects keep the
+// one they always had). With the gravitational Doppler effect on, a hit is traced once more with
+// the shift of its point, as traceSegment does.
+bool traceMovingPiece(SingleRay& ray, const BlackHoleFrame& hole, const BentMoving& moving,
+                      float travelled, float limit) {
+    const float w = ray.origin.w;
+    ray.origin.w = moving.time + moving.sigma * travelled;
+    const KdNode node = ray.node;
+    bool hit = traceMoving1(ray, *moving.tree, limit);
+    if (hit && ray.settings && ray.settings->grtDoppler && hole.rs > 0.0f) {
+        Vec4f p = ray.origin + ray.dir * ray.tMax - hole.centre;
+        p.w = 0.0f;
+        const float doppler = ray.doppler;
+        ray.doppler = doppler * hole.wavelengthFactor(std::sqrt(dot3(p, p)));
+        traceMoving1(ray, *moving.tree, limit);
+        ray.doppler = doppler;
+    }
+    ray.node = node;
+    ray.origin.w = w;
+    return hit;
+}
+
 // The tracers move a ray's origin along its path; the camera reuses the packet's origin for the
 // next pixels, so the original origin is put back whatever way the tracer returns.
 class OriginRestorer {
@@ -97,7 +121,7 @@ private:
 // Follows one ray's path from the iterator's current node on, each piece starting at the ray's
 // origin; the loop of iterRayPart, also used to finish the lanes of a 4-ray walk that part ways.
 bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree& tree,
-                bool tracing) {
+                const BentMoving& moving, float travelled, bool tracing) {
     const BlackHoleFrame& hole = tree.blackHole();
     const Vec4f& xg = hole.xGRT;
     const KdNode root = tree.nodeArray().front();
@@ -126,9 +150,13 @@ bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree&
         // A single ray's leaves accept hits up to kRayLeafWiden beyond its interval, which on a
         // short piece of a bent path lies off the path: such a hit counts as none (a later hit
         // or the background overwrites its pixel), as the bundles' relative widening has it.
-        if (ray.tMin <= ray.tMax && traceSegment(ray, hole) && ray.tMax <= len * kBundleFarEps)
-            return true;
+        bool hit =
+            ray.tMin <= ray.tMax && traceSegment(ray, hole) && ray.tMax <= len * kBundleFarEps;
+        if (moving.tree)
+            hit = traceMovingPiece(ray, hole, moving, travelled, hit ? ray.tMax : len) || hit;
+        if (hit) return true;
         ray.origin = P;
+        travelled += len;
         if (hole.beyondScene(P, ray.dir)) {
             if (tracing) traceLine("No Hit");
             return false;
@@ -138,7 +166,10 @@ bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree&
     // Escaped: straight on along the last segment's direction.
     clipToBox(tree.sceneBox(), ray);
     if (tracing) traceLine("farf %f", double(ray.tMax));
-    if (ray.tMin <= ray.tMax && traceSegment(ray, hole)) return true;
+    bool hit = ray.tMin <= ray.tMax && traceSegment(ray, hole);
+    if (moving.tree)
+        hit = traceMovingPiece(ray, hole, moving, travelled, hit ? ray.tMax : kNoDistance) || hit;
+    if (hit) return true;
     if (tracing) traceLine("No Hit");
     return false;
 }
@@ -147,7 +178,8 @@ bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree&
 // their last traced point (each lane's origin and iterator, and its path-plane axis yGRT).
 // Returns the lanes whose pixel was written.
 int finishLanes(RayBundle4& b, const PathIterator lane[4], const Vec4f yg[3], int lanes,
-                const KDTree& tree, bool tracing) {
+                const KDTree& tree, const BentMoving& moving, const Vec4f& travelled,
+                bool tracing) {
     int written = 0;
     for (int l = 0; l < 4; ++l) {
         if (!((lanes >> l) & 1)) continue;
@@ -161,7 +193,8 @@ int finishLanes(RayBundle4& b, const PathIterator lane[4], const Vec4f yg[3], in
         ray.out = &b.out[l >> 1][l & 1];
         ray.origin = b.origin[l];
         PathIterator it = lane[l];
-        if (followPath(ray, it, Vec4f(yg[0][l], yg[1][l], yg[2][l], 0.0f), tree, tracing))
+        if (followPath(ray, it, Vec4f(yg[0][l], yg[1][l], yg[2][l], 0.0f), tree, moving,
+                       travelled[l], tracing))
             written |= 1 << l;
     }
     return written;
@@ -171,9 +204,10 @@ int finishLanes(RayBundle4& b, const PathIterator lane[4], const Vec4f yg[3], in
 // traversal while their paths run alike.
 class BundleWalk {
 public:
-    BundleWalk(RayBundle4& bundle, const KDTree& tree, bool tracing)
+    BundleWalk(RayBundle4& bundle, const KDTree& tree, const BentMoving& moving, bool tracing)
         : b(bundle),
           tree(tree),
+          moving(moving),
           hole(tree.blackHole()),
           root(tree.nodeArray().front()),
           tracing(tracing) {}
@@ -188,18 +222,38 @@ private:
     int finish(int hit) {
         PathIterator lanes[4];
         for (int l = 0; l < 4; ++l) lanes[l] = walk.lane(l);
-        return hit | finishLanes(b, lanes, yg, 0xf & ~(hit | gone), tree, tracing);
+        return hit | finishLanes(b, lanes, yg, 0xf & ~(hit | gone), tree, moving, travelled,
+                                 tracing);
     }
+    // The moving bodies on the piece the lanes are on, nearer than each lane's limit; lanes gone
+    // take none. Returns the lanes they hit.
+    int traceMovingPiece(Vec4f limit);
 
     RayBundle4& b;
     const KDTree& tree;
+    const BentMoving& moving;
     const BlackHoleFrame& hole;
     const KdNode root;
     const bool tracing;
     Vec4f yg[3];
     PathIterator4 walk;
     int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
+    Vec4f travelled{0.0f};  // each lane's path length from the eye to its current origin
 };
+
+int BundleWalk::traceMovingPiece(Vec4f limit) {
+    limit = select(LaneMask4::fromBits(gone), Vec4f(-1.0f), limit);
+    const Vec4f w = b.originSoA[3];
+    const Vec4f time = Vec4f(moving.time) + Vec4f(moving.sigma) * travelled;
+    b.originSoA[3] = time;
+    for (int l = 0; l < 4; ++l) b.origin[l].w = time[l];
+    const KdNode node = b.node;
+    const int hit = traceMoving4(b, *moving.tree, limit);
+    b.node = node;
+    b.originSoA[3] = w;
+    for (int l = 0; l < 4; ++l) b.origin[l].w = w[l];
+    return hit;
+}
 
 Vec4f BundleWalk::aimAt(const Vec4f target[3]) {
     const Vec4f vx = target[0] - b.originSoA[0], vy = target[1] - b.originSoA[1],
@@ -259,16 +313,21 @@ int BundleWalk::run() {
             if (tracing) traceLine("STRAIGHT:");
             clipToBox(box, b);
             b.live = andNot(b.live, LaneMask4::fromBits(gone));
-            return any(b.live) ? traceBundle4(b) : 0;
+            int hit = any(b.live) ? traceBundle4(b) : 0;
+            if (moving.tree)
+                hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, Vec4f(kNoHit)));
+            return hit;
         }
 
         clipToBox(box, b, len);
         b.live = andNot(b.live, LaneMask4::fromBits(gone));
-        const int hit = any(b.live) ? traceBundle4(b) : 0;
+        int hit = any(b.live) ? traceBundle4(b) : 0;
+        if (moving.tree) hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, len));
         for (int k = 0; k < 3; ++k) b.originSoA[k] = scene[k];
         b.originSoA[3] = Vec4f(hole.centre.w);
         for (int l = 0; l < 4; ++l)
             b.origin[l] = Vec4f(scene[0][l], scene[1][l], scene[2][l], hole.centre.w);
+        travelled += len;
         // BlackHoleFrame::beyondScene for the four lanes, arriving along their piece.
         Vec4f r2(0.0f), outwards(0.0f);
         for (int k = 0; k < 3; ++k) {
@@ -285,7 +344,7 @@ int BundleWalk::run() {
 
 }  // namespace
 
-bool iterRayPart(SingleRay& ray, const KDTree& tree) {
+bool iterRayPart(SingleRay& ray, const KDTree& tree, const BentMoving& moving) {
     const BlackHoleFrame& hole = tree.blackHole();
     const bool tracing = ray.trace != 0 && TraceOutput::enabled();
     if (tracing) traceLine("iterRayPart");
@@ -309,12 +368,12 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree) {
 
     PathIterator it;
     it.start(hole.paths, angle);
-    return followPath(ray, it, yg, tree, tracing);
+    return followPath(ray, it, yg, tree, moving, 0.0f, tracing);
 }
 
-int iterRayPart4(RayBundle4& b, const KDTree& tree) {
+int iterRayPart4(RayBundle4& b, const KDTree& tree, const BentMoving& moving) {
     const bool tracing = b.trace != 0 && TraceOutput::enabled();
     if (tracing) traceLine("iterRayPart4");
     OriginRestorer keepOrigin(b);
-    return BundleWalk(b, tree, tracing).run();
+    return BundleWalk(b, tree, moving, tracing).run();
 }

@@ -85,12 +85,27 @@ MovingPrimitive::MovingPrimitive(rtObjBase* primitive, const BodyMotion& motion)
 
 MovingPrimitive::~MovingPrimitive() = default;
 
+void MovingPrimitive::lifetimeOf(float originTime, float& lo, float& hi) const {
+    // Light that left at originTime - s: the moving sphere exists for tmin <= that <= tmax.
+    lo = std::max(0.0f, originTime - motion.tmax);
+    hi = originTime - motion.tmin;
+}
+
+BoundingBox MovingPrimitive::restBoxAt(double t) const {
+    // The reference point is where the body is at time 0; the moving sphere's at time tmin.
+    const double t0 = motion.spaceTime ? double(motion.tmin) : 0.0;
+    const Vec4f shift = boost.v * float(t - t0);
+    return BoundingBox(restBox.min + shift, restBox.max + shift);
+}
+
 Vec4f MovingPrimitive::restOriginOf(const Vec4f& event) const {
     return boost.restPosition(event, double(event.w), motion.reference);
 }
 
-bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime) {
+bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bentReach) {
     observer = eye;
+    const bool bent = lightTravelTime && bentReach > 0.0f;
+    lifetimePerRay = bent && motion.spaceTime;
     // The moving sphere is drawn here only with light travel time on, and only when it is
     // slower than light; otherwise its own space-time test in the scene's tree draws it.
     if (motion.spaceTime && (!lightTravelTime || !LorentzBoost::slowerThanLight(motion.velocity)))
@@ -130,7 +145,15 @@ bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime) {
     sHi = float(hi);
 
     double t0 = T, t1 = T;  // the scene times at which the rays can meet the body
-    if (lightTravelTime) {
+    if (bent) {
+        // Bent paths start their pieces anywhere: every time their light can have left.
+        const double farS = std::min(hi, double(bentReach));
+        if (!(lo <= farS)) return false;
+        t0 = T - lo;
+        t1 = T - farS;
+        sLo = 0.0f;
+        sHi = kInf;
+    } else if (lightTravelTime) {
         const double w[3] = {double(P.x) + double(v.x) * T - eye.x,
                              double(P.y) + double(v.y) * T - eye.y,
                              double(P.z) + double(v.z) * T - eye.z};
@@ -183,8 +206,10 @@ void MovingPrimitive::boostSingle(const SingleRay& ray, SingleRay& r, float& len
     len = std::sqrt(dot3(D, D));
     r.dir = Vec4f(D.x / len, D.y / len, D.z / len, 1.0f);
     r.invDir = Vec4f(1.0f / r.dir.x, 1.0f / r.dir.y, 1.0f / r.dir.z, 1.0f);
-    r.tMin = std::fmax(ray.tMin, sLo) * len;
-    r.tMax = std::fmin(std::fmin(ray.tMax, ray.tLimit), sHi) * len;
+    float lo = sLo, hi = sHi;
+    if (lifetimePerRay) lifetimeOf(ray.origin.w, lo, hi);
+    r.tMin = std::fmax(ray.tMin, lo) * len;
+    r.tMax = std::fmin(std::fmin(ray.tMax, ray.tLimit), hi) * len;
 }
 
 void MovingPrimitive::intersect1(SingleRay& ray, float& t) const {
@@ -243,8 +268,11 @@ void MovingPrimitive::boostFour(const RayBundle4& b, RayBundle4& r, Vec4f& len) 
     r.originSoA[1] = oy;
     r.originSoA[2] = oz;
     r.originSoA[3] = ow;
-    r.tMin = max(b.tMin, Vec4f(sLo)) * len;
-    r.tMax = min(b.tMax, Vec4f(sHi)) * len;
+    Vec4f lo(sLo), hi(sHi);
+    if (lifetimePerRay)
+        for (int l = 0; l < 4; ++l) lifetimeOf(b.origin[l].w, lo[l], hi[l]);
+    r.tMin = max(b.tMin, lo) * len;
+    r.tMax = min(b.tMax, hi) * len;
     r.tHit = b.tHit * len;
 }
 
@@ -356,7 +384,7 @@ void MovingPlacement::reset() {
     if (sub) sub->reset();
     combined.reset();
     grafted.reset();
-    subBuilt = combinedBuilt = combinedInUse = graftTried = graftHolds = joined = false;
+    subBuilt = combinedBuilt = graftTried = graftHolds = false;
     visible = 0;
     prepared = false;
 }
@@ -366,25 +394,42 @@ void MovingPlacement::add(rtObjBase* primitive, const BodyMotion& motion) {
     prepared = false;
 }
 
-void MovingPlacement::prepare(const Vec4f& observer, bool lightTravelTime, const KDTree& scene) {
-    combinedInUse = joined = false;
+BoundingBox MovingPlacement::boundsAt(double t) const {
+    BoundingBox b = BoundingBox::emptyScene();
+    bool first = true;
+    for (const auto& p : primitives) {
+        const BoundingBox q = p->restBoxAt(t);
+        if (!hasFiniteExtent(q)) continue;
+        if (first)
+            b = q;
+        else
+            b.unite(q);
+        first = false;
+    }
+    return b;
+}
+
+MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool lightTravelTime,
+                                                const KDTree& scene, bool joinable,
+                                                float bentReach) {
+    Trees trees;
     if (primitives.empty()) {
         visible = 0;
-        return;
+        return trees;
     }
-    const bool same = prepared && lightTravelTime == lastMode && observer.x == lastObserver.x &&
-                      observer.y == lastObserver.y && observer.z == lastObserver.z &&
-                      observer.w == lastObserver.w;
+    const bool same = prepared && lightTravelTime == lastMode && bentReach == lastReach &&
+                      observer.x == lastObserver.x && observer.y == lastObserver.y &&
+                      observer.z == lastObserver.z && observer.w == lastObserver.w;
     if (same) {
-        // The other placement may have prepared the bodies since (for the same rest-frame
-        // origin, unless the observer's event differs there): prepare them for this frame's.
+        // Another placement may have prepared the bodies since (for the same rest-frame origin,
+        // unless the observer's event differs there): prepare them for this frame's.
         for (MovingPrimitive* p : placed) p->prepareRestOrigin();
         ++stableFrames;
     } else {
         placed.clear();
         inFrame.clear();
         for (const auto& p : primitives) {
-            if (!p->prepare(observer, lightTravelTime)) continue;
+            if (!p->prepare(observer, lightTravelTime, bentReach)) continue;
             placed.push_back(p.get());
             for (int i = 0; i < p->pieceCount(); ++i) {
                 if (inFrame.size() == pool.size()) pool.push_back(std::make_unique<MovingPiece>());
@@ -398,35 +443,38 @@ void MovingPlacement::prepare(const Vec4f& observer, bool lightTravelTime, const
         stableFrames = 0;
         prepared = true;
         lastMode = lightTravelTime;
+        lastReach = bentReach;
         lastObserver = observer;
     }
-    if (visible == 0) return;
+    if (visible == 0) return trees;
     // Trees are made on first need. A tree of everything only for snapshots: bodies seen with
     // light travel time sweep long boxes, which make the scene's part of such a tree worse than
     // a second pass costs (measured: 2.3x against 2.0x the frame time of the still scene, where
     // a snapshot's combined tree gives 1.05x).
-    if (stableFrames > 0 && !lightTravelTime) {
-        if (!combinedBuilt) {
-            std::vector<rtObjBase*> all = scene.staticPrimitives();
-            all.insert(all.end(), inFrame.begin(), inFrame.end());
-            if (!combined) combined = std::make_unique<KDTree>();
-            combined->reset();
-            combined->buildFromPrimitives(std::move(all));
-            combinedBuilt = true;
+    if (joinable && !lightTravelTime) {
+        if (stableFrames > 0) {
+            if (!combinedBuilt) {
+                std::vector<rtObjBase*> all = scene.staticPrimitives();
+                all.insert(all.end(), inFrame.begin(), inFrame.end());
+                if (!combined) combined = std::make_unique<KDTree>();
+                combined->reset();
+                combined->buildFromPrimitives(std::move(all));
+                combinedBuilt = true;
+            }
+            trees.joined = combined.get();
+            return trees;
         }
-        combinedInUse = joined = true;
-        return;
-    }
-    // Grafting only snapshots too: the sweeps seen with light travel time, grafted, made frames
-    // 1.5x slower than their own tree does (measured on bench/moving_bench).
-    if (!graftTried && !lightTravelTime) {
-        if (!grafted) grafted = std::make_unique<KDTree>();
-        graftHolds = grafted->graft(scene, inFrame, kGraftPerLeaf, kGraftRefsPerPiece);
-        graftTried = true;
-    }
-    if (graftHolds) {
-        joined = true;
-        return;
+        // Grafting only snapshots too: the sweeps seen with light travel time, grafted, made
+        // frames 1.5x slower than their own tree does (measured on bench/moving_bench).
+        if (!graftTried) {
+            if (!grafted) grafted = std::make_unique<KDTree>();
+            graftHolds = grafted->graft(scene, inFrame, kGraftPerLeaf, kGraftRefsPerPiece);
+            graftTried = true;
+        }
+        if (graftHolds) {
+            trees.joined = grafted.get();
+            return trees;
+        }
     }
     if (!subBuilt) {
         if (!sub) sub = std::make_unique<KDTree>();
@@ -434,6 +482,8 @@ void MovingPlacement::prepare(const Vec4f& observer, bool lightTravelTime, const
         sub->buildFromPrimitives(inFrame);
         subBuilt = true;
     }
+    trees.own = sub.get();
+    return trees;
 }
 
 // ---- the second pass
@@ -466,9 +516,7 @@ private:
 
 }  // namespace
 
-int traceMoving16(RayBundle16& b, const MovingPlacement& moving) {
-    if (!moving.active()) return 0;
-    const KDTree& tree = moving.tree();
+int traceMoving16(RayBundle16& b, const KDTree& tree) {
     const OnMovingTree<RayBundle16> on(b, tree);
     clipToBox(tree.sceneBox(), b);
     for (int g = 0; g < 4; ++g) {
@@ -478,18 +526,13 @@ int traceMoving16(RayBundle16& b, const MovingPlacement& moving) {
     return combineMasks(b.live) != 0 ? traceBundle16(b) : 0;
 }
 
-int traceMoving4(RayBundle4& b, const MovingPlacement& moving) {
-    if (!moving.active()) return 0;
-    const KDTree& tree = moving.tree();
+int traceMoving4(RayBundle4& b, const KDTree& tree, const Vec4f& limit) {
     const OnMovingTree<RayBundle4> on(b, tree);
-    clipToBox(tree.sceneBox(), b, b.tHit);
+    clipToBox(tree.sceneBox(), b, limit);
     return any(b.live) ? traceBundle4(b) : 0;
 }
 
-bool traceMoving1(SingleRay& ray, const MovingPlacement& moving, bool hitBefore) {
-    if (!moving.active()) return false;
-    const KDTree& tree = moving.tree();
-    const float limit = hitBefore ? ray.tMax : kNoDistance;
+bool traceMoving1(SingleRay& ray, const KDTree& tree, float limit) {
     clipToBox(tree.sceneBox(), ray, limit);
     if (!(ray.tMin <= ray.tMax)) return false;
     const OnMovingTree<SingleRay> on(ray, tree);

@@ -18,8 +18,10 @@
 // frame that moves with mov, at its centre at scene time tmin, existing for scene times
 // tmin..tmax.
 //
-// Light bending: the bent light paths do not visit moving bodies; with bending on they are not
-// drawn.
+// Light bending: the bent light paths visit the bodies' own tree on every piece, each piece
+// starting at the time its light left (the observer's time less the path's length so far, with
+// light travel time). Their placement then holds each body over every time such light can have
+// left it: back to the longest way a bent path can take through the scene (TimeRT::bentReach).
 #pragma once
 
 #include <memory>
@@ -42,7 +44,10 @@ public:
 
     // Between frames: how rays from the observer's event (x, y, z, time w) meet the body, and the
     // box in which they can (box and hitBounds). False when no ray of the frame can meet it.
-    bool prepare(const Vec4f& observer, bool lightTravelTime);
+    // bentReach > 0 (light travel time along bent light paths): the rays start anywhere on their
+    // paths, at the times their light left, up to bentReach before the observer's time; the box
+    // holds the body over all those times.
+    bool prepare(const Vec4f& observer, bool lightTravelTime, float bentReach = 0.0f);
     // The box as pieces for the tree, after prepare(): a body seen along a stretch of its path
     // (light travel time) sweeps a long slanted box; pieces of the stretch bound it far tighter.
     int pieceCount() const { return pieces; }
@@ -75,6 +80,8 @@ public:
 
     // The rest-frame counterpart of a scene-frame ray event and direction (tests and tools).
     Vec4f restOriginOf(const Vec4f& event) const;
+    // The body's rest box moved to where it is at scene time t.
+    BoundingBox restBoxAt(double t) const;
 
 private:
     void boostSingle(const SingleRay& ray, SingleRay& r, float& len) const;
@@ -95,6 +102,9 @@ private:
     Vec4f restOrigin;  // its rest-frame position
     float sLo = 0.0f;  // the ray distances in which the body exists (the moving sphere's
     float sHi = 0.0f;  // lifetime seen along a ray); everything else: 0..inf
+    // Along bent paths the lifetime is judged ray by ray, from the time at its origin.
+    bool lifetimePerRay = false;
+    void lifetimeOf(float originTime, float& lo, float& hi) const;
     int pieces = 0;
     BoundingBox pieceBoxes[kMaxPieces];
 };
@@ -145,6 +155,8 @@ public:
     void add(rtObjBase* primitive, const BodyMotion& motion);
     bool empty() const { return primitives.empty(); }
     int size() const { return int(primitives.size()); }
+    // See MovingBodies::boundsAt.
+    BoundingBox boundsAt(double t) const;
 
     // Between frames: places every body for rays from the observer's event and joins them to
     // the scene's tree when the event or the mode changed since the last frame. Three ways, the
@@ -157,16 +169,17 @@ public:
     //   second pass;
     // - with light travel time the bodies sweep long boxes across many cells, and get a small
     //   tree of their own, which the rays visit after the scene's.
-    void prepare(const Vec4f& observer, bool lightTravelTime, const KDTree& scene);
-
-    // Whether the rays of the prepared frame must visit tree() after the scene's tree.
-    bool active() const { return visible > 0 && !joined; }
-    const KDTree& tree() const { return *sub; }
-    // The tree of the scene and the bodies together, when the prepared frame traces that one
-    // instead of the scene's; else null.
-    const KDTree* combinedTree() const {
-        return !joined ? nullptr : combinedInUse ? combined.get() : grafted.get();
-    }
+    //
+    // Returns how the frame traces them: `joined`, a tree of the scene and the bodies together,
+    // to trace instead of the scene's; or `own`, the bodies' own tree, to visit after it; both
+    // null when no body can be seen. joinable false (the bent light paths, which trace the
+    // scene's own tree) asks for their own tree. bentReach: see MovingPrimitive::prepare.
+    struct Trees {
+        const KDTree* joined = nullptr;
+        const KDTree* own = nullptr;
+    };
+    Trees prepare(const Vec4f& observer, bool lightTravelTime, const KDTree& scene, bool joinable,
+                  float bentReach = 0.0f);
 
     // Most extras a leaf of the scene's tree takes before it is built anew (on
     // bench/moving_bench, 1, 2, 3, 4, 6, 8, 16 and 64 gave 1.31, 1.31, 1.31, 1.28, 1.5, 1.53,
@@ -187,19 +200,20 @@ private:
     bool combinedBuilt = false;  // combined holds it
     bool graftTried = false;     // grafting the current placement was tried
     bool graftHolds = false;     // and grafted holds it
-    bool combinedInUse = false;
-    bool joined = false;         // the frame traces combined or grafted, no second pass
+
     int stableFrames = 0;        // frames prepared since the placement last changed
     int visible = 0;
     bool prepared = false;
     Vec4f lastObserver;
     bool lastMode = false;
+    float lastReach = 0.0f;
 };
 
-// The moving bodies of a scene, placed once for each way of seeing them: views side by side may
-// show one scene in both (the Light Travel Time switch per view), each frame from its own
-// placement. A body's primitive is prepared for the rays' origin in its rest frame, which both
-// placements share: it depends only on the observer's event.
+// The moving bodies of a scene, placed once for each way of seeing them: in the snapshot, with
+// light travel time along straight rays, and with light travel time along the black hole's bent
+// paths. Views side by side may show one scene in several (the switches per view), each frame
+// from its own placement. A body's primitive is prepared for the rays' origin in its rest frame,
+// which every placement shares: it depends only on the observer's event.
 class MovingBodies {
 public:
     void reset() {
@@ -211,17 +225,25 @@ public:
     }
     bool empty() const { return modes[0].empty(); }
     int size() const { return modes[0].size(); }
+    // A box that holds every body at scene time t (in its rest shape, a bound of the contracted
+    // one).
+    BoundingBox boundsAt(double t) const { return modes[0].boundsAt(t); }
 
-    MovingPlacement& placement(bool lightTravelTime) { return modes[lightTravelTime ? 1 : 0]; }
+    // The snapshot's placement serves straight and bent rays alike: the bodies are where they are
+    // at the observer's time, whatever way the light takes.
+    MovingPlacement& placement(bool lightTravelTime, bool bent) {
+        return modes[!lightTravelTime ? 0 : bent ? 2 : 1];
+    }
 
 private:
-    MovingPlacement modes[2];
+    MovingPlacement modes[3];
 };
 
-// The second pass of a ray packet: after the scene's tree, the moving bodies that are nearer than
-// each ray's hit so far (tHit) shade the rays they meet. Returns the rays they hit; nothing when
-// no moving body can be met in the frame. The bundle's node and tree pointers are put back.
-int traceMoving16(RayBundle16& bundle, const MovingPlacement& moving);
-int traceMoving4(RayBundle4& bundle, const MovingPlacement& moving);
-// For one ray; hitBefore says whether the scene's tree found a hit (at ray.tMax).
-bool traceMoving1(SingleRay& ray, const MovingPlacement& moving, bool hitBefore);
+// The second pass of a ray packet: after the scene's tree, the moving bodies of their own tree
+// (MovingPlacement::Trees::own) that are nearer than each ray's hit so far (tHit) shade the rays
+// they meet. Returns the rays they hit. The bundle's node and tree pointers are put back.
+int traceMoving16(RayBundle16& bundle, const KDTree& moving);
+// limit: per lane, how far the bodies are looked for (a bent path's piece ends there).
+int traceMoving4(RayBundle4& bundle, const KDTree& moving, const Vec4f& limit);
+// For one ray, up to limit (the scene's hit, or a bent path's piece end).
+bool traceMoving1(SingleRay& ray, const KDTree& moving, float limit);

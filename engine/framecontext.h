@@ -5,12 +5,12 @@
 #include <QMutex>
 #include <cstdint>
 
+#include "accel/lightpathtrace.h"
 #include "geometry/boundingbox.h"
 #include "geometry/raybundle.h"
 #include "scene/rendersettings.h"
 
-class MovingPlacement;
-
+class KDTree;
 class PixelBuffer;
 
 struct alignas(16) FrameContext {
@@ -25,8 +25,10 @@ struct alignas(16) FrameContext {
     float gamma = 1.0f;
     RenderSettings settings;  // value copy taken when the frame is prepared
     bool spectralShift = false;
-    // Moving bodies can be met in this frame: rays visit their tree after the scene's.
-    const MovingPlacement* moving = nullptr;
+    // The moving bodies' own tree, which straight rays visit after the scene's (null: none, or
+    // they are in the tree the rays trace), and what the bent paths visit.
+    const KDTree* moving = nullptr;
+    BentMoving bentMoving;
     int32_t nextRow = 0;      // first row not yet handed out
     QMutex dispenser;         // guards nextRow and bundleRows
     int32_t bundleRows = 2;

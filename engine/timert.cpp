@@ -7,7 +7,8 @@
 // - Light bending: 2 x 2 packets follow their paths together (iterRayPart4) and 4 x 4 packets
 //   are traced as two rows of 2 x 2 packets; lanes whose paths part ways are finished one by one
 //   from where they are. The four-ray intersections of the bending variant (the Alt entries) take each
-//   lane's own origin, since the lanes of a bent path start from their own path points. With
+//   lane's own origin, since the lanes of a bent path start from their own path points. Moving
+//   bodies are visited on every piece of a bent path, after the scene's tree. With
 //   the gravitational Doppler shift on, rays are traced one by one, as only the single-ray
 //   tracer shifts the colour of a hit by the depth of its point in the hole's well. The
 //   straight-line scene-box test never skips a bent ray: its path may still reach the scene or
@@ -55,23 +56,54 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         if (!object->isMoving() || object->motion().spaceTime)
             object->prepareForOrigin(settings->start);
     // After the objects' own preparation: a moving body prepares its primitive for the rays'
-    // origin in its rest frame. The bent light paths do not visit moving bodies. Rays trace one
-    // tree of the scene and the bodies together, or the bodies' own tree after the scene's.
-    MovingPlacement& moving = tree->movingBodies().placement(settings->lightTravelTime);
+    // origin in its rest frame. Straight rays trace one tree of the scene and the bodies together,
+    // or the bodies' own tree after the scene's; bent paths visit the bodies' own tree on every
+    // piece.
+    MovingBodies& bodies = tree->movingBodies();
+    const bool bending = settings->lightBending;
     traced = tree;
     frame.moving = nullptr;
-    if (!settings->lightBending && !tree->movingBodies().empty()) {
-        moving.prepare(settings->start, settings->lightTravelTime, *tree);
-        if (moving.combinedTree()) traced = moving.combinedTree();
-        if (moving.active()) frame.moving = &moving;
+    frame.bentMoving = BentMoving();
+    if (!bodies.empty()) {
+        const bool travel = settings->lightTravelTime;
+        const float reach = bending && travel ? bentReach(bodies) : 0.0f;
+        const MovingPlacement::Trees trees = bodies.placement(travel, bending)
+                                                 .prepare(settings->start, travel, *tree,
+                                                          !bending, reach);
+        if (trees.joined) traced = trees.joined;
+        frame.moving = trees.own;
+        frame.bentMoving.tree = bending ? trees.own : nullptr;
+        frame.bentMoving.time = settings->start.w;
+        frame.bentMoving.sigma = travel ? -1.0f : 0.0f;
     }
     prepareFrame(settings, traced);
     frame.background = settings->backgroundPixel();
     if (settings->lightBending) {
         tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius,
                                   tableUpdate);
-        tree->blackHole().boundScene(tree->sceneBox());
+        // Paths end where they leave the scene for good: the moving bodies' reach included.
+        BoundingBox scene = tree->sceneBox();
+        if (frame.bentMoving.tree) scene.unite(frame.bentMoving.tree->sceneBox());
+        tree->blackHole().boundScene(scene);
     }
+}
+
+float TimeRT::bentReach(const MovingBodies& bodies) const {
+    // The longest way light can take to the eye along the bent paths and still meet a body: from
+    // the eye to the hole and about one and a half times round the sphere that holds the scene
+    // and the bodies at the observer's time. Bodies seen along longer paths are left out.
+    BoundingBox b = tree->sceneBox();
+    b.unite(bodies.boundsAt(settings->start.w));
+    const Vec4f hole = settings->bhpos;
+    double r2 = 0.0;
+    for (int i = 0; i < 8; ++i) {
+        const double d[3] = {double((i & 1) ? b.max.x : b.min.x) - hole.x,
+                             double((i & 2) ? b.max.y : b.min.y) - hole.y,
+                             double((i & 4) ? b.max.z : b.min.z) - hole.z};
+        r2 = std::max(r2, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    }
+    const double toHole = BlackHoleFrame::distance(settings->start, hole);
+    return float(toHole + 10.0 * std::sqrt(r2));
 }
 
 void TimeRT::prepareFrame(RenderSettings* s, const KDTree* t) {
@@ -205,7 +237,7 @@ bool TimeRT::bentGravitationalShift() const {
 
 void TimeRT::traceBent4(RayBundle4& b) {
     b.node = *tree->rootNode();
-    const int written = iterRayPart4(b, *tree);
+    const int written = iterRayPart4(b, *tree, frame.bentMoving);
     for (int l = 0; l < 4; ++l)
         if (!((written >> l) & 1)) b.out[l >> 1][l & 1] = frame.background;
 }
@@ -232,7 +264,7 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
             b.node = *traced->rootNode();
             hit = traceBundle4(b);
         }
-        if (frame.moving) hit |= traceMoving4(b, *frame.moving);
+        if (frame.moving) hit |= traceMoving4(b, *frame.moving, b.tHit);
         if (hit == 0xf) continue;
         for (int l = 0; l < 4; ++l)
             if (!((hit >> l) & 1)) b.out[l >> 1][l & 1] = background;
@@ -251,8 +283,13 @@ void TimeRT::traceBand1(RowBand& band, int rowOffset, bool firstOfFrame) {
     while (Camera::generate1(band, ray, rowOffset)) {
         ray.trace = (firstOfFrame && band.col <= 1) ? 1 : 0;
         ray.node = *traced->rootNode();
-        bool hit = bending ? iterRayPart(ray, *tree) : traceRay(ray);
-        if (frame.moving) hit = traceMoving1(ray, *frame.moving, hit) || hit;
+        if (bending) {
+            if (!iterRayPart(ray, *tree, frame.bentMoving)) *ray.out = background;
+            continue;
+        }
+        bool hit = traceRay(ray);
+        if (frame.moving)
+            hit = traceMoving1(ray, *frame.moving, hit ? ray.tMax : kNoDistance) || hit;
         if (!hit) *ray.out = background;
     }
 }

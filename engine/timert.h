@@ -9,6 +9,7 @@
 #include "accel/blackholeframe.h"
 
 class KDTree;
+class MovingBodies;
 class SceneData;
 
 class alignas(16) TimeRT : public TaskCollection {
@@ -63,6 +64,8 @@ private:
     void traceBent4(RayBundle4& b);
     // Light bending with the gravitational colour shift, which only single rays apply.
     bool bentGravitationalShift() const;
+    // How long a bent path may be and still meet a moving body (light travel time).
+    float bentReach(const MovingBodies& bodies) const;
     void traceBand1(RowBand& band, int rowOffset, bool firstOfFrame);
     void traceRightEdge(RowBand& band, int firstCol);
 

@@ -226,7 +226,8 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
         };
         for (const auto& [speed, bending, travel] :
              {Mode{0.0f, false, false}, Mode{0.5f, false, false}, Mode{0.0f, true, false},
-              Mode{0.5f, true, false}, Mode{0.0f, false, true}, Mode{0.5f, false, true}}) {
+              Mode{0.5f, true, false}, Mode{0.0f, false, true}, Mode{0.5f, false, true},
+              Mode{0.5f, true, true}}) {
             const std::vector<uint32_t> single =
                 render(doc, 1, speed, bending, kW, kH, nullptr, travel);
             const uint32_t background = doc.getSettings()->backgroundPixel();
