@@ -24,6 +24,7 @@
 // left it: back to the longest way a bent path can take through the scene (TimeRT::bentReach).
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -162,8 +163,8 @@ public:
     // the scene's tree when the event or the mode changed since the last frame. Three ways, the
     // fastest that suits:
     // - while a snapshot's bodies stay where they were (a still picture, a frozen clock and a
-    //   still observer), the second frame on builds one tree of the scene's primitives and the
-    //   bodies together: the best tree there is, built once;
+    //   still observer) for a quarter of a second, one tree of the scene's primitives and the
+    //   bodies together is built: the best tree there is, built once;
     // - else a snapshot's bodies are grafted into the leaves of the scene's tree
     //   (KDTree::graft), which costs far less than a build of everything and spares the rays a
     //   second pass;
@@ -207,6 +208,9 @@ private:
     Vec4f lastObserver;
     bool lastMode = false;
     float lastReach = 0.0f;
+    std::chrono::steady_clock::time_point placedAt;  // when the placement last changed
+    // How long a placement must stay before the tree of everything is built for it.
+    static constexpr std::chrono::milliseconds kStillFor{250};
 };
 
 // The moving bodies of a scene, placed once for each way of seeing them: in the snapshot, with
