@@ -68,6 +68,11 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
                                   tableUpdate);
         tree->blackHole().boundScene(tree->sceneBox());
     }
+    if (settings->starrySky) {
+        // Rays that hit nothing leave the mark; each band then draws the sky into its rows.
+        frame.background = StarrySky::marker(frame.background);
+        sky.prepare(frame, settings->lightBending ? &tree->blackHole() : nullptr);
+    }
 }
 
 void TimeRT::prepareFrame(RenderSettings* s, const KDTree* t) {
@@ -153,6 +158,7 @@ bool TimeRT::runTask() {
     } else {
         traceBand1(band, 0, firstOfFrame);
     }
+    if (frame.settings.starrySky) sky.drawRows(*frame.buffer, band.row, band.endRow);
 
     if (reportProgress) {
         QMutexLocker lock(&frame.dispenser);

@@ -1,0 +1,219 @@
+// The starry sky: per-frame projection of the catalogue (with the black hole's images), a
+// counting sort of the splats by row, and the per-band accumulation and compositing.
+#include "engine/starrysky.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "accel/blackholeframe.h"
+#include "engine/camera.h"
+#include "engine/framecontext.h"
+#include "engine/pixelbuffer.h"
+#include "scene/colblackbody.h"
+#include "scene/lightshading.h"
+#include "scene/spectrumtable.h"
+#include "scene/starcatalogue.h"
+
+namespace {
+
+double classKelvin(int cls) {
+    const double t = double(cls) / double(StarrySky::kClasses - 1);
+    return double(StarrySky::kMinKelvin) *
+           std::pow(double(StarrySky::kMaxKelvin) / double(StarrySky::kMinKelvin), t);
+}
+
+}  // namespace
+
+StarrySky::StarrySky() = default;
+StarrySky::~StarrySky() = default;
+
+void StarrySky::setCatalogue(const StarCatalogue* catalogue) { catalogue_ = catalogue; }
+
+int StarrySky::classOf(float kelvin) {
+    const double t = std::log(double(kelvin) / double(kMinKelvin)) /
+                     std::log(double(kMaxKelvin) / double(kMinKelvin));
+    if (!(t > 0.0)) return 0;
+    return std::min(kClasses - 1, int(std::lround(t * (kClasses - 1))));
+}
+
+void StarrySky::buildTables(const Eye& eye) {
+    if (colours_.empty())
+        for (int c = 0; c < kClasses; ++c)
+            colours_.push_back(std::make_unique<ColBlackbody>(QStringLiteral("star"),
+                                                              float(classKelvin(c)), 1.0f));
+    tables_.assign(size_t(kClasses) * kEntries * 3, 0.0f);
+    for (int c = 0; c < kClasses; ++c)
+        for (int i = 0; i < kEntries; ++i) {
+            const double log2d = double(i) / kStepsPerOctave - kOctaves;
+            float sums[3];
+            SpectrumTable::direct(*colours_[size_t(c)], eye, float(std::exp2(log2d)), sums);
+            float* entry = &tables_[(size_t(c) * kEntries + size_t(i)) * 3];
+            for (int ch = 0; ch < 3; ++ch) entry[ch] = sums[ch];
+        }
+    tableKey_ = eye.lightKey;
+    tablesBuilt_ = true;
+}
+
+void StarrySky::colour(int cls, float doppler, float sums[3]) const {
+    double x = (std::log2(double(doppler)) + kOctaves) * kStepsPerOctave;
+    if (!(x > 0.0)) x = 0.0;  // NaN too
+    x = std::min(x, double(kEntries - 1));
+    const int i = std::min(int(x), kEntries - 2);
+    const float t = float(x - i);
+    const float* e = &tables_[(size_t(cls) * kEntries + size_t(i)) * 3];
+    for (int ch = 0; ch < 3; ++ch) sums[ch] = e[ch] + t * (e[ch + 3] - e[ch]);
+}
+
+bool StarrySky::project(const FrameContext& frame, int width, int height, const float dir[3],
+                        float& u, float& v, float& doppler) {
+    const RenderSettings& s = frame.settings;
+    // Components along the picture's right, up and forward axes (a unit frame).
+    const double a = dir[0] * double(s.dirx.x) + dir[1] * double(s.dirx.y) + dir[2] * double(s.dirx.z);
+    const double b = dir[0] * double(s.diry.x) + dir[1] * double(s.diry.y) + dir[2] * double(s.diry.z);
+    const double c =
+        dir[0] * double(s.lookat.x) + dir[1] * double(s.lookat.y) + dir[2] * double(s.lookat.z);
+    const double beta = s.speed, gamma = frame.gamma;
+    // Lorentz aberration into the observer's frame (the camera's transform inverted):
+    // cos(theta') = (cos(theta) + beta) / (1 + beta cos(theta)), the sideways part divided by
+    // gamma (1 + beta cos(theta)).
+    double nx = a, ny = b, nz = c;
+    const double g = gamma * (1.0 + beta * c);
+    if (s.aberration) {
+        nx = a / g;
+        ny = b / g;
+        nz = (c + beta) / (1.0 + beta * c);
+    }
+    // The relativistic Doppler factor of the camera's ray, lambda_seen / lambda_emitted.
+    doppler = s.srtDoppler ? float(1.0 / g) : 1.0f;
+    if (!(nz > 1e-6)) return false;
+    const double x = 1000.0 * nx / nz, y = 1000.0 * ny / nz;
+    u = float((x - double(frame.x0)) / double(frame.dx));
+    v = float((y / double(frame.sy) + 500.0) * double(height) / 1000.0);
+    (void)width;
+    return std::isfinite(u) && std::isfinite(v);
+}
+
+void StarrySky::place(float u, float v, const float sums[3], int width, int height) {
+    if (!(u > -1.0f && u < float(width) && v > -1.0f && v < float(height))) return;
+    Splat splat{u, v, {sums[0], sums[1], sums[2]}};
+    raw_.push_back(splat);
+}
+
+void StarrySky::prepare(const FrameContext& frame, const BlackHoleFrame* hole) {
+    const RenderSettings& s = frame.settings;
+    const PixelBuffer& buffer = *frame.buffer;
+    width_ = buffer.width();
+    height_ = buffer.height();
+    eye_ = s.eye;
+    background_ = s.backgroundPixel();
+    if (!catalogue_) catalogue_ = &StarCatalogue::standard();
+    if (prepared_ != catalogue_) {
+        prepared_ = catalogue_;
+        starClass_.clear();
+        luminance_.clear();
+        for (const Star& star : catalogue_->stars) {
+            starClass_.push_back(uint8_t(classOf(star.kelvin)));
+            luminance_.push_back(kMagnitudeZeroLuminance *
+                                 float(std::pow(10.0, -0.4 * double(star.magnitude))));
+        }
+    }
+    if (!tablesBuilt_ || tableKey_ != s.eye.lightKey) buildTables(s.eye);
+    acc_.resize(size_t(std::max(width_, 0)) * size_t(std::max(height_, 0)) * 3);
+
+    // A point source on k x k samples per pixel keeps its brightness after the reduction.
+    const int k = buffer.samplesPerSide();
+    const float sampleGain = float(k * k);
+    // Starlight falling into the hole's well arrives blue-shifted at a static observer.
+    float wellFactor = 1.0f;
+    if (hole) {
+        lensing_.update(hole->paths);
+        if (s.grtDoppler && hole->rs > 0.0f && hole->rObs > hole->rs)
+            wellFactor = float(std::sqrt(1.0 - double(hole->rs) / double(hole->rObs)));
+    }
+
+    raw_.clear();
+    const std::vector<Star>& stars = catalogue_->stars;
+    for (size_t i = 0; i < stars.size(); ++i) {
+        const Star& star = stars[i];
+        const float dir[3] = {star.x, star.y, star.z};
+        SkyLensing::Image images[SkyLensing::kMaxImages];
+        int count = 1;
+        if (hole) {
+            count = lensing_.images(*hole, dir, images);
+        } else {
+            for (int c = 0; c < 3; ++c) images[0].dir[c] = dir[c];
+            images[0].magnification = 1.0f;
+        }
+        for (int m = 0; m < count; ++m) {
+            float u, v, d;
+            if (!project(frame, width_, height_, images[m].dir, u, v, d)) continue;
+            float sums[3];
+            colour(starClass_[i], d * wellFactor, sums);
+            const float gain = luminance_[i] * images[m].magnification * sampleGain;
+            for (float& x : sums) x *= gain;
+            place(u, v, sums, width_, height_);
+        }
+    }
+
+    // Counting sort by the lower row of each splat, floor(v) in [-1, height - 1].
+    rowStart_.assign(size_t(height_) + 2, 0);
+    for (const Splat& sp : raw_) ++rowStart_[size_t(int(std::floor(sp.v)) + 1) + 1];
+    for (size_t j = 1; j < rowStart_.size(); ++j) rowStart_[j] += rowStart_[j - 1];
+    sorted_.resize(raw_.size());
+    for (const Splat& sp : raw_) sorted_[size_t(rowStart_[size_t(int(std::floor(sp.v)) + 1)]++)] = sp;
+    // The increments moved every start to the next; shift them back.
+    for (size_t j = rowStart_.size() - 1; j > 0; --j) rowStart_[j] = rowStart_[j - 1];
+    rowStart_[0] = 0;
+}
+
+void StarrySky::drawRows(PixelBuffer& buffer, int r0, int r1) {
+    const int W = width_;
+    r0 = std::max(r0, 0);
+    r1 = std::min(r1, height_);
+    if (r1 <= r0 || buffer.width() != W || buffer.height() != height_) return;
+    float* acc = acc_.data();
+    std::fill(acc + size_t(r0) * W * 3, acc + size_t(r1) * W * 3, 0.0f);
+
+    // Splats whose lower row is r0 - 1 .. r1 - 1 reach these rows.
+    const int first = rowStart_[size_t(r0)], last = rowStart_[size_t(r1) + 1];
+    for (int n = first; n < last; ++n) {
+        const Splat& sp = sorted_[size_t(n)];
+        const float fu = std::floor(sp.u), fv = std::floor(sp.v);
+        const int i = int(fu), j = int(fv);
+        const float tx = sp.u - fu, ty = sp.v - fv;
+        const float wx[2] = {1.0f - tx, tx}, wy[2] = {1.0f - ty, ty};
+        for (int dj = 0; dj < 2; ++dj) {
+            const int row = j + dj;
+            if (row < r0 || row >= r1) continue;
+            for (int di = 0; di < 2; ++di) {
+                const int col = i + di;
+                if (col < 0 || col >= W) continue;
+                const float w = wx[di] * wy[dj];
+                float* p = acc + (size_t(row) * W + size_t(col)) * 3;
+                for (int ch = 0; ch < 3; ++ch) p[ch] += w * sp.sums[ch];
+            }
+        }
+    }
+
+    // Marked pixels: background plus starlight, each channel clamped at 255.
+    uint8_t bg[4];
+    PixelBuffer::toBytes(background_, bg[0], bg[1], bg[2], bg[3]);
+    uint32_t* pixels = buffer.data();
+    for (int r = r0; r < r1; ++r) {
+        uint32_t* row = pixels + size_t(r) * W;
+        const float* a = acc + size_t(r) * W * 3;
+        for (int c = 0; c < W; ++c) {
+            if ((row[c] >> 24) != 0) continue;  // a traced pixel: alpha 255
+            const float* s = a + size_t(c) * 3;
+            if (s[0] == 0.0f && s[1] == 0.0f && s[2] == 0.0f) {
+                row[c] = background_;
+                continue;
+            }
+            const uint32_t light = LightShading::finish(eye_, s, 1.0f, 255.0f);
+            uint8_t out[4];
+            for (int ch = 0; ch < 3; ++ch)
+                out[ch] = uint8_t(std::min(255u, bg[ch] + ((light >> (8 * ch)) & 0xffu)));
+            row[c] = PixelBuffer::fromBytes(out[0], out[1], out[2], bg[3]);
+        }
+    }
+}

@@ -1,0 +1,108 @@
+// The starry sky at infinity behind a frame: every star (or each of its images around the black
+// hole) is projected through the relativistic camera once per frame and splatted as a point
+// source onto the four pixels around its position with bilinear weights, so that it moves and
+// keeps its brightness smoothly as the view turns (no texture sampling, no flicker). Only the
+// pixels whose ray hit nothing show the sky: the frame marks them with the background pixel's
+// alpha byte cleared, and drawRows turns them into background plus starlight.
+//
+// A star's colour is a black body at its temperature seen with the camera's Doppler factor D
+// through the eye (lines of wavelength lambda seen at lambda D: a black body at T / D), with the
+// searchlight's (1/D)^k, from a table per temperature class over log D made by the eye's own
+// line-by-line conversion (SpectrumTable::direct).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "accel/skylensing.h"
+#include "scene/eye.h"
+
+struct BlackHoleFrame;
+struct FrameContext;
+class ColBlackbody;
+class PixelBuffer;
+class StarCatalogue;
+
+class StarrySky {
+public:
+    // Luminance (1 = display white on one pixel) of a star of magnitude 0 summed over its
+    // pixels; a star of magnitude m has 10^(-0.4 m) of it. Magnitude 0 then fills a pixel well
+    // beyond white, magnitude 6 adds a few levels to a dark background.
+    static constexpr float kMagnitudeZeroLuminance = 10.0f;
+    // Temperature classes: log-spaced from kMinKelvin to kMaxKelvin; a star takes the nearest
+    // (neighbouring classes differ by about 15 %, a barely visible change of colour).
+    static constexpr int kClasses = 24;
+    static constexpr float kMinKelvin = 2000.0f, kMaxKelvin = 50000.0f;
+    // Colour tables over log2 D in [-kOctaves, kOctaves] (D from 1/32 to 32, beyond 0.998 c),
+    // kStepsPerOctave entries per octave; factors outside take the nearest end.
+    static constexpr int kOctaves = 5, kStepsPerOctave = 16;
+    static constexpr int kEntries = 2 * kOctaves * kStepsPerOctave + 1;
+
+    // One star image placed on the picture: column u and row v in pixel units (pixel (c, r)
+    // is the sample at u = c, v = r) and the unshaded channel sums it brings in total.
+    struct Splat {
+        float u, v;
+        float sums[3];
+    };
+
+    StarrySky();
+    ~StarrySky();
+    StarrySky(const StarrySky&) = delete;
+    StarrySky& operator=(const StarrySky&) = delete;
+
+    // The stars to draw; null (the default) is StarCatalogue::standard(), read at the first
+    // prepare(). The catalogue must outlive its use. Between frames.
+    void setCatalogue(const StarCatalogue* catalogue);
+
+    // Projects every star for the frame: the camera's pose, speed and switches, the picture's
+    // size and samples per side. hole, when given (light bending on), is the black hole whose
+    // paths bend the starlight; its table must be prepared. GUI thread, between frames.
+    void prepare(const FrameContext& frame, const BlackHoleFrame* hole);
+
+    // Rows [r0, r1) of the frame's picture: every marked pixel becomes the background plus the
+    // starlight splatted onto it (clamped per channel), others stay. Any worker, rows disjoint
+    // from other workers'; allocates nothing.
+    void drawRows(PixelBuffer& buffer, int r0, int r1);
+
+    // The placed images of the last prepare(), ordered by row.
+    const std::vector<Splat>& splats() const { return sorted_; }
+    const SkyLensing& lensing() const { return lensing_; }
+
+    // The camera's inverse for one scene-frame unit direction: the picture position (u, v) of
+    // the frame and the Doppler factor D of light arriving from there. False when the direction
+    // lies behind the image plane.
+    static bool project(const FrameContext& frame, int width, int height, const float dir[3],
+                        float& u, float& v, float& doppler);
+
+    // The frame's background pixel with the alpha byte cleared: the mark of a pixel whose ray
+    // hit nothing (traced pixels always have alpha 255).
+    static uint32_t marker(uint32_t background) { return background & 0x00ffffffu; }
+
+    // The class of a temperature and its unshaded sums per unit luminance at factor D (tables
+    // of the last prepare()).
+    static int classOf(float kelvin);
+    void colour(int cls, float doppler, float sums[3]) const;
+
+private:
+    void buildTables(const Eye& eye);
+    void place(float u, float v, const float sums[3], int width, int height);
+
+    const StarCatalogue* catalogue_ = nullptr;
+    const StarCatalogue* prepared_ = nullptr;  // the catalogue starClass_ and luminance_ are for
+    std::vector<uint8_t> starClass_;
+    std::vector<float> luminance_;
+
+    std::vector<std::unique_ptr<ColBlackbody>> colours_;
+    std::vector<float> tables_;  // kClasses x kEntries x 3
+    uint64_t tableKey_ = 0;
+    bool tablesBuilt_ = false;
+
+    SkyLensing lensing_;
+    std::vector<Splat> raw_, sorted_;
+    std::vector<int> rowStart_;  // rowStart_[j + 1]: first sorted splat with floor(v) >= j
+    std::vector<float> acc_;     // channel sums per pixel, width x height x 3
+    Eye eye_;
+    uint32_t background_ = 0;
+    int width_ = 0, height_ = 0;
+};
