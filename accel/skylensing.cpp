@@ -111,8 +111,16 @@ bool SkyLensing::solve(double psi, double& a, double& slope) const {
     size_t k = size_t(std::upper_bound(psi_.begin(), psi_.end(), psi) - psi_.begin());
     k = std::clamp<size_t>(k, 1, n - 1);
     const double dp = psi_[k] - psi_[k - 1], da = angle_[k] - angle_[k - 1];
-    slope = dp / da;
-    a = angle_[k - 1] + (psi - psi_[k - 1]) / slope;
+    a = angle_[k - 1] + (psi - psi_[k - 1]) * da / dp;
+    // The derivative over a few per cent of the distance from the capture angle rather than
+    // between neighbouring samples: the table's escape directions carry errors up to its
+    // tolerance, which a difference over one sample spacing would magnify.
+    const double h = std::min(kSlopeSpan * (a - captureAngle_), 0.5 * (a - angle_.front()));
+    if (h > 1e-9 && a + h <= angle_.back()) {
+        slope = (escapeAngle(a + h) - escapeAngle(a - h)) / (2.0 * h);
+    } else {
+        slope = dp / da;
+    }
     return true;
 }
 

@@ -26,6 +26,8 @@ public:
     // Spacing parameter of the samples: a - a_c = (pi - a_c) (e^(kappa t) - 1) / (e^kappa - 1) for
     // t uniform in [0, 1]; the first step is then about 1e-8 rad, the last about 0.01 rad.
     static constexpr double kKappa = 14.0;
+    // Half width of the interval dpsi/da is taken over, as a fraction of a - a_c.
+    static constexpr double kSlopeSpan = 0.03;
     // Images a star may have: direct, secondary, and the first pair that winds once round.
     static constexpr int kMaxImages = 4;
     // Magnifications are capped: a star exactly behind the hole would be an Einstein ring of

@@ -60,9 +60,8 @@ public:
     static void scaleNearest(const uint32_t* src, int W, int H, int w, int h,
                              std::vector<uint32_t>& out);
 
-    // Samples per side of the level the buffer was last sized for (1 after a reduction): a
-    // point source splatted onto samples is k^2 times brighter per sample, so that the reduced
-    // picture shows it as bright as a picture without antialiasing.
+    // Samples per side of the level the buffer was last sized for (1 after a reduction): point
+    // sources drawn onto samples spread over a pixel's k x k of them.
     int samplesPerSide() const { return k_; }
     int width() const { return W_; }
     int height() const { return H_; }

@@ -9,20 +9,11 @@
 #include "engine/camera.h"
 #include "engine/framecontext.h"
 #include "engine/pixelbuffer.h"
+#include "scene/cie1931.h"
 #include "scene/colblackbody.h"
 #include "scene/lightshading.h"
 #include "scene/spectrumtable.h"
 #include "scene/starcatalogue.h"
-
-namespace {
-
-double classKelvin(int cls) {
-    const double t = double(cls) / double(StarrySky::kClasses - 1);
-    return double(StarrySky::kMinKelvin) *
-           std::pow(double(StarrySky::kMaxKelvin) / double(StarrySky::kMinKelvin), t);
-}
-
-}  // namespace
 
 StarrySky::StarrySky() = default;
 StarrySky::~StarrySky() = default;
@@ -36,11 +27,34 @@ int StarrySky::classOf(float kelvin) {
     return std::min(kClasses - 1, int(std::lround(t * (kClasses - 1))));
 }
 
-void StarrySky::buildTables(const Eye& eye) {
+double StarrySky::classKelvin(int cls) {
+    const double t = double(cls) / double(kClasses - 1);
+    return double(kMinKelvin) * std::pow(double(kMaxKelvin) / double(kMinKelvin), t);
+}
+
+void StarrySky::starLines(double kelvin, ColDiscrete& out) {
+    out.clearLines();
+    const double binWidth = std::log(kLineRatio);  // d(lambda) = lambda d(ln lambda)
+    const int n = int(std::log(kLastNm / kFirstNm) / binWidth) + 1;
+    double y = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double nm = kFirstNm * std::exp(binWidth * i);
+        y += Cie1931::yBar(nm) * ColBlackbody::planck(nm, kelvin) * nm * binWidth;
+    }
+    const double scale = y > 0.0 ? Cie1931::kUnit / y : 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double nm = kFirstNm * std::exp(binWidth * i);
+        out.addLine(float(nm), float(scale * ColBlackbody::planck(nm, kelvin) * nm * binWidth));
+    }
+}
+
+void StarrySky::prepareColours(const Eye& eye) {
+    if (tablesBuilt_ && tableKey_ == eye.lightKey) return;
     if (colours_.empty())
-        for (int c = 0; c < kClasses; ++c)
-            colours_.push_back(std::make_unique<ColBlackbody>(QStringLiteral("star"),
-                                                              float(classKelvin(c)), 1.0f));
+        for (int c = 0; c < kClasses; ++c) {
+            colours_.push_back(std::make_unique<ColDiscrete>(QStringLiteral("star")));
+            starLines(classKelvin(c), *colours_.back());
+        }
     tables_.assign(size_t(kClasses) * kEntries * 3, 0.0f);
     for (int c = 0; c < kClasses; ++c)
         for (int i = 0; i < kEntries; ++i) {
@@ -117,12 +131,14 @@ void StarrySky::prepare(const FrameContext& frame, const BlackHoleFrame* hole) {
                                  float(std::pow(10.0, -0.4 * double(star.magnitude))));
         }
     }
-    if (!tablesBuilt_ || tableKey_ != s.eye.lightKey) buildTables(s.eye);
+    prepareColours(s.eye);
     acc_.resize(size_t(std::max(width_, 0)) * size_t(std::max(height_, 0)) * 3);
 
-    // A point source on k x k samples per pixel keeps its brightness after the reduction.
+    // With k x k samples per pixel a star is spread over a pixel's worth of samples, each as
+    // bright as the pixel would be without antialiasing: the reduced picture shows it as a
+    // picture without antialiasing would, and no single sample saturates for it.
     const int k = buffer.samplesPerSide();
-    const float sampleGain = float(k * k);
+    const float spread = 0.5f * float(k - 1);
     // Starlight falling into the hole's well arrives blue-shifted at a static observer.
     float wellFactor = 1.0f;
     if (hole) {
@@ -149,9 +165,11 @@ void StarrySky::prepare(const FrameContext& frame, const BlackHoleFrame* hole) {
             if (!project(frame, width_, height_, images[m].dir, u, v, d)) continue;
             float sums[3];
             colour(starClass_[i], d * wellFactor, sums);
-            const float gain = luminance_[i] * images[m].magnification * sampleGain;
+            const float gain = luminance_[i] * images[m].magnification;
             for (float& x : sums) x *= gain;
-            place(u, v, sums, width_, height_);
+            for (int sj = 0; sj < k; ++sj)
+                for (int si = 0; si < k; ++si)
+                    place(u + float(si) - spread, v + float(sj) - spread, sums, width_, height_);
         }
     }
 

@@ -8,7 +8,10 @@
 // A star's colour is a black body at its temperature seen with the camera's Doppler factor D
 // through the eye (lines of wavelength lambda seen at lambda D: a black body at T / D), with the
 // searchlight's (1/D)^k, from a table per temperature class over log D made by the eye's own
-// line-by-line conversion (SpectrumTable::direct).
+// line-by-line conversion (SpectrumTable::direct). The lines are Planck's law on a logarithmic
+// grid from kFirstNm to kLastNm, far wider than a surface colour's: whatever factor D brings
+// into any eye's range is there, and a shift by D only slides the grid along itself, so the lines
+// seen at D are exactly those of a black body at T / D.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +23,7 @@
 
 struct BlackHoleFrame;
 struct FrameContext;
-class ColBlackbody;
+class ColDiscrete;
 class PixelBuffer;
 class StarCatalogue;
 
@@ -38,6 +41,9 @@ public:
     // kStepsPerOctave entries per octave; factors outside take the nearest end.
     static constexpr int kOctaves = 5, kStepsPerOctave = 16;
     static constexpr int kEntries = 2 * kOctaves * kStepsPerOctave + 1;
+    // The star's spectral lines: from kFirstNm to kLastNm, each kLineRatio times the last, each
+    // carrying Planck's law times its bin's width.
+    static constexpr double kFirstNm = 10.0, kLastNm = 30000.0, kLineRatio = 1.006;
 
     // One star image placed on the picture: column u and row v in pixel units (pixel (c, r)
     // is the sample at u = c, v = r) and the unshaded channel sums it brings in total.
@@ -79,13 +85,18 @@ public:
     // hit nothing (traced pixels always have alpha 255).
     static uint32_t marker(uint32_t background) { return background & 0x00ffffffu; }
 
-    // The class of a temperature and its unshaded sums per unit luminance at factor D (tables
-    // of the last prepare()).
+    // The class of a temperature, and the temperature a class is drawn with.
     static int classOf(float kelvin);
+    static double classKelvin(int cls);
+    // A star's lines at this temperature, scaled to luminance 1 (Y under the CIE eye at D = 1).
+    static void starLines(double kelvin, ColDiscrete& out);
+    // Builds the colour tables for this eye (its curves, kind and searchlight) unless they are
+    // built for it already; prepare() calls it. Between frames.
+    void prepareColours(const Eye& eye);
+    // Unshaded sums per unit luminance of class cls seen at Doppler factor D. Any thread.
     void colour(int cls, float doppler, float sums[3]) const;
 
 private:
-    void buildTables(const Eye& eye);
     void place(float u, float v, const float sums[3], int width, int height);
 
     const StarCatalogue* catalogue_ = nullptr;
@@ -93,7 +104,7 @@ private:
     std::vector<uint8_t> starClass_;
     std::vector<float> luminance_;
 
-    std::vector<std::unique_ptr<ColBlackbody>> colours_;
+    std::vector<std::unique_ptr<ColDiscrete>> colours_;
     std::vector<float> tables_;  // kClasses x kEntries x 3
     uint64_t tableKey_ = 0;
     bool tablesBuilt_ = false;
