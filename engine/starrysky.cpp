@@ -113,13 +113,14 @@ void StarrySky::place(float u, float v, const float sums[3], int width, int heig
     raw_.push_back(splat);
 }
 
-void StarrySky::prepare(const FrameContext& frame, const BlackHoleFrame* hole) {
+void StarrySky::prepare(const FrameContext& frame, const BlackHoleFrame* hole,
+                        uint32_t background) {
     const RenderSettings& s = frame.settings;
     const PixelBuffer& buffer = *frame.buffer;
     width_ = buffer.width();
     height_ = buffer.height();
     eye_ = s.eye;
-    background_ = s.backgroundPixel();
+    background_ = background;
     if (!catalogue_) catalogue_ = &StarCatalogue::standard();
     if (prepared_ != catalogue_) {
         prepared_ = catalogue_;

@@ -32,7 +32,7 @@ public:
     // Luminance (1 = display white on one pixel) of a star of magnitude 0 summed over its
     // pixels; a star of magnitude m has 10^(-0.4 m) of it. Magnitude 0 then fills a pixel well
     // beyond white, magnitude 6 adds a few levels to a dark background.
-    static constexpr float kMagnitudeZeroLuminance = 10.0f;
+    static constexpr float kMagnitudeZeroLuminance = 20.0f;
     // Temperature classes: log-spaced from kMinKelvin to kMaxKelvin; a star takes the nearest
     // (neighbouring classes differ by about 15 %, a barely visible change of colour).
     static constexpr int kClasses = 24;
@@ -63,8 +63,10 @@ public:
 
     // Projects every star for the frame: the camera's pose, speed and switches, the picture's
     // size and samples per side. hole, when given (light bending on), is the black hole whose
-    // paths bend the starlight; its table must be prepared. GUI thread, between frames.
-    void prepare(const FrameContext& frame, const BlackHoleFrame* hole);
+    // paths bend the starlight; its table must be prepared. background is the pixel the sky is
+    // drawn over (the frame's settings copy keeps a background of its own, see RenderSettings'
+    // assignment). GUI thread, between frames.
+    void prepare(const FrameContext& frame, const BlackHoleFrame* hole, uint32_t background);
 
     // Rows [r0, r1) of the frame's picture: every marked pixel becomes the background plus the
     // starlight splatted onto it (clamped per channel), others stay. Any worker, rows disjoint

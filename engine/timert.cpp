@@ -70,8 +70,9 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     }
     if (settings->starrySky) {
         // Rays that hit nothing leave the mark; each band then draws the sky into its rows.
+        sky.prepare(frame, settings->lightBending ? &tree->blackHole() : nullptr,
+                    frame.background);
         frame.background = StarrySky::marker(frame.background);
-        sky.prepare(frame, settings->lightBending ? &tree->blackHole() : nullptr);
     }
 }
 
