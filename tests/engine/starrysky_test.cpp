@@ -16,6 +16,7 @@
 #include "scene/rendersettings.h"
 #include "scene/spectrumtable.h"
 #include "scene/starcatalogue.h"
+#include "tests/accel/photonorbitoracle.h"
 
 namespace {
 
@@ -278,4 +279,44 @@ TEST(StarrySky, AntialiasingKeepsAStarsLight) {
         EXPECT_NEAR(l.u, plain.u - shift, 0.1) << level;
         EXPECT_NEAR(l.v, plain.v - shift, 0.1) << level;
     }
+}
+
+// A star 8 degrees beside the hole, seen from 30 r_s with light bending on, shows two images:
+// the direct one farther out on its side and the secondary one on the other side of the
+// shadow, at the angles a of the photon orbits that leave towards it (psi(a) = +-8 degrees,
+// integrated here), that is at image-plane x = +-1000 tan a, with the brightness ratio of
+// their magnifications sin a / (sin psi dpsi/da).
+TEST(StarrySky, ABlackHoleShowsTwoImagesWherePhotonOrbitsPutThem) {
+    constexpr int w = 128, h = 96;
+    const double rObs = 30.0, rs = 1.0, psiS = 8.0 * kDeg;
+    Renderer r(kEmptyScene);
+    r.settings().lightBending = true;
+    r.settings().starrySky = true;
+    r.settings().setBackground(0, 0, 0, 255);  // as black as the shadow: only starlight counts
+    const StarCatalogue cat = oneStar(std::sin(psiS), 0.0, std::cos(psiS), 5.5f);
+    const Picture p = r.render(&cat, w, h);
+    const double ac = std::asin(1.5 * std::sqrt(3.0) * rs / rObs * std::sqrt(1.0 - rs / rObs));
+    double expectedU[2], mu[2];
+    for (int k = 0; k < 2; ++k) {
+        const double a = oracle::solveAngle(k == 0 ? psiS : -psiS, ac, M_PI, rObs, rs);
+        const double da = 1e-5;
+        const double slope = (oracle::orbitEscapeAngle(a + da, rObs, rs) -
+                              oracle::orbitEscapeAngle(a - da, rObs, rs)) / (2 * da);
+        mu[k] = std::sin(a) / (std::sin(psiS) * slope);
+        const double x = (k == 0 ? 1.0 : -1.0) * 1000.0 * std::tan(a);
+        expectedU[k] = (x + 500.0) * w / 1000.0;
+    }
+    // The two halves of the picture, measured apart.
+    Light side[2];
+    for (int k = 0; k < 2; ++k) {
+        Picture half = p;
+        for (size_t i = 0; i < half.pixels.size(); ++i)
+            if ((int(i % w) >= w / 2) != (k == 0)) half.pixels[i] = half.background;
+        side[k] = measure(half, w);
+        ASSERT_LT(side[k].brightest, 255) << k;
+        ASSERT_GT(side[k].total, 30.0) << k;
+        EXPECT_NEAR(side[k].u, expectedU[k], 0.15) << k;
+        EXPECT_NEAR(side[k].v, h / 2.0, 0.15) << k;
+    }
+    EXPECT_NEAR(side[1].total / side[0].total, mu[1] / mu[0], 0.1 * mu[1] / mu[0]);
 }
