@@ -107,6 +107,78 @@ bool StarrySky::project(const FrameContext& frame, int width, int height, const 
     return std::isfinite(u) && std::isfinite(v);
 }
 
+float StarrySky::milkyWayLuminance(const float dir[3]) {
+    struct Axes {
+        double pole[3], centre[3], side[3];
+    };
+    static const Axes axes = [] {
+        Axes a;
+        float p[3], c[3];
+        StarCatalogue::equatorialToScene(kGalacticPoleDec, kGalacticPoleRa, p[0], p[1], p[2]);
+        StarCatalogue::equatorialToScene(kGalacticCentreDec, kGalacticCentreRa, c[0], c[1], c[2]);
+        for (int i = 0; i < 3; ++i) {
+            a.pole[i] = p[i];
+            a.centre[i] = c[i];
+        }
+        a.side[0] = a.pole[1] * a.centre[2] - a.pole[2] * a.centre[1];
+        a.side[1] = a.pole[2] * a.centre[0] - a.pole[0] * a.centre[2];
+        a.side[2] = a.pole[0] * a.centre[1] - a.pole[1] * a.centre[0];
+        return a;
+    }();
+    auto dot = [dir](const double v[3]) { return dir[0] * v[0] + dir[1] * v[1] + dir[2] * v[2]; };
+    const double b = std::asin(std::clamp(dot(axes.pole), -1.0, 1.0));
+    const double l = std::atan2(dot(axes.side), dot(axes.centre));
+    const double sigma = kMilkyWayWidthDeg * M_PI / 180.0, lambda = kMilkyWayBulgeDeg * M_PI / 180.0;
+    // Beyond four widths the glow is below a thousandth of a level: none, so that pictures away
+    // from the band skip it.
+    if (std::fabs(b) > 4.0 * sigma) return 0.0f;
+    const double along = kMilkyWayFloor + (1.0 - kMilkyWayFloor) * std::exp(-l * l / (2 * lambda * lambda));
+    return float(kMilkyWayLuminance * std::exp(-b * b / (2 * sigma * sigma)) * along);
+}
+
+void StarrySky::prepareMilkyWay(const FrameContext& frame, const BlackHoleFrame* hole,
+                                float wellFactor) {
+    const int step = kMilkyWayGrid;
+    bandW_ = (width_ - 1) / step + 2;
+    const int bandH = (height_ - 1) / step + 2;
+    band_.resize(size_t(bandW_) * size_t(bandH) * 3);
+    const RenderSettings& s = frame.settings;
+    const int cls = classOf(kMilkyWayKelvin);
+    const bool bent = hole && lensing_.valid();
+    const double h[3] = {hole ? -double(hole->xGRT.x) : 0.0, hole ? -double(hole->xGRT.y) : 0.0,
+                         hole ? -double(hole->xGRT.z) : 0.0};
+    // Rows and columns exactly as the camera places its rays (TimeRT::nextBand).
+    const double rowStep = 1000.0 / double(float(height_));
+    for (int gj = 0; gj < bandH; ++gj) {
+        const float y = float((rowStep * double(float(gj * step)) - 500.0) * double(frame.sy));
+        const Vec4f yvec = s.diry * y;
+        for (int gi = 0; gi < bandW_; ++gi) {
+            float* out = &band_[(size_t(gj) * size_t(bandW_) + size_t(gi)) * 3];
+            Vec4f dir;
+            float doppler = 1.0f;
+            Camera::primaryDirection(frame, frame.x0 + frame.dx * float(gi * step), y, yvec, dir,
+                                     doppler);
+            float sky[3] = {dir.x, dir.y, dir.z};
+            if (bent) {
+                // The ray's escape direction: psi(a) from the hole's direction, in its plane.
+                const double ca = std::clamp(dir.x * h[0] + dir.y * h[1] + dir.z * h[2], -1.0, 1.0);
+                const double psi = lensing_.escapeAngle(std::acos(ca));
+                double e[3] = {dir.x - ca * h[0], dir.y - ca * h[1], dir.z - ca * h[2]};
+                const double elen = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+                if (std::isnan(psi) || elen < 1e-9) {
+                    out[0] = out[1] = out[2] = 0.0f;
+                    continue;
+                }
+                for (int c = 0; c < 3; ++c)
+                    sky[c] = float(std::cos(psi) * h[c] + std::sin(psi) * e[c] / elen);
+            }
+            const float luminance = milkyWayLuminance(sky);
+            colour(cls, doppler * wellFactor, out);
+            for (int c = 0; c < 3; ++c) out[c] *= luminance;
+        }
+    }
+}
+
 void StarrySky::place(float u, float v, const float sums[3], int width, int height) {
     if (!(u > -1.0f && u < float(width) && v > -1.0f && v < float(height))) return;
     Splat splat{u, v, {sums[0], sums[1], sums[2]}};
@@ -147,6 +219,9 @@ void StarrySky::prepare(const FrameContext& frame, const BlackHoleFrame* hole,
         if (s.grtDoppler && hole->rs > 0.0f && hole->rObs > hole->rs)
             wellFactor = float(std::sqrt(1.0 - double(hole->rs) / double(hole->rObs)));
     }
+
+    hasBand_ = catalogue_->milkyWay && width_ > 0 && height_ > 0;
+    if (hasBand_) prepareMilkyWay(frame, hole, wellFactor);
 
     raw_.clear();
     const std::vector<Star>& stars = catalogue_->stars;
@@ -214,9 +289,42 @@ void StarrySky::drawRows(PixelBuffer& buffer, int r0, int r1) {
         }
     }
 
-    // Marked pixels: background plus starlight, each channel clamped at 255.
+    // The Milky Way into the same sums: its grid rows around each row interpolated once per
+    // grid column, then along the row.
+    if (hasBand_) {
+        const int step = kMilkyWayGrid;
+        for (int r = r0; r < r1; ++r) {
+            const float ty = float(r % step) / float(step);
+            const float* lo = &band_[size_t(r / step) * size_t(bandW_) * 3];
+            const float* hi = lo + size_t(bandW_) * 3;
+            float* a = acc + size_t(r) * W * 3;
+            for (int gi = 0; gi * step < W; ++gi) {
+                float left[3], right[3];
+                for (int ch = 0; ch < 3; ++ch) {
+                    const size_t k = size_t(gi) * 3 + size_t(ch);
+                    left[ch] = lo[k] + ty * (hi[k] - lo[k]);
+                    right[ch] = lo[k + 3] + ty * (hi[k + 3] - lo[k + 3]);
+                }
+                if (left[0] == 0.0f && left[1] == 0.0f && left[2] == 0.0f && right[0] == 0.0f &&
+                    right[1] == 0.0f && right[2] == 0.0f)
+                    continue;
+                const int end = std::min(W, (gi + 1) * step);
+                for (int c = gi * step; c < end; ++c) {
+                    const float tx = float(c - gi * step) / float(step);
+                    for (int ch = 0; ch < 3; ++ch)
+                        a[size_t(c) * 3 + size_t(ch)] += left[ch] + tx * (right[ch] - left[ch]);
+                }
+            }
+        }
+    }
+
+    // Marked pixels: background plus the light, each channel clamped at 255. A three-curve
+    // eye's conversion is linear (LightShading::finish: sums times the exposure, truncated), so
+    // it is done here in line; the CIE eye's goes through finish.
     uint8_t bg[4];
     PixelBuffer::toBytes(background_, bg[0], bg[1], bg[2], bg[3]);
+    const bool linear = eye_.kind != EyeKind::Cie1931;
+    const float exposure = eye_.exposure;
     uint32_t* pixels = buffer.data();
     for (int r = r0; r < r1; ++r) {
         uint32_t* row = pixels + size_t(r) * W;
@@ -228,11 +336,17 @@ void StarrySky::drawRows(PixelBuffer& buffer, int r0, int r1) {
                 row[c] = background_;
                 continue;
             }
-            const uint32_t light = LightShading::finish(eye_, s, 1.0f, 255.0f);
-            uint8_t out[4];
-            for (int ch = 0; ch < 3; ++ch)
-                out[ch] = uint8_t(std::min(255u, bg[ch] + ((light >> (8 * ch)) & 0xffu)));
-            row[c] = PixelBuffer::fromBytes(out[0], out[1], out[2], bg[3]);
+            uint32_t light[3];
+            if (linear) {
+                for (int ch = 0; ch < 3; ++ch)  // max first, so NaN becomes 0
+                    light[ch] = uint32_t(int(std::min(std::max(s[ch] * exposure, 0.0f), 255.0f)));
+            } else {
+                const uint32_t px = LightShading::finish(eye_, s, 1.0f, 255.0f);
+                for (int ch = 0; ch < 3; ++ch) light[ch] = (px >> (8 * ch)) & 0xffu;
+            }
+            row[c] = PixelBuffer::fromBytes(uint8_t(std::min(255u, bg[0] + light[0])),
+                                            uint8_t(std::min(255u, bg[1] + light[1])),
+                                            uint8_t(std::min(255u, bg[2] + light[2])), bg[3]);
         }
     }
 }

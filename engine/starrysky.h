@@ -45,6 +45,24 @@ public:
     // carrying Planck's law times its bin's width.
     static constexpr double kFirstNm = 10.0, kLastNm = 30000.0, kLineRatio = 1.006;
 
+    // The Milky Way: a smooth glow along the galactic plane, luminance (1 = display white)
+    // kMilkyWayLuminance exp(-b^2 / (2 sigma^2)) (kMilkyWayFloor + (1 - kMilkyWayFloor)
+    // exp(-l^2 / (2 lambda^2))) at galactic latitude b and longitude l (the centre of the
+    // galaxy at l = 0), sigma = kMilkyWayWidthDeg, lambda = kMilkyWayBulgeDeg; the colour of
+    // the disk's integrated starlight, a black body at kMilkyWayKelvin. It is a surface
+    // brightness: lensing moves it but does not brighten it (brightness is conserved along a
+    // ray), the searchlight does. Computed every kMilkyWayGrid pixels and interpolated.
+    static constexpr float kMilkyWayLuminance = 0.03f, kMilkyWayFloor = 0.35f;
+    static constexpr float kMilkyWayWidthDeg = 5.0f, kMilkyWayBulgeDeg = 35.0f;
+    static constexpr float kMilkyWayKelvin = 4500.0f;
+    static constexpr int kMilkyWayGrid = 8;
+    // The north galactic pole and the galactic centre in equatorial coordinates (J2000): the
+    // plane of the band (declination in degrees, right ascension in hours).
+    static constexpr double kGalacticPoleDec = 27.128, kGalacticPoleRa = 12.8567;
+    static constexpr double kGalacticCentreDec = -28.936, kGalacticCentreRa = 17.7611;
+    // The band's luminance in scene direction dir (unit).
+    static float milkyWayLuminance(const float dir[3]);
+
     // One star image placed on the picture: column u and row v in pixel units (pixel (c, r)
     // is the sample at u = c, v = r) and the unshaded channel sums it brings in total.
     struct Splat {
@@ -100,6 +118,8 @@ public:
 
 private:
     void place(float u, float v, const float sums[3], int width, int height);
+    // The band's channel sums on the grid of the frame.
+    void prepareMilkyWay(const FrameContext& frame, const BlackHoleFrame* hole, float wellFactor);
 
     const StarCatalogue* catalogue_ = nullptr;
     const StarCatalogue* prepared_ = nullptr;  // the catalogue starClass_ and luminance_ are for
@@ -115,6 +135,9 @@ private:
     std::vector<Splat> raw_, sorted_;
     std::vector<int> rowStart_;  // rowStart_[j + 1]: first sorted splat with floor(v) >= j
     std::vector<float> acc_;     // channel sums per pixel, width x height x 3
+    std::vector<float> band_;    // the Milky Way's sums every kMilkyWayGrid pixels, x 3
+    int bandW_ = 0;              // grid points per row
+    bool hasBand_ = false;
     Eye eye_;
     uint32_t background_ = 0;
     int width_ = 0, height_ = 0;

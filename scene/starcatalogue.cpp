@@ -112,9 +112,10 @@ StarCatalogue StarCatalogue::generate(int count, uint32_t seed) {
 
 const StarCatalogue& StarCatalogue::standard() {
     static const StarCatalogue catalogue = [] {
-        StarCatalogue bsc;
-        if (load(QString::fromLatin1(kBscPath), bsc) && !bsc.stars.empty()) return bsc;
-        return generate();
+        StarCatalogue sky;
+        if (!load(QString::fromLatin1(kBscPath), sky) || sky.stars.empty()) sky = generate();
+        sky.milkyWay = true;
+        return sky;
     }();
     return catalogue;
 }

@@ -34,6 +34,9 @@ public:
     static constexpr float kMinMagnitude = -30.0f, kMaxMagnitude = 30.0f;
 
     std::vector<Star> stars;
+    // Whether the sky has the faint band of the Milky Way behind its stars (the renderer's
+    // standard catalogue has; a list of stars alone has not).
+    bool milkyWay = false;
     int skippedLines = 0;  // lines that were neither stars nor comments when read
     QString source;        // the file read, or "generated"
 
@@ -61,6 +64,6 @@ public:
     static double ballesterosKelvin(double bv);
 
     // The catalogue the renderer uses: the Bright Star Catalogue when kBscPath can be read and
-    // holds stars, else the generated sky. Loaded on first use; any thread.
+    // holds stars, else the generated sky; with the Milky Way. Loaded on first use; any thread.
     static const StarCatalogue& standard();
 };

@@ -320,3 +320,48 @@ TEST(StarrySky, ABlackHoleShowsTwoImagesWherePhotonOrbitsPutThem) {
     }
     EXPECT_NEAR(side[1].total / side[0].total, mu[1] / mu[0], 0.1 * mu[1] / mu[0]);
 }
+
+// The Milky Way seen edge-on towards the galactic centre, up along the galactic pole: the glow
+// above the background along the picture's middle column falls off with galactic latitude b as
+// exp(-b^2 / (2 sigma^2)) (b = atan(y / 1000) on the column), the same on both sides, and a
+// catalogue without the band leaves the background as it was.
+TEST(StarrySky, TheMilkyWayIsASmoothBandAlongTheGalacticPlane) {
+    constexpr int w = 128, h = 128;
+    float gc[3], pole[3];
+    StarCatalogue::equatorialToScene(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa,
+                                     gc[0], gc[1], gc[2]);
+    StarCatalogue::equatorialToScene(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa,
+                                     pole[0], pole[1], pole[2]);
+    Renderer r(kEmptyScene);
+    RenderSettings& s = r.settings();
+    s.lookat = Vec4f(gc[0], gc[1], gc[2], 0);
+    s.diry = Vec4f(pole[0], pole[1], pole[2], 0);
+    s.dirx = Vec4f(pole[1] * gc[2] - pole[2] * gc[1], pole[2] * gc[0] - pole[0] * gc[2],
+                   pole[0] * gc[1] - pole[1] * gc[0], 0);
+    ASSERT_TRUE(s.normalizeObserver());
+    s.starrySky = true;
+    s.exposureStops = 3.0f;  // the band's peak near 200 levels: the profile well above rounding
+    s.setBackground(0, 0, 0, 255);
+    StarCatalogue band;
+    band.milkyWay = true;
+    const Picture p = r.render(&band, w, h);
+    const int c = w / 2;
+    auto glow = [&](int row) {
+        const uint32_t px = p.pixels[size_t(row) * w + c];
+        return double((px & 0xff) + ((px >> 8) & 0xff) + ((px >> 16) & 0xff));
+    };
+    const double peak = glow(h / 2);
+    ASSERT_GT(peak, 150.0);
+    ASSERT_LT(peak, 3 * 255.0);
+    const double sigma = StarrySky::kMilkyWayWidthDeg * kDeg;
+    for (const int dr : {8, 16, 24}) {
+        // Row h/2 + dr lies at image-plane y = dr 1000 / h.
+        const double b = std::atan(dr * 1000.0 / h / 1000.0);
+        const double want = std::exp(-b * b / (2 * sigma * sigma));
+        for (const int sign : {1, -1})
+            EXPECT_NEAR(glow(h / 2 + sign * dr) / peak, want, 0.03) << dr * sign;
+    }
+    const StarCatalogue none;
+    const Picture dark = r.render(&none, w, h);
+    for (uint32_t px : dark.pixels) ASSERT_EQ(px, dark.background);
+}
