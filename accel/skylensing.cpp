@@ -86,14 +86,33 @@ void SkyLensing::update(const LightPathTree& table) {
     }
     std::reverse(angle_.begin(), angle_.end());
     std::reverse(psi_.begin(), psi_.end());
+    uniform_.clear();
     if (angle_.size() < 2) {
         angle_.clear();
         psi_.clear();
+        return;
     }
+    // The same curve at every sample position, for look-ups without a search.
+    uniform_.resize(kSamples);
+    for (int i = 0; i < kSamples; ++i)
+        uniform_[size_t(i)] = searchEscapeAngle(
+            captureAngle_ + span * std::expm1(kKappa * i / (kSamples - 1)) / norm);
 }
 
 double SkyLensing::escapeAngle(double a) const {
-    if (angle_.size() < 2 || a < angle_.front()) return NAN;
+    if (uniform_.empty() || !(a >= angle_.front())) return NAN;
+    // The sample position of a, inverting the spacing formula.
+    const double span = M_PI - captureAngle_;
+    const double x =
+        std::log1p((a - captureAngle_) / span * std::expm1(kKappa)) / kKappa * (kSamples - 1);
+    const int i = std::clamp(int(x), 0, kSamples - 2);
+    const double p0 = uniform_[size_t(i)], p1 = uniform_[size_t(i) + 1];
+    if (std::isnan(p0) || std::isnan(p1)) return searchEscapeAngle(a);
+    return p0 + (x - i) * (p1 - p0);
+}
+
+double SkyLensing::searchEscapeAngle(double a) const {
+    if (angle_.size() < 2 || !(a >= angle_.front())) return NAN;
     const size_t n = angle_.size();
     size_t k = size_t(std::upper_bound(angle_.begin(), angle_.end(), a) - angle_.begin());
     k = std::clamp<size_t>(k, 1, n - 1);
@@ -112,15 +131,13 @@ bool SkyLensing::solve(double psi, double& a, double& slope) const {
     k = std::clamp<size_t>(k, 1, n - 1);
     const double dp = psi_[k] - psi_[k - 1], da = angle_[k] - angle_[k - 1];
     a = angle_[k - 1] + (psi - psi_[k - 1]) * da / dp;
-    // The derivative over a few per cent of the distance from the capture angle rather than
-    // between neighbouring samples: the table's escape directions carry errors up to its
-    // tolerance, which a difference over one sample spacing would magnify.
-    const double h = std::min(kSlopeSpan * (a - captureAngle_), 0.5 * (a - angle_.front()));
-    if (h > 1e-9 && a + h <= angle_.back()) {
-        slope = (escapeAngle(a + h) - escapeAngle(a - h)) / (2.0 * h);
-    } else {
-        slope = dp / da;
-    }
+    // The derivative over kSlopeSamples samples either side rather than between neighbours:
+    // the table's escape directions carry errors up to its tolerance, which a difference over
+    // one sample spacing would magnify. The samples lie about 0.34 % of a - a_c apart near the
+    // capture angle, at most 0.011 rad.
+    const size_t lo = k - 1 >= size_t(kSlopeSamples) ? k - 1 - size_t(kSlopeSamples) : 0;
+    const size_t hi = std::min(n - 1, k + size_t(kSlopeSamples));
+    slope = (psi_[hi] - psi_[lo]) / (angle_[hi] - angle_[lo]);
     return true;
 }
 

@@ -26,8 +26,8 @@ public:
     // Spacing parameter of the samples: a - a_c = (pi - a_c) (e^(kappa t) - 1) / (e^kappa - 1) for
     // t uniform in [0, 1]; the first step is then about 1e-8 rad, the last about 0.01 rad.
     static constexpr double kKappa = 14.0;
-    // Half width of the interval dpsi/da is taken over, as a fraction of a - a_c.
-    static constexpr double kSlopeSpan = 0.03;
+    // Samples either side of a solution that dpsi/da is taken over.
+    static constexpr int kSlopeSamples = 8;
     // Images a star may have: direct, secondary, and the first pair that winds once round.
     static constexpr int kMaxImages = 4;
     // Magnifications are capped: a star exactly behind the hole would be an Einstein ring of
@@ -57,12 +57,15 @@ public:
     static bool walkEscape(const LightPathTree& table, float a, double& psi);
 
 private:
+    // escapeAngle by a search among the samples kept.
+    double searchEscapeAngle(double a) const;
     // The initial angle whose path leaves at psi, and dpsi/da there; false when psi is outside
     // the sampled range.
     bool solve(double psi, double& a, double& slope) const;
 
     std::vector<double> angle_;  // a of the escaping samples, increasing
     std::vector<double> psi_;    // psi(a), increasing (unwrapped)
+    std::vector<double> uniform_;  // psi at every sample position (NaN below the first kept)
     double captureAngle_ = 0.0;
     // What the samples were built for: the table's generation and size.
     float builtRObs_ = -1.0f, builtRs_ = -1.0f;

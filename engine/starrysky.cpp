@@ -126,55 +126,71 @@ float StarrySky::milkyWayLuminance(const float dir[3]) {
         return a;
     }();
     auto dot = [dir](const double v[3]) { return dir[0] * v[0] + dir[1] * v[1] + dir[2] * v[2]; };
-    const double b = std::asin(std::clamp(dot(axes.pole), -1.0, 1.0));
-    const double l = std::atan2(dot(axes.side), dot(axes.centre));
     const double sigma = kMilkyWayWidthDeg * M_PI / 180.0, lambda = kMilkyWayBulgeDeg * M_PI / 180.0;
     // Beyond four widths the glow is below a thousandth of a level: none, so that pictures away
     // from the band skip it.
-    if (std::fabs(b) > 4.0 * sigma) return 0.0f;
+    const double sinB = dot(axes.pole);
+    if (std::fabs(sinB) > std::sin(4.0 * sigma)) return 0.0f;
+    const double b = std::asin(std::clamp(sinB, -1.0, 1.0));
+    const double l = std::atan2(dot(axes.side), dot(axes.centre));
     const double along = kMilkyWayFloor + (1.0 - kMilkyWayFloor) * std::exp(-l * l / (2 * lambda * lambda));
     return float(kMilkyWayLuminance * std::exp(-b * b / (2 * sigma * sigma)) * along);
 }
 
+bool StarrySky::bandAt(float x, float y, const Vec4f& yvec, float out[3]) const {
+    Vec4f dir;
+    float doppler = 1.0f;
+    Camera::primaryDirection(*frame_, x, y, yvec, dir, doppler);
+    float sky[3] = {dir.x, dir.y, dir.z};
+    bool steep = false;
+    if (hole_ && lensing_.valid()) {
+        // The ray's escape direction: psi(a) from the hole's direction, in its plane.
+        const double h[3] = {-double(hole_->xGRT.x), -double(hole_->xGRT.y), -double(hole_->xGRT.z)};
+        const double ca = std::clamp(dir.x * h[0] + dir.y * h[1] + dir.z * h[2], -1.0, 1.0);
+        const double psi = lensing_.escapeAngle(std::acos(ca));
+        double e[3] = {dir.x - ca * h[0], dir.y - ca * h[1], dir.z - ca * h[2]};
+        const double elen = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+        if (std::isnan(psi) || elen < 1e-9) {
+            out[0] = out[1] = out[2] = 0.0f;
+            return true;
+        }
+        for (int c = 0; c < 3; ++c)
+            sky[c] = float(std::cos(psi) * h[c] + std::sin(psi) * e[c] / elen);
+        steep = psi < kSteepEscapeAngle;
+    }
+    const float luminance = milkyWayLuminance(sky);
+    if (luminance == 0.0f) {
+        out[0] = out[1] = out[2] = 0.0f;
+        return steep;
+    }
+    colour(bandClass_, doppler * wellFactor_, out);
+    for (int c = 0; c < 3; ++c) out[c] *= luminance;
+    return steep;
+}
+
+float StarrySky::rowY(int r) const {
+    // Rows exactly as the camera places its rays (TimeRT::nextBand).
+    const double rowStep = 1000.0 / double(float(height_));
+    return float((rowStep * double(float(r)) - 500.0) * double(frame_->sy));
+}
+
 void StarrySky::prepareMilkyWay(const FrameContext& frame, const BlackHoleFrame* hole,
                                 float wellFactor) {
+    frame_ = &frame;
+    hole_ = hole;
+    wellFactor_ = wellFactor;
+    bandClass_ = classOf(kMilkyWayKelvin);
     const int step = kMilkyWayGrid;
     bandW_ = (width_ - 1) / step + 2;
     const int bandH = (height_ - 1) / step + 2;
     band_.resize(size_t(bandW_) * size_t(bandH) * 3);
-    const RenderSettings& s = frame.settings;
-    const int cls = classOf(kMilkyWayKelvin);
-    const bool bent = hole && lensing_.valid();
-    const double h[3] = {hole ? -double(hole->xGRT.x) : 0.0, hole ? -double(hole->xGRT.y) : 0.0,
-                         hole ? -double(hole->xGRT.z) : 0.0};
-    // Rows and columns exactly as the camera places its rays (TimeRT::nextBand).
-    const double rowStep = 1000.0 / double(float(height_));
+    steep_.resize(size_t(bandW_) * size_t(bandH));
     for (int gj = 0; gj < bandH; ++gj) {
-        const float y = float((rowStep * double(float(gj * step)) - 500.0) * double(frame.sy));
-        const Vec4f yvec = s.diry * y;
+        const float y = rowY(gj * step);
+        const Vec4f yvec = frame.settings.diry * y;
         for (int gi = 0; gi < bandW_; ++gi) {
-            float* out = &band_[(size_t(gj) * size_t(bandW_) + size_t(gi)) * 3];
-            Vec4f dir;
-            float doppler = 1.0f;
-            Camera::primaryDirection(frame, frame.x0 + frame.dx * float(gi * step), y, yvec, dir,
-                                     doppler);
-            float sky[3] = {dir.x, dir.y, dir.z};
-            if (bent) {
-                // The ray's escape direction: psi(a) from the hole's direction, in its plane.
-                const double ca = std::clamp(dir.x * h[0] + dir.y * h[1] + dir.z * h[2], -1.0, 1.0);
-                const double psi = lensing_.escapeAngle(std::acos(ca));
-                double e[3] = {dir.x - ca * h[0], dir.y - ca * h[1], dir.z - ca * h[2]};
-                const double elen = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
-                if (std::isnan(psi) || elen < 1e-9) {
-                    out[0] = out[1] = out[2] = 0.0f;
-                    continue;
-                }
-                for (int c = 0; c < 3; ++c)
-                    sky[c] = float(std::cos(psi) * h[c] + std::sin(psi) * e[c] / elen);
-            }
-            const float luminance = milkyWayLuminance(sky);
-            colour(cls, doppler * wellFactor, out);
-            for (int c = 0; c < 3; ++c) out[c] *= luminance;
+            const size_t k = size_t(gj) * size_t(bandW_) + size_t(gi);
+            steep_[k] = bandAt(frame.x0 + frame.dx * float(gi * step), y, yvec, &band_[k * 3]);
         }
     }
 }
@@ -297,8 +313,23 @@ void StarrySky::drawRows(PixelBuffer& buffer, int r0, int r1) {
             const float ty = float(r % step) / float(step);
             const float* lo = &band_[size_t(r / step) * size_t(bandW_) * 3];
             const float* hi = lo + size_t(bandW_) * 3;
+            const uint8_t* steepLo = &steep_[size_t(r / step) * size_t(bandW_)];
+            const uint8_t* steepHi = steepLo + bandW_;
             float* a = acc + size_t(r) * W * 3;
+            const float y = rowY(r);
+            const Vec4f yvec = frame_->settings.diry * y;
             for (int gi = 0; gi * step < W; ++gi) {
+                const int end = std::min(W, (gi + 1) * step);
+                if (steepLo[gi] | steepLo[gi + 1] | steepHi[gi] | steepHi[gi + 1]) {
+                    // Near the shadow's edge the lensed band changes within a cell: every
+                    // pixel of the cell on its own.
+                    for (int c = gi * step; c < end; ++c) {
+                        float sums[3];
+                        bandAt(frame_->x0 + frame_->dx * float(c), y, yvec, sums);
+                        for (int ch = 0; ch < 3; ++ch) a[size_t(c) * 3 + size_t(ch)] += sums[ch];
+                    }
+                    continue;
+                }
                 float left[3], right[3];
                 for (int ch = 0; ch < 3; ++ch) {
                     const size_t k = size_t(gi) * 3 + size_t(ch);
@@ -308,7 +339,6 @@ void StarrySky::drawRows(PixelBuffer& buffer, int r0, int r1) {
                 if (left[0] == 0.0f && left[1] == 0.0f && left[2] == 0.0f && right[0] == 0.0f &&
                     right[1] == 0.0f && right[2] == 0.0f)
                     continue;
-                const int end = std::min(W, (gi + 1) * step);
                 for (int c = gi * step; c < end; ++c) {
                     const float tx = float(c - gi * step) / float(step);
                     for (int ch = 0; ch < 3; ++ch)

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "accel/skylensing.h"
+#include "geometry/vec4f.h"
 #include "scene/eye.h"
 
 struct BlackHoleFrame;
@@ -56,6 +57,10 @@ public:
     static constexpr float kMilkyWayWidthDeg = 5.0f, kMilkyWayBulgeDeg = 35.0f;
     static constexpr float kMilkyWayKelvin = 4500.0f;
     static constexpr int kMilkyWayGrid = 8;
+    // Grid cells with a corner whose ray left the hole turned by more than a right angle
+    // beyond its start (psi < -pi/2: the band's thin secondary images at the shadow's edge) are
+    // computed pixel by pixel.
+    static constexpr double kSteepEscapeAngle = -M_PI / 2;
     // The north galactic pole and the galactic centre in equatorial coordinates (J2000): the
     // plane of the band (declination in degrees, right ascension in hours).
     static constexpr double kGalacticPoleDec = 27.128, kGalacticPoleRa = 12.8567;
@@ -120,6 +125,11 @@ private:
     void place(float u, float v, const float sums[3], int width, int height);
     // The band's channel sums on the grid of the frame.
     void prepareMilkyWay(const FrameContext& frame, const BlackHoleFrame* hole, float wellFactor);
+    // The band's sums for the ray at image-plane (x, y) of the prepared frame; true when the
+    // ray is captured or steeply bent (see kSteepEscapeAngle). Any worker.
+    bool bandAt(float x, float y, const Vec4f& yvec, float out[3]) const;
+    // Image-plane y of row r, as the camera computes it.
+    float rowY(int r) const;
 
     const StarCatalogue* catalogue_ = nullptr;
     const StarCatalogue* prepared_ = nullptr;  // the catalogue starClass_ and luminance_ are for
@@ -136,6 +146,11 @@ private:
     std::vector<int> rowStart_;  // rowStart_[j + 1]: first sorted splat with floor(v) >= j
     std::vector<float> acc_;     // channel sums per pixel, width x height x 3
     std::vector<float> band_;    // the Milky Way's sums every kMilkyWayGrid pixels, x 3
+    std::vector<uint8_t> steep_;  // per grid point: bandAt's flag
+    const FrameContext* frame_ = nullptr;  // the frame being drawn (prepareMilkyWay)
+    const BlackHoleFrame* hole_ = nullptr;
+    float wellFactor_ = 1.0f;
+    int bandClass_ = 0;
     int bandW_ = 0;              // grid points per row
     bool hasBand_ = false;
     Eye eye_;
