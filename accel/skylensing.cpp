@@ -50,8 +50,23 @@ void SkyLensing::update(const LightPathTree& table) {
     builtRs_ = table.generatedRs();
     builtNodes_ = table.nodeCount();
     builtRoot_ = root;
+    try {
+        build(table);
+    } catch (...) {
+        // Built for nothing: the next update starts again.
+        angle_.clear();
+        psi_.clear();
+        uniform_.clear();
+        builtRoot_ = nullptr;
+        builtNodes_ = 0;
+        throw;
+    }
+}
+
+void SkyLensing::build(const LightPathTree& table) {
     angle_.clear();
     psi_.clear();
+    uniform_.clear();
     double psi = 0.0;
     if (!walkEscape(table, float(M_PI), psi)) return;  // every path falls in
 

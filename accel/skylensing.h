@@ -57,6 +57,8 @@ public:
     static bool walkEscape(const LightPathTree& table, float a, double& psi);
 
 private:
+    // The samples of psi(a) for a table (update() without the check).
+    void build(const LightPathTree& table);
     // escapeAngle by a search among the samples kept.
     double searchEscapeAngle(double a) const;
     // The initial angle whose path leaves at psi, and dpsi/da there; false when psi is outside

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "accel/blackholeframe.h"
 #include "engine/camera.h"
@@ -209,8 +210,27 @@ void StarrySky::prepare(const FrameContext& frame, const BlackHoleFrame* hole,
     height_ = buffer.height();
     eye_ = s.eye;
     background_ = background;
+    // The sky's memory grows with the picture (three sums per pixel): a picture too large for
+    // it is drawn without the sky rather than not at all.
+    usable_ = false;
+    try {
+        placeAll(frame, hole);
+        usable_ = true;
+    } catch (const std::bad_alloc&) {
+        acc_ = {};
+        band_ = {};
+        steep_ = {};
+        raw_ = {};
+        sorted_ = {};
+        hasBand_ = false;
+    }
+}
+
+void StarrySky::placeAll(const FrameContext& frame, const BlackHoleFrame* hole) {
+    const RenderSettings& s = frame.settings;
+    const PixelBuffer& buffer = *frame.buffer;
     if (!catalogue_) catalogue_ = &StarCatalogue::standard();
-    if (prepared_ != catalogue_) {
+    if (prepared_ != catalogue_ || starClass_.size() != catalogue_->stars.size()) {
         prepared_ = catalogue_;
         starClass_.clear();
         luminance_.clear();
@@ -281,6 +301,14 @@ void StarrySky::drawRows(PixelBuffer& buffer, int r0, int r1) {
     r0 = std::max(r0, 0);
     r1 = std::min(r1, height_);
     if (r1 <= r0 || buffer.width() != W || buffer.height() != height_) return;
+    if (!usable_) {
+        for (int r = r0; r < r1; ++r) {
+            uint32_t* row = buffer.data() + size_t(r) * W;
+            for (int c = 0; c < W; ++c)
+                if ((row[c] >> 24) == 0) row[c] = background_;
+        }
+        return;
+    }
     float* acc = acc_.data();
     std::fill(acc + size_t(r0) * W * 3, acc + size_t(r1) * W * 3, 0.0f);
 

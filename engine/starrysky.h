@@ -123,6 +123,8 @@ public:
 
 private:
     void place(float u, float v, const float sums[3], int width, int height);
+    // prepare() after the frame's size, eye and background: may throw std::bad_alloc.
+    void placeAll(const FrameContext& frame, const BlackHoleFrame* hole);
     // The band's channel sums on the grid of the frame.
     void prepareMilkyWay(const FrameContext& frame, const BlackHoleFrame* hole, float wellFactor);
     // The band's sums for the ray at image-plane (x, y) of the prepared frame; true when the
@@ -153,6 +155,7 @@ private:
     int bandClass_ = 0;
     int bandW_ = 0;              // grid points per row
     bool hasBand_ = false;
+    bool usable_ = false;  // prepare() had the memory it needed
     Eye eye_;
     uint32_t background_ = 0;
     int width_ = 0, height_ = 0;
