@@ -161,8 +161,8 @@ int SkyLensing::images(const BlackHoleFrame& hole, const float star[3],
     if (!valid()) return 0;
     // The axis towards the hole, and the star's side of the plane through it.
     const double h[3] = {-double(hole.xGRT.x), -double(hole.xGRT.y), -double(hole.xGRT.z)};
-    const double cs = std::clamp(double(star[0]) * h[0] + double(star[1]) * h[1] +
-                                     double(star[2]) * h[2], -1.0, 1.0);
+    const double cs = std::clamp(
+        double(star[0]) * h[0] + double(star[1]) * h[1] + double(star[2]) * h[2], -1.0, 1.0);
     double e[3] = {star[0] - cs * h[0], star[1] - cs * h[1], star[2] - cs * h[2]};
     double elen = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
     if (elen < 1e-9) {

@@ -35,7 +35,7 @@ public:
     static constexpr float kMaxMagnification = 1000.0f;
 
     struct Image {
-        float dir[3];        // the direction the observer sees the image in (scene frame, unit)
+        float dir[3];  // the direction the observer sees the image in (scene frame, unit)
         float magnification;
     };
 
@@ -65,8 +65,8 @@ private:
     // the sampled range.
     bool solve(double psi, double& a, double& slope) const;
 
-    std::vector<double> angle_;  // a of the escaping samples, increasing
-    std::vector<double> psi_;    // psi(a), increasing (unwrapped)
+    std::vector<double> angle_;    // a of the escaping samples, increasing
+    std::vector<double> psi_;      // psi(a), increasing (unwrapped)
     std::vector<double> uniform_;  // psi at every sample position (NaN below the first kept)
     double captureAngle_ = 0.0;
     // What the samples were built for: the table's generation and size.

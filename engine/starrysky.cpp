@@ -56,6 +56,7 @@ void StarrySky::prepareColours(const Eye& eye) {
             colours_.push_back(std::make_unique<ColDiscrete>(QStringLiteral("star")));
             starLines(classKelvin(c), *colours_.back());
         }
+    tablesBuilt_ = false;
     tables_.assign(size_t(kClasses) * kEntries * 3, 0.0f);
     for (int c = 0; c < kClasses; ++c)
         for (int i = 0; i < kEntries; ++i) {
@@ -79,12 +80,14 @@ void StarrySky::colour(int cls, float doppler, float sums[3]) const {
     for (int ch = 0; ch < 3; ++ch) sums[ch] = e[ch] + t * (e[ch + 3] - e[ch]);
 }
 
-bool StarrySky::project(const FrameContext& frame, int width, int height, const float dir[3],
-                        float& u, float& v, float& doppler) {
+bool StarrySky::project(const FrameContext& frame, int height, const float dir[3], float& u,
+                        float& v, float& doppler) {
     const RenderSettings& s = frame.settings;
     // Components along the picture's right, up and forward axes (a unit frame).
-    const double a = dir[0] * double(s.dirx.x) + dir[1] * double(s.dirx.y) + dir[2] * double(s.dirx.z);
-    const double b = dir[0] * double(s.diry.x) + dir[1] * double(s.diry.y) + dir[2] * double(s.diry.z);
+    const double a =
+        dir[0] * double(s.dirx.x) + dir[1] * double(s.dirx.y) + dir[2] * double(s.dirx.z);
+    const double b =
+        dir[0] * double(s.diry.x) + dir[1] * double(s.diry.y) + dir[2] * double(s.diry.z);
     const double c =
         dir[0] * double(s.lookat.x) + dir[1] * double(s.lookat.y) + dir[2] * double(s.lookat.z);
     const double beta = s.speed, gamma = frame.gamma;
@@ -104,7 +107,6 @@ bool StarrySky::project(const FrameContext& frame, int width, int height, const 
     const double x = 1000.0 * nx / nz, y = 1000.0 * ny / nz;
     u = float((x - double(frame.x0)) / double(frame.dx));
     v = float((y / double(frame.sy) + 500.0) * double(height) / 1000.0);
-    (void)width;
     return std::isfinite(u) && std::isfinite(v);
 }
 
@@ -127,14 +129,16 @@ float StarrySky::milkyWayLuminance(const float dir[3]) {
         return a;
     }();
     auto dot = [dir](const double v[3]) { return dir[0] * v[0] + dir[1] * v[1] + dir[2] * v[2]; };
-    const double sigma = kMilkyWayWidthDeg * M_PI / 180.0, lambda = kMilkyWayBulgeDeg * M_PI / 180.0;
+    const double sigma = kMilkyWayWidthDeg * M_PI / 180.0,
+                 lambda = kMilkyWayBulgeDeg * M_PI / 180.0;
     // Beyond four widths the glow is below a thousandth of a level: none, so that pictures away
     // from the band skip it.
     const double sinB = dot(axes.pole);
     if (std::fabs(sinB) > std::sin(4.0 * sigma)) return 0.0f;
     const double b = std::asin(std::clamp(sinB, -1.0, 1.0));
     const double l = std::atan2(dot(axes.side), dot(axes.centre));
-    const double along = kMilkyWayFloor + (1.0 - kMilkyWayFloor) * std::exp(-l * l / (2 * lambda * lambda));
+    const double along =
+        kMilkyWayFloor + (1.0 - kMilkyWayFloor) * std::exp(-l * l / (2 * lambda * lambda));
     return float(kMilkyWayLuminance * std::exp(-b * b / (2 * sigma * sigma)) * along);
 }
 
@@ -146,7 +150,8 @@ bool StarrySky::bandAt(float x, float y, const Vec4f& yvec, float out[3]) const 
     bool steep = false;
     if (hole_ && lensing_.valid()) {
         // The ray's escape direction: psi(a) from the hole's direction, in its plane.
-        const double h[3] = {-double(hole_->xGRT.x), -double(hole_->xGRT.y), -double(hole_->xGRT.z)};
+        const double h[3] = {-double(hole_->xGRT.x), -double(hole_->xGRT.y),
+                             -double(hole_->xGRT.z)};
         const double ca = std::clamp(dir.x * h[0] + dir.y * h[1] + dir.z * h[2], -1.0, 1.0);
         const double psi = lensing_.escapeAngle(std::acos(ca));
         double e[3] = {dir.x - ca * h[0], dir.y - ca * h[1], dir.z - ca * h[2]};
@@ -274,7 +279,7 @@ void StarrySky::placeAll(const FrameContext& frame, const BlackHoleFrame* hole) 
         }
         for (int m = 0; m < count; ++m) {
             float u, v, d;
-            if (!project(frame, width_, height_, images[m].dir, u, v, d)) continue;
+            if (!project(frame, height_, images[m].dir, u, v, d)) continue;
             float sums[3];
             colour(starClass_[i], d * wellFactor, sums);
             const float gain = luminance_[i] * images[m].magnification;
@@ -290,7 +295,8 @@ void StarrySky::placeAll(const FrameContext& frame, const BlackHoleFrame* hole) 
     for (const Splat& sp : raw_) ++rowStart_[size_t(int(std::floor(sp.v)) + 1) + 1];
     for (size_t j = 1; j < rowStart_.size(); ++j) rowStart_[j] += rowStart_[j - 1];
     sorted_.resize(raw_.size());
-    for (const Splat& sp : raw_) sorted_[size_t(rowStart_[size_t(int(std::floor(sp.v)) + 1)]++)] = sp;
+    for (const Splat& sp : raw_)
+        sorted_[size_t(rowStart_[size_t(int(std::floor(sp.v)) + 1)]++)] = sp;
     // The increments moved every start to the next; shift them back.
     for (size_t j = rowStart_.size() - 1; j > 0; --j) rowStart_[j] = rowStart_[j - 1];
     rowStart_[0] = 0;

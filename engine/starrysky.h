@@ -103,8 +103,8 @@ public:
     // The camera's inverse for one scene-frame unit direction: the picture position (u, v) of
     // the frame and the Doppler factor D of light arriving from there. False when the direction
     // lies behind the image plane.
-    static bool project(const FrameContext& frame, int width, int height, const float dir[3],
-                        float& u, float& v, float& doppler);
+    static bool project(const FrameContext& frame, int height, const float dir[3], float& u,
+                        float& v, float& doppler);
 
     // The frame's background pixel with the alpha byte cleared: the mark of a pixel whose ray
     // hit nothing (traced pixels always have alpha 255).
@@ -145,15 +145,15 @@ private:
 
     SkyLensing lensing_;
     std::vector<Splat> raw_, sorted_;
-    std::vector<int> rowStart_;  // rowStart_[j + 1]: first sorted splat with floor(v) >= j
-    std::vector<float> acc_;     // channel sums per pixel, width x height x 3
-    std::vector<float> band_;    // the Milky Way's sums every kMilkyWayGrid pixels, x 3
+    std::vector<int> rowStart_;   // rowStart_[j + 1]: first sorted splat with floor(v) >= j
+    std::vector<float> acc_;      // channel sums per pixel, width x height x 3
+    std::vector<float> band_;     // the Milky Way's sums every kMilkyWayGrid pixels, x 3
     std::vector<uint8_t> steep_;  // per grid point: bandAt's flag
     const FrameContext* frame_ = nullptr;  // the frame being drawn (prepareMilkyWay)
     const BlackHoleFrame* hole_ = nullptr;
     float wellFactor_ = 1.0f;
     int bandClass_ = 0;
-    int bandW_ = 0;              // grid points per row
+    int bandW_ = 0;  // grid points per row
     bool hasBand_ = false;
     bool usable_ = false;  // prepare() had the memory it needed
     Eye eye_;

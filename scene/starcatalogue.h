@@ -9,8 +9,8 @@
 
 struct Star {
     float x = 0.0f, y = 0.0f, z = 1.0f;  // unit direction in scene coordinates
-    float magnitude = 0.0f;               // visual magnitude (smaller is brighter)
-    float kelvin = 6600.0f;               // colour temperature
+    float magnitude = 0.0f;              // visual magnitude (smaller is brighter)
+    float kelvin = 6600.0f;              // colour temperature
 };
 
 class StarCatalogue {

@@ -1,13 +1,14 @@
 // The black hole's images of a star at infinity against photon orbits integrated here: the
 // orbit equation u'' = -u + (3/2) r_s u^2 (u = 1/r, ' = d/dphi) from a static observer whose ray
 // leaves at angle a from the direction towards the hole.
+#include "accel/skylensing.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "accel/blackholeframe.h"
 #include "accel/lightpathgenerator.h"
-#include "accel/skylensing.h"
 #include "tests/accel/photonorbitoracle.h"
 
 namespace {
@@ -49,7 +50,8 @@ TEST(SkyLensing, ImagesOfAStarLieWherePhotonOrbitsLeadAndHaveTheirMagnification)
             const double a = oracle::solveAngle(targets[k], ac, M_PI, rObs, rs);
             const double da = 1e-5;
             const double slope = (oracle::orbitEscapeAngle(a + da, rObs, rs) -
-                                  oracle::orbitEscapeAngle(a - da, rObs, rs)) / (2 * da);
+                                  oracle::orbitEscapeAngle(a - da, rObs, rs)) /
+                                 (2 * da);
             const double mu = std::sin(a) / (std::sin(psiS) * slope);
             EXPECT_NEAR(angleBetween(images[k].dir, h), a, 5e-4) << psiDeg << " image " << k;
             // Direct image on the star's side (+y), the secondary one opposite.

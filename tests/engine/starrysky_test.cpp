@@ -1,6 +1,8 @@
 // The starry sky in rendered pictures: stars where the textbook's aberration puts them, the
 // colour of a black body at T / D, no flicker as the view turns, pictures untouched by a sky
 // that is off or empty, and starlight only where rays hit nothing.
+#include "engine/starrysky.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -10,7 +12,6 @@
 
 #include "engine/docrt.h"
 #include "engine/framecontext.h"
-#include "engine/starrysky.h"
 #include "engine/timert.h"
 #include "scene/colblackbody.h"
 #include "scene/rendersettings.h"
@@ -132,7 +133,7 @@ TEST(StarrySky, StarsSitWhereAberrationPutsThemWithTheTextbookDopplerFactor) {
     struct Case {
         double beta, thetaDeg;
     };
-    const Case cases[] = {{0.0, 0.0}, {0.0, 10.0}, {0.0, 20.0}, {0.5, 15.0}, {0.5, 35.0},
+    const Case cases[] = {{0.0, 0.0},  {0.0, 10.0}, {0.0, 20.0},   {0.5, 15.0}, {0.5, 35.0},
                           {0.9, 40.0}, {0.9, 70.0}, {0.99, 100.0}, {-0.5, 8.0}};
     Renderer r(kEmptyScene);
     for (const Case& c : cases) {
@@ -158,7 +159,7 @@ TEST(StarrySky, StarsSitWhereAberrationPutsThemWithTheTextbookDopplerFactor) {
         frame.dx = 1000.0f / kW * frame.sx;
         const float dir[3] = {cat.stars[0].x, cat.stars[0].y, cat.stars[0].z};
         float u = 0, v = 0, d = 0;
-        ASSERT_TRUE(StarrySky::project(frame, kW, kH, dir, u, v, d));
+        ASSERT_TRUE(StarrySky::project(frame, kH, dir, u, v, d));
         EXPECT_NEAR(d, (1.0 - b * std::cos(thp)) / std::sqrt(1.0 - b * b), 1e-5) << b;
     }
     r.settings().speed = 0.0f;
@@ -186,7 +187,8 @@ TEST(StarrySky, DopplerColourIsABlackBodyAtTemperatureOverD) {
                 sky.colour(cls, float(d), star);
                 SpectrumTable::direct(planckLines(t / d), eye, 1.0f, ref);
                 for (int ch : {0, 2}) {
-                    EXPECT_NEAR(star[ch] / star[1], ref[ch] / ref[1], 0.02 * std::fabs(ref[ch] / ref[1]) + 1e-3)
+                    EXPECT_NEAR(star[ch] / star[1], ref[ch] / ref[1],
+                                0.02 * std::fabs(ref[ch] / ref[1]) + 1e-3)
                         << int(base.kind) << " T " << t << " D " << d << " ch " << ch;
                 }
                 beamed.colour(cls, float(d), hot);
@@ -301,7 +303,8 @@ TEST(StarrySky, ABlackHoleShowsTwoImagesWherePhotonOrbitsPutThem) {
         const double a = oracle::solveAngle(k == 0 ? psiS : -psiS, ac, M_PI, rObs, rs);
         const double da = 1e-5;
         const double slope = (oracle::orbitEscapeAngle(a + da, rObs, rs) -
-                              oracle::orbitEscapeAngle(a - da, rObs, rs)) / (2 * da);
+                              oracle::orbitEscapeAngle(a - da, rObs, rs)) /
+                             (2 * da);
         mu[k] = std::sin(a) / (std::sin(psiS) * slope);
         const double x = (k == 0 ? 1.0 : -1.0) * 1000.0 * std::tan(a);
         expectedU[k] = (x + 500.0) * w / 1000.0;

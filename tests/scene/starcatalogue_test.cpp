@@ -1,11 +1,11 @@
 // Star catalogues: the Bright Star Catalogue's lines (good, commented and malformed), the
 // generated sky's statistics, and the colour temperature of a colour index.
+#include "scene/starcatalogue.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <cmath>
-
-#include "scene/starcatalogue.h"
 
 namespace {
 
@@ -13,8 +13,9 @@ constexpr double kDeg = M_PI / 180.0;
 
 // Angular distance of two equatorial positions by the spherical law of cosines.
 double separation(double dec1, double raH1, double dec2, double raH2) {
-    const double c = std::sin(dec1 * kDeg) * std::sin(dec2 * kDeg) +
-                     std::cos(dec1 * kDeg) * std::cos(dec2 * kDeg) * std::cos((raH1 - raH2) * 15 * kDeg);
+    const double c =
+        std::sin(dec1 * kDeg) * std::sin(dec2 * kDeg) +
+        std::cos(dec1 * kDeg) * std::cos(dec2 * kDeg) * std::cos((raH1 - raH2) * 15 * kDeg);
     return std::acos(std::clamp(c, -1.0, 1.0));
 }
 
