@@ -1,8 +1,9 @@
 // The window's Starry Sky switch: an edit of the document (undo, the unsaved mark, saved in and
 // read from scene files, absent from files while off), and each view can override it.
+#include "ui/mainwindow.h"
+
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
-#include "ui/mainwindow.h"
 
 using namespace viewtest;
 
