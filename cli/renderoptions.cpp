@@ -90,6 +90,8 @@ const ValueFlag kValueFlags[] = {
      [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.lightBending); }, false},
     {"--light-travel-time", ACCEPTS("on or off"),
      [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.lightTravelTime); }, false},
+    {"--sky", ACCEPTS("on or off"),
+     [](const QString& v, RenderOptions& o) { return parseOnOff(v, o.sky); }, false},
     {"--time", ACCEPTS("the observer's time in seconds, a number from -1e30 to 1e30"),
      [](const QString& v, RenderOptions& o) {
          bool ok = false;
@@ -174,7 +176,7 @@ QString renderUsage() {
         "usage: tavolin-render [SCENE] -o FILE [--size WxH] [--aa 1|4|8|16] [--speed BETA]\n"
         "                      [--bundle 1|2|4] [--aberration on|off] [--doppler on|off]\n"
         "                      [--light-bending on|off] [--light-travel-time on|off]\n"
-        "                      [--time T]\n"
+        "                      [--time T] [--sky on|off]\n"
         "                      [--eye Default|Superwoman|Lindworms|Humans] [--background R,G,B]\n"
         "                      [--threads N] [--bench N] [--trace]\n"
         "                      [--searchlight off|3|4] [--exposure STOPS|auto]\n"
@@ -187,6 +189,8 @@ QString renderUsage() {
         "--light-travel-time: moving bodies as the light that reaches the eye now shows them\n"
         "(on), or as the scene frame's snapshot at the observer's time (off); the default is\n"
         "the scene file's setting. --time T: the observer's time in seconds (default 0).\n"
+        "--sky: the stars at infinity behind the scene, aberrated, Doppler-shifted and lensed\n"
+        "(default: the scene file's setting).\n"
         "Film: --flypath renders the recorded fly path at --fps frames per second (default 25):\n"
         "frame k shows film time k/N and is saved as FILE's name + _kkkkk (film_00000.png ...).\n"
         "--frames A-B (or A) renders only those frames (default all); the recording sets the\n"
@@ -257,6 +261,7 @@ void applyRenderOptions(const RenderOptions& o, RenderSettings& s) {
     if (o.doppler >= 0) s.srtDoppler = o.doppler == 1;
     if (o.lightBending >= 0) s.lightBending = o.lightBending == 1;
     if (o.lightTravelTime >= 0) s.lightTravelTime = o.lightTravelTime == 1;
+    if (o.sky >= 0) s.starrySky = o.sky == 1;
     s.start.w = float(o.time);
     if (!o.eye.isEmpty())
         for (const EyePreset& p : eyePresets())

@@ -20,6 +20,7 @@ struct RenderOptions {
     int doppler = -1;
     int lightBending = -1;
     int lightTravelTime = -1;  // -1: as the scene file says, 0 off, 1 on
+    int sky = -1;              // the starry sky: -1 as the scene file says, 0 off, 1 on
     bool hasTime = false;
     double time = 0.0;      // the observer's time T in seconds (start.w)
     QString eye;            // preset name, empty: leave

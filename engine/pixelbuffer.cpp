@@ -46,7 +46,10 @@ void PixelBuffer::toBytes(uint32_t pixel, uint8_t& r, uint8_t& g, uint8_t& b, ui
 }
 
 bool PixelBuffer::setSize(int w, int h, int level) {
-    if (w == W_ && h == H_ && level == 1) return true;
+    if (w == W_ && h == H_ && level == 1) {
+        k_ = 1;
+        return true;
+    }
     const int k = factorForLevel(level);
     if (k == 0) {
         // A message for whoever asked for the level, not a trace line: written whatever the
@@ -65,6 +68,7 @@ bool PixelBuffer::setSize(int w, int h, int level) {
     }
     W_ = w * k;
     H_ = h * k;
+    k_ = k;
     return true;
 }
 
@@ -106,6 +110,7 @@ bool PixelBuffer::downsample(int level, DownsampleProgress* progress) {
     pixels_.swap(reduced);
     W_ = outW;
     H_ = outH;
+    k_ = 1;
     return true;
 }
 

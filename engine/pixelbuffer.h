@@ -60,6 +60,9 @@ public:
     static void scaleNearest(const uint32_t* src, int W, int H, int w, int h,
                              std::vector<uint32_t>& out);
 
+    // Samples per side of the level the buffer was last sized for (1 after a reduction): point
+    // sources drawn onto samples spread over a pixel's k x k of them.
+    int samplesPerSide() const { return k_; }
     int width() const { return W_; }
     int height() const { return H_; }
     uint32_t* data() { return pixels_.data(); }
@@ -78,5 +81,6 @@ public:
 private:
     std::vector<uint32_t> pixels_;
     int W_ = -1;
+    int k_ = 1;
     int H_ = -1;
 };

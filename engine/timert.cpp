@@ -86,6 +86,12 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         if (frame.bentMoving.tree) scene.unite(frame.bentMoving.tree->sceneBox());
         tree->blackHole().boundScene(scene);
     }
+    if (settings->starrySky) {
+        // Rays that hit nothing leave the mark; each band then draws the sky into its rows.
+        sky.prepare(frame, settings->lightBending ? &tree->blackHole() : nullptr,
+                    frame.background);
+        frame.background = StarrySky::marker(frame.background);
+    }
 }
 
 float TimeRT::bentReach(const MovingBodies& bodies) const {
@@ -189,6 +195,7 @@ bool TimeRT::runTask() {
     } else {
         traceBand1(band, 0, firstOfFrame);
     }
+    if (frame.settings.starrySky) sky.drawRows(*frame.buffer, band.row, band.endRow);
 
     if (reportProgress) {
         QMutexLocker lock(&frame.dispenser);

@@ -5,6 +5,7 @@
 
 #include "engine/framecontext.h"
 #include "engine/pixelbuffer.h"
+#include "engine/starrysky.h"
 #include "engine/taskcollection.h"
 #include "accel/blackholeframe.h"
 
@@ -37,6 +38,9 @@ public:
 
     PixelBuffer& ownPixelBuffer() { return ownBuffer; }
     const FrameContext& frameContext() const { return frame; }
+    // The stars drawn behind frames with RenderSettings::starrySky on; a test may hand it a
+    // catalogue of its own (between frames).
+    StarrySky& starrySky() { return sky; }
 
     RenderSettings* settings = nullptr;  // the settings of the frame being rendered (not owned)
     SceneData* sceneData = nullptr;
@@ -70,4 +74,5 @@ private:
     void traceRightEdge(RowBand& band, int firstCol);
 
     FrameContext frame;
+    StarrySky sky;
 };

@@ -15,13 +15,16 @@ RenderSettings* chooseViewSettings(RenderSettings& document, const ViewEffects& 
     const bool doppler = overrides(document.srtDoppler, effects.doppler);
     const bool searchlight = overrides(document.searchlight != 0, effects.searchlight);
     const bool lightTravelTime = overrides(document.lightTravelTime, effects.lightTravelTime);
-    if (!aberration && !doppler && !searchlight && !lightTravelTime) return &document;
+    const bool starrySky = overrides(document.starrySky, effects.starrySky);
+    if (!aberration && !doppler && !searchlight && !lightTravelTime && !starrySky)
+        return &document;
 
     if (!own) own = std::make_unique<RenderSettings>();
     *own = document;
     if (aberration) own->aberration = effects.aberration == EffectChoice::Enable;
     if (doppler) own->srtDoppler = effects.doppler == EffectChoice::Enable;
     if (lightTravelTime) own->lightTravelTime = effects.lightTravelTime == EffectChoice::Enable;
+    if (starrySky) own->starrySky = effects.starrySky == EffectChoice::Enable;
     if (searchlight)
         own->searchlight =
             effects.searchlight == EffectChoice::Enable ? effects.searchlightExponent : 0;

@@ -19,6 +19,8 @@ struct ViewEffects {
     int8_t searchlightExponent = 4;
     // Moving bodies seen by the light that reaches the eye now, or as the scene frame's snapshot.
     EffectChoice lightTravelTime = EffectChoice::UseParent;
+    // The stars at infinity behind the scene.
+    EffectChoice starrySky = EffectChoice::UseParent;
 };
 
 // Returns the document's settings when no choice overrides them; otherwise fills own (created on

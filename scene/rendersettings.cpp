@@ -24,6 +24,7 @@ RenderSettings& RenderSettings::operator=(const RenderSettings& other) {
     lightBending = other.lightBending;
     grtDoppler = other.grtDoppler;
     lightTravelTime = other.lightTravelTime;
+    starrySky = other.starrySky;
     bhpos = other.bhpos;
     bhradius = other.bhradius;
     maxBundleSize = other.maxBundleSize;
@@ -57,6 +58,7 @@ void RenderSettings::getProperties(Reader::PropertyList& list) {
     // Written only when on: files without it keep their bytes and load with it off.
     list.add(std::make_unique<Reader::ElemSwitch>(QStringLiteral("lighttraveltime"),
                                                   lightTravelTime));
+    list.add(std::make_unique<Reader::ElemSwitch>(QStringLiteral("starrysky"), starrySky));
 }
 
 uint32_t RenderSettings::backgroundPixel() const {

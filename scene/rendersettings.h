@@ -29,6 +29,8 @@ struct alignas(16) RenderSettings {
     // Moving bodies seen by the light that reaches the eye now, emitted earlier (on), or as the
     // scene frame's snapshot at the observer's time start.w (off).
     bool lightTravelTime = false;
+    // Stars at infinity behind the scene (StarrySky), seen where a ray hits nothing.
+    bool starrySky = false;
     Vec4f bhpos{0, 0, 0, 0};
     float bhradius = 0.1f;            // Schwarzschild radius of the black hole
     uint8_t background[4] = {20, 20, 20, 255};  // R, G, B, A of rays that hit nothing
@@ -49,7 +51,8 @@ struct alignas(16) RenderSettings {
     void syncLight();
 
     // The fields stored in scene files: start, lookat, dirx, diry, bhpos, bhradius, the eye
-    // when it is not the default one (Reader::ElemEye), and lighttraveltime (0 or 1) when on.
+    // when it is not the default one (Reader::ElemEye), and the switches lighttraveltime and
+    // starrysky (0 or 1) when on.
     void getProperties(Reader::PropertyList& list);
 
     // The background as one 32-bit pixel (bytes R, G, B, A in memory order).

@@ -16,6 +16,7 @@
 //   status bar looks as before while the searchlight is off.
 // - "Light Travel Time" (Options menu and tool bar) is stored in the scene file, so switching it
 //   is an edit on the undo stack that marks the scene unsaved, unlike the other effect switches.
+//   "Starry Sky" (Options menu) is stored in the scene file too and switched the same way.
 // - The observer's time runs with the wall clock from the start ("Freeze Time" unchecked): a
 //   scene with moving bodies is shown moving, which is what it is made for, and a scene without
 //   them looks the same at any time. It stands still while a menu or modal dialog holds the
@@ -95,6 +96,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     doc->setObserverTimeFrozen(actionFreezeTime->isChecked());
     connect(doc, &DocRT::sceneContentChanged, this, &MainWindow::showLightTravelTime);
     showLightTravelTime();
+    connect(doc, &DocRT::sceneContentChanged, this, &MainWindow::showStarrySky);
+    showStarrySky();
     resize(600, 350);
     if (GlView* first = view->rootView().view()) first->setFocus();
 }
@@ -171,6 +174,7 @@ void MainWindow::setupForm() {
     actionSearchlight->setIcon(QIcon(QStringLiteral(":/settings/Searchlight.ico")));
     actionCursorBrightness = makeAction("actionCursorBrightness", true, true);
     actionLightTravelTime = makeAction("actionLightTravelTime", true, false);
+    actionStarrySky = makeAction("actionStarrySky", true, false);
     actionLightTravelTime->setIcon(QIcon(QStringLiteral(":/settings/LightTravelTime.ico")));
     actionFreezeTime = makeAction("actionFreezeTime", true, false);
     actionFreezeTime->setIcon(QIcon(QStringLiteral(":/settings/FreezeTime.ico")));
@@ -243,6 +247,7 @@ void MainWindow::setupForm() {
     menuOptions->addAction(actionSRTDopplerEffect);
     menuOptions->addAction(actionSearchlight);
     menuOptions->addAction(actionLightTravelTime);
+    menuOptions->addAction(actionStarrySky);
     menuOptions->addSeparator();
     menuOptions->addAction(actionFreezeTime);
     menuOptions->addAction(actionSetTime);
@@ -316,6 +321,11 @@ void MainWindow::retranslateForm() {
         tr("Show moving bodies by the light that reaches the eye now (on), or as the scene's "
            "snapshot at the observer's time (off)"));
     actionLightTravelTime->setStatusTip(actionLightTravelTime->toolTip());
+    actionStarrySky->setText(tr("Starry Sky"));
+    actionStarrySky->setToolTip(
+        tr("Show the stars at infinity where rays hit nothing: aberrated, Doppler-shifted and "
+           "lensed by the black hole"));
+    actionStarrySky->setStatusTip(actionStarrySky->toolTip());
     actionFreezeTime->setText(tr("Freeze Time"));
     actionFreezeTime->setToolTip(tr("Stop or run the observer's time"));
     actionFreezeTime->setStatusTip(actionFreezeTime->toolTip());
@@ -368,6 +378,7 @@ void MainWindow::setConnections() {
         {actionEditObjects, &MainWindow::slotViewEditObjects},
         {actionObserverTime, &MainWindow::slotViewObserverTime},
         {actionLightTravelTime, &MainWindow::slotOptionsLightTravelTime},
+        {actionStarrySky, &MainWindow::slotOptionsStarrySky},
         {actionFreezeTime, &MainWindow::slotOptionsFreezeTime},
     };
     for (const auto& [action, slot] : toggled) {
@@ -495,6 +506,24 @@ void MainWindow::setLightTravelTime(bool on) {
     const QSignalBlocker quiet(actionLightTravelTime);
     actionLightTravelTime->setChecked(on);
     view->slotViewLightTravelTime(on);
+}
+
+void MainWindow::slotOptionsStarrySky(bool on) {
+    if (doc->getSettings()->starrySky == on) return;
+    view->slotViewStarrySky(on);
+    undo->push(new SwitchEditCommand(on ? tr("Starry Sky On") : tr("Starry Sky Off"),
+                                     [this](bool state) { setStarrySky(state); }, on));
+}
+
+void MainWindow::setStarrySky(bool on) {
+    const QSignalBlocker quiet(actionStarrySky);
+    actionStarrySky->setChecked(on);
+    view->slotViewStarrySky(on);
+}
+
+void MainWindow::showStarrySky() {
+    const QSignalBlocker quiet(actionStarrySky);
+    actionStarrySky->setChecked(doc->getSettings()->starrySky);
 }
 
 void MainWindow::showLightTravelTime() {

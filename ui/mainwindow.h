@@ -83,6 +83,8 @@ public slots:
     void slotViewObserverTime(bool vis);
     // The document's Light Travel Time switch, as an edit on the undo stack.
     void slotOptionsLightTravelTime(bool on);
+    // The document's Starry Sky switch, as an edit on the undo stack.
+    void slotOptionsStarrySky(bool on);
     // Stops or starts the observer's time; not an edit (files do not store the time).
     void slotOptionsFreezeTime(bool frozen);
     // Asks for the observer's time and sets it.
@@ -126,6 +128,9 @@ private:
     void setLightTravelTime(bool on);
     // The action shows the document's switch (after a scene was taken over).
     void showLightTravelTime();
+    // The same for the Starry Sky switch.
+    void setStarrySky(bool on);
+    void showStarrySky();
 
     // The form: actions in table order, menus, bars.
     QAction* actionFileOpen;
@@ -163,6 +168,7 @@ private:
     QAction* actionCursorBrightness;
     // The light-travel-time switch and the observer's clock: freeze, set, read-out.
     QAction* actionLightTravelTime;
+    QAction* actionStarrySky;
     QAction* actionFreezeTime;
     QAction* actionSetTime;
     QAction* actionObserverTime;

@@ -46,12 +46,14 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
       doppler(tr("Doppler Effect"), this),
       searchlight(tr("Searchlight"), this),
       lightTravelTime(tr("Light Travel Time"), this),
+      starrySky(tr("Starry Sky"), this),
       januscircle(tr("Januscircle"), this),
       engine_(new TimeRT()),
       document(document),
       mainView(mainView) {
     // Each group newest-first as in the menus of the time: the titled separator leads.
-    ActionChecker* groups[] = {&aberration, &doppler, &searchlight, &lightTravelTime, &januscircle};
+    ActionChecker* groups[] = {&aberration,      &doppler,   &searchlight,
+                               &lightTravelTime, &starrySky, &januscircle};
     const int count = int(std::size(groups));
     for (int g = 0; g < count; ++g) {
         const QList<QAction*> actions = groups[g]->actions();
@@ -61,7 +63,8 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
     // A frame under way with the old choice would only show an out-of-date picture, and with
     // light bending it can take seconds: the switch stops it, as the window's switches do.
     // The Januscircle is drawn over the finished picture and needs no new frame.
-    for (ActionChecker* picture : {&aberration, &doppler, &searchlight, &lightTravelTime})
+    for (ActionChecker* picture :
+         {&aberration, &doppler, &searchlight, &lightTravelTime, &starrySky})
         connect(picture, &ActionChecker::choiceChanged, mainView, &MainView::cancelFrame);
     connect(this, &GlView::deleteGlView, mainView, &MainView::deleteGlView);
     actionSplitH = new QAction(tr("Split horizontally"), this);
@@ -95,6 +98,7 @@ void GlView::raytracePic() {
     choices.searchlight = searchlight.choice();
     choices.searchlightExponent = int8_t(mainView->searchlightExponent());
     choices.lightTravelTime = lightTravelTime.choice();
+    choices.starrySky = starrySky.choice();
     RenderSettings* settings = chooseViewSettings(*document->getSettings(), choices, ownSettings);
     lastSettings = settings;
     frameBackground = settings->backgroundPixel();

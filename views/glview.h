@@ -1,7 +1,7 @@
 // One view of the scene: an OpenGL widget that owns a frame engine, shows the engine's last
 // finished picture, forwards keys and mouse to the main view's navigation, and offers a context
 // menu to split or remove itself and to override the relativistic effects (aberration, Doppler
-// effect, searchlight, light travel time) for itself.
+// effect, searchlight, light travel time, starry sky) for itself.
 #pragma once
 
 #include <QMenu>
@@ -53,6 +53,7 @@ public:
     ActionChecker& dopplerChecker() { return doppler; }
     ActionChecker& searchlightChecker() { return searchlight; }
     ActionChecker& lightTravelTimeChecker() { return lightTravelTime; }
+    ActionChecker& starrySkyChecker() { return starrySky; }
     const ActionChecker& aberrationChecker() const { return aberration; }
     const ActionChecker& dopplerChecker() const { return doppler; }
     ActionChecker& januscircleChecker() { return januscircle; }
@@ -99,6 +100,7 @@ private:
     ActionChecker doppler;
     ActionChecker searchlight;
     ActionChecker lightTravelTime;
+    ActionChecker starrySky;
     ActionChecker januscircle;
     std::unique_ptr<RenderSettings> ownSettings;
     TimeRT* engine_;

@@ -304,6 +304,12 @@ void MainView::slotViewLightTravelTime(bool on) {
     cancelFrame();
 }
 
+void MainView::slotViewStarrySky(bool on) {
+    if (settings().starrySky == on) return;
+    settings().starrySky = on;
+    cancelFrame();
+}
+
 void MainView::slotViewSearchlight(bool on) {
     const int8_t k = int8_t(on ? searchlightK : 0);
     if (settings().searchlight == k) return;

@@ -123,6 +123,7 @@ public slots:
     void slotGRTDopplerEffect(bool vis);
     void slotEnableLightbending(bool vis);
     void slotViewLightTravelTime(bool on);
+    void slotViewStarrySky(bool on);
     // Switches the document's searchlight between off and the chosen exponent.
     void slotViewSearchlight(bool on);
     // 3 or 4 (anything else is a programming error); a searchlight that is on follows at once.

@@ -89,6 +89,19 @@ expect 1 "light travel time not on|off" "$render" -o "$out/x.png" --light-travel
 "$render" --help | grep -qF -- "--light-travel-time on|off" ||
     { echo "FAIL: --help does not list --light-travel-time"; failures=$((failures + 1)); }
 
+# The starry sky: --sky off is the picture without the flag, byte for byte; on, it differs;
+# bad values are refused.
+expect 0 "sky off" "$render" "$data/spheres8.tavolin" -o "$out/sky-off.png" --size 48x32 --sky off
+cmp -s "$out/t0.png" "$out/sky-off.png" ||
+    { echo "FAIL: --sky off changed the picture"; failures=$((failures + 1)); }
+expect 0 "sky on" "$render" "$data/spheres8.tavolin" -o "$out/sky-on.png" --size 96x64 --sky on
+expect 0 "sky on, bent light" "$render" "$data/spheres8.tavolin" -o "$out/sky-bent.png" \
+    --size 48x32 --sky on --light-bending on --aa 4
+expect 0 "no sky" "$render" "$data/spheres8.tavolin" -o "$out/sky-none.png" --size 96x64
+cmp -s "$out/sky-none.png" "$out/sky-on.png" &&
+    { echo "FAIL: --sky on drew no star"; failures=$((failures + 1)); }
+expect 1 "sky not on|off" "$render" -o "$out/x.png" --sky bright
+
 # A misspelt texture renders with the first texture, but says so.
 printf '<tavolinfile><sphere><name>ball</name><texname>tx</texname></sphere><newtexturesingle><texname>t</texname></newtexturesingle></tavolinfile>' >"$out/typo.tavolin"
 expect 0 "undefined texture" "$render" "$out/typo.tavolin" -o "$out/typo.png" --size 16x16

@@ -193,3 +193,32 @@ TEST(RenderOptions, LightTravelTimeAndTheObserversTime) {
     EXPECT_TRUE(renderUsage().contains("--light-travel-time on|off"));
     EXPECT_TRUE(renderUsage().contains("--time T"));
 }
+
+// The starry sky follows the scene file unless --sky says on or off.
+TEST(RenderOptions, TheSkySwitch) {
+    struct Case {
+        QStringList args;
+        bool ok, fileSwitch, on;
+    };
+    const Case cases[] = {
+        {{}, true, false, false},           {{}, true, true, true},
+        {{"--sky", "on"}, true, false, true}, {{"--sky", "off"}, true, true, false},
+        {{"--sky", "yes"}, false, false, false}, {{"--sky", "1"}, false, false, false},
+        {{"--sky"}, false, false, false},
+    };
+    for (const Case& c : cases) {
+        const QStringList args = QStringList{"-o", "x.png"} + c.args;
+        RenderOptions o;
+        QString problem;
+        ASSERT_EQ(parse(args, o, problem), c.ok) << args.join(' ').toStdString();
+        if (!c.ok) {
+            EXPECT_TRUE(problem.contains("--sky")) << problem.toStdString();
+            continue;
+        }
+        RenderSettings s;
+        s.starrySky = c.fileSwitch;
+        applyRenderOptions(o, s);
+        EXPECT_EQ(s.starrySky, c.on) << args.join(' ').toStdString();
+    }
+    EXPECT_TRUE(renderUsage().contains("--sky on|off"));
+}

@@ -83,3 +83,30 @@ TEST(ViewEffects, LightTravelTimeOverridesLikeTheOtherSwitches) {
         EXPECT_TRUE(used->aberration);  // the other switches stay the document's
     }
 }
+
+// The starry-sky group too: the opposite of the document gives the view its own copy with the
+// sky flipped, anything else the document's settings.
+TEST(ViewEffects, StarrySkyOverridesLikeTheOtherSwitches) {
+    using E = EffectChoice;
+    const struct {
+        bool document;
+        E choice;
+        bool own, seen;
+    } cases[] = {
+        {false, E::UseParent, false, false}, {true, E::UseParent, false, true},
+        {false, E::Disable, false, false},   {true, E::Enable, false, true},
+        {false, E::Enable, true, true},      {true, E::Disable, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        RenderSettings doc;
+        doc.starrySky = c.document;
+        ViewEffects view;
+        view.starrySky = c.choice;
+        std::unique_ptr<RenderSettings> own;
+        const RenderSettings* used = chooseViewSettings(doc, view, own);
+        EXPECT_EQ(used, c.own ? own.get() : &doc);
+        EXPECT_EQ(used->starrySky, c.seen);
+        EXPECT_FALSE(used->lightTravelTime);  // the other switches stay the document's
+    }
+}

@@ -335,3 +335,42 @@ TEST(ReaderXml, VelocityIsOptionalAndSlowerThanLight) {
         EXPECT_EQ(save(*again), saved) << c.item;
     }
 }
+
+// The starry-sky switch of the render settings: 0 or 1, off when absent, written only when on
+// (files without it keep their bytes), refused otherwise; the same for both readers.
+TEST(RenderSettingsStarrySky, ReadWrittenAndRefusedByBothReaders) {
+    struct Case {
+        const char* element;  // the property's text, or null for no element
+        bool ok, on;
+    };
+    const Case cases[] = {{nullptr, true, false}, {"0", true, false}, {"1", true, true},
+                          {" 1 ", true, true},    {"2", false, false}, {"on", false, false},
+                          {"", false, false}};
+    for (const Case& c : cases) {
+        QByteArray text = "<tavolinfile>\n  <renderSettings>\n    <start>1;2;3;0</start>\n";
+        if (c.element) text += QByteArray("    <starrysky>") + c.element + "</starrysky>\n";
+        text += "  </renderSettings>\n</tavolinfile>\n";
+        for (const bool quick : {false, true}) {
+            const std::string label =
+                std::string(c.element ? c.element : "(none)") + (quick ? " quick" : " full");
+            RenderSettings settings;
+            SceneData scene;
+            Reader::ReaderXml reader;
+            reader.setQuickReading(quick);
+            reader.registerSettings(&settings);
+            reader.registerScene(&scene);
+            ASSERT_EQ(reader.parseText(text), c.ok) << label;
+            if (!c.ok) {
+                EXPECT_TRUE(reader.errorText().contains("\"starrysky\"")) << label;
+                continue;
+            }
+            EXPECT_EQ(settings.starrySky, c.on) << label;
+            Loaded loaded;
+            loaded.settings = settings;
+            const QByteArray saved = save(loaded);
+            EXPECT_EQ(saved.contains("    <starrysky>1</starrysky>\n"), c.on) << label;
+            EXPECT_EQ(saved.contains("starrysky"), c.on) << label;
+            EXPECT_EQ(parse(saved)->settings.starrySky, c.on) << label;
+        }
+    }
+}

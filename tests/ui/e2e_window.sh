@@ -209,11 +209,11 @@ shot file-start 3
 drawn=$(analyse "$out/file-start.png" $view_x $view_y $view_w $view_h drawn)
 ge "$drawn" 0.02 || fail "the opened scene is not drawn"
 
-# Options > Show Edit Objects (the eighth entry after Aberration), then Delete on the first
+# Options > Show Edit Objects (the ninth entry after Aberration), then Delete on the first
 # object.
 xdotool key alt+o
 sleep 0.5
-xdotool key Down Down Down Down Down Down Down Down Return
+xdotool key Down Down Down Down Down Down Down Down Down Return
 sleep 1
 xdotool key Delete
 title_is "e2e.tavolin* - Tavolin" || fail "a deletion did not mark the title modified"
