@@ -107,6 +107,54 @@ struct BundleAgreement {
     }
 };
 
+// Traces count random bundles through tree and adds them to the agreements with single rays
+// and the brute force over s: origins drawn over box, scaled from lo to hi on every axis; every
+// other one a 2 x 2 bundle with jittered origins (every other of those diverging widely), the
+// rest 4 x 4 camera bundles (every other one straddling the plane where the x direction changes
+// sign).
+void traceRandomBundles(const Scene& s, const KDTree& tree, const BoundingBox& box, float lo,
+                        float hi, std::mt19937& rng, int count, BundleAgreement& agree4,
+                        BundleAgreement& agree16) {
+    std::uniform_real_distribution<float> u(lo, hi), pitch(0.0005f, 0.01f), jitter(-5.0f, 5.0f);
+    for (int k = 0; k < count; ++k) {
+        Vec4f o;
+        for (int c = 0; c < 3; ++c) o[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
+        o.w = 0.0f;
+        Vec4f fwd = randomDir(rng), right, up;
+        cameraFrame(fwd, right, up);
+        if (k % 2) {
+            Vec4f origin[4], dir[4];
+            for (int l = 0; l < 4; ++l) {
+                origin[l] = o + P(jitter(rng), jitter(rng), jitter(rng));
+                const float spread = k % 4 == 1 ? 0.5f : 0.01f;
+                dir[l] = fwd + right * (spread * (l & 1)) + up * (spread * (l >> 1));
+            }
+            alignas(16) RayBundle4 b;
+            uint32_t pix[4] = {};
+            makeBundle4(tree, b, origin, dir, pix);
+            const int mask = traceBundle4(b);
+            for (int l = 0; l < 4; ++l) {
+                const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
+                agree4.add(s, tree, origin[l], d, (mask >> l) & 1, pix[l], b.tHit[l], 0.0f,
+                           "4-ray");
+            }
+            continue;
+        }
+        if (k % 4 == 0) fwd = unit(P(0.0f, fwd.y, fwd.z)) - right * (2.0f * 0.003f);
+        alignas(16) RayBundle16 b;
+        uint32_t pix[16] = {};
+        makeBundle16(tree, b, o, fwd, right, up, k % 4 == 0 ? 0.003f : pitch(rng), pix);
+        const int mask = traceBundle16(b);
+        for (int i = 0; i < 16; ++i) {
+            const bool bHit = (mask >> i) & 1;
+            if (!agree16.add(s, tree, o, bundleDir(b, i), bHit, pix[i], b.tHit[i >> 2][i & 3],
+                             0.0003f, "16-ray")) {
+                EXPECT_FALSE(bHit);  // the ray misses the scene box
+            }
+        }
+    }
+}
+
 }  // namespace
 
 // Equal distances: the earlier object of the leaf shades the ray.
@@ -136,48 +184,7 @@ TEST(KDTraverse, BundlesMatchSingleRaysAndBruteForce) {
             sphereGrid(s, 6 + int(seed), 40.0f, 12.0f);
         KDTree tree;
         tree.addInterval(s.list, 0);
-        const BoundingBox& box = tree.sceneBox();
-        std::uniform_real_distribution<float> u(-0.2f, 1.2f), pitch(0.0005f, 0.01f),
-            jitter(-5.0f, 5.0f);
-        for (int k = 0; k < 600; ++k) {
-            Vec4f o;
-            for (int c = 0; c < 3; ++c) o[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
-            o.w = 0.0f;
-            Vec4f fwd = randomDir(rng), right, up;
-            cameraFrame(fwd, right, up);
-            if (k % 2) {
-                Vec4f origin[4], dir[4];
-                for (int l = 0; l < 4; ++l) {
-                    origin[l] = o + P(jitter(rng), jitter(rng), jitter(rng));
-                    // Every other one diverges widely, the rest are coherent.
-                    const float spread = k % 4 == 1 ? 0.5f : 0.01f;
-                    dir[l] = fwd + right * (spread * (l & 1)) + up * (spread * (l >> 1));
-                }
-                alignas(16) RayBundle4 b;
-                uint32_t pix[4] = {};
-                makeBundle4(tree, b, origin, dir, pix);
-                const int mask = traceBundle4(b);
-                for (int l = 0; l < 4; ++l) {
-                    const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
-                    agree4.add(s, tree, origin[l], d, (mask >> l) & 1, pix[l], b.tHit[l], 0.0f,
-                               "4-ray");
-                }
-                continue;
-            }
-            // Every other 16-ray bundle straddles the plane where fwd.x changes sign.
-            if (k % 4 == 0) fwd = unit(P(0.0f, fwd.y, fwd.z)) - right * (2.0f * 0.003f);
-            alignas(16) RayBundle16 b;
-            uint32_t pix[16] = {};
-            makeBundle16(tree, b, o, fwd, right, up, k % 4 == 0 ? 0.003f : pitch(rng), pix);
-            const int mask = traceBundle16(b);
-            for (int i = 0; i < 16; ++i) {
-                const bool bHit = (mask >> i) & 1;
-                if (!agree16.add(s, tree, o, bundleDir(b, i), bHit, pix[i],
-                                 b.tHit[i >> 2][i & 3], 0.0003f, "16-ray")) {
-                    EXPECT_FALSE(bHit);  // the ray misses the scene box
-                }
-            }
-        }
+        traceRandomBundles(s, tree, tree.sceneBox(), -0.2f, 1.2f, rng, 600, agree4, agree16);
     }
     agree16.check("16-ray bundles");
     agree4.check("4-ray bundles");
@@ -319,39 +326,7 @@ TEST(KDTraverse, GraftedTreeTracesLikeATreeOfEverything) {
             EXPECT_LE(deepest, 20);
 
             // From the scene's box, so that most rays meet something; some reach the cluster.
-            const BoundingBox& box = base.sceneBox();
-            std::uniform_real_distribution<float> u(0.0f, 1.0f);
-            for (int k = 0; k < 400; ++k) {
-                Vec4f o;
-                for (int c = 0; c < 3; ++c) o[c] = box.min[c] + u(rng) * (box.max[c] - box.min[c]);
-                o.w = 0.0f;
-                Vec4f fwd = randomDir(rng), right, up;
-                cameraFrame(fwd, right, up);
-                if (k % 2) {
-                    Vec4f origin[4], dir[4];
-                    for (int l = 0; l < 4; ++l) {
-                        origin[l] = o;
-                        dir[l] = fwd + right * (0.05f * (l & 1)) + up * (0.05f * (l >> 1));
-                    }
-                    alignas(16) RayBundle4 b;
-                    uint32_t pix[4] = {};
-                    makeBundle4(tree, b, origin, dir, pix);
-                    const int mask = traceBundle4(b);
-                    for (int l = 0; l < 4; ++l) {
-                        const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
-                        agree4.add(s, tree, o, d, (mask >> l) & 1, pix[l], b.tHit[l], 0.0f,
-                                   "grafted 4-ray");
-                    }
-                    continue;
-                }
-                alignas(16) RayBundle16 b;
-                uint32_t pix[16] = {};
-                makeBundle16(tree, b, o, fwd, right, up, 0.004f, pix);
-                const int mask = traceBundle16(b);
-                for (int i = 0; i < 16; ++i)
-                    agree16.add(s, tree, o, bundleDir(b, i), (mask >> i) & 1, pix[i],
-                                b.tHit[i >> 2][i & 3], 0.0003f, "grafted 16-ray");
-            }
+            traceRandomBundles(s, tree, base.sceneBox(), 0.0f, 1.0f, rng, 400, agree4, agree16);
         }
         SCOPED_TRACE(perLeaf);
         agree16.check("grafted 16-ray bundles");
