@@ -16,7 +16,8 @@ RenderSettings* chooseViewSettings(RenderSettings& document, const ViewEffects& 
     const bool searchlight = overrides(document.searchlight != 0, effects.searchlight);
     const bool lightTravelTime = overrides(document.lightTravelTime, effects.lightTravelTime);
     const bool starrySky = overrides(document.starrySky, effects.starrySky);
-    if (!aberration && !doppler && !searchlight && !lightTravelTime && !starrySky)
+    const bool lightBending = overrides(document.lightBending, effects.lightBending);
+    if (!aberration && !doppler && !searchlight && !lightTravelTime && !starrySky && !lightBending)
         return &document;
 
     if (!own) own = std::make_unique<RenderSettings>();
@@ -25,6 +26,7 @@ RenderSettings* chooseViewSettings(RenderSettings& document, const ViewEffects& 
     if (doppler) own->srtDoppler = effects.doppler == EffectChoice::Enable;
     if (lightTravelTime) own->lightTravelTime = effects.lightTravelTime == EffectChoice::Enable;
     if (starrySky) own->starrySky = effects.starrySky == EffectChoice::Enable;
+    if (lightBending) own->lightBending = effects.lightBending == EffectChoice::Enable;
     if (searchlight)
         own->searchlight =
             effects.searchlight == EffectChoice::Enable ? effects.searchlightExponent : 0;

@@ -21,6 +21,8 @@ struct ViewEffects {
     EffectChoice lightTravelTime = EffectChoice::UseParent;
     // The stars at infinity behind the scene.
     EffectChoice starrySky = EffectChoice::UseParent;
+    // Light bent by the black hole: views side by side with and without the lensing.
+    EffectChoice lightBending = EffectChoice::UseParent;
 };
 
 // Returns the document's settings when no choice overrides them; otherwise fills own (created on

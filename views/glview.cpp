@@ -47,13 +47,14 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
       searchlight(tr("Searchlight"), this),
       lightTravelTime(tr("Light Travel Time"), this),
       starrySky(tr("Starry Sky"), this),
+      lightBending(tr("Light Bending"), this),
       januscircle(tr("Januscircle"), this),
       engine_(new TimeRT()),
       document(document),
       mainView(mainView) {
     // Each group newest-first as in the menus of the time: the titled separator leads.
-    ActionChecker* groups[] = {&aberration,      &doppler,   &searchlight,
-                               &lightTravelTime, &starrySky, &januscircle};
+    ActionChecker* groups[] = {&aberration, &doppler,      &searchlight, &lightTravelTime,
+                               &starrySky, &lightBending, &januscircle};
     const int count = int(std::size(groups));
     for (int g = 0; g < count; ++g) {
         const QList<QAction*> actions = groups[g]->actions();
@@ -64,7 +65,7 @@ GlView::GlView(QWidget* parentSplitter, DocRT* document, MainView* mainView)
     // light bending it can take seconds: the switch stops it, as the window's switches do.
     // The Januscircle is drawn over the finished picture and needs no new frame.
     for (ActionChecker* picture :
-         {&aberration, &doppler, &searchlight, &lightTravelTime, &starrySky})
+         {&aberration, &doppler, &searchlight, &lightTravelTime, &starrySky, &lightBending})
         connect(picture, &ActionChecker::choiceChanged, mainView, &MainView::cancelFrame);
     connect(this, &GlView::deleteGlView, mainView, &MainView::deleteGlView);
     actionSplitH = new QAction(tr("Split horizontally"), this);
@@ -99,6 +100,7 @@ void GlView::raytracePic() {
     choices.searchlightExponent = int8_t(mainView->searchlightExponent());
     choices.lightTravelTime = lightTravelTime.choice();
     choices.starrySky = starrySky.choice();
+    choices.lightBending = lightBending.choice();
     RenderSettings* settings = chooseViewSettings(*document->getSettings(), choices, ownSettings);
     lastSettings = settings;
     frameBackground = settings->backgroundPixel();

@@ -54,6 +54,7 @@ public:
     ActionChecker& searchlightChecker() { return searchlight; }
     ActionChecker& lightTravelTimeChecker() { return lightTravelTime; }
     ActionChecker& starrySkyChecker() { return starrySky; }
+    ActionChecker& lightBendingChecker() { return lightBending; }
     const ActionChecker& aberrationChecker() const { return aberration; }
     const ActionChecker& dopplerChecker() const { return doppler; }
     ActionChecker& januscircleChecker() { return januscircle; }
@@ -101,6 +102,7 @@ private:
     ActionChecker searchlight;
     ActionChecker lightTravelTime;
     ActionChecker starrySky;
+    ActionChecker lightBending;
     ActionChecker januscircle;
     std::unique_ptr<RenderSettings> ownSettings;
     TimeRT* engine_;

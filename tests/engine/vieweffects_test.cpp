@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 // Each row: the document's state, the view's choices, and whether the view renders from its own
 // copy with which effects. Asking for what the document already does is no override.
 TEST(ViewEffects, OnlyChoicesAgainstTheDocumentOverrideIt) {
@@ -55,10 +57,21 @@ TEST(ViewEffects, OnlyChoicesAgainstTheDocumentOverrideIt) {
     }
 }
 
-// The light-travel-time group works like the others: a view that asks for the opposite of the
-// document renders from its own copy with the switch flipped, at the document's observer time.
-TEST(ViewEffects, LightTravelTimeOverridesLikeTheOtherSwitches) {
+// The document switches a view can override on its own (light travel time, the starry sky,
+// light bending) work like the others: a view that asks for the opposite of the document renders
+// from its own copy with that switch flipped, at the document's observer time, and every other
+// switch stays the document's; anything else renders the document's settings.
+TEST(ViewEffects, DocumentSwitchesOverrideLikeTheOthers) {
     using E = EffectChoice;
+    const struct {
+        const char* name;
+        bool RenderSettings::*setting;
+        EffectChoice ViewEffects::*choice;
+    } switches[] = {
+        {"light travel time", &RenderSettings::lightTravelTime, &ViewEffects::lightTravelTime},
+        {"starry sky", &RenderSettings::starrySky, &ViewEffects::starrySky},
+        {"light bending", &RenderSettings::lightBending, &ViewEffects::lightBending},
+    };
     const struct {
         bool document;
         E choice;
@@ -68,45 +81,23 @@ TEST(ViewEffects, LightTravelTimeOverridesLikeTheOtherSwitches) {
         {false, E::Disable, false, false},   {true, E::Enable, false, true},
         {false, E::Enable, true, true},      {true, E::Disable, true, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        RenderSettings doc;
-        doc.lightTravelTime = c.document;
-        doc.start = Vec4f(1, 2, 3, 12.5f);
-        ViewEffects view;
-        view.lightTravelTime = c.choice;
-        std::unique_ptr<RenderSettings> own;
-        const RenderSettings* used = chooseViewSettings(doc, view, own);
-        EXPECT_EQ(used, c.own ? own.get() : &doc);
-        EXPECT_EQ(used->lightTravelTime, c.seen);
-        EXPECT_EQ(used->start.w, 12.5f);
-        EXPECT_TRUE(used->aberration);  // the other switches stay the document's
-    }
-}
-
-// The starry-sky group too: the opposite of the document gives the view its own copy with the
-// sky flipped, anything else the document's settings.
-TEST(ViewEffects, StarrySkyOverridesLikeTheOtherSwitches) {
-    using E = EffectChoice;
-    const struct {
-        bool document;
-        E choice;
-        bool own, seen;
-    } cases[] = {
-        {false, E::UseParent, false, false}, {true, E::UseParent, false, true},
-        {false, E::Disable, false, false},   {true, E::Enable, false, true},
-        {false, E::Enable, true, true},      {true, E::Disable, true, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        RenderSettings doc;
-        doc.starrySky = c.document;
-        ViewEffects view;
-        view.starrySky = c.choice;
-        std::unique_ptr<RenderSettings> own;
-        const RenderSettings* used = chooseViewSettings(doc, view, own);
-        EXPECT_EQ(used, c.own ? own.get() : &doc);
-        EXPECT_EQ(used->starrySky, c.seen);
-        EXPECT_FALSE(used->lightTravelTime);  // the other switches stay the document's
-    }
+    for (const auto& sw : switches)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(sw.name) + ", case " + std::to_string(&c - cases));
+            RenderSettings doc;
+            doc.*sw.setting = c.document;
+            doc.start = Vec4f(1, 2, 3, 12.5f);
+            ViewEffects view;
+            view.*sw.choice = c.choice;
+            std::unique_ptr<RenderSettings> own;
+            const RenderSettings* used = chooseViewSettings(doc, view, own);
+            EXPECT_EQ(used, c.own ? own.get() : &doc);
+            EXPECT_EQ(used->*sw.setting, c.seen);
+            EXPECT_EQ(used->start.w, 12.5f);
+            EXPECT_TRUE(used->aberration);
+            for (const auto& other : switches)
+                if (other.setting != sw.setting) {
+                    EXPECT_FALSE(used->*other.setting) << other.name;
+                }
+        }
 }

@@ -152,6 +152,9 @@ private slots:
         const Switch aberration = [](GlView& v) -> ActionChecker& { return v.aberrationChecker(); };
         const Switch doppler = [](GlView& v) -> ActionChecker& { return v.dopplerChecker(); };
         const Switch light = [](GlView& v) -> ActionChecker& { return v.searchlightChecker(); };
+        const Switch bending = [](GlView& v) -> ActionChecker& {
+            return v.lightBendingChecker();
+        };
         const int off = int(EffectChoice::Disable), on = int(EffectChoice::Enable);
         const Setup fast = [](MainView&, RenderSettings& s) { s.speed = 0.9f; };
         const Setup half = [](MainView&, RenderSettings& s) { s.speed = 0.5f; };
@@ -182,6 +185,10 @@ private slots:
                    m.slotViewSearchlight(true);
                })
             << Change([](RenderSettings& s) { s.searchlight = 0; }) << false;
+        // Lensing on in one view only: the two pictures of the hole side by side.
+        QTest::newRow("light bending on")
+            << bending << on << Setup([](MainView&, RenderSettings&) {})
+            << Change([](RenderSettings& s) { s.lightBending = true; }) << false;
     }
 
     void eachViewRendersItsOwnEffects() {
