@@ -1,8 +1,8 @@
 // The window's light-travel-time switch and the observer's clock: the switch is a document edit
-// (undo, the unsaved mark, saved in and read from scene files), each view can override it like
-// Aberration, and the observer's time runs with the wall clock, freezes, stands still while
-// the picture is held, is set through a question, starts at 0 with every scene and is shown as
-// "t = ... s".
+// (undo, the unsaved mark, saved in and read from scene files; its view group is in
+// mainview_test's table), and the observer's time runs with the wall clock, freezes, stands
+// still while the picture is held, is set through a question, starts at 0 with every scene and
+// is shown as "t = ... s".
 #include "ui/mainwindow.h"
 
 #include "scene/rendersettings.h"
@@ -81,35 +81,6 @@ private slots:
         QVERIFY(sw->isChecked() && w.document()->getSettings()->lightTravelTime);
         QCOMPARE(w.undoStack()->count(), 0);
         QVERIFY(!w.isWindowModified());
-    }
-
-    // A view that enables or disables light travel time against the document renders from its
-    // own copy with the switch flipped; the other view follows the document. The group sits
-    // between Searchlight and Januscircle in the Effects menu.
-    void eachViewCanOverrideTheSwitch() {
-        DocRT doc;
-        doc.requestBuiltInScene();
-        MainView main(nullptr, &doc);
-        main.setPaused(true);
-        main.rootView().view()->splitHorizontally();
-        GlView* own = main.rootView().child(0)->view();
-        GlView* following = main.rootView().child(1)->view();
-        const QStringList entries = menuTexts(own->effectsMenu());
-        const qsizetype enable = entries.indexOf("Enable Light Travel Time");
-        QVERIFY(enable > entries.indexOf("Enable Searchlight"));
-        QVERIFY(enable < entries.indexOf("Enable Januscircle"));
-        QVERIFY(entries.contains("Disable Light Travel Time"));
-        QVERIFY(entries.contains("Use Parent Light Travel Time"));
-
-        // (Every combination of choice and document switch: ViewEffects' own test.)
-        own->lightTravelTimeChecker().setChoice(EffectChoice::Enable);
-        QVERIFY(waitFrames(main, 2));
-        QVERIFY(holdFrames(main));
-        QVERIFY(own->frameSettings() != doc.getSettings());
-        QVERIFY(own->frameSettings()->lightTravelTime);
-        QCOMPARE(following->frameSettings(), doc.getSettings());
-        QVERIFY(!doc.getSettings()->lightTravelTime);
-        main.resumeRendering();
     }
 
     void theObserversTimeRunsFreezesAndIsSet() {

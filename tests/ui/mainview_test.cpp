@@ -57,12 +57,14 @@ struct Shown {
 using Switch = std::function<ActionChecker&(GlView&)>;
 using Setup = std::function<void(MainView&, RenderSettings&)>;
 using Change = std::function<void(RenderSettings&)>;
+using Read = std::function<bool(const RenderSettings&)>;
 
 }  // namespace
 
 Q_DECLARE_METATYPE(Switch)
 Q_DECLARE_METATYPE(Setup)
 Q_DECLARE_METATYPE(Change)
+Q_DECLARE_METATYPE(Read)
 
 class MainViewTest : public QObject {
     Q_OBJECT
@@ -189,6 +191,63 @@ private slots:
         QTest::newRow("light bending on")
             << bending << on << Setup([](MainView&, RenderSettings&) {})
             << Change([](RenderSettings& s) { s.lightBending = true; }) << false;
+    }
+
+    // The Effects menu holds one Enable / Disable / Use Parent group per effect, in this order.
+    void theEffectsMenuListsEveryGroupInOrder() {
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        main.setPaused(true);
+        const QStringList entries = menuTexts(main.rootView().view()->effectsMenu());
+        qsizetype last = -1;
+        for (const char* group : {"Aberration", "Doppler Effect", "Searchlight",
+                                  "Light Travel Time", "Starry Sky", "Light Bending",
+                                  "Januscircle"}) {
+            const qsizetype at = entries.indexOf(QString("Enable ") + group);
+            QVERIFY2(at > last, group);
+            QVERIFY2(entries.contains(QString("Disable ") + group), group);
+            QVERIFY2(entries.contains(QString("Use Parent ") + group), group);
+            last = at;
+        }
+        main.resumeRendering();
+    }
+
+    // {a document switch's view group, how a frame's settings show it}: a view that enables it
+    // against the document renders from its own copy with the switch on; the other view follows
+    // the document. (Every combination of choice and document state: ViewEffects' own test.)
+    void documentSwitchesOverridePerView_data() {
+        QTest::addColumn<Switch>("which");
+        QTest::addColumn<Read>("isOn");
+        QTest::newRow("light travel time")
+            << Switch([](GlView& v) -> ActionChecker& { return v.lightTravelTimeChecker(); })
+            << Read([](const RenderSettings& s) { return s.lightTravelTime; });
+        QTest::newRow("starry sky")
+            << Switch([](GlView& v) -> ActionChecker& { return v.starrySkyChecker(); })
+            << Read([](const RenderSettings& s) { return s.starrySky; });
+        QTest::newRow("light bending")
+            << Switch([](GlView& v) -> ActionChecker& { return v.lightBendingChecker(); })
+            << Read([](const RenderSettings& s) { return s.lightBending; });
+    }
+
+    void documentSwitchesOverridePerView() {
+        QFETCH(Switch, which);
+        QFETCH(Read, isOn);
+        DocRT doc;
+        doc.requestBuiltInScene();
+        MainView main(nullptr, &doc);
+        main.setPaused(true);
+        main.rootView().view()->splitHorizontally();
+        GlView* own = main.rootView().child(0)->view();
+        GlView* following = main.rootView().child(1)->view();
+        which(*own).setChoice(EffectChoice::Enable);
+        QVERIFY(waitFrames(main, 2));
+        QVERIFY(holdFrames(main));
+        QVERIFY(own->frameSettings() != doc.getSettings());
+        QVERIFY(isOn(*own->frameSettings()));
+        QCOMPARE(following->frameSettings(), doc.getSettings());
+        QVERIFY(!isOn(*doc.getSettings()));
+        main.resumeRendering();
     }
 
     void eachViewRendersItsOwnEffects() {

@@ -1,5 +1,5 @@
 // The window's Starry Sky switch: an edit of the document (undo, the unsaved mark, saved in and
-// read from scene files, absent from files while off), and each view can override it.
+// read from scene files, absent from files while off). Its view group: mainview_test's table.
 #include "ui/mainwindow.h"
 
 #include "scene/rendersettings.h"
@@ -69,33 +69,6 @@ private slots:
         QVERIFY(waitFrames(*w.mainView(), 2));
         QVERIFY(sw->isChecked() && w.document()->getSettings()->starrySky);
         QCOMPARE(w.undoStack()->count(), 0);
-    }
-
-    // A view that enables the sky against the document renders from its own copy with the sky
-    // on; the other follows the document. The group sits between Light Travel Time and
-    // Januscircle in the Effects menu.
-    void eachViewCanOverrideTheSwitch() {
-        DocRT doc;
-        doc.requestBuiltInScene();
-        MainView main(nullptr, &doc);
-        main.setPaused(true);
-        main.rootView().view()->splitHorizontally();
-        GlView* own = main.rootView().child(0)->view();
-        GlView* following = main.rootView().child(1)->view();
-        const QStringList entries = menuTexts(own->effectsMenu());
-        const qsizetype enable = entries.indexOf("Enable Starry Sky");
-        QVERIFY(enable > entries.indexOf("Enable Light Travel Time"));
-        QVERIFY(enable < entries.indexOf("Enable Januscircle"));
-        QVERIFY(entries.contains("Disable Starry Sky"));
-        QVERIFY(entries.contains("Use Parent Starry Sky"));
-
-        own->starrySkyChecker().setChoice(EffectChoice::Enable);
-        QVERIFY(waitFrames(main, 2));
-        QVERIFY(holdFrames(main));
-        QVERIFY(own->frameSettings()->starrySky);
-        QCOMPARE(following->frameSettings(), doc.getSettings());
-        QVERIFY(!doc.getSettings()->starrySky);
-        main.resumeRendering();
     }
 };
 
