@@ -165,6 +165,7 @@ bool ThreadBase::doWork() {
     for (TaskCollection* tasks : active) {
         for (;;) {
             if (stop || aborted) return true;
+            clearUpperVectorHalves();
             if (tasks->cancelled() || tasks->runTask()) break;
         }
         QMutexLocker lock(&tasks->mutex);
