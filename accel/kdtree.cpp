@@ -12,8 +12,14 @@
 
 namespace {
 
-// A split is made only when it is at least 1 % cheaper than keeping the node a leaf.
+// A split is made only when it is at least 1 % cheaper than keeping the node a leaf, counting
+// the traversal step it adds as one test of an object of average weight: relative to the
+// leaf's cost, a split of n objects must cost less than kCostThreshold - kTraversalCost / n.
+// Without the step's cost the build cut on while a cut saved anything, down to one object per
+// cell; with it, big scenes' frames got 13 to 21 % faster (60,000 spheres, 4 x 4 and 2 x 2
+// packets, at rest and at 0.9c) and small ones kept their speed. 0.3 and 2 to 8 were slower.
 constexpr float kCostThreshold = 0.99f;
+constexpr float kTraversalCost = 1.0f;
 // The root has depth 0; nodes at this depth or deeper are leaves. Traversal stacks rely on it.
 constexpr int kMaxDepth = 20;
 
@@ -159,7 +165,7 @@ private:
             makeLeaf(k, list, n);
             return;
         }
-        float best = kCostThreshold;
+        float best = kCostThreshold - kTraversalCost / float(n);
         int bestAxis = -1;
         size_t bestIndex = 0;
         float split = 0.0f;

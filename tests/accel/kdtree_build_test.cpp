@@ -43,55 +43,56 @@ void walk(const KDTree& t, const std::function<void(const KdNode&, const Boundin
 
 }  // namespace
 
-// Two unit cubes of area 6 at x in [0, 1] and [2, 3]. Root box [0,3]x[0,1]x[0,1]: S = 14,
-// N = 12, face = 2, perim = 4. Candidates along x: start 0 -> 1; end 1 -> (10*6 + 6*6)/168 =
-// 16/28; start 2 -> also 16/28 (later, loses the tie); end 3 -> 1. Upper child [1,3]: S = 10,
-// N = 6, start 2 -> (6*6)/60 = 0.6, so it splits at 2 into an empty lower leaf and the cube.
-TEST(KDTree, TwoCubesSplitAtFirstCubesEndThenAtSecondCubesStart) {
+// A split must beat keeping the leaf by the cost of one traversal step, counted as one test of
+// an average object: with n objects, the cost relative to the leaf's must stay below
+// 0.99 - 1/n. Two objects of equal weight are therefore never split: a cut saves at most half
+// the tests, (S + face) / 2S > 1/2 of the leaf's cost, against a threshold of 0.49.
+// Three unit cubes of area 6 at x in [0, 1], [4, 5] and [8, 9]. Root box [0,9]x[0,1]x[0,1]:
+// S = 38, N = 18, face = 2, perim = 4, threshold 0.99 - 1/3. Candidates along x: end of A at 1
+// -> (34*12 + 6*6)/684 = 0.649; start of B at 4 -> (22*12 + 18*6)/684 = 0.544; end of B at 5
+// -> also 0.544 (later, loses the tie); start of C at 8 -> 0.649; the box's faces -> 1. So the
+// root splits at 4 into A alone (one object: threshold -0.01, a leaf) and B with C (two: a leaf,
+// though cutting between them would cost (6*6 + 18*6)/264 = 0.545 of it).
+TEST(KDTree, ThreeCubesSplitOnceAndLeavesKeepFewObjects) {
     Scene s;
     TestBox* a = s.box(P(0, 0, 0), P(1, 1, 1));
-    TestBox* b = s.box(P(2, 0, 0), P(3, 1, 1));
+    TestBox* b = s.box(P(4, 0, 0), P(5, 1, 1));
+    TestBox* c = s.box(P(8, 0, 0), P(9, 1, 1));
     ASSERT_EQ(a->area, 6.0f);
     KDTree tree;
     tree.addInterval(s.list, 0);
     const auto& n = tree.nodeArray();
-    ASSERT_EQ(n.size(), 5u);
-    // Root: interior x at 1, children 1 (lower) and 2 (upper).
+    ASSERT_EQ(n.size(), 3u);
+    // Root: interior x at 4, children 1 (lower) and 2 (upper).
     EXPECT_FALSE(n[0].isLeaf());
     EXPECT_EQ(n[0].axis(), 0);
-    EXPECT_EQ(n[0].split(), 1.0f);
+    EXPECT_EQ(n[0].split(), 4.0f);
     EXPECT_EQ(n[0].second, (1u << 5) | 0u);
-    // Upper child: x at 2, children 3 and 4, built before the lower child.
-    EXPECT_EQ(n[2].axis(), 0);
-    EXPECT_EQ(n[2].split(), 2.0f);
-    EXPECT_EQ(n[2].second, 3u << 5);
-    // Node 4 (above 2) was the first leaf made: the second cube at entry 0.
-    EXPECT_EQ(n[4].first, 1u);
-    EXPECT_EQ(n[4].second, 0x80000000u);
-    // Node 3: empty.
-    EXPECT_EQ(n[3].first, 0u);
-    EXPECT_EQ(n[3].second, 0x80000000u);
-    // Node 1: the first cube at entry 1.
-    EXPECT_EQ(n[1].first, 1u);
-    EXPECT_EQ(n[1].second, 0x80000000u | (1u << 4));
-    EXPECT_EQ(n[1].byteOffset(), 4u * 1u);
-    ASSERT_EQ(tree.leaves().size(), 2u);
-    EXPECT_EQ(tree.leaves()[0], b);
-    EXPECT_EQ(tree.leaves()[1], a);
     EXPECT_EQ(n[0].byteOffset(), 8u * 1u);
+    // Node 2 (above 4) was the first leaf made: B and C at entries 0 and 1, in the order of
+    // their ends along the split axis.
+    EXPECT_EQ(n[2].first, 2u);
+    EXPECT_EQ(n[2].second, 0x80000000u);
+    // Node 1: the first cube at entry 2.
+    EXPECT_EQ(n[1].first, 1u);
+    EXPECT_EQ(n[1].second, 0x80000000u | (2u << 4));
+    EXPECT_EQ(n[1].byteOffset(), 4u * 2u);
+    EXPECT_EQ(tree.leaves(), (std::vector<rtObjBase*>{b, c, a}));
 }
 
-// Cubes A = [0,1] and B = [9,10] (area 6) and a slab C = [0,10]x[0,1]x[0,1] (area 42).
-// Root x: the end of A costs (38*48 + 6*48)/(54*42) = 0.931 (B's start ties later); C
-// straddles. Upper [1,10]: B's start costs (6*48 + 34*42)/(48*38) = 0.941; C straddles again.
-// The remaining cells cost at least 1 on every axis, so C ends up in all three leaves.
+// Cubes A = [0,1] and B = [9,10] (area 6) and a slab C = [0,10]x[0,1]x[0,1], weighted 1.
+// Root box: S = 42, N = 13, threshold 0.99 - 1/3. Along x, the end of A at 1 costs
+// (38*7 + 6*7)/(13*42) = 0.564 (B's start ties later); C straddles. Upper [1,10] (S = 38,
+// N = 7, threshold 0.49): B's start at 9 costs (34*1 + 6*7)/(7*38) = 0.286; C straddles again.
+// The remaining cells hold one object, or two whose every cut costs more than the leaf, so C
+// ends up in all three leaves.
 TEST(KDTree, StraddlingObjectIsListedInBothChildren) {
     Scene s;
     TestBox* a = s.box(P(0, 0, 0), P(1, 1, 1));
     TestBox* b = s.box(P(9, 0, 0), P(10, 1, 1));
     TestBox* c = s.box(P(0, 0, 0), P(10, 1, 1));
     a->area = b->area = 6.0f;
-    c->area = 42.0f;
+    c->area = 1.0f;
     KDTree tree;
     tree.addInterval(s.list, 0);
     const auto& n = tree.nodeArray();
