@@ -115,7 +115,7 @@ public:
         listPool.reserve(size_t(3) * n);
         evPool.reserve(size_t(18) * n);
         listPool.resize(n);
-        for (uint32_t i = 0; i < n; ++i) listPool[i] = i;
+        numberInSpaceOrder();
         evPool.resize(size_t(6) * n);
         {
             std::vector<KeyedEvent> keyed;
@@ -290,6 +290,52 @@ private:
     // 1 + 2^-20: far above the relative rounding of the float cost (2^-24) and of the double
     // products (2^-52).
     static constexpr double kClearlyAbove = 1.0 + 1.0 / 1048576.0;
+
+    // Numbers the primitives along a Morton curve through their boxes' centres, so that the
+    // sweep's look-ups of weights by primitive, in the event order of a node, mostly hit the
+    // cache: in file order, a big scene's look-ups were a third of the build. The root's list
+    // keeps the objects' own order (a tree of one leaf lists them as given), and every other
+    // order is by position and pointer, so the tree does not depend on the numbering.
+    void numberInSpaceOrder() {
+        const uint32_t n = uint32_t(prims.size());
+        if (n == 0) return;
+        const auto centre = [](const Primitive& p, int a) { return 0.5f * p.lo[a] + 0.5f * p.hi[a]; };
+        float lo[3], scale[3];
+        for (int a = 0; a < 3; ++a) {
+            float mn = centre(prims[0], a), mx = mn;
+            for (const Primitive& p : prims) {
+                mn = std::min(mn, centre(p, a));
+                mx = std::max(mx, centre(p, a));
+            }
+            lo[a] = mn;
+            scale[a] = mx > mn ? 1023.0f / (mx - mn) : 0.0f;
+        }
+        // Ten bits per axis, interleaved; the index in the low word keeps the order total.
+        const auto spread = [](uint64_t v) {
+            v = (v | (v << 16)) & 0x030000FFull;
+            v = (v | (v << 8)) & 0x0300F00Full;
+            v = (v | (v << 4)) & 0x030C30C3ull;
+            return (v | (v << 2)) & 0x09249249ull;
+        };
+        std::vector<uint64_t> keys(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            uint64_t code = 0;
+            for (int a = 0; a < 3; ++a) {
+                // NaN (from a span too big for a float) goes to cell 0.
+                const float q = (centre(prims[i], a) - lo[a]) * scale[a];
+                code |= spread(uint64_t(q >= 0.0f ? std::min(q, 1023.0f) : 0.0f)) << a;
+            }
+            keys[i] = (code << 32) | i;
+        }
+        std::sort(keys.begin(), keys.end());
+        std::vector<Primitive> sorted(n);
+        for (uint32_t k = 0; k < n; ++k) {
+            const uint32_t original = uint32_t(keys[k]);
+            sorted[k] = prims[original];
+            listPool[original] = k;
+        }
+        prims.swap(sorted);
+    }
 
     std::vector<Primitive> prims;  // until the root's events are made
     std::vector<float> weight;     // per primitive

@@ -189,3 +189,40 @@ TEST(KDTree, LeavesHoldEveryObjectReachingTheirCell) {
         EXPECT_EQ(leafRefs, tree.leaves().size());
     }
 }
+
+// The build numbers objects by position internally; the tree must not depend on the order the
+// objects come in: the same nodes and leaf lists for a scene given forwards, backwards and
+// shuffled. A tree of one leaf lists its objects in the order given.
+TEST(KDTree, TreeDoesNotDependOnTheObjectsOrder) {
+    std::mt19937 rng(4242);
+    Scene s;
+    randomScene(s, rng, 400, 50.0f);
+    KDTree reference;
+    reference.addInterval(s.list, 0);
+    ASSERT_GT(reference.nodeArray().size(), 50u);
+    std::vector<rtObjBase*> list = s.list;
+    for (int round = 0; round < 3; ++round) {
+        if (round == 0)
+            std::reverse(list.begin(), list.end());
+        else
+            std::shuffle(list.begin(), list.end(), rng);
+        KDTree tree;
+        tree.addInterval(list, 0);
+        ASSERT_EQ(tree.nodeArray().size(), reference.nodeArray().size()) << "round " << round;
+        for (std::size_t k = 0; k < tree.nodeArray().size(); ++k) {
+            EXPECT_EQ(tree.nodeArray()[k].first, reference.nodeArray()[k].first) << k;
+            EXPECT_EQ(tree.nodeArray()[k].second, reference.nodeArray()[k].second) << k;
+        }
+        EXPECT_EQ(tree.leaves(), reference.leaves()) << "round " << round;
+    }
+
+    Scene two;
+    TestBox* a = two.box(P(5, 5, 5), P(6, 6, 6));
+    TestBox* b = two.box(P(0, 0, 0), P(1, 1, 1));
+    for (const auto& order : {std::vector<rtObjBase*>{a, b}, std::vector<rtObjBase*>{b, a}}) {
+        KDTree tree;
+        tree.addInterval(order, 0);
+        ASSERT_EQ(tree.nodeArray().size(), 1u);
+        EXPECT_EQ(tree.leaves(), order);
+    }
+}
