@@ -150,6 +150,8 @@ void DlgScreenshot::clickOk() {
     connect(threadBase, &ThreadBase::signalAllWaiting, this, &DlgScreenshot::renderingFinished,
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
 
+    delete retiredProgress;  // the last rendering's: nothing reaches it any more
+    retiredProgress = nullptr;
     progress = new QProgressDialog(this);
     progress->setWindowTitle(tr("Tavolin - Screenshot"));
     progress->setLabelText(tr("Rendering the screenshot ..."));
@@ -161,8 +163,13 @@ void DlgScreenshot::clickOk() {
     progress->setAutoClose(false);
     progress->setMinimumDuration(0);
     progress->setMinimumWidth(320);
-    connect(engine, &TimeRT::percentageCompleted, progress, &QProgressDialog::setValue,
-            Qt::QueuedConnection);
+    // Through this dialog, so that a late report of a stopped rendering finds no bar to move.
+    connect(
+        engine, &TimeRT::percentageCompleted, this,
+        [this](int percent) {
+            if (progress && !finished) progress->setValue(percent);
+        },
+        Qt::QueuedConnection);
     connect(progress, &QProgressDialog::canceled, this, &DlgScreenshot::abortRendering);
     progress->show();
 
@@ -241,10 +248,13 @@ void DlgScreenshot::releaseRendering() {
     delete buffer;
     buffer = nullptr;
     if (progress) {
-        // It may be the sender of the signal being handled (its Cancel).
+        // Hidden and kept until the next rendering or this dialog goes. A modal progress
+        // dialog handles events inside its own setValue, and its Cancel may be the signal being
+        // handled, so a deferred deletion could run while one of its functions is still on the
+        // stack.
         progress->disconnect(this);
         progress->hide();
-        progress->deleteLater();
+        retiredProgress = progress;
         progress = nullptr;
     }
     finished = false;

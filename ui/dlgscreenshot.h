@@ -80,6 +80,7 @@ private:
     TimeRT* engine = nullptr;             // owned while rendering
     PixelBuffer* buffer = nullptr;        // owned while rendering
     QProgressDialog* progress = nullptr;  // child while rendering
+    QProgressDialog* retiredProgress = nullptr;  // child: the last rendering's, hidden
     DocRT* doc;
     bool finished = false;  // the pool has reported the end of the run; reduction and saving
     int renderLevel = 1;    // antialiasing level of the rendering in progress
