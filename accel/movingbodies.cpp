@@ -189,6 +189,21 @@ void MovingPiece::place(const MovingPrimitive* w, int i) {
     name = w->name;
 }
 
+bool MovingPiece::reached(const RayBundle4& b) const {
+    return any(groupMeetsBox(hitBounds, b.originSoA[0], b.originSoA[1], b.originSoA[2],
+                             b.invDir[0], b.invDir[1], b.invDir[2], b.tMin,
+                             min(b.tMax, b.tHit)));
+}
+
+bool MovingPiece::reached(const RayBundle16& b) const {
+    const Vec4f ox(b.origin[0].x), oy(b.origin[0].y), oz(b.origin[0].z);
+    LaneMask4 meets;
+    for (int g = 0; g < 4; ++g)
+        meets |= groupMeetsBox(hitBounds, ox, oy, oz, b.invDir[g].x, b.invDir[g].y,
+                               b.invDir[g].z, b.tMin[g], min(b.tMax[g], b.tHit[g]));
+    return any(meets);
+}
+
 void MovingPiece::copyFrom(const rtObjBase&) {
     programmingError("MovingPiece::copyFrom: the tree's proxies are never copied");
 }

@@ -122,15 +122,19 @@ public:
     void intersect1Alt(SingleRay& ray, float& t) const override { whole->intersect1Alt(ray, t); }
     bool occluded1(const SingleRay& ray) const override { return whole->occluded1(ray); }
     void shade1(SingleRay& ray, float t) const override { whole->shade1(ray, t); }
-    LaneMask4 intersect4(RayBundle4& b) const override { return whole->intersect4(b); }
-    LaneMask4 intersect4Alt(RayBundle4& b) const override { return whole->intersect4Alt(b); }
+    LaneMask4 intersect4(RayBundle4& b) const override {
+        return reached(b) ? whole->intersect4(b) : LaneMask4();
+    }
+    LaneMask4 intersect4Alt(RayBundle4& b) const override {
+        return reached(b) ? whole->intersect4Alt(b) : LaneMask4();
+    }
     int reserved4(int) const override { return 0; }
     void shade4(RayBundle4& b, LaneMask4 mask) const override { whole->shade4(b, mask); }
     bool intersect16(RayBundle16& b, LaneMask4 hits[4]) const override {
-        return whole->intersect16(b, hits);
+        return reached(b) && whole->intersect16(b, hits);
     }
     bool intersect16Alt(RayBundle16& b, LaneMask4 hits[4]) const override {
-        return whole->intersect16Alt(b, hits);
+        return reached(b) && whole->intersect16Alt(b, hits);
     }
     int reserved16(int) const override { return 0; }
     void shade16(RayBundle16& b, const LaneMask4 mask[4]) const override { whole->shade16(b, mask); }
@@ -139,6 +143,13 @@ public:
     rtObjBase* clone() const override;
 
 private:
+    // Whether some ray's interval, up to its nearest hit so far, passes through this piece's
+    // box. A test that can only miss is left out before the body boosts the rays into its rest
+    // frame, which costs several times more. A hit outside this piece's box lies in another
+    // piece's box, whose test finds it wherever the rays' intervals hold it.
+    bool reached(const RayBundle4& b) const;
+    bool reached(const RayBundle16& b) const;
+
     const MovingPrimitive* whole = nullptr;
 };
 

@@ -147,6 +147,21 @@ inline LaneMask4 clipGroup(const BoundingBox& box, const Vec4f& ox, const Vec4f&
     return entry <= exit;
 }
 
+// Whether each of four rays' intervals [tMin, tEnd] passes through the box. Conservative: a lane
+// whose slab distances are undefined (an origin on a face, moving parallel to it) counts as
+// passing.
+inline LaneMask4 groupMeetsBox(const BoundingBox& box, const Vec4f& ox, const Vec4f& oy,
+                               const Vec4f& oz, const Vec4f& ix, const Vec4f& iy,
+                               const Vec4f& iz, const Vec4f& tMin, const Vec4f& tEnd) {
+    const Vec4f x1 = (Vec4f(box.min.x) - ox) * ix, x2 = (Vec4f(box.max.x) - ox) * ix;
+    const Vec4f y1 = (Vec4f(box.min.y) - oy) * iy, y2 = (Vec4f(box.max.y) - oy) * iy;
+    const Vec4f z1 = (Vec4f(box.min.z) - oz) * iz, z2 = (Vec4f(box.max.z) - oz) * iz;
+    const Vec4f entry = max(max(min(x1, x2), min(y1, y2)), min(z1, z2));
+    const Vec4f exit = min(min(max(x1, x2), max(y1, y2)), max(z1, z2));
+    const LaneMask4 undefined = isNan(x1 + x2 + y1 + y2 + z1 + z2);
+    return undefined | ((entry <= exit) & (entry <= tEnd) & (exit >= tMin));
+}
+
 // Clips all 16 rays (one shared origin, the camera's) and sets the live lanes.
 inline void clipToBox(const BoundingBox& box, RayBundle16& b) {
     const Vec4f ox(b.origin[0].x), oy(b.origin[0].y), oz(b.origin[0].z);
