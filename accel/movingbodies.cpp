@@ -464,13 +464,13 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
         placedAt = std::chrono::steady_clock::now();
     }
     if (visible == 0) return trees;
-    // Trees are made on first need. A tree of everything only for snapshots: bodies seen with
-    // light travel time sweep long boxes, which make the scene's part of such a tree worse than
-    // a second pass costs (measured: 2.3x against 2.0x the frame time of the still scene, where
-    // a snapshot's combined tree gives 1.05x).
+    // Trees are made on first need. A placement that has stood still gets a tree of everything
+    // in both ways of seeing: with light travel time too, since a piece's missed test is
+    // cheap (on bench/moving_bench 1.5x the still scene's frame, against 1.85x with a second
+    // pass; before the pieces' box test, 2.3x against 2.0x).
     // Views side by side prepare one placement several times a frame: stable means still for a
     // while, not prepared twice.
-    if (joinable && !lightTravelTime) {
+    if (joinable) {
         if (stableFrames > 0 && std::chrono::steady_clock::now() - placedAt >= kStillFor) {
             if (!combinedBuilt) {
                 std::vector<rtObjBase*> all = scene.staticPrimitives();
@@ -483,9 +483,9 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
             trees.joined = combined.get();
             return trees;
         }
-        // Grafting only snapshots too: the sweeps seen with light travel time, grafted, made
-        // frames 1.5x slower than their own tree does (measured on bench/moving_bench).
-        if (!graftTried) {
+        // Grafting only snapshots: the sweeps seen with light travel time cross many leaves,
+        // and grafted they cost what their own tree does (143 against 144 ms a frame).
+        if (!graftTried && !lightTravelTime) {
             if (!grafted) grafted = std::make_unique<KDTree>();
             graftHolds = grafted->graft(scene, inFrame, kGraftPerLeaf, kGraftRefsPerPiece);
             graftTried = true;

@@ -173,9 +173,9 @@ public:
     // Between frames: places every body for rays from the observer's event and joins them to
     // the scene's tree when the event or the mode changed since the last frame. Three ways, the
     // fastest that suits:
-    // - while a snapshot's bodies stay where they were (a still picture, a frozen clock and a
-    //   still observer) for a quarter of a second, one tree of the scene's primitives and the
-    //   bodies together is built: the best tree there is, built once;
+    // - while the bodies stay where they were (a still picture, a frozen clock and a still
+    //   observer) for a quarter of a second, one tree of the scene's primitives and the bodies
+    //   together is built: the best tree there is, built once;
     // - else a snapshot's bodies are grafted into the leaves of the scene's tree
     //   (KDTree::graft), which costs far less than a build of everything and spares the rays a
     //   second pass;
@@ -198,6 +198,8 @@ public:
     // 1.64 and 1.6 times the still scene's frame), and most leaf entries per body piece on
     // average before the bodies go to a tree of their own.
     static constexpr int kGraftPerLeaf = 4;
+    // How long a placement must stay before the tree of everything is built for it.
+    static constexpr std::chrono::milliseconds kStillFor{250};
     static constexpr int kGraftRefsPerPiece = 64;
 
 private:
@@ -220,8 +222,6 @@ private:
     bool lastMode = false;
     float lastReach = 0.0f;
     std::chrono::steady_clock::time_point placedAt;  // when the placement last changed
-    // How long a placement must stay before the tree of everything is built for it.
-    static constexpr std::chrono::milliseconds kStillFor{250};
 };
 
 // The moving bodies of a scene, placed once for each way of seeing them: in the snapshot, with
