@@ -293,13 +293,15 @@ private:
 
     // Numbers the primitives along a Morton curve through their boxes' centres, so that the
     // sweep's look-ups of weights by primitive, in the event order of a node, mostly hit the
-    // cache: in file order, a big scene's look-ups were a third of the build. The root's list
+    // cache: in file order, a big scene's look-ups were a fifth of the build. The root's list
     // keeps the objects' own order (a tree of one leaf lists them as given), and every other
     // order is by position and pointer, so the tree does not depend on the numbering.
     void numberInSpaceOrder() {
         const uint32_t n = uint32_t(prims.size());
         if (n == 0) return;
-        const auto centre = [](const Primitive& p, int a) { return 0.5f * p.lo[a] + 0.5f * p.hi[a]; };
+        const auto centre = [](const Primitive& p, int a) {
+            return 0.5f * p.lo[a] + 0.5f * p.hi[a];
+        };
         float lo[3], scale[3];
         for (int a = 0; a < 3; ++a) {
             float mn = centre(prims[0], a), mx = mn;

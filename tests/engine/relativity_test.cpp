@@ -224,7 +224,8 @@ QString writePassingScene(const QTemporaryDir& dir) {
     // The body at rest stays in the scene's tree; the passing ones fly at -0.8c. No two bodies
     // touch: where two surfaces cross, which is in front is decided within rounding, and the
     // trees may decide it differently.
-    std::vector<Body> still = {{"sphere", {9, -1.0, 3.5}, "<radius>0.8</radius><texname>plain</texname>"}};
+    std::vector<Body> still = {
+        {"sphere", {9, -1.0, 3.5}, "<radius>0.8</radius><texname>plain</texname>"}};
     std::string text = sceneText(bodies, 0.0, -0.8);
     const std::string extra = sceneText(still, 0.0, 0.0);
     const auto at = extra.find("<sphere>");
