@@ -60,17 +60,21 @@
 #include "ui/helpassistant.h"
 #include "ui/speedunits.h"
 #include "ui/switcheditcommand.h"
+#include "ui_mainwindow.h"
 
 // The icons are compiled into this static library; naming the resource keeps the linker from
 // dropping it. Outside any namespace, as the macro requires.
 static void initIconResources() { Q_INIT_RESOURCE(resources); }
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()) {
     initIconResources();
     lastOpenFile = QString();
     lastSaveFile = QString();
-    setupForm();
-    retranslateForm();
+    ui->setupUi(this);
+    // Names the real place, which only the running program knows.
+    ui->actionDebugLog->setText(tr("Write Log File to ") +
+                                QDir::toNativeSeparators(DebugLog::defaultLogPath()));
 
     doc = new DocRT();
     const QString defaultScene =
@@ -83,7 +87,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     view = new MainView(this, doc);
     setCentralWidget(view);
-    centralwidget = nullptr;  // deleted by setCentralWidget
+    ui->centralwidget = nullptr;  // deleted by setCentralWidget
 
     help = std::make_unique<HelpAssistant>();
     setConnections();
@@ -93,7 +97,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setupDocumentHandling();
     setupDebugMenu();
     // The observer's time runs in the window (see above); the document starts it frozen.
-    doc->setObserverTimeFrozen(actionFreezeTime->isChecked());
+    doc->setObserverTimeFrozen(ui->actionFreezeTime->isChecked());
     connect(doc, &DocRT::sceneContentChanged, this, &MainWindow::showLightTravelTime);
     showLightTravelTime();
     connect(doc, &DocRT::sceneContentChanged, this, &MainWindow::showStarrySky);
@@ -104,7 +108,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
 MainWindow::~MainWindow() {
     help.reset();  // ends the help viewer
-    // The tools that hold the document go first.
+    // The ui->toolBar that hold the document go first.
     delete renderOptions;
     delete filmDialog;
     delete lightPathDialog;
@@ -115,6 +119,8 @@ MainWindow::~MainWindow() {
     view = nullptr;
     delete doc;
 }
+
+QToolBar* MainWindow::toolBar() const { return ui->toolBar; }
 
 void MainWindow::installErrorReporter() {
     DocRT::setErrorReporter([](const QString& title, const QString& text) {
@@ -132,272 +138,63 @@ QAction* MainWindow::makeAction(const char* objectName, bool checkable, bool che
     return action;
 }
 
-void MainWindow::setupForm() {
-    if (objectName().isEmpty()) setObjectName(QStringLiteral("MainWindow"));
-    actionFileOpen = makeAction("actionFileOpen");
-    actionFileSave = makeAction("actionFileSave");
-    actionFileLoadStartPosition = makeAction("actionFileLoadStartPosition");
-    actionFileQuit = makeAction("actionFileQuit");
-    actionSaveScreenshot = makeAction("actionSaveScreenshot");
-    actionSaveScreenshot->setEnabled(true);
-    actionFullscreen = makeAction("actionFullscreen", true, false);
-    actionShowMenuBar = makeAction("actionShowMenuBar", true, true);
-    actionShowStatusBar = makeAction("actionShowStatusBar", true, true);
-    actionShowToolBar = makeAction("actionShowToolBar", true, true);
-    actionPosition = makeAction("actionPosition", true, false);
-    actionPosition->setEnabled(true);
-    actionSpeed = makeAction("actionSpeed", true, true);
-    actionDirection = makeAction("actionDirection", true, false);
-    actionFrames = makeAction("actionFrames", true, false);
-    actionCursorPosition = makeAction("actionCursorPosition", true, false);
-    actionCursorDopplerEffect = makeAction("actionCursorDopplerEffect", true, false);
-    actionCursorRestingRayDirection = makeAction("actionCursorRestingRayDirection", true, false);
-    actionCursorTransformedRayDirection =
-        makeAction("actionCursorTransformedRayDirection", true, false);
-    actionCursorTransformedRayDirection->setVisible(true);
-    actionAbberration = makeAction("actionAbberration", true, true);
-    actionAbberration->setIcon(QIcon(QStringLiteral(":/settings/Aberration.ico")));
-    actionSRTDopplerEffect = makeAction("actionSRTDopplerEffect", true, true);
-    actionSRTDopplerEffect->setIcon(QIcon(QStringLiteral(":/settings/SRTDoppler.ico")));
-    actionVisibleWavelength = makeAction("actionVisibleWavelength");
-    actionVisibleWavelength->setIcon(QIcon(QStringLiteral(":/settings/wavelength.ico")));
-    actionRenderOptions = makeAction("actionRenderOptions");
-    actionEditObjects = makeAction("actionEditObjects", true, false);
-    actionHelp = makeAction("actionHelp");
-    actionHelpAbout = makeAction("actionHelpAbout");
-    actionDebugLog = makeAction("actionDebugLog");
-    actionViewFilm = makeAction("actionViewFilm");
-    actionViewBHLightPath = makeAction("actionViewBHLightPath");
-    actionLightBending = makeAction("actionLightBending", true, false);
-    actionGRTDopplerEffect = makeAction("actionGRTDopplerEffect", true, false);
-    actionSearchlight = makeAction("actionSearchlight", true, false);
-    actionSearchlight->setIcon(QIcon(QStringLiteral(":/settings/Searchlight.ico")));
-    actionCursorBrightness = makeAction("actionCursorBrightness", true, true);
-    actionLightTravelTime = makeAction("actionLightTravelTime", true, false);
-    actionStarrySky = makeAction("actionStarrySky", true, false);
-    actionLightTravelTime->setIcon(QIcon(QStringLiteral(":/settings/LightTravelTime.ico")));
-    actionFreezeTime = makeAction("actionFreezeTime", true, false);
-    actionFreezeTime->setIcon(QIcon(QStringLiteral(":/settings/FreezeTime.ico")));
-    actionSetTime = makeAction("actionSetTime");
-    actionObserverTime = makeAction("actionObserverTime", true, true);
-
-    centralwidget = new QWidget(this);
-    centralwidget->setObjectName(QStringLiteral("centralwidget"));
-    setCentralWidget(centralwidget);
-
-    QMenuBar* bar = new QMenuBar(this);
-    bar->setObjectName(QStringLiteral("menubar"));
-    setMenuBar(bar);
-    menuFile = new QMenu(bar);
-    menuFile->setObjectName(QStringLiteral("menuFile"));
-    menuHelp = new QMenu(bar);
-    menuHelp->setObjectName(QStringLiteral("menuHelp"));
-    menuView = new QMenu(bar);
-    menuView->setObjectName(QStringLiteral("menuView"));
-    menuStatus_Bar = new QMenu(menuView);
-    menuStatus_Bar->setObjectName(QStringLiteral("menuStatus_Bar"));
-    menuStatus_Bar->setEnabled(true);
-    menuOptions = new QMenu(bar);
-    menuOptions->setObjectName(QStringLiteral("menuOptions"));
-
-    QStatusBar* status = new QStatusBar(this);
-    status->setObjectName(QStringLiteral("statusBar"));
-    setStatusBar(status);
-
-    tools = new QToolBar(this);
-    tools->setObjectName(QStringLiteral("toolBar"));
-    addToolBarBreak(Qt::TopToolBarArea);
-    addToolBar(Qt::TopToolBarArea, tools);
-    setDockNestingEnabled(true);
-
-    bar->addAction(menuFile->menuAction());
-    bar->addAction(menuView->menuAction());
-    bar->addAction(menuOptions->menuAction());
-    bar->addAction(menuHelp->menuAction());
-
-    menuFile->addAction(actionFileOpen);
-    menuFile->addAction(actionFileSave);
-    menuFile->addAction(actionFileLoadStartPosition);
-    menuFile->addSeparator();
-    menuFile->addAction(actionFileQuit);
-
-    menuView->addAction(menuStatus_Bar->menuAction());
-    menuView->addAction(actionSaveScreenshot);
-    menuView->addAction(actionFullscreen);
-    menuView->addAction(actionShowMenuBar);
-    menuView->addAction(actionShowStatusBar);
-    menuView->addAction(actionShowToolBar);
-    menuView->addSeparator();
-    menuView->addAction(actionViewFilm);
-    menuView->addAction(actionViewBHLightPath);
-
-    menuStatus_Bar->addAction(actionPosition);
-    menuStatus_Bar->addAction(actionSpeed);
-    menuStatus_Bar->addAction(actionDirection);
-    menuStatus_Bar->addAction(actionFrames);
-    menuStatus_Bar->addAction(actionObserverTime);
-    menuStatus_Bar->addSeparator();
-    menuStatus_Bar->addAction(actionCursorPosition);
-    menuStatus_Bar->addAction(actionCursorDopplerEffect);
-    menuStatus_Bar->addAction(actionCursorBrightness);
-    menuStatus_Bar->addAction(actionCursorRestingRayDirection);
-    menuStatus_Bar->addAction(actionCursorTransformedRayDirection);
-
-    menuOptions->addAction(actionAbberration);
-    menuOptions->addAction(actionSRTDopplerEffect);
-    menuOptions->addAction(actionSearchlight);
-    menuOptions->addAction(actionLightTravelTime);
-    menuOptions->addAction(actionStarrySky);
-    menuOptions->addSeparator();
-    menuOptions->addAction(actionFreezeTime);
-    menuOptions->addAction(actionSetTime);
-    menuOptions->addSeparator();
-    menuOptions->addAction(actionVisibleWavelength);
-    menuOptions->addAction(actionRenderOptions);
-    menuOptions->addAction(actionEditObjects);
-    menuOptions->addSeparator();
-    menuOptions->addAction(actionLightBending);
-    menuOptions->addAction(actionGRTDopplerEffect);
-
-    menuHelp->addAction(actionHelp);
-    menuHelp->addSeparator();
-    menuHelp->addAction(actionHelpAbout);
-    menuHelp->addAction(actionDebugLog);
-
-    tools->addAction(actionAbberration);
-    tools->addAction(actionSRTDopplerEffect);
-    tools->addAction(actionSearchlight);
-    tools->addAction(actionLightTravelTime);
-    tools->addAction(actionFreezeTime);
-    tools->addSeparator();
-    tools->addAction(actionVisibleWavelength);
-}
-
-void MainWindow::retranslateForm() {
-    actionFileOpen->setText(tr("Open ..."));
-    actionFileSave->setText(tr("Save ..."));
-    actionFileLoadStartPosition->setText(tr("Load Start Position"));
-    actionFileQuit->setText(tr("Exit"));
-    actionSaveScreenshot->setText(tr("Save Screenshot ..."));
-    actionFullscreen->setText(tr("Fullscreen"));
-    actionFullscreen->setShortcut(QKeySequence(tr("Ctrl+F")));
-    actionShowMenuBar->setText(tr("Show Menu Bar"));
-    actionShowMenuBar->setShortcut(QKeySequence(tr("Ctrl+M")));
-    actionShowStatusBar->setText(tr("Show Status Bar"));
-    actionShowStatusBar->setShortcut(QKeySequence(tr("Ctrl+S")));
-    actionShowToolBar->setText(tr("Show Tool Bar"));
-    actionPosition->setText(tr("Position"));
-    actionSpeed->setText(tr("Speed"));
-    actionDirection->setText(tr("Direction"));
-    actionFrames->setText(tr("Frames/s"));
-    actionCursorPosition->setText(tr("Screen Position of Cursor"));
-    actionCursorDopplerEffect->setText(tr("Doppler Effect at Cursor"));
-    actionCursorRestingRayDirection->setText(tr("Resting Ray Direction at Cursor"));
-    actionCursorTransformedRayDirection->setText(tr("Transformed Ray Direction at Cursor"));
-    actionAbberration->setText(tr("Aberration"));
-    actionAbberration->setToolTip(tr("Enable/Disable simulation of aberration"));
-    actionAbberration->setStatusTip(tr("Enable/Disable simulation of aberration"));
-    actionSRTDopplerEffect->setText(tr("Doppler Effect"));
-    actionSRTDopplerEffect->setToolTip(tr("Enable/Disable simulation of the Doppler Effect"));
-    actionSRTDopplerEffect->setStatusTip(tr("Enable/Disable simulation of the Doppler Effect"));
-    actionVisibleWavelength->setText(tr("Edit Visible Wavelength ..."));
-    actionRenderOptions->setText(tr("Set Render Options ..."));
-    actionEditObjects->setText(tr("Show Edit Objects ..."));
-    actionHelp->setText(tr("Help"));
-    actionHelp->setShortcut(QKeySequence(tr("F1")));
-    actionHelpAbout->setText(tr("About"));
-    actionDebugLog->setText(tr("Write Log File to ") +
-                            QDir::toNativeSeparators(DebugLog::defaultLogPath()));
-    actionViewFilm->setText(tr("Fly Path / Film ..."));
-    actionViewBHLightPath->setText(tr("Light Path Viewer ..."));
-    actionLightBending->setText(tr("Light Bending"));
-    actionGRTDopplerEffect->setText(tr("Gravitational Doppler Effect"));
-    actionSearchlight->setText(tr("Searchlight"));
-    actionSearchlight->setToolTip(tr("Enable/Disable the relativistic searchlight (beaming)"));
-    actionSearchlight->setStatusTip(tr("Enable/Disable the relativistic searchlight (beaming)"));
-    actionCursorBrightness->setText(tr("Brightness at Cursor"));
-    actionLightTravelTime->setText(tr("Light Travel Time"));
-    actionLightTravelTime->setToolTip(
-        tr("Show moving bodies by the light that reaches the eye now (on), or as the scene's "
-           "snapshot at the observer's time (off)"));
-    actionLightTravelTime->setStatusTip(actionLightTravelTime->toolTip());
-    actionStarrySky->setText(tr("Starry Sky"));
-    actionStarrySky->setToolTip(
-        tr("Show the stars at infinity where rays hit nothing: aberrated, Doppler-shifted and "
-           "lensed by the black hole"));
-    actionStarrySky->setStatusTip(actionStarrySky->toolTip());
-    actionFreezeTime->setText(tr("Freeze Time"));
-    actionFreezeTime->setToolTip(tr("Stop or run the observer's time"));
-    actionFreezeTime->setStatusTip(actionFreezeTime->toolTip());
-    actionSetTime->setText(tr("Set Time ..."));
-    actionSetTime->setStatusTip(tr("Set the observer's time in seconds"));
-    actionObserverTime->setText(tr("Observer Time"));
-    menuFile->setTitle(tr("&File"));
-    menuHelp->setTitle(tr("&Help"));
-    menuView->setTitle(tr("&View"));
-    menuStatus_Bar->setTitle(tr("Status Bar"));
-    menuOptions->setTitle(tr("&Options"));
-    tools->setWindowTitle(tr("Tool Bar"));
-    tools->setToolTip(QString());
-}
-
 void MainWindow::setConnections() {
     // Triggered connections.
     const std::pair<QAction*, void (MainWindow::*)()> triggered[] = {
-        {actionFileOpen, &MainWindow::slotFileOpen},
-        {actionFileSave, &MainWindow::slotFileSave},
-        {actionFileLoadStartPosition, &MainWindow::slotFileLoadStartPosition},
-        {actionFileQuit, &MainWindow::slotFileExit},
-        {actionSaveScreenshot, &MainWindow::slotViewScreenshot},
-        {actionVisibleWavelength, &MainWindow::slotOptionsVisibleWavelength},
-        {actionRenderOptions, &MainWindow::slotOptionsRenderOptions},
-        {actionHelp, &MainWindow::slotHelpWindow},
-        {actionHelpAbout, &MainWindow::slotHelpAbout},
-        {actionDebugLog, &MainWindow::slotDebugLog},
-        {actionViewFilm, &MainWindow::slotViewFilm},
-        {actionViewBHLightPath, &MainWindow::slotViewBHLightPath},
-        {actionSetTime, &MainWindow::slotOptionsSetTime},
+        {ui->actionFileOpen, &MainWindow::slotFileOpen},
+        {ui->actionFileSave, &MainWindow::slotFileSave},
+        {ui->actionFileLoadStartPosition, &MainWindow::slotFileLoadStartPosition},
+        {ui->actionFileQuit, &MainWindow::slotFileExit},
+        {ui->actionSaveScreenshot, &MainWindow::slotViewScreenshot},
+        {ui->actionVisibleWavelength, &MainWindow::slotOptionsVisibleWavelength},
+        {ui->actionRenderOptions, &MainWindow::slotOptionsRenderOptions},
+        {ui->actionHelp, &MainWindow::slotHelpWindow},
+        {ui->actionHelpAbout, &MainWindow::slotHelpAbout},
+        {ui->actionDebugLog, &MainWindow::slotDebugLog},
+        {ui->actionViewFilm, &MainWindow::slotViewFilm},
+        {ui->actionViewBHLightPath, &MainWindow::slotViewBHLightPath},
+        {ui->actionSetTime, &MainWindow::slotOptionsSetTime},
     };
     for (const auto& [action, slot] : triggered) {
         connect(action, &QAction::triggered, this, slot);
         addAction(action);
     }
     const std::pair<QAction*, void (MainWindow::*)(bool)> toggled[] = {
-        {actionFullscreen, &MainWindow::slotViewFullscreen},
-        {actionShowMenuBar, &MainWindow::slotViewShowMenu},
-        {actionShowStatusBar, &MainWindow::slotViewShowStatusBar},
-        {actionPosition, &MainWindow::slotViewPosition},
-        {actionSpeed, &MainWindow::slotViewSpeed},
-        {actionDirection, &MainWindow::slotViewDirection},
-        {actionFrames, &MainWindow::slotViewFrames},
-        {actionCursorPosition, &MainWindow::slotCursorPosition},
-        {actionCursorDopplerEffect, &MainWindow::slotCursorDopplerEffect},
-        {actionCursorRestingRayDirection, &MainWindow::slotCursorRestingRayDirection},
-        {actionCursorTransformedRayDirection, &MainWindow::slotCursorTransformedRayDirection},
-        {actionCursorBrightness, &MainWindow::slotCursorBrightness},
-        {actionEditObjects, &MainWindow::slotViewEditObjects},
-        {actionObserverTime, &MainWindow::slotViewObserverTime},
-        {actionLightTravelTime, &MainWindow::slotOptionsLightTravelTime},
-        {actionStarrySky, &MainWindow::slotOptionsStarrySky},
-        {actionFreezeTime, &MainWindow::slotOptionsFreezeTime},
+        {ui->actionFullscreen, &MainWindow::slotViewFullscreen},
+        {ui->actionShowMenuBar, &MainWindow::slotViewShowMenu},
+        {ui->actionShowStatusBar, &MainWindow::slotViewShowStatusBar},
+        {ui->actionPosition, &MainWindow::slotViewPosition},
+        {ui->actionSpeed, &MainWindow::slotViewSpeed},
+        {ui->actionDirection, &MainWindow::slotViewDirection},
+        {ui->actionFrames, &MainWindow::slotViewFrames},
+        {ui->actionCursorPosition, &MainWindow::slotCursorPosition},
+        {ui->actionCursorDopplerEffect, &MainWindow::slotCursorDopplerEffect},
+        {ui->actionCursorRestingRayDirection, &MainWindow::slotCursorRestingRayDirection},
+        {ui->actionCursorTransformedRayDirection, &MainWindow::slotCursorTransformedRayDirection},
+        {ui->actionCursorBrightness, &MainWindow::slotCursorBrightness},
+        {ui->actionEditObjects, &MainWindow::slotViewEditObjects},
+        {ui->actionObserverTime, &MainWindow::slotViewObserverTime},
+        {ui->actionLightTravelTime, &MainWindow::slotOptionsLightTravelTime},
+        {ui->actionStarrySky, &MainWindow::slotOptionsStarrySky},
+        {ui->actionFreezeTime, &MainWindow::slotOptionsFreezeTime},
     };
     for (const auto& [action, slot] : toggled) {
         connect(action, &QAction::toggled, this, slot);
         addAction(action);
     }
     const std::pair<QAction*, void (MainView::*)(bool)> effects[] = {
-        {actionAbberration, &MainView::slotViewAberration},
-        {actionSRTDopplerEffect, &MainView::slotViewSRTDoppler},
-        {actionLightBending, &MainView::slotEnableLightbending},
-        {actionGRTDopplerEffect, &MainView::slotGRTDopplerEffect},
-        {actionSearchlight, &MainView::slotViewSearchlight},
+        {ui->actionAbberration, &MainView::slotViewAberration},
+        {ui->actionSRTDopplerEffect, &MainView::slotViewSRTDoppler},
+        {ui->actionLightBending, &MainView::slotEnableLightbending},
+        {ui->actionGRTDopplerEffect, &MainView::slotGRTDopplerEffect},
+        {ui->actionSearchlight, &MainView::slotViewSearchlight},
     };
     for (const auto& [action, slot] : effects) {
         connect(action, &QAction::toggled, view, slot);
         addAction(action);
     }
-    connect(actionShowToolBar, &QAction::toggled, tools, &QToolBar::setVisible);
-    connect(tools, &QToolBar::visibilityChanged, actionShowToolBar, &QAction::setChecked);
+    connect(ui->actionShowToolBar, &QAction::toggled, ui->toolBar, &QToolBar::setVisible);
+    connect(ui->toolBar, &QToolBar::visibilityChanged, ui->actionShowToolBar, &QAction::setChecked);
     connect(view, &MainView::updateStatusBar, this, &MainWindow::updateStatusBar);
 }
 
@@ -503,8 +300,8 @@ void MainWindow::slotOptionsLightTravelTime(bool on) {
 }
 
 void MainWindow::setLightTravelTime(bool on) {
-    const QSignalBlocker quiet(actionLightTravelTime);
-    actionLightTravelTime->setChecked(on);
+    const QSignalBlocker quiet(ui->actionLightTravelTime);
+    ui->actionLightTravelTime->setChecked(on);
     view->slotViewLightTravelTime(on);
 }
 
@@ -516,19 +313,19 @@ void MainWindow::slotOptionsStarrySky(bool on) {
 }
 
 void MainWindow::setStarrySky(bool on) {
-    const QSignalBlocker quiet(actionStarrySky);
-    actionStarrySky->setChecked(on);
+    const QSignalBlocker quiet(ui->actionStarrySky);
+    ui->actionStarrySky->setChecked(on);
     view->slotViewStarrySky(on);
 }
 
 void MainWindow::showStarrySky() {
-    const QSignalBlocker quiet(actionStarrySky);
-    actionStarrySky->setChecked(doc->getSettings()->starrySky);
+    const QSignalBlocker quiet(ui->actionStarrySky);
+    ui->actionStarrySky->setChecked(doc->getSettings()->starrySky);
 }
 
 void MainWindow::showLightTravelTime() {
-    const QSignalBlocker quiet(actionLightTravelTime);
-    actionLightTravelTime->setChecked(doc->getSettings()->lightTravelTime);
+    const QSignalBlocker quiet(ui->actionLightTravelTime);
+    ui->actionLightTravelTime->setChecked(doc->getSettings()->lightTravelTime);
 }
 
 void MainWindow::slotOptionsFreezeTime(bool frozen) {
@@ -584,7 +381,7 @@ void MainWindow::slotShowHelpItem(QString str) {
 }
 
 void MainWindow::slotEditDialogCanBeShown() {
-    if (editDock && !editDock->isVisible()) actionEditObjects->setChecked(false);
+    if (editDock && !editDock->isVisible()) ui->actionEditObjects->setChecked(false);
 }
 
 void MainWindow::setupDebugMenu() {
@@ -596,5 +393,5 @@ void MainWindow::setupDebugMenu() {
     menuDebug = new QMenu(tr("&Debug"), menuBar());
     menuDebug->setObjectName(QStringLiteral("menuDebug"));
     menuDebug->addAction(actionTraceOutput);
-    menuBar()->insertMenu(menuHelp->menuAction(), menuDebug);
+    menuBar()->insertMenu(ui->menuHelp->menuAction(), menuDebug);
 }

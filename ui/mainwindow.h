@@ -22,6 +22,9 @@ class QLabel;
 class QMenu;
 class QToolBar;
 class QUndoStack;
+namespace Ui {
+class MainWindow;
+}
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -37,7 +40,7 @@ public:
 
     MainView* mainView() const { return view; }
     DocRT* document() const { return doc; }
-    QToolBar* toolBar() const { return tools; }
+    QToolBar* toolBar() const;
 
     // ---- the document as a file: title, unsaved changes, undo
 
@@ -115,8 +118,6 @@ private:
     bool saveDocument(bool askName);
     bool isOwnFile(const QString& fileName) const;
     void holdRendering(bool hold);
-    void setupForm();
-    void retranslateForm();
     void createStatusLabels();
     // Frame progress and the pause mark (FrameStatus), fed by the main view.
     void createFrameStatus();
@@ -132,53 +133,8 @@ private:
     void setStarrySky(bool on);
     void showStarrySky();
 
-    // The form: actions in table order, menus, bars.
-    QAction* actionFileOpen;
-    QAction* actionFileSave;
-    QAction* actionFileLoadStartPosition;
-    QAction* actionFileQuit;
-    QAction* actionSaveScreenshot;
-    QAction* actionFullscreen;
-    QAction* actionShowMenuBar;
-    QAction* actionShowStatusBar;
-    QAction* actionShowToolBar;
-    QAction* actionPosition;
-    QAction* actionSpeed;
-    QAction* actionDirection;
-    QAction* actionFrames;
-    QAction* actionCursorPosition;
-    QAction* actionCursorDopplerEffect;
-    QAction* actionCursorRestingRayDirection;
-    QAction* actionCursorTransformedRayDirection;
-    QAction* actionAbberration;
-    QAction* actionSRTDopplerEffect;
-    QAction* actionVisibleWavelength;
-    QAction* actionRenderOptions;
-    QAction* actionEditObjects;
-    QAction* actionHelp;
-    QAction* actionHelpAbout;
-    QAction* actionDebugLog;
-    // Entries of ours: the film dialog, the light-path viewer and the black-hole switches.
-    QAction* actionViewFilm;
-    QAction* actionViewBHLightPath;
-    QAction* actionLightBending;
-    QAction* actionGRTDopplerEffect;
-    // The searchlight (relativistic beaming) switch and its brightness read-out.
-    QAction* actionSearchlight;
-    QAction* actionCursorBrightness;
-    // The light-travel-time switch and the observer's clock: freeze, set, read-out.
-    QAction* actionLightTravelTime;
-    QAction* actionStarrySky;
-    QAction* actionFreezeTime;
-    QAction* actionSetTime;
-    QAction* actionObserverTime;
-    QWidget* centralwidget;
-    QMenu* menuFile;
-    QMenu* menuHelp;
-    QMenu* menuView;
-    QMenu* menuStatus_Bar;
-    QMenu* menuOptions;
-    QToolBar* tools;
+    // The form (mainwindow.ui): actions, menus, bars.
+    std::unique_ptr<Ui::MainWindow> ui;
 
     MainView* view = nullptr;
     DocRT* doc = nullptr;

@@ -20,6 +20,7 @@
 #include "ui/eyeeditcommand.h"
 #include "ui/mainwindow.h"
 #include "ui/sceneeditcommand.h"
+#include "ui_mainwindow.h"
 
 void MainWindow::setupDocumentHandling() {
     undo = new QUndoStack(this);
@@ -48,8 +49,8 @@ void MainWindow::setupDocumentHandling() {
     actionFileNew = makeAction("actionFileNew");
     actionFileNew->setText(tr("New"));
     actionFileNew->setShortcut(QKeySequence::New);
-    actionFileOpen->setShortcut(QKeySequence::Open);
-    menuFile->insertAction(actionFileOpen, actionFileNew);
+    ui->actionFileOpen->setShortcut(QKeySequence::Open);
+    ui->menuFile->insertAction(ui->actionFileOpen, actionFileNew);
     connect(actionFileNew, &QAction::triggered, this, &MainWindow::slotFileNew);
     addAction(actionFileNew);
 
@@ -63,7 +64,7 @@ void MainWindow::setupDocumentHandling() {
     menuEdit->setObjectName(QStringLiteral("menuEdit"));
     menuEdit->addAction(actionUndo);
     menuEdit->addAction(actionRedo);
-    menuBar()->insertMenu(menuView->menuAction(), menuEdit);
+    menuBar()->insertMenu(ui->menuView->menuAction(), menuEdit);
     addAction(actionUndo);  // the shortcuts work with the menu bar hidden
     addAction(actionRedo);
 

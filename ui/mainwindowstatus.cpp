@@ -13,6 +13,7 @@
 #include "ui/readoutlabel.h"
 #include "ui/speedunits.h"
 #include "views/mainview.h"
+#include "ui_mainwindow.h"
 
 void MainWindow::createStatusLabels() {
     const std::pair<QLabel**, const char*> labels[] = {
@@ -33,14 +34,14 @@ void MainWindow::createStatusLabels() {
                              tr("Cursor Doppler Effect"),
                              tr("Cursor Resting Direction"),
                              tr("Cursor Transformed Direction")};
-    const QAction* shownBy[] = {actionSpeed,
-                                actionPosition,
-                                actionDirection,
-                                actionFrames,
-                                actionCursorPosition,
-                                actionCursorDopplerEffect,
-                                actionCursorRestingRayDirection,
-                                actionCursorTransformedRayDirection};
+    const QAction* shownBy[] = {ui->actionSpeed,
+                                ui->actionPosition,
+                                ui->actionDirection,
+                                ui->actionFrames,
+                                ui->actionCursorPosition,
+                                ui->actionCursorDopplerEffect,
+                                ui->actionCursorRestingRayDirection,
+                                ui->actionCursorTransformedRayDirection};
     // Each field is as wide as its read-out gets: the numbers have a fixed length.
     const QString widest[] = {readout::speed(-0.5f, true, true, kLightSpeedKmPerS),
                               tr("Position: ") + readout::position(-1.0f, -1.0f, -1.0f),
@@ -66,7 +67,7 @@ void MainWindow::createStatusLabels() {
                 new ReadoutLabel(tr("Observer Time"), readout::observerTime(-1.0), readouts);
             labelObserverTime = time;
             time->setObjectName(QStringLiteral("labelObserverTime"));
-            if (!actionObserverTime->isChecked()) time->hide();
+            if (!ui->actionObserverTime->isChecked()) time->hide();
             readouts->addReadout(time);
         }
         ++i;
@@ -90,7 +91,7 @@ void MainWindow::createFrameStatus() {
 void MainWindow::updateBrightnessLabel() {
     if (!labelCursorBrightness) return;
     float factor = 1.0f;
-    const bool shown = actionCursorBrightness->isChecked() && view->cursorBrightness(factor);
+    const bool shown = ui->actionCursorBrightness->isChecked() && view->cursorBrightness(factor);
     if (shown)
         labelCursorBrightness->setText(tr("Brightness at Cursor: ") + readout::factor(factor));
     if (labelCursorBrightness->isVisibleTo(this) != shown) labelCursorBrightness->setVisible(shown);
@@ -99,32 +100,32 @@ void MainWindow::updateBrightnessLabel() {
 void MainWindow::updateStatusBar() {
     if (!labelSpeed) return;  // the first frame runs before the labels exist
     const RenderSettings& s = *doc->getSettings();
-    if (actionSpeed->isChecked())
+    if (ui->actionSpeed->isChecked())
         labelSpeed->setText(
             readout::speed(s.speed, showSpeedLight, showSpeedKm, kLightSpeedKmPerS));
-    if (actionPosition->isChecked()) {
+    if (ui->actionPosition->isChecked()) {
         const Vec4f p = doc->position();
         labelPosition->setText(tr("Position: ") + readout::position(p[0], p[1], p[2]));
     }
-    if (actionDirection->isChecked()) {
+    if (ui->actionDirection->isChecked()) {
         const Vec4f l = doc->lookat();
         labelLookat->setText(tr("Lookat: ") + readout::direction(l[0], l[1], l[2]));
     }
-    if (actionFrames->isChecked())
+    if (ui->actionFrames->isChecked())
         labelFrames->setText(tr("Frames: ") + readout::framesPerSecond(view->framesPerSecond()));
-    if (actionObserverTime->isChecked())
+    if (ui->actionObserverTime->isChecked())
         labelObserverTime->setText(readout::observerTime(doc->observerTime()));
-    if (actionCursorPosition->isChecked())
+    if (ui->actionCursorPosition->isChecked())
         labelCursorPos->setText(readout::pixel(view->cursorX(), view->cursorY()));
-    if (actionCursorDopplerEffect->isChecked())
+    if (ui->actionCursorDopplerEffect->isChecked())
         labelCursorDoppler->setText(tr("Doppler Effect at Cursor: ") +
                                     readout::factor(view->cursorDoppler()));
-    if (actionCursorRestingRayDirection->isChecked()) {
+    if (ui->actionCursorRestingRayDirection->isChecked()) {
         const Vec4f d = view->cursorRestingDirection();
         labelCursorResting->setText(tr("Resting Direction at Cursor: ") +
                                     readout::direction(d[0], d[1], d[2]));
     }
-    if (actionCursorTransformedRayDirection->isChecked()) {
+    if (ui->actionCursorTransformedRayDirection->isChecked()) {
         const Vec4f d = view->cursorTransformedDirection();
         labelCursorTransformed->setText(tr("Transformed Direction at Cursor: ") +
                                         readout::direction(d[0], d[1], d[2]));
