@@ -198,9 +198,9 @@ public:
     // 1.64 and 1.6 times the still scene's frame), and most leaf entries per body piece on
     // average before the bodies go to a tree of their own.
     static constexpr int kGraftPerLeaf = 4;
+    static constexpr int kGraftRefsPerPiece = 64;
     // How long a placement must stay before the tree of everything is built for it.
     static constexpr std::chrono::milliseconds kStillFor{250};
-    static constexpr int kGraftRefsPerPiece = 64;
 
 private:
     std::vector<std::unique_ptr<MovingPrimitive>> primitives;
