@@ -58,6 +58,17 @@ std::string sceneText(const std::vector<Body>& bodies, double shift, double vx) 
     return text + "</tavolinfile>";
 }
 
+// One kW x kH frame of the document's scene with settings s, traced on this thread.
+std::vector<uint32_t> picture(DocRT& doc, RenderSettings& s) {
+    PixelBuffer buffer;
+    buffer.setSize(kW, kH, 1);
+    TimeRT engine;
+    engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
+    while (!engine.runTask()) {
+    }
+    return std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount());
+}
+
 std::vector<uint32_t> render(const QString& file, float speed, bool lightTravelTime,
                              int searchlight, int packet) {
     DocRT doc;
@@ -68,13 +79,7 @@ std::vector<uint32_t> render(const QString& file, float speed, bool lightTravelT
     s.lightTravelTime = lightTravelTime;
     s.searchlight = int8_t(searchlight);
     s.maxBundleSize = packet;
-    PixelBuffer buffer;
-    buffer.setSize(kW, kH, 1);
-    TimeRT engine;
-    engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
-    while (!engine.runTask()) {
-    }
-    return std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount());
+    return picture(doc, s);
 }
 
 int difference(uint32_t a, uint32_t b) {
@@ -194,13 +199,7 @@ TEST(Relativity, BodiesAtRestLookTheSameInBothModesAtAnyTime) {
                     s.lightTravelTime = travel;
                     s.start.w = time;
                     s.maxBundleSize = 2;
-                    PixelBuffer buffer;
-                    buffer.setSize(kW, kH, 1);
-                    TimeRT engine;
-                    engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
-                    while (!engine.runTask()) {
-                    }
-                    EXPECT_TRUE(std::equal(reference.begin(), reference.end(), buffer.data()))
+                    EXPECT_TRUE(picture(doc, s) == reference)
                         << name << (f == zero ? " with velocity 0" : "") << ", light travel time "
                         << travel << ", time " << time;
                 }
@@ -293,14 +292,8 @@ TEST(Relativity, AStillMomentLooksTheSameInEveryTree) {
             s.lightTravelTime = travel;
             s.maxBundleSize = packet;
             std::vector<uint32_t> pictures[2];
-            for (std::vector<uint32_t>& picture : pictures) {
-                PixelBuffer buffer;
-                buffer.setSize(kW, kH, 1);
-                TimeRT engine;
-                engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
-                while (!engine.runTask()) {
-                }
-                picture.assign(buffer.data(), buffer.data() + buffer.pixelCount());
+            for (std::vector<uint32_t>& p : pictures) {
+                p = picture(doc, s);
                 std::this_thread::sleep_for(MovingPlacement::kStillFor * 6 / 5);
             }
             int differ = 0, first = -1;
@@ -353,13 +346,7 @@ TEST(Relativity, BentPathsSeeMovingBodiesAsStraightLightDoes) {
                 s.lightBending = bending;
                 s.start.w = 2.0f;  // the bodies have moved on since their reference time
                 s.maxBundleSize = packet;
-                PixelBuffer buffer;
-                buffer.setSize(kW, kH, 1);
-                TimeRT engine;
-                engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
-                while (!engine.runTask()) {
-                }
-                pictures[bending].assign(buffer.data(), buffer.data() + buffer.pixelCount());
+                pictures[bending] = picture(doc, s);
             }
             const long shown = std::count_if(pictures[0].begin(), pictures[0].end(),
                                              [](uint32_t p) { return p != 0xff141414u; });
