@@ -1,12 +1,17 @@
 // Test scenes for the kd-tree: objects with closed-form hits (axis boxes, flat boxes, spheres)
 // that mark the pixels they shade with their id, seeded scene generators, ray and bundle
-// set-up, and the brute-force oracle that tests every object.
+// set-up, the brute-force oracle that tests every object, and the leaf-completeness check.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "accel/kdtree.h"
@@ -15,16 +20,30 @@
 
 namespace kdtest {
 
+inline Vec4f P(float x, float y, float z) { return Vec4f(x, y, z, 0.0f); }
+
 // Common part of the test objects: the interval rules of the ray records, and shading that
 // writes the object's id into every pixel it is asked to colour, so a test can tell who shaded a
 // ray. Pixel of lane l of a 4-ray bundle: out[l / 2][l % 2]; of ray 4g + l of 16: out[g][l].
+// Bundle lanes are intersected one by one with the same roots as single rays.
 class TestObject : public rtObjBase {
 public:
-    explicit TestObject(uint32_t id) : id_(id) {}
+    TestObject(uint32_t id, bool closed) : id_(id), closed_(closed) {}
     uint32_t id() const { return id_; }
 
     BoundingBox boundingBox() const override { return box; }
     void resolveTextures(TextureCol&) override {}
+    // Single rays take the nearer root in the interval, closed for boxes (like a plane).
+    void intersect1(SingleRay& ray, float& t) const override {
+        float t1, t2;
+        if (!roots(ray.origin, ray.dir, ray.invDir, t1, t2)) return;
+        for (float r : {t1, t2}) {
+            if (closed_ ? r >= ray.tMin && r <= ray.tMax : r > ray.tMin && r < ray.tMax) {
+                t = r;
+                return;
+            }
+        }
+    }
     void intersect1Alt(SingleRay& ray, float& t) const override { intersect1(ray, t); }
     bool occluded1(const SingleRay& ray) const override {
         SingleRay r = ray;
@@ -35,9 +54,14 @@ public:
     void shade1(SingleRay& ray, float) const override { *ray.out = id_; }
 
     LaneMask4 intersect4(RayBundle4& b) const override {
-        const LaneMask4 hit =
-            lanes(b.originSoA[0], b.originSoA[1], b.originSoA[2], b.dir[0], b.dir[1], b.dir[2],
-                  b.invDir[0], b.invDir[1], b.invDir[2], b.tMin, b.tMax, b.tHit);
+        int bits = 0;
+        for (int l = 0; l < 4; ++l) {
+            const Vec4f o(b.originSoA[0][l], b.originSoA[1][l], b.originSoA[2][l], 0.0f);
+            const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
+            const Vec4f inv(b.invDir[0][l], b.invDir[1][l], b.invDir[2][l], 1.0f);
+            bits |= int(lane(o, d, inv, b.tMin[l], b.tMax[l], b.tHit[l])) << l;
+        }
+        const LaneMask4 hit = LaneMask4::fromBits(bits);
         b.live = andNot(b.live, hit);
         return hit;
     }
@@ -49,13 +73,18 @@ public:
     }
 
     bool intersect16(RayBundle16& b, LaneMask4 hits[4]) const override {
-        const Vec4f ox(b.origin[0].x), oy(b.origin[0].y), oz(b.origin[0].z);
         int any16 = 0;
         for (int g = 0; g < 4; ++g) {
-            hits[g] = lanes(ox, oy, oz, b.dir[g].x, b.dir[g].y, b.dir[g].z, b.invDir[g].x,
-                            b.invDir[g].y, b.invDir[g].z, b.tMin[g], b.tMax[g], b.tHit[g]);
+            int bits = 0;
+            for (int l = 0; l < 4; ++l) {
+                const Vec4f o(b.originSoA[g][0][l], b.originSoA[g][1][l], b.originSoA[g][2][l], 0);
+                const Vec4f d(b.dir[g].x[l], b.dir[g].y[l], b.dir[g].z[l], 1.0f);
+                const Vec4f inv(b.invDir[g].x[l], b.invDir[g].y[l], b.invDir[g].z[l], 1.0f);
+                bits |= int(lane(o, d, inv, b.tMin[g][l], b.tMax[g][l], b.tHit[g][l])) << l;
+            }
+            hits[g] = LaneMask4::fromBits(bits);
             b.live[g] = andNot(b.live[g], hits[g]);
-            any16 |= movemask(hits[g]);
+            any16 |= bits;
         }
         return any16 != 0;
     }
@@ -72,95 +101,67 @@ public:
     void copyFrom(const rtObjBase&) override {}
 
 protected:
-    // Four lanes: accept t with tMin < t < tMax and t < tHit (near root first); tHit updated.
-    virtual LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f dx, Vec4f dy, Vec4f dz, Vec4f ix,
-                            Vec4f iy, Vec4f iz, const Vec4f& tMin, const Vec4f& tMax,
-                            Vec4f& tHit) const = 0;
+    // Near and far distance along the unit direction d (inv = 1 / d); false for a miss.
+    virtual bool roots(const Vec4f& o, const Vec4f& d, const Vec4f& inv, float& t1,
+                       float& t2) const = 0;
 
-    static LaneMask4 acceptNearFar(const Vec4f& t1, const Vec4f& t2, const LaneMask4& valid,
-                                   const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit) {
-        const LaneMask4 ok1 = valid & (t1 > tMin) & (t1 < tMax) & (t1 < tHit);
-        const LaneMask4 ok2 = andNot(valid & (t2 > tMin) & (t2 < tMax) & (t2 < tHit), ok1);
-        const LaneMask4 hit = ok1 | ok2;
-        tHit = select(ok1, t1, select(ok2, t2, tHit));
-        return hit;
+private:
+    // A bundle lane accepts a root strictly inside (tMin, tMax) and nearer than tHit.
+    bool lane(const Vec4f& o, const Vec4f& d, const Vec4f& inv, float tMin, float tMax,
+              float& tHit) const {
+        float t1, t2;
+        if (!roots(o, d, inv, t1, t2)) return false;
+        for (float r : {t1, t2}) {
+            if (r > tMin && r < tMax && r < tHit) {
+                tHit = r;
+                return true;
+            }
+        }
+        return false;
     }
 
     uint32_t id_;
+    bool closed_;
 };
 
-// Axis-aligned box, possibly flat on some axes. Single rays accept the slab entry or exit with
-// tMin <= t <= tMax (inclusive, like a plane); bundles accept strictly inside the interval.
+// Axis-aligned box, possibly flat on some axes: the slab entry and exit.
 class TestBox : public TestObject {
 public:
-    TestBox(uint32_t id, const Vec4f& lo, const Vec4f& hi) : TestObject(id) {
+    TestBox(uint32_t id, const Vec4f& lo, const Vec4f& hi) : TestObject(id, true) {
         box = BoundingBox(Vec4f(lo.x, lo.y, lo.z, -10000.0f), Vec4f(hi.x, hi.y, hi.z, 10000.0f));
         area = box.surfaceArea();
     }
     rtObjBase* clone() const override { return new TestBox(*this); }
-    void intersect1(SingleRay& ray, float& t) const override {
-        float entry, exit;
-        slabDistances(box, ray.origin, ray.invDir, entry, exit);
-        if (!(entry <= exit)) return;
-        if (entry >= ray.tMin && entry <= ray.tMax)
-            t = entry;
-        else if (exit >= ray.tMin && exit <= ray.tMax)
-            t = exit;
-    }
 
 protected:
-    LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f, Vec4f, Vec4f, Vec4f ix, Vec4f iy, Vec4f iz,
-                    const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit) const override {
-        const Vec4f x1 = (Vec4f(box.min.x) - ox) * ix, x2 = (Vec4f(box.max.x) - ox) * ix;
-        const Vec4f y1 = (Vec4f(box.min.y) - oy) * iy, y2 = (Vec4f(box.max.y) - oy) * iy;
-        const Vec4f z1 = (Vec4f(box.min.z) - oz) * iz, z2 = (Vec4f(box.max.z) - oz) * iz;
-        // Lane by lane with the scalar min/max of the single-ray slab test, so that both
-        // treat the NaN of a ray lying in a face plane alike.
-        Vec4f entry, exit;
-        for (int l = 0; l < 4; ++l) {
-            entry[l] = std::fmax(std::fmax(std::fmin(x1[l], x2[l]), std::fmin(y1[l], y2[l])),
-                                 std::fmin(z1[l], z2[l]));
-            exit[l] = std::fmin(std::fmin(std::fmax(x1[l], x2[l]), std::fmax(y1[l], y2[l])),
-                                std::fmax(z1[l], z2[l]));
-        }
-        return acceptNearFar(entry, exit, entry <= exit, tMin, tMax, tHit);
+    bool roots(const Vec4f& o, const Vec4f&, const Vec4f& inv, float& t1,
+               float& t2) const override {
+        slabDistances(box, o, inv, t1, t2);
+        return t1 <= t2;
     }
 };
 
 // Sphere with the textbook quadratic for unit directions; roots strictly inside the interval.
 class TestSphere : public TestObject {
 public:
-    TestSphere(uint32_t id, const Vec4f& c, float r) : TestObject(id), center(c), radius(r) {
+    TestSphere(uint32_t id, const Vec4f& c, float r) : TestObject(id, false), center(c), radius(r) {
         box = BoundingBox(Vec4f(c.x - r, c.y - r, c.z - r, -10000.0f),
                           Vec4f(c.x + r, c.y + r, c.z + r, 10000.0f));
         area = box.surfaceArea();
     }
     rtObjBase* clone() const override { return new TestSphere(*this); }
-    void intersect1(SingleRay& ray, float& t) const override {
-        const Vec4f oc = ray.origin - center;
-        const float b = dot3(oc, ray.dir);
-        const float D = b * b - (dot3(oc, oc) - radius * radius);
-        if (D < 0.0f) return;
-        const float s = std::sqrt(D);
-        const float t1 = -b - s, t2 = -b + s;
-        if (t1 > ray.tMin && t1 < ray.tMax)
-            t = t1;
-        else if (t2 > ray.tMin && t2 < ray.tMax)
-            t = t2;
-    }
 
     Vec4f center;
     float radius;
 
 protected:
-    LaneMask4 lanes(Vec4f ox, Vec4f oy, Vec4f oz, Vec4f dx, Vec4f dy, Vec4f dz, Vec4f, Vec4f, Vec4f,
-                    const Vec4f& tMin, const Vec4f& tMax, Vec4f& tHit) const override {
-        const Vec4f cx = ox - Vec4f(center.x), cy = oy - Vec4f(center.y), cz = oz - Vec4f(center.z);
-        const Vec4f b = cx * dx + cy * dy + cz * dz;
-        const Vec4f D = b * b - (cx * cx + cy * cy + cz * cz - Vec4f(radius * radius));
-        const LaneMask4 valid = D >= Vec4f(0.0f);
-        const Vec4f s = sqrt(max(D, Vec4f(0.0f)));
-        return acceptNearFar(-b - s, s - b, valid, tMin, tMax, tHit);
+    bool roots(const Vec4f& o, const Vec4f& d, const Vec4f&, float& t1, float& t2) const override {
+        const Vec4f oc = o - center;
+        const float b = dot3(oc, d);
+        const float D = b * b - (dot3(oc, oc) - radius * radius);
+        t1 = -b - std::sqrt(std::fmax(D, 0.0f));
+        t2 = -b + std::sqrt(std::fmax(D, 0.0f));
+        return D >= 0.0f;
     }
 };
 
@@ -214,12 +215,12 @@ inline void sphereGrid(Scene& s, int n, float spacing, float radius) {
         for (int j = 0; j < n; ++j) s.sphere(Vec4f(i * spacing, j * spacing, radius, 0), radius);
 }
 
-inline float inverse(float d) { return 1.0f / d; }
-
 inline Vec4f unit(const Vec4f& d) {
     const float l = std::sqrt(dot3(d, d));
     return Vec4f(d.x / l, d.y / l, d.z / l, 1.0f);
 }
+
+inline Vec4f inverse(const Vec4f& d) { return Vec4f(1.0f / d.x, 1.0f / d.y, 1.0f / d.z, 1.0f); }
 
 // A single ray from origin along dir (normalised here unless it is a bundle's unit direction
 // already), clipped to the tree's box.
@@ -231,7 +232,7 @@ inline SingleRay makeRay(const KDTree& tree, const Vec4f& origin, const Vec4f& d
     r.leafBase = tree.leafBase();
     r.origin = origin;
     r.dir = normalise ? unit(dir) : Vec4f(dir.x, dir.y, dir.z, 1.0f);
-    r.invDir = Vec4f(inverse(r.dir.x), inverse(r.dir.y), inverse(r.dir.z), 1.0f);
+    r.invDir = inverse(r.dir);
     r.out = out;
     clipToBox(tree.sceneBox(), r);
     return r;
@@ -241,12 +242,7 @@ inline SingleRay makeRay(const KDTree& tree, const Vec4f& origin, const Vec4f& d
 struct Nearest {
     bool hit = false;
     float t = kNoDistance;
-    std::vector<uint32_t> ids;
-    bool has(uint32_t id) const {
-        for (uint32_t i : ids)
-            if (i == id) return true;
-        return false;
-    }
+    std::set<uint32_t> ids;
 };
 
 // Brute force: every object of the scene against the ray's interval [tMin, tMax].
@@ -256,78 +252,75 @@ inline Nearest bruteForce(const Scene& s, const SingleRay& ray) {
         SingleRay r = ray;
         float t = kNoDistance;
         o->intersect1(r, t);
-        if (t >= kNoDistance) continue;
-        if (t < n.t) {
-            n.t = t;
-            n.ids.clear();
-        }
-        if (t == n.t) n.ids.push_back(o->id());
+        if (t >= kNoDistance || t > n.t) continue;
+        if (t < n.t) n.ids.clear();
+        n.t = t;
+        n.ids.insert(o->id());
     }
     n.hit = n.t < kNoDistance;
     return n;
 }
 
-// Lane l of group g of b takes the direction d and its inverse.
-inline void setLaneDirection(RayBundle16& b, int g, int l, const Vec4f& d) {
-    b.dir[g].x[l] = d.x;
-    b.dir[g].y[l] = d.y;
-    b.dir[g].z[l] = d.z;
-    b.invDir[g].x[l] = inverse(d.x);
-    b.invDir[g].y[l] = inverse(d.y);
-    b.invDir[g].z[l] = inverse(d.z);
-}
-
-// Camera-like 16-ray bundle: shared origin, directions fanning out from forward over a pixel
-// pitch along right and up. Pixels of ray 4g + l go to pix[4g + l].
-inline void makeBundle16(const KDTree& tree, RayBundle16& b, const Vec4f& origin,
-                         const Vec4f& forward, const Vec4f& right, const Vec4f& up, float pitch,
-                         uint32_t pix[16]) {
-    b = RayBundle16{};
-    b.node = *tree.rootNode();
-    b.nodeBase = tree.nodeBase();
-    b.leafBase = tree.leafBase();
-    for (int i = 0; i < 16; ++i) b.origin[i] = origin;
-    for (int g = 0; g < 4; ++g) {
-        for (int c = 0; c < 4; ++c) b.originSoA[g][c] = Vec4f(origin[c]);
-        for (int l = 0; l < 4; ++l) {
-            setLaneDirection(b, g, l, unit(forward + right * (l * pitch) + up * (g * pitch)));
-        }
-        b.tHit[g] = Vec4f(kNoHit);
-        b.doppler[g] = Vec4f(1.0f);
-        b.out[g] = pix + 4 * g;
+// Compares one traced single ray with the oracle. The absolute leaf widening of single rays
+// (kRayLeafWiden scene units on both ends of each leaf's interval) lets a leaf report a hit up
+// to that far behind the true nearest one, found in an earlier leaf's widened end; nothing else
+// may differ. Returns whether the tree agreed exactly.
+inline bool checkAgainstOracle(const Scene& s, const SingleRay& before, bool hit,
+                               const SingleRay& after, uint32_t pixel, const char* where) {
+    const Nearest n = bruteForce(s, before);
+    if (hit == n.hit && (!hit || (after.tMax == n.t && n.ids.count(pixel)))) return true;
+    SingleRay wide = before;
+    wide.tMin -= kRayLeafWiden;
+    wide.tMax += kRayLeafWiden;
+    const Nearest w = bruteForce(s, wide);
+    EXPECT_TRUE(hit) << where << ": missed a hit at " << n.t;
+    if (!hit) return false;
+    EXPECT_TRUE(w.hit) << where;
+    EXPECT_GE(after.tMax, w.t) << where;
+    if (n.hit) {
+        EXPECT_LE(after.tMax, n.t + kRayLeafWiden) << where;
     }
-    clipToBox(tree.sceneBox(), b);
+    return false;
 }
 
-// Direction of ray 4g + l of a 16-ray bundle as a single-ray direction.
-inline Vec4f bundleDir(const RayBundle16& b, int i) {
-    const int g = i >> 2, l = i & 3;
-    return Vec4f(b.dir[g].x[l], b.dir[g].y[l], b.dir[g].z[l], 1.0f);
-}
-
-// 2 x 2 bundle with one origin per lane; lane l's pixel is pix[l].
-inline void makeBundle4(const KDTree& tree, RayBundle4& b, const Vec4f origin[4],
-                        const Vec4f dir[4], uint32_t pix[4]) {
-    b = RayBundle4{};
-    b.node = *tree.rootNode();
-    b.nodeBase = tree.nodeBase();
-    b.leafBase = tree.leafBase();
-    for (int l = 0; l < 4; ++l) {
-        b.origin[l] = origin[l];
-        const Vec4f d = unit(dir[l]);
-        for (int c = 0; c < 4; ++c) b.originSoA[c][l] = origin[l][c];
-        for (int c = 0; c < 3; ++c) {
-            b.dir[c][l] = d[c];
-            b.invDir[c][l] = inverse(d[c]);
+// Visits every leaf of the tree and checks that it holds every object of objects whose box
+// reaches into its cell (open overlap on every axis, flat boxes strictly inside), that its run
+// lies in the leaf list, and that interior nodes split inside their cell with bits 2-4 clear.
+// Returns the depth of the deepest leaf.
+inline int checkLeavesComplete(const KDTree& tree, const std::vector<rtObjBase*>& objects) {
+    int deepest = 0;
+    std::function<void(uint32_t, BoundingBox, int)> visit = [&](uint32_t k, BoundingBox cell,
+                                                               int d) {
+        const KdNode& n = tree.nodeArray()[k];
+        if (!n.isLeaf()) {
+            EXPECT_EQ(n.second & 0x1cu, 0u);
+            EXPECT_GE(n.split(), cell.min[n.axis()]);
+            EXPECT_LE(n.split(), cell.max[n.axis()]);
+            BoundingBox lo = cell, hi = cell;
+            lo.max[n.axis()] = hi.min[n.axis()] = n.split();
+            visit(n.lowerChild(), lo, d + 1);
+            visit(n.lowerChild() + 1, hi, d + 1);
+            return;
         }
-    }
-    b.dir[3] = Vec4f(1.0f);
-    b.invDir[3] = Vec4f(1.0f);
-    b.tHit = Vec4f(kNoHit);
-    b.doppler = Vec4f(1.0f);
-    b.out[0] = pix;
-    b.out[1] = pix + 2;
-    clipToBox(tree.sceneBox(), b);
+        deepest = std::max(deepest, d);
+        EXPECT_EQ(n.second & 0xfu, 0u);
+        ASSERT_LE(n.firstEntry() + n.objectCount(), tree.leaves().size());
+        const auto first = tree.leaves().begin() + n.firstEntry();
+        const std::set<rtObjBase*> in(first, first + n.objectCount());
+        for (rtObjBase* o : objects) {
+            bool reaches = true;
+            for (int a = 0; a < 3; ++a) {
+                const float lo = o->box.min[a], hi = o->box.max[a];
+                reaches &= lo == hi ? lo > cell.min[a] && lo < cell.max[a]
+                                    : lo < cell.max[a] && hi > cell.min[a];
+            }
+            if (reaches) {
+                EXPECT_TRUE(in.count(o)) << "depth " << d;
+            }
+        }
+    };
+    visit(0, tree.sceneBox(), 0);
+    return deepest;
 }
 
 }  // namespace kdtest

@@ -3,42 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <set>
 
 #include "accel/kdtraverse.h"
 #include "accel/kdtree.h"
-#include "base/programmingerror.h"
 #include "tests/accel/kdtestscene.h"
 
 using namespace kdtest;
 
 namespace {
 
-Vec4f P(float x, float y, float z) { return Vec4f(x, y, z, 0.0f); }
-
-std::vector<rtObjBase*> leafObjects(const KDTree& t, const KdNode& n) {
-    std::vector<rtObjBase*> v;
-    for (uint32_t i = 0; i < n.objectCount(); ++i) v.push_back(t.leaves()[n.firstEntry() + i]);
-    return v;
-}
-
-std::set<rtObjBase*> asSet(const std::vector<rtObjBase*>& v) { return {v.begin(), v.end()}; }
-
-// Visits every node with its cell and depth.
-void walk(const KDTree& t, const std::function<void(const KdNode&, const BoundingBox&, int)>& f) {
-    std::function<void(uint32_t, BoundingBox, int)> rec = [&](uint32_t k, BoundingBox cell,
-                                                              int depth) {
-        const KdNode& n = t.nodeArray()[k];
-        f(n, cell, depth);
-        if (n.isLeaf()) return;
-        BoundingBox lo = cell, hi = cell;
-        lo.max[n.axis()] = n.split();
-        hi.min[n.axis()] = n.split();
-        rec(n.lowerChild(), lo, depth + 1);
-        rec(n.lowerChild() + 1, hi, depth + 1);
-    };
-    rec(0, t.sceneBox(), 0);
+std::set<rtObjBase*> leafObjects(const KDTree& t, const KdNode& n) {
+    const auto first = t.leaves().begin() + n.firstEntry();
+    return {first, first + n.objectCount()};
 }
 
 }  // namespace
@@ -101,15 +78,14 @@ TEST(KDTree, StraddlingObjectIsListedInBothChildren) {
     EXPECT_EQ(n[0].split(), 1.0f);
     EXPECT_EQ(n[2].axis(), 0);
     EXPECT_EQ(n[2].split(), 9.0f);
-    EXPECT_EQ(asSet(leafObjects(tree, n[1])), (std::set<rtObjBase*>{a, c}));
-    EXPECT_EQ(asSet(leafObjects(tree, n[3])), (std::set<rtObjBase*>{c}));
-    EXPECT_EQ(asSet(leafObjects(tree, n[4])), (std::set<rtObjBase*>{b, c}));
+    EXPECT_EQ(leafObjects(tree, n[1]), (std::set<rtObjBase*>{a, c}));
+    EXPECT_EQ(leafObjects(tree, n[3]), (std::set<rtObjBase*>{c}));
+    EXPECT_EQ(leafObjects(tree, n[4]), (std::set<rtObjBase*>{b, c}));
     // Leaf lists follow the event order: starts by pointer ascending, ends by pointer
     // descending.
-    const std::vector<rtObjBase*> lowerLeaf = leafObjects(tree, n[1]);
-    EXPECT_LT(lowerLeaf[0], lowerLeaf[1]);
-    const std::vector<rtObjBase*> upperLeaf = leafObjects(tree, n[4]);
-    EXPECT_GT(upperLeaf[0], upperLeaf[1]);
+    const auto& leaves = tree.leaves();
+    EXPECT_LT(leaves[n[1].firstEntry()], leaves[n[1].firstEntry() + 1]);
+    EXPECT_GT(leaves[n[4].firstEntry()], leaves[n[4].firstEntry() + 1]);
 }
 
 // Objects without area weigh nothing: every cost is 0/0 and no split is ever made.
@@ -133,59 +109,34 @@ TEST(KDTree, DepthTwentyIsALeafWhateverTheCost) {
     }
     KDTree tree;
     tree.addInterval(s.list, 0);
-    int maxDepth = 0;
-    std::vector<rtObjBase*> deepest;
-    walk(tree, [&](const KdNode& n, const BoundingBox&, int depth) {
-        EXPECT_LE(depth, 20);
-        if (!n.isLeaf()) return;
-        if (depth > maxDepth || (depth == maxDepth && n.objectCount() > deepest.size()))
-            deepest = leafObjects(tree, n);
-        maxDepth = std::max(maxDepth, depth);
-    });
-    ASSERT_EQ(maxDepth, 20);
-    ASSERT_GE(deepest.size(), 2u);
+    EXPECT_EQ(checkLeavesComplete(tree, s.list), 20);
+    // The deepest leaf holds the smallest cubes, next to the origin.
+    const KdNode* n = tree.rootNode();
+    int depth = 0;
+    for (; !n->isLeaf(); ++depth) n = &tree.nodeArray()[n->lowerChild()];
+    ASSERT_EQ(depth, 20);
+    ASSERT_GE(n->objectCount(), 2u);
     // The same objects on their own would still be split.
+    const auto first = tree.leaves().begin() + n->firstEntry();
     KDTree rest;
-    rest.addInterval(deepest, 0);
+    rest.addInterval(std::vector<rtObjBase*>(first, first + n->objectCount()), 0);
     EXPECT_FALSE(rest.rootNode()->isLeaf());
 }
 
 // Node encoding and completeness on random scenes: every object whose box reaches into a
-// leaf's cell (open overlap on every axis, flat boxes inside or on the cell) is in that leaf,
-// interior nodes have bits 2-4 clear and each leaf's run lies inside the leaf list.
+// leaf's cell is in that leaf, and the leaves' runs cover the leaf list.
 TEST(KDTree, LeavesHoldEveryObjectReachingTheirCell) {
     for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
         Scene s;
         randomScene(s, rng, 40 + 30 * int(seed), 100.0f);
         KDTree tree;
         tree.addInterval(s.list, 0);
+        checkLeavesComplete(tree, s.list);
         size_t leafRefs = 0;
-        walk(tree, [&](const KdNode& n, const BoundingBox& cell, int depth) {
-            if (!n.isLeaf()) {
-                EXPECT_EQ(n.second & 0x1cu, 0u);
-                EXPECT_GE(n.split(), cell.min[n.axis()]);
-                EXPECT_LE(n.split(), cell.max[n.axis()]);
-                return;
-            }
-            EXPECT_EQ(n.second & 0xfu, 0u);
-            ASSERT_LE(n.firstEntry() + n.objectCount(), tree.leaves().size());
-            leafRefs += n.objectCount();
-            const std::set<rtObjBase*> in = asSet(leafObjects(tree, n));
-            for (rtObjBase* o : s.list) {
-                bool reaches = true;
-                for (int a = 0; a < 3; ++a) {
-                    const float lo = o->box.min[a], hi = o->box.max[a];
-                    if (lo == hi)
-                        reaches &= lo > cell.min[a] && lo < cell.max[a];
-                    else
-                        reaches &= lo < cell.max[a] && hi > cell.min[a];
-                }
-                if (reaches) {
-                    EXPECT_TRUE(in.count(o)) << "seed " << seed << " depth " << depth;
-                }
-            }
-        });
+        for (const KdNode& n : tree.nodeArray())
+            if (n.isLeaf()) leafRefs += n.objectCount();
         EXPECT_EQ(leafRefs, tree.leaves().size());
     }
 }

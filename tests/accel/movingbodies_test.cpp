@@ -21,17 +21,23 @@ Vec4f direction(double a, double e) {
                  float(std::cos(e) * std::cos(a)), 1.0f);
 }
 
+// A ray from the observer's event along the unit direction d, over every distance ahead.
+SingleRay rayFrom(const Vec4f& eye, const Vec4f& d) {
+    SingleRay ray{};
+    ray.origin = eye;
+    ray.dir = d;
+    ray.invDir = Vec4f(1.0f / d.x, 1.0f / d.y, 1.0f / d.z, 1.0f);
+    ray.tMin = 0.0f;
+    ray.tMax = 1e30f;
+    return ray;
+}
+
 struct Bodies {
     std::vector<std::unique_ptr<MovingPrimitive>> parts;
 
     // The nearest part that a ray from the observer's event meets; -1 for none.
     int nearest(const Vec4f& eye, const Vec4f& d) const {
-        SingleRay ray{};
-        ray.origin = eye;
-        ray.dir = d;
-        ray.invDir = Vec4f(1.0f / d.x, 1.0f / d.y, 1.0f / d.z, 1.0f);
-        ray.tMin = 0.0f;
-        ray.tMax = 1e30f;
+        SingleRay ray = rayFrom(eye, d);
         int best = -1;
         float bestT = kNoDistance;
         for (size_t i = 0; i < parts.size(); ++i) {
@@ -171,12 +177,7 @@ TEST(MovingBodies, RaysMeetTheBodyWhereItWasWhenTheLightLeft) {
         sphere.update();
         MovingPrimitive body(&sphere, sphere.motion());
         ASSERT_TRUE(body.prepare(eye, lightTravelTime));
-        SingleRay ray{};
-        ray.origin = eye;
-        ray.dir = Vec4f(0, 0, 1, 1);
-        ray.invDir = Vec4f(1.0f / 0.0f, 1.0f / 0.0f, 1.0f, 1.0f);
-        ray.tMin = 0.0f;
-        ray.tMax = 1e30f;
+        SingleRay ray = rayFrom(eye, Vec4f(0, 0, 1, 1));
         float t = kNoDistance;
         body.intersect1(ray, t);
         EXPECT_NEAR(t, expected, 1e-4) << beta << " " << lightTravelTime;
