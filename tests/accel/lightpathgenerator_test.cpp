@@ -75,10 +75,12 @@ double angleFromStraight(double rObs, float a, float x, float y) {
 
 }  // namespace
 
-// Bisected between a captured and an escaping angle; inside the photon sphere (1.3) only rays
-// going outwards close to radially escape.
+// Bisected between a captured and an escaping angle, the boundary lies at the critical impact
+// parameter 3 sqrt(3) / 2 r_s; inside the photon sphere (1.3) only rays going outwards close to
+// radially escape.
 TEST(LightPathGenerator, TableCaptureBoundaryIsTheCriticalImpactParameter) {
     const double bc = PhotonOrbit::criticalImpactParameter(1.0);
+    EXPECT_DOUBLE_EQ(bc, 1.5 * std::sqrt(3.0));
     for (double rObs : {1.3, 2.5, 10.0, 60.0}) {
         LightPathTree tree;
         LightPathGenerator().generate(tree, float(rObs), 1.0f);

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 #include <vector>
 
 #include "accel/lightpathgenerator.h"
@@ -114,31 +113,6 @@ TEST_F(HandTable, LowerHalfStepsToAbsorbingEnd) {
     it.step();
     EXPECT_EQ(it.node, nullptr);
     EXPECT_EQ(it.lo, PathIterator::kAbsorbedLo);
-}
-
-TEST(PathIterator, SplitPointIsTheDoubleMidpointRoundedOnce) {
-    LightPathNode leafA, leafB, split;
-    split.lower = &leafA;
-    split.upper = &leafB;
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<float> value(0.0f, 3.2f);
-    for (int i = 0; i < 1000; ++i) {
-        float lo = value(rng), hi = value(rng);
-        if (lo == hi) continue;
-        if (lo > hi) std::swap(lo, hi);
-        const float mid = float((double(lo) + double(hi)) / 2);
-        ASSERT_EQ(mid, LightPathTree::midAngle(lo, hi));
-        PathIterator at{lo, hi, mid, &split};
-        at.step();
-        EXPECT_EQ(at.node, &leafB);
-        EXPECT_EQ(at.lo, mid);
-        EXPECT_EQ(at.hi, hi);
-        PathIterator below{lo, hi, std::nextafter(mid, -1.0f), &split};
-        below.step();
-        EXPECT_EQ(below.node, &leafA);
-        EXPECT_EQ(below.lo, lo);
-        EXPECT_EQ(below.hi, mid);
-    }
 }
 
 TEST_F(HandTable, FourLanesStepLikeSingleLanesUntilTheirPathsPartWays) {

@@ -1,6 +1,6 @@
-// The photon-orbit integrator against independent results: the critical impact parameter
-// 3 sqrt(3)/2 r_s, Einstein's weak-field deflection, the exact deflection integral, radial fall
-// and the circular photon orbit in closed form, and the gravitational wavelength factor.
+// The photon-orbit integrator against independent results: the exact deflection integral (and
+// Einstein's weak-field deflection), radial fall and the circular photon orbit in closed form,
+// and the gravitational wavelength factor. Its capture boundary is tested through the table.
 #include "accel/photonorbit.h"
 
 #include <gtest/gtest.h>
@@ -66,45 +66,7 @@ double tracedDeflection(double b) {
 }
 
 double wrapAngle(double a) { return std::remainder(a, 2 * M_PI); }
-
-PhotonFate fateAt(const PhotonOrbit& orbit, double angle) {
-    PhotonPath path;
-    orbit.trace(angle, path);
-    return path.fate;
-}
-
-// The initial angle where capture turns into escape, by bisection.
-double criticalAngle(const PhotonOrbit& orbit, double lo, double hi) {
-    const PhotonFate atLo = fateAt(orbit, lo);
-    EXPECT_NE(atLo, fateAt(orbit, hi));
-    for (int i = 0; i < 60; ++i) {
-        const double mid = 0.5 * (lo + hi);
-        (fateAt(orbit, mid) == atLo ? lo : hi) = mid;
-    }
-    return 0.5 * (lo + hi);
-}
-
 }  // namespace
-
-TEST(PhotonOrbit, CaptureBoundaryIsTheCriticalImpactParameter) {
-    const double bc = 1.5 * std::sqrt(3.0);
-    EXPECT_DOUBLE_EQ(PhotonOrbit::criticalImpactParameter(1.0), bc);
-    for (double rObs : {2.0, 3.0, 10.0, 100.0}) {
-        LightPathParameters p;
-        const PhotonOrbit orbit(LightPathGenerator::orbitSettings(p, rObs, 1.0));
-        const double a = criticalAngle(orbit, 0.0, M_PI / 2);
-        EXPECT_NEAR(PhotonOrbit::impactParameter(rObs, 1.0, a) / bc, 1.0, 1e-4) << rObs;
-    }
-    // Inside the photon sphere only outgoing rays can escape.
-    const PhotonOrbit inside(LightPathGenerator::orbitSettings(LightPathParameters(), 1.2, 1.0));
-    const double a = criticalAngle(inside, M_PI / 2, M_PI);
-    EXPECT_GT(a, M_PI / 2);
-    EXPECT_NEAR(PhotonOrbit::impactParameter(1.2, 1.0, a) / bc, 1.0, 1e-4);
-    // Scale invariance: r_s = 2 doubles the boundary.
-    const PhotonOrbit scaled(LightPathGenerator::orbitSettings(LightPathParameters(), 20.0, 2.0));
-    const double a2 = criticalAngle(scaled, 0.0, M_PI / 2);
-    EXPECT_NEAR(PhotonOrbit::impactParameter(20.0, 2.0, a2) / (2 * bc), 1.0, 1e-4);
-}
 
 // From the strong field near the photon sphere to the weak one, where the exact integral is
 // Einstein's 4M/b = 2 r_s / b (the next order adds about 0.6 % at b = 100).
