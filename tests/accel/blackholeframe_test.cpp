@@ -7,29 +7,9 @@
 #include <set>
 #include <vector>
 
-namespace {
+#include "tests/accel/lightpathwalk.h"
 
-// Walks the path of one initial angle to its end; false when a point is not finite or the path
-// does not end within the table's depth.
-bool walkIsFinite(const LightPathTree& tree, float angle, bool& escaped) {
-    PathIterator it;
-    it.start(tree, angle);
-    for (int step = 0; step <= tree.parameters.maxPathPoints; ++step) {
-        if (it.node->absorbs()) {
-            escaped = false;
-            return true;
-        }
-        it.step();
-        float x, y;
-        it.point(x, y);
-        if (!std::isfinite(x) || !std::isfinite(y)) return false;
-        if (it.node->escapes()) {
-            escaped = true;
-            return true;
-        }
-    }
-    return false;
-}
+namespace {
 
 // How many nodes below the roots hold finite points and slopes.
 std::size_t finiteNodes(const LightPathTree& tree) {
@@ -79,10 +59,9 @@ TEST(BlackHoleFrame, FarObserversGetFiniteTables) {
     BlackHoleFrame far;
     far.prepare(Vec4f(1e20f, 0, 0, 0), Vec4f(0, 0, 0, 0), 1.0f);
     EXPECT_EQ(far.rObs, 1e20f);
-    bool escaped = false;
     for (float a : {0.5f, 1.5707964f, 3.1f}) {
-        ASSERT_TRUE(walkIsFinite(far.paths, a, escaped)) << a;
-        EXPECT_TRUE(escaped) << a;
+        const Walk w = walk(far.paths, a);
+        EXPECT_TRUE(w.finite && w.escaped) << a;
     }
 
     // 4e37 away from a hole of 3.5e-38, with coarse samples and deep splits: paths through the
@@ -102,15 +81,14 @@ TEST(BlackHoleFrame, FarObserversGetFiniteTables) {
     BlackHoleFrame rim;
     rim.prepare(Vec4f(10, 0, 0, 0), Vec4f(-2.9e38f, 0, 0, 0), 0.5f);
     EXPECT_EQ(finiteNodes(rim.paths), rim.paths.nodeCount());
-    for (float a = 0.0f; a < 3.1416f; a += 0.01f)
-        ASSERT_TRUE(walkIsFinite(rim.paths, a, escaped)) << a;
+    for (float a = 0.0f; a < 3.1416f; a += 0.01f) ASSERT_TRUE(walk(rim.paths, a).finite) << a;
 
     BlackHoleFrame beyond;
     beyond.prepare(Vec4f(3e38f, 0, 0, 0), Vec4f(-3e38f, 0, 0, 0), 1.0f);
     EXPECT_TRUE(std::isinf(beyond.rObs));
     for (float a : {0.0f, 1.5707964f, 3.1415927f}) {
-        ASSERT_TRUE(walkIsFinite(beyond.paths, a, escaped)) << a;
-        EXPECT_FALSE(escaped) << a;
+        const Walk w = walk(beyond.paths, a);
+        EXPECT_TRUE(w.finite && !w.escaped) << a;
     }
 }
 

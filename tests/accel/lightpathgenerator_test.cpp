@@ -8,34 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "tests/accel/lightpathwalk.h"
+
 namespace {
-
-struct Walk {
-    std::vector<float> xs, ys;  // points after each step (the root's own point is not used)
-    std::vector<float> sigmas;  // the sampling parameter of each point
-    bool escaped = false;
-};
-
-Walk walk(const LightPathTree& tree, float angle) {
-    Walk w;
-    PathIterator it;
-    it.start(tree, angle);
-    for (int guard = 0; guard < 10000; ++guard) {
-        if (it.node->absorbs()) return w;
-        it.step();
-        float x, y;
-        it.point(x, y);
-        w.xs.push_back(x);
-        w.ys.push_back(y);
-        w.sigmas.push_back(it.node->sigma);
-        if (it.node->escapes()) {
-            w.escaped = true;
-            return w;
-        }
-    }
-    ADD_FAILURE() << "path without end";
-    return w;
-}
 
 // Distance from (x, y) to the polyline through the samples.
 double distanceToPath(const PhotonPath& path, double x, double y) {
