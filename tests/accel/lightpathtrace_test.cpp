@@ -41,9 +41,7 @@ struct BentScene {
 // One escaping node whose point is (x, y) for every angle, below every root.
 void installEscapeAt(LightPathTree& table, float x, float y) {
     std::vector<LightPathNode> pool(1);
-    pool[0].x0 = x;
-    pool[0].y0 = y;
-    pool[0].upper = &pool[0];
+    pool[0] = {nullptr, &pool[0], x, y};
     std::vector<LightPathNode> roots(4);
     for (auto& r : roots) r.lower = &pool[0];
     table.install(0.0f, float(M_PI), std::move(roots), std::move(pool));
@@ -172,20 +170,18 @@ TEST(LightPathTrace, PathsStopOnlyBeyondTheScenesSphereMovingOutwards) {
     // From (10, 0, 0) the farthest corner is (0, 1, 1): 1.01 sqrt(102) = 10.2005.
     const float offCentre = 1.01f * std::sqrt(102.0f);
     const Case cases[] = {
-        {"outside, moving out", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(2, 0, 0, 0), Vec4f(1, 0, 0, 0), true},
-        {"outside, moving in", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(2, 0, 0, 0), Vec4f(-1, 0, 0, 0), false},
-        {"just inside the widened sphere", Vec4f(0, 0, 0, 0), 0.1f,
-         Vec4f(0, 0, 0.999f * corner, 0), Vec4f(0, 0, 1, 0), false},
-        {"just outside it", Vec4f(0, 0, 0, 0), 0.1f, Vec4f(0, 0, 1.001f * corner, 0),
-         Vec4f(0, 0, 1, 0), true},
-        {"photon sphere larger than the scene", Vec4f(0, 0, 0, 0), 2.0f, Vec4f(2.9f, 0, 0, 0),
-         Vec4f(1, 0, 0, 0), false},
-        {"beyond the photon sphere", Vec4f(0, 0, 0, 0), 2.0f, Vec4f(3.1f, 0, 0, 0),
-         Vec4f(1, 0, 0, 0), true},
-        {"hole beside the scene, far side", Vec4f(10, 0, 0, 0), 0.1f,
-         Vec4f(10 - 1.001f * offCentre, 0, 0, 0), Vec4f(-1, 0, 0, 0), true},
-        {"hole beside the scene, inside", Vec4f(10, 0, 0, 0), 0.1f,
-         Vec4f(10 - 0.999f * offCentre, 0, 0, 0), Vec4f(-1, 0, 0, 0), false},
+        {"outside, moving out", P(0, 0, 0), 0.1f, P(2, 0, 0), P(1, 0, 0), true},
+        {"outside, moving in", P(0, 0, 0), 0.1f, P(2, 0, 0), P(-1, 0, 0), false},
+        {"just inside the widened sphere", P(0, 0, 0), 0.1f, P(0, 0, 0.999f * corner),
+         P(0, 0, 1), false},
+        {"just outside it", P(0, 0, 0), 0.1f, P(0, 0, 1.001f * corner), P(0, 0, 1), true},
+        {"photon sphere larger than the scene", P(0, 0, 0), 2.0f, P(2.9f, 0, 0), P(1, 0, 0),
+         false},
+        {"beyond the photon sphere", P(0, 0, 0), 2.0f, P(3.1f, 0, 0), P(1, 0, 0), true},
+        {"hole beside the scene, far side", P(10, 0, 0), 0.1f, P(10 - 1.001f * offCentre, 0, 0),
+         P(-1, 0, 0), true},
+        {"hole beside the scene, inside", P(10, 0, 0), 0.1f, P(10 - 0.999f * offCentre, 0, 0),
+         P(-1, 0, 0), false},
     };
     for (const Case& c : cases) {
         BlackHoleFrame h;

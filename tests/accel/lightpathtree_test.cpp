@@ -57,29 +57,13 @@ protected:
     void SetUp() override {
         std::vector<LightPathNode> pool(4);
         std::vector<LightPathNode> roots(2);
-        LightPathNode& lowerHalf = pool[0];
-        LightPathNode& lowerNext = pool[1];
-        LightPathNode& upperHalf = pool[2];
-        LightPathNode& upperEnd = pool[3];
-        roots[0].lower = &lowerHalf;
-        roots[0].upper = &upperHalf;
-        lowerHalf = node(1.0f, 2.0f, 0.5f, -0.25f, 0.0f);
-        lowerHalf.lower = &lowerNext;
-        lowerNext = node(3.0f, 4.0f, 0.0f, 1.0f, 0.1f);  // absorbing: no links
-        upperHalf = node(16384.0f, 1.0f, 1.0f / 3.0f, 3.0f, 0.3f);
-        upperHalf.lower = &upperEnd;
-        upperEnd = node(5.0f, 6.0f, 2.0f, 0.0f, 0.5f);
-        upperEnd.upper = &upperEnd;  // escaping
+        roots[0].lower = &pool[0];  // the lower half, on to an absorbing node
+        roots[0].upper = &pool[2];  // the upper half, on to an escaping node
+        pool[0] = {&pool[1], nullptr, 1.0f, 2.0f, 0.5f, -0.25f, 0.0f};
+        pool[1] = {nullptr, nullptr, 3.0f, 4.0f, 0.0f, 1.0f, 0.1f};
+        pool[2] = {&pool[3], nullptr, 16384.0f, 1.0f, 1.0f / 3.0f, 3.0f, 0.3f};
+        pool[3] = {nullptr, &pool[3], 5.0f, 6.0f, 2.0f, 0.0f, 0.5f};
         tree.install(0.0f, 1.0f, std::move(roots), std::move(pool));
-    }
-    static LightPathNode node(float x0, float y0, float dx, float dy, float t0) {
-        LightPathNode n;
-        n.x0 = x0;
-        n.y0 = y0;
-        n.dx = dx;
-        n.dy = dy;
-        n.t0 = t0;
-        return n;
     }
     LightPathTree tree{2};
 };
