@@ -59,29 +59,20 @@ void makeBundle(const KDTree& tree, Bundle& b, const Vec4f origin[N], const Vec4
             b.invDir[g].z[l] = inv.z;
         }
     }
-    for (int g = 0; g < N / 4; ++g) {
-        if constexpr (N == 4) {
-            b.tHit = Vec4f(kNoHit);
-            b.doppler = Vec4f(1.0f);
-            b.out[0] = pix;
-            b.out[1] = pix + 2;
-        } else {
+    if constexpr (N == 4) {
+        b.tHit = Vec4f(kNoHit);
+        b.out[0] = pix;
+        b.out[1] = pix + 2;
+    } else {
+        for (int g = 0; g < 4; ++g) {
             b.tHit[g] = Vec4f(kNoHit);
-            b.doppler[g] = Vec4f(1.0f);
             b.out[g] = pix + 4 * g;
         }
     }
     clipToBox(tree.sceneBox(), b);
 }
 
-// Direction of ray i of a bundle as a single-ray direction.
-Vec4f bundleDir(const RayBundle4& b, int i) {
-    return Vec4f(b.dir[0][i], b.dir[1][i], b.dir[2][i], 1.0f);
-}
-Vec4f bundleDir(const RayBundle16& b, int i) {
-    const int g = i >> 2, l = i & 3;
-    return Vec4f(b.dir[g].x[l], b.dir[g].y[l], b.dir[g].z[l], 1.0f);
-}
+// Distance to the hit of ray i.
 float bundleT(const RayBundle4& b, int i) { return b.tHit[i]; }
 float bundleT(const RayBundle16& b, int i) { return b.tHit[i >> 2][i & 3]; }
 
@@ -105,7 +96,7 @@ struct BundleAgreement {
         for (int i = 0; i < N; ++i) {
             const bool bHit = (mask >> i) & 1;
             uint32_t spix = 0;
-            SingleRay r = makeRay(tree, origin[i], bundleDir(b, i), &spix, false);
+            SingleRay r = makeRay(tree, origin[i], unit(dir[i]), &spix, false);
             if (!(r.tMin < r.tMax)) {
                 EXPECT_FALSE(bHit) << where << ": the ray misses the scene box";
                 continue;
