@@ -290,7 +290,7 @@ inline bool checkAgainstOracle(const Scene& s, const SingleRay& before, bool hit
 inline int checkLeavesComplete(const KDTree& tree, const std::vector<rtObjBase*>& objects) {
     int deepest = 0;
     std::function<void(uint32_t, BoundingBox, int)> visit = [&](uint32_t k, BoundingBox cell,
-                                                               int d) {
+                                                                int d) {
         const KdNode& n = tree.nodeArray()[k];
         if (!n.isLeaf()) {
             EXPECT_EQ(n.second & 0x1cu, 0u);

@@ -119,8 +119,8 @@ struct BundleAgreement {
     // Bundles agree with the oracle; where a single ray differs, its absolute leaf widening
     // explains it (checked ray by ray), and that happens on at most 1 % of the rays.
     void check(const char* name) const {
-        std::printf("%s: %d rays, %d hit, %d as brute force, %d single rays as brute force\n",
-                    name, rays, hits, agreeOracle, singleExact);
+        std::printf("%s: %d rays, %d hit, %d as brute force, %d single rays as brute force\n", name,
+                    rays, hits, agreeOracle, singleExact);
         EXPECT_GT(hits, rays / 5);
         EXPECT_GE(agreeOracle, rays - rays / 1000);
         EXPECT_GE(singleExact, rays - rays / 100);

@@ -147,8 +147,10 @@ TEST(LightPathGenerator, TablePointsAndTheChordsBetweenThemFollowTheIntegratedPa
                     << "angle " << a << " rObs " << rObs;
             }
         }
-        std::printf("rObs %g: worst sideways error %.2e of max(spacing, spread), %d points left "
-                    "out, worst %.2e rad\n", rObs, worst, skipped, worstSkipped);
+        std::printf(
+            "rObs %g: worst sideways error %.2e of max(spacing, spread), %d points left "
+            "out, worst %.2e rad\n",
+            rObs, worst, skipped, worstSkipped);
         EXPECT_GT(points, 100);
         EXPECT_LT(worst, slack) << "rObs " << rObs;
         EXPECT_LT(worstSkipped, 3 * tolerance) << "rObs " << rObs;

@@ -1,5 +1,7 @@
 // Tracing bent rays through the light-path table: absorbing tables, escaping paths, agreement
 // with straight tracing far from the hole, the shadow, and where paths may stop.
+#include "accel/lightpathtrace.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 
 #include "accel/kdtraverse.h"
 #include "accel/lightpathgenerator.h"
-#include "accel/lightpathtrace.h"
 #include "kdtestscene.h"
 #include "scene/rendersettings.h"
 
@@ -80,7 +81,8 @@ TEST(LightPathTrace, APathEscapingAtItsFirstNodeIsTracedStraightTowardsThatPoint
     auto* target = s.scene.sphere(Vec4f(6, 0, 0, 0), 0.5f);  // off the ray's own direction
     s.build(Vec4f(0, 0, 20, 0));
     // Path plane: x from the hole towards the observer (-z), y along the ray's sideways part
-    // (+x for a ray leaning towards +x): the point (20, 6) is centre + 20 xGRT + 6 yGRT = (6, 0, 0).
+    // (+x for a ray leaning towards +x): the point (20, 6) is centre + 20 xGRT + 6 yGRT = (6, 0,
+    // 0).
     installEscapeAt(s.tree.blackHole().paths, 20.0f, 6.0f);
     uint32_t pixel = 0;
     SingleRay r = s.ray(Vec4f(0.2f, 0, 1, 0), &pixel);
@@ -172,11 +174,10 @@ TEST(LightPathTrace, PathsStopOnlyBeyondTheScenesSphereMovingOutwards) {
     const Case cases[] = {
         {"outside, moving out", P(0, 0, 0), 0.1f, P(2, 0, 0), P(1, 0, 0), true},
         {"outside, moving in", P(0, 0, 0), 0.1f, P(2, 0, 0), P(-1, 0, 0), false},
-        {"just inside the widened sphere", P(0, 0, 0), 0.1f, P(0, 0, 0.999f * corner),
-         P(0, 0, 1), false},
-        {"just outside it", P(0, 0, 0), 0.1f, P(0, 0, 1.001f * corner), P(0, 0, 1), true},
-        {"photon sphere larger than the scene", P(0, 0, 0), 2.0f, P(2.9f, 0, 0), P(1, 0, 0),
+        {"just inside the widened sphere", P(0, 0, 0), 0.1f, P(0, 0, 0.999f * corner), P(0, 0, 1),
          false},
+        {"just outside it", P(0, 0, 0), 0.1f, P(0, 0, 1.001f * corner), P(0, 0, 1), true},
+        {"photon sphere larger than the scene", P(0, 0, 0), 2.0f, P(2.9f, 0, 0), P(1, 0, 0), false},
         {"beyond the photon sphere", P(0, 0, 0), 2.0f, P(3.1f, 0, 0), P(1, 0, 0), true},
         {"hole beside the scene, far side", P(10, 0, 0), 0.1f, P(10 - 1.001f * offCentre, 0, 0),
          P(-1, 0, 0), true},

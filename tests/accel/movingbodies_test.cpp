@@ -3,13 +3,14 @@
 // snapshot; a fast small cube seen at right angles to its motion shows its trailing face and
 // looks rotated by arcsin(beta) (Terrell). The outlines are found by bisecting single rays
 // between a hit and a miss, so the angles are exact to far below the tolerances.
+#include "accel/movingbodies.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <vector>
 
-#include "accel/movingbodies.h"
 #include "scene/rtobjcube.h"
 #include "scene/rtobjsphere.h"
 
@@ -166,23 +167,23 @@ TEST(MovingBodies, RaysMeetTheBodyWhereItWasWhenTheLightLeft) {
     const double T = 3.0, z0 = 10.0, r = 0.25;
     const Vec4f eye(0.0f, 0.0f, 0.0f, float(T));
     for (const double beta : {0.5, -0.5})
-    for (const bool lightTravelTime : {false, true}) {
-        const double gamma = 1.0 / std::sqrt(1.0 - beta * beta);
-        const double sigma = lightTravelTime ? -1.0 : 0.0;
-        const double expected = (z0 + beta * T - r / gamma) / (1.0 - beta * sigma);
-        rtObjSphere<1> sphere;
-        sphere.radius = float(r);
-        sphere.center = Vec4f(0.0f, 0.0f, float(z0), 0.0f);
-        sphere.velocity = Vec4f(0, 0, float(beta), 0);
-        sphere.update();
-        MovingPrimitive body(&sphere, sphere.motion());
-        ASSERT_TRUE(body.prepare(eye, lightTravelTime));
-        SingleRay ray = rayFrom(eye, Vec4f(0, 0, 1, 1));
-        float t = kNoDistance;
-        body.intersect1(ray, t);
-        EXPECT_NEAR(t, expected, 1e-4) << beta << " " << lightTravelTime;
-        // The bounds the traversal tests contain the place of the hit.
-        EXPECT_LE(body.hitBounds.min.z, expected) << beta << " " << lightTravelTime;
-        EXPECT_GE(body.hitBounds.max.z, expected) << beta << " " << lightTravelTime;
-    }
+        for (const bool lightTravelTime : {false, true}) {
+            const double gamma = 1.0 / std::sqrt(1.0 - beta * beta);
+            const double sigma = lightTravelTime ? -1.0 : 0.0;
+            const double expected = (z0 + beta * T - r / gamma) / (1.0 - beta * sigma);
+            rtObjSphere<1> sphere;
+            sphere.radius = float(r);
+            sphere.center = Vec4f(0.0f, 0.0f, float(z0), 0.0f);
+            sphere.velocity = Vec4f(0, 0, float(beta), 0);
+            sphere.update();
+            MovingPrimitive body(&sphere, sphere.motion());
+            ASSERT_TRUE(body.prepare(eye, lightTravelTime));
+            SingleRay ray = rayFrom(eye, Vec4f(0, 0, 1, 1));
+            float t = kNoDistance;
+            body.intersect1(ray, t);
+            EXPECT_NEAR(t, expected, 1e-4) << beta << " " << lightTravelTime;
+            // The bounds the traversal tests contain the place of the hit.
+            EXPECT_LE(body.hitBounds.min.z, expected) << beta << " " << lightTravelTime;
+            EXPECT_GE(body.hitBounds.max.z, expected) << beta << " " << lightTravelTime;
+        }
 }
