@@ -54,14 +54,7 @@ public:
     void shade1(SingleRay& ray, float) const override { *ray.out = id_; }
 
     LaneMask4 intersect4(RayBundle4& b) const override {
-        int bits = 0;
-        for (int l = 0; l < 4; ++l) {
-            const Vec4f o(b.originSoA[0][l], b.originSoA[1][l], b.originSoA[2][l], 0.0f);
-            const Vec4f d(b.dir[0][l], b.dir[1][l], b.dir[2][l], 1.0f);
-            const Vec4f inv(b.invDir[0][l], b.invDir[1][l], b.invDir[2][l], 1.0f);
-            bits |= int(lane(o, d, inv, b.tMin[l], b.tMax[l], b.tHit[l])) << l;
-        }
-        const LaneMask4 hit = LaneMask4::fromBits(bits);
+        const LaneMask4 hit = group(b.originSoA, b.dir, b.invDir, b.tMin, b.tMax, b.tHit);
         b.live = andNot(b.live, hit);
         return hit;
     }
@@ -75,16 +68,11 @@ public:
     bool intersect16(RayBundle16& b, LaneMask4 hits[4]) const override {
         int any16 = 0;
         for (int g = 0; g < 4; ++g) {
-            int bits = 0;
-            for (int l = 0; l < 4; ++l) {
-                const Vec4f o(b.originSoA[g][0][l], b.originSoA[g][1][l], b.originSoA[g][2][l], 0);
-                const Vec4f d(b.dir[g].x[l], b.dir[g].y[l], b.dir[g].z[l], 1.0f);
-                const Vec4f inv(b.invDir[g].x[l], b.invDir[g].y[l], b.invDir[g].z[l], 1.0f);
-                bits |= int(lane(o, d, inv, b.tMin[g][l], b.tMax[g][l], b.tHit[g][l])) << l;
-            }
-            hits[g] = LaneMask4::fromBits(bits);
+            const Vec4f d[3] = {b.dir[g].x, b.dir[g].y, b.dir[g].z};
+            const Vec4f inv[3] = {b.invDir[g].x, b.invDir[g].y, b.invDir[g].z};
+            hits[g] = group(b.originSoA[g], d, inv, b.tMin[g], b.tMax[g], b.tHit[g]);
             b.live[g] = andNot(b.live[g], hits[g]);
-            any16 |= bits;
+            any16 |= hits[g].bits();
         }
         return any16 != 0;
     }
@@ -106,18 +94,25 @@ protected:
                        float& t2) const = 0;
 
 private:
-    // A bundle lane accepts a root strictly inside (tMin, tMax) and nearer than tHit.
-    bool lane(const Vec4f& o, const Vec4f& d, const Vec4f& inv, float tMin, float tMax,
-              float& tHit) const {
-        float t1, t2;
-        if (!roots(o, d, inv, t1, t2)) return false;
-        for (float r : {t1, t2}) {
-            if (r > tMin && r < tMax && r < tHit) {
-                tHit = r;
-                return true;
+    // Four bundle lanes (coordinates of origins, directions and inverses as structures of
+    // arrays): a lane accepts a root strictly inside (tMin, tMax) and nearer than tHit.
+    LaneMask4 group(const Vec4f o[], const Vec4f d[], const Vec4f inv[], const Vec4f& tMin,
+                    const Vec4f& tMax, Vec4f& tHit) const {
+        int bits = 0;
+        for (int l = 0; l < 4; ++l) {
+            float t[2];
+            if (!roots(Vec4f(o[0][l], o[1][l], o[2][l], 0.0f), Vec4f(d[0][l], d[1][l], d[2][l], 1),
+                       Vec4f(inv[0][l], inv[1][l], inv[2][l], 1.0f), t[0], t[1]))
+                continue;
+            for (float r : t) {
+                if (r > tMin[l] && r < tMax[l] && r < tHit[l]) {
+                    tHit[l] = r;
+                    bits |= 1 << l;
+                    break;
+                }
             }
         }
-        return false;
+        return LaneMask4::fromBits(bits);
     }
 
     uint32_t id_;
