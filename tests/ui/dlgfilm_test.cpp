@@ -111,7 +111,7 @@ private slots:
         QVERIFY(!dlg.slider()->isEnabled());
     }
 
-    // Cutting the start moves the first point to 0 rather than deleting the second before it;
+    // The cut buttons cut at the slider's place (what a cut keeps: the recorder's own test);
     // Reset asks first and only Yes deletes.
     void cuttingAndReset() {
         DocRT doc;
@@ -120,9 +120,6 @@ private slots:
         QVERIFY(
             rec.setPoints({pointAt(-0.9, 0), pointAt(-0.2, 1), pointAt(0.5, 2), pointAt(1.5, 3)}));
         dlg.findChild<QPushButton*>("buttonDeleteStart")->click();
-        QCOMPARE(rec.pointCount(), 4);
-        QCOMPARE(rec.point(0).time, 0.0);
-        QCOMPARE(rec.point(3).time, 1.5 + 0.9);
         QCOMPARE(dlg.frameLabel()->text(), QStringLiteral("[0/2.4]"));  // refreshed by the signal
         QVERIFY(rec.setPoints({pointAt(-0.9, 0), pointAt(-0.2, 1)}));
         dlg.findChild<QPushButton*>("buttonDeleteEnd")->click();
