@@ -143,7 +143,6 @@ private slots:
         const Open options = renderOptions;
         const Read bundle = [](DocRT& d) { return QVariant(int(d.getSettings()->maxBundleSize)); };
         const Read stops = [](DocRT& d) { return QVariant(d.getSettings()->exposureStops); };
-        const Read automatic = [](DocRT& d) { return QVariant(d.getSettings()->autoExposure); };
         const Read speed = speedFlags, peaks = eyePeaks;
         // The combo offers packets of 1, 4 and 16 rays; the document keeps their side.
         QTest::newRow("bundle 16") << options << "cmbMaxBundleSize" << QVariant(2) << apply
@@ -156,8 +155,6 @@ private slots:
                                   << QVariant(1.5f) << false;
         QTest::newRow("exposure cancelled") << options << "spinExposure" << QVariant(-3.0) << cancel
                                             << stops << QVariant(0.0f) << false;
-        QTest::newRow("automatic exposure") << options << "checkAutoExposure" << QVariant(true)
-                                            << ok << automatic << QVariant(true) << false;
         // Speed flags: 1 km/s, 2 fraction of c, 3 both.
         QTest::newRow("speed as c") << options << "radioSpeedLight" << QVariant(true) << ok << speed
                                     << QVariant(2) << false;

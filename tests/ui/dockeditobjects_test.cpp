@@ -94,8 +94,9 @@ struct Dock {
     }
 
     // Steps separated by " | ": cat N, item N, new N (entry of the New menu), row N=TEXT,
-    // pick N=I (entry I of row N's name list), apply, delete, key row|combo (the Delete key with
-    // the focus in row 0 or in the item list), frame (the document's next frame), load NAME.
+    // pick N=I (entry I of row N's name list), apply, delete, key (the Delete key with the focus
+    // in row 0; in the item list: the end-to-end test), frame (the document's next frame), load
+    // NAME.
     void run(const QString& script) {
         for (const QString& step : script.split(" | ", Qt::SkipEmptyParts)) {
             const QString verb = step.section(' ', 0, 0), arg = step.section(' ', 1);
@@ -123,10 +124,8 @@ struct Dock {
             } else if (verb == "key") {
                 window.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&window));
-                QWidget* focus =
-                    arg == "row" ? static_cast<QWidget*>(row(0)->lineEdit()) : dock->itemCombo();
-                focus->setFocus();
-                QTest::keyClick(focus, Qt::Key_Delete);
+                row(0)->lineEdit()->setFocus();
+                QTest::keyClick(row(0)->lineEdit(), Qt::Key_Delete);
             } else
                 QFAIL(qPrintable("unknown step " + step));
         }
@@ -247,7 +246,8 @@ private slots:
         add("luminance -1", "cat 1 | new 1 | row 0=5000 | row 1=-1 | apply", "*", "*", "1", "",
             none);
         // A new blackbody gets a name no item (pending or taken over) has, and renders as a
-        // blackbody made directly, under both kinds of eye and Doppler-shifted either way.
+        // blackbody made directly, under both kinds of eye and Doppler-shifted either way (its
+        // colours themselves: the CIE test).
         add("blackbody", "cat 1 | new 1 | row 0=3200 | row 1=0.5 | apply | new 1",
             "default,warm,blackbody1", "*,*,blackbody2", "", "", [](Dock& d) {
                 d.run("frame | cat 1 | new 1");
@@ -257,10 +257,6 @@ private slots:
                 for (const Eye& eye : {defaultEye(), cieHumanEye()})
                     for (float doppler : {1.0f, 0.7f, 1.3f})
                         QCOMPARE(pixelOf(*body, eye, doppler), pixelOf(reference, eye, doppler));
-                // 3200 K is orange to the CIE eye: red above blue (bytes R, G, B in memory).
-                const uint32_t px = pixelOf(*body, cieHumanEye(), 1.0f);
-                const auto* bytes = reinterpret_cast<const unsigned char*>(&px);
-                QVERIFY2(bytes[0] > bytes[2] + 40, qPrintable(QString::number(px, 16)));
             });
         // An existing blackbody: a refused edit keeps it, a good one regenerates its lines.
         add("blackbody edits",
@@ -278,9 +274,8 @@ private slots:
         });
         add("delete the last", "item 2 | delete | row 2=0.6 | apply | frame", "ground,ball", "ball",
             "", "", [](Dock& d) { QCOMPARE(d.sphere("ball")->radius2, 0.6f * 0.6f); });
-        add("Delete key in a text field", "item 1 | key row", "ground,ball,moon", "*", "", "",
+        add("Delete key in a text field", "item 1 | key", "ground,ball,moon", "*", "", "",
             none);
-        add("Delete key in the dock", "item 1 | key combo", "ground,moon", "*", "", "", none);
         add("delete everything", "delete | delete | delete | delete | apply | frame", "", "*", "",
             "", [](Dock& d) { QCOMPARE(d.scene().objects.items.size(), size_t(0)); });
         // Another scene rebuilds the dock on the same category, dropping an unapplied edit.
