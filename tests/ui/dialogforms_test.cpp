@@ -153,8 +153,6 @@ private slots:
                                           << bundle << QVariant(2) << false;
         QTest::newRow("exposure") << options << "spinExposure" << QVariant(1.5) << apply << stops
                                   << QVariant(1.5f) << false;
-        QTest::newRow("exposure cancelled") << options << "spinExposure" << QVariant(-3.0) << cancel
-                                            << stops << QVariant(0.0f) << false;
         // Speed flags: 1 km/s, 2 fraction of c, 3 both.
         QTest::newRow("speed as c") << options << "radioSpeedLight" << QVariant(true) << ok << speed
                                     << QVariant(2) << false;
