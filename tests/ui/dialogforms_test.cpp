@@ -427,8 +427,7 @@ private slots:
             v.horizonMargin,         v.toleranceMrad,         double(v.extraEscapeSamples),
             double(v.maxSplitDepth), double(v.maxPathPoints), v.raySpacingDeg};
         for (int i = 0; i < 9; ++i)
-            QVERIFY2(std::fabs(read[i] - boxes[i].second) < 1e-6 * boxes[i].second,
-                     boxes[i].first);
+            QVERIFY2(std::fabs(read[i] - boxes[i].second) < 1e-6 * boxes[i].second, boxes[i].first);
         dlg.findChild<QCheckBox*>("checkQuarterPoints")->setChecked(true);
         QVERIFY(v.toParameters().checkQuarterPoints);
         QCOMPARE(v.toParameters().maxPathPoints, 70);

@@ -6,11 +6,11 @@
 
 #include <cmath>
 
+#include "base/traceoutput.h"
 #include "engine/docrt.h"
 #include "engine/filmrenderer.h"
 #include "engine/flypathfile.h"
 #include "engine/recorder.h"
-#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
 

@@ -274,8 +274,7 @@ private slots:
         });
         add("delete the last", "item 2 | delete | row 2=0.6 | apply | frame", "ground,ball", "ball",
             "", "", [](Dock& d) { QCOMPARE(d.sphere("ball")->radius2, 0.6f * 0.6f); });
-        add("Delete key in a text field", "item 1 | key", "ground,ball,moon", "*", "", "",
-            none);
+        add("Delete key in a text field", "item 1 | key", "ground,ball,moon", "*", "", "", none);
         add("delete everything", "delete | delete | delete | delete | apply | frame", "", "*", "",
             "", [](Dock& d) { QCOMPARE(d.scene().objects.items.size(), size_t(0)); });
         // Another scene rebuilds the dock on the same category, dropping an unapplied edit.

@@ -4,13 +4,12 @@
 // compiled help collection (every page the program asks for exists, every link and anchor of
 // the pages and of the project's contents resolves, the project lists every page, and the built
 // collection holds the current pages under the addresses used).
-#include "ui/helpassistant.h"
-
 #include <signal.h>
 
 #include <memory>
 
 #include "tests/ui/uitesthelpers.h"
+#include "ui/helpassistant.h"
 
 #ifdef TAVOLIN_HAVE_QTSQL
 #include <QSqlDatabase>

@@ -184,30 +184,29 @@ private slots:
         const int off = int(EffectChoice::Disable), on = int(EffectChoice::Enable);
         const Setup fast = [](MainView&, RenderSettings& s) { s.speed = 0.9f; };
         const Setup still = [](MainView&, RenderSettings&) {};
-        auto row = [](const char* name, ActionChecker& (GlView::*which)(), int choice,
-                      Setup document, Change expected, bool differs) {
-            QTest::newRow(name) << Switch([which](GlView& v) -> ActionChecker& {
-                return (v.*which)();
-            }) << choice << document
-                                << expected << differs;
+        using Checker = ActionChecker& (GlView::*)();
+        auto row = [](const char* name, Checker which, int choice, bool differs, Setup document,
+                      Change expected) {
+            const Switch pick = [which](GlView& v) -> ActionChecker& { return (v.*which)(); };
+            QTest::newRow(name) << pick << choice << document << expected << differs;
         };
-        row("aberration off", &GlView::aberrationChecker, off, fast,
-            [](RenderSettings& s) { s.aberration = false; }, true);
-        row("Doppler off", &GlView::dopplerChecker, off, fast,
-            [](RenderSettings& s) { s.srtDoppler = false; }, true);
-        row("photon counting on", &GlView::searchlightChecker, on,
-            [](MainView& m, RenderSettings& s) {
-                s.speed = 0.5f;
-                m.setSearchlightExponent(3);
-            },
-            [](RenderSettings& s) { s.searchlight = 3; }, true);
+        row("aberration off", &GlView::aberrationChecker, off, true, fast,
+            [](RenderSettings& s) { s.aberration = false; });
+        row("Doppler off", &GlView::dopplerChecker, off, true, fast,
+            [](RenderSettings& s) { s.srtDoppler = false; });
+        const Setup photons = [](MainView& m, RenderSettings& s) {
+            s.speed = 0.5f;
+            m.setSearchlightExponent(3);
+        };
+        row("photon counting on", &GlView::searchlightChecker, on, true, photons,
+            [](RenderSettings& s) { s.searchlight = 3; });
         // Lensing on in one view only: the two pictures of the hole side by side.
-        row("light bending on", &GlView::lightBendingChecker, on, still,
-            [](RenderSettings& s) { s.lightBending = true; }, true);
-        row("starry sky on", &GlView::starrySkyChecker, on, still,
-            [](RenderSettings& s) { s.starrySky = true; }, false);
-        row("light travel time on", &GlView::lightTravelTimeChecker, on, still,
-            [](RenderSettings& s) { s.lightTravelTime = true; }, false);
+        row("light bending on", &GlView::lightBendingChecker, on, true, still,
+            [](RenderSettings& s) { s.lightBending = true; });
+        row("starry sky on", &GlView::starrySkyChecker, on, false, still,
+            [](RenderSettings& s) { s.starrySky = true; });
+        row("light travel time on", &GlView::lightTravelTimeChecker, on, false, still,
+            [](RenderSettings& s) { s.lightTravelTime = true; });
     }
 
     void eachViewRendersItsOwnEffects() {

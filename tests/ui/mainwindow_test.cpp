@@ -228,9 +228,12 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("tag");
         QTest::addColumn<bool>("onToolBar");
-        QTest::newRow("light travel time")
-            << "actionLightTravelTime" << "Light Travel Time" << "lighttraveltime" << true;
-        QTest::newRow("starry sky") << "actionStarrySky" << "Starry Sky" << "starrysky" << false;
+        QTest::newRow("light travel time") << "actionLightTravelTime"
+                                           << "Light Travel Time"
+                                           << "lighttraveltime" << true;
+        QTest::newRow("starry sky") << "actionStarrySky"
+                                    << "Starry Sky"
+                                    << "starrysky" << false;
     }
 
     void switchesAreEditsOfTheDocument() {

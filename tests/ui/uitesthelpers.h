@@ -12,9 +12,9 @@
 #include "engine/timert.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
+#include "ui/helppages.h"
 #include "views/glview.h"
 #include "views/mainview.h"
-#include "ui/helppages.h"
 
 // Answers modal boxes as they appear: records each message box's title and text and presses its
 // first button; a colour dialog gets `color` and is accepted, or is rejected when color is invalid.
