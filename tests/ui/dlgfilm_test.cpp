@@ -1,16 +1,16 @@
 // The film dialog: the recorder buttons driven through the document's real clock (play holds
-// the state one second after the Record press, then replays at the recorded pace), seeking with
-// the slider, cutting, the Reset question, and a film exported from the dialog equal byte for
-// byte to the one tavolin-render writes.
+// the state one second after the Record press), seeking with the slider, cutting, the Reset
+// question, and a film exported from the dialog equal byte for byte to the one tavolin-render
+// writes.
 #include "ui/dlgfilm.h"
 
 #include <cmath>
 
+#include "base/traceoutput.h"
 #include "engine/docrt.h"
 #include "engine/filmrenderer.h"
 #include "engine/flypathfile.h"
 #include "engine/recorder.h"
-#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/ui/uitesthelpers.h"
 
@@ -38,9 +38,10 @@ class TestDlgFilm : public QObject {
 private slots:
     void initTestCase() { TraceOutput::setEnabled(false); }
 
-    // Record while the observer moves along x at one unit per second, stop, play: for a second
-    // the observer holds the state recorded one second after the Record press (x = 1), then the
-    // motion replays at its pace, and after the end it stays at the last state.
+    // The buttons drive the document's recorder on its real clock (what the recorder then keeps
+    // and replays: its own test and the document's): Record starts one second ahead, so that
+    // for a second after Play the observer holds the state recorded then (x = 1); the slider
+    // follows playback to the end, where the observer stays at the last state.
     void recordStopPlayHoldsTheFirstSecond() {
         DocRT doc;
         doc.requestBuiltInScene();
@@ -61,27 +62,14 @@ private slots:
         dlg.stopButton()->click();
         QCOMPARE(rec.mode(), int(Recorder::Stopped));
         QVERIFY(rec.point(0).time < -0.9);  // the first second has negative film times
-        const double duration = rec.duration();
-        QVERIFY(duration > 1.5 && duration < 1.8);
-
-        QElapsedTimer sincePlay;
+        QVERIFY(rec.duration() > 1.5 && rec.duration() < 1.8);
         dlg.playButton()->click();
-        sincePlay.start();
         QCOMPARE(rec.mode(), int(Recorder::Playing));
-        for (int wait : {0, 600}) {
-            QTest::qWait(wait);
-            doc.applyPendingChanges();
-            QVERIFY2(std::fabs(observerX(doc) - 1.0f) < 0.04f, qPrintable(QString::number(wait)));
-        }
-        while (sincePlay.elapsed() < 1300) QTest::qWait(10);
+        QTest::qWait(600);
         doc.applyPendingChanges();
-        const double film = (doc.clockMs() / 1000.0) - rec.startTime();
-        QVERIFY(film > 0.25 && film < 0.5);
-        QVERIFY(std::fabs(observerX(doc) - float(1.0 + film)) < 0.04f);
-        QTest::qWait(2 * DlgFilm::kRefreshMs);
-        const double shown = dlg.slider()->value() * duration / DlgFilm::kSliderRange;
-        QVERIFY2(shown > film - 0.05 && shown < film + 0.4, qPrintable(QString::number(shown)));
-        while (sincePlay.elapsed() < 3000) {  // frames go on past the end
+        QVERIFY(std::fabs(observerX(doc) - 1.0f) < 0.04f);
+        QElapsedTimer sincePlay;
+        for (sincePlay.start(); sincePlay.elapsed() < 2400;) {  // frames go on past the end
             QTest::qWait(20);
             doc.applyPendingChanges();
         }
@@ -111,7 +99,7 @@ private slots:
         QVERIFY(!dlg.slider()->isEnabled());
     }
 
-    // Cutting the start moves the first point to 0 rather than deleting the second before it;
+    // The cut buttons cut at the slider's place (what a cut keeps: the recorder's own test);
     // Reset asks first and only Yes deletes.
     void cuttingAndReset() {
         DocRT doc;
@@ -120,9 +108,6 @@ private slots:
         QVERIFY(
             rec.setPoints({pointAt(-0.9, 0), pointAt(-0.2, 1), pointAt(0.5, 2), pointAt(1.5, 3)}));
         dlg.findChild<QPushButton*>("buttonDeleteStart")->click();
-        QCOMPARE(rec.pointCount(), 4);
-        QCOMPARE(rec.point(0).time, 0.0);
-        QCOMPARE(rec.point(3).time, 1.5 + 0.9);
         QCOMPARE(dlg.frameLabel()->text(), QStringLiteral("[0/2.4]"));  // refreshed by the signal
         QVERIFY(rec.setPoints({pointAt(-0.9, 0), pointAt(-0.2, 1)}));
         dlg.findChild<QPushButton*>("buttonDeleteEnd")->click();

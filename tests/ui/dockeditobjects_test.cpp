@@ -14,8 +14,6 @@
 #include "scene/coldiscrete.h"
 #include "scene/rtobjdisk.h"
 #include "scene/rtobjplane.h"
-#include "scene/rtobjsphere.h"
-#include "scene/scenedata.h"
 #include "scene/texturesingle.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/editableobj.h"
@@ -83,15 +81,22 @@ struct Dock {
         return current() && current()->editorRows() ? current()->editorRows()->rowCount() : 0;
     }
     PropertyRow* row(int i) { return current()->editorRows()->row(i); }
-    rtObjSphere<1>* sphere(const QString& name) {
-        for (rtObjBase* object : scene().objects.items)
-            if (object->name == name) return dynamic_cast<rtObjSphere<1>*>(object);
-        return nullptr;
+    rtObjSphere<1>* sphere(const QString& name) { return objectNamed(doc, name); }
+
+    // Saves the document and loads the file again; what differs, or nothing.
+    QString reloadProblem() {
+        const QString saved = dir.filePath("edited.tavolin");
+        if (!doc.saveFile(saved)) return "not saved";
+        DocRT again;
+        if (!again.loadFile(saved)) return "not loaded:\n" + readFile(saved);
+        again.applyPendingChanges();
+        return again.sceneText() == doc.sceneText() ? QString() : "loaded differently";
     }
 
     // Steps separated by " | ": cat N, item N, new N (entry of the New menu), row N=TEXT,
-    // pick N=I (entry I of row N's name list), apply, delete, key row|combo (the Delete key with
-    // the focus in row 0 or in the item list), frame (the document's next frame), load NAME.
+    // pick N=I (entry I of row N's name list), apply, delete, key (the Delete key with the focus
+    // in row 0; in the item list: the end-to-end test), frame (the document's next frame), load
+    // NAME.
     void run(const QString& script) {
         for (const QString& step : script.split(" | ", Qt::SkipEmptyParts)) {
             const QString verb = step.section(' ', 0, 0), arg = step.section(' ', 1);
@@ -119,10 +124,8 @@ struct Dock {
             } else if (verb == "key") {
                 window.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&window));
-                QWidget* focus =
-                    arg == "row" ? static_cast<QWidget*>(row(0)->lineEdit()) : dock->itemCombo();
-                focus->setFocus();
-                QTest::keyClick(focus, Qt::Key_Delete);
+                row(0)->lineEdit()->setFocus();
+                QTest::keyClick(row(0)->lineEdit(), Qt::Key_Delete);
             } else
                 QFAIL(qPrintable("unknown step " + step));
         }
@@ -178,9 +181,7 @@ private slots:
         // A new disk sits at the document's black hole and is shaded with its own colour.
         add("new disk", "new 3 | row 0=glow | row 2=12 | row 4=8000 | apply | frame",
             "ground,ball,moon,glow", "glow", "", "", [](Dock& d) {
-                rtObjDisk* disk = nullptr;
-                for (rtObjBase* object : d.scene().objects.items)
-                    if (object->name == "glow") disk = dynamic_cast<rtObjDisk*>(object);
+                rtObjDisk* disk = objectNamed<rtObjDisk>(d.doc, "glow");
                 QVERIFY(disk);
                 QCOMPARE(disk->rout, 12.0f);
                 QCOMPARE(disk->tmax, 8000.0f);
@@ -245,7 +246,8 @@ private slots:
         add("luminance -1", "cat 1 | new 1 | row 0=5000 | row 1=-1 | apply", "*", "*", "1", "",
             none);
         // A new blackbody gets a name no item (pending or taken over) has, and renders as a
-        // blackbody made directly, under both kinds of eye and Doppler-shifted either way.
+        // blackbody made directly, under both kinds of eye and Doppler-shifted either way (its
+        // colours themselves: the CIE test).
         add("blackbody", "cat 1 | new 1 | row 0=3200 | row 1=0.5 | apply | new 1",
             "default,warm,blackbody1", "*,*,blackbody2", "", "", [](Dock& d) {
                 d.run("frame | cat 1 | new 1");
@@ -255,10 +257,6 @@ private slots:
                 for (const Eye& eye : {defaultEye(), cieHumanEye()})
                     for (float doppler : {1.0f, 0.7f, 1.3f})
                         QCOMPARE(pixelOf(*body, eye, doppler), pixelOf(reference, eye, doppler));
-                // 3200 K is orange to the CIE eye: red above blue (bytes R, G, B in memory).
-                const uint32_t px = pixelOf(*body, cieHumanEye(), 1.0f);
-                const auto* bytes = reinterpret_cast<const unsigned char*>(&px);
-                QVERIFY2(bytes[0] > bytes[2] + 40, qPrintable(QString::number(px, 16)));
             });
         // An existing blackbody: a refused edit keeps it, a good one regenerates its lines.
         add("blackbody edits",
@@ -276,9 +274,7 @@ private slots:
         });
         add("delete the last", "item 2 | delete | row 2=0.6 | apply | frame", "ground,ball", "ball",
             "", "", [](Dock& d) { QCOMPARE(d.sphere("ball")->radius2, 0.6f * 0.6f); });
-        add("Delete key in a text field", "item 1 | key row", "ground,ball,moon", "*", "", "",
-            none);
-        add("Delete key in the dock", "item 1 | key combo", "ground,moon", "*", "", "", none);
+        add("Delete key in a text field", "item 1 | key", "ground,ball,moon", "*", "", "", none);
         add("delete everything", "delete | delete | delete | delete | apply | frame", "", "*", "",
             "", [](Dock& d) { QCOMPARE(d.scene().objects.items.size(), size_t(0)); });
         // Another scene rebuilds the dock on the same category, dropping an unapplied edit.
@@ -297,7 +293,6 @@ private slots:
         add(
             "crash B", deleteAll, "*", "*", "", "texture",
             [](Dock& d) { QCOMPARE(d.scene().textures.items.size(), size_t(1)); }, "stonehenge");
-        add("the last texture stays", "cat 2 | delete", "plain", "*", "", "texture", none);
         add(
             "a texture first, then the sphere",
             "cat 2 | new 2 | row 0=lawn | apply | cat 0 | new 2 | apply | frame", "", "*", "", "",
@@ -313,12 +308,8 @@ private slots:
         const Check reloads = [](Dock& d) {
             const size_t objects = d.current()->editsNewItem() ? 0 : 1;  // the new item refused?
             d.run("frame");
-            const QString saved = d.dir.filePath("edited.tavolin");
-            QVERIFY(d.doc.saveFile(saved));
-            DocRT again;
-            QVERIFY2(again.loadFile(saved), qPrintable(readFile(saved)));
-            again.applyPendingChanges();
-            QCOMPARE(again.sceneText(), d.doc.sceneText());
+            const QString problem = d.reloadProblem();
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
             QCOMPARE(d.scene().objects.items.size(), objects);
         };
         const QString texture = "cat 2 | new 0 | apply | frame | cat 0 | ";
@@ -460,13 +451,9 @@ private slots:
             if (step != "apply") continue;
             ++applies;
             d.run("frame");
-            const QString saved = d.dir.filePath("monkey.tavolin");
+            const QString problem = d.reloadProblem();
             const QString context = log.mid(log.size() - 12).join(" | ") + "\n" + reports.join(' ');
-            QVERIFY2(reports.isEmpty() && d.doc.saveFile(saved), qPrintable(context));
-            DocRT again;
-            QVERIFY2(again.loadFile(saved), qPrintable(context + "\n" + readFile(saved)));
-            again.applyPendingChanges();
-            QVERIFY2(again.sceneText() == d.doc.sceneText(), qPrintable(context));
+            QVERIFY2(reports.isEmpty() && problem.isEmpty(), qPrintable(context + "\n" + problem));
         }
         DocRT::setErrorReporter(DocRT::ErrorReporter());
         QVERIFY(applies > steps / 10);  // the sequence did reach the document often

@@ -195,9 +195,8 @@ private slots:
 
     // P pauses and resumes and says so; a menu's brief pause and other keys do not.
     void pKeyAnnouncesThePause() {
-        DocRT doc;
-        doc.requestBuiltInScene();
-        MainView main(nullptr, &doc);
+        BuiltInView v;
+        MainView& main = v.main;
         std::vector<bool> announced;
         connect(&main, &MainView::pausedChanged, this, [&](bool p) { announced.push_back(p); });
         main.setPaused(true);

@@ -1,15 +1,21 @@
 // The main window: effect switches, shortcuts with the menu bar hidden, help, the About box's
-// pause, undo (of scene edits and of the eye) and the unsaved-changes question, a scene naming
-// an undefined texture, and keys reaching the view.
+// pause, undo (of scene edits, of the eye and of the Light Travel Time and Starry Sky switches)
+// and the unsaved-changes question, a scene naming an undefined texture, the observer's clock,
+// and the searchlight: its switch, the brightness read-out against the closed-form beaming
+// factor, and automatic exposure in the frame loop.
 #include "ui/mainwindow.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "engine/autoexposure.h"
 #include "scene/rendersettings.h"
-#include "scene/rtobjsphere.h"
-#include "scene/scenedata.h"
 #include "tests/ui/uitesthelpers.h"
 #include "ui/dlgabout.h"
 #include "ui/dlgeye.h"
+#include "ui/dlgrenderoptions.h"
 #include "ui/helpassistant.h"
+#include "ui/readoutformat.h"
 
 using namespace viewtest;
 
@@ -24,10 +30,14 @@ const char* kTwoBalls = R"(<tavolinfile>
 </tavolinfile>
 )";
 
-rtObjSphere<1>* sphereNamed(DocRT* doc, const QString& name) {
-    for (rtObjBase* object : doc->getSceneData()->objects.items)
-        if (object->name == name) return dynamic_cast<rtObjSphere<1>*>(object);
-    return nullptr;
+// A scene whose file stores the observer's time 33 and, when tag is given, that switch on.
+QByteArray switchScene(const QString& tag) {
+    const QString on = tag.isEmpty() ? "" : QString("    <%1>1</%1>\n").arg(tag);
+    return ("<tavolinfile>\n  <renderSettings>\n    <start>0;0;0;33</start>\n" + on +
+            "  </renderSettings>\n"
+            "  <sphere><center>0;0;5;0</center><texname>plain</texname></sphere>\n"
+            "  <newtexturesingle><texname>plain</texname></newtexturesingle>\n</tavolinfile>\n")
+        .toUtf8();
 }
 
 // Shows the window and makes it the active one, so that its shortcuts reach it.
@@ -37,12 +47,25 @@ bool showActive(MainWindow& w) {
     return QTest::qWaitForWindowExposed(&w) && QTest::qWaitForWindowActive(&w);
 }
 
+// The bright end computed here from scratch: the 99th percentile (nearest rank) of the largest
+// channel over the pixels that are not the background.
+int percentileBrightEnd(const std::vector<uint32_t>& pixels, uint32_t background) {
+    std::vector<int> m;
+    for (uint32_t p : pixels)
+        if (p != background)
+            m.push_back(int(std::max({p & 0xffu, (p >> 8) & 0xffu, (p >> 16) & 0xffu})));
+    std::sort(m.begin(), m.end());
+    return m.empty() ? -1 : m[size_t(std::ceil(0.99 * double(m.size()))) - 1];
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { quietOffscreenWarnings(); }
+
     // Each effect switch of the menu flips its own flag of the document, and no other.
     void effectActionsSwitchTheDocument() {
         MainWindow w;
@@ -96,7 +119,6 @@ private slots:
             QTRY_VERIFY(readFile(log).contains((prefix + "index.html").toUtf8()));
             w.slotShowHelpItem("dlgfilm");
             QTRY_VERIFY(readFile(log).contains((prefix + "dlgfilm.html").toUtf8()));
-
             bool pausedMeanwhile = false;
             QTimer::singleShot(300, this, [&] {
                 auto* about = qobject_cast<DlgAbout*>(QApplication::activeModalWidget());
@@ -111,20 +133,20 @@ private slots:
         HelpAssistant::setStartNoticeEnabled(true);
     }
 
-    // Applied edits (a change and a deletion) mark the window modified and are undone and redone
-    // at the next frames; leaving the document with changes asks Save / Discard / Cancel, and a
-    // failed save says where it failed and keeps the mark.
+    // Applied edits (a change and a deletion) are undone and redone at the next frames, the
+    // unsaved mark following them; New with changes asks, Discard writes nothing, and a failed
+    // save says where it failed and keeps the mark. (Cancel, Save and the title's mark through
+    // the keyboard: the end-to-end test.)
     void editsUndoAndTheUnsavedChangesQuestion() {
         QTemporaryDir dir;
         const QString file = dir.filePath("mine.tavolin");
         QVERIFY(writeFile(file, kTwoBalls));
         MainWindow w;
         QStringList asked;
-        QMessageBox::StandardButton answer = QMessageBox::Cancel;
-        QString saveAs;
+        const QString saveAs = dir.filePath("no-such-folder/new.tavolin");
         w.setQuestions({[&](const QString& text) {
                             asked << text;
-                            return answer;
+                            return QMessageBox::Discard;
                         },
                         [&](const QString&) { return saveAs; },
                         {}});
@@ -134,51 +156,38 @@ private slots:
         QVERIFY(w.openFile(file));
         QVERIFY(waitFrames(view, 2));
         QCOMPARE(w.windowTitle(), QString("mine.tavolin[*] - Tavolin"));
-        QVERIFY(!w.isWindowModified());
-
         // What the edit dock's Apply records: a bigger ball, then the moon deleted.
         SceneData* scene = doc->getSceneData();
-        auto* bigger = static_cast<rtObjSphere<1>*>(sphereNamed(doc, "ball")->clone());
+        auto* bigger = static_cast<rtObjSphere<1>*>(objectNamed(*doc, "ball")->clone());
         bigger->radius = 2.0f;
-        scene->objects.recordChange(bigger, sphereNamed(doc, "ball"));
+        scene->objects.recordChange(bigger, objectNamed(*doc, "ball"));
         QVERIFY(waitFrames(view, 2));
-        scene->objects.recordRemoval(sphereNamed(doc, "moon"));
+        scene->objects.recordRemoval(objectNamed(*doc, "moon"));
         QVERIFY(waitFrames(view, 2));
-        QVERIFY(!sphereNamed(doc, "moon"));
-        QVERIFY(w.isWindowModified());
+        QVERIFY(!objectNamed(*doc, "moon") && w.isWindowModified());
         QCOMPARE(w.undoStack()->count(), 2);
         // Ctrl+Z twice brings back the file's scene, unmodified; Ctrl+Shift+Z redoes.
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(waitFrames(view, 2));
-        QVERIFY(sphereNamed(doc, "moon"));
-        QCOMPARE(sphereNamed(doc, "ball")->radius, 2.0f);
+        QVERIFY(objectNamed(*doc, "moon"));
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(waitFrames(view, 2));
-        QCOMPARE(sphereNamed(doc, "ball")->radius, 0.5f);
+        QCOMPARE(objectNamed(*doc, "ball")->radius, 0.5f);
         QVERIFY(!w.isWindowModified());
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(waitFrames(view, 2));
-        QCOMPARE(sphereNamed(doc, "ball")->radius, 2.0f);
+        QCOMPARE(objectNamed(*doc, "ball")->radius, 2.0f);
         QVERIFY(w.isWindowModified());
 
-        QVERIFY(!w.close());  // Cancel keeps the window and the changes
-        QCOMPARE(asked.size(), 1);
-        QVERIFY(asked[0].contains("mine.tavolin"));
-        QVERIFY(w.isWindowModified());
-        answer = QMessageBox::Save;  // Save writes the document's own file
         w.slotFileNew();
-        QVERIFY(!w.isWindowModified());
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].contains("mine.tavolin") && !w.isWindowModified());
+        QCOMPARE(readFile(file), QByteArray(kTwoBalls));
         QCOMPARE(w.windowTitle(), QString("Untitled[*] - Tavolin"));
-        DocRT saved;
-        QVERIFY(saved.loadFile(file));
-        saved.applyPendingChanges();
-        QCOMPARE(sphereNamed(&saved, "ball")->radius, 2.0f);
         QVERIFY(waitFrames(view, 2));
-
         scene = doc->getSceneData();
         scene->objects.recordRemoval(scene->objects.items[0]);
         QVERIFY(waitFrames(view, 2));
-        saveAs = dir.filePath("no-such-folder/new.tavolin");
         {
             ModalAnswerer boxes;
             w.slotFileSave();
@@ -186,9 +195,8 @@ private slots:
             QVERIFY(boxes.texts[0].contains(QDir::toNativeSeparators(saveAs)));
         }
         QVERIFY(w.isWindowModified());
-        answer = QMessageBox::Discard;
         w.slotFileNew();
-        QCOMPARE(asked.size(), 3);
+        QCOMPARE(asked.size(), 2);
         QVERIFY(!w.isWindowModified());
         QVERIFY(waitFrames(view, 2));
         QCOMPARE(doc->getSceneData()->objects.items.size(), size_t(8));  // the built-in scene
@@ -206,11 +214,144 @@ private slots:
         dialog->buttons()->button(QDialogButtonBox::Apply)->click();
         QVERIFY(w.isWindowModified());
         w.findChild<QAction*>("actionUndo")->trigger();
-        QVERIFY(w.document()->nextFrameEye() == before);
-        QVERIFY(dialog->currentEye() == before);
+        QVERIFY(w.document()->nextFrameEye() == before && dialog->currentEye() == before);
         QVERIFY(!w.isWindowModified());
         w.findChild<QAction*>("actionRedo")->trigger();
         QCOMPARE(w.document()->nextFrameEye().kind, EyeKind::Cie1931);
+    }
+
+    // {action, its text, the file's tag, whether the tool bar holds it}: the switch is an edit of
+    // the document (undo and redo push nothing of their own, the unsaved mark), saved in the file
+    // and absent from it while off, and set from an opened file with nothing to undo.
+    void switchesAreEditsOfTheDocument_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<bool>("onToolBar");
+        QTest::newRow("light travel time") << "actionLightTravelTime"
+                                           << "Light Travel Time"
+                                           << "lighttraveltime" << true;
+        QTest::newRow("starry sky") << "actionStarrySky"
+                                    << "Starry Sky"
+                                    << "starrysky" << false;
+    }
+
+    void switchesAreEditsOfTheDocument() {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QString, tag);
+        QFETCH(bool, onToolBar);
+        bool RenderSettings::*on =
+            onToolBar ? &RenderSettings::lightTravelTime : &RenderSettings::starrySky;
+        QTemporaryDir dir;
+        const QString plain = dir.filePath("plain.tavolin"), saved = dir.filePath("saved.tavolin");
+        QVERIFY(writeFile(plain, switchScene("")));
+        MainWindow w;
+        w.setQuestions({[](const QString&) { return QMessageBox::Discard; },
+                        [&](const QString&) { return saved; },
+                        {}});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QAction* sw = w.findChild<QAction*>(name);
+        auto open = [&](const QString& file, bool isOn) {
+            QVERIFY(w.openFile(file));
+            QVERIFY(waitFrames(*w.mainView(), 2));
+            QVERIFY(sw->isChecked() == isOn && w.document()->getSettings()->*on == isOn);
+            QCOMPARE(w.undoStack()->count(), 0);
+        };
+        open(plain, false);
+        QVERIFY(sw->isCheckable());
+        QCOMPARE(sw->text(), text);
+        QCOMPARE(w.toolBar()->actions().contains(sw), onToolBar);
+        QVERIFY(!onToolBar || !sw->icon().isNull());
+        QVERIFY(w.findChild<QMenu*>("menuOptions")->actions().contains(sw));
+        const RenderSettings& s = *w.document()->getSettings();
+        QVERIFY(!w.isWindowModified());
+
+        sw->trigger();
+        QVERIFY(s.*on && w.isWindowModified());
+        QCOMPARE(w.undoStack()->undoText(), text + " On");
+        QVERIFY(waitFrames(*w.mainView(), 2));  // frames with the switch on render
+        w.undoStack()->undo();
+        QVERIFY(!sw->isChecked() && !(s.*on) && !w.isWindowModified());
+        w.undoStack()->redo();
+        QVERIFY(sw->isChecked() && s.*on && w.isWindowModified());
+        QCOMPARE(w.undoStack()->count(), 1);
+
+        // Saved with the switch, and the mark goes; the observer's time is stored as 0.
+        w.slotFileSave();
+        QVERIFY(!w.isWindowModified());
+        const QString file = QString::fromUtf8(readFile(saved));
+        QVERIFY(file.contains(QString("    <%1>1</%1>\n").arg(tag)));
+        QVERIFY(!file.contains(onToolBar ? "starrysky" : "lighttraveltime"));
+        QVERIFY(file.contains("<start>0;0;0;0</start>"));
+        open(plain, false);
+        open(saved, true);
+        QVERIFY(!w.isWindowModified());
+    }
+
+    // The window's clock controls (how the clock runs, holds and is set: its own test): the
+    // picture held by a menu or dialog holds the time, Freeze Time stops it, Set Time asks, the
+    // read-out shows it, and a scene opened starts at 0 and stays frozen.
+    void theObserversTimeRunsFreezesAndIsSet() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("s.tavolin");
+        QVERIFY(writeFile(file, switchScene("lighttraveltime")));
+        MainWindow w;
+        double answer = 42.5, offered = -1.0;
+        bool accept = true;
+        MainWindow::Questions q;
+        q.observerTime = [&](double current, double& chosen) {
+            offered = current;
+            if (accept) chosen = answer;
+            return accept;
+        };
+        w.setQuestions(q);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(waitFrames(*w.mainView(), 2));
+        DocRT* doc = w.document();
+        QAction* freeze = w.findChild<QAction*>("actionFreezeTime");
+        QVERIFY(!freeze->isChecked() && !doc->isObserverTimeFrozen());
+        QVERIFY(w.toolBar()->actions().contains(freeze) && !freeze->icon().isNull());
+
+        w.mainView()->suspendRendering();
+        const double held = doc->observerTime();
+        spin(150);
+        QCOMPARE(doc->observerTime(), held);
+        w.mainView()->resumeRendering();
+        spin(150);
+        QVERIFY(doc->observerTime() > held + 0.1);
+        QVERIFY(doc->observerTime() < held + 1.0);  // not the 150 ms it was held on top
+
+        // Frozen: T stands; set: exactly the answer; the read-out shows it.
+        freeze->trigger();
+        QVERIFY(doc->isObserverTimeFrozen());
+        const double t0 = doc->observerTime();
+        spin(100);
+        QCOMPARE(doc->observerTime(), t0);
+        w.findChild<QAction*>("actionSetTime")->trigger();
+        QCOMPARE(offered, t0);
+        QCOMPARE(doc->observerTime(), 42.5);
+        auto* label = w.findChild<QLabel*>("labelObserverTime");
+        QVERIFY(label->isVisible());
+        QCOMPARE(label->text(), readout::observerTime(42.5));
+        accept = false;
+        answer = 7.0;
+        w.findChild<QAction*>("actionSetTime")->trigger();
+        QCOMPARE(doc->observerTime(), 42.5);  // cancelled
+        QVERIFY(!w.mainView()->isMenuOpen());
+        w.findChild<QAction*>("actionObserverTime")->setChecked(false);
+        QVERIFY(!label->isVisible());
+
+        // A new scene starts at 0, whatever its file stores; still frozen.
+        QVERIFY(w.openFile(file));
+        QVERIFY(waitFrames(*w.mainView(), 2));
+        QCOMPARE(doc->observerTime(), 0.0);
+        QVERIFY(freeze->isChecked());
+        freeze->trigger();  // thawed, T runs on from where it stood
+        spin(100);
+        QVERIFY(!doc->isObserverTimeFrozen() && doc->observerTime() > 0.05);
     }
 
     // A scene naming a texture it never defines still opens, and the window says which name is
@@ -219,8 +360,7 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath("typo.tavolin");
         const QByteArray first = "plain</texname></sphere>\n  <sphere>";
-        const QByteArray typo = QByteArray(kTwoBalls).replace(first, "pL" + first.mid(2));
-        QVERIFY(writeFile(file, typo));
+        QVERIFY(writeFile(file, QByteArray(kTwoBalls).replace(first, "pL" + first.mid(2))));
         MainWindow w;
         w.show();
         QVERIFY(w.openFile(file));
@@ -229,22 +369,128 @@ private slots:
         QVERIFY2(box->informativeText().contains("\"pLain\""), qPrintable(box->informativeText()));
         QVERIFY(!box->isModal());
         QVERIFY(waitFrames(*w.mainView(), 2));
-        QVERIFY(sphereNamed(w.document(), "ball"));
+        QVERIFY(objectNamed(*w.document(), "ball"));
     }
 
-    // Keys typed into the view fly the observer: holding A raises the speed, R stops.
-    void keysReachTheNavigation() {
+    // The switch toggles the document between off and the exponent chosen in the render options
+    // (a new choice applies at once while on), and the searchlight and exposure in use outlast a
+    // scene loaded from a file; off, a loaded scene keeps its defaults.
+    void searchlightSwitchTogglesTheDocumentAndSurvives() {
         MainWindow w;
+        auto* action = w.findChild<QAction*>("actionSearchlight");
+        RenderSettings* s = w.document()->getSettings();
+        action->trigger();
+        QCOMPARE(s->searchlight, int8_t(4));
+        action->trigger();
+        QCOMPARE(s->searchlight, int8_t(0));
+        w.findChild<QAction*>("actionRenderOptions")->trigger();
+        DlgRenderOptions* dlg = nullptr;  // a window of its own, not a child of the main window
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* options = qobject_cast<DlgRenderOptions*>(top)) dlg = options;
+        QVERIFY(dlg);
+        dlg->searchlightCombo()->setCurrentIndex(1);
+        dlg->onAccept();
+        QCOMPARE(s->searchlight, int8_t(0));  // choosing k does not switch it on
+        action->trigger();
+        QCOMPARE(s->searchlight, int8_t(3));
+        dlg->searchlightCombo()->setCurrentIndex(0);
+        dlg->onAccept();
+        QCOMPARE(s->searchlight, int8_t(4));
+        dlg->close();
+
+        s->exposureStops = -1.5f;
+        const QString scene = TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin";
+        QVERIFY(w.document()->loadFile(scene));
+        QVERIFY(waitFrames(*w.mainView(), 2));
+        RenderSettings* loaded = w.document()->getSettings();
+        QVERIFY(loaded != s);  // the scene's own settings record took over
+        QCOMPARE(loaded->searchlight, int8_t(4));
+        QCOMPARE(loaded->exposureStops, -1.5f);
+        QCOMPARE(loaded->eye.beamingExponent, int8_t(4));  // what the engine renders with
+        action->trigger();
+        loaded->exposureStops = 0.0f;
+        QVERIFY(w.document()->loadFile(scene));
+        QVERIFY(waitFrames(*w.mainView(), 2));
+        QCOMPARE(w.document()->getSettings()->searchlight, int8_t(0));
+        QCOMPARE(w.document()->getSettings()->exposureStops, 0.0f);
+    }
+
+    // "Brightness at Cursor" shows (1/D)^k of the pixel under the cursor, D = gamma (1 - beta
+    // cos theta') with theta' between the pixel's ray (x, y, 1000) and the motion, only while the
+    // searchlight is on in the cursor's view, and follows that view's exponent and switches.
+    void brightnessReadOutAtTheCursor() {
+        MainWindow w;
+        w.resize(800, 500);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        GlView* view = w.mainView()->rootView().view();
-        const float before = w.document()->getSettings()->speed;
-        QTest::keyPress(view, Qt::Key_A);
-        spin(300);
-        QTest::keyRelease(view, Qt::Key_A);
-        QVERIFY(w.document()->getSettings()->speed > before + 0.1f);
-        QTest::keyClick(view, Qt::Key_R);
-        QCOMPARE(w.document()->getSettings()->speed, 0.0f);
+        QVERIFY(waitFrames(*w.mainView(), 2));
+        auto* label = w.findChild<QLabel*>("labelCursorBrightness");
+        MainView* main = w.mainView();
+        QVERIFY(holdFrames(*main));
+        const double beta = 0.6, gamma = 1.25;
+        w.document()->getSettings()->speed = float(beta);
+        GlView* view = main->rootView().view();
+        const int vw = view->width(), vh = view->height();
+        auto readOutAt = [&](QPoint p, int k) {
+            hover(view, p);
+            QTRY_COMPARE(main->cursorX(), p.x());
+            w.updateStatusBar();
+            const double x = (p.x() - vw * 0.5) / vw * 1000.0 * (vw >= vh ? 1.0 : double(vw) / vh);
+            const double y = (p.y() - vh * 0.5) / vh * 1000.0 * (vw >= vh ? double(vh) / vw : 1.0);
+            const double cosTheta = 1000.0 / std::sqrt(x * x + y * y + 1.0e6);
+            const double expected = std::pow(1.0 / (gamma * (1.0 - beta * cosTheta)), k);
+            const double shown = label->text().section(": ", 1).toDouble();
+            QVERIFY2(std::fabs(shown - expected) < 1e-5 * expected,
+                     qPrintable(label->text() + " vs " + QString::number(expected)));
+        };
+        hover(view, QPoint(vw / 2, vh / 2));
+        w.updateStatusBar();
+        QVERIFY(!label->isVisible());  // searchlight off
+        w.findChild<QAction*>("actionSearchlight")->trigger();
+        readOutAt(QPoint(vw / 2, vh / 2), 4);
+        QVERIFY(label->isVisible());
+        main->setSearchlightExponent(3);
+        readOutAt(QPoint(vw * 3 / 4, vh / 5), 3);
+        // The view's own switches: no Doppler effect, no brightening; searchlight disabled there,
+        // no read-out.
+        view->dopplerChecker().setChoice(EffectChoice::Disable);
+        w.updateStatusBar();
+        QCOMPARE(label->text().section(": ", 1).toDouble(), 1.0);
+        view->dopplerChecker().setChoice(EffectChoice::UseParent);
+        view->searchlightChecker().setChoice(EffectChoice::Disable);
+        w.updateStatusBar();
+        QVERIFY(!label->isVisible());
+        main->resumeRendering();
+    }
+
+    // Automatic exposure on a picture that clips (the 8-bit clamp stops at 254): the frame loop
+    // steps the exposure down frame by frame until the picture no longer clips, and leaves a
+    // manual one alone.
+    void autoExposureDarkensAnOverBrightPicture() {
+        BuiltInView v;
+        MainView& main = v.main;
+        main.setPaused(true);
+        RenderSettings& s = *v.doc.getSettings();
+        const uint32_t background = s.backgroundPixel();
+        GlView* view = main.rootView().view();
+        s.exposureStops = 6.0f;  // manual: stays, and clips
+        QVERIFY(waitFrames(main, 3));
+        QVERIFY(holdFrames(main));
+        QCOMPARE(s.exposureStops, 6.0f);
+        QVERIFY(percentileBrightEnd(pixelsOf(view), background) >= 254);
+        std::vector<float> stops;
+        connect(&main, &MainView::updateStatusBar, this, [&] { stops.push_back(s.exposureStops); });
+        s.autoExposure = true;
+        main.resumeRendering();
+        QVERIFY(waitFrames(main, 10));
+        QVERIFY(holdFrames(main));
+        QVERIFY(stops.size() >= 10);
+        // Never brighter; the first steps take the clipped picture down by whole steps.
+        QVERIFY(std::is_sorted(stops.rbegin(), stops.rend()));
+        QCOMPARE(stops[0], 6.0f - AutoExposure::kClippedStep);
+        const int end = percentileBrightEnd(pixelsOf(view), background);
+        QVERIFY2(end < 254 && end >= AutoExposure::kLow - 5, qPrintable(QString::number(end)));
+        main.resumeRendering();
     }
 };
 

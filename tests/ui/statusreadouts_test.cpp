@@ -145,6 +145,15 @@ private slots:
         QCOMPARE(readout::position(-1e-6f, 0.0f, 0.0f), readout::position(0.0f, 0.0f, 0.0f));
         QCOMPARE(readout::speed(1e-9f, true, true, 1.0f), readout::speed(0.0f, true, true, 1.0f));
         QVERIFY(readout::factor(1e-9).contains('1'));
+        // The observer's time by hand: figure spaces before the digits, two decimals, a sign slot.
+        const QString f(QChar(0x2007));
+        const std::pair<double, QString> times[] = {{0.0, "t = " + f.repeated(5) + "0.00 s"},
+                                                    {12.25, "t = " + f.repeated(4) + "12.25 s"},
+                                                    {-3.5, "t = " + f.repeated(4) + "-3.50 s"},
+                                                    {-99999.99, "t = -99999.99 s"},
+                                                    {-123456.78, "t = -123456.8 s"},
+                                                    {1234567.891, "t = " + f + f + "1234568 s"}};
+        for (const auto& [t, text] : times) QCOMPARE(readout::observerTime(t), text);
     }
 
     void everyReadOutFitsAFixedField() {

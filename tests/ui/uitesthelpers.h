@@ -10,9 +10,11 @@
 #include "engine/docrt.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
+#include "scene/rtobjsphere.h"
+#include "scene/scenedata.h"
+#include "ui/helppages.h"
 #include "views/glview.h"
 #include "views/mainview.h"
-#include "ui/helppages.h"
 
 // Answers modal boxes as they appear: records each message box's title and text and presses its
 // first button; a colour dialog gets `color` and is accepted, or is rejected when color is invalid.
@@ -76,6 +78,14 @@ inline bool writeStandInViewer(const QString& path, const QString& log) {
         "while IFS= read -r line; do\n  echo \"in $line\" >> \"$log\"\n"
         "  case \"$line\" in *quit.html) exit 0;; esac\ndone\n";
     return writeFile(path, script.arg(log).toLocal8Bit(), true);
+}
+
+// The scene's object of that name and kind, or null.
+template <typename Kind = rtObjSphere<1>>
+Kind* objectNamed(DocRT& doc, const QString& name) {
+    for (rtObjBase* object : doc.getSceneData()->objects.items)
+        if (object->name == name) return dynamic_cast<Kind*>(object);
+    return nullptr;
 }
 
 // Records the help pages requested while it lives.
@@ -157,6 +167,22 @@ inline std::vector<uint32_t> referenceRender(DocRT& doc, RenderSettings& setting
     const PixelBuffer& b = engine.ownPixelBuffer();
     return std::vector<uint32_t>(b.data(), b.data() + size_t(b.width()) * b.height());
 }
+
+// A main view of the built-in scene; shown at w x h when w is given.
+struct BuiltInView {
+    DocRT doc;
+    MainView main;
+    static DocRT* builtIn(DocRT& doc) {
+        doc.requestBuiltInScene();
+        return &doc;
+    }
+    explicit BuiltInView(int w = 0, int h = 0) : main(nullptr, builtIn(doc)) {
+        if (w == 0) return;
+        main.resize(w, h);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+    }
+};
 
 inline std::vector<uint32_t> pixelsOf(GlView* view) {
     const PixelBuffer& b = view->engine()->ownPixelBuffer();
