@@ -3,19 +3,19 @@
 // or refused with a short message; none crashes, hangs, reads a file it shouldn't, or touches
 // the current scene when refused.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "accel/kdtree.h"
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
 #include "engine/timert.h"
-#include "accel/kdtree.h"
 #include "scene/rendersettings.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
@@ -24,31 +24,26 @@ using namespace doctest;
 
 namespace {
 
-constexpr uint32_t kStale = 0x12345678u;  // alpha 0x12: shading and background never write it
 // Longest error text a refusal may show: the message box must stay readable.
 constexpr int kMaxMessage = 600;
 const QByteArray kTexture =
     "<newtexturesingle><texname>t</texname><color>default</color></newtexturesingle>";
 
-QString hostile(const char* name) { return QStringLiteral(TAVOLIN_TEST_DATA "/hostile/") + name; }
+QString hostile(const char* name) { return dataFile("hostile/") + name; }
 
-// Renders the document's scene on this thread into a buffer first filled with kStale; returns
-// the number of pixels left unwritten.
-int renderStale(DocRT& doc, int w, int h, int bundle, bool bending, float speed,
-                PixelBuffer* out = nullptr) {
+// The picture of the document's scene at a packet size, with or without bending, at a speed.
+std::vector<uint32_t> picture(DocRT& doc, int w, int h, int bundle, bool bending, float speed) {
     RenderSettings settings = *doc.getSettings();
     settings.maxBundleSize = bundle;
     settings.lightBending = bending;
     settings.speed = speed;
-    PixelBuffer local;
-    PixelBuffer& buffer = out ? *out : local;
-    EXPECT_TRUE(buffer.setSize(w, h, 1));
-    std::fill_n(buffer.data(), buffer.pixelCount(), kStale);
-    TimeRT engine;
-    engine.raytracePic(&settings, doc.getSceneData(), doc.getTree(), &buffer);
-    while (!engine.runTask()) {
-    }
-    return int(std::count(buffer.data(), buffer.data() + buffer.pixelCount(), kStale));
+    return trace(doc, settings, w, h);
+}
+
+// The number of pixels such a picture leaves unwritten.
+int renderStale(DocRT& doc, int w, int h, int bundle, bool bending, float speed) {
+    const std::vector<uint32_t> p = picture(doc, w, h, bundle, bending, speed);
+    return int(std::count(p.begin(), p.end(), kStale));
 }
 
 // A document holding the eight-sphere scene, the "current scene" a refused file must not touch.
@@ -58,8 +53,7 @@ struct Current {
     DocRT doc;
     std::vector<rtObjBase*> objects;
     Current() {
-        EXPECT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin")));
-        doc.applyPendingChanges();
+        load(doc, dataFile("spheres8.tavolin"));
         objects = doc.getSceneData()->objects.items;
     }
 
@@ -117,15 +111,19 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     for (int level = 4; level <= 64; ++level) deep64 += "</name>";
     const QByteArray tenMb(10 * 1024 * 1024, 'n');
     const auto image = [&](const QString& path) {
-        return inFile("<newtextureimage><texname>i</texname><colr>default</colr><colg>default"
-                      "</colg><colb>default</colb><imagefilename>" + path.toUtf8() +
-                      "</imagefilename></newtextureimage><plane><pos>-2;-2;-3;0</pos>"
-                      "<texname>i</texname></plane>");
+        return inFile(
+            "<newtextureimage><texname>i</texname><colr>default</colr><colg>default"
+            "</colg><colb>default</colb><imagefilename>" +
+            path.toUtf8() +
+            "</imagefilename></newtextureimage><plane><pos>-2;-2;-3;0</pos>"
+            "<texname>i</texname></plane>");
     };
     const auto observer = [](const char* lookat, const char* dirx, const char* diry) {
         return inFile(QByteArray("<renderSettings><lookat>") + lookat + "</lookat><dirx>" + dirx +
-                      "</dirx><diry>" + diry + "</diry></renderSettings><sphere><center>0;0;-4;0"
-                      "</center><texname>t</texname></sphere>" + kTexture);
+                      "</dirx><diry>" + diry +
+                      "</diry></renderSettings><sphere><center>0;0;-4;0"
+                      "</center><texname>t</texname></sphere>" +
+                      kTexture);
     };
     const struct {
         QString path;
@@ -203,23 +201,41 @@ TEST(HostileScene, TenMegabyteNameAndUtf16FilesLoadWhole) {
 // text: the file loads or is refused naming the property, and renders without a crash.
 TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
     // Each item's numeric properties, with "v" for vectors and "s" for single numbers.
-    const char* properties[] = {
-        "renderSettings start v", "renderSettings lookat v", "renderSettings dirx v",
-        "renderSettings diry v",  "renderSettings bhpos v",  "renderSettings bhradius s",
-        "sphere center v",        "sphere radius s",         "movsphere center v",
-        "movsphere tmin s",       "movsphere tmax s",        "movsphere mov v",
-        "movsphere radius s",     "plane pos v",             "plane x v",
-        "plane y v",              "plane sx s",              "plane sy s",
-        "cube pos v",             "cube x v",                "cube y v",
-        "cube z v",               "cube sx s",               "cube sy s",
-        "cube sz s",              "light intensity s",       "light pos v"};
-    const QByteArray items = "<sphere><center>0;0;-5;0</center><texname>t</texname></sphere>"
-                             "<movsphere><center>1;0;-5;0</center><mov>0.1;0;0;1</mov>"
-                             "<texname>t</texname></movsphere>"
-                             "<plane><pos>-2;-1;-6;0</pos><texname>t</texname></plane>"
-                             "<cube><pos>-1;1;-5;0</pos><texxy>t</texxy><texyz>t</texyz>"
-                             "<texzx>t</texzx></cube><light><pos>0;5;0;0</pos></light>" +
-                             kTexture;
+    const char* properties[] = {"renderSettings start v",
+                                "renderSettings lookat v",
+                                "renderSettings dirx v",
+                                "renderSettings diry v",
+                                "renderSettings bhpos v",
+                                "renderSettings bhradius s",
+                                "sphere center v",
+                                "sphere radius s",
+                                "movsphere center v",
+                                "movsphere tmin s",
+                                "movsphere tmax s",
+                                "movsphere mov v",
+                                "movsphere radius s",
+                                "plane pos v",
+                                "plane x v",
+                                "plane y v",
+                                "plane sx s",
+                                "plane sy s",
+                                "cube pos v",
+                                "cube x v",
+                                "cube y v",
+                                "cube z v",
+                                "cube sx s",
+                                "cube sy s",
+                                "cube sz s",
+                                "light intensity s",
+                                "light pos v"};
+    const QByteArray items =
+        "<sphere><center>0;0;-5;0</center><texname>t</texname></sphere>"
+        "<movsphere><center>1;0;-5;0</center><mov>0.1;0;0;1</mov>"
+        "<texname>t</texname></movsphere>"
+        "<plane><pos>-2;-1;-6;0</pos><texname>t</texname></plane>"
+        "<cube><pos>-1;1;-5;0</pos><texxy>t</texxy><texyz>t</texyz>"
+        "<texzx>t</texzx></cube><light><pos>0;5;0;0</pos></light>" +
+        kTexture;
     QTemporaryDir dir;
     Current current;
     for (const char* slot : properties) {
@@ -291,8 +307,8 @@ TEST(HostileScene, DegenerateObjectsAreRefusedWithLineAndColumn) {
         ASSERT_NE(line, lines.end()) << c[0];
         const QByteArray text = inFile("\n" + line->trimmed() + "\n" + kTexture);
         EXPECT_FALSE(current.loadOrRefuse(writeFile(dir, "one.tavolin", text)));
-        EXPECT_TRUE(current.lastError().startsWith(QString("Fatal error: ") + c[1] +
-                                                   "  line:2  column:"))
+        EXPECT_TRUE(
+            current.lastError().startsWith(QString("Fatal error: ") + c[1] + "  line:2  column:"))
             << current.lastError().toStdString();
     }
 }
@@ -304,23 +320,22 @@ TEST(HostileScene, ObserverFrameIsNormalised) {
         return inFile(QByteArray("<renderSettings><start>0;0;0;0</start><lookat>") + lookat +
                       "</lookat><dirx>" + dirx + "</dirx><diry>" + diry +
                       "</diry></renderSettings><sphere><center>0.3;-0.2;-4;0</center><radius>1.5"
-                      "</radius><texname>t</texname></sphere>" + kTexture);
+                      "</radius><texname>t</texname></sphere>" +
+                      kTexture);
     };
     QTemporaryDir dir;
     Current current;
-    PixelBuffer unit, scaled;
     ASSERT_TRUE(current.loadOrRefuse(
         writeFile(dir, "unit.tavolin", scene("0;0;-1;0", "1;0;0;0", "0;1;0;0"))));
-    ASSERT_EQ(renderStale(current.doc, 21, 15, 2, false, 0.6f, &unit), 0);
+    const std::vector<uint32_t> unit = picture(current.doc, 21, 15, 2, false, 0.6f);
     ASSERT_TRUE(current.loadOrRefuse(
         writeFile(dir, "long.tavolin", scene("0;0;-2;0", "3;0;0;0", "0;0.5;0;0"))));
     const RenderSettings& s = *current.doc.getSettings();
     EXPECT_EQ(s.lookat.z, -1.0f);
     EXPECT_EQ(s.dirx.x, 1.0f);
     EXPECT_EQ(s.diry.y, 1.0f);
-    ASSERT_EQ(renderStale(current.doc, 21, 15, 2, false, 0.6f, &scaled), 0);
-    EXPECT_NE(unit.pixel(10, 7), s.backgroundPixel());
-    EXPECT_TRUE(std::equal(unit.data(), unit.data() + unit.pixelCount(), scaled.data()));
+    EXPECT_NE(unit[7 * 21 + 10], s.backgroundPixel());
+    EXPECT_TRUE(picture(current.doc, 21, 15, 2, false, 0.6f) == unit);
 }
 
 TEST(HostileScene, ExternalEntitiesAreNeverRead) {

@@ -2,6 +2,7 @@
 // good and bad files between frames without memory growth, and (with TAVOLIN_STRESS=1) a 16x
 // supersampled 4K picture. TAVOLIN_STRESS=1 also makes the bounded loops ten times longer.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <random>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
@@ -31,14 +31,12 @@ long residentBytes() {
     return n == 2 ? resident * sysconf(_SC_PAGESIZE) : -1;
 }
 
-constexpr uint32_t kMarker = 0x12345678u;  // alpha 0x12: the renderer never writes it
-
 // Renders the document's scene with the pool into a marked buffer; returns the pixels unwritten.
 int renderWithPool(ThreadBase& pool, TimeRT& engine, DocRT& doc, PixelBuffer& buffer) {
-    std::fill_n(buffer.data(), buffer.pixelCount(), kMarker);
+    std::fill_n(buffer.data(), buffer.pixelCount(), doctest::kStale);
     engine.raytracePic(doc.getSettings(), doc.getSceneData(), doc.getTree(), &buffer);
     pool.startRendering(true);
-    return int(std::count(buffer.data(), buffer.data() + buffer.pixelCount(), kMarker));
+    return int(std::count(buffer.data(), buffer.data() + buffer.pixelCount(), doctest::kStale));
 }
 
 }  // namespace
@@ -105,8 +103,8 @@ TEST(PoolStress, StartedAbortedAndRestartedThousandsOfTimes) {
 TEST(DocumentStress, ThousandLoadApplyCyclesDoNotGrowMemory) {
     doctest::TraceOutputOff quiet;
     QTemporaryDir dir;
-    const QString good[] = {QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin"),
-                            QStringLiteral(TAVOLIN_TEST_DATA "/temple.tavolin")};
+    const QString good[] = {doctest::dataFile("spheres8.tavolin"),
+                            doctest::dataFile("temple.tavolin")};
     const QByteArray badTexts[] = {
         "<tavolinfile><plane><foo>1</foo></plane></tavolinfile>",
         "<tavolinfile><sphere><radius>2</radius>",
@@ -153,9 +151,7 @@ TEST(MemoryLimits, FourKAtSixteenSamplesCompletes) {
     if (!stress()) GTEST_SKIP() << "set TAVOLIN_STRESS=1";
     doctest::TraceOutputOff quiet;
     DocRT doc;
-    ASSERT_TRUE(
-        doc.loadFile(QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin")));
-    doc.applyPendingChanges();
+    doctest::load(doc, QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin"));
     TimeRT engine;
     ThreadBase pool;
     pool.addTasks(&engine);

@@ -5,6 +5,7 @@
 #include "engine/threadbase.h"
 
 #include <gtest/gtest.h>
+#include <xmmintrin.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -18,7 +19,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-#include <xmmintrin.h>
 
 #include "base/programmingerror.h"
 #include "base/traceoutput.h"
