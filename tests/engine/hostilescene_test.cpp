@@ -98,9 +98,6 @@ QByteArray inFile(const QByteArray& items) { return "<tavolinfile>" + items + "<
 // it loads and renders; "": refused with any short message).
 TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     QTemporaryDir dir;
-    const auto file = [&dir](const char* name, const QByteArray& text) {
-        return writeFile(dir, name, text);
-    };
     const QString fifo = dir.filePath("pipe.tavolin"), fifoImage = dir.filePath("pipe.png");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     ASSERT_EQ(mkfifo(QFile::encodeName(fifoImage).constData(), 0600), 0);
@@ -134,7 +131,7 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         {hostile("deep-property.tavolin"), nested},
         {hostile("deep-unknown.tavolin"), nested},
         {hostile("deep-items.tavolin"), nested},
-        {file("deep64.tavolin", inFile(deep64 + "</name></sphere>" + kTexture)), nullptr},
+        {writeFile(dir, "deep64.tavolin", inFile(deep64 + "</name></sphere>" + kTexture)), nullptr},
         // Pipes and devices would block or never end; a folder once gave "Premature end of
         // document".
         {fifo, "Could not read %1: not a regular file"},
@@ -142,11 +139,14 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         {dir.path(), "Could not read %1: Is a directory"},
         {dir.filePath("none.tavolin"), "Could not read %1: No such file or directory"},
         // Huge texts are named shortened.
-        {file("tag.tavolin", inFile("<" + tenMb + "/>")), ""},
-        {file("attrname.tavolin", inFile("<sphere " + tenMb + "=\"1\"/>")), ""},
-        {file("attrvalue.tavolin", inFile("<sphere radius=\"" + tenMb + "\"/>")), ""},
-        {file("value.tavolin", inFile("<sphere><radius>" + tenMb + "</radius></sphere>")), ""},
-        {file("endtag.tavolin", inFile("<sphere><" + tenMb + ">1</" + tenMb + "></sphere>")), ""},
+        {writeFile(dir, "tag.tavolin", inFile("<" + tenMb + "/>")), ""},
+        {writeFile(dir, "attrname.tavolin", inFile("<sphere " + tenMb + "=\"1\"/>")), ""},
+        {writeFile(dir, "attrvalue.tavolin", inFile("<sphere radius=\"" + tenMb + "\"/>")), ""},
+        {writeFile(dir, "value.tavolin", inFile("<sphere><radius>" + tenMb + "</radius></sphere>")),
+         ""},
+        {writeFile(dir, "endtag.tavolin",
+                   inFile("<sphere><" + tenMb + ">1</" + tenMb + "></sphere>")),
+         ""},
         {hostile("billion-laughs.tavolin"), ""},
         {hostile("quadratic-blowup.tavolin"), ""},
         {hostile("non-utf8.tavolin"), ""},
@@ -157,17 +157,17 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
          "Fatal error: <renderSettings> bhpos must be a finite number, not \"nan;inf;-inf;0\"  "
          "line:3  column:33"},
         // Image textures read only regular files; a missing picture draws the colours.
-        {file("fifo.tavolin", image(fifoImage)), nullptr},
-        {file("zero.tavolin", image("/dev/zero")), nullptr},
-        {file("folder.tavolin", image(dir.path())), nullptr},
+        {writeFile(dir, "fifo.tavolin", image(fifoImage)), nullptr},
+        {writeFile(dir, "zero.tavolin", image("/dev/zero")), nullptr},
+        {writeFile(dir, "folder.tavolin", image(dir.path())), nullptr},
         // An observer frame with a zero or parallel axis.
-        {file("o1.tavolin", observer("0;0;0;0", "1;0;0;0", "0;1;0;0")),
+        {writeFile(dir, "o1.tavolin", observer("0;0;0;0", "1;0;0;0", "0;1;0;0")),
          "Fatal error: the observer's direction lookat has zero length  line:1  column:"},
-        {file("o2.tavolin", observer("0;0;-1;0", "0;0;0;1", "0;1;0;0")),
+        {writeFile(dir, "o2.tavolin", observer("0;0;-1;0", "0;0;0;1", "0;1;0;0")),
          "Fatal error: the observer's direction dirx has zero length  line:1  column:"},
-        {file("o3.tavolin", observer("0;0;-1;0", "1;0;0;0", "2;0;0;0")),
+        {writeFile(dir, "o3.tavolin", observer("0;0;-1;0", "1;0;0;0", "2;0;0;0")),
          "Fatal error: the observer's directions dirx and diry are parallel  line:1  column:"},
-        {file("o4.tavolin", observer("0;0;-1;0", "0;0;3;0", "0;1;0;0")),
+        {writeFile(dir, "o4.tavolin", observer("0;0;-1;0", "0;0;3;0", "0;1;0;0")),
          "Fatal error: the observer's directions lookat and dirx are parallel  line:1  column:"},
     };
     Current current;

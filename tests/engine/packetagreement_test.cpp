@@ -272,21 +272,6 @@ TEST(FrameRendering, ProgressOnlyGrowsAndEndsAtOneHundred) {
     EXPECT_EQ(seen.back(), 100);
 }
 
-TEST(FrameRendering, LookingAwayFromTheBuiltInSceneGivesBackground) {
-    TraceOutputOff quiet;
-    DocRT doc;
-    doc.requestBuiltInScene();  // eight spheres ahead along -z
-    doc.applyPendingChanges();
-    doc.observerFrame().m[3][3] = 1.0f;  // looking along +z, right turned to -x
-    doc.observerFrame().m[1][1] = -1.0f;
-    doc.applyPendingChanges();
-    const uint32_t background = doc.getSettings()->backgroundPixel();
-    for (int bundle : {1, 2, 4}) {
-        const auto p = render(doc, bundle, 0.0f, false, 32, 32);
-        EXPECT_EQ(std::count(p.begin(), p.end(), background), 32 * 32) << bundle;
-    }
-}
-
 TEST(FrameRendering, ThePoolRendersWhatOneThreadRenders) {
     int argc = 0;
     std::unique_ptr<QCoreApplication> own;
