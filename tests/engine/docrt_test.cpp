@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 
+#include "engine/docrt.h"
 #include "accel/kdtree.h"
 #include "engine/filmrenderer.h"
 #include "engine/observerclock.h"
@@ -163,9 +164,9 @@ TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
     DocRT doc;
     for (const auto& c : cases) {
         QStringList announced;
-        const auto connection =
-            QObject::connect(&doc, &DocRT::sceneWarnings,
-                             [&announced](const QString&, const QStringList& w) { announced = w; });
+        const auto connection = QObject::connect(
+            &doc, &DocRT::sceneWarnings,
+            [&announced](const QString&, const QStringList& w) { announced = w; });
         const QByteArray text = "<tavolinfile>" + textures + c.items + "</tavolinfile>";
         ASSERT_TRUE(doc.loadFile(writeFile(dir, "w.tavolin", text)));
         QObject::disconnect(connection);
@@ -193,50 +194,39 @@ TEST(ObserverClock, RunsFreezesHoldsAndIsSet) {
         double expected;  // time(nowMs) after the step
     };
     const Step script[] = {
-        {Look, 5000, 0, 0.0},  // frozen at 0 from the start
-        {Thaw, 5000, 0, 0.0},  // runs from 5 s on the wall clock
+        {Look, 5000, 0, 0.0},        // frozen at 0 from the start
+        {Thaw, 5000, 0, 0.0},        // runs from 5 s on the wall clock
         {Look, 6500, 0, 1.5},
-        {Freeze, 7250, 0, 2.25},  // stands at 2.25
+        {Freeze, 7250, 0, 2.25},     // stands at 2.25
         {Look, 60000, 0, 2.25},
-        {Set, 61000, -4.0, -4.0},  // set while frozen: stays there
+        {Set, 61000, -4.0, -4.0},    // set while frozen: stays there
         {Look, 70000, 0, -4.0},
         {Thaw, 70000, 0, -4.0},
         {Look, 71000, 0, -3.0},
-        {Hold, 72000, 0, -2.0},  // a menu opens: stands at -2
-        {Hold, 90000, 0, -2.0},  // holding twice is holding once
+        {Hold, 72000, 0, -2.0},      // a menu opens: stands at -2
+        {Hold, 90000, 0, -2.0},      // holding twice is holding once
         {Look, 95000, 0, -2.0},
         {Release, 100000, 0, -2.0},  // and goes on from -2, not from -2 + 28
         {Look, 100500, 0, -1.5},
-        {Set, 101000, 100.0, 100.0},  // set while running: runs on from there
+        {Set, 101000, 100.0, 100.0}, // set while running: runs on from there
         {Look, 103000, 0, 102.0},
         {Hold, 104000, 0, 103.0},
-        {Freeze, 105000, 0, 103.0},   // frozen while held
-        {Release, 110000, 0, 103.0},  // still frozen after the hold
+        {Freeze, 105000, 0, 103.0},  // frozen while held
+        {Release, 110000, 0, 103.0}, // still frozen after the hold
         {Look, 120000, 0, 103.0},
-        {Release, 121000, 0, 103.0},  // releasing without a hold changes nothing
+        {Release, 121000, 0, 103.0}, // releasing without a hold changes nothing
     };
     ObserverClock clock;
     int line = 0;
     for (const Step& s : script) {
         ++line;
         switch (s.op) {
-            case Look:
-                break;
-            case Thaw:
-                clock.setFrozen(false, s.nowMs);
-                break;
-            case Freeze:
-                clock.setFrozen(true, s.nowMs);
-                break;
-            case Set:
-                EXPECT_TRUE(clock.setTime(s.value, s.nowMs));
-                break;
-            case Hold:
-                clock.hold(s.nowMs);
-                break;
-            case Release:
-                clock.release(s.nowMs);
-                break;
+            case Look: break;
+            case Thaw: clock.setFrozen(false, s.nowMs); break;
+            case Freeze: clock.setFrozen(true, s.nowMs); break;
+            case Set: EXPECT_TRUE(clock.setTime(s.value, s.nowMs)); break;
+            case Hold: clock.hold(s.nowMs); break;
+            case Release: clock.release(s.nowMs); break;
         }
         EXPECT_DOUBLE_EQ(clock.time(s.nowMs), s.expected) << "step " << line;
     }

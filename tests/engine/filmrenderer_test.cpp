@@ -12,12 +12,12 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "accel/kdtree.h"
-#include "base/traceoutput.h"
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
+#include "accel/kdtree.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/engine/doctesthelpers.h"
 
@@ -82,9 +82,7 @@ TEST(FilmRenderer, FrameCountCoversTheRecordingAndNamesAreNumberedBeforeTheSuffi
         double seconds;
         int fps, frames;
     } counts[] = {
-        {0.0, 25, 1},
-        {2.0, 25, 51},
-        {0.999, 10, 10},  // floor(9.99) + 1
+        {0.0, 25, 1}, {2.0, 25, 51}, {0.999, 10, 10},  // floor(9.99) + 1
         {1.05, 10, 11},
         {0.57, 100, 58},  // 0.57 * 100 is 56.99999999999999 in double: still 57 frame steps
         {1.0, 0, 0},
@@ -238,8 +236,8 @@ TEST(FilmRenderer, RefusalsSayWhyBeforeRendering) {
     EXPECT_EQ(kept.readAll(), sceneBytes);
 
     f = scene.film("long");
-    ASSERT_TRUE(
-        scene.doc.getRecorder().setPoints({pointAt(0.0, 0, -3, 0, 0), pointAt(1e8, 0, -3, 0, 0)}));
+    ASSERT_TRUE(scene.doc.getRecorder().setPoints(
+        {pointAt(0.0, 0, -3, 0, 0), pointAt(1e8, 0, -3, 0, 0)}));
     EXPECT_EQ(renderer.render(f, count), FilmRenderer::BadRange);
     EXPECT_EQ(renderer.errorText(),
               "The film is too long: 1e+08 s at 10 frames per second are more than the 10000000 "

@@ -24,9 +24,8 @@ std::vector<FlyPathPoint> awkwardPoints(int count, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::uniform_int_distribution<int> exponent(-40, 38);
-    const float specials[] = {0.0f,    -0.0f,       1.0f / 3.0f,
-                              FLT_MIN, -FLT_MAX,    FLT_MAX,
-                              0.1f,    16777217.0f, std::numeric_limits<float>::min() / 8};
+    const float specials[] = {0.0f,    -0.0f, 1.0f / 3.0f, FLT_MIN, -FLT_MAX,
+                              FLT_MAX, 0.1f,  16777217.0f, std::numeric_limits<float>::min() / 8};
     std::vector<FlyPathPoint> points;
     double t = -1.0 + unit(rng) * 1e-3;
     for (int i = 0; i < count; ++i) {
@@ -163,9 +162,8 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
         {"wrong header", "tavolin-flightpath 1\n" + pointLine(0), "line 1: not a fly-path file"},
         {"numbers first", pointLine(0), "line 1: not a fly-path file"},
         {"newer version", "tavolin-flypath 3\n" + pointLine(0), "line 1: fly-path format version"},
-        {"version 0", "tavolin-flypath 0\n",
-         "line 1: fly-path format version \"0\" is not "
-         "supported (this program reads versions 1 to 2)"},
+        {"version 0", "tavolin-flypath 0\n", "line 1: fly-path format version \"0\" is not "
+                                              "supported (this program reads versions 1 to 2)"},
         // Version 2 lines carry the observer's time as their second number.
         {"version 1 line in version 2", "tavolin-flypath 2\n" + pointLine(0),
          "line 2: expected 19 numbers (film time, observer's time, speed and 16 frame values), "
@@ -297,8 +295,8 @@ TEST(Recorder, StateIsTheBlendOfTheNeighbouringPoints) {
         double t;
         int a, b;
         double w;
-    } cases[] = {{0, 0, 1, 0},       {1, 1, 2, 0},  {3, 2, 3, 1},      {1.5, 1, 2, 0.5},
-                 {2.25, 2, 3, 0.25}, {-3, 0, 1, 0}, {3.0001, 2, 3, 1}, {1e9, 2, 3, 1}};
+    } cases[] = {{0, 0, 1, 0},      {1, 1, 2, 0},       {3, 2, 3, 1},     {1.5, 1, 2, 0.5},
+                 {2.25, 2, 3, 0.25}, {-3, 0, 1, 0},     {3.0001, 2, 3, 1}, {1e9, 2, 3, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.t);
         expectBlend(rec.stateAt(c.t, true), rec.point(c.a), rec.point(c.b), c.w);
@@ -374,19 +372,10 @@ TEST(Recorder, EditsKeepTimesAscendingAndAnnounceEachChange) {
         {[&] { rec.addPoint(makePoint(1.25, 0, 1)); }, {-0.5, 0.25}, -1, any},
         {[&] { rec.deleteToStart(-1.0); }, {0.0, 0.75}, 1, 1.0},
         // Only ascending, finite recordings replace the points.
-        {[&] {
-             rec.setPoints({makePoint(0, 0, 0), makePoint(2, 0, 0), makePoint(1, 0, 0)});
-         },
-         {0.0, 0.75},
-         0,
-         1.0},
+        {[&] { rec.setPoints({makePoint(0, 0, 0), makePoint(2, 0, 0), makePoint(1, 0, 0)}); },
+         {0.0, 0.75}, 0, 1.0},
         {[&] { rec.setPoints({makePoint(std::nan(""), 0, 0)}); }, {0.0, 0.75}, 0, 1.0},
-        {[&] {
-             rec.setPoints({makePoint(0, 0, 0), makePoint(0.5, 0, 0)});
-         },
-         {0, 0.5},
-         1,
-         any},
+        {[&] { rec.setPoints({makePoint(0, 0, 0), makePoint(0.5, 0, 0)}); }, {0, 0.5}, 1, any},
         {[&] { rec.setPoints({}); }, {}, 1, any},
     };
     for (size_t i = 0; i < std::size(steps); ++i) {

@@ -13,11 +13,11 @@
 #include <new>
 #include <vector>
 
-#include "base/traceoutput.h"
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/engine/doctesthelpers.h"
 

@@ -3,19 +3,19 @@
 // or refused with a short message; none crashes, hangs, reads a file it shouldn't, or touches
 // the current scene when refused.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "accel/kdtree.h"
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
 #include "engine/timert.h"
+#include "accel/kdtree.h"
 #include "scene/rendersettings.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
@@ -108,19 +108,15 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     for (int level = 4; level <= 64; ++level) deep64 += "</name>";
     const QByteArray tenMb(10 * 1024 * 1024, 'n');
     const auto image = [&](const QString& path) {
-        return inFile(
-            "<newtextureimage><texname>i</texname><colr>default</colr><colg>default"
-            "</colg><colb>default</colb><imagefilename>" +
-            path.toUtf8() +
-            "</imagefilename></newtextureimage><plane><pos>-2;-2;-3;0</pos>"
-            "<texname>i</texname></plane>");
+        return inFile("<newtextureimage><texname>i</texname><colr>default</colr><colg>default"
+                      "</colg><colb>default</colb><imagefilename>" + path.toUtf8() +
+                      "</imagefilename></newtextureimage><plane><pos>-2;-2;-3;0</pos>"
+                      "<texname>i</texname></plane>");
     };
     const auto observer = [](const char* lookat, const char* dirx, const char* diry) {
         return inFile(QByteArray("<renderSettings><lookat>") + lookat + "</lookat><dirx>" + dirx +
-                      "</dirx><diry>" + diry +
-                      "</diry></renderSettings><sphere><center>0;0;-4;0"
-                      "</center><texname>t</texname></sphere>" +
-                      kTexture);
+                      "</dirx><diry>" + diry + "</diry></renderSettings><sphere><center>0;0;-4;0"
+                      "</center><texname>t</texname></sphere>" + kTexture);
     };
     const struct {
         QString path;
@@ -201,41 +197,23 @@ TEST(HostileScene, TenMegabyteNameAndUtf16FilesLoadWhole) {
 // text: the file loads or is refused naming the property, and renders without a crash.
 TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
     // Each item's numeric properties, with "v" for vectors and "s" for single numbers.
-    const char* properties[] = {"renderSettings start v",
-                                "renderSettings lookat v",
-                                "renderSettings dirx v",
-                                "renderSettings diry v",
-                                "renderSettings bhpos v",
-                                "renderSettings bhradius s",
-                                "sphere center v",
-                                "sphere radius s",
-                                "movsphere center v",
-                                "movsphere tmin s",
-                                "movsphere tmax s",
-                                "movsphere mov v",
-                                "movsphere radius s",
-                                "plane pos v",
-                                "plane x v",
-                                "plane y v",
-                                "plane sx s",
-                                "plane sy s",
-                                "cube pos v",
-                                "cube x v",
-                                "cube y v",
-                                "cube z v",
-                                "cube sx s",
-                                "cube sy s",
-                                "cube sz s",
-                                "light intensity s",
-                                "light pos v"};
-    const QByteArray items =
-        "<sphere><center>0;0;-5;0</center><texname>t</texname></sphere>"
-        "<movsphere><center>1;0;-5;0</center><mov>0.1;0;0;1</mov>"
-        "<texname>t</texname></movsphere>"
-        "<plane><pos>-2;-1;-6;0</pos><texname>t</texname></plane>"
-        "<cube><pos>-1;1;-5;0</pos><texxy>t</texxy><texyz>t</texyz>"
-        "<texzx>t</texzx></cube><light><pos>0;5;0;0</pos></light>" +
-        kTexture;
+    const char* properties[] = {
+        "renderSettings start v", "renderSettings lookat v", "renderSettings dirx v",
+        "renderSettings diry v",  "renderSettings bhpos v",  "renderSettings bhradius s",
+        "sphere center v",        "sphere radius s",         "movsphere center v",
+        "movsphere tmin s",       "movsphere tmax s",        "movsphere mov v",
+        "movsphere radius s",     "plane pos v",             "plane x v",
+        "plane y v",              "plane sx s",              "plane sy s",
+        "cube pos v",             "cube x v",                "cube y v",
+        "cube z v",               "cube sx s",               "cube sy s",
+        "cube sz s",              "light intensity s",       "light pos v"};
+    const QByteArray items = "<sphere><center>0;0;-5;0</center><texname>t</texname></sphere>"
+                             "<movsphere><center>1;0;-5;0</center><mov>0.1;0;0;1</mov>"
+                             "<texname>t</texname></movsphere>"
+                             "<plane><pos>-2;-1;-6;0</pos><texname>t</texname></plane>"
+                             "<cube><pos>-1;1;-5;0</pos><texxy>t</texxy><texyz>t</texyz>"
+                             "<texzx>t</texzx></cube><light><pos>0;5;0;0</pos></light>" +
+                             kTexture;
     QTemporaryDir dir;
     Current current;
     for (const char* slot : properties) {
@@ -307,8 +285,8 @@ TEST(HostileScene, DegenerateObjectsAreRefusedWithLineAndColumn) {
         ASSERT_NE(line, lines.end()) << c[0];
         const QByteArray text = inFile("\n" + line->trimmed() + "\n" + kTexture);
         EXPECT_FALSE(current.loadOrRefuse(writeFile(dir, "one.tavolin", text)));
-        EXPECT_TRUE(
-            current.lastError().startsWith(QString("Fatal error: ") + c[1] + "  line:2  column:"))
+        EXPECT_TRUE(current.lastError().startsWith(QString("Fatal error: ") + c[1] +
+                                                   "  line:2  column:"))
             << current.lastError().toStdString();
     }
 }
@@ -320,8 +298,7 @@ TEST(HostileScene, ObserverFrameIsNormalised) {
         return inFile(QByteArray("<renderSettings><start>0;0;0;0</start><lookat>") + lookat +
                       "</lookat><dirx>" + dirx + "</dirx><diry>" + diry +
                       "</diry></renderSettings><sphere><center>0.3;-0.2;-4;0</center><radius>1.5"
-                      "</radius><texname>t</texname></sphere>" +
-                      kTexture);
+                      "</radius><texname>t</texname></sphere>" + kTexture);
     };
     QTemporaryDir dir;
     Current current;

@@ -80,10 +80,8 @@ TEST(Navigation, RotateFrameIsRodriguesAboutTheObserversAxis) {
         // The axis is given in the observer's coordinates; in the world it is a_x right + ...
         const V3 k = a.x * axis(before, 1) + a.y * axis(before, 2) + a.z * axis(before, 3);
         rotateFrame(f, float(a.x), float(a.y), float(a.z), theta);
-        expectAxes(f,
-                   {rodrigues(axis(before, 1), k, theta), rodrigues(axis(before, 2), k, theta),
-                    rodrigues(axis(before, 3), k, theta)},
-                   2e-6);
+        expectAxes(f, {rodrigues(axis(before, 1), k, theta), rodrigues(axis(before, 2), k, theta),
+                       rodrigues(axis(before, 3), k, theta)}, 2e-6);
         EXPECT_TRUE(samePosition(f, before));
     }
 }
@@ -173,9 +171,8 @@ TEST(Navigation, CursorRightOfCentreTurnsRightAndBelowTurnsDown) {
         EXPECT_FLOAT_EQ(nav.cursorV(), 0.0f);
         nav.updatePosRot(100, f, speed);
         const V3 up = axis(start, 2);
-        expectAxes(f,
-                   {rodrigues(axis(start, 1), up, 0.025), up, rodrigues(axis(start, 3), up, 0.025)},
-                   2e-6);
+        expectAxes(f, {rodrigues(axis(start, 1), up, 0.025), up,
+                       rodrigues(axis(start, 3), up, 0.025)}, 2e-6);
         EXPECT_GT(dot(axis(f, 3), axis(start, 1)), 0.0);  // forward leans toward old right
 
         // Moving below the centre and releasing 200 ms later: the release integrates first

@@ -1,25 +1,25 @@
 // Frame rendering. Packet sizes agree: small scenes of every object kind, rendered with single
 // rays, 2 x 2 and 4 x 4 packets, give the same picture. Allowed are one level per channel (the
 // bundles' clamp) and pixels on an edge of the single-ray picture, where a ray grazing a border
-// may fall either way by rounding. A picture that is empty, black or of another shading at one
-// packet size fails. Every pixel of every picture size is written, progress only grows, and the
-// pool renders what one thread does.
+// may fall either way by rounding. A picture that is empty, black or of another shading at one packet size fails.
+// Every pixel of every picture size is written, progress only grows, and the pool renders what
+// one thread does.
 #include <gtest/gtest.h>
-#include <immintrin.h>
 
 #include <QCoreApplication>
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
+#include <immintrin.h>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "base/traceoutput.h"
 #include "engine/docrt.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
+#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/engine/doctesthelpers.h"
 
@@ -217,10 +217,10 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
                         if (first < 0) first = at;
                         ++wrong;
                     }
-                EXPECT_EQ(wrong, 0)
-                    << c.name << ", speed " << speed << ", bending " << bending
-                    << ", light travel time " << travel << ", packet side " << packet
-                    << ": first at (" << first % kW << ", " << first / kW << ")";
+                EXPECT_EQ(wrong, 0) << c.name << ", speed " << speed << ", bending " << bending
+                                    << ", light travel time " << travel
+                                    << ", packet side " << packet << ": first at ("
+                                    << first % kW << ", " << first / kW << ")";
             }
         }
     }

@@ -4,13 +4,13 @@
 #include "engine/pixelbuffer.h"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstring>
+#include <malloc.h>
 #include <random>
 
 #include "tests/engine/shortwrite.h"

@@ -84,9 +84,9 @@ TEST(SafeFile, ReplacingKeepsPermissionsAndTheLink) {
 
 TEST(SafeFile, PictureNamesAreCheckedBeforeRendering) {
     const std::pair<const char*, bool> cases[] = {
-        {"out.png", true}, {"dir/OUT.PNG", true},        {"out.jpg", true},
-        {"out.bmp", true}, {"scene.tavolin", false},     {"path.flypath", false},
-        {"out", false},    {"out.unknownsuffix", false},
+        {"out.png", true},        {"dir/OUT.PNG", true},  {"out.jpg", true},
+        {"out.bmp", true},        {"scene.tavolin", false}, {"path.flypath", false},
+        {"out", false},           {"out.unknownsuffix", false},
     };
     for (const auto& [name, ok] : cases) {
         QString error;

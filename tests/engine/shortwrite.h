@@ -6,13 +6,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <QString>
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace shortwrite {
 

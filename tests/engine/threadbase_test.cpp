@@ -7,7 +7,6 @@
 #include "engine/threadbase.h"
 
 #include <gtest/gtest.h>
-#include <xmmintrin.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -29,6 +28,7 @@
 #include <thread>
 #include <utility>
 #include <vector>
+#include <xmmintrin.h>
 
 #include "base/programmingerror.h"
 #include "base/traceoutput.h"
