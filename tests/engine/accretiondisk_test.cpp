@@ -11,7 +11,6 @@
 
 #include "accel/kdtree.h"
 #include "accel/lightpathtrace.h"
-#include "doctesthelpers.h"
 #include "engine/docrt.h"
 #include "scene/cie1931.h"
 #include "scene/colblackbody.h"
@@ -20,6 +19,9 @@
 #include "scene/rendersettings.h"
 #include "scene/rtobjdisk.h"
 #include "scene/scenedata.h"
+#include "tests/engine/doctesthelpers.h"
+
+using doctest::channelDifference;
 
 namespace {
 
@@ -151,13 +153,6 @@ struct HoleWorld {
         return 0.5 * (lo + hi);
     }
 };
-
-int channelDifference(uint32_t a, uint32_t b) {
-    int d = 0;
-    for (int sh = 0; sh < 24; sh += 8)
-        d = std::max(d, std::abs(int((a >> sh) & 0xff) - int((b >> sh) & 0xff)));
-    return d;
-}
 
 }  // namespace
 

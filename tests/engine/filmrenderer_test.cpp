@@ -19,6 +19,7 @@
 #include "accel/kdtree.h"
 #include "base/traceoutput.h"
 #include "scene/rendersettings.h"
+#include "tests/engine/doctesthelpers.h"
 
 namespace {
 
@@ -41,8 +42,7 @@ struct FilmScene {
     QTemporaryDir dir;
     FilmScene() {
         TraceOutput::setEnabled(false);
-        EXPECT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin")));
-        doc.applyPendingChanges();
+        doctest::load(doc, doctest::dataFile("spheres8.tavolin"));
         EXPECT_TRUE(doc.getRecorder().setPoints(
             {pointAt(0.0, -0.3f, -3.2f, 0.0f, 0.0f), pointAt(0.4, 0.0f, -3.0f, 0.3f, 0.1f),
              pointAt(0.4, 0.05f, -3.0f, 0.35f, 0.1f), pointAt(1.0, 0.3f, -2.6f, 0.6f, -0.2f)}));

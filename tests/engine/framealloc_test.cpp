@@ -19,6 +19,7 @@
 #include "engine/timert.h"
 #include "base/traceoutput.h"
 #include "scene/rendersettings.h"
+#include "tests/engine/doctesthelpers.h"
 
 namespace {
 
@@ -76,8 +77,7 @@ TEST(FrameAllocation, FramesAfterTheFirstAllocateNothingInAnyMode) {
     const std::vector<Mode> modes = everyMode();
     for (const char* file : {"temple.tavolin", "spheres8.tavolin"}) {
         DocRT doc;
-        ASSERT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_TEST_DATA "/") + file));
-        doc.applyPendingChanges();
+        doctest::load(doc, doctest::dataFile(file));
         RenderSettings& settings = *doc.getSettings();
         TimeRT engine;
         ThreadBase pool(2);

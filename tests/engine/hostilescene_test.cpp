@@ -24,31 +24,26 @@ using namespace doctest;
 
 namespace {
 
-constexpr uint32_t kStale = 0x12345678u;  // alpha 0x12: shading and background never write it
 // Longest error text a refusal may show: the message box must stay readable.
 constexpr int kMaxMessage = 600;
 const QByteArray kTexture =
     "<newtexturesingle><texname>t</texname><color>default</color></newtexturesingle>";
 
-QString hostile(const char* name) { return QStringLiteral(TAVOLIN_TEST_DATA "/hostile/") + name; }
+QString hostile(const char* name) { return dataFile("hostile/") + name; }
 
-// Renders the document's scene on this thread into a buffer first filled with kStale; returns
-// the number of pixels left unwritten.
-int renderStale(DocRT& doc, int w, int h, int bundle, bool bending, float speed,
-                PixelBuffer* out = nullptr) {
+// The picture of the document's scene at a packet size, with or without bending, at a speed.
+std::vector<uint32_t> picture(DocRT& doc, int w, int h, int bundle, bool bending, float speed) {
     RenderSettings settings = *doc.getSettings();
     settings.maxBundleSize = bundle;
     settings.lightBending = bending;
     settings.speed = speed;
-    PixelBuffer local;
-    PixelBuffer& buffer = out ? *out : local;
-    EXPECT_TRUE(buffer.setSize(w, h, 1));
-    std::fill_n(buffer.data(), buffer.pixelCount(), kStale);
-    TimeRT engine;
-    engine.raytracePic(&settings, doc.getSceneData(), doc.getTree(), &buffer);
-    while (!engine.runTask()) {
-    }
-    return int(std::count(buffer.data(), buffer.data() + buffer.pixelCount(), kStale));
+    return trace(doc, settings, w, h);
+}
+
+// The number of pixels such a picture leaves unwritten.
+int renderStale(DocRT& doc, int w, int h, int bundle, bool bending, float speed) {
+    const std::vector<uint32_t> p = picture(doc, w, h, bundle, bending, speed);
+    return int(std::count(p.begin(), p.end(), kStale));
 }
 
 // A document holding the eight-sphere scene, the "current scene" a refused file must not touch.
@@ -58,8 +53,7 @@ struct Current {
     DocRT doc;
     std::vector<rtObjBase*> objects;
     Current() {
-        EXPECT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin")));
-        doc.applyPendingChanges();
+        load(doc, dataFile("spheres8.tavolin"));
         objects = doc.getSceneData()->objects.items;
     }
 
@@ -104,9 +98,6 @@ QByteArray inFile(const QByteArray& items) { return "<tavolinfile>" + items + "<
 // it loads and renders; "": refused with any short message).
 TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     QTemporaryDir dir;
-    const auto file = [&dir](const char* name, const QByteArray& text) {
-        return writeFile(dir, name, text);
-    };
     const QString fifo = dir.filePath("pipe.tavolin"), fifoImage = dir.filePath("pipe.png");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     ASSERT_EQ(mkfifo(QFile::encodeName(fifoImage).constData(), 0600), 0);
@@ -136,7 +127,7 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         {hostile("deep-property.tavolin"), nested},
         {hostile("deep-unknown.tavolin"), nested},
         {hostile("deep-items.tavolin"), nested},
-        {file("deep64.tavolin", inFile(deep64 + "</name></sphere>" + kTexture)), nullptr},
+        {writeFile(dir, "deep64.tavolin", inFile(deep64 + "</name></sphere>" + kTexture)), nullptr},
         // Pipes and devices would block or never end; a folder once gave "Premature end of
         // document".
         {fifo, "Could not read %1: not a regular file"},
@@ -144,11 +135,14 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         {dir.path(), "Could not read %1: Is a directory"},
         {dir.filePath("none.tavolin"), "Could not read %1: No such file or directory"},
         // Huge texts are named shortened.
-        {file("tag.tavolin", inFile("<" + tenMb + "/>")), ""},
-        {file("attrname.tavolin", inFile("<sphere " + tenMb + "=\"1\"/>")), ""},
-        {file("attrvalue.tavolin", inFile("<sphere radius=\"" + tenMb + "\"/>")), ""},
-        {file("value.tavolin", inFile("<sphere><radius>" + tenMb + "</radius></sphere>")), ""},
-        {file("endtag.tavolin", inFile("<sphere><" + tenMb + ">1</" + tenMb + "></sphere>")), ""},
+        {writeFile(dir, "tag.tavolin", inFile("<" + tenMb + "/>")), ""},
+        {writeFile(dir, "attrname.tavolin", inFile("<sphere " + tenMb + "=\"1\"/>")), ""},
+        {writeFile(dir, "attrvalue.tavolin", inFile("<sphere radius=\"" + tenMb + "\"/>")), ""},
+        {writeFile(dir, "value.tavolin", inFile("<sphere><radius>" + tenMb + "</radius></sphere>")),
+         ""},
+        {writeFile(dir, "endtag.tavolin",
+                   inFile("<sphere><" + tenMb + ">1</" + tenMb + "></sphere>")),
+         ""},
         {hostile("billion-laughs.tavolin"), ""},
         {hostile("quadratic-blowup.tavolin"), ""},
         {hostile("non-utf8.tavolin"), ""},
@@ -159,17 +153,17 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
          "Fatal error: <renderSettings> bhpos must be a finite number, not \"nan;inf;-inf;0\"  "
          "line:3  column:33"},
         // Image textures read only regular files; a missing picture draws the colours.
-        {file("fifo.tavolin", image(fifoImage)), nullptr},
-        {file("zero.tavolin", image("/dev/zero")), nullptr},
-        {file("folder.tavolin", image(dir.path())), nullptr},
+        {writeFile(dir, "fifo.tavolin", image(fifoImage)), nullptr},
+        {writeFile(dir, "zero.tavolin", image("/dev/zero")), nullptr},
+        {writeFile(dir, "folder.tavolin", image(dir.path())), nullptr},
         // An observer frame with a zero or parallel axis.
-        {file("o1.tavolin", observer("0;0;0;0", "1;0;0;0", "0;1;0;0")),
+        {writeFile(dir, "o1.tavolin", observer("0;0;0;0", "1;0;0;0", "0;1;0;0")),
          "Fatal error: the observer's direction lookat has zero length  line:1  column:"},
-        {file("o2.tavolin", observer("0;0;-1;0", "0;0;0;1", "0;1;0;0")),
+        {writeFile(dir, "o2.tavolin", observer("0;0;-1;0", "0;0;0;1", "0;1;0;0")),
          "Fatal error: the observer's direction dirx has zero length  line:1  column:"},
-        {file("o3.tavolin", observer("0;0;-1;0", "1;0;0;0", "2;0;0;0")),
+        {writeFile(dir, "o3.tavolin", observer("0;0;-1;0", "1;0;0;0", "2;0;0;0")),
          "Fatal error: the observer's directions dirx and diry are parallel  line:1  column:"},
-        {file("o4.tavolin", observer("0;0;-1;0", "0;0;3;0", "0;1;0;0")),
+        {writeFile(dir, "o4.tavolin", observer("0;0;-1;0", "0;0;3;0", "0;1;0;0")),
          "Fatal error: the observer's directions lookat and dirx are parallel  line:1  column:"},
     };
     Current current;
@@ -308,19 +302,17 @@ TEST(HostileScene, ObserverFrameIsNormalised) {
     };
     QTemporaryDir dir;
     Current current;
-    PixelBuffer unit, scaled;
     ASSERT_TRUE(current.loadOrRefuse(
         writeFile(dir, "unit.tavolin", scene("0;0;-1;0", "1;0;0;0", "0;1;0;0"))));
-    ASSERT_EQ(renderStale(current.doc, 21, 15, 2, false, 0.6f, &unit), 0);
+    const std::vector<uint32_t> unit = picture(current.doc, 21, 15, 2, false, 0.6f);
     ASSERT_TRUE(current.loadOrRefuse(
         writeFile(dir, "long.tavolin", scene("0;0;-2;0", "3;0;0;0", "0;0.5;0;0"))));
     const RenderSettings& s = *current.doc.getSettings();
     EXPECT_EQ(s.lookat.z, -1.0f);
     EXPECT_EQ(s.dirx.x, 1.0f);
     EXPECT_EQ(s.diry.y, 1.0f);
-    ASSERT_EQ(renderStale(current.doc, 21, 15, 2, false, 0.6f, &scaled), 0);
-    EXPECT_NE(unit.pixel(10, 7), s.backgroundPixel());
-    EXPECT_TRUE(std::equal(unit.data(), unit.data() + unit.pixelCount(), scaled.data()));
+    EXPECT_NE(unit[7 * 21 + 10], s.backgroundPixel());
+    EXPECT_TRUE(picture(current.doc, 21, 15, 2, false, 0.6f) == unit);
 }
 
 TEST(HostileScene, ExternalEntitiesAreNeverRead) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -22,6 +21,9 @@
 #include "engine/timert.h"
 #include "base/traceoutput.h"
 #include "scene/rendersettings.h"
+#include "tests/engine/doctesthelpers.h"
+
+using namespace doctest;
 
 namespace {
 
@@ -139,9 +141,7 @@ std::vector<Case> cases() {
     };
 }
 
-constexpr uint32_t kStale = 0x12345678u;  // alpha 0x12: shading and background never write it
-
-// The picture of one packet size, rendered on this thread into a buffer filled with kStale.
+// The picture of one packet size, rendered on this thread.
 std::vector<uint32_t> render(DocRT& doc, int packet, float speed, bool bending, int w = kW,
                              int h = kH, TimeRT* engine = nullptr, bool lightTravelTime = false) {
     RenderSettings& s = *doc.getSettings();
@@ -149,36 +149,7 @@ std::vector<uint32_t> render(DocRT& doc, int packet, float speed, bool bending, 
     s.speed = speed;
     s.lightBending = bending;
     s.lightTravelTime = lightTravelTime;
-    PixelBuffer buffer;
-    buffer.setSize(w, h, 1);
-    std::fill_n(buffer.data(), buffer.pixelCount(), kStale);
-    TimeRT local;
-    TimeRT& e = engine ? *engine : local;
-    e.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
-    while (!e.runTask()) {
-    }
-    return std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount());
-}
-
-// A document of a stored scene, or of the built-in one (eight spheres ahead along -z).
-struct Scene {
-    DocRT doc;
-    explicit Scene(const char* file) {
-        TraceOutput::setEnabled(false);
-        if (file) {
-            EXPECT_TRUE(doc.loadFile(QStringLiteral(TAVOLIN_TEST_DATA "/") + file));
-        } else {
-            doc.requestBuiltInScene();
-        }
-        doc.applyPendingChanges();
-    }
-};
-
-int difference(uint32_t a, uint32_t b) {
-    int d = 0;
-    for (int s = 0; s < 24; s += 8)
-        d = std::max(d, std::abs(int((a >> s) & 0xff) - int((b >> s) & 0xff)));
-    return d;
+    return trace(doc, s, w, h, engine);
 }
 
 // A pixel on an edge of the picture: one of its four neighbours differs by more than a level.
@@ -188,7 +159,7 @@ bool onEdge(const std::vector<uint32_t>& p, int x, int y) {
     for (const auto& n : neighbours) {
         const int nx = x + n[0], ny = y + n[1];
         if (nx < 0 || ny < 0 || nx >= kW || ny >= kH) continue;
-        if (difference(p[size_t(at)], p[size_t(ny * kW + nx)]) > 1) return true;
+        if (channelDifference(p[size_t(at)], p[size_t(ny * kW + nx)]) > 1) return true;
     }
     return false;
 }
@@ -207,15 +178,9 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
     ASSERT_TRUE(image.save(imagePath));
 
     for (const Case& c : cases()) {
-        const QString file = dir.filePath(QStringLiteral("scene.tavolin"));
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(("<tavolinfile>" + c.view + materials(imagePath) + c.objects + "</tavolinfile>")
-                      .c_str());
-        out.close();
+        const std::string text = "<tavolinfile>" + c.view + materials(imagePath) + c.objects;
         DocRT doc;
-        ASSERT_TRUE(doc.loadFile(file)) << c.name;
-        doc.applyPendingChanges();
+        load(doc, writeFile(dir, "scene.tavolin", (text + "</tavolinfile>").c_str()));
         // Light bending with a small hole off to the side: 2 x 2 packets follow their paths
         // together, lanes of parting paths one by one.
         doc.getSettings()->bhpos = Vec4f(-1.5f, 1.2f, 2.5f, 0.0f);
@@ -246,7 +211,8 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
                 for (int y = 0; y < kH; ++y)
                     for (int x = 0; x < kW; ++x) {
                         const int at = y * kW + x;
-                        if (difference(single[size_t(at)], picture[size_t(at)]) <= 1) continue;
+                        if (channelDifference(single[size_t(at)], picture[size_t(at)]) <= 1)
+                            continue;
                         if (onEdge(single, x, y)) continue;
                         if (first < 0) first = at;
                         ++wrong;
@@ -261,26 +227,28 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
 }
 
 TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
-    Scene scene("spheres8.tavolin");
+    TraceOutputOff quiet;
+    DocRT doc;
+    load(doc, dataFile("spheres8.tavolin"));
     const int sizes[][2] = {{7, 7}, {1, 1}, {5, 3}, {33, 17}, {64, 48}, {2, 9}, {13, 4}};
     for (bool bending : {false, true})
         for (int bundle : {1, 2, 4})
             for (const auto& wh : sizes) {
-                const auto p = render(scene.doc, bundle, 0.6f, bending, wh[0], wh[1]);
+                const auto p = render(doc, bundle, 0.6f, bending, wh[0], wh[1]);
                 EXPECT_EQ(std::count(p.begin(), p.end(), kStale), 0)
                     << wh[0] << "x" << wh[1] << " bundle " << bundle << " bending " << bending;
             }
     // Empty pictures hand out nothing to trace: rows go in bands of the packet side.
     TimeRT engine;
     PixelBuffer empty;
-    RenderSettings& s = *scene.doc.getSettings();
+    RenderSettings& s = *doc.getSettings();
     empty.setSize(5, 0, 1);
-    engine.raytracePic(&s, scene.doc.getSceneData(), scene.doc.getTree(), &empty);
+    engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &empty);
     EXPECT_TRUE(engine.runTask());
     empty.setSize(0, 6, 1);
     for (const auto& [bundle, expected] : {std::pair{2, 3}, std::pair{4, 2}}) {
         s.maxBundleSize = bundle;
-        engine.raytracePic(&s, scene.doc.getSceneData(), scene.doc.getTree(), &empty);
+        engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &empty);
         int bands = 0;
         while (!engine.runTask()) ++bands;
         EXPECT_EQ(bands, expected);
@@ -288,41 +256,33 @@ TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
 }
 
 TEST(FrameRendering, ProgressOnlyGrowsAndEndsAtOneHundred) {
-    Scene scene("spheres8.tavolin");
+    TraceOutputOff quiet;
+    DocRT doc;
+    load(doc, dataFile("spheres8.tavolin"));
     TimeRT engine;
     engine.reportProgress = true;
     std::vector<int> seen;
     QObject::connect(
         &engine, &TimeRT::percentageCompleted, &engine, [&seen](int p) { seen.push_back(p); },
         Qt::DirectConnection);
-    render(scene.doc, 2, 0.0f, false, 50, 37, &engine);
+    render(doc, 2, 0.0f, false, 50, 37, &engine);
     ASSERT_FALSE(seen.empty());
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
     EXPECT_EQ(seen.back(), 100);
 }
 
-TEST(FrameRendering, LookingAwayFromTheBuiltInSceneGivesBackground) {
-    Scene scene(nullptr);
-    scene.doc.observerFrame().m[3][3] = 1.0f;  // looking along +z, right turned to -x
-    scene.doc.observerFrame().m[1][1] = -1.0f;
-    scene.doc.applyPendingChanges();
-    const uint32_t background = scene.doc.getSettings()->backgroundPixel();
-    for (int bundle : {1, 2, 4}) {
-        const auto p = render(scene.doc, bundle, 0.0f, false, 32, 32);
-        EXPECT_EQ(std::count(p.begin(), p.end(), background), 32 * 32) << bundle;
-    }
-}
-
 TEST(FrameRendering, ThePoolRendersWhatOneThreadRenders) {
     int argc = 0;
     std::unique_ptr<QCoreApplication> own;
     if (!QCoreApplication::instance()) own = std::make_unique<QCoreApplication>(argc, nullptr);
-    Scene scene("temple.tavolin");
+    TraceOutputOff quiet;
+    DocRT doc;
+    load(doc, dataFile("temple.tavolin"));
     // Workers round toward minus infinity; render the reference the same way.
     const unsigned csr = _mm_getcsr();
     _mm_setcsr((csr & ~0x6000u) | 0x2000u);
-    const std::vector<uint32_t> expected = render(scene.doc, 4, 0.5f, false, 97, 61);
+    const std::vector<uint32_t> expected = render(doc, 4, 0.5f, false, 97, 61);
     _mm_setcsr(csr);
     TimeRT engine;
     PixelBuffer buffer;
@@ -331,8 +291,7 @@ TEST(FrameRendering, ThePoolRendersWhatOneThreadRenders) {
     pool.addTasks(&engine);
     for (int run = 0; run < 5; ++run) {
         std::fill_n(buffer.data(), buffer.pixelCount(), kStale);
-        engine.raytracePic(scene.doc.getSettings(), scene.doc.getSceneData(),
-                           scene.doc.getTree(), &buffer);
+        engine.raytracePic(doc.getSettings(), doc.getSceneData(), doc.getTree(), &buffer);
         pool.startRendering(true);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.data()));
     }

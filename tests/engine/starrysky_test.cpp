@@ -18,6 +18,9 @@
 #include "scene/spectrumtable.h"
 #include "scene/starcatalogue.h"
 #include "tests/accel/photonorbitoracle.h"
+#include "tests/engine/doctesthelpers.h"
+
+using namespace doctest;
 
 namespace {
 
@@ -37,33 +40,15 @@ struct Picture {
 
 class Renderer {
 public:
-    explicit Renderer(const QString& path) {
-        EXPECT_TRUE(doc.loadFile(path));
-        doc.applyPendingChanges();
-    }
-    explicit Renderer(const char* sceneText) {
-        const QString path = dir.filePath(QStringLiteral("scene.tavolin"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(sceneText);
-        file.close();
-        EXPECT_TRUE(doc.loadFile(path));
-        doc.applyPendingChanges();
-    }
+    explicit Renderer(const QString& path) { load(doc, path); }
+    explicit Renderer(const char* sceneText) { load(doc, writeFile(dir, "s.tavolin", sceneText)); }
     RenderSettings& settings() { return *doc.getSettings(); }
 
     // level: the antialiasing level; the picture is reduced to w x h.
     Picture render(const StarCatalogue* catalogue, int w = kW, int h = kH, int level = 1) {
-        PixelBuffer buffer;
-        EXPECT_TRUE(buffer.setSize(w, h, level));
         TimeRT engine;
         if (catalogue) engine.starrySky().setCatalogue(catalogue);
-        engine.raytracePic(doc.getSettings(), doc.getSceneData(), doc.getTree(), &buffer);
-        while (!engine.runTask()) {
-        }
-        EXPECT_TRUE(buffer.downsample(level));
-        return {std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount()),
-                doc.getSettings()->backgroundPixel()};
+        return {trace(doc, settings(), w, h, &engine, level), settings().backgroundPixel()};
     }
 
 private:
@@ -236,7 +221,7 @@ TEST(StarrySky, AStarNeitherFlickersNorJumpsAsTheViewTurns) {
 TEST(StarrySky, OnlyPixelsThatHitNothingChange) {
     const StarCatalogue empty;
     const StarCatalogue stars = StarCatalogue::generate(20000, 7u);
-    Renderer r(QStringLiteral(TAVOLIN_TEST_DATA "/spheres8.tavolin"));
+    Renderer r(dataFile("spheres8.tavolin"));
     for (const bool bending : {false, true}) {
         for (const int packet : {1, 2, 4}) {
             r.settings().lightBending = bending;
