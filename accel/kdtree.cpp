@@ -380,27 +380,41 @@ void KDTree::reset() {
     root = nullptr;
 }
 
+void KDTree::sortObjects(const std::vector<rtObjBase*>& objects, std::vector<rtObjBase*>* still) {
+    moving.reset();
+    for (rtObjBase* obj : objects) {
+        if (!obj->isMoving()) {
+            if (still) obj->collectPrimitives(*still);
+            continue;
+        }
+        const BodyMotion motion = obj->motion();
+        // The moving sphere keeps its place here: only light travel time draws it as a body.
+        if (motion.spaceTime && still) obj->collectPrimitives(*still);
+        std::vector<rtObjBase*> parts;
+        obj->collectPrimitives(parts);
+        for (rtObjBase* part : parts) moving.add(part, motion);
+    }
+}
+
 void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
     if (interv != 0)
         programmingError("in KDTree::addInterval interv needs to be 0 without time enabled");
 
     std::vector<rtObjBase*> buildList;
-    moving.reset();
-    for (rtObjBase* obj : objects) {
-        if (!obj->isMoving()) {
-            obj->collectPrimitives(buildList);
-            continue;
-        }
-        const BodyMotion motion = obj->motion();
-        // The moving sphere keeps its place here: only light travel time draws it as a body.
-        if (motion.spaceTime) obj->collectPrimitives(buildList);
-        std::vector<rtObjBase*> parts;
-        obj->collectPrimitives(parts);
-        for (rtObjBase* part : parts) moving.add(part, motion);
-    }
+    sortObjects(objects, &buildList);
     // A frame whose moving bodies stay where they were may trace one tree of everything.
     staticList = moving.empty() ? std::vector<rtObjBase*>() : buildList;
     buildFromPrimitives(std::move(buildList));
+}
+
+void KDTree::adoptBuild(KDTree& built, const std::vector<rtObjBase*>& objects) {
+    std::swap(box, built.box);
+    leafList.swap(built.leafList);
+    std::swap(rootIndex, built.rootIndex);
+    std::swap(root, built.root);  // the node arrays swap their storage, so root stays valid
+    nodes.swap(built.nodes);
+    staticList.swap(built.staticList);
+    sortObjects(objects, nullptr);
 }
 
 void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {

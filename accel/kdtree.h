@@ -29,6 +29,12 @@ public:
     // not finite are left out: they can never be hit. Moving bodies go to movingBodies() instead,
     // which each frame places for its own rays.
     void addInterval(const std::vector<rtObjBase*>& objects, int interv);
+    // Takes over the tree that built (a tree of its own) made by addInterval of the same objects,
+    // on a thread of its own while this one was drawn: a big scene is opened without holding the
+    // window for its build. This tree keeps its black hole and light-path table; built is left
+    // with this tree's old nodes. The moving bodies are registered again here, since their
+    // placements belong to the tree that draws them.
+    void adoptBuild(KDTree& built, const std::vector<rtObjBase*>& objects);
 
     const BoundingBox& sceneBox() const { return box; }
     // Builds the tree for a list of primitives as they are (no moving bodies set apart): the
@@ -65,6 +71,10 @@ public:
     const MovingBodies& movingBodies() const { return moving; }
 
 private:
+    // Registers the moving bodies' primitives with movingBodies(); the others, and the places of
+    // moving spheres that keep their place without light travel time, go to still when given.
+    void sortObjects(const std::vector<rtObjBase*>& objects, std::vector<rtObjBase*>* still);
+
     BoundingBox box;
     LeafList leafList;
     int32_t rootIndex = -1;

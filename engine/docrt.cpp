@@ -80,7 +80,14 @@ Vec4f DocRT::lookat() const {
                  frame.m[ObserverFrame::Forward][3], 0.0f);
 }
 
-bool DocRT::loadFile(const QString& fileName, const std::function<void(int)>& progress) {
+DocRT::ReadScene::ReadScene() = default;
+DocRT::ReadScene::ReadScene(ReadScene&&) noexcept = default;
+DocRT::ReadScene& DocRT::ReadScene::operator=(ReadScene&&) noexcept = default;
+DocRT::ReadScene::~ReadScene() = default;
+
+DocRT::ReadScene DocRT::readScene(const QString& fileName,
+                                  const std::function<void(int)>& progress) {
+    ReadScene read;
     Reader::ReaderXml reader(fileName);
     reader.setProgress(progress);
     auto newSettings = std::make_unique<RenderSettings>();
@@ -88,30 +95,47 @@ bool DocRT::loadFile(const QString& fileName, const std::function<void(int)>& pr
     reader.registerSettings(newSettings.get());
     reader.registerScene(newScene.get());
 
-    QString problem;
     if (!reader.parse()) {
-        problem = reader.errorText();
-    } else {
-        // A file whose objects have no texture at all to be drawn with is refused now.
-        problem = newScene->missingTextureProblem();
-        if (problem.isEmpty()) {
-            try {
-                newScene->resolve();
-            } catch (const ProgrammingError& e) {
-                problem = QString::fromStdString(e.what());
-            }
-        }
+        read.problem = reader.errorText();
+        return read;
     }
-    if (!problem.isEmpty()) {
-        reportError(tr("Error reading file ") + fileName, problem);
+    // A file whose objects have no texture at all to be drawn with is refused now.
+    read.problem = newScene->missingTextureProblem();
+    if (!read.problem.isEmpty()) return read;
+    auto newTree = std::make_unique<KDTree>();
+    try {
+        newScene->resolve();
+        // The accretion disk sits at the black hole of the render settings.
+        for (rtObjBase* object : newScene->objects.items)
+            object->placeAtHole(newSettings->bhpos, newSettings->bhradius);
+        newTree->addInterval(newScene->objects.items, 0);
+    } catch (const ProgrammingError& e) {
+        read.problem = QString::fromStdString(e.what());
+        return read;
+    }
+    read.warnings = newScene->referenceWarnings();
+    read.settings = std::move(newSettings);
+    read.scene = std::move(newScene);
+    read.tree = std::move(newTree);
+    return read;
+}
+
+bool DocRT::loadFile(const QString& fileName, const std::function<void(int)>& progress) {
+    return takeScene(readScene(fileName, progress), fileName);
+}
+
+bool DocRT::takeScene(ReadScene&& read, const QString& fileName) {
+    if (!read.problem.isEmpty() || !read.scene || !read.settings || !read.tree) {
+        reportError(tr("Error reading file ") + fileName, read.problem);
         return false;
     }
-    warnings = newScene->referenceWarnings();
+    warnings = read.warnings;
 
     delete pendingSettings;
     delete pendingScene;
-    pendingSettings = newSettings.release();
-    pendingScene = newScene.release();
+    pendingSettings = read.settings.release();
+    pendingScene = read.scene.release();
+    pendingTree = std::move(read.tree);
     eyeChanged = false;
     pendingAction = LoadedScene;
     pendingSettings->settingsToFrame(frame);
@@ -244,7 +268,7 @@ bool DocRT::applyPendingChanges() {
     delete restoredScene;
     restoredScene = nullptr;
     if (pendingAction == LoadedScene) {
-        if (!pendingScene || !pendingSettings) {
+        if (!pendingScene || !pendingSettings || !pendingTree) {
             pendingAction = NothingPending;  // never take over a scene that is not there
             return false;
         }
@@ -254,6 +278,8 @@ bool DocRT::applyPendingChanges() {
         settings = pendingSettings;
         pendingScene = nullptr;
         pendingSettings = nullptr;
+        tree->adoptBuild(*pendingTree, sceneData->objects.items);
+        pendingTree.reset();
         settings->settingsToFrame(startFrame);
         startPositionRequested = false;
         emit sceneContentChanged();
@@ -263,8 +289,9 @@ bool DocRT::applyPendingChanges() {
     }
 
     recorder.clear();
+    // A loaded scene came with its tree (read and built on the reader's thread).
+    if (pendingAction != LoadedScene) rebuildTree();
     pendingAction = NothingPending;
-    rebuildTree();
     settings->settingsToFrame(frame);
     // A new scene is seen from its beginning: its moving bodies at their reference events.
     observerClock.setTime(0.0, clockMs());

@@ -42,6 +42,26 @@ public:
     // be read, leaving the current scene, observer and fly path untouched.
     // progress, when given, hears how far the reading has come in percent.
     bool loadFile(const QString& fileName, const std::function<void(int)>& progress = {});
+
+    // loadFile in two halves, so that a window can read a big scene on a thread of its own and
+    // stay live. readScene reads the file, resolves the scene and builds its tree; it touches
+    // nothing of any document and reports nothing, so it may run on any thread. takeScene (GUI
+    // thread) then makes the result the pending scene, or reports why it could not be read,
+    // exactly as loadFile does.
+    struct ReadScene {
+        ReadScene();
+        ReadScene(ReadScene&&) noexcept;
+        ReadScene& operator=(ReadScene&&) noexcept;
+        ~ReadScene();
+        std::unique_ptr<RenderSettings> settings;
+        std::unique_ptr<SceneData> scene;
+        std::unique_ptr<KDTree> tree;  // of scene's objects, placed at the settings' black hole
+        QStringList warnings;          // as loadWarnings() gives them
+        QString problem;               // why the file cannot be opened; empty when it can
+    };
+    static ReadScene readScene(const QString& fileName,
+                               const std::function<void(int)>& progress = {});
+    bool takeScene(ReadScene&& read, const QString& fileName);
     // What the last successful load found that still renders but is likely a mistake (names
     // that are not defined, names defined twice), one sentence each; also announced by
     // sceneWarnings() so that the window can show them.
@@ -151,6 +171,7 @@ private:
     KDTree* tree = nullptr;
     RenderSettings* pendingSettings = nullptr;
     SceneData* pendingScene = nullptr;
+    std::unique_ptr<KDTree> pendingTree;  // pendingScene's, built with it
     SceneData* restoredScene = nullptr;  // from restoreSceneText, waiting for the next frame
     ObserverFrame frame;
     Eye eye;

@@ -4,8 +4,10 @@
 // The title names the file with Qt's modified marker; the undo stack's clean state is the saved
 // state, so undoing back to it clears the marker. A new document is the built-in scene.
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -13,7 +15,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QTimer>
 #include <QUndoStack>
+#include <atomic>
+#include <thread>
 
 #include "engine/docrt.h"
 #include "views/mainview.h"
@@ -109,19 +114,73 @@ bool MainWindow::isOwnFile(const QString& fileName) const {
     return !QFileInfo(fileName).absoluteFilePath().startsWith(bundled + QLatin1Char('/'));
 }
 
+namespace {
+// While a scene is read in the background the window paints and its timers run, but what the
+// user types or clicks must wait: an edit or a second Open would act on the scene that is about
+// to be replaced. The progress dialog blocks the window only once it shows, so until then this
+// filter holds user input back, and a close request is refused.
+class UserInputHold : public QObject {
+public:
+    UserInputHold() { qApp->installEventFilter(this); }
+    ~UserInputHold() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::Drop:
+                return true;
+            case QEvent::Close:
+                event->ignore();
+                return true;
+            default:
+                return false;
+        }
+    }
+};
+}  // namespace
+
 bool MainWindow::openFile(const QString& fileName) {
-    // A big scene takes seconds to read: after a moment the window shows how far it has come
-    // (the dialog blocks the window meanwhile, so nothing else can start).
+    // A big scene takes seconds to read and to build its tree. That work runs on a thread of its
+    // own while the window goes on painting and answering; after a moment a progress dialog shows
+    // how far it has come (window-modal, so that nothing else starts meanwhile). The reader only
+    // makes new objects, so the frames drawn meanwhile still see the document as it was.
     QProgressDialog reading(tr("Reading %1...").arg(QFileInfo(fileName).fileName()), QString(), 0,
                             100, this);
     reading.setWindowModality(Qt::WindowModal);
     reading.setMinimumDuration(500);
     reading.setAutoClose(false);
     reading.setAutoReset(false);
-    const bool loaded =
-        doc->loadFile(fileName, [&reading](int percent) { reading.setValue(percent); });
+
+    std::atomic<int> percent{0};
+    std::atomic<bool> done{false};
+    DocRT::ReadScene read;
+    std::thread reader([&] {
+        read = DocRT::readScene(fileName, [&percent](int p) { percent.store(p); });
+        done.store(true);
+    });
+    const UserInputHold hold;
+    QEventLoop waiting;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &waiting, [&] {
+        if (done.load()) {
+            waiting.quit();
+            return;
+        }
+        reading.setValue(percent.load());
+    });
+    poll.start(20);
+    if (!done.load()) waiting.exec();
+    reader.join();
     reading.close();
-    if (!loaded) return false;
+
+    if (!doc->takeScene(std::move(read), fileName)) return false;
     lastOpenFile = fileName;
     undo->clear();
     setDocumentFile(QFileInfo(fileName).absoluteFilePath());
