@@ -153,7 +153,7 @@ void BM_TraceBundles2x2(benchmark::State& state) {
             const Vec4f d[4] = {v.pixelDir(x, y), v.pixelDir(x + 1, y), v.pixelDir(x, y + 1),
                                 v.pixelDir(x + 1, y + 1)};
             RayBundle4 b;
-            makeBundle4(v.tree, b, o, d, &v.image[y * GridView::kSize + x]);
+            makeBundle<RayBundle4, 4>(v.tree, b, o, d, &v.image[y * GridView::kSize + x]);
             b.out[1] = &v.image[(y + 1) * GridView::kSize + x];
             bundles.push_back(b);
         }
@@ -177,7 +177,13 @@ void BM_TraceBundles4x4(benchmark::State& state) {
         for (int x = 0; x < GridView::kSize; x += 4) {
             RayBundle16 b;
             const Vec4f f = v.pixelDir(x, y);
-            makeBundle16(v.tree, b, v.eye, f, v.right, v.up, 1.0f / GridView::kSize, scratch);
+            Vec4f o[16], d[16];
+            for (int i = 0; i < 16; ++i) {
+                o[i] = v.eye;
+                d[i] = f + v.right * (float(i & 3) / GridView::kSize) +
+                       v.up * (float(i >> 2) / GridView::kSize);
+            }
+            makeBundle<RayBundle16, 16>(v.tree, b, o, d, scratch);
             for (int g = 0; g < 4; ++g) b.out[g] = &v.image[(y + g) * GridView::kSize + x];
             bundles.push_back(b);
         }

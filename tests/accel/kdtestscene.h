@@ -233,6 +233,48 @@ inline SingleRay makeRay(const KDTree& tree, const Vec4f& origin, const Vec4f& d
     return r;
 }
 
+// Bundle at the tree's root with ray i from origin[i] along unit(dir[i]) (normalised once, so
+// that the same ray traced alone has the very same direction); ray i's pixel is pix[i].
+template <class Bundle, int N>
+inline void makeBundle(const KDTree& tree, Bundle& b, const Vec4f origin[N], const Vec4f dir[N],
+                uint32_t pix[N]) {
+    b = Bundle{};
+    b.node = *tree.rootNode();
+    b.nodeBase = tree.nodeBase();
+    b.leafBase = tree.leafBase();
+    for (int i = 0; i < N; ++i) {
+        const Vec4f d = unit(dir[i]), inv = inverse(d);
+        b.origin[i] = origin[i];
+        if constexpr (N == 4) {
+            for (int c = 0; c < 4; ++c) {
+                b.originSoA[c][i] = origin[i][c];
+                b.dir[c][i] = c < 3 ? d[c] : 1.0f;
+                b.invDir[c][i] = c < 3 ? inv[c] : 1.0f;
+            }
+        } else {
+            const int g = i >> 2, l = i & 3;
+            for (int c = 0; c < 4; ++c) b.originSoA[g][c][l] = origin[i][c];
+            b.dir[g].x[l] = d.x;
+            b.dir[g].y[l] = d.y;
+            b.dir[g].z[l] = d.z;
+            b.invDir[g].x[l] = inv.x;
+            b.invDir[g].y[l] = inv.y;
+            b.invDir[g].z[l] = inv.z;
+        }
+    }
+    if constexpr (N == 4) {
+        b.tHit = Vec4f(kNoHit);
+        b.out[0] = pix;
+        b.out[1] = pix + 2;
+    } else {
+        for (int g = 0; g < 4; ++g) {
+            b.tHit[g] = Vec4f(kNoHit);
+            b.out[g] = pix + 4 * g;
+        }
+    }
+    clipToBox(tree.sceneBox(), b);
+}
+
 // Result of the oracle: nearest distance and every object that is hit at exactly that distance.
 struct Nearest {
     bool hit = false;
