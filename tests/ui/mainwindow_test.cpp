@@ -17,6 +17,8 @@
 #include "ui/helpassistant.h"
 #include "ui/readoutformat.h"
 
+#include <QTimer>
+
 using namespace viewtest;
 
 namespace {
@@ -137,6 +139,38 @@ private slots:
     // unsaved mark following them; New with changes asks, Discard writes nothing, and a failed
     // save says where it failed and keeps the mark. (Cancel, Save and the title's mark through
     // the keyboard: the end-to-end test.)
+    // A big scene is read on a thread of its own: the window's timers run meanwhile, and a close
+    // request made while it loads is refused rather than leaving the scene half taken over.
+    void aBigSceneOpensWhileTheWindowStaysLive() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("many.tavolin");
+        QByteArray text = "<tavolinfile>";
+        for (int i = 0; i < 40000; ++i)
+            text += QString("<sphere><center>%1;%2;-9;0</center><radius>0.1</radius>"
+                            "<texname>plain</texname></sphere>")
+                        .arg(i % 200)
+                        .arg(i / 200)
+                        .toUtf8();
+        text += "<newtexturesingle><texname>plain</texname><color>default</color>"
+                "</newtexturesingle></tavolinfile>";
+        QVERIFY(writeFile(file, text));
+        MainWindow w;
+        QVERIFY(showActive(w));
+        int ticks = 0;
+        QTimer live;
+        connect(&live, &QTimer::timeout, &w, [&] {
+            if (++ticks == 1) w.close();
+        });
+        live.start(1);
+        QVERIFY(w.openFile(file));
+        live.stop();
+        QVERIFY(ticks > 0);
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.windowTitle(), QString("many.tavolin[*] - Tavolin"));
+        QVERIFY(waitFrames(*w.mainView(), 1));
+        QCOMPARE(w.document()->getSceneData()->objects.items.size(), size_t(40000));
+    }
+
     void editsUndoAndTheUnsavedChangesQuestion() {
         QTemporaryDir dir;
         const QString file = dir.filePath("mine.tavolin");
