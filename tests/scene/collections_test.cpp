@@ -57,6 +57,7 @@ TEST(ChangedElemVec, VisibleSequenceAndApplyOrder) {
     std::vector<std::string> visible;
     for (const Lights* l : list.visibleEntries()) visible.push_back(l->name.toStdString());
     EXPECT_EQ(visible, (std::vector<std::string>{"a", "c", "d"}));
+    EXPECT_EQ(list.getElem(0), std::make_pair(a, a));
     EXPECT_EQ(list.getElem(1), std::make_pair(c, c));
     EXPECT_EQ(list.getElem(2), std::make_pair(d, d));
     list.recordChange(light("d-edited", 40.0f), d);
