@@ -99,6 +99,7 @@ DocRT::ReadScene DocRT::readScene(const QString& fileName,
         read.problem = reader.errorText();
         return read;
     }
+    if (progress) progress(100);  // read; what follows (the tree build) cannot tell how far
     // A file whose objects have no texture at all to be drawn with is refused now.
     read.problem = newScene->missingTextureProblem();
     if (!read.problem.isEmpty()) return read;

@@ -173,7 +173,16 @@ bool MainWindow::openFile(const QString& fileName) {
             waiting.quit();
             return;
         }
-        reading.setValue(percent.load());
+        // The reading reports how far it has come; the tree build after it cannot, so the
+        // dialog then says what it waits for and shows that it is busy.
+        const int p = percent.load();
+        if (p < 100) {
+            reading.setValue(p);
+        } else if (reading.maximum() != 0) {
+            reading.setLabelText(
+                tr("Preparing %1...").arg(QFileInfo(fileName).fileName()));
+            reading.setRange(0, 0);
+        }
     });
     poll.start(20);
     if (!done.load()) waiting.exec();
