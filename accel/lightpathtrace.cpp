@@ -215,9 +215,19 @@ public:
     int run();
 
 private:
-    // Points the lanes from their origins at target (x, y, z), from the root; returns the
-    // distances.
-    Vec4f aimAt(const Vec4f target[3]);
+    // One piece of the four paths, worked out from the table before it is traced.
+    struct Piece {
+        enum Status { Ready, AllAbsorbed, PartWays };
+        Status status = Ready;
+        int escaping = 0;  // Ready only: 0xf when the lanes go on straight from here
+        Vec4f end[3], len, dir[3], invDir[3];
+    };
+    // The piece after the iterator's node, starting at origin: the iterator steps on unless the
+    // lanes end there or part ways (then it stays, and status says which).
+    [[gnu::always_inline]] static Piece nextPiece(PathIterator4& it, const Vec4f origin[3], const BlackHoleFrame& hole,
+                           const Vec4f yg[3]);
+    // Puts the lanes on piece p, from the root.
+    void aimAlong(const Piece& p);
     // The lanes not hit and not gone, finished one by one from where the walk is.
     int finish(int hit) {
         PathIterator lanes[4];
@@ -255,21 +265,43 @@ int BundleWalk::traceMovingPiece(Vec4f limit) {
     return hit;
 }
 
-Vec4f BundleWalk::aimAt(const Vec4f target[3]) {
-    const Vec4f vx = target[0] - b.originSoA[0], vy = target[1] - b.originSoA[1],
-                vz = target[2] - b.originSoA[2];
-    const Vec4f len = sqrt(vx * vx + vy * vy + vz * vz);
+inline BundleWalk::Piece BundleWalk::nextPiece(PathIterator4& it, const Vec4f origin[3],
+                                        const BlackHoleFrame& hole, const Vec4f yg[3]) {
+    Piece p;
+    const int absorbing = it.absorbingLanes();
+    if (absorbing != 0) {
+        p.status = absorbing == 0xf ? Piece::AllAbsorbed : Piece::PartWays;
+        return p;
+    }
+    p.escaping = it.step();
+    if (p.escaping < 0) {
+        p.status = Piece::PartWays;
+        return p;
+    }
+    Vec4f x, y;
+    it.point(x, y);
+    const Vec4f& xg = hole.xGRT;
+    for (int k = 0; k < 3; ++k) p.end[k] = Vec4f(hole.centre[k]) + x * xg[k] + y * yg[k];
+    const Vec4f vx = p.end[0] - origin[0], vy = p.end[1] - origin[1], vz = p.end[2] - origin[2];
+    p.len = sqrt(vx * vx + vy * vy + vz * vz);
     // The four divisions depend on the root only, not on each other: they overlap.
-    const Vec4f invLen = Vec4f(1.0f) / len;
-    b.dir[0] = vx * invLen;
-    b.dir[1] = vy * invLen;
-    b.dir[2] = vz * invLen;
-    b.invDir[0] = len / vx;
-    b.invDir[1] = len / vy;
-    b.invDir[2] = len / vz;
+    const Vec4f invLen = Vec4f(1.0f) / p.len;
+    p.dir[0] = vx * invLen;
+    p.dir[1] = vy * invLen;
+    p.dir[2] = vz * invLen;
+    p.invDir[0] = p.len / vx;
+    p.invDir[1] = p.len / vy;
+    p.invDir[2] = p.len / vz;
+    return p;
+}
+
+void BundleWalk::aimAlong(const Piece& p) {
+    for (int k = 0; k < 3; ++k) {
+        b.dir[k] = p.dir[k];
+        b.invDir[k] = p.invDir[k];
+    }
     b.node = root;
     b.tHit = Vec4f(kNoHit);
-    return len;
 }
 
 int BundleWalk::run() {
@@ -293,23 +325,20 @@ int BundleWalk::run() {
     walk.start(hole.paths, angles);
     const BoundingBox& box = tree.sceneBox();
     const Vec4f cut2(hole.cutRadius2);
+    // The walk runs one piece ahead of the tracing: the next piece's table steps, square root
+    // and divisions do not wait for this piece's traversal, so the two overlap. The walk's
+    // state at the traced piece is kept for the lanes a hit there leaves to finish.
+    Piece piece = nextPiece(walk, b.originSoA, hole, yg);
     for (;;) {
         // The lanes' paths part ways where some (not all) are absorbed or go straight on: from
         // here each open lane is finished on its own, from where it is.
-        const int absorbing = walk.absorbingLanes();
-        if (absorbing == 0xf) {
+        if (piece.status == Piece::AllAbsorbed) {
             b.out[0][0] = b.out[0][1] = b.out[1][0] = b.out[1][1] = kBlack;
             return 0xf;
         }
-        if (absorbing != 0) return finish(0);
-        const int escaping = walk.step();
-        if (escaping < 0) return finish(0);
-
-        Vec4f x, y, scene[3];
-        walk.point(x, y);
-        for (int k = 0; k < 3; ++k) scene[k] = Vec4f(hole.centre[k]) + x * xg[k] + y * yg[k];
-        const Vec4f len = aimAt(scene);
-        if (escaping == 0xf) {  // straight on together: hits and misses are final
+        if (piece.status == Piece::PartWays) return finish(0);
+        aimAlong(piece);
+        if (piece.escaping == 0xf) {  // straight on together: hits and misses are final
             if (tracing) traceLine("STRAIGHT:");
             clipToBox(box, b);
             b.live = andNot(b.live, LaneMask4::fromBits(gone));
@@ -319,19 +348,23 @@ int BundleWalk::run() {
             return hit;
         }
 
-        clipToBox(box, b, len);
+        PathIterator4 ahead = walk;
+        const Piece next = nextPiece(ahead, piece.end, hole, yg);
+
+        clipToBox(box, b, piece.len);
         b.live = andNot(b.live, LaneMask4::fromBits(gone));
         int hit = any(b.live) ? traceBundle4(b) : 0;
-        if (moving.tree) hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, len));
-        for (int k = 0; k < 3; ++k) b.originSoA[k] = scene[k];
+        if (moving.tree)
+            hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, piece.len));
+        for (int k = 0; k < 3; ++k) b.originSoA[k] = piece.end[k];
         b.originSoA[3] = Vec4f(hole.centre.w);
-        for (int l = 0; l < 4; ++l)
-            b.origin[l] = Vec4f(scene[0][l], scene[1][l], scene[2][l], hole.centre.w);
-        travelled += len;
+        for (int l = 0; l < 4; ++l) b.origin[l] = b.originSoA[l];
+        transpose(b.origin[0], b.origin[1], b.origin[2], b.origin[3]);
+        travelled += piece.len;
         // BlackHoleFrame::beyondScene for the four lanes, arriving along their piece.
         Vec4f r2(0.0f), outwards(0.0f);
         for (int k = 0; k < 3; ++k) {
-            const Vec4f r = scene[k] - Vec4f(hole.centre[k]);
+            const Vec4f r = piece.end[k] - Vec4f(hole.centre[k]);
             r2 += r * r;
             outwards += r * b.dir[k];
         }
@@ -339,6 +372,8 @@ int BundleWalk::run() {
         // Lanes hit on this piece are done; the others go on one by one.
         if (hit) return finish(hit);
         if (gone == 0xf) return 0;  // every lane left the scene for good: all missed
+        walk = ahead;
+        piece = next;
     }
 }
 
