@@ -686,6 +686,19 @@ TEST(RtObjSphere, BoxesCoverTheSphereAndTheSweptPath) {
         }
         EXPECT_FLOAT_EQ(c.area, c.want);
     }
+    // The bounds that bundles test first hold the sphere wherever it is while it exists: at
+    // its start (1, 2, 3), half-way (3, 2, 2) and at its end (5, 2, 1).
+    const struct {
+        const rtObjBase& obj;
+        Vec4f centre;
+    } places[] = {{s, s.center}, {m, Vec4f(1, 2, 3, 0)}, {m, Vec4f(3, 2, 2, 0)},
+                  {m, Vec4f(5, 2, 1, 0)}};
+    for (const auto& p : places) {
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_LE(p.obj.hitBounds.min[i], p.centre[i] - 0.5f) << i;
+            EXPECT_GE(p.obj.hitBounds.max[i], p.centre[i] + 0.5f) << i;
+        }
+    }
 }
 
 // A ray from inside a random rectangular box leaves it through exactly one of the six faces that
