@@ -155,6 +155,11 @@ public:
     void point(Vec4f& x, Vec4f& y) const;
 
 private:
+    // Whether the four lanes are on one node.
+    bool shared() const {
+        return node_[0] == node_[1] && node_[0] == node_[2] && node_[0] == node_[3];
+    }
+
     Vec4f lo_, hi_, angle_;
     const LightPathNode* node_[4];
 };
