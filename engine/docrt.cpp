@@ -106,9 +106,7 @@ DocRT::ReadScene DocRT::readScene(const QString& fileName,
     auto newTree = std::make_unique<KDTree>();
     try {
         newScene->resolve();
-        // The accretion disk sits at the black hole of the render settings.
-        for (rtObjBase* object : newScene->objects.items)
-            object->placeAtHole(newSettings->bhpos, newSettings->bhradius);
+        newScene->placeAtHole(newSettings->bhpos, newSettings->bhradius);
         newTree->addInterval(newScene->objects.items, 0);
     } catch (const ProgrammingError& e) {
         read.problem = QString::fromStdString(e.what());
@@ -377,9 +375,7 @@ void DocRT::rebuildTree() {
         tree->addInterval({}, 0);
         return;
     }
-    // The accretion disk sits at the black hole of the render settings.
-    for (rtObjBase* object : sceneData->objects.items)
-        object->placeAtHole(settings->bhpos, settings->bhradius);
+    sceneData->placeAtHole(settings->bhpos, settings->bhradius);
     try {
         tree->addInterval(sceneData->objects.items, 0);
     } catch (const ProgrammingError& e) {

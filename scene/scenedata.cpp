@@ -89,6 +89,10 @@ void SceneData::addItem(rtObjBase* object) { objects.append(object); }
 
 void SceneData::addItem(Lights* light) { lights.append(light); }
 
+void SceneData::placeAtHole(const Vec4f& hole, float schwarzschildRadius) {
+    for (rtObjBase* object : objects.items) object->placeAtHole(hole, schwarzschildRadius);
+}
+
 void SceneData::resolve() {
     shadedColors.clear();
     QSet<ColDiscrete*> seen;

@@ -46,6 +46,9 @@ public:
     // stale colour pointers). Raises the collection's programming error
     // when an object is resolved while there is no texture at all.
     void resolve();
+    // Puts the objects that belong to the black hole (the accretion disk) at the hole of
+    // Schwarzschild radius schwarzschildRadius at hole, as the render settings give it.
+    void placeAtHole(const Vec4f& hole, float schwarzschildRadius);
 
     // What a user should hear about a loaded scene that still renders: a name an object or a
     // texture refers to that no texture or colour has (the first texture or colour is drawn
