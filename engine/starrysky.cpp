@@ -1,5 +1,6 @@
-// The starry sky: per-frame projection of the catalogue (with the black hole's images), a
-// counting sort of the splats by row, and the per-band accumulation and compositing.
+// The starry sky: per-frame projection of the catalogue (with the black hole's images) in shares
+// that the render workers take, a counting sort of the splats by row, and the per-band
+// accumulation and compositing.
 #include "engine/starrysky.h"
 
 #include <algorithm>
@@ -180,18 +181,10 @@ float StarrySky::rowY(int r) const {
     return float((rowStep * double(float(r)) - 500.0) * double(frame_->sy));
 }
 
-void StarrySky::prepareMilkyWay(const FrameContext& frame, const BlackHoleFrame* hole,
-                                float wellFactor) {
-    frame_ = &frame;
-    hole_ = hole;
-    wellFactor_ = wellFactor;
-    bandClass_ = classOf(kMilkyWayKelvin);
+void StarrySky::placeMilkyWay(int first, int end) {
+    const FrameContext& frame = *frame_;
     const int step = kMilkyWayGrid;
-    bandW_ = (width_ - 1) / step + 2;
-    const int bandH = (height_ - 1) / step + 2;
-    band_.resize(size_t(bandW_) * size_t(bandH) * 3);
-    steep_.resize(size_t(bandW_) * size_t(bandH));
-    for (int gj = 0; gj < bandH; ++gj) {
+    for (int gj = first; gj < end; ++gj) {
         const float y = rowY(gj * step);
         const Vec4f yvec = frame.settings.diry * y;
         for (int gi = 0; gi < bandW_; ++gi) {
@@ -201,39 +194,87 @@ void StarrySky::prepareMilkyWay(const FrameContext& frame, const BlackHoleFrame*
     }
 }
 
-void StarrySky::place(float u, float v, const float sums[3], int width, int height) {
-    if (!(u > -1.0f && u < float(width) && v > -1.0f && v < float(height))) return;
-    Splat splat{u, v, {sums[0], sums[1], sums[2]}};
-    raw_.push_back(splat);
-}
-
-void StarrySky::prepare(const FrameContext& frame, const BlackHoleFrame* hole,
-                        uint32_t background) {
-    const RenderSettings& s = frame.settings;
+void StarrySky::begin(const FrameContext& frame, const BlackHoleFrame* hole,
+                      uint32_t background) {
     const PixelBuffer& buffer = *frame.buffer;
     width_ = buffer.width();
     height_ = buffer.height();
-    eye_ = s.eye;
+    eye_ = frame.settings.eye;
     background_ = background;
+    shares_ = starShares_ = 0;
+    nextShare_.store(0, std::memory_order_relaxed);
+    sharesDone_.store(0, std::memory_order_relaxed);
+    shareFailed_.store(false, std::memory_order_relaxed);
     // The sky's memory grows with the picture (three sums per pixel): a picture too large for
     // it is drawn without the sky rather than not at all.
     usable_ = false;
     try {
-        placeAll(frame, hole);
+        setUp(frame, hole);
         usable_ = true;
+        if (shares_ == 0) sortSplats();
     } catch (const std::bad_alloc&) {
-        acc_ = {};
-        band_ = {};
-        steep_ = {};
-        raw_ = {};
-        sorted_ = {};
-        hasBand_ = false;
+        releaseMemory();
     }
 }
 
-void StarrySky::placeAll(const FrameContext& frame, const BlackHoleFrame* hole) {
+void StarrySky::releaseMemory() {
+    usable_ = false;
+    shares_ = starShares_ = 0;
+    acc_ = {};
+    band_ = {};
+    steep_ = {};
+    shareSplats_ = {};
+    sorted_ = {};
+    hasBand_ = false;
+}
+
+namespace {
+
+// A share is placed rounding to nearest, as the thread that sets the frame up rounds, also by a
+// render worker (which rounds toward minus infinity): the picture does not depend on which
+// thread placed which star.
+class NearestRounding {
+public:
+    NearestRounding() : saved(fpControl()) { setFpControl(roundingNearest(saved)); }
+    ~NearestRounding() { setFpControl(saved); }
+    NearestRounding(const NearestRounding&) = delete;
+    NearestRounding& operator=(const NearestRounding&) = delete;
+
+private:
+    uint32_t saved;
+};
+
+}  // namespace
+
+StarrySky::Share StarrySky::placeNext() {
+    const int share = nextShare_.fetch_add(1, std::memory_order_relaxed);
+    if (share >= shares_) return Share::None;
+    const NearestRounding rounding;
+    try {
+        if (share < starShares_) {
+            const size_t first = size_t(share) * kStarsPerShare;
+            const size_t end = std::min(first + kStarsPerShare, catalogue_->stars.size());
+            placeStars(first, end, shareSplats_[size_t(share)]);
+        } else {
+            const int row = (share - starShares_) * kGridRowsPerShare;
+            placeMilkyWay(row, std::min(row + kGridRowsPerShare, bandH_));
+        }
+    } catch (const std::bad_alloc&) {
+        shareFailed_.store(true, std::memory_order_relaxed);
+    }
+    if (sharesDone_.fetch_add(1, std::memory_order_acq_rel) + 1 < shares_) return Share::Placed;
+    // The last share: the others' work is visible here, through the counter.
+    try {
+        if (shareFailed_.load(std::memory_order_relaxed)) throw std::bad_alloc();
+        sortSplats();
+    } catch (const std::bad_alloc&) {
+        releaseMemory();
+    }
+    return Share::Last;
+}
+
+void StarrySky::setUp(const FrameContext& frame, const BlackHoleFrame* hole) {
     const RenderSettings& s = frame.settings;
-    const PixelBuffer& buffer = *frame.buffer;
     if (!catalogue_) catalogue_ = &StarCatalogue::standard();
     if (prepared_ != catalogue_ || starClass_.size() != catalogue_->stars.size()) {
         prepared_ = catalogue_;
@@ -247,12 +288,8 @@ void StarrySky::placeAll(const FrameContext& frame, const BlackHoleFrame* hole) 
     }
     prepareColours(s.eye);
     acc_.resize(size_t(std::max(width_, 0)) * size_t(std::max(height_, 0)) * 3);
+    samplesPerSide_ = frame.buffer->samplesPerSide();
 
-    // With k x k samples per pixel a star is spread over a pixel's worth of samples, each as
-    // bright as the pixel would be without antialiasing: the reduced picture shows it as a
-    // picture without antialiasing would, and no single sample saturates for it.
-    const int k = buffer.samplesPerSide();
-    const float spread = 0.5f * float(k - 1);
     // Starlight falling into the hole's well arrives blue-shifted at a static observer.
     float wellFactor = 1.0f;
     if (hole) {
@@ -260,19 +297,42 @@ void StarrySky::placeAll(const FrameContext& frame, const BlackHoleFrame* hole) 
         if (s.grtDoppler && hole->rs > 0.0f && hole->rObs > hole->rs)
             wellFactor = float(std::sqrt(1.0 - double(hole->rs) / double(hole->rObs)));
     }
+    frame_ = &frame;
+    hole_ = hole;
+    wellFactor_ = wellFactor;
 
     hasBand_ = catalogue_->milkyWay && width_ > 0 && height_ > 0;
-    if (hasBand_) prepareMilkyWay(frame, hole, wellFactor);
+    bandH_ = 0;
+    if (hasBand_) {
+        bandClass_ = classOf(kMilkyWayKelvin);
+        bandW_ = (width_ - 1) / kMilkyWayGrid + 2;
+        bandH_ = (height_ - 1) / kMilkyWayGrid + 2;
+        band_.resize(size_t(bandW_) * size_t(bandH_) * 3);
+        steep_.resize(size_t(bandW_) * size_t(bandH_));
+    }
 
-    raw_.clear();
+    const size_t stars = catalogue_->stars.size();
+    starShares_ = int((stars + kStarsPerShare - 1) / kStarsPerShare);
+    if (shareSplats_.size() < size_t(starShares_)) shareSplats_.resize(size_t(starShares_));
+    for (std::vector<Splat>& splats : shareSplats_) splats.clear();
+    shares_ = starShares_ + (bandH_ + kGridRowsPerShare - 1) / kGridRowsPerShare;
+}
+
+void StarrySky::placeStars(size_t first, size_t end, std::vector<Splat>& out) const {
+    const FrameContext& frame = *frame_;
+    // With k x k samples per pixel a star is spread over a pixel's worth of samples, each as
+    // bright as the pixel would be without antialiasing: the reduced picture shows it as a
+    // picture without antialiasing would, and no single sample saturates for it.
+    const int k = samplesPerSide_;
+    const float spread = 0.5f * float(k - 1);
     const std::vector<Star>& stars = catalogue_->stars;
-    for (size_t i = 0; i < stars.size(); ++i) {
+    for (size_t i = first; i < end; ++i) {
         const Star& star = stars[i];
         const float dir[3] = {star.x, star.y, star.z};
         SkyLensing::Image images[SkyLensing::kMaxImages];
         int count = 1;
-        if (hole) {
-            count = lensing_.images(*hole, dir, images);
+        if (hole_) {
+            count = lensing_.images(*hole_, dir, images);
         } else {
             for (int c = 0; c < 3; ++c) images[0].dir[c] = dir[c];
             images[0].magnification = 1.0f;
@@ -281,22 +341,34 @@ void StarrySky::placeAll(const FrameContext& frame, const BlackHoleFrame* hole) 
             float u, v, d;
             if (!project(frame, height_, images[m].dir, u, v, d)) continue;
             float sums[3];
-            colour(starClass_[i], d * wellFactor, sums);
+            colour(starClass_[i], d * wellFactor_, sums);
             const float gain = luminance_[i] * images[m].magnification;
             for (float& x : sums) x *= gain;
             for (int sj = 0; sj < k; ++sj)
-                for (int si = 0; si < k; ++si)
-                    place(u + float(si) - spread, v + float(sj) - spread, sums, width_, height_);
+                for (int si = 0; si < k; ++si) {
+                    const float su = u + float(si) - spread, sv = v + float(sj) - spread;
+                    if (su > -1.0f && su < float(width_) && sv > -1.0f && sv < float(height_))
+                        out.push_back(Splat{su, sv, {sums[0], sums[1], sums[2]}});
+                }
         }
     }
+}
 
-    // Counting sort by the lower row of each splat, floor(v) in [-1, height - 1].
+void StarrySky::sortSplats() {
+    // Counting sort by the lower row of each splat, floor(v) in [-1, height - 1], the shares in
+    // star order.
     rowStart_.assign(size_t(height_) + 2, 0);
-    for (const Splat& sp : raw_) ++rowStart_[size_t(int(std::floor(sp.v)) + 1) + 1];
+    size_t total = 0;
+    for (int share = 0; share < starShares_; ++share) {
+        const std::vector<Splat>& splats = shareSplats_[size_t(share)];
+        total += splats.size();
+        for (const Splat& sp : splats) ++rowStart_[size_t(int(std::floor(sp.v)) + 1) + 1];
+    }
     for (size_t j = 1; j < rowStart_.size(); ++j) rowStart_[j] += rowStart_[j - 1];
-    sorted_.resize(raw_.size());
-    for (const Splat& sp : raw_)
-        sorted_[size_t(rowStart_[size_t(int(std::floor(sp.v)) + 1)]++)] = sp;
+    sorted_.resize(total);
+    for (int share = 0; share < starShares_; ++share)
+        for (const Splat& sp : shareSplats_[size_t(share)])
+            sorted_[size_t(rowStart_[size_t(int(std::floor(sp.v)) + 1)]++)] = sp;
     // The increments moved every start to the next; shift them back.
     for (size_t j = rowStart_.size() - 1; j > 0; --j) rowStart_[j] = rowStart_[j - 1];
     rowStart_[0] = 0;

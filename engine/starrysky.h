@@ -14,6 +14,8 @@
 // seen at D are exactly those of a black body at T / D.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -81,22 +83,37 @@ public:
     StarrySky& operator=(const StarrySky&) = delete;
 
     // The stars to draw; null (the default) is StarCatalogue::standard(), read at the first
-    // prepare(). The catalogue must outlive its use. Between frames.
+    // begin(). The catalogue must outlive its use. Between frames.
     void setCatalogue(const StarCatalogue* catalogue);
 
     // Projects every star for the frame: the camera's pose, speed and switches, the picture's
     // size and samples per side. hole, when given (light bending on), is the black hole whose
     // paths bend the starlight; its table must be prepared. background is the pixel the sky is
     // drawn over (the frame's settings copy keeps a background of its own, see RenderSettings'
-    // assignment). GUI thread, between frames.
-    void prepare(const FrameContext& frame, const BlackHoleFrame* hole, uint32_t background);
+    // assignment).
+    //
+    // The work is done in shares, so that the render workers place the stars side by side:
+    // begin() sets the frame up (GUI thread, between frames), then workers call placeNext() at
+    // the same time, each call placing a share of the stars (kStarsPerShare) or of the Milky
+    // Way's grid rows (kGridRowsPerShare). The call that completes the last share sorts the
+    // splats and returns Last; from then on (at once when begin() leaves nothing to place)
+    // drawRows may run, once the callers' own synchronisation orders it after that call. The
+    // picture does not depend on which worker placed what: the splats are sorted in star order,
+    // and every share is computed with the rounding of the thread that set the frame up.
+    void begin(const FrameContext& frame, const BlackHoleFrame* hole, uint32_t background);
+    enum class Share { None, Placed, Last };
+    Share placeNext();
+    // After begin(): no share to place (nothing to draw, or no memory for the sky).
+    bool nothingToPlace() const { return shares_ == 0; }
+    static constexpr int kStarsPerShare = 1024;
+    static constexpr int kGridRowsPerShare = 8;
 
     // Rows [r0, r1) of the frame's picture: every marked pixel becomes the background plus the
     // starlight splatted onto it (clamped per channel), others stay. Any worker, rows disjoint
     // from other workers'; allocates nothing.
     void drawRows(PixelBuffer& buffer, int r0, int r1);
 
-    // The placed images of the last prepare(), ordered by row.
+    // The placed images of the last frame, ordered by row (once its last share is placed).
     const std::vector<Splat>& splats() const { return sorted_; }
     const SkyLensing& lensing() const { return lensing_; }
 
@@ -116,17 +133,22 @@ public:
     // A star's lines at this temperature, scaled to luminance 1 (Y under the CIE eye at D = 1).
     static void starLines(double kelvin, ColDiscrete& out);
     // Builds the colour tables for this eye (its curves, kind and searchlight) unless they are
-    // built for it already; prepare() calls it. Between frames.
+    // built for it already; begin() calls it. Between frames.
     void prepareColours(const Eye& eye);
     // Unshaded sums per unit luminance of class cls seen at Doppler factor D. Any thread.
     void colour(int cls, float doppler, float sums[3]) const;
 
 private:
-    void place(float u, float v, const float sums[3], int width, int height);
-    // prepare() after the frame's size, eye and background: may throw std::bad_alloc.
-    void placeAll(const FrameContext& frame, const BlackHoleFrame* hole);
-    // The band's channel sums on the grid of the frame.
-    void prepareMilkyWay(const FrameContext& frame, const BlackHoleFrame* hole, float wellFactor);
+    // begin() after the frame's size, eye and background: may throw std::bad_alloc.
+    void setUp(const FrameContext& frame, const BlackHoleFrame* hole);
+    // Stars [first, end) of the catalogue into out.
+    void placeStars(size_t first, size_t end, std::vector<Splat>& out) const;
+    // The band's channel sums on grid rows [first, end).
+    void placeMilkyWay(int first, int end);
+    // After the last share: the splats sorted by row.
+    void sortSplats();
+    // Out of memory: the sky's storage freed, and drawRows draws the bare background.
+    void releaseMemory();
     // The band's sums for the ray at image-plane (x, y) of the prepared frame; true when the
     // ray is captured or steeply bent (see kSteepEscapeAngle). Any worker.
     bool bandAt(float x, float y, const Vec4f& yvec, float out[3]) const;
@@ -144,18 +166,26 @@ private:
     bool tablesBuilt_ = false;
 
     SkyLensing lensing_;
-    std::vector<Splat> raw_, sorted_;
+    // The shares of the frame being placed: the star shares first, then the grid's; the next
+    // share to hand out and the number completed.
+    int starShares_ = 0, shares_ = 0;
+    std::atomic<int> nextShare_{0}, sharesDone_{0};
+    std::atomic<bool> shareFailed_{false};  // a share ran out of memory: draw without the sky
+    std::vector<std::vector<Splat>> shareSplats_;  // per star share, kept from frame to frame
+    int samplesPerSide_ = 1;
+    std::vector<Splat> sorted_;
     std::vector<int> rowStart_;   // rowStart_[j + 1]: first sorted splat with floor(v) >= j
     std::vector<float> acc_;      // channel sums per pixel, width x height x 3
     std::vector<float> band_;     // the Milky Way's sums every kMilkyWayGrid pixels, x 3
     std::vector<uint8_t> steep_;  // per grid point: bandAt's flag
-    const FrameContext* frame_ = nullptr;  // the frame being drawn (prepareMilkyWay)
+    const FrameContext* frame_ = nullptr;  // the frame being drawn
     const BlackHoleFrame* hole_ = nullptr;
     float wellFactor_ = 1.0f;
     int bandClass_ = 0;
     int bandW_ = 0;  // grid points per row
+    int bandH_ = 0;  // grid rows
     bool hasBand_ = false;
-    bool usable_ = false;  // prepare() had the memory it needed
+    bool usable_ = false;  // begin() and the shares had the memory they needed
     Eye eye_;
     uint32_t background_ = 0;
     int width_ = 0, height_ = 0;

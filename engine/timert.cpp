@@ -88,8 +88,11 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     }
     if (settings->starrySky) {
         // Rays that hit nothing leave the mark; each band then draws the sky into its rows.
-        sky.prepare(frame, settings->lightBending ? &tree->blackHole() : nullptr,
-                    frame.background);
+        sky.begin(frame, settings->lightBending ? &tree->blackHole() : nullptr,
+                  frame.background);
+        skyReady = sky.nothingToPlace();
+        pendingSky.clear();
+        pendingSky.reserve(size_t(frame.buffer->height()));
         frame.background = StarrySky::marker(frame.background);
     }
 }
@@ -173,7 +176,41 @@ bool TimeRT::nextBand(RowBand& band, int maxRows) {
     return false;
 }
 
+void TimeRT::drawSky(int r0, int r1) {
+    {
+        QMutexLocker lock(&frame.dispenser);
+        if (!skyReady) {
+            pendingSky.emplace_back(r0, r1);  // within the capacity reserved for the frame
+            return;
+        }
+    }
+    sky.drawRows(*frame.buffer, r0, r1);
+}
+
+void TimeRT::drawPendingSky() {
+    for (;;) {
+        std::pair<int, int> rows;
+        {
+            QMutexLocker lock(&frame.dispenser);
+            if (pendingSky.empty()) {
+                skyReady = true;
+                return;
+            }
+            rows = pendingSky.back();
+            pendingSky.pop_back();
+        }
+        sky.drawRows(*frame.buffer, rows.first, rows.second);
+    }
+}
+
 bool TimeRT::runTask() {
+    // The stars are placed first, a share per call, by whichever workers come; bands traced
+    // meanwhile wait for them to draw their sky (drawSky).
+    if (frame.settings.starrySky && !cancelled()) {
+        const StarrySky::Share share = sky.placeNext();
+        if (share == StarrySky::Share::Last) drawPendingSky();
+        if (share != StarrySky::Share::None) return false;
+    }
     RowBand band;
     if (nextBand(band, settings->maxBundleSize)) return true;
 
@@ -195,7 +232,7 @@ bool TimeRT::runTask() {
     } else {
         traceBand1(band, 0, firstOfFrame);
     }
-    if (frame.settings.starrySky) sky.drawRows(*frame.buffer, band.row, band.endRow);
+    if (frame.settings.starrySky) drawSky(band.row, band.endRow);
 
     if (reportProgress) {
         QMutexLocker lock(&frame.dispenser);

@@ -1,7 +1,11 @@
 // The engine that renders one frame: a task collection whose runTask() the pool's workers call
 // concurrently. Each call takes the next band of rows, traces it in square packets of the band's
-// height and writes its pixels; bands are disjoint, so pixel writes need no lock.
+// height and writes its pixels; bands are disjoint, so pixel writes need no lock. With the
+// starry sky on, the first calls place the stars, a share each.
 #pragma once
+
+#include <utility>
+#include <vector>
 
 #include "engine/framecontext.h"
 #include "engine/pixelbuffer.h"
@@ -73,6 +77,15 @@ private:
     void traceBand1(RowBand& band, int rowOffset, bool firstOfFrame);
     void traceRightEdge(RowBand& band, int firstCol);
 
+    // The sky of band rows [r0, r1) once the stars are placed; until then the band waits in
+    // pendingSky for the worker that places the last share.
+    void drawSky(int r0, int r1);
+    // That worker: the waiting bands' sky, then every later band draws its own.
+    void drawPendingSky();
+
     FrameContext frame;
     StarrySky sky;
+    // With frame.dispenser held: whether the stars are placed, and the bands traced before.
+    bool skyReady = true;
+    std::vector<std::pair<int, int>> pendingSky;
 };

@@ -215,6 +215,10 @@ inline uint32_t fpControl() { return _mm_getcsr(); }
 inline void setFpControl(uint32_t word) { _mm_setcsr(word); }
 // The word with rounding toward minus infinity, the render workers' mode.
 inline uint32_t roundingDown(uint32_t word) { return (word & ~_MM_ROUND_MASK) | _MM_ROUND_DOWN; }
+// The word with rounding to nearest, every other thread's mode.
+inline uint32_t roundingNearest(uint32_t word) {
+    return (word & ~_MM_ROUND_MASK) | _MM_ROUND_NEAREST;
+}
 
 // Marks the upper halves of the calling thread's AVX registers unused. While a processor counts
 // them in use, every switch between the AVX2 kernels and the baseline's SSE code around them

@@ -44,8 +44,9 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 // One rendering mode of the sweep below: every packet size with and without motion and light
-// bending, then the searchlight, all at once with 2 x 2 samples, and bent and straight rays
-// writing trace text (the first packets of a frame write their trace lines).
+// bending, then the searchlight, all at once with 2 x 2 samples, bent and straight rays
+// writing trace text (the first packets of a frame write their trace lines), and the starry
+// sky, whose stars the workers place.
 struct Mode {
     int bundle;
     float speed;
@@ -53,6 +54,7 @@ struct Mode {
     int8_t searchlight;
     int antialiasing;
     bool traceText;
+    bool sky = false;
 };
 
 std::vector<Mode> everyMode() {
@@ -64,6 +66,8 @@ std::vector<Mode> everyMode() {
         modes.push_back({bundle, 0.5f, true, 3, 4, false});
         modes.push_back({bundle, 0.0f, true, 0, 1, true});
         modes.push_back({bundle, 0.0f, false, 0, 1, true});
+        modes.push_back({bundle, 0.9f, false, 0, 1, false, true});
+        modes.push_back({bundle, 0.0f, true, 4, 1, false, true});
     }
     return modes;
 }
@@ -89,6 +93,7 @@ TEST(FrameAllocation, FramesAfterTheFirstAllocateNothingInAnyMode) {
             settings.speed = m.speed;
             settings.lightBending = m.bending;
             settings.searchlight = m.searchlight;
+            settings.starrySky = m.sky;
             TraceOutput::setEnabled(m.traceText);
             const auto frame = [&] {
                 engine.raytracePic(&settings, doc.getSceneData(), doc.getTree(), &buffer);
@@ -103,7 +108,7 @@ TEST(FrameAllocation, FramesAfterTheFirstAllocateNothingInAnyMode) {
             EXPECT_EQ(allocations.load(), 0)
                 << file << " bundle " << m.bundle << " speed " << m.speed << " bending "
                 << m.bending << " searchlight " << int(m.searchlight) << " antialiasing "
-                << m.antialiasing << " trace text " << m.traceText;
+                << m.antialiasing << " trace text " << m.traceText << " sky " << m.sky;
         }
         pool.removeTasks(&engine, false);
     }

@@ -12,6 +12,7 @@
 
 #include "engine/docrt.h"
 #include "engine/framecontext.h"
+#include "engine/threadbase.h"
 #include "engine/timert.h"
 #include "scene/colblackbody.h"
 #include "scene/rendersettings.h"
@@ -43,6 +44,7 @@ public:
     explicit Renderer(const QString& path) { load(doc, path); }
     explicit Renderer(const char* sceneText) { load(doc, writeFile(dir, "s.tavolin", sceneText)); }
     RenderSettings& settings() { return *doc.getSettings(); }
+    DocRT& document() { return doc; }
 
     // level: the antialiasing level; the picture is reduced to w x h.
     Picture render(const StarCatalogue* catalogue, int w = kW, int h = kH, int level = 1) {
@@ -313,6 +315,41 @@ TEST(StarrySky, ABlackHoleShowsTwoImagesWherePhotonOrbitsPutThem) {
 // above the background along the picture's middle column falls off with galactic latitude b as
 // exp(-b^2 / (2 sigma^2)) (b = atan(y / 1000) on the column), the same on both sides, and a
 // catalogue without the band leaves the background as it was.
+// The render workers place the stars in shares while others trace bands, which wait for the
+// last share to draw their sky: frames drawn by a pool of four are the ones drawn by a pool of
+// one (which places every share before it traces a band), byte for byte. A band whose sky was
+// never drawn keeps the marker; a share placed twice or not at all moves the light.
+TEST(StarrySky, APoolOfWorkersDrawsTheSkyOfOneWorker) {
+    const StarCatalogue stars = StarCatalogue::generate(20000, 11u);
+    Renderer r(dataFile("spheres8.tavolin"));
+    RenderSettings& s = r.settings();
+    s.starrySky = true;
+    s.maxBundleSize = 1;  // bands of single rows: many of them end before the stars are placed
+    const auto draw = [&](ThreadBase& pool, TimeRT& engine) {
+        PixelBuffer buffer;
+        EXPECT_TRUE(buffer.setSize(160, 120, 1));
+        engine.raytracePic(&s, r.document().getSceneData(), r.document().getTree(), &buffer);
+        pool.startRendering(true);
+        return std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount());
+    };
+    TimeRT one, four;
+    for (TimeRT* engine : {&one, &four}) engine->starrySky().setCatalogue(&stars);
+    ThreadBase poolOfOne(1), poolOfFour(4);
+    poolOfOne.addTasks(&one);
+    poolOfFour.addTasks(&four);
+    for (const bool bending : {false, true}) {
+        s.lightBending = bending;
+        const std::vector<uint32_t> alone = draw(poolOfOne, one);
+        int marked = 0;
+        for (uint32_t px : alone) marked += (px >> 24) == 0;
+        EXPECT_EQ(marked, 0);
+        for (int frame = 0; frame < 4; ++frame)
+            ASSERT_EQ(draw(poolOfFour, four), alone) << "bending " << bending << ", frame " << frame;
+    }
+    poolOfOne.removeTasks(&one, false);
+    poolOfFour.removeTasks(&four, false);
+}
+
 TEST(StarrySky, TheMilkyWayIsASmoothBandAlongTheGalacticPlane) {
     constexpr int w = 128, h = 128;
     float gc[3], pole[3];
