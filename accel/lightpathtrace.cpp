@@ -224,8 +224,8 @@ private:
     };
     // The piece after the iterator's node, starting at origin: the iterator steps on unless the
     // lanes end there or part ways (then it stays, and status says which).
-    [[gnu::always_inline]] static Piece nextPiece(PathIterator4& it, const Vec4f origin[3], const BlackHoleFrame& hole,
-                           const Vec4f yg[3]);
+    [[gnu::always_inline]] static Piece nextPiece(PathIterator4& it, const Vec4f origin[3],
+                                                  const BlackHoleFrame& hole, const Vec4f yg[3]);
     // Puts the lanes on piece p, from the root.
     void aimAlong(const Piece& p);
     // The lanes not hit and not gone, finished one by one from where the walk is.
@@ -266,7 +266,7 @@ int BundleWalk::traceMovingPiece(Vec4f limit) {
 }
 
 inline BundleWalk::Piece BundleWalk::nextPiece(PathIterator4& it, const Vec4f origin[3],
-                                        const BlackHoleFrame& hole, const Vec4f yg[3]) {
+                                               const BlackHoleFrame& hole, const Vec4f yg[3]) {
     Piece p;
     const int absorbing = it.absorbingLanes();
     if (absorbing != 0) {

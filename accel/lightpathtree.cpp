@@ -122,8 +122,8 @@ int PathIterator4::step() {
             for (auto& lane : node_) lane = only;
             return only->escapes() ? 0xf : 0;
         }
-        const int escaping = (n->lower->escapes() ? below : 0) |
-                             (n->upper->escapes() ? 0xf & ~below : 0);
+        const int escaping =
+            (n->lower->escapes() ? below : 0) | (n->upper->escapes() ? 0xf & ~below : 0);
         if (escaping != 0 && escaping != 0xf) return -1;
         lo_ = select(LaneMask4::fromBits(0xf & ~below), mid, lo_);
         hi_ = select(LaneMask4::fromBits(below), mid, hi_);

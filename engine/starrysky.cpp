@@ -194,8 +194,7 @@ void StarrySky::placeMilkyWay(int first, int end) {
     }
 }
 
-void StarrySky::begin(const FrameContext& frame, const BlackHoleFrame* hole,
-                      uint32_t background) {
+void StarrySky::begin(const FrameContext& frame, const BlackHoleFrame* hole, uint32_t background) {
     const PixelBuffer& buffer = *frame.buffer;
     width_ = buffer.width();
     height_ = buffer.height();

@@ -88,8 +88,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     }
     if (settings->starrySky) {
         // Rays that hit nothing leave the mark; each band then draws the sky into its rows.
-        sky.begin(frame, settings->lightBending ? &tree->blackHole() : nullptr,
-                  frame.background);
+        sky.begin(frame, settings->lightBending ? &tree->blackHole() : nullptr, frame.background);
         skyReady = sky.nothingToPlace();
         pendingSky.clear();
         pendingSky.reserve(size_t(frame.buffer->height()));

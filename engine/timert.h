@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "accel/blackholeframe.h"
 #include "engine/framecontext.h"
 #include "engine/pixelbuffer.h"
 #include "engine/starrysky.h"
 #include "engine/taskcollection.h"
-#include "accel/blackholeframe.h"
 
 class KDTree;
 class MovingBodies;

@@ -344,7 +344,8 @@ TEST(StarrySky, APoolOfWorkersDrawsTheSkyOfOneWorker) {
         for (uint32_t px : alone) marked += (px >> 24) == 0;
         EXPECT_EQ(marked, 0);
         for (int frame = 0; frame < 4; ++frame)
-            ASSERT_EQ(draw(poolOfFour, four), alone) << "bending " << bending << ", frame " << frame;
+            ASSERT_EQ(draw(poolOfFour, four), alone)
+                << "bending " << bending << ", frame " << frame;
     }
     poolOfOne.removeTasks(&one, false);
     poolOfFour.removeTasks(&four, false);

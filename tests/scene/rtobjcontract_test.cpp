@@ -27,7 +27,6 @@ using namespace rtobjtest;
 
 namespace {
 
-
 // What the reference says of one ray: undecidable, a miss, or a hit at t with surface
 // coordinates u, v (0 where the kind has none).
 struct Expected {

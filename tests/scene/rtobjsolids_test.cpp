@@ -180,8 +180,8 @@ TEST(RtObjSphere, BoxesCoverTheSphereAndTheSweptPath) {
     const struct {
         const rtObjBase& obj;
         Vec4f centre;
-    } places[] = {{s, s.center}, {m, Vec4f(1, 2, 3, 0)}, {m, Vec4f(3, 2, 2, 0)},
-                  {m, Vec4f(5, 2, 1, 0)}};
+    } places[] = {
+        {s, s.center}, {m, Vec4f(1, 2, 3, 0)}, {m, Vec4f(3, 2, 2, 0)}, {m, Vec4f(5, 2, 1, 0)}};
     for (const auto& p : places) {
         for (int i = 0; i < 3; ++i) {
             EXPECT_LE(p.obj.hitBounds.min[i], p.centre[i] - 0.5f) << i;

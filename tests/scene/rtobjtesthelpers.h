@@ -37,7 +37,8 @@ inline Vec4f unitDir(const Vec4f& d) {
     return Vec4f(d.x / l, d.y / l, d.z / l, 0.0f);
 }
 
-inline SingleRay makeRay(const Vec4f& origin, const Vec4f& dir, float tMin = 0.0f, float tMax = kFar) {
+inline SingleRay makeRay(const Vec4f& origin, const Vec4f& dir, float tMin = 0.0f,
+                         float tMax = kFar) {
     SingleRay r;
     std::memset(static_cast<void*>(&r), 0, sizeof r);
     r.origin = origin;
@@ -50,8 +51,8 @@ inline SingleRay makeRay(const Vec4f& origin, const Vec4f& dir, float tMin = 0.0
 }
 
 // Four rays, each with its own origin; all lanes live, tHit = kNoHit.
-inline void makeBundle4(RayBundle4& b, const Vec4f origins[4], const Vec4f dirs[4], float tMin = 0.0f,
-                 float tMax = kFar) {
+inline void makeBundle4(RayBundle4& b, const Vec4f origins[4], const Vec4f dirs[4],
+                        float tMin = 0.0f, float tMax = kFar) {
     std::memset(static_cast<void*>(&b), 0, sizeof b);
     for (int l = 0; l < 4; ++l) {
         b.origin[l] = origins[l];
@@ -70,8 +71,8 @@ inline void makeBundle4(RayBundle4& b, const Vec4f origins[4], const Vec4f dirs[
 }
 
 // Sixteen rays from one origin (a camera bundle); ray i is lane i % 4 of group i / 4.
-inline void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[16], float tMin = 0.0f,
-                  float tMax = kFar) {
+inline void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[16],
+                         float tMin = 0.0f, float tMax = kFar) {
     std::memset(static_cast<void*>(&b), 0, sizeof b);
     for (int i = 0; i < 16; ++i) {
         const int g = i / 4, l = i % 4;
