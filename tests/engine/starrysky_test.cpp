@@ -358,34 +358,40 @@ TEST(StarrySky, TheMilkyWayIsASmoothBandAlongTheGalacticPlane) {
                                      gc[0], gc[1], gc[2]);
     StarCatalogue::equatorialToScene(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa,
                                      pole[0], pole[1], pole[2]);
+    const Vec4f centre(gc[0], gc[1], gc[2], 0), up(pole[0], pole[1], pole[2], 0);
+    const Vec4f across = cross3(up, centre);
     Renderer r(kEmptyScene);
     RenderSettings& s = r.settings();
-    s.lookat = Vec4f(gc[0], gc[1], gc[2], 0);
-    s.diry = Vec4f(pole[0], pole[1], pole[2], 0);
-    s.dirx = Vec4f(pole[1] * gc[2] - pole[2] * gc[1], pole[2] * gc[0] - pole[0] * gc[2],
-                   pole[0] * gc[1] - pole[1] * gc[0], 0);
-    ASSERT_TRUE(s.normalizeObserver());
+    s.lookat = centre;
     s.starrySky = true;
     s.exposureStops = 3.0f;  // the band's peak near 200 levels: the profile well above rounding
     s.setBackground(0, 0, 0, 255);
     StarCatalogue band;
     band.milkyWay = true;
-    const Picture p = r.render(&band, w, h);
-    const int c = w / 2;
-    auto glow = [&](int row) {
-        const uint32_t px = p.pixels[size_t(row) * w + c];
-        return double((px & 0xff) + ((px >> 8) & 0xff) + ((px >> 16) & 0xff));
-    };
-    const double peak = glow(h / 2);
-    ASSERT_GT(peak, 150.0);
-    ASSERT_LT(peak, 3 * 255.0);
     const double sigma = StarrySky::kMilkyWayWidthDeg * kDeg;
-    for (const int dr : {8, 16, 24}) {
-        // Row h/2 + dr lies at image-plane y = dr 1000 / h.
-        const double b = std::atan(dr * 1000.0 / h / 1000.0);
-        const double want = std::exp(-b * b / (2 * sigma * sigma));
-        for (const int sign : {1, -1})
-            EXPECT_NEAR(glow(h / 2 + sign * dr) / peak, want, 0.03) << dr * sign;
+    // The band across the picture (the profile down the middle column) and along it (the
+    // profile along the middle row), sampled on the band's 8-pixel grid and between its points.
+    for (const bool vertical : {false, true}) {
+        s.dirx = vertical ? up : across;
+        s.diry = vertical ? cross3(centre, up) : up;
+        ASSERT_TRUE(s.normalizeObserver());
+        const Picture p = r.render(&band, w, h);
+        auto glow = [&](int offset) {
+            const int row = vertical ? h / 2 : h / 2 + offset;
+            const int col = vertical ? w / 2 + offset : w / 2;
+            const uint32_t px = p.pixels[size_t(row) * w + size_t(col)];
+            return double((px & 0xff) + ((px >> 8) & 0xff) + ((px >> 16) & 0xff));
+        };
+        const double peak = glow(0);
+        ASSERT_GT(peak, 150.0) << vertical;
+        ASSERT_LT(peak, 3 * 255.0) << vertical;
+        for (const int d : {8, 12, 16, 20, 24}) {
+            // Offset d from the middle lies at image-plane d 1000 / 128 (a square picture).
+            const double b = std::atan(d * 1000.0 / h / 1000.0);
+            const double want = std::exp(-b * b / (2 * sigma * sigma));
+            for (const int sign : {1, -1})
+                EXPECT_NEAR(glow(sign * d) / peak, want, 0.03) << vertical << " " << d * sign;
+        }
     }
     const StarCatalogue none;
     const Picture dark = r.render(&none, w, h);
