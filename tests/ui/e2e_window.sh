@@ -12,8 +12,10 @@ program=$1
 out=$2
 
 # A private X server: other tests' windows on a shared display would cover the screenshots.
+# -noreset: an X server resets when its last client leaves, and a program started while it
+# does (the second start below, right after the first program ends) cannot connect.
 if [ -z "${TAVOLIN_E2E_SERVER:-}" ]; then
-    TAVOLIN_E2E_SERVER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    TAVOLIN_E2E_SERVER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
 fi
 for tool in import convert xdotool python3; do
     command -v "$tool" > /dev/null || { echo "missing tool: $tool"; exit 1; }
