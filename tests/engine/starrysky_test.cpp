@@ -397,3 +397,69 @@ TEST(StarrySky, TheMilkyWayIsASmoothBandAlongTheGalacticPlane) {
     const Picture dark = r.render(&none, w, h);
     for (uint32_t px : dark.pixels) ASSERT_EQ(px, dark.background);
 }
+
+// The Milky Way behind the hole: the observer looks at the hole, which lies b0 above the
+// galactic centre, with the galactic pole up. A pixel at angle a from the hole, up or down the
+// middle column, sees the sky in direction psi(a) (the photon orbit's escape angle, integrated
+// here on its own) from the hole on its side: galactic latitude b0 + psi(a) above the hole, b0 -
+// psi(a) below it. Its glow follows exp(-b^2 / (2 sigma^2)) on the scale of the unlensed band's
+// peak, where without the hole it would fall off with a.
+TEST(StarrySky, TheHoleLensesTheMilkyWayAlongThePhotonOrbits) {
+    constexpr int w = 128, h = 128;
+    const double rObs = 30.0, rs = 1.0, sigma = StarrySky::kMilkyWayWidthDeg * kDeg;
+    const double b0 = 4.0 * kDeg;
+    float gc[3], gp[3];
+    StarCatalogue::equatorialToScene(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa,
+                                     gc[0], gc[1], gc[2]);
+    StarCatalogue::equatorialToScene(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa,
+                                     gp[0], gp[1], gp[2]);
+    const Vec4f centre(gc[0], gc[1], gc[2], 0), pole(gp[0], gp[1], gp[2], 0);
+    Renderer r(kEmptyScene);
+    RenderSettings& s = r.settings();
+    auto lookAt = [&](double b) {  // at latitude b on the galactic centre's meridian, pole up
+        const float c = float(std::cos(b)), n = float(std::sin(b));
+        const Vec4f ahead = centre * c + pole * n, up = pole * c - centre * n;
+        s.start = ahead * float(-rObs);
+        s.start.w = 0.0f;
+        s.lookat = ahead;
+        s.dirx = cross3(up, ahead);
+        s.diry = up;
+        return s.normalizeObserver();
+    };
+    s.starrySky = true;
+    s.exposureStops = 3.0f;
+    s.setBackground(0, 0, 0, 255);
+    StarCatalogue band;
+    band.milkyWay = true;
+    auto glowAt = [&](const Picture& p, int row) {
+        const uint32_t px = p.pixels[size_t(row) * w + size_t(w / 2)];
+        return double((px & 0xff) + ((px >> 8) & 0xff) + ((px >> 16) & 0xff));
+    };
+    ASSERT_TRUE(lookAt(0.0));
+    const double peak = glowAt(r.render(&band, w, h), h / 2);  // straight light: latitude 0
+    ASSERT_GT(peak, 150.0);
+
+    ASSERT_TRUE(lookAt(b0));
+    s.lightBending = true;
+    const Picture lensed = r.render(&band, w, h);
+    double brightest = 0.0, faintest = 1.0;
+    // Rows on the band's grid, from just outside the shadow (4.9 degrees) to the picture's edge;
+    // the buffer's rows run along diry, so rows after the middle look up, towards the pole.
+    for (const int d : {16, 24, 32, 40, 48, 56}) {
+        const double a = std::atan(d * 1000.0 / h / 1000.0);
+        const double psi = oracle::orbitEscapeAngle(a, rObs, rs);
+        ASSERT_FALSE(std::isnan(psi)) << d;
+        for (const int side : {1, -1}) {
+            const double b = b0 + side * psi;
+            const double want = std::exp(-b * b / (2 * sigma * sigma));
+            brightest = std::max(brightest, want);
+            faintest = std::min(faintest, want);
+            EXPECT_NEAR(glowAt(lensed, h / 2 + side * d) / peak, want, 0.02)
+                << "offset " << d << (side > 0 ? " up" : " down") << ", a " << a / kDeg
+                << " deg, psi " << psi / kDeg;
+        }
+    }
+    // The rows span the band's profile: a wrong direction cannot pass by being dark everywhere.
+    EXPECT_GT(brightest, 0.5);
+    EXPECT_LT(faintest, 0.1);
+}
