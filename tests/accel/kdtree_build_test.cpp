@@ -100,27 +100,33 @@ TEST(KDTree, ZeroTotalAreaNeverSplits) {
 }
 
 // A chain of cubes halving in size towards the origin: cutting off the biggest remaining cube is
-// always worth it, so the tree would grow one level per cube without the depth limit.
+// always worth it, so the tree would grow one level per cube without the depth limit. The chain
+// runs down the lower children, and mirrored down the upper ones.
 TEST(KDTree, DepthTwentyIsALeafWhateverTheCost) {
-    Scene s;
-    for (int k = 0; k < 40; ++k) {
-        const float x = std::ldexp(1.0f, -k);
-        s.box(P(x, x, x), P(x * 1.5f, x * 1.5f, x * 1.5f));
+    for (const float side : {1.0f, -1.0f}) {
+        Scene s;
+        for (int k = 0; k < 40; ++k) {
+            const float x = std::ldexp(1.0f, -k) * side;
+            const float far = x * 1.5f;
+            s.box(P(std::min(x, far), std::min(x, far), std::min(x, far)),
+                  P(std::max(x, far), std::max(x, far), std::max(x, far)));
+        }
+        KDTree tree;
+        tree.addInterval(s.list, 0);
+        EXPECT_EQ(checkLeavesComplete(tree, s.list), 20) << side;
+        // The deepest leaf holds the smallest cubes, next to the origin.
+        const KdNode* n = tree.rootNode();
+        int depth = 0;
+        for (; !n->isLeaf(); ++depth)
+            n = &tree.nodeArray()[n->lowerChild() + (side > 0 ? 0 : 1)];
+        ASSERT_EQ(depth, 20) << side;
+        ASSERT_GE(n->objectCount(), 2u);
+        // The same objects on their own would still be split.
+        const auto first = tree.leaves().begin() + n->firstEntry();
+        KDTree rest;
+        rest.addInterval(std::vector<rtObjBase*>(first, first + n->objectCount()), 0);
+        EXPECT_FALSE(rest.rootNode()->isLeaf()) << side;
     }
-    KDTree tree;
-    tree.addInterval(s.list, 0);
-    EXPECT_EQ(checkLeavesComplete(tree, s.list), 20);
-    // The deepest leaf holds the smallest cubes, next to the origin.
-    const KdNode* n = tree.rootNode();
-    int depth = 0;
-    for (; !n->isLeaf(); ++depth) n = &tree.nodeArray()[n->lowerChild()];
-    ASSERT_EQ(depth, 20);
-    ASSERT_GE(n->objectCount(), 2u);
-    // The same objects on their own would still be split.
-    const auto first = tree.leaves().begin() + n->firstEntry();
-    KDTree rest;
-    rest.addInterval(std::vector<rtObjBase*>(first, first + n->objectCount()), 0);
-    EXPECT_FALSE(rest.rootNode()->isLeaf());
 }
 
 // Node encoding and completeness on random scenes: every object whose box reaches into a
