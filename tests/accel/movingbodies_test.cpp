@@ -187,3 +187,35 @@ TEST(MovingBodies, RaysMeetTheBodyWhereItWasWhenTheLightLeft) {
             EXPECT_GE(body.hitBounds.max.z, expected) << beta << " " << lightTravelTime;
         }
 }
+
+// The box of all bodies at scene time t (the bent paths' reach is measured from it) holds each
+// sphere's rest box moved to its centre at t, c + v t, and no more.
+TEST(MovingBodies, BoundsAtATimeHoldEverySphereWhereItIsThen) {
+    const double centres[3][3] = {{-4, 1, 2}, {3, -2, 0.5}, {0, 5, -6}};
+    const double velocities[3][3] = {{0.5, 0, 0}, {0, 0.3, -0.6}, {-0.2, -0.7, 0.1}};
+    const double radii[3] = {0.5, 1.0, 0.25};
+    std::vector<std::unique_ptr<rtObjSphere<1>>> spheres;
+    MovingBodies bodies;
+    for (int i = 0; i < 3; ++i) {
+        auto sphere = std::make_unique<rtObjSphere<1>>();
+        sphere->radius = float(radii[i]);
+        sphere->center = Vec4f(float(centres[i][0]), float(centres[i][1]), float(centres[i][2]), 0);
+        sphere->velocity = Vec4f(float(velocities[i][0]), float(velocities[i][1]),
+                                 float(velocities[i][2]), 0);
+        sphere->update();
+        bodies.add(sphere.get(), sphere->motion());
+        spheres.push_back(std::move(sphere));
+    }
+    for (const double t : {0.0, 2.5, -4.0}) {
+        const BoundingBox b = bodies.boundsAt(t);
+        for (int a = 0; a < 3; ++a) {
+            double lo = 1e30, hi = -1e30;
+            for (int i = 0; i < 3; ++i) {
+                lo = std::min(lo, centres[i][a] + velocities[i][a] * t - radii[i]);
+                hi = std::max(hi, centres[i][a] + velocities[i][a] * t + radii[i]);
+            }
+            EXPECT_NEAR(b.min[a], lo, 1e-5) << "t " << t << ", axis " << a;
+            EXPECT_NEAR(b.max[a], hi, 1e-5) << "t " << t << ", axis " << a;
+        }
+    }
+}
