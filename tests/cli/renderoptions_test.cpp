@@ -222,3 +222,38 @@ TEST(RenderOptions, TheSkySwitch) {
     }
     EXPECT_TRUE(renderUsage().contains("--sky on|off"));
 }
+
+// What the command line does not say, the scene file does: a scene's settings that no flag
+// touches come through unchanged (the observer's time is the exception: --time defaults to 0).
+TEST(RenderOptions, FlagsNotGivenLeaveTheScenesSettings) {
+    RenderOptions o;
+    QString problem;
+    ASSERT_TRUE(parse({"scene.tavolin", "-o", "out.png"}, o, problem)) << problem.toStdString();
+    RenderSettings s;
+    s.speed = 0.3f;
+    s.maxBundleSize = 1;
+    s.aberration = false;
+    s.srtDoppler = false;
+    s.lightBending = true;
+    s.lightTravelTime = true;
+    s.starrySky = true;
+    s.searchlight = 3;
+    s.exposureStops = 1.5f;
+    s.setBackground(10, 20, 30, 255);
+    const float redPeak = s.eye.channel[0].peak;
+    applyRenderOptions(o, s);
+    EXPECT_EQ(s.speed, 0.3f);
+    EXPECT_EQ(s.maxBundleSize, 1);
+    EXPECT_FALSE(s.aberration);
+    EXPECT_FALSE(s.srtDoppler);
+    EXPECT_TRUE(s.lightBending);
+    EXPECT_TRUE(s.lightTravelTime);
+    EXPECT_TRUE(s.starrySky);
+    EXPECT_EQ(s.searchlight, 3);
+    EXPECT_EQ(s.exposureStops, 1.5f);
+    EXPECT_FALSE(s.autoExposure);
+    EXPECT_EQ(s.background[0], 10);
+    EXPECT_EQ(s.background[1], 20);
+    EXPECT_EQ(s.background[2], 30);
+    EXPECT_EQ(s.eye.channel[0].peak, redPeak);
+}
