@@ -107,6 +107,18 @@ ColDiscrete planckLines(double kelvin) {
     return c;
 }
 
+// The scene direction of a point of the sky in equatorial coordinates (degrees, hours).
+Vec4f skyDirection(double dec, double ra) {
+    float d[3];
+    StarCatalogue::equatorialToScene(dec, ra, d[0], d[1], d[2]);
+    return Vec4f(d[0], d[1], d[2], 0.0f);
+}
+
+// A pixel's three channels summed.
+double channelSum(uint32_t px) {
+    return double((px & 0xff) + ((px >> 8) & 0xff) + ((px >> 16) & 0xff));
+}
+
 // Column of image-plane x in a kW-wide picture whose longer side spans -500..500.
 double columnOf(double x) { return (x + 500.0) * kW / 1000.0; }
 
@@ -353,12 +365,9 @@ TEST(StarrySky, APoolOfWorkersDrawsTheSkyOfOneWorker) {
 
 TEST(StarrySky, TheMilkyWayIsASmoothBandAlongTheGalacticPlane) {
     constexpr int w = 128, h = 128;
-    float gc[3], pole[3];
-    StarCatalogue::equatorialToScene(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa,
-                                     gc[0], gc[1], gc[2]);
-    StarCatalogue::equatorialToScene(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa,
-                                     pole[0], pole[1], pole[2]);
-    const Vec4f centre(gc[0], gc[1], gc[2], 0), up(pole[0], pole[1], pole[2], 0);
+    const Vec4f centre =
+        skyDirection(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa);
+    const Vec4f up = skyDirection(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa);
     const Vec4f across = cross3(up, centre);
     Renderer r(kEmptyScene);
     RenderSettings& s = r.settings();
@@ -379,8 +388,7 @@ TEST(StarrySky, TheMilkyWayIsASmoothBandAlongTheGalacticPlane) {
         auto glow = [&](int offset) {
             const int row = vertical ? h / 2 : h / 2 + offset;
             const int col = vertical ? w / 2 + offset : w / 2;
-            const uint32_t px = p.pixels[size_t(row) * w + size_t(col)];
-            return double((px & 0xff) + ((px >> 8) & 0xff) + ((px >> 16) & 0xff));
+            return channelSum(p.pixels[size_t(row) * w + size_t(col)]);
         };
         const double peak = glow(0);
         ASSERT_GT(peak, 150.0) << vertical;
@@ -408,12 +416,9 @@ TEST(StarrySky, TheHoleLensesTheMilkyWayAlongThePhotonOrbits) {
     constexpr int w = 128, h = 128;
     const double rObs = 30.0, rs = 1.0, sigma = StarrySky::kMilkyWayWidthDeg * kDeg;
     const double b0 = 4.0 * kDeg;
-    float gc[3], gp[3];
-    StarCatalogue::equatorialToScene(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa,
-                                     gc[0], gc[1], gc[2]);
-    StarCatalogue::equatorialToScene(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa,
-                                     gp[0], gp[1], gp[2]);
-    const Vec4f centre(gc[0], gc[1], gc[2], 0), pole(gp[0], gp[1], gp[2], 0);
+    const Vec4f centre =
+        skyDirection(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa);
+    const Vec4f pole = skyDirection(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa);
     Renderer r(kEmptyScene);
     RenderSettings& s = r.settings();
     auto lookAt = [&](double b) {  // at latitude b on the galactic centre's meridian, pole up
@@ -432,8 +437,7 @@ TEST(StarrySky, TheHoleLensesTheMilkyWayAlongThePhotonOrbits) {
     StarCatalogue band;
     band.milkyWay = true;
     auto glowAt = [&](const Picture& p, int row) {
-        const uint32_t px = p.pixels[size_t(row) * w + size_t(w / 2)];
-        return double((px & 0xff) + ((px >> 8) & 0xff) + ((px >> 16) & 0xff));
+        return channelSum(p.pixels[size_t(row) * w + size_t(w / 2)]);
     };
     ASSERT_TRUE(lookAt(0.0));
     const double peak = glowAt(r.render(&band, w, h), h / 2);  // straight light: latitude 0
