@@ -117,8 +117,7 @@ TEST(KDTree, DepthTwentyIsALeafWhateverTheCost) {
         // The deepest leaf holds the smallest cubes, next to the origin.
         const KdNode* n = tree.rootNode();
         int depth = 0;
-        for (; !n->isLeaf(); ++depth)
-            n = &tree.nodeArray()[n->lowerChild() + (side > 0 ? 0 : 1)];
+        for (; !n->isLeaf(); ++depth) n = &tree.nodeArray()[n->lowerChild() + (side > 0 ? 0 : 1)];
         ASSERT_EQ(depth, 20) << side;
         ASSERT_GE(n->objectCount(), 2u);
         // The same objects on their own would still be split.

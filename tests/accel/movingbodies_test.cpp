@@ -200,8 +200,8 @@ TEST(MovingBodies, BoundsAtATimeHoldEverySphereWhereItIsThen) {
         auto sphere = std::make_unique<rtObjSphere<1>>();
         sphere->radius = float(radii[i]);
         sphere->center = Vec4f(float(centres[i][0]), float(centres[i][1]), float(centres[i][2]), 0);
-        sphere->velocity = Vec4f(float(velocities[i][0]), float(velocities[i][1]),
-                                 float(velocities[i][2]), 0);
+        sphere->velocity =
+            Vec4f(float(velocities[i][0]), float(velocities[i][1]), float(velocities[i][2]), 0);
         sphere->update();
         bodies.add(sphere.get(), sphere->motion());
         spheres.push_back(std::move(sphere));

@@ -365,8 +365,7 @@ TEST(StarrySky, APoolOfWorkersDrawsTheSkyOfOneWorker) {
 
 TEST(StarrySky, TheMilkyWayIsASmoothBandAlongTheGalacticPlane) {
     constexpr int w = 128, h = 128;
-    const Vec4f centre =
-        skyDirection(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa);
+    const Vec4f centre = skyDirection(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa);
     const Vec4f up = skyDirection(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa);
     const Vec4f across = cross3(up, centre);
     Renderer r(kEmptyScene);
@@ -416,8 +415,7 @@ TEST(StarrySky, TheHoleLensesTheMilkyWayAlongThePhotonOrbits) {
     constexpr int w = 128, h = 128;
     const double rObs = 30.0, rs = 1.0, sigma = StarrySky::kMilkyWayWidthDeg * kDeg;
     const double b0 = 4.0 * kDeg;
-    const Vec4f centre =
-        skyDirection(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa);
+    const Vec4f centre = skyDirection(StarrySky::kGalacticCentreDec, StarrySky::kGalacticCentreRa);
     const Vec4f pole = skyDirection(StarrySky::kGalacticPoleDec, StarrySky::kGalacticPoleRa);
     Renderer r(kEmptyScene);
     RenderSettings& s = r.settings();
