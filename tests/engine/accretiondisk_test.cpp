@@ -160,35 +160,46 @@ struct HoleWorld {
 // photon's conserved angular momentum: lambda = r tan(psi) / sqrt(1 + tan^2(psi) (1 - 1/r)) for
 // a photon leaving in the disk plane at coordinate angle psi from the outward radial direction.
 // psi = 0 and 180 degrees are the face-on case g = sqrt(1 - 3 r_s / (2 r)); +-90 degrees the
-// edge-on receding and approaching sides.
+// edge-on receding and approaching sides. The same in a disk tilted every way: the factor is the
+// same in every orientation of the disk and the photon together.
 TEST(AccretionDisk, WavelengthFactorMatchesConservedQuantities) {
-    rtObjDisk disk;
-    disk.normal = Vec4f(0, 1, 0, 0);
-    disk.rout = 1000.0f;
-    disk.placeAtHole(Vec4f(0, 0, 0, 0), 1.0f);
+    // Right-handed frames (ex, normal, ex x normal): upright, and tilted on all three axes.
+    const Vec4f upright[3] = {Vec4f(1, 0, 0, 0), Vec4f(0, 1, 0, 0), Vec4f(0, 0, 1, 0)};
+    const Vec4f n = Vec4f(0.3f, 0.8f, -0.52f, 0.0f) * (1.0f / std::sqrt(0.09f + 0.64f + 0.2704f));
+    Vec4f ex = cross3(n, Vec4f(0.2f, -0.1f, 0.97f, 0.0f));
+    ex = ex * (1.0f / std::sqrt(dot3(ex, ex)));
+    const Vec4f tilted[3] = {ex, n, cross3(ex, n)};
     BlackHoleFrame hole;
     hole.rs = 1.0f;
     hole.rObs = 1.0e4f;
     const double rs[] = {1.6, 2.0, 3.0, 6.0, 10.0, 100.0};
     const double psis[] = {0.0, 30.0, 90.0, 135.0, 180.0, -45.0, -90.0, -150.0};
-    for (double r : rs) {
-        for (double psiDeg : psis) {
-            const double psi = psiDeg * M_PI / 180.0;
-            // The point on +x: outward radial +x; the gas moves along y x x = -z there.
-            const Vec4f p(float(r), 0.0f, 0.0f, 0.0f);
-            const double nx = std::cos(psi),
-                         nz = -std::sin(psi);  // propagation, psi > 0: with the gas
-            const Vec4f towardsDisk(float(-nx), 0.0f, float(-nz), 0.0f);
-            const double t = std::tan(psi);
-            const double h = 1.0 - 1.0 / r;
-            double lambda = std::fabs(psiDeg) == 90.0
-                                ? r / std::sqrt(h)
-                                : r * std::fabs(t) / std::sqrt(1.0 + t * t * h);
-            if (psiDeg < 0) lambda = -lambda;
-            const double expected = orbitG(r, lambda, hole.rObs);
-            const double f = double(hole.wavelengthFactor(float(r))) *
-                             double(disk.motionFactor(p, towardsDisk, true));
-            EXPECT_NEAR(1.0 / f, expected, 2e-5 * expected) << "r " << r << " psi " << psiDeg;
+    for (const Vec4f* axes : {upright, tilted}) {
+        rtObjDisk disk;
+        disk.normal = axes[1];
+        disk.rout = 1000.0f;
+        disk.placeAtHole(Vec4f(0, 0, 0, 0), 1.0f);
+        for (double r : rs) {
+            for (double psiDeg : psis) {
+                const double psi = psiDeg * M_PI / 180.0;
+                // The point on the first axis, outward radial along it: the gas moves along
+                // normal x first axis = -third axis there.
+                const Vec4f p = axes[0] * float(r);
+                const double nx = std::cos(psi),
+                             nz = -std::sin(psi);  // propagation, psi > 0: with the gas
+                const Vec4f towardsDisk = axes[0] * float(-nx) + axes[2] * float(-nz);
+                const double t = std::tan(psi);
+                const double h = 1.0 - 1.0 / r;
+                double lambda = std::fabs(psiDeg) == 90.0
+                                    ? r / std::sqrt(h)
+                                    : r * std::fabs(t) / std::sqrt(1.0 + t * t * h);
+                if (psiDeg < 0) lambda = -lambda;
+                const double expected = orbitG(r, lambda, hole.rObs);
+                const double f = double(hole.wavelengthFactor(float(r))) *
+                                 double(disk.motionFactor(p, towardsDisk, true));
+                EXPECT_NEAR(1.0 / f, expected, 2e-5 * expected)
+                    << "r " << r << " psi " << psiDeg << (axes == tilted ? ", tilted" : "");
+            }
         }
     }
 }
