@@ -553,4 +553,11 @@ TEST(BlackbodyRange, CornersGiveFiniteLinesAndFileTemperaturesDrawAsTheNearestEn
         EXPECT_EQ(body.intensities, ColBlackbody(QStringLiteral("b"), drawnAs, 2.0f).intensities)
             << asked;
     }
+    // No temperature at all: a body at 0 K (or below, which means nothing) gives no light.
+    for (const float asked : {0.0f, -5.0f}) {
+        ColBlackbody body(QStringLiteral("b"), 6500.0f, 2.0f);
+        body.temperature = asked;
+        body.regenerate();
+        EXPECT_EQ(body.count(), 0) << asked;
+    }
 }
