@@ -4,6 +4,8 @@
 // cursor read-outs against closed-form directions and Doppler factors, the split-view tree (and
 // splitting and removing while frames render), and the Januscircle against a bisection of the
 // camera's own Doppler formula.
+#include <QElapsedTimer>
+
 #include <cmath>
 #include <functional>
 #include <random>
@@ -361,7 +363,7 @@ private slots:
     void randomSplitsAndRemovalsWhileRendering() {
         BuiltInView s(640, 480);
         std::mt19937 rng(12345);
-        int removedWhileRendering = 0;
+        int removedWhileRendering = 0, removals = 0;
         for (int step = 0; step < 60; ++step) {
             const std::vector<GlView*> views = viewsOf(&s.main.rootView());
             QCOMPARE(int(views.size()), s.main.rootView().viewCount());
@@ -374,6 +376,14 @@ private slots:
                 else
                     v->splitVertically();
             } else {
+                // Every other removal waits (up to a fifth of a second) for a frame under way:
+                // on a fast machine frames are short, and removals at random moments could all
+                // fall between them.
+                if (++removals % 2 == 0) {
+                    QElapsedTimer waited;
+                    waited.start();
+                    while (!s.main.isRendering() && waited.elapsed() < 200) spin(1);
+                }
                 removedWhileRendering += s.main.isRendering();
                 v->deleteWidget();
             }
