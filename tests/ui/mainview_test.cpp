@@ -5,7 +5,6 @@
 // splitting and removing while frames render), and the Januscircle against a bisection of the
 // camera's own Doppler formula.
 #include <QElapsedTimer>
-
 #include <cmath>
 #include <functional>
 #include <random>
