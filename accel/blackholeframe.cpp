@@ -1,6 +1,7 @@
 // Placing the black hole's light paths in the scene for the current observer.
 #include "accel/blackholeframe.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <system_error>
@@ -17,8 +18,33 @@ float BlackHoleFrame::distance(const Vec4f& observer, const Vec4f& hole) {
     return float(std::sqrt(squares));
 }
 
+float BlackHoleFrame::automaticToleranceMrad(float sampleAngle) {
+    const double half = 0.5e3 * double(sampleAngle);
+    if (!(half > double(kFinestToleranceMrad))) return kFinestToleranceMrad;
+    if (!(half < double(kCoarsestToleranceMrad))) return kCoarsestToleranceMrad;
+    // Ladder steps 0.1 * 2^(k/8); the small allowance keeps a value already on the ladder there.
+    const double k = std::floor(8.0 * std::log2(half / 0.1) + 1e-6);
+    return std::max(kFinestToleranceMrad, float(0.1 * std::exp2(k / 8.0)));
+}
+
+void BlackHoleFrame::chooseTolerance(float sampleAngle, TableUpdate update) {
+    float& tolerance = paths.parameters.toleranceMrad;
+    const float wanted = automaticToleranceMrad(sampleAngle);
+    if (update == TableUpdate::Wait || !paths.isGenerated() || wanted < tolerance)
+        tolerance = wanted;
+    if (wanted <= tolerance) {
+        tooFineFrames_ = 0;
+        return;
+    }
+    // The table is finer than this view needs; another view may need it so.
+    tooFineWanted_ = tooFineFrames_ == 0 ? wanted : std::min(tooFineWanted_, wanted);
+    if (++tooFineFrames_ < kCoarsenAfter) return;
+    tolerance = tooFineWanted_;
+    tooFineFrames_ = 0;
+}
+
 void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float radius,
-                             TableUpdate update) {
+                             TableUpdate update, float sampleAngle) {
     Vec4f toObserver = observer - hole;
     toObserver.w = 0.0f;
     const float distance = BlackHoleFrame::distance(observer, hole);
@@ -28,12 +54,11 @@ void BlackHoleFrame::prepare(const Vec4f& observer, const Vec4f& hole, float rad
     centre = hole;
     rObs = distance;
     rs = radius;
+    if (sampleAngle > 0.0f && paths.parameters.automaticTolerance)
+        chooseTolerance(sampleAngle, update);
     if (regenerating()) adoptGrown(update == TableUpdate::Wait, distance, radius);
     if (!paths.needsRegeneration(distance, radius)) return;
-    // Only the distance differs when the table fits its own distance.
-    const bool onlyDistance =
-        paths.isGenerated() && !paths.needsRegeneration(paths.generatedRObs(), radius);
-    if (update == TableUpdate::KeepOld && onlyDistance) {
+    if (update == TableUpdate::KeepOld && paths.differsOnlyInDistanceOrTolerance(radius)) {
         if (regenerating()) return;  // the next table starts once this one is taken over
         try {
             if (!grown_) grown_ = std::make_unique<LightPathTree>();

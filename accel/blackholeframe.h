@@ -48,8 +48,28 @@ struct alignas(16) BlackHoleFrame {
     // over once it is ready. A table for another hole, other parameters or none at all is
     // generated on the spot either way. GUI thread, between frames (the table is read without
     // locks while rendering; it changes only here).
+    //
+    // sampleAngle, when above 0, is the finest scene-frame angle (radians) between neighbouring
+    // samples of the view about to be drawn (Camera::finestSampleAngle). With the parameters'
+    // automaticTolerance it sets their tolerance (automaticToleranceMrad): a table drawn at the
+    // wanted tolerance or finer serves. A view that needs a finer table gets one at once; a table
+    // finer than needed is coarsened only after kCoarsenAfter frames in a row found it too fine,
+    // to the finest tolerance those frames wanted, so that views of different sizes or speeds
+    // drawn in turn share one table instead of regenerating it for each. Still pictures (Wait)
+    // always get exactly the tolerance of their own view.
     void prepare(const Vec4f& observer, const Vec4f& hole, float rs,
-                 TableUpdate update = TableUpdate::Wait);
+                 TableUpdate update = TableUpdate::Wait, float sampleAngle = 0.0f);
+    // The automatic tolerance (milliradians) for samples sampleAngle apart: half of it, so that a
+    // point of the picture moves by at most half the distance between samples, rounded down to
+    // a ladder of steps of 2^(1/8) (a view's speed changes it only in such steps) and kept within
+    // [kFinestToleranceMrad, kCoarsestToleranceMrad].
+    static float automaticToleranceMrad(float sampleAngle);
+    // Finer tables grow slowly and take much memory (4K pictures with 16 samples a pixel would
+    // ask for 0.015 mrad); coarser ones would stretch the table's own approximations (its first
+    // points and the regeneration distance are sized for about a milliradian at most).
+    static constexpr float kFinestToleranceMrad = 0.05f;
+    static constexpr float kCoarsestToleranceMrad = 0.4f;
+    static constexpr int kCoarsenAfter = 8;
     // Whether a table is growing on another thread.
     bool regenerating() const { return growing_.valid(); }
 
@@ -70,6 +90,14 @@ private:
     // Takes the grown table over if it suits the observer at distance rObs better than the
     // current one; waits for it first if wait, else only if it is ready.
     void adoptGrown(bool wait, float rObs, float rs);
+    // Sets paths.parameters.toleranceMrad for a view whose samples are sampleAngle apart (see
+    // prepare).
+    void chooseTolerance(float sampleAngle, TableUpdate update);
+
+    // Frames in a row that found the wanted table finer than they need, and the finest
+    // tolerance they asked for.
+    int tooFineFrames_ = 0;
+    float tooFineWanted_ = 0.0f;
 
     // The table growing on another thread (valid while it grows or waits to be taken over), and
     // its storage, made when the first one starts (still pictures never need it); declared last

@@ -118,8 +118,9 @@ private:
     // Leaves out the points of nearly straight runs below node (interval lo..hi). A path point
     // P(a) moves sideways by |dP/da| per radian of initial angle a (the node's slope); a chord
     // that passes it at a sideways distance d draws, there, what a ray d / |dP/da| away shows.
-    // Points that a chord passes closer than the tolerance angle (1e-4 rad, a seventh of a
-    // pixel at 1280 columns) are left out: the picture cannot tell the difference. Between two
+    // Points that a chord passes closer than the tolerance angle (the views choose half the
+    // angle between their samples, BlackHoleFrame::automaticToleranceMrad) are left out: the
+    // picture cannot tell the difference. Between two
     // points the table's polyline departs from the chord linearly, so the points bound it. Far
     // from the hole this makes one piece of many, which the tracers cross in one traversal;
     // near it every point stays.

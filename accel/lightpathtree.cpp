@@ -55,6 +55,14 @@ bool LightPathTree::needsRegeneration(float rObs, float rs) const {
     return std::fabs(double(rObs) - rObsOld) > kRegenerationTolerance * std::fabs(rObsOld);
 }
 
+bool LightPathTree::differsOnlyInDistanceOrTolerance(float rs) const {
+    if (!generated_) return false;
+    LightPathParameters wanted = parameters;
+    wanted.toleranceMrad = generatedWith_.toleranceMrad;
+    return wanted == generatedWith_ &&
+           std::fabs(double(rs) - double(generatedRs_)) <= 1e-6 * std::fabs(double(generatedRs_));
+}
+
 // ---- iterators
 
 void PathIterator::start(const LightPathTree& tree, float a) {

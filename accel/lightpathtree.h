@@ -36,6 +36,11 @@ struct LightPathParameters {
     // only when it would still bend by less; intervals are not halved for accuracy below twice
     // this width.
     float toleranceMrad = 0.1f;
+    // Whether the frames that draw with the table choose toleranceMrad themselves, from the
+    // finest angle between neighbouring samples of their views (BlackHoleFrame::prepare). A fixed
+    // tolerance is for studying the table; the automatic one is as coarse as the picture allows.
+    // Not part of ==: a table depends on the tolerance, not on who chose it.
+    bool automaticTolerance = true;
     // Longest path in points (depth of the tree below a root).
     int maxPathPoints = 80;
     // Test the linear model at an interval's quarter points as well as at its midpoint (twice the
@@ -97,6 +102,9 @@ public:
     void markGenerated(float rObs, float rs);
     bool isGenerated() const { return generated_; }
     bool needsRegeneration(float rObs, float rs) const;
+    // Whether a generated table differs from the wanted one at most in the observer's distance
+    // and the tolerance: it still draws the right hole, nearly right.
+    bool differsOnlyInDistanceOrTolerance(float rs) const;
     float generatedRObs() const { return generatedRObs_; }
     float generatedRs() const { return generatedRs_; }
 

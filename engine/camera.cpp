@@ -85,6 +85,42 @@ void primaryDirection(const FrameContext& frame, float x, float y, const Vec4f& 
         doppler = float(1.0 / ((double(beta) * 1000.0 / len0 + 1.0) * gamma));
 }
 
+double finestSampleAngle(const FrameContext& frame) {
+    const RenderSettings& s = frame.settings;
+    const double beta = s.speed, gamma = frame.gamma;
+    const int W = frame.buffer->width(), H = frame.buffer->height();
+    const double dx = frame.dx, dy = 1000.0 / double(H) * double(frame.sy);
+    // The scene-frame direction of image-plane point (x, y) in the observer's own axes (dirx,
+    // diry, lookat), as primaryDirection makes it.
+    const auto direction = [&](double x, double y, double out[3]) {
+        const double len0 = std::sqrt(x * x + y * y + 1e6);
+        out[0] = x;
+        out[1] = y;
+        out[2] = s.aberration ? (1000.0 - beta * len0) * gamma : 1000.0;
+    };
+    const auto angle = [](const double a[3], const double b[3]) {
+        const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                             a[0] * b[1] - a[1] * b[0]};
+        return std::atan2(std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]),
+                          a[0] * b[0] + a[1] * b[1] + a[2] * b[2]);
+    };
+    constexpr int kGrid = 9;
+    double finest = M_PI;
+    for (int i = 0; i < kGrid; ++i)
+        for (int j = 0; j < kGrid; ++j) {
+            const double col = double(W - 1) * i / (kGrid - 1);
+            const double row = double(H - 1) * j / (kGrid - 1);
+            const double x = double(frame.x0) + dx * col;
+            const double y = (1000.0 / double(H) * row - 500.0) * double(frame.sy);
+            double here[3], right[3], up[3];
+            direction(x, y, here);
+            direction(x + dx, y, right);
+            direction(x, y + dy, up);
+            finest = std::fmin(finest, std::fmin(angle(here, right), angle(here, up)));
+        }
+    return finest;
+}
+
 bool generate1(RowBand& band, SingleRay& ray, int rowOffset) {
     const FrameContext& frame = *band.frame;
     if (band.col >= frame.buffer->width()) return false;

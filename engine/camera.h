@@ -20,6 +20,14 @@ bool generate16(RowBand& band, RayBundle16& bundle);
 void primaryDirection(const FrameContext& frame, float x, float y, const Vec4f& yvec, Vec4f& dir,
                       float& doppler);
 
+// The smallest scene-frame angle (radians) between neighbouring samples of the frame, after
+// aberration: what a point of the picture may move by before a viewer could tell. Looked for on
+// a grid of 9 x 9 samples over the view, each with its right and upper neighbour; the angle
+// per sample changes monotonically away from the view's axis (the axis of motion as well), so
+// the smallest lies at the centre, a corner or an edge, which the grid holds. Needs the frame's
+// settings, gamma and image-plane steps (TimeRT::prepareFrame).
+double finestSampleAngle(const FrameContext& frame);
+
 // gamma = 1 / sqrt(1 - beta^2) with the engine's rounding (double, float root, double quotient).
 float lorentzGamma(float beta);
 

@@ -79,8 +79,8 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     prepareFrame(settings, traced);
     frame.background = settings->backgroundPixel();
     if (settings->lightBending) {
-        tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius,
-                                  tableUpdate);
+        tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius, tableUpdate,
+                                  float(Camera::finestSampleAngle(frame)));
         // Paths end where they leave the scene for good: the moving bodies' reach included.
         BoundingBox scene = tree->sceneBox();
         if (frame.bentMoving.tree) scene.unite(frame.bentMoving.tree->sceneBox());

@@ -50,6 +50,7 @@ DlgBHLightPath::DlgBHLightPath(QWidget* parent, DocRT* document)
     connect(ui->generationCount, &QComboBox::currentIndexChanged, this, onInt);
     const auto onBool = qOverload<bool>(&DlgBHLightPath::settingsChanged);
     connect(ui->checkQuarterPoints, &QCheckBox::toggled, this, onBool);
+    connect(ui->automaticTolerance, &QCheckBox::toggled, this, onBool);
     connect(ui->followAngle, &QCheckBox::toggled, this, onBool);
     connect(ui->buttonLoad, &QPushButton::clicked, this, &DlgBHLightPath::settingsLoadFromEngine);
     connect(ui->buttonApply, &QPushButton::clicked, this, &DlgBHLightPath::settingsSaveToEngine);
@@ -99,6 +100,9 @@ void DlgBHLightPath::copySettings() {
     s.maxPathPoints = ui->maxPathPoints->value();
     s.raySpacingDeg = float(ui->raySpacing->value());
     s.checkQuarterPoints = ui->checkQuarterPoints->isChecked();
+    s.automaticTolerance = ui->automaticTolerance->isChecked();
+    // The views set an automatic tolerance; the box then shows the one they chose last.
+    ui->toleranceMrad->setEnabled(!s.automaticTolerance);
     display->angle = float(ui->angle->value());
     display->generationCount = generationCountForIndex(ui->generationCount->currentIndex());
     display->zoom = float(ui->zoom->value());
@@ -120,6 +124,7 @@ void DlgBHLightPath::settingsLoadFromEngine() {
     ui->maxSplitDepth->setValue(s.maxSplitDepth);
     ui->maxPathPoints->setValue(s.maxPathPoints);
     ui->checkQuarterPoints->setChecked(s.checkQuarterPoints);
+    ui->automaticTolerance->setChecked(s.automaticTolerance);
     ready = wasReady;
     copySettings();
 }

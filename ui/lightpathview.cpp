@@ -26,6 +26,7 @@ LightPathParameters LightPathDisplaySettings::toParameters() const {
     p.maxSplitDepth = maxSplitDepth;
     p.maxPathPoints = maxPathPoints;
     p.checkQuarterPoints = checkQuarterPoints;
+    p.automaticTolerance = automaticTolerance;
     return p;
 }
 
@@ -39,6 +40,7 @@ void LightPathDisplaySettings::fromParameters(const LightPathParameters& p) {
     maxSplitDepth = p.maxSplitDepth;
     maxPathPoints = p.maxPathPoints;
     checkQuarterPoints = p.checkQuarterPoints;
+    automaticTolerance = p.automaticTolerance;
 }
 
 LightPathView::LightPathView(DocRT* document, QWidget* parent) : QWidget(parent), doc(document) {

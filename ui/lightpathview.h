@@ -26,6 +26,7 @@ struct LightPathDisplaySettings {
     int32_t maxPathPoints = 80;
     float raySpacingDeg = 1.0f;  // between neighbouring rays of the fan
     bool checkQuarterPoints = false;
+    bool automaticTolerance = true;
 
     LightPathParameters toParameters() const;
     void fromParameters(const LightPathParameters& p);

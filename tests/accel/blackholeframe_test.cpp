@@ -147,3 +147,68 @@ TEST(BlackHoleFrame, MovedObserverKeepsTheOldTableUntilTheNewOneHasGrown) {
     coarse.prepare(near, hole, 0.6f);
     EXPECT_EQ(live.paths.nodeCount(), coarse.paths.nodeCount());
 }
+
+// The automatic tolerance is half the sample angle rounded down to the ladder 0.1 * 2^(k/8) mrad
+// and held within its bounds: never above half the angle, at most one step below it.
+TEST(BlackHoleFrame, AutomaticToleranceIsHalfASampleOnTheLadder) {
+    for (const double angle : {0.1e-3, 0.2e-3, 0.31e-3, 0.6e-3, 0.7854e-3, 0.79e-3, 1e-6, 0.05}) {
+        const double tolerance = BlackHoleFrame::automaticToleranceMrad(float(angle));
+        const double half = 0.5e3 * angle;
+        if (half <= 0.05) {
+            EXPECT_FLOAT_EQ(float(tolerance), 0.05f) << angle;
+        } else if (half >= 0.4) {
+            EXPECT_FLOAT_EQ(float(tolerance), 0.4f) << angle;
+        } else {
+            EXPECT_LE(tolerance, half * (1 + 1e-6)) << angle;
+            EXPECT_GT(tolerance, half / std::exp2(1.0 / 8)) << angle;
+            const double step = 8 * std::log2(tolerance / 0.1);
+            EXPECT_NEAR(step, std::round(step), 1e-5) << angle;
+        }
+    }
+    // Worked: 0.6 mrad apart, 0.3 mrad wanted; 0.1 * 2^(12/8) = 0.283 is the step below.
+    EXPECT_NEAR(BlackHoleFrame::automaticToleranceMrad(0.6e-3f), 0.28284, 1e-4);
+    EXPECT_FLOAT_EQ(BlackHoleFrame::automaticToleranceMrad(0.2e-3f), 0.1f);
+}
+
+// Views of two sizes drawn in turn share the finer view's table; the table is coarsened only once
+// the finer view has stopped asking for it, and a still picture gets its own view's tolerance.
+TEST(BlackHoleFrame, ViewsDrawnInTurnShareTheFinestTable) {
+    const Vec4f hole(0, 0, 0, 0), observer(30, 0, 0, 0);
+    const float fine = 0.3e-3f, coarse = 0.7e-3f;
+    const float fineMrad = BlackHoleFrame::automaticToleranceMrad(fine);
+    const float coarseMrad = BlackHoleFrame::automaticToleranceMrad(coarse);
+    ASSERT_LT(fineMrad, coarseMrad);
+    const auto keepOld = BlackHoleFrame::TableUpdate::KeepOld;
+
+    BlackHoleFrame live;
+    live.prepare(observer, hole, 0.6f, keepOld, coarse);  // no table yet: made on the spot
+    EXPECT_FALSE(live.regenerating());
+    EXPECT_EQ(live.paths.parameters.toleranceMrad, coarseMrad);
+    live.prepare(observer, hole, 0.6f, keepOld, fine);  // finer at once, grown beside the old
+    EXPECT_EQ(live.paths.parameters.toleranceMrad, fineMrad);
+    live.prepare(observer, hole, 0.6f);  // wait for it
+    EXPECT_FALSE(live.paths.needsRegeneration(30.0f, 0.6f));
+
+    for (int frame = 0; frame < 3 * BlackHoleFrame::kCoarsenAfter; ++frame) {
+        live.prepare(observer, hole, 0.6f, keepOld, frame % 2 ? fine : coarse);
+        EXPECT_FALSE(live.regenerating()) << "frame " << frame;
+        EXPECT_EQ(live.paths.parameters.toleranceMrad, fineMrad) << "frame " << frame;
+    }
+    for (int frame = 1; frame < BlackHoleFrame::kCoarsenAfter; ++frame) {
+        live.prepare(observer, hole, 0.6f, keepOld, coarse);
+        EXPECT_EQ(live.paths.parameters.toleranceMrad, fineMrad) << "frame " << frame;
+    }
+    live.prepare(observer, hole, 0.6f, keepOld, coarse);
+    EXPECT_EQ(live.paths.parameters.toleranceMrad, coarseMrad);
+    EXPECT_TRUE(live.regenerating()) << "the coarser table grows beside the one in use";
+
+    live.prepare(observer, hole, 0.6f, BlackHoleFrame::TableUpdate::Wait, fine);
+    EXPECT_EQ(live.paths.parameters.toleranceMrad, fineMrad);
+    EXPECT_FALSE(live.paths.needsRegeneration(30.0f, 0.6f));
+
+    BlackHoleFrame fixed;  // a tolerance of the user's own is kept
+    fixed.paths.parameters.automaticTolerance = false;
+    fixed.paths.parameters.toleranceMrad = 0.2f;
+    fixed.prepare(observer, hole, 0.6f, keepOld, coarse);
+    EXPECT_EQ(fixed.paths.parameters.toleranceMrad, 0.2f);
+}

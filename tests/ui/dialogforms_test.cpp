@@ -476,6 +476,18 @@ private slots:
         d.doc.getTree()->blackHole().paths.parameters.maxPathPoints = 77;
         dlg.findChild<QPushButton*>("buttonLoad")->click();
         QCOMPARE(dlg.findChild<QSpinBox*>("maxPathPoints")->value(), 77);
+
+        // The views choose the tolerance until the user fixes one.
+        auto* automatic = dlg.findChild<QCheckBox*>("automaticTolerance");
+        auto* tolerance = dlg.findChild<QDoubleSpinBox*>("toleranceMrad");
+        QVERIFY(automatic->isChecked());
+        QVERIFY(!tolerance->isEnabled());
+        automatic->setChecked(false);
+        QVERIFY(tolerance->isEnabled());
+        tolerance->setValue(0.25);
+        dlg.findChild<QPushButton*>("buttonApply")->click();
+        QVERIFY(!d.hole().paths.parameters.automaticTolerance);
+        QCOMPARE(d.hole().paths.parameters.toleranceMrad, 0.25f);
     }
 
     // Static observer at r: rays closer to the hole direction than the critical angle
