@@ -194,14 +194,22 @@ TEST(BlackHoleFrame, ViewsDrawnInTurnShareTheFinestTable) {
         EXPECT_FALSE(live.regenerating()) << "frame " << frame;
         EXPECT_EQ(live.paths.parameters.toleranceMrad, fineMrad) << "frame " << frame;
     }
+    // The fine view closes; two coarser ones are drawn in turn: the finer of them sets the table.
+    const float medium = 0.5e-3f;
+    const float mediumMrad = BlackHoleFrame::automaticToleranceMrad(medium);
+    ASSERT_LT(mediumMrad, coarseMrad);
     for (int frame = 1; frame < BlackHoleFrame::kCoarsenAfter; ++frame) {
-        live.prepare(observer, hole, 0.6f, keepOld, coarse);
+        live.prepare(observer, hole, 0.6f, keepOld, frame % 2 ? coarse : medium);
         EXPECT_EQ(live.paths.parameters.toleranceMrad, fineMrad) << "frame " << frame;
     }
     live.prepare(observer, hole, 0.6f, keepOld, coarse);
-    EXPECT_EQ(live.paths.parameters.toleranceMrad, coarseMrad);
+    EXPECT_EQ(live.paths.parameters.toleranceMrad, mediumMrad);
     EXPECT_TRUE(live.regenerating()) << "the coarser table grows beside the one in use";
 
+    // A still picture waits for a table of exactly its own tolerance, coarser or finer.
+    live.prepare(observer, hole, 0.6f, BlackHoleFrame::TableUpdate::Wait, coarse);
+    EXPECT_EQ(live.paths.parameters.toleranceMrad, coarseMrad);
+    EXPECT_FALSE(live.paths.needsRegeneration(30.0f, 0.6f));
     live.prepare(observer, hole, 0.6f, BlackHoleFrame::TableUpdate::Wait, fine);
     EXPECT_EQ(live.paths.parameters.toleranceMrad, fineMrad);
     EXPECT_FALSE(live.paths.needsRegeneration(30.0f, 0.6f));
