@@ -236,6 +236,25 @@ void rtObjPlane::update() {
     const float invY = 1.0f / std::sqrt(dot4(y, y));
     xs = x * sx * invX * invX;
     ys = y * sy * invY * invY;
+    // u and v are the hit's coordinates along the edges, (p - pos) = (u / sx) x + (v / sy) y: the
+    // dual basis of x and y. For perpendicular edges that is x / |x|^2 and y / |y|^2, as above.
+    // Projecting onto skewed edges instead would accept another parallelogram, reaching outside
+    // the plane's bounds (single rays found it there, packets did not) and leaving the faces of a
+    // skewed cube apart; so skewed edges (cosine above 1e-5, beyond the traversal's widening of
+    // 1e-4) take the dual basis. Nearly parallel edges make no plane to speak of: left as above.
+    if (x.w == 0.0f && y.w == 0.0f) {
+        const double xx = double(x.x) * x.x + double(x.y) * x.y + double(x.z) * x.z;
+        const double yy = double(y.x) * y.x + double(y.y) * y.y + double(y.z) * y.z;
+        const double xy = double(x.x) * y.x + double(x.y) * y.y + double(x.z) * y.z;
+        const double det = xx * yy - xy * xy;
+        const double cosine = std::fabs(xy) / std::sqrt(xx * yy);
+        if (cosine > 1e-5 && cosine < 0.999 && det > 0.0) {
+            for (int k = 0; k < 3; ++k) {
+                xs[k] = float((yy * x[k] - xy * y[k]) / det * sx);
+                ys[k] = float((xx * y[k] - xy * x[k]) / det * sy);
+            }
+        }
+    }
 
     const double nx = double(xs.y) * ys.z - double(xs.z) * ys.y;
     const double ny = double(xs.z) * ys.x - double(xs.x) * ys.z;
@@ -251,9 +270,9 @@ void rtObjPlane::update() {
 BoundingBox rtObjPlane::bundleHitBounds() const {
     // The bundle tests accept 0 < (p - pos).xs < sx and 0 < (p - pos).ys < sy for p on the
     // plane. With the dual basis e1, e2 of xs, ys in the plane (e1.xs = 1, e1.ys = 0, e2.xs = 0,
-    // e2.ys = 1) that region is the parallelogram pos + u e1 + v e2; for perpendicular edges it is
-    // the plane's own parallelogram. A time component in the texture axes would make it depend
-    // on the ray's time, and nearly parallel axes make it ill-conditioned: no bounds then.
+    // e2.ys = 1) that region is the parallelogram pos + u e1 + v e2: the plane's own (update). A
+    // time component in the texture axes would make it depend on the ray's time, and nearly
+    // parallel axes make it ill-conditioned: no bounds then.
     if (xs.w != 0.0f || ys.w != 0.0f) return BoundingBox::everywhere();
     const double a[3] = {xs.x, xs.y, xs.z}, b[3] = {ys.x, ys.y, ys.z};
     const double aa = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];

@@ -12,7 +12,7 @@ public:
     Vec4f hitOffset;        // normal x hitOffsetScale, copied into a ray on a hit
     Vec4f x{1, 0, 0, 0};    // first edge
     Vec4f y{0, 1, 0, 0};    // second edge
-    Vec4f xs, ys;           // texture axes: x sx / |x|^2 and y sy / |y|^2
+    Vec4f xs, ys;           // texture axes: the dual basis of x, y, times sx and sy (update)
     float uLimit = 5.0f;    // copies of sx, sy: the u and v limits of a hit
     float vLimit = 5.0f;
     float sx = 5.0f;          // texture repetitions along x

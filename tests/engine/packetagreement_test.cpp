@@ -90,6 +90,11 @@ std::vector<Case> cases() {
              plane("0;0;5;0", "2;0;0;0", "0;1.5;0;0", "plain", "1"),
          ahead},
         {"plane edge", plane("0;-1;4;0", "3;0;0;0", "0;2;0;0", "plain", "1"), ahead},
+        // A parallelogram with skewed edges, in front of a wall: drawn within its own bounds.
+        {"skewed plane",
+         plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
+             plane("-2.5;-1.5;5;0", "3;0;0;0", "2;3;0;0", "checker"),
+         ahead},
         {"plane from behind", plane("-2;-1.5;5;0", "0;3;0;0", "4;0;0;0", "checker"), ahead},
         {"image from behind", plane("-2;-1.5;5;0", "0;3;0;0", "4;0;0;0", "picture", "1"), ahead},
         {"inside sphere", sphere("0.3;0.2;0.5;0", "4", "plain"), ahead},

@@ -52,14 +52,17 @@ Expected planeHit(const D3& centre, const D3& n, const SingleRay& r, D3& q) {
     return e;
 }
 
-// Parallelogram: the projections a, b of q = p - pos onto the edges, q.x / |x|^2 and
-// q.y / |y|^2. The hit region is 0 <= a < 1, 0 <= b < 1; u = a sx, v = b sy.
+// Parallelogram: q = p - pos = a x + b y, the coordinates from areas (a = [q, y] / [x, y] and
+// b = [x, q] / [x, y], [.,.] the signed area along the normal). The hit region is 0 <= a < 1,
+// 0 <= b < 1; u = a sx, v = b sy. The random edges are skewed: projecting q onto them instead
+// gives another region, partly outside the parallelogram.
 Expected planeReference(const rtObjBase& o, const SingleRay& r) {
     const auto& p = static_cast<const rtObjPlane&>(o);
-    const D3 x = d3(p.x), y = d3(p.y);
+    const D3 x = d3(p.x), y = d3(p.y), n = cross(x, y);
     D3 q{};
-    Expected e = planeHit(d3(p.pos), cross(x, y), r, q);
-    const double a = dot(q, x) / dot(x, x), b = dot(q, y) / dot(y, y), m = 1e-4;
+    Expected e = planeHit(d3(p.pos), n, r, q);
+    const double area = dot(n, n), m = 1e-4;
+    const double a = dot(cross(q, y), n) / area, b = dot(cross(x, q), n) / area;
     e.undecidable = e.undecidable || std::fabs(a) < m || std::fabs(a - 1) < m || std::fabs(b) < m ||
                     std::fabs(b - 1) < m;
     e.hit = e.hit && a >= 0 && a < 1 && b >= 0 && b < 1;
