@@ -65,7 +65,7 @@ struct alignas(16) BlackHoleFrame {
     // [kFinestToleranceMrad, kCoarsestToleranceMrad].
     static float automaticToleranceMrad(float sampleAngle);
     // Finer tables grow slowly and take much memory (4K pictures with 16 samples a pixel would
-    // ask for 0.015 mrad); coarser ones would stretch the table's own approximations (its first
+    // ask for 0.025 mrad); coarser ones would stretch the table's own approximations (its first
     // points and the regeneration distance are sized for about a milliradian at most).
     static constexpr float kFinestToleranceMrad = 0.05f;
     static constexpr float kCoarsestToleranceMrad = 0.4f;
