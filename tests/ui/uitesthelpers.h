@@ -1,6 +1,5 @@
-// Shared pieces of the widget tests: an offscreen start unless a platform is named, a watcher
-// that answers the modal boxes a dialog opens, a stand-in help viewer, and driving the frame loop
-// of the views from a test with a standalone reference render to compare against.
+// Shared pieces of the widget tests: modal-box answers, a stand-in help viewer, and driving the
+// views' frame loop with a standalone reference render to compare against.
 #pragma once
 
 #include <QtTest>
@@ -16,45 +15,27 @@
 #include "views/glview.h"
 #include "views/mainview.h"
 
-// Answers modal boxes as they appear: records each message box's title and text and presses its
-// first button; a colour dialog gets `color` and is accepted, or is rejected when color is invalid.
+// Records each message box's title and text and presses its first button.
 class ModalAnswerer : public QObject {
 public:
-    explicit ModalAnswerer(QColor color_ = QColor()) : color(color_) {
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { answer(); });
+    ModalAnswerer() {
+        QObject::connect(&timer, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            titles << box->windowTitle();
+            texts << box->text();
+            box->buttons().isEmpty() ? box->done(0) : box->buttons().front()->click();
+        });
         timer.start(20);
     }
 
     QStringList titles;
     QStringList texts;
-    int colorDialogs = 0;
 
 private:
-    void answer() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
-            titles << box->windowTitle();
-            texts << box->text();
-            box->buttons().isEmpty() ? box->done(0) : box->buttons().front()->click();
-        } else if (auto* dlg = qobject_cast<QColorDialog*>(modal); dlg && dlg->isVisible()) {
-            ++colorDialogs;
-            dlg->setCurrentColor(color);
-            color.isValid() ? dlg->accept() : dlg->reject();
-        }
-    }
-
-    QColor color;
     QTimer timer;
 };
 
-// With TAVOLIN_UI_SHOTS naming a folder, saves a picture of the widget there as name.png, for
-// looking at the layouts under a real X server.
-inline void saveShotIfAsked(QWidget* widget, const QString& name) {
-    const QString folder = qEnvironmentVariable("TAVOLIN_UI_SHOTS");
-    if (!folder.isEmpty()) widget->grab().save(QDir(folder).filePath(name + ".png"));
-}
-
-// Writes a new file (an executable one if asked); whether that worked.
 inline bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return false;
@@ -67,9 +48,8 @@ inline QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A stand-in for Qt's help viewer at path: it appends its process id, its arguments, its
-// XDG_DATA_HOME and every line it receives to log ("pid ...", "arg ...", "xdg ...", "in ..."),
-// and ends by itself when asked for quit.html, as if the user closed it.
+// A stand-in help viewer: logs "pid", each "arg", "xdg" (its XDG_DATA_HOME) and each line "in";
+// ends when asked for quit.html, as if the user closed it.
 inline bool writeStandInViewer(const QString& path, const QString& log) {
     const QString script =
         "#!/bin/sh\nlog='%1'\necho \"pid $$\" >> \"$log\"\n"
@@ -80,7 +60,6 @@ inline bool writeStandInViewer(const QString& path, const QString& log) {
     return writeFile(path, script.arg(log).toLocal8Bit(), true);
 }
 
-// The scene's object of that name and kind, or null.
 template <typename Kind = rtObjSphere<1>>
 Kind* objectNamed(DocRT& doc, const QString& name) {
     for (rtObjBase* object : doc.getSceneData()->objects.items)
@@ -88,7 +67,6 @@ Kind* objectNamed(DocRT& doc, const QString& name) {
     return nullptr;
 }
 
-// Records the help pages requested while it lives.
 struct HelpRecorder {
     QStringList pages;
     HelpRecorder() {
@@ -96,17 +74,6 @@ struct HelpRecorder {
     }
     ~HelpRecorder() { setHelpPageHandler(HelpPageHandler()); }
 };
-
-// The offscreen platform warns on every dock or dialog resize; nothing to learn from it. Call
-// from initTestCase, after the test library has installed its own handler.
-inline void quietOffscreenWarnings() {
-    static QtMessageHandler previous = nullptr;
-    previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-            if (!message.contains(QLatin1String("propagateSizeHints")) && previous)
-                previous(type, context, message);
-        });
-}
 
 // QTEST_MAIN with the offscreen platform unless QT_QPA_PLATFORM names another.
 #define TAVOLIN_UI_TEST_MAIN(TestClass)                     \
@@ -121,7 +88,7 @@ inline void quietOffscreenWarnings() {
 
 namespace viewtest {
 
-// Runs the event loop until done() or the time-out; the time it took in milliseconds, or -1.
+// Runs the event loop until done() or the time-out; the milliseconds it took, or -1.
 template <typename Done>
 qint64 waitUntil(Done done, int timeoutMs = 60000) {
     QElapsedTimer t;
@@ -140,20 +107,17 @@ inline void spin(int ms) {
     waitUntil([&] { return t.elapsed() >= ms; });
 }
 
-// Runs the event loop until the frame loop has started n more frames.
 inline bool waitFrames(MainView& view, long n) {
     const long target = view.framesStarted() + n;
     return waitUntil([&] { return view.framesStarted() >= target; }) >= 0;
 }
 
-// Holds the frame loop and waits until the running frame has ended and the next step waits:
-// every engine's buffer then holds a finished frame and no worker runs.
+// Holds the frame loop once the running frame has ended: every buffer holds a finished frame.
 inline bool holdFrames(MainView& view) {
     view.suspendRendering();
     return waitUntil([&] { return view.isFramePending(); }) >= 0 && !view.isRendering();
 }
 
-// Renders one frame of the document's scene with the given settings on a pool of its own.
 inline std::vector<uint32_t> referenceRender(DocRT& doc, RenderSettings& settings, int w, int h) {
     TimeRT engine;
     engine.width = w;
@@ -168,7 +132,6 @@ inline std::vector<uint32_t> referenceRender(DocRT& doc, RenderSettings& setting
     return std::vector<uint32_t>(b.data(), b.data() + size_t(b.width()) * b.height());
 }
 
-// A main view of the built-in scene; shown at w x h when w is given.
 struct BuiltInView {
     DocRT doc;
     MainView main;
@@ -189,19 +152,11 @@ inline std::vector<uint32_t> pixelsOf(GlView* view) {
     return std::vector<uint32_t>(b.data(), b.data() + size_t(b.width()) * b.height());
 }
 
-// Moves the mouse over a widget without moving the display's pointer. QTest::mouseMove moves the
-// real pointer, which every test on the same virtual X server shares: a test running beside
-// another would see the other's moves.
+// Moves the mouse over a widget without moving the X pointer that parallel tests share.
 inline void hover(QWidget* widget, QPoint pos) {
     QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(widget->mapToGlobal(pos)),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &move);
-}
-
-inline QStringList menuTexts(const QMenu& menu) {
-    QStringList texts;
-    for (QAction* a : menu.actions()) texts << a->text();
-    return texts;
 }
 
 }  // namespace viewtest
