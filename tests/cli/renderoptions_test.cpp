@@ -10,9 +10,11 @@
 #include "scene/rendersettings.h"
 
 namespace {
-// Parses args and applies them to a scene's settings; false (with the problem) when refused.
-bool apply(const QStringList& args, RenderSettings& s, RenderOptions& o, QString& problem) {
-    if (!parseRenderOptions(args, o, problem)) return false;
+// Parses the arguments (split at spaces, then extra) and applies them to a scene's settings.
+bool apply(const char* args, RenderSettings& s, const QStringList& extra = {}) {
+    RenderOptions o;
+    QString problem;
+    if (!parseRenderOptions(QString(args).split(' ') + extra, o, problem)) return false;
     applyRenderOptions(o, s);
     return true;
 }
@@ -28,11 +30,8 @@ TEST(RenderOptions, FlagsGivenOverrideTheScenesSettingsAndOthersLeaveThem) {
     scene.exposureStops = 1.5f;
     scene.setBackground(10, 20, 30, 255);
     scene.start.w = 99.0f;
-    RenderOptions o;
-    QString problem;
     RenderSettings s = scene;
-    ASSERT_TRUE(apply({"scene.tavolin", "-o", "out.png"}, s, o, problem));
-    EXPECT_EQ(o.scene, "scene.tavolin");
+    ASSERT_TRUE(apply("scene.tavolin -o out.png", s));
     EXPECT_EQ(s.speed, 0.3f);
     EXPECT_EQ(s.maxBundleSize, 1);
     EXPECT_TRUE(s.lightTravelTime && s.starrySky);
@@ -43,46 +42,12 @@ TEST(RenderOptions, FlagsGivenOverrideTheScenesSettingsAndOthersLeaveThem) {
     EXPECT_EQ(s.eye.channel[0].peak, scene.eye.channel[0].peak);
     EXPECT_EQ(s.start.w, 0.0f);  // the observer's time is 0 unless given
 
-    RenderOptions all;
     s = scene;
-    ASSERT_TRUE(apply({"-o",
-                       "o.png",
-                       "--size",
-                       "640x480",
-                       "--aa",
-                       "16",
-                       "--speed",
-                       "0.9",
-                       "--bundle",
-                       "4",
-                       "--aberration",
-                       "on",
-                       "--doppler",
-                       "on",
-                       "--light-bending",
-                       "on",
-                       "--light-travel-time",
-                       "off",
-                       "--sky",
-                       "off",
-                       "--time",
-                       "-3e2",
-                       "--eye",
-                       "Humans",
-                       "--background",
-                       "1,2,3",
-                       "--threads",
-                       "2",
-                       "--searchlight",
-                       "off",
-                       "--exposure",
-                       "auto"},
-                      s, all, problem))
-        << problem.toStdString();
-    EXPECT_EQ(all.width, 640);
-    EXPECT_EQ(all.height, 480);
-    EXPECT_EQ(all.antialiasing, 16);
-    EXPECT_EQ(all.threads, 2);
+    ASSERT_TRUE(
+        apply("-o o.png --speed 0.9 --bundle 4 --aberration on --doppler on "
+              "--light-bending on --light-travel-time off --sky off --time -3e2 --eye "
+              "Humans --background 1,2,3 --searchlight off --exposure auto",
+              s));
     EXPECT_EQ(s.speed, 0.9f);
     EXPECT_EQ(s.maxBundleSize, 4);
     EXPECT_TRUE(s.aberration && s.srtDoppler && s.lightBending && s.autoExposure);
@@ -93,16 +58,28 @@ TEST(RenderOptions, FlagsGivenOverrideTheScenesSettingsAndOthersLeaveThem) {
     EXPECT_EQ(s.background[2], 3);
     EXPECT_EQ(s.searchlight, 0);
 
-    RenderOptions cie;
     s = RenderSettings();
-    ASSERT_TRUE(apply({"-o", "x.png", "--searchlight", "3", "--exposure", "-1.5", "--eye",
-                       "Human (CIE 1931)", "--light-travel-time", "on", "--sky", "on"},
-                      s, cie, problem));
+    ASSERT_TRUE(apply("-o x.png --searchlight 3 --exposure -1.5 --light-travel-time on --sky on", s,
+                      {"--eye", "Human (CIE 1931)"}));
     EXPECT_EQ(s.eye.kind, EyeKind::Cie1931);
     EXPECT_EQ(s.eye.beamingExponent, 3);
     EXPECT_NEAR(s.eye.exposure, std::exp2(-1.5), 1e-6);
     EXPECT_FALSE(s.autoExposure);
     EXPECT_TRUE(s.lightTravelTime && s.starrySky);
+}
+
+// The picture's size, samples and threads are the renderer's own, not the scene's.
+TEST(RenderOptions, ReadsThePicturesOwnFlags) {
+    RenderOptions o;
+    QString problem;
+    ASSERT_TRUE(parseRenderOptions(
+        QString("s.tavolin -o o.png --size 640x480 --aa 16 --threads 2").split(' '), o, problem));
+    EXPECT_EQ(o.scene, "s.tavolin");
+    EXPECT_EQ(o.output, "o.png");
+    EXPECT_EQ(o.width, 640);
+    EXPECT_EQ(o.height, 480);
+    EXPECT_EQ(o.antialiasing, 16);
+    EXPECT_EQ(o.threads, 2);
 }
 
 // Rows of arguments (split at spaces) that are refused; the message names the third argument
