@@ -257,6 +257,22 @@ TEST(PhotonOrbit, RadialRaysFollowClosedForms) {
         EXPECT_NEAR(out.samples[std::size_t(k)].r / (2 * std::exp(0.1 * k)), 1.0, 2e-8);
 }
 
+// The bending still ahead of the line y = -b heading +x: half of Einstein's 2 r_s / b at the
+// closest point, both halves together on either side, 3 r_s b^3 / (8 s^4) far out.
+TEST(PhotonOrbit, RemainingDeflectionSplitsEinsteinsAngleAtTheClosestPoint) {
+    const double b = 30, far = 1e5;
+    EXPECT_NEAR(PhotonOrbit::remainingDeflection(0, -b, 1, 0, 1) * b, 1.0, 1e-12);
+    for (double s : {5.0, 40.0, 300.0, 1e4}) {
+        const double ahead = PhotonOrbit::remainingDeflection(s, -b, 1, 0, 1);
+        const double behind = PhotonOrbit::remainingDeflection(-s, -b, 1, 0, 1);
+        EXPECT_NEAR((ahead + behind) * b / 2, 1.0, 1e-9) << s;
+    }
+    EXPECT_NEAR(
+        PhotonOrbit::remainingDeflection(far, -b, 1, 0, 1) * 8 * std::pow(far, 4) / (3 * b * b * b),
+        1.0, 1e-6);
+    EXPECT_EQ(PhotonOrbit::remainingDeflection(5, 0, 1, 0, 1), 0.0);  // radially outwards
+}
+
 // sqrt((1 - r_s / r_obs) / (1 - r_s / r_emit)): redder from deeper down, infinite from the
 // horizon, 0 for an observer inside it.
 TEST(GravitationalWavelengthFactor, RedshiftClimbingOut) {

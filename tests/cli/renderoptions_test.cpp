@@ -68,20 +68,6 @@ TEST(RenderOptions, FlagsGivenOverrideTheScenesSettingsAndOthersLeaveThem) {
     EXPECT_TRUE(s.lightTravelTime && s.starrySky);
 }
 
-// The picture's size, samples and threads are the renderer's own, not the scene's.
-TEST(RenderOptions, ReadsThePicturesOwnFlags) {
-    RenderOptions o;
-    QString problem;
-    ASSERT_TRUE(parseRenderOptions(
-        QString("s.tavolin -o o.png --size 640x480 --aa 16 --threads 2").split(' '), o, problem));
-    EXPECT_EQ(o.scene, "s.tavolin");
-    EXPECT_EQ(o.output, "o.png");
-    EXPECT_EQ(o.width, 640);
-    EXPECT_EQ(o.height, 480);
-    EXPECT_EQ(o.antialiasing, 16);
-    EXPECT_EQ(o.threads, 2);
-}
-
 // Rows of arguments (split at spaces) that are refused; the message names the third argument
 // (or -o when there are fewer).
 TEST(RenderOptions, RefusesBadValuesNamingTheFlag) {
