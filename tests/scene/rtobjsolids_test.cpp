@@ -1,5 +1,5 @@
-// The scene objects that are more than a surface: moving spheres against a brute-force search
-// along the world line, the boxes of spheres, and the faces of cubes closing the solid.
+// Moving spheres against the world-line quadratic, the boxes of spheres, and cube faces closing
+// the solid.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,10 +14,8 @@ using namespace rtobjtest;
 
 namespace {
 
-// The first time T in the window (lo, hi) at which the moving sphere's surface meets the ray:
-// the gap between the ray's point and the centre is p + v T, so |p + v T|^2 = r^2 is a quadratic
-// in T, solved in double. Ambiguous when the case is too close to grazing or to the window ends
-// for a float computation to decide.
+// The first time T in (lo, hi) with |p + v T| = r (p + v T the gap from the centre to the ray's
+// point), in double; ambiguous too close to grazing or to the window ends for float to decide.
 struct WorldLineHit {
     bool hit = false, ambiguous = false;
     double T = 0;
@@ -45,8 +43,7 @@ WorldLineHit movingReference(const rtObjSphere<0>& s, const SingleRay& ray) {
     return res;
 }
 
-// The shading factor of a hit at absolute time T: |cos| between the ray and the normal of the
-// sphere whose centre is where it is at T.
+// The shading factor of a hit at time T: |cos| between the ray and the normal there and then.
 double movingCosine(const rtObjSphere<0>& s, const Vec4f& origin, const Vec4f& dir, double T) {
     const D3 p = d3(origin) + d3(dir) * (T - origin.w);
     const D3 c = d3(s.center) + d3(s.mov) * (T - s.tmin);
@@ -55,11 +52,9 @@ double movingCosine(const rtObjSphere<0>& s, const Vec4f& origin, const Vec4f& d
 
 }  // namespace
 
-// Single rays and bundles meet the moving sphere in space-time where the closed form says: single
-// rays and 4-ray packets whose lanes start from their own points and times, and 16-ray packets from
-// a shared origin, hit the same lanes at the same distances, and shade them with the centre at the
-// time of each lane's hit; a single ray's offset is taken from that centre too. A sphere whose
-// lifetime is empty is never there.
+// Single rays and 4-ray packets (lanes from their own points and times) and 16-ray packets (one
+// origin) hit where the closed form says and shade with the centre at each hit's time; a single
+// ray's offset points from that centre. A sphere whose lifetime is empty is never there.
 TEST(RtObjMovingSphere, MatchesTheClosedFormAtEveryPacketSize) {
     Rng rng(31);
     RecordingTexture tex;
@@ -145,9 +140,9 @@ TEST(RtObjMovingSphere, MatchesTheClosedFormAtEveryPacketSize) {
     EXPECT_GT(hitLanes, 150);
 }
 
-// Hand-worked boxes: the static sphere's cube around the centre for the whole time range, the
-// moving sphere's box over its swept path (the centre ends at (5, 2, 1)) and lifetime, with the
-// surface areas of the boxes' spatial parts.
+// Hand-worked boxes: the static sphere's cube for the whole time range, the moving sphere's box
+// over its swept path (the centre ends at (5, 2, 1)) and lifetime, and the surface areas of their
+// spatial parts. The bounds bundles test first hold the sphere at its start, half-way and end.
 TEST(RtObjSphere, BoxesCoverTheSphereAndTheSweptPath) {
     rtObjSphere<1> s;
     s.center = Vec4f(1, 2, 3, 4);
@@ -160,39 +155,27 @@ TEST(RtObjSphere, BoxesCoverTheSphereAndTheSweptPath) {
     m.tmin = 1;
     m.tmax = 3;
     m.update();
-    const struct {
-        BoundingBox box;
-        Vec4f lo, hi;
-        float area, want;
-    } cases[] = {{s.boundingBox(), Vec4f(0.5f, 1.5f, 2.5f, 4 - 10000.0f),
-                  Vec4f(1.5f, 2.5f, 3.5f, 4 + 10000.0f), s.area, 6.0f},
-                 {m.boundingBox(), Vec4f(0.5f, 1.5f, 0.5f, 1), Vec4f(5.5f, 2.5f, 3.5f, 3), m.area,
-                  46.0f /* 2 (5 x 1 + 1 x 3 + 5 x 3) */}};
-    for (const auto& c : cases) {
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_FLOAT_EQ(c.box.min[i], c.lo[i]) << i;
-            EXPECT_FLOAT_EQ(c.box.max[i], c.hi[i]) << i;
-        }
-        EXPECT_FLOAT_EQ(c.area, c.want);
+    const BoundingBox sb = s.boundingBox(), mb = m.boundingBox();
+    const Vec4f want[4] = {Vec4f(0.5f, 1.5f, 2.5f, 4 - 10000.0f),
+                           Vec4f(1.5f, 2.5f, 3.5f, 4 + 10000.0f), Vec4f(0.5f, 1.5f, 0.5f, 1),
+                           Vec4f(5.5f, 2.5f, 3.5f, 3)};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FLOAT_EQ(sb.min[i], want[0][i]) << i;
+        EXPECT_FLOAT_EQ(sb.max[i], want[1][i]) << i;
+        EXPECT_FLOAT_EQ(mb.min[i], want[2][i]) << i;
+        EXPECT_FLOAT_EQ(mb.max[i], want[3][i]) << i;
     }
-    // The bounds that bundles test first hold the sphere wherever it is while it exists: at
-    // its start (1, 2, 3), half-way (3, 2, 2) and at its end (5, 2, 1).
-    const struct {
-        const rtObjBase& obj;
-        Vec4f centre;
-    } places[] = {
-        {s, s.center}, {m, Vec4f(1, 2, 3, 0)}, {m, Vec4f(3, 2, 2, 0)}, {m, Vec4f(5, 2, 1, 0)}};
-    for (const auto& p : places) {
+    EXPECT_FLOAT_EQ(s.area, 6.0f);
+    EXPECT_FLOAT_EQ(m.area, 46.0f);  // 2 (5 x 1 + 1 x 3 + 5 x 3)
+    for (const Vec4f& centre : {Vec4f(1, 2, 3, 0), Vec4f(3, 2, 2, 0), Vec4f(5, 2, 1, 0)})
         for (int i = 0; i < 3; ++i) {
-            EXPECT_LE(p.obj.hitBounds.min[i], p.centre[i] - 0.5f) << i;
-            EXPECT_GE(p.obj.hitBounds.max[i], p.centre[i] + 0.5f) << i;
+            EXPECT_LE(m.hitBounds.min[i], centre[i] - 0.5f) << i;
+            EXPECT_GE(m.hitBounds.max[i], centre[i] + 0.5f) << i;
         }
-    }
 }
 
-// A ray from inside a random rectangular box leaves it through exactly one of the six faces that
-// a kd-tree build collects, at the distance found in double by the slab method in the box's own
-// edge coordinates.
+// A ray from inside a random box leaves through exactly one of the six collected faces, at the
+// distance of the slab method in double in the box's edge coordinates.
 TEST(RtObjCube, FacesCloseTheSolid) {
     Rng rng(8);
     int checked = 0;
