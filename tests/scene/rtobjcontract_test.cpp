@@ -1,10 +1,9 @@
-// The contract every scene object keeps at every packet size: seeded random objects of each kind
-// (plane, sphere, accretion disk), sixteen rays from one origin per object, traced one by one
-// (both single-ray forms and the occlusion test), as four 2 x 2 bundles (both forms) and as one
-// 4 x 4 bundle (both forms), all checked against a closed-form reference solved in double
-// precision: hits, distances, surface coordinates, shading factors and hit offsets. Rays too close
-// to an edge, a tangent or an interval end for float to decide are left out; hand-worked rays
-// check those ends.
+// The contract every scene object keeps at every packet size: seeded random planes, spheres,
+// moving spheres and accretion disks, sixteen rays from one origin each, traced one by one (both
+// forms and occlusion), as 2 x 2 and as 4 x 4 bundles (both forms each), against closed forms
+// solved in double: hits, distances, surface coordinates, shading factors and hit offsets. Rays
+// too close to an edge, tangent or interval end for float are left out; hand-worked rays check
+// those ends. Also the boxes of spheres and the faces of cubes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "geometry/raybundle.h"
 #include "scene/rendersettings.h"
@@ -107,8 +107,34 @@ Expected sphereReference(const rtObjBase& o, const SingleRay& ray) {
     return e;
 }
 
-std::unique_ptr<rtObjBase> randomPlane(Rng& rng, Vec4f& origin, Vec4f aims[16]) {
+// Moving sphere: the first time T in (lo, hi) with |p + v T| = r, p + v T the gap from the centre
+// to the ray's point (a quadratic in T).
+Expected movingReference(const rtObjBase& o, const SingleRay& ray) {
+    const auto& s = static_cast<const rtObjSphere<0>&>(o);
+    Expected e;
+    const D3 v = d3(ray.dir) - d3(s.mov);
+    const D3 p = d3(ray.origin) - d3(ray.dir) * ray.origin.w - d3(s.center) + d3(s.mov) * s.tmin;
+    const double r2 = double(s.radius) * s.radius;
+    const double a = dot(v, v), b = dot(p, v), c = dot(p, p) - r2;
+    const auto f = [&](double T) { return (a * T + 2 * b) * T + c; };
+    const double lo = std::max<double>(s.tmin, ray.origin.w + ray.tMin);
+    const double hi = std::min<double>(s.tmax, ray.origin.w + ray.tMax);
+    if (!(lo < hi)) return e;
+    const double eps = 1e-3 * r2, disc = b * b - a * c;
+    e.undecidable = std::fabs(f(lo)) < eps || std::fabs(f(hi)) < eps || std::fabs(disc / a) < eps;
+    if (disc < 0) return e;
+    for (double T : {(-b - std::sqrt(disc)) / a, (-b + std::sqrt(disc)) / a})
+        if (lo < T && T < hi) {
+            e.hit = true;
+            e.t = T - ray.origin.w;
+            return e;
+        }
+    return e;
+}
+
+std::unique_ptr<rtObjBase> randomPlane(Rng& rng, Texture* tex, Vec4f& origin, Vec4f aims[16]) {
     auto p = std::make_unique<rtObjPlane>();
+    p->texture = tex;
     do {
         p->pos = rng.point(5.0);
         p->x = rng.direction() * float(rng.uni(0.5, 4.0));
@@ -123,10 +149,11 @@ std::unique_ptr<rtObjBase> randomPlane(Rng& rng, Vec4f& origin, Vec4f aims[16]) 
     return p;
 }
 
-// The observer's time is the sphere's own (one case off it is worked by hand below). One object
-// in eight is seen from inside.
-std::unique_ptr<rtObjBase> randomSphere(Rng& rng, Vec4f& origin, Vec4f aims[16]) {
+// The observer's time is the sphere's own (a case off it is worked by hand below); one object in
+// eight is seen from inside.
+std::unique_ptr<rtObjBase> randomSphere(Rng& rng, Texture* tex, Vec4f& origin, Vec4f aims[16]) {
     auto s = std::make_unique<rtObjSphere<1>>();
+    s->texture = tex;  // spheres keep a texture of their own
     s->center = rng.point(5.0, 5.0);
     s->radius = float(rng.uni(0.2, 3.0));
     s->update();
@@ -139,8 +166,27 @@ std::unique_ptr<rtObjBase> randomSphere(Rng& rng, Vec4f& origin, Vec4f aims[16])
     return s;
 }
 
+// Seen at a time T* around its lifetime from 3 to 12 away from where it is then.
+std::unique_ptr<rtObjBase> randomMoving(Rng& rng, Texture* tex, Vec4f& origin, Vec4f aims[16]) {
+    auto s = std::make_unique<rtObjSphere<0>>();
+    s->texture = tex;
+    s->center = rng.point(5.0);
+    s->mov = rng.direction() * float(rng.uni(0, 0.8));
+    s->radius = float(rng.uni(0.3, 2.0));
+    s->tmin = float(rng.uni(-5, 5));
+    s->tmax = s->tmin + float(rng.uni(0.5, 10));
+    s->update();
+    const double when = rng.uni(s->tmin - 1, s->tmax + 1);
+    const Vec4f middle = s->center + s->mov * float(when - s->tmin);
+    origin = middle + rng.direction() * float(rng.uni(3, 12));
+    origin.w = float(when - len(d3(middle - origin)));
+    for (int i = 0; i < 16; ++i)
+        aims[i] = middle + rng.direction() * float(rng.uni(0, 1.5) * s->radius);
+    return s;
+}
+
 // One disk in three with an inner radius of its own, else the innermost stable orbit.
-std::unique_ptr<rtObjBase> randomDisk(Rng& rng, Vec4f& origin, Vec4f aims[16]) {
+std::unique_ptr<rtObjBase> randomDisk(Rng& rng, Texture*, Vec4f& origin, Vec4f aims[16]) {
     auto disk = std::make_unique<rtObjDisk>();
     disk->normal = rng.direction() * float(rng.uni(0.2, 3.0));
     disk->rout = float(rng.uni(2.0, 8.0));
@@ -152,30 +198,36 @@ std::unique_ptr<rtObjBase> randomDisk(Rng& rng, Vec4f& origin, Vec4f aims[16]) {
     return disk;
 }
 
-// A kind: a random object with an origin (its rays aim near the object from there), the
-// reference for one ray and, for the textured kinds, |cos| between the ray and the normal at t.
-// The disk draws with its own colour; its pixels at every packet size are compared with whole
-// pictures (tests/engine/packetagreement_test.cpp).
+// Where a sphere's centre is when a ray meets it at t.
+template <int N>
+D3 centreAt(const rtObjBase& o, const SingleRay& r, double t) {
+    const auto& s = static_cast<const rtObjSphere<N>&>(o);
+    return d3(s.center) + d3(s.mov) * (N ? 0.0 : r.origin.w + t - s.tmin);
+}
+
+// A kind: a random object with an origin its rays aim from, the reference for one ray and, for
+// textured kinds, the hit offset (scaled down) and |cos| between ray and normal at t. The disk
+// draws with its own colour: its pixels are compared in tests/engine/packetagreement_test.cpp.
 struct Kind {
     const char* name;
-    std::unique_ptr<rtObjBase> (*make)(Rng&, Vec4f& origin, Vec4f aims[16]);
+    std::unique_ptr<rtObjBase> (*make)(Rng&, Texture*, Vec4f& origin, Vec4f aims[16]);
     Expected (*reference)(const rtObjBase&, const SingleRay&);
-    double (*cosine)(const rtObjBase&, const SingleRay&, double t);
+    D3 (*offset)(const rtObjBase&, const SingleRay&, double t);
 };
 
+template <int N>
+D3 sphereOffset(const rtObjBase& o, const SingleRay& r, double t) {
+    return d3(r.origin) + d3(r.dir) * t - centreAt<N>(o, r, t);
+}
+
+D3 planeOffset(const rtObjBase& o, const SingleRay&, double) {
+    return d3(static_cast<const rtObjPlane&>(o).hitOffset) * (1.0 / hitOffsetScale);
+}
+
 const Kind kKinds[] = {
-    {"plane", randomPlane, planeReference,
-     [](const rtObjBase& o, const SingleRay& r, double) {
-         const auto& p = static_cast<const rtObjPlane&>(o);
-         const D3 n = cross(d3(p.x), d3(p.y));
-         return std::fabs(dot(n, d3(r.dir))) / len(n);
-     }},
-    {"sphere", randomSphere, sphereReference,
-     [](const rtObjBase& o, const SingleRay& r, double t) {
-         const auto& s = static_cast<const rtObjSphere<1>&>(o);
-         const D3 p = d3(r.origin) + d3(r.dir) * t;
-         return std::fabs(dot(p - d3(s.center), d3(r.dir))) / s.radius;
-     }},
+    {"plane", randomPlane, planeReference, planeOffset},
+    {"sphere", randomSphere, sphereReference, sphereOffset<1>},
+    {"moving sphere", randomMoving, movingReference, sphereOffset<0>},
     {"disk", randomDisk, diskReference, nullptr},
 };
 
@@ -186,11 +238,10 @@ bool closeTo(float got, double want) {
 
 }  // namespace
 
-// The shading factor is |cos| between ray and normal at every packet size, seen from either side
-// (a sphere seen from inside is lit like its outside; a signed factor once drew it black at some
-// packet sizes). Planes hand the texture the hit's u, v (one ray recomputes them from t),
-// spheres 0. Single rays also hand the shading a surface offset: a plane's own, a sphere's
-// pointing from the centre to the hit point, 2^-19 as long.
+// The shading factor is |cos| between ray and normal at every packet size, from either side (a
+// signed factor once drew a sphere seen from inside black at some packet sizes). Planes hand the
+// texture the hit's u, v (one ray recomputes them from t), spheres 0. Single rays carry a surface
+// offset 2^-19 as long: a plane's normal, a sphere's from its centre (where it is then) to the hit.
 TEST(RtObjContract, EveryKindAtEveryPacketSizeMatchesTheDoubleReference) {
     for (const Kind& kind : kKinds) {
         SCOPED_TRACE(kind.name);
@@ -199,12 +250,8 @@ TEST(RtObjContract, EveryKindAtEveryPacketSizeMatchesTheDoubleReference) {
         int decided = 0, hits = 0;
         for (int k = 0; k < 150; ++k) {
             Vec4f origin, aims[16], dirs[16];
-            std::unique_ptr<rtObjBase> obj = kind.make(rng, origin, aims);
-            auto* sphere = dynamic_cast<rtObjSphere<1>*>(obj.get());
-            if (sphere)
-                sphere->texture = &tex;  // a sphere keeps a texture of its own
-            else
-                obj->texture = &tex;
+            std::unique_ptr<rtObjBase> obj = kind.make(rng, &tex, origin, aims);
+            const auto* plane = dynamic_cast<const rtObjPlane*>(obj.get());
             obj->prepareForOrigin(origin);
             const float tMin = k % 4 == 0 ? float(rng.uni(0, 8)) : 0.0f;
             const float tMax = k % 3 == 0 ? float(rng.uni(3, 30)) : kFar;
@@ -219,8 +266,8 @@ TEST(RtObjContract, EveryKindAtEveryPacketSizeMatchesTheDoubleReference) {
             LaneMask4 h16[4], h16alt[4];
             obj->intersect16(b16, h16);
             obj->intersect16Alt(b16alt, h16alt);
-            if (kind.cosine) obj->shade16(b16, h16);
-            EXPECT_EQ(tex.mask16, kind.cosine ? combineMasks(h16) : 0);
+            if (kind.offset) obj->shade16(b16, h16);
+            EXPECT_EQ(tex.mask16, kind.offset ? combineMasks(h16) : 0);
             const RecordingTexture shaded16 = tex;
             for (int g = 0; g < 4; ++g) {
                 alignas(16) RayBundle4 b4, b4alt;
@@ -229,8 +276,8 @@ TEST(RtObjContract, EveryKindAtEveryPacketSizeMatchesTheDoubleReference) {
                 const LaneMask4 hit4 = obj->intersect4(b4);
                 const int m4 = movemask(hit4);
                 const int m4alt = movemask(obj->intersect4Alt(b4alt));
-                if (kind.cosine) obj->shade4(b4, hit4);
-                EXPECT_EQ(tex.mask4, kind.cosine ? m4 : 0);
+                if (kind.offset) obj->shade4(b4, hit4);
+                EXPECT_EQ(tex.mask4, kind.offset ? m4 : 0);
                 const RecordingTexture shaded4 = tex;
                 for (int l = 0; l < 4; ++l) {
                     SingleRay r = makeRay(origin, dirs[4 * g + l], tMin, tMax);
@@ -258,19 +305,16 @@ TEST(RtObjContract, EveryKindAtEveryPacketSizeMatchesTheDoubleReference) {
                     for (float got :
                          {t, b4.tHit[l], b4alt.tHit[l], b16.tHit[g][l], b16alt.tHit[g][l]})
                         EXPECT_PRED2(closeTo, got, e.t);
-                    if (!kind.cosine) continue;
-                    if (sphere) {
-                        const D3 rel = d3(r.origin) + d3(r.dir) * double(t) - d3(sphere->center);
-                        const D3 off = d3(r.hitOffset) * (1.0 / hitOffsetScale);
-                        EXPECT_LT(len(off - rel), 1e-5 * (1 + len(d3(r.origin)) + t));
-                        EXPECT_EQ(r.hitOffset.w, 0.0f);
-                    } else {
-                        const auto& p = static_cast<const rtObjPlane&>(*obj);
-                        for (int c = 0; c < 3; ++c) EXPECT_EQ(r.hitOffset[c], p.hitOffset[c]);
-                    }
+                    if (!kind.offset) continue;
+                    const D3 off = d3(r.hitOffset) * (1.0 / hitOffsetScale);
+                    EXPECT_LT(len(off - kind.offset(*obj, r, t)),
+                              1e-5 * (1 + len(d3(r.origin)) + t));
+                    EXPECT_EQ(r.hitOffset.w, 0.0f);
+                    const D3 normal =
+                        plane ? cross(d3(plane->x), d3(plane->y)) : kind.offset(*obj, r, e.t);
+                    const double cosine = std::fabs(dot(normal, d3(r.dir))) / len(normal);
                     r.u = r.v = -7;
                     obj->shade1(r, t);
-                    const double cosine = kind.cosine(*obj, r, e.t);
                     for (float f : {tex.factor1, shaded4.factor4[l], shaded16.factor16[g][l]})
                         EXPECT_NEAR(f, cosine, 5e-3);
                     for (float got : {tex.u1, shaded4.u4[l], shaded16.u16[g][l], b4alt.u[l]})
@@ -306,6 +350,11 @@ TEST(RtObjContract, HandWorkedRaysAtEveryPacketSize) {
     ahead.center = Vec4f(0, 0, 10, 0);
     ahead.radius = 1.0f;
     ahead.update();
+    rtObjSphere<0> never;  // a lifetime that is empty
+    never.center = ahead.center;
+    never.tmin = 5;
+    never.tmax = 4;
+    never.update();
     const double sinA = 0.9 / std::sqrt(100.81), cosA = 10 / std::sqrt(100.81);
     const struct {
         const char* what;
@@ -322,6 +371,7 @@ TEST(RtObjContract, HandWorkedRaysAtEveryPacketSize) {
         {"central, 0.6 later", &ahead, Vec4f(0, 0, 0, 0.6f), Vec4f(0, 0, 1, 0), kFar, 9},
         {"grazing, 0.6 later", &ahead, Vec4f(0, 0, 0, 0.6f), unitDir(Vec4f(0, 0.9f, 10, 0)), kFar,
          10 * cosA - std::sqrt(1 - 100 * sinA * sinA)},
+        {"never there", &never, Vec4f(0, 0, 0, 0), Vec4f(0, 0, 1, 0), kFar, 0},
         {"outside, 0.6 later", &ahead, Vec4f(0, 0, 0, 0.6f), unitDir(Vec4f(0, 1.1f, 10, 0)), kFar,
          0},
     };
@@ -385,4 +435,87 @@ TEST(RtObjContract, PlaneFourRayFormsDifferInWhichOriginTheyUse) {
     EXPECT_FLOAT_EQ(own.u[1], 2.5f);
     EXPECT_FLOAT_EQ(own.v[2], 3.5f);
     EXPECT_FLOAT_EQ(own.tHit[2], 3.0f);  // from its own origin
+}
+
+// Hand-worked boxes: the static sphere's cube for the whole time range, the moving sphere's box
+// over its swept path (the centre ends at (5, 2, 1)) and lifetime, and the surface areas of their
+// spatial parts. The bounds bundles test first hold the sphere at its start, half-way and end.
+TEST(RtObjSphere, BoxesCoverTheSphereAndTheSweptPath) {
+    rtObjSphere<1> s;
+    s.center = Vec4f(1, 2, 3, 4);
+    s.radius = 0.5f;
+    s.update();
+    rtObjSphere<0> m;
+    m.center = Vec4f(1, 2, 3, 0);
+    m.mov = Vec4f(2, 0, -1, 0);
+    m.radius = 0.5f;
+    m.tmin = 1;
+    m.tmax = 3;
+    m.update();
+    const BoundingBox sb = s.boundingBox(), mb = m.boundingBox();
+    const Vec4f want[4] = {Vec4f(0.5f, 1.5f, 2.5f, 4 - 10000.0f),
+                           Vec4f(1.5f, 2.5f, 3.5f, 4 + 10000.0f), Vec4f(0.5f, 1.5f, 0.5f, 1),
+                           Vec4f(5.5f, 2.5f, 3.5f, 3)};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FLOAT_EQ(sb.min[i], want[0][i]) << i;
+        EXPECT_FLOAT_EQ(sb.max[i], want[1][i]) << i;
+        EXPECT_FLOAT_EQ(mb.min[i], want[2][i]) << i;
+        EXPECT_FLOAT_EQ(mb.max[i], want[3][i]) << i;
+    }
+    EXPECT_FLOAT_EQ(s.area, 6.0f);
+    EXPECT_FLOAT_EQ(m.area, 46.0f);  // 2 (5 x 1 + 1 x 3 + 5 x 3)
+    for (const Vec4f& centre : {Vec4f(1, 2, 3, 0), Vec4f(3, 2, 2, 0), Vec4f(5, 2, 1, 0)})
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_LE(m.hitBounds.min[i], centre[i] - 0.5f) << i;
+            EXPECT_GE(m.hitBounds.max[i], centre[i] + 0.5f) << i;
+        }
+}
+
+// A ray from inside a random box leaves through exactly one of the six collected faces, at the
+// distance of the slab method in double in the box's edge coordinates.
+TEST(RtObjCube, FacesCloseTheSolid) {
+    Rng rng(8);
+    int checked = 0;
+    for (int k = 0; k < 30; ++k) {
+        rtObjCube cube;
+        const Vec4f a = rng.direction();
+        Vec4f b;
+        do {
+            b = rng.direction();
+            b = b - a * dot3(a, b);
+        } while (dot3(b, b) < 0.1f);
+        b = unitDir(b);
+        cube.pos = rng.point(4.0);
+        cube.x = a * float(rng.uni(0.5, 3));
+        cube.y = b * float(rng.uni(0.5, 3));
+        cube.z = cross3(a, b) * float(rng.uni(0.5, 3));
+        std::vector<rtObjBase*> faces;
+        cube.collectPrimitives(faces);
+        const D3 ex[3] = {d3(cube.x), d3(cube.y), d3(cube.z)};
+        for (int i = 0; i < 100; ++i) {
+            const double at[3] = {rng.uni(0.05, 0.95), rng.uni(0.05, 0.95), rng.uni(0.05, 0.95)};
+            const Vec4f o =
+                cube.pos + cube.x * float(at[0]) + cube.y * float(at[1]) + cube.z * float(at[2]);
+            const Vec4f d = rng.direction();
+            double exits[3];
+            for (int e = 0; e < 3; ++e) {
+                const double rate = dot(d3(d), ex[e]) / dot(ex[e], ex[e]);
+                exits[e] = rate > 0 ? (1 - at[e]) / rate : -at[e] / rate;
+            }
+            std::sort(exits, exits + 3);
+            if (exits[1] - exits[0] < 1e-3 * exits[0]) continue;  // leaves near an edge
+            ++checked;
+            int hitCount = 0;
+            float nearest = kNoDistance;
+            for (rtObjBase* f : faces) {
+                SingleRay r = makeRay(o, d);
+                const float t = hit1(*f, r);
+                hitCount += t != kNoDistance;
+                nearest = std::min(nearest, t);
+            }
+            EXPECT_EQ(hitCount, 1) << "cube " << k << " ray " << i;
+            EXPECT_NEAR(nearest, exits[0], 1e-4 * (1 + exits[0]));
+        }
+    }
+    EXPECT_GT(checked, 2500);
 }
