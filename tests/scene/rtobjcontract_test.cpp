@@ -82,43 +82,20 @@ Expected diskReference(const rtObjBase& o, const SingleRay& r) {
     return e;
 }
 
-// Sphere: closest approach tc along the ray, half chord from Pythagoras; the near root when
-// inside the interval, else the far one.
+// Sphere: the first time T in (lo, hi) with |p + v T| = r, p + v T the gap from the centre to the
+// ray's point (a quadratic in T); a static sphere (N = 1) exists at all times and stays put.
+template <int N>
 Expected sphereReference(const rtObjBase& o, const SingleRay& ray) {
-    const auto& s = static_cast<const rtObjSphere<1>&>(o);
-    Expected e;
-    const double r2 = double(s.radius) * s.radius;
-    const D3 d = d3(ray.dir), L = d3(s.center) - d3(ray.origin);
-    const double dd = dot(d, d), tc = dot(L, d) / dd;
-    const double closest2 = dot(L, L) - tc * tc * dd;
-    if (std::fabs(closest2 - r2) < 1e-3 * r2) e.undecidable = true;
-    if (closest2 > r2) return e;
-    const double half = std::sqrt((r2 - closest2) / dd);
-    const double roots[2] = {tc - half, tc + half};
-    const double m = 1e-3 * (1 + std::fabs(roots[1]));
-    for (double t : roots)
-        if (std::fabs(t - ray.tMin) < m || std::fabs(t - ray.tMax) < m) e.undecidable = true;
-    for (double t : roots)
-        if (ray.tMin < t && t < ray.tMax) {
-            e.hit = true;
-            e.t = t;
-            return e;
-        }
-    return e;
-}
-
-// Moving sphere: the first time T in (lo, hi) with |p + v T| = r, p + v T the gap from the centre
-// to the ray's point (a quadratic in T).
-Expected movingReference(const rtObjBase& o, const SingleRay& ray) {
-    const auto& s = static_cast<const rtObjSphere<0>&>(o);
+    const auto& s = static_cast<const rtObjSphere<N>&>(o);
     Expected e;
     const D3 v = d3(ray.dir) - d3(s.mov);
-    const D3 p = d3(ray.origin) - d3(ray.dir) * ray.origin.w - d3(s.center) + d3(s.mov) * s.tmin;
+    const D3 p =
+        d3(ray.origin) - d3(ray.dir) * ray.origin.w - d3(s.center) + d3(s.mov) * (N ? 0.0 : s.tmin);
     const double r2 = double(s.radius) * s.radius;
     const double a = dot(v, v), b = dot(p, v), c = dot(p, p) - r2;
     const auto f = [&](double T) { return (a * T + 2 * b) * T + c; };
-    const double lo = std::max<double>(s.tmin, ray.origin.w + ray.tMin);
-    const double hi = std::min<double>(s.tmax, ray.origin.w + ray.tMax);
+    const double lo = std::max<double>(N ? -HUGE_VAL : s.tmin, ray.origin.w + ray.tMin);
+    const double hi = std::min<double>(N ? HUGE_VAL : s.tmax, ray.origin.w + ray.tMax);
     if (!(lo < hi)) return e;
     const double eps = 1e-3 * r2, disc = b * b - a * c;
     e.undecidable = std::fabs(f(lo)) < eps || std::fabs(f(hi)) < eps || std::fabs(disc / a) < eps;
@@ -226,8 +203,8 @@ D3 planeOffset(const rtObjBase& o, const SingleRay&, double) {
 
 const Kind kKinds[] = {
     {"plane", randomPlane, planeReference, planeOffset},
-    {"sphere", randomSphere, sphereReference, sphereOffset<1>},
-    {"moving sphere", randomMoving, movingReference, sphereOffset<0>},
+    {"sphere", randomSphere, sphereReference<1>, sphereOffset<1>},
+    {"moving sphere", randomMoving, sphereReference<0>, sphereOffset<0>},
     {"disk", randomDisk, diskReference, nullptr},
 };
 
