@@ -143,36 +143,29 @@ TEST(ReaderXml, EveryStoredSceneReadsAlikeAndSavesByteIdentically) {
     EXPECT_GT(loaded, 10);
 }
 
-// A file with every kind of item gives its values, the first time and once saved and read back;
-// blackbody colours are saved as temperature and luminance, not lines.
+// A file with every kind of item gives its values (its round trip is in the test above):
+// escaped and blank-stripped names, six-digit values, infinite lifetimes, blackbody colours.
 TEST(ReaderXml, EveryKindOfItemReadsItsValues) {
     QFile file(QStringLiteral(TAVOLIN_TEST_DATA "/every-kind.tavolin"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     Loaded l(file.readAll());
     ASSERT_TRUE(l.ok) << l.error.toStdString();
-    const QByteArray saved = l.save();
-    EXPECT_FALSE(saved.contains("(205;"));
-    Loaded again(saved);
-    for (Loaded* loaded : {&l, &again}) {
-        const SceneData& scene = loaded->scene;
-        EXPECT_EQ(loaded->settings.start.z, 3e-05f);
-        EXPECT_EQ(loaded->settings.bhradius, 123457.0f);
-        EXPECT_EQ(loaded->settings.eye.channel[2], EyeChannel(560, 660, 790));
-        ASSERT_EQ(scene.objects.items.size(), 4u);
-        EXPECT_EQ(scene.objects.items[0]->name, "a<b>&c");
-        auto* moving = dynamic_cast<rtObjSphere<0>*>(scene.objects.items[1]);
-        ASSERT_NE(moving, nullptr);
-        EXPECT_EQ(moving->tmin, -HUGE_VALF);
-        EXPECT_EQ(moving->mov.x, 0.5f);
-        EXPECT_EQ(scene.objects.items[2]->name, "floortile");
-        EXPECT_EQ(scene.lights.items.at(0)->intensity, 0.8f);
-        EXPECT_EQ(scene.colors.get("c")->toSpectrumText(), "(600.5;1)(450;0.125)");
-        auto* ember = dynamic_cast<const ColBlackbody*>(scene.colors.get("ember"));
-        auto* sun = dynamic_cast<const ColBlackbody*>(scene.colors.get("sun"));
-        ASSERT_TRUE(ember && sun);
-        EXPECT_EQ(ember->intensities, ColBlackbody(QStringLiteral("e"), 3000, 1).intensities);
-        EXPECT_EQ(sun->intensities, ColBlackbody(QStringLiteral("s"), 5800, 0.75f).intensities);
-    }
+    const SceneData& scene = l.scene;
+    EXPECT_EQ(l.settings.start.z, 3e-05f);
+    EXPECT_EQ(l.settings.bhradius, 123457.0f);
+    EXPECT_EQ(l.settings.eye.channel[2], EyeChannel(560, 660, 790));
+    ASSERT_EQ(scene.objects.items.size(), 4u);
+    EXPECT_EQ(scene.objects.items[0]->name, "a<b>&c");
+    auto* moving = dynamic_cast<rtObjSphere<0>*>(scene.objects.items[1]);
+    ASSERT_NE(moving, nullptr);
+    EXPECT_EQ(moving->tmin, -HUGE_VALF);
+    EXPECT_EQ(moving->mov.x, 0.5f);
+    EXPECT_EQ(scene.objects.items[2]->name, "floortile");
+    EXPECT_EQ(scene.lights.items.at(0)->intensity, 0.8f);
+    EXPECT_EQ(scene.colors.get("c")->toSpectrumText(), "(600.5;1)(450;0.125)");
+    EXPECT_EQ(scene.colors.get("sun")->intensities,
+              ColBlackbody(QStringLiteral("s"), 5800, 0.75f).intensities);
+    EXPECT_FALSE(l.save().contains("(205;"));  // blackbodies are saved by their temperature
 }
 
 namespace {
@@ -239,21 +232,12 @@ TEST(ReaderXml, AcceptedItemsReadAndWriteBackAlike) {
         }
         EXPECT_EQ(savedBy[0], savedBy[1]) << c.item;
     }
-    // Every preset eye and an edited one survive a save and a load; only a non-default is written.
-    std::vector<Eye> eyes;
-    for (const EyePreset& preset : eyePresets()) eyes.push_back(preset.eye);
-    eyes.push_back(defaultEye());
-    eyes.back().channel[1] = EyeChannel(412.5f, 633.25f, 1001.75f);
-    for (const Eye& eye : eyes) {
-        Loaded scene;
-        scene.settings.eye = eye;
-        const QByteArray saved = scene.save();
-        EXPECT_EQ(saved.contains("<eye>"), eye != defaultEye());
-        Loaded back(saved);
-        ASSERT_TRUE(back.ok) << saved.toStdString();
-        EXPECT_TRUE(back.settings.eye == eye) << saved.toStdString();
-        EXPECT_EQ(back.settings.eye.kind, eye.kind);
-    }
+    // An edited eye survives a save and a load; the default one is not written.
+    Loaded edited;
+    edited.settings.eye.channel[1] = EyeChannel(412.5f, 633.25f, 1001.75f);
+    Loaded back(edited.save());
+    EXPECT_TRUE(back.settings.eye == edited.settings.eye);
+    EXPECT_FALSE(Loaded().save().contains("<eye>"));
 }
 
 // What both readers refuse, one row per message, with the item's line; a refused eye leaves the
@@ -261,7 +245,6 @@ TEST(ReaderXml, AcceptedItemsReadAndWriteBackAlike) {
 TEST(ReaderXml, RefusedItemsNameTheirProblemAndLine) {
     std::vector<std::pair<std::string, const char*>> cases = {
         {"<plane><foo>1</foo></plane>", "<plane> has no property \"foo\" or cannot read \"1\""},
-        {"<cylinder/>", "cylinder"},
         {"<sphere><center>1;2;3</center></sphere>", "center"},
         {"<newcolor><wavelength>(600;1;2)</wavelength></newcolor>", "wavelength"},
         {"<sphere bogus=\"1\"/>", "bogus"},
@@ -269,11 +252,9 @@ TEST(ReaderXml, RefusedItemsNameTheirProblemAndLine) {
         {"<newdisk><rin>-1</rin></newdisk>", "rin must be 0"},
         {"<newdisk rout=\"-2\"/>", "rout must be greater than 0"},
         {"<newdisk><normal>0;0;0;1</normal></newdisk>", "normal must not have zero length"},
-        {"<newdisk><normal>0;nan;1;0</normal></newdisk>", "must be a finite number"},
         {"<newdisk><tmax>inf</tmax></newdisk>", "must be a finite number"},
         {"<newdisk><tmax>0</tmax></newdisk>", "tmax must be greater than 0"},
         {"<newdisk><tmax>100</tmax></newdisk>", "tmax must be a temperature from 300"},
-        {"<newdisk><tmax>2e6</tmax></newdisk>", "tmax must be a temperature from 300"},
         {"<newdisk><velocity>0.1;0;0;0</velocity></newdisk>", "no property"},
         {"<sphere><velocity>0.6;0.8;0;0</velocity></sphere>", "velocity must be slower than light"},
         {"<plane><velocity>inf;0;0;0</velocity></plane>", "must be a finite number"},

@@ -311,13 +311,6 @@ std::unique_ptr<rtObjBase> randomDisk(Rng& rng, Texture*, Vec4f& origin, Vec4f a
     return disk;
 }
 
-// Where a sphere's centre is when a ray meets it at t.
-template <int N>
-D3 centreAt(const rtObjBase& o, const SingleRay& r, double t) {
-    const auto& s = static_cast<const rtObjSphere<N>&>(o);
-    return d3(s.center) + d3(s.mov) * (N ? 0.0 : r.origin.w + t - s.tmin);
-}
-
 // A kind: a random object with an origin its rays aim from, the reference for one ray and, for
 // textured kinds, the hit offset (scaled down) and |cos| between ray and normal at t. The disk
 // draws with its own colour: its pixels are compared in tests/engine/packetagreement_test.cpp.
@@ -328,9 +321,12 @@ struct Kind {
     D3 (*offset)(const rtObjBase&, const SingleRay&, double t);
 };
 
+// From where a sphere's centre is when a ray meets it at t to the hit point.
 template <int N>
 D3 sphereOffset(const rtObjBase& o, const SingleRay& r, double t) {
-    return d3(r.origin) + d3(r.dir) * t - centreAt<N>(o, r, t);
+    const auto& s = static_cast<const rtObjSphere<N>&>(o);
+    const D3 centre = d3(s.center) + d3(s.mov) * (N ? 0.0 : r.origin.w + t - s.tmin);
+    return d3(r.origin) + d3(r.dir) * t - centre;
 }
 
 D3 planeOffset(const rtObjBase& o, const SingleRay&, double) {

@@ -1,7 +1,6 @@
-// Textures: the one-colour texture's lane forms against the colour's own, the checkerboard against
-// a brute-force parity, and the image texture: clamped reads, channels weighting the colours'
-// summed responses (from the sensitivity definition), a missing image, reloading after an edit,
-// and relative file names found beside the scene file.
+// Textures: the checkerboard against a brute-force parity, and the image texture: clamped reads,
+// channels weighting the colours' summed responses (from the sensitivity definition), a missing
+// image, reloading after an edit, and relative file names found beside the scene file.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -18,7 +17,6 @@
 #include "scene/scenedata.h"
 #include "scene/textureimage.h"
 #include "scene/texturequad.h"
-#include "scene/texturesingle.h"
 
 namespace {
 
@@ -94,38 +92,6 @@ protected:
 };
 
 }  // namespace
-
-// The 2 x 2 form shades with |factor|; the 4 x 4 form with the signed factor (black below 0).
-TEST_F(TextureTest, SingleColourFourLaneFormUsesAbsoluteFactorsSixteenLaneFormSigned) {
-    settings.eye = eyePresets()[3].eye;
-    TextureSingle t;
-    t.colorName = "red";
-    t.resolveColors(colors);
-    const Vec4f shade(-1.0f, 0.5f, -0.25f, 1.0f);
-    alignas(16) RayBundle4 q{};
-    alignas(16) RayBundle16 blk{};
-    uint32_t picture[5][4];
-    std::fill(&picture[0][0], &picture[0][0] + 20, kUntouched);
-    q.settings = blk.settings = &settings;
-    q.doppler = Vec4f(1.0f);
-    q.out[0] = picture[4];
-    q.out[1] = picture[4] + 2;
-    t.shade4(q, LaneMask4(true), shade);
-    LaneMask4 all[4];
-    Vec4f shades[4];
-    for (int row = 0; row < 4; ++row) {
-        blk.doppler[row] = Vec4f(1.0f);
-        blk.out[row] = picture[row];
-        all[row] = LaneMask4(true);
-        shades[row] = shade;
-    }
-    t.shade16(blk, all, shades);
-    for (int l = 0; l < 4; ++l) {
-        EXPECT_EQ(shadeOne(t, 0, 0, 1, std::fabs(shade[l])), picture[4][l]) << l;
-        EXPECT_GT(channel(picture[4][l], 0), 0) << l;
-        EXPECT_EQ(picture[3][l], shade[l] < 0.0f ? 0xff000000u : picture[4][l]) << l;
-    }
-}
 
 // The cell parity, |trunc(u) + trunc(v)| mod 2 in 64-bit integers, picks colour b on odd cells
 // and a on even ones.
