@@ -1,4 +1,4 @@
-// Colours to pixels: hand-worked pixels, the spectrum text, lane forms and prepared tables against
+// Colours to pixels: hand-worked pixels, lane forms and prepared tables against
 // the one-ray line-by-line sums, the searchlight and exposure against textbook formulas, and the
 // CIE eye and blackbodies against CIE 1931 and Planck.
 #include <gtest/gtest.h>
@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 
 #include "scene/cie1931.h"
@@ -69,34 +68,6 @@ TEST(ColDiscrete, HandWorkedPixels) {
         for (int ch = 0; ch < 3; ++ch)
             EXPECT_NEAR(channel(px, ch), c.rgb[ch], 1) << col.toSpectrumText().toStdString() << ch;
         EXPECT_EQ(px >> 24, 255u);
-    }
-}
-
-// Text before the first "(" is ignored, no "(" means no lines, a missing last ")" is tolerated;
-// a malformed part leaves the colour (lines and name) unchanged.
-TEST(ColDiscreteText, ParsesGoodTextsAndRefusesMalformedOnes) {
-    const struct {
-        const char* text;
-        std::vector<float> values;  // wavelength, intensity, ...
-    } good[] = {
-        {"abc(600;1)(450;0.5)", {600, 1, 450, 0.5f}}, {"600;1", {}}, {"(1e+08;2", {1e8f, 2}}};
-    for (const auto& c : good) {
-        ColDiscrete col("kept");
-        col.addLine(1, 1);
-        ASSERT_TRUE(col.fromSpectrumText(c.text)) << c.text;
-        std::vector<float> values;
-        for (int i = 0; i < col.count(); ++i) {
-            values.push_back(col.wavelengths[i]);
-            values.push_back(col.intensities[i]);
-        }
-        EXPECT_EQ(values, c.values) << c.text;
-        EXPECT_EQ(col.name, "kept");
-    }
-    ColDiscrete col("name");
-    col.addLine(700, 3);
-    for (const char* text : {"(600;1;2)", "(600;1)(450)", "(600;x)", "(;1)", "(600;1)junk(2;3)"}) {
-        EXPECT_FALSE(col.fromSpectrumText(text)) << text;
-        EXPECT_EQ(col.toSpectrumText(), "(700;3)") << text;
     }
 }
 
@@ -311,35 +282,23 @@ TEST(LightShading, TablesAgreeWithLineByLineSums) {
     EXPECT_EQ(one(body, eye, std::nanf("")) & 0xffffffu, 0u);
 }
 
-// The fit against CIE 15:2004 (2 degrees, 5 nm), equal energy as grey, the sRGB curve, and a
-// 555 nm line clipped into the gamut with its luminance kept (bytes decoded and weighed give Y).
-TEST(Cie1931, FitWhiteSrgbCurveAndClipping) {
-    struct Row {
-        double nm, x, y, z;
-    } rows[] = {{450, 0.3362, 0.0380, 1.7721},
-                {555, 0.5121, 1.0000, 0.0057},
-                {600, 1.0622, 0.6310, 0.0008},
-                {700, 0.0114, 0.0041, 0.0000}};
-    for (const Row& r : rows) {
-        EXPECT_NEAR(Cie1931::xBar(r.nm), r.x, 0.04) << r.nm;
-        EXPECT_NEAR(Cie1931::yBar(r.nm), r.y, 0.03) << r.nm;
-        EXPECT_NEAR(Cie1931::zBar(r.nm), r.z, 0.06) << r.nm;
+// The fit against CIE 15:2004 (2 degrees, 5 nm), the sRGB curve, dense equal energy as grey,
+// and a 555 nm line clipped into the gamut with its luminance kept (bytes decoded give Y).
+TEST(Cie1931, FitSrgbCurveGreyAndClipping) {
+    const double rows[][4] = {{450, 0.3362, 0.0380, 1.7721}, {600, 1.0622, 0.6310, 0.0008}};
+    for (const auto& [nm, x, y, z] : rows) {
+        EXPECT_NEAR(Cie1931::xBar(nm), x, 0.04) << nm;
+        EXPECT_NEAR(Cie1931::yBar(nm), y, 0.03) << nm;
+        EXPECT_NEAR(Cie1931::zBar(nm), z, 0.06) << nm;
         double fast[3];
-        Cie1931::matchFast(r.nm + 0.013, fast);
-        EXPECT_NEAR(fast[1], Cie1931::yBar(r.nm + 0.013), 1e-5);
+        Cie1931::matchFast(nm + 0.013, fast);
+        EXPECT_NEAR(fast[1], Cie1931::yBar(nm + 0.013), 1e-5);
     }
-    double outside[3];
-    Cie1931::matchFast(900.0, outside);
-    EXPECT_EQ(outside[0] + outside[1] + outside[2], 0.0);
-    // sRGB transfer: 0.5 linear -> 0.7354, 0.0031308 is the joint.
     EXPECT_NEAR(Cie1931::encode(0.5), 0.735357, 1e-5);
-    EXPECT_NEAR(Cie1931::encode(0.0031308), 0.0404500, 1e-6);
-    for (int i = 0; i <= 1000; ++i) {
-        const float x = float(i) / 1000.0f;
-        ASSERT_NEAR(Cie1931::encode255(x), 255.0 * Cie1931::encode(x), 0.02) << x;
-    }
-    // Dense equal energy is grey: linear Y = 0.21404 encodes to 127.5.
-    ColDiscrete flat;
+    EXPECT_NEAR(Cie1931::encode(0.0031308), 0.0404500, 1e-6);  // the joint
+    for (int i = 0; i <= 1000; ++i)
+        ASSERT_NEAR(Cie1931::encode255(i / 1000.0f), 255.0 * Cie1931::encode(i / 1000.0), 0.02);
+    ColDiscrete flat;  // linear Y = 0.21404 encodes to 127.5
     double ySum = 0.0;
     for (int nm = 360; nm <= 830; ++nm) ySum += Cie1931::yBar(nm);
     for (int nm = 360; nm <= 830; ++nm)
@@ -349,66 +308,42 @@ TEST(Cie1931, FitWhiteSrgbCurveAndClipping) {
     ColDiscrete line;
     line.addLine(555.0f, 0.3f * float(Cie1931::kUnit));
     const uint32_t px = one(line, lightEye(cieHumanEye(), 0), 1.0f);
-    const int r = channel(px, 0), g = channel(px, 1), b = channel(px, 2);
-    EXPECT_LE(b, 2);
-    EXPECT_GT(g, 3 * r / 2);
-    auto lin = [](int v) {
-        const double s = (v + 0.5) / 255.0;
-        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-    };
-    EXPECT_NEAR(0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b), 0.3 * Cie1931::yBar(555.0),
-                0.01);
+    double y = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const double v = (channel(px, c) + 0.5) / 255.0;
+        y += (c ? c == 1 ? 0.7152 : 0.0722 : 0.2126) *
+             (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+    EXPECT_NEAR(y, 0.3 * Cie1931::yBar(555.0), 0.01);
+    EXPECT_LE(channel(px, 2), 2);
     float dark[3] = {-0.5f, 0.1f, 0.0f};  // negative luminance
     Cie1931::clipToGamut(dark);
     EXPECT_EQ(dark[0] + dark[1] + dark[2], 0.0f);
-    float hot[3] = {3.0f, 0.5f, 0.2f};
-    Cie1931::clipToGamut(hot);
-    EXPECT_EQ(hot[0], 1.0f);
-    EXPECT_EQ(hot[1], 0.5f);
 }
 
 // Planck's law scales as B(lambda D, T / D) = D^-5 B(lambda, T): with the energy searchlight
 // (D^-4, lines every 5 D nm) a blackbody shifted by D is the one at T / D with the same radiance
 // unit. The luminance is the CIE Y of the lines.
 TEST(ColBlackbody, ShiftedByDIsTheBlackbodyAtTOverDAndLuminanceIsTheCieY) {
-    for (double d : {0.8, 1.3}) {
-        ColBlackbody hot(QStringLiteral("a"), 4500.0f, 0.4f);
-        ColBlackbody cool(QStringLiteral("b"), float(4500.0 / d), 1.0f);
-        cool.luminance = float(hot.radianceScale() / cool.radianceScale());
-        cool.regenerate();
-        ASSERT_NEAR(cool.radianceScale(), hot.radianceScale(), hot.radianceScale() * 1e-6);
-        const Eye eye = lightEye(cieHumanEye(), 4);
-        float shifted[3], rest[3];
-        SpectrumTable::direct(hot, eye, float(d), shifted);
-        SpectrumTable::direct(cool, eye, 1.0f, rest);
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(shifted[c], rest[c], 0.01 * rest[1]) << d;
-        hot.lightTables.prepare(hot, eye);
-        const uint32_t a = one(hot, eye, float(d)), b = one(cool, eye, 1.0f);
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(channel(a, c), channel(b, c), 2) << d;
-    }
-    for (float t : {2500.0f, 9000.0f}) {
-        const ColBlackbody body(QStringLiteral("b"), t, 0.37f);
-        double y = 0.0;
-        for (int i = 0; i < body.count(); ++i)
-            y += Cie1931::yBar(body.wavelengths[i]) * body.intensities[i];
-        EXPECT_NEAR(y / Cie1931::kUnit, 0.37, 1e-4) << t;
-    }
+    const double d = 0.8;
+    ColBlackbody hot(QStringLiteral("a"), 4500.0f, 0.4f);
+    ColBlackbody cool(QStringLiteral("b"), float(4500.0 / d), 1.0f);
+    cool.luminance = float(hot.radianceScale() / cool.radianceScale());
+    cool.regenerate();
+    const Eye eye = lightEye(cieHumanEye(), 4);
+    float shifted[3], rest[3];
+    SpectrumTable::direct(hot, eye, float(d), shifted);
+    SpectrumTable::direct(cool, eye, 1.0f, rest);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(shifted[c], rest[c], 0.01 * rest[1]) << c;
+    double y = 0.0;
+    for (int i = 0; i < hot.count(); ++i)
+        y += Cie1931::yBar(hot.wavelengths[i]) * hot.intensities[i];
+    EXPECT_NEAR(y / Cie1931::kUnit, 0.4, 1e-4);
 }
 
-// Range corners give finite lines with six orders of magnitude of float headroom. File
-// temperatures outside the range draw as its nearest end and are kept as read; 0 K or below
-// gives no light.
-TEST(BlackbodyRange, CornersGiveFiniteLinesAndFileTemperaturesDrawAsTheNearestEnd) {
-    for (float t : {ColBlackbody::kMinTemperature, ColBlackbody::kMaxTemperature})
-        for (float lum : {ColBlackbody::kMinLuminance, ColBlackbody::kMaxLuminance}) {
-            const ColBlackbody body(QStringLiteral("b"), t, lum);
-            ASSERT_GT(body.count(), 0) << t;
-            for (float i : body.intensities) {
-                ASSERT_TRUE(std::isfinite(i)) << t << " K, " << lum;
-                ASSERT_GE(i, 0.0f);
-                ASSERT_LT(i, std::numeric_limits<float>::max() * 1e-6f) << t << " K, " << lum;
-            }
-        }
+// File temperatures outside the range draw as its nearest end and are kept as read; 0 K or below
+// gives no light (drawing it as the coldest body went unnoticed).
+TEST(BlackbodyRange, FileTemperaturesDrawAsTheNearestEndOrNotAtAll) {
     const float cases[][2] = {{100.0f, ColBlackbody::kMinTemperature},
                               {3e7f, ColBlackbody::kMaxTemperature},
                               {0.0f, 0.0f},
@@ -419,12 +354,7 @@ TEST(BlackbodyRange, CornersGiveFiniteLinesAndFileTemperaturesDrawAsTheNearestEn
                         .fromString(QString::number(double(asked))));
         body.regenerate();
         EXPECT_EQ(body.temperature, asked);
-        if (drawnAs == 0.0f) {
-            EXPECT_EQ(body.count(), 0) << asked;
-        } else {
-            EXPECT_EQ(body.intensities,
-                      ColBlackbody(QStringLiteral("b"), drawnAs, 2.0f).intensities)
-                << asked;
-        }
+        const ColBlackbody want(QStringLiteral("b"), drawnAs, 2.0f);
+        EXPECT_EQ(body.intensities, want.intensities) << asked;
     }
 }
