@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "scene/coldiscrete.h"
 #include "scene/lights.h"
 #include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
@@ -62,22 +61,6 @@ TEST(ChangedElemVec, VisibleSequenceAndApplyOrder) {
     EXPECT_EQ(d->name, "d-edited");
     list.applyChanges();  // nothing pending: no notification
     EXPECT_EQ(list.calls, 1);
-}
-
-// A name not found gives the first item; a repeated name keeps its first item, also once the map
-// is rebuilt after an edit.
-TEST(ItemCollection, LookupFallsBackToTheFirstItemAndRepeatedNamesKeepTheFirst) {
-    ColorCol colors;
-    auto *base = new ColDiscrete("base"), *one = new ColDiscrete("dup"),
-         *two = new ColDiscrete("dup");
-    for (ColDiscrete* c : {base, one, two}) colors.add(c, c->name);
-    EXPECT_EQ(colors.get("dup"), one);
-    EXPECT_EQ(colors.get("third"), base);
-    EXPECT_EQ(colors.items.at(2), two);
-    colors.recordRemoval(base);
-    colors.applyChanges();
-    EXPECT_EQ(colors.get("dup"), one);
-    EXPECT_EQ(colors.get("base"), one);  // gone: the new first item stands in
 }
 
 // The edit dock's path: an edited copy recolours a texture; removing the colour in use falls back
