@@ -314,11 +314,12 @@ std::unique_ptr<rtObjBase> randomDisk(Rng& rng, Texture*, Vec4f& origin, Vec4f a
 // A kind: a random object with an origin its rays aim from, the reference for one ray and, for
 // textured kinds, the hit offset (scaled down) and |cos| between ray and normal at t. The disk
 // draws with its own colour: its pixels are compared in tests/engine/packetagreement_test.cpp.
+using Offset = D3 (*)(const rtObjBase&, const SingleRay&, double t);
 struct Kind {
     const char* name;
     std::unique_ptr<rtObjBase> (*make)(Rng&, Texture*, Vec4f& origin, Vec4f aims[16]);
     Expected (*reference)(const rtObjBase&, const SingleRay&);
-    D3 (*offset)(const rtObjBase&, const SingleRay&, double t);
+    Offset offset;
 };
 
 // From where a sphere's centre is when a ray meets it at t to the hit point.
@@ -340,12 +341,78 @@ const Kind kKinds[] = {
     {"disk", randomDisk, diskReference, nullptr},
 };
 
+// Sixteen rays from one origin traced one by one (both forms and occlusion), as four 2 x 2 and
+// one 4 x 4 bundle (both forms each) against what is expected of each (undecidable ones are left
+// out). With offset, the object is textured with tex: the shading factor is |cos| between ray and
+// normal at every packet size, from either side (a signed factor once drew a sphere seen from
+// inside black at some packet sizes); planes hand the texture the hit's u, v, spheres 0; single
+// rays carry a surface offset 2^-19 as long (a plane's normal, a sphere's from its centre).
+void expectAllForms(rtObjBase& obj, const Vec4f& origin, const Vec4f dirs[16], float tMin,
+                    float tMax, const Expected e[16], Offset offset, RecordingTexture& tex) {
+    obj.prepareForOrigin(origin);
+    const auto* plane = dynamic_cast<const rtObjPlane*>(&obj);
+    const Vec4f origins[4] = {origin, origin, origin, origin};
+    alignas(16) RayBundle16 b16, b16alt;
+    makeBundle16(b16, origin, dirs, tMin, tMax);
+    makeBundle16(b16alt, origin, dirs, tMin, tMax);
+    LaneMask4 h16[4], h16alt[4];
+    obj.intersect16(b16, h16);
+    obj.intersect16Alt(b16alt, h16alt);
+    if (offset) obj.shade16(b16, h16);
+    EXPECT_EQ(tex.mask16, offset ? combineMasks(h16) : 0);
+    const RecordingTexture shaded16 = tex;
+    for (int g = 0; g < 4; ++g) {
+        alignas(16) RayBundle4 b4, b4alt;
+        makeBundle4(b4, origins, &dirs[4 * g], tMin, tMax);
+        makeBundle4(b4alt, origins, &dirs[4 * g], tMin, tMax);
+        const LaneMask4 hit4 = obj.intersect4(b4);
+        const int m4 = movemask(hit4);
+        const int m4alt = movemask(obj.intersect4Alt(b4alt));
+        if (offset) obj.shade4(b4, hit4);
+        EXPECT_EQ(tex.mask4, offset ? m4 : 0);
+        const RecordingTexture shaded4 = tex;
+        for (int l = 0; l < 4; ++l) {
+            const Expected& want = e[4 * g + l];
+            if (want.undecidable) continue;
+            SCOPED_TRACE(testing::Message() << "ray " << 4 * g + l);
+            SingleRay r = makeRay(origin, dirs[4 * g + l], tMin, tMax), rAlt = r;
+            float t = hit1(obj, r), tAlt = kNoDistance;
+            obj.intersect1Alt(rAlt, tAlt);
+            ASSERT_EQ(t != kNoDistance, want.hit) << t << " reference " << want.t;
+            EXPECT_EQ(tAlt, t);
+            EXPECT_EQ(obj.occluded1(r), want.hit);
+            EXPECT_EQ((m4 >> l & 1) != 0, want.hit);
+            EXPECT_EQ((m4alt >> l & 1) != 0, want.hit);
+            EXPECT_EQ(h16[g].lane(l), want.hit);
+            EXPECT_EQ(h16alt[g].lane(l), want.hit);
+            EXPECT_EQ(b4.live.lane(l), !want.hit);
+            EXPECT_EQ(b16.live[g].lane(l), !want.hit);
+            if (!want.hit) {
+                EXPECT_EQ(b16.tHit[g][l], kNoHit);
+                continue;
+            }
+            for (float got : {t, b4.tHit[l], b4alt.tHit[l], b16.tHit[g][l], b16alt.tHit[g][l]})
+                EXPECT_NEAR(got, want.t, 2e-4 * (1 + std::fabs(want.t)));
+            if (!offset) continue;
+            const D3 off = d3(r.hitOffset) * (1.0 / hitOffsetScale);
+            EXPECT_LT(len(off - offset(obj, r, t)), 1e-5 * (1 + len(d3(r.origin)) + t));
+            EXPECT_EQ(r.hitOffset.w, 0.0f);
+            const D3 normal = plane ? cross(d3(plane->x), d3(plane->y)) : offset(obj, r, want.t);
+            const double cosine = std::fabs(dot(normal, d3(r.dir))) / len(normal);
+            r.u = r.v = -7;
+            obj.shade1(r, t);
+            for (float f : {tex.factor1, shaded4.factor4[l], shaded16.factor16[g][l]})
+                EXPECT_NEAR(f, cosine, 5e-3);
+            for (float got : {tex.u1, shaded4.u4[l], shaded16.u16[g][l], b4alt.u[l]})
+                EXPECT_NEAR(got, want.u, 1e-3);
+            for (float got : {tex.v1, shaded4.v4[l], shaded16.v16[g][l], b4alt.v[l]})
+                EXPECT_NEAR(got, want.v, 1e-3);
+        }
+    }
+}
+
 }  // namespace
 
-// The shading factor is |cos| between ray and normal at every packet size, from either side (a
-// signed factor once drew a sphere seen from inside black at some packet sizes). Planes hand the
-// texture the hit's u, v (one ray recomputes them from t), spheres 0. Single rays carry a surface
-// offset 2^-19 as long: a plane's normal, a sphere's from its centre (where it is then) to the hit.
 TEST(RtObjContract, EveryKindAtEveryPacketSizeMatchesTheDoubleReference) {
     for (const Kind& kind : kKinds) {
         SCOPED_TRACE(kind.name);
@@ -353,155 +420,69 @@ TEST(RtObjContract, EveryKindAtEveryPacketSizeMatchesTheDoubleReference) {
         RecordingTexture tex;
         int decided = 0, hits = 0;
         for (int k = 0; k < 150; ++k) {
+            SCOPED_TRACE(testing::Message() << "object " << k);
             Vec4f origin, aims[16], dirs[16];
             std::unique_ptr<rtObjBase> obj = kind.make(rng, &tex, origin, aims);
-            const auto* plane = dynamic_cast<const rtObjPlane*>(obj.get());
-            obj->prepareForOrigin(origin);
             const float tMin = k % 4 == 0 ? float(rng.uni(0, 8)) : 0.0f;
             const float tMax = k % 3 == 0 ? float(rng.uni(3, 30)) : kFar;
+            Expected e[16];
             for (int i = 0; i < 16; ++i) {
                 dirs[i] = unitDir(aims[i] - origin);
                 if (i % 7 == 3) dirs[i] = -dirs[i];  // most of these point away
+                e[i] = kind.reference(*obj, makeRay(origin, dirs[i], tMin, tMax));
+                decided += !e[i].undecidable;
+                hits += !e[i].undecidable && e[i].hit;
             }
-            const Vec4f origins[4] = {origin, origin, origin, origin};
-            alignas(16) RayBundle16 b16, b16alt;
-            makeBundle16(b16, origin, dirs, tMin, tMax);
-            makeBundle16(b16alt, origin, dirs, tMin, tMax);
-            LaneMask4 h16[4], h16alt[4];
-            obj->intersect16(b16, h16);
-            obj->intersect16Alt(b16alt, h16alt);
-            if (kind.offset) obj->shade16(b16, h16);
-            EXPECT_EQ(tex.mask16, kind.offset ? combineMasks(h16) : 0);
-            const RecordingTexture shaded16 = tex;
-            for (int g = 0; g < 4; ++g) {
-                alignas(16) RayBundle4 b4, b4alt;
-                makeBundle4(b4, origins, &dirs[4 * g], tMin, tMax);
-                makeBundle4(b4alt, origins, &dirs[4 * g], tMin, tMax);
-                const LaneMask4 hit4 = obj->intersect4(b4);
-                const int m4 = movemask(hit4);
-                const int m4alt = movemask(obj->intersect4Alt(b4alt));
-                if (kind.offset) obj->shade4(b4, hit4);
-                EXPECT_EQ(tex.mask4, kind.offset ? m4 : 0);
-                const RecordingTexture shaded4 = tex;
-                for (int l = 0; l < 4; ++l) {
-                    SingleRay r = makeRay(origin, dirs[4 * g + l], tMin, tMax);
-                    const Expected e = kind.reference(*obj, r);
-                    if (e.undecidable) continue;
-                    ++decided;
-                    hits += e.hit;
-                    SCOPED_TRACE(testing::Message() << "object " << k << " ray " << 4 * g + l);
-                    float t = hit1(*obj, r), tAlt = kNoDistance;
-                    SingleRay rAlt = makeRay(origin, dirs[4 * g + l], tMin, tMax);
-                    obj->intersect1Alt(rAlt, tAlt);
-                    ASSERT_EQ(t != kNoDistance, e.hit) << t << " reference " << e.t;
-                    EXPECT_EQ(tAlt, t);
-                    EXPECT_EQ(obj->occluded1(r), e.hit);
-                    EXPECT_EQ((m4 >> l & 1) != 0, e.hit);
-                    EXPECT_EQ((m4alt >> l & 1) != 0, e.hit);
-                    EXPECT_EQ(h16[g].lane(l), e.hit);
-                    EXPECT_EQ(h16alt[g].lane(l), e.hit);
-                    EXPECT_EQ(b4.live.lane(l), !e.hit);
-                    EXPECT_EQ(b16.live[g].lane(l), !e.hit);
-                    if (!e.hit) {
-                        EXPECT_EQ(b16.tHit[g][l], kNoHit);
-                        continue;
-                    }
-                    for (float got :
-                         {t, b4.tHit[l], b4alt.tHit[l], b16.tHit[g][l], b16alt.tHit[g][l]})
-                        EXPECT_NEAR(got, e.t, 2e-4 * (1 + std::fabs(e.t)));
-                    if (!kind.offset) continue;
-                    const D3 off = d3(r.hitOffset) * (1.0 / hitOffsetScale);
-                    EXPECT_LT(len(off - kind.offset(*obj, r, t)),
-                              1e-5 * (1 + len(d3(r.origin)) + t));
-                    EXPECT_EQ(r.hitOffset.w, 0.0f);
-                    const D3 normal =
-                        plane ? cross(d3(plane->x), d3(plane->y)) : kind.offset(*obj, r, e.t);
-                    const double cosine = std::fabs(dot(normal, d3(r.dir))) / len(normal);
-                    r.u = r.v = -7;
-                    obj->shade1(r, t);
-                    for (float f : {tex.factor1, shaded4.factor4[l], shaded16.factor16[g][l]})
-                        EXPECT_NEAR(f, cosine, 5e-3);
-                    for (float got : {tex.u1, shaded4.u4[l], shaded16.u16[g][l], b4alt.u[l]})
-                        EXPECT_NEAR(got, e.u, 1e-3);
-                    for (float got : {tex.v1, shaded4.v4[l], shaded16.v16[g][l], b4alt.v[l]})
-                        EXPECT_NEAR(got, e.v, 1e-3);
-                }
-            }
+            expectAllForms(*obj, origin, dirs, tMin, tMax, e, kind.offset, tex);
         }
         EXPECT_GT(decided, 1200);
         EXPECT_GT(hits, 300);
     }
 }
 
-// Hand-worked ends at every packet size: a parallelogram's edges are half-open (tiles sharing an
-// edge are hit once; the default plane is 1 wide, sx = 5); a sphere's roots count strictly inside
-// the interval (a bent path's next piece leaving the surface does not meet it again); a static
-// sphere exists at all times (grazing: t = 10 cos - sqrt(1 - 100 sin^2)).
+// Hand-worked ends: a parallelogram's edges are half-open (tiles sharing an edge are hit once;
+// the default plane is 1 wide, sx = 5); a sphere's roots count strictly inside the interval (a
+// bent path's next piece leaving the surface does not meet it again); a static sphere exists at
+// all times (grazing: t = 10 cos - sqrt(1 - 100 sin^2)); an empty lifetime never.
 TEST(RtObjContract, HandWorkedRaysAtEveryPacketSize) {
     rtObjPlane plane;
     plane.pos = Vec4f(0, 0, 5, 0);
     plane.update();
     rtObjSphere<1> unit, ahead;
-    unit.center = Vec4f(0, 0, 0, 0);
-    unit.radius = 1.0f;
-    unit.update();
+    unit.radius = ahead.radius = 1.0f;
     ahead.center = Vec4f(0, 0, 10, 0);
-    ahead.radius = 1.0f;
+    unit.update();
     ahead.update();
-    rtObjSphere<0> never;  // a lifetime that is empty
+    rtObjSphere<0> never;
     never.center = ahead.center;
     never.tmin = 5;
     never.tmax = 4;
     never.update();
     const double sinA = 0.9 / std::sqrt(100.81), cosA = 10 / std::sqrt(100.81);
     const struct {
-        const char* what;
         rtObjBase* obj;
         Vec4f origin, dir;
         float tMax;
         double t;  // 0: a miss
-        float u = 0, v = 0;
     } cases[] = {
-        {"plane edge u = 0", &plane, Vec4f(0, 0.3f, 0, 0), Vec4f(0, 0, 1, 0), kFar, 5, 0, 1.5f},
-        {"plane edge u = sx", &plane, Vec4f(1, 0.3f, 0, 0), Vec4f(0, 0, 1, 0), kFar, 0},
-        {"leaving a sphere", &unit, Vec4f(0, 0, -1, 0), Vec4f(0, 0, -1, 0), kFar, 0},
-        {"ending on a sphere", &unit, Vec4f(0, 0, 0, 0), Vec4f(0, 0, 1, 0), 1.0f, 0},
-        {"central, 0.6 later", &ahead, Vec4f(0, 0, 0, 0.6f), Vec4f(0, 0, 1, 0), kFar, 9},
-        {"grazing, 0.6 later", &ahead, Vec4f(0, 0, 0, 0.6f), unitDir(Vec4f(0, 0.9f, 10, 0)), kFar,
+        {&plane, Vec4f(0, 0.3f, 0, 0), Vec4f(0, 0, 1, 0), kFar, 5},
+        {&plane, Vec4f(1, 0.3f, 0, 0), Vec4f(0, 0, 1, 0), kFar, 0},
+        {&unit, Vec4f(0, 0, -1, 0), Vec4f(0, 0, -1, 0), kFar, 0},
+        {&unit, Vec4f(0, 0, 0, 0), Vec4f(0, 0, 1, 0), 1.0f, 0},
+        {&ahead, Vec4f(0, 0, 0, 0.6f), Vec4f(0, 0, 1, 0), kFar, 9},
+        {&ahead, Vec4f(0, 0, 0, 0.6f), unitDir(Vec4f(0, 0.9f, 10, 0)), kFar,
          10 * cosA - std::sqrt(1 - 100 * sinA * sinA)},
-        {"never there", &never, Vec4f(0, 0, 0, 0), Vec4f(0, 0, 1, 0), kFar, 0},
-        {"outside, 0.6 later", &ahead, Vec4f(0, 0, 0, 0.6f), unitDir(Vec4f(0, 1.1f, 10, 0)), kFar,
-         0},
+        {&ahead, Vec4f(0, 0, 0, 0.6f), unitDir(Vec4f(0, 1.1f, 10, 0)), kFar, 0},
+        {&never, Vec4f(0, 0, 0, 0), Vec4f(0, 0, 1, 0), kFar, 0},
     };
+    RecordingTexture tex;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        c.obj->prepareForOrigin(c.origin);
-        const bool hit = c.t != 0;
-        const Vec4f origins[4] = {c.origin, c.origin, c.origin, c.origin};
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
         Vec4f dirs[16];
         std::fill(dirs, dirs + 16, c.dir);
-        SingleRay r = makeRay(c.origin, c.dir, 0, c.tMax), rAlt = r;
-        float t[2] = {hit1(*c.obj, r), kNoDistance};
-        c.obj->intersect1Alt(rAlt, t[1]);
-        EXPECT_EQ(c.obj->occluded1(r), hit);
-        for (int alt = 0; alt < 2; ++alt) {
-            alignas(16) RayBundle4 b4;
-            alignas(16) RayBundle16 b16;
-            LaneMask4 h16[4];
-            makeBundle4(b4, origins, dirs, 0, c.tMax);
-            makeBundle16(b16, c.origin, dirs, 0, c.tMax);
-            const LaneMask4 h4 = alt ? c.obj->intersect4Alt(b4) : c.obj->intersect4(b4);
-            EXPECT_EQ(alt ? c.obj->intersect16Alt(b16, h16) : c.obj->intersect16(b16, h16), hit);
-            EXPECT_EQ(movemask(h4), hit ? 0xf : 0);
-            EXPECT_EQ(combineMasks(h16), hit ? 0xffff : 0);
-            EXPECT_NEAR(t[alt], hit ? c.t : kNoDistance, 1e-4);
-            if (hit) {
-                EXPECT_NEAR(b4.tHit[3 * alt], c.t, 1e-4);
-                EXPECT_NEAR(b16.tHit[1 + 2 * alt][1 + alt], c.t, 1e-4);
-            }
-        }
-        EXPECT_EQ(r.u, c.u);
-        EXPECT_FLOAT_EQ(r.v, c.v);
+        Expected e[16];
+        std::fill(e, e + 16, Expected{false, c.t != 0, c.t});
+        expectAllForms(*c.obj, c.origin, dirs, 0, c.tMax, e, nullptr, tex);
     }
 }
 
