@@ -121,7 +121,7 @@ TEST_F(TextureTest, CheckerboardCellsAgainstBruteForceParity) {
 }
 
 // Reads beyond the image take its nearest edge pixel; without its image the texture shows the
-// three colours added (weight 1 per channel) in one ray and in masked lanes.
+// three colours added (weight 1 per channel).
 TEST_F(TextureTest, ImageChannelsWeightTheSummedResponsesAndReadsAreClamped) {
     EXPECT_EQ(image.imageWord(-3.0f, 0.0f), testWord(0, 0));
     EXPECT_EQ(image.imageWord(3.99f, 0.2f), testWord(3, 0));  // not below the largest x
@@ -141,17 +141,6 @@ TEST_F(TextureTest, ImageChannelsWeightTheSummedResponsesAndReadsAreClamped) {
     EXPECT_FALSE(lost.hasImage());
     const uint32_t px = shadeOne(lost, 1e6f, -1e6f, 1.1f, 200.0f);
     expectImagePixel(px, 0xffffffffu, 1.1f, 200.0f / 255.0f);
-    alignas(16) RayBundle4 q{};
-    uint32_t picture[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
-    q.settings = &settings;
-    q.out[0] = picture;
-    q.out[1] = picture + 2;
-    q.doppler = Vec4f(1.1f);
-    q.u = Vec4f(1e6f);
-    lost.shade4(q, LaneMask4::fromBits(0b1001), Vec4f(200.0f));
-    EXPECT_EQ(picture[0], px);
-    EXPECT_EQ(picture[1], kUntouched);
-    EXPECT_EQ(picture[3], px);
 }
 
 // An edit names another file: the texture takes it over and loads it at the next resolve.
