@@ -262,37 +262,26 @@ std::unique_ptr<rtObjBase> randomPlane(Rng& rng, Texture* tex, Vec4f& origin, Ve
     return p;
 }
 
-// The observer's time is the sphere's own (a case off it is worked by hand below); one object in
-// eight is seen from inside.
+// A sphere seen at a time around its lifetime (the static one's own time: a case off it is worked
+// by hand below) from 3 to 12 away from where it is then, or in one case in eight from inside.
+template <int N>
 std::unique_ptr<rtObjBase> randomSphere(Rng& rng, Texture* tex, Vec4f& origin, Vec4f aims[16]) {
-    auto s = std::make_unique<rtObjSphere<1>>();
+    auto s = std::make_unique<rtObjSphere<N>>();
     s->texture = tex;  // spheres keep a texture of their own
     s->center = rng.point(5.0, 5.0);
     s->radius = float(rng.uni(0.2, 3.0));
+    if (!N) {
+        s->mov = rng.direction() * float(rng.uni(0, 0.8));
+        s->tmin = float(rng.uni(-5, 5));
+        s->tmax = s->tmin + float(rng.uni(0.5, 10));
+    }
     s->update();
-    origin = rng.uni(0, 1) < 0.125
-                 ? s->center + rng.direction() * float(rng.uni(0, 0.9) * s->radius)
-                 : rng.point(12.0);
-    origin.w = s->center.w;
-    for (int i = 0; i < 16; ++i)
-        aims[i] = s->center + rng.direction() * float(rng.uni(0, 1.5) * s->radius);
-    return s;
-}
-
-// Seen at a time T* around its lifetime from 3 to 12 away from where it is then.
-std::unique_ptr<rtObjBase> randomMoving(Rng& rng, Texture* tex, Vec4f& origin, Vec4f aims[16]) {
-    auto s = std::make_unique<rtObjSphere<0>>();
-    s->texture = tex;
-    s->center = rng.point(5.0);
-    s->mov = rng.direction() * float(rng.uni(0, 0.8));
-    s->radius = float(rng.uni(0.3, 2.0));
-    s->tmin = float(rng.uni(-5, 5));
-    s->tmax = s->tmin + float(rng.uni(0.5, 10));
-    s->update();
-    const double when = rng.uni(s->tmin - 1, s->tmax + 1);
+    const double when = N ? s->center.w : rng.uni(s->tmin - 1, s->tmax + 1);
     const Vec4f middle = s->center + s->mov * float(when - s->tmin);
-    origin = middle + rng.direction() * float(rng.uni(3, 12));
-    origin.w = float(when - len(d3(middle - origin)));
+    const bool inside = rng.uni(0, 1) < 0.125;
+    origin =
+        middle + rng.direction() * float(inside ? rng.uni(0, 0.9) * s->radius : rng.uni(3, 12));
+    origin.w = N ? s->center.w : float(when - len(d3(middle - origin)));
     for (int i = 0; i < 16; ++i)
         aims[i] = middle + rng.direction() * float(rng.uni(0, 1.5) * s->radius);
     return s;
@@ -336,8 +325,8 @@ D3 planeOffset(const rtObjBase& o, const SingleRay&, double) {
 
 const Kind kKinds[] = {
     {"plane", randomPlane, planeReference, planeOffset},
-    {"sphere", randomSphere, sphereReference<1>, sphereOffset<1>},
-    {"moving sphere", randomMoving, sphereReference<0>, sphereOffset<0>},
+    {"sphere", randomSphere<1>, sphereReference<1>, sphereOffset<1>},
+    {"moving sphere", randomSphere<0>, sphereReference<0>, sphereOffset<0>},
     {"disk", randomDisk, diskReference, nullptr},
 };
 
