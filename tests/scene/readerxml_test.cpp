@@ -311,21 +311,3 @@ TEST(ReaderXml, ItemsAndColourLinesPastTheLimitsAreRefused) {
                                    "lines, <newcolor> has 1001  line:2  column:"))
         << linesPast.error.toStdString();
 }
-
-// Thousands of colours that no texture uses cost nothing per frame: only the colours textures
-// draw with are prepared (2000 unused blackbodies once took 20 s).
-TEST(ReaderXml, OnlyColoursThatTexturesUseAreShaded) {
-    QByteArray text = "<tavolinfile>";
-    for (int i = 0; i < 2000; ++i) text += "<newblackbody/>";
-    text +=
-        "<newblackbody><colname>sun</colname></newblackbody>"
-        "<newtexturesingle><texname>t</texname><color>sun</color></newtexturesingle>"
-        "<newtexturequad><texname>q</texname><colora>sun</colora><colorb>nowhere</colorb>"
-        "</newtexturequad></tavolinfile>";
-    Loaded l(text);
-    ASSERT_TRUE(l.ok) << l.error.toStdString();
-    l.scene.resolve();
-    ASSERT_EQ(l.scene.shadedColors.size(), 2u);
-    EXPECT_EQ(l.scene.shadedColors[0]->name, "sun");
-    EXPECT_EQ(l.scene.shadedColors[1], l.scene.colors.items.front());  // the stand-in
-}
