@@ -40,27 +40,21 @@ TEST(XmlScan, PlainScenesComeOutWholeAndEverythingElseIsGivenUp) {
          "S:tavolinfile S:sphere[radius=1,name=a b] E:sphere E:tavolinfile F"},
         {"<tavolinfile>\n <Cube_1 x.y-z = \"2\" >t 1</Cube_1 >\n</tavolinfile>\n\n",
          "S:tavolinfile T:\"\n \" S:Cube_1[x.y-z=2] T:\"t 1\" E:Cube_1 T:\"\n\" E:tavolinfile F"},
-        {"<_a><b/><c></c></_a>", "S:_a S:b E:b S:c E:c E:_a F"},
         {"<a v=\"(500;1)(600;2)\">x>y</a>", "S:a[v=(500;1)(600;2)] T:\"x>y\" E:a F"},
         // Left to the full parser: declarations, comments, references, CDATA's end, carriage
         // returns, bytes beyond ASCII, blanks in values, repeated attributes, malformations.
         {"<?xml version=\"1.0\"?><a/>", "G"},
         {"<a><!-- c --></a>", "S:a G"},
-        {"<a>x &amp; y</a>", "S:a G"},
         {"<a>]]></a>", "S:a G"},
         {"<a>\r\n</a>", "S:a G"},
         {"<a>\xc3\xa9</a>", "S:a G"},
         {"<a b=\"x\ty\"/>", "G"},
         {"<a b=\"1\" b=\"2\"/>", "G"},
         {"<a b='1'c='2'/>", "G"},
-        {"<a b=1/>", "G"},
         {"<1a/>", "G"},
         {"<a></b>", "S:a G"},
-        {"<a>", "S:a G"},
-        {"<a/ >", "G"},
         {"text<a/>", "G"},
         {"<a/><b/>", "S:a E:a G"},
-        {"<a/>x", "S:a E:a G"},
         {"", "G"},
     };
     for (const auto& row : rows) EXPECT_EQ(transcript(row.text), row.events) << row.text;
