@@ -100,13 +100,6 @@ void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[16], flo
     }
 }
 
-// Distance the single-ray test reports (kNoDistance for a miss).
-float hit1(const rtObjBase& obj, SingleRay& r) {
-    float t = kNoDistance;
-    obj.intersect1(r, t);
-    return t;
-}
-
 // Remembers the shading factors and surface coordinates of each form's last call.
 class RecordingTexture : public Texture {
 public:
@@ -141,9 +134,8 @@ public:
 };
 
 // Uniform doubles, points and unit directions from a seeded engine.
-class Rng {
-public:
-    explicit Rng(unsigned seed) : engine(seed) {}
+struct Rng {
+    std::mt19937 engine;
     double uni(double lo, double hi) {
         return std::uniform_real_distribution<double>(lo, hi)(engine);
     }
@@ -158,9 +150,6 @@ public:
             if (l2 > 0.01f && l2 <= 1.0f) return unitDir(d);
         }
     }
-
-private:
-    std::mt19937 engine;
 };
 
 // What the reference says of one ray: undecidable, a miss, or a hit at t with surface
@@ -365,7 +354,8 @@ void expectAllForms(rtObjBase& obj, const Vec4f& origin, const Vec4f dirs[16], f
             if (want.undecidable) continue;
             SCOPED_TRACE(testing::Message() << "ray " << 4 * g + l);
             SingleRay r = makeRay(origin, dirs[4 * g + l], tMin, tMax), rAlt = r;
-            float t = hit1(obj, r), tAlt = kNoDistance;
+            float t = kNoDistance, tAlt = kNoDistance;
+            obj.intersect1(r, t);
             obj.intersect1Alt(rAlt, tAlt);
             ASSERT_EQ(t != kNoDistance, want.hit) << t << " reference " << want.t;
             EXPECT_EQ(tAlt, t);
@@ -405,7 +395,7 @@ void expectAllForms(rtObjBase& obj, const Vec4f& origin, const Vec4f dirs[16], f
 TEST(RtObjContract, EveryKindAtEveryPacketSizeMatchesTheDoubleReference) {
     for (const Kind& kind : kKinds) {
         SCOPED_TRACE(kind.name);
-        Rng rng(2024);
+        Rng rng{std::mt19937(2024)};
         RecordingTexture tex;
         int decided = 0, hits = 0;
         for (int k = 0; k < 150; ++k) {
