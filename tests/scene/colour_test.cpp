@@ -200,9 +200,7 @@ TEST(LightShading, SearchlightAndExposureFollowTheFormulas) {
             EXPECT_EQ(channel(one(col, humans(), d), 0), int(150.0 / expected - 1e-3));
             s.speed = float(beta);
             const double f = (beta * 0.5 / std::sqrt(1.25) + 1.0) * gamma;
-            EXPECT_NEAR(s.beamingAt(0, 0), std::pow(gamma, k), std::pow(gamma, k) * 1e-5);
             EXPECT_NEAR(s.beamingAt(0.3f, 0.4f), std::pow(f, k), std::pow(f, k) * 1e-5);
-            EXPECT_NEAR(s.dopplerAt(0, 0), gamma, 1e-5);
             EXPECT_NEAR(s.dopplerAt(0.3f, 0.4f), f, 1e-5);
         }
     }
