@@ -1,6 +1,7 @@
-// Colours to pixels: hand-worked pixels, lane forms and prepared tables against
-// the one-ray line-by-line sums, the searchlight and exposure against textbook formulas, and the
-// CIE eye and blackbodies against CIE 1931 and Planck.
+// Colours to pixels: hand-worked pixels, lane forms and prepared tables against the one-ray
+// line-by-line sums, the searchlight and exposure against textbook formulas, the CIE eye against
+// CIE 1931 and the sRGB curve, and blackbody luminances. (Planck's law:
+// tests/engine/accretiondisk.)
 #include <gtest/gtest.h>
 #include <immintrin.h>
 
@@ -297,28 +298,9 @@ TEST(Cie1931, FitSrgbCurveGreyAndClipping) {
     EXPECT_EQ(dark[0] + dark[1] + dark[2], 0.0f);
 }
 
-// Planck's law scales as B(lambda D, T / D) = D^-5 B(lambda, T): with the energy searchlight
-// (D^-4, lines every 5 D nm) a blackbody shifted by D is the one at T / D with the same radiance
-// unit. The luminance is the CIE Y of the lines.
-TEST(ColBlackbody, ShiftedByDIsTheBlackbodyAtTOverDAndLuminanceIsTheCieY) {
-    const double d = 0.8;
-    ColBlackbody hot(QStringLiteral("a"), 4500.0f, 0.4f);
-    ColBlackbody cool(QStringLiteral("b"), float(4500.0 / d), 1.0f);
-    cool.luminance = float(hot.radianceScale() / cool.radianceScale());
-    cool.regenerate();
-    const Eye eye = lightEye(cieHumanEye(), 4);
-    float shifted[3], rest[3];
-    SpectrumTable::direct(hot, eye, float(d), shifted);
-    SpectrumTable::direct(cool, eye, 1.0f, rest);
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(shifted[c], rest[c], 0.01 * rest[1]) << c;
-    double y = 0.0;
-    for (int i = 0; i < hot.count(); ++i)
-        y += Cie1931::yBar(hot.wavelengths[i]) * hot.intensities[i];
-    EXPECT_NEAR(y / Cie1931::kUnit, 0.4, 1e-4);
-}
-
-// File temperatures outside the range draw as its nearest end and are kept as read; 0 K or below
-// gives no light (drawing it as the coldest body went unnoticed).
+// A blackbody's luminance is the CIE Y of its lines. File temperatures outside the range draw as
+// its nearest end and are kept as read; 0 K or below gives no light (drawing it as the coldest
+// body went unnoticed).
 TEST(BlackbodyRange, FileTemperaturesDrawAsTheNearestEndOrNotAtAll) {
     const float cases[][2] = {{100.0f, ColBlackbody::kMinTemperature},
                               {3e7f, ColBlackbody::kMaxTemperature},
@@ -332,5 +314,9 @@ TEST(BlackbodyRange, FileTemperaturesDrawAsTheNearestEndOrNotAtAll) {
         EXPECT_EQ(body.temperature, asked);
         const ColBlackbody want(QStringLiteral("b"), drawnAs, 2.0f);
         EXPECT_EQ(body.intensities, want.intensities) << asked;
+        double y = 0.0;
+        for (int i = 0; i < body.count(); ++i)
+            y += Cie1931::yBar(body.wavelengths[i]) * body.intensities[i];
+        EXPECT_NEAR(y / Cie1931::kUnit, drawnAs > 0 ? 2.0 : 0.0, 1e-3) << asked;
     }
 }
