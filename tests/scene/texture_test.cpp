@@ -1,13 +1,12 @@
 // Textures: the checkerboard against a brute-force parity, and the image texture: clamped reads,
 // channels weighting the colours' summed responses (from the sensitivity definition), a missing
-// image, reloading after an edit, and relative file names found beside the scene file.
+// image, and relative file names found beside the scene file.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cmath>
-#include <memory>
 #include <random>
 
 #include "scene/coldiscrete.h"
@@ -143,10 +142,9 @@ TEST_F(TextureTest, ImageChannelsWeightTheSummedResponsesAndReadsAreClamped) {
     expectImagePixel(px, 0xffffffffu, 1.1f, 200.0f / 255.0f);
 }
 
-// An edit names another file: the texture takes it over and loads it at the next resolve.
 // Relative names are found beside the scene file whatever the working directory, and are kept as
 // written; a texture outside a scene takes them from the working directory.
-TEST_F(TextureTest, ImagesLoadAfterAnEditAndBesideTheSceneFile) {
+TEST_F(TextureTest, RelativeImageNamesAreFoundBesideTheSceneFile) {
     QTemporaryDir elsewhere;
     const QString saved = QDir::currentPath();
     for (const auto& [folder, colour] :
@@ -156,16 +154,6 @@ TEST_F(TextureTest, ImagesLoadAfterAnEditAndBesideTheSceneFile) {
         picture.fill(colour);
         ASSERT_TRUE(picture.save(folder + "/images/wall.png"));
     }
-    std::unique_ptr<Texture> copy(image.clone());
-    auto& edited = static_cast<TextureImage&>(*copy);
-    edited.imageFileName = dir.filePath("images/wall.png");
-    edited.colorNameR = "g";
-    image.copyFrom(edited);
-    EXPECT_EQ(image.imageWord(0.0f, 0.0f), testWord(0, 0));  // the old image until resolved
-    image.resolveColors(colors);
-    EXPECT_EQ(image.colorR, colors.get("g"));
-    EXPECT_EQ(image.imageWord(5.0f, 5.0f), 0xffc80a1eu);
-
     ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
     SceneData scene;
     Reader::ReaderXml reader(dir.filePath("scene.tavolin"));
