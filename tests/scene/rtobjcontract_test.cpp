@@ -156,38 +156,22 @@ struct Expected {
     double t = 0, u = 0, v = 0;
 };
 
-// The plane through centre with normal n at t, then a test of the hit point; margins m keep
-// float's undecidable cases (edges, interval ends) out. Without n the ray is taken as parallel.
-Expected planeHit(const D3& centre, const D3& n, const SingleRay& r, D3& q) {
-    Expected e;
-    const D3 o = d3(r.origin), d = d3(r.dir);
-    const double dn = dot(d, n) / (len(n) * len(d));
-    if (std::fabs(dn) < 1e-3) {
-        e.undecidable = true;
-        return e;
-    }
-    e.t = dot(centre - o, n) / dot(d, n);
-    q = o + d * e.t - centre;
-    const double m = 1e-4 * (1 + std::fabs(e.t));
-    e.undecidable = std::fabs(e.t - r.tMin) < m || std::fabs(e.t - r.tMax) < m;
-    e.hit = e.t >= r.tMin && e.t <= r.tMax;
-    return e;
-}
-
-// Parallelogram: q = p - pos = a x + b y, the coordinates from areas (a = [q, y] / [x, y] and
-// b = [x, q] / [x, y], [.,.] the signed area along the normal). The hit region is 0 <= a < 1,
-// 0 <= b < 1; u = a sx, v = b sy. The random edges are skewed: projecting q onto them instead
-// gives another region, partly outside the parallelogram.
+// Parallelogram: the plane's hit at t, then q = p - pos = a x + b y with the coordinates from
+// areas (a = [q, y] / [x, y], b = [x, q] / [x, y], [.,.] the signed area along the normal n). The
+// hit region is 0 <= a < 1, 0 <= b < 1; u = a sx, v = b sy. The random edges are skewed: projecting
+// q onto them instead gives another region. Margins keep float's undecidable cases out.
 Expected planeReference(const rtObjBase& o, const SingleRay& r) {
     const auto& p = static_cast<const rtObjPlane&>(o);
-    const D3 x = d3(p.x), y = d3(p.y), n = cross(x, y);
-    D3 q{};
-    Expected e = planeHit(d3(p.pos), n, r, q);
-    const double area = dot(n, n), m = 1e-4;
+    const D3 x = d3(p.x), y = d3(p.y), n = cross(x, y), d = d3(r.dir);
+    Expected e;
+    e.t = dot(d3(p.pos) - d3(r.origin), n) / dot(d, n);
+    const D3 q = d3(r.origin) + d * e.t - d3(p.pos);
+    const double area = dot(n, n), m = 1e-4 * (1 + std::fabs(e.t));
     const double a = dot(cross(q, y), n) / area, b = dot(cross(x, q), n) / area;
-    e.undecidable = e.undecidable || std::fabs(a) < m || std::fabs(a - 1) < m || std::fabs(b) < m ||
-                    std::fabs(b - 1) < m;
-    e.hit = e.hit && a >= 0 && a < 1 && b >= 0 && b < 1;
+    e.undecidable = std::fabs(dot(d, n)) < 1e-3 * len(n) * len(d) || std::fabs(e.t - r.tMin) < m ||
+                    std::fabs(e.t - r.tMax) < m || std::fabs(a) < 1e-4 || std::fabs(a - 1) < 1e-4 ||
+                    std::fabs(b) < 1e-4 || std::fabs(b - 1) < 1e-4;
+    e.hit = e.t >= r.tMin && e.t <= r.tMax && a >= 0 && a < 1 && b >= 0 && b < 1;
     e.u = a * p.sx;
     e.v = b * p.sy;
     return e;
