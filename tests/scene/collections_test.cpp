@@ -52,7 +52,6 @@ TEST(ChangedElemVec, VisibleSequenceAndApplyOrder) {
     list.recordChange(light("a-last", 11.0f), a);
     list.recordChange(light("c-gone", 30.0f), c);
     list.recordRemoval(c);
-    EXPECT_TRUE(list.hasPendingChanges());
     list.applyChanges();
     EXPECT_FALSE(list.hasPendingChanges());
     EXPECT_EQ(list.items, (std::vector<Lights*>{a, d}));

@@ -20,9 +20,8 @@ TEST(UserFile, ReadsPlainFilesAndRefusesOversizedOnes) {
     QByteArray bytes = "untouched";
     QString error;
     EXPECT_FALSE(UserFile::read(huge, bytes, error));
-    EXPECT_TRUE(error.startsWith("Could not read " + huge + ": ") &&
-                error.contains("larger than 64 MiB"))
-        << error.toStdString();
+    EXPECT_TRUE(error.startsWith("Could not read " + huge + ": ")) << error.toStdString();
+    EXPECT_TRUE(error.contains("larger than 64 MiB")) << error.toStdString();
     EXPECT_FALSE(UserFile::read(plain, bytes, error, 4999));
     EXPECT_EQ(bytes, "untouched");
     EXPECT_TRUE(UserFile::read(plain, bytes, error, 5000));
