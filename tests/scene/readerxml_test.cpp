@@ -1,6 +1,5 @@
-// Scene files: the quick reading against the full XML parser (same success, message and saved
-// scene), byte-identical round trips of every stored scene, tables of accepted and refused items
-// read alike by both readers, and the limits.
+// Scene files: the quick reading against the full parser, byte-identical round trips of every
+// stored scene, tables of accepted and refused items read alike by both readers, the limits.
 #include "scene/readerxml.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,5 @@
-// The contract every scene object keeps at every packet size: seeded random planes, spheres and
-// moving spheres, sixteen rays from one origin each, in every form against closed forms solved in
-// double. Hand-worked rays check the ends float cannot decide; also the boxes of spheres. (The
-// accretion disk's pictures are checked against photon orbits in tests/engine/accretiondisk.)
+// Every scene object kind at every packet size against closed forms solved in double, hand-worked
+// ends float cannot decide, and sphere boxes. (The accretion disk: tests/engine/accretiondisk.)
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,5 @@
-// User files: one at the limit is read whole; one past it is refused with the path and the
-// reason, leaving the buffer alone. (Pipes, devices, folders and missing files:
-// tests/engine/hostilescene_test.cpp.)
+// User files: at the limit read whole, past it refused with path and reason, buffer untouched.
+// (Pipes, devices, folders and missing files: tests/engine/hostilescene_test.cpp.)
 #include "scene/userfile.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// The quick tokenizer: plain scene XML comes out as its elements, attributes and text runs, and
-// everything it leaves to the full parser makes it give up. Giving up on plain files would go
-// unseen by the readers' agreement tests (only loading would slow), hence the transcripts.
+// The quick tokenizer: plain scene XML comes out whole, anything else is given up. Giving up on
+// plain files would go unseen by the readers' agreement tests (only loading would slow).
 #include "scene/xmlscan.h"
 
 #include <gtest/gtest.h>
