@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <vector>
+#include <deque>
 
 #include "scene/coldiscrete.h"
 
@@ -21,11 +20,10 @@ public:
 
 class FakeFactory : public Reader::EditorRowFactory {
 public:
-    std::vector<std::unique_ptr<FakeRow>> rows;
+    std::deque<FakeRow> rows;
     Reader::EditorRow* addRow(const QString&, const QString& text) override {
-        rows.push_back(std::make_unique<FakeRow>());
-        rows.back()->typed = text;
-        return rows.back().get();
+        rows.emplace_back().typed = text;
+        return &rows.back();
     }
 };
 
@@ -90,7 +88,7 @@ TEST(EditorRows, RefusedTextsAreReportedAndLeaveTheFieldAlone) {
         {3, "x", "?", "20 5;8 (500;2)(700;3) 10"},
     };
     for (const auto& c : cases) {
-        FakeRow& row = *factory.rows[size_t(c.row)];
+        FakeRow& row = factory.rows[size_t(c.row)];
         row.typed = c.typed;
         row.error.clear();
         EXPECT_EQ(list.at(c.row)->readEditor(), !c.error) << c.typed;
