@@ -272,12 +272,11 @@ const Kind kKinds[] = {
     {"moving sphere", randomSphere<0>, sphereReference<0>, sphereOffset<0>},
 };
 
-// Sixteen rays from one origin traced one by one (both forms and occlusion), as four 2 x 2 and
-// one 4 x 4 bundle (both forms each) against what is expected of each (undecidable ones are left
-// out). With offset, the object is textured with tex: the shading factor is |cos| between ray and
-// normal at every packet size, from either side (a signed factor once drew a sphere seen from
-// inside black at some packet sizes); planes hand the texture the hit's u, v, spheres 0; single
-// rays carry a surface offset 2^-19 as long (a plane's normal, a sphere's from its centre).
+// Sixteen rays from one origin, one by one (both forms, occlusion), as 2 x 2 and 4 x 4 bundles
+// (both forms) against what is expected of each. With offset, textured with tex: the shading
+// factor is |cos| between ray and normal at every packet size, from either side (a signed one once
+// drew a sphere seen from inside black); planes hand the texture u, v, spheres 0; single rays
+// carry a surface offset 2^-19 as long (a plane's normal, a sphere's from its centre).
 void expectAllForms(rtObjBase& obj, const Vec4f& origin, const Vec4f dirs[16], float tMin,
                     float tMax, const Expected e[16], Offset offset, RecordingTexture& tex) {
     obj.prepareForOrigin(origin);
