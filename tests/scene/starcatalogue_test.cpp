@@ -16,6 +16,7 @@ TEST(StarCatalogue, ReadsGoodLinesAndCountsMalformedOnes) {
     } cases[] = {
         {"-16.7161  6.7525 -1.46 \"  9Alp CMa\" 2491  48915 151881", 1, 0, -1.46f, -0.28764f},
         {"\t-90\t24\t6.5\t", 1, 0, 6.5f, -1.0f},
+        {"  # comment", 0, 0, 0, 0},
         {"12.0 5.0", 0, 1, 0, 0},
         {"10 25 1", 0, 1, 0, 0},
         {"10 5 nan", 0, 1, 0, 0},
