@@ -20,8 +20,7 @@ Lights* light(const char* name, float intensity = 0.5f) {
     return l;
 }
 
-class CountingVec : public ChangedElemVec<Lights> {
-public:
+struct CountingVec : ChangedElemVec<Lights> {
     int calls = 0;
     void itemsChanged() override { ++calls; }
 };

@@ -10,16 +10,14 @@
 namespace {
 
 // Stands in for the UI's label-and-line-edit row.
-class FakeRow : public Reader::EditorRow {
-public:
+struct FakeRow : Reader::EditorRow {
     QString typed, error;
     QString text() const override { return typed; }
     void setText(const QString& t) override { typed = t; }
     void showError(const QString& message) override { error = message; }
 };
 
-class FakeFactory : public Reader::EditorRowFactory {
-public:
+struct FakeFactory : Reader::EditorRowFactory {
     std::deque<FakeRow> rows;
     Reader::EditorRow* addRow(const QString&, const QString& text) override {
         rows.emplace_back().typed = text;

@@ -96,8 +96,7 @@ void makeBundle16(RayBundle16& b, const Vec4f& origin, const Vec4f dirs[16], flo
 }
 
 // Remembers the shading factors and surface coordinates of each form's last call.
-class RecordingTexture : public Texture {
-public:
+struct RecordingTexture : Texture {
     mutable float factor1 = 0, u1 = 0, v1 = 0;
     mutable int mask4 = 0, mask16 = 0;
     mutable Vec4f factor4, u4, v4;

@@ -123,15 +123,14 @@ TEST_F(TextureTest, CheckerboardCellsAgainstBruteForceParity) {
 TEST_F(TextureTest, ImageChannelsWeightTheSummedResponsesAndReadsAreClamped) {
     EXPECT_EQ(image.imageWord(-3.0f, 0.0f), testWord(0, 0));
     EXPECT_EQ(image.imageWord(3.99f, 0.2f), testWord(3, 0));  // not below the largest x
-    EXPECT_EQ(image.imageWord(17.0f, 1.0f), testWord(3, 1));
     EXPECT_EQ(image.imageWord(1.0f, -5.0f), testWord(1, 0));
-    EXPECT_EQ(image.imageWord(1.0f, 99.0f), testWord(1, 2));
     EXPECT_EQ(image.imageWord(NAN, NAN), testWord(0, 0));
     for (float doppler : {1.0f, 1.25f})
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 4; ++x)
-                expectImagePixel(shadeOne(image, x + 0.5f, y + 20.0f * (y == 2), doppler, 0.35f),
-                                 testWord(x, y), doppler, 0.35f);
+                expectImagePixel(
+                    shadeOne(image, x + 9 * (x == 3), y + 20.0f * (y == 2), doppler, 0.35f),
+                    testWord(x, y), doppler, 0.35f);
     TextureImage lost;
     lost.copyFrom(image);
     lost.imageFileName = dir.filePath("absent.png");
