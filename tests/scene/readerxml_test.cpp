@@ -11,7 +11,6 @@
 
 #include "scene/rendersettings.h"
 #include "scene/rtobjdisk.h"
-#include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
 
 namespace {

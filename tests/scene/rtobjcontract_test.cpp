@@ -8,10 +8,8 @@
 #include <cstring>
 #include <memory>
 #include <random>
-#include <vector>
 
 #include "geometry/raybundle.h"
-#include "scene/rendersettings.h"
 #include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
 #include "scene/texture.h"
