@@ -199,6 +199,10 @@ TEST(LightShading, SearchlightAndExposureFollowTheFormulas) {
         const int want = std::min(255, int(40.0 * std::exp2(stops) - 1e-3));
         EXPECT_NEAR(channel(one(col, lightEye(humans(), 0, stops), 1.0f), 0), want, 1) << stops;
     }
+    float sx[2], sy[2];  // the settings' view aspect: the shorter side scales
+    RenderSettings::aspectFactors(200, 100, sx[0], sy[0]);
+    RenderSettings::aspectFactors(100, 400, sx[1], sy[1]);
+    EXPECT_TRUE(sx[0] == 1 && sy[0] == 0.5f && sx[1] == 0.25f && sy[1] == 1) << sx[1] << sy[0];
     // Lanes clamp at 254, one ray at 255, as the plain forms do.
     const Eye bright = lightEye(humans(), 0, 4.0f);
     EXPECT_EQ(channel(one(col, bright, 1.0f), 0), 255);
