@@ -11,8 +11,7 @@
 struct Walk {
     std::vector<float> xs, ys;  // points after each step (the root's own point is not used)
     std::vector<float> sigmas;  // the sampling parameter of each point
-    bool escaped = false;
-    bool finite = true;  // every point
+    bool escaped = false, finite = true;  // finite: every point
 };
 
 // Fails the test when the path does not end within the table's depth.
@@ -29,10 +28,8 @@ inline Walk walk(const LightPathTree& tree, float angle) {
         w.ys.push_back(y);
         w.sigmas.push_back(it.node->sigma);
         w.finite = w.finite && std::isfinite(x) && std::isfinite(y);
-        if (it.node->escapes()) {
-            w.escaped = true;
-            return w;
-        }
+        w.escaped = it.node->escapes();
+        if (w.escaped) return w;
     }
     ADD_FAILURE() << "path without end at angle " << angle;
     return w;

@@ -1,14 +1,13 @@
-// Photon orbits around a Schwarzschild hole integrated independently of the program's tables,
-// for tests: u'' = -u + (3/2) r_s u^2 (u = 1/r, ' = d/dphi) by RK4 from a static observer.
+// Photon orbits integrated independently of the program, for tests: u'' = -u + (3/2) r_s u^2
+// (u = 1/r, ' = d/dphi) by RK4 from a static observer.
 #pragma once
 
 #include <cmath>
 
 namespace oracle {
 
-// The escape angle psi(a) of the orbit that leaves the observer at r = rObs at angle a from the
-// inward radial direction, measured from the direction towards the hole the same way round;
-// NaN when the orbit is captured. The static observer sees tan a = u sqrt(1 - r_s u) / u'.
+// Escape angle psi(a) from the direction towards the hole of the orbit leaving rObs at angle a
+// from it (tan a = u sqrt(1 - r_s u) / u'); NaN when captured.
 inline double orbitEscapeAngle(double a, double rObs, double rs) {
     double u = 1.0 / rObs;
     double du = u * std::sqrt(1.0 - rs * u) * std::cos(a) / std::sin(a);
@@ -16,7 +15,6 @@ inline double orbitEscapeAngle(double a, double rObs, double rs) {
     const double h = 2e-4;
     double phi = 0.0;
     for (int n = 0; n < 2000000; ++n) {
-        // RK4 on (u, u').
         const double k1u = du, k1v = f(u);
         const double k2u = du + 0.5 * h * k1v, k2v = f(u + 0.5 * h * k1u);
         const double k3u = du + 0.5 * h * k2v, k3v = f(u + 0.5 * h * k2u);
@@ -25,9 +23,7 @@ inline double orbitEscapeAngle(double a, double rObs, double rs) {
         const double dn = du + h / 6.0 * (k1v + 2 * k2v + 2 * k3v + k4v);
         if (un >= 1.0 / rs) return NAN;
         if (un <= 0.0) {
-            // Escaped: the azimuth at infinity, where the direction is radial.
-            const double phiInf = phi + h * u / (u - un);
-            return M_PI - phiInf;
+            return M_PI - (phi + h * u / (u - un));  // the azimuth at infinity
         }
         u = un;
         du = dn;
@@ -36,7 +32,7 @@ inline double orbitEscapeAngle(double a, double rObs, double rs) {
     return NAN;
 }
 
-// The initial angle whose orbit escapes at psi, by bisection on [lo, hi] (psi grows with a).
+// The initial angle in [lo, hi] whose orbit escapes at psi (psi grows with a).
 inline double solveAngle(double psi, double lo, double hi, double rObs, double rs) {
     for (int i = 0; i < 60; ++i) {
         const double mid = 0.5 * (lo + hi);

@@ -1,15 +1,10 @@
-// Colours to pixels: the eyes' sensitivity curves against the smoothstep in double, hand-worked
-// pixels of one ray, the spectrum text, the lane forms against the one-ray form, prepared colours
-// against unprepared copies, the light response (searchlight beaming, exposure, table shading)
-// against line-by-line sums, and the CIE eye and blackbody colours against the CIE 1931 table,
-// the sRGB curve and Planck's law.
+// Colours to pixels: hand-worked pixels, lane forms and tables against the one-ray sums, the
+// searchlight against formulas, the CIE eye against CIE 1931 and sRGB, blackbody luminances.
 #include <gtest/gtest.h>
 #include <immintrin.h>
 
-#include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 
 #include "scene/cie1931.h"
@@ -45,115 +40,33 @@ Eye lightEye(const Eye& base, int k, float stops = 0.0f) {
 
 const Eye& humans() { return eyePresets()[3].eye; }
 
-double smoothstep(double x) { return 3.0 * x * x - 2.0 * x * x * x; }
-
 }  // namespace
 
-// The curve as a formula: 0 outside [lo, hi], s((w - lo)/(peak - lo)) rising,
-// s((hi - w)/(hi - peak)) falling. Single-precision accuracy of a cubic whose coefficients came
-// from expanding s around an end point a: rounding errors scale with the terms of the expansion,
-// c2 (|w| + |a|)^2 and c3 (|w| + |a|)^3 with c_k = s_k / span^k, not with the result.
-TEST(EyeChannel, MatchesSmoothstepOverAllPresets) {
-    for (const EyePreset& preset : eyePresets()) {
-        if (preset.eye.kind != EyeKind::ThreeCurve) continue;
-        for (const EyeChannel& ch : preset.eye.channel) {
-            double worst = 0.0;
-            for (int i = 0; i <= 4000; ++i) {
-                const float w = 0.5f * static_cast<float>(i);  // 0 .. 2000 nm
-                const double got = ch.sensitivity(w);
-                SCOPED_TRACE(testing::Message() << preset.name.toStdString() << " at " << w);
-                if (w < ch.lo || w > ch.hi) {
-                    ASSERT_EQ(got, 0.0);
-                    continue;
-                }
-                const bool rising = w < ch.peak;
-                const double want = rising ? smoothstep((w - ch.lo) / (double(ch.peak) - ch.lo))
-                                           : smoothstep((ch.hi - w) / (double(ch.hi) - ch.peak));
-                const double a = std::fabs(rising ? ch.lo : ch.hi);
-                const double span = rising ? double(ch.peak) - ch.lo : double(ch.hi) - ch.peak;
-                const double reach = (std::fabs(w) + a) / span;
-                ASSERT_NEAR(got, want, 2.0 * FLT_EPSILON * (3 + 2 * reach) * reach * reach);
-                worst = std::max(worst, std::fabs(got - want));
-            }
-            // Guard the tolerance itself: the curves are good to a few parts in 10^4 at worst.
-            EXPECT_LT(worst, 1e-3) << preset.name.toStdString();
-        }
-    }
-}
-
 // Humans: red peaks at 500 nm, green at 600, green and blue are both at s(0.5) = 0.5 at 650.
-// A channel is the sum truncated to a byte: a peak value of 100 may come out as 99.
+// Channels are sums truncated to a byte (a peak of 100 may come out as 99).
 TEST(ColDiscrete, HandWorkedPixels) {
     const struct {
-        const char* what;
         const Eye& eye;
         std::vector<std::pair<float, float>> lines;
         float doppler, shade;
-        int r, g, b;  // -1: 99 or 100 (a rounded peak), -2: 49 or 50, -3: 24 or 25
+        int rgb[3];
     } cases[] = {
-        {"red peak", humans(), {{500, 100}}, 1.0f, 1.0f, -1, 0, 0},
-        {"shifted to green", humans(), {{500, 100}}, 1.2f, 1.0f, 0, -1, 0},
-        {"between green and blue", humans(), {{500, 100}}, 1.3f, 1.0f, 0, -2, -2},
-        {"saturated", humans(), {{500, 1000}}, 1.0f, 1.0f, 255, 0, 0},
-        {"negative shade", humans(), {{500, 1000}}, 1.0f, -1.0f, 0, 0, 0},
-        {"negative line", humans(), {{500, -50}}, 1.0f, 1.0f, 0, 0, 0},
-        {"lines add up", humans(), {{500, 40}, {600, 70}, {2000, 1000}}, 1.0f, 1.0f, 39, 69, 0},
-        // The shading factor scales after summing: 0.25 of the peak.
-        {"quarter shade", humans(), {{500, 100}}, 1.0f, 0.25f, -3, 0, 0},
+        {humans(), {{500, 100}}, 1.2f, 1.0f, {0, 100, 0}},
+        {humans(), {{500, 100}}, 1.3f, 1.0f, {0, 50, 50}},
+        {humans(), {{500, 1000}}, 1.0f, 1.0f, {255, 0, 0}},
+        {humans(), {{500, 1000}}, 1.0f, -1.0f, {0, 0, 0}},
+        {humans(), {{500, 40}, {600, 70}, {2000, 1000}}, 1.0f, 1.0f, {40, 70, 0}},
+        {humans(), {{500, 100}}, 1.0f, 0.25f, {25, 0, 0}},
         // Default eye at 600 nm, intensity 200: 14.8, 100 and 165.7 truncated.
-        {"default eye", defaultEye(), {{600, 200}}, 1.0f, 1.0f, 14, -1, 165},
+        {defaultEye(), {{600, 200}}, 1.0f, 1.0f, {14, 100, 165}},
     };
     for (const auto& c : cases) {
         ColDiscrete col;
         for (const auto& [w, i] : c.lines) col.addLine(w, i);
         const uint32_t px = one(col, c.eye, c.doppler, c.shade);
-        const int want[3] = {c.r, c.g, c.b};
-        for (int ch = 0; ch < 3; ++ch) {
-            const int got = channel(px, ch);
-            SCOPED_TRACE(testing::Message() << c.what << " channel " << ch << ": " << got);
-            if (want[ch] < 0) {
-                const int peak = want[ch] == -1 ? 100 : want[ch] == -2 ? 50 : 25;
-                EXPECT_TRUE(got == peak || got == peak - 1);
-            } else if (c.lines.size() == 3 && want[ch] > 0) {  // two lines: one more rounding
-                EXPECT_TRUE(got == want[ch] || got == want[ch] + 1);
-            } else {
-                EXPECT_EQ(got, want[ch]);
-            }
-        }
-        EXPECT_EQ(px >> 24, 255u) << c.what;
-    }
-}
-
-// Text before the first "(" is ignored, no "(" at all means no lines, a missing last ")" is
-// tolerated; a malformed part leaves the colour (lines and name) unchanged.
-TEST(ColDiscreteText, ParsesGoodTextsAndRefusesMalformedOnes) {
-    const struct {
-        const char* text;
-        std::vector<float> values;  // wavelength, intensity, ...
-    } good[] = {{"(600;1)(450;0.5)", {600, 1, 450, 0.5f}},
-                {"abc(600;1)", {600, 1}},
-                {"", {}},
-                {"600;1", {}},
-                {"(1.23457e+08;2", {1.23457e+08f, 2}}};
-    for (const auto& c : good) {
-        ColDiscrete col("kept");
-        col.addLine(1, 1);
-        ASSERT_TRUE(col.fromSpectrumText(c.text)) << c.text;
-        std::vector<float> values;
-        for (int i = 0; i < col.count(); ++i) {
-            values.push_back(col.wavelengths[i]);
-            values.push_back(col.intensities[i]);
-        }
-        EXPECT_EQ(values, c.values) << c.text;
-        EXPECT_EQ(col.name, "kept");
-    }
-    ColDiscrete col("name");
-    col.addLine(700, 3);
-    for (const char* text : {"(600;1;2)", "(600;1)(450)", "(600;x)", "(600;1)()", "(;1)",
-                             "(600;1)(", "(600;1)junk(2;3)"}) {
-        EXPECT_FALSE(col.fromSpectrumText(text)) << text;
-        EXPECT_EQ(col.toSpectrumText(), "(700;3)") << text;
-        EXPECT_EQ(col.name, "name");
+        for (int ch = 0; ch < 3; ++ch)
+            EXPECT_NEAR(channel(px, ch), c.rgb[ch], 1) << col.toSpectrumText().toStdString() << ch;
+        EXPECT_EQ(px >> 24, 255u);
     }
 }
 
@@ -192,14 +105,6 @@ bool touchesRangeEnd(const ColDiscrete& col, const Eye& eye, float doppler) {
     return false;
 }
 
-ColDiscrete randomColour(std::mt19937& rng) {
-    std::uniform_real_distribution<float> wl(50.0f, 1700.0f), in(-20.0f, 150.0f);
-    ColDiscrete col;
-    const int n = int(rng() % 7);
-    for (int i = 0; i < n; ++i) col.addLine(wl(rng), in(rng));
-    return col;
-}
-
 // Half of the rays at the Doppler factor 1, where the prepared sums apply.
 Rays randomRays(std::mt19937& rng) {
     std::uniform_real_distribution<float> dop(0.3f, 3.0f), shade(-0.5f, 1.5f);
@@ -216,27 +121,24 @@ Rays randomRays(std::mt19937& rng) {
 
 }  // namespace
 
-// The lane conversions against the one-ray form, lane by lane: identical except at exact range
-// ends (strict in lanes, inclusive for one ray) and at saturation (254 vs 255); unmasked lanes
-// are not written. A colour prepared for several eyes (views of one window render the same
-// colours with different eyes; three-curve eyes take the line-by-line path, the searchlight eye
-// the table path) keeps each eye's entry, and converts on the line-by-line path exactly as an
-// unprepared copy does, under the default rounding and under the render workers' rounding toward
-// minus infinity.
+// Lanes equal the one-ray form except at exact range ends (strict in lanes, inclusive for one
+// ray) and at saturation (254 vs 255), and leave unmasked lanes alone. A colour prepared for
+// several eyes keeps each eye's entry and converts exactly as an unprepared copy, also under the
+// render workers' rounding toward minus infinity.
 TEST(ColDiscreteForms, LanesMatchSingleRaysAndPreparedMatchesUnprepared) {
     std::mt19937 rng(777);
     const unsigned csr = _mm_getcsr();
-    // Three eyes prepared before each trial's own: four entries, as many as a colour keeps.
     const Eye eyes[3] = {lightEye(eyePresets()[0].eye, 0), lightEye(eyePresets()[1].eye, 0),
                          lightEye(eyePresets()[2].eye, 4)};
+    std::uniform_real_distribution<float> wl(50.0f, 1700.0f), in(-20.0f, 150.0f);
     for (int trial = 0; trial < 600; ++trial) {
-        const ColDiscrete plain = randomColour(rng);
+        ColDiscrete plain;
+        for (int i = int(rng() % 7); i > 0; --i) plain.addLine(wl(rng), in(rng));
         ColDiscrete prepared = plain;
         const Eye own = lightEye(eyePresets()[size_t(trial) % eyePresets().size()].eye, 0);
         for (const Eye& eye : {eyes[0], eyes[1], eyes[2], own}) prepared.prepareShading(eye);
         const Rays rays = randomRays(rng);
         for (const Eye* eye : {&own, &eyes[trial % 3]}) {
-            // What each path reads is kept per eye: the table, or the sums for the factor 1.
             const bool table = prepared.takesLightPath(*eye);
             ASSERT_EQ(prepared.lightTables.find(eye->lightKey) != nullptr, table);
             const FactorOneSums* sums = prepared.lightTables.factorOne(eye->lightKey);
@@ -248,20 +150,16 @@ TEST(ColDiscreteForms, LanesMatchSingleRaysAndPreparedMatchesUnprepared) {
                 SCOPED_TRACE(testing::Message() << "trial " << trial << " ray " << i);
                 if (!rays.mask[g].lane(l)) {
                     ASSERT_EQ(lane, kUntouched) << "unmasked lane written";
-                    if (g == 0) {
-                        ASSERT_EQ(p.four[l], kUntouched);
-                    }
+                    ASSERT_TRUE(g > 0 || p.four[l] == kUntouched);
                     continue;
                 }
                 if (touchesRangeEnd(plain, *eye, rays.d[g][l])) continue;
                 for (int c = 0; c < 3; ++c)
                     ASSERT_EQ(channel(lane, c), std::min(channel(p.one[i], c), 254));
                 ASSERT_EQ(lane >> 24, 255u);
-                if (g == 0) {
-                    ASSERT_EQ(p.four[l], lane);
-                }
+                ASSERT_TRUE(g > 0 || p.four[l] == lane);
             }
-            if (table) continue;  // within a level of the direct sums: LightShading's tests
+            if (table) continue;  // within a level of the direct sums: TablesAgree...
             for (unsigned rounding : {_MM_ROUND_NEAREST, _MM_ROUND_DOWN, _MM_ROUND_UP}) {
                 _mm_setcsr((csr & ~_MM_ROUND_MASK) | rounding);
                 const bool same = convert(prepared, *eye, rays) == convert(plain, *eye, rays);
@@ -272,42 +170,11 @@ TEST(ColDiscreteForms, LanesMatchSingleRaysAndPreparedMatchesUnprepared) {
     }
 }
 
-// A colour changed in place (lines moved, added, replaced through the text) or copied onto other
-// lines without a new preparation, or converted for another eye or one whose fingerprint was
-// never computed, still converts as an unprepared one.
-TEST(ColDiscreteForms, AnotherEyeOrChangedLinesBypassThePreparation) {
-    std::mt19937 rng(4);
-    Eye unkeyed = defaultEye();
-    unkeyed.lightKey = 0;
-    for (int k = 0; k < 50; ++k) {
-        const Rays rays = randomRays(rng);
-        ColDiscrete c = randomColour(rng);
-        c.addLine(500.0f, 80.0f);
-        c.prepareShading(defaultEye());
-        c.prepareShading(unkeyed);
-        ColDiscrete plain = c;
-        EXPECT_TRUE(convert(c, humans(), rays) == convert(plain, humans(), rays));
-        const auto expectAsUnprepared = [&](const ColDiscrete& changed) {
-            const ColDiscrete copy = changed;
-            EXPECT_TRUE(convert(changed, defaultEye(), rays) == convert(copy, defaultEye(), rays));
-        };
-        c.wavelengths[0] += 37.0f;
-        expectAsUnprepared(c);
-        c.addLine(640.0f, 90.0f);
-        expectAsUnprepared(c);
-        ColDiscrete copied = c, other = randomColour(rng);
-        copied.wavelengths = other.wavelengths;
-        copied.intensities = other.intensities;
-        expectAsUnprepared(copied);
-        c.prepareShading(defaultEye());
-        ASSERT_TRUE(c.fromSpectrumText(QStringLiteral("(650;3)")));
-        expectAsUnprepared(c);
-    }
-}
-
-TEST(LightShading, SearchlightAtTheViewCentreIsOnePlusBetaTimesGammaToTheK) {
+// At the view centre the searchlight is ((1 + beta) gamma)^k; off centre the frequency factor is
+// (beta r / t + 1) gamma with r = hypot(u, v), t = sqrt(r^2 + 1). Exposure scales before the clamp.
+TEST(LightShading, SearchlightAndExposureFollowTheFormulas) {
     for (int k : {3, 4}) {
-        for (double beta : {0.3, 0.6, 0.9}) {
+        for (double beta : {0.3, 0.9}) {
             SCOPED_TRACE(testing::Message() << "k " << k << " beta " << beta);
             const double gamma = 1.0 / std::sqrt(1.0 - beta * beta);
             const double expected = std::pow((1.0 + beta) * gamma, k);
@@ -319,27 +186,23 @@ TEST(LightShading, SearchlightAtTheViewCentreIsOnePlusBetaTimesGammaToTheK) {
             s.searchlight = int8_t(k);
             EXPECT_NEAR(s.beamingFactor(d), expected, expected * 1e-5);
             EXPECT_NEAR(channel(one(col, lightEye(humans(), k), d), 0), 150, 1);
-            // Without the searchlight the same line is 'expected' times dimmer.
             EXPECT_EQ(channel(one(col, humans(), d), 0), int(150.0 / expected - 1e-3));
-            // The cursor read-out: the frequency factor (beta r / t + 1) gamma to the k with
-            // r = hypot(u, v), t = sqrt(u^2 + v^2 + 1); the Doppler read-out without the k.
             s.speed = float(beta);
-            const double r = 0.5, t = std::sqrt(1.25), f = (beta * r / t + 1.0) * gamma;
-            EXPECT_NEAR(s.beamingAt(0, 0), std::pow(gamma, k), std::pow(gamma, k) * 1e-5);
+            const double f = (beta * 0.5 / std::sqrt(1.25) + 1.0) * gamma;
             EXPECT_NEAR(s.beamingAt(0.3f, 0.4f), std::pow(f, k), std::pow(f, k) * 1e-5);
-            EXPECT_NEAR(s.dopplerAt(0, 0), gamma, 1e-5);
             EXPECT_NEAR(s.dopplerAt(0.3f, 0.4f), f, 1e-5);
         }
     }
-}
-
-TEST(LightShading, ExposureStopsScaleBeforeTheClamp) {
     ColDiscrete col;
     col.addLine(500.0f, 40.0f);
-    for (float stops : {-1.0f, 1.0f, 2.0f, 3.0f}) {
+    for (float stops : {-1.0f, 2.0f, 3.0f}) {
         const int want = std::min(255, int(40.0 * std::exp2(stops) - 1e-3));
         EXPECT_NEAR(channel(one(col, lightEye(humans(), 0, stops), 1.0f), 0), want, 1) << stops;
     }
+    float sx[2], sy[2];  // the settings' view aspect: the shorter side scales
+    RenderSettings::aspectFactors(200, 100, sx[0], sy[0]);
+    RenderSettings::aspectFactors(100, 400, sx[1], sy[1]);
+    EXPECT_TRUE(sx[0] == 1 && sy[0] == 0.5f && sx[1] == 0.25f && sy[1] == 1) << sx[1] << sy[0];
     // Lanes clamp at 254, one ray at 255, as the plain forms do.
     const Eye bright = lightEye(humans(), 0, 4.0f);
     EXPECT_EQ(channel(one(col, bright, 1.0f), 0), 255);
@@ -349,9 +212,8 @@ TEST(LightShading, ExposureStopsScaleBeforeTheClamp) {
     EXPECT_EQ(channel(px, 0), 254);
 }
 
-// Seeded random colours, eyes, exponents and Doppler factors: prepared tables (one ray and four
-// lanes) stay within one level of the line-by-line computation. Factors off the table's grid
-// fall back to it; a NaN factor draws black, not garbage.
+// Prepared tables stay within one level of the line-by-line sums for
+// random colours, eyes, exponents and factors; factors off the grid miss it, NaN draws black.
 TEST(LightShading, TablesAgreeWithLineByLineSums) {
     std::mt19937 rng(20240611);
     std::uniform_real_distribution<float> wl(150.0f, 2000.0f), in(0.0f, 150.0f), logd(-2.5f, 2.5f),
@@ -369,195 +231,75 @@ TEST(LightShading, TablesAgreeWithLineByLineSums) {
         for (int r = 0; r < 40; ++r) {
             const float d = std::exp(logd(rng)), shade = shadeDist(rng);
             const uint32_t fast = one(col, eye, d, shade), slow = one(unprepared, eye, d, shade);
-            uint32_t lanes[4] = {0, 0, 0, 0};
-            uint32_t* const out[4] = {&lanes[0], &lanes[1], &lanes[2], &lanes[3]};
-            const Vec4f ds(d, d * 1.01f, d * 0.99f, d);
-            col.toPixel4(eye, ds, Vec4f(shade), LaneMask4::fromBits(15), out);
-            for (int c = 0; c < 3; ++c) {
+            for (int c = 0; c < 3; ++c)
                 ASSERT_LE(std::abs(channel(fast, c) - channel(slow, c)), 1)
                     << "trial " << trial << " d " << d << " channel " << c;
-                ASSERT_LE(std::abs(channel(lanes[0], c) - std::min(channel(slow, c), 254)), 1);
-            }
         }
     }
     ColBlackbody body(QStringLiteral("bb"), 5000.0f, 0.5f);
     const Eye eye = lightEye(cieHumanEye(), 4);
     body.lightTables.prepare(body, eye);
     float sums[3];
-    const SpectrumTable* t = body.lightTables.find(eye.lightKey);
-    for (float d : {1e-3f, -1.0f, std::nanf(""), 256.0f}) EXPECT_FALSE(t->lookup(d, sums)) << d;
-    EXPECT_TRUE(t->lookup(255.9f, sums));
-    Vec4f lanes[3];
-    EXPECT_FALSE(t->lookup4(Vec4f(1.0f, 1.0f, -1.0f, 1.0f), lanes));
+    for (float d : {1e-3f, 256.0f})
+        EXPECT_FALSE(body.lightTables.find(eye.lightKey)->lookup(d, sums));
     EXPECT_EQ(one(body, eye, std::nanf("")) & 0xffffffu, 0u);
 }
 
-TEST(RenderSettings, AspectFactorsScaleTheShorterSide) {
-    float sx, sy;
-    RenderSettings::aspectFactors(200, 100, sx, sy);
-    EXPECT_EQ(sx, 1.0f);
-    EXPECT_EQ(sy, 0.5f);
-    RenderSettings::aspectFactors(100, 400, sx, sy);
-    EXPECT_EQ(sx, 0.25f);
-    EXPECT_EQ(sy, 1.0f);
-}
-
-// CIE 1931 2-degree values (CIE 15:2004, 5 nm table).
-TEST(Cie1931, FitFollowsTheTabulatedObserver) {
-    struct Row {
-        double nm, x, y, z;
-    } rows[] = {{450, 0.3362, 0.0380, 1.7721}, {500, 0.0049, 0.3230, 0.2720},
-                {555, 0.5121, 1.0000, 0.0057}, {600, 1.0622, 0.6310, 0.0008},
-                {650, 0.2835, 0.1070, 0.0000}, {700, 0.0114, 0.0041, 0.0000}};
-    for (const Row& r : rows) {
-        EXPECT_NEAR(Cie1931::xBar(r.nm), r.x, 0.04) << r.nm;
-        EXPECT_NEAR(Cie1931::yBar(r.nm), r.y, 0.03) << r.nm;
-        EXPECT_NEAR(Cie1931::zBar(r.nm), r.z, 0.06) << r.nm;
-        double fast[3];
-        Cie1931::matchFast(r.nm + 0.013, fast);
-        EXPECT_NEAR(fast[1], Cie1931::yBar(r.nm + 0.013), 1e-5);
+// The fit against CIE 15:2004 (2 degrees, 5 nm), the sRGB curve, dense equal energy as grey,
+// and a 555 nm line clipped into the gamut with its luminance kept (bytes decoded give Y).
+TEST(Cie1931, FitSrgbCurveGreyAndClipping) {
+    const double rows[][4] = {{450, 0.3362, 0.0380, 1.7721}, {600, 1.0622, 0.6310, 0.0008}};
+    for (const auto& [nm, x, y, z] : rows) {
+        EXPECT_NEAR(Cie1931::xBar(nm), x, 0.04) << nm;
+        EXPECT_NEAR(Cie1931::yBar(nm), y, 0.03) << nm;
+        EXPECT_NEAR(Cie1931::zBar(nm), z, 0.06) << nm;
     }
-    double outside[3];
-    Cie1931::matchFast(900.0, outside);
-    EXPECT_EQ(outside[0] + outside[1] + outside[2], 0.0);
-}
-
-TEST(Cie1931, EqualEnergyIsWhiteAndTheCurveIsSrgb) {
-    const double e[3] = {0.4, 0.4, 0.4};
-    double rgb[3];
-    Cie1931::xyzToLinearSrgb(e, rgb);
-    for (double v : rgb) EXPECT_NEAR(v, 0.4, 2e-3);
-    // sRGB transfer: 0.5 linear -> 0.7354, 0.0031308 is the joint, 1 -> 1.
     EXPECT_NEAR(Cie1931::encode(0.5), 0.735357, 1e-5);
-    EXPECT_NEAR(Cie1931::encode(0.0031308), 0.0404500, 1e-6);
-    EXPECT_NEAR(Cie1931::encode(1.0), 1.0, 1e-12);
-    for (int i = 0; i <= 1000; ++i) {
-        const float x = float(i) / 1000.0f;
-        ASSERT_NEAR(Cie1931::encode255(x), 255.0 * Cie1931::encode(x), 0.02) << x;
-    }
-    // A dense equal-energy spectrum through the whole eye is grey: three equal bytes. Linear
-    // Y = 0.21404 encodes to 0.5 (127.5).
-    ColDiscrete flat;
+    EXPECT_NEAR(Cie1931::encode(0.0031308), 0.0404500, 1e-6);  // the joint
+    for (int i = 0; i <= 1000; ++i)
+        ASSERT_NEAR(Cie1931::encode255(i / 1000.0f), 255.0 * Cie1931::encode(i / 1000.0), 0.02);
+    ColDiscrete flat;  // linear Y = 0.21404 encodes to 127.5
     double ySum = 0.0;
     for (int nm = 360; nm <= 830; ++nm) ySum += Cie1931::yBar(nm);
     for (int nm = 360; nm <= 830; ++nm)
         flat.addLine(float(nm), float(0.21404 * Cie1931::kUnit / ySum));
-    const uint32_t px = one(flat, lightEye(cieHumanEye(), 0), 1.0f);
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(channel(px, c), 127, 2) << c;
-}
-
-// A 555 nm line is a yellowish green, and clipping keeps its luminance: the bytes decoded and
-// weighed give Y back. Clipping never goes negative.
-TEST(Cie1931, ClippingKeepsLuminanceAndNeverGoesNegative) {
+    const uint32_t grey = one(flat, lightEye(cieHumanEye(), 0), 1.0f);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(channel(grey, c), 127, 2) << c;
     ColDiscrete line;
-    line.addLine(555.0f, 0.3f * float(Cie1931::kUnit));  // Y = 0.3 ybar(555)
+    line.addLine(555.0f, 0.3f * float(Cie1931::kUnit));
     const uint32_t px = one(line, lightEye(cieHumanEye(), 0), 1.0f);
-    const int r = channel(px, 0), g = channel(px, 1), b = channel(px, 2);
-    EXPECT_GT(r, b);
-    EXPECT_LE(b, 2);
-    EXPECT_GT(g, 3 * r / 2);
-    auto lin = [](int v) {
-        const double s = (v + 0.5) / 255.0;
-        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-    };
-    EXPECT_NEAR(0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b), 0.3 * Cie1931::yBar(555.0),
-                0.01);
-
-    float rgb[3] = {0.2f, 0.6f, -0.1f};
-    const float y = 0.2126f * 0.2f + 0.7152f * 0.6f - 0.0722f * 0.1f;
-    Cie1931::clipToGamut(rgb);
-    EXPECT_NEAR(0.2126f * rgb[0] + 0.7152f * rgb[1] + 0.0722f * rgb[2], y, 1e-6);
-    EXPECT_NEAR(rgb[2], 0.0f, 1e-6);
+    double y = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const double v = (channel(px, c) + 0.5) / 255.0;
+        y += (c ? c == 1 ? 0.7152 : 0.0722 : 0.2126) *
+             (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+    EXPECT_NEAR(y, 0.3 * Cie1931::yBar(555.0), 0.01);
+    EXPECT_LE(channel(px, 2), 2);
     float dark[3] = {-0.5f, 0.1f, 0.0f};  // negative luminance
     Cie1931::clipToGamut(dark);
     EXPECT_EQ(dark[0] + dark[1] + dark[2], 0.0f);
-    float hot[3] = {3.0f, 0.5f, 0.2f};
-    Cie1931::clipToGamut(hot);
-    EXPECT_EQ(hot[0], 1.0f);
-    EXPECT_EQ(hot[1], 0.5f);
 }
 
-// 6500 K is slightly cool (the equal-energy white is about 5450 K) with all channels high, 3000 K
-// orange; the luminance is the CIE Y of the lines.
-TEST(ColBlackbody, WhiteAt6500OrangeAt3000AndLuminanceIsTheCieY) {
-    const uint32_t w =
-        one(ColBlackbody(QStringLiteral("w"), 6500.0f, 0.8f), lightEye(cieHumanEye(), 0), 1.0f);
-    for (int c = 0; c < 3; ++c) EXPECT_GE(channel(w, c), 200) << c;
-    EXPECT_LE(channel(w, 2) - channel(w, 0), 40);
-    EXPECT_GE(channel(w, 2), channel(w, 0));
-    const uint32_t o =
-        one(ColBlackbody(QStringLiteral("o"), 3000.0f, 0.5f), lightEye(cieHumanEye(), 0), 1.0f);
-    EXPECT_GT(channel(o, 0), channel(o, 1));
-    EXPECT_GT(channel(o, 1), channel(o, 2));
-    EXPECT_GT(channel(o, 1), channel(o, 0) / 2);
-    for (float t : {2500.0f, 5000.0f, 9000.0f}) {
-        const ColBlackbody body(QStringLiteral("b"), t, 0.37f);
-        double y = 0.0;
-        for (int i = 0; i < body.count(); ++i)
-            y += Cie1931::yBar(body.wavelengths[i]) * body.intensities[i];
-        EXPECT_NEAR(y / Cie1931::kUnit, 0.37, 1e-4) << t;
-    }
-}
-
-// Planck's law scales as B(lambda D, T / D) = D^-5 B(lambda, T); a spectrum of lines every 5 nm
-// shifted by D has lines every 5 D nm, so with the energy searchlight (D^-4) a shifted blackbody
-// is the blackbody at T / D with the same radiance unit.
-TEST(ColBlackbody, ShiftedByDIsTheBlackbodyAtTOverD) {
-    for (double d : {0.8, 0.9, 1.15, 1.3}) {
-        const double t = 4500.0;
-        ColBlackbody hot(QStringLiteral("a"), float(t), 0.4f);
-        ColBlackbody cool(QStringLiteral("b"), float(t / d), 1.0f);
-        cool.luminance = float(hot.radianceScale() / cool.radianceScale());
-        cool.regenerate();
-        ASSERT_NEAR(cool.radianceScale(), hot.radianceScale(), hot.radianceScale() * 1e-6);
-        const Eye eye = lightEye(cieHumanEye(), 4);
-        float shifted[3], rest[3];
-        SpectrumTable::direct(hot, eye, float(d), shifted);
-        SpectrumTable::direct(cool, eye, 1.0f, rest);
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(shifted[c], rest[c], 0.01 * rest[1]) << d;
-        // The pixels agree too (through the tables), and the chromaticity holds without the
-        // searchlight.
-        hot.lightTables.prepare(hot, eye);
-        const uint32_t a = one(hot, eye, float(d)), b = one(cool, eye, 1.0f);
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(channel(a, c), channel(b, c), 2) << d;
-        SpectrumTable::direct(hot, lightEye(cieHumanEye(), 0), float(d), shifted);
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(shifted[c] / shifted[1], rest[c] / rest[1], 0.01) << d;
-    }
-}
-
-// Every corner of the accepted ranges gives finite, non-negative lines whose largest intensity
-// leaves six orders of magnitude of single precision for shading sums and searchlight factors.
-// A file may name temperatures the dock refuses: they are drawn as the nearest end of the range,
-// and the value itself is kept (a save writes what was read).
-TEST(BlackbodyRange, CornersGiveFiniteLinesAndFileTemperaturesDrawAsTheNearestEnd) {
-    for (float t : {ColBlackbody::kMinTemperature, 1000.0f, 6500.0f, ColBlackbody::kMaxTemperature})
-        for (float lum : {ColBlackbody::kMinLuminance, 1.0f, ColBlackbody::kMaxLuminance}) {
-            const ColBlackbody body(QStringLiteral("b"), t, lum);
-            ASSERT_GT(body.count(), 0) << t;
-            for (float i : body.intensities) {
-                ASSERT_TRUE(std::isfinite(i)) << t << " K, " << lum;
-                ASSERT_GE(i, 0.0f);
-                ASSERT_LT(i, std::numeric_limits<float>::max() * 1e-6f) << t << " K, " << lum;
-            }
-        }
-    const float cases[][2] = {{1.0f, ColBlackbody::kMinTemperature},
-                              {100.0f, ColBlackbody::kMinTemperature},
-                              {3e7f, ColBlackbody::kMaxTemperature}};
+// A blackbody's luminance is the CIE Y of its lines. File temperatures outside the range draw as
+// its nearest end and are kept as read; 0 K or below gives no light (drawing it as the coldest
+// body went unnoticed).
+TEST(BlackbodyRange, FileTemperaturesDrawAsTheNearestEndOrNotAtAll) {
+    const float cases[][2] = {{100.0f, ColBlackbody::kMinTemperature},
+                              {3e7f, ColBlackbody::kMaxTemperature},
+                              {0.0f, 0.0f},
+                              {-5.0f, 0.0f}};
     for (const auto& [asked, drawnAs] : cases) {
         ColBlackbody body(QStringLiteral("b"), 6500.0f, 2.0f);
         ASSERT_TRUE(Reader::ElemFloat("temperature", body.temperature)
                         .fromString(QString::number(double(asked))));
         body.regenerate();
         EXPECT_EQ(body.temperature, asked);
-        EXPECT_EQ(body.intensities, ColBlackbody(QStringLiteral("b"), drawnAs, 2.0f).intensities)
-            << asked;
-    }
-    // No temperature at all: a body at 0 K (or below, which means nothing) gives no light.
-    for (const float asked : {0.0f, -5.0f}) {
-        ColBlackbody body(QStringLiteral("b"), 6500.0f, 2.0f);
-        body.temperature = asked;
-        body.regenerate();
-        EXPECT_EQ(body.count(), 0) << asked;
+        const ColBlackbody want(QStringLiteral("b"), drawnAs, 2.0f);
+        EXPECT_EQ(body.intensities, want.intensities) << asked;
+        double y = 0.0;
+        for (int i = 0; i < body.count(); ++i)
+            y += Cie1931::yBar(body.wavelengths[i]) * body.intensities[i];
+        EXPECT_NEAR(y / Cie1931::kUnit, drawnAs > 0 ? 2.0 : 0.0, 1e-3) << asked;
     }
 }

@@ -1,8 +1,5 @@
-// Scene files: the quick reading of plain files against the full XML parser (for every file the
-// two must agree on success, on the error message with its line and column, and on the scene as it
-// is saved again), byte-identical load/save cycles over every stored scene, one table of what
-// both readers accept (with what the writer writes back) and one of what they refuse with which
-// message, and the limits.
+// Scene files: the quick reading against the full parser, byte-identical round trips of every
+// stored scene, tables of accepted and refused items read alike by both readers, the limits.
 #include "scene/readerxml.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTextStream>
-#include <functional>
+#include <sstream>
 
-#include "scene/colblackbody.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjdisk.h"
-#include "scene/rtobjplane.h"
-#include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
 
 namespace {
@@ -64,85 +58,43 @@ QByteArray wrapped(const char* item) {
 
 }  // namespace
 
-// The cases sit on the quick reading's edges: numbers it parses itself or hands on (plain,
-// signed, exponents, blanks, and texts only the element can judge), velocities (optional, slower
-// than light, of every body kind), element forms, blanks and names, edges of cubes and planes,
-// unknown names, attributes on properties, malformed and unusual XML.
+// Edges of the quick reading's own work: numbers (sign, blanks, exponents, float range), vectors,
+// velocities, element and attribute forms, names, edges of cubes and planes, unknown names, the
+// settings' observer, and the depth limit. XML it leaves to the parser: tests/scene/xmlscan.
 TEST(QuickReading, AgreesWithTheFullParserOnEdgeCases) {
     std::vector<std::string> items = {
         "<sphere center=\"1;2;3;0>\" radius=\"+1\"/>",
         "<sphere center=\"1; 2 ;3;0\" radius=\" 0.25 \"/>",
-        "<movsphere tmin=\"1e-50\" tmax=\"1e39\"/>",
         "<movsphere tmin=\"-inf\" tmax=\"inf\" mov=\"0.1;0;0;0\"/>",
         "<sphere><velocity>1;0;0;0</velocity></sphere>",
-        "<cube velocity=\"0;0;-0.99;0\"/>",
-        "<plane><velocity>0;0;0;0</velocity></plane>",
-        "<plane velocity=\"nan;0;0;0\"/>",
-        "<movsphere velocity=\"0.1;0;0;0\"/>",
         "<sphere>\n  <name> a b\tc </name>\n  <radius>\n 2 </radius>\n</sphere>",
-        "<sphere><name></name><texname>  </texname></sphere>",
-        "<sphere name=\"n\" texname=\"t\"><center>0;0;1;0</center></sphere>",
-        "<sphere><center>1;2;3;0</center><center>4;5;6;0</center></sphere>",
-        "<sphere/><sphere></sphere><cube/><plane/>",
-        "<cube x=\"0;0;0;0\"/>",
-        "<cube x=\"1;0;0;0\" y=\"2;0;0;0\"/>",
-        "<cube x=\"1;0;0;0\" y=\"0;1;0;0\" z=\"1;1;0;0\"/>",
         "<cube pos=\"1;2;3;0\" x=\"1;0.1;0;0\" y=\"0;1;0;0\" z=\"0;0.2;1;0\" sx=\"2\"/>",
-        "<plane x=\"1;0;0;0\" y=\"1;0;0;0\"/>",
-        "<plane><x>0;1;0;0</x><y>0;0;1;0</y></plane>",
-        "<sphere colour=\"1\"/>",
         "<sphere><radius a=\"1\">1</radius></sphere>",
-        "<sphere><center><x/>1</center></sphere>",
-        "<ball/>",
-        "<sphere radius=\"1\" radius=\"2\"/>",
-        "<sphere radius='2'/>",
-        "<sphere radius=\"1\"texname=\"t\"/>",
-        "<sphere><radius>1</radiu></sphere>",
-        "<sphere><!-- c --><radius>1</radius></sphere>",
-        "<sphere><radius>1&#x35;</radius></sphere>",
-        "<sphere><name>a]]>b</name></sphere>",
-        "<sphere><name>\xc3\xa9</name></sphere>",
-        "<sphere><name>a\r\nb</name></sphere>",
-        "<sphere name=\"a\tb\"/>",
-        "<tavolinfile/>",
-        "</sphere>",
-        "<sphere>",
-        "<renderSettings lookat=\"0;0;0;0\"/>",
-        "<renderSettings><start>1;2;3;0</start></renderSettings>",
-        "<renderSettings><lighttraveltime>1</lighttraveltime></renderSettings>",
         "<renderSettings lighttraveltime=\"0\"><start>1;2;3;9</start></renderSettings>",
-        "<renderSettings lighttraveltime=\"2\"/>",
-        "<renderSettings><lighttraveltime> true </lighttraveltime></renderSettings>",
         "<newcolor colname=\"c\"><wavelength>(500;1)(600;2)</wavelength></newcolor>"};
-    for (const char* radius :
-         {".5", "5.", "1e39", "1e-50", "1e-40", "3.4028236e38", "0", "-0", "-1", "1-2", "inf", ""})
+    for (const char* item :
+         {"<movsphere tmin=\"1e-50\" tmax=\"1e39\"/>", "<plane velocity=\"nan;0;0;0\"/>",
+          "<movsphere velocity=\"0.1;0;0;0\"/>", "<cube x=\"0;0;0;0\"/>",
+          "<cube x=\"1;0;0;0\" y=\"2;0;0;0\"/>", "<newdisk rout=\"0\"/>", "<sphere colour=\"1\"/>",
+          "<sphere><center><x/>1</center></sphere>", "<ball/>", "</sphere>", "<sphere>",
+          "<renderSettings lookat=\"0;0;0;0\"/>"})
+        items.push_back(item);
+    for (const char* radius : {".5", "1e39", "1e-50", "3.4028236e38", "0", "-0", "1-2", "inf", ""})
         items.push_back(std::string("<sphere radius=\"") + radius + "\"/>");
-    for (const char* center :
-         {"1;-2.5;3e2;0", "&lt;1;2;3;0>", "<1;2;3;0", "1;2;3", "1;2;3;0;5", "1;2;x;0",
-          "1e-50;0;0;0", "3.4028236e38;0;0;0", "1;2;3;0>>", "1;2;3;1e"})
-        items.push_back(std::string("<sphere center=\"") + center + "\"/>");
-    for (const char* velocity : {"0.3;-0.4;0.5;0", "0.6;0.8;0;0"})
-        items.push_back(std::string("<sphere velocity=\"") + velocity + "\"/>");
-    for (const std::string& item : items) {
-        const QByteArray body = QByteArray::fromStdString(item);
-        expectSameFromBothReaders(
-            "<tavolinfile><newtexturesingle texname=\"t\"/>" + body + "</tavolinfile>", item);
-        expectSameFromBothReaders(wrapped(item.c_str()), "no texture: " + item);
-    }
-    // Around the root: text before it, a second root, trailing text, nothing at all; and depth
-    // past the limit.
+    for (const char* center : {"1;-2.5;3e2;0", "<1;2;3;0", "1;2;3", "1;2;3;0;5", "1;2;x;0",
+                               "1e-50;0;0;0", "1;2;3;0>>", "0.6;0.8;0;0"})
+        items.push_back(std::string("<sphere center=\"") + center + "\" velocity=\"" + center +
+                        "\"/>");
+    for (const std::string& item : items) expectSameFromBothReaders(wrapped(item.c_str()), item);
     QByteArray deep = "<tavolinfile><sphere>";
     for (int i = 0; i < Reader::ReaderXml::kMaxDepth; ++i) deep += "<a>";
-    for (const char* text :
-         {"x<tavolinfile/>", " <tavolinfile/>", "<tavolinfile/><tavolinfile/>",
-          "<tavolinfile/>\n\n", "<tavolinfile/>x", "", "<?xml version=\"1.0\"?><tavolinfile/>",
-          "<tavolinfile>text<sphere/>more</tavolinfile>", deep.constData()})
+    for (const char* text : {"<tavolinfile/><tavolinfile/>", "<tavolinfile/>x", "",
+                             "<tavolinfile>text<sphere/>more</tavolinfile>", deep.constData()})
         expectSameFromBothReaders(text, text);
 }
 
 // Every stored scene (bench scenes, the shipped ones, hostile files, fuzzing seeds): both readers
-// agree, and one that loads is saved, loaded and saved again into the same bytes with the same
-// items.
+// agree, and one that loads saves, loads and saves again into the same bytes.
 TEST(ReaderXml, EveryStoredSceneReadsAlikeAndSavesByteIdentically) {
     const QString source = QStringLiteral(TAVOLIN_SOURCE_DIR);
     int files = 0, loaded = 0;
@@ -165,159 +117,59 @@ TEST(ReaderXml, EveryStoredSceneReadsAlikeAndSavesByteIdentically) {
             Loaded second(saved);
             ASSERT_TRUE(second.ok) << label << ": " << second.error.toStdString();
             EXPECT_EQ(second.save(), saved) << label;
-            EXPECT_EQ(first.scene.colors.items.size(), second.scene.colors.items.size());
-            EXPECT_EQ(first.scene.objects.items.size(), second.scene.objects.items.size());
         }
     }
     EXPECT_GT(files, 30);
     EXPECT_GT(loaded, 10);
 }
 
-// What a file with every kind of item (attributes, escaped names, six-digit values, infinite
-// lifetimes, blackbody colours, an edited eye) gives, the first time and once saved and read back.
-TEST(ReaderXml, EveryKindOfItemReadsItsValues) {
-    QFile file(QStringLiteral(TAVOLIN_TEST_DATA "/every-kind.tavolin"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    Loaded l(file.readAll());
-    ASSERT_TRUE(l.ok) << l.error.toStdString();
-    const QByteArray saved = l.save();
-    EXPECT_FALSE(saved.contains("(205;")) << "no spectrum text for blackbody colours";
-    Loaded again(saved);
-    for (Loaded* loaded : {&l, &again}) {
-        const SceneData& scene = loaded->scene;
-        EXPECT_EQ(loaded->settings.start.z, 3e-05f);
-        EXPECT_EQ(loaded->settings.bhradius, 123457.0f);
-        EXPECT_EQ(loaded->settings.eye.channel[2], EyeChannel(560, 660, 790));
-        ASSERT_EQ(scene.objects.items.size(), 4u);
-        EXPECT_EQ(scene.objects.items[0]->name, "a<b>&c");
-        auto* moving = dynamic_cast<rtObjSphere<0>*>(scene.objects.items[1]);
-        ASSERT_NE(moving, nullptr);
-        EXPECT_EQ(moving->tmin, -HUGE_VALF);
-        EXPECT_EQ(moving->mov.x, 0.5f);
-        auto* plane = dynamic_cast<rtObjPlane*>(scene.objects.items[2]);
-        ASSERT_NE(plane, nullptr);
-        EXPECT_EQ(plane->name, "floortile");
-        EXPECT_EQ(plane->sx, 3.5f);
-        EXPECT_EQ(scene.lights.items.at(0)->intensity, 0.8f);
-        EXPECT_EQ(scene.colors.get("c")->toSpectrumText(), "(600.5;1)(450;0.125)");
-        // Blackbody colours keep temperature and luminance (defaults for what was left out) and
-        // are read back into the same lines.
-        auto* ember = dynamic_cast<const ColBlackbody*>(scene.colors.get("ember"));
-        auto* sun = dynamic_cast<const ColBlackbody*>(scene.colors.get("sun"));
-        ASSERT_TRUE(ember && sun);
-        EXPECT_EQ(ember->luminance, 1.0f);
-        EXPECT_EQ(ember->intensities, ColBlackbody(QStringLiteral("e"), 3000, 1).intensities);
-        EXPECT_EQ(sun->intensities, ColBlackbody(QStringLiteral("s"), 5800, 0.75f).intensities);
-        EXPECT_EQ(dynamic_cast<const ColBlackbody*>(scene.colors.get("c")), nullptr);
-    }
-}
-
 namespace {
 
-// The values of one row: the first object's or the render settings'.
-std::vector<float> diskValues(const Loaded& l) {
-    const auto* disk = dynamic_cast<const rtObjDisk*>(l.scene.objects.items.at(0));
-    return disk ? std::vector<float>{disk->rout, disk->rin, disk->tmax} : std::vector<float>{};
-}
-std::vector<float> velocityValues(const Loaded& l) {
-    const rtObjBase* o = l.scene.objects.items.at(0);
-    return {o->velocity.x, float(o->isMoving())};
-}
-// The time a file's start stores is a clock reading, never the observer's time.
-std::vector<float> lightTravelValues(const Loaded& l) {
-    return {float(l.settings.lightTravelTime), l.settings.start.z, l.settings.start.w};
-}
-std::vector<float> starryValues(const Loaded& l) { return {float(l.settings.starrySky)}; }
-std::vector<float> eyeValues(const Loaded& l) {
-    const Eye& e = l.settings.eye;
-    return {float(e.kind), e.channel[0].lo, e.channel[0].peak, e.channel[2].hi};
+// What a row reads: the first object's disk sizes or velocity, else the render settings' light
+// travel time, start (a clock reading, never the observer's time), sky and eye.
+std::string values(const Loaded& l) {
+    std::ostringstream out;
+    const RenderSettings& s = l.settings;
+    if (l.scene.objects.items.empty()) {
+        out << s.lightTravelTime << ' ' << s.start.z << ' ' << s.start.w << ' ' << s.starrySky
+            << ' ' << int(s.eye.kind) << ' ' << s.eye.channel[0].lo << ' ' << s.eye.channel[2].hi;
+    } else if (const auto* disk = dynamic_cast<const rtObjDisk*>(l.scene.objects.items[0])) {
+        out << "disk " << disk->rout << ' ' << disk->rin << ' ' << disk->tmax;
+    } else {
+        out << "v " << l.scene.objects.items[0]->velocity.x << ' '
+            << l.scene.objects.items[0]->isMoving();
+    }
+    return out.str();
 }
 
 }  // namespace
 
-// What both readers accept: the values read, the same file written by both, written back only
-// when set (files without the property keep their bytes), and the same bytes once saved, loaded
-// and saved again. (The edit dock's rows apply the same rules: tests/ui/dockeditobjects.)
+// What both readers accept: the values, the same file written by both, a property written back
+// only when set, and the same bytes once saved, loaded and saved again.
 TEST(ReaderXml, AcceptedItemsReadAndWriteBackAlike) {
-    const char* const ltt = "<renderSettings><start>1;2;3;42.5</start>";
+    const std::string ltt = "<renderSettings><start>1;2;3;42.5</start>";
+    const std::string cie = "0 0 0 0 1 " + std::to_string(int(cieHumanEye().channel[0].lo)) + " " +
+                            std::to_string(int(cieHumanEye().channel[2].hi));
     const struct {
-        std::string item;
-        std::vector<float> (*values)(const Loaded&);
-        std::vector<float> want;
+        std::string item, want;
         const char* written;  // in the saved file exactly when present is true
         bool present;
     } cases[] = {
-        {"<newdisk/>", diskValues, {1, 0, 10000}, "<rin>", false},
-        {"<newdisk><normal>0;0;2;0</normal><rout>12</rout></newdisk>",
-         diskValues,
-         {12, 0, 1e4f},
-         "<rin>",
-         false},
-        {"<newdisk rout=\"20\" rin=\"4\" tmax=\"6000\"/>",
-         diskValues,
-         {20, 4, 6000},
-         "<rin>",
-         true},
-        {"<newdisk><name>d</name><rout>5</rout><rin>0</rin><tmax>1e6</tmax></newdisk>",
-         diskValues,
-         {5, 0, 1e6f},
-         "<rin>",
-         false},
-        {"<sphere><velocity>0.5;0;0;0</velocity></sphere>",
-         velocityValues,
-         {0.5f, 1},
-         "<velocity>",
-         true},
-        {"<cube velocity=\"-0.25;0.5;0.5;0\"/>", velocityValues, {-0.25f, 1}, "<velocity>", true},
-        {"<plane><velocity>0.9;0;0.3;0</velocity></plane>",
-         velocityValues,
-         {0.9f, 1},
-         "<velocity>",
-         true},
-        {"<sphere/>", velocityValues, {0, 0}, "<velocity>", false},
-        {std::string(ltt) + "</renderSettings>",
-         lightTravelValues,
-         {0, 3, 0},
-         "lighttraveltime",
-         false},
-        {std::string(ltt) + "<lighttraveltime>0</lighttraveltime></renderSettings>",
-         lightTravelValues,
-         {0, 3, 0},
-         "lighttraveltime",
-         false},
-        {std::string(ltt) + "<lighttraveltime>1</lighttraveltime></renderSettings>",
-         lightTravelValues,
-         {1, 3, 0},
-         "    <lighttraveltime>1</lighttraveltime>\n",
-         true},
-        {std::string(ltt) + "<lighttraveltime> 1\n </lighttraveltime></renderSettings>",
-         lightTravelValues,
-         {1, 3, 0},
-         "    <lighttraveltime>1</lighttraveltime>\n",
-         true},
-        {"<renderSettings/>", starryValues, {0}, "starrysky", false},
-        {"<renderSettings><starrysky>0</starrysky></renderSettings>",
-         starryValues,
-         {0},
-         "starrysky",
-         false},
-        {"<renderSettings><starrysky> 1 </starrysky></renderSettings>",
-         starryValues,
-         {1},
-         "    <starrysky>1</starrysky>\n",
-         true},
+        {"<newdisk/>", "disk 1 0 10000", "<rin>", false},
+        {"<newdisk rout=\"20\" rin=\"4\" tmax=\"6000\"/>", "disk 20 4 6000", "<rin>", true},
+        {"<cube><velocity>-0.25;0.5;0.5;0</velocity></cube>", "v -0.25 1", "<velocity>", true},
+        {"<sphere/>", "v 0 0", "<velocity>", false},
+        {ltt + "</renderSettings>", "0 3 0 0 0 500 880", "lighttraveltime", false},
+        {ltt + "<lighttraveltime>0</lighttraveltime><starrysky>0</starrysky></renderSettings>",
+         "0 3 0 0 0 500 880", "starrysky", false},
+        {ltt + "<lighttraveltime> 1\n </lighttraveltime></renderSettings>", "1 3 0 0 0 500 880",
+         "    <lighttraveltime>1</lighttraveltime>\n", true},
+        {"<renderSettings><starrysky> 1 </starrysky></renderSettings>", "0 0 0 1 0 500 880",
+         "    <starrysky>1</starrysky>\n", true},
         // The CIE eye by its name; the curves by their nine wavelengths, red first.
-        {"<renderSettings><eye>cie1931</eye></renderSettings>",
-         eyeValues,
-         {float(EyeKind::Cie1931), cieHumanEye().channel[0].lo, cieHumanEye().channel[0].peak,
-          cieHumanEye().channel[2].hi},
-         "    <eye>",
-         true},
-        {"<renderSettings><eye> 400;500;600; 500;600;700 ;600;700;800\n </eye></renderSettings>",
-         eyeValues,
-         {float(EyeKind::ThreeCurve), 400, 500, 800},
-         "</eye>\n  </renderSettings>\n",
-         true},
+        {"<renderSettings><eye>cie1931</eye></renderSettings>", cie, "    <eye>", true},
+        {"<renderSettings><eye> 400;500;600; 500;600;700 ;600;700;810.25\n </eye></renderSettings>",
+         "0 0 0 0 0 400 810.25", "</eye>\n  </renderSettings>\n", true},
     };
     for (const auto& c : cases) {
         QByteArray savedBy[2];
@@ -325,93 +177,46 @@ TEST(ReaderXml, AcceptedItemsReadAndWriteBackAlike) {
             SCOPED_TRACE(c.item + (quick ? " quick" : " full"));
             Loaded l(wrapped(c.item.c_str()), quick);
             ASSERT_TRUE(l.ok) << l.error.toStdString();
-            EXPECT_EQ(c.values(l), c.want);
+            EXPECT_EQ(values(l), c.want);
             savedBy[quick] = l.save();
             EXPECT_EQ(savedBy[quick].contains(c.written), c.present);
             Loaded again(savedBy[quick]);
             ASSERT_TRUE(again.ok);
-            EXPECT_EQ(c.values(again), c.want);
+            EXPECT_EQ(values(again), c.want);
             EXPECT_EQ(again.save(), savedBy[quick]);
         }
         EXPECT_EQ(savedBy[0], savedBy[1]) << c.item;
     }
-    // Every preset eye and an edited one survive a save and a load; only an eye other than the
-    // default one is written.
-    std::vector<Eye> eyes;
-    for (const EyePreset& preset : eyePresets()) eyes.push_back(preset.eye);
-    eyes.push_back(defaultEye());
-    eyes.back().channel[1] = EyeChannel(412.5f, 633.25f, 1001.75f);
-    for (const Eye& eye : eyes) {
-        Loaded scene;
-        scene.settings.eye = eye;
-        const QByteArray saved = scene.save();
-        EXPECT_EQ(saved.contains("<eye>"), eye != defaultEye());
-        Loaded back(saved);
-        ASSERT_TRUE(back.ok) << saved.toStdString();
-        EXPECT_TRUE(back.settings.eye == eye) << saved.toStdString();
-        EXPECT_EQ(back.settings.eye.kind, eye.kind);
-        EXPECT_EQ(back.save(), saved);
-    }
+    EXPECT_FALSE(Loaded().save().contains("<eye>"));  // the default eye is not written
 }
 
-// What both readers refuse, with the part of the message users read and the item's line; a
-// refused eye leaves the settings' eye alone.
+// What both readers refuse, one row per message, with the item's line; a refused eye leaves the
+// settings' eye alone. Broken XML and entity declarations name a line too.
 TEST(ReaderXml, RefusedItemsNameTheirProblemAndLine) {
-    const struct {
-        std::string item;
-        const char* error;
-    } cases[] = {
+    std::vector<std::pair<std::string, const char*>> cases = {
         {"<plane><foo>1</foo></plane>", "<plane> has no property \"foo\" or cannot read \"1\""},
-        {"<cylinder/>", "cylinder"},
-        {"<sphere><radius>abc</radius></sphere>", "radius"},
         {"<sphere><center>1;2;3</center></sphere>", "center"},
         {"<newcolor><wavelength>(600;1;2)</wavelength></newcolor>", "wavelength"},
-        {"<sphere><radius unit=\"m\">1</radius></sphere>", "radius"},
-        {"<sphere bogus=\"1\"/>", "bogus"},
         {"<newdisk><rout>5</rout><rin>5</rin></newdisk>", "rout (5) must be greater than rin (5)"},
-        {"<newdisk><rout>3</rout><rin>4</rin></newdisk>", "must be greater than rin"},
         {"<newdisk><rin>-1</rin></newdisk>", "rin must be 0"},
-        {"<newdisk><rout>0</rout></newdisk>", "rout must be greater than 0"},
         {"<newdisk rout=\"-2\"/>", "rout must be greater than 0"},
         {"<newdisk><normal>0;0;0;1</normal></newdisk>", "normal must not have zero length"},
-        {"<newdisk><normal>0;nan;1;0</normal></newdisk>", "must be a finite number"},
-        {"<newdisk><rout>inf</rout></newdisk>", "must be a finite number"},
         {"<newdisk><tmax>inf</tmax></newdisk>", "must be a finite number"},
-        {"<newdisk><tmax>0</tmax></newdisk>", "tmax must be greater than 0"},
         {"<newdisk><tmax>100</tmax></newdisk>", "tmax must be a temperature from 300"},
-        {"<newdisk><tmax>2e6</tmax></newdisk>", "tmax must be a temperature from 300"},
-        {"<newdisk><radius>1</radius></newdisk>", "no property"},
         {"<newdisk><velocity>0.1;0;0;0</velocity></newdisk>", "no property"},
         {"<sphere><velocity>0.6;0.8;0;0</velocity></sphere>", "velocity must be slower than light"},
-        {"<cube velocity=\"2;0;0;0\"/>", "velocity must be slower than light"},
-        {"<plane><velocity>inf;0;0;0</velocity></plane>", "must be a finite number"},
-        {"<movsphere><velocity>0.1;0;0;0</velocity></movsphere>", "no property"},
         {"<renderSettings><lighttraveltime>2</lighttraveltime></renderSettings>",
          "Fatal error: <renderSettings> has no property \"lighttraveltime\" or cannot read"},
-        {"<renderSettings><lighttraveltime></lighttraveltime></renderSettings>",
-         "\"lighttraveltime\""},
-        {"<renderSettings><lighttraveltime>on</lighttraveltime></renderSettings>",
-         "\"lighttraveltime\""},
-        {"<renderSettings><lighttraveltime>1.0</lighttraveltime></renderSettings>",
-         "\"lighttraveltime\""},
-        {"<renderSettings><lighttraveltime>-1</lighttraveltime></renderSettings>",
-         "\"lighttraveltime\""},
         {"<renderSettings><lighttraveltime>01</lighttraveltime></renderSettings>",
          "\"lighttraveltime\""},
-        {"<renderSettings><starrysky>2</starrysky></renderSettings>", "\"starrysky\""},
         {"<renderSettings><starrysky>on</starrysky></renderSettings>", "\"starrysky\""},
-        {"<renderSettings><starrysky></starrysky></renderSettings>", "\"starrysky\""},
     };
-    std::vector<std::pair<std::string, const char*>> all;
-    for (const auto& c : cases) all.emplace_back(c.item, c.error);
     for (const char* eye :
-         {"", "cie", "CIE1931", "400;500;600", "400;500;600;500;600;700;600;700",
-          "400;500;600;500;600;700;600;700;800;900", "400;500;600;500;500;700;600;700;800",
-          "400;500;600;500;600;700;600;900;800", "400;500;600;500;600;700;600;700;x",
-          "400;500;inf;500;600;700;600;700;800"})
-        all.emplace_back(std::string("<renderSettings><eye>") + eye + "</eye></renderSettings>",
-                         "\"eye\"");
-    for (const auto& [item, error] : all) {
+         {"cie", "400;500;600;500;600;700;600;700", "400;500;600;500;500;700;600;700;800",
+          "400;500;600;500;600;700;600;900;800", "400;500;inf;500;600;700;600;700;800"})
+        cases.emplace_back(std::string("<renderSettings><eye>") + eye + "</eye></renderSettings>",
+                           "\"eye\"");
+    for (const auto& [item, error] : cases) {
         for (const bool quick : {false, true}) {
             SCOPED_TRACE(item + (quick ? " quick" : " full"));
             Loaded l(wrapped(item.c_str()), quick);
@@ -422,39 +227,22 @@ TEST(ReaderXml, RefusedItemsNameTheirProblemAndLine) {
             EXPECT_EQ(l.settings.eye, defaultEye());
         }
     }
-    for (const char* text : {"<tavolinfile><sphere><radius>1</radius>", "", "\x01\x02\x03 b"}) {
+    // Declared entities could expand a small file into gigabytes; the writer declares none.
+    for (const char* text : {"<tavolinfile><sphere><radius>1</radius>", "", "\x01\x02\x03 b",
+                             "<!DOCTYPE tavolinfile [<!ENTITY a \"x\">]><tavolinfile/>"}) {
         Loaded l(text);
         EXPECT_FALSE(l.ok) << text;
         EXPECT_TRUE(l.error.startsWith("Fatal error: ")) << l.error.toStdString();
         EXPECT_TRUE(l.error.contains("  line:")) << l.error.toStdString();
+        EXPECT_EQ(l.error.contains("entity declarations are not supported"),
+                  text[0] == '<' && text[1] == '!');
     }
-}
-
-TEST(ReaderXml, EntityDeclarationsAreRefusedButCharacterReferencesStay) {
-    // Declared entities could expand a small file into gigabytes; the writer never declares any.
-    Loaded declared(
-        "<!DOCTYPE tavolinfile [<!ENTITY a \"x\">]><tavolinfile><sphere><name>&a;</name>"
-        "</sphere></tavolinfile>");
-    EXPECT_FALSE(declared.ok);
-    EXPECT_TRUE(declared.error.startsWith("Fatal error: entity declarations are not supported"))
-        << declared.error.toStdString();
-    EXPECT_TRUE(declared.scene.objects.items.empty());
-    // A document type without declarations, predefined entities and character references are
-    // plain XML and still read.
-    Loaded plain(
-        "<!DOCTYPE tavolinfile><tavolinfile><sphere><name>a&amp;b&#x43;&lt;</name></sphere>"
-        "</tavolinfile>");
-    ASSERT_TRUE(plain.ok) << plain.error.toStdString();
-    ASSERT_EQ(plain.scene.objects.items.size(), 1u);
-    EXPECT_EQ(plain.scene.objects.items[0]->name, "a&bC<");
 }
 
 // Items and a colour's lines up to the limits load; one more is refused with the limit named.
 TEST(ReaderXml, ItemsAndColourLinesPastTheLimitsAreRefused) {
-    // Settings blocks are the cheapest items: they all fill the same settings.
     const QByteArray item = "<renderSettings/>\n";
     QByteArray text = "<tavolinfile>\n";
-    text.reserve(qsizetype(item.size()) * (Reader::ReaderXml::kMaxItems + 1) + 40);
     for (int i = 0; i < Reader::ReaderXml::kMaxItems; ++i) text += item;
     Loaded atLimit(text + "</tavolinfile>\n");
     EXPECT_TRUE(atLimit.ok) << atLimit.error.toStdString();
@@ -473,24 +261,5 @@ TEST(ReaderXml, ItemsAndColourLinesPastTheLimitsAreRefused) {
     Loaded linesPast(colour(Reader::ReaderXml::kMaxColorLines + 1));
     EXPECT_TRUE(
         linesPast.error.startsWith("Fatal error: a colour may have at most 1000 spectral "
-                                   "lines, <newcolor> has 1001  line:2  column:"))
-        << linesPast.error.toStdString();
-}
-
-// Thousands of colours that no texture uses cost nothing per frame: only the colours textures
-// draw with are prepared (2000 unused blackbodies once took 20 s).
-TEST(ReaderXml, OnlyColoursThatTexturesUseAreShaded) {
-    QByteArray text = "<tavolinfile>";
-    for (int i = 0; i < 2000; ++i) text += "<newblackbody/>";
-    text +=
-        "<newblackbody><colname>sun</colname></newblackbody>"
-        "<newtexturesingle><texname>t</texname><color>sun</color></newtexturesingle>"
-        "<newtexturequad><texname>q</texname><colora>sun</colora><colorb>nowhere</colorb>"
-        "</newtexturequad></tavolinfile>";
-    Loaded l(text);
-    ASSERT_TRUE(l.ok) << l.error.toStdString();
-    l.scene.resolve();
-    ASSERT_EQ(l.scene.shadedColors.size(), 2u);
-    EXPECT_EQ(l.scene.shadedColors[0]->name, "sun");
-    EXPECT_EQ(l.scene.shadedColors[1], l.scene.colors.items.front());  // the stand-in
+                                   "lines, <newcolor> has 1001  line:2  column:"));
 }
