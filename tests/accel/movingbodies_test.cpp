@@ -1,14 +1,152 @@
-// Moving bodies against hand-worked relativity: the Doppler factor, the place a ray meets a body
-// in both light travel modes, and the bounds of all bodies at a time. (Whole pictures of moving
-// bodies: tests/engine/relativity_test.cpp.)
+// Moving bodies against the textbook pictures of special relativity: a fast sphere still looks
+// round with light travel time on (Penrose) and is contracted by 1/gamma in the scene frame's
+// snapshot; a fast small cube seen at right angles to its motion shows its trailing face and
+// looks rotated by arcsin(beta) (Terrell). The outlines are found by bisecting single rays
+// between a hit and a miss, so the angles are exact to far below the tolerances.
 #include "accel/movingbodies.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <vector>
 
+#include "scene/rtobjcube.h"
 #include "scene/rtobjsphere.h"
 
+namespace {
+
+// Unit direction of azimuth a (from +z towards +x) and elevation e (towards +y).
+Vec4f direction(double a, double e) {
+    return Vec4f(float(std::cos(e) * std::sin(a)), float(std::sin(e)),
+                 float(std::cos(e) * std::cos(a)), 1.0f);
+}
+
+// A ray from the observer's event along the unit direction d, over every distance ahead.
+SingleRay rayFrom(const Vec4f& eye, const Vec4f& d) {
+    SingleRay ray{};
+    ray.origin = eye;
+    ray.dir = d;
+    ray.invDir = Vec4f(1.0f / d.x, 1.0f / d.y, 1.0f / d.z, 1.0f);
+    ray.tMin = 0.0f;
+    ray.tMax = 1e30f;
+    return ray;
+}
+
+struct Bodies {
+    std::vector<std::unique_ptr<MovingPrimitive>> parts;
+
+    // The nearest part that a ray from the observer's event meets; -1 for none.
+    int nearest(const Vec4f& eye, const Vec4f& d) const {
+        SingleRay ray = rayFrom(eye, d);
+        int best = -1;
+        float bestT = kNoDistance;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            float t = kNoDistance;
+            parts[i]->intersect1(ray, t);
+            if (t < bestT) {
+                bestT = t;
+                best = int(i);
+            }
+        }
+        return best;
+    }
+};
+
+// The angle between lo and hi at which nearest() changes from what it is at lo, to 1e-12 rad;
+// at(angle) gives the ray's direction.
+template <class At>
+double boundary(const Bodies& b, const Vec4f& eye, double lo, double hi, At at) {
+    const int start = b.nearest(eye, at(lo));
+    EXPECT_NE(start, b.nearest(eye, at(hi)));
+    for (int i = 0; i < 60 && hi - lo > 1e-12; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        (b.nearest(eye, at(mid)) == start ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+}  // namespace
+
+TEST(MovingBodies, PenroseSphereLooksRoundAndTheSnapshotIsContracted) {
+    const double beta = 0.9, gamma = 1.0 / std::sqrt(1.0 - beta * beta);
+    const double L = 50.0;  // distance of the sphere, 50 radii
+    const Vec4f eye(0, 0, 0, 0);
+    for (const bool lightTravelTime : {true, false}) {
+        rtObjSphere<1> sphere;
+        sphere.radius = 1.0f;
+        // At right angles to the line of sight when its light is seen: with light travel time
+        // the centre passes (0, 0, L) at time -L, in the snapshot at time 0.
+        const double x0 = lightTravelTime ? beta * L : 0.0;
+        sphere.center = Vec4f(float(x0), 0.0f, float(L), 0.0f);
+        sphere.velocity = Vec4f(float(beta), 0, 0, 0);
+        sphere.update();
+        Bodies b;
+        b.parts.push_back(std::make_unique<MovingPrimitive>(&sphere, sphere.motion()));
+        ASSERT_TRUE(b.parts[0]->prepare(eye, lightTravelTime));
+
+        const auto horizontal = [](double a) { return direction(a, 0.0); };
+        const double left = boundary(b, eye, -0.5, -0.0001, horizontal);
+        const double right = boundary(b, eye, 0.0001, 0.5, horizontal);
+        const double centre = 0.5 * (left + right);
+        const double across = 0.5 * (right - left);
+        const auto vertical = [centre](double e) { return direction(centre, e); };
+        const double up = boundary(b, eye, 0.0, 0.5, vertical);
+
+        if (lightTravelTime) {
+            EXPECT_NEAR(across / up, 1.0, 0.01) << "across " << across << ", up " << up;
+            // Seen now, the sphere's centre passed straight ahead: its image is there.
+            EXPECT_NEAR(centre, 0.0, 1e-3);
+        } else {
+            EXPECT_NEAR(across / up, 1.0 / gamma, 0.01 / gamma);
+            EXPECT_NEAR(up, std::asin(1.0 / L), 1e-4);
+        }
+    }
+}
+
+TEST(MovingBodies, TerrellCubeShowsItsTrailingFaceRotatedByArcsinBeta) {
+    const double a = 1.0, L = 400.0;  // a small cube far away
+    const Vec4f eye(0, 0, 0, 0);
+    for (const double beta : {0.3, 0.6, 0.9}) {
+        const double gamma = 1.0 / std::sqrt(1.0 - beta * beta);
+        rtObjCube cube;
+        cube.x = Vec4f(float(a), 0, 0, 0);
+        cube.y = Vec4f(0, float(a), 0, 0);
+        cube.z = Vec4f(0, 0, float(a), 0);
+        // Moving along +x; its centre, a / (2 gamma) from pos along x once contracted, passes
+        // x = 0 at time -L, so that its light reaches the eye now from straight ahead.
+        cube.pos = Vec4f(float(beta * L - a / (2 * gamma)), float(-a / 2), float(L - a / 2), 0);
+        cube.velocity = Vec4f(float(beta), 0, 0, 0);
+        std::vector<rtObjBase*> faces;
+        cube.collectPrimitives(faces);
+        ASSERT_EQ(faces.size(), 6u);
+        Bodies b;
+        for (rtObjBase* f : faces) {
+            b.parts.push_back(std::make_unique<MovingPrimitive>(f, cube.motion()));
+            ASSERT_TRUE(b.parts.back()->prepare(eye, true));
+        }
+        // Faces 2k + j: the front (facing the eye) is the xy face at pos, the trailing one the
+        // yz face at pos.
+        constexpr int kFront = 0, kTrailing = 2;
+        const auto horizontal = [](double angle) { return direction(angle, 0.0); };
+        const double span = 2.0 * a / L;
+        // Left to right: nothing, the trailing face, the front face, nothing.
+        ASSERT_EQ(b.nearest(eye, horizontal(-span)), -1);
+        const double start = boundary(b, eye, -span, 0.0, horizontal);
+        // A step in from each boundary: rays along an edge may meet either face by rounding.
+        const double step = 1e-3 * span;
+        ASSERT_EQ(b.nearest(eye, horizontal(start + step)), kTrailing) << beta;
+        const double seam = boundary(b, eye, start + step, span, horizontal);
+        ASSERT_EQ(b.nearest(eye, horizontal(seam + step)), kFront) << beta;
+        const double end = boundary(b, eye, seam + step, span, horizontal);
+
+        // A cube turned by phi shows widths a sin(phi) and a cos(phi).
+        const double phi = std::asin(beta);
+        EXPECT_NEAR((seam - start) * L, a * std::sin(phi), 0.01 * a) << beta;
+        EXPECT_NEAR((end - seam) * L, a * std::cos(phi), 0.01 * a) << beta;
+        EXPECT_NEAR(std::atan2(seam - start, end - seam), phi, 0.01) << beta;
+    }
+}
 // Light from a body ahead comes along -d; approaching means v = -beta d.
 TEST(MovingBodies, HeadOnDopplerFactorIsTheRelativisticOne) {
     const Vec4f d(0.0f, 0.6f, 0.8f, 0.0f);
