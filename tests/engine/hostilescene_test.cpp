@@ -1,7 +1,5 @@
-// Hostile scene files: deep nesting, huge texts, many objects, non-finite and degenerate numbers,
-// entity expansion, external entities and odd encodings. Each one is either loaded and rendered
-// or refused with a short message; none crashes, hangs, reads a file it shouldn't, or touches
-// the current scene when refused.
+// Hostile scene files: each is loaded and rendered or refused with a short message; none
+// crashes, hangs, reads a file it shouldn't, or touches the current scene when refused.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -24,14 +22,12 @@ using namespace doctest;
 
 namespace {
 
-// Longest error text a refusal may show: the message box must stay readable.
-constexpr int kMaxMessage = 600;
+constexpr int kMaxMessage = 600;  // the message box must stay readable
 const QByteArray kTexture =
     "<newtexturesingle><texname>t</texname><color>default</color></newtexturesingle>";
 
 QString hostile(const char* name) { return dataFile("hostile/") + name; }
 
-// The picture of the document's scene at a packet size, with or without bending, at a speed.
 std::vector<uint32_t> picture(DocRT& doc, int w, int h, int bundle, bool bending, float speed) {
     RenderSettings settings = *doc.getSettings();
     settings.maxBundleSize = bundle;
@@ -40,7 +36,6 @@ std::vector<uint32_t> picture(DocRT& doc, int w, int h, int bundle, bool bending
     return trace(doc, settings, w, h);
 }
 
-// The number of pixels such a picture leaves unwritten.
 int renderStale(DocRT& doc, int w, int h, int bundle, bool bending, float speed) {
     const std::vector<uint32_t> p = picture(doc, w, h, bundle, bending, speed);
     return int(std::count(p.begin(), p.end(), kStale));
@@ -57,9 +52,8 @@ struct Current {
         objects = doc.getSceneData()->objects.items;
     }
 
-    // A refusal must say why, briefly, under the file's name, and leave the scene and observer
-    // as they were; a load must apply and render at every packet size, with and without light
-    // bending. Returns whether the file was loaded.
+    // A refusal says why under the file's name and keeps scene and observer; a load applies
+    // and renders at every packet size, bent and straight. Returns whether the file loaded.
     bool loadOrRefuse(const QString& path) {
         const int reported = errors.texts.size();
         const Vec4f position = doc.position();
@@ -94,15 +88,14 @@ QByteArray inFile(const QByteArray& items) { return "<tavolinfile>" + items + "<
 
 }  // namespace
 
-// Every kind of hostile file in one table: what it holds and how its refusal begins (nullptr:
-// it loads and renders; "": refused with any short message).
+// How each file's refusal begins (nullptr: it loads and renders; "": any short message), and
+// the name of the one sphere some files hold.
 TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath("pipe.tavolin"), fifoImage = dir.filePath("pipe.png");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     ASSERT_EQ(mkfifo(QFile::encodeName(fifoImage).constData(), 0600), 0);
     const char* nested = "Fatal error: elements are nested more than 64 deep  line:";
-    // 64 levels are read: the limit is where it says.
     QByteArray deep64 = "<sphere><texname>t</texname><name>";  // the name opens level 3
     for (int level = 4; level <= 64; ++level) deep64 += "<name>";
     for (int level = 4; level <= 64; ++level) deep64 += "</name>";
@@ -121,28 +114,27 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     const struct {
         QString path;
         const char* refusal;
+        QString name;
     } cases[] = {
-        // 10000 nested names in a sphere, unknown elements, item tags: each refused where the
-        // 65th level opens (a few MB of such tags once took hundreds of MB).
+        // Refused where the 65th level opens (a few MB of such tags once took hundreds of MB).
         {hostile("deep-property.tavolin"), nested},
         {hostile("deep-unknown.tavolin"), nested},
         {hostile("deep-items.tavolin"), nested},
         {writeFile(dir, "deep64.tavolin", inFile(deep64 + "</name></sphere>" + kTexture)), nullptr},
-        // Pipes and devices would block or never end; a folder once gave "Premature end of
-        // document".
+        // Pipes and devices would block; a folder once gave "Premature end of document".
         {fifo, "Could not read %1: not a regular file"},
         {"/dev/zero", "Could not read %1: not a regular file"},
         {dir.path(), "Could not read %1: Is a directory"},
         {dir.filePath("none.tavolin"), "Could not read %1: No such file or directory"},
-        // Huge texts are named shortened.
+        // Huge texts are named shortened; a huge name loads whole; UTF-16 files load.
         {writeFile(dir, "tag.tavolin", inFile("<" + tenMb + "/>")), ""},
-        {writeFile(dir, "attrname.tavolin", inFile("<sphere " + tenMb + "=\"1\"/>")), ""},
         {writeFile(dir, "attrvalue.tavolin", inFile("<sphere radius=\"" + tenMb + "\"/>")), ""},
-        {writeFile(dir, "value.tavolin", inFile("<sphere><radius>" + tenMb + "</radius></sphere>")),
-         ""},
-        {writeFile(dir, "endtag.tavolin",
-                   inFile("<sphere><" + tenMb + ">1</" + tenMb + "></sphere>")),
-         ""},
+        {writeFile(dir, "name.tavolin",
+                   inFile("<sphere><texname>t</texname><name>" + tenMb + "</name></sphere>" +
+                          kTexture)),
+         nullptr, QString(tenMb)},
+        {hostile("utf16le-bom.tavolin"), nullptr, QString::fromUtf8("kugel\xc3\xa4")},
+        {hostile("utf16be-bom.tavolin"), nullptr, QString::fromUtf8("kugel\xc3\xa4")},
         {hostile("billion-laughs.tavolin"), ""},
         {hostile("quadratic-blowup.tavolin"), ""},
         {hostile("non-utf8.tavolin"), ""},
@@ -154,9 +146,6 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
          "line:3  column:33"},
         // Image textures read only regular files; a missing picture draws the colours.
         {writeFile(dir, "fifo.tavolin", image(fifoImage)), nullptr},
-        {writeFile(dir, "zero.tavolin", image("/dev/zero")), nullptr},
-        {writeFile(dir, "folder.tavolin", image(dir.path())), nullptr},
-        // An observer frame with a zero or parallel axis.
         {writeFile(dir, "o1.tavolin", observer("0;0;0;0", "1;0;0;0", "0;1;0;0")),
          "Fatal error: the observer's direction lookat has zero length  line:1  column:"},
         {writeFile(dir, "o2.tavolin", observer("0;0;-1;0", "0;0;0;1", "0;1;0;0")),
@@ -174,39 +163,22 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
             EXPECT_TRUE(current.lastError().startsWith(QString(c.refusal).replace("%1", c.path)))
                 << current.lastError().toStdString();
         }
+        if (!c.name.isEmpty()) {
+            ASSERT_EQ(current.objects.size(), 1u);
+            EXPECT_EQ(current.objects[0]->name, c.name);
+        }
     }
 }
 
-TEST(HostileScene, TenMegabyteNameAndUtf16FilesLoadWhole) {
-    QTemporaryDir dir;
-    Current current;
-    const QByteArray tenMb(10 * 1024 * 1024, 'n');
-    ASSERT_TRUE(current.loadOrRefuse(writeFile(
-        dir, "name.tavolin",
-        inFile("<sphere><texname>t</texname><name>" + tenMb + "</name></sphere>" + kTexture))));
-    ASSERT_EQ(current.objects.size(), 1u);
-    EXPECT_EQ(current.objects[0]->name.size(), tenMb.size());
-    for (const char* name : {"utf16le-bom.tavolin", "utf16be-bom.tavolin"}) {
-        ASSERT_TRUE(current.loadOrRefuse(hostile(name)));
-        ASSERT_EQ(current.objects.size(), 1u);
-        EXPECT_EQ(current.objects[0]->name, QString::fromUtf8("kugel\xc3\xa4"));
-    }
-}
-
-// Every numeric property of every item, one at a time, set to each non-finite or out-of-range
-// text: the file loads or is refused naming the property, and renders without a crash.
+// Numeric properties of each kind of rule, one at a time, set to non-finite or out-of-range
+// texts: the file loads or is refused naming the property, and renders without a crash.
 TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
-    // Each item's numeric properties, with "v" for vectors and "s" for single numbers.
-    const char* properties[] = {
-        "renderSettings start v", "renderSettings lookat v", "renderSettings dirx v",
-        "renderSettings diry v",  "renderSettings bhpos v",  "renderSettings bhradius s",
-        "sphere center v",        "sphere radius s",         "movsphere center v",
-        "movsphere tmin s",       "movsphere tmax s",        "movsphere mov v",
-        "movsphere radius s",     "plane pos v",             "plane x v",
-        "plane y v",              "plane sx s",              "plane sy s",
-        "cube pos v",             "cube x v",                "cube y v",
-        "cube z v",               "cube sx s",               "cube sy s",
-        "cube sz s",              "light intensity s",       "light pos v"};
+    // "v" for vectors and "s" for single numbers.
+    const char* properties[] = {"renderSettings start v", "renderSettings bhradius s",
+                                "sphere center v",        "movsphere tmax s",
+                                "movsphere radius s",     "plane y v",
+                                "cube x v",               "cube sz s",
+                                "light intensity s"};
     const QByteArray items = "<sphere><center>0;0;-5;0</center><texname>t</texname></sphere>"
                              "<movsphere><center>1;0;-5;0</center><mov>0.1;0;0;1</mov>"
                              "<texname>t</texname></movsphere>"
@@ -226,7 +198,6 @@ TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
                 values[component] = v;
                 const QByteArray text = vector ? values.join(';') : v;
                 const QByteArray property = "<" + name + ">" + text + "</" + name + ">";
-                // The property goes into the first block of its tag (or a settings block).
                 QByteArray scene = items;
                 const QByteArray open = "<" + tag + ">";
                 if (scene.contains(open))
@@ -234,14 +205,12 @@ TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
                 else
                     scene = open + property + "</" + tag + ">" + scene;
                 SCOPED_TRACE((tag + "/" + name + " = " + text).toStdString());
-                // What may load: finite numbers, positive sizes, and infinite lifetimes of
-                // moving spheres. Everything else is refused where it stands.
+                // Loads: finite numbers, positive sizes, infinite lifetimes of moving spheres.
                 const bool infinite = v == "inf" || v == "-inf";
                 const bool finite = v != "nan" && !infinite && !v.endsWith("1e39");
                 const bool positive =
                     QByteArray("radius sx sy sz bhradius").split(' ').contains(name);
-                // A cube edge whose own-axis component vanishes lies in the plane of the other
-                // two (unit) edges: a cube without volume.
+                // A cube edge without its own-axis component: a cube without volume.
                 const bool flatCube = tag == "cube" && name.size() == 1 &&
                                       QByteArray("xyz").indexOf(name) == component &&
                                       (v == "-0" || v == "1e-45");
@@ -257,19 +226,15 @@ TEST(HostileScene, NonFiniteNumbersInEveryProperty) {
     }
 }
 
-// Each object of the stored file on its own: a size that is not positive, an edge of zero
-// length, two parallel edges or a cube's edges in one plane are refused at their line and
-// column (they once loaded and drew nothing or a line, with exit 0).
+// Degenerate objects are refused at their line and column (they once drew nothing, exit 0).
 TEST(HostileScene, DegenerateObjectsAreRefusedWithLineAndColumn) {
     QFile file(hostile("degenerate.tavolin"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     const char* cases[][2] = {
         {"flat", "<plane> sx must be greater than 0, not \"0\""},
-        {"line", "<plane> sy must be greater than 0, not \"0\""},
         {"collapsed", "<plane> edge x must not have zero length"},
         {"point", "<sphere> radius must be greater than 0, not \"0\""},
-        {"negative", "<sphere> radius must be greater than 0, not \"0\""},  // -0
         {"still", "<movsphere> radius must be greater than 0, not \"0\""},
         {"nothing", "<cube> sx must be greater than 0, not \"0\""},
         {"sliver", "<plane> edges x and y are parallel"},  // y = 3 x, typed in decimals
@@ -291,8 +256,7 @@ TEST(HostileScene, DegenerateObjectsAreRefusedWithLineAndColumn) {
     }
 }
 
-// The observer's frame is made of unit vectors however long the file writes them: a scaled
-// lookat, dirx and diry give the same picture, Doppler colours included.
+// A scaled lookat, dirx and diry give the unit frame's picture, Doppler colours included.
 TEST(HostileScene, ObserverFrameIsNormalised) {
     const auto scene = [](const char* lookat, const char* dirx, const char* diry) {
         return inFile(QByteArray("<renderSettings><start>0;0;0;0</start><lookat>") + lookat +
