@@ -1,18 +1,13 @@
-// The document: loads apply only between frames, failed loads change nothing, the start
-// position, the eye request and saving. The observer's time: a clock that runs with wall-clock
-// seconds, stands still when frozen or held, and is set to any finite time; the document writes
-// it into every frame's start.w, starts a taken-over scene at 0, never stores it in a scene file,
-// records it with fly paths and replays it in films.
+// The document (loads between frames, failed loads change nothing, start position, eye, names
+// warned about) and the observer's time (the clock, every frame's start.w, fly paths, films).
 #include "engine/docrt.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
 
-#include "engine/docrt.h"
 #include "accel/kdtree.h"
 #include "engine/filmrenderer.h"
 #include "engine/observerclock.h"
@@ -40,8 +35,8 @@ const QByteArray kStatic =
 
 }  // namespace
 
-// Loads take effect at the next frame and the last good one wins; a failed load (bad, missing)
-// says why and keeps the scene, the observer, the fly path and an earlier load still pending.
+// Loads take effect at the next frame, the last good one wins; a failed load says why and keeps
+// the scene, the observer, the fly path and an earlier load still pending.
 TEST(DocRT, LoadsApplyAtTheNextFrameAndFailedLoadsChangeNothing) {
     QTemporaryDir dir;
     ErrorCapture errors;
@@ -71,8 +66,8 @@ TEST(DocRT, LoadsApplyAtTheNextFrameAndFailedLoadsChangeNothing) {
     EXPECT_EQ(doc.getRecorder().pointCount(), 1);
 }
 
-// The start position returns once after flying (keeping the speed); recording adds a point per
-// frame; taking over a new scene clears the fly path.
+// The start position returns once (keeping the speed); recording adds a point per frame; a new
+// scene clears the fly path.
 TEST(DocRT, StartPositionAndRecordingFollowTheFrames) {
     QTemporaryDir dir;
     DocRT doc;
@@ -117,25 +112,7 @@ TEST(DocRT, EyeBackgroundAndBundleSizeChangeOnlyAtTheNextFrame) {
     EXPECT_EQ(doc.getSettings()->maxBundleSize, 4);
 }
 
-TEST(DocRT, SavedSceneLoadsBackWithItsObserver) {
-    QTemporaryDir dir;
-    DocRT doc, other;
-    doc.requestBuiltInScene();
-    doc.applyPendingChanges();
-    QString error;
-    EXPECT_FALSE(doc.saveFile(dir.filePath("no/such/folder/x.tavolin"), &error));
-    EXPECT_TRUE(error.contains("no/such/folder/x.tavolin: No such file or directory"))
-        << error.toStdString();
-    ASSERT_TRUE(doc.saveFile(dir.filePath("saved.tavolin")));
-    ASSERT_TRUE(other.loadFile(dir.filePath("saved.tavolin")));
-    other.applyPendingChanges();
-    EXPECT_EQ(other.getSceneData()->objects.items.size(), 8u);
-    EXPECT_EQ(other.getSettings()->start.z, doc.getSettings()->start.z);
-    EXPECT_EQ(other.getSettings()->bhradius, 1.0f);
-}
-
-// Names that are not defined, or defined twice, still render (the first texture or colour stands
-// in) but are announced, once each, naming the name and who uses it.
+// Names undefined or defined twice are announced once each, naming who uses them.
 TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
     const QByteArray textures =
         "<newtexturesingle><texname>t</texname><color>red</color></newtexturesingle>"
@@ -174,7 +151,6 @@ TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
         EXPECT_EQ(announced, c.warnings);
     }
 
-    // Hundreds of undefined names: the list stays readable.
     QByteArray many = "<tavolinfile>" + textures;
     for (int i = 0; i < 300; ++i)
         many += "<sphere><texname>x" + QByteArray::number(i) + "</texname></sphere>";
@@ -183,8 +159,7 @@ TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
     EXPECT_EQ(doc.loadWarnings().back(), "... and 281 more such warnings");
 }
 
-// A script of clock operations at given readings, each followed by the time expected then. The
-// expected times are worked out by hand: running stretches add (now - then) / 1000.
+// Clock operations at given readings, each with the time expected then, worked out by hand.
 TEST(ObserverClock, RunsFreezesHoldsAndIsSet) {
     enum Op { Look, Thaw, Freeze, Set, Hold, Release };
     struct Step {
@@ -247,7 +222,7 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getSettings()->start.w, 8.5f);  // frozen: exactly the time set
 
-    // A loaded scene starts at 0 whatever its file's start.w says, with the file's switch.
+    // A loaded scene starts at 0 whatever its file's start.w says.
     ASSERT_TRUE(doc.loadFile(writeFile(dir, "s.tavolin", kStatic)));
     EXPECT_TRUE(doc.applyPendingChanges());
     EXPECT_EQ(doc.getSettings()->start.w, 0.0f);
@@ -255,12 +230,20 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     EXPECT_TRUE(doc.getSettings()->lightTravelTime);
     EXPECT_EQ(doc.getSettings()->start.z, 3.0f);
 
-    // Saving at time 12 stores time 0 and keeps the switch.
+    // Saving at time 12 stores time 0 and keeps the switch; the saved scene loads back.
     doc.setObserverTime(12.0);
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getSettings()->start.w, 12.0f);
+    QString error;
+    EXPECT_FALSE(doc.saveFile(dir.filePath("no/such/folder/x.tavolin"), &error));
+    EXPECT_TRUE(error.contains("no/such/folder/x.tavolin: No such file or directory"))
+        << error.toStdString();
     const QString saved = dir.filePath("saved.tavolin");
     ASSERT_TRUE(doc.saveFile(saved));
+    DocRT other;
+    load(other, saved);
+    EXPECT_EQ(other.getSceneData()->objects.items.size(), 1u);
+    EXPECT_EQ(other.getSettings()->start.z, 3.0f);
     QFile f(saved);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
@@ -278,8 +261,8 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     EXPECT_FALSE(doc.isObserverTimeHeld());
 }
 
-// Recording keeps the observer's time with every point; playing sets it back from the
-// recording; a film's frame k renders at the recorded time of film time k / fps.
+// Recording keeps the observer's time with every point, playing sets it back, and film frame k
+// renders at the recorded time of film time k / fps.
 TEST(DocRTObserverTime, FlyPathsRecordAndReplayTheTime) {
     DocRT doc;
     doc.requestBuiltInScene();
@@ -295,8 +278,7 @@ TEST(DocRTObserverTime, FlyPathsRecordAndReplayTheTime) {
     ASSERT_EQ(recorder.pointCount(), 3);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(recorder.point(i).observerTime, times[i]) << i;
 
-    // A recording whose observer's time runs 10 -> 20 over film time 0 -> 2, played from film
-    // time 1: the document's time is 15 at once.
+    // Observer's time 10 -> 20 over film time 0 -> 2, played from film time 1: 15 at once.
     FlyPathPoint a, b;
     a.time = 0.0;
     a.observerTime = 10.0;
@@ -310,7 +292,6 @@ TEST(DocRTObserverTime, FlyPathsRecordAndReplayTheTime) {
     EXPECT_NEAR(doc.getSettings()->start.w, 15.0f, 0.01f);
     recorder.stop();
 
-    // Film frames at 4 fps: film times 0, 0.25 ... 2 give observer's times 10, 11.25 ... 20.
     RenderSettings s;
     for (int k = 0; k <= 8; ++k) {
         FilmRenderer::frameSettings(s, *doc.getSettings(), recorder, k, 4);

@@ -8,27 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "base/traceoutput.h"
-#include "doctesthelpers.h"
-#include "engine/docrt.h"
-#include "engine/pixelbuffer.h"
-#include "engine/timert.h"
-#include "scene/rendersettings.h"
+#include "tests/engine/doctesthelpers.h"
 
 namespace {
 
 constexpr int kW = 64, kH = 48;
-
-std::vector<uint32_t> picture(DocRT& doc, const RenderSettings& settings) {
-    RenderSettings s = settings;
-    PixelBuffer buffer;
-    buffer.setSize(kW, kH, 1);
-    TimeRT engine;
-    engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &buffer);
-    while (!engine.runTask()) {
-    }
-    return std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount());
-}
 
 // Spheres at rest ahead, and a cube and a sphere flying across the view.
 const QByteArray kScene =
@@ -57,7 +41,7 @@ TEST(SceneRead, TreeBuiltOnTheReadersThreadDrawsAsOneBuiltInPlace) {
     doc.applyPendingChanges();  // drawn while the file is read
     DocRT::ReadScene read;
     std::thread reader([&] { read = DocRT::readScene(file); });
-    const std::vector<uint32_t> builtIn = picture(doc, *doc.getSettings());
+    const std::vector<uint32_t> builtIn = doctest::trace(doc, *doc.getSettings(), kW, kH);
     reader.join();
     ASSERT_TRUE(read.problem.isEmpty()) << read.problem.toStdString();
     ASSERT_TRUE(doc.takeScene(std::move(read), file));
@@ -68,11 +52,11 @@ TEST(SceneRead, TreeBuiltOnTheReadersThreadDrawsAsOneBuiltInPlace) {
             RenderSettings s = *doc.getSettings();
             s.lightTravelTime = travel;
             s.maxBundleSize = packet;
-            const std::vector<uint32_t> adopted = picture(doc, s);
+            const std::vector<uint32_t> adopted = doctest::trace(doc, s, kW, kH);
             // The same items once more, as an undo would restore them: a tree built in place.
             ASSERT_TRUE(doc.restoreSceneText(doc.sceneText()));
             doc.applyPendingChanges();
-            const std::vector<uint32_t> rebuilt = picture(doc, s);
+            const std::vector<uint32_t> rebuilt = doctest::trace(doc, s, kW, kH);
             const long shown = std::count_if(rebuilt.begin(), rebuilt.end(),
                                              [&](uint32_t p) { return p != rebuilt.front(); });
             EXPECT_GT(shown, kW * kH / 20) << "the bodies are in view";
