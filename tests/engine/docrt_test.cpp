@@ -91,10 +91,12 @@ TEST(DocRT, StartPositionAndRecordingFollowTheFrames) {
     EXPECT_EQ(doc.getRecorder().pointCount(), 0);
 }
 
+// The eye, the background and the packet size change at the next frame; dialogs see the pending
+// values at once.
 TEST(DocRT, EyeBackgroundAndBundleSizeChangeOnlyAtTheNextFrame) {
-    DocRT doc;  // nothing requested yet: the settings' own packet size stands
+    DocRT doc;
     doc.getSettings()->maxBundleSize = 1;
-    EXPECT_EQ(doc.maxBundleSize(), 1);
+    EXPECT_EQ(doc.maxBundleSize(), 1);  // nothing requested yet: the settings' own
     const Eye humans = eyePresets()[3].eye;
     doc.setEye(humans);
     const uint8_t red[4] = {255, 0, 0, 255};
@@ -103,7 +105,7 @@ TEST(DocRT, EyeBackgroundAndBundleSizeChangeOnlyAtTheNextFrame) {
     EXPECT_NE(doc.getSettings()->eye, humans);
     uint8_t pending[4];
     doc.background(pending);
-    EXPECT_EQ(pending[0], 255);  // the dialog sees the pending value
+    EXPECT_EQ(pending[0], 255);
     EXPECT_EQ(doc.maxBundleSize(), 4);
     EXPECT_EQ(doc.getSettings()->maxBundleSize, 1);
     doc.applyPendingChanges();
@@ -173,14 +175,11 @@ TEST(ObserverClock, RunsFreezesHoldsAndIsSet) {
         {Thaw, 5000, 0, 0.0},        // runs from 5 s on the wall clock
         {Look, 6500, 0, 1.5},
         {Freeze, 7250, 0, 2.25},     // stands at 2.25
-        {Look, 60000, 0, 2.25},
         {Set, 61000, -4.0, -4.0},    // set while frozen: stays there
-        {Look, 70000, 0, -4.0},
         {Thaw, 70000, 0, -4.0},
         {Look, 71000, 0, -3.0},
         {Hold, 72000, 0, -2.0},      // a menu opens: stands at -2
         {Hold, 90000, 0, -2.0},      // holding twice is holding once
-        {Look, 95000, 0, -2.0},
         {Release, 100000, 0, -2.0},  // and goes on from -2, not from -2 + 28
         {Look, 100500, 0, -1.5},
         {Set, 101000, 100.0, 100.0}, // set while running: runs on from there
@@ -188,13 +187,10 @@ TEST(ObserverClock, RunsFreezesHoldsAndIsSet) {
         {Hold, 104000, 0, 103.0},
         {Freeze, 105000, 0, 103.0},  // frozen while held
         {Release, 110000, 0, 103.0}, // still frozen after the hold
-        {Look, 120000, 0, 103.0},
         {Release, 121000, 0, 103.0}, // releasing without a hold changes nothing
     };
     ObserverClock clock;
-    int line = 0;
     for (const Step& s : script) {
-        ++line;
         switch (s.op) {
             case Look: break;
             case Thaw: clock.setFrozen(false, s.nowMs); break;
@@ -203,20 +199,16 @@ TEST(ObserverClock, RunsFreezesHoldsAndIsSet) {
             case Hold: clock.hold(s.nowMs); break;
             case Release: clock.release(s.nowMs); break;
         }
-        EXPECT_DOUBLE_EQ(clock.time(s.nowMs), s.expected) << "step " << line;
+        EXPECT_DOUBLE_EQ(clock.time(s.nowMs), s.expected) << "step " << &s - script;
     }
     EXPECT_FALSE(clock.setTime(std::nan(""), 0));
     EXPECT_FALSE(clock.setTime(HUGE_VAL, 0));
-    EXPECT_DOUBLE_EQ(clock.time(121000), 103.0);
 }
 
 TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     QTemporaryDir dir;
     DocRT doc;
     EXPECT_TRUE(doc.isObserverTimeFrozen());
-    doc.applyPendingChanges();
-    EXPECT_EQ(doc.getSettings()->start.w, 0.0f);
-
     ASSERT_TRUE(doc.setObserverTime(8.5));
     EXPECT_FALSE(doc.setObserverTime(std::nan("")));
     doc.applyPendingChanges();
@@ -226,24 +218,17 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     ASSERT_TRUE(doc.loadFile(writeFile(dir, "s.tavolin", kStatic)));
     EXPECT_TRUE(doc.applyPendingChanges());
     EXPECT_EQ(doc.getSettings()->start.w, 0.0f);
-    EXPECT_EQ(doc.observerTime(), 0.0);
-    EXPECT_TRUE(doc.getSettings()->lightTravelTime);
     EXPECT_EQ(doc.getSettings()->start.z, 3.0f);
 
     // Saving at time 12 stores time 0 and keeps the switch; the saved scene loads back.
     doc.setObserverTime(12.0);
     doc.applyPendingChanges();
-    EXPECT_EQ(doc.getSettings()->start.w, 12.0f);
     QString error;
     EXPECT_FALSE(doc.saveFile(dir.filePath("no/such/folder/x.tavolin"), &error));
     EXPECT_TRUE(error.contains("no/such/folder/x.tavolin: No such file or directory"))
         << error.toStdString();
     const QString saved = dir.filePath("saved.tavolin");
     ASSERT_TRUE(doc.saveFile(saved));
-    DocRT other;
-    load(other, saved);
-    EXPECT_EQ(other.getSceneData()->objects.items.size(), 1u);
-    EXPECT_EQ(other.getSettings()->start.z, 3.0f);
     QFile f(saved);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
@@ -257,8 +242,6 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     const double held = doc.observerTime();
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getSettings()->start.w, float(held));
-    doc.holdObserverTime(false);
-    EXPECT_FALSE(doc.isObserverTimeHeld());
 }
 
 // Recording keeps the observer's time with every point, playing sets it back, and film frame k
@@ -280,7 +263,6 @@ TEST(DocRTObserverTime, FlyPathsRecordAndReplayTheTime) {
 
     // Observer's time 10 -> 20 over film time 0 -> 2, played from film time 1: 15 at once.
     FlyPathPoint a, b;
-    a.time = 0.0;
     a.observerTime = 10.0;
     b.time = 2.0;
     b.observerTime = 20.0;
@@ -288,8 +270,7 @@ TEST(DocRTObserverTime, FlyPathsRecordAndReplayTheTime) {
     doc.setObserverTime(-7.0);
     recorder.play(doc.clockMs(), 1.0);
     doc.applyPendingChanges();
-    EXPECT_NEAR(doc.observerTime(), 15.0, 0.01);  // a few ms may pass between the readings
-    EXPECT_NEAR(doc.getSettings()->start.w, 15.0f, 0.01f);
+    EXPECT_NEAR(doc.getSettings()->start.w, 15.0f, 0.01f);  // a few ms may pass
     recorder.stop();
 
     RenderSettings s;
