@@ -91,29 +91,6 @@ TEST(DocRT, StartPositionAndRecordingFollowTheFrames) {
     EXPECT_EQ(doc.getRecorder().pointCount(), 0);
 }
 
-// The eye, the background and the packet size change at the next frame; dialogs see the pending
-// values at once.
-TEST(DocRT, EyeBackgroundAndBundleSizeChangeOnlyAtTheNextFrame) {
-    DocRT doc;
-    doc.getSettings()->maxBundleSize = 1;
-    EXPECT_EQ(doc.maxBundleSize(), 1);  // nothing requested yet: the settings' own
-    const Eye humans = eyePresets()[3].eye;
-    doc.setEye(humans);
-    const uint8_t red[4] = {255, 0, 0, 255};
-    doc.setBackground(red);
-    doc.setMaxBundleSize(4);
-    EXPECT_NE(doc.getSettings()->eye, humans);
-    uint8_t pending[4];
-    doc.background(pending);
-    EXPECT_EQ(pending[0], 255);
-    EXPECT_EQ(doc.maxBundleSize(), 4);
-    EXPECT_EQ(doc.getSettings()->maxBundleSize, 1);
-    doc.applyPendingChanges();
-    EXPECT_EQ(doc.getSettings()->eye, humans);
-    EXPECT_EQ(doc.getSettings()->background[0], 255);
-    EXPECT_EQ(doc.getSettings()->maxBundleSize, 4);
-}
-
 // Names undefined or defined twice are announced once each, naming who uses them.
 TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
     const QByteArray textures =

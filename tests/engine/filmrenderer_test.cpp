@@ -15,7 +15,6 @@
 #include "engine/docrt.h"
 #include "engine/threadbase.h"
 #include "engine/timert.h"
-#include "accel/kdtree.h"
 #include "tests/engine/doctesthelpers.h"
 
 namespace {
@@ -122,30 +121,6 @@ TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
             << "frame " << k;
         EXPECT_NE(film, previous) << "the observer moves before frame " << k;
         previous = film;
-    }
-}
-
-// Views keep a table while the observer's distance changes little; a film frame must not depend
-// on the frame before it, so its table is exactly its own observer's even when it creeps.
-TEST(FilmRenderer, BentFramesUseTheTableOfTheirOwnObserver) {
-    FilmScene scene;
-    scene.doc.getSettings()->lightBending = true;
-    ASSERT_TRUE(scene.doc.getRecorder().setPoints(  // creeping by 5e-6 of the distance
-        {pointAt(0.0, 0.0f, -3.2f, 0.0f, 0.0f), pointAt(1.0, 0.0f, -3.19999f, 0.0f, 0.0f)}));
-    FilmSettings f = scene.film("creep");
-    f.width = 8;
-    f.height = 6;
-    const BlackHoleFrame& hole = scene.doc.getTree()->blackHole();
-    for (int last : {3, 7, 10}) {
-        f.lastFrame = last;
-        ASSERT_EQ(FilmRenderer(scene.doc).render(f), FilmRenderer::Finished);
-        RenderSettings s;
-        FilmRenderer::frameSettings(s, *scene.doc.getSettings(), scene.doc.getRecorder(), last, 10);
-        double squares = 0.0;
-        for (int k = 0; k < 3; ++k) squares += std::pow(double(s.start[k]) - s.bhpos[k], 2);
-        EXPECT_EQ(hole.rObs, float(std::sqrt(squares))) << last;
-        EXPECT_EQ(hole.paths.generatedRObs(), hole.rObs) << last;
-        EXPECT_EQ(hole.paths.generatedRs(), s.bhradius);
     }
 }
 

@@ -237,20 +237,3 @@ TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
         EXPECT_EQ(bands, expected);
     }
 }
-
-TEST(FrameRendering, ProgressOnlyGrowsAndEndsAtOneHundred) {
-    TraceOutputOff quiet;
-    DocRT doc;
-    load(doc, dataFile("spheres8.tavolin"));
-    TimeRT engine;
-    engine.reportProgress = true;
-    std::vector<int> seen;
-    QObject::connect(
-        &engine, &TimeRT::percentageCompleted, &engine, [&seen](int p) { seen.push_back(p); },
-        Qt::DirectConnection);
-    render(doc, 2, 0.0f, false, 50, 37, &engine);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
-    EXPECT_EQ(seen.back(), 100);
-}

@@ -11,7 +11,6 @@
 
 #include "engine/docrt.h"
 #include "engine/framecontext.h"
-#include "engine/threadbase.h"
 #include "engine/timert.h"
 #include "scene/colblackbody.h"
 #include "scene/rendersettings.h"
@@ -248,40 +247,6 @@ TEST(StarrySky, ABlackHoleShowsTwoImagesWherePhotonOrbitsPutThem) {
         EXPECT_NEAR(side[k].v, h / 2.0, 0.15) << k;
     }
     EXPECT_NEAR(side[1].total / side[0].total, mu[1] / mu[0], 0.1 * mu[1] / mu[0]);
-}
-
-// Workers place the stars in shares while others trace bands: a pool of four draws the frames
-// of a pool of one, byte for byte.
-TEST(StarrySky, APoolOfWorkersDrawsTheSkyOfOneWorker) {
-    const StarCatalogue stars = StarCatalogue::generate(20000, 11u);
-    Renderer r(dataFile("spheres8.tavolin"));
-    RenderSettings& s = r.settings();
-    s.starrySky = true;
-    s.maxBundleSize = 1;  // bands of single rows: many end before the stars are placed
-    const auto draw = [&](ThreadBase& pool, TimeRT& engine) {
-        PixelBuffer buffer;
-        EXPECT_TRUE(buffer.setSize(160, 120, 1));
-        engine.raytracePic(&s, r.document().getSceneData(), r.document().getTree(), &buffer);
-        pool.startRendering(true);
-        return std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount());
-    };
-    TimeRT one, four;
-    for (TimeRT* engine : {&one, &four}) engine->starrySky().setCatalogue(&stars);
-    ThreadBase poolOfOne(1), poolOfFour(4);
-    poolOfOne.addTasks(&one);
-    poolOfFour.addTasks(&four);
-    for (const bool bending : {false, true}) {
-        s.lightBending = bending;
-        const std::vector<uint32_t> alone = draw(poolOfOne, one);
-        int marked = 0;
-        for (uint32_t px : alone) marked += (px >> 24) == 0;
-        EXPECT_EQ(marked, 0);
-        for (int frame = 0; frame < 4; ++frame)
-            ASSERT_EQ(draw(poolOfFour, four), alone)
-                << "bending " << bending << ", frame " << frame;
-    }
-    poolOfOne.removeTasks(&one, false);
-    poolOfFour.removeTasks(&four, false);
 }
 
 // The Milky Way: seen edge-on along straight light, the glow across the band falls off with
