@@ -93,103 +93,77 @@ std::vector<double> times(const Recorder& rec) {
 TEST(FlyPathFile, SaveThenLoadReproducesEveryBit) {
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("path.txt"));
-    for (unsigned seed : {1u, 2u}) {
-        const std::vector<FlyPathPoint> points = awkwardPoints(100, seed);
-        std::vector<FlyPathPoint> back;
-        QString error;
-        ASSERT_TRUE(FlyPathFile::parse(FlyPathFile::format(points), back, error))
-            << error.toStdString();
-        ASSERT_EQ(back.size(), points.size());
-        Recorder source, target;
-        ASSERT_TRUE(source.setPoints(points));
-        ASSERT_TRUE(FlyPathFile::save(name, source, error)) << error.toStdString();
-        int changes = 0;
-        QObject::connect(&target, &Recorder::recorderContentChanged, [&changes] { ++changes; });
-        ASSERT_TRUE(FlyPathFile::load(name, target, error)) << error.toStdString();
-        EXPECT_EQ(changes, 1);
-        ASSERT_EQ(target.pointCount(), 100);
-        for (int i = 0; i < 100; ++i) {
-            EXPECT_TRUE(sameBits(points[size_t(i)], back[size_t(i)])) << i << " seed " << seed;
-            EXPECT_TRUE(sameBits(points[size_t(i)], target.point(i))) << i << " seed " << seed;
-        }
-    }
+    const std::vector<FlyPathPoint> points = awkwardPoints(200, 1);
+    Recorder source, target;
+    ASSERT_TRUE(source.setPoints(points));
+    QString error;
+    ASSERT_TRUE(FlyPathFile::save(name, source, error)) << error.toStdString();
+    int changes = 0;
+    QObject::connect(&target, &Recorder::recorderContentChanged, [&changes] { ++changes; });
+    ASSERT_TRUE(FlyPathFile::load(name, target, error)) << error.toStdString();
+    EXPECT_EQ(changes, 1);
+    ASSERT_EQ(target.pointCount(), 200);
+    for (int i = 0; i < 200; ++i) EXPECT_TRUE(sameBits(points[size_t(i)], target.point(i))) << i;
     QFile f(name);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readLine(), QByteArray("tavolin-flypath 2\n"));
 }
 
+// Each broken file is refused naming the file, the line and the problem; the recording stays
+// and no change is announced.
 TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
-    const QByteArray header = "tavolin-flypath 1\n";
+    const QByteArray v1 = "tavolin-flypath 1\n", v2 = "tavolin-flypath 2\n";
     QByteArray seventeen = "1 0.5";
     for (int i = 0; i < 15; ++i) seventeen += " 1";
     // A good line of film time 1 with one field replaced.
     const auto with = [](const char* field, const QByteArray& text) {
         return pointLine(1.0).replace(field, text);
     };
-    const auto speed = [&](const char* v) { return with(" 0.5 ", QByteArray(" ") + v + " "); };
-    struct Case {
-        const char* what;
-        QByteArray text;
-        const char* expected;  // part of the message
-    };
-    const Case cases[] = {
-        {"empty", "", "empty file"},
-        {"wrong header", "tavolin-flightpath 1\n" + pointLine(0), "line 1: not a fly-path file"},
-        {"newer version", "tavolin-flypath 3\n" + pointLine(0), "line 1: fly-path format version"},
-        {"version 0", "tavolin-flypath 0\n", "line 1: fly-path format version \"0\" is not "
-                                              "supported (this program reads versions 1 to 2)"},
-        {"version 1 line in version 2", "tavolin-flypath 2\n" + pointLine(0),
+    const std::pair<QByteArray, const char*> cases[] = {
+        {"", "empty file"},
+        {"tavolin-flightpath 1\n" + pointLine(0), "line 1: not a fly-path file"},
+        {"tavolin-flypath 3\n" + pointLine(0), "line 1: fly-path format version"},
+        {"tavolin-flypath 0\n",
+         "line 1: fly-path format version \"0\" is not supported (this program reads versions 1 "
+         "to 2)"},
+        {v2 + pointLine(0),
          "line 2: expected 19 numbers (film time, observer's time, speed and 16 frame values), "
          "found 18"},
-        {"observer's time not finite", "tavolin-flypath 2\n" + pointLine(0.0, "nan 0.5"),
-         "line 2: field 2 (\"nan\") is not a finite number"},
-        {"observer's time beyond float", "tavolin-flypath 2\n" + pointLine(0.0, "-1e39 0.5"),
+        {v2 + pointLine(0.0, "nan 0.5"), "line 2: field 2 (\"nan\") is not a finite number"},
+        {v2 + pointLine(0.0, "-1e39 0.5"),
          "line 2: field 2 (\"-1e39\") is not a finite number in single precision"},
-        {"version 2 at light speed", "tavolin-flypath 2\n" + pointLine(0.0, "3 -1"),
-         "line 2: speed -1 is not below the speed of light"},
-        {"version 2 descending",
-         "tavolin-flypath 2\n" + pointLine(1.0, "0 0.5") + pointLine(0.5, "9 0.5"),
-         "line 3: film time 0.5 is earlier than the time 1"},
-        {"version 1 film time beyond float", header + with("1 0.5", "1e39 0.5"),
+        {v2 + pointLine(0.0, "3 -1"), "line 2: speed -1 is not below the speed of light"},
+        {v1 + with("1 0.5", "1e39 0.5"),
          "line 2: film time 1e39 is too large to serve as the observer's time"},
-        {"field count", header + pointLine(0) + "\n" + seventeen + "\n",
+        {v1 + pointLine(0) + "\n" + seventeen + "\n",
          "line 4: expected 18 numbers (film time, speed and 16 frame values), found 17"},
-        {"not a number", header + pointLine(0) + with(" 0.5 ", " 0.5x "),
-         "line 3: field 2 (\"0.5x\") is not"},
-        {"infinite frame", header + pointLine(0) + pointLine(0.5) + with(" 0.25 ", " -inf "),
-         "line 4: field 4 (\"-inf\") is not a finite number"},
-        {"rounds to infinity", header + with(" 0.25 ", " 3.4028235677973366e+38 "),
-         "line 2: field 4 (\"3.4028235677973366e+38\") is not a finite"},
-        {"double overflow", header + with("1 0.5", "1e400 0.5"), "line 2: field 1 (\"1e400\")"},
-        {"speed of light", header + pointLine(0) + speed("1"),
-         "line 3: speed 1 is not below the speed of light"},
-        {"1 in single precision", header + speed("0.99999999"),
-         "line 2: speed 0.99999999 is not below"},
-        {"descending", header + pointLine(0) + pointLine(2) + "# gap\n" + pointLine(1.5),
+        {v1 + pointLine(0) + with(" 0.5 ", " 0.5x "), "line 3: field 2 (\"0.5x\") is not"},
+        {v1 + pointLine(0) + with(" 0.25 ", " -inf "), "line 3: field 4 (\"-inf\") is not a finite"},
+        // The smallest magnitude that rounds to infinity in single precision.
+        {v1 + with(" 0.25 ", " 3.4028235677973366e+38 "), "field 4 (\"3.4028235677973366e+38\")"},
+        {v1 + with("1 0.5", "1e400 0.5"), "line 2: field 1 (\"1e400\")"},
+        {v1 + pointLine(0) + with(" 0.5 ", " 1 "), "line 3: speed 1 is not below the speed of light"},
+        {v1 + with(" 0.5 ", " 0.99999999 "), "line 2: speed 0.99999999 is not below"},
+        {v1 + pointLine(0) + pointLine(2) + "# gap\n" + pointLine(1.5),
          "line 5: film time 1.5 is earlier than the time 2"},
     };
-
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("bad.txt"));
+    const std::vector<FlyPathPoint> points = awkwardPoints(2, 5);
     QString error;
-    for (const Case& c : cases) {
-        std::vector<FlyPathPoint> points = awkwardPoints(2, 5);
-        EXPECT_FALSE(FlyPathFile::parse(c.text, points, error)) << c.what;
-        EXPECT_TRUE(error.contains(QLatin1String(c.expected))) << error.toStdString();
-        EXPECT_EQ(points.size(), 2u) << c.what;
-        // Through a file into a recorder that holds a recording: it keeps it, unannounced.
+    for (const auto& [text, expected] : cases) {
         QFile f(name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(c.text);
+        f.write(text);
         f.close();
         Recorder recorder;
         ASSERT_TRUE(recorder.setPoints(points));
         int changes = 0;
         QObject::connect(&recorder, &Recorder::recorderContentChanged, [&changes] { ++changes; });
-        EXPECT_FALSE(FlyPathFile::load(name, recorder, error)) << c.what;
-        EXPECT_TRUE(error.startsWith(name) && error.contains(c.expected)) << error.toStdString();
-        EXPECT_EQ(changes, 0) << c.what;
-        ASSERT_EQ(recorder.pointCount(), 2) << c.what;
+        EXPECT_FALSE(FlyPathFile::load(name, recorder, error)) << expected;
+        EXPECT_TRUE(error.startsWith(name) && error.contains(expected)) << error.toStdString();
+        EXPECT_EQ(changes, 0) << expected;
+        ASSERT_EQ(recorder.pointCount(), 2) << expected;
         EXPECT_TRUE(sameBits(points[1], recorder.point(1)));
     }
     Recorder recorder;
@@ -213,8 +187,6 @@ TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
         EXPECT_EQ(points[i].observerTime, expected[i]);
         EXPECT_EQ(points[i].time, expected[i]);
     }
-    EXPECT_EQ(points[2].speed, 0.5f);
-    EXPECT_EQ(points[2].frame.m[0][1], 4.0f);
     EXPECT_EQ(points[2].frame.m[3][3], -1.0f);
 
     Recorder recorder;
@@ -225,10 +197,6 @@ TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
     const QByteArray v2 = FlyPathFile::format(points);
     EXPECT_TRUE(v2.startsWith("tavolin-flypath 2\n"));
     EXPECT_TRUE(v2.contains("\n2 2 0.5 1 4 0 -3 "));
-    std::vector<FlyPathPoint> back;
-    ASSERT_TRUE(FlyPathFile::parse(v2, back, error)) << error.toStdString();
-    ASSERT_EQ(back.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameBits(points[i], back[i])) << i;
 }
 
 // Between two points the state is their blend by film time; outside, the nearest end; of equal
@@ -261,18 +229,6 @@ TEST(Recorder, StateIsTheBlendOfTheNeighbouringPoints) {
     expectBlend(rec.stateAt(1.0, true), rec.point(3), rec.point(3), 0);
     expectBlend(rec.stateAt(1.5, true), rec.point(3), rec.point(4), 0.5);
     expectBlend(rec.stateAt(0.75, true), rec.point(1), rec.point(2), 0.75);
-}
-
-// Times closer than a float can tell or further apart than it holds still blend (once NaN).
-TEST(Recorder, StateBetweenTimesNoFloatCanSpanIsStillTheBlend) {
-    const double cases[][4] = {
-        {0.0, 1e-300, 0.25e-300, 0.25}, {-1e308, 1e308, 0.0, 0.5}, {0.0, 1e39, 2.5e38, 0.25}};
-    for (const auto& c : cases) {
-        Recorder rec;
-        const FlyPathPoint a = makePoint(c[0], 0.2f, 0.0f), b = makePoint(c[1], 0.6f, 8.0f);
-        ASSERT_TRUE(rec.setPoints({a, b}));
-        expectBlend(rec.stateAt(c[2], true), a, b, c[3]);
-    }
 }
 
 // Recording, cutting and replacing, step by step: the film times left, the changes announced,

@@ -53,7 +53,7 @@ TEST(SceneRead, TreeBuiltOnTheReadersThreadDrawsAsOneBuiltInPlace) {
             s.lightTravelTime = travel;
             s.maxBundleSize = packet;
             const std::vector<uint32_t> adopted = doctest::trace(doc, s, kW, kH);
-            // The same items once more, as an undo would restore them: a tree built in place.
+            // The same items restored as an undo does: a tree built in place.
             ASSERT_TRUE(doc.restoreSceneText(doc.sceneText()));
             doc.applyPendingChanges();
             const std::vector<uint32_t> rebuilt = doctest::trace(doc, s, kW, kH);
