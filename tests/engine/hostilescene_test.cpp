@@ -112,7 +112,6 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     } cases[] = {
         // Refused where the 65th level opens (a few MB of such tags once took hundreds of MB).
         {hostile("deep-property.tavolin"), nested},
-        {hostile("deep-unknown.tavolin"), nested},
         {hostile("deep-items.tavolin"), nested},
         {writeFile(dir, "deep64.tavolin", inFile(deep64 + "</name></sphere>" + kTexture)), nullptr},
         // Pipes and devices would block; a folder once gave "Premature end of document".
@@ -122,17 +121,14 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         {dir.filePath("none.tavolin"), "Could not read %1: No such file or directory"},
         // Huge texts are named shortened; a huge name loads whole; UTF-16 files load.
         {writeFile(dir, "tag.tavolin", inFile("<" + tenMb + "/>")), ""},
-        {writeFile(dir, "attrvalue.tavolin", inFile("<sphere radius=\"" + tenMb + "\"/>")), ""},
         {writeFile(dir, "name.tavolin",
                    inFile("<sphere><texname>t</texname><name>" + tenMb + "</name></sphere>" +
                           kTexture)),
          nullptr, QString(tenMb)},
         {hostile("utf16le-bom.tavolin"), nullptr, QString::fromUtf8("kugel\xc3\xa4")},
-        {hostile("utf16be-bom.tavolin"), nullptr, QString::fromUtf8("kugel\xc3\xa4")},
         {hostile("billion-laughs.tavolin"), ""},
         {hostile("external-entity.tavolin"), ""},
         {hostile("external-dtd.tavolin"), nullptr, "a"},  // the DTD is never read
-        {hostile("quadratic-blowup.tavolin"), ""},
         {hostile("non-utf8.tavolin"), ""},
         {hostile("degenerate.tavolin"), ""},
         {hostile("no-texture.tavolin"),
@@ -144,12 +140,8 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         {writeFile(dir, "fifo.tavolin", image(fifoImage)), nullptr},
         {writeFile(dir, "o1.tavolin", observer("0;0;0;0", "1;0;0;0", "0;1;0;0")),
          "Fatal error: the observer's direction lookat has zero length  line:1  column:"},
-        {writeFile(dir, "o2.tavolin", observer("0;0;-1;0", "0;0;0;1", "0;1;0;0")),
-         "Fatal error: the observer's direction dirx has zero length  line:1  column:"},
         {writeFile(dir, "o3.tavolin", observer("0;0;-1;0", "1;0;0;0", "2;0;0;0")),
          "Fatal error: the observer's directions dirx and diry are parallel  line:1  column:"},
-        {writeFile(dir, "o4.tavolin", observer("0;0;-1;0", "0;0;3;0", "0;1;0;0")),
-         "Fatal error: the observer's directions lookat and dirx are parallel  line:1  column:"},
     };
     Current current;
     for (const auto& c : cases) {
