@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 // Each row: the document's state, the view's choices, and whether the view renders from its own
 // copy (kept and refreshed every frame) with which effects. Asking for what the document already
 // does is no override.
@@ -44,44 +42,4 @@ TEST(ViewEffects, OnlyChoicesAgainstTheDocumentOverrideIt) {
         EXPECT_EQ(chooseViewSettings(doc, c.view, own), used);
         EXPECT_EQ(used->speed, 0.25f);
     }
-}
-
-// Light travel time, the starry sky and light bending override like the others, at the
-// document's observer time, every other switch staying the document's.
-TEST(ViewEffects, DocumentSwitchesOverrideLikeTheOthers) {
-    using E = EffectChoice;
-    const struct {
-        bool RenderSettings::*setting;
-        EffectChoice ViewEffects::*choice;
-    } switches[] = {
-        {&RenderSettings::lightTravelTime, &ViewEffects::lightTravelTime},
-        {&RenderSettings::starrySky, &ViewEffects::starrySky},
-        {&RenderSettings::lightBending, &ViewEffects::lightBending},
-    };
-    const struct {
-        bool document;
-        E choice;
-        bool own, seen;
-    } cases[] = {{true, E::UseParent, false, true},
-                 {false, E::Disable, false, false},
-                 {false, E::Enable, true, true},
-                 {true, E::Disable, true, false}};
-    for (const auto& sw : switches)
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::to_string(&sw - switches) + ", " + std::to_string(&c - cases));
-            RenderSettings doc;
-            doc.*sw.setting = c.document;
-            doc.start = Vec4f(1, 2, 3, 12.5f);
-            ViewEffects view;
-            view.*sw.choice = c.choice;
-            std::unique_ptr<RenderSettings> own;
-            const RenderSettings* used = chooseViewSettings(doc, view, own);
-            EXPECT_EQ(used, c.own ? own.get() : &doc);
-            EXPECT_EQ(used->*sw.setting, c.seen);
-            EXPECT_EQ(used->start.w, 12.5f);
-            for (const auto& other : switches)
-                if (other.setting != sw.setting) {
-                    EXPECT_FALSE(used->*other.setting);
-                }
-        }
 }
