@@ -110,42 +110,29 @@ TEST(FlyPathFile, SaveThenLoadReproducesEveryBit) {
 }
 
 // Each broken file is refused naming the file, the line and the problem; the recording stays
-// and no change is announced.
+// and no change is announced. (The command line's tests have the common mistakes.)
 TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
     const QByteArray v1 = "tavolin-flypath 1\n", v2 = "tavolin-flypath 2\n";
-    QByteArray seventeen = "1 0.5";
-    for (int i = 0; i < 15; ++i) seventeen += " 1";
     // A good line of film time 1 with one field replaced.
     const auto with = [](const char* field, const QByteArray& text) {
         return pointLine(1.0).replace(field, text);
     };
     const std::pair<QByteArray, const char*> cases[] = {
-        {"", "empty file"},
-        {"tavolin-flightpath 1\n" + pointLine(0), "line 1: not a fly-path file"},
         {"tavolin-flypath 3\n" + pointLine(0), "line 1: fly-path format version"},
         {"tavolin-flypath 0\n",
          "line 1: fly-path format version \"0\" is not supported (this program reads versions 1 "
          "to 2)"},
-        {v2 + pointLine(0),
-         "line 2: expected 19 numbers (film time, observer's time, speed and 16 frame values), "
-         "found 18"},
         {v2 + pointLine(0.0, "nan 0.5"), "line 2: field 2 (\"nan\") is not a finite number"},
         {v2 + pointLine(0.0, "-1e39 0.5"),
          "line 2: field 2 (\"-1e39\") is not a finite number in single precision"},
         {v2 + pointLine(0.0, "3 -1"), "line 2: speed -1 is not below the speed of light"},
         {v1 + with("1 0.5", "1e39 0.5"),
          "line 2: film time 1e39 is too large to serve as the observer's time"},
-        {v1 + pointLine(0) + "\n" + seventeen + "\n",
-         "line 4: expected 18 numbers (film time, speed and 16 frame values), found 17"},
-        {v1 + pointLine(0) + with(" 0.5 ", " 0.5x "), "line 3: field 2 (\"0.5x\") is not"},
         {v1 + pointLine(0) + with(" 0.25 ", " -inf "), "line 3: field 4 (\"-inf\") is not a finite"},
         // The smallest magnitude that rounds to infinity in single precision.
         {v1 + with(" 0.25 ", " 3.4028235677973366e+38 "), "field 4 (\"3.4028235677973366e+38\")"},
         {v1 + with("1 0.5", "1e400 0.5"), "line 2: field 1 (\"1e400\")"},
-        {v1 + pointLine(0) + with(" 0.5 ", " 1 "), "line 3: speed 1 is not below the speed of light"},
         {v1 + with(" 0.5 ", " 0.99999999 "), "line 2: speed 0.99999999 is not below"},
-        {v1 + pointLine(0) + pointLine(2) + "# gap\n" + pointLine(1.5),
-         "line 5: film time 1.5 is earlier than the time 2"},
     };
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("bad.txt"));
@@ -166,9 +153,6 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
         ASSERT_EQ(recorder.pointCount(), 2) << expected;
         EXPECT_TRUE(sameBits(points[1], recorder.point(1)));
     }
-    Recorder recorder;
-    EXPECT_FALSE(FlyPathFile::load(dir.filePath("none.txt"), recorder, error));
-    EXPECT_EQ(error, "Could not read " + dir.filePath("none.txt") + ": No such file or directory");
 }
 
 // Version 1 (before the observer had a clock; comments, blank lines, DOS line ends): each

@@ -86,8 +86,7 @@ QByteArray inFile(const QByteArray& items) { return "<tavolinfile>" + items + "<
 // the name of the one sphere some files hold.
 TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath("pipe.tavolin"), fifoImage = dir.filePath("pipe.png");
-    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifoImage = dir.filePath("pipe.png");  // would block if read
     ASSERT_EQ(mkfifo(QFile::encodeName(fifoImage).constData(), 0600), 0);
     const char* nested = "Fatal error: elements are nested more than 64 deep  line:";
     QByteArray deep64 = "<sphere><texname>t</texname><name>";  // the name opens level 3
@@ -114,11 +113,7 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         {hostile("deep-property.tavolin"), nested},
         {hostile("deep-items.tavolin"), nested},
         {writeFile(dir, "deep64.tavolin", inFile(deep64 + "</name></sphere>" + kTexture)), nullptr},
-        // Pipes and devices would block; a folder once gave "Premature end of document".
-        {fifo, "Could not read %1: not a regular file"},
         {"/dev/zero", "Could not read %1: not a regular file"},
-        {dir.path(), "Could not read %1: Is a directory"},
-        {dir.filePath("none.tavolin"), "Could not read %1: No such file or directory"},
         // Huge texts are named shortened; a huge name loads whole; UTF-16 files load.
         {writeFile(dir, "tag.tavolin", inFile("<" + tenMb + "/>")), ""},
         {writeFile(dir, "name.tavolin",
