@@ -1,18 +1,15 @@
 // Pixel buffer: sizing, box-filter reduction against a brute-force mean, cancelled reductions,
-// nearest-pixel stretching, saved pictures' orientation, allocation failures.
+// nearest-pixel stretching, saved pictures' orientation (failures: the command line's tests).
 #include "engine/pixelbuffer.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstring>
-#include <malloc.h>
 #include <random>
 
-#include "tests/engine/shortwrite.h"
 
 namespace {
 
@@ -113,38 +110,6 @@ TEST(PixelBuffer, SavedPictureHasTheTopRowFirstAndIgnoresAlpha) {
     EXPECT_FALSE(PixelBuffer().save(dir.filePath("empty.png"), &error));
     EXPECT_TRUE(error.contains("nothing was rendered")) << error.toStdString();
 }
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // both reserve more
-// address space than any limit allows
-// Memory runs out: the buffer, the reduction and the picture fail with a message, leave what
-// was there, and nothing throws (which once aborted the headless renderer). The picture is
-// larger than all free heap and a thread arena's 64 MiB, so it needs a mapping of its own.
-TEST(PixelBuffer, AllocationsThatFailUnderAnAddressSpaceLimitFailCleanly) {
-    ASSERT_EQ(mallopt(M_MMAP_THRESHOLD, 1 << 20), 1);
-    const size_t freeBytes = mallinfo2().fordblks;
-    const int side = std::max(4200, int(std::sqrt(double(freeBytes) / 4.0)) + 600);
-    if (side > 8000) GTEST_SKIP() << "too much free heap for a bounded test: " << freeBytes;
-    PixelBuffer buf;
-    ASSERT_TRUE(buf.setSize(side, side, 4));  // (2 side)^2 samples
-    const auto limited = [](const std::function<bool(QString&)>& work) {
-        const rlim_t now = shortwrite::mappedBytes();
-        EXPECT_GT(now, rlim_t(0));
-        const auto o = shortwrite::runLimited(now + (rlim_t(2) << 20), work, RLIMIT_AS);
-        EXPECT_TRUE(o.ran);
-        return o;
-    };
-    EXPECT_FALSE(limited([&](QString&) { return buf.downsample(4); }).ok);
-    EXPECT_EQ(buf.width(), 2 * side);  // unchanged
-
-    ASSERT_TRUE(buf.downsample(4));
-    QTemporaryDir dir;
-    const QString file = dir.filePath("big.png");
-    const auto save = limited([&](QString& text) { return buf.save(file, &text); });
-    EXPECT_FALSE(save.ok);
-    EXPECT_TRUE(save.text.contains("not enough memory")) << save.text.toStdString();
-    EXPECT_FALSE(QFile::exists(file));
-}
-#endif
 
 TEST(PixelBuffer, ScaleNearestPicksColumnsByTargetAndRowsByPreviousRow) {
     // Source 2 x 2: a b in row 0 (the bottom), c d above. Enlarged to 4 x 4: columns 0, 1, 1, 1;
