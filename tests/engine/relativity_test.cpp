@@ -116,34 +116,6 @@ TEST(Relativity, FlyingThroughAStillSceneLooksLikeTheSceneFlyingPast) {
     }
 }
 
-// With light travel time on, a moving sphere (movsphere: at center at time tmin, moving with mov)
-// is the sphere with velocity mov that is at center - mov tmin at time 0, seen only while it
-// exists: the two files draw the same picture, and nothing of the old space-time test is left.
-TEST(Relativity, AMovingSphereWithLightTravelTimeIsASphereWithThatVelocity) {
-    TraceOutputOff quiet;
-    const QByteArray head =
-        "<tavolinfile><renderSettings><start>0;0;0;0</start><lookat>0;0;1;0</lookat>"
-        "<dirx>1;0;0;0</dirx><diry>0;1;0;0</diry></renderSettings>"
-        "<newcolor><wavelength>(610;220)(650;120)</wavelength><colname>warm</colname></newcolor>"
-        "<newtexturesingle><texname>plain</texname><color>warm</color></newtexturesingle>";
-    QTemporaryDir dir;
-    const auto moving = render(
-        writeFile(dir, "a.tavolin",
-                  head + "<movsphere><center>-1;0;4;0</center><tmin>-6</tmin><tmax>100</tmax>"
-                         "<mov>0.3;0.05;0;0</mov><radius>1.2</radius><texname>plain</texname>"
-                         "</movsphere></tavolinfile>"),
-        0.0f, true, 0, 2);
-    // center - mov tmin = (-1 + 1.8, 0 + 0.3, 4). The old test would draw the sphere near
-    // (2, 0.5, 4), in view too.
-    const auto sphere = render(
-        writeFile(dir, "b.tavolin",
-                  head + "<sphere><center>0.8;0.3;4;0</center><radius>1.2</radius><texname>plain"
-                         "</texname><velocity>0.3;0.05;0;0</velocity></sphere></tavolinfile>"),
-        0.0f, true, 0, 2);
-    EXPECT_GT(shown(moving), kW * kH / 20);
-    EXPECT_EQ(differing(moving, sphere, 1), 0);
-}
-
 // Bodies passing at -0.8c and a sphere at rest beside their paths, none touching another (where
 // two surfaces cross, the trees may decide the front differently within rounding).
 QString writePassingScene(const QTemporaryDir& dir) {

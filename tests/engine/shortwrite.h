@@ -7,7 +7,6 @@
 
 #include <QString>
 #include <csignal>
-#include <cstdio>
 #include <functional>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -37,15 +36,6 @@ inline Outcome runLimited(rlim_t limit, const std::function<bool(QString&)>& wor
     }
     std::signal(SIGXFSZ, oldHandler);
     return o;
-}
-
-// The process's address space now, from /proc/self/statm (first field, in pages); 0 if unknown.
-inline rlim_t mappedBytes() {
-    long pages = 0;
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-    if (statm) std::fclose(statm);
-    return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
 }
 
 }  // namespace shortwrite

@@ -1,5 +1,5 @@
 // The pool's run protocol: one end-of-run signal per run, collections drained in order and
-// finished once, changes taking effect at the next run, cancelling.
+// finished once, cancelling.
 #include "engine/threadbase.h"
 
 #include <gtest/gtest.h>
@@ -18,12 +18,8 @@ namespace {
 // Hands out `units` numbered units through an atomic counter; onUnit (if any) runs for each.
 class CountingTasks : public TaskCollection {
 public:
-    explicit CountingTasks(int units, std::function<void(int)> onUnit = {},
-                           std::atomic<int>* destroyed = nullptr)
-        : units(units), onUnit(std::move(onUnit)), destroyed(destroyed) {}
-    ~CountingTasks() override {
-        if (destroyed) ++*destroyed;
-    }
+    explicit CountingTasks(int units, std::function<void(int)> onUnit = {})
+        : units(units), onUnit(std::move(onUnit)) {}
     bool runTask() override {
         const int unit = next.fetch_add(1);
         if (unit >= units) return true;
@@ -41,7 +37,6 @@ public:
     const int units;
     std::function<void(int)> onUnit;
     std::function<void()> onFinished;
-    std::atomic<int>* destroyed;
     std::atomic<int> next{0}, inFlight{0}, processed{0}, finishedCalls{0}, finishedEarly{0};
 };
 
@@ -86,42 +81,6 @@ TEST(Pool, TwoCollectionsAreDrainedInOrderAndFinishedOncePerRun) {
         EXPECT_EQ(finishOrder.size(), size_t(2 * run));
         EXPECT_EQ(finishOrder.back(), 'B');
     }
-}
-
-TEST(Pool, ChangesDuringARunTakeEffectAtTheNextRun) {
-    QSemaphore entered, gate;
-    std::atomic<int> destroyed{0};
-    CountingTasks running(4, [&](int unit) {
-        if (unit == 0) {
-            entered.release(1);
-            gate.acquire(1);
-        }
-    });
-    auto* doomed = new CountingTasks(5, {}, &destroyed);
-    CountingTasks added(6);
-    Pool p(2);
-    p.pool.addTasks(&running);
-    p.pool.addTasks(doomed);
-    p.pool.startRendering(false);
-    ASSERT_TRUE(entered.tryAcquire(1, 10000));
-    EXPECT_TRUE(p.pool.isRunning());
-    p.pool.addTasks(&added);
-    p.pool.removeTasks(&running, false);
-    p.pool.removeTasks(doomed, true);
-    EXPECT_EQ(p.pool.taskCount(), 1);
-    gate.release(1);
-    ASSERT_TRUE(waitForEnds(p.ends, 1));
-    // The run that was going on ends with the old set of collections.
-    EXPECT_EQ(running.processed, 4);
-    EXPECT_EQ(doomed->processed, 5);
-    EXPECT_EQ(added.processed, 0);
-    EXPECT_EQ(destroyed, 0);
-    running.next = 0;
-    p.pool.startRendering(true);
-    EXPECT_EQ(destroyed, 1);
-    EXPECT_EQ(running.processed, 4);
-    EXPECT_EQ(added.processed, 6);
-    EXPECT_EQ(added.finishedCalls, 1);
 }
 
 // A cancelled run ends while its units are in progress: the collection stops handing out units,
