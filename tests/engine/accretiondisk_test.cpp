@@ -74,7 +74,6 @@ struct HoleWorld {
     DocRT doc;
     RenderSettings* s = nullptr;
     float rObs;
-
     HoleWorld(float distance, const std::string& items) : rObs(distance) {
         doctest::TraceOutputOff quiet;
         const std::string text =

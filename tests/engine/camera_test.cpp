@@ -1,7 +1,6 @@
-// The relativistic camera against textbook special relativity: the aberration formula
-// cos(theta) = (cos(theta') - beta) / (1 - beta cos(theta')) and the Doppler factor
-// lambda_seen / lambda_emitted = 1 / (gamma (1 + beta cos(theta))), theta measured in the scene
-// frame between the viewing direction and the direction of motion, theta' in the observer's frame.
+// The relativistic camera against the aberration formula cos(theta) = (cos(theta') - beta) /
+// (1 - beta cos(theta')) and the Doppler factor 1 / (gamma (1 + beta cos(theta))) (theta in the
+// scene frame from the direction of motion, theta' in the observer's), and the ray generators.
 #include "engine/camera.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +17,6 @@ namespace {
 struct CameraFixture {
     FrameContext frame;
     PixelBuffer buffer;
-
     CameraFixture(int W, int H, float beta, bool aberration, bool doppler) {
         buffer.setSize(W, H, 1);
         frame.buffer = &buffer;
@@ -40,7 +38,6 @@ struct CameraFixture {
         frame.gamma = Camera::lorentzGamma(beta);
         frame.box = BoundingBox(Vec4f(-100, -100, -100, -1), Vec4f(100, 100, 100, 1));
     }
-
     // The band for rows row..row+3 as the engine hands it out.
     RowBand band(int row) {
         RowBand b;
@@ -98,17 +95,13 @@ TEST(Camera, RaysFollowTheAberrationFormulaAndDopplerFactor) {
         }
 }
 
-// In a picture twice as wide as high x runs from -500 at column 0, y from -250 at row 0; in a
-// row of 7 the generators hand out 4, 2 and 1 columns while that many remain.
+// A picture twice as wide as high spans x in [-500, 500] and y in [-250, 250]; in a row of 7
+// the generators hand out 4, 2 and 1 columns while that many remain.
 TEST(Camera, ImagePlaneAndGeneratorsCoverEveryColumn) {
-    CameraFixture wide(200, 100, 0.0f, true, true);
-    EXPECT_FLOAT_EQ(wide.frame.sx, 1.0f);
-    EXPECT_FLOAT_EQ(wide.frame.sy, 0.5f);
-    EXPECT_FLOAT_EQ(wide.band(0).xs[0], -500.0f);
-    EXPECT_FLOAT_EQ(wide.band(0).ys[0], -250.0f);
-    EXPECT_NEAR(wide.frame.x0 + 199 * wide.frame.dx, 500.0f - 1000.0f / 200, 1e-3);
-    EXPECT_NEAR(wide.band(96).ys[3], 250.0f - 500.0f / 100, 1e-3);
-
+    float sx = 0, sy = 0;
+    RenderSettings::aspectFactors(200, 100, sx, sy);
+    EXPECT_FLOAT_EQ(sx, 1.0f);
+    EXPECT_FLOAT_EQ(sy, 0.5f);
     CameraFixture c(7, 8, 0.0f, true, true);
     RowBand band = c.band(0);
     RayBundle16 b16{};
@@ -120,23 +113,4 @@ TEST(Camera, ImagePlaneAndGeneratorsCoverEveryColumn) {
     EXPECT_FALSE(Camera::generate4(band, b4));    // only 6 left
     EXPECT_TRUE(Camera::generate1(band, r));      // 6
     EXPECT_FALSE(Camera::generate1(band, r));
-}
-
-TEST(Camera, AxisParallelRaysClipWithoutDividingByZero) {
-    CameraFixture c(64, 64, 0.0f, true, true);
-    RenderSettings& s = c.frame.settings;
-    s.lookat = Vec4f(0, 0, 1, 0);
-    s.dirx = Vec4f(1, 0, 0, 0);
-    s.diry = Vec4f(0, 1, 0, 0);
-    s.start = Vec4f(0, 0, -200, 0);
-    c.frame.single.origin = s.start;
-    RowBand band = c.band(32);  // row 32 of 64 is y = 0; column 32 is x = 0
-    band.col = 32;
-    for (float& x : band.xs) x = 0.0f;
-    SingleRay r = c.frame.single;
-    ASSERT_TRUE(Camera::generate1(band, r));
-    EXPECT_TRUE(std::isinf(r.invDir.x));
-    EXPECT_TRUE(std::isinf(r.invDir.y));
-    EXPECT_FLOAT_EQ(r.tMin, 100.0f);
-    EXPECT_FLOAT_EQ(r.tMax, 300.0f);
 }

@@ -56,7 +56,6 @@ TEST(DocRT, LoadsApplyAtTheNextFrameAndFailedLoadsChangeNothing) {
     EXPECT_TRUE(doc.applyPendingChanges());
     EXPECT_EQ(doc.getSceneData()->objects.items.size(), 2u);
     EXPECT_EQ(doc.position().y, 5.0f);
-
     doc.observerFrame().m[0][1] = 42.0f;
     doc.getRecorder().addPoint(FlyPathPoint());
     EXPECT_FALSE(doc.loadFile(bad));
@@ -91,7 +90,8 @@ TEST(DocRT, StartPositionAndRecordingFollowTheFrames) {
     EXPECT_EQ(doc.getRecorder().pointCount(), 0);
 }
 
-// Names undefined or defined twice are announced once each, naming who uses them.
+// Names undefined or defined twice are announced once each, naming who uses them (an undefined
+// texture is the command line's test).
 TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
     const QByteArray textures =
         "<newtexturesingle><texname>t</texname><color>red</color></newtexturesingle>"
@@ -100,10 +100,6 @@ TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
         QByteArray items;
         QStringList warnings;
     } cases[] = {
-        {"<sphere><name>a</name><texname>tt</texname></sphere>"
-         "<sphere><name>b</name><texname>tt</texname></sphere>",
-         {"The texture \"tt\" (used by the object \"a\") is not defined; the first texture "
-          "\"t\" is drawn instead"}},
         {"<newtexturesingle><texname>u</texname><color>blue</color></newtexturesingle>",
          {"The colour \"blue\" (used by the texture \"u\") is not defined; the colour "
           "\"default\" is drawn instead"}},
@@ -123,7 +119,6 @@ TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
         EXPECT_EQ(doc.loadWarnings(), c.warnings);
         EXPECT_EQ(announced, c.warnings);
     }
-
     QByteArray many = "<tavolinfile>" + textures;
     for (int i = 0; i < 300; ++i)
         many += "<sphere><texname>x" + QByteArray::number(i) + "</texname></sphere>";
@@ -181,20 +176,14 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     EXPECT_FALSE(doc.setObserverTime(std::nan("")));
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getSettings()->start.w, 8.5f);  // frozen: exactly the time set
-
     // A loaded scene starts at 0 whatever its file's start.w says.
     ASSERT_TRUE(doc.loadFile(writeFile(dir, "s.tavolin", kStatic)));
     EXPECT_TRUE(doc.applyPendingChanges());
     EXPECT_EQ(doc.getSettings()->start.w, 0.0f);
     EXPECT_EQ(doc.getSettings()->start.z, 3.0f);
-
-    // Saving at time 12 stores time 0 and keeps the switch; the saved scene loads back.
+    // Saving at time 12 stores time 0 and keeps the switch.
     doc.setObserverTime(12.0);
     doc.applyPendingChanges();
-    QString error;
-    EXPECT_FALSE(doc.saveFile(dir.filePath("no/such/folder/x.tavolin"), &error));
-    EXPECT_TRUE(error.contains("no/such/folder/x.tavolin: No such file or directory"))
-        << error.toStdString();
     const QString saved = dir.filePath("saved.tavolin");
     ASSERT_TRUE(doc.saveFile(saved));
     QFile f(saved);
@@ -203,7 +192,6 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     EXPECT_TRUE(text.contains("<start>1;2;3;0</start>")) << text.toStdString();
     EXPECT_TRUE(text.contains("<lighttraveltime>1</lighttraveltime>")) << text.toStdString();
     EXPECT_EQ(doc.getSettings()->start.w, 12.0f);  // the document keeps its time
-
     // Held (the window's loop holds its frames), the frame gets the time it stood at.
     doc.setObserverTimeFrozen(false);
     doc.holdObserverTime(true);
@@ -228,7 +216,6 @@ TEST(DocRTObserverTime, FlyPathsRecordAndReplayTheTime) {
     recorder.stop();
     ASSERT_EQ(recorder.pointCount(), 3);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(recorder.point(i).observerTime, times[i]) << i;
-
     // Observer's time 10 -> 20 over film time 0 -> 2, played from film time 1: 15 at once.
     FlyPathPoint a, b;
     a.observerTime = 10.0;
@@ -240,7 +227,6 @@ TEST(DocRTObserverTime, FlyPathsRecordAndReplayTheTime) {
     doc.applyPendingChanges();
     EXPECT_NEAR(doc.getSettings()->start.w, 15.0f, 0.01f);  // a few ms may pass
     recorder.stop();
-
     RenderSettings s;
     for (int k = 0; k <= 8; ++k) {
         FilmRenderer::frameSettings(s, *doc.getSettings(), recorder, k, 4);

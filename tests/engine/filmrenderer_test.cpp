@@ -132,7 +132,6 @@ TEST(FilmRenderer, CancelStopsBeforeTheNextFrameOrWithinOne) {
     EXPECT_EQ(renderer.framesWritten(), 2);
     EXPECT_TRUE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 1)));
     EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 2)));
-
     // From inside a frame: that frame is not saved.
     f = scene.film("inside");
     f.width = 400;
@@ -142,7 +141,6 @@ TEST(FilmRenderer, CancelStopsBeforeTheNextFrameOrWithinOne) {
     EXPECT_EQ(renderer.render(f, midFrame), FilmRenderer::Canceled);
     EXPECT_EQ(renderer.framesWritten(), 0);
     EXPECT_FALSE(QFile::exists(FilmRenderer::frameFileName(f.fileName, 0)));
-
     // cancel() from the progress callback, standing in for another thread.
     const auto cancelAfterOne = [&](int frame, int percent) {
         if (frame == 1 && percent == 100) renderer.cancel();

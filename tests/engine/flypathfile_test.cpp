@@ -172,12 +172,10 @@ TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
         EXPECT_EQ(points[i].time, expected[i]);
     }
     EXPECT_EQ(points[2].frame.m[3][3], -1.0f);
-
     Recorder recorder;
     ASSERT_TRUE(recorder.setPoints(points));
     EXPECT_DOUBLE_EQ(recorder.stateAt(0.5, true).observerTime, 0.5);
     EXPECT_FLOAT_EQ(recorder.stateAt(0.5, true).frame.m[0][1], 1.0f);
-
     const QByteArray v2 = FlyPathFile::format(points);
     EXPECT_TRUE(v2.startsWith("tavolin-flypath 2\n"));
     EXPECT_TRUE(v2.contains("\n2 2 0.5 1 4 0 -3 "));
@@ -206,7 +204,6 @@ TEST(Recorder, StateIsTheBlendOfTheNeighbouringPoints) {
     EXPECT_TRUE(rec.isWithin(0));
     EXPECT_TRUE(rec.isWithin(22999));
     EXPECT_FALSE(rec.isWithin(23000));
-
     ASSERT_TRUE(rec.setPoints({makePoint(0, 0, 0), makePoint(0, 0.1f, 1), makePoint(1, 0.2f, 2),
                                makePoint(1, 0.3f, 3), makePoint(2, 0.4f, 4)}));
     expectBlend(rec.stateAt(-5.0, true), rec.point(1), rec.point(1), 0);  // a pair at the start

@@ -47,7 +47,6 @@ struct Current {
         load(doc, dataFile("spheres8.tavolin"));
         objects = doc.getSceneData()->objects.items;
     }
-
     // A refusal says why under the file's name and keeps scene and observer; a load applies
     // and renders at every packet size, bent and straight. Returns whether the file loaded.
     bool loadOrRefuse(const QString& path) {
@@ -74,7 +73,6 @@ struct Current {
         objects = doc.getSceneData()->objects.items;
         return true;
     }
-
     const QString& lastError() const { return errors.texts.last(); }
 };
 

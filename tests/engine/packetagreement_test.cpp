@@ -161,7 +161,6 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
             image.setPixel(x, y, qRgb(50 * x + 20, 60 * y + 30, 200 - 30 * x));
     const QString imagePath = dir.filePath(QStringLiteral("picture.png"));
     ASSERT_TRUE(image.save(imagePath));
-
     for (const Case& c : cases()) {
         const std::string text = "<tavolinfile>" + c.view + materials(imagePath) + c.objects;
         DocRT doc;

@@ -41,7 +41,6 @@ TEST(PixelBuffer, ResizeKeepsOldElementsFillsNewOnesAndRefusesImpossibleSizes) {
     EXPECT_EQ(buf.data()[5], PixelBuffer::kFill);
     ASSERT_TRUE(buf.setSize(1, 4, 1));  // a view resized in one direction only
     EXPECT_EQ(buf.pixel(0, 0), rgba(0, 1, 2, 3));
-
     testing::internal::CaptureStdout();
     EXPECT_FALSE(buf.setSize(4, 3, 2));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -105,7 +104,6 @@ TEST(PixelBuffer, SavedPictureHasTheTopRowFirstAndIgnoresAlpha) {
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)  // image row 0 is the buffer's top row (H - 1)
             EXPECT_EQ(loaded.pixel(x, y), qRgba(10 * x + 1, 101 - y, 7 * x + 3 - 3 * y, 255));
-
     QString error;
     EXPECT_FALSE(PixelBuffer().save(dir.filePath("empty.png"), &error));
     EXPECT_TRUE(error.contains("nothing was rendered")) << error.toStdString();

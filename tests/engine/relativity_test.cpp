@@ -9,10 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "accel/movingbodies.h"
 #include "tests/engine/doctesthelpers.h"
 
 using namespace doctest;
@@ -113,56 +111,5 @@ TEST(Relativity, FlyingThroughAStillSceneLooksLikeTheSceneFlyingPast) {
                 EXPECT_LE(differing(flying, watching, 2), kW * kH / 100)
                     << "beta " << beta << ", searchlight " << searchlight << ", packet " << packet;
             }
-    }
-}
-
-// Bodies passing at -0.8c and a sphere at rest beside their paths, none touching another (where
-// two surfaces cross, the trees may decide the front differently within rounding).
-QString writePassingScene(const QTemporaryDir& dir) {
-    QByteArray text = sceneText({kSphere, kCube, kPlane}, 0.0, -0.8);
-    const Body still = {"sphere", {9, -1.0, 3.5}, "<radius>0.8</radius><texname>plain</texname>"};
-    text.insert(text.lastIndexOf("</tavolinfile>"), bodiesText({still}, 0.0, 0.0).c_str());
-    return writeFile(dir, "passing.tavolin", text);
-}
-
-// Views side by side prepare one document's frames in both modes before tracing any: each
-// picture is the one its mode draws alone, in either order and at every packet size, also after
-// a quarter second of stillness has put everything in one tree.
-TEST(Relativity, ViewsInBothModesSideBySideEachDrawTheirOwnPictureInEveryTree) {
-    TraceOutputOff quiet;
-    QTemporaryDir dir;
-    const QString file = writePassingScene(dir);
-    for (const int packet : {1, 2, 4}) {
-        const std::vector<uint32_t> alone[2] = {render(file, 0.0f, false, 0, packet),
-                                                render(file, 0.0f, true, 0, packet)};
-        ASSERT_FALSE(alone[0] == alone[1]);  // the two modes draw different pictures here
-        for (const bool snapshotFirst : {true, false}) {
-            DocRT doc;
-            load(doc, file);
-            RenderSettings settings[2] = {*doc.getSettings(), *doc.getSettings()};
-            PixelBuffer buffers[2];
-            TimeRT engines[2];
-            for (int m = 0; m < 2; ++m) {
-                settings[m].lightTravelTime = m == 1;
-                settings[m].maxBundleSize = packet;
-                buffers[m].setSize(kW, kH, 1);
-            }
-            for (const bool still : {false, true}) {
-                if (still && snapshotFirst) break;
-                if (still) std::this_thread::sleep_for(MovingPlacement::kStillFor * 6 / 5);
-                for (int i = 0; i < 2; ++i) {
-                    const int m = snapshotFirst ? i : 1 - i;
-                    engines[m].raytracePic(&settings[m], doc.getSceneData(), doc.getTree(),
-                                           &buffers[m]);
-                }
-                for (int m = 0; m < 2; ++m)
-                    while (!engines[m].runTask()) {
-                    }
-                for (int m = 0; m < 2; ++m)
-                    EXPECT_TRUE(std::equal(alone[m].begin(), alone[m].end(), buffers[m].data()))
-                        << "light travel time " << m << ", packet " << packet << ", snapshot first "
-                        << snapshotFirst << ", still " << still;
-            }
-        }
     }
 }

@@ -43,7 +43,6 @@ public:
     explicit Renderer(const char* sceneText) { load(doc, writeFile(dir, "s.tavolin", sceneText)); }
     RenderSettings& settings() { return *doc.getSettings(); }
     DocRT& document() { return doc; }
-
     // level: the antialiasing level; the picture is reduced to w x h.
     Picture render(const StarCatalogue* catalogue, int w = kW, int h = kH, int level = 1) {
         TimeRT engine;
@@ -133,7 +132,6 @@ TEST(StarrySky, StarsSitWhereAberrationPutsThemWithTheTextbookDopplerFactor) {
         const Light aa = measure(r.render(&cat, kW, kH, 16));
         EXPECT_NEAR(aa.total, l.total, 0.05 * l.total + 12.0) << c.thetaDeg;
         EXPECT_NEAR(aa.u, l.u - 0.375, 0.1) << c.thetaDeg;
-
         FrameContext frame;
         frame.settings = r.settings();
         frame.settings.srtDoppler = true;
@@ -264,7 +262,6 @@ TEST(StarrySky, TheMilkyWayIsABandThatTheHoleLensesAlongThePhotonOrbits) {
                         std::exp(-b * b / (2 * sigma * sigma)), 0.03)
                 << row * side;
         }
-
     ASSERT_TRUE(lookAt(4.0 * kDeg));
     s.lightBending = true;
     const Picture lensed = r.render(&band, w, h);
