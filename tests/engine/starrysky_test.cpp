@@ -39,10 +39,8 @@ struct Picture {
 
 class Renderer {
 public:
-    explicit Renderer(const QString& path) { load(doc, path); }
     explicit Renderer(const char* sceneText) { load(doc, writeFile(dir, "s.tavolin", sceneText)); }
     RenderSettings& settings() { return *doc.getSettings(); }
-    DocRT& document() { return doc; }
     // level: the antialiasing level; the picture is reduced to w x h.
     Picture render(const StarCatalogue* catalogue, int w = kW, int h = kH, int level = 1) {
         TimeRT engine;
@@ -110,28 +108,25 @@ double columnOf(double x) { return (x + 500.0) * kW / 1000.0; }
 // A star at scene angle theta from the motion appears at cos theta' = (cos theta + beta) /
 // (1 + beta cos theta), at image-plane x = 1000 tan theta', with D = gamma (1 - beta cos theta').
 TEST(StarrySky, StarsSitWhereAberrationPutsThemWithTheTextbookDopplerFactor) {
-    struct Case {
-        double beta, thetaDeg;
-    };
-    const Case cases[] = {{0.0, 10.0}, {0.5, 35.0}, {0.9, 70.0}, {0.99, 100.0}, {-0.5, 8.0}};
     Renderer r(kEmptyScene);
-    for (const Case& c : cases) {
-        const double th = c.thetaDeg * kDeg, b = c.beta;
+    for (const auto [b, thetaDeg] : {std::pair{0.0, 10.0}, {0.5, 35.0}, {0.9, 70.0}, {0.99, 100.0},
+                                     {-0.5, 8.0}}) {
+        const double th = thetaDeg * kDeg;
         const double thp = std::acos((std::cos(th) + b) / (1.0 + b * std::cos(th)));
         const StarCatalogue cat = oneStar(std::sin(th), 0.0, std::cos(th), 6.0f);
         r.settings().speed = float(b);
         r.settings().starrySky = true;
         r.settings().srtDoppler = false;  // only the place is measured
         const Light l = measure(r.render(&cat));
-        ASSERT_GT(l.total, 20.0) << c.thetaDeg;
-        ASSERT_LT(l.brightest, 255) << c.thetaDeg;
-        EXPECT_NEAR(l.u, columnOf(1000.0 * std::tan(thp)), 0.08) << b << " " << c.thetaDeg;
-        EXPECT_NEAR(l.v, kH / 2.0, 0.08) << b << " " << c.thetaDeg;
+        ASSERT_GT(l.total, 20.0) << thetaDeg;
+        ASSERT_LT(l.brightest, 255) << thetaDeg;
+        EXPECT_NEAR(l.u, columnOf(1000.0 * std::tan(thp)), 0.08) << b << " " << thetaDeg;
+        EXPECT_NEAR(l.v, kH / 2.0, 0.08) << b << " " << thetaDeg;
         // With 4 x 4 samples a pixel the star keeps its light; a reduced pixel is the mean of
         // samples 3 / 8 of a pixel further on.
         const Light aa = measure(r.render(&cat, kW, kH, 16));
-        EXPECT_NEAR(aa.total, l.total, 0.05 * l.total + 12.0) << c.thetaDeg;
-        EXPECT_NEAR(aa.u, l.u - 0.375, 0.1) << c.thetaDeg;
+        EXPECT_NEAR(aa.total, l.total, 0.05 * l.total + 12.0) << thetaDeg;
+        EXPECT_NEAR(aa.u, l.u - 0.375, 0.1) << thetaDeg;
         FrameContext frame;
         frame.settings = r.settings();
         frame.settings.srtDoppler = true;
