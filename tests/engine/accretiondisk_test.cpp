@@ -202,21 +202,3 @@ TEST(AccretionDisk, DirectImageOfARingMatchesTheIntegratedPhotonOrbit) {
     EXPECT_LT(std::fabs(found - expected), 0.25 * std::fmin(expected - inner, outer - expected));
     EXPECT_GT(found, 0.006 * 1.05);
 }
-
-// A loaded disk sits at the loaded hole with its radius, and the scene's tree holds it there.
-TEST(AccretionDisk, SitsAtTheHoleOfTheLoadedSettings) {
-    HoleWorld w(8.0f, "");
-    ASSERT_TRUE(w.doc.loadFile(doctest::writeFile(
-        w.dir, "moved.tavolin",
-        "<tavolinfile><renderSettings><bhpos>3;-2;7;0</bhpos><bhradius>0.25</bhradius>"
-        "</renderSettings><newtexturesingle texname=\"t\"/>"
-        "<newdisk><normal>0;0;1;0</normal><rout>4</rout></newdisk></tavolinfile>")));
-    w.doc.applyPendingChanges();
-    const auto* disk = dynamic_cast<const rtObjDisk*>(w.doc.getSceneData()->objects.items.at(0));
-    ASSERT_NE(disk, nullptr);
-    EXPECT_EQ(disk->centre.y, -2.0f);
-    EXPECT_EQ(disk->innerRadius(), 0.75f);
-    const BoundingBox box = w.doc.getTree()->sceneBox();
-    EXPECT_LE(box.min.y, -6.0f);
-    EXPECT_GE(box.max.x, 7.0f);
-}

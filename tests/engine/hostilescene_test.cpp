@@ -150,33 +150,3 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         }
     }
 }
-
-// Degenerate objects are refused at their line and column (they once drew nothing, exit 0).
-TEST(HostileScene, DegenerateObjectsAreRefusedWithLineAndColumn) {
-    QFile file(hostile("degenerate.tavolin"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    const char* cases[][2] = {
-        {"flat", "<plane> sx must be greater than 0, not \"0\""},
-        {"collapsed", "<plane> edge x must not have zero length"},
-        {"point", "<sphere> radius must be greater than 0, not \"0\""},
-        {"still", "<movsphere> radius must be greater than 0, not \"0\""},
-        {"nothing", "<cube> sx must be greater than 0, not \"0\""},
-        {"sliver", "<plane> edges x and y are parallel"},  // y = 3 x, typed in decimals
-        {"flatbox", "<cube> edges y and z are parallel"},
-        {"slab", "<cube> edges x, y and z lie in one plane"},  // z = x + y, no pair parallel
-    };
-    QTemporaryDir dir;
-    Current current;
-    for (const auto& c : cases) {
-        const auto line = std::find_if(lines.begin(), lines.end(), [&](const QByteArray& l) {
-            return l.contains("<name>" + QByteArray(c[0]) + "</name>");
-        });
-        ASSERT_NE(line, lines.end()) << c[0];
-        const QByteArray text = inFile("\n" + line->trimmed() + "\n" + kTexture);
-        EXPECT_FALSE(current.loadOrRefuse(writeFile(dir, "one.tavolin", text)));
-        EXPECT_TRUE(current.lastError().startsWith(QString("Fatal error: ") + c[1] +
-                                                   "  line:2  column:"))
-            << current.lastError().toStdString();
-    }
-}

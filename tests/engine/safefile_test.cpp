@@ -89,31 +89,3 @@ TEST(SafeFile, EveryWriterKeepsTheOldFileUnderAShortWrite) {
         EXPECT_GT(readAll(file).size(), 1000) << name;
     }
 }
-
-// The write call logs itself first, then the last 999 messages before it, newest first, each
-// after its time stamp; a failed write is logged all the same.
-TEST(DebugLog, KeepsTheLastThousandNewestFirst) {
-    QTemporaryDir dir;
-    const auto written = [&] {
-        EXPECT_TRUE(DebugLog::writeLog(dir.filePath("Log.txt")));
-        QString text = QString::fromUtf8(readAll(dir.filePath("Log.txt")));
-        EXPECT_TRUE(text.endsWith('\n'));
-        text.chop(1);
-        QStringList lines = text.split('\n');
-        EXPECT_EQ(lines.size(), 1000);
-        for (QString& line : lines) line = line.section(QStringLiteral(": "), 1);
-        return lines;
-    };
-    DebugLog::reset();
-    QStringList lines = written();
-    EXPECT_EQ(lines[0], "write File called!");
-    EXPECT_EQ(lines.mid(1), QStringList(999, QString()));
-    DebugLog::reset();
-    EXPECT_FALSE(DebugLog::writeLog(dir.filePath("no/such/folder/Log.txt")));
-    for (int i = 0; i < 1500; ++i) DebugLog::logMessage(QStringLiteral("m%1").arg(i));
-    lines = written();
-    for (int n = 1; n < 1000; ++n) ASSERT_EQ(lines[n], QStringLiteral("m%1").arg(1500 - n)) << n;
-    DebugLog::reset();
-    EXPECT_FALSE(DebugLog::writeLog(dir.filePath("no/such/folder/Log.txt")));
-    EXPECT_EQ(written()[1], "write File called!");
-}
