@@ -137,20 +137,20 @@ TEST(ObserverClock, RunsFreezesHoldsAndIsSet) {
         double expected;  // time(nowMs) after the step
     };
     const Step script[] = {
-        {Look, 5000, 0, 0.0},        // frozen at 0 from the start
-        {Thaw, 5000, 0, 0.0},        // runs from 5 s on the wall clock
-        {Freeze, 7250, 0, 2.25},     // stands at 2.25
-        {Set, 61000, -4.0, -4.0},    // set while frozen: stays there
+        {Look, 5000, 0, 0.0},      // frozen at 0 from the start
+        {Thaw, 5000, 0, 0.0},      // runs from 5 s on the wall clock
+        {Freeze, 7250, 0, 2.25},   // stands at 2.25
+        {Set, 61000, -4.0, -4.0},  // set while frozen: stays there
         {Thaw, 70000, 0, -4.0},
         {Hold, 72000, 0, -2.0},      // a menu opens: stands at -2
         {Hold, 90000, 0, -2.0},      // holding twice is holding once
         {Release, 100000, 0, -2.0},  // and goes on from -2, not from -2 + 28
         {Look, 100500, 0, -1.5},
-        {Set, 101000, 100.0, 100.0}, // set while running: runs on from there
+        {Set, 101000, 100.0, 100.0},  // set while running: runs on from there
         {Hold, 104000, 0, 103.0},
-        {Freeze, 105000, 0, 103.0},  // frozen while held
-        {Release, 110000, 0, 103.0}, // still frozen after the hold
-        {Release, 121000, 0, 103.0}, // releasing without a hold changes nothing
+        {Freeze, 105000, 0, 103.0},   // frozen while held
+        {Release, 110000, 0, 103.0},  // still frozen after the hold
+        {Release, 121000, 0, 103.0},  // releasing without a hold changes nothing
     };
     ObserverClock clock;
     for (const Step& s : script) {

@@ -128,7 +128,8 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
         {v2 + pointLine(0.0, "3 -1"), "line 2: speed -1 is not below the speed of light"},
         {v1 + with("1 0.5", "1e39 0.5"),
          "line 2: film time 1e39 is too large to serve as the observer's time"},
-        {v1 + pointLine(0) + with(" 0.25 ", " -inf "), "line 3: field 4 (\"-inf\") is not a finite"},
+        {v1 + pointLine(0) + with(" 0.25 ", " -inf "),
+         "line 3: field 4 (\"-inf\") is not a finite"},
         // The smallest magnitude that rounds to infinity in single precision.
         {v1 + with(" 0.25 ", " 3.4028235677973366e+38 "), "field 4 (\"3.4028235677973366e+38\")"},
         {v1 + with("1 0.5", "1e400 0.5"), "line 2: field 1 (\"1e400\")"},
@@ -158,10 +159,11 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
 // Version 1 (before the observer had a clock; comments, blank lines, DOS line ends): each
 // point's observer time is its film time; saved again it is version 2.
 TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
-    const QByteArray v1 = "# made by hand\r\n\r\ntavolin-flypath 1\r\n"
-                          "-0.25 0 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\r\n   \n# middle\n"
-                          "0 0.25 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n"
-                          "2 0.5 1 4 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n";
+    const QByteArray v1 =
+        "# made by hand\r\n\r\ntavolin-flypath 1\r\n"
+        "-0.25 0 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\r\n   \n# middle\n"
+        "0 0.25 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n"
+        "2 0.5 1 4 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n";
     std::vector<FlyPathPoint> points;
     QString error;
     ASSERT_TRUE(FlyPathFile::parse(v1, points, error)) << error.toStdString();
@@ -248,8 +250,12 @@ TEST(Recorder, EditsKeepTimesAscendingAndAnnounceEachChange) {
         {[&] { rec.addPoint(makePoint(1.25, 0, 1)); }, {-0.5, 0.25}, -1, any},
         {[&] { rec.deleteToStart(-1.0); }, {0.0, 0.75}, 1, 1.0},
         // Only ascending, finite recordings replace the points.
-        {[&] { rec.setPoints({makePoint(0, 0, 0), makePoint(2, 0, 0), makePoint(1, 0, 0)}); },
-         {0.0, 0.75}, 0, 1.0},
+        {[&] {
+             rec.setPoints({makePoint(0, 0, 0), makePoint(2, 0, 0), makePoint(1, 0, 0)});
+         },
+         {0.0, 0.75},
+         0,
+         1.0},
         {[&] { rec.setPoints({makePoint(std::nan(""), 0, 0)}); }, {0.0, 0.75}, 0, 1.0},
         {[&] { rec.setPoints({}); }, {}, 1, any},
     };

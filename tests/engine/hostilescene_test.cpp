@@ -1,18 +1,18 @@
 // Hostile scene files: each is loaded and rendered or refused with a short message; none
 // crashes, hangs, reads a file it shouldn't, or touches the current scene when refused.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "accel/kdtree.h"
 #include "engine/docrt.h"
 #include "engine/pixelbuffer.h"
 #include "engine/timert.h"
-#include "accel/kdtree.h"
 #include "scene/rendersettings.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
@@ -114,9 +114,9 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         {"/dev/zero", "Could not read %1: not a regular file"},
         // Huge texts are named shortened; a huge name loads whole; UTF-16 files load.
         {writeFile(dir, "tag.tavolin", inFile("<" + tenMb + "/>")), ""},
-        {writeFile(dir, "name.tavolin",
-                   inFile("<sphere><texname>t</texname><name>" + tenMb + "</name></sphere>" +
-                          kTexture)),
+        {writeFile(
+             dir, "name.tavolin",
+             inFile("<sphere><texname>t</texname><name>" + tenMb + "</name></sphere>" + kTexture)),
          nullptr, QString(tenMb)},
         {hostile("utf16le-bom.tavolin"), nullptr, QString::fromUtf8("kugel\xc3\xa4")},
         {hostile("billion-laughs.tavolin"), ""},

@@ -91,7 +91,7 @@ TEST(Navigation, AccelerationComposesVelocitiesRelativistically) {
         }
         const double b = std::tanh(33.0 * std::atanh(0.03));
         EXPECT_NEAR(speed, sign * b, 2e-6);
-        EXPECT_NEAR(f.m[0][3], travelled, 1e-5);  // forward is +z
+        EXPECT_NEAR(f.m[0][3], travelled, 1e-5);     // forward is +z
         nav.updatePosRot(30 * 33 + 1000, f, speed);  // one stalled second
         EXPECT_NEAR(speed, sign * (b + 0.7) / (1.0 + b * 0.7), 1e-6);
         for (int tick = 1; tick <= 2000; ++tick) nav.updatePosRot(2000 + 30 * tick, f, speed);

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/traceoutput.h"
 #include "engine/docrt.h"
 #include "engine/timert.h"
-#include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 #include "tests/engine/doctesthelpers.h"
 

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <random>
 
-
 namespace {
 
 uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {  // bytes in memory order

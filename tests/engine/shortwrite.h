@@ -4,12 +4,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QString>
 #include <csignal>
 #include <functional>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace shortwrite {
 

@@ -109,8 +109,8 @@ double columnOf(double x) { return (x + 500.0) * kW / 1000.0; }
 // (1 + beta cos theta), at image-plane x = 1000 tan theta', with D = gamma (1 - beta cos theta').
 TEST(StarrySky, StarsSitWhereAberrationPutsThemWithTheTextbookDopplerFactor) {
     Renderer r(kEmptyScene);
-    for (const auto [b, thetaDeg] : {std::pair{0.0, 10.0}, {0.5, 35.0}, {0.9, 70.0}, {0.99, 100.0},
-                                     {-0.5, 8.0}}) {
+    for (const auto [b, thetaDeg] :
+         {std::pair{0.0, 10.0}, {0.5, 35.0}, {0.9, 70.0}, {0.99, 100.0}, {-0.5, 8.0}}) {
         const double th = thetaDeg * kDeg;
         const double thp = std::acos((std::cos(th) + b) / (1.0 + b * std::cos(th)));
         const StarCatalogue cat = oneStar(std::sin(th), 0.0, std::cos(th), 6.0f);

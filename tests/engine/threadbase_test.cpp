@@ -53,8 +53,7 @@ struct Pool {
     std::atomic<int> ends{0};
     explicit Pool(int threads) : pool(threads) {
         QObject::connect(
-            &pool, &ThreadBase::signalAllWaiting, &pool, [this] { ++ends; },
-            Qt::DirectConnection);
+            &pool, &ThreadBase::signalAllWaiting, &pool, [this] { ++ends; }, Qt::DirectConnection);
     }
 };
 

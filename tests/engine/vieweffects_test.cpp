@@ -21,7 +21,7 @@ TEST(ViewEffects, OnlyChoicesAgainstTheDocumentOverrideIt) {
         {false, false, 0, {E::Enable, E::Disable, U}, true, true, false, 0},
         {false, false, 0, {U, E::Enable, U}, true, false, true, 0},
         {true, true, 0, {U, U, E::Enable, 3}, true, true, true, 3},  // the program's exponent
-        {true, true, 3, {U, U, E::Enable}, false, true, true, 3},  // photon counting: follows
+        {true, true, 3, {U, U, E::Enable}, false, true, true, 3},    // photon counting: follows
         {true, true, 3, {U, U, E::Disable}, true, true, true, 0},
     };
     for (const auto& c : cases) {
