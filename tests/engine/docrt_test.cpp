@@ -1,5 +1,5 @@
-// The document (loads between frames, failed loads change nothing, start position, eye, names
-// warned about) and the observer's time (the clock, every frame's start.w, fly paths, films).
+// The document (loads between frames, failed loads change nothing, the start position) and the
+// observer's time (the clock, every frame's start.w, fly paths, films).
 #include "engine/docrt.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include "engine/filmrenderer.h"
 #include "engine/observerclock.h"
 #include "scene/rendersettings.h"
-#include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
 
 using namespace doctest;
@@ -88,43 +87,6 @@ TEST(DocRT, StartPositionAndRecordingFollowTheFrames) {
     doc.requestBuiltInScene();
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getRecorder().pointCount(), 0);
-}
-
-// Names undefined or defined twice are announced once each, naming who uses them (an undefined
-// texture is the command line's test).
-TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
-    const QByteArray textures =
-        "<newtexturesingle><texname>t</texname><color>red</color></newtexturesingle>"
-        "<newcolor><colname>red</colname><wavelength>(600;1)</wavelength></newcolor>";
-    const struct {
-        QByteArray items;
-        QStringList warnings;
-    } cases[] = {
-        {"<newtexturesingle><texname>u</texname><color>blue</color></newtexturesingle>",
-         {"The colour \"blue\" (used by the texture \"u\") is not defined; the colour "
-          "\"default\" is drawn instead"}},
-        {"<newtexturesingle><texname>t</texname><color>red</color></newtexturesingle>"
-         "<newcolor><colname>red</colname></newcolor><newcolor><colname>red</colname></newcolor>",
-         {"The colour \"red\" is defined more than once; only the first is used",
-          "The texture \"t\" is defined more than once; only the first is used"}},
-    };
-    QTemporaryDir dir;
-    DocRT doc;
-    QStringList announced;
-    QObject::connect(&doc, &DocRT::sceneWarnings,
-                     [&announced](const QString&, const QStringList& w) { announced = w; });
-    for (const auto& c : cases) {
-        const QByteArray text = "<tavolinfile>" + textures + c.items + "</tavolinfile>";
-        ASSERT_TRUE(doc.loadFile(writeFile(dir, "w.tavolin", text)));
-        EXPECT_EQ(doc.loadWarnings(), c.warnings);
-        EXPECT_EQ(announced, c.warnings);
-    }
-    QByteArray many = "<tavolinfile>" + textures;
-    for (int i = 0; i < 300; ++i)
-        many += "<sphere><texname>x" + QByteArray::number(i) + "</texname></sphere>";
-    ASSERT_TRUE(doc.loadFile(writeFile(dir, "many.tavolin", many + "</tavolinfile>")));
-    ASSERT_EQ(doc.loadWarnings().size(), SceneData::kMaxWarnings);
-    EXPECT_EQ(doc.loadWarnings().back(), "... and 281 more such warnings");
 }
 
 // Clock operations at given readings, each with the time expected then, worked out by hand.
