@@ -12,6 +12,7 @@
 #include "engine/filmrenderer.h"
 #include "engine/observerclock.h"
 #include "scene/rendersettings.h"
+#include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
 
 using namespace doctest;
