@@ -7,12 +7,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <cmath>
 
 #include "accel/kdtree.h"
 #include "engine/docrt.h"
-#include "engine/pixelbuffer.h"
-#include "engine/timert.h"
 #include "scene/rendersettings.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
@@ -73,7 +70,6 @@ struct Current {
         objects = doc.getSceneData()->objects.items;
         return true;
     }
-    const QString& lastError() const { return errors.texts.last(); }
 };
 
 QByteArray inFile(const QByteArray& items) { return "<tavolinfile>" + items + "</tavolinfile>"; }
@@ -141,8 +137,9 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
         SCOPED_TRACE(c.path.left(200).toStdString());
         EXPECT_EQ(current.loadOrRefuse(c.path), c.refusal == nullptr);
         if (c.refusal && *c.refusal) {
-            EXPECT_TRUE(current.lastError().startsWith(QString(c.refusal).replace("%1", c.path)))
-                << current.lastError().toStdString();
+            const QString& error = current.errors.texts.last();
+            EXPECT_TRUE(error.startsWith(QString(c.refusal).replace("%1", c.path)))
+                << error.toStdString();
         }
         if (!c.name.isEmpty()) {
             ASSERT_EQ(current.objects.size(), 1u);
