@@ -11,7 +11,6 @@ using namespace doctest;
 
 namespace {
 
-// The tolerance the table had after a w x h picture at the antialiasing level.
 float toleranceAfter(DocRT& doc, float speed, int w, int h, int level) {
     RenderSettings s = *doc.getSettings();
     s.lightBending = true;
