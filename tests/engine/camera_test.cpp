@@ -9,26 +9,20 @@
 #include <cmath>
 #include <random>
 
-#include "engine/pixelbuffer.h"
-
 namespace {
 
 // A frame context for a W x H picture of an observer at the origin with an arbitrary orthonormal
 // basis, as the engine prepares it.
 struct CameraFixture {
     FrameContext frame;
-    PixelBuffer buffer;
     CameraFixture(int W, int H, float beta, bool aberration, bool doppler) {
-        buffer.setSize(W, H, 1);
-        frame.buffer = &buffer;
         RenderSettings& s = frame.settings;
         // A tilted but orthonormal basis: right, up, forward.
         const double a = 0.3, b = -0.2;
         s.lookat = Vec4f(float(std::sin(a) * std::cos(b)), float(std::sin(b)),
                          float(std::cos(a) * std::cos(b)), 0);
         s.dirx = Vec4f(float(std::cos(a)), 0, float(-std::sin(a)), 0);
-        const Vec4f up = cross3(s.lookat, s.dirx);
-        s.diry = up;
+        s.diry = cross3(s.lookat, s.dirx);
         s.start = Vec4f(1, 2, 3, 0);
         s.speed = beta;
         s.aberration = aberration;

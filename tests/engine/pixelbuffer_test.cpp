@@ -1,5 +1,5 @@
-// Pixel buffer: sizing, box-filter reduction against a brute-force mean, cancelled reductions,
-// nearest-pixel stretching, saved pictures' orientation (failures: the command line's tests).
+// Pixel buffer: sizing, box-filter reduction against a brute-force mean, nearest-pixel
+// stretching, saved pictures' orientation (failures: the command line's tests).
 #include "engine/pixelbuffer.h"
 
 #include <gtest/gtest.h>
@@ -18,16 +18,6 @@ uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {  // bytes in memory 
     std::memcpy(&word, bytes, 4);
     return word;
 }
-
-class FakeProgress : public DownsampleProgress {
-public:
-    explicit FakeProgress(int cancelAtCall) : cancelAtCall(cancelAtCall) {}
-    void processEvents() override { ++eventCalls; }
-    bool wasCanceled() const override { return eventCalls == cancelAtCall; }
-    void setValue(int v) override { values.push_back(v); }
-    int cancelAtCall, eventCalls = 0;
-    std::vector<int> values;
-};
 
 }  // namespace
 
@@ -71,22 +61,6 @@ TEST(PixelBuffer, DownsampleMatchesBruteForceMeanOnRandomPictures) {
             ASSERT_EQ(got[at], sum / (k * k)) << "level " << level << " byte " << at;
         }
     }
-}
-
-TEST(PixelBuffer, ProgressIsReportedAndCancelKeepsTheSupersampledPicture) {
-    PixelBuffer buf;
-    ASSERT_TRUE(buf.setSize(20, 3, 4));  // 40 x 6: block columns 0, 2, ..., 38
-    buf.setPixel(39, 5, rgba(1, 2, 3, 4));
-    FakeProgress full(-1);
-    PixelBuffer copy = buf;
-    ASSERT_TRUE(copy.downsample(4, &full));
-    EXPECT_EQ(full.eventCalls, 10);  // x = 0, 4, ..., 36
-    EXPECT_EQ(full.values, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
-    FakeProgress cancel(3);
-    EXPECT_FALSE(buf.downsample(4, &cancel));
-    EXPECT_EQ(cancel.values.size(), 2u);
-    EXPECT_EQ(buf.width(), 40);
-    EXPECT_EQ(buf.pixel(39, 5), rgba(1, 2, 3, 4));
 }
 
 TEST(PixelBuffer, SavedPictureHasTheTopRowFirstAndIgnoresAlpha) {
