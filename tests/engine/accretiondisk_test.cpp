@@ -1,6 +1,5 @@
-// The accretion disk against Schwarzschild physics computed here: the gas's frequency ratio from
-// the photon's conserved quantities, the temperature profile, and a ring's direct image from an
-// integrated photon orbit (the shadow's edge is the light-path tests').
+// The accretion disk against Schwarzschild physics computed here: the gas's frequency ratio, the
+// temperature profile, and a ring's direct image from an integrated photon orbit.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -126,9 +125,8 @@ struct HoleWorld {
 
 }  // namespace
 
-// The disk's factor times the gravitational shift against g from the photon's angular momentum
-// lambda = r tan(psi) / sqrt(1 + tan^2(psi) (1 - 1/r)), psi from the outward radial direction in
-// the disk plane (0, 180: face-on; +-90: edge-on), for an upright and a tilted disk.
+// The disk's factor times the gravitational shift against g for lambda = r tan(psi) / sqrt(1 +
+// tan^2(psi) (1 - 1/r)), psi from outward radial in the disk plane; upright and tilted disks.
 TEST(AccretionDisk, WavelengthFactorMatchesConservedQuantities) {
     const Vec4f upright[3] = {Vec4f(1, 0, 0, 0), Vec4f(0, 1, 0, 0), Vec4f(0, 0, 1, 0)};
     const Vec4f n = Vec4f(0.3f, 0.8f, -0.52f, 0.0f) * (1.0f / std::sqrt(0.09f + 0.64f + 0.2704f));
@@ -167,8 +165,7 @@ TEST(AccretionDisk, WavelengthFactorMatchesConservedQuantities) {
     }
 }
 
-// T(r) / T_max against the formula with a brute-force peak, from the innermost stable orbit or
-// a set inner edge.
+// T(r) / T_max against the formula with a brute-force peak, for both kinds of inner edge.
 TEST(AccretionDisk, TemperatureFollowsTheThinDiskProfile) {
     struct Case {
         float rin, rs;
@@ -190,8 +187,7 @@ TEST(AccretionDisk, TemperatureFollowsTheThinDiskProfile) {
     }
 }
 
-// The direct image of the inner edge (6 r_s) of a face-on disk seen from 1000 r_s, against the
-// integrated photon orbit: within 0.4 %, finer than the step to rings at 5.9 and 6.1 r_s.
+// A face-on disk's inner edge (6 r_s) seen from 1000 r_s where the integrated orbit puts it.
 TEST(AccretionDisk, DirectImageOfARingMatchesTheIntegratedPhotonOrbit) {
     HoleWorld w(1000.0f, "<newdisk><normal>0;0;1;0</normal><rout>60</rout><rin>6</rin></newdisk>");
     const double expected = directImageAngle(6.0, 1000.0);

@@ -65,8 +65,7 @@ TEST(DocRT, LoadsApplyAtTheNextFrameAndFailedLoadsChangeNothing) {
     EXPECT_EQ(doc.getRecorder().pointCount(), 1);
 }
 
-// The start position returns once (keeping the speed); recording adds a point per frame; a new
-// scene clears the fly path.
+// The start position returns once; recording adds a point per frame; a new scene clears it.
 TEST(DocRT, StartPositionAndRecordingFollowTheFrames) {
     QTemporaryDir dir;
     DocRT doc;
@@ -163,8 +162,7 @@ TEST(DocRTObserverTime, EveryFrameCarriesTheTimeAndFilesDoNot) {
     EXPECT_EQ(doc.getSettings()->start.w, float(held));
 }
 
-// Recording keeps the observer's time with every point, playing sets it back, and film frame k
-// renders at the recorded time of film time k / fps.
+// Fly paths record the observer's time, replay it, and give film frame k that of time k / fps.
 TEST(DocRTObserverTime, FlyPathsRecordAndReplayTheTime) {
     DocRT doc;
     doc.requestBuiltInScene();

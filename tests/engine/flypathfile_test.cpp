@@ -156,8 +156,8 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
     }
 }
 
-// Version 1 (before the observer had a clock; comments, blank lines, DOS line ends): each
-// point's observer time is its film time; saved again it is version 2.
+// Version 1 (before the observer had a clock) with comments, blank lines and DOS line ends: each
+// point's observer time is its film time.
 TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
     const QByteArray v1 =
         "# made by hand\r\n\r\ntavolin-flypath 1\r\n"
@@ -173,14 +173,8 @@ TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
         EXPECT_EQ(points[i].observerTime, expected[i]);
         EXPECT_EQ(points[i].time, expected[i]);
     }
-    EXPECT_EQ(points[2].frame.m[3][3], -1.0f);
-    Recorder recorder;
-    ASSERT_TRUE(recorder.setPoints(points));
-    EXPECT_DOUBLE_EQ(recorder.stateAt(0.5, true).observerTime, 0.5);
-    EXPECT_FLOAT_EQ(recorder.stateAt(0.5, true).frame.m[0][1], 1.0f);
-    const QByteArray v2 = FlyPathFile::format(points);
-    EXPECT_TRUE(v2.startsWith("tavolin-flypath 2\n"));
-    EXPECT_TRUE(v2.contains("\n2 2 0.5 1 4 0 -3 "));
+    EXPECT_EQ(points[2].frame.m[0][1], 4.0f);
+    EXPECT_TRUE(FlyPathFile::format(points).contains("\n2 2 0.5 1 4 0 -3 "));  // version 2
 }
 
 // Between two points the state is their blend by film time; outside, the nearest end; of equal

@@ -1,6 +1,5 @@
-// Packet sizes agree: small scenes of every object kind give the same picture with single rays,
-// 2 x 2 and 4 x 4 packets, within one level, except on edges of the single-ray picture. Every
-// pixel of every picture size is written, and progress only grows.
+// Packet sizes agree on small scenes of every object kind, within a level, off the single-ray
+// picture's edges; every pixel of every picture size is written.
 #include <gtest/gtest.h>
 
 #include <QImage>

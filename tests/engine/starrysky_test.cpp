@@ -37,18 +37,14 @@ struct Picture {
     uint32_t background = 0;
 };
 
-class Renderer {
-public:
+struct Renderer {
     explicit Renderer(const char* sceneText) { load(doc, writeFile(dir, "s.tavolin", sceneText)); }
     RenderSettings& settings() { return *doc.getSettings(); }
-    // level: the antialiasing level; the picture is reduced to w x h.
     Picture render(const StarCatalogue* catalogue, int w = kW, int h = kH, int level = 1) {
         TimeRT engine;
         if (catalogue) engine.starrySky().setCatalogue(catalogue);
         return {trace(doc, settings(), w, h, &engine, level), settings().backgroundPixel()};
     }
-
-private:
     QTemporaryDir dir;
     DocRT doc;
 };
@@ -122,8 +118,7 @@ TEST(StarrySky, StarsSitWhereAberrationPutsThemWithTheTextbookDopplerFactor) {
         ASSERT_LT(l.brightest, 255) << thetaDeg;
         EXPECT_NEAR(l.u, columnOf(1000.0 * std::tan(thp)), 0.08) << b << " " << thetaDeg;
         EXPECT_NEAR(l.v, kH / 2.0, 0.08) << b << " " << thetaDeg;
-        // With 4 x 4 samples a pixel the star keeps its light; a reduced pixel is the mean of
-        // samples 3 / 8 of a pixel further on.
+        // 4 x 4 samples: the same light; a reduced pixel is the samples' mean 3/8 pixel on.
         const Light aa = measure(r.render(&cat, kW, kH, 16));
         EXPECT_NEAR(aa.total, l.total, 0.05 * l.total + 12.0) << thetaDeg;
         EXPECT_NEAR(aa.u, l.u - 0.375, 0.1) << thetaDeg;
@@ -174,6 +169,27 @@ TEST(StarrySky, DopplerColourIsABlackBodyAtTemperatureOverD) {
     }
 }
 
+// Stars change only pixels that show the background, bent or straight; an empty catalogue none.
+TEST(StarrySky, OnlyPixelsThatHitNothingChange) {
+    const StarCatalogue empty, stars = StarCatalogue::generate(20000, 7u);
+    Renderer r(kEmptyScene);
+    load(r.doc, dataFile("spheres8.tavolin"));
+    for (const bool bending : {false, true}) {
+        r.settings().lightBending = bending;
+        r.settings().starrySky = true;
+        const Picture none = r.render(&empty), on = r.render(&stars);
+        int changed = 0, background = 0;
+        for (size_t i = 0; i < on.pixels.size(); ++i) {
+            background += none.pixels[i] == none.background;
+            if (on.pixels[i] == none.pixels[i]) continue;
+            ++changed;
+            EXPECT_EQ(none.pixels[i], none.background) << "pixel " << i;
+        }
+        EXPECT_GT(changed, 10) << bending;
+        EXPECT_LT(changed, background) << bending;
+    }
+}
+
 // A star 8 degrees beside the hole seen from 30 r_s: two images at the angles a of the photon
 // orbits that leave towards it (psi(a) = +-8 degrees), brightness ratio sin a / (sin psi dpsi/da).
 TEST(StarrySky, ABlackHoleShowsTwoImagesWherePhotonOrbitsPutThem) {
@@ -211,10 +227,9 @@ TEST(StarrySky, ABlackHoleShowsTwoImagesWherePhotonOrbitsPutThem) {
     EXPECT_NEAR(side[1].total / side[0].total, mu[1] / mu[0], 0.1 * mu[1] / mu[0]);
 }
 
-// The Milky Way: seen edge-on along straight light, the glow across the band falls off with
-// galactic latitude b as exp(-b^2 / (2 sigma^2)); behind a hole b0 above the galactic centre, a
-// pixel at angle a up or down from the hole sees latitude b0 +- psi(a) (the photon orbit's
-// escape angle). A catalogue without the band leaves the background.
+// The Milky Way's glow falls off with galactic latitude b as exp(-b^2 / (2 sigma^2)); behind a
+// hole b0 above the galactic centre, a pixel at angle a up or down from the hole sees latitude
+// b0 +- psi(a) (the photon orbit's escape angle). No band: the background stays.
 TEST(StarrySky, TheMilkyWayIsABandThatTheHoleLensesAlongThePhotonOrbits) {
     constexpr int w = 128, h = 128;
     const double rObs = 30.0, rs = 1.0, sigma = StarrySky::kMilkyWayWidthDeg * kDeg;
