@@ -265,6 +265,16 @@ TEST(StarrySky, TheMilkyWayIsABandThatTheHoleLensesAlongThePhotonOrbits) {
     const double peak = glowAt(straight, h / 2);
     ASSERT_GT(peak, 150.0);
     ASSERT_LT(peak, 3 * 255.0);
+    // Facing the galactic centre, pole up, pixel (r, c) sees the latitude and longitude of
+    // (h - r, c) and (r, w - c) with their signs changed: the band is mirror-symmetric both ways.
+    for (int r = 1; r < h; ++r)
+        for (int c = 1; c < w; ++c) {
+            const uint32_t px = straight.pixels[size_t(r) * w + size_t(c)];
+            ASSERT_LE(channelDifference(px, straight.pixels[size_t(h - r) * w + size_t(c)]), 2)
+                << r << " " << c;
+            ASSERT_LE(channelDifference(px, straight.pixels[size_t(r) * w + size_t(w - c)]), 2)
+                << r << " " << c;
+        }
     const double b8 = std::atan(8 * 1000.0 / h / 1000.0);  // 8 rows off the band's middle
     EXPECT_NEAR(glowAt(straight, h / 2 + 8) / peak, std::exp(-b8 * b8 / (2 * sigma * sigma)), 0.03);
     ASSERT_TRUE(lookAt(4.0 * kDeg));
