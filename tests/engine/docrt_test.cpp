@@ -89,6 +89,59 @@ TEST(DocRT, StartPositionAndRecordingFollowTheFrames) {
     EXPECT_EQ(doc.getRecorder().pointCount(), 0);
 }
 
+// Names that are not defined, or defined twice, still render (the first texture or colour stands
+// in) but are announced, once each, naming the name and who uses it.
+TEST(DocRT, UndefinedAndDuplicateNamesAreWarnedAbout) {
+    const QByteArray textures =
+        "<newtexturesingle><texname>t</texname><color>red</color></newtexturesingle>"
+        "<newcolor><colname>red</colname><wavelength>(600;1)</wavelength></newcolor>";
+    const struct {
+        QByteArray items;
+        QStringList warnings;
+    } cases[] = {
+        {"<sphere><name>a</name><texname>t</texname></sphere>", {}},
+        {"<sphere><name>a</name><texname>tt</texname></sphere>"
+         "<sphere><name>b</name><texname>tt</texname></sphere>",
+         {"The texture \"tt\" (used by the object \"a\") is not defined; the first texture "
+          "\"t\" is drawn instead"}},
+        {"<cube><name>c</name><texxy>t</texxy><texyz>t</texyz><texzx>side</texzx></cube>",
+         {"The texture \"side\" (used by the object \"c\") is not defined; the first texture "
+          "\"t\" is drawn instead"}},
+        {"<newtexturesingle><texname>u</texname><color>blue</color></newtexturesingle>",
+         {"The colour \"blue\" (used by the texture \"u\") is not defined; the colour "
+          "\"default\" is drawn instead"}},
+        {"<newtexturesingle><texname>t</texname><color>red</color></newtexturesingle>"
+         "<newcolor><colname>red</colname></newcolor><newcolor><colname>red</colname></newcolor>",
+         {"The colour \"red\" is defined more than once; only the first is used",
+          "The texture \"t\" is defined more than once; only the first is used"}},
+    };
+    QTemporaryDir dir;
+    DocRT doc;
+    for (const auto& c : cases) {
+        QStringList announced;
+        const auto connection =
+            QObject::connect(&doc, &DocRT::sceneWarnings,
+                             [&announced](const QString&, const QStringList& w) { announced = w; });
+        const QByteArray text = "<tavolinfile>" + textures + c.items + "</tavolinfile>";
+        ASSERT_TRUE(doc.loadFile(writeFile(dir, "w.tavolin", text)));
+        QObject::disconnect(connection);
+        EXPECT_EQ(doc.loadWarnings(), c.warnings);
+        EXPECT_EQ(announced, c.warnings);
+    }
+
+    // Many undefined names: the list stays readable, and is cut only when it is too long.
+    for (const int n : {SceneData::kMaxWarnings, 300}) {
+        QByteArray many = "<tavolinfile>" + textures;
+        for (int i = 0; i < n; ++i)
+            many += "<sphere><texname>x" + QByteArray::number(i) + "</texname></sphere>";
+        ASSERT_TRUE(doc.loadFile(writeFile(dir, "many.tavolin", many + "</tavolinfile>")));
+        ASSERT_EQ(doc.loadWarnings().size(), SceneData::kMaxWarnings);
+        const QString last = doc.loadWarnings().back();
+        EXPECT_TRUE(last.startsWith(n == 300 ? "... and 281 more such" : "The texture \"x19\""))
+            << last.toStdString();
+    }
+}
+
 // Clock operations at given readings, each with the time expected then, worked out by hand.
 TEST(ObserverClock, RunsFreezesHoldsAndIsSet) {
     enum Op { Look, Thaw, Freeze, Set, Hold, Release };
