@@ -87,6 +87,20 @@ TEST(DocRT, StartPositionAndRecordingFollowTheFrames) {
     doc.requestBuiltInScene();
     doc.applyPendingChanges();
     EXPECT_EQ(doc.getRecorder().pointCount(), 0);
+    EXPECT_GT(doc.getSceneData()->objects.items.size(), 1u);  // the built-in scene, not the sphere
+}
+
+// Choosing an eye is an edit (for undo) only when it changes the eye.
+TEST(DocRT, AnotherEyeIsAnEditAndTheSameEyeIsNot) {
+    DocRT doc;
+    int edits = 0;
+    QObject::connect(&doc, &DocRT::eyeEdited, [&edits](const Eye&, const Eye&) { ++edits; });
+    Eye other = doc.nextFrameEye();
+    other.kind = EyeKind::Cie1931;
+    doc.setEye(doc.nextFrameEye());
+    EXPECT_EQ(edits, 0);
+    doc.setEye(other);
+    EXPECT_EQ(edits, 1);
 }
 
 // Names that are not defined, or defined twice, still render (the first texture or colour stands
