@@ -140,7 +140,7 @@ TEST(AccretionDisk, WavelengthFactorMatchesConservedQuantities) {
     const double psis[] = {0.0, 30.0, 90.0, 180.0, -45.0, -90.0};
     for (const Vec4f* axes : {upright, tilted}) {
         rtObjDisk disk;
-        disk.normal = axes[1];
+        disk.normal = axes[1] * (axes == tilted ? 3.0f : 1.0f);  // need not be unit length
         disk.rout = 1000.0f;
         disk.placeAtHole(Vec4f(0, 0, 0, 0), 1.0f);
         for (double r : rs) {
