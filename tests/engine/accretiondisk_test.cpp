@@ -1,7 +1,5 @@
-// The accretion disk against Schwarzschild physics computed here: the frequency ratio of orbiting
-// gas from the conserved quantities of the photon, the shadow's edge, the direct image of a ring
-// from a photon orbit integrated in the test, and the colour of a bent ray's hit against a
-// blackbody at the shifted temperature.
+// The accretion disk against Schwarzschild physics computed here: the gas's frequency ratio, the
+// temperature profile, and a ring's direct image from an integrated photon orbit.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -12,33 +10,24 @@
 #include "accel/kdtree.h"
 #include "accel/lightpathtrace.h"
 #include "engine/docrt.h"
-#include "scene/cie1931.h"
-#include "scene/colblackbody.h"
-#include "scene/eye.h"
-#include "scene/lighttablecache.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjdisk.h"
 #include "scene/scenedata.h"
 #include "tests/engine/doctesthelpers.h"
 
-using doctest::channelDifference;
-
 namespace {
 
 constexpr uint32_t kBackground = 0xff030201u;  // bytes R 1, G 2, B 3: never a disk's pixel
 
-// g = nu_seen / nu_emitted of gas on a circular orbit at r (equatorial, Schwarzschild radius 1)
-// for a photon of angular momentum lambda = L / E about the disk's axis, seen by a static
-// observer at rObs: g = sqrt(1 - 3 / (2 r)) / (1 - Omega lambda) / sqrt(1 - 1 / rObs), with the
-// orbit's angular velocity Omega = sqrt(M / r^3) = sqrt(1 / (2 r^3)).
+// g of gas on a circular orbit at r (r_s = 1) for a photon of L / E = lambda, seen from rObs:
+// sqrt(1 - 3 / (2 r)) / (1 - Omega lambda) / sqrt(1 - 1 / rObs), Omega = sqrt(1 / (2 r^3)).
 double orbitG(double r, double lambda, double rObs) {
     const double omega = std::sqrt(1.0 / (2.0 * r * r * r));
     return std::sqrt(1.0 - 1.5 / r) / (1.0 - omega * lambda) / std::sqrt(1.0 - 1.0 / rObs);
 }
 
-// Photon orbit u(phi) = 1 / r from u'' + u = (3/2) u^2 (r_s = 1) by RK4, starting at the
-// observer (u0 = 1 / rObs) moving inwards at angle alpha from the direction to the hole (the
-// static observer's angle: b = rObs sin(alpha) / sqrt(1 - 1 / rObs)); the distance at phi = phiEnd.
+// Photon orbit u'' + u = (3/2) u^2 by RK4 from the observer, leaving at the static observer's
+// angle alpha from the hole (b = rObs sin(alpha) / sqrt(1 - 1 / rObs)); r at phi = phiEnd.
 double radiusAt(double alpha, double rObs, double phiEnd) {
     const double u0 = 1.0 / rObs;
     const double b = rObs * std::sin(alpha) / std::sqrt(1.0 - u0);
@@ -53,7 +42,7 @@ double radiusAt(double alpha, double rObs, double phiEnd) {
         const double k4u = w + h * k3w, k4w = acc(u + h * k3u);
         u += h / 6.0 * (k1u + 2 * k2u + 2 * k3u + k4u);
         w += h / 6.0 * (k1w + 2 * k2w + 2 * k3w + k4w);
-        if (u > 1.0) return 0.0;  // inside the horizon
+        if (u > 1.0) return 0.0;
     }
     return 1.0 / u;
 }
@@ -68,23 +57,7 @@ double directImageAngle(double r, double rObs) {
     return 0.5 * (lo + hi);
 }
 
-// Planck's law per nm (arbitrary unit) and the luminance of a blackbody by Simpson's rule.
-double planck(double nm, double kelvin) {
-    const double l = nm * 1e-9;
-    return 1.0 / (l * l * l * l * l * std::expm1(1.438776877e-2 / (l * kelvin)));
-}
-double luminance(double kelvin) {
-    const int n = 940;
-    const double a = 360.0, b = 830.0, h = (b - a) / n;
-    double s = 0.0;
-    for (int i = 0; i <= n; ++i) {
-        const double w = (i == 0 || i == n) ? 1 : (i % 2 ? 4 : 2);
-        s += w * Cie1931::yBar(a + i * h) * planck(a + i * h, kelvin);
-    }
-    return s * h / 3.0;
-}
-
-// The thin-disk profile's T / T_max at r for inner radius rin, its peak found by a grid search.
+// The thin-disk profile's T / T_max at r for inner radius rin, its peak by grid search.
 double temperatureRatio(double r, double rin) {
     const auto shape = [](double x) {
         return std::pow(x, 0.75) * std::pow(1.0 - std::sqrt(x), 0.25);
@@ -94,14 +67,12 @@ double temperatureRatio(double r, double rin) {
     return shape(rin / r) / peak;
 }
 
-// A document with a black hole of Schwarzschild radius 1 at the origin, the observer on -z at
-// distance rObs looking at it, and the scene's items.
+// A hole of r_s 1 at the origin, the observer on -z at distance rObs looking at it, the items.
 struct HoleWorld {
     QTemporaryDir dir;
     DocRT doc;
     RenderSettings* s = nullptr;
     float rObs;
-
     HoleWorld(float distance, const std::string& items) : rObs(distance) {
         doctest::TraceOutputOff quiet;
         const std::string text =
@@ -116,20 +87,14 @@ struct HoleWorld {
         s->lightBending = true;
         s->setBackground(1, 2, 3, 255);
         KDTree& tree = *doc.getTree();
-        // A table five times finer than the finest a view asks for: these tests measure the
-        // edges of images to better than the tolerance the pictures allow.
+        // A table finer than any view asks for: edges are measured beyond pictures' tolerance.
         LightPathParameters& table = tree.blackHole().paths.parameters;
         table.automaticTolerance = false;
         table.toleranceMrad = 0.02f;
         tree.blackHole().prepare(s->start, s->bhpos, s->bhradius);
         tree.blackHole().boundScene(tree.sceneBox());
     }
-    void prepareColors() {
-        s->syncLight();
-        LightTableCache::prepareAll(doc.getSceneData()->shadedColors, s->eye);
-    }
-    // The pixel of the bent ray leaving the observer at angle alpha from the direction to the
-    // hole, towards +x; the background when it escapes.
+    // The pixel of the bent ray at angle alpha from the hole, towards +x; kBackground: escaped.
     uint32_t trace(double alpha) {
         const KDTree& tree = *doc.getTree();
         uint32_t pixel = kBackground;
@@ -148,7 +113,6 @@ struct HoleWorld {
         if (!iterRayPart(ray, tree)) pixel = kBackground;
         return pixel;
     }
-    // The angle where trace() turns from inner(pixel) to its opposite, by bisection.
     template <class Inner>
     double edge(double lo, double hi, Inner inner) {
         for (int i = 0; i < 40; ++i) {
@@ -161,14 +125,9 @@ struct HoleWorld {
 
 }  // namespace
 
-// The factor the disk gives a hit, times the tracer's gravitational shift, against g from the
-// photon's conserved angular momentum: lambda = r tan(psi) / sqrt(1 + tan^2(psi) (1 - 1/r)) for
-// a photon leaving in the disk plane at coordinate angle psi from the outward radial direction.
-// psi = 0 and 180 degrees are the face-on case g = sqrt(1 - 3 r_s / (2 r)); +-90 degrees the
-// edge-on receding and approaching sides. The same in a disk tilted every way: the factor is the
-// same in every orientation of the disk and the photon together.
+// The disk's factor times the gravitational shift against g for lambda = r tan(psi) / sqrt(1 +
+// tan^2(psi) (1 - 1/r)), psi from outward radial in the disk plane; upright and tilted disks.
 TEST(AccretionDisk, WavelengthFactorMatchesConservedQuantities) {
-    // Right-handed frames (ex, normal, ex x normal): upright, and tilted on all three axes.
     const Vec4f upright[3] = {Vec4f(1, 0, 0, 0), Vec4f(0, 1, 0, 0), Vec4f(0, 0, 1, 0)};
     const Vec4f n = Vec4f(0.3f, 0.8f, -0.52f, 0.0f) * (1.0f / std::sqrt(0.09f + 0.64f + 0.2704f));
     Vec4f ex = cross3(n, Vec4f(0.2f, -0.1f, 0.97f, 0.0f));
@@ -177,21 +136,18 @@ TEST(AccretionDisk, WavelengthFactorMatchesConservedQuantities) {
     BlackHoleFrame hole;
     hole.rs = 1.0f;
     hole.rObs = 1.0e4f;
-    const double rs[] = {1.6, 2.0, 3.0, 6.0, 10.0, 100.0};
-    const double psis[] = {0.0, 30.0, 90.0, 135.0, 180.0, -45.0, -90.0, -150.0};
+    const double rs[] = {1.6, 3.0, 100.0};
+    const double psis[] = {0.0, 30.0, 90.0, 180.0, -45.0, -90.0};
     for (const Vec4f* axes : {upright, tilted}) {
         rtObjDisk disk;
-        disk.normal = axes[1];
+        disk.normal = axes[1] * (axes == tilted ? 3.0f : 1.0f);  // need not be unit length
         disk.rout = 1000.0f;
         disk.placeAtHole(Vec4f(0, 0, 0, 0), 1.0f);
         for (double r : rs) {
             for (double psiDeg : psis) {
                 const double psi = psiDeg * M_PI / 180.0;
-                // The point on the first axis, outward radial along it: the gas moves along
-                // normal x first axis = -third axis there.
                 const Vec4f p = axes[0] * float(r);
-                const double nx = std::cos(psi),
-                             nz = -std::sin(psi);  // propagation, psi > 0: with the gas
+                const double nx = std::cos(psi), nz = -std::sin(psi);  // psi > 0: with the gas
                 const Vec4f towardsDisk = axes[0] * float(-nx) + axes[2] * float(-nz);
                 const double t = std::tan(psi);
                 const double h = 1.0 - 1.0 / r;
@@ -209,8 +165,7 @@ TEST(AccretionDisk, WavelengthFactorMatchesConservedQuantities) {
     }
 }
 
-// The temperature profile: T(r) / T_max from the formula with a brute-force peak, for the
-// innermost stable orbit and a set inner edge.
+// T(r) / T_max against the formula with a brute-force peak, for both kinds of inner edge.
 TEST(AccretionDisk, TemperatureFollowsTheThinDiskProfile) {
     struct Case {
         float rin, rs;
@@ -223,7 +178,7 @@ TEST(AccretionDisk, TemperatureFollowsTheThinDiskProfile) {
         const double inner = c.rin > 0 ? c.rin : 3.0 * c.rs;
         EXPECT_FLOAT_EQ(disk.innerRadius(), float(inner));
         EXPECT_EQ(disk.temperatureRatio(float(inner) * 0.99f), 0.0f);
-        for (double k : {1.001, 1.2, 49.0 / 36.0, 2.0, 5.0, 30.0})
+        for (double k : {1.001, 49.0 / 36.0, 5.0})
             EXPECT_NEAR(disk.temperatureRatio(float(k * inner)), temperatureRatio(k * inner, inner),
                         2e-5)
                 << "r / rin " << k;
@@ -232,25 +187,7 @@ TEST(AccretionDisk, TemperatureFollowsTheThinDiskProfile) {
     }
 }
 
-// The shadow's edge seen from r_o: sin(alpha) = (3 sqrt(3) / 2) r_s sqrt(1 - r_s / r_o) / r_o.
-TEST(AccretionDisk, ShadowEdgeLiesAtTheCriticalImpactParameter) {
-    for (float rObs : {8.0f, 20.0f, 60.0f}) {
-        HoleWorld w(rObs,
-                    "<sphere><center>400;400;400;0</center><radius>0.5</radius>"
-                    "<texname>t</texname></sphere>");
-        const double expected =
-            std::asin(1.5 * std::sqrt(3.0) * std::sqrt(1.0 - 1.0 / rObs) / rObs);
-        const double found =
-            w.edge(0.2 * expected, 2.0 * expected, [](uint32_t p) { return p == 0xff000000u; });
-        EXPECT_NEAR(found, expected, 2e-3 * expected) << "observer at " << rObs;
-    }
-}
-
-// The direct image of the inner edge of a face-on disk at 6 r_s seen from 1000 r_s: where the
-// program's bent rays start to hit it against the photon orbit integrated here. The program
-// finds a ray's path by its angle to the hole, acos of a float cosine: 7 mrad from the axis that
-// angle moves in steps of 2^-24 / sin(alpha), about 1e-5 rad (0.14 %), so the edge is asked for
-// within 0.4 %, several times finer than the step to the images of rings at 5.9 and 6.1 r_s.
+// A face-on disk's inner edge (6 r_s) seen from 1000 r_s where the integrated orbit puts it.
 TEST(AccretionDisk, DirectImageOfARingMatchesTheIntegratedPhotonOrbit) {
     HoleWorld w(1000.0f, "<newdisk><normal>0;0;1;0</normal><rout>60</rout><rin>6</rin></newdisk>");
     const double expected = directImageAngle(6.0, 1000.0);
@@ -259,68 +196,5 @@ TEST(AccretionDisk, DirectImageOfARingMatchesTheIntegratedPhotonOrbit) {
     EXPECT_NEAR(found, expected, 4e-3 * expected);
     const double inner = directImageAngle(5.9, 1000.0), outer = directImageAngle(6.1, 1000.0);
     EXPECT_LT(std::fabs(found - expected), 0.25 * std::fmin(expected - inner, outer - expected));
-    // The image is lensed: larger than the ring's straight-line size 6 / 1000.
     EXPECT_GT(found, 0.006 * 1.05);
-}
-
-// A bent ray's hit on a face-on disk (gravitational Doppler on) shows a blackbody at
-// T(r) g with g = sqrt(1 - 3 r_s / (2 r)) / sqrt(1 - r_s / r_o), brightened by g^(k - 4)
-// under the searchlight exponent k: compared with a blackbody colour of that temperature.
-TEST(AccretionDisk, BentHitShowsTheShiftedBlackbody) {
-    HoleWorld w(1000.0f,
-                "<newdisk><normal>0;0;1;0</normal><rout>60</rout>"
-                "<tmax>8000</tmax></newdisk>");
-    w.s->grtDoppler = true;
-    w.s->eye = cieHumanEye();
-    const double r = 10.0;
-    const double alpha = directImageAngle(r, 1000.0);
-    const double g = std::sqrt(1.0 - 1.5 / r) / std::sqrt(1.0 - 1.0 / 1000.0);
-    const double seen = 8000.0 * temperatureRatio(r, 3.0) * g;
-    for (int k : {0, 3, 4}) {
-        w.s->searchlight = int8_t(k);
-        w.s->exposureStops = 1.0f;
-        w.prepareColors();
-        const uint32_t pixel = w.trace(alpha);
-        ColBlackbody reference(QStringLiteral("ref"), float(seen),
-                               float(luminance(seen) / luminance(8000.0) * std::pow(g, k - 4)));
-        reference.prepareShading(w.s->eye);
-        uint32_t expected = 0;
-        const float one = 1.0f;
-        reference.toPixel(w.s->eye, &expected, &one, &one);
-        EXPECT_LE(channelDifference(pixel, expected), 3)
-            << "k " << k << std::hex << " pixel " << pixel << " expected " << expected;
-        EXPECT_GT(channelDifference(pixel, 0xff000000u), 20) << "k " << k;
-    }
-    // With the switch off the disk adds only the gas's motion: another colour.
-    w.s->grtDoppler = false;
-    w.s->searchlight = 4;
-    w.prepareColors();
-    const uint32_t without = w.trace(alpha);
-    w.s->grtDoppler = true;
-    EXPECT_GT(channelDifference(without, w.trace(alpha)), 3);
-}
-
-// A loaded disk sits at the hole of the loaded render settings, with the hole's radius, and the
-// scene's tree holds it there.
-TEST(AccretionDisk, SitsAtTheHoleOfTheLoadedSettings) {
-    doctest::TraceOutputOff quiet;
-    QTemporaryDir dir;
-    DocRT doc;
-    ASSERT_TRUE(doc.loadFile(doctest::writeFile(
-        dir, "moved.tavolin",
-        "<tavolinfile><renderSettings><bhpos>3;-2;7;0</bhpos><bhradius>0.25</bhradius>"
-        "</renderSettings><newtexturesingle texname=\"t\"/>"
-        "<newdisk><normal>0;0;1;0</normal><rout>4</rout></newdisk></tavolinfile>")));
-    doc.applyPendingChanges();
-    const auto* disk = dynamic_cast<const rtObjDisk*>(doc.getSceneData()->objects.items.at(0));
-    ASSERT_NE(disk, nullptr);
-    EXPECT_EQ(disk->centre.x, 3.0f);
-    EXPECT_EQ(disk->centre.y, -2.0f);
-    EXPECT_EQ(disk->centre.z, 7.0f);
-    EXPECT_EQ(disk->innerRadius(), 0.75f);
-    const BoundingBox box = doc.getTree()->sceneBox();
-    EXPECT_LE(box.min.x, -1.0f);
-    EXPECT_GE(box.max.x, 7.0f);
-    EXPECT_LE(box.min.y, -6.0f);
-    EXPECT_GE(box.max.y, 2.0f);
 }

@@ -11,7 +11,6 @@ using namespace doctest;
 
 namespace {
 
-// The tolerance the table had after a w x h picture at the antialiasing level.
 float toleranceAfter(DocRT& doc, float speed, int w, int h, int level) {
     RenderSettings s = *doc.getSettings();
     s.lightBending = true;
@@ -27,10 +26,8 @@ TEST(BentPicture, TableToleranceIsHalfTheFinestAngleBetweenSamples) {
     DocRT doc;
     load(doc, QStringLiteral(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge.tavolin"));
     ASSERT_TRUE(doc.getTree()->blackHole().paths.parameters.automaticTolerance);
-
-    // At rest a pinhole view: 1280 samples over x in [-500, 500] at distance 1000, 720 over
-    // y in [-281.25, 281.25]. Neighbours lie closest in angle in a corner, where the image plane
-    // is furthest away.
+    // At rest neighbours lie closest in angle in a corner of the image plane (x in [-500, 500],
+    // y in [-281.25, 281.25], at 1000).
     const double dx = 1000.0 / 1280, x = 500 - dx, y = 281.25 - dx;
     const auto angle = [](double ax, double ay, double bx, double by) {
         const double dot = ax * bx + ay * by + 1e6;
@@ -41,12 +38,10 @@ TEST(BentPicture, TableToleranceIsHalfTheFinestAngleBetweenSamples) {
     const float atRest = toleranceAfter(doc, 0.0f, 1280, 720, 1);
     EXPECT_EQ(atRest, BlackHoleFrame::automaticToleranceMrad(float(corner)));
     EXPECT_GT(atRest, 0.25f);  // about 0.3 mrad: 2.5 times the fixed default
-
     // Four samples a pixel in a picture half as wide: the same samples, the same table.
     EXPECT_EQ(toleranceAfter(doc, 0.0f, 640, 360, 4), atRest);
-
-    // Flying backwards at 0.9c the samples ahead crowd together to a quarter of their angle at
-    // rest (0.245, from the aberration formula over every pixel of a 16:9 view), a finer table.
+    // Flying backwards at 0.9c the samples crowd to 0.245 of their angle at rest (the aberration
+    // formula over every pixel of a 16:9 view).
     const float backwards = toleranceAfter(doc, -0.9f, 640, 360, 1);
     const double step = std::exp2(1.0 / 8);
     EXPECT_LT(backwards, 2 * 0.245 * atRest * step);

@@ -1,6 +1,5 @@
-// Shared by the document and picture tests: the error reports a load produces, scene files
-// written on the fly, trace output switched off for a test's duration, and one picture traced on
-// the calling thread.
+// Shared by the document and picture tests: error reports, scene files written on the fly, trace
+// output off for a test's duration, and one picture traced on the calling thread.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -47,17 +46,15 @@ struct TraceOutputOff {
     ~TraceOutputOff() { TraceOutput::setEnabled(was); }
 };
 
-// A file of the tests' data folder.
 inline QString dataFile(const char* name) { return QStringLiteral(TAVOLIN_TEST_DATA "/") + name; }
 
-// Loads a scene file into doc and applies it.
 inline void load(DocRT& doc, const QString& path) {
     EXPECT_TRUE(doc.loadFile(path)) << path.toStdString();
     doc.applyPendingChanges();
 }
 
-// The w x h picture of the document's scene with settings s (antialiasing level, reduced to
-// w x h), traced on this thread by engine (or a fresh one) into a buffer first filled with kStale.
+// The w x h picture of doc's scene with settings s (antialiasing level, reduced to w x h), traced
+// on this thread by engine (or a fresh one) into a buffer first filled with kStale.
 inline std::vector<uint32_t> trace(DocRT& doc, RenderSettings& s, int w, int h,
                                    TimeRT* engine = nullptr, int level = 1) {
     PixelBuffer buffer;
@@ -72,7 +69,7 @@ inline std::vector<uint32_t> trace(DocRT& doc, RenderSettings& s, int w, int h,
     return std::vector<uint32_t>(buffer.data(), buffer.data() + buffer.pixelCount());
 }
 
-// The largest difference of the three colour channels of two pixels.
+// The largest difference of two pixels' colour channels.
 inline int channelDifference(uint32_t a, uint32_t b) {
     int d = 0;
     for (int s = 0; s < 24; s += 8)

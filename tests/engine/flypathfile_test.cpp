@@ -1,6 +1,5 @@
-// Fly paths. Files: every point survives save and load bit for bit, and broken files are refused
-// with the line of the problem while the recording stays as it was. The recorder: film times,
-// interpolation, cutting and replacement of the recording.
+// Fly-path files (bit-exact round trips, broken files refused with their line, the recording
+// kept) and the recorder (interpolation, cutting, replacing).
 #include "engine/flypathfile.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +17,7 @@
 
 namespace {
 
-// Seeded points with awkward values: thirds, denormals, extremes, negative zero, and times that
-// need all 17 digits.
+// Seeded points with awkward values: thirds, denormals, extremes, -0, times of 17 digits.
 std::vector<FlyPathPoint> awkwardPoints(int count, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
@@ -33,7 +31,6 @@ std::vector<FlyPathPoint> awkwardPoints(int count, unsigned seed) {
         p.time = t;
         t += std::fabs(unit(rng)) / 3.0 + (i % 7 == 3 ? 0.0 : 1e-12);  // some equal times
         p.speed = float(unit(rng) * 0.999);
-        // Observer's times that need 17 digits, negative zero, and a clock that stood still.
         p.observerTime = i % 11 == 4 ? -0.0 : i % 5 == 2 ? 1.0 / 3.0 : unit(rng) * 1e6;
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c) {
@@ -53,8 +50,7 @@ bool sameBits(const FlyPathPoint& a, const FlyPathPoint& b) {
            std::memcmp(&a.frame, &b.frame, sizeof a.frame) == 0;
 }
 
-// A line of the film time, the fields given (version 1: the speed; version 2: the observer's
-// time and the speed) and a simple frame.
+// A line: the film time, the fields given (version 1: speed; 2: observer's time, speed), a frame.
 QByteArray pointLine(double time, const QByteArray& fields = "0.5") {
     QByteArray line = QByteArray::number(time, 'g', 17) + " " + fields;
     for (int i = 0; i < 16; ++i) line += " " + QByteArray::number(i * 0.25);
@@ -94,167 +90,78 @@ std::vector<double> times(const Recorder& rec) {
 
 }  // namespace
 
-// Through text and through a file into a recorder: every bit of every point comes back.
 TEST(FlyPathFile, SaveThenLoadReproducesEveryBit) {
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("path.txt"));
-    for (unsigned seed : {1u, 2u, 3u}) {
-        const std::vector<FlyPathPoint> points = awkwardPoints(200, seed);
-        std::vector<FlyPathPoint> back;
-        QString error;
-        ASSERT_TRUE(FlyPathFile::parse(FlyPathFile::format(points), back, error))
-            << error.toStdString();
-        ASSERT_EQ(back.size(), points.size());
-        Recorder source, target;
-        ASSERT_TRUE(source.setPoints(points));
-        ASSERT_TRUE(FlyPathFile::save(name, source, error)) << error.toStdString();
-        int changes = 0;
-        QObject::connect(&target, &Recorder::recorderContentChanged, [&changes] { ++changes; });
-        ASSERT_TRUE(FlyPathFile::load(name, target, error)) << error.toStdString();
-        EXPECT_EQ(changes, 1);
-        ASSERT_EQ(target.pointCount(), 200);
-        for (int i = 0; i < 200; ++i) {
-            EXPECT_TRUE(sameBits(points[size_t(i)], back[size_t(i)])) << i << " seed " << seed;
-            EXPECT_TRUE(sameBits(points[size_t(i)], target.point(i))) << i << " seed " << seed;
-        }
-    }
-    // The text starts with the versioned header.
+    const std::vector<FlyPathPoint> points = awkwardPoints(200, 1);
+    Recorder source, target;
+    ASSERT_TRUE(source.setPoints(points));
+    QString error;
+    ASSERT_TRUE(FlyPathFile::save(name, source, error)) << error.toStdString();
+    int changes = 0;
+    QObject::connect(&target, &Recorder::recorderContentChanged, [&changes] { ++changes; });
+    ASSERT_TRUE(FlyPathFile::load(name, target, error)) << error.toStdString();
+    EXPECT_EQ(changes, 1);
+    ASSERT_EQ(target.pointCount(), 200);
+    for (int i = 0; i < 200; ++i) EXPECT_TRUE(sameBits(points[size_t(i)], target.point(i))) << i;
     QFile f(name);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readLine(), QByteArray("tavolin-flypath 2\n"));
 }
 
-TEST(FlyPathFile, HeaderCommentsBlankLinesAndDosLineEnds) {
-    std::vector<FlyPathPoint> points;
-    QString error;
-    ASSERT_TRUE(FlyPathFile::parse("# made by hand\r\n\r\ntavolin-flypath 1\r\n" + pointLine(0) +
-                                       "   \n# middle\n" + pointLine(0) + pointLine(2.5),
-                                   points, error))
-        << error.toStdString();
-    ASSERT_EQ(points.size(), 3u);
-    EXPECT_EQ(points[2].time, 2.5);
-    EXPECT_EQ(points[1].speed, 0.5f);
-    EXPECT_EQ(points[1].frame.m[3][3], 15 * 0.25f);
-    EXPECT_EQ(points[1].frame.m[0][1], 0.25f);
-
-    // A header without points is an empty fly path.
-    ASSERT_TRUE(FlyPathFile::parse("tavolin-flypath 1\n", points, error));
-    EXPECT_TRUE(points.empty());
-}
-
+// Each broken file is refused naming the file, the line and the problem; the recording stays
+// and no change is announced. (The command line's tests have the common mistakes.)
 TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
-    const QByteArray header = "tavolin-flypath 1\n";
-    QByteArray seventeen = "1 0.5";
-    for (int i = 0; i < 15; ++i) seventeen += " 1";
+    const QByteArray v1 = "tavolin-flypath 1\n", v2 = "tavolin-flypath 2\n";
     // A good line of film time 1 with one field replaced.
     const auto with = [](const char* field, const QByteArray& text) {
         return pointLine(1.0).replace(field, text);
     };
-    const auto speed = [&](const char* v) { return with(" 0.5 ", QByteArray(" ") + v + " "); };
-    struct Case {
-        const char* what;
-        QByteArray text;
-        const char* expected;  // part of the message
-    };
-    const Case cases[] = {
-        {"empty", "", "empty file"},
-        {"comments only", "# nothing\n\n", "empty file"},
-        {"wrong header", "tavolin-flightpath 1\n" + pointLine(0), "line 1: not a fly-path file"},
-        {"numbers first", pointLine(0), "line 1: not a fly-path file"},
-        {"newer version", "tavolin-flypath 3\n" + pointLine(0), "line 1: fly-path format version"},
-        {"version 0", "tavolin-flypath 0\n", "line 1: fly-path format version \"0\" is not "
-                                              "supported (this program reads versions 1 to 2)"},
-        // Version 2 lines carry the observer's time as their second number.
-        {"version 1 line in version 2", "tavolin-flypath 2\n" + pointLine(0),
-         "line 2: expected 19 numbers (film time, observer's time, speed and 16 frame values), "
-         "found 18"},
-        {"observer's time not finite", "tavolin-flypath 2\n" + pointLine(0.0, "nan 0.5"),
-         "line 2: field 2 (\"nan\") is not a finite number"},
-        {"observer's time beyond float", "tavolin-flypath 2\n" + pointLine(0.0, "-1e39 0.5"),
+    const std::pair<QByteArray, const char*> cases[] = {
+        {"tavolin-flypath 3\n" + pointLine(0), "line 1: fly-path format version"},
+        {"tavolin-flypath 0\n",
+         "line 1: fly-path format version \"0\" is not supported (this program reads versions 1 "
+         "to 2)"},
+        {v2 + pointLine(0.0, "nan 0.5"), "line 2: field 2 (\"nan\") is not a finite number"},
+        {v2 + pointLine(0.0, "-1e39 0.5"),
          "line 2: field 2 (\"-1e39\") is not a finite number in single precision"},
-        {"version 2 at light speed", "tavolin-flypath 2\n" + pointLine(0.0, "3 -1"),
-         "line 2: speed -1 is not below the speed of light"},
-        {"version 2 descending",
-         "tavolin-flypath 2\n" + pointLine(1.0, "0 0.5") + pointLine(0.5, "9 0.5"),
-         "line 3: film time 0.5 is earlier than the time 1"},
-        {"version 1 film time beyond float", header + with("1 0.5", "1e39 0.5"),
+        {v2 + pointLine(0.0, "3 -1"), "line 2: speed -1 is not below the speed of light"},
+        {v1 + with("1 0.5", "1e39 0.5"),
          "line 2: film time 1e39 is too large to serve as the observer's time"},
-        {"field count", header + pointLine(0) + "\n" + seventeen + "\n",
-         "line 4: expected 18 numbers (film time, speed and 16 frame values), found 17"},
-        {"too many fields", header + pointLine(0).trimmed() + " 7\n", "line 2: expected 18"},
-        {"not a number", header + pointLine(0) + with(" 0.5 ", " 0.5x "),
-         "line 3: field 2 (\"0.5x\") is not"},
-        {"nan time", header + with("1 0.5", "nan 0.5"),
-         "line 2: field 1 (\"nan\") is not a finite number"},
-        {"infinite frame", header + pointLine(0) + pointLine(0.5) + with(" 0.25 ", " -inf "),
-         "line 4: field 4 (\"-inf\") is not a finite number"},
-        {"float overflow", header + with(" 0.25 ", " 1e39 "),
-         "line 2: field 4 (\"1e39\") is not a finite"},
-        // The smallest magnitude that rounds to infinity in single precision (FLT_MAX itself is
-        // read, see the awkward points).
-        {"rounds to infinity", header + with(" 0.25 ", " 3.4028235677973366e+38 "),
-         "line 2: field 4 (\"3.4028235677973366e+38\") is not a finite"},
-        {"double overflow", header + with("1 0.5", "1e400 0.5"), "line 2: field 1 (\"1e400\")"},
-        // Once rendered as plain background with exit 0.
-        {"speed of light", header + pointLine(0) + speed("1"),
-         "line 3: speed 1 is not below the speed of light"},
-        {"backwards at light speed", header + speed("-1"), "line 2: speed -1 is not below"},
-        {"faster than light", header + speed("1.5"), "line 2: speed 1.5 is not below"},
-        {"1 in single precision", header + speed("0.99999999"),
-         "line 2: speed 0.99999999 is not below"},
-        {"descending", header + pointLine(0) + pointLine(2) + "# gap\n" + pointLine(1.5),
-         "line 5: film time 1.5 is earlier than the time 2"},
+        {v1 + pointLine(0) + with(" 0.25 ", " -inf "),
+         "line 3: field 4 (\"-inf\") is not a finite"},
+        // The smallest magnitude that rounds to infinity in single precision.
+        {v1 + with(" 0.25 ", " 3.4028235677973366e+38 "), "field 4 (\"3.4028235677973366e+38\")"},
+        {v1 + with("1 0.5", "1e400 0.5"), "line 2: field 1 (\"1e400\")"},
+        {v1 + with(" 0.5 ", " 0.99999999 "), "line 2: speed 0.99999999 is not below"},
     };
-
     QTemporaryDir dir;
-    for (const Case& c : cases) {
-        std::vector<FlyPathPoint> points = awkwardPoints(2, 5);
-        QString error;
-        EXPECT_FALSE(FlyPathFile::parse(c.text, points, error)) << c.what;
-        EXPECT_TRUE(error.contains(QLatin1String(c.expected)))
-            << c.what << ": " << error.toStdString();
-        EXPECT_EQ(points.size(), 2u) << c.what;
-
-        // Through a file into a recorder that holds a recording: it keeps it.
-        const QString name = dir.filePath(QStringLiteral("bad.txt"));
+    const QString name = dir.filePath(QStringLiteral("bad.txt"));
+    const std::vector<FlyPathPoint> points = awkwardPoints(2, 5);
+    QString error;
+    for (const auto& [text, expected] : cases) {
         QFile f(name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(f.write(c.text), c.text.size());
+        f.write(text);
         f.close();
         Recorder recorder;
-        const std::vector<FlyPathPoint> before = awkwardPoints(3, 9);
-        ASSERT_TRUE(recorder.setPoints(before));
+        ASSERT_TRUE(recorder.setPoints(points));
         int changes = 0;
         QObject::connect(&recorder, &Recorder::recorderContentChanged, [&changes] { ++changes; });
-        EXPECT_FALSE(FlyPathFile::load(name, recorder, error)) << c.what;
-        EXPECT_TRUE(error.startsWith(name)) << error.toStdString();
-        EXPECT_TRUE(error.contains(QLatin1String(c.expected))) << error.toStdString();
-        EXPECT_EQ(changes, 0) << c.what;
-        ASSERT_EQ(recorder.pointCount(), 3) << c.what;
-        for (int i = 0; i < 3; ++i) EXPECT_TRUE(sameBits(before[size_t(i)], recorder.point(i)));
+        EXPECT_FALSE(FlyPathFile::load(name, recorder, error)) << expected;
+        EXPECT_TRUE(error.startsWith(name) && error.contains(expected)) << error.toStdString();
+        EXPECT_EQ(changes, 0) << expected;
+        ASSERT_EQ(recorder.pointCount(), 2) << expected;
+        EXPECT_TRUE(sameBits(points[1], recorder.point(1)));
     }
 }
 
-TEST(FlyPathFile, MissingAndUnwritableFilesNameTheFile) {
-    QTemporaryDir dir;
-    Recorder recorder;
-    QString error;
-    const QString missing = dir.filePath(QStringLiteral("none.txt"));
-    EXPECT_FALSE(FlyPathFile::load(missing, recorder, error));
-    EXPECT_EQ(error, "Could not read " + missing + ": No such file or directory");
-    const QString unwritable = dir.filePath(QStringLiteral("no/such/folder/path.txt"));
-    EXPECT_FALSE(FlyPathFile::save(unwritable, recorder, error));
-    EXPECT_EQ(error, "Could not write " + unwritable + ": No such file or directory");
-}
-
-// A fly path written by hand in version 1 (before the observer had a clock): it loads, each
-// point's observer time is its film time, a film replays those times frame by frame, and
-// saving it again writes version 2 that reads back bit for bit.
+// Version 1 (before the observer had a clock) with comments, blank lines and DOS line ends: each
+// point's observer time is its film time.
 TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
     const QByteArray v1 =
-        "tavolin-flypath 1\n"
-        "# film-time speed  position(1 x y z) right(- x y z) up(- x y z) forward(- x y z)\n"
-        "-0.25 0 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n"
+        "# made by hand\r\n\r\ntavolin-flypath 1\r\n"
+        "-0.25 0 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\r\n   \n# middle\n"
         "0 0.25 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n"
         "2 0.5 1 4 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n";
     std::vector<FlyPathPoint> points;
@@ -266,28 +173,12 @@ TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
         EXPECT_EQ(points[i].observerTime, expected[i]);
         EXPECT_EQ(points[i].time, expected[i]);
     }
-    EXPECT_EQ(points[2].speed, 0.5f);
     EXPECT_EQ(points[2].frame.m[0][1], 4.0f);
-    EXPECT_EQ(points[2].frame.m[3][3], -1.0f);
-
-    // Halfway between two points the time is halfway too: 0.5 s into the 2 s step.
-    Recorder recorder;
-    ASSERT_TRUE(recorder.setPoints(points));
-    EXPECT_DOUBLE_EQ(recorder.stateAt(0.5, true).observerTime, 0.5);
-    EXPECT_FLOAT_EQ(recorder.stateAt(0.5, true).frame.m[0][1], 1.0f);
-
-    // Saved again: version 2, the observer's time as the second number, the same points.
-    const QByteArray v2 = FlyPathFile::format(points);
-    EXPECT_TRUE(v2.startsWith("tavolin-flypath 2\n"));
-    EXPECT_TRUE(v2.contains("\n2 2 0.5 1 4 0 -3 "));
-    std::vector<FlyPathPoint> back;
-    ASSERT_TRUE(FlyPathFile::parse(v2, back, error)) << error.toStdString();
-    ASSERT_EQ(back.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameBits(points[i], back[i])) << i;
+    EXPECT_TRUE(FlyPathFile::format(points).contains("\n2 2 0.5 1 4 0 -3 "));  // version 2
 }
 
-// Between two points the state is their blend, weighted by film time against a double-precision
-// oracle; outside the recording it is the nearest end; of equal times the later point counts.
+// Between two points the state is their blend by film time; outside, the nearest end; of equal
+// times the later point counts.
 TEST(Recorder, StateIsTheBlendOfTheNeighbouringPoints) {
     Recorder rec;
     recordFour(rec);
@@ -309,33 +200,16 @@ TEST(Recorder, StateIsTheBlendOfTheNeighbouringPoints) {
     EXPECT_TRUE(rec.isWithin(0));
     EXPECT_TRUE(rec.isWithin(22999));
     EXPECT_FALSE(rec.isWithin(23000));
-
     ASSERT_TRUE(rec.setPoints({makePoint(0, 0, 0), makePoint(0, 0.1f, 1), makePoint(1, 0.2f, 2),
                                makePoint(1, 0.3f, 3), makePoint(2, 0.4f, 4)}));
     expectBlend(rec.stateAt(-5.0, true), rec.point(1), rec.point(1), 0);  // a pair at the start
     expectBlend(rec.stateAt(1.0, true), rec.point(3), rec.point(3), 0);
-    // Just after a pair the interpolation starts from the later point, before it ends at the
-    // earlier one.
     expectBlend(rec.stateAt(1.5, true), rec.point(3), rec.point(4), 0.5);
     expectBlend(rec.stateAt(0.75, true), rec.point(1), rec.point(2), 0.75);
 }
 
-// Times of a hand-written fly path may lie closer together than a float can tell (1e-300 s) or
-// further apart than it can hold; the state between them is still the weighted blend (once NaN
-// or infinite frames: the single-precision time step was 0 or infinite).
-TEST(Recorder, StateBetweenTimesNoFloatCanSpanIsStillTheBlend) {
-    const double cases[][4] = {
-        {0.0, 1e-300, 0.25e-300, 0.25}, {-1e308, 1e308, 0.0, 0.5}, {0.0, 1e39, 2.5e38, 0.25}};
-    for (const auto& c : cases) {
-        Recorder rec;
-        const FlyPathPoint a = makePoint(c[0], 0.2f, 0.0f), b = makePoint(c[1], 0.6f, 8.0f);
-        ASSERT_TRUE(rec.setPoints({a, b}));
-        expectBlend(rec.stateAt(c[2], true), a, b, c[3]);
-    }
-}
-
-// Recording, cutting and replacing, step by step: the film times left, whether a change was
-// announced, and the start time that keeps the same clock reading on the same state.
+// Recording, cutting and replacing, step by step: the film times left, the changes announced,
+// and the start time that keeps the same clock reading on the same state.
 TEST(Recorder, EditsKeepTimesAscendingAndAnnounceEachChange) {
     Recorder rec;
     recordFour(rec);
@@ -354,7 +228,6 @@ TEST(Recorder, EditsKeepTimesAscendingAndAnnounceEachChange) {
         {[&] { rec.deleteToStart(1.5); }, {0.0, 1.0}, 1, 9.0},
         {[&] { rec.deleteToStart(10.0); }, {0.0, 1.0}, 1, 9.0},  // no later point: unchanged
         {[&] { recordFour(rec); }, {0, 1, 2, 3}, -1, any},
-        {[&] { rec.deleteToEnd(5.0); }, {0, 1, 2, 3}, 1, any},
         {[&] { rec.deleteToEnd(1.5); }, {0, 1, 2}, 1, any},
         {[&] { rec.deleteToEnd(1.0); }, {0, 1, 2}, 1, any},  // "later" is strict
         {[&] { rec.record(10000, 1.5); }, {0, 1, 2}, -1, any},
@@ -365,17 +238,19 @@ TEST(Recorder, EditsKeepTimesAscendingAndAnnounceEachChange) {
         // Landing exactly on a stored time keeps that point; the new one follows it.
         {[&] { rec.addPoint(makePoint(0.0, 0.5f, 50)); }, {0, 1, 1}, -1, any},
         {[&] { rec.deleteToEnd(-1.0); }, {0.0}, 1, any},
-        // As the film dialog's buttons do: a second of negative film time; the cut before the
-        // first point only moves it to zero, the duration stays.
+        // A cut before the first point only moves it to zero.
         {[&] { rec.record(0, -1.0); }, {0.0}, -1, any},
         {[&] { rec.addPoint(makePoint(0.5, 0, 0)); }, {-0.5}, -1, any},
         {[&] { rec.addPoint(makePoint(1.25, 0, 1)); }, {-0.5, 0.25}, -1, any},
         {[&] { rec.deleteToStart(-1.0); }, {0.0, 0.75}, 1, 1.0},
         // Only ascending, finite recordings replace the points.
-        {[&] { rec.setPoints({makePoint(0, 0, 0), makePoint(2, 0, 0), makePoint(1, 0, 0)}); },
-         {0.0, 0.75}, 0, 1.0},
+        {[&] {
+             rec.setPoints({makePoint(0, 0, 0), makePoint(2, 0, 0), makePoint(1, 0, 0)});
+         },
+         {0.0, 0.75},
+         0,
+         1.0},
         {[&] { rec.setPoints({makePoint(std::nan(""), 0, 0)}); }, {0.0, 0.75}, 0, 1.0},
-        {[&] { rec.setPoints({makePoint(0, 0, 0), makePoint(0.5, 0, 0)}); }, {0, 0.5}, 1, any},
         {[&] { rec.setPoints({}); }, {}, 1, any},
     };
     for (size_t i = 0; i < std::size(steps); ++i) {
@@ -389,7 +264,7 @@ TEST(Recorder, EditsKeepTimesAscendingAndAnnounceEachChange) {
             EXPECT_DOUBLE_EQ(rec.startTime(), steps[i].startTime) << "step " << i;
         }
         if (i == 0) expectBlend(rec.stateAt(9.5, false), at9, at9, 0);
-        if (i == 10) {
+        if (i == 9) {
             EXPECT_EQ(rec.stateAt(1.0, true).speed, 0.5f);
         }
     }

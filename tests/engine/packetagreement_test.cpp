@@ -1,25 +1,17 @@
-// Frame rendering. Packet sizes agree: small scenes of every object kind, rendered with single
-// rays, 2 x 2 and 4 x 4 packets, give the same picture. Allowed are one level per channel (the
-// bundles' clamp) and pixels on an edge of the single-ray picture, where a ray grazing a border
-// may fall either way by rounding. A picture that is empty, black or of another shading at one packet size fails.
-// Every pixel of every picture size is written, progress only grows, and the pool renders what
-// one thread does.
+// Packet sizes agree on small scenes of every object kind, within a level, off the single-ray
+// picture's edges; every pixel of every picture size is written.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <cstdlib>
-#include <immintrin.h>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "engine/docrt.h"
-#include "engine/threadbase.h"
-#include "engine/timert.h"
 #include "base/traceoutput.h"
+#include "engine/docrt.h"
+#include "engine/timert.h"
 #include "scene/rendersettings.h"
 #include "tests/engine/doctesthelpers.h"
 
@@ -29,7 +21,6 @@ namespace {
 
 constexpr int kW = 48, kH = 36;  // column 24 looks straight ahead: its rays meet x = 0 exactly
 
-// Materials every scene may use: two spectral colours, a plain, a checker and an image texture.
 std::string materials(const QString& imagePath) {
     return "<newcolor><wavelength>(610;220)(650;120)</wavelength><colname>warm</colname>"
            "</newcolor>"
@@ -63,9 +54,7 @@ struct Case {
     const char* name;
     std::string objects;
     std::string view;
-    // Nothing to see with light travel time: the light that reaches the eye at time 0 left
-    // before the objects existed.
-    bool unseenWithTravel = false;
+    bool unseenWithTravel = false;  // with light travel time the light left before it existed
 };
 
 std::vector<Case> cases() {
@@ -80,9 +69,7 @@ std::vector<Case> cases() {
     };
     return {
         {"lone wall", plane("-2;-1.5;5;0", "4;0;0;0", "0;3;0;0", "checker"), ahead},
-        {"lone floor", plane("-4;-1;1;0", "8;0;0;0", "0;0;8;0", "checker"),
-         observer("0;0;0;0", "0;-0.4;0.916515;0")},
-        // One seamless wall: the rays of column 24 meet the shared edge x = 0 exactly.
+        // One seamless wall: column 24 meets the shared edge x = 0 exactly.
         {"coplanar tiles",
          plane("-2;-1.5;5;0", "2;0;0;0", "0;1.5;0;0", "plain", "1") +
              plane("0;-1.5;5;0", "2;0;0;0", "0;1.5;0;0", "plain", "1") +
@@ -90,7 +77,6 @@ std::vector<Case> cases() {
              plane("0;0;5;0", "2;0;0;0", "0;1.5;0;0", "plain", "1"),
          ahead},
         {"plane edge", plane("0;-1;4;0", "3;0;0;0", "0;2;0;0", "plain", "1"), ahead},
-        // A parallelogram with skewed edges, in front of a wall: drawn within its own bounds.
         {"skewed plane",
          plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
              plane("-2.5;-1.5;5;0", "3;0;0;0", "2;3;0;0", "checker"),
@@ -113,9 +99,6 @@ std::vector<Case> cases() {
          "<movsphere><center>-1;0;4;0</center><tmin>0</tmin><tmax>100</tmax>"
          "<mov>0.2;0.05;0;0</mov><radius>1.5</radius><texname>plain</texname></movsphere>",
          ahead, true},
-        {"image texture", plane("-2;-1.5;5;0", "4;0;0;0", "0;3;0;0", "picture", "1"), ahead},
-        // Bodies with a velocity, before a wall at rest: met in their rest frames, in the
-        // scene frame's snapshot and with light travel time (both are rendered).
         {"moving bodies",
          plane("-4;-3;9;0", "8;0;0;0", "0;6;0;0", "plain") +
              "<sphere><center>-1;0.3;5;0</center><radius>1</radius><texname>checker</texname>"
@@ -126,15 +109,9 @@ std::vector<Case> cases() {
              "<plane><pos>-3;1;6;0</pos><x>2;0;0;0</x><y>0;1.5;0.5;0</y><sx>2</sx><sy>2</sy>"
              "<texname>checker</texname><velocity>0.9;0;0;0</velocity></plane>",
          ahead},
-        // Panes at rest in front of and behind a fast sphere: each packet size must cut the
-        // sphere at the same pixels, which needs each lane's hit distance carried through the
-        // boost both ways. (No pane edge lies on a pixel's ray: there the packet sizes' edge
-        // rules may differ, and a pane coloured like the wall would hide it from onEdge.)
+        // Each lane's hit distance carried through the boost both ways cuts the sphere alike.
         {"moving sphere between panes", panes + fastSphere("0.05;0.02;5;0"), ahead},
-        // The same with light travel time: the light seen now left the sphere about 5.1 earlier,
-        // when it was between the panes.
         {"moving sphere between panes, seen late", panes + fastSphere("-1.48;0.53;0.66;0"), ahead},
-        // The accretion disk, tilted towards the eye, around the file's hole at the origin.
         {"accretion disk",
          "<newdisk><normal>0;1;-0.4;0</normal><rout>2.5</rout><rin>0.4</rin></newdisk>",
          observer("0;0.3;-5;0", "0;0;1;0")},
@@ -146,7 +123,6 @@ std::vector<Case> cases() {
     };
 }
 
-// The picture of one packet size, rendered on this thread.
 std::vector<uint32_t> render(DocRT& doc, int packet, float speed, bool bending, int w = kW,
                              int h = kH, TimeRT* engine = nullptr, bool lightTravelTime = false) {
     RenderSettings& s = *doc.getSettings();
@@ -157,7 +133,7 @@ std::vector<uint32_t> render(DocRT& doc, int packet, float speed, bool bending, 
     return trace(doc, s, w, h, engine);
 }
 
-// A pixel on an edge of the picture: one of its four neighbours differs by more than a level.
+// A pixel one of whose four neighbours differs by more than a level.
 bool onEdge(const std::vector<uint32_t>& p, int x, int y) {
     const int at = y * kW + x;
     const int neighbours[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
@@ -181,13 +157,11 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
             image.setPixel(x, y, qRgb(50 * x + 20, 60 * y + 30, 200 - 30 * x));
     const QString imagePath = dir.filePath(QStringLiteral("picture.png"));
     ASSERT_TRUE(image.save(imagePath));
-
     for (const Case& c : cases()) {
         const std::string text = "<tavolinfile>" + c.view + materials(imagePath) + c.objects;
         DocRT doc;
         load(doc, writeFile(dir, "scene.tavolin", (text + "</tavolinfile>").c_str()));
-        // Light bending with a small hole off to the side: 2 x 2 packets follow their paths
-        // together, lanes of parting paths one by one.
+        // A small hole off to the side: lanes of parting bent paths go one by one.
         doc.getSettings()->bhpos = Vec4f(-1.5f, 1.2f, 2.5f, 0.0f);
         doc.getSettings()->bhradius = 0.05f;
         struct Mode {
@@ -203,7 +177,6 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
             const uint32_t background = doc.getSettings()->backgroundPixel();
             const long shown = std::count_if(single.begin(), single.end(),
                                              [&](uint32_t p) { return p != background; });
-            // A scene whose object is missing from the reference would agree trivially.
             if (!(travel && c.unseenWithTravel)) {
                 EXPECT_GT(shown, long(single.size() / 10))
                     << c.name << ", speed " << speed << ", bending " << bending
@@ -235,7 +208,7 @@ TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
     TraceOutputOff quiet;
     DocRT doc;
     load(doc, dataFile("spheres8.tavolin"));
-    const int sizes[][2] = {{7, 7}, {1, 1}, {5, 3}, {33, 17}, {64, 48}, {2, 9}, {13, 4}};
+    const int sizes[][2] = {{1, 1}, {5, 3}, {33, 17}, {2, 9}};
     for (bool bending : {false, true})
         for (int bundle : {1, 2, 4})
             for (const auto& wh : sizes) {
@@ -243,7 +216,7 @@ TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
                 EXPECT_EQ(std::count(p.begin(), p.end(), kStale), 0)
                     << wh[0] << "x" << wh[1] << " bundle " << bundle << " bending " << bending;
             }
-    // Empty pictures hand out nothing to trace: rows go in bands of the packet side.
+    // Empty pictures hand out nothing; rows go in bands of the packet side.
     TimeRT engine;
     PixelBuffer empty;
     RenderSettings& s = *doc.getSettings();
@@ -258,47 +231,4 @@ TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
         while (!engine.runTask()) ++bands;
         EXPECT_EQ(bands, expected);
     }
-}
-
-TEST(FrameRendering, ProgressOnlyGrowsAndEndsAtOneHundred) {
-    TraceOutputOff quiet;
-    DocRT doc;
-    load(doc, dataFile("spheres8.tavolin"));
-    TimeRT engine;
-    engine.reportProgress = true;
-    std::vector<int> seen;
-    QObject::connect(
-        &engine, &TimeRT::percentageCompleted, &engine, [&seen](int p) { seen.push_back(p); },
-        Qt::DirectConnection);
-    render(doc, 2, 0.0f, false, 50, 37, &engine);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
-    EXPECT_EQ(seen.back(), 100);
-}
-
-TEST(FrameRendering, ThePoolRendersWhatOneThreadRenders) {
-    int argc = 0;
-    std::unique_ptr<QCoreApplication> own;
-    if (!QCoreApplication::instance()) own = std::make_unique<QCoreApplication>(argc, nullptr);
-    TraceOutputOff quiet;
-    DocRT doc;
-    load(doc, dataFile("temple.tavolin"));
-    // Workers round toward minus infinity; render the reference the same way.
-    const unsigned csr = _mm_getcsr();
-    _mm_setcsr((csr & ~0x6000u) | 0x2000u);
-    const std::vector<uint32_t> expected = render(doc, 4, 0.5f, false, 97, 61);
-    _mm_setcsr(csr);
-    TimeRT engine;
-    PixelBuffer buffer;
-    buffer.setSize(97, 61, 1);
-    ThreadBase pool(3);
-    pool.addTasks(&engine);
-    for (int run = 0; run < 5; ++run) {
-        std::fill_n(buffer.data(), buffer.pixelCount(), kStale);
-        engine.raytracePic(doc.getSettings(), doc.getSceneData(), doc.getTree(), &buffer);
-        pool.startRendering(true);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.data()));
-    }
-    pool.removeTasks(&engine, false);
 }

