@@ -5,6 +5,7 @@
 // body's reference point P at gamma P along the motion.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
@@ -62,7 +63,7 @@ QByteArray sceneText(double shift, double vx) {
 }
 
 std::vector<uint32_t> render(const QString& file, float speed, bool lightTravelTime,
-                             int searchlight, int packet) {
+                             int searchlight, int packet, float time = 0.0f) {
     DocRT doc;
     load(doc, file);
     RenderSettings& s = *doc.getSettings();
@@ -70,6 +71,7 @@ std::vector<uint32_t> render(const QString& file, float speed, bool lightTravelT
     s.lightTravelTime = lightTravelTime;
     s.searchlight = int8_t(searchlight);
     s.maxBundleSize = packet;
+    s.start.w = time;
     return trace(doc, s, kW, kH);
 }
 
@@ -95,5 +97,64 @@ TEST(Relativity, FlyingThroughAStillSceneLooksLikeTheSceneFlyingPast) {
                 EXPECT_LE(differing, kW * kH / 100)  // outlines may fall either way by a pixel
                     << "beta " << beta << ", searchlight " << searchlight << ", packet " << packet;
             }
+    }
+}
+
+// A moving sphere (at center at time tmin, moving with mov, existing until tmax) with light travel
+// time on is the sphere with velocity mov that is at center - mov tmin at time 0. With it off it
+// keeps its own space-time test alone: met at the time T + s a ray reaches it, no sooner than
+// s = 2.8 here, it has already ended (tmax 1), though it exists at the observer's time 0.
+TEST(Relativity, AMovingSphereIsASphereWithVelocityOnlyWithLightTravelTime) {
+    TraceOutputOff quiet;
+    const QByteArray head =
+        "<tavolinfile><renderSettings><start>0;0;0;0</start><lookat>0;0;1;0</lookat>"
+        "<dirx>1;0;0;0</dirx><diry>0;1;0;0</diry></renderSettings>"
+        "<newcolor><wavelength>(610;220)(650;120)</wavelength><colname>warm</colname></newcolor>"
+        "<newtexturesingle><texname>plain</texname><color>warm</color></newtexturesingle>";
+    QTemporaryDir dir;
+    const QString movingFile =
+        writeFile(dir, "a.tavolin",
+                  head +
+                      "<movsphere><center>-1;0;4;0</center><tmin>-6</tmin><tmax>1</tmax>"
+                      "<mov>0.3;0.05;0;0</mov><radius>1.2</radius><texname>plain</texname>"
+                      "</movsphere></tavolinfile>");
+    // center - mov tmin = (-1 + 1.8, 0 + 0.3, 4).
+    const QString sphereFile =
+        writeFile(dir, "b.tavolin",
+                  head +
+                      "<sphere><center>0.8;0.3;4;0</center><radius>1.2</radius><texname>plain"
+                      "</texname><velocity>0.3;0.05;0;0</velocity></sphere></tavolinfile>");
+    const auto moving = render(movingFile, 0.0f, true, 0, 2);
+    const auto sphere = render(sphereFile, 0.0f, true, 0, 2);
+    EXPECT_GT(kW * kH - std::count(moving.begin(), moving.end(), kBackground), kW * kH / 20);
+    for (size_t i = 0; i < moving.size(); ++i)
+        EXPECT_LE(channelDifference(moving[i], sphere[i]), 1);
+    for (const int packet : {1, 2, 4}) {
+        const auto off = render(movingFile, 0.0f, false, 0, packet);
+        EXPECT_EQ(std::count(off.begin(), off.end(), kBackground), kW * kH) << packet;
+    }
+}
+
+// Velocity 0, written out or not, with light travel time on or off, and at any observer time:
+// the picture of a scene of bodies at rest is the very same, bit for bit. (The observer's time
+// reaches every ray's origin, so an object that read it would show here.)
+TEST(Relativity, BodiesAtRestLookTheSameInBothModesAtAnyTime) {
+    TraceOutputOff quiet;
+    for (const char* name : {"temple.tavolin", "spheres8.tavolin", "sphere-grid.tavolin"}) {
+        const QString file = dataFile(name);
+        QFile in(file);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        QByteArray text = in.readAll();
+        for (const char* end : {"</sphere>", "</plane>", "</cube>"})
+            text.replace(end, QByteArray("<velocity>0;0;0;0</velocity>") + end);
+        QTemporaryDir dir;
+        const QString zero = writeFile(dir, "zero.tavolin", text);
+        const auto reference = render(file, 0.0f, false, 0, 2);
+        for (const QString& f : {file, zero})
+            for (const bool travel : {false, true})
+                for (const float time : {0.0f, 37.5f})
+                    EXPECT_TRUE(render(f, 0.0f, travel, 0, 2, time) == reference)
+                        << name << (f == zero ? " with velocity 0" : "") << ", light travel time "
+                        << travel << ", time " << time;
     }
 }
