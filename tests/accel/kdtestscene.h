@@ -178,7 +178,6 @@ inline Vec4f unit(const Vec4f& d) {
     const float l = std::sqrt(dot3(d, d));
     return Vec4f(d.x / l, d.y / l, d.z / l, 1.0f);
 }
-
 inline Vec4f inverse(const Vec4f& d) { return Vec4f(1.0f / d.x, 1.0f / d.y, 1.0f / d.z, 1.0f); }
 
 // A single ray clipped to the tree's box.

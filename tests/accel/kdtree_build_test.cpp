@@ -1,5 +1,4 @@
-// Kd-tree construction: hand-worked SAH cases, the node and leaf encoding, the depth limit and
-// independence of the objects' order.
+// Kd-tree construction: hand-worked SAH cases, the node and leaf encoding and the depth limit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -102,31 +101,4 @@ TEST(KDTree, DepthTwentyIsALeafWhateverTheCost) {
         rest.addInterval(std::vector<rtObjBase*>(first, first + n->objectCount()), 0);
         EXPECT_FALSE(rest.rootNode()->isLeaf()) << side;
     }
-}
-
-// The build numbers objects by position internally: the same tree for the objects given
-// forwards and shuffled; a tree of one leaf lists its objects in the order given.
-TEST(KDTree, TreeDoesNotDependOnTheObjectsOrder) {
-    std::mt19937 rng(4242);
-    Scene s;
-    randomScene(s, rng, 400, 50.0f);
-    KDTree reference, tree;
-    reference.addInterval(s.list, 0);
-    ASSERT_GT(reference.nodeArray().size(), 50u);
-    std::vector<rtObjBase*> list = s.list;
-    std::shuffle(list.begin(), list.end(), rng);
-    tree.addInterval(list, 0);
-    ASSERT_EQ(tree.nodeArray().size(), reference.nodeArray().size());
-    for (std::size_t k = 0; k < tree.nodeArray().size(); ++k) {
-        EXPECT_EQ(tree.nodeArray()[k].first, reference.nodeArray()[k].first) << k;
-        EXPECT_EQ(tree.nodeArray()[k].second, reference.nodeArray()[k].second) << k;
-    }
-    EXPECT_EQ(tree.leaves(), reference.leaves());
-    Scene two;  // given against the order of their positions
-    two.box(P(5, 5, 5), P(6, 6, 6));
-    two.box(P(0, 0, 0), P(1, 1, 1));
-    KDTree leaf;
-    leaf.addInterval(two.list, 0);
-    ASSERT_EQ(leaf.nodeArray().size(), 1u);
-    EXPECT_EQ(leaf.leaves(), two.list);
 }

@@ -54,27 +54,6 @@ TEST(KDTreeDegenerate, NodesWithoutAreaAreLeaves) {
     EXPECT_EQ(leafSet(tree), std::set<rtObjBase*>(s.list.begin(), s.list.end()));
 }
 
-// Non-finite boxes are left out; a box whose area overflows is kept but weighs nothing.
-TEST(KDTreeDegenerate, NonFiniteBoxesAreLeftOutAndTheRestStillSplits) {
-    Scene s;
-    sphereGrid(s, 4, 2.0f, 0.5f);
-    const size_t finite = s.list.size();
-    s.box(P(0, 0, 0), P(1, kNaN, 1));
-    s.sphere(P(0, 0, 0), kInf);
-    TestObject* huge = s.box(P(-3e19f, -3e19f, 0), P(3e19f, 3e19f, 1));
-    KDTree tree;
-    ASSERT_NO_THROW(tree.addInterval(s.list, 0));
-    std::set<rtObjBase*> expected(s.list.begin(), s.list.begin() + long(finite));
-    expected.insert(huge);
-    EXPECT_EQ(leafSet(tree), expected);
-    for (int a = 0; a < 3; ++a)
-        EXPECT_TRUE(std::isfinite(tree.sceneBox().min[a] + tree.sceneBox().max[a])) << a;
-    s.list.pop_back();  // without the huge box the grid is split
-    KDTree grid;
-    grid.addInterval(s.list, 0);
-    EXPECT_FALSE(grid.rootNode()->isLeaf());
-}
-
 // Random scenes from a handful of coordinates, so that ties, flat, collapsed and non-finite
 // boxes are common.
 TEST(KDTreeDegenerate, RandomDegenerateScenesBuildAndTraverse) {

@@ -1,8 +1,7 @@
 // Light paths: generated tables walked with the lookup iterators against dense integration of
-// the same rays and closed-form physics; root choice and regeneration bookkeeping; the photon
-// orbit integrator and the wavelength factor. (Four lanes against single ones: whole bent
-// pictures in tests/engine/packetagreement_test.cpp; orbits against an independent integration:
-// tests/engine/starrysky_test.cpp.)
+// the same rays and closed-form physics; root choice and regeneration bookkeeping; the
+// gravitational wavelength factor. (Four lanes against single ones: whole bent pictures in
+// tests/engine/packetagreement_test.cpp; the integrator itself: photonorbit_test.cpp.)
 #include "accel/lightpathgenerator.h"
 
 #include <gtest/gtest.h>
@@ -216,61 +215,6 @@ TEST(LightPathTree, RegenerationFollowsObserverHoleAndParameters) {
     EXPECT_FALSE(tree.needsRegeneration(10.0f, 1.0f));
     tree.reset(0.0f, 1.0f, 4);
     EXPECT_TRUE(tree.needsRegeneration(10.0f, 1.0f));
-}
-
-// The integrator against radial light in closed form (bent orbits: through the tables above).
-TEST(PhotonOrbit, RadialRaysFollowClosedForms) {
-    PhotonOrbitSettings s;
-    s.rObs = 10;
-    s.rs = s.absorbRadius = 1;
-    s.sampleStep = 0.1;
-    s.substeps = 4;
-    s.escapeRadius = 10;
-    s.escapeDeflection = 1e-10;
-    s.maxSamples = 80;
-    s.extraEscapeSamples = 0;
-    const PhotonOrbit orbit(s);
-    PhotonPath in;
-    orbit.trace(0.0, in);
-    ASSERT_EQ(in.fate, PhotonFate::Absorbed);
-    // Samples at r = r_obs e^{-k step}; time t = (r0 - r) + r_s ln((r0 - r_s) / (r - r_s)).
-    ASSERT_EQ(in.sampleCount(), int(std::ceil(std::log(10.0) / 0.1)));
-    for (int k = 0; k < in.sampleCount(); ++k) {
-        const PhotonSample& p = in.samples[std::size_t(k)];
-        const double r = 10 * std::exp(-0.1 * k);
-        EXPECT_NEAR(p.r / r, 1.0, 2e-8);  // RK4: about 1e-10 per step
-        EXPECT_EQ(p.y, 0.0);
-        EXPECT_NEAR(p.tx, -1.0, 1e-12);
-        if (r > 1.2) {  // within a step of the horizon the steps cannot follow the log
-            EXPECT_NEAR(p.time, (10 - r) + std::log(9 / (r - 1)), 1e-6 * (1 + p.time));
-        }
-    }
-    EXPECT_NEAR(in.absorbPoint.r, 1.0, 1e-9);
-    PhotonPath out;
-    PhotonOrbitSettings near = s;
-    near.rObs = 2.0;
-    PhotonOrbit(near).trace(M_PI, out);
-    ASSERT_EQ(out.fate, PhotonFate::Escaped);
-    // Leaves once r = 2 e^{k step} >= escapeRadius.
-    EXPECT_EQ(out.escapeLevel, int(std::ceil(std::log(5.0) / 0.1)) + 1);
-    for (int k = 0; k < out.sampleCount(); ++k)
-        EXPECT_NEAR(out.samples[std::size_t(k)].r / (2 * std::exp(0.1 * k)), 1.0, 2e-8);
-}
-
-// The bending still ahead of the line y = -b heading +x: half of Einstein's 2 r_s / b at the
-// closest point, both halves together on either side, 3 r_s b^3 / (8 s^4) far out.
-TEST(PhotonOrbit, RemainingDeflectionSplitsEinsteinsAngleAtTheClosestPoint) {
-    const double b = 30, far = 1e5;
-    EXPECT_NEAR(PhotonOrbit::remainingDeflection(0, -b, 1, 0, 1) * b, 1.0, 1e-12);
-    for (double s : {5.0, 40.0, 300.0, 1e4}) {
-        const double ahead = PhotonOrbit::remainingDeflection(s, -b, 1, 0, 1);
-        const double behind = PhotonOrbit::remainingDeflection(-s, -b, 1, 0, 1);
-        EXPECT_NEAR((ahead + behind) * b / 2, 1.0, 1e-9) << s;
-    }
-    EXPECT_NEAR(
-        PhotonOrbit::remainingDeflection(far, -b, 1, 0, 1) * 8 * std::pow(far, 4) / (3 * b * b * b),
-        1.0, 1e-6);
-    EXPECT_EQ(PhotonOrbit::remainingDeflection(5, 0, 1, 0, 1), 0.0);  // radially outwards
 }
 
 // sqrt((1 - r_s / r_obs) / (1 - r_s / r_emit)): redder from deeper down, infinite from the

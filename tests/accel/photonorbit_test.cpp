@@ -1,6 +1,7 @@
 // The photon-orbit integrator against the exact deflection integral of a Schwarzschild orbit, from
 // the strong field near the photon sphere to Einstein's weak-field angle, and the turn it gives a
-// path beyond its last sample. (Radial light in closed form: lightpathgenerator_test.cpp.)
+// path beyond its last sample; radial light and the bending still ahead of a photon in closed
+// form.
 #include "accel/photonorbit.h"
 
 #include <gtest/gtest.h>
@@ -100,4 +101,52 @@ TEST(PhotonOrbit, AsymptoticDirectionTurnsTowardsTheHole) {
                         1e-12);
         }
     }
+}
+
+// Radial light in closed form.
+TEST(PhotonOrbit, RadialRaysFollowClosedForms) {
+    PhotonOrbitSettings s = farSettings(10.0);
+    s.maxSamples = 80;
+    const PhotonOrbit orbit(s);
+    PhotonPath in;
+    orbit.trace(0.0, in);
+    ASSERT_EQ(in.fate, PhotonFate::Absorbed);
+    // Samples at r = r_obs e^{-k step}; time t = (r0 - r) + r_s ln((r0 - r_s) / (r - r_s)).
+    ASSERT_EQ(in.sampleCount(), int(std::ceil(std::log(10.0) / 0.1)));
+    for (int k = 0; k < in.sampleCount(); ++k) {
+        const PhotonSample& p = in.samples[std::size_t(k)];
+        const double r = 10 * std::exp(-0.1 * k);
+        EXPECT_NEAR(p.r / r, 1.0, 2e-8);  // RK4: about 1e-10 per step
+        EXPECT_EQ(p.y, 0.0);
+        EXPECT_NEAR(p.tx, -1.0, 1e-12);
+        if (r > 1.2) {  // within a step of the horizon the steps cannot follow the log
+            EXPECT_NEAR(p.time, (10 - r) + std::log(9 / (r - 1)), 1e-6 * (1 + p.time));
+        }
+    }
+    EXPECT_NEAR(in.absorbPoint.r, 1.0, 1e-9);
+    PhotonPath out;
+    PhotonOrbitSettings near = s;
+    near.rObs = 2.0;
+    PhotonOrbit(near).trace(M_PI, out);
+    ASSERT_EQ(out.fate, PhotonFate::Escaped);
+    // Leaves once r = 2 e^{k step} >= escapeRadius.
+    EXPECT_EQ(out.escapeLevel, int(std::ceil(std::log(5.0) / 0.1)) + 1);
+    for (int k = 0; k < out.sampleCount(); ++k)
+        EXPECT_NEAR(out.samples[std::size_t(k)].r / (2 * std::exp(0.1 * k)), 1.0, 2e-8);
+}
+
+// The bending still ahead of the line y = -b heading +x: half of Einstein's 2 r_s / b at the
+// closest point, both halves together on either side, 3 r_s b^3 / (8 s^4) far out.
+TEST(PhotonOrbit, RemainingDeflectionSplitsEinsteinsAngleAtTheClosestPoint) {
+    const double b = 30, far = 1e5;
+    EXPECT_NEAR(PhotonOrbit::remainingDeflection(0, -b, 1, 0, 1) * b, 1.0, 1e-12);
+    for (double s : {5.0, 40.0, 300.0, 1e4}) {
+        const double ahead = PhotonOrbit::remainingDeflection(s, -b, 1, 0, 1);
+        const double behind = PhotonOrbit::remainingDeflection(-s, -b, 1, 0, 1);
+        EXPECT_NEAR((ahead + behind) * b / 2, 1.0, 1e-9) << s;
+    }
+    EXPECT_NEAR(
+        PhotonOrbit::remainingDeflection(far, -b, 1, 0, 1) * 8 * std::pow(far, 4) / (3 * b * b * b),
+        1.0, 1e-6);
+    EXPECT_EQ(PhotonOrbit::remainingDeflection(5, 0, 1, 0, 1), 0.0);  // radially outwards
 }

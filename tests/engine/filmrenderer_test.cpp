@@ -1,5 +1,6 @@
-// Film export: frame count and names, each frame equal to a single rendering of the recorded
-// state at its film time (bent frames with their own observer's table), cancelling, refusals.
+// Film export: each frame equal to a single rendering of the recorded state at its film time
+// (bent frames with their own observer's table), cancelling, refusals. (Frame counts and names:
+// the command line's film tests.)
 #include "engine/filmrenderer.h"
 
 #include <gtest/gtest.h>
@@ -71,28 +72,6 @@ QImage singleRender(DocRT& doc, double t) {
 }
 
 }  // namespace
-
-TEST(FilmRenderer, FrameCountCoversTheRecordingAndNamesAreNumberedBeforeTheSuffix) {
-    const struct {
-        double seconds;
-        int fps, frames;
-    } counts[] = {
-        {0.999, 10, 10},
-        {0.57, 100, 58},  // 0.57 * 100 is 56.99999999999999 in double: still 57 frame steps
-        {1.0, 0, 0},
-        {(FilmRenderer::kMaxFrames - 1) / 25.0, 25, FilmRenderer::kMaxFrames},
-        {1e300, 1000, FilmRenderer::kMaxFrames + 1},  // once "frames 0--2147483648"
-    };
-    for (const auto& c : counts)
-        EXPECT_EQ(FilmRenderer::frameCount(c.seconds, c.fps), c.frames) << c.seconds;
-    EXPECT_EQ(FilmRenderer::frameTime(7, 25), 0.28);
-    // The number goes before the last suffix of the file name, never into a folder's name.
-    const char* names[][3] = {{"a.b/c.d/shot.jpg", "7", "a.b/c.d/shot_00007.jpg"},
-                              {"a.b/film", "3", "a.b/film_00003"},
-                              {"film.tar.png", "100000", "film.tar_100000.png"}};
-    for (const auto& n : names)
-        EXPECT_EQ(FilmRenderer::frameFileName(QString(n[0]), std::atoi(n[1])), QString(n[2]));
-}
 
 TEST(FilmRenderer, EveryFrameIsTheRecordedStateAtItsFilmTime) {
     FilmScene scene;

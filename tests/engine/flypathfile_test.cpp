@@ -156,27 +156,6 @@ TEST(FlyPathFile, BrokenFilesAreRefusedWithTheirLineAndChangeNothing) {
     }
 }
 
-// Version 1 (before the observer had a clock) with comments, blank lines and DOS line ends: each
-// point's observer time is its film time.
-TEST(FlyPathFile, Version1FilesLoadWithTheClockRunningFromFilmTimeZero) {
-    const QByteArray v1 =
-        "# made by hand\r\n\r\ntavolin-flypath 1\r\n"
-        "-0.25 0 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\r\n   \n# middle\n"
-        "0 0.25 1 0 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n"
-        "2 0.5 1 4 0 -3 0 1 0 0 0 0 1 0 0 0 0 -1\n";
-    std::vector<FlyPathPoint> points;
-    QString error;
-    ASSERT_TRUE(FlyPathFile::parse(v1, points, error)) << error.toStdString();
-    ASSERT_EQ(points.size(), 3u);
-    const double expected[] = {-0.25, 0.0, 2.0};
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(points[i].observerTime, expected[i]);
-        EXPECT_EQ(points[i].time, expected[i]);
-    }
-    EXPECT_EQ(points[2].frame.m[0][1], 4.0f);
-    EXPECT_TRUE(FlyPathFile::format(points).contains("\n2 2 0.5 1 4 0 -3 "));  // version 2
-}
-
 // Between two points the state is their blend by film time; outside, the nearest end; of equal
 // times the later point counts.
 TEST(Recorder, StateIsTheBlendOfTheNeighbouringPoints) {

@@ -146,4 +146,15 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
             EXPECT_EQ(current.objects[0]->name, c.name);
         }
     }
+    // Directions of any length are directions: the unit ones' picture, Doppler colours included.
+    std::vector<uint32_t> pictures[2];
+    for (const int k : {1, 3}) {
+        DocRT doc;
+        load(doc, writeFile(dir, "o.tavolin",
+                            observer(k == 1 ? "0;0;-1;0" : "0;0;-3;0",
+                                     k == 1 ? "1;0;0;0" : "2;0;0;0", "0;1;0;0")));
+        doc.getSettings()->speed = 0.5f;
+        pictures[k / 3] = trace(doc, *doc.getSettings(), 16, 12);
+    }
+    EXPECT_EQ(pictures[0], pictures[1]);
 }

@@ -111,22 +111,6 @@ private slots:
         QVERIFY(preset == 4 || edit()->viewMinimum() == lo);
     }
 
-    // By hand: humans' channels span 400 to 800 nm, the view 1.4*400 - 0.4*800 = 240 to
-    // 1.25*800 - 0.25*400 = 900; a view that would start below 0 starts at 0. Label steps follow
-    // the 1-2-5 series.
-    void viewRangeAndLabelSteps() {
-        float lo = 0, hi = 0;
-        WavelEdit::viewRange(eyePresets()[3].eye, lo, hi);
-        QCOMPARE(QPointF(lo, hi), QPointF(240, 900));
-        Eye far = eyePresets()[3].eye;
-        far.channel[1].hi = 20000;
-        WavelEdit::viewRange(far, lo, hi);
-        QCOMPARE(QPointF(lo, hi), QPointF(0, 24900));
-        const double steps[][3] = {{1850, 5, 500}, {470, 10, 50}, {90, 100, 1}, {1850, 0, 2000}};
-        for (const auto& [span, budget, step] : steps)
-            QCOMPARE(WavelEdit::labelStep(span, budget), step);
-    }
-
     // Only the CIE preset is fixed and says so. Handing over another eye is an edit of the
     // document (from, to); handing over the eye it already has is not.
     void presetsSwitchEditingAndApplyingEditsTheDocument() {

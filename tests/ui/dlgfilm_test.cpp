@@ -1,5 +1,5 @@
-// The film dialog: the recorder buttons on the document's real clock, seeking with the slider,
-// cutting, the Reset question, and an export equal byte for byte to tavolin-render's.
+// The film dialog: an export equal byte for byte to tavolin-render's, holding the live view
+// meanwhile.
 #include "ui/dlgfilm.h"
 
 #include <cmath>
@@ -26,8 +26,6 @@ FlyPathPoint pointAt(double time, float x, float z = 0.0f, float speed = 0.0f) {
     return p;
 }
 
-float observerX(DocRT& doc) { return doc.observerFrame().m[0][1]; }
-
 }  // namespace
 
 class TestDlgFilm : public QObject {
@@ -35,58 +33,6 @@ class TestDlgFilm : public QObject {
 
 private slots:
     void initTestCase() { TraceOutput::setEnabled(false); }
-
-    // Record starts one second ahead (the film's first second has negative times); Stop and
-    // Play drive the recorder.
-    void recordStopPlay() {
-        DocRT doc;
-        DlgFilm dlg(nullptr, &doc, 64, 48);
-        Recorder& rec = doc.getRecorder();
-        dlg.recordButton()->click();
-        for (int i = 0; i < 20; ++i) {
-            doc.observerFrame().m[0][1] = float(i);
-            doc.applyPendingChanges();  // one point per frame
-        }
-        dlg.stopButton()->click();
-        QCOMPARE(rec.mode(), int(Recorder::Stopped));
-        QVERIFY(rec.pointCount() > 0 && rec.point(0).time < -0.9);
-        dlg.playButton()->click();
-        QCOMPARE(rec.mode(), int(Recorder::Playing));
-    }
-
-    // Stopped, the slider shows the state at the chosen time at once; recording, it is no control.
-    // The cut buttons cut at the slider's place; Reset asks first and only Yes deletes.
-    void sliderCutAndReset() {
-        DocRT doc;
-        DlgFilm dlg(nullptr, &doc, 64, 48);
-        Recorder& rec = doc.getRecorder();
-        QVERIFY(rec.setPoints({pointAt(0.0, 0.0f, -3.0f, 0.0f), pointAt(2.0, 2.0f, -3.0f, 0.5f)}));
-        dlg.slider()->setValue(250000);
-        QCOMPARE(observerX(doc), 0.5f);
-        QCOMPARE(doc.getSettings()->speed, 0.125f);
-        QCOMPARE(dlg.frameLabel()->text(), QStringLiteral("[0.5/2]"));
-        dlg.slider()->setValue(0);
-        QVERIFY(
-            rec.setPoints({pointAt(-0.9, 0), pointAt(-0.2, 1), pointAt(0.5, 2), pointAt(1.5, 3)}));
-        dlg.findChild<QPushButton*>("buttonDeleteStart")->click();
-        QCOMPARE(dlg.frameLabel()->text(), QStringLiteral("[0/2.4]"));  // refreshed by the signal
-        QVERIFY(rec.setPoints({pointAt(-0.9, 0), pointAt(-0.2, 1)}));
-        dlg.findChild<QPushButton*>("buttonDeleteEnd")->click();
-        QCOMPARE(rec.pointCount(), 1);  // only the first recorded point stays
-        for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
-            QVERIFY(rec.setPoints({pointAt(0, 0), pointAt(1, 1)}));
-            QTimer::singleShot(50, [answer] {
-                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                if (box->text().contains("Delete the whole recorded fly path"))
-                    box->button(answer)->click();
-            });
-            dlg.buttons()->button(QDialogButtonBox::Reset)->click();
-            QCOMPARE(rec.pointCount(), answer == QMessageBox::Yes ? 0 : 2);
-        }
-        dlg.slotRecord();
-        dlg.slotUpdateDialog();
-        QVERIFY(!dlg.slider()->isEnabled());
-    }
 
     // The export holds the live view meanwhile, reports where the frames are, and reports an
     // unwritable name.

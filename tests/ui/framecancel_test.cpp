@@ -1,6 +1,6 @@
 // Slow frames in the live loop: a tool's hold waits for a bent frame to end; switching the effect
 // off or destroying the view stops it at once (a bent frame once ran on for seconds after each of
-// these); the P key announces the pause.
+// these).
 #include <memory>
 #include <vector>
 
@@ -54,19 +54,6 @@ private slots:
         closing.start();
         main.reset();
         QVERIFY2(closing.elapsed() < kStopWithinMs, "closing does not wait for the frame");
-    }
-
-    // P pauses and resumes and says so; other keys do not.
-    void pKeyAnnouncesThePause() {
-        BuiltInView v;
-        std::vector<bool> announced;
-        connect(&v.main, &MainView::pausedChanged, this, [&](bool p) { announced.push_back(p); });
-        QVERIFY(v.main.viewKeyPress(Qt::Key_P));
-        v.main.viewKeyRelease(Qt::Key_P);
-        v.main.viewKeyPress(Qt::Key_Up);
-        v.main.viewKeyRelease(Qt::Key_Up);
-        QVERIFY(v.main.viewKeyPress(Qt::Key_P));
-        QCOMPARE(announced, std::vector<bool>({true, false}));
     }
 };
 

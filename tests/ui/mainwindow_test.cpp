@@ -1,7 +1,7 @@
 // The main window: shortcuts with the menu bar hidden, help, the About box's
-// pause, undo (of scene edits and the document switches) and the unsaved-changes question, a big
-// scene opening on its own thread, a scene naming an undefined texture, and the brightness
-// read-out against the closed-form beaming factor.
+// pause, the observer's clock, undo (of scene edits and the document switches) and the
+// unsaved-changes question, a big scene opening on its own thread, a scene naming an undefined
+// texture, and the brightness read-out against the closed-form beaming factor.
 #include "ui/mainwindow.h"
 
 #include <cmath>
@@ -10,6 +10,7 @@
 #include "tests/ui/uitesthelpers.h"
 #include "ui/dlgabout.h"
 #include "ui/helpassistant.h"
+#include "ui/readoutformat.h"
 
 using namespace viewtest;
 
@@ -64,6 +65,36 @@ private slots:
         }
         HelpAssistant::setViewerProgram({});
         HelpAssistant::setStartNoticeEnabled(true);
+    }
+
+    // The observer's clock from the window: Freeze Time stops it; Set Time asks from where it
+    // stands, applies the answer (a cancel changes nothing) and the read-out shows it.
+    void observersTimeFreezesAndIsSet() {
+        MainWindow w;
+        double offered = -1.0;
+        bool accept = true;
+        MainWindow::Questions q;
+        q.observerTime = [&](double current, double& chosen) {
+            offered = current;
+            chosen = accept ? 42.5 : 7.0;
+            return accept;
+        };
+        w.setQuestions(q);
+        w.show();
+        QVERIFY(waitFrames(*w.mainView(), 2));
+        DocRT* doc = w.document();
+        w.findChild<QAction*>("actionFreezeTime")->trigger();
+        const double t0 = doc->observerTime();
+        spin(100);
+        QCOMPARE(doc->observerTime(), t0);
+        for (const bool answer : {true, false}) {
+            accept = answer;
+            w.findChild<QAction*>("actionSetTime")->trigger();
+            QCOMPARE(offered, answer ? t0 : 42.5);
+            QCOMPARE(doc->observerTime(), 42.5);
+        }
+        w.findChild<QAction*>("actionObserverTime")->setChecked(true);
+        QCOMPARE(w.findChild<QLabel*>("labelObserverTime")->text(), readout::observerTime(42.5));
     }
 
     // A big scene is read on a thread of its own: the window's timers run meanwhile, and a close
