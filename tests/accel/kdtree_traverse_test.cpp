@@ -170,6 +170,59 @@ TEST(KDTraverse, SingleRayTiesKeepTheEarlierObject) {
     EXPECT_EQ(pix, static_cast<TestObject*>(tree.leaves()[0])->id());
 }
 
+// A ray lying exactly in a node's split plane (its split distance is 0 x infinity, NaN) keeps
+// its whole interval on both sides. Rays are laid into the split planes of every interior node
+// of a scene with flat boxes (whose faces become split planes), with a direction of +0 and -0
+// along the axis, and compared with the brute force: six in random directions per node, and one
+// aimed at each flat box lying in that very plane, which only one child holds.
+TEST(KDTraverse, RaysLyingInASplitPlaneMatchBruteForce) {
+    std::mt19937 rng(777);
+    Scene s;
+    randomScene(s, rng, 1500, 10.0f);
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    const BoundingBox box = tree.sceneBox();
+    std::uniform_real_distribution<float> unitInterval(0.0f, 1.0f);
+    int rays = 0, inPlaneHits = 0, nodes = 0;
+    for (const KdNode& node : tree.nodeArray()) {
+        if (node.isLeaf()) continue;
+        ++nodes;
+        const int a = node.axis();
+        const float split = node.split();
+        std::vector<Vec4f> targets;  // the centres of the flat boxes in the plane
+        for (const auto& o : s.owned)
+            if (o->box.min[a] == split && o->box.max[a] == split)
+                targets.push_back((o->box.min + o->box.max) * 0.5f);
+        for (int i = 0; i < 6 + 2 * int(targets.size()); ++i) {
+            Vec4f origin;
+            for (int c = 0; c < 3; ++c)
+                origin[c] = box.min[c] + (box.max[c] - box.min[c]) * unitInterval(rng);
+            origin[a] = split;
+            origin.w = 0.0f;
+            Vec4f dir = i < 6 ? randomDir(rng) : targets[std::size_t(i - 6) / 2] - origin;
+            dir[a] = 0.0f;
+            dir.w = 0.0f;
+            if (dot3(dir, dir) == 0.0f) dir[(a + 1) % 3] = 1.0f;
+            dir = unit(dir);
+            dir[a] = (i & 1) ? 0.0f : -0.0f;
+            uint32_t pixel = 0;
+            SingleRay r = makeRay(tree, origin, dir, &pixel, false);
+            ASSERT_EQ(r.origin[a], split);
+            ASSERT_TRUE(r.dir[a] == 0.0f);
+            const SingleRay before = r;
+            const bool hit = traceRay(r);
+            checkAgainstOracle(s, before, hit, r, pixel, "in the split plane");
+            ++rays;
+            const Nearest n = bruteForce(s, before);
+            for (const auto& o : s.owned)
+                if (n.ids.count(o->id()) && o->box.min[a] == split && o->box.max[a] == split)
+                    ++inPlaneHits;
+        }
+    }
+    EXPECT_GT(nodes, 50);
+    EXPECT_GT(inPlaneHits, 10) << rays << " rays";
+}
+
 // Extras filling more leaf entries each than allowed are refused (they get a tree of their own).
 TEST(KDTraverse, GraftRefusesExtrasSpreadOverTooManyLeaves) {
     std::mt19937 rng(31);

@@ -1,5 +1,5 @@
-// The eye dialog and its curve editor: handle drags with their 50 nm limits, the view range, the
-// presets and the hand-over to the document, and a loaded scene's eye.
+// The eye dialog and its curve editor: handle drags with their 50 nm limits, the presets and the
+// hand-over to the document.
 #include "ui/dlgeye.h"
 
 #include <cmath>
@@ -122,16 +122,6 @@ private slots:
         QCOMPARE(edits.count(), 1);
         QVERIFY(edits.at(0).at(0).value<Eye>() == defaultEye());
         QCOMPARE(edits.at(0).at(1).value<Eye>().kind, EyeKind::Cie1931);
-    }
-
-    // A loaded scene renders with its own eye, and the dialog shows that one.
-    void showsTheEyeOfALoadedScene() {
-        QVERIFY(doc->loadFile(TAVOLIN_SOURCE_DIR "/resources/scenes/stonehenge-natural.tavolin"));
-        QCOMPARE(dlg->currentEye().kind, EyeKind::Cie1931);
-        QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath("eye.tavolin"), "<tavolinfile>\n</tavolinfile>\n"));
-        QVERIFY(doc->loadFile(dir.filePath("eye.tavolin")));
-        QVERIFY(dlg->currentEye() == RenderSettings().eye);
     }
 };
 

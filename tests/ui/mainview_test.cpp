@@ -1,6 +1,6 @@
-// The frame loop and its views: holding frames while a context menu is open, each view rendering
-// with its own effect overrides, the picture drawn exactly as the engine rendered it, the
-// split-view tree, and the Januscircle against a bisection of the camera's Doppler formula.
+// The frame loop and its views: each view rendering with its own effect overrides, the picture
+// drawn exactly as the engine rendered it, the split-view tree, and the Januscircle against a
+// bisection of the camera's Doppler formula.
 #include <cmath>
 #include <functional>
 #include <random>
@@ -93,32 +93,6 @@ class MainViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // While a context menu is open the loop pauses and no frame starts; closing it starts the
-    // held frame.
-    void contextMenuHoldsFrames() {
-        BuiltInView s(600, 300);
-        MainView& main = s.main;
-        QVERIFY(waitFrames(main, 3));
-        GlView* left = main.rootView().view();
-        long startedWhileOpen = -1, heldAt = -1;
-        bool pausedWhileOpen = false;
-        auto inspect = [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            pausedWhileOpen = main.isPaused();
-            for (int i = 0; i < 6000 && !main.isFramePending(); ++i) spin(5);
-            heldAt = main.framesStarted();
-            spin(300);
-            startedWhileOpen = main.framesStarted() - heldAt;
-            menu->close();
-        };
-        QTimer::singleShot(200, this, inspect);
-        const QPoint centre(left->width() / 2, left->height() / 2);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, centre, left->mapToGlobal(centre));
-        QApplication::sendEvent(left, &event);
-        QCOMPARE(startedWhileOpen, 0L);
-        QVERIFY(pausedWhileOpen && !main.isPaused() && !main.isMenuOpen());
-        QCOMPARE(main.framesStarted(), heldAt + 1);
-    }
 
     // In a split, a view with an override renders exactly the standalone picture of its own
     // settings, which differs from the document's; the other view renders the document's.

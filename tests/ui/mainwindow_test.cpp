@@ -1,7 +1,7 @@
 // The main window: shortcuts with the menu bar hidden, help, the About box's
 // pause, the observer's clock, undo (of scene edits and the document switches) and the
-// unsaved-changes question, a big scene opening on its own thread, a scene naming an undefined
-// texture, and the brightness read-out against the closed-form beaming factor.
+// unsaved-changes question, a big scene opening on its own thread, and the brightness read-out
+// against the closed-form beaming factor.
 #include "ui/mainwindow.h"
 
 #include <cmath>
@@ -223,22 +223,6 @@ private slots:
             QVERIFY(isOn());
             QCOMPARE(w.undoStack()->count(), 0);
         }
-    }
-
-    // A scene naming a texture it never defines still opens, and the window says which name is
-    // missing without blocking.
-    void undefinedNamesAreReportedWhenASceneOpens() {
-        QTemporaryDir dir;
-        const QString file = dir.filePath("typo.tavolin");
-        const QByteArray first = "plain</texname></sphere>\n  <sphere>";
-        QVERIFY(writeFile(file, QByteArray(kTwoBalls).replace(first, "pL" + first.mid(2))));
-        MainWindow w;
-        w.show();
-        QVERIFY(w.openFile(file));
-        QMessageBox* box = nullptr;
-        QTRY_VERIFY((box = w.findChild<QMessageBox*>()) && box->isVisible());
-        QVERIFY2(box->informativeText().contains("\"pLain\""), qPrintable(box->informativeText()));
-        QVERIFY(!box->isModal());
     }
 
     // With the searchlight on (exponent k = 4), "Brightness at Cursor" shows (1/D)^k, D = gamma (1
