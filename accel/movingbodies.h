@@ -1,7 +1,7 @@
 // Bodies that move through the scene frame: spheres, planes and cubes with a velocity, and the
 // moving sphere. They stay out of the scene's kd-tree, which is built once per scene; every
-// frame instead places each of them where that frame's rays can meet it and builds a small tree
-// over those boxes, which the rays visit after the scene's tree.
+// frame instead places each of them where that frame's rays can meet it, and joins those boxes
+// to the scene's tree or sorts them for a second pass after it (MovingPlacement::prepare).
 //
 // A ray from the observer's event (T, O) in scene-frame direction d meets the events
 // (T + sigma s, O + s d), s >= 0: sigma = -1 with light travel time on (the light that reaches
