@@ -455,7 +455,7 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
             }
         }
         visible = int(inFrame.size());
-        subBuilt = combinedBuilt = graftTried = graftHolds = false;
+        subBuilt = combinedBuilt = graftTried = graftHolds = gridTried = gridHolds = false;
         stableFrames = 0;
         prepared = true;
         lastMode = lightTravelTime;
@@ -471,6 +471,13 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
     // Views side by side prepare one placement several times a frame: stable means still for a
     // while, not prepared twice.
     if (joinable) {
+        // With light travel time even a still picture's bodies are best looked up by direction
+        // (on bench/moving_bench 97 ms a frame, against 131 with the tree of everything): their
+        // sweeps cross many of its cells. A snapshot's bodies sit in few, and are best joined.
+        if (lightTravelTime && byDirection(observer)) {
+            trees.seen = grid.get();
+            return trees;
+        }
         if (stableFrames > 0 && std::chrono::steady_clock::now() - placedAt >= kStillFor) {
             if (!combinedBuilt) {
                 std::vector<rtObjBase*> all = scene.staticPrimitives();
@@ -494,6 +501,10 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
             trees.joined = grafted.get();
             return trees;
         }
+        if (byDirection(observer)) {
+            trees.seen = grid.get();
+            return trees;
+        }
     }
     if (!subBuilt) {
         if (!sub) sub = std::make_unique<KDTree>();
@@ -503,6 +514,15 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
     }
     trees.own = sub.get();
     return trees;
+}
+
+bool MovingPlacement::byDirection(const Vec4f& observer) {
+    if (!gridTried) {
+        if (!grid) grid = std::make_unique<DirectionGrid>();
+        gridHolds = grid->build(observer, inFrame, kGridRefsPerPiece);
+        gridTried = true;
+    }
+    return gridHolds;
 }
 
 // ---- the second pass
@@ -559,4 +579,104 @@ bool traceMoving1(SingleRay& ray, const KDTree& tree, float limit) {
     const bool hit = traceRay(ray);
     ray.tLimit = kNoDistance;
     return hit;
+}
+
+// ---- the second pass by direction
+
+namespace {
+
+// Adds cell to the n distinct cells so far.
+inline void addCell(int cell, int* cells, int& n) {
+    if (std::find(cells, cells + n, cell) == cells + n) cells[n++] = cell;
+}
+
+}  // namespace
+
+int traceMoving16(RayBundle16& b, const DirectionGrid& grid) {
+    TAVOLIN_DCHECK(b.origin[0].x == grid.eye().x && b.origin[0].y == grid.eye().y &&
+                   b.origin[0].z == grid.eye().z);
+    clipToBox(grid.bounds(), b);
+    int cells[16];
+    int n = 0;
+    for (int g = 0; g < 4; ++g) {
+        b.tMax[g] = min(b.tMax[g], b.tHit[g]);
+        b.live[g] &= b.tMin[g] <= b.tMax[g];
+        // The interval a leaf would hand its objects.
+        b.tMin[g] *= kBundleNearEps;
+        b.tMax[g] *= kBundleFarEps;
+        for (int l = 0; l < 4; ++l)
+            if (b.live[g].lane(l))
+                addCell(DirectionGrid::cellOf(b.dir[g].x[l], b.dir[g].y[l], b.dir[g].z[l]), cells,
+                        n);
+    }
+    int result = 0;
+    for (int k = 0; k < n; ++k)
+        for (uint32_t i = grid.first(cells[k]), end = grid.first(cells[k] + 1); i < end; ++i) {
+            const rtObjBase* o = grid.objectAt(i);
+            LaneMask4 hits[4];
+            if (b.variant ? o->intersect16Alt(b, hits) : o->intersect16(b, hits)) {
+                o->shade16(b, hits);
+                result |= combineMasks(hits);
+            }
+        }
+    return result;
+}
+
+int traceMoving4(RayBundle4& b, const DirectionGrid& grid, const Vec4f& limit) {
+    clipToBox(grid.bounds(), b, limit);
+    b.tMin *= kBundleNearEps;
+    b.tMax *= kBundleFarEps;
+    int cells[4];
+    int n = 0;
+    for (int l = 0; l < 4; ++l) {
+        TAVOLIN_DCHECK(b.origin[l].x == grid.eye().x && b.origin[l].y == grid.eye().y &&
+                       b.origin[l].z == grid.eye().z);
+        if (b.live.lane(l))
+            addCell(DirectionGrid::cellOf(b.dir[0][l], b.dir[1][l], b.dir[2][l]), cells, n);
+    }
+    int result = 0;
+    for (int k = 0; k < n; ++k)
+        for (uint32_t i = grid.first(cells[k]), end = grid.first(cells[k] + 1); i < end; ++i) {
+            const rtObjBase* o = grid.objectAt(i);
+            const LaneMask4 hits = b.variant ? o->intersect4Alt(b) : o->intersect4(b);
+            if (any(hits)) {
+                o->shade4(b, hits);
+                result |= movemask(hits);
+            }
+        }
+    return result;
+}
+
+bool traceMoving1(SingleRay& ray, const DirectionGrid& grid, float limit) {
+    TAVOLIN_DCHECK(ray.origin.x == grid.eye().x && ray.origin.y == grid.eye().y &&
+                   ray.origin.z == grid.eye().z);
+    clipToBox(grid.bounds(), ray, limit);
+    if (!(ray.tMin <= ray.tMax)) return false;
+    const float savedMin = ray.tMin, savedMax = ray.tMax;
+    // The interval a leaf would hand its objects.
+    ray.tMin = std::fmax(0.0f, ray.tMin - kRayLeafWiden);
+    ray.tMax += kRayLeafWiden;
+    ray.tLimit = limit;
+    const int cell = DirectionGrid::cellOf(ray.dir.x, ray.dir.y, ray.dir.z);
+    float best = kNoDistance;
+    const rtObjBase* nearest = nullptr;
+    for (uint32_t i = grid.first(cell), end = grid.first(cell + 1); i < end; ++i) {
+        float t = kNoDistance;
+        const rtObjBase* o = grid.objectAt(i);
+        ray.variant ? o->intersect1Alt(ray, t) : o->intersect1(ray, t);
+        if (t < best) {  // ties keep the earlier object
+            best = t;
+            nearest = o;
+        }
+    }
+    if (best < kNoDistance) {
+        nearest->shade1(ray, best);
+        ray.tMax = best;
+        ray.tLimit = kNoDistance;
+        return true;
+    }
+    ray.tLimit = kNoDistance;
+    ray.tMin = savedMin;
+    ray.tMax = savedMax;
+    return false;
 }

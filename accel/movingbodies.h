@@ -1,7 +1,7 @@
 // Bodies that move through the scene frame: spheres, planes and cubes with a velocity, and the
 // moving sphere. They stay out of the scene's kd-tree, which is built once per scene; every
-// frame instead places each of them where that frame's rays can meet it and builds a small tree
-// over those boxes, which the rays visit after the scene's tree.
+// frame instead places each of them where that frame's rays can meet it, and joins those boxes
+// to the scene's tree or sorts them for a second pass after it (MovingPlacement::prepare).
 //
 // A ray from the observer's event (T, O) in scene-frame direction d meets the events
 // (T + sigma s, O + s d), s >= 0: sigma = -1 with light travel time on (the light that reaches
@@ -28,6 +28,7 @@
 #include <memory>
 #include <vector>
 
+#include "accel/directiongrid.h"
 #include "geometry/lorentzboost.h"
 #include "scene/rtobjbase.h"
 
@@ -173,21 +174,27 @@ public:
     // Between frames: places every body for rays from the observer's event and joins them to
     // the scene's tree when the event or the mode changed since the last frame. Three ways, the
     // fastest that suits:
-    // - while the bodies stay where they were (a still picture, a frozen clock and a still
-    //   observer) for a quarter of a second, one tree of the scene's primitives and the bodies
-    //   together is built: the best tree there is, built once;
+    // - with light travel time the bodies sweep long slanted boxes across many cells of any
+    //   tree. The rays visit them after the scene's tree, looked up by their direction from the
+    //   eye (DirectionGrid), still picture or not;
+    // - a snapshot's bodies, while they stay where they were (a still picture, a frozen clock and
+    //   a still observer) for a quarter of a second, go into one tree with the scene's
+    //   primitives: the best tree there is, built once;
     // - else a snapshot's bodies are grafted into the leaves of the scene's tree
     //   (KDTree::graft), which costs far less than a build of everything and spares the rays a
     //   second pass;
-    // - with light travel time the bodies sweep long boxes across many cells, and get a small
-    //   tree of their own, which the rays visit after the scene's.
+    // - bodies that would crowd the grid or the graft (boxes around or beside the eye, bodies
+    //   crowding the scene's empty space) get a tree of everything when still, else by
+    //   direction or a small tree of their own.
     //
     // Returns how the frame traces them: `joined`, a tree of the scene and the bodies together,
-    // to trace instead of the scene's; or `own`, the bodies' own tree, to visit after it; both
-    // null when no body can be seen. joinable false (the bent light paths, which trace the
-    // scene's own tree) asks for their own tree. bentReach: see MovingPrimitive::prepare.
+    // to trace instead of the scene's; `seen`, the bodies by direction, or `own`, their own tree,
+    // to visit after it; all null when no body can be seen. joinable false (the bent light paths,
+    // which trace the scene's own tree from anywhere on their way) asks for their own tree.
+    // bentReach: see MovingPrimitive::prepare.
     struct Trees {
         const KDTree* joined = nullptr;
+        const DirectionGrid* seen = nullptr;
         const KDTree* own = nullptr;
     };
     Trees prepare(const Vec4f& observer, bool lightTravelTime, const KDTree& scene, bool joinable,
@@ -199,10 +206,17 @@ public:
     // average before the bodies go to a tree of their own.
     static constexpr int kGraftPerLeaf = 4;
     static constexpr int kGraftRefsPerPiece = 64;
+    // Most direction cells per body piece on average before the bodies go to a tree of their
+    // own.
+    static constexpr int kGridRefsPerPiece = 64;
     // How long a placement must stay before the tree of everything is built for it.
     static constexpr std::chrono::milliseconds kStillFor{250};
 
 private:
+    // Whether the placed bodies, sorted by their direction from the observer, make a usable grid
+    // (sorted on first need).
+    bool byDirection(const Vec4f& observer);
+
     std::vector<std::unique_ptr<MovingPrimitive>> primitives;
     std::vector<MovingPrimitive*> placed;           // those the frame's rays can meet
     std::vector<std::unique_ptr<MovingPiece>> pool;  // grows, never shrinks
@@ -210,7 +224,10 @@ private:
     std::unique_ptr<KDTree> sub;
     std::unique_ptr<KDTree> combined;
     std::unique_ptr<KDTree> grafted;
+    std::unique_ptr<DirectionGrid> grid;
     bool subBuilt = false;       // sub holds the current placement
+    bool gridTried = false;      // sorting the current placement by direction was tried
+    bool gridHolds = false;      // and grid holds it
     bool combinedBuilt = false;  // combined holds it
     bool graftTried = false;     // grafting the current placement was tried
     bool graftHolds = false;     // and grafted holds it
@@ -258,6 +275,10 @@ private:
 // (MovingPlacement::Trees::own) that are nearer than each ray's hit so far (tHit) shade the rays
 // they meet. Returns the rays they hit. The bundle's node and tree pointers are put back.
 int traceMoving16(RayBundle16& bundle, const KDTree& moving);
+// The same for rays from the grid's eye, the bodies looked up by the rays' directions.
+int traceMoving16(RayBundle16& bundle, const DirectionGrid& moving);
+int traceMoving4(RayBundle4& bundle, const DirectionGrid& moving, const Vec4f& limit);
+bool traceMoving1(SingleRay& ray, const DirectionGrid& moving, float limit);
 // limit: per lane, how far the bodies are looked for (a bent path's piece ends there).
 int traceMoving4(RayBundle4& bundle, const KDTree& moving, const Vec4f& limit);
 // For one ray, up to limit (the scene's hit, or a bent path's piece end).

@@ -10,6 +10,7 @@
 #include "geometry/raybundle.h"
 #include "scene/rendersettings.h"
 
+class DirectionGrid;
 class KDTree;
 class PixelBuffer;
 
@@ -25,8 +26,10 @@ struct alignas(16) FrameContext {
     float gamma = 1.0f;
     RenderSettings settings;  // value copy taken when the frame is prepared
     bool spectralShift = false;
-    // The moving bodies' own tree, which straight rays visit after the scene's (null: none, or
-    // they are in the tree the rays trace), and what the bent paths visit.
+    // The moving bodies as straight rays visit them after the scene's tree: by direction from
+    // the eye (seen), or in their own tree (moving); both null when there are none or they are
+    // in the tree the rays trace. bentMoving: what the bent paths visit.
+    const DirectionGrid* seen = nullptr;
     const KDTree* moving = nullptr;
     BentMoving bentMoving;
     int32_t nextRow = 0;      // first row not yet handed out

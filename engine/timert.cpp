@@ -62,6 +62,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     MovingBodies& bodies = tree->movingBodies();
     const bool bending = settings->lightBending;
     traced = tree;
+    frame.seen = nullptr;
     frame.moving = nullptr;
     frame.bentMoving = BentMoving();
     if (!bodies.empty()) {
@@ -71,6 +72,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
                                                  .prepare(settings->start, travel, *tree,
                                                           !bending, reach);
         if (trees.joined) traced = trees.joined;
+        frame.seen = trees.seen;
         frame.moving = trees.own;
         frame.bentMoving.tree = bending ? trees.own : nullptr;
         frame.bentMoving.time = settings->start.w;
@@ -254,14 +256,17 @@ void TimeRT::traceBand16(RowBand& band) {
         const int live = combineMasks(b.live);
         if (live != 0xffff)
             for (int g = 0; g < 4; ++g) std::fill_n(b.out[g], 4, background);
-        if (live == 0 && !frame.moving) continue;
+        if (live == 0 && !frame.moving && !frame.seen) continue;
 
         int hit = 0;
         if (live != 0) {
             b.node = *traced->rootNode();
             hit = traceBundle16(b);
         }
-        if (frame.moving) hit |= traceMoving16(b, *frame.moving);
+        if (frame.seen)
+            hit |= traceMoving16(b, *frame.seen);
+        else if (frame.moving)
+            hit |= traceMoving16(b, *frame.moving);
         if (hit == 0xffff) continue;
         if (trace && TraceOutput::enabled()) {
             char text[16];
@@ -301,13 +306,16 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
             std::fill_n(b.out[0], 2, background);
             std::fill_n(b.out[1], 2, background);
         }
-        if (live == 0 && !frame.moving) continue;
+        if (live == 0 && !frame.moving && !frame.seen) continue;
         int hit = 0;
         if (live != 0) {
             b.node = *traced->rootNode();
             hit = traceBundle4(b);
         }
-        if (frame.moving) hit |= traceMoving4(b, *frame.moving, b.tHit);
+        if (frame.seen)
+            hit |= traceMoving4(b, *frame.seen, b.tHit);
+        else if (frame.moving)
+            hit |= traceMoving4(b, *frame.moving, b.tHit);
         if (hit == 0xf) continue;
         for (int l = 0; l < 4; ++l)
             if (!((hit >> l) & 1)) b.out[l >> 1][l & 1] = background;
@@ -331,8 +339,11 @@ void TimeRT::traceBand1(RowBand& band, int rowOffset, bool firstOfFrame) {
             continue;
         }
         bool hit = traceRay(ray);
-        if (frame.moving)
-            hit = traceMoving1(ray, *frame.moving, hit ? ray.tMax : kNoDistance) || hit;
+        const float limit = hit ? ray.tMax : kNoDistance;
+        if (frame.seen)
+            hit = traceMoving1(ray, *frame.seen, limit) || hit;
+        else if (frame.moving)
+            hit = traceMoving1(ray, *frame.moving, limit) || hit;
         if (!hit) *ray.out = background;
     }
 }
