@@ -45,6 +45,7 @@ TEST(DirectionGrid, EveryRayThroughABoxFindsItInItsCell) {
     boxes.add(eye + P(0, -5, 0), eye + P(0, 5, 3));                 // flat, in a plane through it
     boxes.add(eye + P(3, 3, 3), eye + P(3, 3, 3));                  // a point on a face's corner
     boxes.add(eye + P(6.2f, -6.1f, -6.1f), eye + P(6.3f, -6, -6));  // in the first cell
+    boxes.add(eye + P(6.15f, 6.15f, -6.3f), eye + P(6.2f, 6.2f, -6.25f));  // and the last
     DirectionGrid grid;
     ASSERT_TRUE(grid.build(eye, boxes.list, 1000));  // near boxes take hundreds of cells
     int rays = 0;
