@@ -76,13 +76,11 @@ bool DirectionGrid::build(const Vec4f& eye, const std::vector<rtObjBase*>& objec
     // One body around the eye fills every cell: that alone never makes the grid give up.
     const size_t budget = size_t(maxRefsPerObject) * objects.size() + kCells;
     size_t total = 0;
-    all = BoundingBox(Vec4f(0.0f), Vec4f(-1.0f));  // empty: no ray passes it
-    for (size_t k = 0; k < objects.size(); ++k) {
-        const BoundingBox& box = objects[k]->hitBounds;
-        if (k == 0)
-            all = box;
-        else
-            all.unite(box);
+    constexpr float inf = __builtin_inff();
+    all = BoundingBox(Vec4f(inf), Vec4f(-inf));  // empty until an object unites with it
+    for (const rtObjBase* object : objects) {
+        const BoundingBox& box = object->hitBounds;
+        all.unite(box);
         forEachCell(box, [&](int cell) {
             ++start[cell + 1];
             ++total;
