@@ -8,6 +8,8 @@
 // with no fused multiply-add, so a wide kernel gives the results of its 4-wide twin bit for bit.
 #pragma once
 
+#include <atomic>
+
 #include "geometry/vec4f.h"
 
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && \
@@ -16,15 +18,25 @@
 #define TAVOLIN_WIDE_KERNEL __attribute__((target("avx512f")))
 #define TAVOLIN_WIDE_INLINE __attribute__((target("avx512f"), always_inline)) inline
 
-// Whether this processor runs the wide kernels. Asked once; any thread.
+// Whether the wide kernels may run where the processor has them; tests turn them off to draw a
+// picture both ways.
+inline std::atomic<bool>& wideKernelsAllowed() {
+    static std::atomic<bool> allowed{true};
+    return allowed;
+}
+
+// Whether the wide kernels run: the processor has them (asked once) and they are allowed. Any
+// thread.
 inline bool hasWideKernels() {
     static const bool wide = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx512f") != 0;
     }();
-    return wide;
+    return wide && wideKernelsAllowed().load(std::memory_order_relaxed);
 }
 
+// (Some operations use the masked instruction over all lanes: the plain intrinsic starts from an
+// undefined register, which this compiler reports as uninitialised.)
 struct Vec16f {
     __m512 m;
 };
@@ -45,13 +57,26 @@ TAVOLIN_WIDE_INLINE Vec16f join(const Vec4f& g0, const Vec4f& g1, const Vec4f& g
     r = _mm512_insertf32x4(r, g2, 2);
     return {_mm512_insertf32x4(r, g3, 3)};
 }
+// The same four lanes in every group (a row of columns shared by a bundle's rows).
+TAVOLIN_WIDE_INLINE Vec16f repeat(const Vec4f& g) {
+    return {_mm512_mask_broadcast_f32x4(_mm512_setzero_ps(), 0xffff, g)};
+}
+// The four groups apart again.
+TAVOLIN_WIDE_INLINE void split(Vec16f v, Vec4f& g0, Vec4f& g1, Vec4f& g2, Vec4f& g3) {
+    g0 = _mm512_mask_extractf32x4_ps(_mm_setzero_ps(), 0xf, v.m, 0);
+    g1 = _mm512_mask_extractf32x4_ps(_mm_setzero_ps(), 0xf, v.m, 1);
+    g2 = _mm512_mask_extractf32x4_ps(_mm_setzero_ps(), 0xf, v.m, 2);
+    g3 = _mm512_mask_extractf32x4_ps(_mm_setzero_ps(), 0xf, v.m, 3);
+}
 // Lane 0.
 TAVOLIN_WIDE_INLINE float first(Vec16f v) { return _mm512_cvtss_f32(v.m); }
 
+TAVOLIN_WIDE_INLINE Vec16f operator+(Vec16f a, Vec16f b) { return {_mm512_add_ps(a.m, b.m)}; }
+TAVOLIN_WIDE_INLINE Vec16f operator-(Vec16f a, Vec16f b) { return {_mm512_sub_ps(a.m, b.m)}; }
 TAVOLIN_WIDE_INLINE Vec16f operator*(Vec16f a, Vec16f b) { return {_mm512_mul_ps(a.m, b.m)}; }
+TAVOLIN_WIDE_INLINE Vec16f operator/(Vec16f a, Vec16f b) { return {_mm512_div_ps(a.m, b.m)}; }
+TAVOLIN_WIDE_INLINE Vec16f sqrt(Vec16f a) { return {_mm512_mask_sqrt_ps(a.m, 0xffff, a.m)}; }
 // a < b ? a : b and a > b ? a : b lane by lane, as min and max of Vec4f: a NaN in a gives b.
-// (The masked forms over all lanes: the plain ones start from an undefined register, which
-// this compiler warns about.)
 TAVOLIN_WIDE_INLINE Vec16f min(Vec16f a, Vec16f b) {
     return {_mm512_mask_min_ps(a.m, kAllLanes16, a.m, b.m)};
 }
@@ -66,6 +91,11 @@ TAVOLIN_WIDE_INLINE Mask16 operator<(Vec16f a, Vec16f b) {
 TAVOLIN_WIDE_INLINE Mask16 operator>(Vec16f a, Vec16f b) {
     return _mm512_cmp_ps_mask(a.m, b.m, _CMP_GT_OQ);
 }
+TAVOLIN_WIDE_INLINE Mask16 operator<=(Vec16f a, Vec16f b) {
+    return _mm512_cmp_ps_mask(a.m, b.m, _CMP_LE_OQ);
+}
+// Group g of a mask as a 4-lane mask.
+inline LaneMask4 group(Mask16 m, int g) { return LaneMask4::fromBits((m >> (4 * g)) & 0xf); }
 
 // mask ? a : b lane by lane.
 TAVOLIN_WIDE_INLINE Vec16f select(Mask16 mask, Vec16f a, Vec16f b) {
@@ -74,5 +104,9 @@ TAVOLIN_WIDE_INLINE Vec16f select(Mask16 mask, Vec16f a, Vec16f b) {
 
 #else
 #define TAVOLIN_WIDE_KERNELS 0
+inline std::atomic<bool>& wideKernelsAllowed() {
+    static std::atomic<bool> allowed{true};
+    return allowed;
+}
 inline bool hasWideKernels() { return false; }
 #endif
