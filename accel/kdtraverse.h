@@ -27,6 +27,10 @@ void checkTreeHasNodes(const KDTree& tree);
 // The bundle's tMin/tMax are left changed. Any worker thread; the tree is only read.
 int traceBundle16(RayBundle16& bundle);
 
+// traceBundle16 runs a kernel on 16-lane registers where the processor has them
+// (hasWideKernels) and this portable one elsewhere; both find the same hits bit for bit.
+int traceBundle16Portable(RayBundle16& bundle);
+
 // As traceBundle16 for four rays, each with its own origin; returns a 4-bit mask.
 int traceBundle4(RayBundle4& bundle);
 

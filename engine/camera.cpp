@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/pixelbuffer.h"
+#include "geometry/vec16f.h"
 
 namespace Camera {
 
@@ -171,10 +172,78 @@ bool generate4(RowBand& band, RayBundle4& b, int rowOffset) {
     return true;
 }
 
+#if TAVOLIN_WIDE_KERNELS
+namespace {
+
+// The 4 x 4 bundle's sixteen rays at once: fourRays and clipToBox lane by lane, with the same
+// operations in the same order, so the rays are those of the 4-wide code bit for bit.
+TAVOLIN_WIDE_KERNEL void sixteenRays(RowBand& band, RayBundle16& b) {
+    const FrameContext& frame = *band.frame;
+    const RenderSettings& s = frame.settings;
+    const Vec16f x = repeat(Vec4f::loadUnaligned(band.xs));
+    const Vec16f y =
+        join(Vec4f(band.ys[0]), Vec4f(band.ys[1]), Vec4f(band.ys[2]), Vec4f(band.ys[3]));
+    const Vec4f* yv = band.yvec;
+    const Vec16f yvx = join(Vec4f(yv[0].x), Vec4f(yv[1].x), Vec4f(yv[2].x), Vec4f(yv[3].x));
+    const Vec16f yvy = join(Vec4f(yv[0].y), Vec4f(yv[1].y), Vec4f(yv[2].y), Vec4f(yv[3].y));
+    const Vec16f yvz = join(Vec4f(yv[0].z), Vec4f(yv[1].z), Vec4f(yv[2].z), Vec4f(yv[3].z));
+
+    const Vec16f beta = wide(s.speed), gamma = wide(frame.gamma), k1000 = wide(1000.0f),
+                 one = wide(1.0f);
+    const Vec16f len0 = sqrt(x * x + y * y + wide(1000000.0f));
+    const Vec16f f = s.aberration ? (k1000 - beta * len0) * gamma : k1000;
+    const Vec16f dx = x * wide(s.dirx.x) + yvx + f * wide(s.lookat.x);
+    const Vec16f dy = x * wide(s.dirx.y) + yvy + f * wide(s.lookat.y);
+    const Vec16f dz = x * wide(s.dirx.z) + yvz + f * wide(s.lookat.z);
+    const Vec16f len = sqrt(dx * dx + dy * dy + dz * dz);
+    const Vec16f ux = dx / len, uy = dy / len, uz = dz / len;
+    const Vec16f ix = one / ux, iy = one / uy, iz = one / uz;
+    Vec16f doppler = one;
+    if (s.srtDoppler && s.aberration)
+        doppler = one / ((beta * f / len + one) * gamma);
+    else if (s.srtDoppler)
+        doppler = one / ((beta * k1000 / len0 + one) * gamma);
+
+    // clipGroup
+    const Vec4f& o = b.origin[0];
+    const BoundingBox& box = frame.box;
+    const Vec16f x1 = (wide(box.min.x) - wide(o.x)) * ix, x2 = (wide(box.max.x) - wide(o.x)) * ix;
+    const Vec16f y1 = (wide(box.min.y) - wide(o.y)) * iy, y2 = (wide(box.max.y) - wide(o.y)) * iy;
+    const Vec16f z1 = (wide(box.min.z) - wide(o.z)) * iz, z2 = (wide(box.max.z) - wide(o.z)) * iz;
+    const Vec16f entry = max(max(min(x1, x2), min(y1, y2)), min(z1, z2));
+    const Vec16f exit = min(min(max(x1, x2), max(y1, y2)), max(z1, z2));
+    const Mask16 live = entry <= exit;
+
+    split(ux, b.dir[0].x, b.dir[1].x, b.dir[2].x, b.dir[3].x);
+    split(uy, b.dir[0].y, b.dir[1].y, b.dir[2].y, b.dir[3].y);
+    split(uz, b.dir[0].z, b.dir[1].z, b.dir[2].z, b.dir[3].z);
+    split(ix, b.invDir[0].x, b.invDir[1].x, b.invDir[2].x, b.invDir[3].x);
+    split(iy, b.invDir[0].y, b.invDir[1].y, b.invDir[2].y, b.invDir[3].y);
+    split(iz, b.invDir[0].z, b.invDir[1].z, b.invDir[2].z, b.invDir[3].z);
+    store16(doppler, b.doppler);
+    store16(max(wide(0.0f), entry), b.tMin);
+    store16(exit, b.tMax);
+    for (int g = 0; g < 4; ++g) {
+        b.live[g] = group(live, g);
+        b.tHit[g] = Vec4f(kNoHit);
+        b.out[g] = pixelAddress(band, band.row + g, band.col);
+    }
+}
+
+}  // namespace
+#endif
+
 TAVOLIN_HOT_KERNEL
 bool generate16(RowBand& band, RayBundle16& b) {
     const FrameContext& frame = *band.frame;
     if (band.col + 3 >= frame.buffer->width()) return false;
+#if TAVOLIN_WIDE_KERNELS
+    if (hasWideKernels()) {
+        sixteenRays(band, b);
+        advanceColumns(band, 4);
+        return true;
+    }
+#endif
 
     const Vec4f x = Vec4f::loadUnaligned(band.xs);
     for (int g = 0; g < 4; ++g) {
