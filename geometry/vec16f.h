@@ -75,6 +75,11 @@ TAVOLIN_WIDE_INLINE Vec16f operator+(Vec16f a, Vec16f b) { return {_mm512_add_ps
 TAVOLIN_WIDE_INLINE Vec16f operator-(Vec16f a, Vec16f b) { return {_mm512_sub_ps(a.m, b.m)}; }
 TAVOLIN_WIDE_INLINE Vec16f operator*(Vec16f a, Vec16f b) { return {_mm512_mul_ps(a.m, b.m)}; }
 TAVOLIN_WIDE_INLINE Vec16f operator/(Vec16f a, Vec16f b) { return {_mm512_div_ps(a.m, b.m)}; }
+// Flips the sign bit, as -a of Vec4f (-0 for 0).
+TAVOLIN_WIDE_INLINE Vec16f operator-(Vec16f a) {
+    return {_mm512_castsi512_ps(
+        _mm512_xor_si512(_mm512_castps_si512(a.m), _mm512_set1_epi32(int(0x80000000u))))};
+}
 TAVOLIN_WIDE_INLINE Vec16f sqrt(Vec16f a) { return {_mm512_mask_sqrt_ps(a.m, 0xffff, a.m)}; }
 // a < b ? a : b and a > b ? a : b lane by lane, as min and max of Vec4f: a NaN in a gives b.
 TAVOLIN_WIDE_INLINE Vec16f min(Vec16f a, Vec16f b) {
@@ -93,6 +98,17 @@ TAVOLIN_WIDE_INLINE Mask16 operator>(Vec16f a, Vec16f b) {
 }
 TAVOLIN_WIDE_INLINE Mask16 operator<=(Vec16f a, Vec16f b) {
     return _mm512_cmp_ps_mask(a.m, b.m, _CMP_LE_OQ);
+}
+TAVOLIN_WIDE_INLINE Mask16 operator>=(Vec16f a, Vec16f b) {
+    return _mm512_cmp_ps_mask(a.m, b.m, _CMP_GE_OQ);
+}
+// Four 4-lane masks stored one after another (a bundle's live rays) and back.
+TAVOLIN_WIDE_INLINE Mask16 loadMask16(const LaneMask4 groups[4]) {
+    const __m512i lanes = _mm512_loadu_si512(&groups[0]);
+    return _mm512_test_epi32_mask(lanes, lanes);
+}
+TAVOLIN_WIDE_INLINE void storeMask16(Mask16 m, LaneMask4 groups[4]) {
+    _mm512_storeu_si512(&groups[0], _mm512_maskz_mov_epi32(m, _mm512_set1_epi32(-1)));
 }
 // Group g of a mask as a 4-lane mask.
 inline LaneMask4 group(Mask16 m, int g) { return LaneMask4::fromBits((m >> (4 * g)) & 0xf); }

@@ -59,5 +59,7 @@ private:
     // The bundle tests, compiled for the baseline and for AVX2 (virtual functions cannot be).
     static LaneMask4 intersect4Kernel(const rtObjPlane& plane, RayBundle4& b);
     static bool intersect16Kernel(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]);
+    // intersect16Kernel on 16-lane registers, for processors with AVX-512 (hasWideKernels).
+    static bool intersect16Wide(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]);
     void traceHit(float t) const;
 };
