@@ -560,19 +560,21 @@ int traceBundle4(RayBundle4& b) {
     int flippedPending = 0;
     int result = 0;
     KdNode node = b.node;
+    // The rays moving up along each axis, and their interval widened by the traversal's
+    // epsilons (classify's near and far), worked out when they change rather than per node.
+    const LaneMask4 up[3] = {movingUp(b.invDir[0]), movingUp(b.invDir[1]), movingUp(b.invDir[2])};
+    Vec4f near = b.tMin * kBundleNearEps, far = b.tMax * kBundleFarEps;
     // Whether some ray can still be accepted in the current interval (see Intervals16::open).
     // A traced bundle reports every decision, so it skips nothing.
-    const auto open = [&b] {
-        return b.trace || any(b.tMin * kBundleNearEps < min(b.tMax * kBundleFarEps, b.tHit));
-    };
+    const auto open = [&] { return b.trace || any(near < min(far, b.tHit)); };
     for (;;) {
         while (!node.isLeaf()) {
             const int a = node.axis();
             const KdNode* child = children(b.nodeBase, node);
             const Vec4f ts = (Vec4f(node.split()) - b.originSoA[a]) * b.invDir[a];
-            const LaneMask4 up = movingUp(b.invDir[a]);
-            LaneMask4 below, above;
-            classify(ts, up, b.tMin, b.tMax, below, above);
+            const LaneMask4 pastEnd = ts > far, beforeStart = ts < near;
+            const LaneMask4 below = (up[a] & pastEnd) | andNot(beforeStart, up[a]);
+            const LaneMask4 above = (up[a] & beforeStart) | andNot(pastEnd, up[a]);
             if (all(below)) {
                 if (b.trace) traceDecision("SUB_NEARF: ", a, node.split(), b.tMax.x);
                 node = child[0];
@@ -581,13 +583,16 @@ int traceBundle4(RayBundle4& b) {
                 node = child[1];
             } else {
                 if (b.trace) traceDecision("SUB_BOTH: ", a, node.split(), b.tMax.x);
-                const bool lowerNear = up.lane(0);
+                const bool lowerNear = up[a].lane(0);
                 TAVOLIN_DCHECK(top < kStackDepth4);
                 Entry4& e = stack[top++];
                 Vec4f farMin, farMax;
-                e.flipped = any(splitInterval(ts, up, lowerNear, b.tMin, b.tMax, farMin, farMax));
+                e.flipped =
+                    any(splitInterval(ts, up[a], lowerNear, b.tMin, b.tMax, farMin, farMax));
                 e.tMin = farMin;
                 e.tMax = farMax;
+                near = b.tMin * kBundleNearEps;
+                far = b.tMax * kBundleFarEps;
                 flippedPending += e.flipped;
                 e.far.set(lowerNear ? child[1] : child[0]);
                 node = lowerNear ? child[0] : child[1];
@@ -599,8 +604,8 @@ int traceBundle4(RayBundle4& b) {
             const uint32_t n = node.objectCount();
             if (n != 0) {
                 b.node = node;
-                b.tMin *= kBundleNearEps;
-                b.tMax *= kBundleFarEps;
+                b.tMin = near;
+                b.tMax = far;
                 rtObjBase* const* objs = leafObjects(b.leafBase, node);
                 const bool bounded = n >= kBoundsMinObjects;
                 SegmentBounds bounds;
@@ -624,6 +629,8 @@ int traceBundle4(RayBundle4& b) {
             const Entry4& e = stack[--top];
             b.tMin = e.tMin;
             b.tMax = e.tMax;
+            near = b.tMin * kBundleNearEps;
+            far = b.tMax * kBundleFarEps;
             flippedPending -= e.flipped;
             node = e.far.get();
             if (result == 0xf || open()) break;

@@ -72,6 +72,7 @@ struct BundleAgreement {
                 EXPECT_FALSE(bHit) << where << ": the ray misses the scene box";
                 continue;
             }
+            ++rays;
             const SingleRay before = r;
             const bool sHit = traceRay(r);
             singleExact += checkAgainstOracle(s, before, sHit, r, spix, where);
