@@ -170,6 +170,28 @@ SegmentBounds segmentBounds(const RayBundle4& b) {
 // than the tests they save.
 constexpr uint32_t kBoundsMinObjects = 3;
 
+// The objects of leaf node against a 16-ray bundle whose intervals are set; each object shades
+// the rays it hits. Returns those rays.
+inline int testLeaf16(RayBundle16& b, const KdNode& node) {
+    const uint32_t n = node.objectCount();
+    rtObjBase* const* objs = leafObjects(b.leafBase, node);
+    const bool bounded = n >= kBoundsMinObjects;
+    SegmentBounds bounds;
+    if (bounded) bounds = segmentBounds(b);
+    int result = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
+        LaneMask4 hits[4];
+        const bool hit =
+            b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
+        if (hit) {
+            objs[i]->shade16(b, hits);
+            result |= combineMasks(hits);
+        }
+    }
+    return result;
+}
+
 [[gnu::cold, gnu::noinline]] void traceDecision(const char* what, int axis, float split,
                                                 float tMax) {
     if (!TraceOutput::enabled()) return;  // no formatting for lines nobody sees
@@ -388,20 +410,7 @@ int traceBundle16Portable(RayBundle16& b) {
                     b.tMin[g] = iv.near[g];
                     b.tMax[g] = iv.far[g];
                 }
-                rtObjBase* const* objs = leafObjects(b.leafBase, node);
-                const bool bounded = n >= kBoundsMinObjects;
-                SegmentBounds bounds;
-                if (bounded) bounds = segmentBounds(b);
-                for (uint32_t i = 0; i < n; ++i) {
-                    if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
-                    LaneMask4 hits[4];
-                    const bool hit = b.variant ? objs[i]->intersect16Alt(b, hits)
-                                               : objs[i]->intersect16(b, hits);
-                    if (hit) {
-                        objs[i]->shade16(b, hits);
-                        result |= combineMasks(hits);
-                    }
-                }
+                result |= testLeaf16(b, node);
                 // Every ray hit: done, unless a ray still has its nearer piece pending.
                 if (result == 0xffff && flippedPending == 0) return result;
             }
@@ -514,20 +523,7 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
                 b.node = node;
                 store16(iv.near, b.tMin);
                 store16(iv.far, b.tMax);
-                rtObjBase* const* objs = leafObjects(b.leafBase, node);
-                const bool bounded = n >= kBoundsMinObjects;
-                SegmentBounds bounds;
-                if (bounded) bounds = segmentBounds(b);
-                for (uint32_t i = 0; i < n; ++i) {
-                    if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
-                    LaneMask4 hits[4];
-                    const bool hit = b.variant ? objs[i]->intersect16Alt(b, hits)
-                                               : objs[i]->intersect16(b, hits);
-                    if (hit) {
-                        objs[i]->shade16(b, hits);
-                        result |= combineMasks(hits);
-                    }
-                }
+                result |= testLeaf16(b, node);
                 if (result == 0xffff && flippedPending == 0) return result;
             }
         }
