@@ -101,7 +101,7 @@ TEST(HostileScene, EachFileLoadsOrIsRefusedWithItsMessage) {
     const struct {
         QString path;
         const char* refusal;
-        QString name;
+        QString name = QString();  // the loaded object's name, where one is checked
     } cases[] = {
         // Refused where the 65th level opens (a few MB of such tags once took hundreds of MB).
         {hostile("deep-property.tavolin"), nested},
