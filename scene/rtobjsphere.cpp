@@ -262,10 +262,8 @@ TAVOLIN_WIDE_KERNEL static bool sphereIntersect16Wide(const Vec4f& center, float
 #endif
 
 TAVOLIN_HOT_KERNEL
-static bool sphereIntersect16(const Vec4f& center, float radius2, RayBundle16& b, LaneMask4 hits[4]) {
-#if TAVOLIN_WIDE_KERNELS
-    if (hasWideKernels()) return sphereIntersect16Wide(center, radius2, b, hits);
-#endif
+static bool sphereIntersect16(const Vec4f& center, float radius2, RayBundle16& b,
+                              LaneMask4 hits[4]) {
     const SphereLanes lanes(b.origin[0], center, radius2);
     LaneMask4 any16;
     for (int g = 0; g < 4; ++g) {
@@ -347,7 +345,12 @@ void rtObjSphere<N>::shade4(RayBundle4& b, LaneMask4 mask) const {
 
 template <int N>
 bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
-    if constexpr (kStatic) return sphereIntersect16(center, radius2, b, hits);
+    if constexpr (kStatic) {
+#if TAVOLIN_WIDE_KERNELS
+        if (hasWideKernels()) return sphereIntersect16Wide(center, radius2, b, hits);
+#endif
+        return sphereIntersect16(center, radius2, b, hits);
+    }
     if (stepsAside(b.settings)) {
         for (int g = 0; g < 4; ++g) hits[g] = LaneMask4();
         return false;
