@@ -204,7 +204,7 @@ TAVOLIN_WIDE_KERNEL void sixteenRays(RowBand& band, RayBundle16& b) {
     else if (s.srtDoppler)
         doppler = one / ((beta * k1000 / len0 + one) * gamma);
 
-    // clipGroup
+    // The rays' interval in the scene box, as clipGroup has it.
     const Vec4f& o = b.origin[0];
     const BoundingBox& box = frame.box;
     const Vec16f x1 = (wide(box.min.x) - wide(o.x)) * ix, x2 = (wide(box.max.x) - wide(o.x)) * ix;

@@ -35,8 +35,8 @@ inline bool hasWideKernels() {
     return wide && wideKernelsAllowed().load(std::memory_order_relaxed);
 }
 
-// (Some operations use the masked instruction over all lanes: the plain intrinsic starts from an
-// undefined register, which this compiler reports as uninitialised.)
+// Some operations below use the masked instruction over all lanes: the plain intrinsic starts
+// from an undefined register, which GCC 12 reports as used uninitialised.
 struct Vec16f {
     __m512 m;
 };
@@ -59,7 +59,7 @@ TAVOLIN_WIDE_INLINE Vec16f join(const Vec4f& g0, const Vec4f& g1, const Vec4f& g
 }
 // The same four lanes in every group (a row of columns shared by a bundle's rows).
 TAVOLIN_WIDE_INLINE Vec16f repeat(const Vec4f& g) {
-    return {_mm512_mask_broadcast_f32x4(_mm512_setzero_ps(), 0xffff, g)};
+    return {_mm512_mask_broadcast_f32x4(_mm512_setzero_ps(), kAllLanes16, g)};
 }
 // The four groups apart again.
 TAVOLIN_WIDE_INLINE void split(Vec16f v, Vec4f& g0, Vec4f& g1, Vec4f& g2, Vec4f& g3) {
@@ -80,7 +80,7 @@ TAVOLIN_WIDE_INLINE Vec16f operator-(Vec16f a) {
     return {_mm512_castsi512_ps(
         _mm512_xor_si512(_mm512_castps_si512(a.m), _mm512_set1_epi32(int(0x80000000u))))};
 }
-TAVOLIN_WIDE_INLINE Vec16f sqrt(Vec16f a) { return {_mm512_mask_sqrt_ps(a.m, 0xffff, a.m)}; }
+TAVOLIN_WIDE_INLINE Vec16f sqrt(Vec16f a) { return {_mm512_mask_sqrt_ps(a.m, kAllLanes16, a.m)}; }
 // a < b ? a : b and a > b ? a : b lane by lane, as min and max of Vec4f: a NaN in a gives b.
 TAVOLIN_WIDE_INLINE Vec16f min(Vec16f a, Vec16f b) {
     return {_mm512_mask_min_ps(a.m, kAllLanes16, a.m, b.m)};
