@@ -105,7 +105,7 @@ double columnOf(double x) { return (x + 500.0) * kW / 1000.0; }
 // (1 + beta cos theta), at image-plane x = 1000 tan theta', with D = gamma (1 - beta cos theta').
 TEST(StarrySky, StarsSitWhereAberrationPutsThemWithTheTextbookDopplerFactor) {
     Renderer r(kEmptyScene);
-    for (const auto [b, thetaDeg] :
+    for (const auto& [b, thetaDeg] :
          {std::pair{0.0, 10.0}, {0.5, 35.0}, {0.9, 70.0}, {0.99, 100.0}, {-0.5, 8.0}}) {
         const double th = thetaDeg * kDeg;
         const double thp = std::acos((std::cos(th) + b) / (1.0 + b * std::cos(th)));
