@@ -50,6 +50,14 @@ inline uint32_t orderedBits(float f) {
     return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
 }
 
+// The float orderedBits(f) came from.
+inline float fromOrderedBits(uint32_t u) {
+    u = (u & 0x80000000u) ? (u & 0x7fffffffu) : ~u;
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
 // -0 and +0 are the same position.
 inline float eventPosition(const Primitive& p, int axis, bool isEnd) {
     const float pos = isEnd ? p.hi[axis] : p.lo[axis];
@@ -100,9 +108,12 @@ struct SplitEvent {
 // Havran 2006). Lists live on two stacks that grow with the recursion and are reused.
 class Builder {
 public:
-    Builder(std::vector<Primitive>&& primitives, std::vector<KdNode>& nodes, LeafList& leaves,
+    Builder(BigVector<Primitive>&& primitives, BigVector<KdNode>& nodes, LeafList& leaves,
             BoundingBox& box)
-        : prims(std::move(primitives)), nodes(nodes), leaves(leaves), box(box),
+        : prims(std::move(primitives)),
+          nodes(nodes),
+          leaves(leaves),
+          box(box),
           side(prims.size(), 0) {}
 
     // Root: every primitive in list order, its events sorted once per axis. The root sits at
@@ -112,13 +123,13 @@ public:
         // The stacks peak near twice the root's lists (a node's children are made above it
         // before they move down). Memory reserved but not yet touched costs nothing, and growing
         // by copying would.
-        listPool.reserve(size_t(3) * n);
-        evPool.reserve(size_t(18) * n);
+        listPool.reserve(size_t(3) * n + 2);  // and the children's spare slots
+        evPool.reserve(size_t(18) * n + 2);
         listPool.resize(n);
         numberInSpaceOrder();
         evPool.resize(size_t(6) * n);
         {
-            std::vector<KeyedEvent> keyed;
+            BigVector<KeyedEvent> keyed;
             keyed.reserve(size_t(2) * n);
             for (int a = 0; a < 3; ++a) {
                 keyed.clear();
@@ -126,12 +137,15 @@ public:
                     keyed.push_back(makeEvent(prims[i], i, a, false));
                     keyed.push_back(makeEvent(prims[i], i, a, true));
                 }
-                std::sort(keyed.begin(), keyed.end(), eventBefore);
+                std::sort(keyed.begin(), keyed.end(), [](const KeyedEvent& x, const KeyedEvent& y) {
+                    return eventBefore(x, y);
+                });
+                // The position comes back out of the key: looking it up by primitive, in
+                // position order, missed the cache on nearly every event of a big scene.
                 SplitEvent* out = evPool.data() + size_t(a) * 2 * n;
-                for (const KeyedEvent& k : keyed) {
-                    const Primitive& p = prims[k.prim];
-                    *out++ = SplitEvent(eventPosition(p, a, k.isEnd != 0), k.prim, k.isEnd != 0);
-                }
+                for (const KeyedEvent& k : keyed)
+                    *out++ =
+                        SplitEvent(fromOrderedBits(uint32_t(k.keyHi >> 32)), k.prim, k.isEnd != 0);
             }
         }  // the sort keys are freed before the recursion
         // The recursion needs only each primitive's weight and object.
@@ -141,7 +155,7 @@ public:
             weight[i] = prims[i].area;
             object[i] = prims[i].obj;
         }
-        prims = std::vector<Primitive>();
+        prims = BigVector<Primitive>();
         build(0, 0, n, 0, startDepth);
     }
 
@@ -198,8 +212,10 @@ private:
                         split = e.position;
                     }
                 }
-                if (!e.isEnd()) NL += weight[e.prim()];
-                if (i + 1 < perAxis && events[i + 1].isEnd()) NR -= weight[events[i + 1].prim()];
+                // Starts and ends alternate at random along an axis, so the counts move by
+                // arithmetic rather than by branches the processor would mispredict half the time.
+                NL += startWeight(e);
+                if (i + 1 < perAxis) NR -= endWeight(events[i + 1]);
             }
         }
         if (bestAxis < 0) {
@@ -215,23 +231,32 @@ private:
         uint32_t nLower = 0, nUpper = 0;
         for (size_t j = 0; j < perAxis; ++j) {
             const SplitEvent& e = chosen[j];
-            if (e.isEnd() ? j > bestIndex : j < bestIndex) {
-                side[e.prim()] |= e.isEnd() ? kUpper : kLower;
-                ++(e.isEnd() ? nUpper : nLower);
-            }
+            const uint32_t end = e.primAndEnd & 1;
+            const uint32_t upper = end & uint32_t(j > bestIndex);
+            const uint32_t lower = (end ^ 1) & uint32_t(j < bestIndex);
+            side[e.prim()] |= uint8_t(upper * kUpper + lower * kLower);
+            nUpper += upper;
+            nLower += lower;
         }
-        size_t lowerList = listPool.size(), upperList = lowerList + nLower;
-        listPool.resize(upperList + nUpper);
-        size_t lowerEv = evPool.size(), upperEv = lowerEv + size_t(6) * nLower;
-        evPool.resize(upperEv + size_t(6) * nUpper);
+        size_t lowerList = listPool.size(), upperList = lowerList + nLower + 1;
+        listPool.resize(upperList + nUpper + 1);
+        size_t lowerEv = evPool.size(), upperEv = lowerEv + size_t(6) * nLower + 1;
+        evPool.resize(upperEv + size_t(6) * nUpper + 1);
         {
             uint32_t* lowerOut = listPool.data() + lowerList;
             uint32_t* upperOut = listPool.data() + upperList;
             chosen = evPool.data() + ev + size_t(bestAxis) * perAxis;
+            // Starts and ends, and the sides objects reach, are as random as the objects:
+            // branches on them were a third of the build. So every entry is written to both
+            // children and kept by the side it reaches. One not kept is overwritten by the next
+            // or, past a list's end, by the next list; each child's lists end in a spare slot.
             for (size_t j = 0; j < perAxis; ++j) {
                 const SplitEvent& e = chosen[j];
-                if (e.isEnd() ? j > bestIndex : j < bestIndex)
-                    *(e.isEnd() ? upperOut++ : lowerOut++) = e.prim();
+                const uint32_t end = e.primAndEnd & 1;
+                *upperOut = e.prim();
+                upperOut += end & uint32_t(j > bestIndex);
+                *lowerOut = e.prim();
+                lowerOut += (end ^ 1) & uint32_t(j < bestIndex);
             }
             for (int a = 0; a < 3; ++a) {
                 const SplitEvent* in = evPool.data() + ev + size_t(a) * perAxis;
@@ -239,8 +264,10 @@ private:
                 SplitEvent* up = evPool.data() + upperEv + size_t(a) * 2 * nUpper;
                 for (size_t i = 0; i < perAxis; ++i) {
                     const uint8_t s = side[in[i].prim()];
-                    if (s & kLower) *lo++ = in[i];
-                    if (s & kUpper) *up++ = in[i];
+                    *lo = in[i];
+                    lo += s & kLower;
+                    *up = in[i];
+                    up += s >> 1;
                 }
             }
             for (uint32_t i = 0; i < n; ++i) side[listPool[list + i]] = 0;
@@ -248,9 +275,13 @@ private:
         // The node's own lists sit on top of the stacks and are spent now: the children's move
         // down over them, so that the stacks peak near twice the root's lists, not three times.
         std::memmove(listPool.data() + list, listPool.data() + lowerList,
-                     sizeof(uint32_t) * (size_t(nLower) + nUpper));
+                     sizeof(uint32_t) * nLower);
+        std::memmove(listPool.data() + list + nLower, listPool.data() + upperList,
+                     sizeof(uint32_t) * nUpper);
         std::memmove(static_cast<void*>(evPool.data() + ev), evPool.data() + lowerEv,
-                     sizeof(SplitEvent) * size_t(6) * (size_t(nLower) + nUpper));
+                     sizeof(SplitEvent) * size_t(6) * nLower);
+        std::memmove(static_cast<void*>(evPool.data() + ev + size_t(6) * nLower),
+                     evPool.data() + upperEv, sizeof(SplitEvent) * size_t(6) * nUpper);
         lowerList = list;
         upperList = list + nLower;
         lowerEv = ev;
@@ -287,6 +318,11 @@ private:
         for (uint32_t i = 0; i < n; ++i) leaves.push_back(object[listPool[list + i]]);
     }
 
+    // An event's weight as the sweep counts it: a start adds its object to the lower side, an
+    // end (of the next event) takes it from the upper side.
+    float startWeight(const SplitEvent& e) const { return e.isEnd() ? 0.0f : weight[e.prim()]; }
+    float endWeight(const SplitEvent& e) const { return e.isEnd() ? weight[e.prim()] : 0.0f; }
+
     // 1 + 2^-20: far above the relative rounding of the float cost (2^-24) and of the double
     // products (2^-52).
     static constexpr double kClearlyAbove = 1.0 + 1.0 / 1048576.0;
@@ -319,7 +355,7 @@ private:
             v = (v | (v << 4)) & 0x030C30C3ull;
             return (v | (v << 2)) & 0x09249249ull;
         };
-        std::vector<uint64_t> keys(n);
+        BigVector<uint64_t> keys(n);
         for (uint32_t i = 0; i < n; ++i) {
             uint64_t code = 0;
             for (int a = 0; a < 3; ++a) {
@@ -330,7 +366,7 @@ private:
             keys[i] = (code << 32) | i;
         }
         std::sort(keys.begin(), keys.end());
-        std::vector<Primitive> sorted(n);
+        BigVector<Primitive> sorted(n);
         for (uint32_t k = 0; k < n; ++k) {
             const uint32_t original = uint32_t(keys[k]);
             sorted[k] = prims[original];
@@ -339,15 +375,15 @@ private:
         prims.swap(sorted);
     }
 
-    std::vector<Primitive> prims;  // until the root's events are made
-    std::vector<float> weight;     // per primitive
-    std::vector<rtObjBase*> object;
-    std::vector<KdNode>& nodes;
+    BigVector<Primitive> prims;  // until the root's events are made
+    BigVector<float> weight;     // per primitive
+    BigVector<rtObjBase*> object;
+    BigVector<KdNode>& nodes;
     LeafList& leaves;
     BoundingBox& box;
-    std::vector<uint8_t> side;  // per primitive while a node distributes: kLower | kUpper
-    std::vector<uint32_t> listPool;
-    std::vector<SplitEvent> evPool;
+    BigVector<uint8_t> side;  // per primitive while a node distributes: kLower | kUpper
+    BigVector<uint32_t> listPool;
+    BigVector<SplitEvent> evPool;
 };
 
 // What the build needs of obj; false for an object whose spatial extent is not finite (NaN or
@@ -418,7 +454,7 @@ void KDTree::adoptBuild(KDTree& built, const std::vector<rtObjBase*>& objects) {
 }
 
 void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
-    std::vector<Primitive> prims;
+    BigVector<Primitive> prims;
     prims.reserve(buildList.size());
     for (rtObjBase* obj : buildList) {
         Primitive p;
@@ -539,7 +575,7 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
         rtObjBase* const* ownFirst = base.leafList.data() + n.firstEntry();
         if (nextCrowded < graftCells.size() && graftCells[nextCrowded].node == k) {
             const GraftCell& c = graftCells[nextCrowded++];
-            std::vector<Primitive> prims;
+            BigVector<Primitive> prims;
             prims.reserve(size_t(own) + addedCount);
             Primitive p;
             for (uint32_t i = 0; i < own; ++i)

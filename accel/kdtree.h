@@ -9,13 +9,14 @@
 
 #include "accel/blackholeframe.h"
 #include "accel/movingbodies.h"
+#include "base/bigbuffer.h"
 #include "geometry/boundingbox.h"
 #include "geometry/kdnode.h"
 
 class rtObjBase;
 
 // Leaves refer to contiguous runs of this list of object pointers.
-using LeafList = std::vector<rtObjBase*>;
+using LeafList = BigVector<rtObjBase*>;
 
 class alignas(16) KDTree {
 public:
@@ -58,7 +59,7 @@ public:
     const KdNode* nodeBase() const { return nodes.data(); }
     rtObjBase* const* leafBase() const { return leafList.data(); }
     const KdNode* rootNode() const { return root; }
-    const std::vector<KdNode>& nodeArray() const { return nodes; }
+    const BigVector<KdNode>& nodeArray() const { return nodes; }
     const LeafList& leaves() const { return leafList; }
     bool hasNodes() const { return !leafList.empty(); }
 
@@ -79,7 +80,7 @@ private:
     LeafList leafList;
     int32_t rootIndex = -1;
     const KdNode* root = nullptr;
-    std::vector<KdNode> nodes;
+    BigVector<KdNode> nodes;
     std::vector<rtObjBase*> staticList;
     BlackHoleFrame hole;
     MovingBodies moving;
@@ -93,6 +94,6 @@ private:
     std::vector<std::pair<uint32_t, uint32_t>> graftPairs;
     std::vector<uint32_t> graftStart, graftSorted, graftCount, graftStack;
     std::vector<GraftCell> graftCells;
-    std::vector<KdNode> graftNodes;
+    BigVector<KdNode> graftNodes;
     LeafList graftLeaves;
 };

@@ -7,6 +7,7 @@
 #include <QString>
 #include <vector>
 
+#include "base/objectarena.h"
 #include "geometry/boundingbox.h"
 #include "geometry/raybundle.h"
 
@@ -55,6 +56,10 @@ public:
     Vec4f velocity{0, 0, 0, 0};
 
     virtual ~rtObjBase();
+
+    // A big scene's objects live in huge pages (see base/objectarena.h).
+    static void* operator new(std::size_t bytes) { return objectarena::allocate(bytes); }
+    static void operator delete(void* p, std::size_t bytes) { objectarena::deallocate(p, bytes); }
 
     virtual BoundingBox boundingBox() const = 0;
     virtual void printBoundingBox() const;

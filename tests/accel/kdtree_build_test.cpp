@@ -41,7 +41,7 @@ TEST(KDTree, ThreeCubesSplitOnceAndLeavesKeepFewObjects) {
     EXPECT_EQ(n[2].second, 0x80000000u);
     EXPECT_EQ(n[1].first, 1u);
     EXPECT_EQ(n[1].second, 0x80000000u | (2u << 4));
-    EXPECT_EQ(tree.leaves(), (std::vector<rtObjBase*>{b, c, a}));
+    EXPECT_EQ(tree.leaves(), (LeafList{b, c, a}));
     // Objects without area weigh nothing: every cost is 0/0 and no split is made.
     Scene points;
     points.box(P(0, 0, 0), P(0, 0, 0));
