@@ -1,5 +1,6 @@
-// The object arena against a plain model of what it must do: every live object keeps its bytes
-// whatever is made and freed around it, and pages that empty go back to the system.
+// The object arena and the big buffers against a plain model of what they must do: every live
+// object keeps its bytes whatever is made and freed around it, a vector keeps its elements as it
+// grows from the heap into huge pages, and what empties goes back to the system.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,6 +55,25 @@ TEST(ObjectArena, LiveObjectsKeepTheirBytesAndEmptiedPagesAreReturned) {
     // At most one page per size class stays mapped for the next object.
     EXPECT_LE(bigbuffer::bytesMapped(),
               mappedBefore + (sizeof sizes / sizeof *sizes) * bigbuffer::kHugePage);
+}
+
+TEST(BigVector, KeepsItsElementsWhileGrowingIntoHugePagesAndGivesThemBack) {
+    const std::size_t mappedBefore = bigbuffer::bytesMapped();
+    {
+        BigVector<uint32_t> v;
+        // Past the threshold at which a buffer is mapped on its own, through several regrowths.
+        const uint32_t n = uint32_t(3 * bigbuffer::kThreshold / sizeof(uint32_t));
+        v.reserve(n / 3 + 12345);  // not a whole number of huge pages
+        for (uint32_t i = 0; i < n; ++i) v.push_back(i * 2654435761u);
+        EXPECT_GT(bigbuffer::bytesMapped(), mappedBefore);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(v.data()) % bigbuffer::kHugePage, 0u);
+        for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(v[i], i * 2654435761u);
+        v.resize(100);
+        v.shrink_to_fit();  // back to the ordinary heap
+        EXPECT_EQ(bigbuffer::bytesMapped(), mappedBefore);
+        for (uint32_t i = 0; i < 100; ++i) ASSERT_EQ(v[i], i * 2654435761u);
+    }
+    EXPECT_EQ(bigbuffer::bytesMapped(), mappedBefore);
 }
 
 }  // namespace
