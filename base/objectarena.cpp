@@ -65,6 +65,9 @@ struct Arena {
     }
 };
 
+// Slots are whole grains; even an empty object takes one, so that it has an address of its own.
+std::size_t classOf(std::size_t bytes) { return bytes ? (bytes + kGrain - 1) / kGrain : 1; }
+
 Arena& arena() {
     static Arena* a = new Arena;  // never destroyed: objects may outlive static destruction
     return *a;
@@ -74,7 +77,7 @@ Arena& arena() {
 
 void* allocate(std::size_t bytes) {
     if (bytes > kMaxSlot) return ::operator new(bytes);
-    const std::size_t c = (bytes + kGrain - 1) / kGrain;
+    const std::size_t c = classOf(bytes);
     Arena& a = arena();
     std::lock_guard<std::mutex> guard(a.lock);
     Page* p = a.room[c];
@@ -105,7 +108,7 @@ void deallocate(void* ptr, std::size_t bytes) {
         ::operator delete(ptr);
         return;
     }
-    const std::size_t c = (bytes + kGrain - 1) / kGrain;
+    const std::size_t c = classOf(bytes);
     Page* p = reinterpret_cast<Page*>(reinterpret_cast<std::uintptr_t>(ptr) &
                                       ~std::uintptr_t(kPage - 1));
     Arena& a = arena();
