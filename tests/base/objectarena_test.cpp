@@ -28,8 +28,8 @@ TEST(ObjectArena, LiveObjectsKeepTheirBytesAndEmptiedPagesAreReturned) {
     const std::size_t mappedBefore = bigbuffer::bytesMapped();
     std::mt19937 rng(7);
     // Sizes of scene objects and beyond the largest slot; enough of each to fill several pages.
-    const std::size_t sizes[] = {0, 1, 16, 17, 200, 248, 1000, objectarena::kMaxSlot,
-                                 objectarena::kMaxSlot + 1};
+    const std::size_t sizes[] = {
+        0, 1, 16, 17, 200, 248, 1000, objectarena::kMaxSlot, objectarena::kMaxSlot + 1};
     std::vector<Live> live;
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 40000; ++i) {
