@@ -87,7 +87,7 @@ void PathIterator::step() {
     } else if (node->upper == nullptr) {
         node = node->lower;
     } else {
-        const float mid = float((double(lo) + double(hi)) * 0.5);
+        const float mid = LightPathTree::midAngle(lo, hi);
         if (mid > angle) {
             hi = mid;
             node = node->lower;
