@@ -343,36 +343,47 @@ bool LightPathGenerator::chordPasses(int from, int to, const int* between, int c
 
 void LightPathGenerator::simplify(int node, float lo, float hi) {
     for (;;) {
-        const BuildNode& n = nodes_[std::size_t(node)];
+        BuildNode& n = nodes_[std::size_t(node)];
         if (n.escape || n.absorb) return;
         if (n.upper >= 0) {
+            // A halving keeps its own point, where the two halves' paths part; each half's
+            // chord from it may pass over the first points of that half's run, as any run's
+            // chord does.
             const float mid = LightPathTree::midAngle(lo, hi);
-            simplify(n.lower, lo, mid);
-            node = n.upper;
+            const int lower = runEnd(node, n.lower, lo, mid);
+            const int upper = runEnd(node, n.upper, mid, hi);
+            nodes_[std::size_t(node)].lower = lower;
+            nodes_[std::size_t(node)].upper = upper;
+            simplify(lower, lo, mid);
+            node = upper;
             lo = mid;
             continue;
         }
-        // A run of single-child regular nodes shares the interval. The chord from this node
-        // goes on to the furthest point of the run that keeps the points it passes close to it;
-        // the point before a terminal stays, as the escaping direction and the end in the hole
-        // are measured from it.
-        int between[kMaxDroppedPoints];
-        int count = 0, end = n.lower;
-        for (;;) {
-            const BuildNode& c = nodes_[std::size_t(end)];
-            if (c.escape || c.absorb || c.upper >= 0 || count == kMaxDroppedPoints) break;
-            const int candidate = c.lower;
-            const BuildNode& next = nodes_[std::size_t(candidate)];
-            if (next.escape || next.absorb) break;
-            between[count] = end;
-            if (!chordPasses(node, candidate, between, count + 1, lo, hi)) break;
-            ++count;
-            end = candidate;
-        }
+        const int end = runEnd(node, n.lower, lo, hi);
         nodes_[std::size_t(node)].lower = end;
-        stats_.dropped += std::size_t(count);
         node = end;
     }
+}
+
+int LightPathGenerator::runEnd(int from, int first, float lo, float hi) {
+    // A run of single-child regular nodes shares the interval. The chord goes on to the furthest
+    // point of the run that keeps the points it passes close to it; the point before a terminal
+    // stays, as the escaping direction and the end in the hole are measured from it.
+    int between[kMaxDroppedPoints];
+    int count = 0, end = first;
+    for (;;) {
+        const BuildNode& c = nodes_[std::size_t(end)];
+        if (c.escape || c.absorb || c.upper >= 0 || count == kMaxDroppedPoints) break;
+        const int candidate = c.lower;
+        const BuildNode& next = nodes_[std::size_t(candidate)];
+        if (next.escape || next.absorb) break;
+        between[count] = end;
+        if (!chordPasses(from, candidate, between, count + 1, lo, hi)) break;
+        ++count;
+        end = candidate;
+    }
+    stats_.dropped += std::size_t(count);
+    return end;
 }
 
 void LightPathGenerator::install(LightPathTree& tree, float angleMin, float angleMax) {

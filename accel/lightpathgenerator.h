@@ -125,6 +125,9 @@ private:
     // from the hole this makes one piece of many, which the tracers cross in one traversal;
     // near it every point stays.
     void simplify(int node, float lo, float hi);
+    // The node that a chord from node `from` reaches in the run that starts at node `first`
+    // (interval lo..hi), counting the points it leaves out.
+    int runEnd(int from, int first, float lo, float hi);
     void install(LightPathTree& tree, float angleMin, float angleMax);
 
     const LightPathParameters* params_ = nullptr;
