@@ -126,8 +126,13 @@ private:
     // near it every point stays.
     void simplify(int node, float lo, float hi);
     // The node that a chord from node `from` reaches in the run that starts at node `first`
-    // (interval lo..hi), counting the points it leaves out.
-    int runEnd(int from, int first, float lo, float hi);
+    // (interval lo..hi), passing the points passed[0, count) as well; the points it leaves out
+    // are appended there.
+    int runEnd(int from, int first, float lo, float hi, int* passed, int& count);
+    // Whether node, whose chord reaches the halving at node end having passed passed[0, count),
+    // can halve in end's place: its chords to both halves' first points pass end's point too.
+    // Then node takes end's halves and end's point is left out.
+    bool takeOverHalving(int node, int end, float lo, float hi, const int* passed, int count);
     void install(LightPathTree& tree, float angleMin, float angleMax);
 
     const LightPathParameters* params_ = nullptr;
