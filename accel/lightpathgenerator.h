@@ -126,7 +126,10 @@ private:
     // picture cannot tell the difference. Between two
     // points the table's polyline departs from the chord linearly, so the points bound it. Far
     // from the hole this makes one piece of many, which the tracers cross in one traversal;
-    // near it every point stays.
+    // near it every point stays. A halving keeps its own point (the iterators choose a half
+    // there), but its chords may pass over the first points of each half's run, and the run
+    // before it may take the halving over when its chords to both halves pass the halving's
+    // point: otherwise every halving would cost the paths through it two points a sample apart.
     void simplify(int node, float lo, float hi);
     // The node that a chord from node `from` reaches in the run that starts at node `first`
     // (interval lo..hi), passing the points passed[0, count) as well; the points it leaves out
