@@ -343,79 +343,36 @@ bool LightPathGenerator::chordPasses(int from, int to, const int* between, int c
 
 void LightPathGenerator::simplify(int node, float lo, float hi) {
     for (;;) {
-        BuildNode& n = nodes_[std::size_t(node)];
+        const BuildNode& n = nodes_[std::size_t(node)];
         if (n.escape || n.absorb) return;
-        // The points the chords from node have passed: none, unless node takes over a halving.
-        int passed[kMaxDroppedPoints];
-        int count = 0;
-        if (n.upper < 0) {
-            const int end = runEnd(node, n.lower, lo, hi, passed, count);
-            if (!takeOverHalving(node, end, lo, hi, passed, count)) {
-                nodes_[std::size_t(node)].lower = end;
-                node = end;
-                continue;
-            }
-            passed[count++] = end;
+        if (n.upper >= 0) {
+            const float mid = LightPathTree::midAngle(lo, hi);
+            simplify(n.lower, lo, mid);
+            node = n.upper;
+            lo = mid;
+            continue;
         }
-        // A halving keeps its own point, where the two halves' paths part; each half's chord
-        // from it may pass over the first points of that half's run, as any run's chord does.
-        const BuildNode& h = nodes_[std::size_t(node)];
-        const float mid = LightPathTree::midAngle(lo, hi);
-        int upperPassed[kMaxDroppedPoints];
-        std::copy(passed, passed + count, upperPassed);
-        int upperCount = count;
-        const int lower = runEnd(node, h.lower, lo, mid, passed, count);
-        const int upper = runEnd(node, h.upper, mid, hi, upperPassed, upperCount);
-        nodes_[std::size_t(node)].lower = lower;
-        nodes_[std::size_t(node)].upper = upper;
-        simplify(lower, lo, mid);
-        node = upper;
-        lo = mid;
+        // A run of single-child regular nodes shares the interval. The chord from this node
+        // goes on to the furthest point of the run that keeps the points it passes close to it;
+        // the point before a terminal stays, as the escaping direction and the end in the hole
+        // are measured from it.
+        int between[kMaxDroppedPoints];
+        int count = 0, end = n.lower;
+        for (;;) {
+            const BuildNode& c = nodes_[std::size_t(end)];
+            if (c.escape || c.absorb || c.upper >= 0 || count == kMaxDroppedPoints) break;
+            const int candidate = c.lower;
+            const BuildNode& next = nodes_[std::size_t(candidate)];
+            if (next.escape || next.absorb) break;
+            between[count] = end;
+            if (!chordPasses(node, candidate, between, count + 1, lo, hi)) break;
+            ++count;
+            end = candidate;
+        }
+        nodes_[std::size_t(node)].lower = end;
+        stats_.dropped += std::size_t(count);
+        node = end;
     }
-}
-
-bool LightPathGenerator::takeOverHalving(int node, int end, float lo, float hi, const int* passed,
-                                         int count) {
-    const BuildNode& x = nodes_[std::size_t(end)];
-    if (x.escape || x.absorb || x.upper < 0 || count + 1 >= kMaxDroppedPoints) return false;
-    const int halves[2] = {x.lower, x.upper};
-    for (const int half : halves) {
-        const BuildNode& h = nodes_[std::size_t(half)];
-        if (h.escape || h.absorb) return false;  // the point before a terminal stays
-    }
-    const float mid = LightPathTree::midAngle(lo, hi);
-    int list[2][kMaxDroppedPoints];
-    for (int side = 0; side < 2; ++side) {
-        std::copy(passed, passed + count, list[side]);
-        list[side][count] = end;
-        const float a = side == 0 ? lo : mid, b = side == 0 ? mid : hi;
-        if (!chordPasses(node, halves[side], list[side], count + 1, a, b)) return false;
-    }
-    nodes_[std::size_t(node)].lower = halves[0];
-    nodes_[std::size_t(node)].upper = halves[1];
-    stats_.dropped += std::size_t(count) + 1;
-    return true;
-}
-
-int LightPathGenerator::runEnd(int from, int first, float lo, float hi, int* passed, int& count) {
-    // A run of single-child regular nodes shares the interval. The chord goes on to the furthest
-    // point of the run that keeps the points it passes close to it; the point before a terminal
-    // stays, as the escaping direction and the end in the hole are measured from it.
-    const int start = count;
-    int end = first;
-    for (;;) {
-        const BuildNode& c = nodes_[std::size_t(end)];
-        if (c.escape || c.absorb || c.upper >= 0 || count == kMaxDroppedPoints) break;
-        const int candidate = c.lower;
-        const BuildNode& next = nodes_[std::size_t(candidate)];
-        if (next.escape || next.absorb) break;
-        passed[count] = end;
-        if (!chordPasses(from, candidate, passed, count + 1, lo, hi)) break;
-        ++count;
-        end = candidate;
-    }
-    stats_.dropped += std::size_t(count - start);
-    return end;
 }
 
 void LightPathGenerator::install(LightPathTree& tree, float angleMin, float angleMax) {

@@ -57,10 +57,11 @@ public:
     // path is modelled over a whole root interval or half of it, and the static observer's angle
     // maps non-linearly to the coordinate direction (tan psi = tan a / sqrt(1 - r_s / r_obs)):
     // with ten roots over [0, pi] that alone errs by about a milliradian; with 40 by less than
-    // the tolerance. Narrow roots also spare the walk: every halving of an interval keeps a
-    // point of its own on each path through it (where the halves part), so with 40 roots a path
-    // past the hole had two or three such points, with 320 one path in ten has one. The table
-    // then holds about 2.4k nodes instead of 1k and grows in 17 to 21 ms instead of 10.
+    // the tolerance. Narrow roots also spare the walk: every halving of an interval costs each
+    // path through it two points a sample apart (the halving's own, where the halves part, and
+    // the first of its half's run), and with 40 roots a path past the hole met two or three
+    // halvings; with 320 one path in ten meets one. The default scene's table then holds 2.4k
+    // nodes instead of 1.2k and grows in 9 to 12 ms instead of 5 to 8.
     static constexpr int kMinRootCount = 320;
     // Longest RK4 step in sigma: a local error of about 1e-8 of the distance per step, so the
     // capture boundary and the deflection angles come out to better than 1e-5.
@@ -126,19 +127,8 @@ private:
     // picture cannot tell the difference. Between two
     // points the table's polyline departs from the chord linearly, so the points bound it. Far
     // from the hole this makes one piece of many, which the tracers cross in one traversal;
-    // near it every point stays. A halving keeps its own point (the iterators choose a half
-    // there), but its chords may pass over the first points of each half's run, and the run
-    // before it may take the halving over when its chords to both halves pass the halving's
-    // point: otherwise every halving would cost the paths through it two points a sample apart.
+    // near it every point stays.
     void simplify(int node, float lo, float hi);
-    // The node that a chord from node `from` reaches in the run that starts at node `first`
-    // (interval lo..hi), passing the points passed[0, count) as well; the points it leaves out
-    // are appended there.
-    int runEnd(int from, int first, float lo, float hi, int* passed, int& count);
-    // Whether node, whose chord reaches the halving at node end having passed passed[0, count),
-    // can halve in end's place: its chords to both halves' first points pass end's point too.
-    // Then node takes end's halves and end's point is left out.
-    bool takeOverHalving(int node, int end, float lo, float hi, const int* passed, int count);
     void install(LightPathTree& tree, float angleMin, float angleMax);
 
     const LightPathParameters* params_ = nullptr;
