@@ -146,8 +146,8 @@ struct PathIterator {
 
 // Four iterators stepped together, for the 4-ray tracer. The intervals and angles are vectors and
 // the points are computed for all lanes at once, with exactly the arithmetic of PathIterator
-// (the points in double precision), so that a lane finished on its own goes
-// on along the same path.
+// (the points in double precision), so that a lane finished on its own goes on along the same
+// path.
 class alignas(16) PathIterator4 {
 public:
     // Four PathIterator::start.

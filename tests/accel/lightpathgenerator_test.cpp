@@ -138,9 +138,8 @@ TEST(LightPathGenerator, TablePointsAndTheChordsBetweenThemFollowTheIntegratedPa
 // A walk costs a table step and a traversal per point, so the table keeps no point that the
 // picture does not need. Paths past a hole seen from 74.5 r_s (the default scene's, at the
 // tolerance of its 1280 x 720 view) keep about ten points, and hardly any path passes a halving
-// of its interval (each keeps a point of its own); before the table left the first points of
-// halves out and grew from narrow roots, they kept 12.9 and passed 2.6. The table has 9.9 and
-// 0.1.
+// of its interval (each costs it two points a sample apart). Grown from 40 roots, they kept 12.9
+// points and passed 2.6 halvings; the table has 10.0 and 0.1.
 TEST(LightPathGenerator, PathsKeepFewPointsAndPassFewHalvings) {
     LightPathTree tree;
     tree.parameters.toleranceMrad = 0.283f;
