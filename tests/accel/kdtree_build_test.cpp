@@ -1,7 +1,9 @@
-// Kd-tree construction: hand-worked SAH cases, the node and leaf encoding and the depth limit.
+// Kd-tree construction: hand-worked SAH cases, the node and leaf encoding, the depth limit, and
+// a tree that does not depend on the order the objects come in.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <set>
 
 #include "accel/kdtraverse.h"
@@ -100,5 +102,48 @@ TEST(KDTree, DepthTwentyIsALeafWhateverTheCost) {
         KDTree rest;
         rest.addInterval(std::vector<rtObjBase*>(first, first + n->objectCount()), 0);
         EXPECT_FALSE(rest.rootNode()->isLeaf()) << side;
+    }
+}
+
+// The events are ordered by a total key (position, then kind and object), so the tree must not
+// depend on the order the objects come in: not even where positions tie, as on a coarse grid of
+// coordinates with flat boxes and boxes nested about one centre. Built from the list, reversed
+// and shuffled, the nodes and the leaf lists are the same entry by entry.
+TEST(KDTree, TreeDoesNotDependOnTheOrderOfTheObjects) {
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        std::mt19937 rng(seed);
+        const auto grid = [&] { return float(rng() % 6) * 0.5f; };
+        Scene s;
+        while (s.list.size() < 300) {
+            const Vec4f lo(grid(), grid(), grid(), 0.0f);
+            Vec4f hi = lo;
+            for (int a = 0; a < 3; ++a)
+                if (rng() % 3 != 0) hi[a] += 0.5f * float(1 + rng() % 3);
+            s.box(lo, hi);
+            if (rng() % 4 == 0) {  // nested about the same centre
+                const float grow = 0.25f * float(1 + rng() % 2);
+                s.box(lo - Vec4f(grow, grow, grow, 0.0f), hi + Vec4f(grow, grow, grow, 0.0f));
+            }
+        }
+        std::vector<rtObjBase*> reversed(s.list.rbegin(), s.list.rend());
+        std::vector<rtObjBase*> shuffled = s.list;
+        std::shuffle(shuffled.begin(), shuffled.end(), rng);
+        KDTree reference;
+        reference.addInterval(s.list, 0);
+        ASSERT_GT(reference.nodeArray().size(), 1u) << "seed " << seed;
+        for (const auto* order : {&reversed, &shuffled}) {
+            KDTree tree;
+            tree.addInterval(*order, 0);
+            ASSERT_EQ(tree.nodeArray().size(), reference.nodeArray().size()) << "seed " << seed;
+            for (size_t i = 0; i < tree.nodeArray().size(); ++i) {
+                ASSERT_EQ(tree.nodeArray()[i].first, reference.nodeArray()[i].first)
+                    << "seed " << seed << " node " << i;
+                ASSERT_EQ(tree.nodeArray()[i].second, reference.nodeArray()[i].second)
+                    << "seed " << seed << " node " << i;
+            }
+            ASSERT_TRUE(std::equal(tree.leaves().begin(), tree.leaves().end(),
+                                   reference.leaves().begin(), reference.leaves().end()))
+                << "seed " << seed;
+        }
     }
 }
