@@ -11,6 +11,7 @@
 #include "base/traceoutput.h"
 #include "geometry/vec16f.h"
 #include "scene/rtobjbase.h"
+#include "scene/rtobjsphere.h"
 
 namespace {
 
@@ -172,6 +173,7 @@ constexpr uint32_t kBoundsMinObjects = 3;
 
 // The objects of leaf node against a 16-ray bundle whose intervals are set; each object shades
 // the rays it hits. Returns those rays.
+template <bool kSpheres>
 inline int testLeaf16(RayBundle16& b, const KdNode& node) {
     const uint32_t n = node.objectCount();
     rtObjBase* const* objs = leafObjects(b.leafBase, node);
@@ -179,11 +181,18 @@ inline int testLeaf16(RayBundle16& b, const KdNode& node) {
     SegmentBounds bounds;
     if (bounded) bounds = segmentBounds(b);
     int result = 0;
+    const Vec4f* spheres = kSpheres ? b.leafSpheres + node.firstEntry() : nullptr;
     for (uint32_t i = 0; i < n; ++i) {
-        if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
         LaneMask4 hits[4];
-        const bool hit =
-            b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
+        bool hit;
+        if (kSpheres && spheres[i].w >= 0.0f) {
+            // A sphere at rest: its test without its object (both variants test alike). The
+            // hit-bounds cull is left out: the test itself finds no hit outside them.
+            hit = intersectStaticSphere16(spheres[i], b, hits);
+        } else {
+            if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
+            hit = b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
+        }
         if (hit) {
             objs[i]->shade16(b, hits);
             result |= combineMasks(hits);
@@ -306,8 +315,12 @@ enum class Signs : uint8_t { Mixed, AllUp, AllDown };
 
 }  // namespace
 
-TAVOLIN_HOT_KERNEL
-int traceBundle16Portable(RayBundle16& b) {
+namespace {
+
+// The leaf test of spheres at rest without their objects is a separate instantiation of each
+// 16-ray traversal, so that trees without such spheres pay nothing for it.
+template <bool kSpheres>
+inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16& b) {
     Entry16 stack[kStackDepth16];
     int top = 0;
     int flippedPending = 0;
@@ -410,7 +423,7 @@ int traceBundle16Portable(RayBundle16& b) {
                     b.tMin[g] = iv.near[g];
                     b.tMax[g] = iv.far[g];
                 }
-                result |= testLeaf16(b, node);
+                result |= testLeaf16<kSpheres>(b, node);
                 // Every ray hit: done, unless a ray still has its nearer piece pending.
                 if (result == 0xffff && flippedPending == 0) return result;
             }
@@ -426,6 +439,20 @@ int traceBundle16Portable(RayBundle16& b) {
             if (result == 0xffff || iv.open(b.tHit)) break;
         }
     }
+}
+
+TAVOLIN_HOT_KERNEL int traceBundle16PortableSpheres(RayBundle16& b) {
+    return traceBundle16PortableImpl<true>(b);
+}
+
+TAVOLIN_HOT_KERNEL int traceBundle16PortablePlain(RayBundle16& b) {
+    return traceBundle16PortableImpl<false>(b);
+}
+
+}  // namespace
+
+int traceBundle16Portable(RayBundle16& b) {
+    return b.leafSpheres ? traceBundle16PortableSpheres(b) : traceBundle16PortablePlain(b);
 }
 
 #if TAVOLIN_WIDE_KERNELS
@@ -455,6 +482,7 @@ struct Intervals16Wide {
     }
 };
 
+template <bool kSpheres>
 TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
     Entry16Wide stack[kStackDepth16];
     int top = 0;
@@ -523,7 +551,7 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
                 b.node = node;
                 store16(iv.near, b.tMin);
                 store16(iv.far, b.tMax);
-                result |= testLeaf16(b, node);
+                result |= testLeaf16<kSpheres>(b, node);
                 if (result == 0xffff && flippedPending == 0) return result;
             }
         }
@@ -543,7 +571,9 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
 }  // namespace
 
 int traceBundle16(RayBundle16& b) {
-    return hasWideKernels() ? traceBundle16Wide(b) : traceBundle16Portable(b);
+    if (hasWideKernels())
+        return b.leafSpheres ? traceBundle16Wide<true>(b) : traceBundle16Wide<false>(b);
+    return traceBundle16Portable(b);
 }
 #else
 int traceBundle16(RayBundle16& b) { return traceBundle16Portable(b); }

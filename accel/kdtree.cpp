@@ -437,8 +437,23 @@ bool toPrimitive(rtObjBase* obj, Primitive& p) {
 KDTree::KDTree() = default;
 KDTree::~KDTree() = default;
 
+void KDTree::indexSpheres() {
+    leafSpheres.resize(leafList.size());
+    size_t spheres = 0;
+    for (size_t i = 0; i < leafList.size(); ++i) {
+        Vec4f sphere;
+        const bool isSphere = leafList[i] != nullptr && leafList[i]->staticSphere(sphere);
+        leafSpheres[i] = isSphere ? sphere : Vec4f(0.0f, 0.0f, 0.0f, -1.0f);
+        spheres += isSphere;
+    }
+    // Where spheres are the minority, the look-up beside every other object costs more than
+    // the spheres' own loads it saves (3 % on a temple of planes with five spheres).
+    if (2 * spheres < leafList.size()) leafSpheres = BigVector<Vec4f>();
+}
+
 void KDTree::reset() {
     leafList.clear();
+    leafSpheres.clear();
     nodes.clear();
     moving.reset();
     staticList.clear();
@@ -476,6 +491,7 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
 void KDTree::adoptBuild(KDTree& built, const std::vector<rtObjBase*>& objects) {
     std::swap(box, built.box);
     leafList.swap(built.leafList);
+    leafSpheres.swap(built.leafSpheres);
     std::swap(rootIndex, built.rootIndex);
     std::swap(root, built.root);  // the node arrays swap their storage, so root stays valid
     nodes.swap(built.nodes);
@@ -509,6 +525,7 @@ void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
 
     // Traversal reads the leaf list through its first entry, so it is never left empty.
     if (leafList.empty()) leafList.push_back(nullptr);
+    indexSpheres();
 }
 
 bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, int maxPerLeaf,
@@ -642,6 +659,7 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
         nodes[k] = KdNode::leaf(own + addedCount, first);
     }
     if (leafList.empty()) leafList.push_back(nullptr);
+    indexSpheres();
     rootIndex = 0;
     root = &nodes[0];
     return true;

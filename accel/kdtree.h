@@ -58,6 +58,11 @@ public:
 
     const KdNode* nodeBase() const { return nodes.data(); }
     rtObjBase* const* leafBase() const { return leafList.data(); }
+    // rtObjBase::staticSphere of each leaf-list entry, or w = -1 (see RayBundle16::leafSpheres);
+    // null unless spheres at rest are at least half of the entries.
+    const Vec4f* leafSphereBase() const {
+        return leafSpheres.empty() ? nullptr : leafSpheres.data();
+    }
     const KdNode* rootNode() const { return root; }
     const BigVector<KdNode>& nodeArray() const { return nodes; }
     const LeafList& leaves() const { return leafList; }
@@ -72,12 +77,15 @@ public:
     const MovingBodies& movingBodies() const { return moving; }
 
 private:
+    // Fills leafSpheres from leafList; every change of the leaf list ends with it.
+    void indexSpheres();
     // Registers the moving bodies' primitives with movingBodies(); the others, and the places of
     // moving spheres that keep their place without light travel time, go to still when given.
     void sortObjects(const std::vector<rtObjBase*>& objects, std::vector<rtObjBase*>* still);
 
     BoundingBox box;
     LeafList leafList;
+    BigVector<Vec4f> leafSpheres;  // beside leafList
     int32_t rootIndex = -1;
     const KdNode* root = nullptr;
     BigVector<KdNode> nodes;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <type_traits>
 
 #include "accel/kdtraverse.h"
 #include "accel/kdtree.h"
@@ -539,10 +540,15 @@ public:
         r.nodeBase = tree.nodeBase();
         r.leafBase = tree.leafBase();
         r.node = *tree.rootNode();
+        if constexpr (std::is_same_v<Record, RayBundle16>) {
+            leafSpheres = r.leafSpheres;
+            r.leafSpheres = tree.leafSphereBase();
+        }
     }
     ~OnMovingTree() {
         r.nodeBase = nodeBase;
         r.leafBase = leafBase;
+        if constexpr (std::is_same_v<Record, RayBundle16>) r.leafSpheres = leafSpheres;
     }
     OnMovingTree(const OnMovingTree&) = delete;
     OnMovingTree& operator=(const OnMovingTree&) = delete;
@@ -551,6 +557,7 @@ private:
     Record& r;
     const KdNode* nodeBase;
     rtObjBase* const* leafBase;
+    const Vec4f* leafSpheres = nullptr;
 };
 
 }  // namespace

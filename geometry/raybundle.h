@@ -23,6 +23,10 @@ struct alignas(16) RayBundle16 {
     KdNode node;                   // node being visited; the root before each trace
     const KdNode* nodeBase;        // the tree's node array
     rtObjBase* const* leafBase;    // the tree's leaf list
+    // Beside each leaf-list entry: a sphere at rest's centre and squared radius, or w < 0 for
+    // any other object (KDTree::leafSphereBase). Null: every object is tested through its own
+    // intersect16.
+    const Vec4f* leafSpheres = nullptr;
     Vec4f origin[16];              // per-ray origin, ray 0 first
     Vec4f originSoA[4][4];         // group g: x, y, z, w of rays 4g..4g+3
     LaneMask4 live[4];             // rays still looking for a hit

@@ -35,3 +35,5 @@ BodyMotion rtObjBase::motion() const {
 void rtObjBase::addVelocity(Reader::PropertyList& list) {
     list.add(std::make_unique<Reader::ElemOptionalVec>(QStringLiteral("velocity"), velocity));
 }
+
+bool rtObjBase::staticSphere(Vec4f&) const { return false; }

@@ -93,6 +93,12 @@ public:
     // The body's motion: its velocity and reference point (the sphere's centre, the plane's or
     // cube's pos).
     virtual BodyMotion motion() const;
+    // Whether the object is a sphere at rest whose bundle test needs nothing but its centre and
+    // squared radius (intersectStaticSphere16): then centreAndRadius2 holds x, y, z and
+    // radius^2. The kd-tree keeps them beside its leaf list, so that a bundle tests such
+    // spheres without loading the objects themselves, which a big scene has scattered in
+    // memory; only a sphere that is hit is read, to shade its rays.
+    virtual bool staticSphere(Vec4f& centreAndRadius2) const;
     // Whether the kd-tree must treat the object as moving.
     bool isMoving() const {
         const BodyMotion m = motion();

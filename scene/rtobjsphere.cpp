@@ -358,6 +358,21 @@ bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
     return movingIntersect16(MovingSphereLanes(mov, tmin, tmax, radius2), center, b, hits);
 }
 
+bool intersectStaticSphere16(const Vec4f& centreAndRadius2, RayBundle16& b, LaneMask4 hits[4]) {
+    const float radius2 = centreAndRadius2.w;
+#if TAVOLIN_WIDE_KERNELS
+    if (hasWideKernels()) return sphereIntersect16Wide(centreAndRadius2, radius2, b, hits);
+#endif
+    return sphereIntersect16(centreAndRadius2, radius2, b, hits);
+}
+
+template <int N>
+bool rtObjSphere<N>::staticSphere(Vec4f& centreAndRadius2) const {
+    if constexpr (!kStatic) return false;
+    centreAndRadius2 = Vec4f(center.x, center.y, center.z, radius2);
+    return true;
+}
+
 template <int N>
 bool rtObjSphere<N>::intersect16Alt(RayBundle16& b, LaneMask4 hits[4]) const {
     return intersect16(b, hits);

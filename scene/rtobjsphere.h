@@ -52,6 +52,7 @@ public:
     void copyFrom(const rtObjBase& other) override;
     rtObjBase* clone() const override;
     BodyMotion motion() const override;
+    bool staticSphere(Vec4f& centreAndRadius2) const override;
 
 protected:
     Vec4f referencePoint() const override { return center; }
@@ -66,6 +67,10 @@ private:
     Vec4f shadeFactors(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f origin[4],
                        const Vec4f& tHit) const;
 };
+
+// rtObjSphere<1>::intersect16 of the sphere with centre x, y, z and squared radius w: the same
+// hits bit for bit. Any render thread.
+bool intersectStaticSphere16(const Vec4f& centreAndRadius2, RayBundle16& bundle, LaneMask4 hits[4]);
 
 extern template class rtObjSphere<0>;
 extern template class rtObjSphere<1>;

@@ -7,6 +7,7 @@
 
 #include "accel/kdtraverse.h"
 #include "accel/kdtree.h"
+#include "scene/rtobjsphere.h"
 #include "tests/accel/kdtestscene.h"
 
 using namespace kdtest;
@@ -255,4 +256,72 @@ TEST(KDTraverse, GraftRefusesExtrasSpreadOverTooManyLeaves) {
     KDTree tree;
     EXPECT_FALSE(tree.graft(base, {s.list.back()}, 1000, 2));
     EXPECT_TRUE(tree.graft(base, {s.list.back()}, 1000, 100000));
+}
+
+// Spheres at rest are tested from the tree's copy of their centres and radii beside the leaf
+// list, without their objects: the same hits, distances and live rays as through each object's
+// own intersect16, in the kernel this processor runs and in the portable one, with boxes mixed
+// in. The copy is kept only where such spheres are at least half of the leaf entries.
+TEST(KDTraverse, SpheresAtRestBesideTheLeafListHitAsThroughTheirObjects) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> pos(0.0f, 10.0f), radius(0.05f, 0.6f);
+    std::vector<std::unique_ptr<rtObjSphere<1>>> spheres;
+    Scene boxes;
+    std::vector<rtObjBase*> list;
+    for (int i = 0; i < 600; ++i) {
+        if (i % 4 == 3) {
+            const Vec4f lo(pos(rng), pos(rng), pos(rng), 0.0f);
+            list.push_back(boxes.box(lo, lo + Vec4f(0.4f, 0.3f, 0.5f, 0.0f)));
+            continue;
+        }
+        auto s = std::make_unique<rtObjSphere<1>>();
+        s->center = Vec4f(pos(rng), pos(rng), pos(rng), 0.0f);
+        s->radius = radius(rng);
+        s->update();
+        list.push_back(s.get());
+        spheres.push_back(std::move(s));
+    }
+    KDTree tree;
+    tree.addInterval(list, 0);
+    ASSERT_NE(tree.leafSphereBase(), nullptr);
+
+    int hits = 0;
+    for (int k = 0; k < 400; ++k) {
+        const Vec4f o(pos(rng) * 1.4f - 2.0f, pos(rng) * 1.4f - 2.0f, -1.0f, 0.0f);
+        const Vec4f fwd =
+            unit(P(0.3f * (pos(rng) - 5.0f) / 5.0f, 0.3f * (pos(rng) - 5.0f) / 5.0f, 1));
+        const float step = 0.002f * float(1 + k % 8);
+        Vec4f origin[16], dir[16];
+        for (int i = 0; i < 16; ++i) {
+            origin[i] = o;
+            dir[i] = fwd + P(1, 0, 0) * ((i & 3) * step) + P(0, 1, 0) * ((i >> 2) * step);
+        }
+        for (const bool portable : {false, true}) {
+            alignas(16) RayBundle16 objects, beside;
+            uint32_t objectsPix[16] = {}, besidePix[16] = {};
+            makeBundle<RayBundle16, 16>(tree, objects, origin, dir, objectsPix);
+            makeBundle<RayBundle16, 16>(tree, beside, origin, dir, besidePix);
+            beside.leafSpheres = tree.leafSphereBase();
+            const int objectsMask =
+                portable ? traceBundle16Portable(objects) : traceBundle16(objects);
+            const int besideMask = portable ? traceBundle16Portable(beside) : traceBundle16(beside);
+            ASSERT_EQ(besideMask, objectsMask) << k << " " << portable;
+            EXPECT_EQ(std::memcmp(beside.tHit, objects.tHit, sizeof beside.tHit), 0) << k;
+            EXPECT_EQ(std::memcmp(beside.live, objects.live, sizeof beside.live), 0) << k;
+            EXPECT_EQ(std::memcmp(besidePix, objectsPix, sizeof besidePix), 0) << k;
+            hits += __builtin_popcount(unsigned(besideMask));
+        }
+    }
+    EXPECT_GT(hits, 400 * 16 / 4);
+
+    // Mostly boxes: no copy.
+    Scene fewSpheres;
+    std::vector<rtObjBase*> mostlyBoxes(list.begin(), list.begin() + 40);
+    for (int i = 0; i < 100; ++i) {
+        const Vec4f lo(pos(rng), pos(rng), pos(rng), 0.0f);
+        mostlyBoxes.push_back(fewSpheres.box(lo, lo + Vec4f(0.2f, 0.2f, 0.2f, 0.0f)));
+    }
+    KDTree boxTree;
+    boxTree.addInterval(mostlyBoxes, 0);
+    EXPECT_EQ(boxTree.leafSphereBase(), nullptr);
 }
