@@ -579,8 +579,10 @@ int traceBundle16(RayBundle16& b) {
 int traceBundle16(RayBundle16& b) { return traceBundle16Portable(b); }
 #endif
 
-TAVOLIN_HOT_KERNEL
-int traceBundle4(RayBundle4& b) {
+namespace {
+
+template <bool kSpheres>
+inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
     Entry4 stack[kStackDepth4];
     int top = 0;
     int flippedPending = 0;
@@ -633,13 +635,18 @@ int traceBundle4(RayBundle4& b) {
                 b.tMin = near;
                 b.tMax = far;
                 rtObjBase* const* objs = leafObjects(b.leafBase, node);
+                const Vec4f* spheres = kSpheres ? b.leafSpheres + node.firstEntry() : nullptr;
                 const bool bounded = n >= kBoundsMinObjects;
                 SegmentBounds bounds;
                 if (bounded) bounds = segmentBounds(b);
                 for (uint32_t i = 0; i < n; ++i) {
-                    if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
-                    const LaneMask4 hits =
-                        b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
+                    LaneMask4 hits;
+                    if (kSpheres && spheres[i].w >= 0.0f) {  // as in testLeaf16
+                        hits = intersectStaticSphere4(spheres[i], b, b.variant != 0);
+                    } else {
+                        if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
+                        hits = b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
+                    }
                     if (any(hits)) {
                         objs[i]->shade4(b, hits);
                         result |= movemask(hits);
@@ -662,6 +669,16 @@ int traceBundle4(RayBundle4& b) {
             if (result == 0xf || open()) break;
         }
     }
+}
+
+TAVOLIN_HOT_KERNEL int traceBundle4Spheres(RayBundle4& b) { return traceBundle4Impl<true>(b); }
+
+TAVOLIN_HOT_KERNEL int traceBundle4Plain(RayBundle4& b) { return traceBundle4Impl<false>(b); }
+
+}  // namespace
+
+int traceBundle4(RayBundle4& b) {
+    return b.leafSpheres ? traceBundle4Spheres(b) : traceBundle4Plain(b);
 }
 
 bool traceRay(SingleRay& ray) { return traceNode(ray, ray.node); }

@@ -540,7 +540,7 @@ public:
         r.nodeBase = tree.nodeBase();
         r.leafBase = tree.leafBase();
         r.node = *tree.rootNode();
-        if constexpr (std::is_same_v<Record, RayBundle16>) {
+        if constexpr (!std::is_same_v<Record, SingleRay>) {
             leafSpheres = r.leafSpheres;
             r.leafSpheres = tree.leafSphereBase();
         }
@@ -548,7 +548,7 @@ public:
     ~OnMovingTree() {
         r.nodeBase = nodeBase;
         r.leafBase = leafBase;
-        if constexpr (std::is_same_v<Record, RayBundle16>) r.leafSpheres = leafSpheres;
+        if constexpr (!std::is_same_v<Record, SingleRay>) r.leafSpheres = leafSpheres;
     }
     OnMovingTree(const OnMovingTree&) = delete;
     OnMovingTree& operator=(const OnMovingTree&) = delete;

@@ -51,6 +51,7 @@ struct alignas(16) RayBundle4 {
     KdNode node;
     const KdNode* nodeBase;
     rtObjBase* const* leafBase;
+    const Vec4f* leafSpheres = nullptr;  // as RayBundle16::leafSpheres
     Vec4f origin[4];       // array-of-structures, lane 0 first
     Vec4f originSoA[4];    // x, y, z, w of the four rays
     LaneMask4 live;

@@ -358,6 +358,14 @@ bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
     return movingIntersect16(MovingSphereLanes(mov, tmin, tmax, radius2), center, b, hits);
 }
 
+LaneMask4 intersectStaticSphere4(const Vec4f& centreAndRadius2, RayBundle4& b,
+                                 bool perLaneOrigins) {
+    const float radius2 = centreAndRadius2.w;
+    if (!perLaneOrigins) return sphereIntersect4(centreAndRadius2, radius2, b);
+    const SphereLanes lanes(b.originSoA, centreAndRadius2, radius2);
+    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
+}
+
 bool intersectStaticSphere16(const Vec4f& centreAndRadius2, RayBundle16& b, LaneMask4 hits[4]) {
     const float radius2 = centreAndRadius2.w;
 #if TAVOLIN_WIDE_KERNELS

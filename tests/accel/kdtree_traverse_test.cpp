@@ -260,8 +260,9 @@ TEST(KDTraverse, GraftRefusesExtrasSpreadOverTooManyLeaves) {
 
 // Spheres at rest are tested from the tree's copy of their centres and radii beside the leaf
 // list, without their objects: the same hits, distances and live rays as through each object's
-// own intersect16, in the kernel this processor runs and in the portable one, with boxes mixed
-// in. The copy is kept only where such spheres are at least half of the leaf entries.
+// own intersect16 (in the kernel this processor runs and in the portable one) and intersect4
+// or intersect4Alt, with boxes mixed in. The copy is kept only where such spheres are at least half
+// of the leaf entries.
 TEST(KDTraverse, SpheresAtRestBesideTheLeafListHitAsThroughTheirObjects) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> pos(0.0f, 10.0f), radius(0.05f, 0.6f);
@@ -285,7 +286,7 @@ TEST(KDTraverse, SpheresAtRestBesideTheLeafListHitAsThroughTheirObjects) {
     tree.addInterval(list, 0);
     ASSERT_NE(tree.leafSphereBase(), nullptr);
 
-    int hits = 0;
+    int hits = 0, hits4 = 0;
     for (int k = 0; k < 400; ++k) {
         const Vec4f o(pos(rng) * 1.4f - 2.0f, pos(rng) * 1.4f - 2.0f, -1.0f, 0.0f);
         const Vec4f fwd =
@@ -311,8 +312,29 @@ TEST(KDTraverse, SpheresAtRestBesideTheLeafListHitAsThroughTheirObjects) {
             EXPECT_EQ(std::memcmp(besidePix, objectsPix, sizeof besidePix), 0) << k;
             hits += __builtin_popcount(unsigned(besideMask));
         }
+        // 2 x 2 bundles with an origin each, as camera rays and as pieces of bent paths.
+        Vec4f origin4[4], dir4[4];
+        for (int l = 0; l < 4; ++l) {
+            origin4[l] = o + P(0.3f * float(l & 1), 0.2f * float(l >> 1), 0.1f * float(l));
+            dir4[l] = dir[5 * l];
+        }
+        for (const uint8_t variant : {uint8_t(0), uint8_t(1)}) {
+            alignas(16) RayBundle4 objects, beside;
+            uint32_t objectsPix[4] = {}, besidePix[4] = {};
+            makeBundle<RayBundle4, 4>(tree, objects, origin4, dir4, objectsPix);
+            makeBundle<RayBundle4, 4>(tree, beside, origin4, dir4, besidePix);
+            objects.variant = beside.variant = variant;
+            beside.leafSpheres = tree.leafSphereBase();
+            const int objectsMask = traceBundle4(objects);
+            ASSERT_EQ(traceBundle4(beside), objectsMask) << k << " variant " << int(variant);
+            EXPECT_EQ(std::memcmp(&beside.tHit, &objects.tHit, sizeof beside.tHit), 0) << k;
+            EXPECT_EQ(std::memcmp(&beside.live, &objects.live, sizeof beside.live), 0) << k;
+            EXPECT_EQ(std::memcmp(besidePix, objectsPix, sizeof besidePix), 0) << k;
+            hits4 += __builtin_popcount(unsigned(objectsMask));
+        }
     }
     EXPECT_GT(hits, 400 * 16 / 4);
+    EXPECT_GT(hits4, 400 * 2 / 4);
 
     // Mostly boxes: no copy.
     Scene fewSpheres;
