@@ -313,10 +313,6 @@ struct Intervals16 {
 // Direction signs of a bundle along one axis.
 enum class Signs : uint8_t { Mixed, AllUp, AllDown };
 
-}  // namespace
-
-namespace {
-
 // The leaf test of spheres at rest without their objects is a separate instantiation of each
 // 16-ray traversal, so that trees without such spheres pay nothing for it.
 template <bool kSpheres>
