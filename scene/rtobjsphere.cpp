@@ -295,9 +295,25 @@ static bool movingIntersect16(const MovingSphereLanes& lanes, const Vec4f& c, Ra
     return any(any16);
 }
 
+LaneMask4 intersectStaticSphere4(const Vec4f& centreAndRadius2, RayBundle4& b,
+                                 bool perLaneOrigins) {
+    const float radius2 = centreAndRadius2.w;
+    if (!perLaneOrigins) return sphereIntersect4(centreAndRadius2, radius2, b);
+    const SphereLanes lanes(b.originSoA, centreAndRadius2, radius2);
+    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
+}
+
+bool intersectStaticSphere16(const Vec4f& centreAndRadius2, RayBundle16& b, LaneMask4 hits[4]) {
+    const float radius2 = centreAndRadius2.w;
+#if TAVOLIN_WIDE_KERNELS
+    if (hasWideKernels()) return sphereIntersect16Wide(centreAndRadius2, radius2, b, hits);
+#endif
+    return sphereIntersect16(centreAndRadius2, radius2, b, hits);
+}
+
 template <int N>
 LaneMask4 rtObjSphere<N>::intersect4(RayBundle4& b) const {
-    if constexpr (kStatic) return sphereIntersect4(center, radius2, b);
+    if constexpr (kStatic) return intersectStaticSphere4(staticLanes(), b, false);
     if (stepsAside(b.settings)) return LaneMask4();
     return movingIntersect4(MovingSphereLanes(mov, tmin, tmax, radius2), center, b);
 }
@@ -307,8 +323,7 @@ LaneMask4 rtObjSphere<N>::intersect4(RayBundle4& b) const {
 template <int N>
 LaneMask4 rtObjSphere<N>::intersect4Alt(RayBundle4& b) const {
     if constexpr (!kStatic) return intersect4(b);  // already lane by lane
-    const SphereLanes lanes(b.originSoA, center, radius2);
-    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
+    return intersectStaticSphere4(staticLanes(), b, true);
 }
 
 template <int N>
@@ -345,12 +360,7 @@ void rtObjSphere<N>::shade4(RayBundle4& b, LaneMask4 mask) const {
 
 template <int N>
 bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
-    if constexpr (kStatic) {
-#if TAVOLIN_WIDE_KERNELS
-        if (hasWideKernels()) return sphereIntersect16Wide(center, radius2, b, hits);
-#endif
-        return sphereIntersect16(center, radius2, b, hits);
-    }
+    if constexpr (kStatic) return intersectStaticSphere16(staticLanes(), b, hits);
     if (stepsAside(b.settings)) {
         for (int g = 0; g < 4; ++g) hits[g] = LaneMask4();
         return false;
@@ -358,26 +368,10 @@ bool rtObjSphere<N>::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
     return movingIntersect16(MovingSphereLanes(mov, tmin, tmax, radius2), center, b, hits);
 }
 
-LaneMask4 intersectStaticSphere4(const Vec4f& centreAndRadius2, RayBundle4& b,
-                                 bool perLaneOrigins) {
-    const float radius2 = centreAndRadius2.w;
-    if (!perLaneOrigins) return sphereIntersect4(centreAndRadius2, radius2, b);
-    const SphereLanes lanes(b.originSoA, centreAndRadius2, radius2);
-    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
-}
-
-bool intersectStaticSphere16(const Vec4f& centreAndRadius2, RayBundle16& b, LaneMask4 hits[4]) {
-    const float radius2 = centreAndRadius2.w;
-#if TAVOLIN_WIDE_KERNELS
-    if (hasWideKernels()) return sphereIntersect16Wide(centreAndRadius2, radius2, b, hits);
-#endif
-    return sphereIntersect16(centreAndRadius2, radius2, b, hits);
-}
-
 template <int N>
 bool rtObjSphere<N>::staticSphere(Vec4f& centreAndRadius2) const {
     if constexpr (!kStatic) return false;
-    centreAndRadius2 = Vec4f(center.x, center.y, center.z, radius2);
+    centreAndRadius2 = staticLanes();
     return true;
 }
 

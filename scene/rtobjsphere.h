@@ -58,6 +58,8 @@ protected:
     Vec4f referencePoint() const override { return center; }
 
 private:
+    // The static sphere's test data: centre x, y, z and radius^2 (staticSphere).
+    Vec4f staticLanes() const { return Vec4f(center.x, center.y, center.z, radius2); }
     // Whether the frame of these settings draws the moving sphere through its rest frame.
     bool stepsAside(const RenderSettings* settings) const;
     // Accepted distance along the ray (with the centre at the time of the hit for the moving
