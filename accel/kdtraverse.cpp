@@ -36,32 +36,22 @@ inline rtObjBase* const* leafObjects(rtObjBase* const* base, const KdNode& n) {
 // Pending far child of a bundle traversal: the rays' intervals inside it, and whether some rays
 // meet the two children in the opposite order (their nearer piece is still pending). Raw
 // registers, so that the fixed stack costs nothing to set up.
-// The node is kept as its two raw words (KdNode zero-initialises itself).
-struct RawNode {
-    uint32_t first, second;
-    void set(const KdNode& n) {
-        first = n.first;
-        second = n.second;
-    }
-    KdNode get() const {
-        KdNode n;
-        n.first = first;
-        n.second = second;
-        return n;
-    }
-};
-
+//
+// The traversals hold the node they visit by its address and read its two words where they
+// need them. Held by value, the eight-byte node went through a vector register (one load, then
+// two extractions), which lengthened the chain of dependent loads down the tree by a few cycles
+// a step: the step's decision waits on the node, and the next node's address on the decision.
 struct alignas(16) Entry16 {
     __m128 tMin[4];
     __m128 tMax[4];
-    RawNode far;
+    const KdNode* far;
     bool flipped;
 };
 
 struct alignas(16) Entry4 {
     __m128 tMin;
     __m128 tMax;
-    RawNode far;
+    const KdNode* far;
     bool flipped;
 };
 
@@ -321,7 +311,8 @@ inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16&
     int top = 0;
     int flippedPending = 0;
     int result = 0;
-    KdNode node = b.node;
+    const KdNode start = b.node;
+    const KdNode* node = &start;
     // All rays of a camera bundle share ray 0's origin; the direction signs along each axis, and
     // so the near child (by ray 0's sign), are fixed for the whole trace.
     const float origin0[3] = {b.origin[0].x, b.origin[0].y, b.origin[0].z};
@@ -340,10 +331,10 @@ inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16&
     Intervals16 iv;
     iv.set(&b.tMin[0].m, &b.tMax[0].m);
     for (;;) {
-        while (!node.isLeaf()) {
-            const int a = node.axis();
-            const KdNode* child = children(b.nodeBase, node);
-            const Vec4f rel(node.split() - origin0[a]);
+        while (!node->isLeaf()) {
+            const int a = node->axis();
+            const KdNode* child = children(b.nodeBase, *node);
+            const Vec4f rel(node->split() - origin0[a]);
             Vec4f ts[4];
             for (int g = 0; g < 4; ++g) ts[g] = rel * component(b.invDir[g], a);
             // A ray moving up lies below the split when it reaches the plane after its interval
@@ -357,13 +348,13 @@ inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16&
                 }
                 const bool allUp = signs[a] == Signs::AllUp;
                 if (all(allUp ? pastEnd : beforeStart)) {
-                    if (b.trace) traceDecision("SUB_NEARF: ", a, node.split(), iv.tMax[0].x);
-                    node = child[0];
+                    if (b.trace) traceDecision("SUB_NEARF: ", a, node->split(), iv.tMax[0].x);
+                    node = child;
                     continue;
                 }
                 if (all(allUp ? beforeStart : pastEnd)) {
-                    if (b.trace) traceDecision("SUB_FARF: ", a, node.split(), iv.tMax[0].x);
-                    node = child[1];
+                    if (b.trace) traceDecision("SUB_FARF: ", a, node->split(), iv.tMax[0].x);
+                    node = child + 1;
                     continue;
                 }
             } else {
@@ -375,17 +366,17 @@ inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16&
                     above &= hi;
                 }
                 if (all(below)) {
-                    if (b.trace) traceDecision("SUB_NEARF: ", a, node.split(), iv.tMax[0].x);
-                    node = child[0];
+                    if (b.trace) traceDecision("SUB_NEARF: ", a, node->split(), iv.tMax[0].x);
+                    node = child;
                     continue;
                 }
                 if (all(above)) {
-                    if (b.trace) traceDecision("SUB_FARF: ", a, node.split(), iv.tMax[0].x);
-                    node = child[1];
+                    if (b.trace) traceDecision("SUB_FARF: ", a, node->split(), iv.tMax[0].x);
+                    node = child + 1;
                     continue;
                 }
             }
-            if (b.trace) traceDecision("SUB_BOTH: ", a, node.split(), iv.tMax[0].x);
+            if (b.trace) traceDecision("SUB_BOTH: ", a, node->split(), iv.tMax[0].x);
 
             // Both children: the far one waits on the stack with the rays' pieces beyond the
             // plane, the near one is visited with the pieces before it.
@@ -403,8 +394,8 @@ inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16&
             }
             e.flipped = any(flip);
             flippedPending += e.flipped;
-            e.far.set(lowerNear[a] ? child[1] : child[0]);
-            node = lowerNear[a] ? child[0] : child[1];
+            e.far = lowerNear[a] ? child + 1 : child;
+            node = lowerNear[a] ? child : child + 1;
             iv.set(nearMin, nearMax);
             // A near child in which no ray can be accepted is skipped. Only while some ray is
             // unhit: with all 16 hit, the early return below decides when to stop.
@@ -412,14 +403,14 @@ inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16&
         }
 
         {
-            const uint32_t n = node.objectCount();
+            const uint32_t n = node->objectCount();
             if (n != 0) {
-                b.node = node;
+                b.node = *node;
                 for (int g = 0; g < 4; ++g) {
                     b.tMin[g] = iv.near[g];
                     b.tMax[g] = iv.far[g];
                 }
-                result |= testLeaf16<kSpheres>(b, node);
+                result |= testLeaf16<kSpheres>(b, *node);
                 // Every ray hit: done, unless a ray still has its nearer piece pending.
                 if (result == 0xffff && flippedPending == 0) return result;
             }
@@ -431,7 +422,7 @@ inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16&
             const Entry16& e = stack[--top];
             flippedPending -= e.flipped;
             iv.set(e.tMin, e.tMax);
-            node = e.far.get();
+            node = e.far;
             if (result == 0xffff || iv.open(b.tHit)) break;
         }
     }
@@ -459,7 +450,7 @@ namespace {
 // instructions per node.
 struct alignas(64) Entry16Wide {
     Vec16f tMin, tMax;
-    RawNode far;
+    const KdNode* far;
     bool flipped;
 };
 
@@ -484,7 +475,8 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
     int top = 0;
     int flippedPending = 0;
     int result = 0;
-    KdNode node = b.node;
+    const KdNode start = b.node;
+    const KdNode* node = &start;
     const float origin0[3] = {b.origin[0].x, b.origin[0].y, b.origin[0].z};
     // Per axis: the rays' inverse directions, the rays moving up, and whether ray 0 does (it
     // picks the near child for the whole bundle).
@@ -500,10 +492,10 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
     Intervals16Wide iv;
     iv.set(load16(b.tMin), load16(b.tMax));
     for (;;) {
-        while (!node.isLeaf()) {
-            const int a = node.axis();
-            const KdNode* child = children(b.nodeBase, node);
-            const Vec16f ts = wide(node.split() - origin0[a]) * invDir[a];
+        while (!node->isLeaf()) {
+            const int a = node->axis();
+            const KdNode* child = children(b.nodeBase, *node);
+            const Vec16f ts = wide(node->split() - origin0[a]) * invDir[a];
             // classify() for all sixteen rays; with one sign for all rays below is pastEnd or
             // beforeStart alone, the portable kernel's shortcut.
             const Mask16 pastEnd = ts > iv.far;
@@ -512,16 +504,16 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
             const Mask16 below = (u & pastEnd) | (~u & beforeStart);
             const Mask16 above = (u & beforeStart) | (~u & pastEnd);
             if (below == kAllLanes16) {
-                if (b.trace) traceDecision("SUB_NEARF: ", a, node.split(), first(iv.tMax));
-                node = child[0];
+                if (b.trace) traceDecision("SUB_NEARF: ", a, node->split(), first(iv.tMax));
+                node = child;
                 continue;
             }
             if (above == kAllLanes16) {
-                if (b.trace) traceDecision("SUB_FARF: ", a, node.split(), first(iv.tMax));
-                node = child[1];
+                if (b.trace) traceDecision("SUB_FARF: ", a, node->split(), first(iv.tMax));
+                node = child + 1;
                 continue;
             }
-            if (b.trace) traceDecision("SUB_BOTH: ", a, node.split(), first(iv.tMax));
+            if (b.trace) traceDecision("SUB_BOTH: ", a, node->split(), first(iv.tMax));
 
             // splitInterval() for all sixteen rays.
             TAVOLIN_DCHECK(top < kStackDepth16);
@@ -535,19 +527,19 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
             const Vec16f nearMax = select(flip, iv.tMax, firstEnd);
             e.flipped = flip != 0;
             flippedPending += e.flipped;
-            e.far.set(lowerNear[a] ? child[1] : child[0]);
-            node = lowerNear[a] ? child[0] : child[1];
+            e.far = lowerNear[a] ? child + 1 : child;
+            node = lowerNear[a] ? child : child + 1;
             iv.set(nearMin, nearMax);
             if (result != 0xffff && !iv.open(b.tHit)) goto pop;
         }
 
         {
-            const uint32_t n = node.objectCount();
+            const uint32_t n = node->objectCount();
             if (n != 0) {
-                b.node = node;
+                b.node = *node;
                 store16(iv.near, b.tMin);
                 store16(iv.far, b.tMax);
-                result |= testLeaf16<kSpheres>(b, node);
+                result |= testLeaf16<kSpheres>(b, *node);
                 if (result == 0xffff && flippedPending == 0) return result;
             }
         }
@@ -558,7 +550,7 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
             const Entry16Wide& e = stack[--top];
             flippedPending -= e.flipped;
             iv.set(e.tMin, e.tMax);
-            node = e.far.get();
+            node = e.far;
             if (result == 0xffff || iv.open(b.tHit)) break;
         }
     }
@@ -583,30 +575,31 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
     int top = 0;
     int flippedPending = 0;
     int result = 0;
-    KdNode node = b.node;
+    const KdNode start = b.node;
+    const KdNode* node = &start;
     // The rays moving up along each axis, and their interval widened by the traversal's
-    // epsilons (classify's near and far), worked out when they change rather than per node.
+    // epsilons (classify's near and far), worked out when they change rather than per node->
     const LaneMask4 up[3] = {movingUp(b.invDir[0]), movingUp(b.invDir[1]), movingUp(b.invDir[2])};
     Vec4f near = b.tMin * kBundleNearEps, far = b.tMax * kBundleFarEps;
     // Whether some ray can still be accepted in the current interval (see Intervals16::open).
     // A traced bundle reports every decision, so it skips nothing.
     const auto open = [&] { return b.trace || any(near < min(far, b.tHit)); };
     for (;;) {
-        while (!node.isLeaf()) {
-            const int a = node.axis();
-            const KdNode* child = children(b.nodeBase, node);
-            const Vec4f ts = (Vec4f(node.split()) - b.originSoA[a]) * b.invDir[a];
+        while (!node->isLeaf()) {
+            const int a = node->axis();
+            const KdNode* child = children(b.nodeBase, *node);
+            const Vec4f ts = (Vec4f(node->split()) - b.originSoA[a]) * b.invDir[a];
             const LaneMask4 pastEnd = ts > far, beforeStart = ts < near;
             const LaneMask4 below = (up[a] & pastEnd) | andNot(beforeStart, up[a]);
             const LaneMask4 above = (up[a] & beforeStart) | andNot(pastEnd, up[a]);
             if (all(below)) {
-                if (b.trace) traceDecision("SUB_NEARF: ", a, node.split(), b.tMax.x);
-                node = child[0];
+                if (b.trace) traceDecision("SUB_NEARF: ", a, node->split(), b.tMax.x);
+                node = child;
             } else if (all(above)) {
-                if (b.trace) traceDecision("SUB_FARF: ", a, node.split(), b.tMax.x);
-                node = child[1];
+                if (b.trace) traceDecision("SUB_FARF: ", a, node->split(), b.tMax.x);
+                node = child + 1;
             } else {
-                if (b.trace) traceDecision("SUB_BOTH: ", a, node.split(), b.tMax.x);
+                if (b.trace) traceDecision("SUB_BOTH: ", a, node->split(), b.tMax.x);
                 const bool lowerNear = up[a].lane(0);
                 TAVOLIN_DCHECK(top < kStackDepth4);
                 Entry4& e = stack[top++];
@@ -618,20 +611,20 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
                 near = b.tMin * kBundleNearEps;
                 far = b.tMax * kBundleFarEps;
                 flippedPending += e.flipped;
-                e.far.set(lowerNear ? child[1] : child[0]);
-                node = lowerNear ? child[0] : child[1];
+                e.far = lowerNear ? child + 1 : child;
+                node = lowerNear ? child : child + 1;
                 if (result != 0xf && !open()) goto pop;
             }
         }
 
         {
-            const uint32_t n = node.objectCount();
+            const uint32_t n = node->objectCount();
             if (n != 0) {
-                b.node = node;
+                b.node = *node;
                 b.tMin = near;
                 b.tMax = far;
-                rtObjBase* const* objs = leafObjects(b.leafBase, node);
-                const Vec4f* spheres = kSpheres ? b.leafSpheres + node.firstEntry() : nullptr;
+                rtObjBase* const* objs = leafObjects(b.leafBase, *node);
+                const Vec4f* spheres = kSpheres ? b.leafSpheres + node->firstEntry() : nullptr;
                 const bool bounded = n >= kBoundsMinObjects;
                 SegmentBounds bounds;
                 if (bounded) bounds = segmentBounds(b);
@@ -661,7 +654,7 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
             near = b.tMin * kBundleNearEps;
             far = b.tMax * kBundleFarEps;
             flippedPending -= e.flipped;
-            node = e.far.get();
+            node = e.far;
             if (result == 0xf || open()) break;
         }
     }
