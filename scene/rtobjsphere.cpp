@@ -162,19 +162,21 @@ struct SphereLanes {
           ocz(origin[2] - Vec4f(center.z)),
           constant(ocx * ocx + ocy * ocy + ocz * ocz - Vec4f(radius2)) {}
 
-    // Roots of t^2 + h t + constant = 0 with h = 2 dir.oc (unit directions); a lane accepts the
-    // near root inside (tMin, tMax) and below tHit, else the far root under the same conditions.
-    // Lanes without a real root are done after the discriminant.
+    // Roots of t^2 + 2 b t + constant = 0 with b = dir.oc (unit directions): -b -+ sqrt(b^2 -
+    // constant). A lane accepts the near root inside (tMin, tMax) and below tHit, else the far
+    // root under the same conditions. Lanes without a real root are done after the discriminant.
+    // (Written with h = 2b, as the single ray's equation reads, the factors 2, 1/4 and 1/2 are
+    // powers of two and round to the same floats, but lie on the test's chain of dependent
+    // operations.)
     inline LaneMask4 group(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin,
                            const Vec4f& tMax, Vec4f& tHit, LaneMask4& live) const {
-        const Vec4f h = Vec4f(2.0f) * (dx * ocx + dy * ocy + dz * ocz);
-        const Vec4f disc = h * h * Vec4f(0.25f) - constant;  // x * 0.25 rounds as x / 4
+        const Vec4f b = dx * ocx + dy * ocy + dz * ocz;
+        const Vec4f disc = b * b - constant;
         const LaneMask4 real = disc >= Vec4f(0.0f);
         if (none(real)) return real;
-        const Vec4f half(0.5f);
         const Vec4f s = sqrt(max(disc, Vec4f(0.0f)));
-        const Vec4f t1 = -(s + h * half);
-        const Vec4f t2 = s - h * half;
+        const Vec4f t1 = -(s + b);
+        const Vec4f t2 = s - b;
         const LaneMask4 ok1 = real & (t1 > tMin) & (t1 < tMax) & (t1 < tHit);
         const LaneMask4 ok2 = andNot(real & (t2 > tMin) & (t2 < tMax) & (t2 < tHit), ok1);
         const LaneMask4 accept = ok1 | ok2;
@@ -239,16 +241,14 @@ TAVOLIN_WIDE_KERNEL static bool sphereIntersect16Wide(const Vec4f& center, float
     const Vec16f dx = join(b.dir[0].x, b.dir[1].x, b.dir[2].x, b.dir[3].x);
     const Vec16f dy = join(b.dir[0].y, b.dir[1].y, b.dir[2].y, b.dir[3].y);
     const Vec16f dz = join(b.dir[0].z, b.dir[1].z, b.dir[2].z, b.dir[3].z);
-    const Vec16f h =
-        wide(2.0f) * (dx * wide(lanes.ocx.x) + dy * wide(lanes.ocy.x) + dz * wide(lanes.ocz.x));
-    const Vec16f disc = h * h * wide(0.25f) - wide(lanes.constant.x);
+    const Vec16f bb = dx * wide(lanes.ocx.x) + dy * wide(lanes.ocy.x) + dz * wide(lanes.ocz.x);
+    const Vec16f disc = bb * bb - wide(lanes.constant.x);
     const Mask16 real = disc >= wide(0.0f);
     Mask16 accept = 0;
     if (real != 0) {
-        const Vec16f half = wide(0.5f);
         const Vec16f s = sqrt(max(disc, wide(0.0f)));
-        const Vec16f t1 = -(s + h * half);
-        const Vec16f t2 = s - h * half;
+        const Vec16f t1 = -(s + bb);
+        const Vec16f t2 = s - bb;
         const Vec16f tMin = load16(b.tMin), tMax = load16(b.tMax), tHit = load16(b.tHit);
         const Mask16 ok1 = real & (t1 > tMin) & (t1 < tMax) & (t1 < tHit);
         const Mask16 ok2 = real & (t2 > tMin) & (t2 < tMax) & (t2 < tHit) & Mask16(~ok1);
