@@ -12,6 +12,7 @@
 #include "geometry/vec16f.h"
 #include "scene/rtobjbase.h"
 #include "scene/rtobjsphere.h"
+#include "scene/staticsphere16.h"
 
 namespace {
 
@@ -469,6 +470,38 @@ struct Intervals16Wide {
     }
 };
 
+// testLeaf16 with the spheres at rest tested inline, from the directions the traversal keeps
+// in registers: the same tests, without gathering the bundle's directions and calling out for
+// every sphere.
+template <bool kSpheres>
+TAVOLIN_WIDE_INLINE int testLeaf16Wide(RayBundle16& b, const KdNode& node,
+                                       const WideDirections& dirs) {
+    if (!kSpheres) return testLeaf16<false>(b, node);
+    const uint32_t n = node.objectCount();
+    rtObjBase* const* objs = leafObjects(b.leafBase, node);
+    const bool bounded = n >= kBoundsMinObjects;
+    SegmentBounds bounds;
+    if (bounded) bounds = segmentBounds(b);
+    int result = 0;
+    const Vec4f* spheres = b.leafSpheres + node.firstEntry();
+    for (uint32_t i = 0; i < n; ++i) {
+        LaneMask4 hits[4];
+        if (spheres[i].w >= 0.0f) {  // a sphere at rest, as in testLeaf16
+            const Mask16 accept = intersectStaticSphereWide(spheres[i], dirs, b);
+            if (accept == 0) continue;
+            for (int g = 0; g < 4; ++g) hits[g] = group(accept, g);
+        } else {
+            if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
+            const bool hit =
+                b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
+            if (!hit) continue;
+        }
+        objs[i]->shade16(b, hits);
+        result |= combineMasks(hits);
+    }
+    return result;
+}
+
 template <bool kSpheres>
 TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
     Entry16Wide stack[kStackDepth16];
@@ -489,6 +522,7 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
         up[a] = invDir[a] > wide(0.0f);
         lowerNear[a] = (up[a] & 1) != 0;
     }
+    const WideDirections dirs = wideDirections(b);
     Intervals16Wide iv;
     iv.set(load16(b.tMin), load16(b.tMax));
     for (;;) {
@@ -539,7 +573,7 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
                 b.node = *node;
                 store16(iv.near, b.tMin);
                 store16(iv.far, b.tMax);
-                result |= testLeaf16<kSpheres>(b, *node);
+                result |= testLeaf16Wide<kSpheres>(b, *node, dirs);
                 if (result == 0xffff && flippedPending == 0) return result;
             }
         }

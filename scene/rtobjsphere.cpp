@@ -10,6 +10,7 @@
 #include "geometry/vec16f.h"
 #include "scene/dataelem.h"
 #include "scene/rendersettings.h"
+#include "scene/staticsphere16.h"
 #include "scene/texture.h"
 #include "scene/texturecol.h"
 
@@ -234,28 +235,9 @@ static LaneMask4 sphereIntersect4(const Vec4f& center, float radius2, RayBundle4
 }
 
 #if TAVOLIN_WIDE_KERNELS
-// SphereLanes::group for the sixteen rays at once, with the same operations lane by lane.
-TAVOLIN_WIDE_KERNEL static bool sphereIntersect16Wide(const Vec4f& center, float radius2,
-                                                      RayBundle16& b, LaneMask4 hits[4]) {
-    const SphereLanes lanes(b.origin[0], center, radius2);
-    const Vec16f dx = join(b.dir[0].x, b.dir[1].x, b.dir[2].x, b.dir[3].x);
-    const Vec16f dy = join(b.dir[0].y, b.dir[1].y, b.dir[2].y, b.dir[3].y);
-    const Vec16f dz = join(b.dir[0].z, b.dir[1].z, b.dir[2].z, b.dir[3].z);
-    const Vec16f bb = dx * wide(lanes.ocx.x) + dy * wide(lanes.ocy.x) + dz * wide(lanes.ocz.x);
-    const Vec16f disc = bb * bb - wide(lanes.constant.x);
-    const Mask16 real = disc >= wide(0.0f);
-    Mask16 accept = 0;
-    if (real != 0) {
-        const Vec16f s = sqrt(max(disc, wide(0.0f)));
-        const Vec16f t1 = -(s + bb);
-        const Vec16f t2 = s - bb;
-        const Vec16f tMin = load16(b.tMin), tMax = load16(b.tMax), tHit = load16(b.tHit);
-        const Mask16 ok1 = real & (t1 > tMin) & (t1 < tMax) & (t1 < tHit);
-        const Mask16 ok2 = real & (t2 > tMin) & (t2 < tMax) & (t2 < tHit) & Mask16(~ok1);
-        accept = ok1 | ok2;
-        store16(select(ok1, t1, select(ok2, t2, tHit)), b.tHit);
-        storeMask16(loadMask16(b.live) & Mask16(~accept), b.live);
-    }
+TAVOLIN_WIDE_KERNEL static bool sphereIntersect16Wide(const Vec4f& centreAndRadius2, RayBundle16& b,
+                                                      LaneMask4 hits[4]) {
+    const Mask16 accept = intersectStaticSphereWide(centreAndRadius2, wideDirections(b), b);
     for (int g = 0; g < 4; ++g) hits[g] = group(accept, g);
     return accept != 0;
 }
@@ -306,7 +288,7 @@ LaneMask4 intersectStaticSphere4(const Vec4f& centreAndRadius2, RayBundle4& b,
 bool intersectStaticSphere16(const Vec4f& centreAndRadius2, RayBundle16& b, LaneMask4 hits[4]) {
     const float radius2 = centreAndRadius2.w;
 #if TAVOLIN_WIDE_KERNELS
-    if (hasWideKernels()) return sphereIntersect16Wide(centreAndRadius2, radius2, b, hits);
+    if (hasWideKernels()) return sphereIntersect16Wide(centreAndRadius2, b, hits);
 #endif
     return sphereIntersect16(centreAndRadius2, radius2, b, hits);
 }
