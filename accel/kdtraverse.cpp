@@ -12,7 +12,7 @@
 #include "geometry/vec16f.h"
 #include "scene/rtobjbase.h"
 #include "scene/rtobjsphere.h"
-#include "scene/staticsphere16.h"
+#include "scene/staticsphere.h"
 
 namespace {
 

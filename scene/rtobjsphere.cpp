@@ -10,7 +10,7 @@
 #include "geometry/vec16f.h"
 #include "scene/dataelem.h"
 #include "scene/rendersettings.h"
-#include "scene/staticsphere16.h"
+#include "scene/staticsphere.h"
 #include "scene/texture.h"
 #include "scene/texturecol.h"
 
@@ -139,53 +139,10 @@ void rtObjSphere<N>::shade1(SingleRay& ray, float t) const {
 // Two departures from the original bundle rules make every packet size draw what single rays
 // draw: the constant term takes the squared distance over x, y, z only (a static sphere exists
 // at all times, so an observer at another time than center.w sees it at its full radius, not at
-// sqrt(r^2 - dt^2)), and the moving sphere is met in space-time as by single rays instead of as
-// a static sphere at center.
+// sqrt(r^2 - dt^2); see SphereLanes), and the moving sphere is met in space-time as by single
+// rays instead of as a static sphere at center.
 
 namespace {
-
-// The sphere seen from a bundle's first origin, broadcast to four lanes once per bundle:
-// oc = o - center per component and the constant term |o - center|^2 - r^2 (x, y, z).
-struct SphereLanes {
-    Vec4f ocx, ocy, ocz, constant;
-
-    SphereLanes(const Vec4f& origin, const Vec4f& center, float radius2) {
-        const Vec4f oc = origin - center;
-        ocx = Vec4f(oc.x);
-        ocy = Vec4f(oc.y);
-        ocz = Vec4f(oc.z);
-        constant = Vec4f(dot3(oc, oc) - radius2);
-    }
-    // Each lane from its own origin (x, y, z lanes), as the lanes of a bent path start.
-    SphereLanes(const Vec4f origin[3], const Vec4f& center, float radius2)
-        : ocx(origin[0] - Vec4f(center.x)),
-          ocy(origin[1] - Vec4f(center.y)),
-          ocz(origin[2] - Vec4f(center.z)),
-          constant(ocx * ocx + ocy * ocy + ocz * ocz - Vec4f(radius2)) {}
-
-    // Roots of t^2 + 2 b t + constant = 0 with b = dir.oc (unit directions): -b -+ sqrt(b^2 -
-    // constant). A lane accepts the near root inside (tMin, tMax) and below tHit, else the far
-    // root under the same conditions. Lanes without a real root are done after the discriminant.
-    // (Written with h = 2b, as the single ray's equation reads, the factors 2, 1/4 and 1/2 are
-    // powers of two and round to the same floats, but lie on the test's chain of dependent
-    // operations.)
-    inline LaneMask4 group(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin,
-                           const Vec4f& tMax, Vec4f& tHit, LaneMask4& live) const {
-        const Vec4f b = dx * ocx + dy * ocy + dz * ocz;
-        const Vec4f disc = b * b - constant;
-        const LaneMask4 real = disc >= Vec4f(0.0f);
-        if (none(real)) return real;
-        const Vec4f s = sqrt(max(disc, Vec4f(0.0f)));
-        const Vec4f t1 = -(s + b);
-        const Vec4f t2 = s - b;
-        const LaneMask4 ok1 = real & (t1 > tMin) & (t1 < tMax) & (t1 < tHit);
-        const LaneMask4 ok2 = andNot(real & (t2 > tMin) & (t2 < tMax) & (t2 < tHit), ok1);
-        const LaneMask4 accept = ok1 | ok2;
-        tHit = select(ok1, t1, select(ok2, t2, tHit));
-        live = andNot(live, accept);
-        return accept;
-    }
-};
 
 // The moving sphere for four lanes from their own origins: the single-ray equation in the
 // absolute time T of the event, |o' + T d'|^2 = r^2 with o' = (o - center) - dir o.w + mov tmin
@@ -227,13 +184,8 @@ struct MovingSphereLanes {
 
 }  // namespace
 
-// The bundle tests of both sphere kinds, compiled for the baseline and for AVX2.
-TAVOLIN_HOT_KERNEL
-static LaneMask4 sphereIntersect4(const Vec4f& center, float radius2, RayBundle4& b) {
-    const SphereLanes lanes(b.origin[0], center, radius2);
-    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
-}
-
+// The bundle tests of both sphere kinds, compiled for the baseline and for AVX2 (the static
+// sphere's four-lane test is inline, in the traversals' own clones).
 #if TAVOLIN_WIDE_KERNELS
 TAVOLIN_WIDE_KERNEL static bool sphereIntersect16Wide(const Vec4f& centreAndRadius2, RayBundle16& b,
                                                       LaneMask4 hits[4]) {
@@ -275,14 +227,6 @@ static bool movingIntersect16(const MovingSphereLanes& lanes, const Vec4f& c, Ra
         any16 |= hits[g];
     }
     return any(any16);
-}
-
-LaneMask4 intersectStaticSphere4(const Vec4f& centreAndRadius2, RayBundle4& b,
-                                 bool perLaneOrigins) {
-    const float radius2 = centreAndRadius2.w;
-    if (!perLaneOrigins) return sphereIntersect4(centreAndRadius2, radius2, b);
-    const SphereLanes lanes(b.originSoA, centreAndRadius2, radius2);
-    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live);
 }
 
 bool intersectStaticSphere16(const Vec4f& centreAndRadius2, RayBundle16& b, LaneMask4 hits[4]) {

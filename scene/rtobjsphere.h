@@ -74,9 +74,5 @@ private:
 // hits bit for bit. Any render thread.
 bool intersectStaticSphere16(const Vec4f& centreAndRadius2, RayBundle16& bundle, LaneMask4 hits[4]);
 
-// rtObjSphere<1>::intersect4 (or intersect4Alt with perLaneOrigins) of the same sphere.
-LaneMask4 intersectStaticSphere4(const Vec4f& centreAndRadius2, RayBundle4& bundle,
-                                 bool perLaneOrigins);
-
 extern template class rtObjSphere<0>;
 extern template class rtObjSphere<1>;
