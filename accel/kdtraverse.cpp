@@ -162,32 +162,46 @@ SegmentBounds segmentBounds(const RayBundle4& b) {
 // than the tests they save.
 constexpr uint32_t kBoundsMinObjects = 3;
 
+// A leaf as a 16-ray leaf test reads it: its objects, the copy of its spheres at rest (with
+// kSpheres), and the bundle's segment bounds where the leaf holds enough objects to pay for them.
+template <bool kSpheres>
+struct Leaf16 {
+    uint32_t n;
+    rtObjBase* const* objs;
+    const Vec4f* spheres;
+    bool bounded;
+    SegmentBounds bounds;
+
+    Leaf16(RayBundle16& b, const KdNode& node)
+        : n(node.objectCount()),
+          objs(leafObjects(b.leafBase, node)),
+          spheres(kSpheres ? b.leafSpheres + node.firstEntry() : nullptr),
+          bounded(n >= kBoundsMinObjects) {
+        if (bounded) bounds = segmentBounds(b);
+    }
+    // Entry i is a sphere at rest, tested without its object (both variants test alike). The
+    // hit-bounds cull is left out for it: the test itself finds no hit outside them.
+    bool staticSphere(uint32_t i) const { return kSpheres && spheres[i].w >= 0.0f; }
+    // Any other entry: culled by the bounds, then its object's own test.
+    bool test(RayBundle16& b, uint32_t i, LaneMask4 hits[4]) const {
+        if (bounded && bounds.misses(objs[i]->hitBounds)) return false;
+        return b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
+    }
+};
+
 // The objects of leaf node against a 16-ray bundle whose intervals are set; each object shades
 // the rays it hits. Returns those rays.
 template <bool kSpheres>
 inline int testLeaf16(RayBundle16& b, const KdNode& node) {
-    const uint32_t n = node.objectCount();
-    rtObjBase* const* objs = leafObjects(b.leafBase, node);
-    const bool bounded = n >= kBoundsMinObjects;
-    SegmentBounds bounds;
-    if (bounded) bounds = segmentBounds(b);
+    const Leaf16<kSpheres> leaf(b, node);
     int result = 0;
-    const Vec4f* spheres = kSpheres ? b.leafSpheres + node.firstEntry() : nullptr;
-    for (uint32_t i = 0; i < n; ++i) {
+    for (uint32_t i = 0; i < leaf.n; ++i) {
         LaneMask4 hits[4];
-        bool hit;
-        if (kSpheres && spheres[i].w >= 0.0f) {
-            // A sphere at rest: its test without its object (both variants test alike). The
-            // hit-bounds cull is left out: the test itself finds no hit outside them.
-            hit = intersectStaticSphere16(spheres[i], b, hits);
-        } else {
-            if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
-            hit = b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
-        }
-        if (hit) {
-            objs[i]->shade16(b, hits);
-            result |= combineMasks(hits);
-        }
+        const bool hit = leaf.staticSphere(i) ? intersectStaticSphere16(leaf.spheres[i], b, hits)
+                                              : leaf.test(b, i, hits);
+        if (!hit) continue;
+        leaf.objs[i]->shade16(b, hits);
+        result |= combineMasks(hits);
     }
     return result;
 }
@@ -477,26 +491,18 @@ template <bool kSpheres>
 TAVOLIN_WIDE_INLINE int testLeaf16Wide(RayBundle16& b, const KdNode& node,
                                        const WideDirections& dirs) {
     if (!kSpheres) return testLeaf16<false>(b, node);
-    const uint32_t n = node.objectCount();
-    rtObjBase* const* objs = leafObjects(b.leafBase, node);
-    const bool bounded = n >= kBoundsMinObjects;
-    SegmentBounds bounds;
-    if (bounded) bounds = segmentBounds(b);
+    const Leaf16<true> leaf(b, node);
     int result = 0;
-    const Vec4f* spheres = b.leafSpheres + node.firstEntry();
-    for (uint32_t i = 0; i < n; ++i) {
+    for (uint32_t i = 0; i < leaf.n; ++i) {
         LaneMask4 hits[4];
-        if (spheres[i].w >= 0.0f) {  // a sphere at rest, as in testLeaf16
-            const Mask16 accept = intersectStaticSphereWide(spheres[i], dirs, b);
+        if (leaf.staticSphere(i)) {
+            const Mask16 accept = intersectStaticSphereWide(leaf.spheres[i], dirs, b);
             if (accept == 0) continue;
             for (int g = 0; g < 4; ++g) hits[g] = group(accept, g);
-        } else {
-            if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
-            const bool hit =
-                b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
-            if (!hit) continue;
+        } else if (!leaf.test(b, i, hits)) {
+            continue;
         }
-        objs[i]->shade16(b, hits);
+        leaf.objs[i]->shade16(b, hits);
         result |= combineMasks(hits);
     }
     return result;
