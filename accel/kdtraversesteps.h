@@ -1,0 +1,93 @@
+// What the bundle traversals (kdtraverse.cpp, kdtraverse16.cpp) share: how a node and a leaf
+// are decoded, how an interval splits at a plane, and the bounds a leaf test culls objects by.
+// Internal to the traversals.
+#pragma once
+
+#include <cstdint>
+
+#include "accel/kdtraverse.h"
+#include "geometry/boundingbox.h"
+#include "geometry/kdnode.h"
+#include "geometry/raybundle.h"
+
+class rtObjBase;
+
+namespace kdsteps {
+
+static_assert(sizeof(Vec3x4) == 3 * sizeof(Vec4f), "Vec3x4 is x, y, z in a row");
+
+// Component a (0 = x, 1 = y, 2 = z) of a structure-of-arrays group.
+inline const Vec4f& component(const Vec3x4& v, int a) {
+    return reinterpret_cast<const Vec4f*>(&v)[a];
+}
+
+// The two children of an interior node: lower at [0], upper at [1].
+//
+// The traversals hold the node they visit by its address and read its two words where they
+// need them. Held by value, the eight-byte node went through a vector register (one load, then
+// two extractions), which lengthened the chain of dependent loads down the tree by a few cycles
+// a step: the step's decision waits on the node, and the next node's address on the decision.
+inline const KdNode* children(const KdNode* base, const KdNode& n) {
+    return reinterpret_cast<const KdNode*>(reinterpret_cast<const char*>(base) + n.byteOffset());
+}
+
+// The first of a leaf's objects in the leaf list (indexed: the shared byte-offset decode assumes
+// four-byte entries, and object pointers are eight bytes here).
+inline rtObjBase* const* leafObjects(rtObjBase* const* base, const KdNode& n) {
+    return base + n.firstEntry();
+}
+
+// Direction sign along the split axis, read from the inverse direction so that a component of
+// +0 (inverse +inf) counts as moving up and -0 (inverse -inf) as moving down: the infinite split
+// distances of rays parallel to the plane then classify them on the side they lie.
+inline LaneMask4 movingUp(const Vec4f& invDir) { return invDir > Vec4f(0.0f); }
+
+// Splits the interval of four rays at their split distances ts into the piece in the near
+// child (near by ray 0's direction) and the piece in the far child. Each ray's own piece before
+// the plane is [tMin, min(ts, tMax)] and after it [max(ts, tMin), tMax], so a ray lying entirely
+// on one side gets an empty piece on the other and never looks outside its own interval. A ray
+// moving against ray 0 along the axis meets the children in the opposite order, so its pieces
+// are swapped: it looks at its far piece first, and the nearer hit found afterwards overwrites
+// it (objects accept only t < tHit). A ray lying in the split plane (ts is NaN) keeps its whole
+// interval on both sides: SSE min/max return the second operand for NaN. Returns the lanes
+// whose pieces were swapped.
+inline LaneMask4 splitInterval(const Vec4f& ts, const LaneMask4& up, bool lowerNear, Vec4f& tMin,
+                               Vec4f& tMax, Vec4f& farMin, Vec4f& farMax) {
+    const LaneMask4 flip = lowerNear ? ~up : up;
+    const Vec4f firstEnd = min(ts, tMax);
+    const Vec4f secondStart = max(ts, tMin);
+    farMin = select(flip, tMin, secondStart);
+    farMax = select(flip, firstEnd, tMax);
+    tMin = select(flip, secondStart, tMin);
+    tMax = select(flip, tMax, firstEnd);
+    return flip;
+}
+
+// The box around the parts of a leaf's rays where an object can still accept a hit: for each
+// ray the points o + t d with tMin < t < min(tMax, tHit), grown by kHitBoundsMargin of the
+// coordinates' magnitude. An object whose hit bounds miss it cannot accept any of the rays
+// (hits beyond tHit are refused anyway), so its test is skipped without changing a result.
+struct SegmentBounds {
+    float lo[3], hi[3];
+
+    bool misses(const BoundingBox& b) const {
+        return b.min.x > hi[0] || b.max.x < lo[0] || b.min.y > hi[1] || b.max.y < lo[1] ||
+               b.min.z > hi[2] || b.max.z < lo[2];
+    }
+};
+
+// The bounds of a bundle's segments in the leaf it is at (its tMin, tMax and tHit).
+SegmentBounds segmentBounds(const RayBundle16& b);
+// Four rays: objects see each lane's own origin or the first lane's (the sphere tests and the
+// Alt entries), so where the origins differ the bounds cover both.
+SegmentBounds segmentBounds(const RayBundle4& b);
+
+// Leaves with at least this many objects test the bounds first: below it the bounds cost more
+// than the tests they save.
+constexpr uint32_t kBoundsMinObjects = 3;
+
+// Writes one traversal decision to the trace output (cold: only traced rays call it).
+[[gnu::cold, gnu::noinline]] void traceDecision(const char* what, int axis, float split,
+                                                float tMax);
+
+}  // namespace kdsteps
