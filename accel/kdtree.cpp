@@ -3,9 +3,13 @@
 #include "accel/kdtree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "base/programmingerror.h"
 #include "scene/rtobjbase.h"
@@ -102,19 +106,86 @@ struct SplitEvent {
     bool isEnd() const { return (primAndEnd & 1) != 0; }
 };
 
+// The threads one build may still start: a subtree of at least minObjects objects goes to a
+// thread of its own while one is spare. A thread that waits for another gives its own back
+// meanwhile, so that the build keeps every processor busy to its end.
+struct BuildThreads {
+    std::atomic<int> spare;
+    uint32_t minObjects;
+
+    BuildThreads(int threads, uint32_t minObjects) : spare(threads - 1), minObjects(minObjects) {}
+    bool take() {
+        int s = spare.load();
+        while (s > 0)
+            if (spare.compare_exchange_weak(s, s - 1)) return true;
+        return false;
+    }
+    void give() { spare.fetch_add(1); }
+    void takeBack() { spare.fetch_sub(1); }
+};
+
+// Runs apart on a thread of its own (taken from threads already) while here runs on this one, and
+// returns when both are done; exceptions of either reach the caller. Where no thread can be
+// started, apart runs here too.
+template <class Apart, class Here>
+void runTogether(BuildThreads& threads, Apart apart, Here here) {
+    std::future<void> done;
+    try {
+        done = std::async(std::launch::async, [&threads, &apart] {
+            struct GiveBack {
+                BuildThreads& threads;
+                ~GiveBack() { threads.give(); }
+            } giveBack{threads};
+            apart();
+        });
+    } catch (const std::system_error&) {
+        threads.give();
+        apart();
+    }
+    here();
+    if (!done.valid()) return;
+    threads.give();
+    done.get();
+    threads.takeBack();
+}
+
+// Puts a subtree built into arrays of its own (its root at node 0) into nodes and leaves: the
+// root goes to node slot, its other nodes to the end of the array (children stay in pairs), its
+// leaves' entries to the end of the list.
+void spliceSubtree(BigVector<KdNode>& nodes, LeafList& leaves, uint32_t slot,
+                   const BigVector<KdNode>& subNodes, const LeafList& subLeaves) {
+    const uint32_t nodeShift = uint32_t(nodes.size()) - 1;
+    const uint32_t entryShift = uint32_t(leaves.size());
+    leaves.insert(leaves.end(), subLeaves.begin(), subLeaves.end());
+    for (size_t i = 0; i < subNodes.size(); ++i) {
+        const KdNode m = subNodes[i];
+        KdNode moved = KdNode::leaf(0, 0);
+        if (!m.isLeaf())
+            moved = KdNode::interior(m.split(), m.axis(), m.lowerChild() + nodeShift);
+        else if (m.objectCount() > 0)
+            moved = KdNode::leaf(m.objectCount(), m.firstEntry() + entryShift);
+        if (i == 0)
+            nodes[slot] = moved;
+        else
+            nodes.push_back(moved);
+    }
+}
+
 // A node's events along x, y and z, each in the event order: 2n events per axis for n objects.
 // Events depend only on the objects' boxes, never on the node, so a child's lists are its
 // parent's lists filtered: sorting once at the root gives every node its exact order (Wald and
 // Havran 2006). Lists live on two stacks that grow with the recursion and are reused.
+// With threads to share, big subtrees are built by builders of their own (see buildApart).
 class Builder {
 public:
     Builder(BigVector<Primitive>&& primitives, BigVector<KdNode>& nodes, LeafList& leaves,
-            BoundingBox& box)
+            const BoundingBox& box, BuildThreads* threads = nullptr)
         : prims(std::move(primitives)),
-          nodes(nodes),
-          leaves(leaves),
+          nodes(&nodes),
+          leaves(&leaves),
           box(box),
-          side(prims.size(), 0) {}
+          side(prims.size(), 0),
+          threads(threads) {}
 
     // Root: every primitive in list order, its events sorted once per axis. The root sits at
     // depth startDepth of a larger tree when it rebuilds one of that tree's leaves.
@@ -128,14 +199,25 @@ public:
         listPool.resize(n);
         numberInSpaceOrder();
         evPool.resize(size_t(6) * n);
-        for (int a = 0; a < 3; ++a) sortAxis(a, evPool.data() + size_t(a) * 2 * n);
-        // The recursion needs only each primitive's weight and object.
-        weight.resize(n);
-        object.resize(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            weight[i] = prims[i].area;
-            object[i] = prims[i].obj;
+        SplitEvent* events = evPool.data();
+        if (threads && n >= threads->minObjects && threads->take()) {
+            runTogether(
+                *threads, [&] { sortAxis(0, events); },
+                [&] {
+                    for (int a = 1; a < 3; ++a) sortAxis(a, events + size_t(a) * 2 * n);
+                });
+        } else {
+            for (int a = 0; a < 3; ++a) sortAxis(a, events + size_t(a) * 2 * n);
         }
+        // The recursion needs only each primitive's weight and object.
+        weightStore.resize(n);
+        objectStore.resize(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            weightStore[i] = prims[i].area;
+            objectStore[i] = prims[i].obj;
+        }
+        weight = weightStore.data();
+        object = objectStore.data();
         prims = BigVector<Primitive>();
         build(0, 0, n, 0, startDepth);
     }
@@ -145,7 +227,7 @@ public:
     // the 8-byte pairs of position and event number; the runs of equal positions, rare unless
     // objects line up, are then ordered by their full keys. It takes a third of the time of a
     // comparison sort of full keys at a million objects, and 32 bytes per object instead of 48.
-    void sortAxis(int a, SplitEvent* out) {
+    void sortAxis(int a, SplitEvent* out) const {
         const size_t count = 2 * prims.size();
         BigVector<uint64_t> pairs(count), spare(count);
         constexpr int kPasses = 3, kBits = 11, kBuckets = 1 << kBits;
@@ -191,6 +273,26 @@ public:
 
 private:
     static constexpr uint8_t kLower = 1, kUpper = 2;
+
+    // A builder for a subtree of parent's tree, into arrays of its own; its lists are set by
+    // takeLists.
+    Builder(const Builder& parent, BigVector<KdNode>& nodes, LeafList& leaves,
+            const BoundingBox& cell)
+        : weight(parent.weight),
+          object(parent.object),
+          nodes(&nodes),
+          leaves(&leaves),
+          box(cell),
+          side(parent.side.size(), 0),
+          threads(parent.threads) {}
+
+    // Copies a node's n primitives and 6n events as the lists of this builder's root.
+    void takeLists(const uint32_t* list, uint32_t n, const SplitEvent* events) {
+        listPool.reserve(size_t(3) * n + 2);  // as in buildRoot
+        evPool.reserve(size_t(18) * n + 2);
+        listPool.assign(list, list + n);
+        evPool.assign(events, events + size_t(6) * n);
+    }
 
     // Node k holds the n primitives at listPool[list] (in the order its leaf keeps them), whose
     // events start at evPool[ev]; both lists end at the top of their stacks. box is the node's
@@ -302,6 +404,16 @@ private:
             }
             for (uint32_t i = 0; i < n; ++i) side[listPool[list + i]] = 0;
         }
+        const uint32_t c = uint32_t(nodes->size());
+        (*nodes)[k] = KdNode::interior(split, bestAxis, c);
+        nodes->emplace_back();
+        nodes->emplace_back();
+        if (threads && n >= threads->minObjects && threads->take()) {
+            buildApart(c, bestAxis, split, {list, ev}, {lowerList, nLower, lowerEv},
+                       {upperList, nUpper, upperEv}, depth + 1);
+            return;
+        }
+
         // The node's own lists sit on top of the stacks and are spent now: the children's move
         // down over them, so that the stacks peak near twice the root's lists, not three times.
         std::memmove(listPool.data() + list, listPool.data() + lowerList,
@@ -319,11 +431,6 @@ private:
         listPool.resize(upperList + nUpper);
         evPool.resize(upperEv + size_t(6) * nUpper);
 
-        const uint32_t c = uint32_t(nodes.size());
-        nodes[k] = KdNode::interior(split, bestAxis, c);
-        nodes.emplace_back();
-        nodes.emplace_back();
-
         // Upper subtree first, so its nodes precede the lower subtree's in the array.
         const float savedMin = box.min[bestAxis];
         box.min[bestAxis] = split;
@@ -339,13 +446,76 @@ private:
         evPool.resize(lowerEv);
     }
 
+    // Where a node's lists start on the stacks.
+    struct ListStarts {
+        size_t list;
+        size_t ev;
+    };
+    // A child's lists: its n primitives at listPool[list], its events at evPool[ev].
+    struct ChildLists {
+        size_t list;
+        uint32_t n;
+        size_t ev;
+    };
+
+    // Builds the children (nodes c and c + 1) of the node whose lists start at spent, its
+    // children's lists on top of them: the upper subtree by a builder of its own on the thread
+    // taken, the lower one here into arrays of its own. Both are then spliced in where the build
+    // on one thread puts them (upper subtree first), so that the tree does not depend on the
+    // number of threads.
+    void buildApart(uint32_t c, int axis, float split, ListStarts spent, ChildLists lower,
+                    ChildLists upper, int depth) {
+        // The node's own lists are given back before the upper ones are copied, and the copied
+        // ones after: the stacks of the two builders together peak near where one builder's
+        // would.
+        releaseRange(listPool, spent.list, lower.list);
+        releaseRange(evPool, spent.ev, lower.ev);
+        BigVector<KdNode> upperNodes, lowerNodes;
+        LeafList upperLeaves, lowerLeaves;
+        for (BigVector<KdNode>* sub : {&upperNodes, &lowerNodes}) {
+            sub->reserve(size_t(2) * (upper.n + lower.n) + 1);  // untouched until used
+            sub->emplace_back();
+        }
+        BoundingBox upperCell = box;
+        upperCell.min[axis] = split;
+        Builder upperBuilder(*this, upperNodes, upperLeaves, upperCell);
+        upperBuilder.takeLists(listPool.data() + upper.list, upper.n, evPool.data() + upper.ev);
+        listPool.resize(upper.list);
+        evPool.resize(upper.ev);
+        releaseSpare(listPool);
+        releaseSpare(evPool);
+
+        BigVector<KdNode>* const ownNodes = nodes;
+        LeafList* const ownLeaves = leaves;
+        runTogether(
+            *threads, [&] { upperBuilder.build(0, 0, upper.n, 0, depth); },
+            [&] {
+                nodes = &lowerNodes;
+                leaves = &lowerLeaves;
+                const float savedMax = box.max[axis];
+                box.max[axis] = split;
+                build(0, lower.list, lower.n, lower.ev, depth);
+                box.max[axis] = savedMax;
+                nodes = ownNodes;
+                leaves = ownLeaves;
+            });
+        spliceSubtree(*nodes, *leaves, c + 1, upperNodes, upperLeaves);
+        spliceSubtree(*nodes, *leaves, c, lowerNodes, lowerLeaves);
+    }
+
+    // The pages of v's elements [from, to) given back (see bigbuffer::releasePages).
+    template <typename T>
+    static void releaseRange(BigVector<T>& v, size_t from, size_t to) {
+        bigbuffer::releasePages(v.data() + from, (to - from) * sizeof(T));
+    }
+
     void makeLeaf(uint32_t k, size_t list, uint32_t n) {
         if (n == 0) {
-            nodes[k] = KdNode::leaf(0, 0);
+            (*nodes)[k] = KdNode::leaf(0, 0);
             return;
         }
-        nodes[k] = KdNode::leaf(n, uint32_t(leaves.size()));
-        for (uint32_t i = 0; i < n; ++i) leaves.push_back(object[listPool[list + i]]);
+        (*nodes)[k] = KdNode::leaf(n, uint32_t(leaves->size()));
+        for (uint32_t i = 0; i < n; ++i) leaves->push_back(object[listPool[list + i]]);
     }
 
     // An event's weight as the sweep counts it: a start adds its object to the lower side, an
@@ -406,14 +576,18 @@ private:
     }
 
     BigVector<Primitive> prims;  // until the root's events are made
-    BigVector<float> weight;     // per primitive
-    BigVector<rtObjBase*> object;
-    BigVector<KdNode>& nodes;
-    LeafList& leaves;
-    BoundingBox& box;
+    // Per primitive, filled by the root's builder and read by every builder of the tree.
+    BigVector<float> weightStore;
+    BigVector<rtObjBase*> objectStore;
+    const float* weight = nullptr;
+    rtObjBase* const* object = nullptr;
+    BigVector<KdNode>* nodes;
+    LeafList* leaves;
+    BoundingBox box;          // the cell of the node being built
     BigVector<uint8_t> side;  // per primitive while a node distributes: kLower | kUpper
     BigVector<uint32_t> listPool;
     BigVector<SplitEvent> evPool;
+    BuildThreads* threads;  // null: everything on this thread
 };
 
 // What the build needs of obj; false for an object whose spatial extent is not finite (NaN or
@@ -434,8 +608,13 @@ bool toPrimitive(rtObjBase* obj, Primitive& p) {
 
 }  // namespace
 
-KDTree::KDTree() = default;
+KDTree::KDTree() : buildThreads(std::max(1, int(std::thread::hardware_concurrency()))) {}
 KDTree::~KDTree() = default;
+
+void KDTree::setBuildThreads(int threads, uint32_t minObjects) {
+    buildThreads = std::max(1, threads);
+    buildMinObjects = std::max(1u, minObjects);
+}
 
 void KDTree::indexSpheres() {
     leafSpheres.resize(leafList.size());
@@ -518,8 +697,8 @@ void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
     nodes.clear();
     nodes.reserve(2 * prims.size() + 1);  // about the count a build makes; grows if need be
     nodes.emplace_back();
-    BoundingBox work = box;
-    Builder(std::move(prims), nodes, leafList, work).buildRoot();
+    BuildThreads threads(buildThreads, buildMinObjects);
+    Builder(std::move(prims), nodes, leafList, box, &threads).buildRoot();
     rootIndex = 0;
     root = &nodes[0];
 
@@ -631,25 +810,8 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
                 if (toPrimitive(extras[added[i]], p)) prims.push_back(p);
             graftNodes.assign(1, KdNode());
             graftLeaves.clear();
-            BoundingBox cell = c.cell;
-            Builder(std::move(prims), graftNodes, graftLeaves, cell).buildRoot(c.depth);
-            // Spliced in: the small tree's root replaces the leaf, its other nodes follow the
-            // array (children stay in pairs), its leaves' entries follow the list.
-            const uint32_t nodeShift = uint32_t(nodes.size()) - 1;
-            const uint32_t entryShift = uint32_t(leafList.size());
-            leafList.insert(leafList.end(), graftLeaves.begin(), graftLeaves.end());
-            for (size_t i = 0; i < graftNodes.size(); ++i) {
-                const KdNode m = graftNodes[i];
-                KdNode moved = KdNode::leaf(0, 0);
-                if (!m.isLeaf())
-                    moved = KdNode::interior(m.split(), m.axis(), m.lowerChild() + nodeShift);
-                else if (m.objectCount() > 0)
-                    moved = KdNode::leaf(m.objectCount(), m.firstEntry() + entryShift);
-                if (i == 0)
-                    nodes[k] = moved;
-                else
-                    nodes.push_back(moved);
-            }
+            Builder(std::move(prims), graftNodes, graftLeaves, c.cell).buildRoot(c.depth);
+            spliceSubtree(nodes, leafList, k, graftNodes, graftLeaves);  // in place of the leaf
             continue;
         }
         if (own + addedCount == 0) continue;

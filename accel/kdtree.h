@@ -37,6 +37,12 @@ public:
     // placements belong to the tree that draws them.
     void adoptBuild(KDTree& built, const std::vector<rtObjBase*>& objects);
 
+    // The threads a build may use, its own included, and the fewest objects a subtree must hold
+    // to be built on a thread of its own. The tree is the same whatever the number. By default
+    // a build uses every processor for subtrees of kBuildMinObjects objects and more.
+    void setBuildThreads(int threads, uint32_t minObjects = kBuildMinObjects);
+    static constexpr uint32_t kBuildMinObjects = 16384;
+
     const BoundingBox& sceneBox() const { return box; }
     // Builds the tree for a list of primitives as they are (no moving bodies set apart): the
     // trees of moving bodies.
@@ -90,6 +96,8 @@ private:
     const KdNode* root = nullptr;
     BigVector<KdNode> nodes;
     std::vector<rtObjBase*> staticList;
+    int buildThreads;
+    uint32_t buildMinObjects = kBuildMinObjects;
     BlackHoleFrame hole;
     MovingBodies moving;
     // graft()'s working storage: (leaf node, extra) pairs, the extras sorted by leaf with each

@@ -49,7 +49,16 @@ void unmapHugePages(void* p, std::size_t bytes) {
     mapped -= roundUp(bytes);
 }
 
+void releasePages(void* p, std::size_t bytes) {
+    const std::uintptr_t from = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t start = (from + kHugePage - 1) & ~std::uintptr_t(kHugePage - 1);
+    const std::uintptr_t end = (from + bytes) & ~std::uintptr_t(kHugePage - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
 #else
+
+void releasePages(void*, std::size_t) {}
 
 // Elsewhere the heap serves, aligned as the callers expect.
 void* mapHugePages(std::size_t bytes) {

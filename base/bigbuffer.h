@@ -24,6 +24,11 @@ constexpr std::size_t kHugePage = std::size_t(2) << 20;
 void* mapHugePages(std::size_t bytes);  // throws std::bad_alloc
 void unmapHugePages(void* p, std::size_t bytes);
 
+// Gives the memory of the whole huge pages within [p, p + bytes) back to the system, which maps
+// fresh zeroed pages there when they are touched again: the spare end of a buffer that grew and
+// shrank. Only advice; without the call it does nothing.
+void releasePages(void* p, std::size_t bytes);
+
 // Bytes mapped here and not yet given back, which the heap's own statistics do not count.
 std::size_t bytesMapped();
 
@@ -56,3 +61,9 @@ struct BigBufferAllocator {
 
 template <typename T>
 using BigVector = std::vector<T, BigBufferAllocator<T>>;
+
+// The pages of v's capacity beyond its size, given back (see bigbuffer::releasePages).
+template <typename T>
+void releaseSpare(BigVector<T>& v) {
+    bigbuffer::releasePages(v.data() + v.size(), (v.capacity() - v.size()) * sizeof(T));
+}

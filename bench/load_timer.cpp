@@ -3,9 +3,10 @@
 // heap bytes the loaded scene holds per object. Then it opens the file as the window does (read
 // and built on a thread of its own) into a document that holds the scene already, and reports
 // how long the GUI thread is held: taking the read scene over and the frame step that swaps it in
-// (the old scene freed).
+// (the old scene freed). BUILD_THREADS sets the threads of the timed tree builds (default: every
+// processor).
 //
-//   load_timer SCENE [REPEATS]
+//   load_timer SCENE [REPEATS [BUILD_THREADS]]
 #include <malloc.h>
 #include <sys/resource.h>
 
@@ -36,10 +37,11 @@ size_t heapInUse() { return mallinfo2().uordblks + mallinfo2().hblkhd + bigbuffe
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: load_timer SCENE [REPEATS]\n");
+        std::fprintf(stderr, "usage: load_timer SCENE [REPEATS [BUILD_THREADS]]\n");
         return 1;
     }
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 1;
+    const int buildThreads = argc > 3 ? std::atoi(argv[3]) : 0;
     for (int r = 0; r < repeats; ++r) {
         const size_t heapBefore = heapInUse();
         auto start = std::chrono::steady_clock::now();
@@ -61,6 +63,7 @@ int main(int argc, char** argv) {
         const double resolve = secondsSince(start);
         start = std::chrono::steady_clock::now();
         KDTree tree;
+        if (buildThreads > 0) tree.setBuildThreads(buildThreads);
         tree.addInterval(scene.objects.items, 0);
         const double build = secondsSince(start);
         const size_t heapAll = heapInUse() - heapBefore;

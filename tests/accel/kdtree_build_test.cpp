@@ -107,9 +107,11 @@ TEST(KDTree, DepthTwentyIsALeafWhateverTheCost) {
 
 // The events are ordered by a total key (position, then kind and object), so the tree must not
 // depend on the order the objects come in: not even where positions tie, as on a coarse grid of
-// coordinates with flat boxes and boxes nested about one centre. Built from the list, reversed
-// and shuffled, the nodes and the leaf lists are the same entry by entry.
-TEST(KDTree, TreeDoesNotDependOnTheOrderOfTheObjects) {
+// coordinates with flat boxes and boxes nested about one centre. Nor on the threads that build
+// it: subtrees built apart are spliced in where one thread puts them. Built from the list,
+// reversed and shuffled, on one thread and on up to four with subtrees of a few objects apart,
+// the nodes and the leaf lists are the same entry by entry.
+TEST(KDTree, TreeDoesNotDependOnTheOrderOfTheObjectsNorOnTheThreads) {
     for (unsigned seed = 1; seed <= 40; ++seed) {
         std::mt19937 rng(seed);
         const auto grid = [&] { return float(rng() % 6) * 0.5f; };
@@ -129,11 +131,21 @@ TEST(KDTree, TreeDoesNotDependOnTheOrderOfTheObjects) {
         std::vector<rtObjBase*> shuffled = s.list;
         std::shuffle(shuffled.begin(), shuffled.end(), rng);
         KDTree reference;
+        reference.setBuildThreads(1);
         reference.addInterval(s.list, 0);
         ASSERT_GT(reference.nodeArray().size(), 1u) << "seed " << seed;
-        for (const auto* order : {&reversed, &shuffled}) {
+        const struct {
+            const std::vector<rtObjBase*>* order;
+            int threads;
+            uint32_t minObjects;
+        } builds[] = {{&reversed, 1, 1}, {&shuffled, 1, 1},  {&s.list, 2, 8},
+                      {&s.list, 4, 2},   {&shuffled, 3, 40}, {&reversed, 2, 300}};
+        for (const auto& build : builds) {
+            SCOPED_TRACE(testing::Message() << build.threads << " threads, subtrees of "
+                                            << build.minObjects << " objects apart");
             KDTree tree;
-            tree.addInterval(*order, 0);
+            tree.setBuildThreads(build.threads, build.minObjects);
+            tree.addInterval(*build.order, 0);
             ASSERT_EQ(tree.nodeArray().size(), reference.nodeArray().size()) << "seed " << seed;
             for (size_t i = 0; i < tree.nodeArray().size(); ++i) {
                 ASSERT_EQ(tree.nodeArray()[i].first, reference.nodeArray()[i].first)

@@ -1,6 +1,7 @@
 // The object arena and the big buffers against a plain model of what they must do: every live
 // object keeps its bytes whatever is made and freed around it, a vector keeps its elements as it
-// grows from the heap into huge pages, and what empties goes back to the system.
+// grows from the heap into huge pages, and what empties goes back to the system, page by whole
+// page.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,6 +75,47 @@ TEST(BigVector, KeepsItsElementsWhileGrowingIntoHugePagesAndGivesThemBack) {
         for (uint32_t i = 0; i < 100; ++i) ASSERT_EQ(v[i], i * 2654435761u);
     }
     EXPECT_EQ(bigbuffer::bytesMapped(), mappedBefore);
+}
+
+// Released pages are given back whole: within a range that does not start or end on a huge page,
+// the partly covered pages keep every byte, and so does everything outside the range. On Linux
+// the pages wholly inside read zero afterwards (fresh pages); elsewhere nothing changes.
+TEST(BigBuffer, ReleasesOnlyTheWholeHugePagesWithinARange) {
+    constexpr std::size_t page = bigbuffer::kHugePage, size = 4 * page;
+    const struct {
+        std::size_t from, bytes;
+        std::size_t firstZero, endZero;  // the pages expected back, as a byte range
+    } cases[] = {
+        {0, size, 0, size},
+        {1, size - 1, page, size},
+        {page - 1, page + 2, page, 2 * page},
+        {100, page, 0, 0},
+        {page, page - 1, 0, 0},
+        {3 * page / 2, 0, 0, 0},
+        {page / 2, 2 * page, page, 2 * page},
+    };
+    auto* p = static_cast<unsigned char*>(bigbuffer::mapHugePages(size));
+    for (const auto& c : cases) {
+        std::memset(p, 0xA5, size);
+        bigbuffer::releasePages(p + c.from, c.bytes);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+#if defined(__linux__)
+            const unsigned char expected = i >= c.firstZero && i < c.endZero ? 0 : 0xA5;
+#else
+            const unsigned char expected = 0xA5;
+#endif
+            wrong += p[i] != expected;
+        }
+        EXPECT_EQ(wrong, 0u) << "from " << c.from << ", " << c.bytes << " bytes";
+    }
+    bigbuffer::unmapHugePages(p, size);
+
+    // A vector's spare end: its elements stay.
+    BigVector<uint32_t> v(3 * page / sizeof(uint32_t), 7u);
+    v.resize(v.size() / 3 + 5);
+    releaseSpare(v);
+    EXPECT_TRUE(std::all_of(v.begin(), v.end(), [](uint32_t x) { return x == 7u; }));
 }
 
 }  // namespace
