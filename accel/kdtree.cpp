@@ -499,6 +499,13 @@ private:
                 nodes = ownNodes;
                 leaves = ownLeaves;
             });
+        // The lists of both are spent: given back before the splice copies the nodes.
+        upperBuilder.listPool = BigVector<uint32_t>();
+        upperBuilder.evPool = BigVector<SplitEvent>();
+        listPool.resize(spent.list);
+        evPool.resize(spent.ev);
+        releaseSpare(listPool);
+        releaseSpare(evPool);
         spliceSubtree(*nodes, *leaves, c + 1, upperNodes, upperLeaves);
         spliceSubtree(*nodes, *leaves, c, lowerNodes, lowerLeaves);
     }
