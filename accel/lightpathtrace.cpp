@@ -315,9 +315,7 @@ int BundleWalk::run() {
     const Vec4f ylen = sqrt(yg[0] * yg[0] + yg[1] * yg[1] + yg[2] * yg[2]);
     const LaneMask4 degenerate = ylen == Vec4f(0.0f);
     for (Vec4f& axis : yg) axis = select(degenerate, Vec4f(0.0f), axis / ylen);
-    const Vec4f cc = min(max(c, Vec4f(-1.0f)), Vec4f(1.0f));
-    Vec4f angles;
-    for (int l = 0; l < 4; ++l) angles[l] = std::acos(cc[l]);
+    const Vec4f angles = acos(min(max(c, Vec4f(-1.0f)), Vec4f(1.0f)));
     if (tracing)
         traceLine("angle: %g %g %g %g", double(angles.x), double(angles.y), double(angles.z),
                   double(angles.w));
@@ -394,7 +392,8 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree, const BentMoving& moving) {
     yg.w = 0.0f;
     const float ylen = std::sqrt(dot3(yg, yg));
     yg = ylen > 0.0f ? yg * (1.0f / ylen) : Vec4f(0.0f);
-    const float angle = std::acos(std::fmax(-1.0f, std::fmin(1.0f, c / std::sqrt(dot3(d, d)))));
+    // The same arc cosine as the 4-ray walk's, so that packet sizes start on the same paths.
+    const float angle = acos(Vec4f(std::fmax(-1.0f, std::fmin(1.0f, c / std::sqrt(dot3(d, d)))))).x;
     if (tracing) {
         traceLine("angle %f", double(angle));
         traceVec("xGRT", xg);

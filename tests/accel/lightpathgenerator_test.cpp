@@ -206,21 +206,44 @@ TEST(LightPathGenerator, TablesScaleWithTheHoleAndGrowTheSameOnThreads) {
     }
 }
 
+// Single iterators and four lanes at once (the lanes in four different orders).
 TEST(LightPathTree, StartClampsToFirstAndLastRoot) {
     LightPathTree tree;
     const float s = tree.rootWidth();
     EXPECT_FLOAT_EQ(s, 0.24f);
     PathIterator it;
     // Angle and root: the default table has ten roots over [0.1, 2.5].
-    const std::pair<float, int> cases[] = {{0.0999f, 0}, {-1e30f, 0}, {NAN, 0},  {0.35f, 1},
-                                           {1.2f, 4},    {2.45f, 9},  {2.5f, 9}, {1e30f, 9}};
+    const std::pair<float, int> cases[] = {{0.0999f, 0}, {-1e30f, 0}, {NAN, 0},      {-INFINITY, 0},
+                                           {0.35f, 1},   {1.2f, 4},   {2.2f, 8},     {2.45f, 9},
+                                           {2.5f, 9},    {1e30f, 9},  {INFINITY, 9}, {0.1f, 0}};
     for (const auto& [a, root] : cases) {
         it.start(tree, a);
         EXPECT_EQ(it.node, &tree.root(root)) << a;
         EXPECT_EQ(it.lo, 0.1f + float(root) * s) << a;
         EXPECT_EQ(it.hi, it.lo + s) << a;
     }
-    EXPECT_EQ(it.angle, 1e30f);
+    EXPECT_EQ(it.angle, 0.1f);
+
+    constexpr int n = sizeof cases / sizeof *cases;
+    for (int first = 0; first < n; first += 4)
+        for (int rotate = 0; rotate < 4; ++rotate) {
+            Vec4f angles;
+            int caseOf[4];
+            for (int l = 0; l < 4; ++l) {
+                caseOf[l] = first + (l + rotate) % 4;
+                angles[l] = cases[caseOf[l]].first;
+            }
+            PathIterator4 four;
+            four.start(tree, angles);
+            for (int l = 0; l < 4; ++l) {
+                const int root = cases[caseOf[l]].second;
+                const PathIterator lane = four.lane(l);
+                SCOPED_TRACE(testing::Message() << "lane " << l << ", angle " << angles[l]);
+                EXPECT_EQ(lane.node, &tree.root(root));
+                EXPECT_EQ(lane.lo, 0.1f + float(root) * s);
+                EXPECT_EQ(lane.hi, lane.lo + s);
+            }
+        }
 }
 
 // The iterators halve an interval at its midpoint rounded to the nearest float, as the
