@@ -1,0 +1,39 @@
+// The kd-tree's construction, apart from the tree that holds it: the surface area heuristic over
+// the primitives' boxes, on one thread or several. KDTree (kdtree.h) builds, and grafts moving
+// bodies into its leaves, with it.
+#pragma once
+
+#include <cstdint>
+
+#include "accel/kdtree.h"
+
+namespace kdbuild {
+
+// What the build needs of one primitive, fetched once per build.
+struct Primitive {
+    rtObjBase* obj;
+    float lo[3];
+    float hi[3];
+    float area;
+};
+
+// What the build needs of obj; false for an object whose spatial extent is not finite (NaN or
+// infinite coordinates from a hostile file): it can never be hit, and left in, it would make
+// every split cost NaN.
+bool toPrimitive(rtObjBase* obj, Primitive& p);
+
+// Builds the tree of the primitives in cell. Its root goes to node 0 of nodes, which holds that
+// node alone; its other nodes follow (children in pairs, the upper subtree's before the lower's),
+// and its leaves' entries go to the end of leaves. The root sits at depth startDepth of a larger
+// tree when it rebuilds one of that tree's leaves. Subtrees of minObjects objects and more are
+// built on threads of their own while fewer than threads run; the tree does not depend on it.
+void build(BigVector<Primitive>&& primitives, BigVector<KdNode>& nodes, LeafList& leaves,
+           const BoundingBox& cell, int startDepth, int threads, uint32_t minObjects);
+
+// Puts a subtree built into arrays of its own (its root at node 0) into nodes and leaves: the
+// root goes to node slot, its other nodes to the end of the array (children stay in pairs), its
+// leaves' entries to the end of the list.
+void spliceSubtree(BigVector<KdNode>& nodes, LeafList& leaves, uint32_t slot,
+                   const BigVector<KdNode>& subNodes, const LeafList& subLeaves);
+
+}  // namespace kdbuild
