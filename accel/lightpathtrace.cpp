@@ -326,8 +326,13 @@ int BundleWalk::run() {
     // The walk runs one piece ahead of the tracing: the next piece's table steps, square root
     // and divisions do not wait for this piece's traversal, so the two overlap. The walk's
     // state at the traced piece is kept for the lanes a hit there leaves to finish.
-    Piece piece = nextPiece(walk, b.originSoA, hole, yg);
+    // The traced piece and the one ahead take turns in two places, so that moving on copies
+    // neither.
+    Piece pieces[2];
+    int current = 0;
+    pieces[0] = nextPiece(walk, b.originSoA, hole, yg);
     for (;;) {
+        const Piece& piece = pieces[current];
         // The lanes' paths part ways where some (not all) are absorbed or go straight on: from
         // here each open lane is finished on its own, from where it is.
         if (piece.status == Piece::AllAbsorbed) {
@@ -347,7 +352,7 @@ int BundleWalk::run() {
         }
 
         PathIterator4 ahead = walk;
-        const Piece next = nextPiece(ahead, piece.end, hole, yg);
+        pieces[current ^ 1] = nextPiece(ahead, piece.end, hole, yg);
 
         clipToBox(box, b, piece.len);
         b.live = andNot(b.live, LaneMask4::fromBits(gone));
@@ -371,7 +376,7 @@ int BundleWalk::run() {
         if (hit) return finish(hit);
         if (gone == 0xf) return 0;  // every lane left the scene for good: all missed
         walk = ahead;
-        piece = next;
+        current ^= 1;
     }
 }
 
