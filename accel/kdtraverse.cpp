@@ -172,8 +172,16 @@ void checkTreeHasNodes(const KDTree& tree) {
 
 namespace {
 
-template <bool kSpheres>
-inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
+// The lane of each axis, for the cell's corners.
+const LaneMask4 kAxisLane[3] = {LaneMask4::fromBits(1), LaneMask4::fromBits(2),
+                                LaneMask4::fromBits(4)};
+
+// kCell: the traversal also keeps the cell of the node it is at while it has not split the
+// rays' intervals, and reports it when it ends in an empty leaf that way (the walk of bent
+// paths skips the pieces that lie inside such a cell).
+template <bool kSpheres, bool kCell>
+inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* empty = nullptr,
+                                                           EmptyCell* cell = nullptr) {
     Entry4 stack[kStackDepth4];
     int top = 0;
     int flippedPending = 0;
@@ -187,6 +195,13 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
     // Whether some ray can still be accepted in the current interval (see Intervals16::open).
     // A traced bundle reports every decision, so it skips nothing.
     const auto open = [&] { return b.trace || any(near < min(far, b.tHit)); };
+    Vec4f cellLo, cellHi;
+    bool split = false;
+    if (kCell) {
+        cellLo = Vec4f(-__builtin_inff());
+        cellHi = Vec4f(__builtin_inff());
+        *empty = false;
+    }
     for (;;) {
         while (!node->isLeaf()) {
             const int a = node->axis();
@@ -197,12 +212,15 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
             const LaneMask4 above = (up[a] & beforeStart) | andNot(pastEnd, up[a]);
             if (all(below)) {
                 if (b.trace) traceDecision("SUB_NEARF: ", a, node->split(), b.tMax.x);
+                if (kCell) cellHi = select(kAxisLane[a], Vec4f(node->split()), cellHi);
                 node = child;
             } else if (all(above)) {
                 if (b.trace) traceDecision("SUB_FARF: ", a, node->split(), b.tMax.x);
+                if (kCell) cellLo = select(kAxisLane[a], Vec4f(node->split()), cellLo);
                 node = child + 1;
             } else {
                 if (b.trace) traceDecision("SUB_BOTH: ", a, node->split(), b.tMax.x);
+                if (kCell) split = true;
                 const bool lowerNear = up[a].lane(0);
                 TAVOLIN_DCHECK(top < kStackDepth4);
                 Entry4& e = stack[top++];
@@ -222,6 +240,12 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
 
         {
             const uint32_t n = node->objectCount();
+            if (kCell && n == 0 && !split) {
+                // Nothing pending either: the traversal ends here.
+                *empty = true;
+                cell->lo = cellLo;
+                cell->hi = cellHi;
+            }
             if (n != 0) {
                 b.node = *node;
                 b.tMin = near;
@@ -263,14 +287,31 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b) {
     }
 }
 
-TAVOLIN_HOT_KERNEL int traceBundle4Spheres(RayBundle4& b) { return traceBundle4Impl<true>(b); }
+TAVOLIN_HOT_KERNEL int traceBundle4Spheres(RayBundle4& b) {
+    return traceBundle4Impl<true, false>(b);
+}
 
-TAVOLIN_HOT_KERNEL int traceBundle4Plain(RayBundle4& b) { return traceBundle4Impl<false>(b); }
+TAVOLIN_HOT_KERNEL int traceBundle4Plain(RayBundle4& b) {
+    return traceBundle4Impl<false, false>(b);
+}
+
+TAVOLIN_HOT_KERNEL int traceBundle4SpheresCell(RayBundle4& b, bool& empty, EmptyCell& cell) {
+    return traceBundle4Impl<true, true>(b, &empty, &cell);
+}
+
+TAVOLIN_HOT_KERNEL int traceBundle4PlainCell(RayBundle4& b, bool& empty, EmptyCell& cell) {
+    return traceBundle4Impl<false, true>(b, &empty, &cell);
+}
 
 }  // namespace
 
 int traceBundle4(RayBundle4& b) {
     return b.leafSpheres ? traceBundle4Spheres(b) : traceBundle4Plain(b);
+}
+
+int traceBundle4(RayBundle4& b, bool& empty, EmptyCell& cell) {
+    return b.leafSpheres ? traceBundle4SpheresCell(b, empty, cell)
+                         : traceBundle4PlainCell(b, empty, cell);
 }
 
 bool traceRay(SingleRay& ray) { return traceNode(ray, ray.node); }

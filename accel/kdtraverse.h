@@ -34,5 +34,17 @@ int traceBundle16Portable(RayBundle16& bundle);
 // As traceBundle16 for four rays, each with its own origin; returns a 4-bit mask.
 int traceBundle4(RayBundle4& bundle);
 
+// The cell of an empty leaf: x, y, z of its corners (w unused; sides the tree never split are
+// infinite).
+struct EmptyCell {
+    Vec4f lo, hi;
+};
+
+// traceBundle4, which also tells whether the rays met one leaf only, stepping down to it without
+// splitting their intervals, and that leaf was empty: then `empty` is true and `cell` the leaf's
+// cell. The bundle must start at the root. Segments inside that cell by the traversal's margins
+// (EmptyCellMemory::holds, lightpathtrace.h) would meet that leaf alone again, and hit nothing.
+int traceBundle4(RayBundle4& bundle, bool& empty, EmptyCell& cell);
+
 // Nearest hit of one ray; the object shades ray.out. A ray that hits nothing keeps its interval.
 bool traceRay(SingleRay& ray);

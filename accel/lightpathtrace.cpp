@@ -204,13 +204,15 @@ int finishLanes(RayBundle4& b, const PathIterator lane[4], const Vec4f yg[3], in
 // traversal while their paths run alike.
 class BundleWalk {
 public:
-    BundleWalk(RayBundle4& bundle, const KDTree& tree, const BentMoving& moving, bool tracing)
+    BundleWalk(RayBundle4& bundle, const KDTree& tree, const BentMoving& moving, bool tracing,
+               EmptyCellMemory* firstPieces)
         : b(bundle),
           tree(tree),
           moving(moving),
           hole(tree.blackHole()),
           root(tree.nodeArray().front()),
-          tracing(tracing) {}
+          tracing(tracing),
+          firstPieces(firstPieces) {}
 
     int run();
 
@@ -228,6 +230,9 @@ private:
                                                   const BlackHoleFrame& hole, const Vec4f yg[3]);
     // Puts the lanes on piece p, from the root.
     void aimAlong(const Piece& p);
+    // Aims the lanes along piece p and traces them through the scene's tree, unless memory's
+    // empty cell holds it; remembers the empty cell the traversal found. Returns the lanes hit.
+    int tracePiece(const Piece& p, EmptyCellMemory& memory);
     // The lanes not hit and not gone, finished one by one from where the walk is.
     int finish(int hit) {
         PathIterator lanes[4];
@@ -248,6 +253,11 @@ private:
     Vec4f yg[3];
     PathIterator4 walk;
     int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
+    // The empty leaf cells the last traced pieces lay in (see tracePiece): the walk's own, for
+    // the pieces after the first, and the caller's, carried from packet to packet, for the
+    // first (or null).
+    EmptyCellMemory cell;
+    EmptyCellMemory* const firstPieces;
     Vec4f travelled{0.0f};  // each lane's path length from the eye to its current origin
 };
 
@@ -304,6 +314,25 @@ void BundleWalk::aimAlong(const Piece& p) {
     b.tHit = Vec4f(kNoHit);
 }
 
+int BundleWalk::tracePiece(const Piece& p, EmptyCellMemory& memory) {
+    // Most pieces of paths through empty space lie in the same empty leaf as the piece before:
+    // they are not traced again (nor aimed and clipped). A traced bundle reports every step.
+    if (memory.remembers() && !tracing && memory.holds(b.originSoA, p.end, p.len)) {
+        if (moving.tree) aimAlong(p);  // the moving bodies are looked for all the same
+        return 0;
+    }
+    aimAlong(p);
+    clipToBox(tree.sceneBox(), b, p.len);
+    b.live = andNot(b.live, LaneMask4::fromBits(gone));
+    if (!any(b.live)) return 0;
+    if (tracing) return traceBundle4(b);
+    bool empty;
+    EmptyCell found;
+    const int hit = traceBundle4(b, empty, found);
+    memory.remember(empty, found);
+    return hit;
+}
+
 int BundleWalk::run() {
     b.tMin = Vec4f(0.0f);
     const Vec4f& xg = hole.xGRT;
@@ -330,6 +359,7 @@ int BundleWalk::run() {
     // neither.
     Piece pieces[2];
     int current = 0;
+    bool firstPiece = true;
     pieces[0] = nextPiece(walk, b.originSoA, hole, yg);
     for (;;) {
         const Piece& piece = pieces[current];
@@ -340,8 +370,8 @@ int BundleWalk::run() {
             return 0xf;
         }
         if (piece.status == Piece::PartWays) return finish(0);
-        aimAlong(piece);
         if (piece.escaping == 0xf) {  // straight on together: hits and misses are final
+            aimAlong(piece);
             if (tracing) traceLine("STRAIGHT:");
             clipToBox(box, b);
             b.live = andNot(b.live, LaneMask4::fromBits(gone));
@@ -354,9 +384,11 @@ int BundleWalk::run() {
         PathIterator4 ahead = walk;
         pieces[current ^ 1] = nextPiece(ahead, piece.end, hole, yg);
 
-        clipToBox(box, b, piece.len);
-        b.live = andNot(b.live, LaneMask4::fromBits(gone));
-        int hit = any(b.live) ? traceBundle4(b) : 0;
+        // The first piece starts at the eye, beside the previous packet's first piece.
+        const bool fromEye = firstPieces && firstPiece;
+        int hit = tracePiece(piece, fromEye ? *firstPieces : cell);
+        if (fromEye) cell = *firstPieces;
+        firstPiece = false;
         if (moving.tree)
             hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, piece.len));
         for (int k = 0; k < 3; ++k) b.originSoA[k] = piece.end[k];
@@ -369,7 +401,7 @@ int BundleWalk::run() {
         for (int k = 0; k < 3; ++k) {
             const Vec4f r = piece.end[k] - Vec4f(hole.centre[k]);
             r2 += r * r;
-            outwards += r * b.dir[k];
+            outwards += r * piece.dir[k];
         }
         gone |= movemask((r2 > cut2) & (outwards > Vec4f(0.0f)));
         // Lanes hit on this piece are done; the others go on one by one.
@@ -410,9 +442,10 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree, const BentMoving& moving) {
     return followPath(ray, it, yg, tree, moving, 0.0f, tracing);
 }
 
-int iterRayPart4(RayBundle4& b, const KDTree& tree, const BentMoving& moving) {
+int iterRayPart4(RayBundle4& b, const KDTree& tree, const BentMoving& moving,
+                 EmptyCellMemory* firstPieces) {
     const bool tracing = b.trace != 0 && TraceOutput::enabled();
     if (tracing) traceLine("iterRayPart4");
     OriginRestorer keepOrigin(b);
-    return BundleWalk(b, tree, moving, tracing).run();
+    return BundleWalk(b, tree, moving, tracing, firstPieces).run();
 }

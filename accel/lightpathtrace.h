@@ -4,9 +4,52 @@
 // the ray goes on straight.
 #pragma once
 
+#include "accel/kdtraverse.h"
 #include "geometry/raybundle.h"
 
 class KDTree;
+
+// An empty leaf cell of the scene's tree that bent paths were last found in, with the test of
+// whether four segments lie inside it safely enough that a traversal along them would find
+// nothing (see iterRayPart4).
+class EmptyCellMemory {
+public:
+    bool remembers() const { return known_; }
+    // Whether the segments from origin (x, y, z on four lanes) to end, of lengths len, lie
+    // inside the cell: by more than the traversal widens intervals (a relative 1e-4 at each end,
+    // and so 2e-4 where a split leaves a ray a sliver beyond a plane) and the rounding of split
+    // distances near the faces. A traversal along them would step down to that leaf alone; or,
+    // where a lane missing the scene box makes it split at a node, leave the other lanes nothing
+    // on the other side. Either way it finds nothing.
+    bool holds(const Vec4f origin[3], const Vec4f end[3], const Vec4f& len) const {
+        const Vec4f margin = margin_ + len * Vec4f(5e-4f);
+        LaneMask4 inside = lo_[0] == lo_[0];
+        for (int k = 0; k < 3; ++k) {
+            const Vec4f lo = min(origin[k], end[k]), hi = max(origin[k], end[k]);
+            inside &= (lo - margin > lo_[k]) & (hi + margin < hi_[k]);
+        }
+        return all(inside);
+    }
+    // Takes what a traversal from the root found (traceBundle4 with a cell).
+    void remember(bool empty, const EmptyCell& cell) {
+        known_ = empty;
+        if (!empty) return;
+        const Vec4f lo = abs(cell.lo), hi = abs(cell.hi), inf(__builtin_inff());
+        // The largest finite coordinate of a face (an infinite side needs no margin).
+        const Vec4f faces =
+            max(select(lo < inf, lo, Vec4f(0.0f)), select(hi < inf, hi, Vec4f(0.0f)));
+        margin_ = Vec4f(1e-5f * maxScalar(maxScalar(faces.x, faces.y), faces.z));
+        for (int k = 0; k < 3; ++k) {
+            lo_[k] = Vec4f(cell.lo[k]);
+            hi_[k] = Vec4f(cell.hi[k]);
+        }
+    }
+
+private:
+    bool known_ = false;
+    Vec4f lo_[3], hi_[3];  // the cell's corners, each coordinate on four lanes
+    Vec4f margin_;
+};
 
 // The moving bodies that bent paths visit on every piece after the scene's tree: their own tree
 // (see MovingPlacement) and the scene time of each piece's start. A piece that starts after a
@@ -25,5 +68,8 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree, const BentMoving& moving = 
 // other lanes missed everything (the caller writes the background). The lanes share each piece's
 // kd-tree traversal while their paths run alike; where they part ways (some are absorbed or go
 // straight on, or some are hit) the open lanes are finished one by one from where they are.
-int iterRayPart4(RayBundle4& bundle, const KDTree& tree,
-                 const BentMoving& moving = BentMoving());
+// A piece that lies in the empty leaf cell of the piece before is not traced. firstPieces, if
+// given, carries the cell of the first pieces from packet to packet (they start side by side at
+// the eye); it belongs to this tree.
+int iterRayPart4(RayBundle4& bundle, const KDTree& tree, const BentMoving& moving = BentMoving(),
+                 EmptyCellMemory* firstPieces = nullptr);

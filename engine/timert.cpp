@@ -284,9 +284,9 @@ bool TimeRT::bentGravitationalShift() const {
     return frame.settings.grtDoppler && tree->blackHole().rs > 0.0f;
 }
 
-void TimeRT::traceBent4(RayBundle4& b) {
+void TimeRT::traceBent4(RayBundle4& b, EmptyCellMemory& firstPieces) {
     b.node = *tree->rootNode();
-    const int written = iterRayPart4(b, *tree, frame.bentMoving);
+    const int written = iterRayPart4(b, *tree, frame.bentMoving, &firstPieces);
     for (int l = 0; l < 4; ++l)
         if (!((written >> l) & 1)) b.out[l >> 1][l & 1] = frame.background;
 }
@@ -296,10 +296,11 @@ void TimeRT::traceBand4(RowBand& band, int rowOffset, bool firstOfFrame) {
     RayBundle4 b = frame.quad;
     const uint32_t background = frame.background;
     const bool bending = frame.settings.lightBending;
+    EmptyCellMemory firstPieces;
     while (Camera::generate4(half, b, rowOffset)) {
         b.trace = (firstOfFrame && half.col <= 2) ? 1 : 0;
         if (bending) {  // the straight scene-box test says nothing about a bent path
-            traceBent4(b);
+            traceBent4(b, firstPieces);
             continue;
         }
         const int live = movemask(b.live);

@@ -13,6 +13,7 @@
 #include "engine/starrysky.h"
 #include "engine/taskcollection.h"
 
+class EmptyCellMemory;
 class KDTree;
 class MovingBodies;
 class SceneData;
@@ -69,7 +70,8 @@ private:
     void traceBand16(RowBand& band);
     void traceBand4(RowBand& band, int rowOffset, bool firstOfFrame);
     // One bent 2 x 2 packet through the four-ray path walker.
-    void traceBent4(RayBundle4& b);
+    // firstPieces: the walks' memory of the cell their first pieces lie in, kept along a band.
+    void traceBent4(RayBundle4& b, EmptyCellMemory& firstPieces);
     // Light bending with the gravitational colour shift, which only single rays apply.
     bool bentGravitationalShift() const;
     // How long a bent path may be and still meet a moving body (light travel time).

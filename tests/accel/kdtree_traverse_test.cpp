@@ -7,6 +7,7 @@
 
 #include "accel/kdtraverse.h"
 #include "accel/kdtree.h"
+#include "accel/lightpathtrace.h"
 #include "scene/rtobjsphere.h"
 #include "tests/accel/kdtestscene.h"
 
@@ -177,6 +178,142 @@ TEST(KDTraverse, BundlesAndSingleRaysMatchBruteForceOnBuiltAndGraftedTrees) {
         agree16.check("16-ray bundles");
         agree4.check("4-ray bundles");
     }
+}
+
+// A 4-ray traversal that steps down to one empty leaf alone reports that leaf's cell: short
+// bundles at random places (as the pieces of bent paths are) lie in the cell they are told of,
+// segments anywhere inside it hit nothing (brute force), and a small bundle in its middle is told
+// of the same cell, as are segments along its faces that the bent walks take as inside it.
+// Bundles that split at a node or meet objects are told of none.
+TEST(KDTraverse, AnEmptyLeafsCellHoldsTheBundleAndNothingElse) {
+    int told = 0, notTold = 0, held = 0;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        std::mt19937 rng(700 + seed);
+        Scene s;
+        randomScene(s, rng, 150 * int(seed), 1000.0f);
+        KDTree tree;
+        tree.addInterval(s.list, 0);
+        const BoundingBox& box = tree.sceneBox();
+        const Vec4f size = box.max - box.min;
+        std::uniform_real_distribution<float> u(0.0f, 1.0f), inner(0.01f, 0.99f),
+            jitter(-2.0f, 2.0f), length(1.0f, 80.0f);
+        for (int i = 0; i < 500; ++i) {
+            const Vec4f o = box.min + size * Vec4f(u(rng), u(rng), u(rng), 0.0f);
+            const Vec4f d = randomDir(rng);
+            Vec4f origin[4], dir[4];
+            for (int l = 0; l < 4; ++l) {
+                origin[l] = o + P(jitter(rng), jitter(rng), jitter(rng));
+                origin[l].w = 0.0f;
+                dir[l] = d + P(0.01f * jitter(rng), 0.01f * jitter(rng), 0.01f * jitter(rng));
+            }
+            uint32_t pix[4] = {}, plainPix[4] = {};
+            alignas(16) RayBundle4 b;
+            makeBundle<RayBundle4, 4>(tree, b, origin, dir, pix);
+            b.tMax = min(b.tMax, Vec4f(length(rng)));
+            b.live &= b.tMin <= b.tMax;
+            if (!any(b.live)) continue;
+            alignas(16) RayBundle4 plain = b;
+            plain.out[0] = plainPix;
+            plain.out[1] = plainPix + 2;
+            const Vec4f tMin = b.tMin, tMax = b.tMax;
+            bool empty = true;
+            EmptyCell cell;
+            const int hits = traceBundle4(b, empty, cell);
+            ASSERT_EQ(hits, traceBundle4(plain)) << "the cell changes nothing else";
+            if (!empty) {
+                ++notTold;
+                continue;
+            }
+            ++told;
+            ASSERT_EQ(hits, 0);
+            for (int l = 0; l < 4; ++l) {
+                if (!(tMin[l] <= tMax[l])) continue;
+                const Vec4f du = unit(dir[l]);
+                for (const float t : {tMin[l], tMax[l]}) {
+                    const Vec4f p = origin[l] + du * t;
+                    for (int k = 0; k < 3; ++k) {
+                        const float slack = 1e-4f * (std::fabs(p[k]) + t);
+                        EXPECT_GE(p[k], cell.lo[k] - slack) << "axis " << k;
+                        EXPECT_LE(p[k], cell.hi[k] + slack) << "axis " << k;
+                    }
+                }
+            }
+            // The cell's part within the scene box, where the objects are.
+            const Vec4f lo = max(cell.lo, box.min), hi = min(cell.hi, box.max);
+            for (int j = 0; j < 6; ++j) {
+                const Vec4f p = lo + (hi - lo) * Vec4f(inner(rng), inner(rng), inner(rng), 0.0f);
+                const Vec4f q = lo + (hi - lo) * Vec4f(inner(rng), inner(rng), inner(rng), 0.0f);
+                uint32_t out = 0;
+                SingleRay r = makeRay(tree, p, q - p, &out);
+                r.tMin = 0.0f;
+                r.tMax = std::sqrt(dot3(q - p, q - p));
+                ASSERT_FALSE(bruteForce(s, r).hit) << "an object inside an empty leaf's cell";
+            }
+            // Segments that hug the cell's faces, just inside or just outside: those that the
+            // bent walks' memory of the cell takes as inside are ones a traversal from the root
+            // steps down to this leaf alone for, as the walks rely on.
+            EmptyCellMemory memory;
+            memory.remember(true, cell);
+            std::uniform_real_distribution<float> exponent(2.0f, 6.0f);
+            for (int j = 0; j < 8; ++j) {
+                // A face that is a split plane, not the scene box's.
+                const int k = int(rng() % 3);
+                const bool upper = rng() & 1;
+                if (!(upper ? cell.hi[k] < box.max[k] : cell.lo[k] > box.min[k])) continue;
+                // Both ends at the face, or the far end only (a segment that meets it steeply).
+                Vec4f ends[2];
+                for (int e = 0; e < 2; ++e) {
+                    ends[e] = lo + (hi - lo) * Vec4f(inner(rng), inner(rng), inner(rng), 0.0f);
+                    ends[e].w = 0.0f;
+                    if (e == 0 && j % 2) continue;
+                    const float gap = (hi - lo)[k] * std::pow(10.0f, -exponent(rng)) *
+                                      ((rng() % 4) ? 1.0f : -1.0f);
+                    ends[e][k] = upper ? hi[k] - gap : lo[k] + gap;
+                }
+                const Vec4f v = ends[1] - ends[0];
+                const float len = std::sqrt(dot3(v, v));
+                if (!(len > 0.0f)) continue;
+                const Vec4f from[3] = {Vec4f(ends[0].x), Vec4f(ends[0].y), Vec4f(ends[0].z)};
+                const Vec4f to[3] = {Vec4f(ends[1].x), Vec4f(ends[1].y), Vec4f(ends[1].z)};
+                if (!memory.holds(from, to, Vec4f(len))) continue;
+                ++held;
+                Vec4f origins[4], dirs[4];
+                for (int l = 0; l < 4; ++l) {
+                    origins[l] = ends[0];
+                    dirs[l] = v;
+                }
+                alignas(16) RayBundle4 f;
+                makeBundle<RayBundle4, 4>(tree, f, origins, dirs, pix);
+                f.tMax = min(f.tMax, Vec4f(len));
+                bool faceEmpty = false;
+                EmptyCell faceCell;
+                traceBundle4(f, faceEmpty, faceCell);
+                ASSERT_TRUE(faceEmpty) << "a segment held inside the cell reaches another leaf";
+                for (int a = 0; a < 3; ++a) {
+                    EXPECT_EQ(faceCell.lo[a], cell.lo[a]);
+                    EXPECT_EQ(faceCell.hi[a], cell.hi[a]);
+                }
+            }
+            Vec4f middle = (lo + hi) * Vec4f(0.5f);
+            middle.w = 0.0f;
+            const float small = 1e-3f * laneMin(hi - lo);
+            for (int l = 0; l < 4; ++l) origin[l] = middle;
+            alignas(16) RayBundle4 m;
+            makeBundle<RayBundle4, 4>(tree, m, origin, dir, pix);
+            m.tMax = min(m.tMax, Vec4f(small));
+            bool middleEmpty = false;
+            EmptyCell middleCell;
+            traceBundle4(m, middleEmpty, middleCell);
+            ASSERT_TRUE(middleEmpty);
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_EQ(middleCell.lo[k], cell.lo[k]);
+                EXPECT_EQ(middleCell.hi[k], cell.hi[k]);
+            }
+        }
+    }
+    EXPECT_GT(told, 200);
+    EXPECT_GT(notTold, 200);
+    EXPECT_GT(held, 300);
 }
 
 // Equal distances: the earlier object of the leaf shades the ray.
