@@ -23,7 +23,7 @@ public:
     // on the other side. Either way it finds nothing.
     bool holds(const Vec4f origin[3], const Vec4f end[3], const Vec4f& len) const {
         const Vec4f margin = margin_ + len * Vec4f(5e-4f);
-        LaneMask4 inside = lo_[0] == lo_[0];
+        LaneMask4 inside = LaneMask4::fromBits(0xf);
         for (int k = 0; k < 3; ++k) {
             const Vec4f lo = min(origin[k], end[k]), hi = max(origin[k], end[k]);
             inside &= (lo - margin > lo_[k]) & (hi + margin < hi_[k]);
