@@ -237,10 +237,16 @@ private:
     // Aims the lanes along piece p and traces them through the scene's tree, unless memory's
     // empty cell holds it; remembers the empty cell the traversal found. Returns the lanes hit.
     [[gnu::always_inline]] int tracePiece(const Piece& p, EmptyCellMemory& memory);
-    // The lanes not hit and not gone, finished one by one from where the walk is.
-    int finish(int hit) {
+    // One step of the walk: works out the piece after this one into next (the table's state
+    // there into atNext, from this piece's state at), then traces this piece. Returns true with
+    // the lanes written in result when the walk ends here.
+    [[gnu::always_inline]] bool advance(const Piece& piece, const PathIterator4& at, Piece& next,
+                                        PathIterator4& atNext, int& result);
+    // The lanes not hit and not gone, finished one by one from where the walk is (the table's
+    // state at).
+    int finish(int hit, const PathIterator4& at) {
         PathIterator lanes[4];
-        for (int l = 0; l < 4; ++l) lanes[l] = walk.lane(l);
+        for (int l = 0; l < 4; ++l) lanes[l] = at.lane(l);
         return hit | finishLanes(b, lanes, yg, 0xf & ~(hit | gone), tree, moving, travelled,
                                  tracing);
     }
@@ -255,7 +261,7 @@ private:
     const KdNode root;
     const bool tracing;
     Vec4f yg[3];
-    PathIterator4 walk;
+    bool firstPiece = true;
     int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
     // The empty leaf cells the last traced pieces lay in (see tracePiece): the walk's own, for
     // the pieces after the first, and the caller's, carried from packet to packet, for the
@@ -352,67 +358,79 @@ TAVOLIN_HOT_KERNEL int BundleWalk::run() {
         traceLine("angle: %g %g %g %g", double(angles.x), double(angles.y), double(angles.z),
                   double(angles.w));
 
-    walk.start(hole.paths, angles);
-    const BoundingBox& box = tree.sceneBox();
-    const Vec4f cut2(hole.cutRadius2);
     // The walk runs one piece ahead of the tracing: the next piece's table steps, square root
-    // and divisions do not wait for this piece's traversal, so the two overlap. The walk's
-    // state at the traced piece is kept for the lanes a hit there leaves to finish.
-    // The traced piece and the one ahead take turns in two places, so that moving on copies
-    // neither.
-    Piece pieces[2];
-    int current = 0;
-    bool firstPiece = true;
-    nextPiece(pieces[0], walk, b.originSoA, hole, yg);
+    // and divisions do not wait for this piece's traversal, so the two overlap. The table's
+    // state at the traced piece is kept for the lanes a hit there leaves to finish. The traced
+    // piece and the one ahead (and the table's states at them) take turns in two places, so
+    // that moving on copies neither.
+    PathIterator4 atEven, atOdd;
+    Piece even, odd;
+    atEven.start(hole.paths, angles);
+    nextPiece(even, atEven, b.originSoA, hole, yg);
+    int result;
     for (;;) {
-        const Piece& piece = pieces[current];
-        // The lanes' paths part ways where some (not all) are absorbed or go straight on: from
-        // here each open lane is finished on its own, from where it is.
-        if (piece.status == Piece::AllAbsorbed) {
-            b.out[0][0] = b.out[0][1] = b.out[1][0] = b.out[1][1] = kBlack;
-            return 0xf;
-        }
-        if (piece.status == Piece::PartWays) return finish(0);
-        if (piece.escaping == 0xf) {  // straight on together: hits and misses are final
-            aimAlong(piece);
-            if (tracing) traceLine("STRAIGHT:");
-            clipToBox(box, b);
-            b.live = andNot(b.live, LaneMask4::fromBits(gone));
-            int hit = any(b.live) ? traceBundle4(b) : 0;
-            if (moving.tree)
-                hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, Vec4f(kNoHit)));
-            return hit;
-        }
-
-        PathIterator4 ahead = walk;
-        nextPiece(pieces[current ^ 1], ahead, piece.end, hole, yg);
-
-        // The first piece starts at the eye, beside the previous packet's first piece.
-        const bool fromEye = firstPieces && firstPiece;
-        int hit = tracePiece(piece, fromEye ? *firstPieces : cell);
-        if (fromEye) cell = *firstPieces;
-        firstPiece = false;
-        if (moving.tree)
-            hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, piece.len));
-        for (int k = 0; k < 3; ++k) b.originSoA[k] = piece.end[k];
-        b.originSoA[3] = Vec4f(hole.centre.w);
-        for (int l = 0; l < 4; ++l) b.origin[l] = b.originSoA[l];
-        transpose(b.origin[0], b.origin[1], b.origin[2], b.origin[3]);
-        travelled += piece.len;
-        // BlackHoleFrame::beyondScene for the four lanes, arriving along their piece.
-        Vec4f r2(0.0f), outwards(0.0f);
-        for (int k = 0; k < 3; ++k) {
-            const Vec4f r = piece.end[k] - Vec4f(hole.centre[k]);
-            r2 += r * r;
-            outwards += r * piece.dir[k];
-        }
-        gone |= movemask((r2 > cut2) & (outwards > Vec4f(0.0f)));
-        // Lanes hit on this piece are done; the others go on one by one.
-        if (hit) return finish(hit);
-        if (gone == 0xf) return 0;  // every lane left the scene for good: all missed
-        walk = ahead;
-        current ^= 1;
+        if (advance(even, atEven, odd, atOdd, result)) return result;
+        if (advance(odd, atOdd, even, atEven, result)) return result;
     }
+}
+
+inline bool BundleWalk::advance(const Piece& piece, const PathIterator4& at, Piece& next,
+                                PathIterator4& atNext, int& result) {
+    // The lanes' paths part ways where some (not all) are absorbed or go straight on: from
+    // here each open lane is finished on its own, from where it is.
+    if (piece.status == Piece::AllAbsorbed) {
+        b.out[0][0] = b.out[0][1] = b.out[1][0] = b.out[1][1] = kBlack;
+        result = 0xf;
+        return true;
+    }
+    if (piece.status == Piece::PartWays) {
+        result = finish(0, at);
+        return true;
+    }
+    if (piece.escaping == 0xf) {  // straight on together: hits and misses are final
+        aimAlong(piece);
+        if (tracing) traceLine("STRAIGHT:");
+        clipToBox(tree.sceneBox(), b);
+        b.live = andNot(b.live, LaneMask4::fromBits(gone));
+        int hit = any(b.live) ? traceBundle4(b) : 0;
+        if (moving.tree)
+            hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, Vec4f(kNoHit)));
+        result = hit;
+        return true;
+    }
+
+    atNext = at;
+    nextPiece(next, atNext, piece.end, hole, yg);
+
+    // The first piece starts at the eye, beside the previous packet's first piece.
+    const bool fromEye = firstPieces && firstPiece;
+    int hit = tracePiece(piece, fromEye ? *firstPieces : cell);
+    if (fromEye) cell = *firstPieces;
+    firstPiece = false;
+    if (moving.tree) hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, piece.len));
+    for (int k = 0; k < 3; ++k) b.originSoA[k] = piece.end[k];
+    b.originSoA[3] = Vec4f(hole.centre.w);
+    for (int l = 0; l < 4; ++l) b.origin[l] = b.originSoA[l];
+    transpose(b.origin[0], b.origin[1], b.origin[2], b.origin[3]);
+    travelled += piece.len;
+    // BlackHoleFrame::beyondScene for the four lanes, arriving along their piece.
+    Vec4f r2(0.0f), outwards(0.0f);
+    for (int k = 0; k < 3; ++k) {
+        const Vec4f r = piece.end[k] - Vec4f(hole.centre[k]);
+        r2 += r * r;
+        outwards += r * piece.dir[k];
+    }
+    gone |= movemask((r2 > Vec4f(hole.cutRadius2)) & (outwards > Vec4f(0.0f)));
+    // Lanes hit on this piece are done; the others go on one by one.
+    if (hit) {
+        result = finish(hit, at);
+        return true;
+    }
+    if (gone == 0xf) {  // every lane left the scene for good: all missed
+        result = 0;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
