@@ -69,11 +69,19 @@ SegmentBounds segmentBounds(const RayBundle4& b) {
     Vec4f lo[3] = {Vec4f(__builtin_inff()), Vec4f(__builtin_inff()), Vec4f(__builtin_inff())};
     Vec4f hi[3] = {-lo[0], -lo[0], -lo[0]};
     Vec4f tFar(0.0f);
-    const Vec4f& o = b.origin[0];
+    // The bounds hold the segments the objects' tests will see. Camera packets' tests take the
+    // first lane's origin (origin[0]) for all four; the bending variant's take each lane's own
+    // from originSoA, the one copy the bent-path walk keeps current from piece to piece. A camera
+    // packet whose lanes start apart (the traversal splits it by their own origins) gets both.
+    const Vec4f o =
+        b.variant ? Vec4f(b.originSoA[0].x, b.originSoA[1].x, b.originSoA[2].x, 0.0f) : b.origin[0];
     const Vec4f ox(o.x), oy(o.y), oz(o.z);
-    addSegments(ox, oy, oz, b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, lo, hi, tFar);
-    float magnitude = magnitude3(o);
     const LaneMask4 same = (b.originSoA[0] == ox) & (b.originSoA[1] == oy) & (b.originSoA[2] == oz);
+    float magnitude = 0.0f;
+    if (!b.variant || all(same)) {
+        addSegments(ox, oy, oz, b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, lo, hi, tFar);
+        magnitude = magnitude3(o);
+    }
     if (!all(same)) {
         addSegments(b.originSoA[0], b.originSoA[1], b.originSoA[2], b.dir[0], b.dir[1], b.dir[2],
                     b.tMin, b.tMax, b.tHit, lo, hi, tFar);

@@ -191,7 +191,8 @@ int finishLanes(RayBundle4& b, const PathIterator lane[4], const Vec4f yg[3], in
         ray.trace = b.trace;
         ray.doppler = b.doppler[l];
         ray.out = &b.out[l >> 1][l & 1];
-        ray.origin = b.origin[l];
+        ray.origin =
+            Vec4f(b.originSoA[0][l], b.originSoA[1][l], b.originSoA[2][l], b.originSoA[3][l]);
         PathIterator it = lane[l];
         if (followPath(ray, it, Vec4f(yg[0][l], yg[1][l], yg[2][l], 0.0f), tree, moving,
                        travelled[l], tracing))
@@ -276,12 +277,14 @@ int BundleWalk::traceMovingPiece(Vec4f limit) {
     const Vec4f w = b.originSoA[3];
     const Vec4f time = Vec4f(moving.time) + Vec4f(moving.sigma) * travelled;
     b.originSoA[3] = time;
-    for (int l = 0; l < 4; ++l) b.origin[l].w = time[l];
+    // The walk keeps the lanes' origins in originSoA only; the moving bodies read them one by
+    // one as well.
+    for (int l = 0; l < 4; ++l) b.origin[l] = b.originSoA[l];
+    transpose(b.origin[0], b.origin[1], b.origin[2], b.origin[3]);
     const KdNode node = b.node;
     const int hit = traceMoving4(b, *moving.tree, limit);
     b.node = node;
     b.originSoA[3] = w;
-    for (int l = 0; l < 4; ++l) b.origin[l].w = w[l];
     return hit;
 }
 
@@ -408,10 +411,12 @@ inline bool BundleWalk::advance(const Piece& piece, const PathIterator4& at, Pie
     if (fromEye) cell = *firstPieces;
     firstPiece = false;
     if (moving.tree) hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, piece.len));
+    // The next piece starts where this one ends. Only originSoA follows the lanes (the
+    // traversal and the bending variant's intersections read that one); origin, one vector a
+    // lane, keeps the eye until the walk returns, and the few that read it per lane (the moving
+    // bodies, the lanes finished one by one) build it from originSoA.
     for (int k = 0; k < 3; ++k) b.originSoA[k] = piece.end[k];
     b.originSoA[3] = Vec4f(hole.centre.w);
-    for (int l = 0; l < 4; ++l) b.origin[l] = b.originSoA[l];
-    transpose(b.origin[0], b.origin[1], b.origin[2], b.origin[3]);
     travelled += piece.len;
     // BlackHoleFrame::beyondScene for the four lanes, arriving along their piece.
     Vec4f r2(0.0f), outwards(0.0f);
