@@ -165,13 +165,15 @@ public:
     void point(Vec4f& x, Vec4f& y) const;
 
 private:
-    // Whether the four lanes are on one node.
-    bool shared() const {
+    // Whether the four lanes are on one node (kept by start and step, which see it change).
+    bool shared() const { return shared_; }
+    bool sameNodes() const {
         return node_[0] == node_[1] && node_[0] == node_[2] && node_[0] == node_[3];
     }
 
     Vec4f lo_, hi_, angle_;
     const LightPathNode* node_[4];
+    bool shared_ = false;
 };
 
 // Defined here so that they inline into the 4-ray walk (lightpathtrace.cpp): called, with the
@@ -189,6 +191,7 @@ inline void PathIterator4::start(const LightPathTree& tree, Vec4f angles) {
     index.store(roots);
     for (int l = 0; l < 4; ++l) node_[l] = &tree.root(roots[l]);
     angle_ = angles;
+    shared_ = sameNodes();
 }
 
 inline int PathIterator4::absorbingLanes() const {
@@ -212,12 +215,14 @@ inline int PathIterator4::step() {
             for (auto& lane : node_) lane = only;
             return only->escapes() ? 0xf : 0;
         }
+        // The lanes stay on one node where they all take the same half.
         const int escaping =
             (n->lower->escapes() ? below : 0) | (n->upper->escapes() ? 0xf & ~below : 0);
         if (escaping != 0 && escaping != 0xf) return -1;
         lo_ = select(LaneMask4::fromBits(0xf & ~below), mid, lo_);
         hi_ = select(LaneMask4::fromBits(below), mid, hi_);
         for (int l = 0; l < 4; ++l) node_[l] = ((below >> l) & 1) ? n->lower : n->upper;
+        shared_ = below == 0 || below == 0xf;
         return escaping;
     }
     const LightPathNode* next[4];
@@ -234,6 +239,7 @@ inline int PathIterator4::step() {
     lo_ = select(LaneMask4::fromBits(split & ~below), mid, lo_);
     hi_ = select(LaneMask4::fromBits(split & below), mid, hi_);
     for (int l = 0; l < 4; ++l) node_[l] = next[l];
+    shared_ = sameNodes();  // lanes on neighbouring nodes may meet again where paths join
     return escaping;
 }
 

@@ -246,6 +246,74 @@ TEST(LightPathTree, StartClampsToFirstAndLastRoot) {
         }
 }
 
+// Four lanes stepped together are four single iterators stepped alone, bit for bit, for as long
+// as step() lets them go on together: the same nodes and intervals, the same points, the same
+// absorbing and escaping lanes. Quadruples of angles as close as a 2 x 2 packet's (which mostly
+// share a node and then part into neighbouring ones, the case the four-lane shortcuts serve),
+// a table's interval apart, and anywhere.
+TEST(LightPathTree, FourLanesStepAsFourSingleIterators) {
+    LightPathTree tree;
+    LightPathGenerator().generate(tree, 44.7f, 0.6f);
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> anywhere(0.05f, 2.6f);
+    const float spreads[] = {1e-4f, 1e-3f, 3e-3f, 1e-2f, 0.3f};
+    int steps = 0, partings = 0, sharedSteps = 0, splitSteps = 0;
+    for (int q = 0; q < 10000; ++q) {
+        const float spread = spreads[q % 5];
+        const float base = anywhere(rng);
+        Vec4f angles;
+        for (int l = 0; l < 4; ++l)
+            angles[l] = q % 5 == 4 ? anywhere(rng) : base + spread * float(rng() % 64) / 64.0f;
+        PathIterator4 four;
+        four.start(tree, angles);
+        PathIterator one[4];
+        for (int l = 0; l < 4; ++l) one[l].start(tree, angles[l]);
+        for (int depth = 0; depth <= tree.parameters.maxPathPoints; ++depth) {
+            int absorbing = 0;
+            for (int l = 0; l < 4; ++l) absorbing |= int(one[l].node->absorbs()) << l;
+            ASSERT_EQ(four.absorbingLanes(), absorbing) << q << " at " << depth;
+            if (absorbing) break;
+            const bool together = four.node(0) == four.node(1) && four.node(0) == four.node(2) &&
+                                  four.node(0) == four.node(3);
+            const int escaping = four.step();
+            if (escaping < 0) {  // parted: nothing moved
+                ++partings;
+                for (int l = 0; l < 4; ++l) ASSERT_EQ(four.node(l), one[l].node) << q;
+                break;
+            }
+            ++steps;
+            for (int l = 0; l < 4; ++l) one[l].step();
+            Vec4f x, y;
+            four.point(x, y);
+            bool allEscape = true;
+            for (int l = 0; l < 4; ++l) {
+                SCOPED_TRACE(testing::Message()
+                             << "quadruple " << q << ", depth " << depth << ", lane " << l);
+                const PathIterator lane = four.lane(l);
+                ASSERT_EQ(lane.node, one[l].node);
+                ASSERT_EQ(lane.lo, one[l].lo);
+                ASSERT_EQ(lane.hi, one[l].hi);
+                float xl, yl;
+                one[l].point(xl, yl);
+                ASSERT_EQ(x[l], xl);
+                ASSERT_EQ(y[l], yl);
+                allEscape = allEscape && one[l].node->escapes();
+            }
+            const bool stillTogether = four.node(0) == four.node(1) &&
+                                       four.node(0) == four.node(2) && four.node(0) == four.node(3);
+            sharedSteps += together && stillTogether;
+            splitSteps += together && !stillTogether;
+            ASSERT_EQ(escaping, allEscape ? 0xf : 0) << q;
+            if (allEscape) break;
+        }
+    }
+    // The cases the four-lane walk takes apart must all have come up.
+    EXPECT_GT(steps, 50000);
+    EXPECT_GT(partings, 1000);
+    EXPECT_GT(sharedSteps, 30000);
+    EXPECT_GT(splitSteps, 50);
+}
+
 // The iterators halve an interval at its midpoint rounded to the nearest float, as the
 // generator does: for every interval a table's halvings make (down to the float resolution,
 // from each of 320 roots over [0, pi]) the split point is no further from the exact midpoint
