@@ -228,10 +228,11 @@ private:
         int escaping = 0;  // Ready only: 0xf when the lanes go on straight from here
         Vec4f end[3], len, dir[3], invDir[3];
     };
-    // Sets p to the piece after the iterator's node, starting at origin: the iterator steps on
-    // unless the lanes end there or part ways (then it stays, and status says which; the
-    // vectors are left as they were). Written in place: a piece is 13 vectors.
-    [[gnu::always_inline]] static void nextPiece(Piece& p, PathIterator4& it, const Vec4f origin[3],
+    // Sets p to the piece after the node of from, starting at origin, and to to from stepped on;
+    // where the lanes end there or part ways, to is from, and status says which (the vectors
+    // are left as they were). Written in place: a piece is 13 vectors.
+    [[gnu::always_inline]] static void nextPiece(Piece& p, const PathIterator4& from,
+                                                 PathIterator4& to, const Vec4f origin[3],
                                                  const BlackHoleFrame& hole, const Vec4f yg[3]);
     // Puts the lanes on piece p, from the root.
     void aimAlong(const Piece& p);
@@ -288,21 +289,23 @@ int BundleWalk::traceMovingPiece(Vec4f limit) {
     return hit;
 }
 
-inline void BundleWalk::nextPiece(Piece& p, PathIterator4& it, const Vec4f origin[3],
-                                  const BlackHoleFrame& hole, const Vec4f yg[3]) {
-    const int absorbing = it.absorbingLanes();
+inline void BundleWalk::nextPiece(Piece& p, const PathIterator4& from, PathIterator4& to,
+                                  const Vec4f origin[3], const BlackHoleFrame& hole,
+                                  const Vec4f yg[3]) {
+    const int absorbing = from.absorbingLanes();
     if (absorbing != 0) {
         p.status = absorbing == 0xf ? Piece::AllAbsorbed : Piece::PartWays;
+        to.stay(from);
         return;
     }
-    p.escaping = it.step();
+    p.escaping = to.stepFrom(from);
     if (p.escaping < 0) {
         p.status = Piece::PartWays;
         return;
     }
     p.status = Piece::Ready;
     Vec4f x, y;
-    it.point(x, y);
+    to.point(x, y);
     const Vec4f& xg = hole.xGRT;
     for (int k = 0; k < 3; ++k) p.end[k] = Vec4f(hole.centre[k]) + x * xg[k] + y * yg[k];
     const Vec4f vx = p.end[0] - origin[0], vy = p.end[1] - origin[1], vz = p.end[2] - origin[2];
@@ -369,7 +372,7 @@ TAVOLIN_HOT_KERNEL int BundleWalk::run() {
     PathIterator4 atEven, atOdd;
     Piece even, odd;
     atEven.start(hole.paths, angles);
-    nextPiece(even, atEven, b.originSoA, hole, yg);
+    nextPiece(even, atEven, atEven, b.originSoA, hole, yg);
     int result;
     for (;;) {
         if (advance(even, atEven, odd, atOdd, result)) return result;
@@ -402,8 +405,7 @@ inline bool BundleWalk::advance(const Piece& piece, const PathIterator4& at, Pie
         return true;
     }
 
-    atNext = at;
-    nextPiece(next, atNext, piece.end, hole, yg);
+    nextPiece(next, at, atNext, piece.end, hole, yg);
 
     // The first piece starts at the eye, beside the previous packet's first piece.
     const bool fromEye = firstPieces && firstPiece;

@@ -160,7 +160,15 @@ public:
     // PathIterator::step on every lane, unless some lane's node is terminal, or some but not
     // all of the next nodes escape: then nothing moves and -1 is returned (the lanes' paths part
     // ways). Otherwise returns the lanes that now escape: none or all (0xf).
-    int step();
+    int step() { return stepFrom(*this); }
+    // step() on a copy of from, into this iterator: the walk keeps the lanes' state at two
+    // places along their paths and steps from one into the other without copying it first.
+    int stepFrom(const PathIterator4& from);
+    // Where the lanes do not step on: this iterator takes from's state (from may be this one).
+    int stay(const PathIterator4& from) {
+        if (this != &from) *this = from;
+        return -1;
+    }
     // The lanes' points, as PathIterator::point.
     void point(Vec4f& x, Vec4f& y) const;
 
@@ -201,43 +209,51 @@ inline int PathIterator4::absorbingLanes() const {
     return bits;
 }
 
-inline int PathIterator4::step() {
+inline int PathIterator4::stepFrom(const PathIterator4& from) {
+    // Everything from's state says is read before this one is written: from may be this.
+    const Vec4f lo = from.lo_, hi = from.hi_, angle = from.angle_;
     // The split point, as LightPathTree::midAngle.
-    const Vec4f mid = (lo_ + hi_) * Vec4f(0.5f);
-    const int below = movemask(mid > angle_);  // lanes that take the lower half
-    if (shared()) {
+    const Vec4f mid = (lo + hi) * Vec4f(0.5f);
+    const int below = movemask(mid > angle);  // lanes that take the lower half
+    if (from.shared_) {
         // Usually all four lanes are on one node (and so on one interval): its links are read
         // once.
-        const LightPathNode* n = node_[0];
-        if (n->lower == nullptr) return -1;
+        const LightPathNode* n = from.node_[0];
+        if (n->lower == nullptr) return stay(from);
         if (n->upper == nullptr) {
             const LightPathNode* only = n->lower;
+            lo_ = lo;
+            hi_ = hi;
+            angle_ = angle;
             for (auto& lane : node_) lane = only;
+            shared_ = true;
             return only->escapes() ? 0xf : 0;
         }
-        // The lanes stay on one node where they all take the same half.
         const int escaping =
             (n->lower->escapes() ? below : 0) | (n->upper->escapes() ? 0xf & ~below : 0);
-        if (escaping != 0 && escaping != 0xf) return -1;
-        lo_ = select(LaneMask4::fromBits(0xf & ~below), mid, lo_);
-        hi_ = select(LaneMask4::fromBits(below), mid, hi_);
+        if (escaping != 0 && escaping != 0xf) return stay(from);
+        lo_ = select(LaneMask4::fromBits(0xf & ~below), mid, lo);
+        hi_ = select(LaneMask4::fromBits(below), mid, hi);
+        angle_ = angle;
         for (int l = 0; l < 4; ++l) node_[l] = ((below >> l) & 1) ? n->lower : n->upper;
+        // The lanes stay on one node where they all take the same half.
         shared_ = below == 0 || below == 0xf;
         return escaping;
     }
     const LightPathNode* next[4];
     int split = 0, escaping = 0;
     for (int l = 0; l < 4; ++l) {
-        const LightPathNode* n = node_[l];
-        if (n->lower == nullptr) return -1;
+        const LightPathNode* n = from.node_[l];
+        if (n->lower == nullptr) return stay(from);
         const bool halves = n->upper != nullptr;
         split |= int(halves) << l;
         next[l] = (!halves || ((below >> l) & 1)) ? n->lower : n->upper;
         escaping |= int(next[l]->escapes()) << l;
     }
-    if (escaping != 0 && escaping != 0xf) return -1;
-    lo_ = select(LaneMask4::fromBits(split & ~below), mid, lo_);
-    hi_ = select(LaneMask4::fromBits(split & below), mid, hi_);
+    if (escaping != 0 && escaping != 0xf) return stay(from);
+    lo_ = select(LaneMask4::fromBits(split & ~below), mid, lo);
+    hi_ = select(LaneMask4::fromBits(split & below), mid, hi);
+    angle_ = angle;
     for (int l = 0; l < 4; ++l) node_[l] = next[l];
     shared_ = sameNodes();  // lanes on neighbouring nodes may meet again where paths join
     return escaping;

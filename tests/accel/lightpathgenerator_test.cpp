@@ -248,9 +248,10 @@ TEST(LightPathTree, StartClampsToFirstAndLastRoot) {
 
 // Four lanes stepped together are four single iterators stepped alone, bit for bit, for as long
 // as step() lets them go on together: the same nodes and intervals, the same points, the same
-// absorbing and escaping lanes. Quadruples of angles as close as a 2 x 2 packet's (which mostly
-// share a node and then part into neighbouring ones, the case the four-lane shortcuts serve),
-// a table's interval apart, and anywhere.
+// absorbing and escaping lanes; and stepping from them into another iterator (which holds a
+// different place meanwhile) is stepping them in place. Quadruples of angles as close as a 2 x 2
+// packet's (which mostly share a node and then part into neighbouring ones, the case the four-lane
+// shortcuts serve), a table's interval apart, and anywhere.
 TEST(LightPathTree, FourLanesStepAsFourSingleIterators) {
     LightPathTree tree;
     LightPathGenerator().generate(tree, 44.7f, 0.6f);
@@ -264,8 +265,9 @@ TEST(LightPathTree, FourLanesStepAsFourSingleIterators) {
         Vec4f angles;
         for (int l = 0; l < 4; ++l)
             angles[l] = q % 5 == 4 ? anywhere(rng) : base + spread * float(rng() % 64) / 64.0f;
-        PathIterator4 four;
+        PathIterator4 four, other;
         four.start(tree, angles);
+        other.start(tree, Vec4f(anywhere(rng), anywhere(rng), anywhere(rng), anywhere(rng)));
         PathIterator one[4];
         for (int l = 0; l < 4; ++l) one[l].start(tree, angles[l]);
         for (int depth = 0; depth <= tree.parameters.maxPathPoints; ++depth) {
@@ -275,7 +277,15 @@ TEST(LightPathTree, FourLanesStepAsFourSingleIterators) {
             if (absorbing) break;
             const bool together = four.node(0) == four.node(1) && four.node(0) == four.node(2) &&
                                   four.node(0) == four.node(3);
+            PathIterator4 into = other;
+            const int escapingInto = into.stepFrom(four);
             const int escaping = four.step();
+            ASSERT_EQ(escapingInto, escaping) << q;
+            for (int l = 0; l < 4; ++l) {
+                const PathIterator a = into.lane(l), b = four.lane(l);
+                ASSERT_TRUE(a.node == b.node && a.lo == b.lo && a.hi == b.hi && a.angle == b.angle)
+                    << q << " at " << depth;
+            }
             if (escaping < 0) {  // parted: nothing moved
                 ++partings;
                 for (int l = 0; l < 4; ++l) ASSERT_EQ(four.node(l), one[l].node) << q;
