@@ -184,9 +184,9 @@ namespace {
 const LaneMask4 kAxisLane[3] = {LaneMask4::fromBits(1), LaneMask4::fromBits(2),
                                 LaneMask4::fromBits(4)};
 
-// kCell: the traversal also keeps the cell of the node it is at while it has not split the
-// rays' intervals, and reports it when it ends in an empty leaf that way (the walk of bent
-// paths skips the pieces that lie inside such a cell).
+// kCell: the traversal also keeps the cell of the node it is at (and of each pending far child),
+// and reports the cell of the last leaf it visits when that leaf is empty: the rays' far ends
+// mostly lie in it, and the walk of bent paths skips the next pieces that lie inside it.
 template <bool kSpheres, bool kCell>
 inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* empty = nullptr,
                                                            EmptyCell* cell = nullptr) {
@@ -204,7 +204,8 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
     // A traced bundle reports every decision, so it skips nothing.
     const auto open = [&] { return b.trace || any(near < min(far, b.tHit)); };
     Vec4f cellLo, cellHi;
-    bool split = false;
+    // The pending far children's cells, beside the stack (raw registers, as the stack's).
+    __m128 farCellLo[kCell ? kStackDepth4 : 1], farCellHi[kCell ? kStackDepth4 : 1];
     if (kCell) {
         cellLo = Vec4f(-__builtin_inff());
         cellHi = Vec4f(__builtin_inff());
@@ -228,9 +229,17 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
                 node = child + 1;
             } else {
                 if (b.trace) traceDecision("SUB_BOTH: ", a, node->split(), b.tMax.x);
-                if (kCell) split = true;
                 const bool lowerNear = up[a].lane(0);
                 TAVOLIN_DCHECK(top < kStackDepth4);
+                if (kCell) {
+                    const Vec4f s(node->split());
+                    farCellLo[top] = lowerNear ? select(kAxisLane[a], s, cellLo) : cellLo;
+                    farCellHi[top] = lowerNear ? cellHi : select(kAxisLane[a], s, cellHi);
+                    if (lowerNear)
+                        cellHi = select(kAxisLane[a], s, cellHi);
+                    else
+                        cellLo = select(kAxisLane[a], s, cellLo);
+                }
                 Entry4& e = stack[top++];
                 Vec4f farMin, farMax;
                 e.flipped =
@@ -248,11 +257,12 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
 
         {
             const uint32_t n = node->objectCount();
-            if (kCell && n == 0 && !split) {
-                // Nothing pending either: the traversal ends here.
-                *empty = true;
-                cell->lo = cellLo;
-                cell->hi = cellHi;
+            if (kCell) {
+                *empty = n == 0;
+                if (n == 0) {
+                    cell->lo = cellLo;
+                    cell->hi = cellHi;
+                }
             }
             if (n != 0) {
                 b.node = *node;
@@ -284,6 +294,10 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
         for (;;) {
             if (top == 0) return result;
             const Entry4& e = stack[--top];
+            if (kCell) {
+                cellLo = farCellLo[top];
+                cellHi = farCellHi[top];
+            }
             b.tMin = e.tMin;
             b.tMax = e.tMax;
             near = b.tMin * kBundleNearEps;

@@ -40,10 +40,10 @@ struct EmptyCell {
     Vec4f lo, hi;
 };
 
-// traceBundle4, which also tells whether the rays met one leaf only, stepping down to it without
-// splitting their intervals, and that leaf was empty: then `empty` is true and `cell` the leaf's
-// cell. The bundle must start at the root. Segments inside that cell by the traversal's margins
-// (EmptyCellMemory::holds, lightpathtrace.h) would meet that leaf alone again, and hit nothing.
+// traceBundle4, which also tells whether the last leaf the rays visited was empty: then `empty`
+// is true and `cell` that leaf's cell (where the rays' far ends mostly lie). The bundle must
+// start at the root. Segments inside that cell by the traversal's margins (EmptyCellMemory::
+// holds, lightpathtrace.h) would meet that leaf alone, and hit nothing.
 int traceBundle4(RayBundle4& bundle, bool& empty, EmptyCell& cell);
 
 // Nearest hit of one ray; the object shades ray.out. A ray that hits nothing keeps its interval.

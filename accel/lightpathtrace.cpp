@@ -236,9 +236,10 @@ private:
                                                  const BlackHoleFrame& hole, const Vec4f yg[3]);
     // Puts the lanes on piece p, from the root.
     void aimAlong(const Piece& p);
-    // Aims the lanes along piece p and traces them through the scene's tree, unless memory's
-    // empty cell holds it; remembers the empty cell the traversal found. Returns the lanes hit.
-    [[gnu::always_inline]] int tracePiece(const Piece& p, EmptyCellMemory& memory);
+    // Aims the lanes along piece p and traces them through the scene's tree, unless an empty
+    // cell remembered holds it (the first pieces' cell for a first piece, fromEye, else the
+    // walk's own); remembers the empty cell the traversal ended in. Returns the lanes hit.
+    [[gnu::always_inline]] int tracePiece(const Piece& p, bool fromEye);
     // One step of the walk: works out the piece after this one into next (the table's state
     // there into atNext, from this piece's state at), then traces this piece. Returns true with
     // the lanes written in result when the walk ends here.
@@ -265,9 +266,9 @@ private:
     Vec4f yg[3];
     bool firstPiece = true;
     int gone = 0;  // lanes whose path left the scene for good (BlackHoleFrame::beyondScene)
-    // The empty leaf cells the last traced pieces lay in (see tracePiece): the walk's own, for
-    // the pieces after the first, and the caller's, carried from packet to packet, for the
-    // first (or null).
+    // Empty leaf cells for the pieces to come (see tracePiece): the walk's own, where the last
+    // piece ends, for the pieces after the first; and the caller's, carried from packet to
+    // packet, one that holds the eye, for the first (or null).
     EmptyCellMemory cell;
     EmptyCellMemory* const firstPieces;
     Vec4f travelled{0.0f};  // each lane's path length from the eye to its current origin
@@ -329,9 +330,12 @@ void BundleWalk::aimAlong(const Piece& p) {
     b.tHit = Vec4f(kNoHit);
 }
 
-inline int BundleWalk::tracePiece(const Piece& p, EmptyCellMemory& memory) {
+inline int BundleWalk::tracePiece(const Piece& p, bool fromEye) {
     // Most pieces of paths through empty space lie in the same empty leaf as the piece before:
     // they are not traced again (nor aimed and clipped). A traced bundle reports every step.
+    // After a first piece the walk goes on from the first pieces' cell, unless it traces one.
+    const EmptyCellMemory& memory = fromEye ? *firstPieces : cell;
+    if (fromEye) cell = *firstPieces;
     if (memory.remembers() && !tracing && memory.holds(b.originSoA, p.end, p.len)) {
         if (moving.tree) aimAlong(p);  // the moving bodies are looked for all the same
         return 0;
@@ -344,7 +348,10 @@ inline int BundleWalk::tracePiece(const Piece& p, EmptyCellMemory& memory) {
     bool empty;
     EmptyCell found;
     const int hit = traceBundle4(b, empty, found);
-    memory.remember(empty, found);
+    cell.remember(empty, found);
+    // The next packet's first piece starts at the eye again: its cell serves if it holds that.
+    if (fromEye && cell.remembers() && cell.holds(b.originSoA, b.originSoA, Vec4f(0.0f)))
+        *firstPieces = cell;
     return hit;
 }
 
@@ -409,8 +416,7 @@ inline bool BundleWalk::advance(const Piece& piece, const PathIterator4& at, Pie
 
     // The first piece starts at the eye, beside the previous packet's first piece.
     const bool fromEye = firstPieces && firstPiece;
-    int hit = tracePiece(piece, fromEye ? *firstPieces : cell);
-    if (fromEye) cell = *firstPieces;
+    int hit = tracePiece(piece, fromEye);
     firstPiece = false;
     if (moving.tree) hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, piece.len));
     // The next piece starts where this one ends. Only originSoA follows the lanes (the

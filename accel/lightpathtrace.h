@@ -68,8 +68,8 @@ bool iterRayPart(SingleRay& ray, const KDTree& tree, const BentMoving& moving = 
 // other lanes missed everything (the caller writes the background). The lanes share each piece's
 // kd-tree traversal while their paths run alike; where they part ways (some are absorbed or go
 // straight on, or some are hit) the open lanes are finished one by one from where they are.
-// A piece that lies in the empty leaf cell of the piece before is not traced. firstPieces, if
-// given, carries the cell of the first pieces from packet to packet (they start side by side at
-// the eye); it belongs to this tree.
+// A piece that lies in the empty leaf cell the piece before ended in is not traced. firstPieces,
+// if given, carries an empty cell that holds the eye from packet to packet (the first pieces
+// start there side by side); it belongs to this tree.
 int iterRayPart4(RayBundle4& bundle, const KDTree& tree, const BentMoving& moving = BentMoving(),
                  EmptyCellMemory* firstPieces = nullptr);
