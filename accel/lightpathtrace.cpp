@@ -215,8 +215,8 @@ public:
           tracing(tracing),
           firstPieces(firstPieces) {}
 
-    // The walk, a hot kernel: on AVX2 processors its vector code, about 450 instructions a
-    // piece, runs in the three-operand encoding, which saves its register copies. The piece's
+    // The walk, a hot kernel: on AVX2 processors its vector code (a few hundred instructions a
+    // piece) runs in the three-operand encoding, which saves its register copies. The piece's
     // tracing is inlined into it, so that every clone holds the whole loop.
     int run();
 

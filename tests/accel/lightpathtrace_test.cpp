@@ -46,6 +46,15 @@ void installEscapeAt(LightPathTree& table, float x, float y) {
     table.install(0.0f, float(M_PI), std::move(roots), std::move(pool));
 }
 
+// A sphere that writes the ray's Doppler factor into its pixel, as a float.
+class DopplerSphere : public TestObject {
+public:
+    using TestObject::TestObject;
+    void shade1(SingleRay& ray, float) const override {
+        std::memcpy(ray.out, &ray.doppler, sizeof(float));
+    }
+};
+
 }  // namespace
 
 // A table of absorbing roots only: every ray is black and counts as a hit.
@@ -65,13 +74,6 @@ TEST(LightPathTrace, AnAbsorbingTableTurnsEveryRayBlackAndCountsItAsHit) {
 // A path escaping at its first node goes straight towards that point, and the hit is shifted by
 // the factor of its own distance from the hole (off the origin, so any other distance shows).
 TEST(LightPathTrace, AnEscapingPathHitsThePointAheadShiftedByItsDistanceFromTheHole) {
-    class DopplerSphere : public TestObject {
-    public:
-        using TestObject::TestObject;
-        void shade1(SingleRay& ray, float) const override {
-            std::memcpy(ray.out, &ray.doppler, sizeof(float));
-        }
-    };
     BentScene s;
     s.scene.add(std::make_unique<DopplerSphere>(1, P(6, 0, 0), P(6, 0, 0), 0.5f));
     s.build(Vec4f(0, 0, 20, 0));
@@ -95,6 +97,36 @@ TEST(LightPathTrace, AnEscapingPathHitsThePointAheadShiftedByItsDistanceFromTheH
     const double l = std::sqrt(36.0 + 400.0), hx = 6 - 0.5 * 6 / l, hz = -0.5 * 20 / l;
     const double r2 = std::sqrt(hx * hx + (hz - 20) * (hz - 20));
     EXPECT_NEAR(shift, std::sqrt((1 - 1 / 40.0) / (1 - 1 / r2)), 1e-5);
+}
+
+// A moving body on an escaping path is shifted by its hit point's distance from the hole as the
+// scene's objects are: the same sphere as above, in the moving bodies' own tree (the scene's
+// tree holds only a sphere behind the observer).
+TEST(LightPathTrace, AMovingBodyOnAnEscapingPathIsShiftedByItsDistanceFromTheHole) {
+    BentScene s;
+    s.scene.sphere(Vec4f(0, 0, -100, 0), 1.0f);
+    s.build(Vec4f(0, 0, 20, 0));
+    Scene bodies;
+    bodies.add(std::make_unique<DopplerSphere>(1, P(6, 0, 0), P(6, 0, 0), 0.5f));
+    KDTree movingTree;
+    movingTree.addInterval(bodies.list, 0);
+    BlackHoleFrame& hole = s.tree.blackHole();
+    hole.rs = 1.0f;
+    installEscapeAt(hole.paths, 20.0f, 6.0f);
+    RenderSettings settings;
+    const double l = std::sqrt(36.0 + 400.0), hx = 6 - 0.5 * 6 / l, hz = -0.5 * 20 / l;
+    const double r2 = std::sqrt(hx * hx + (hz - 20) * (hz - 20));
+    for (const bool shifted : {false, true}) {
+        settings.grtDoppler = shifted;
+        uint32_t pixel = 0;
+        SingleRay r = s.ray(Vec4f(0.2f, 0, 1, 0), &pixel);
+        r.settings = &settings;
+        r.doppler = 1.0f;
+        ASSERT_TRUE(iterRayPart(r, s.tree, BentMoving{&movingTree, 0.0f, 0.0f})) << shifted;
+        float shift;
+        std::memcpy(&shift, &pixel, sizeof shift);
+        EXPECT_NEAR(shift, shifted ? std::sqrt((1 - 1 / 40.0) / (1 - 1 / r2)) : 1.0, 1e-5);
+    }
 }
 
 // Paths stop beyond the sphere through the box corner farthest from the hole (or the photon
