@@ -6,8 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
+#include <vector>
+
+#include "engine/pixelbuffer.h"
+#include "geometry/vec16f.h"
 
 namespace {
 
@@ -74,4 +80,155 @@ TEST(Camera, RaysFollowTheAberrationFormulaAndDopplerFactor) {
                 EXPECT_NEAR(std::sqrt(dot3(d, d)), 1.0, 1e-6);
             }
         }
+}
+
+// Every packet generator against the single-ray direction and Doppler factor, in every mode of
+// the camera (aberration and Doppler each on and off), over whole rows of a picture: the packets
+// are what a ray of one pixel sees, only many at a time. The 4 x 4 generator's 16-lane twin must
+// give the 4-lane code's rays bit for bit.
+TEST(Camera, EveryPacketGeneratorGivesTheSingleRaysDirectionsAndDopplerFactors) {
+    constexpr int W = 22, H = 12;  // not a multiple of 4: the last columns stay to the caller
+    for (const bool aberration : {true, false})
+        for (const bool doppler : {true, false})
+            for (const float beta : {-0.8f, 0.0f, 0.6f, 0.95f}) {
+                CameraFixture c(W, H, beta, aberration, doppler);
+                PixelBuffer buffer;
+                ASSERT_TRUE(buffer.setSize(W, H, 1));
+                c.frame.buffer = &buffer;
+                const RenderSettings& s = c.frame.settings;
+                const std::string where = std::string("aberration ") + (aberration ? "on" : "off") +
+                                          ", Doppler " + (doppler ? "on" : "off") + ", beta " +
+                                          std::to_string(beta);
+                for (const int row : {0, 4, 8}) {
+                    // The band as the engine hands it out (TimeRT::nextBand).
+                    RowBand band;
+                    band.frame = &c.frame;
+                    band.row = row;
+                    band.rows = 4;
+                    band.endRow = row + 4;
+                    for (int i = 0; i < 4; ++i) {
+                        band.ys[i] =
+                            float((1000.0 / H * double(row + i) - 500.0) * double(c.frame.sy));
+                        band.yvec[i] = s.diry * band.ys[i];
+                        band.xs[i] = float(double(c.frame.x0) + double(c.frame.dx) * i);
+                    }
+                    // The single ray of pixel (col, row + g).
+                    const auto expect = [&](int col, int g, const Vec4f& dir, float D,
+                                            const char* generator) {
+                        const float x = float(double(c.frame.x0) + double(c.frame.dx) * col);
+                        Vec4f d;
+                        float dop;
+                        Camera::primaryDirection(c.frame, x, band.ys[g], band.yvec[g], d, dop);
+                        for (int a = 0; a < 3; ++a)
+                            EXPECT_NEAR(dir[a], d[a], 2e-6f)
+                                << generator << " " << where << " pixel " << col << "," << row + g;
+                        EXPECT_NEAR(D, dop, 2e-6f * dop)
+                            << generator << " " << where << " pixel " << col << "," << row + g;
+                        if (!doppler) {
+                            EXPECT_EQ(D, 1.0f) << generator << " " << where;
+                        }
+                    };
+
+                    RowBand b1 = band;
+                    SingleRay ray;
+                    ray.origin = s.start;
+                    int columns = 0;
+                    while (Camera::generate1(b1, ray))
+                        expect(columns++, 0, ray.dir, ray.doppler, "1");
+                    EXPECT_EQ(columns, W) << where;
+
+                    RayBundle4 b4{};
+                    for (int l = 0; l < 4; ++l) b4.origin[l] = s.start;
+                    for (int a = 0; a < 4; ++a) b4.originSoA[a] = Vec4f(s.start[a]);
+                    for (const int offset : {0, 2}) {
+                        RowBand b2 = band;
+                        columns = 0;
+                        while (Camera::generate4(b2, b4, offset)) {
+                            for (int l = 0; l < 4; ++l) {
+                                const Vec4f dir(b4.dir[0][l], b4.dir[1][l], b4.dir[2][l], 1.0f);
+                                expect(columns + (l & 1), offset + (l >> 1), dir, b4.doppler[l],
+                                       "2x2");
+                            }
+                            columns += 2;
+                        }
+                        EXPECT_EQ(columns, W) << where;
+                    }
+
+                    // The 16-lane kernel first, where the processor has one, then the portable
+                    // one, which must give the same rays bit for bit.
+                    std::vector<RayBundle16> wide;
+                    for (const bool wideAllowed : {true, false}) {
+                        wideKernelsAllowed() = wideAllowed;
+                        RowBand b16 = band;
+                        RayBundle16 b{};
+                        for (int l = 0; l < 16; ++l) b.origin[l] = s.start;
+                        for (int g = 0; g < 4; ++g)
+                            for (int a = 0; a < 4; ++a) b.originSoA[g][a] = Vec4f(s.start[a]);
+                        columns = 0;
+                        while (Camera::generate16(b16, b)) {
+                            for (int g = 0; g < 4; ++g)
+                                for (int l = 0; l < 4; ++l) {
+                                    const Vec4f dir(b.dir[g].x[l], b.dir[g].y[l], b.dir[g].z[l],
+                                                    1.0f);
+                                    expect(columns + l, g, dir, b.doppler[g][l], "4x4");
+                                }
+                            if (wideAllowed) {
+                                wide.push_back(b);
+                            } else {
+                                const RayBundle16& w = wide[size_t(columns / 4)];
+                                for (int g = 0; g < 4; ++g) {
+                                    EXPECT_TRUE(all(b.dir[g].x == w.dir[g].x)) << where;
+                                    EXPECT_TRUE(all(b.dir[g].y == w.dir[g].y)) << where;
+                                    EXPECT_TRUE(all(b.dir[g].z == w.dir[g].z)) << where;
+                                    EXPECT_TRUE(all(b.doppler[g] == w.doppler[g])) << where;
+                                    EXPECT_TRUE(all(b.tMax[g] == w.tMax[g])) << where;
+                                }
+                            }
+                            columns += 4;
+                        }
+                        wideKernelsAllowed() = true;
+                        EXPECT_EQ(columns, W / 4 * 4) << where;
+                    }
+                }
+            }
+}
+
+// The finest angle between neighbouring pixels' rays, found on a 9 x 9 grid, against every pixel
+// of the picture and its right and upper neighbour through the single-ray directions: wide and
+// tall pictures (where the image plane's y is scaled), forwards, backwards and with aberration
+// off.
+TEST(Camera, TheFinestSampleAngleIsTheSmallestBetweenAnyTwoNeighbouringPixels) {
+    const auto angleBetween = [](const Vec4f& a, const Vec4f& b) {
+        const Vec4f c = cross3(a, b);
+        return std::atan2(std::sqrt(double(dot3(c, c))), double(dot3(a, b)));
+    };
+    for (const auto& [W, H] : {std::pair{48, 27}, std::pair{27, 48}, std::pair{40, 40}})
+        for (const bool aberration : {true, false})
+            for (const float beta : {-0.9f, 0.0f, 0.7f, 0.97f}) {
+                CameraFixture c(W, H, beta, aberration, true);
+                PixelBuffer buffer;
+                ASSERT_TRUE(buffer.setSize(W, H, 1));
+                c.frame.buffer = &buffer;
+                const RenderSettings& s = c.frame.settings;
+                const auto ray = [&](int col, int row) {
+                    const float x = float(double(c.frame.x0) + double(c.frame.dx) * col);
+                    const float y = float((1000.0 / H * double(row) - 500.0) * double(c.frame.sy));
+                    Vec4f d;
+                    float D;
+                    Camera::primaryDirection(c.frame, x, y, s.diry * y, d, D);
+                    return d;
+                };
+                double brute = M_PI;
+                for (int row = 0; row + 1 < H; ++row)
+                    for (int col = 0; col + 1 < W; ++col) {
+                        const Vec4f here = ray(col, row);
+                        brute = std::min({brute, angleBetween(here, ray(col + 1, row)),
+                                          angleBetween(here, ray(col, row + 1))});
+                    }
+                // The grid also looks one step past the last row and column, where the angles
+                // keep shrinking or growing as they do inside; single-precision directions are
+                // good to about 1e-7 of a radian.
+                EXPECT_NEAR(Camera::finestSampleAngle(c.frame), brute, 0.02 * brute + 1e-6)
+                    << W << "x" << H << " beta " << beta << " aberration " << aberration;
+            }
 }
