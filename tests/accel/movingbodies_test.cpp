@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "scene/rtobjcube.h"
@@ -210,5 +211,90 @@ TEST(MovingBodies, BoundsAtATimeHoldEverySphereWhereItIsThen) {
             EXPECT_NEAR(b.min[a], lo, 1e-5) << "t " << t << ", axis " << a;
             EXPECT_NEAR(b.max[a], hi, 1e-5) << "t " << t << ", axis " << a;
         }
+    }
+}
+
+// With light travel time, a body is seen where it was when its light left: each of its points
+// at its own emission time T - s, with s = |w - v s| (w the point's place at the observer's time
+// T relative to the eye). The box the traversal tests must hold every such place, and may be
+// no longer than the body's rest box plus the stretch it moves while light from its near and
+// far sides leaves (2 radius / (1 - |v|) at most, radius that of the rest box's corners). Random
+// bodies, speeds and eyes anywhere in space and time, some bodies about the eye.
+TEST(MovingBodies, TheBoxOfABodySeenWithTravelTimeHoldsEveryPointWhereItsLightLeft) {
+    std::mt19937 rng(2026);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0), radii(0.1, 2.0), speeds(0.05, 0.95);
+    const auto randomDirection = [&] {
+        for (;;) {
+            const double d[3] = {unit(rng), unit(rng), unit(rng)};
+            const double n = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            if (n > 0.1 && n <= 1.0)
+                return Vec4f(float(d[0] / n), float(d[1] / n), float(d[2] / n), 0);
+        }
+    };
+    for (int k = 0; k < 200; ++k) {
+        const double r = radii(rng), beta = speeds(rng);
+        const Vec4f v = randomDirection() * float(beta);
+        const Vec4f eye(float(5 * unit(rng)), float(5 * unit(rng)), float(5 * unit(rng)),
+                        float(10 * unit(rng)));
+        // Every fourth body is about the eye when the observer looks (its light still leaving).
+        const Vec4f far(float(20 * unit(rng)), float(20 * unit(rng)), float(20 * unit(rng)), 0);
+        const Vec4f near = eye - v * eye.w + randomDirection() * float(0.5 * r);
+        const Vec4f centre(k % 4 == 0 ? near.x : far.x, k % 4 == 0 ? near.y : far.y,
+                           k % 4 == 0 ? near.z : far.z, 0.0f);
+        rtObjSphere<1> sphere;
+        sphere.radius = float(r);
+        sphere.center = centre;
+        sphere.velocity = v;
+        sphere.update();
+        MovingPrimitive body(&sphere, sphere.motion());
+        ASSERT_TRUE(body.prepare(eye, true)) << k;
+        const BoundingBox& box = body.box;
+
+        // The scene frame sees the ball contracted along v by 1 / gamma.
+        const double vv = double(dot3(v, v)), gamma = 1.0 / std::sqrt(1.0 - vv);
+        const double T = eye.w;
+        for (int i = 0; i < 400; ++i) {
+            const Vec4f u = randomDirection();
+            const double along = double(dot3(u, v)) / vv;  // u's part along v, in units of v
+            double q[3], w[3];
+            for (int a = 0; a < 3; ++a) {
+                const double offset = r * (u[a] - along * v[a] * (1.0 - 1.0 / gamma));
+                q[a] = double(centre[a]) + offset;
+                w[a] = q[a] + double(v[a]) * T - double(eye[a]);
+            }
+            const double vw = v[0] * w[0] + v[1] * w[1] + v[2] * w[2];
+            const double ww = w[0] * w[0] + w[1] * w[1] + w[2] * w[2];
+            const double s = (-vw + std::sqrt(vw * vw + (1.0 - vv) * ww)) / (1.0 - vv);
+            for (int a = 0; a < 3; ++a) {
+                const double at = q[a] + double(v[a]) * (T - s);
+                const double room = 1e-4 * (1.0 + std::fabs(at));
+                EXPECT_GE(at, double(box.min[a]) - room) << "body " << k << ", axis " << a;
+                EXPECT_LE(at, double(box.max[a]) + room) << "body " << k << ", axis " << a;
+            }
+        }
+        // The rest box's corners, contracted along v as the scene frame sees them: a box
+        // contracted along a slanting direction is sheared, so its corners can stick out of
+        // the rest box.
+        const BoundingBox rest = sphere.boundingBox();
+        double lo[3] = {1e30, 1e30, 1e30}, hi[3] = {-1e30, -1e30, -1e30}, cornerRadius = 0.0;
+        for (int i = 0; i < 8; ++i) {
+            double c[3], cv = 0.0;
+            for (int a = 0; a < 3; ++a) {
+                c[a] = double(((i >> a) & 1) ? rest.max[a] : rest.min[a]) - double(centre[a]);
+                cv += c[a] * double(v[a]);
+            }
+            double length2 = 0.0;
+            for (int a = 0; a < 3; ++a) {
+                c[a] -= (1.0 - 1.0 / gamma) * cv / vv * double(v[a]);
+                lo[a] = std::min(lo[a], c[a]);
+                hi[a] = std::max(hi[a], c[a]);
+                length2 += c[a] * c[a];
+            }
+            cornerRadius = std::max(cornerRadius, std::sqrt(length2));
+        }
+        for (int a = 0; a < 3; ++a)
+            EXPECT_LE(double(box.max[a]) - double(box.min[a]),
+                      hi[a] - lo[a] + std::fabs(v[a]) * 2.0 * cornerRadius / (1.0 - beta) + 1e-3)
+                << "body " << k << ", axis " << a;
     }
 }
