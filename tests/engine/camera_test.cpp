@@ -21,7 +21,9 @@ namespace {
 // basis, as the engine prepares it.
 struct CameraFixture {
     FrameContext frame;
+    PixelBuffer buffer;
     CameraFixture(int W, int H, float beta, bool aberration, bool doppler) {
+        if (buffer.setSize(W, H, 1)) frame.buffer = &buffer;
         RenderSettings& s = frame.settings;
         // A tilted but orthonormal basis: right, up, forward.
         const double a = 0.3, b = -0.2;
@@ -92,9 +94,7 @@ TEST(Camera, EveryPacketGeneratorGivesTheSingleRaysDirectionsAndDopplerFactors) 
         for (const bool doppler : {true, false})
             for (const float beta : {-0.8f, 0.0f, 0.6f, 0.95f}) {
                 CameraFixture c(W, H, beta, aberration, doppler);
-                PixelBuffer buffer;
-                ASSERT_TRUE(buffer.setSize(W, H, 1));
-                c.frame.buffer = &buffer;
+                ASSERT_NE(c.frame.buffer, nullptr);
                 const RenderSettings& s = c.frame.settings;
                 const std::string where = std::string("aberration ") + (aberration ? "on" : "off") +
                                           ", Doppler " + (doppler ? "on" : "off") + ", beta " +
@@ -206,9 +206,7 @@ TEST(Camera, TheFinestSampleAngleIsTheSmallestBetweenAnyTwoNeighbouringPixels) {
         for (const bool aberration : {true, false})
             for (const float beta : {-0.9f, 0.0f, 0.7f, 0.97f}) {
                 CameraFixture c(W, H, beta, aberration, true);
-                PixelBuffer buffer;
-                ASSERT_TRUE(buffer.setSize(W, H, 1));
-                c.frame.buffer = &buffer;
+                ASSERT_NE(c.frame.buffer, nullptr);
                 const RenderSettings& s = c.frame.settings;
                 const auto ray = [&](int col, int row) {
                     const float x = float(double(c.frame.x0) + double(c.frame.dx) * col);
