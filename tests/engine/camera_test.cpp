@@ -1,7 +1,8 @@
 // The relativistic camera against the aberration formula cos(theta) = (cos(theta') - beta) /
 // (1 - beta cos(theta')) and the Doppler factor 1 / (gamma (1 + beta cos(theta))) (theta in the
-// scene frame from the direction of motion, theta' in the observer's). The generators' columns
-// are the packet-agreement tests'.
+// scene frame from the direction of motion, theta' in the observer's). The packet generators are
+// held to the single rays here; the pictures they make, to each other in the packet-agreement
+// tests.
 #include "engine/camera.h"
 
 #include <gtest/gtest.h>
