@@ -210,6 +210,15 @@ TEST(ReaderXml, RefusedItemsNameTheirProblemAndLine) {
         {"<renderSettings><lighttraveltime>01</lighttraveltime></renderSettings>",
          "\"lighttraveltime\""},
         {"<renderSettings><starrysky>on</starrysky></renderSettings>", "\"starrysky\""},
+        {"<ball/>", "unknown element <ball>"},
+        {"<sphere radius=\"-1\"/>", "radius must be greater than 0, not \"-1\""},
+        {"<sphere><radius>0</radius></sphere>", "radius must be greater than 0"},
+        {"<cube sz=\"-0.5\"/>", "sz must be greater than 0"},
+        {"<plane sx=\"0\"/>", "sx must be greater than 0"},
+        {"<renderSettings bhradius=\"-1\"/>", "bhradius must be greater than 0"},
+        {"<renderSettings lookat=\"0;0;0;0\"/>", "the observer's direction lookat has zero length"},
+        {"<renderSettings><lookat>0;1;0;0</lookat><diry>0;2;0;0</diry></renderSettings>",
+         "the observer's directions lookat and diry are parallel"},
     };
     for (const char* eye :
          {"cie", "400;500;600;500;600;700;600;700", "400;500;600;500;500;700;600;700;800",
