@@ -64,6 +64,7 @@ FlyPathPoint makePoint(double time, float speed, float base) {
         for (int c = 0; c < 4; ++c) p.frame.m[r][c] = base + static_cast<float>(r * 4 + c);
     p.time = time;
     p.speed = speed;
+    p.observerTime = 1000.0 - 7.0 * double(base);  // runs against the film, as set by hand
     return p;
 }
 
@@ -73,6 +74,7 @@ void expectBlend(const FlyPathPoint& s, const FlyPathPoint& a, const FlyPathPoin
         EXPECT_NEAR(s.frame.m[e / 4][e % 4],
                     (1 - w) * a.frame.m[e / 4][e % 4] + w * b.frame.m[e / 4][e % 4], 1e-5);
     EXPECT_NEAR(s.speed, (1 - w) * a.speed + w * b.speed, 1e-6);
+    EXPECT_NEAR(s.observerTime, (1 - w) * a.observerTime + w * b.observerTime, 1e-9);
 }
 
 // Points at film times 0, 1, 2, 3 with speeds 0, 0.1, 0.2, 0.3 and bases 0, 10, 20, 30.
@@ -185,6 +187,12 @@ TEST(Recorder, StateIsTheBlendOfTheNeighbouringPoints) {
     expectBlend(rec.stateAt(1.0, true), rec.point(3), rec.point(3), 0);
     expectBlend(rec.stateAt(1.5, true), rec.point(3), rec.point(4), 0.5);
     expectBlend(rec.stateAt(0.75, true), rec.point(1), rec.point(2), 0.75);
+    // Points of a hand-written file closer than the smallest float, and farther apart than the
+    // largest: the blend still goes by the fraction of the way.
+    ASSERT_TRUE(rec.setPoints({makePoint(3e-46, 0.2f, 0), makePoint(7e-46, 0.6f, 1)}));
+    expectBlend(rec.stateAt(4e-46, true), rec.point(0), rec.point(1), 0.25);
+    ASSERT_TRUE(rec.setPoints({makePoint(1e38, 0.2f, 0), makePoint(1e39, 0.6f, 1)}));
+    expectBlend(rec.stateAt(7.75e38, true), rec.point(0), rec.point(1), 0.75);
 }
 
 // Recording, cutting and replacing, step by step: the film times left, the changes announced,
