@@ -94,6 +94,11 @@ TEST(PixelBuffer, ScaleNearestPicksColumnsByTargetAndRowsByPreviousRow) {
     for (int i = 0; i < 16; ++i) big[i] = 100 + i;
     PixelBuffer::scaleNearest(big.data(), 4, 4, 2, 2, out);
     EXPECT_EQ(out, (std::vector<uint32_t>{100, 102, 100, 102}));
-    PixelBuffer::scaleNearest(src, -1, 2, 3, 4, out);
-    EXPECT_TRUE(out.empty());
+    // Any size that is not positive, of the source or of the target, leaves nothing.
+    const int sizes[][4] = {{-1, 2, 3, 4}, {0, 2, 3, 4}, {2, 0, 3, 4}, {2, 2, 0, 4}, {2, 2, 3, -4}};
+    for (const auto& z : sizes) {
+        out.assign(5, a);
+        PixelBuffer::scaleNearest(src, z[0], z[1], z[2], z[3], out);
+        EXPECT_TRUE(out.empty()) << z[0] << " " << z[1] << " " << z[2] << " " << z[3];
+    }
 }
