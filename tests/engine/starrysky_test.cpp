@@ -301,3 +301,43 @@ TEST(StarrySky, TheMilkyWayIsABandThatTheHoleLensesAlongThePhotonOrbits) {
     const Picture dark = r.render(&none, w, h);
     for (uint32_t px : dark.pixels) ASSERT_EQ(px, dark.background);
 }
+
+// Starlight falling into the hole's well arrives at an observer at rest at r blue-shifted by
+// 1 / sqrt(1 - r_s / r): with the gravitational shift on, a cool star seen from 3 r_s (looking
+// away from the hole) is clearly bluer than without it, and the same star seen from 300 r_s
+// (a factor of 1.0017) keeps its colour.
+TEST(StarrySky, StarlightFallingIntoTheWellArrivesBlueShifted) {
+    Renderer r(kEmptyScene);
+    RenderSettings& s = r.settings();
+    s.lookat = Vec4f(0, 0, -1, 0);
+    s.dirx = Vec4f(-1, 0, 0, 0);
+    s.diry = Vec4f(0, 1, 0, 0);
+    s.lightBending = true;
+    s.starrySky = true;
+    s.setBackground(0, 0, 0, 255);
+    const StarCatalogue cat = oneStar(0.05, 0.03, -1.0, 6.0f, 3500.0f);
+    // Blue over red, summed over the picture (a pixel's bytes are red, green, blue, alpha).
+    const auto blueOverRed = [](const Picture& p) {
+        double blue = 0, red = 0;
+        for (const uint32_t px : p.pixels) {
+            red += double(px & 0xff);
+            blue += double((px >> 16) & 0xff);
+        }
+        return blue / red;
+    };
+    double shift[2];
+    for (int k = 0; k < 2; ++k) {
+        const double rObs = k == 0 ? 3.0 : 300.0;
+        s.start = Vec4f(0, 0, float(-rObs), 0);
+        s.grtDoppler = false;
+        const Picture plain = r.render(&cat);
+        s.grtDoppler = true;
+        const Picture shifted = r.render(&cat);
+        ASSERT_GT(measure(plain).total, 20.0) << rObs;
+        ASSERT_LT(measure(shifted).brightest, 255) << rObs;
+        shift[k] = blueOverRed(shifted) / blueOverRed(plain);
+    }
+    EXPECT_GT(shift[0], 1.2);  // T 3500 K seen as 4290 K
+    EXPECT_NEAR(shift[1], 1.0, 0.01);
+    s.grtDoppler = false;
+}
