@@ -1,7 +1,8 @@
 // Kd-tree traversal by single rays and by 4-ray bundles: one visiting order for the whole
 // bundle, decided per node from all rays' intervals, with the far children kept on a fixed stack
-// (front to back, so the first leaf that hits a ray delivers its nearest hit). The 16-ray
-// bundles' traversals are in kdtraverse16.cpp.
+// (front to back, so a ray's nearest hit lies in the first cell that holds a hit of it; a hit
+// that a leaf's widened interval lets in from a cell further on waits for that cell). The
+// 16-ray bundles' traversals are in kdtraverse16.cpp.
 #include "accel/kdtraverse.h"
 
 #include <cmath>
@@ -113,16 +114,20 @@ struct alignas(16) Entry4 {
     bool flipped;
 };
 
-bool traceNode(SingleRay& ray, const KdNode& node) {
+// The nearest hit so far is found, when the leaf's widening lets in hits beyond its cell, in a
+// cell before the one that holds it; it is shaded and kept (best), and the traversal goes on
+// until a cell ends beyond it, so that a nearer object in the cells between still wins.
+bool traceNode(SingleRay& ray, const KdNode& node, float& best) {
     if (node.isLeaf()) {
         const float savedMin = ray.tMin, savedMax = ray.tMax;
         // The absolute widening never reaches behind the ray's origin: an object there would
         // show up in front of the observer.
+        // Nor beyond the hit kept so far: a farther object must not write its hit's fields.
         ray.tMin = std::fmax(0.0f, ray.tMin - kRayLeafWiden);
-        ray.tMax += kRayLeafWiden;
+        ray.tMax = std::fmin(ray.tMax + kRayLeafWiden, best);
         rtObjBase* const* objs = leafObjects(ray.leafBase, node);
         const uint32_t n = node.objectCount();
-        float best = kNoDistance;
+        float leafBest = kNoDistance;
         const rtObjBase* nearest = nullptr;
         for (uint32_t i = 0; i < n; ++i) {
             float t = kNoDistance;
@@ -130,13 +135,18 @@ bool traceNode(SingleRay& ray, const KdNode& node) {
                 objs[i]->intersect1Alt(ray, t);
             else
                 objs[i]->intersect1(ray, t);
-            if (t < best) {  // ties keep the earlier object
-                best = t;
+            if (t < leafBest) {  // ties keep the earlier object
+                leafBest = t;
                 nearest = objs[i];
             }
         }
-        if (best < kNoDistance) {
-            nearest->shade1(ray, best);
+        if (leafBest < best) {  // ties keep the hit found first
+            nearest->shade1(ray, leafBest);
+            best = leafBest;
+        }
+        // (An interval without end, of a ray along a face of an empty scene's box, holds no
+        // hit: only a best below kNoDistance is one.)
+        if (best < kNoDistance && best <= std::fmax(savedMin, savedMax)) {
             ray.tMax = best;
             return true;
         }
@@ -153,21 +163,21 @@ bool traceNode(SingleRay& ray, const KdNode& node) {
     const KdNode& farChild = up ? child[1] : child[0];
     if (ts > ray.tMax * kRayEps) {
         if (ray.trace) traceDecision("SUB_NEAR: ", a, node.split(), ray.tMax);
-        return traceNode(ray, nearChild);
+        return traceNode(ray, nearChild, best);
     }
     if (ts < ray.tMin / kRayEps) {
         if (ray.trace) traceDecision("SUB_NEAR: ", a, node.split(), ray.tMax);
-        return traceNode(ray, farChild);
+        return traceNode(ray, farChild, best);
     }
     if (ray.trace) traceDecision("SUB_BOTH: ", a, node.split(), ray.tMax);
     // A ray lying in the split plane (ts is NaN) keeps its whole interval on both sides.
     const bool inPlane = ts != ts;
     const float savedMin = ray.tMin, savedMax = ray.tMax;
     ray.tMax = inPlane ? savedMax : ts;
-    if (traceNode(ray, nearChild)) return true;
+    if (traceNode(ray, nearChild, best)) return true;
     ray.tMin = inPlane ? savedMin : ts;
     ray.tMax = savedMax;
-    if (traceNode(ray, farChild)) return true;
+    if (traceNode(ray, farChild, best)) return true;
     ray.tMin = savedMin;
     return false;
 }
@@ -266,6 +276,9 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
             }
             if (n != 0) {
                 b.node = *node;
+                // Where each ray's piece of this cell ends (begins, for a ray whose piece is
+                // empty): a hit beyond it is not final, see below.
+                const Vec4f pieceEnd = max(b.tMin, b.tMax);
                 b.tMin = near;
                 b.tMax = far;
                 rtObjBase* const* objs = leafObjects(b.leafBase, *node);
@@ -286,7 +299,10 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
                         result |= movemask(hits);
                     }
                 }
-                if (result == 0xf && flippedPending == 0) return result;
+                // Every ray hit inside this cell: done, unless a ray still has its nearer piece
+                // pending. A hit the leaf's widening let in from beyond the cell is not final:
+                // the next cell may hold a nearer one.
+                if (result == 0xf && flippedPending == 0 && all(b.tHit <= pieceEnd)) return result;
             }
         }
 
@@ -336,4 +352,11 @@ int traceBundle4(RayBundle4& b, bool& empty, EmptyCell& cell) {
                          : traceBundle4PlainCell(b, empty, cell);
 }
 
-bool traceRay(SingleRay& ray) { return traceNode(ray, ray.node); }
+bool traceRay(SingleRay& ray) {
+    float best = kNoDistance;
+    if (traceNode(ray, ray.node, best)) return true;
+    // A hit let in from beyond the last cell (the scene box's end, within the widening).
+    if (best >= kNoDistance) return false;
+    ray.tMax = best;
+    return true;
+}

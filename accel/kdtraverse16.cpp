@@ -105,6 +105,14 @@ struct Intervals16 {
         for (int g = 1; g < 4; ++g) m |= near[g] < min(far[g], tHit[g]);
         return any(m);
     }
+
+    // Whether every ray's hit lies within its piece of this cell (or before it, for a ray
+    // whose piece is empty), so that no cell still pending can hold a nearer one.
+    bool settled(const Vec4f tHit[4]) const {
+        LaneMask4 m = tHit[0] <= max(tMin[0], tMax[0]);
+        for (int g = 1; g < 4; ++g) m &= tHit[g] <= max(tMin[g], tMax[g]);
+        return all(m);
+    }
 };
 
 // Direction signs of a bundle along one axis.
@@ -218,8 +226,10 @@ inline __attribute__((always_inline)) int traceBundle16PortableImpl(RayBundle16&
                     b.tMax[g] = iv.far[g];
                 }
                 result |= testLeaf16<kSpheres>(b, *node);
-                // Every ray hit: done, unless a ray still has its nearer piece pending.
-                if (result == 0xffff && flippedPending == 0) return result;
+                // Every ray hit inside this cell: done, unless a ray still has its nearer piece
+                // pending. A hit the leaf's widening let in from beyond the cell is not final:
+                // the next cell may hold a nearer one.
+                if (result == 0xffff && flippedPending == 0 && iv.settled(b.tHit)) return result;
             }
         }
 
@@ -273,6 +283,9 @@ struct Intervals16Wide {
     }
     TAVOLIN_WIDE_INLINE bool open(const Vec4f tHit[4]) const {
         return (near < min(far, load16(tHit))) != 0;
+    }
+    TAVOLIN_WIDE_INLINE bool settled(const Vec4f tHit[4]) const {
+        return (load16(tHit) <= max(tMin, tMax)) == kAllLanes16;
     }
 };
 
@@ -372,7 +385,7 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
                 store16(iv.near, b.tMin);
                 store16(iv.far, b.tMax);
                 result |= testLeaf16Wide<kSpheres>(b, *node, dirs);
-                if (result == 0xffff && flippedPending == 0) return result;
+                if (result == 0xffff && flippedPending == 0 && iv.settled(b.tHit)) return result;
             }
         }
 

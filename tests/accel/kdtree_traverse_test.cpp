@@ -36,13 +36,15 @@ Vec4f randomDir(std::mt19937& rng) {
 float bundleT(const RayBundle4& b, int i) { return b.tHit[i]; }
 float bundleT(const RayBundle16& b, int i) { return b.tHit[i >> 2][i & 3]; }
 
-// Each bundle ray and the same ray traced alone against brute force; a bundle hit that differs
-// may lie at most relativeWiden behind (the relative widening of bundle leaves).
+// Each bundle ray and the same ray traced alone against brute force: every one must find the
+// nearest hit exactly. The leaves' widening lets in hits from just beyond a cell, and a bundle or
+// ray that stopped at such a hit missed a nearer object in the next cell (3 single rays in 12,320
+// here did).
 struct BundleAgreement {
     int rays = 0, hits = 0, agreeOracle = 0, singleExact = 0;
     template <class Bundle, int N>
     void trace(const Scene& s, const KDTree& tree, const Vec4f origin[N], const Vec4f dir[N],
-               float relativeWiden, const char* where) {
+               const char* where) {
         alignas(16) Bundle b;
         uint32_t pix[N] = {};
         makeBundle<Bundle, N>(tree, b, origin, dir, pix);
@@ -84,17 +86,13 @@ struct BundleAgreement {
             hits += bHit;
             const Nearest n = bruteForce(s, before);
             const float bT = bundleT(b, i);
-            if (bHit == n.hit && (!bHit || (bT == n.t && n.ids.count(pix[i])))) {
-                ++agreeOracle;
-            } else if (relativeWiden > 0 && bHit && n.hit) {
-                EXPECT_LE(bT, n.t * (1 + relativeWiden)) << where;
-            }
+            if (bHit == n.hit && (!bHit || (bT == n.t && n.ids.count(pix[i])))) ++agreeOracle;
         }
     }
     void check(const char* name) const {
         EXPECT_GT(hits, rays / 5) << name;
-        EXPECT_GE(agreeOracle, rays - rays / 1000) << name;
-        EXPECT_GE(singleExact, rays - rays / 100) << name;
+        EXPECT_EQ(agreeOracle, rays) << name;
+        EXPECT_EQ(singleExact, rays) << name;
     }
 };
 
@@ -121,7 +119,7 @@ void traceRandomBundles(const Scene& s, const KDTree& tree, const BoundingBox& b
                 origin[l] = o + P(jitter(rng), jitter(rng), jitter(rng));
                 dir[l] = fwd + right * (spread * (l & 1)) + up * (spread * (l >> 1));
             }
-            agree4.trace<RayBundle4, 4>(s, tree, origin, dir, 0.0f, "4-ray");
+            agree4.trace<RayBundle4, 4>(s, tree, origin, dir, "4-ray");
             continue;
         }
         if (k % 4 == 0) fwd = unit(P(0.0f, fwd.y, fwd.z)) - right * (2.0f * 0.003f);
@@ -131,7 +129,7 @@ void traceRandomBundles(const Scene& s, const KDTree& tree, const BoundingBox& b
             origin[i] = o;
             dir[i] = fwd + right * ((i & 3) * step) + up * ((i >> 2) * step);
         }
-        agree16.trace<RayBundle16, 16>(s, tree, origin, dir, 0.0003f, "16-ray");
+        agree16.trace<RayBundle16, 16>(s, tree, origin, dir, "16-ray");
     }
 }
 
@@ -381,6 +379,72 @@ TEST(KDTraverse, AnEmptyLeafBeforeASplitOtherLanesCrossIsToldExactly) {
         EXPECT_TRUE(std::any_of(leafCells.begin(), leafCells.end(), sameCell)) << way;
         EXPECT_TRUE(cell.lo.x <= 10.0f && 10.5f <= cell.hi.x) << way;
         EXPECT_TRUE(cell.lo.x >= 1.0f && cell.hi.x <= 20.0f) << way;
+    }
+}
+
+// A leaf hands its objects its cell's interval widened (relatively for bundles, by 1.0001 for
+// single rays), so a hit from just beyond the cell can be found there first. It is not final:
+// the next cell may hold a nearer object. Hand-made tree: x < 1000 holds a ball that the rays
+// (along +x at height 0.893) meet at x = 1000.05, within the widening; x > 1000 holds the ball
+// and a plate at x = 1000.02. The plate must win, for single rays and bundles of 4 and 16.
+TEST(KDTraverse, AHitLetInFromBeyondTheCellWaitsForTheCellsAfterIt) {
+    Scene s;
+    TestObject* ball = s.sphere(P(1000.5f, 0, 0), 1.0f);
+    TestObject* plate = s.box(P(1000.02f, 0.85f, -1), P(1000.03f, 0.95f, 1));
+    KDTree tree;  // for the scene box the rays are clipped to
+    tree.addInterval(s.list, 0);
+    const KdNode nodes[3] = {KdNode::interior(1000.0f, 0, 1), KdNode::leaf(1, 0),
+                             KdNode::leaf(2, 1)};
+    rtObjBase* const entries[3] = {ball, ball, plate};
+    const Vec4f o = P(0, 0.893f, 0), d = P(1, 0, 0);
+
+    uint32_t pix = 0;
+    SingleRay r = makeRay(tree, o, d, &pix);
+    r.node = nodes[0];
+    r.nodeBase = nodes;
+    r.leafBase = entries;
+    ASSERT_TRUE(traceRay(r));
+    EXPECT_EQ(pix, plate->id()) << "single ray";
+    EXPECT_FLOAT_EQ(r.tMax, 1000.02f);
+
+    const Vec4f origin[16] = {o, o, o, o, o, o, o, o, o, o, o, o, o, o, o, o};
+    const Vec4f dir[16] = {d, d, d, d, d, d, d, d, d, d, d, d, d, d, d, d};
+    uint32_t pix4[4] = {}, pix16[16] = {}, pixPortable[16] = {};
+    alignas(16) RayBundle4 b4;
+    makeBundle<RayBundle4, 4>(tree, b4, origin, dir, pix4);
+    alignas(16) RayBundle16 b16, portable;
+    makeBundle<RayBundle16, 16>(tree, b16, origin, dir, pix16);
+    makeBundle<RayBundle16, 16>(tree, portable, origin, dir, pixPortable);
+    for (RayBundle16* b : {&b16, &portable}) {
+        b->node = nodes[0];
+        b->nodeBase = nodes;
+        b->leafBase = entries;
+    }
+    b4.node = nodes[0];
+    b4.nodeBase = nodes;
+    b4.leafBase = entries;
+    EXPECT_EQ(traceBundle4(b4), 0xf);
+    EXPECT_EQ(traceBundle16(b16), 0xffff);
+    EXPECT_EQ(traceBundle16Portable(portable), 0xffff);
+    for (int i = 0; i < 16; ++i) {
+        if (i < 4) EXPECT_EQ(pix4[i], plate->id()) << "4-ray lane " << i;
+        EXPECT_EQ(pix16[i], plate->id()) << "16-ray lane " << i;
+        EXPECT_EQ(pixPortable[i], plate->id()) << "portable 16-ray lane " << i;
+    }
+}
+
+// A tree without objects is one empty leaf: no ray hits anything in it, not even one whose
+// interval has no end (as a ray along a face of the empty scene's box gets).
+TEST(KDTraverse, AnEmptyTreeReportsNoHitWhateverTheInterval) {
+    KDTree tree;
+    tree.addInterval({}, 0);
+    for (const float end : {1.0f, 1e30f, __builtin_inff()}) {
+        uint32_t pix = 0x12345678u;
+        SingleRay r = makeRay(tree, P(0, 0, 0), P(1, 0, 0), &pix);
+        r.tMin = 0.0f;
+        r.tMax = end;
+        EXPECT_FALSE(traceRay(r)) << end;
+        EXPECT_EQ(pix, 0x12345678u) << end;
     }
 }
 
