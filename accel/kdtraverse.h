@@ -14,8 +14,8 @@ constexpr float kBundleFarEps = 1.0001f;
 constexpr float kRayEps = 1.0001f;
 constexpr float kRayLeafWiden = 1.0001f;
 
-// Stack depths of the bundle traversals; with the build's depth limit of 20 at most 20 entries
-// are ever pending.
+// Stack depths of the bundle traversals: a pending far child per level of the tree, whose depth
+// the build limits to kdbuild::kMaxDepthLimit (kdbuild.h, which checks the two agree).
 constexpr int kStackDepth16 = 40;
 constexpr int kStackDepth4 = 30;
 

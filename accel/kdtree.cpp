@@ -78,6 +78,7 @@ void KDTree::adoptBuild(KDTree& built, const std::vector<rtObjBase*>& objects) {
     std::swap(rootIndex, built.rootIndex);
     std::swap(root, built.root);  // the node arrays swap their storage, so root stays valid
     nodes.swap(built.nodes);
+    std::swap(maxDepth, built.maxDepth);
     staticList.swap(built.staticList);
     sortObjects(objects, nullptr);
 }
@@ -101,7 +102,9 @@ void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
     nodes.clear();
     nodes.reserve(2 * prims.size() + 1);  // about the count a build makes; grows if need be
     nodes.emplace_back();
-    kdbuild::build(std::move(prims), nodes, leafList, box, 0, buildThreads, buildMinObjects);
+    maxDepth = kdbuild::depthLimit(prims.size());
+    kdbuild::build(std::move(prims), nodes, leafList, box, 0, maxDepth, buildThreads,
+                   buildMinObjects);
     rootIndex = 0;
     root = &nodes[0];
 
@@ -114,6 +117,7 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
                    int maxRefsPerExtra) {
     box = base.box;
     nodes = base.nodes;
+    maxDepth = base.maxDepth;
     staticList.clear();
     rootIndex = -1;
     root = nullptr;
@@ -214,7 +218,8 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
             graftNodes.assign(1, KdNode());
             graftLeaves.clear();
             // Between frames, small: on this thread.
-            kdbuild::build(std::move(prims), graftNodes, graftLeaves, c.cell, c.depth, 1, 0);
+            kdbuild::build(std::move(prims), graftNodes, graftLeaves, c.cell, c.depth, maxDepth, 1,
+                           0);
             kdbuild::spliceSubtree(nodes, leafList, k, graftNodes, graftLeaves);  // for the leaf
             continue;
         }

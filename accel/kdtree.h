@@ -95,6 +95,7 @@ private:
     int32_t rootIndex = -1;
     const KdNode* root = nullptr;
     BigVector<KdNode> nodes;
+    int maxDepth = 0;  // the build's depth limit (kdbuild::depthLimit), kept for grafts
     std::vector<rtObjBase*> staticList;
     int buildThreads;
     uint32_t buildMinObjects = kBuildMinObjects;

@@ -43,7 +43,9 @@ constexpr float kHitBoundsMargin = 2e-3f;
 class rtObjBase {
 public:
     QString name;
-    float area = 0.0f;           // surface area: the object's weight in the kd-tree build
+    // Surface area, worked out by update. The kd-tree build does not weigh objects by it: it
+    // counts them (see accel/kdbuild.cpp).
+    float area = 0.0f;
     Texture* texture = nullptr;  // resolved texture (planes; spheres and cubes keep their own)
     BoundingBox box;
     // Where the 4- and 16-ray intersections can accept a ray: every accepted hit point lies

@@ -60,7 +60,8 @@ TEST(KDTree, ThreeCubesSplitOnceAndLeavesKeepFewObjects) {
     EXPECT_EQ(n[1].first, 1u);
     EXPECT_EQ(n[1].second, 0x80000000u | (2u << 4));
     EXPECT_EQ(tree.leaves(), (LeafList{b, c, a}));
-    // Objects without area weigh nothing: every cost is 0/0 and no split is made.
+    // Two points: a cut between them costs (150 + 50)/(2 * 150) = 0.667 of the leaf, above the
+    // 0.49 two objects allow.
     Scene points;
     points.box(P(0, 0, 0), P(0, 0, 0));
     points.box(P(5, 5, 5), P(5, 5, 5));
@@ -70,16 +71,21 @@ TEST(KDTree, ThreeCubesSplitOnceAndLeavesKeepFewObjects) {
     EXPECT_EQ(flat.rootNode()->first, 2u);
 }
 
-// Cubes A = [0,1], B = [9,10] (area 6) and a slab C = [0,10] (weight 1). Root: S = 42, N = 13;
-// A's end at 1 costs (38*7 + 6*7)/(13*42) = 0.564. Upper [1,10] (S = 38, N = 7): B's start at
-// 9 costs (34*1 + 6*7)/(7*38) = 0.286. C straddles both splits and is in all three leaves.
+// Cubes A, A' = [0,1], B, B' = [9,10] and a slab C = [0,10], every object one test whatever its
+// size. Root: S = 42, N = 5, threshold 0.99 - 1/5 = 0.79; A's end at 1 costs
+// (38*3 + 6*3)/(5*42) = 0.629 (B's start at 9 ties later). Upper [1,10] (S = 38, N = 3,
+// threshold 0.657): B's start at 9 costs (6*3 + 34*1)/(3*38) = 0.456. C straddles both splits
+// and is in all three leaves.
 TEST(KDTree, StraddlingObjectIsListedInBothChildren) {
     Scene s;
     TestObject* a = s.box(P(0, 0, 0), P(1, 1, 1));
+    TestObject* a2 = s.box(P(0, 0, 0), P(1, 1, 1));
     TestObject* b = s.box(P(9, 0, 0), P(10, 1, 1));
+    TestObject* b2 = s.box(P(9, 0, 0), P(10, 1, 1));
     TestObject* c = s.box(P(0, 0, 0), P(10, 1, 1));
-    a->area = b->area = 6.0f;
-    c->area = 1.0f;
+    // Sizes do not weigh: the slab's area, a hundred times the cubes', changes nothing.
+    a->area = a2->area = b->area = b2->area = 6.0f;
+    c->area = 600.0f;
     KDTree tree;
     tree.addInterval(s.list, 0);
     const auto& n = tree.nodeArray();
@@ -87,38 +93,74 @@ TEST(KDTree, StraddlingObjectIsListedInBothChildren) {
     EXPECT_EQ(n[0].split(), 1.0f);
     EXPECT_EQ(n[2].axis(), 0);
     EXPECT_EQ(n[2].split(), 9.0f);
-    EXPECT_EQ(leafObjects(tree, n[1]), (std::set<rtObjBase*>{a, c}));
+    EXPECT_EQ(leafObjects(tree, n[1]), (std::set<rtObjBase*>{a, a2, c}));
     EXPECT_EQ(leafObjects(tree, n[3]), (std::set<rtObjBase*>{c}));
-    EXPECT_EQ(leafObjects(tree, n[4]), (std::set<rtObjBase*>{b, c}));
+    EXPECT_EQ(leafObjects(tree, n[4]), (std::set<rtObjBase*>{b, b2, c}));
     // Leaf lists follow the events: starts by pointer ascending, ends by pointer descending.
     const auto& leaves = tree.leaves();
-    EXPECT_LT(leaves[n[1].firstEntry()], leaves[n[1].firstEntry() + 1]);
-    EXPECT_GT(leaves[n[4].firstEntry()], leaves[n[4].firstEntry() + 1]);
+    const uint32_t lo = n[1].firstEntry(), hi = n[4].firstEntry();
+    EXPECT_LT(leaves[lo], leaves[lo + 1]);
+    EXPECT_LT(leaves[lo + 1], leaves[lo + 2]);
+    EXPECT_GT(leaves[hi], leaves[hi + 1]);
+    EXPECT_GT(leaves[hi + 1], leaves[hi + 2]);
 }
 
 // A chain of cubes halving towards the origin would grow one level per cube without the depth
-// limit; it runs down the lower children, and mirrored down the upper ones.
-TEST(KDTree, DepthTwentyIsALeafWhateverTheCost) {
-    for (const float side : {1.0f, -1.0f}) {
-        Scene s;
-        for (int k = 0; k < 40; ++k) {
-            const float x = std::ldexp(1.0f, -k) * side, lo = std::min(x, x * 1.5f);
-            const float hi = std::max(x, x * 1.5f);
-            s.box(P(lo, lo, lo), P(hi, hi, hi));
+// limit; it runs down the lower children, and mirrored down the upper ones. The limit is 20 for
+// a small scene and grows with the number of objects (8 + 1.3 log2 n: 22 for 2,040), so the
+// chain beside 2,000 other boxes (kept to the side the walk leaves) reaches 22.
+TEST(KDTree, TheDepthLimitIsALeafWhateverTheCostAndGrowsWithTheScene) {
+    for (const int others : {0, 2000}) {
+        for (const float side : {1.0f, -1.0f}) {
+            SCOPED_TRACE(testing::Message() << others << " other boxes, side " << side);
+            Scene s;
+            for (int k = 0; k < 40; ++k) {
+                const float x = std::ldexp(1.0f, -k) * side, lo = std::min(x, x * 1.5f);
+                const float hi = std::max(x, x * 1.5f);
+                s.box(P(lo, lo, lo), P(hi, hi, hi));
+            }
+            std::mt19937 rng(5);
+            std::uniform_real_distribution<float> pos(100.0f, 200.0f);
+            for (int k = 0; k < others; ++k) {
+                const Vec4f lo = P(pos(rng), pos(rng), pos(rng)) * side;
+                s.box(lo, lo + P(0.5f, 0.5f, 0.5f));
+            }
+            const int limit = others == 0 ? 20 : 22;
+            KDTree tree;
+            tree.addInterval(s.list, 0);
+            EXPECT_EQ(checkLeavesComplete(tree, s.list), limit);
+            const KdNode* n = tree.rootNode();
+            int depth = 0;
+            for (; !n->isLeaf(); ++depth)
+                n = &tree.nodeArray()[n->lowerChild() + (side > 0 ? 0 : 1)];
+            ASSERT_EQ(depth, limit);
+            // The smallest cubes on their own would still be split.
+            const auto first = tree.leaves().begin() + n->firstEntry();
+            KDTree rest;
+            rest.addInterval(std::vector<rtObjBase*>(first, first + n->objectCount()), 0);
+            EXPECT_FALSE(rest.rootNode()->isLeaf());
         }
-        KDTree tree;
-        tree.addInterval(s.list, 0);
-        EXPECT_EQ(checkLeavesComplete(tree, s.list), 20) << side;
-        const KdNode* n = tree.rootNode();
-        int depth = 0;
-        for (; !n->isLeaf(); ++depth) n = &tree.nodeArray()[n->lowerChild() + (side > 0 ? 0 : 1)];
-        ASSERT_EQ(depth, 20) << side;
-        // The smallest cubes on their own would still be split.
-        const auto first = tree.leaves().begin() + n->firstEntry();
-        KDTree rest;
-        rest.addInterval(std::vector<rtObjBase*>(first, first + n->objectCount()), 0);
-        EXPECT_FALSE(rest.rootNode()->isLeaf()) << side;
     }
+}
+
+// Every object is one test in a leaf, whatever its size: a ground with 400 tiles lying on it
+// (the floors of a street of houses), a hundred times their area together, must not keep them
+// in one leaf because no cut can take the ground out of either side. Weighted by area, every
+// cut cost 0.99 of the leaf and the whole street stayed one leaf of 401 objects.
+TEST(KDTree, ABigObjectDoesNotKeepTheSmallOnesAroundItTogether) {
+    Scene s;
+    s.box(P(-100, 0, -100), P(100, 0, 100));  // flat, area 80,000
+    for (int i = 0; i < 20; ++i)
+        for (int k = 0; k < 20; ++k)
+            s.box(P(2.0f * i, 0, 2.0f * k), P(2.0f * i + 1, 0, 2.0f * k + 1));
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    checkLeavesComplete(tree, s.list);
+    uint32_t most = 0;
+    for (const KdNode& n : tree.nodeArray())
+        if (n.isLeaf()) most = std::max(most, n.objectCount());
+    // A tile with the ground under it, and at most a neighbour.
+    EXPECT_LE(most, 3u);
 }
 
 // The events are ordered by a total key (position, then kind and object), so the tree must not
