@@ -181,6 +181,7 @@ int run(QCoreApplication& app) {
     TimeRT engine;
     ThreadBase pool(options.threads);
     pool.addTasks(&engine);
+    engine.workers = pool.threadCount();
 
     if (doc.getSettings()->autoExposure) {
         // A still picture: settle the exposure on a few trial frames first.

@@ -132,6 +132,7 @@ FilmRenderer::Result FilmRenderer::render(const FilmSettings& fs, const Progress
     TimeRT engine;
     ThreadBase pool(fs.threads);
     pool.addTasks(&engine);
+    engine.workers = pool.threadCount();
     RenderSettings settings;  // lives as long as the frame that reads it
     // The engine reports progress on the worker that finished a band, under its dispenser lock;
     // a direct connection only stores the value, so no event loop is needed to read it here.

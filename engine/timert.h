@@ -1,7 +1,7 @@
 // The engine that renders one frame: a task collection whose runTask() the pool's workers call
-// concurrently. Each call takes the next band of rows, traces it in square packets of the band's
-// height and writes its pixels; bands are disjoint, so pixel writes need no lock. With the
-// starry sky on, the first calls place the stars, a share each.
+// concurrently. Each call takes the next bands of rows, traces them in square packets of the
+// bands' height and writes their pixels; bands are disjoint, so pixel writes need no lock. With
+// the starry sky on, the first calls place the stars, a share each.
 #pragma once
 
 #include <utility>
@@ -29,7 +29,7 @@ public:
     void raytracePic(RenderSettings* settings, SceneData* sceneData, KDTree* tree,
                      PixelBuffer* buffer);
 
-    // Any worker: traces the next band; true when no band is left.
+    // Any worker: traces the next bands; true when no band is left.
     bool runTask() override;
     void tasksFinished() override;
     // Hands out no further band: every later runTask returns true at once.
@@ -56,6 +56,9 @@ public:
     int32_t height = 100;
     int32_t lastPercent = 0;
     bool reportProgress = false;
+    // The workers that share a frame: the bands a call takes at once are fewer the more there
+    // are, so that all still finish together. 0: one per hardware thread, as the pool has.
+    int32_t workers = 0;
     // How frame preparation treats a black-hole table that no longer fits the observer's
     // distance (BlackHoleFrame::prepare): the live loop keeps the old one while the new one
     // grows, still pictures wait for the exact one.
@@ -66,9 +69,27 @@ signals:
 
 private:
     void prepareFrame(RenderSettings* settings, const KDTree* tree);
-    bool nextBand(RowBand& band, int maxRows);
-    void traceBand16(RowBand& band);
-    void traceBand4(RowBand& band, int rowOffset, bool firstOfFrame);
+    // Rows a group of bands spans at most, and the width of the blocks it is traced in.
+    static constexpr int kGroupRows = 32;
+    static constexpr int kGroupColumns = 32;
+    static constexpr int kMaxGroupBands = kGroupRows;  // a group of one-row bands
+    static constexpr int kAllColumns = 1 << 30;
+
+    // Cuts the next bands off the picture: one of maxRows rows (fewer at the bottom), then more
+    // of its height while the rest of the frame leaves each worker enough (never for bent
+    // bands). Returns how many, 0 when the picture is handed out.
+    int nextBands(RowBand bands[kMaxGroupBands], int maxRows);
+    // One band of maxRows rows or fewer, with frame.dispenser held; false when none is left.
+    bool cutBand(RowBand& band, int maxRows);
+    // A bent band, row by row (or in rows of 2 x 2 packets).
+    void traceBentBand(RowBand& band);
+    // Bands of one height in blocks of kGroupColumns, block by block, then their right edges.
+    void traceGroup(RowBand bands[], int count);
+    // The packets of the band's own side from its next column up to endCol (the right edge is
+    // left to traceRightEdge), in the packet record b that the band's earlier packets used.
+    void traceBand16(RowBand& band, RayBundle16& b, int endCol);
+    // The 2 x 2 packets of rows rowOffset and rowOffset + 1 of the band.
+    void traceBand4(RowBand& band, RayBundle4& b, int rowOffset, bool firstOfFrame, int endCol);
     // One bent 2 x 2 packet through the four-ray path walker.
     // firstPieces: the walks' memory of the cell their first pieces lie in, kept along a band.
     void traceBent4(RayBundle4& b, EmptyCellMemory& firstPieces);
@@ -76,8 +97,10 @@ private:
     bool bentGravitationalShift() const;
     // How long a bent path may be and still meet a moving body (light travel time).
     float bentReach(const MovingBodies& bodies) const;
-    void traceBand1(RowBand& band, int rowOffset, bool firstOfFrame);
-    void traceRightEdge(RowBand& band, int firstCol);
+    void traceBand1(RowBand& band, SingleRay& ray, int rowOffset, bool firstOfFrame, int endCol);
+    // Rows [firstRow, endRow) of the band from its next column to the picture's edge, as single
+    // rays: the columns no whole packet covered.
+    void traceRightEdge(const RowBand& band, int firstRow, int endRow);
 
     // The sky of band rows [r0, r1) once the stars are placed; until then the band waits in
     // pendingSky for the worker that places the last share.
