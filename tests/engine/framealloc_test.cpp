@@ -84,6 +84,7 @@ TEST(FrameAllocation, FramesAfterTheFirstAllocateNothingInAnyMode) {
         doctest::load(doc, doctest::dataFile(file));
         RenderSettings& settings = *doc.getSettings();
         TimeRT engine;
+        engine.workers = 1;  // so that the two workers take bands in groups even here
         ThreadBase pool(2);
         pool.addTasks(&engine);
         for (const Mode& m : modes) {
