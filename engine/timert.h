@@ -59,6 +59,10 @@ public:
     // The workers that share a frame: the bands a call takes at once are fewer the more there
     // are, so that all still finish together. 0: one per hardware thread, as the pool has.
     int32_t workers = 0;
+    // Frames whose tree (nodes and leaf lists) takes at least this many bytes are traced in
+    // groups of bands; a tree that stays in the cache anyway gains nothing from them and loses
+    // a little. A processor core's second-level cache.
+    int64_t groupTreeBytes = 1 << 20;
     // How frame preparation treats a black-hole table that no longer fits the observer's
     // distance (BlackHoleFrame::prepare): the live loop keeps the old one while the new one
     // grows, still pictures wait for the exact one.
@@ -109,6 +113,7 @@ private:
     void drawPendingSky();
 
     FrameContext frame;
+    bool groupBands = false;  // this frame's tree is big enough for groups (groupTreeBytes)
     StarrySky sky;
     // With frame.dispenser held: whether the stars are placed, and the bands traced before.
     bool skyReady = true;

@@ -85,6 +85,7 @@ TEST(FrameAllocation, FramesAfterTheFirstAllocateNothingInAnyMode) {
         RenderSettings& settings = *doc.getSettings();
         TimeRT engine;
         engine.workers = 1;  // so that the two workers take bands in groups even here
+        engine.groupTreeBytes = 0;
         ThreadBase pool(2);
         pool.addTasks(&engine);
         for (const Mode& m : modes) {

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -234,6 +235,7 @@ TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
     for (int bundle : {1, 2, 4}) {
         TimeRT grouped, alone;
         grouped.workers = 1;
+        grouped.groupTreeBytes = 0;
         alone.workers = 1000;
         const auto g = render(doc, bundle, 0.6f, false, 71, 150, &grouped);
         const auto a = render(doc, bundle, 0.6f, false, 71, 150, &alone);
@@ -256,5 +258,18 @@ TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
         int bands = 0;
         while (!engine.runTask()) ++bands;
         EXPECT_EQ(bands, expected);
+    }
+    // 150 bands of 4 rows for one worker: a tree as small as this one's goes band by band; one
+    // counted as big goes in groups of up to 8 bands, down to single bands at the end.
+    empty.setSize(0, 600, 1);
+    engine.workers = 1;
+    for (const auto& [bytes, least, most] :
+         {std::tuple{int64_t(1) << 20, 150, 150}, std::tuple{int64_t(0), 19, 40}}) {
+        engine.groupTreeBytes = bytes;
+        engine.raytracePic(&s, doc.getSceneData(), doc.getTree(), &empty);
+        int calls = 0;
+        while (!engine.runTask()) ++calls;
+        EXPECT_GE(calls, least) << bytes;
+        EXPECT_LE(calls, most) << bytes;
     }
 }
