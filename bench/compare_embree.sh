@@ -4,12 +4,19 @@
 # machine's speed drifts by 20 % or more between minutes: compare the ratios, not the Mrays/s.
 #
 # usage: bench/compare_embree.sh [--render PATH] [--embree PATH] [--frames N] [--size WxH]
-#                                [--scenes "A.tavolin B.tavolin"] [--no-default]
+#                                [--scenes "A.tavolin B.tavolin"] [--no-default] [--pairs N]
+#                                [--pin CPU]
 #   --render   tavolin-render to measure (default: $TAVOLIN_RENDER, else build/bin/tavolin-render)
 #   --embree   the shared Embree reference script (default: $EMBREE_SCRIPT, else
 #              ../shared/bench/run_embree.sh relative to the repository)
 #   --scenes   scenes to compare (default: every scene in the bench-scenes folder beside the
 #              reference script's folder)
+#   --pairs    measure each configuration N times as a pair, Embree then tavolin-render, and
+#              print the median of the pairs' ratios with their range: a change of the
+#              machine's speed then spoils one pair, not a whole column
+#   --pin      run the one-thread configurations of both on processor CPU (taskset): on a
+#              virtual machine one processor can be much slower than the other, and a thread
+#              that lands on either at random makes the timings two-valued
 # For each scene it runs Embree (rtcIntersect16 for 4x4 packets, rtcIntersect4 for 2x2; 1 and 2
 # threads; beta 0 and 0.9), then tavolin-render --bench with the same settings, then Embree again,
 # and prints a Markdown table of the ratios against the mean of the two Embree runs. Then it times
@@ -24,6 +31,8 @@ frames=7
 size=1920x1080
 scenes=""
 withDefault=1
+pairs=0
+pin=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --render) render=$2; shift 2 ;;
@@ -32,7 +41,9 @@ while [ $# -gt 0 ]; do
         --size) size=$2; shift 2 ;;
         --scenes) scenes=$2; shift 2 ;;
         --no-default) withDefault=0; shift ;;
-        -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
+        --pairs) pairs=$2; shift 2 ;;
+        --pin) pin=$2; shift 2 ;;
+        -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
         *) echo "unknown argument $1" >&2; exit 1 ;;
     esac
 done
@@ -67,10 +78,49 @@ embreeRate() {  # csv mode threads beta
     awk -F, -v m="$2" -v t="$3" -v b="$4" 'NR > 1 && $8 == m && $9 == t && $7 + 0 == b + 0 { print $15 }' "$1"
 }
 
+# The command prefix that pins a run of the given thread count (--pin; one thread only).
+pinned() {  # threads
+    if [ -n "$pin" ] && [ "$1" = 1 ]; then echo "taskset -c $pin"; fi
+}
+
 ourRate() {  # scene bundle threads beta
-    "$render" "$1" --size "$size" --bundle "$2" --threads "$3" --speed "$4" --bench "$frames" |
+    $(pinned "$3") "$render" "$1" --size "$size" --bundle "$2" --threads "$3" --speed "$4" --bench "$frames" |
         sed -n 's/.*Mrays\/s: \([0-9.]*\).*/\1/p'
 }
+
+# Pairs: one configuration at a time, the harness run on its own (built here if need be).
+if [ "$pairs" -gt 0 ]; then
+    if [ ! -x "$harness" ]; then
+        cmake -S "$embreeDir/embree" -B "$(dirname "$harness")" -DCMAKE_BUILD_TYPE=Release >/dev/null
+        cmake --build "$(dirname "$harness")" --target embree_bench -j2 >/dev/null
+    fi
+    echo "| scene | beta | packet | threads | ratio, median of $pairs pairs | range |"
+    echo "|---|---|---|---|---|---|"
+    for scene in $scenes; do
+        name=$(basename "$scene" .tavolin)
+        for beta in 0 0.9; do
+            for bundle in 4 2; do
+                for threads in 1 2; do
+                    ratios=""
+                    for ((i = 0; i < pairs; ++i)); do
+                        $(pinned "$threads") "$harness" --frames "$frames" --size "$size" --spheres user \
+                            --modes $((bundle * bundle)) --threads "$threads" --betas "$beta" \
+                            --csv "$work/p.csv" "$scene" >/dev/null
+                        e=$(embreeRate "$work/p.csv" $((bundle * bundle)) "$threads" "$beta")
+                        t=$(ourRate "$scene" "$bundle" "$threads" "$beta")
+                        ratios="$ratios $(awk -v e="$e" -v t="$t" 'BEGIN { print t / e }')"
+                    done
+                    echo "$ratios" | tr ' ' '\n' | sed '/^$/d' | sort -g |
+                        awk -v n="$name" -v be="$beta" -v p="${bundle}x$bundle" -v th="$threads" \
+                            '{ r[NR] = $1 } END {
+                                m = NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
+                                printf "| %s | %s | %s | %s | %.2f | %.2f to %.2f |\n", n, be, p, th, m, r[1], r[NR] }'
+                done
+            done
+        done
+    done
+    exit 0
+fi
 
 echo "| scene | beta | packet | threads | Embree Mrays/s | Tavolin Mrays/s | ratio |"
 echo "|---|---|---|---|---|---|---|"
