@@ -231,18 +231,22 @@ TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
     // workers that each call takes one band leave the order row by row. The pictures are the
     // same pixel for pixel, the sky drawn behind them included: 71 columns are three blocks and
     // a right edge, and 150 rows are groups of every size down to single bands.
+    // Bent bands go one at a time however big the tree.
     doc.getSettings()->starrySky = true;
-    for (int bundle : {1, 2, 4}) {
-        TimeRT grouped, alone;
-        grouped.workers = 1;
-        grouped.groupTreeBytes = 0;
-        alone.workers = 1000;
-        const auto g = render(doc, bundle, 0.6f, false, 71, 150, &grouped);
-        const auto a = render(doc, bundle, 0.6f, false, 71, 150, &alone);
-        EXPECT_EQ(std::count(g.begin(), g.end(), kStale), 0) << "bundle " << bundle;
-        EXPECT_TRUE(g == a) << "bundle " << bundle;
-    }
+    for (bool bending : {false, true})
+        for (int bundle : {1, 2, 4}) {
+            TimeRT grouped, alone;
+            grouped.workers = 1;
+            grouped.groupTreeBytes = 0;
+            alone.workers = 1000;
+            const auto g = render(doc, bundle, 0.6f, bending, 71, 150, &grouped);
+            const auto a = render(doc, bundle, 0.6f, bending, 71, 150, &alone);
+            EXPECT_EQ(std::count(g.begin(), g.end(), kStale), 0)
+                << "bundle " << bundle << " bending " << bending;
+            EXPECT_TRUE(g == a) << "bundle " << bundle << " bending " << bending;
+        }
     doc.getSettings()->starrySky = false;
+    doc.getSettings()->lightBending = false;
 
     // Empty pictures hand out nothing; rows go in bands of the packet side.
     TimeRT engine;
