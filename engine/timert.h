@@ -61,8 +61,11 @@ public:
     int32_t workers = 0;
     // Frames whose tree (nodes and leaf lists) takes at least this many bytes are traced in
     // groups of bands; a tree that stays in the cache anyway gains nothing from them and loses
-    // a little. A processor core's second-level cache.
-    int64_t groupTreeBytes = 1 << 20;
+    // a little. A core's second-level cache, as the system reports it.
+    int64_t groupTreeBytes = secondLevelCacheBytes();
+
+    // The size of a core's second-level cache; 1 MiB where the system does not say.
+    static int64_t secondLevelCacheBytes();
     // How frame preparation treats a black-hole table that no longer fits the observer's
     // distance (BlackHoleFrame::prepare): the live loop keeps the old one while the new one
     // grows, still pictures wait for the exact one.
