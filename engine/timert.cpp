@@ -44,12 +44,12 @@
 #include "scene/scenedata.h"
 
 TimeRT::TimeRT() = default;
+TimeRT::~TimeRT() = default;
 
 int64_t TimeRT::secondLevelCacheBytes() {
     const long bytes = sysconf(_SC_LEVEL2_CACHE_SIZE);
     return bytes > 0 ? int64_t(bytes) : int64_t(1) << 20;
 }
-TimeRT::~TimeRT() = default;
 
 void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTree* newTree,
                          PixelBuffer* buffer) {
