@@ -99,6 +99,8 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     const double treeBytes = double(traced->nodeArray().size()) * sizeof(KdNode) +
                              double(traced->leaves().size()) * double(leafBytes);
     groupBands = treeBytes >= double(groupTreeBytes);
+    // A tree that big has objects that do not stay in the cache either.
+    frame.block.deferShading = groupBands ? 1 : 0;
     frame.background = settings->backgroundPixel();
     if (settings->lightBending) {
         tree->blackHole().prepare(settings->start, settings->bhpos, settings->bhradius, tableUpdate,

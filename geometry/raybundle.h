@@ -42,6 +42,9 @@ struct alignas(16) RayBundle16 {
     uint8_t variant;               // light bending on: the Alt intersection entries
     uint8_t shadeFlag;             // the frame's spectral shift switch
     uint8_t trace;                 // write traversal decisions to standard output
+    // With leafSpheres: the spheres at rest shade the rays they hit when the walk ends, not at
+    // the hit (worth it where the objects do not stay in the cache; the pictures are the same).
+    uint8_t deferShading;
     uint32_t* out[4];              // per pixel row: the block's first pixel (lane l is out[g][l])
 };
 
