@@ -370,7 +370,7 @@ void rtObjSphere<N>::update() {
         box.max.w = tmax;
     }
     area = box.surfaceArea();
-    hasRestFrame = !kStatic && LorentzBoost::slowerThanLight(mov);
+    if constexpr (!kStatic) hasRestFrame = LorentzBoost::slowerThanLight(mov);
     radius2 = radius * radius;
     invRadius = 1.0f / radius;
     // Bundles meet the static sphere inside its box and the moving one inside the box it
@@ -405,3 +405,6 @@ rtObjBase* rtObjSphere<N>::clone() const {
 
 template class rtObjSphere<0>;
 template class rtObjSphere<1>;
+
+static_assert(sizeof(rtObjSphere<1>) + sizeof(SphereMotion<0>) <= sizeof(rtObjSphere<0>),
+              "the sphere at rest keeps no motion fields");

@@ -224,7 +224,7 @@ std::unique_ptr<rtObjBase> randomSphere(Rng& rng, Texture* tex, Vec4f& origin, V
     s->texture = tex;  // spheres keep a texture of their own
     s->center = rng.point(5.0, 5.0);
     s->radius = float(rng.uni(0.2, 3.0));
-    if (!N) {
+    if constexpr (!N) {
         s->mov = rng.direction() * float(rng.uni(0, 0.8));
         s->tmin = float(rng.uni(-5, 5));
         s->tmax = s->tmin + float(rng.uni(0.5, 10));
