@@ -88,7 +88,7 @@ struct DeferredShades {
         }
     }
 #if TAVOLIN_WIDE_KERNELS
-    // add and shade on 16-lane registers (a loop over the lanes cost the belt 3 %).
+    // add and shade on 16-lane registers: with a loop over the lanes the belt gained nothing.
     TAVOLIN_WIDE_INLINE void addWide(const rtObjBase* hit, Mask16 accept) {
         _mm_prefetch(reinterpret_cast<const char*>(hit), _MM_HINT_T0);
         const __m512i p = broadcast(hit);
