@@ -169,7 +169,6 @@ bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bent
     box.unite(cornerBox(corners, v * float(t1)));
     if (!hasFiniteExtent(box)) return false;
     hitBounds = widened(box);
-    area = box.surfaceArea();
     // As many pieces as the stretch is long against the body's size (one for a snapshot).
     const double sweep = length3(v) * std::fabs(t1 - t0);
     const double size = std::max(1e-6, 2.0 * radius);
@@ -186,7 +185,6 @@ void MovingPiece::place(const MovingPrimitive* w, int i) {
     whole = w;
     box = w->pieceBox(i);
     hitBounds = widened(box);
-    area = box.surfaceArea();
     name = w->name;
 }
 

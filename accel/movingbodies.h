@@ -97,6 +97,7 @@ private:
     rtObjBase* body;                     // what meets the boosted rays
     BodyMotion motion;
     LorentzBoost boost;
+    BoundingBox box;      // where the frame's rays can meet the body (prepare)
     BoundingBox restBox;  // the body's box in its rest frame (x, y, z)
     // The frame's: set by prepare().
     float sigma = 0.0f;
@@ -144,6 +145,8 @@ public:
     rtObjBase* clone() const override;
 
 private:
+    BoundingBox box;  // the piece of the whole's box (place)
+
     // Whether some ray's interval, up to its nearest hit so far, passes through this piece's
     // box. A test that can only miss is left out before the body boosts the rays into its rest
     // frame, which costs several times more. A hit outside this piece's box lies in another

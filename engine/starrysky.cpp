@@ -227,27 +227,11 @@ void StarrySky::releaseMemory() {
     hasBand_ = false;
 }
 
-namespace {
-
-// A share is placed rounding to nearest, as the thread that sets the frame up rounds, also by a
-// render worker (which rounds toward minus infinity): the picture does not depend on which
-// thread placed which star.
-class NearestRounding {
-public:
-    NearestRounding() : saved(fpControl()) { setFpControl(roundingNearest(saved)); }
-    ~NearestRounding() { setFpControl(saved); }
-    NearestRounding(const NearestRounding&) = delete;
-    NearestRounding& operator=(const NearestRounding&) = delete;
-
-private:
-    uint32_t saved;
-};
-
-}  // namespace
-
 StarrySky::Share StarrySky::placeNext() {
     const int share = nextShare_.fetch_add(1, std::memory_order_relaxed);
     if (share >= shares_) return Share::None;
+    // A share is placed rounding to nearest, as the thread that sets the frame up rounds, also
+    // by a render worker: the picture does not depend on which thread placed which star.
     const NearestRounding rounding;
     try {
         if (share < starShares_) {

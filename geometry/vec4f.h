@@ -243,6 +243,23 @@ inline uint32_t roundingNearest(uint32_t word) {
     return (word & ~_MM_ROUND_MASK) | _MM_ROUND_NEAREST;
 }
 
+// Rounds to nearest while it lives, on whichever thread: for values that must not depend on
+// whether a render worker (rounding down) or the thread that sets a frame up worked them out.
+class NearestRounding {
+public:
+    NearestRounding() : saved(fpControl()) {
+        if ((saved & _MM_ROUND_MASK) != _MM_ROUND_NEAREST) setFpControl(roundingNearest(saved));
+    }
+    ~NearestRounding() {
+        if ((saved & _MM_ROUND_MASK) != _MM_ROUND_NEAREST) setFpControl(saved);
+    }
+    NearestRounding(const NearestRounding&) = delete;
+    NearestRounding& operator=(const NearestRounding&) = delete;
+
+private:
+    uint32_t saved;
+};
+
 // Marks the upper halves of the calling thread's AVX registers unused. While a processor counts
 // them in use, every switch between the AVX2 kernels and the baseline's SSE code around them
 // costs a state transition: on some processors whole frames ran 3x slower. Our code never

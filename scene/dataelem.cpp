@@ -161,11 +161,14 @@ bool ElemString::fromString(const QString& text) {
             ch != QLatin1Char(' '))
             kept += ch;
     }
-    *value = kept;
+    if (shared)
+        *shared = kept;
+    else
+        *value = kept;
     return true;
 }
 
-QString ElemString::toString() const { return *value; }
+QString ElemString::toString() const { return shared ? shared->text() : *value; }
 
 void ElemString::createEditor(EditorRowFactory& factory) {
     editor = factory.addRow(name, toString());
@@ -211,6 +214,10 @@ ElemVec* PropertyList::addVec(const QString& name, Vec4f& field) {
 }
 
 ElemString* PropertyList::addString(const QString& name, QString& field) {
+    return static_cast<ElemString*>(add(std::make_unique<ElemString>(name, field)));
+}
+
+ElemString* PropertyList::addString(const QString& name, SharedText& field) {
     return static_cast<ElemString*>(add(std::make_unique<ElemString>(name, field)));
 }
 

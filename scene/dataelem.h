@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "geometry/vec4f.h"
+#include "scene/sharedtext.h"
 
 class QTextStream;
 class ColDiscrete;
@@ -129,16 +130,21 @@ class ElemString : public DataElem {
 public:
     ElemString(const QString& name_, QString& field, const QString& extra_ = QString())
         : DataElem(name_), value(&field), extra(extra_) {}
+    // A name shared with the items that give the same one (objects' names and texture names).
+    ElemString(const QString& name_, SharedText& field) : DataElem(name_), shared(&field) {}
     bool fromString(const QString& text) override;
     QString toString() const override;
     void createEditor(EditorRowFactory& factory) override;
     bool readEditor() override;
 
     const QString& extraText() const { return extra; }
+    // The field the element is bound to: one of them, the other null.
     QString* field() const { return value; }
+    SharedText* sharedField() const { return shared; }
 
 private:
-    QString* value;
+    QString* value = nullptr;
+    SharedText* shared = nullptr;
     QString extra;  // second text given at construction; property lists pass the empty string
 };
 
@@ -183,6 +189,7 @@ public:
     ElemFloat* addFloat(const QString& name, float& field);
     ElemVec* addVec(const QString& name, Vec4f& field);
     ElemString* addString(const QString& name, QString& field);
+    ElemString* addString(const QString& name, SharedText& field);
     ElemColor* addColor(const QString& name, ColDiscrete& field);
     DataElem* add(std::unique_ptr<DataElem> elem);
 

@@ -101,8 +101,9 @@ private:
                 slot.kind = Field::Vec;
                 address = static_cast<const ElemVec&>(e).field();
             } else if (typeid(e) == typeid(ElemString)) {
-                slot.kind = Field::String;
-                address = static_cast<const ElemString&>(e).field();
+                const auto& s = static_cast<const ElemString&>(e);
+                slot.kind = s.sharedField() ? Field::SharedString : Field::String;
+                address = s.sharedField() ? static_cast<const void*>(s.sharedField()) : s.field();
             }
             const char* at = static_cast<const char*>(address);
             if (at >= base && at < base + sizeof(Concrete))

@@ -25,9 +25,9 @@ public:
     virtual void write(int indent, QTextStream& stream) = 0;
 
     // Where the quick reading of plain files stores a property that is a plain field of the
-    // item: a number, a vector or a name.
+    // item: a number, a vector or a name (a QString or a SharedText).
     struct Field {
-        enum Kind { None, Float, Vec, String } kind = None;
+        enum Kind { None, Float, Vec, String, SharedString } kind = None;
         void* address = nullptr;
     };
     // The field of the item being read (created with its defaults on first use) that the first

@@ -406,14 +406,18 @@ bool ReaderXml::quickProperty(std::string_view name, std::string_view text) {
             for (int i = 0; i < 4; ++i) target[i] = v[i];
             return true;
         }
-        case ReadableParent::Field::String: {
+        case ReadableParent::Field::String:
+        case ReadableParent::Field::SharedString: {
             // The file's rule for names: every blank is dropped.
             QString kept;
             kept.reserve(qsizetype(text.size()));
             for (const char c : text)
                 if (!isBlankByte(c)) kept += QLatin1Char(c);
             if (kept.isEmpty()) break;
-            *static_cast<QString*>(field.address) = kept;
+            if (field.kind == ReadableParent::Field::String)
+                *static_cast<QString*>(field.address) = kept;
+            else
+                *static_cast<SharedText*>(field.address) = kept;
             return true;
         }
         case ReadableParent::Field::None:

@@ -10,6 +10,7 @@
 #include "base/objectarena.h"
 #include "geometry/boundingbox.h"
 #include "geometry/raybundle.h"
+#include "scene/sharedtext.h"
 
 class ColDiscrete;
 class Texture;
@@ -42,12 +43,7 @@ constexpr float kHitBoundsMargin = 2e-3f;
 
 class rtObjBase {
 public:
-    QString name;
-    // Surface area, worked out by update. The kd-tree build does not weigh objects by it: it
-    // counts them (see accel/kdbuild.cpp).
-    float area = 0.0f;
-    Texture* texture = nullptr;  // resolved texture (planes; spheres and cubes keep their own)
-    BoundingBox box;
+    SharedText name;
     // Where the 4- and 16-ray intersections can accept a ray: every accepted hit point lies
     // inside (x, y, z; w unused), with room for the rounding of the object's own arithmetic
     // (see kHitBoundsMargin). The bundle traversal skips an object whose hit bounds miss every

@@ -99,9 +99,6 @@ void rtObjCube::copyFrom(const rtObjBase& other) {
     if (!o) programmingError("rtObjCube::copyFrom: the other object is not a cube");
     if (o == this) return;
     name = o->name;
-    area = o->area;
-    texture = o->texture;
-    box = o->box;
     pos = o->pos;
     velocity = o->velocity;
     x = o->x;

@@ -17,9 +17,9 @@ public:
     float sx = 1.0f;
     float sy = 1.0f;
     float sz = 1.0f;
-    QString texxy;  // texture of the faces spanned by x and y
-    QString texyz;  // by y and z
-    QString texzx;  // by z and x
+    SharedText texxy;  // texture of the faces spanned by x and y
+    SharedText texyz;  // by y and z
+    SharedText texzx;  // by z and x
     Texture* texturexy = nullptr;
     Texture* textureyz = nullptr;
     Texture* texturezx = nullptr;

@@ -329,9 +329,6 @@ void rtObjDisk::update() {
     lo.w = centre.w - kTimeExtent;
     hi.w = centre.w + kTimeExtent;
     box = BoundingBox(lo, hi);
-    // The kd-tree's weight: the annulus's area (none when rout lies inside the inner edge, and
-    // the disk draws nothing).
-    area = 3.14159265f * std::fmax(outer2 - inner2, 0.0f) + 1e-30f;
     const float m = float(kHitBoundsMargin * (1.0 + magnitude));
     hitBounds = std::isfinite(m) ? BoundingBox(lo - Vec4f(m, m, m, 0.0f), hi + Vec4f(m, m, m, 0.0f))
                                  : BoundingBox::everywhere();

@@ -80,6 +80,7 @@ public:
     float motionFactor(const Vec4f& p, const Vec4f& dir, bool bent) const;
 
 private:
+    BoundingBox box;  // the annulus's bounds (update)
     // One hit: the pixel of the disk point p seen along dir with the ray's wavelength factor.
     void shadeOne(const Eye& eye, const RenderSettings* settings, const Vec4f& p, const Vec4f& dir,
                   float doppler, bool bent, float& factor, float& shade) const;

@@ -32,7 +32,20 @@ inline Vec4f spatial(const Vec4f& d) { return Vec4f(d.x, d.y, d.z, 0.0f); }
 
 rtObjPlane::rtObjPlane() { update(); }
 
-BoundingBox rtObjPlane::boundingBox() const { return box; }
+BoundingBox rtObjPlane::boundingBox() const {
+    // Worked out when asked rather than kept, 32 bytes less a plane and six a cube; a tree build
+    // asks once. It may ask on any thread, and the box must not depend on which.
+    const NearestRounding rounding;
+    const Vec4f corners[4] = {pos, pos + x, pos + y, pos + x + y};
+    Vec4f lo = corners[0], hi = corners[0];
+    for (const Vec4f& c : corners) {
+        lo = min(lo, c);
+        hi = max(hi, c);
+    }
+    lo.w = -kTimeExtent;
+    hi.w = kTimeExtent;
+    return BoundingBox(lo, hi);
+}
 
 void rtObjPlane::resolveTextures(TextureCol& textures) { texture = textures.get(texname); }
 
@@ -259,16 +272,6 @@ void rtObjPlane::getProperties(Reader::PropertyList& list) {
 }
 
 void rtObjPlane::update() {
-    const Vec4f corners[4] = {pos, pos + x, pos + y, pos + x + y};
-    Vec4f lo = corners[0], hi = corners[0];
-    for (const Vec4f& c : corners) {
-        lo = min(lo, c);
-        hi = max(hi, c);
-    }
-    lo.w = -kTimeExtent;
-    hi.w = kTimeExtent;
-    box = BoundingBox(lo, hi);
-
     uLimit = sx;
     vLimit = sy;
 
@@ -303,7 +306,6 @@ void rtObjPlane::update() {
     normal = Vec4f(float(nx * scale), float(ny * scale), float(nz * scale), 0.0f);
 
     hitOffset = normal * hitOffsetScale;
-    area = std::sqrt(dot4(x, x)) * std::sqrt(dot4(y, y)) * 2.0f;
     hitBounds = bundleHitBounds();
 }
 

@@ -18,7 +18,8 @@ public:
     float sx = 5.0f;          // texture repetitions along x
     float sy = 5.0f;          // texture repetitions along y
     Vec4f normal;             // unit normal, xs x ys
-    QString texname;          // name of the texture
+    SharedText texname;       // name of the texture
+    Texture* texture = nullptr;  // resolved from texname
     float originDist = 0.0f;  // (pos - origin) . normal for the frame's common ray origin
 
     rtObjPlane();

@@ -44,8 +44,8 @@ public:
     // render threads round down, which would give other floats.
     float radius2 = 0.25f;   // radius^2
     float invRadius = 2.0f;  // 1 / radius
-    QString texname;
-    Texture* texture = nullptr;  // the sphere's own resolved texture (the base pointer stays null)
+    SharedText texname;
+    Texture* texture = nullptr;  // resolved from texname
 
     rtObjSphere();
 

@@ -26,12 +26,13 @@ inline Vec4f P(float x, float y, float z) { return Vec4f(x, y, z, 0.0f); }
 // take the same roots as single rays.
 class TestObject : public rtObjBase {
 public:
+    BoundingBox box;
+
     TestObject(uint32_t id, const Vec4f& lo, const Vec4f& hi, float radius = 0.0f)
         : id_(id), centre_(lo), radius_(radius) {
         const Vec4f r(radius, radius, radius, 0.0f);  // boxes keep their signed zeros
         box = BoundingBox(Vec4f(lo.x, lo.y, lo.z, -10000.0f), Vec4f(hi.x, hi.y, hi.z, 10000.0f));
         if (radius > 0.0f) box = BoundingBox(box.min - r, box.max + r);
-        area = box.surfaceArea();
     }
     uint32_t id() const { return id_; }
     rtObjBase* clone() const override { return new TestObject(*this); }
@@ -300,7 +301,7 @@ inline int checkLeavesComplete(const KDTree& tree, const std::vector<rtObjBase*>
         for (rtObjBase* o : objects) {
             bool reaches = true;
             for (int a = 0; a < 3; ++a) {
-                const float lo = o->box.min[a], hi = o->box.max[a];
+                const float lo = o->boundingBox().min[a], hi = o->boundingBox().max[a];
                 reaches &= lo == hi ? lo > cell.min[a] && lo < cell.max[a]
                                     : lo < cell.max[a] && hi > cell.min[a];
             }

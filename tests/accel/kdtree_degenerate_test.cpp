@@ -80,7 +80,8 @@ TEST(KDTreeDegenerate, RandomDegenerateScenesBuildAndTraverse) {
         Scene finiteOnly;
         for (rtObjBase* o : finite) {
             const auto id = static_cast<TestObject*>(o)->id();
-            finiteOnly.add(std::make_unique<TestObject>(id, o->box.min, o->box.max));
+            finiteOnly.add(
+                std::make_unique<TestObject>(id, o->boundingBox().min, o->boundingBox().max));
         }
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
         for (int r = 0; r < 20; ++r) {

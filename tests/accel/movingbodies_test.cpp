@@ -248,7 +248,7 @@ TEST(MovingBodies, TheBoxOfABodySeenWithTravelTimeHoldsEveryPointWhereItsLightLe
         sphere.update();
         MovingPrimitive body(&sphere, sphere.motion());
         ASSERT_TRUE(body.prepare(eye, true)) << k;
-        const BoundingBox& box = body.box;
+        const BoundingBox box = body.boundingBox();
 
         // The scene frame sees the ball contracted along v by 1 / gamma.
         const double vv = double(dot3(v, v)), gamma = 1.0 / std::sqrt(1.0 - vv);

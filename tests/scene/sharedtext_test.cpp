@@ -1,0 +1,76 @@
+// Shared names: one entry per different text, freed with its last holder, on any thread; and the
+// property elements that read and edit them as they did QString fields.
+#include "scene/sharedtext.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "scene/dataelem.h"
+
+// Counts against the entries held before the test, as other tests' items may hold some.
+TEST(SharedText, EqualTextsShareOneEntryThatGoesWithItsLastHolder) {
+    const int before = SharedText::entries();
+    {
+        SharedText a(QStringLiteral("rock")), b(QStringLiteral("rock"));
+        SharedText c(QStringLiteral("ice"));
+        const SharedText none(QString{});
+        EXPECT_EQ(SharedText::entries(), before + 2);
+        EXPECT_TRUE(a == b);
+        EXPECT_FALSE(a == c);
+        EXPECT_TRUE(none.isEmpty());
+        EXPECT_TRUE(none.text().isEmpty());
+        EXPECT_EQ(a.text(), QStringLiteral("rock"));
+        EXPECT_TRUE(a == QStringLiteral("rock") && QStringLiteral("ice") == c);
+
+        SharedText d = a;             // a third holder
+        SharedText e = std::move(b);  // b's hold moves to e
+        EXPECT_TRUE(b.isEmpty());
+        c = d;  // "ice" loses its only holder
+        EXPECT_EQ(SharedText::entries(), before + 1);
+        c = c;  // assigning to itself keeps it
+        EXPECT_EQ(c.text(), QStringLiteral("rock"));
+        a = QStringLiteral("sand");
+        EXPECT_EQ(SharedText::entries(), before + 2);
+        d = QString();     // no text holds nothing
+        e = std::move(a);  // "rock" still held by c; "sand" now by e alone
+        EXPECT_EQ(e.text(), QStringLiteral("sand"));
+        EXPECT_EQ(SharedText::entries(), before + 2);
+    }
+    EXPECT_EQ(SharedText::entries(), before);
+}
+
+// Objects are made on the reader's thread while the window clones and drops others: holders of
+// the same texts come and go on several threads at once and the count ends where it began.
+TEST(SharedText, HoldersOnManyThreadsLeaveNoEntryBehind) {
+    const int before = SharedText::entries();
+    const QString names[] = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&names, t] {
+            std::vector<SharedText> held;
+            for (int i = 0; i < 2000; ++i) {
+                held.emplace_back(names[(i + t) % 3]);
+                if (i % 3 == 0) held.push_back(held[size_t(i) / 2]);
+                if (i % 5 == 0) held.erase(held.begin());
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(SharedText::entries(), before);
+}
+
+// The file's rule drops blanks; the editor's row shows and takes the text; an empty text holds
+// no entry.
+TEST(SharedText, PropertyElementsReadAndEditIt) {
+    SharedText field;
+    Reader::PropertyList list;
+    list.addString("texname", field);
+    EXPECT_EQ(list.at(0)->toString(), QString());
+    EXPECT_TRUE(list.setProperty("texname", " ro\tck\n"));
+    EXPECT_EQ(field.text(), QStringLiteral("rock"));
+    EXPECT_EQ(list.at(0)->toString(), QStringLiteral("rock"));
+    EXPECT_TRUE(list.setProperty("texname", ""));
+    EXPECT_TRUE(field.isEmpty());
+}
