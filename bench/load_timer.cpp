@@ -71,11 +71,12 @@ int main(int argc, char** argv) {
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         std::printf("%zu objects: parse %.3f s, resolve %.3f s, tree %.3f s, total %.3f s, "
-                    "scene heap %.1f B/object (%.1f with the tree), tree nodes %zu, peak RSS %.1f MB\n",
+                    "scene heap %.1f B/object (%.1f with the tree), tree nodes %zu, leaf entries %zu, "
+                    "peak RSS %.1f MB\n",
                     objects, parse, resolve, build, parse + resolve + build,
                     objects ? double(heapScene) / double(objects) : 0.0,
                     objects ? double(heapAll) / double(objects) : 0.0, tree.nodeArray().size(),
-                    double(usage.ru_maxrss) / 1024.0);
+                    tree.leaves().size(), double(usage.ru_maxrss) / 1024.0);
     }
     // The window's way: the document holds the scene already, as when one big scene replaces
     // another.
