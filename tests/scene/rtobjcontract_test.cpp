@@ -446,6 +446,19 @@ TEST(RtObjBoxes, AreTheSameOnEveryThread) {
         EXPECT_EQ(nearest.max.x, one + tiny) << typeid(*o).name();
     }
     EXPECT_EQ(fpControl(), saved);
+
+    // A skewed parallelogram, each of whose four corners bounds it somewhere: (1, 2, 3),
+    // (3, 3, 3), (0, 2, 6) and (2, 3, 6).
+    plane.pos = Vec4f(1, 2, 3, 0);
+    plane.x = Vec4f(2, 1, 0, 0);
+    plane.y = Vec4f(-1, 0, 3, 0);
+    plane.update();
+    const BoundingBox box = plane.boundingBox();
+    const float want[2][3] = {{0, 2, 3}, {3, 3, 6}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(box.min[i], want[0][i]) << i;
+        EXPECT_EQ(box.max[i], want[1][i]) << i;
+    }
 }
 
 // Hand-worked boxes: the static sphere's for all time, the moving sphere's over its swept path
