@@ -4,18 +4,55 @@
 // a texture name (they take the only texture), so that a million spheres stay under the
 // reader's file-size limit. With MOVING, that many more items (spheres and boxes in turn) fly
 // in random directions at 0.5 to 0.95 times the speed of light; with "still" after it they are
-// written at the same places without a velocity, the scene to compare with.
+// written at the same places without a velocity, the scene to compare with. With --elements
+// first, every property is an element of its own (<sphere><radius>0.5</radius>...), the form
+// that readers without attributes, such as the Embree harness's, take; about twice the bytes.
 //
-//   make_scene SPHERES [CUBES [MOVING [still]]] > scene.tavolin
+//   make_scene [--elements] SPHERES [CUBES [MOVING [still]]] > scene.tavolin
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+bool elements = false;
+
+// One item with its properties, as attributes or as elements.
+void item(const char* tag, const std::vector<std::pair<const char*, std::string>>& properties) {
+    std::printf("<%s", tag);
+    if (elements) {
+        std::printf(">");
+        for (const auto& [name, value] : properties)
+            std::printf("<%s>%s</%s>", name, value.c_str(), name);
+        std::printf("</%s>\n", tag);
+    } else {
+        for (const auto& [name, value] : properties) std::printf(" %s=\"%s\"", name, value.c_str());
+        std::printf("/>\n");
+    }
+}
+
+std::string format(const char* pattern, double a, double b = 0, double c = 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, pattern, a, b, c);
+    return text;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--elements") {
+        elements = true;
+        --argc;
+        ++argv;
+    }
     if (argc < 2 || argc > 5) {
-        std::fprintf(stderr, "usage: make_scene SPHERES [CUBES [MOVING [still]]] > scene.tavolin\n");
+        std::fprintf(stderr,
+                     "usage: make_scene [--elements] SPHERES [CUBES [MOVING [still]]] > "
+                     "scene.tavolin\n");
         return 1;
     }
     const long spheres = std::atol(argv[1]);
@@ -35,10 +72,12 @@ int main(int argc, char** argv) {
 
     // One texture and nothing else besides the objects: the reader takes at most a million
     // items, so "make_scene 999999" is the largest scene of spheres it opens.
-    std::printf("<tavolinfile>\n<newtexturesingle texname=\"rock\"/>\n");
+    std::printf("<tavolinfile>\n");
+    item("newtexturesingle", {{"texname", "rock"}});
     for (long i = 0; i < spheres; ++i) {
         const double x = at(rng), y = at(rng), z = at(rng), r = size(rng);
-        std::printf("<sphere center=\"%.5g;%.5g;%.5g;0\" radius=\"%.3g\"/>\n", x, y, z, r);
+        item("sphere",
+             {{"center", format("%.5g;%.5g;%.5g;0", x, y, z)}, {"radius", format("%.3g", r)}});
     }
     for (long i = 0; i < cubes; ++i) {
         // Three edges of a slightly sheared box: never parallel, never flat.
@@ -46,10 +85,10 @@ int main(int argc, char** argv) {
         const double p[3] = {at(rng), at(rng), at(rng)};
         const double e[3][3] = {{s, 0.1 * s * unit(rng), 0}, {0.1 * s * unit(rng), s, 0},
                                 {0, 0.1 * s * unit(rng), s}};
-        std::printf("<cube pos=\"%.6g;%.6g;%.6g;0\" x=\"%.4g;%.4g;%.4g;0\" y=\"%.4g;%.4g;%.4g;0\" "
-                    "z=\"%.4g;%.4g;%.4g;0\"/>\n",
-                    p[0], p[1], p[2], e[0][0], e[0][1], e[0][2], e[1][0], e[1][1], e[1][2],
-                    e[2][0], e[2][1], e[2][2]);
+        item("cube", {{"pos", format("%.6g;%.6g;%.6g;0", p[0], p[1], p[2])},
+                      {"x", format("%.4g;%.4g;%.4g;0", e[0][0], e[0][1], e[0][2])},
+                      {"y", format("%.4g;%.4g;%.4g;0", e[1][0], e[1][1], e[1][2])},
+                      {"z", format("%.4g;%.4g;%.4g;0", e[2][0], e[2][1], e[2][2])}});
     }
     std::uniform_real_distribution<double> speed(0.5, 0.95);
     for (long i = 0; i < moving; ++i) {
@@ -57,17 +96,20 @@ int main(int argc, char** argv) {
         double v[3] = {unit(rng), unit(rng), unit(rng)};
         const double scale = speed(rng) / std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + 1e-300);
         for (double& c : v) c *= still ? 0.0 : scale;
-        const std::string velocity = still ? std::string()
-                                           : " velocity=\"" + std::to_string(v[0]) + ";" +
-                                                 std::to_string(v[1]) + ";" +
-                                                 std::to_string(v[2]) + ";0\"";
-        if (i % 2 == 0)
-            std::printf("<sphere center=\"%.5g;%.5g;%.5g;0\" radius=\"%.3g\"%s/>\n", p[0], p[1],
-                        p[2], s, velocity.c_str());
-        else
-            std::printf("<cube pos=\"%.6g;%.6g;%.6g;0\" x=\"%.4g;0;0;0\" y=\"0;%.4g;0;0\" "
-                        "z=\"0;0;%.4g;0\"%s/>\n",
-                        p[0], p[1], p[2], s, s, s, velocity.c_str());
+        std::vector<std::pair<const char*, std::string>> properties;
+        if (i % 2 == 0) {
+            properties = {{"center", format("%.5g;%.5g;%.5g;0", p[0], p[1], p[2])},
+                          {"radius", format("%.3g", s)}};
+        } else {
+            properties = {{"pos", format("%.6g;%.6g;%.6g;0", p[0], p[1], p[2])},
+                          {"x", format("%.4g;0;0;0", s)},
+                          {"y", format("0;%.4g;0;0", s)},
+                          {"z", format("0;0;%.4g;0", s)}};
+        }
+        if (!still)
+            properties.push_back({"velocity", std::to_string(v[0]) + ";" + std::to_string(v[1]) +
+                                                  ";" + std::to_string(v[2]) + ";0"});
+        item(i % 2 == 0 ? "sphere" : "cube", properties);
     }
     std::printf("</tavolinfile>\n");
     return 0;
