@@ -23,6 +23,9 @@ TEST(SharedText, EqualTextsShareOneEntryThatGoesWithItsLastHolder) {
         EXPECT_TRUE(none.text().isEmpty());
         EXPECT_EQ(a.text(), QStringLiteral("rock"));
         EXPECT_TRUE(a == QStringLiteral("rock") && QStringLiteral("ice") == c);
+        EXPECT_TRUE(a != c && !(a != b));
+        EXPECT_TRUE(a != QStringLiteral("ice") && !(a != QStringLiteral("rock")));
+        EXPECT_TRUE(QStringLiteral("rock") != c && !(QStringLiteral("ice") != c));
 
         SharedText d = a;             // a third holder
         SharedText e = std::move(b);  // b's hold moves to e
