@@ -283,15 +283,22 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
                 b.tMax = far;
                 rtObjBase* const* objs = leafObjects(b.leafBase, *node);
                 const Vec4f* spheres = kSpheres ? b.leafSpheres + node->firstEntry() : nullptr;
+                // The segment bounds wait for the first entry that reads them (as in Leaf16).
                 const bool bounded = n >= kBoundsMinObjects;
+                bool boundsSet = false;
                 SegmentBounds bounds;
-                if (bounded) bounds = segmentBounds(b);
                 for (uint32_t i = 0; i < n; ++i) {
                     LaneMask4 hits;
                     if (kSpheres && spheres[i].w >= 0.0f) {  // as in testLeaf16
                         hits = intersectStaticSphere4(spheres[i], b, b.variant != 0);
                     } else {
-                        if (bounded && bounds.misses(objs[i]->hitBounds)) continue;
+                        if (bounded) {
+                            if (!boundsSet) {
+                                bounds = segmentBounds(b);
+                                boundsSet = true;
+                            }
+                            if (bounds.misses(objs[i]->hitBounds)) continue;
+                        }
                         hits = b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
                     }
                     if (any(hits)) {
