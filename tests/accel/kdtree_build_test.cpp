@@ -103,6 +103,61 @@ TEST(KDTree, StraddlingObjectIsListedInBothChildren) {
     EXPECT_GT(leaves[hi + 1], leaves[hi + 2]);
 }
 
+// A test object the build takes for a sphere at rest, which the walk tests from the tree's copy.
+class RestingBall : public TestObject {
+public:
+    using TestObject::TestObject;
+    bool staticSphere(Vec4f& centreAndRadius2) const override {
+        centreAndRadius2 = Vec4f(0.5f * (box.min.x + box.max.x), 0.5f, 0.5f, 0.25f);
+        return true;
+    }
+};
+
+// Unit cubes and unit balls (spheres at rest) along x, all over [0,1] in y and z, so a cell
+// from x0 to x1 has the area S = 2 (2 (x1 - x0) + 1). A ball costs half an object test while
+// balls are at least half of the objects, and a whole one otherwise.
+TEST(KDTree, SpheresAtRestCostHalfATestWhereTheyAreHalfTheObjects) {
+    struct Row {
+        const char* what;
+        std::vector<int> cubes, balls;  // the x where each starts
+        bool oneLeaf;
+        float rootSplit;
+    };
+    const Row rows[] = {
+        // Balls at 0, 4, 8: W = 1.5, threshold 0.99 - 1/1.5 = 0.323 against the best cut's
+        // (18 * 0.5 + 22 * 1)/(1.5 * 38) = 0.544; as cubes they split (see above).
+        {"three balls", {}, {0, 4, 8}, true, 0.0f},
+        // Cubes at 0, 2, balls at 5, 13; root [0,14], S = 58. Counted as whole tests the best
+        // cut is at 6, (26 * 3 + 34 * 1)/(4 * 58) = 0.483 (3 and 5: 0.517); at half a test it
+        // is at 3, (14 * 2 + 46 * 1)/(3 * 58) = 0.425 (5 and 6: 0.471).
+        {"two cubes, two balls", {0, 2}, {5, 13}, false, 3.0f},
+        // Cubes at 0, 2, 12, a ball at 5; root [0,13], S = 54. The ball is a quarter of the
+        // objects and counts as a whole test: the cut at 6, (26 * 3 + 30 * 1)/(4 * 54) = 0.5
+        // (3 and 5: 0.519). At half a test it would be at 3, 0.481 (5 and 6: 0.503).
+        {"three cubes, one ball", {0, 2, 12}, {5}, false, 6.0f},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Scene s;
+        for (int x : row.cubes) s.box(P(float(x), 0, 0), P(float(x + 1), 1, 1));
+        for (int x : row.balls)
+            s.add(std::make_unique<RestingBall>(s.nextId(), P(float(x) + 0.5f, 0.5f, 0.5f),
+                                                P(float(x) + 0.5f, 0.5f, 0.5f), 0.5f));
+        KDTree tree;
+        tree.addInterval(s.list, 0);
+        const auto& n = tree.nodeArray();
+        if (row.oneLeaf) {
+            EXPECT_EQ(n.size(), 1u);
+            EXPECT_EQ(n[0].objectCount(), row.balls.size() + row.cubes.size());
+        } else if (n.size() == 1) {
+            ADD_FAILURE() << "kept as one leaf";
+        } else {
+            EXPECT_EQ(n[0].axis(), 0);
+            EXPECT_EQ(n[0].split(), row.rootSplit);
+        }
+    }
+}
+
 // A chain of cubes halving towards the origin would grow one level per cube without the depth
 // limit; it runs down the lower children, and mirrored down the upper ones. The limit is 20 for
 // a small scene and grows with the number of objects (8 + 1.3 log2 n: 22 for 2,040), so the
