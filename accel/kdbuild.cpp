@@ -234,11 +234,11 @@ public:
     }
 
     // The 2n events of axis a in the event order (makeEvent's key), written to out with each
-    // primitive's cost (cheap: a sphere at rest). A radix sort
-    // by position (three passes of 11 bits over the 32 bits of orderedBits, each stable) orders
-    // the 8-byte pairs of position and event number; the runs of equal positions, rare unless
-    // objects line up, are then ordered by their full keys. It takes a third of the time of a
-    // comparison sort of full keys at a million objects, and 32 bytes per object instead of 48.
+    // primitive's cost (cheap: a sphere at rest). A radix sort by position (three passes of 11
+    // bits over the 32 bits of orderedBits, each stable) orders the 8-byte pairs of position and
+    // event number; the runs of equal positions, rare unless objects line up, are then ordered
+    // by their full keys. It takes a third of the time of a comparison sort of full keys at a
+    // million objects, and 32 bytes per object instead of 48.
     void sortAxis(int a, const uint8_t* cheap, SplitEvent* out) const {
         const size_t count = 2 * prims.size();
         BigVector<uint64_t> pairs(count), spare(count);

@@ -446,17 +446,13 @@ TAVOLIN_WIDE_INLINE int walk16Wide(RayBundle16& b, DeferredShades& deferred) {
             const Mask16 below = (u & pastEnd) | (~u & beforeStart);
             const Mask16 above = (u & beforeStart) | (~u & pastEnd);
             if (below == kAllLanes16) {
-                if (b.trace) traceDecision("SUB_NEARF: ", a, node->split(), first(iv.tMax));
                 node = child;
                 continue;
             }
             if (above == kAllLanes16) {
-                if (b.trace) traceDecision("SUB_FARF: ", a, node->split(), first(iv.tMax));
                 node = child + 1;
                 continue;
             }
-            if (b.trace) traceDecision("SUB_BOTH: ", a, node->split(), first(iv.tMax));
-
             // splitInterval() for all sixteen rays.
             TAVOLIN_DCHECK(top < kStackDepth16);
             Entry16Wide& e = stack[top++];
@@ -508,8 +504,10 @@ TAVOLIN_WIDE_KERNEL int traceBundle16Wide(RayBundle16& b) {
 
 }  // namespace
 
+// A traced bundle (one a frame) takes the portable kernel, which makes the same decisions and
+// writes them out: the wide walk then has no trace test in its node step.
 int traceBundle16(RayBundle16& b) {
-    if (!hasWideKernels()) return traceBundle16Portable(b);
+    if (!hasWideKernels() || b.trace) return traceBundle16Portable(b);
     if (!b.leafSpheres) return traceBundle16Wide<Spheres::Objects>(b);
     return b.deferShading ? traceBundle16Wide<Spheres::BesideDeferred>(b)
                           : traceBundle16Wide<Spheres::Beside>(b);

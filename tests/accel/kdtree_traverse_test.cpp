@@ -609,6 +609,41 @@ TEST(KDTraverse, TheNearerOfASphereAndABoxInOneLeafShadesWhateverTheirOrder) {
     }
 }
 
+// A traced 16-ray bundle writes the walk's decisions and hits exactly as an untraced one (the
+// first bundle of every frame is traced, and the two take different kernels on a processor with
+// the wide ones).
+TEST(KDTraverse, ATracedBundleWritesItsStepsAndHitsAsAnUntracedOne) {
+    std::mt19937 rng(41);
+    Scene s;
+    randomScene(s, rng, 400, 100.0f);
+    KDTree tree;
+    tree.addInterval(s.list, 0);
+    std::uniform_real_distribution<float> u(-0.15f, 0.15f);
+    int linesSeen = 0;
+    for (int k = 0; k < 40; ++k) {
+        const Vec4f d = randomDir(rng);
+        Vec4f origin[16], dir[16];
+        for (int i = 0; i < 16; ++i) {
+            origin[i] = P(50, 50, 50);
+            dir[i] = d + P(u(rng), u(rng), u(rng));
+        }
+        uint32_t pix[16] = {}, tracedPix[16] = {};
+        alignas(16) RayBundle16 plain, traced;
+        makeBundle<RayBundle16, 16>(tree, plain, origin, dir, pix);
+        makeBundle<RayBundle16, 16>(tree, traced, origin, dir, tracedPix);
+        traced.trace = 1;
+        const int hits = traceBundle16(plain);
+        testing::internal::CaptureStdout();
+        const int tracedHits = traceBundle16(traced);
+        std::fflush(stdout);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(tracedHits, hits) << "bundle " << k;
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(tracedPix[i], pix[i]) << "bundle " << k;
+        linesSeen += out.find("SUB_") != std::string::npos;
+    }
+    EXPECT_EQ(linesSeen, 40) << "every traced walk writes its decisions";
+}
+
 TEST(KDTraverse, SpheresAtRestBesideTheLeafListHitAsThroughTheirObjects) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> pos(0.0f, 10.0f), radius(0.05f, 0.6f);
