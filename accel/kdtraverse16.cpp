@@ -386,7 +386,7 @@ TAVOLIN_WIDE_INLINE int testLeaf16Wide(RayBundle16& b, const KdNode& node,
     int result = 0;
     for (uint32_t i = 0; i < leaf.n; ++i) {
         // The lane masks are made only for an entry that shades: zeroing them for every sphere
-        // a bundle misses cost 2 % of a frame in a cloud of spheres.
+        // a bundle misses took 2 % of the walk in a cloud of spheres.
         if (leaf.staticSphere(i)) {
             const Mask16 accept = intersectStaticSphereWide(leaf.spheres[i], dirs, b);
             if (accept == 0) continue;
