@@ -300,6 +300,7 @@ LaneMask4 MovingPrimitive::intersectFour(RayBundle4& b, bool alt) const {
     b.tHit = select(hits, r.tHit / len, b.tHit);
     b.u = select(hits, r.u, b.u);
     b.v = select(hits, r.v, b.v);
+    b.part = select(hits, r.part, b.part);
     b.live = r.live;
     return hits;
 }
@@ -353,6 +354,7 @@ bool MovingPrimitive::intersectSixteen(RayBundle16& b, LaneMask4 hits[4], bool a
         b.tHit[g] = select(hits[g], r.tHit[g] / len[g], b.tHit[g]);
         b.u[g] = select(hits[g], r.u[g], b.u[g]);
         b.v[g] = select(hits[g], r.v[g], b.v[g]);
+        b.part[g] = select(hits[g], r.part[g], b.part[g]);
         b.live[g] = r.live[g];
     }
     return true;

@@ -34,13 +34,12 @@
 
 class KDTree;
 
-// One primitive of a moving body (a sphere, a plane, one face of a cube) as the tree of moving
-// bodies holds it: the ray operations boost the rays into the body's rest frame and hand them to
-// the primitive, which meets them as if it were at rest.
+// One primitive of a moving body (a sphere, a plane, a cube) as the tree of moving bodies holds
+// it: the ray operations boost the rays into the body's rest frame and hand them to the
+// primitive, which meets them as if it were at rest.
 class MovingPrimitive : public rtObjBase {
 public:
-    // primitive: the object in the scene's list (or a face of a cube there), not owned. motion:
-    // the body's (a cube's faces share the cube's reference point).
+    // primitive: the object in the scene's list, not owned. motion: the body's.
     MovingPrimitive(rtObjBase* primitive, const BodyMotion& motion);
     ~MovingPrimitive() override;
 

@@ -38,6 +38,9 @@ struct alignas(16) RayBundle16 {
     Vec4f doppler[4];              // wavelength factor per ray (1 without Doppler effect)
     Vec4f u[4];                    // surface coordinates left by the object that hit
     Vec4f v[4];
+    // The part of that object that was hit, for an object of several (a cube's face, 0 to 5);
+    // written by its intersection and read by its shading, which follows it at once.
+    Vec4f part[4];
     const RenderSettings* settings;
     uint8_t variant;               // light bending on: the Alt intersection entries
     uint8_t shadeFlag;             // the frame's spectral shift switch
@@ -67,6 +70,7 @@ struct alignas(16) RayBundle4 {
     Vec4f doppler;
     Vec4f u;
     Vec4f v;
+    Vec4f part;  // as RayBundle16::part
     const RenderSettings* settings;
     uint8_t variant;
     uint8_t trace;

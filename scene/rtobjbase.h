@@ -62,7 +62,7 @@ public:
     virtual BoundingBox boundingBox() const = 0;
     virtual void printBoundingBox() const;
     virtual void resolveTextures(TextureCol& textures) = 0;
-    // Appends what the kd-tree is to hold: the object itself (a cube appends its faces).
+    // Appends what the kd-tree is to hold: the object itself.
     virtual void collectPrimitives(std::vector<rtObjBase*>& list);
 
     // Nearest accepted hit of one ray: t is set only on acceptance (callers start it at
@@ -97,6 +97,8 @@ public:
     // spheres without loading the objects themselves, which a big scene has scattered in
     // memory; only a sphere that is hit is read, to shade its rays.
     virtual bool staticSphere(Vec4f& centreAndRadius2) const;
+    // How many surfaces a bundle test goes through (a cube's faces); the kd-tree weighs it so.
+    virtual int testParts() const { return 1; }
     // Whether the kd-tree must treat the object as moving.
     bool isMoving() const {
         const BodyMotion m = motion();

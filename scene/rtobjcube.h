@@ -1,9 +1,13 @@
-// A parallelepiped with corner pos and edges x, y, z. It never enters the kd-tree itself: each
-// tree build asks it for its six faces, planes that it owns and rebuilds every time.
+// A parallelepiped with corner pos and edges x, y, z: one object of the kd-tree, drawn as its six
+// faces, planes that it owns and rebuilds at every tree build. One entry instead of six makes
+// the tree of a scene of many small boxes a fraction of the size, and lets spheres at rest be
+// the most of its objects, which the walk then tests from the tree's copy. A ray that meets the
+// cube's cell looks at the cube's box, then at the faces it can meet first, in one call.
 #pragma once
 
 #include <QString>
 
+#include "geometry/vec16f.h"
 #include "scene/rtobjbase.h"
 
 class rtObjPlane;
@@ -26,20 +30,38 @@ public:
     // Faces 2k + j: pair k (xy, yz, zx), side j (0 at pos, 1 at pos + the third edge). Owned;
     // null before the first collectPrimitives.
     rtObjPlane* faces[6] = {};
+    // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
+    // pair's slab, the pair's far face is where rays leave the cube, not where they meet it, so a
+    // cube seen from outside tests three faces; the far ones only for rays that pass its box and
+    // meet none of the three (along an edge of its outline). Set by prepareForOrigin.
+    uint8_t bundleFaces = 0x3f;
+    // Whether slabs below hold: the edges span a volume and do not change with time.
+    bool slabsValid = false;
+    // A bundle's rays first meet the cube's box widened by some room, which throws out most
+    // misses for less than one face's test. x, y, z: the dual basis of the edges, so that
+    // (p - pos) . slab[k] is p's coordinate along edge k (0 to 1 inside); w: the room on either
+    // side in that coordinate, far above the faces' rounding. Set by collectPrimitives.
+    Vec4f slab[3];
 
     rtObjCube() = default;
     rtObjCube(const rtObjCube&) = delete;
     rtObjCube& operator=(const rtObjCube&) = delete;
     ~rtObjCube() override;
 
-    // Raises "Function is not Supported": the tree holds the faces, never the cube.
+    // The faces' boxes together; raises a programming error before the faces are built.
     BoundingBox boundingBox() const override;
+    int testParts() const override { return 6; }
     void resolveTextures(TextureCol& textures) override;
-    // Replaces the six faces by new planes and appends them. Between frames only; pointers to
-    // the old faces (an old kd-tree) become invalid.
+    // Replaces the six faces by new planes, sets the hit bounds to theirs together and appends
+    // the cube. Between frames only; pointers to the old faces become invalid.
     void collectPrimitives(std::vector<rtObjBase*>& list) override;
 
-    // The ray operations are never reached through the tree: they find nothing, write nothing.
+    // The faces' tests: the nearest hit of the faces tested, the first face of them on a tie
+    // (near faces before far ones, see bundleFaces). Where the outline has an edge a ray along
+    // it may meet a near and a far face an ulp apart; it takes the near one's hit. The bundle
+    // tests write the face into the bundle's part lanes, and shading reads it there; a single
+    // ray's shading finds the face again by its test. The faces must be built
+    // (collectPrimitives).
     void intersect1(SingleRay& ray, float& t) const override;
     void intersect1Alt(SingleRay& ray, float& t) const override;
     bool occluded1(const SingleRay& ray) const override;
@@ -63,4 +85,21 @@ public:
 
 protected:
     Vec4f referencePoint() const override { return pos; }
+
+private:
+    void setSlabs();
+    // The faces (bit f for face f) a single ray may meet first inside its interval: none when it
+    // misses the widened box, and not the far face of a pair whose slab it starts outside.
+    int facesFor(const SingleRay& ray) const;
+    // The face a single ray meets first, with its distance and surface coordinates (null for
+    // none): those of facesFor first, the others only when none of them is met.
+    const rtObjPlane* nearestFace(const SingleRay& ray, float& t, float& u, float& v) const;
+    int testFaces16(RayBundle16& b, int set, LaneMask4 hits[4]) const;
+    // The rays that may meet the widened box inside their intervals before their hits so far:
+    // bit i for ray i of the bundle (true for all when the slabs do not hold).
+    int mayMeet16(const RayBundle16& b) const;
+    LaneMask4 mayMeet4(const RayBundle4& b) const;
+#if TAVOLIN_WIDE_KERNELS
+    int mayMeetWide(const RayBundle16& b) const;
+#endif
 };

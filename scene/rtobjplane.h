@@ -52,6 +52,7 @@ protected:
     Vec4f referencePoint() const override { return pos; }
 
 private:
+    friend class rtObjCube;  // a cube tests its faces as parts of itself
     // Distance and surface coordinates of the single-ray hit; true when inside the parallelogram
     // and tMin <= t <= tMax.
     bool hitSingle(const SingleRay& ray, float& t, float& u, float& v) const;

@@ -158,6 +158,40 @@ TEST(KDTree, SpheresAtRestCostHalfATestWhereTheyAreHalfTheObjects) {
     }
 }
 
+// A test object the build takes for one of six surfaces, as it takes a cube.
+class SixSided : public TestObject {
+public:
+    using TestObject::TestObject;
+    int testParts() const override { return 6; }
+};
+
+// Two unit objects at x = 0 and 4 (S as above, 22 for the root): every cut between them costs
+// (6 + 18) / (2 * 22) = 0.545 of the leaf. As single tests that is above the threshold
+// 0.99 - 1/2 = 0.49: one leaf. At three tests each (W = 6) the threshold is 0.99 - 1/6 = 0.823,
+// and they are cut apart. The wider child, S = 18, then loses its empty part: the cut at the
+// object's side costs 6 * 3 / (3 * 18) = 0.33 of it, below 0.99 - 1/3 = 0.66.
+TEST(KDTree, ObjectsOfSixSurfacesCountThreeTests) {
+    for (const bool sixSided : {false, true}) {
+        SCOPED_TRACE(sixSided ? "six-sided" : "plain");
+        Scene s;
+        for (const float x : {0.0f, 4.0f}) {
+            if (sixSided)
+                s.add(std::make_unique<SixSided>(s.nextId(), P(x, 0, 0), P(x + 1, 1, 1)));
+            else
+                s.box(P(x, 0, 0), P(x + 1, 1, 1));
+        }
+        KDTree tree;
+        tree.addInterval(s.list, 0);
+        const auto& n = tree.nodeArray();
+        ASSERT_EQ(n.size(), sixSided ? 5u : 1u);
+        if (sixSided) {
+            EXPECT_EQ(n[0].axis(), 0);
+            EXPECT_GE(n[0].split(), 1.0f);
+            EXPECT_LE(n[0].split(), 4.0f);
+        }
+    }
+}
+
 // A chain of cubes halving towards the origin would grow one level per cube without the depth
 // limit; it runs down the lower children, and mirrored down the upper ones. The limit is 20 for
 // a small scene and grows with the number of objects (8 + 1.3 log2 n: 22 for 2,040), so the

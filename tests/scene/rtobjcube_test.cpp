@@ -1,0 +1,301 @@
+// A cube is one object of the scene, tested as its six faces were when each was an object of its
+// own: the same hits, distances, surface coordinates and faces at every packet size, for rays
+// aimed at its edges and corners from outside and from inside. Its test skips what cannot be
+// met first (the box around it, the far faces); rays along the outline must still find it.
+#include "scene/rtobjcube.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "geometry/raybundle.h"
+#include "scene/rtobjplane.h"
+#include "scene/texture.h"
+#include "tests/scene/rayfixtures.h"
+
+namespace {
+
+using namespace testrays;
+
+// Which rays a texture shades, gathered over calls.
+struct LaneTexture : Texture {
+    mutable int lanes4 = 0, lanes16 = 0, singles = 0;
+
+    void shade1(SingleRay&, float) const override { ++singles; }
+    void shade4(RayBundle4&, LaneMask4 mask, const Vec4f&) const override {
+        lanes4 |= movemask(mask);
+    }
+    void shade16(RayBundle16&, const LaneMask4 mask[4], const Vec4f[4]) const override {
+        lanes16 |= combineMasks(mask);
+    }
+    void resolveColors(ColorCol&) override {}
+    void getProperties(Reader::PropertyList&) override {}
+    Texture* clone() const override { return new LaneTexture(*this); }
+    void copyFrom(const Texture&) override {}
+};
+
+// Edge k scaled and turned by up to about 20 degrees towards the others, so that edges meet at
+// other angles than right ones; every third cube is a unit cube along the axes.
+void randomCube(Rng& rng, int trial, rtObjCube& cube) {
+    const Vec4f axes[3] = {Vec4f(1, 0, 0, 0), Vec4f(0, 1, 0, 0), Vec4f(0, 0, 1, 0)};
+    Vec4f edge[3];
+    for (int k = 0; k < 3; ++k) {
+        if (trial % 3 == 0) {
+            edge[k] = axes[k];
+            continue;
+        }
+        const Vec4f tilt = rng.direction() * float(rng.uni(0.0, 0.35));
+        edge[k] = unitDir(axes[k] + tilt) * float(rng.uni(0.3, 3.0));
+    }
+    cube.pos = rng.point(20.0);
+    cube.x = edge[0];
+    cube.y = edge[1];
+    cube.z = edge[2];
+    cube.sx = float(rng.uni(1.0, 4.0));
+    cube.sy = float(rng.uni(1.0, 4.0));
+    cube.sz = float(rng.uni(1.0, 4.0));
+}
+
+// A point of the cube's surface where faces meet: two or three of its edge coordinates at 0 or 1
+// (or a float step beside), the rest at random; one aim in four is anywhere near the cube.
+Vec4f aimAt(Rng& rng, const rtObjCube& c) {
+    float a[3];
+    for (float& v : a) v = float(rng.uni(0.0, 1.0));
+    if (rng.uni(0.0, 1.0) < 0.25) {
+        for (float& v : a) v = float(rng.uni(-0.5, 1.5));
+    } else {
+        const int keep = int(rng.uni(0.0, 3.0));
+        for (int k = 0; k < 3; ++k) {
+            if (k == keep && rng.uni(0.0, 1.0) < 0.5) continue;
+            a[k] = rng.uni(0.0, 1.0) < 0.5 ? 0.0f : 1.0f;
+            const double step = rng.uni(0.0, 1.0);
+            if (step < 0.25) a[k] = std::nextafter(a[k], -1.0f);
+            if (step > 0.75) a[k] = std::nextafter(a[k], 2.0f);
+        }
+    }
+    return c.pos + c.x * a[0] + c.y * a[1] + c.z * a[2];
+}
+
+// Outside at 2 to 40 edge lengths, or (one cube in four) inside near the middle.
+Vec4f observer(Rng& rng, int trial, const rtObjCube& c) {
+    const Vec4f middle = c.pos + (c.x + c.y + c.z) * 0.5f;
+    if (trial % 4 == 1) return middle + rng.direction() * 0.05f;
+    return middle + rng.direction() * float(rng.uni(2.0, 40.0) * 3.0);
+}
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Where the cube's outline has an edge, a ray along it meets two faces at the same point: one
+// closes the edge, the other leaves it open, and rounding puts either hit first by an ulp or two.
+// The cube, which tests its near faces first, may take the other face's hit there.
+bool edgeTie(float got, float ref) { return std::fabs(got - ref) <= 1e-6f * std::fabs(ref); }
+
+// The pair's texture: xy, yz, zx for faces 0-1, 2-3, 4-5.
+int pairOf(int face) { return face / 2; }
+
+struct Fixture {
+    Rng rng{std::mt19937(20261209)};
+    LaneTexture textures[3];
+
+    // Clears the textures' records.
+    void clear() {
+        for (LaneTexture& t : textures) t.lanes4 = t.lanes16 = t.singles = 0;
+    }
+    void build(int trial, rtObjCube& cube) {
+        randomCube(rng, trial, cube);
+        cube.texturexy = &textures[0];
+        cube.textureyz = &textures[1];
+        cube.texturezx = &textures[2];
+        std::vector<rtObjBase*> list;
+        cube.collectPrimitives(list);
+        ASSERT_EQ(list.size(), 1u);
+        ASSERT_EQ(list[0], &cube);
+    }
+};
+
+// Whether face f alone meets ray i of a fresh bundle at exactly t (for ties between faces).
+bool faceMeetsAt(const rtObjCube& cube, int f, const RayBundle16& fresh, int i, float t) {
+    RayBundle16 b = fresh;
+    LaneMask4 hits[4];
+    cube.faces[f]->intersect16(b, hits);
+    return (combineMasks(hits) >> i & 1) && sameBits(b.tHit[i / 4][i % 4], t);
+}
+
+TEST(RtObjCube, SixteenRaysMeetWhatTheSixFacesMeet) {
+    Fixture fx;
+    int hitRays = 0, ties = 0;
+    for (int trial = 0; trial < 400; ++trial) {
+        SCOPED_TRACE(trial);
+        rtObjCube cube;
+        fx.build(trial, cube);
+        const Vec4f origin = observer(fx.rng, trial, cube);
+        cube.prepareForOrigin(origin);
+        Vec4f dirs[16];
+        for (Vec4f& d : dirs) d = unitDir(aimAt(fx.rng, cube) - origin);
+        alignas(16) RayBundle16 fresh;
+        makeBundle16(fresh, origin, dirs);
+
+        // The faces one by one, as separate objects: the nearest wins, the first on a tie.
+        alignas(16) RayBundle16 ref = fresh;
+        int face[16], refHits = 0;
+        for (int f = 0; f < 6; ++f) {
+            LaneMask4 hits[4];
+            cube.faces[f]->intersect16(ref, hits);
+            const int bits = combineMasks(hits);
+            for (int i = 0; i < 16; ++i)
+                if (bits >> i & 1) face[i] = f;
+            refHits |= bits;
+        }
+
+        alignas(16) RayBundle16 got = fresh;
+        LaneMask4 hits[4];
+        const bool any = cube.intersect16(got, hits);
+        const int gotHits = combineMasks(hits);
+        ASSERT_EQ(gotHits, refHits);
+        EXPECT_EQ(any, refHits != 0);
+        int onPair[3] = {};
+        for (int i = 0; i < 16; ++i) {
+            const int g = i / 4, l = i % 4;
+            const float t = got.tHit[g][l];
+            if (!(gotHits >> i & 1)) {
+                ASSERT_TRUE(sameBits(t, ref.tHit[g][l])) << "ray " << i;
+                continue;
+            }
+            ++hitRays;
+            const int part = int(got.part[g][l]);
+            ASSERT_GE(part, 0);
+            ASSERT_LT(part, 6);
+            onPair[pairOf(part)] |= 1 << i;
+            if (part == face[i] && sameBits(t, ref.tHit[g][l])) {
+                EXPECT_TRUE(sameBits(got.u[g][l], ref.u[g][l])) << "ray " << i;
+                EXPECT_TRUE(sameBits(got.v[g][l], ref.v[g][l])) << "ray " << i;
+                continue;
+            }
+            ++ties;
+            EXPECT_TRUE(edgeTie(t, ref.tHit[g][l]))
+                << "ray " << i << ": " << t << " for " << ref.tHit[g][l];
+            EXPECT_TRUE(faceMeetsAt(cube, part, fresh, i, t)) << "ray " << i;
+        }
+        fx.clear();
+        cube.shade16(got, hits);
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(fx.textures[k].lanes16, onPair[k]) << "pair " << k;
+    }
+    // Most rays meet the cube; most of those aimed at an edge or corner are not along one.
+    EXPECT_GT(hitRays, 400 * 16 / 2);
+    EXPECT_LT(ties, hitRays / 10);
+}
+
+// Four rays from the observer (intersect4), and four from points of their own about the cube, as
+// the pieces of bent light paths start (intersect4Alt).
+TEST(RtObjCube, FourRaysMeetWhatTheSixFacesMeet) {
+    Fixture fx;
+    int hitRays = 0;
+    for (int trial = 0; trial < 600; ++trial) {
+        SCOPED_TRACE(trial);
+        rtObjCube cube;
+        fx.build(trial, cube);
+        const Vec4f eye = observer(fx.rng, trial, cube);
+        cube.prepareForOrigin(eye);
+        const bool ownOrigins = trial % 2 == 1;
+        Vec4f origins[4], dirs[4];
+        for (int l = 0; l < 4; ++l) {
+            origins[l] = ownOrigins ? observer(fx.rng, trial + l, cube) : eye;
+            dirs[l] = unitDir(aimAt(fx.rng, cube) - origins[l]);
+        }
+        alignas(16) RayBundle4 fresh;
+        makeBundle4(fresh, origins, dirs);
+        alignas(16) RayBundle4 ref = fresh;
+        int face[4] = {}, refHits = 0;
+        for (int f = 0; f < 6; ++f) {
+            const int bits = movemask(ownOrigins ? cube.faces[f]->intersect4Alt(ref)
+                                                 : cube.faces[f]->intersect4(ref));
+            for (int l = 0; l < 4; ++l)
+                if (bits >> l & 1) face[l] = f;
+            refHits |= bits;
+        }
+        alignas(16) RayBundle4 got = fresh;
+        const LaneMask4 hits = ownOrigins ? cube.intersect4Alt(got) : cube.intersect4(got);
+        ASSERT_EQ(movemask(hits), refHits);
+        int onPair[3] = {};
+        for (int l = 0; l < 4; ++l) {
+            const float t = got.tHit[l];
+            if (!(refHits >> l & 1)) {
+                ASSERT_TRUE(sameBits(t, ref.tHit[l])) << "ray " << l;
+                continue;
+            }
+            ++hitRays;
+            const int part = int(got.part[l]);
+            onPair[pairOf(part)] |= 1 << l;
+            if (part == face[l] && sameBits(t, ref.tHit[l])) {
+                EXPECT_TRUE(sameBits(got.u[l], ref.u[l])) << "ray " << l;
+                EXPECT_TRUE(sameBits(got.v[l], ref.v[l])) << "ray " << l;
+                continue;
+            }
+            EXPECT_TRUE(edgeTie(t, ref.tHit[l]))
+                << "ray " << l << ": " << t << " for " << ref.tHit[l];
+        }
+        fx.clear();
+        cube.shade4(got, hits);
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(fx.textures[k].lanes4, onPair[k]) << "pair " << k;
+    }
+    EXPECT_GT(hitRays, 600 * 4 / 2);
+}
+
+// A single ray takes the nearest face's hit and its shading goes to that face's texture.
+TEST(RtObjCube, SingleRaysMeetWhatTheSixFacesMeet) {
+    Fixture fx;
+    int hitRays = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        SCOPED_TRACE(trial);
+        rtObjCube cube;
+        fx.build(trial, cube);
+        const Vec4f origin = observer(fx.rng, trial, cube);
+        const SingleRay fresh = makeRay(origin, unitDir(aimAt(fx.rng, cube) - origin));
+        float refT = kNoDistance, refU = 0, refV = 0;
+        int refFace = -1;
+        for (int f = 0; f < 6; ++f) {
+            SingleRay r = fresh;
+            float t = kNoDistance;
+            cube.faces[f]->intersect1(r, t);
+            if (t < refT) {
+                refT = t;
+                refU = r.u;
+                refV = r.v;
+                refFace = f;
+            }
+        }
+        SingleRay got = fresh;
+        float t = kNoDistance;
+        cube.intersect1(got, t);
+        EXPECT_EQ(cube.occluded1(fresh), refFace >= 0);
+        if (refFace < 0) {
+            ASSERT_EQ(t, kNoDistance);
+            continue;
+        }
+        ++hitRays;
+        // The faces that alone give the cube's distance and coordinates (at a corner, u = v = 0
+        // on three faces): the shading goes to one of them.
+        int pairs = 0;
+        for (int f = 0; f < 6; ++f) {
+            SingleRay r = fresh;
+            float tf = kNoDistance;
+            cube.faces[f]->intersect1(r, tf);
+            if (sameBits(tf, t) && sameBits(r.u, got.u) && sameBits(r.v, got.v))
+                pairs |= 1 << pairOf(f);
+        }
+        ASSERT_NE(pairs, 0);
+        if (!(sameBits(t, refT) && sameBits(got.u, refU) && sameBits(got.v, refV))) {
+            EXPECT_TRUE(edgeTie(t, refT)) << t << " for " << refT;
+        }
+        fx.clear();
+        cube.shade1(got, t);
+        int shaded = 0;
+        for (int k = 0; k < 3; ++k) shaded |= fx.textures[k].singles << k;
+        EXPECT_TRUE(shaded == 1 || shaded == 2 || shaded == 4) << shaded;
+        EXPECT_NE(shaded & pairs, 0) << shaded << " for " << pairs;
+    }
+    EXPECT_GT(hitRays, 3000 / 2);
+}
+
+}  // namespace
