@@ -1,5 +1,5 @@
-// Parallelepiped as six owned parallelogram faces, rebuilt at each kd-tree build and tested as
-// one object.
+// Parallelepiped as six parallelogram faces, worked out at each kd-tree build and tested as one
+// object.
 #include "scene/rtobjcube.h"
 
 #include <cmath>
@@ -9,17 +9,10 @@
 #include "scene/rtobjplane.h"
 #include "scene/texturecol.h"
 
-rtObjCube::~rtObjCube() {
-    for (rtObjPlane*& f : faces) {
-        delete f;
-        f = nullptr;
-    }
-}
+rtObjCube::~rtObjCube() = default;
 
 BoundingBox rtObjCube::boundingBox() const {
-    if (!faces[0]) programmingError("rtObjCube::boundingBox: the faces are not built");
-    BoundingBox box = faces[0]->boundingBox();
-    for (int f = 1; f < 6; ++f) box.unite(faces[f]->boundingBox());
+    if (!facesBuilt) programmingError("rtObjCube::boundingBox: the faces are not built");
     return box;
 }
 
@@ -36,28 +29,32 @@ void rtObjCube::collectPrimitives(std::vector<rtObjBase*>& list) {
         const Vec4f& third;
         float sa, sb;
         Texture* tex;
-        const QString& name;
     };
-    const Pair pairs[3] = {{x, y, z, sx, sy, texturexy, texxy},
-                           {y, z, x, sy, sz, textureyz, texyz},
-                           {z, x, y, sz, sx, texturezx, texzx}};
+    const Pair pairs[3] = {
+        {x, y, z, sx, sy, texturexy}, {y, z, x, sy, sz, textureyz}, {z, x, y, sz, sx, texturezx}};
     for (int k = 0; k < 3; ++k) {
         for (int j = 0; j < 2; ++j) {
-            rtObjPlane*& face = faces[2 * k + j];
-            delete face;
-            face = new rtObjPlane();
-            face->texture = pairs[k].tex;
-            face->texname = pairs[k].name;
-            face->pos = j == 0 ? pos : pos + pairs[k].third;
-            face->x = pairs[k].a;
-            face->y = pairs[k].b;
-            face->sx = pairs[k].sa;
-            face->sy = pairs[k].sb;
-            face->update();
+            // Worked out as a plane works itself out, then kept without the plane's other fields.
+            rtObjPlane plane;
+            plane.texture = pairs[k].tex;
+            plane.pos = j == 0 ? pos : pos + pairs[k].third;
+            plane.x = pairs[k].a;
+            plane.y = pairs[k].b;
+            plane.sx = pairs[k].sa;
+            plane.sy = pairs[k].sb;
+            plane.update();
+            const int f = 2 * k + j;
+            faces[f] = plane;
+            if (f == 0) {
+                box = plane.boundingBox();
+                hitBounds = plane.hitBounds;
+            } else {
+                box.unite(plane.boundingBox());
+                hitBounds.unite(plane.hitBounds);
+            }
         }
     }
-    hitBounds = faces[0]->hitBounds;
-    for (int f = 1; f < 6; ++f) hitBounds.unite(faces[f]->hitBounds);
+    facesBuilt = true;
     setSlabs();
     list.push_back(this);
 }
@@ -127,42 +124,46 @@ int rtObjCube::facesFor(const SingleRay& ray) const {
     return tNear <= tFar ? result : 0;
 }
 
-const rtObjPlane* rtObjCube::nearestFace(const SingleRay& ray, float& t, float& u, float& v) const {
+int rtObjCube::nearestFace(const SingleRay& ray, float& t, float& u, float& v) const {
     const int first = facesFor(ray);
-    if (first == 0) return nullptr;
-    const rtObjPlane* nearest = nullptr;
+    if (first == 0) return -1;
+    int nearest = -1;
     t = kNoDistance;
     for (const int tested : {first, ~first & 0x3f}) {
         for (int f = 0; f < 6; ++f) {
             float tf, uf, vf;
-            if ((tested >> f & 1) && faces[f]->hitSingle(ray, tf, uf, vf) && tf < t) {
-                nearest = faces[f];
+            if ((tested >> f & 1) && faces[f].hitSingle(ray, tf, uf, vf) && tf < t) {
+                nearest = f;
                 t = tf;
                 u = uf;
                 v = vf;
             }
         }
-        if (nearest) break;
+        if (nearest >= 0) break;
     }
     return nearest;
 }
 
 void rtObjCube::intersect1(SingleRay& ray, float& t) const {
     float th, u, v;
-    const rtObjPlane* face = nearestFace(ray, th, u, v);
-    if (!face) return;
+    const int f = nearestFace(ray, th, u, v);
+    if (f < 0) return;
     ray.u = u;
     ray.v = v;
-    ray.hitOffset = face->hitOffset;
+    ray.hitOffset = faces[f].hitOffset;
     t = th;
-    if (ray.trace) face->traceHit(th);
+    if (ray.trace) {
+        // Face 2k + j is spanned by edges k and k + 1 (x and y, y and z, z and x).
+        const Vec4f* edges[3] = {&x, &y, &z};
+        tracePlaneHit(th, faces[f].pos, *edges[f / 2], *edges[(f / 2 + 1) % 3]);
+    }
 }
 
 void rtObjCube::intersect1Alt(SingleRay& ray, float& t) const { intersect1(ray, t); }
 
 bool rtObjCube::occluded1(const SingleRay& ray) const {
     float t, u, v;
-    return nearestFace(ray, t, u, v) != nullptr;
+    return nearestFace(ray, t, u, v) >= 0;
 }
 
 void rtObjCube::shade1(SingleRay& ray, float t) const {
@@ -170,8 +171,8 @@ void rtObjCube::shade1(SingleRay& ray, float t) const {
     // its rest frame and back on the way here, which may round it by an ulp; the face is the
     // same.
     float th, u, v;
-    const rtObjPlane* face = nearestFace(ray, th, u, v);
-    (face ? face : faces[0])->rtObjPlane::shade1(ray, t);
+    const int f = nearestFace(ray, th, u, v);
+    faces[f < 0 ? 0 : f].shadeSingle(ray, t);
 }
 
 // ---- ray bundles
@@ -264,7 +265,7 @@ static LaneMask4 testFaces4(RayBundle4& b, int set, Test test) {
 LaneMask4 rtObjCube::intersect4(RayBundle4& b) const {
     const LaneMask4 candidates = mayMeet4(b);
     if (none(candidates)) return candidates;
-    const auto test = [&](int f) { return faces[f]->rtObjPlane::intersect4(b); };
+    const auto test = [&](int f) { return faces[f].hits4(b); };
     LaneMask4 hits = testFaces4(b, bundleFaces, test);
     // A ray exactly along an edge of the cube's outline may pass the near face's open edge and
     // meet the far face's closed one.
@@ -276,7 +277,7 @@ LaneMask4 rtObjCube::intersect4(RayBundle4& b) const {
 // The lanes start from their own points here, not from the prepared origin: every face.
 LaneMask4 rtObjCube::intersect4Alt(RayBundle4& b) const {
     if (none(mayMeet4(b))) return LaneMask4(false);
-    return testFaces4(b, 0x3f, [&](int f) { return faces[f]->rtObjPlane::intersect4Alt(b); });
+    return testFaces4(b, 0x3f, [&](int f) { return faces[f].hits4Alt(b); });
 }
 
 int rtObjCube::reserved4(int) const { return 0; }
@@ -284,7 +285,7 @@ int rtObjCube::reserved4(int) const { return 0; }
 void rtObjCube::shade4(RayBundle4& b, LaneMask4 mask) const {
     for (int f = 0; f < 6; ++f) {
         const LaneMask4 onFace = mask & (b.part == Vec4f(float(f)));
-        if (any(onFace)) faces[f]->rtObjPlane::shade4(b, onFace);
+        if (any(onFace)) faces[f].shadeFour(b, onFace);
     }
 }
 
@@ -294,7 +295,7 @@ int rtObjCube::testFaces16(RayBundle16& b, int set, LaneMask4 hits[4]) const {
     for (int f = 0; f < 6; ++f) {
         if (!(set >> f & 1)) continue;
         LaneMask4 faceHits[4];
-        if (!faces[f]->rtObjPlane::intersect16(b, faceHits)) continue;
+        if (!faces[f].hits16(b, faceHits)) continue;
         const Vec4f part{float(f)};
         for (int g = 0; g < 4; ++g) {
             b.part[g] = select(faceHits[g], part, b.part[g]);
@@ -332,7 +333,7 @@ void rtObjCube::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
             onFace[g] = mask[g] & (b.part[g] == part);
             anyLane |= onFace[g];
         }
-        if (any(anyLane)) faces[f]->rtObjPlane::shade16(b, onFace);
+        if (any(anyLane)) faces[f].shadeSixteen(b, onFace);
     }
 }
 
@@ -340,12 +341,12 @@ void rtObjCube::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
 
 void rtObjCube::prepareForOrigin(const Vec4f& origin) {
     bundleFaces = 0x3f;
-    if (!faces[0]) return;
-    for (rtObjPlane* f : faces) f->prepareForOrigin(origin);
+    if (!facesBuilt) return;
+    for (PlaneFace& f : faces) f.prepareOrigin(origin);
     // The two faces of a pair share their normal, so their distances along it tell whether the
     // origin lies outside the pair's slab (the same sign) and which face is the far one.
     for (int k = 0; k < 3; ++k) {
-        const float near = faces[2 * k]->originDist, far = faces[2 * k + 1]->originDist;
+        const float near = faces[2 * k].originDist, far = faces[2 * k + 1].originDist;
         if ((near > 0.0f && far > 0.0f) || (near < 0.0f && far < 0.0f))
             bundleFaces &= ~(1 << (std::fabs(far) > std::fabs(near) ? 2 * k + 1 : 2 * k));
     }

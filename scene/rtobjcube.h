@@ -1,5 +1,5 @@
 // A parallelepiped with corner pos and edges x, y, z: one object of the kd-tree, drawn as its six
-// faces, planes that it owns and rebuilds at every tree build. One entry instead of six makes
+// faces, parallelograms it works out at every tree build. One entry instead of six makes
 // the tree of a scene of many small boxes a fraction of the size, and lets spheres at rest be
 // the most of its objects, which the walk then tests from the tree's copy. A ray that meets the
 // cube's cell looks at the cube's box, then at the faces it can meet first, in one call.
@@ -9,8 +9,7 @@
 
 #include "geometry/vec16f.h"
 #include "scene/rtobjbase.h"
-
-class rtObjPlane;
+#include "scene/rtobjplane.h"
 
 class rtObjCube : public rtObjBase {
 public:
@@ -27,9 +26,11 @@ public:
     Texture* texturexy = nullptr;
     Texture* textureyz = nullptr;
     Texture* texturezx = nullptr;
-    // Faces 2k + j: pair k (xy, yz, zx), side j (0 at pos, 1 at pos + the third edge). Owned;
-    // null before the first collectPrimitives.
-    rtObjPlane* faces[6] = {};
+    // Faces 2k + j: pair k (xy, yz, zx), side j (0 at pos, 1 at pos + the third edge), as
+    // collectPrimitives last worked them out (facesBuilt).
+    PlaneFace faces[6];
+    bool facesBuilt = false;
+    BoundingBox box;  // the faces' boxes together
     // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
     // pair's slab, the pair's far face is where rays leave the cube, not where they meet it, so a
     // cube seen from outside tests three faces; the far ones only for rays that pass its box and
@@ -52,8 +53,8 @@ public:
     BoundingBox boundingBox() const override;
     int testParts() const override { return 6; }
     void resolveTextures(TextureCol& textures) override;
-    // Replaces the six faces by new planes, sets the hit bounds to theirs together and appends
-    // the cube. Between frames only; pointers to the old faces become invalid.
+    // Works out the six faces, the box and the hit bounds (theirs together) and appends the cube.
+    // Between frames only.
     void collectPrimitives(std::vector<rtObjBase*>& list) override;
 
     // The faces' tests: the nearest hit of the faces tested, the first face of them on a tie
@@ -91,9 +92,9 @@ private:
     // The faces (bit f for face f) a single ray may meet first inside its interval: none when it
     // misses the widened box, and not the far face of a pair whose slab it starts outside.
     int facesFor(const SingleRay& ray) const;
-    // The face a single ray meets first, with its distance and surface coordinates (null for
+    // The face a single ray meets first, with its distance and surface coordinates (-1 for
     // none): those of facesFor first, the others only when none of them is met.
-    const rtObjPlane* nearestFace(const SingleRay& ray, float& t, float& u, float& v) const;
+    int nearestFace(const SingleRay& ray, float& t, float& u, float& v) const;
     int testFaces16(RayBundle16& b, int set, LaneMask4 hits[4]) const;
     // The rays that may meet the widened box inside their intervals before their hits so far:
     // bit i for ray i of the bundle (true for all when the slabs do not hold).

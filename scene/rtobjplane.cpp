@@ -51,7 +51,7 @@ void rtObjPlane::resolveTextures(TextureCol& textures) { texture = textures.get(
 
 // ---- single rays
 
-bool rtObjPlane::hitSingle(const SingleRay& ray, float& t, float& u, float& v) const {
+bool PlaneFace::hitSingle(const SingleRay& ray, float& t, float& u, float& v) const {
     const Vec4f d = spatial(ray.dir);
     t = -dot4(ray.origin - pos, normal) / dot4(d, normal);
     if (!(ray.tMin <= t && t <= ray.tMax)) return false;
@@ -61,7 +61,9 @@ bool rtObjPlane::hitSingle(const SingleRay& ray, float& t, float& u, float& v) c
     return 0.0f <= u && u < uLimit && 0.0f <= v && v < vLimit;
 }
 
-void rtObjPlane::traceHit(float t) const {
+void rtObjPlane::traceHit(float t) const { tracePlaneHit(t, pos, x, y); }
+
+void tracePlaneHit(float t, const Vec4f& pos, const Vec4f& x, const Vec4f& y) {
     if (!TraceOutput::enabled()) return;
     char distance[64];
     std::snprintf(distance, sizeof distance, "Distance %g", double(t));
@@ -89,7 +91,9 @@ bool rtObjPlane::occluded1(const SingleRay& ray) const {
     return hitSingle(ray, t, u, v);
 }
 
-void rtObjPlane::shade1(SingleRay& ray, float t) const {
+void rtObjPlane::shade1(SingleRay& ray, float t) const { shadeSingle(ray, t); }
+
+void PlaneFace::shadeSingle(SingleRay& ray, float t) const {
     const Vec4f d = spatial(ray.dir);
     const Vec4f r = d * t - (pos - ray.origin);
     ray.u = dot4(r, xs);
@@ -103,13 +107,13 @@ void rtObjPlane::shade1(SingleRay& ray, float t) const {
 // bundle. The group test below evaluates exactly the operations of the one-group formula
 // (t = originDist / (normal . dir), p - pos = dir t - (pos - origin), u = (p - pos) . xs over
 // four components, v likewise) in the same order, and stops as soon as no lane can be accepted.
-struct rtObjPlane::Lanes {
+struct PlaneFace::Lanes {
     Vec4f nx, ny, nz, dist;
     Vec4f px, py, pz, rw;  // pos - origin per component, and the w term -(pos.w - ow)
     Vec4f xsx, xsy, xsz, xsw, ysx, ysy, ysz, ysw;
     Vec4f uMax, vMax;
 
-    Lanes(const rtObjPlane& p, const Vec4f& ox, const Vec4f& oy, const Vec4f& oz, const Vec4f& ow)
+    Lanes(const PlaneFace& p, const Vec4f& ox, const Vec4f& oy, const Vec4f& oz, const Vec4f& ow)
         : nx(p.normal.x),
           ny(p.normal.y),
           nz(p.normal.z),
@@ -157,10 +161,12 @@ struct rtObjPlane::Lanes {
     }
 };
 
-LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const { return intersect4Kernel(*this, b); }
+LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const { return hits4(b); }
+
+LaneMask4 PlaneFace::hits4(RayBundle4& b) const { return intersect4Kernel(*this, b); }
 
 TAVOLIN_HOT_KERNEL
-LaneMask4 rtObjPlane::intersect4Kernel(const rtObjPlane& plane, RayBundle4& b) {
+LaneMask4 PlaneFace::intersect4Kernel(const PlaneFace& plane, RayBundle4& b) {
     const Lanes lanes(plane, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
     return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
 }
@@ -168,7 +174,9 @@ LaneMask4 rtObjPlane::intersect4Kernel(const rtObjPlane& plane, RayBundle4& b) {
 // The light-bending entry: the lanes of a bent path start from their own path points, so the
 // distance to the plane is taken from each lane's origin instead of the prepared camera origin
 // (the original rule used the first lane's origin, which holds only for a path's first piece).
-LaneMask4 rtObjPlane::intersect4Alt(RayBundle4& b) const {
+LaneMask4 rtObjPlane::intersect4Alt(RayBundle4& b) const { return hits4Alt(b); }
+
+LaneMask4 PlaneFace::hits4Alt(RayBundle4& b) const {
     Lanes lanes(*this, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
     lanes.dist = lanes.px * lanes.nx + lanes.py * lanes.ny + lanes.pz * lanes.nz -
                  lanes.rw * Vec4f(normal.w);
@@ -177,7 +185,9 @@ LaneMask4 rtObjPlane::intersect4Alt(RayBundle4& b) const {
 
 int rtObjPlane::reserved4(int) const { return 0; }
 
-void rtObjPlane::shade4(RayBundle4& b, LaneMask4 mask) const {
+void rtObjPlane::shade4(RayBundle4& b, LaneMask4 mask) const { shadeFour(b, mask); }
+
+void PlaneFace::shadeFour(RayBundle4& b, LaneMask4 mask) const {
     // The absolute cosine, as for single rays and 16-ray packets: a plane seen from behind is
     // lit like its front (the signed factor of the original four-ray rule drew it black at the
     // default packet size only).
@@ -186,7 +196,9 @@ void rtObjPlane::shade4(RayBundle4& b, LaneMask4 mask) const {
     if (texture) texture->shade4(b, mask, f);
 }
 
-bool rtObjPlane::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
+bool rtObjPlane::intersect16(RayBundle16& b, LaneMask4 hits[4]) const { return hits16(b, hits); }
+
+bool PlaneFace::hits16(RayBundle16& b, LaneMask4 hits[4]) const {
 #if TAVOLIN_WIDE_KERNELS
     if (hasWideKernels()) return intersect16Wide(*this, b, hits);
 #endif
@@ -196,7 +208,7 @@ bool rtObjPlane::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
 #if TAVOLIN_WIDE_KERNELS
 // Lanes::group for the sixteen rays at once, with the same operations lane by lane.
 TAVOLIN_WIDE_KERNEL
-bool rtObjPlane::intersect16Wide(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]) {
+bool PlaneFace::intersect16Wide(const PlaneFace& plane, RayBundle16& b, LaneMask4 hits[4]) {
     const Vec4f& o = b.origin[0];
     const Lanes l(plane, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
     const Vec16f dx = join(b.dir[0].x, b.dir[1].x, b.dir[2].x, b.dir[3].x);
@@ -230,7 +242,7 @@ bool rtObjPlane::intersect16Wide(const rtObjPlane& plane, RayBundle16& b, LaneMa
 #endif
 
 TAVOLIN_HOT_KERNEL
-bool rtObjPlane::intersect16Kernel(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]) {
+bool PlaneFace::intersect16Kernel(const PlaneFace& plane, RayBundle16& b, LaneMask4 hits[4]) {
     const Vec4f& o = b.origin[0];
     const Lanes lanes(plane, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
     LaneMask4 any16;
@@ -248,7 +260,9 @@ bool rtObjPlane::intersect16Alt(RayBundle16& b, LaneMask4 hits[4]) const {
 
 int rtObjPlane::reserved16(int) const { return 0; }
 
-void rtObjPlane::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
+void rtObjPlane::shade16(RayBundle16& b, const LaneMask4 mask[4]) const { shadeSixteen(b, mask); }
+
+void PlaneFace::shadeSixteen(RayBundle16& b, const LaneMask4 mask[4]) const {
     alignas(16) Vec4f f[4];
     for (int g = 0; g < 4; ++g)
         f[g] = abs(Vec4f(normal.x) * b.dir[g].x + Vec4f(normal.y) * b.dir[g].y +
@@ -258,7 +272,7 @@ void rtObjPlane::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
 
 // ---- set-up between frames
 
-void rtObjPlane::prepareForOrigin(const Vec4f& origin) { originDist = dot4(pos - origin, normal); }
+void rtObjPlane::prepareForOrigin(const Vec4f& origin) { prepareOrigin(origin); }
 
 void rtObjPlane::getProperties(Reader::PropertyList& list) {
     rtObjBase::getProperties(list);

@@ -1,26 +1,55 @@
 // A finite parallelogram: corner pos and edge vectors x and y, textured with sx x sy repetitions.
-// The faces of cubes are planes too.
+// The faces of cubes are parallelograms too (PlaneFace).
 #pragma once
 
 #include <QString>
 
 #include "scene/rtobjbase.h"
 
-class rtObjPlane : public rtObjBase {
-public:
+// What a parallelogram's tests and shading read, worked out by rtObjPlane::update: a plane's
+// own, or one face of a cube, which keeps six of them in place of six planes. Any render thread
+// may call the ray functions; prepareOrigin between frames.
+struct PlaneFace {
     Vec4f pos{0, 0, 0, 0};  // corner
     Vec4f hitOffset;        // normal x hitOffsetScale, copied into a ray on a hit
-    Vec4f x{1, 0, 0, 0};    // first edge
-    Vec4f y{0, 1, 0, 0};    // second edge
     Vec4f xs, ys;           // texture axes: the dual basis of x, y, times sx and sy (update)
+    Vec4f normal;           // unit normal, xs x ys
     float uLimit = 5.0f;    // copies of sx, sy: the u and v limits of a hit
     float vLimit = 5.0f;
+    float originDist = 0.0f;     // (pos - origin) . normal for the frame's common ray origin
+    Texture* texture = nullptr;  // resolved from the texture name
+
+    // Distance and surface coordinates of the single-ray hit; true when inside the parallelogram
+    // and tMin <= t <= tMax.
+    bool hitSingle(const SingleRay& ray, float& t, float& u, float& v) const;
+    void shadeSingle(SingleRay& ray, float t) const;
+    // The bundle tests and shading of rtObjBase (intersect4, intersect4Alt, intersect16, ...).
+    LaneMask4 hits4(RayBundle4& b) const;
+    LaneMask4 hits4Alt(RayBundle4& b) const;
+    bool hits16(RayBundle16& b, LaneMask4 hits[4]) const;
+    void shadeFour(RayBundle4& b, LaneMask4 mask) const;
+    void shadeSixteen(RayBundle16& b, const LaneMask4 mask[4]) const;
+    void prepareOrigin(const Vec4f& origin) { originDist = dot4(pos - origin, normal); }
+
+private:
+    struct Lanes;  // the face broadcast for four-lane groups
+    // The bundle tests, compiled for the baseline and for AVX2 (virtual functions cannot be).
+    static LaneMask4 intersect4Kernel(const PlaneFace& face, RayBundle4& b);
+    static bool intersect16Kernel(const PlaneFace& face, RayBundle16& b, LaneMask4 hits[4]);
+    // intersect16Kernel on 16-lane registers, for processors with AVX-512 (hasWideKernels).
+    static bool intersect16Wide(const PlaneFace& face, RayBundle16& b, LaneMask4 hits[4]);
+};
+
+// The trace lines of a parallelogram's hit at distance t (a plane's or a cube face's).
+void tracePlaneHit(float t, const Vec4f& pos, const Vec4f& x, const Vec4f& y);
+
+class rtObjPlane : public rtObjBase, public PlaneFace {
+public:
+    Vec4f x{1, 0, 0, 0};      // first edge
+    Vec4f y{0, 1, 0, 0};      // second edge
     float sx = 5.0f;          // texture repetitions along x
     float sy = 5.0f;          // texture repetitions along y
-    Vec4f normal;             // unit normal, xs x ys
     SharedText texname;       // name of the texture
-    Texture* texture = nullptr;  // resolved from texname
-    float originDist = 0.0f;  // (pos - origin) . normal for the frame's common ray origin
 
     rtObjPlane();
 
@@ -52,16 +81,6 @@ protected:
     Vec4f referencePoint() const override { return pos; }
 
 private:
-    friend class rtObjCube;  // a cube tests its faces as parts of itself
-    // Distance and surface coordinates of the single-ray hit; true when inside the parallelogram
-    // and tMin <= t <= tMax.
-    bool hitSingle(const SingleRay& ray, float& t, float& u, float& v) const;
-    struct Lanes;  // the plane broadcast for four-lane groups
     BoundingBox bundleHitBounds() const;
-    // The bundle tests, compiled for the baseline and for AVX2 (virtual functions cannot be).
-    static LaneMask4 intersect4Kernel(const rtObjPlane& plane, RayBundle4& b);
-    static bool intersect16Kernel(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]);
-    // intersect16Kernel on 16-lane registers, for processors with AVX-512 (hasWideKernels).
-    static bool intersect16Wide(const rtObjPlane& plane, RayBundle16& b, LaneMask4 hits[4]);
     void traceHit(float t) const;
 };

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "geometry/raybundle.h"
-#include "scene/rtobjplane.h"
 #include "scene/texture.h"
 #include "tests/scene/rayfixtures.h"
 
@@ -118,7 +117,7 @@ struct Fixture {
 bool faceMeetsAt(const rtObjCube& cube, int f, const RayBundle16& fresh, int i, float t) {
     RayBundle16 b = fresh;
     LaneMask4 hits[4];
-    cube.faces[f]->intersect16(b, hits);
+    cube.faces[f].hits16(b, hits);
     return (combineMasks(hits) >> i & 1) && sameBits(b.tHit[i / 4][i % 4], t);
 }
 
@@ -141,7 +140,7 @@ TEST(RtObjCube, SixteenRaysMeetWhatTheSixFacesMeet) {
         int face[16], refHits = 0;
         for (int f = 0; f < 6; ++f) {
             LaneMask4 hits[4];
-            cube.faces[f]->intersect16(ref, hits);
+            cube.faces[f].hits16(ref, hits);
             const int bits = combineMasks(hits);
             for (int i = 0; i < 16; ++i)
                 if (bits >> i & 1) face[i] = f;
@@ -208,8 +207,8 @@ TEST(RtObjCube, FourRaysMeetWhatTheSixFacesMeet) {
         alignas(16) RayBundle4 ref = fresh;
         int face[4] = {}, refHits = 0;
         for (int f = 0; f < 6; ++f) {
-            const int bits = movemask(ownOrigins ? cube.faces[f]->intersect4Alt(ref)
-                                                 : cube.faces[f]->intersect4(ref));
+            const int bits =
+                movemask(ownOrigins ? cube.faces[f].hits4Alt(ref) : cube.faces[f].hits4(ref));
             for (int l = 0; l < 4; ++l)
                 if (bits >> l & 1) face[l] = f;
             refHits |= bits;
@@ -255,13 +254,11 @@ TEST(RtObjCube, SingleRaysMeetWhatTheSixFacesMeet) {
         float refT = kNoDistance, refU = 0, refV = 0;
         int refFace = -1;
         for (int f = 0; f < 6; ++f) {
-            SingleRay r = fresh;
-            float t = kNoDistance;
-            cube.faces[f]->intersect1(r, t);
-            if (t < refT) {
+            float t, u, v;
+            if (cube.faces[f].hitSingle(fresh, t, u, v) && t < refT) {
                 refT = t;
-                refU = r.u;
-                refV = r.v;
+                refU = u;
+                refV = v;
                 refFace = f;
             }
         }
@@ -278,10 +275,9 @@ TEST(RtObjCube, SingleRaysMeetWhatTheSixFacesMeet) {
         // on three faces): the shading goes to one of them.
         int pairs = 0;
         for (int f = 0; f < 6; ++f) {
-            SingleRay r = fresh;
-            float tf = kNoDistance;
-            cube.faces[f]->intersect1(r, tf);
-            if (sameBits(tf, t) && sameBits(r.u, got.u) && sameBits(r.v, got.v))
+            float tf, u, v;
+            if (cube.faces[f].hitSingle(fresh, tf, u, v) && sameBits(tf, t) && sameBits(u, got.u) &&
+                sameBits(v, got.v))
                 pairs |= 1 << pairOf(f);
         }
         ASSERT_NE(pairs, 0);
