@@ -150,7 +150,7 @@ void rtObjCube::intersect1(SingleRay& ray, float& t) const {
     if (f < 0) return;
     ray.u = u;
     ray.v = v;
-    ray.hitOffset = faces[f].hitOffset;
+    ray.hitOffset = faces[f].hitOffset();
     t = th;
     if (ray.trace) {
         // Face 2k + j is spanned by edges k and k + 1 (x and y, y and z, z and x).

@@ -79,7 +79,7 @@ void rtObjPlane::intersect1(SingleRay& ray, float& t) const {
     if (!hitSingle(ray, th, u, v)) return;
     ray.u = u;
     ray.v = v;
-    ray.hitOffset = hitOffset;
+    ray.hitOffset = hitOffset();
     t = th;
     if (ray.trace) traceHit(th);
 }
@@ -319,7 +319,6 @@ void rtObjPlane::update() {
     const double scale = 1.0 / std::sqrt(nx * nx + ny * ny + nz * nz);
     normal = Vec4f(float(nx * scale), float(ny * scale), float(nz * scale), 0.0f);
 
-    hitOffset = normal * hitOffsetScale;
     hitBounds = bundleHitBounds();
 }
 

@@ -11,13 +11,16 @@
 // may call the ray functions; prepareOrigin between frames.
 struct PlaneFace {
     Vec4f pos{0, 0, 0, 0};  // corner
-    Vec4f hitOffset;        // normal x hitOffsetScale, copied into a ray on a hit
     Vec4f xs, ys;           // texture axes: the dual basis of x, y, times sx and sy (update)
     Vec4f normal;           // unit normal, xs x ys
     float uLimit = 5.0f;    // copies of sx, sy: the u and v limits of a hit
     float vLimit = 5.0f;
     float originDist = 0.0f;     // (pos - origin) . normal for the frame's common ray origin
     Texture* texture = nullptr;  // resolved from the texture name
+
+    // What a hit writes into the ray along the normal (worked out where it is used, 16 bytes
+    // less a face).
+    Vec4f hitOffset() const { return normal * hitOffsetScale; }
 
     // Distance and surface coordinates of the single-ray hit; true when inside the parallelogram
     // and tMin <= t <= tMax.

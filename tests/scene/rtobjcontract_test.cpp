@@ -180,7 +180,7 @@ D3 sphereOffset(const rtObjBase& o, const SingleRay& r, double t) {
 }
 
 D3 planeOffset(const rtObjBase& o, const SingleRay&, double) {
-    return d3(static_cast<const rtObjPlane&>(o).hitOffset) * (1.0 / hitOffsetScale);
+    return d3(static_cast<const rtObjPlane&>(o).hitOffset()) * (1.0 / hitOffsetScale);
 }
 
 const Kind kKinds[] = {
