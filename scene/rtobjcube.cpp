@@ -44,7 +44,10 @@ void rtObjCube::collectPrimitives(std::vector<rtObjBase*>& list) {
             plane.sy = pairs[k].sb;
             plane.update();
             const int f = 2 * k + j;
-            faces[f] = plane;
+            if (j == 0)
+                facePairs[k] = plane;
+            else
+                farCorner[k] = plane.pos;
             if (f == 0) {
                 box = plane.boundingBox();
                 hitBounds = plane.hitBounds;
@@ -132,7 +135,10 @@ int rtObjCube::nearestFace(const SingleRay& ray, float& t, float& u, float& v) c
     for (const int tested : {first, ~first & 0x3f}) {
         for (int f = 0; f < 6; ++f) {
             float tf, uf, vf;
-            if ((tested >> f & 1) && faces[f].hitSingle(ray, tf, uf, vf) && tf < t) {
+            if ((tested >> f & 1) &&
+                withFace(f,
+                         [&](const PlaneFace& face) { return face.hitSingle(ray, tf, uf, vf); }) &&
+                tf < t) {
                 nearest = f;
                 t = tf;
                 u = uf;
@@ -150,12 +156,12 @@ void rtObjCube::intersect1(SingleRay& ray, float& t) const {
     if (f < 0) return;
     ray.u = u;
     ray.v = v;
-    ray.hitOffset = faces[f].hitOffset();
+    ray.hitOffset = facePairs[f / 2].hitOffset();
     t = th;
     if (ray.trace) {
         // Face 2k + j is spanned by edges k and k + 1 (x and y, y and z, z and x).
         const Vec4f* edges[3] = {&x, &y, &z};
-        tracePlaneHit(th, faces[f].pos, *edges[f / 2], *edges[(f / 2 + 1) % 3]);
+        tracePlaneHit(th, face(f).pos, *edges[f / 2], *edges[(f / 2 + 1) % 3]);
     }
 }
 
@@ -172,7 +178,7 @@ void rtObjCube::shade1(SingleRay& ray, float t) const {
     // same.
     float th, u, v;
     const int f = nearestFace(ray, th, u, v);
-    faces[f < 0 ? 0 : f].shadeSingle(ray, t);
+    withFace(f < 0 ? 0 : f, [&](const PlaneFace& face) { face.shadeSingle(ray, t); });
 }
 
 // ---- ray bundles
@@ -265,7 +271,9 @@ static LaneMask4 testFaces4(RayBundle4& b, int set, Test test) {
 LaneMask4 rtObjCube::intersect4(RayBundle4& b) const {
     const LaneMask4 candidates = mayMeet4(b);
     if (none(candidates)) return candidates;
-    const auto test = [&](int f) { return faces[f].hits4(b); };
+    const auto test = [&](int f) {
+        return withFace(f, [&](const PlaneFace& face) { return face.hits4(b); });
+    };
     LaneMask4 hits = testFaces4(b, bundleFaces, test);
     // A ray exactly along an edge of the cube's outline may pass the near face's open edge and
     // meet the far face's closed one.
@@ -277,7 +285,9 @@ LaneMask4 rtObjCube::intersect4(RayBundle4& b) const {
 // The lanes start from their own points here, not from the prepared origin: every face.
 LaneMask4 rtObjCube::intersect4Alt(RayBundle4& b) const {
     if (none(mayMeet4(b))) return LaneMask4(false);
-    return testFaces4(b, 0x3f, [&](int f) { return faces[f].hits4Alt(b); });
+    return testFaces4(b, 0x3f, [&](int f) {
+        return withFace(f, [&](const PlaneFace& face) { return face.hits4Alt(b); });
+    });
 }
 
 int rtObjCube::reserved4(int) const { return 0; }
@@ -285,7 +295,7 @@ int rtObjCube::reserved4(int) const { return 0; }
 void rtObjCube::shade4(RayBundle4& b, LaneMask4 mask) const {
     for (int f = 0; f < 6; ++f) {
         const LaneMask4 onFace = mask & (b.part == Vec4f(float(f)));
-        if (any(onFace)) faces[f].shadeFour(b, onFace);
+        if (any(onFace)) withFace(f, [&](const PlaneFace& face) { face.shadeFour(b, onFace); });
     }
 }
 
@@ -295,7 +305,7 @@ int rtObjCube::testFaces16(RayBundle16& b, int set, LaneMask4 hits[4]) const {
     for (int f = 0; f < 6; ++f) {
         if (!(set >> f & 1)) continue;
         LaneMask4 faceHits[4];
-        if (!faces[f].hits16(b, faceHits)) continue;
+        if (!withFace(f, [&](const PlaneFace& face) { return face.hits16(b, faceHits); })) continue;
         const Vec4f part{float(f)};
         for (int g = 0; g < 4; ++g) {
             b.part[g] = select(faceHits[g], part, b.part[g]);
@@ -333,7 +343,7 @@ void rtObjCube::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
             onFace[g] = mask[g] & (b.part[g] == part);
             anyLane |= onFace[g];
         }
-        if (any(anyLane)) faces[f].shadeSixteen(b, onFace);
+        if (any(anyLane)) withFace(f, [&](const PlaneFace& face) { face.shadeSixteen(b, onFace); });
     }
 }
 
@@ -342,11 +352,12 @@ void rtObjCube::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
 void rtObjCube::prepareForOrigin(const Vec4f& origin) {
     bundleFaces = 0x3f;
     if (!facesBuilt) return;
-    for (PlaneFace& f : faces) f.prepareOrigin(origin);
     // The two faces of a pair share their normal, so their distances along it tell whether the
     // origin lies outside the pair's slab (the same sign) and which face is the far one.
     for (int k = 0; k < 3; ++k) {
-        const float near = faces[2 * k].originDist, far = faces[2 * k + 1].originDist;
+        facePairs[k].prepareOrigin(origin);
+        farOriginDist[k] = dot4(farCorner[k] - origin, facePairs[k].normal);
+        const float near = facePairs[k].originDist, far = farOriginDist[k];
         if ((near > 0.0f && far > 0.0f) || (near < 0.0f && far < 0.0f))
             bundleFaces &= ~(1 << (std::fabs(far) > std::fabs(near) ? 2 * k + 1 : 2 * k));
     }

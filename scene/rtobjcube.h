@@ -26,9 +26,12 @@ public:
     Texture* texturexy = nullptr;
     Texture* textureyz = nullptr;
     Texture* texturezx = nullptr;
-    // Faces 2k + j: pair k (xy, yz, zx), side j (0 at pos, 1 at pos + the third edge), as
-    // collectPrimitives last worked them out (facesBuilt).
-    PlaneFace faces[6];
+    // Face pair k (xy, yz, zx) as collectPrimitives last worked it out (facesBuilt): the face at
+    // pos, and the corner and prepared origin distance of its twin at pos + the third edge,
+    // which shares all else with it (normal, texture axes, limits, texture).
+    PlaneFace facePairs[3];
+    Vec4f farCorner[3];
+    float farOriginDist[3] = {};
     bool facesBuilt = false;
     BoundingBox box;  // the faces' boxes together
     // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
@@ -48,6 +51,20 @@ public:
     rtObjCube(const rtObjCube&) = delete;
     rtObjCube& operator=(const rtObjCube&) = delete;
     ~rtObjCube() override;
+
+    // fn(face f), face 2k + j being pair k's on side j (0 at pos, 1 at pos + the third edge);
+    // only a far face is put together in a copy.
+    template <class Fn>
+    auto withFace(int f, Fn fn) const {
+        if (!(f & 1)) return fn(facePairs[f / 2]);
+        PlaneFace far = facePairs[f / 2];
+        far.pos = farCorner[f / 2];
+        far.originDist = farOriginDist[f / 2];
+        return fn(far);
+    }
+    PlaneFace face(int f) const {
+        return withFace(f, [](const PlaneFace& face) { return face; });
+    }
 
     // The faces' boxes together; raises a programming error before the faces are built.
     BoundingBox boundingBox() const override;

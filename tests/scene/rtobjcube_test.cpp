@@ -117,7 +117,7 @@ struct Fixture {
 bool faceMeetsAt(const rtObjCube& cube, int f, const RayBundle16& fresh, int i, float t) {
     RayBundle16 b = fresh;
     LaneMask4 hits[4];
-    cube.faces[f].hits16(b, hits);
+    cube.face(f).hits16(b, hits);
     return (combineMasks(hits) >> i & 1) && sameBits(b.tHit[i / 4][i % 4], t);
 }
 
@@ -140,7 +140,7 @@ TEST(RtObjCube, SixteenRaysMeetWhatTheSixFacesMeet) {
         int face[16], refHits = 0;
         for (int f = 0; f < 6; ++f) {
             LaneMask4 hits[4];
-            cube.faces[f].hits16(ref, hits);
+            cube.face(f).hits16(ref, hits);
             const int bits = combineMasks(hits);
             for (int i = 0; i < 16; ++i)
                 if (bits >> i & 1) face[i] = f;
@@ -208,7 +208,7 @@ TEST(RtObjCube, FourRaysMeetWhatTheSixFacesMeet) {
         int face[4] = {}, refHits = 0;
         for (int f = 0; f < 6; ++f) {
             const int bits =
-                movemask(ownOrigins ? cube.faces[f].hits4Alt(ref) : cube.faces[f].hits4(ref));
+                movemask(ownOrigins ? cube.face(f).hits4Alt(ref) : cube.face(f).hits4(ref));
             for (int l = 0; l < 4; ++l)
                 if (bits >> l & 1) face[l] = f;
             refHits |= bits;
@@ -255,7 +255,7 @@ TEST(RtObjCube, SingleRaysMeetWhatTheSixFacesMeet) {
         int refFace = -1;
         for (int f = 0; f < 6; ++f) {
             float t, u, v;
-            if (cube.faces[f].hitSingle(fresh, t, u, v) && t < refT) {
+            if (cube.face(f).hitSingle(fresh, t, u, v) && t < refT) {
                 refT = t;
                 refU = u;
                 refV = v;
@@ -276,7 +276,7 @@ TEST(RtObjCube, SingleRaysMeetWhatTheSixFacesMeet) {
         int pairs = 0;
         for (int f = 0; f < 6; ++f) {
             float tf, u, v;
-            if (cube.faces[f].hitSingle(fresh, tf, u, v) && sameBits(tf, t) && sameBits(u, got.u) &&
+            if (cube.face(f).hitSingle(fresh, tf, u, v) && sameBits(tf, t) && sameBits(u, got.u) &&
                 sameBits(v, got.v))
                 pairs |= 1 << pairOf(f);
         }
