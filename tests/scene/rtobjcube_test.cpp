@@ -101,6 +101,11 @@ struct Fixture {
     void clear() {
         for (LaneTexture& t : textures) t.lanes4 = t.lanes16 = t.singles = 0;
     }
+    // The trial's cube, built, and its observer.
+    Vec4f start(int trial, rtObjCube& cube) {
+        build(trial, cube);
+        return observer(rng, trial, cube);
+    }
     void build(int trial, rtObjCube& cube) {
         randomCube(rng, trial, cube);
         cube.texturexy = &textures[0];
@@ -127,8 +132,7 @@ TEST(RtObjCube, SixteenRaysMeetWhatTheSixFacesMeet) {
     for (int trial = 0; trial < 400; ++trial) {
         SCOPED_TRACE(trial);
         rtObjCube cube;
-        fx.build(trial, cube);
-        const Vec4f origin = observer(fx.rng, trial, cube);
+        const Vec4f origin = fx.start(trial, cube);
         cube.prepareForOrigin(origin);
         Vec4f dirs[16];
         for (Vec4f& d : dirs) d = unitDir(aimAt(fx.rng, cube) - origin);
@@ -193,8 +197,7 @@ TEST(RtObjCube, FourRaysMeetWhatTheSixFacesMeet) {
     for (int trial = 0; trial < 600; ++trial) {
         SCOPED_TRACE(trial);
         rtObjCube cube;
-        fx.build(trial, cube);
-        const Vec4f eye = observer(fx.rng, trial, cube);
+        const Vec4f eye = fx.start(trial, cube);
         cube.prepareForOrigin(eye);
         const bool ownOrigins = trial % 2 == 1;
         Vec4f origins[4], dirs[4];
@@ -248,8 +251,7 @@ TEST(RtObjCube, SingleRaysMeetWhatTheSixFacesMeet) {
     for (int trial = 0; trial < 3000; ++trial) {
         SCOPED_TRACE(trial);
         rtObjCube cube;
-        fx.build(trial, cube);
-        const Vec4f origin = observer(fx.rng, trial, cube);
+        const Vec4f origin = fx.start(trial, cube);
         const SingleRay fresh = makeRay(origin, unitDir(aimAt(fx.rng, cube) - origin));
         float refT = kNoDistance, refU = 0, refV = 0;
         int refFace = -1;
