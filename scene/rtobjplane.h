@@ -7,8 +7,8 @@
 #include "scene/rtobjbase.h"
 
 // What a parallelogram's tests and shading read, worked out by rtObjPlane::update: a plane's
-// own, or one face of a cube, which keeps six of them in place of six planes. Any render thread
-// may call the ray functions; prepareOrigin between frames.
+// own, or a cube's faces (the cube keeps one of each pair of faces, and the other's corner and
+// distance). Any render thread may call the ray functions; prepareOrigin between frames.
 struct PlaneFace {
     Vec4f pos{0, 0, 0, 0};  // corner
     Vec4f xs, ys;           // texture axes: the dual basis of x, y, times sx and sy (update)
