@@ -79,7 +79,7 @@ bool DirectionGrid::build(const Vec4f& eye, const std::vector<rtObjBase*>& objec
     constexpr float inf = __builtin_inff();
     all = BoundingBox(Vec4f(inf), Vec4f(-inf));  // empty until an object unites with it
     for (const rtObjBase* object : objects) {
-        const BoundingBox& box = object->hitBounds;
+        const BoundingBox box = object->hitBounds();
         all.unite(box);
         forEachCell(box, [&](int cell) {
             ++start[cell + 1];
@@ -91,7 +91,7 @@ bool DirectionGrid::build(const Vec4f& eye, const std::vector<rtObjBase*>& objec
     entries.resize(total);
     // start[cell] serves as the cell's write cursor, then is moved back by one cell.
     for (rtObjBase* object : objects)
-        forEachCell(object->hitBounds, [&](int cell) { entries[start[cell]++] = object; });
+        forEachCell(object->hitBounds(), [&](int cell) { entries[start[cell]++] = object; });
     for (int cell = kCells; cell > 0; --cell) start[cell] = start[cell - 1];
     start[0] = 0;
     return true;

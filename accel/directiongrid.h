@@ -22,7 +22,7 @@ public:
     static constexpr int kEdge = 64;
     static constexpr int kCells = 6 * kEdge * kEdge;
 
-    // Sorts the objects (their hitBounds) into the cells of the directions from eye in which
+    // Sorts the objects (their hitBounds()) into the cells of the directions from eye in which
     // some point of their box lies. Returns false, leaving the grid unusable, when that would take
     // more than maxRefsPerObject cell entries per object on average (boxes around or beside the
     // eye fill whole faces; a tree serves them better). Between frames; reuses its storage.

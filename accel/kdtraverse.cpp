@@ -297,7 +297,7 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
                                 bounds = segmentBounds(b);
                                 boundsSet = true;
                             }
-                            if (bounds.misses(objs[i]->hitBounds)) continue;
+                            if (bounds.misses(objs[i]->hitBounds())) continue;
                         }
                         hits = b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
                     }

@@ -63,7 +63,7 @@ struct Leaf16 {
                 bounds = segmentBounds(b);
                 boundsSet = true;
             }
-            if (bounds.misses(objs[i]->hitBounds)) return false;
+            if (bounds.misses(objs[i]->hitBounds())) return false;
         }
         return b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
     }

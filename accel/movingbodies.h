@@ -44,7 +44,7 @@ public:
     ~MovingPrimitive() override;
 
     // Between frames: how rays from the observer's event (x, y, z, time w) meet the body, and the
-    // box in which they can (box and hitBounds). False when no ray of the frame can meet it.
+    // box in which they can (box and hitBounds()). False when no ray of the frame can meet it.
     // bentReach > 0 (light travel time along bent light paths): the rays start anywhere on their
     // paths, at the times their light left, up to bentReach before the observer's time; the box
     // holds the body over all those times.
@@ -59,6 +59,7 @@ public:
     void prepareRestOrigin() { body->prepareForOrigin(restOrigin); }
 
     BoundingBox boundingBox() const override { return box; }
+    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol&) override {}
 
     // Any render thread.
@@ -97,6 +98,7 @@ private:
     BodyMotion motion;
     LorentzBoost boost;
     BoundingBox box;      // where the frame's rays can meet the body (prepare)
+    BoundingBox hitBox;   // box widened for the rounding of the body's tests (prepare)
     BoundingBox restBox;  // the body's box in its rest frame (x, y, z)
     // The frame's: set by prepare().
     float sigma = 0.0f;
@@ -118,6 +120,7 @@ public:
     void place(const MovingPrimitive* whole, int i);
 
     BoundingBox boundingBox() const override { return box; }
+    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol&) override {}
     void intersect1(SingleRay& ray, float& t) const override { whole->intersect1(ray, t); }
     void intersect1Alt(SingleRay& ray, float& t) const override { whole->intersect1Alt(ray, t); }
@@ -144,7 +147,8 @@ public:
     rtObjBase* clone() const override;
 
 private:
-    BoundingBox box;  // the piece of the whole's box (place)
+    BoundingBox box;     // the piece of the whole's box (place)
+    BoundingBox hitBox;  // box widened as the whole's (place)
 
     // Whether some ray's interval, up to its nearest hit so far, passes through this piece's
     // box. A test that can only miss is left out before the body boosts the rays into its rest

@@ -44,11 +44,6 @@ constexpr float kHitBoundsMargin = 2e-3f;
 class rtObjBase {
 public:
     SharedText name;
-    // Where the 4- and 16-ray intersections can accept a ray: every accepted hit point lies
-    // inside (x, y, z; w unused), with room for the rounding of the object's own arithmetic
-    // (see kHitBoundsMargin). The bundle traversal skips an object whose hit bounds miss every
-    // ray segment of a bundle. Infinite unless the class narrows it in update().
-    BoundingBox hitBounds = BoundingBox::everywhere();
     // The "velocity" property of spheres, planes and cubes: x, y, z in units of the speed of
     // light (w unused). Written to files only when it is not zero.
     Vec4f velocity{0, 0, 0, 0};
@@ -60,6 +55,13 @@ public:
     static void operator delete(void* p, std::size_t bytes) { objectarena::deallocate(p, bytes); }
 
     virtual BoundingBox boundingBox() const = 0;
+    // Where the 4- and 16-ray intersections can accept a ray: every accepted hit point lies
+    // inside (x, y, z; w unused), with room for the rounding of the object's own arithmetic
+    // (see kHitBoundsMargin). The bundle traversal skips an object whose hit bounds miss every
+    // ray segment of a bundle. Everywhere unless the class narrows it; valid after update().
+    // Asked for, not a field of every object: the sphere at rest, the commonest object of big
+    // scenes, works it out from its centre and radius and so is 32 bytes smaller.
+    virtual BoundingBox hitBounds() const { return BoundingBox::everywhere(); }
     virtual void printBoundingBox() const;
     virtual void resolveTextures(TextureCol& textures) = 0;
     // Appends what the kd-tree is to hold: the object itself.

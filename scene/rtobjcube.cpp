@@ -50,10 +50,10 @@ void rtObjCube::collectPrimitives(std::vector<rtObjBase*>& list) {
                 farCorner[k] = plane.pos;
             if (f == 0) {
                 box = plane.boundingBox();
-                hitBounds = plane.hitBounds;
+                hitBox = plane.hitBounds();
             } else {
                 box.unite(plane.boundingBox());
-                hitBounds.unite(plane.hitBounds);
+                hitBox.unite(plane.hitBounds());
             }
         }
     }

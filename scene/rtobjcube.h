@@ -33,7 +33,8 @@ public:
     Vec4f farCorner[3];
     float farOriginDist[3] = {};
     bool facesBuilt = false;
-    BoundingBox box;  // the faces' boxes together
+    BoundingBox box;     // the faces' boxes together
+    BoundingBox hitBox;  // hitBounds(): the faces' together
     // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
     // pair's slab, the pair's far face is where rays leave the cube, not where they meet it, so a
     // cube seen from outside tests three faces; the far ones only for rays that pass its box and
@@ -68,6 +69,7 @@ public:
 
     // The faces' boxes together; raises a programming error before the faces are built.
     BoundingBox boundingBox() const override;
+    BoundingBox hitBounds() const override { return hitBox; }
     int testParts() const override { return 6; }
     void resolveTextures(TextureCol& textures) override;
     // Works out the six faces, the box and the hit bounds (theirs together) and appends the cube.

@@ -38,6 +38,7 @@ public:
     rtObjDisk();
 
     BoundingBox boundingBox() const override;
+    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol& textures) override;
 
     // Any render thread.
@@ -80,7 +81,8 @@ public:
     float motionFactor(const Vec4f& p, const Vec4f& dir, bool bent) const;
 
 private:
-    BoundingBox box;  // the annulus's bounds (update)
+    BoundingBox box;     // the annulus's bounds (update)
+    BoundingBox hitBox;  // hitBounds() (update)
     // One hit: the pixel of the disk point p seen along dir with the ray's wavelength factor.
     void shadeOne(const Eye& eye, const RenderSettings* settings, const Vec4f& p, const Vec4f& dir,
                   float doppler, bool bent, float& factor, float& shade) const;

@@ -57,6 +57,7 @@ public:
     rtObjPlane();
 
     BoundingBox boundingBox() const override;
+    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol& textures) override;
 
     // Any render thread.
@@ -84,6 +85,7 @@ protected:
     Vec4f referencePoint() const override { return pos; }
 
 private:
+    BoundingBox hitBox = BoundingBox::everywhere();  // bundleHitBounds() (update)
     BoundingBox bundleHitBounds() const;
     void traceHit(float t) const;
 };

@@ -17,6 +17,7 @@ struct SphereMotion {
     // The moving sphere slower than light: with light travel time on it is drawn as a body at
     // rest in its own frame (the frame's moving bodies), and its space-time test steps aside.
     bool hasRestFrame = false;
+    BoundingBox hitBox;  // hitBounds(): the box swept while the sphere exists (update)
 };
 
 // The sphere at rest, the commonest object of big scenes, keeps none of them: the same names are
@@ -50,6 +51,7 @@ public:
     rtObjSphere();
 
     BoundingBox boundingBox() const override;
+    BoundingBox hitBounds() const override;
     void resolveTextures(TextureCol& textures) override;
 
     // Any render thread.

@@ -20,7 +20,7 @@ struct Boxes {
     std::vector<rtObjBase*> list;
     void add(const Vec4f& lo, const Vec4f& hi) {
         owned.push_back(std::make_unique<TestObject>(uint32_t(list.size()), lo, hi));
-        owned.back()->hitBounds = owned.back()->boundingBox();
+        owned.back()->hitBox = owned.back()->boundingBox();
         list.push_back(owned.back().get());
     }
 };
@@ -50,7 +50,7 @@ TEST(DirectionGrid, EveryRayThroughABoxFindsItInItsCell) {
     ASSERT_TRUE(grid.build(eye, boxes.list, 1000));  // near boxes take hundreds of cells
     int rays = 0;
     for (const rtObjBase* object : boxes.list) {
-        const BoundingBox& b = object->hitBounds;
+        const BoundingBox b = object->hitBounds();
         for (int k = 0; k < 40; ++k) {
             // The eight corners first, then points inside.
             Vec4f f(unit(rng), unit(rng), unit(rng), 0.0f);

@@ -27,6 +27,7 @@ inline Vec4f P(float x, float y, float z) { return Vec4f(x, y, z, 0.0f); }
 class TestObject : public rtObjBase {
 public:
     BoundingBox box;
+    BoundingBox hitBox = BoundingBox::everywhere();  // what hitBounds() reports
 
     TestObject(uint32_t id, const Vec4f& lo, const Vec4f& hi, float radius = 0.0f)
         : id_(id), centre_(lo), radius_(radius) {
@@ -37,6 +38,7 @@ public:
     uint32_t id() const { return id_; }
     rtObjBase* clone() const override { return new TestObject(*this); }
     BoundingBox boundingBox() const override { return box; }
+    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol&) override {}
     void intersect1(SingleRay& ray, float& t) const override {
         float r[2];

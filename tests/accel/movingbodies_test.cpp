@@ -185,7 +185,8 @@ TEST(MovingBodies, RaysMeetTheBodyWhereItWasWhenTheLightLeft) {
             body.intersect1(ray, t);
             EXPECT_NEAR(t, expected, 1e-4) << beta << " " << lightTravelTime;
             // The bounds the traversal tests hold the place of the hit.
-            EXPECT_TRUE(body.hitBounds.min.z <= expected && expected <= body.hitBounds.max.z);
+            const BoundingBox bounds = body.hitBounds();
+            EXPECT_TRUE(bounds.min.z <= expected && expected <= bounds.max.z);
         }
 }
 

@@ -203,6 +203,7 @@ void expectAllForms(rtObjBase& obj, const Vec4f& origin, const Vec4f dirs[16], f
     makeBundle16(b16, origin, dirs, tMin, tMax);
     makeBundle16(b16alt, origin, dirs, tMin, tMax);
     LaneMask4 h16[4], h16alt[4];
+    const BoundingBox bounds = obj.hitBounds();
     obj.intersect16(b16, h16);
     obj.intersect16Alt(b16alt, h16alt);
     if (offset) obj.shade16(b16, h16);
@@ -241,6 +242,11 @@ void expectAllForms(rtObjBase& obj, const Vec4f& origin, const Vec4f dirs[16], f
             }
             for (float got : {t, b4.tHit[l], b4alt.tHit[l], b16.tHit[g][l], b16alt.tHit[g][l]})
                 EXPECT_NEAR(got, want.t, 2e-4 * (1 + std::fabs(want.t)));
+            // The traversal skips an object whose hit bounds miss a bundle: its hits lie inside.
+            const D3 p = d3(origin) + d3(dirs[4 * g + l]) * double(t);
+            const double at[3] = {p.x, p.y, p.z};
+            for (int i = 0; i < 3; ++i)
+                EXPECT_TRUE(bounds.min[i] <= at[i] && at[i] <= bounds.max[i]) << i << " " << at[i];
             if (!offset) continue;
             const D3 off = d3(r.hitOffset) * (1.0 / hitOffsetScale);
             EXPECT_LT(len(off - offset(obj, r, t)), 1e-5 * (1 + len(d3(r.origin)) + t));
@@ -383,7 +389,8 @@ TEST(RtObjBoxes, AreTheSameOnEveryThread) {
 
 // Hand-worked boxes: the static sphere's for all time, the moving sphere's over its swept path
 // (the centre ends at (5, 2, 1)) and lifetime. The bounds bundles test first hold the moving
-// sphere at its start, half-way and end.
+// sphere at its start, half-way and end, and the static sphere with a room of 2e-3 (1 + 3 + 3 +
+// 0.5): its largest coordinate, counted twice, and its radius.
 TEST(RtObjSphere, BoxesCoverTheSphereAndTheSweptPath) {
     rtObjSphere<1> s;
     s.center = Vec4f(1, 2, 3, 4);
@@ -405,9 +412,14 @@ TEST(RtObjSphere, BoxesCoverTheSphereAndTheSweptPath) {
         EXPECT_FLOAT_EQ(mb.min[i], want[2][i]) << i;
         EXPECT_FLOAT_EQ(mb.max[i], want[3][i]) << i;
     }
+    const BoundingBox sh = s.hitBounds();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(sh.min[i], want[0][i] - 0.015f, 1e-6f) << i;
+        EXPECT_NEAR(sh.max[i], want[1][i] + 0.015f, 1e-6f) << i;
+    }
     for (const Vec4f& centre : {Vec4f(1, 2, 3, 0), Vec4f(3, 2, 2, 0), Vec4f(5, 2, 1, 0)})
         for (int i = 0; i < 3; ++i) {
-            EXPECT_LE(m.hitBounds.min[i], centre[i] - 0.5f) << i;
-            EXPECT_GE(m.hitBounds.max[i], centre[i] + 0.5f) << i;
+            EXPECT_LE(m.hitBounds().min[i], centre[i] - 0.5f) << i;
+            EXPECT_GE(m.hitBounds().max[i], centre[i] + 0.5f) << i;
         }
 }
