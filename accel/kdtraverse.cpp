@@ -292,12 +292,13 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
                     if (kSpheres && spheres[i].w >= 0.0f) {  // as in testLeaf16
                         hits = intersectStaticSphere4(spheres[i], b, b.variant != 0);
                     } else {
-                        if (bounded) {
+                        const rtObjBounded* kept = bounded ? keptHitBounds(*objs[i]) : nullptr;
+                        if (kept) {
                             if (!boundsSet) {
                                 bounds = segmentBounds(b);
                                 boundsSet = true;
                             }
-                            if (bounds.misses(objs[i]->hitBounds())) continue;
+                            if (bounds.misses(*kept)) continue;
                         }
                         hits = b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
                     }

@@ -56,14 +56,14 @@ struct Leaf16 {
     // Entry i is a sphere at rest, tested without its object (both variants test alike). The
     // hit-bounds cull is left out for it: the test itself finds no hit outside them.
     bool staticSphere(uint32_t i) const { return kSpheres && spheres[i].w >= 0.0f; }
-    // Any other entry: culled by the bounds, then its object's own test.
+    // Any other entry: culled by the bounds it keeps, then its object's own test.
     bool test(RayBundle16& b, uint32_t i, LaneMask4 hits[4]) {
-        if (bounded) {
+        if (const rtObjBounded* kept = bounded ? keptHitBounds(*objs[i]) : nullptr) {
             if (!boundsSet) {
                 bounds = segmentBounds(b);
                 boundsSet = true;
             }
-            if (bounds.misses(objs[i]->hitBounds())) return false;
+            if (bounds.misses(*kept)) return false;
         }
         return b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
     }

@@ -9,6 +9,7 @@
 #include "geometry/boundingbox.h"
 #include "geometry/kdnode.h"
 #include "geometry/raybundle.h"
+#include "scene/rtobjbase.h"
 
 class rtObjBase;
 
@@ -70,9 +71,9 @@ inline LaneMask4 splitInterval(const Vec4f& ts, const LaneMask4& up, bool lowerN
 struct SegmentBounds {
     float lo[3], hi[3];
 
-    bool misses(const BoundingBox& b) const {
-        return b.min.x > hi[0] || b.max.x < lo[0] || b.min.y > hi[1] || b.max.y < lo[1] ||
-               b.min.z > hi[2] || b.max.z < lo[2];
+    bool misses(const rtObjBounded& o) const {
+        return o.hitLo[0] > hi[0] || o.hitHi[0] < lo[0] || o.hitLo[1] > hi[1] ||
+               o.hitHi[1] < lo[1] || o.hitLo[2] > hi[2] || o.hitHi[2] < lo[2];
     }
 };
 

@@ -168,7 +168,7 @@ bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bent
     box = cornerBox(corners, v * float(t0));
     box.unite(cornerBox(corners, v * float(t1)));
     if (!hasFiniteExtent(box)) return false;
-    hitBox = widened(box);
+    setHitBounds(widened(box));
     // As many pieces as the stretch is long against the body's size (one for a snapshot).
     const double sweep = length3(v) * std::fabs(t1 - t0);
     const double size = std::max(1e-6, 2.0 * radius);
@@ -184,20 +184,22 @@ bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bent
 void MovingPiece::place(const MovingPrimitive* w, int i) {
     whole = w;
     box = w->pieceBox(i);
-    hitBox = widened(box);
+    setHitBounds(widened(box));
     name = w->name;
 }
 
 bool MovingPiece::reached(const RayBundle4& b) const {
-    return any(groupMeetsBox(hitBox, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.invDir[0],
-                             b.invDir[1], b.invDir[2], b.tMin, min(b.tMax, b.tHit)));
+    return any(groupMeetsBox(rtObjBounded::hitBounds(), b.originSoA[0], b.originSoA[1],
+                             b.originSoA[2], b.invDir[0], b.invDir[1], b.invDir[2], b.tMin,
+                             min(b.tMax, b.tHit)));
 }
 
 bool MovingPiece::reached(const RayBundle16& b) const {
     const Vec4f ox(b.origin[0].x), oy(b.origin[0].y), oz(b.origin[0].z);
+    const BoundingBox bounds = rtObjBounded::hitBounds();
     LaneMask4 meets;
     for (int g = 0; g < 4; ++g)
-        meets |= groupMeetsBox(hitBox, ox, oy, oz, b.invDir[g].x, b.invDir[g].y, b.invDir[g].z,
+        meets |= groupMeetsBox(bounds, ox, oy, oz, b.invDir[g].x, b.invDir[g].y, b.invDir[g].z,
                                b.tMin[g], min(b.tMax[g], b.tHit[g]));
     return any(meets);
 }

@@ -37,7 +37,7 @@ class KDTree;
 // One primitive of a moving body (a sphere, a plane, a cube) as the tree of moving bodies holds
 // it: the ray operations boost the rays into the body's rest frame and hand them to the
 // primitive, which meets them as if it were at rest.
-class MovingPrimitive : public rtObjBase {
+class MovingPrimitive : public rtObjBounded {
 public:
     // primitive: the object in the scene's list, not owned. motion: the body's.
     MovingPrimitive(rtObjBase* primitive, const BodyMotion& motion);
@@ -59,7 +59,6 @@ public:
     void prepareRestOrigin() { body->prepareForOrigin(restOrigin); }
 
     BoundingBox boundingBox() const override { return box; }
-    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol&) override {}
 
     // Any render thread.
@@ -97,8 +96,7 @@ private:
     rtObjBase* body;                     // what meets the boosted rays
     BodyMotion motion;
     LorentzBoost boost;
-    BoundingBox box;      // where the frame's rays can meet the body (prepare)
-    BoundingBox hitBox;   // box widened for the rounding of the body's tests (prepare)
+    BoundingBox box;  // where the frame's rays can meet the body (prepare); widened: the hit bounds
     BoundingBox restBox;  // the body's box in its rest frame (x, y, z)
     // The frame's: set by prepare().
     float sigma = 0.0f;
@@ -114,13 +112,12 @@ private:
 };
 
 // One piece of a moving primitive's box in the tree: every ray operation is the primitive's.
-class MovingPiece : public rtObjBase {
+class MovingPiece : public rtObjBounded {
 public:
     // Between frames: the piece i of whole.
     void place(const MovingPrimitive* whole, int i);
 
     BoundingBox boundingBox() const override { return box; }
-    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol&) override {}
     void intersect1(SingleRay& ray, float& t) const override { whole->intersect1(ray, t); }
     void intersect1Alt(SingleRay& ray, float& t) const override { whole->intersect1Alt(ray, t); }
@@ -147,8 +144,7 @@ public:
     rtObjBase* clone() const override;
 
 private:
-    BoundingBox box;     // the piece of the whole's box (place)
-    BoundingBox hitBox;  // box widened as the whole's (place)
+    BoundingBox box;  // the piece of the whole's box (place); widened: the hit bounds
 
     // Whether some ray's interval, up to its nearest hit so far, passes through this piece's
     // box. A test that can only miss is left out before the body boosts the rays into its rest

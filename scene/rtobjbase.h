@@ -50,6 +50,10 @@ public:
 
     virtual ~rtObjBase();
 
+    // Whether the object keeps its hit bounds in rtObjBounded, where the traversal reads them
+    // without a call (keptHitBounds).
+    bool keepsHitBounds() const { return keeps; }
+
     // A big scene's objects live in huge pages (see base/objectarena.h).
     static void* operator new(std::size_t bytes) { return objectarena::allocate(bytes); }
     static void operator delete(void* p, std::size_t bytes) { objectarena::deallocate(p, bytes); }
@@ -121,4 +125,39 @@ protected:
     virtual Vec4f referencePoint() const { return Vec4f(); }
     // Appends "velocity" (the optional property) to list; every body kind ends its list with it.
     void addVelocity(Reader::PropertyList& list);
+
+private:
+    friend class rtObjBounded;
+    // Set by rtObjBounded alone. A byte after the velocity: a derived class's first small
+    // fields fill the rest of its 16 bytes, so the sphere at rest stays at 80 bytes.
+    bool keeps = false;
 };
+
+// An object that keeps its hit bounds: every kind but the sphere at rest, which works them out.
+class rtObjBounded : public rtObjBase {
+public:
+    // x, y, z of hitBounds() (w: all time); everywhere until the class narrows them in update()
+    // or prepare(). Six floats, not a box of two Vec4f: they fill the base's last bytes after
+    // its flag, so that planes and cubes are no bigger for it.
+    float hitLo[3] = {-__builtin_inff(), -__builtin_inff(), -__builtin_inff()};
+    float hitHi[3] = {__builtin_inff(), __builtin_inff(), __builtin_inff()};
+
+    rtObjBounded() { keeps = true; }
+    void setHitBounds(const BoundingBox& b) {
+        for (int k = 0; k < 3; ++k) {
+            hitLo[k] = b.min[k];
+            hitHi[k] = b.max[k];
+        }
+    }
+    BoundingBox hitBounds() const override {
+        return BoundingBox(Vec4f(hitLo[0], hitLo[1], hitLo[2], -__builtin_inff()),
+                           Vec4f(hitHi[0], hitHi[1], hitHi[2], __builtin_inff()));
+    }
+};
+
+// The object that keeps its hit bounds, for the bundle traversal's cull to read them without a
+// call (a call would cost its leaf loop a few per cent); null for the sphere at rest, whose own
+// test, its discriminant's sign first, is about as cheap as the cull.
+inline const rtObjBounded* keptHitBounds(const rtObjBase& object) {
+    return object.keepsHitBounds() ? static_cast<const rtObjBounded*>(&object) : nullptr;
+}

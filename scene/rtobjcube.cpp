@@ -32,6 +32,7 @@ void rtObjCube::collectPrimitives(std::vector<rtObjBase*>& list) {
     };
     const Pair pairs[3] = {
         {x, y, z, sx, sy, texturexy}, {y, z, x, sy, sz, textureyz}, {z, x, y, sz, sx, texturezx}};
+    BoundingBox hit;  // the faces' hit bounds together
     for (int k = 0; k < 3; ++k) {
         for (int j = 0; j < 2; ++j) {
             // Worked out as a plane works itself out, then kept without the plane's other fields.
@@ -50,13 +51,14 @@ void rtObjCube::collectPrimitives(std::vector<rtObjBase*>& list) {
                 farCorner[k] = plane.pos;
             if (f == 0) {
                 box = plane.boundingBox();
-                hitBox = plane.hitBounds();
+                hit = plane.hitBounds();
             } else {
                 box.unite(plane.boundingBox());
-                hitBox.unite(plane.hitBounds());
+                hit.unite(plane.hitBounds());
             }
         }
     }
+    setHitBounds(hit);
     facesBuilt = true;
     setSlabs();
     list.push_back(this);

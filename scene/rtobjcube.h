@@ -11,7 +11,7 @@
 #include "scene/rtobjbase.h"
 #include "scene/rtobjplane.h"
 
-class rtObjCube : public rtObjBase {
+class rtObjCube : public rtObjBounded {
 public:
     Vec4f pos{-0.5f, -0.5f, -0.5f, 0.0f};
     Vec4f x{1, 0, 0, 0};
@@ -33,8 +33,7 @@ public:
     Vec4f farCorner[3];
     float farOriginDist[3] = {};
     bool facesBuilt = false;
-    BoundingBox box;     // the faces' boxes together
-    BoundingBox hitBox;  // hitBounds(): the faces' together
+    BoundingBox box;  // the faces' boxes together
     // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
     // pair's slab, the pair's far face is where rays leave the cube, not where they meet it, so a
     // cube seen from outside tests three faces; the far ones only for rays that pass its box and
@@ -69,7 +68,6 @@ public:
 
     // The faces' boxes together; raises a programming error before the faces are built.
     BoundingBox boundingBox() const override;
-    BoundingBox hitBounds() const override { return hitBox; }
     int testParts() const override { return 6; }
     void resolveTextures(TextureCol& textures) override;
     // Works out the six faces, the box and the hit bounds (theirs together) and appends the cube.

@@ -330,10 +330,10 @@ void rtObjDisk::update() {
     hi.w = centre.w + kTimeExtent;
     box = BoundingBox(lo, hi);
     const float m = float(kHitBoundsMargin * (1.0 + magnitude));
-    hitBox = std::isfinite(m) ? BoundingBox(lo - Vec4f(m, m, m, 0.0f), hi + Vec4f(m, m, m, 0.0f))
-                              : BoundingBox::everywhere();
-    hitBox.min.w = -inf;
-    hitBox.max.w = inf;
+    const BoundingBox hit = std::isfinite(m)
+                                ? BoundingBox(lo - Vec4f(m, m, m, 0.0f), hi + Vec4f(m, m, m, 0.0f))
+                                : BoundingBox::everywhere();
+    setHitBounds(hit);
     if (spectrumFor != tmax) rebuildSpectrum();
 }
 

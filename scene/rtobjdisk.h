@@ -12,7 +12,7 @@
 
 struct Eye;
 
-class rtObjDisk : public rtObjBase {
+class rtObjDisk : public rtObjBounded {
 public:
     // The temperatures the disk's peak may have: the range the blackbody colours accept.
     static constexpr float kMinTemperature = 300.0f, kMaxTemperature = 1.0e6f;
@@ -38,7 +38,6 @@ public:
     rtObjDisk();
 
     BoundingBox boundingBox() const override;
-    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol& textures) override;
 
     // Any render thread.
@@ -81,8 +80,7 @@ public:
     float motionFactor(const Vec4f& p, const Vec4f& dir, bool bent) const;
 
 private:
-    BoundingBox box;     // the annulus's bounds (update)
-    BoundingBox hitBox;  // hitBounds() (update)
+    BoundingBox box;  // the annulus's bounds (update)
     // One hit: the pixel of the disk point p seen along dir with the ray's wavelength factor.
     void shadeOne(const Eye& eye, const RenderSettings* settings, const Vec4f& p, const Vec4f& dir,
                   float doppler, bool bent, float& factor, float& shade) const;

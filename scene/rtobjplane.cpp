@@ -319,7 +319,7 @@ void rtObjPlane::update() {
     const double scale = 1.0 / std::sqrt(nx * nx + ny * ny + nz * nz);
     normal = Vec4f(float(nx * scale), float(ny * scale), float(nz * scale), 0.0f);
 
-    hitBox = bundleHitBounds();
+    setHitBounds(bundleHitBounds());
 }
 
 BoundingBox rtObjPlane::bundleHitBounds() const {

@@ -46,7 +46,7 @@ private:
 // The trace lines of a parallelogram's hit at distance t (a plane's or a cube face's).
 void tracePlaneHit(float t, const Vec4f& pos, const Vec4f& x, const Vec4f& y);
 
-class rtObjPlane : public rtObjBase, public PlaneFace {
+class rtObjPlane : public rtObjBounded, public PlaneFace {
 public:
     Vec4f x{1, 0, 0, 0};      // first edge
     Vec4f y{0, 1, 0, 0};      // second edge
@@ -57,7 +57,6 @@ public:
     rtObjPlane();
 
     BoundingBox boundingBox() const override;
-    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol& textures) override;
 
     // Any render thread.
@@ -85,7 +84,6 @@ protected:
     Vec4f referencePoint() const override { return pos; }
 
 private:
-    BoundingBox hitBox = BoundingBox::everywhere();  // bundleHitBounds() (update)
     BoundingBox bundleHitBounds() const;
     void traceHit(float t) const;
 };

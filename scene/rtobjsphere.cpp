@@ -367,7 +367,7 @@ void rtObjSphere<N>::getProperties(Reader::PropertyList& list) {
     }
     list.addFloat("radius", radius);
     list.addString("texname", texname);
-    if constexpr (kStatic) addVelocity(list);
+    if constexpr (kStatic) this->addVelocity(list);
 }
 
 template <int N>
@@ -393,7 +393,7 @@ void rtObjSphere<N>::update() {
     radius2 = radius * radius;
     invRadius = 1.0f / radius;
     if constexpr (!kStatic)
-        this->hitBox = sweptHitBounds(center, center + mov * (tmax - tmin), radius);
+        this->setHitBounds(sweptHitBounds(center, center + mov * (tmax - tmin), radius));
 }
 
 template <int N>
@@ -401,7 +401,7 @@ BoundingBox rtObjSphere<N>::hitBounds() const {
     if constexpr (kStatic)
         return sweptHitBounds(center, center, radius);
     else
-        return this->hitBox;
+        return rtObjBounded::hitBounds();
 }
 
 template <int N>

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <type_traits>
 
 #include "scene/rtobjbase.h"
 
@@ -17,7 +18,6 @@ struct SphereMotion {
     // The moving sphere slower than light: with light travel time on it is drawn as a body at
     // rest in its own frame (the frame's moving bodies), and its space-time test steps aside.
     bool hasRestFrame = false;
-    BoundingBox hitBox;  // hitBounds(): the box swept while the sphere exists (update)
 };
 
 // The sphere at rest, the commonest object of big scenes, keeps none of them: the same names are
@@ -30,8 +30,11 @@ struct SphereMotion<1> {
     static constexpr bool hasRestFrame = false;
 };
 
+// The moving sphere keeps the box it sweeps as its hit bounds; the sphere at rest works its own
+// out from its centre and radius when asked (hitBounds), 32 bytes less a sphere.
 template <int N>
-class rtObjSphere : public rtObjBase, public SphereMotion<N> {
+class rtObjSphere : public std::conditional_t<N == 0, rtObjBounded, rtObjBase>,
+                    public SphereMotion<N> {
 public:
     static constexpr bool kStatic = N != 0;
     using SphereMotion<N>::mov;
@@ -39,12 +42,13 @@ public:
     using SphereMotion<N>::tmax;
     using SphereMotion<N>::hasRestFrame;
 
-    Vec4f center{0, 0, 0, 0};  // centre; for the moving sphere its position at time tmin
+    // The floats first: they fill the base's last 16 bytes after its flag.
     float radius = 0.5f;
     // Kept, not worked out where needed: update() makes them rounding to nearest, and the
     // render threads round down, which would give other floats.
     float radius2 = 0.25f;   // radius^2
     float invRadius = 2.0f;  // 1 / radius
+    Vec4f center{0, 0, 0, 0};  // centre; for the moving sphere its position at time tmin
     SharedText texname;
     Texture* texture = nullptr;  // resolved from texname
 

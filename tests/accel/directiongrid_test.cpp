@@ -20,7 +20,7 @@ struct Boxes {
     std::vector<rtObjBase*> list;
     void add(const Vec4f& lo, const Vec4f& hi) {
         owned.push_back(std::make_unique<TestObject>(uint32_t(list.size()), lo, hi));
-        owned.back()->hitBox = owned.back()->boundingBox();
+        owned.back()->setHitBounds(owned.back()->boundingBox());
         list.push_back(owned.back().get());
     }
 };

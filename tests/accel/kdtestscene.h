@@ -24,10 +24,9 @@ inline Vec4f P(float x, float y, float z) { return Vec4f(x, y, z, 0.0f); }
 // A box from lo to hi (possibly flat; single rays take roots in the closed interval), or with a
 // radius a sphere around lo = hi (open interval). Shading writes the object's id; bundle lanes
 // take the same roots as single rays.
-class TestObject : public rtObjBase {
+class TestObject : public rtObjBounded {
 public:
     BoundingBox box;
-    BoundingBox hitBox = BoundingBox::everywhere();  // what hitBounds() reports
 
     TestObject(uint32_t id, const Vec4f& lo, const Vec4f& hi, float radius = 0.0f)
         : id_(id), centre_(lo), radius_(radius) {
@@ -38,7 +37,6 @@ public:
     uint32_t id() const { return id_; }
     rtObjBase* clone() const override { return new TestObject(*this); }
     BoundingBox boundingBox() const override { return box; }
-    BoundingBox hitBounds() const override { return hitBox; }
     void resolveTextures(TextureCol&) override {}
     void intersect1(SingleRay& ray, float& t) const override {
         float r[2];

@@ -170,6 +170,10 @@ TEST(RtObjCube, SixteenRaysMeetWhatTheSixFacesMeet) {
                 continue;
             }
             ++hitRays;
+            // The traversal skips a cube whose hit bounds miss a bundle: its hits lie inside.
+            const Vec4f p = origin + dirs[i] * t;
+            for (int k = 0; k < 3; ++k)
+                EXPECT_TRUE(cube.hitLo[k] <= p[k] && p[k] <= cube.hitHi[k]) << "ray " << i;
             const int part = int(got.part[g][l]);
             ASSERT_GE(part, 0);
             ASSERT_LT(part, 6);
