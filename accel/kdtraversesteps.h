@@ -11,8 +11,6 @@
 #include "geometry/raybundle.h"
 #include "scene/rtobjbase.h"
 
-class rtObjBase;
-
 namespace kdsteps {
 
 static_assert(sizeof(Vec3x4) == 3 * sizeof(Vec4f), "Vec3x4 is x, y, z in a row");
