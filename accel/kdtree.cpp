@@ -52,8 +52,6 @@ void KDTree::sortObjects(const std::vector<rtObjBase*>& objects, std::vector<rtO
             continue;
         }
         const BodyMotion motion = obj->motion();
-        // The moving sphere keeps its place here: only light travel time draws it as a body.
-        if (motion.spaceTime && still) obj->collectPrimitives(*still);
         std::vector<rtObjBase*> parts;
         obj->collectPrimitives(parts);
         for (rtObjBase* part : parts) moving.add(part, motion);

@@ -54,7 +54,9 @@ private:
 // The moving bodies that bent paths visit on every piece after the scene's tree: their own tree
 // (see MovingPlacement) and the scene time of each piece's start. A piece that starts after a
 // path length L from the eye starts at the event time + sigma L: sigma = -1 with light travel
-// time (the light left earlier by the length of its way), 0 in the snapshot.
+// time (the light left earlier by the length of its way); +1 in the snapshot, where only the
+// moving sphere's own test reads it (a ray's length is its time there, so a path in pieces
+// meets the sphere when the straight ray would) and the other bodies are all at the event time.
 struct BentMoving {
     const KDTree* tree = nullptr;  // null: no moving body to visit
     float time = 0.0f;             // the observer's scene time

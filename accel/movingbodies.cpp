@@ -101,17 +101,28 @@ BoundingBox MovingPrimitive::restBoxAt(double t) const {
 }
 
 Vec4f MovingPrimitive::restOriginOf(const Vec4f& event) const {
-    return boost.restPosition(event, double(event.w), motion.reference);
+    // The snapshot's rays are all at the observer's time, whatever time their records carry.
+    const double t = sigma == 0.0f ? double(observer.w) : double(event.w);
+    return boost.restPosition(event, t, motion.reference);
 }
 
 bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bentReach) {
     observer = eye;
+    // Light travel time draws the moving sphere as a sphere at rest in its own frame, but only
+    // when it has one: slower than light.
+    ownTest =
+        motion.spaceTime && !(lightTravelTime && LorentzBoost::slowerThanLight(motion.velocity));
+    lifetimePerRay = false;
+    sLo = 0.0f;
+    sHi = kInf;
+    return ownTest ? prepareOwnTest(lightTravelTime, bentReach)
+                   : prepareBoosted(lightTravelTime, bentReach);
+}
+
+bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach) {
+    const Vec4f& eye = observer;
     const bool bent = lightTravelTime && bentReach > 0.0f;
     lifetimePerRay = bent && motion.spaceTime;
-    // The moving sphere is drawn here only with light travel time on, and only when it is
-    // slower than light; otherwise its own space-time test in the scene's tree draws it.
-    if (motion.spaceTime && (!lightTravelTime || !LorentzBoost::slowerThanLight(motion.velocity)))
-        return false;
     sigma = lightTravelTime ? -1.0f : 0.0f;
     restOrigin = restOriginOf(eye);
     restOrigin.w = eye.w;
@@ -165,6 +176,49 @@ bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bent
         t0 = T - nearS;
         t1 = T - farS;
     }
+    return placeSweep(corners, v, radius, t0, t1);
+}
+
+bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach) {
+    // The test meets a ray from the event (o.w, o) at distance s at scene time o.w + s, where the
+    // centre is at reference + v (o.w + s): the reference point is where it is at time 0.
+    if (!std::isfinite(motion.tmin)) return false;  // the test itself meets nothing then
+    const Vec4f& eye = observer;
+    const Vec4f P = spatial(motion.reference);
+    const Vec4f v = spatial(motion.velocity);
+    Vec4f corners[8];
+    double radius = 0.0;
+    for (int i = 0; i < 8; ++i) {
+        corners[i] =
+            Vec4f((i & 1) ? restBox.max.x : restBox.min.x, (i & 2) ? restBox.max.y : restBox.min.y,
+                  (i & 4) ? restBox.max.z : restBox.min.z, 0.0f);
+        radius = std::max(radius, length3(corners[i] - P));
+    }
+    const double T = eye.w;
+    double t0 = T, t1 = kInf;
+    if (bentReach > 0.0f) {
+        // Pieces of bent paths start anywhere, at the observer's time (less the way travelled
+        // with light travel time), and run on without end once they escape.
+        if (lightTravelTime) t0 = T - double(bentReach);
+    } else if (LorentzBoost::slowerThanLight(v)) {
+        // Rays from the eye catch up with the sphere while g(s) = s - |w + v s| lies within
+        // +-radius (w the centre's place at time T relative to the eye): g grows, so that is
+        // one stretch of s, found as light's delay for the opposite velocity.
+        const double w[3] = {double(P.x) + double(v.x) * T - eye.x,
+                             double(P.y) + double(v.y) * T - eye.y,
+                             double(P.z) + double(v.z) * T - eye.z};
+        const Vec4f back = v * -1.0f;
+        t0 = T + lightDelay(w, back, -radius);
+        t1 = T + lightDelay(w, back, radius);
+    }
+    t0 = std::max(t0, double(motion.tmin));
+    t1 = std::min(t1, double(motion.tmax));
+    if (!(t0 <= t1)) return false;
+    return placeSweep(corners, v, radius, t0, t1);
+}
+
+bool MovingPrimitive::placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0,
+                                 double t1) {
     box = cornerBox(corners, v * float(t0));
     box.unite(cornerBox(corners, v * float(t1)));
     if (!hasFiniteExtent(box)) return false;
@@ -229,6 +283,8 @@ void MovingPrimitive::boostSingle(const SingleRay& ray, SingleRay& r, float& len
 }
 
 void MovingPrimitive::intersect1(SingleRay& ray, float& t) const {
+    if (ownTest)
+        return ray.variant ? primitive->intersect1Alt(ray, t) : primitive->intersect1(ray, t);
     SingleRay r;
     float len;
     boostSingle(ray, r, len);
@@ -244,6 +300,7 @@ void MovingPrimitive::intersect1(SingleRay& ray, float& t) const {
 void MovingPrimitive::intersect1Alt(SingleRay& ray, float& t) const { intersect1(ray, t); }
 
 bool MovingPrimitive::occluded1(const SingleRay& ray) const {
+    if (ownTest) return primitive->occluded1(ray);
     SingleRay r;
     float len;
     boostSingle(ray, r, len);
@@ -251,6 +308,7 @@ bool MovingPrimitive::occluded1(const SingleRay& ray) const {
 }
 
 void MovingPrimitive::shade1(SingleRay& ray, float t) const {
+    if (ownTest) return primitive->shade1(ray, t);
     SingleRay r;
     float len;
     boostSingle(ray, r, len);
@@ -293,6 +351,7 @@ void MovingPrimitive::boostFour(const RayBundle4& b, RayBundle4& r, Vec4f& len) 
 }
 
 LaneMask4 MovingPrimitive::intersectFour(RayBundle4& b, bool alt) const {
+    if (ownTest) return alt ? primitive->intersect4Alt(b) : primitive->intersect4(b);
     RayBundle4 r;
     Vec4f len;
     boostFour(b, r, len);
@@ -310,6 +369,7 @@ LaneMask4 MovingPrimitive::intersect4(RayBundle4& b) const { return intersectFou
 LaneMask4 MovingPrimitive::intersect4Alt(RayBundle4& b) const { return intersectFour(b, true); }
 
 void MovingPrimitive::shade4(RayBundle4& b, LaneMask4 mask) const {
+    if (ownTest) return primitive->shade4(b, mask);
     RayBundle4 r;
     Vec4f len;
     boostFour(b, r, len);
@@ -346,6 +406,7 @@ void MovingPrimitive::boostSixteen(const RayBundle16& b, RayBundle16& r, Vec4f l
 }
 
 bool MovingPrimitive::intersectSixteen(RayBundle16& b, LaneMask4 hits[4], bool alt) const {
+    if (ownTest) return alt ? primitive->intersect16Alt(b, hits) : primitive->intersect16(b, hits);
     RayBundle16 r;
     Vec4f len[4];
     boostSixteen(b, r, len);
@@ -370,6 +431,7 @@ bool MovingPrimitive::intersect16Alt(RayBundle16& b, LaneMask4 hits[4]) const {
 }
 
 void MovingPrimitive::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
+    if (ownTest) return primitive->shade16(b, mask);
     RayBundle16 r;
     Vec4f len[4];
     boostSixteen(b, r, len);

@@ -12,11 +12,13 @@
 // as for every other object. The body's colour is shifted from its rest frame to the scene frame
 // by gamma (1 + v.d) on top of the observer's own factor, and the searchlight sees the product.
 //
-// The moving sphere keeps its place in the scene's tree and its own space-time test while light
-// travel time is off (its centre moves with mov, met at time T + s, as it always was); with light
-// travel time on it steps aside there and is drawn here: a sphere of its radius at rest in the
-// frame that moves with mov, at its centre at scene time tmin, existing for scene times
-// tmin..tmax.
+// The moving sphere is drawn here too, never in the scene's tree, whose one build would have to
+// hold it over its whole life: a sphere that lives long crosses the scene and would fill every
+// leaf. With light travel time off (and when faster than light) it keeps its own space-time test
+// (its centre moves with mov, met at time T + s): each frame places it where that test can meet
+// the frame's rays, the stretch of its path the rays from the eye catch up with. With light
+// travel time on it is a sphere of its radius at rest in the frame that moves with mov, at its
+// centre at scene time tmin, existing for scene times tmin..tmax.
 //
 // Light bending: the bent light paths visit the bodies' own tree on every piece, each piece
 // starting at the time its light left (the observer's time less the path's length so far, with
@@ -36,7 +38,8 @@ class KDTree;
 
 // One primitive of a moving body (a sphere, a plane, a cube) as the tree of moving bodies holds
 // it: the ray operations boost the rays into the body's rest frame and hand them to the
-// primitive, which meets them as if it were at rest.
+// primitive, which meets them as if it were at rest. A moving sphere met by its own test gets
+// the rays as they are.
 class MovingPrimitive : public rtObjBounded {
 public:
     // primitive: the object in the scene's list, not owned. motion: the body's.
@@ -45,9 +48,9 @@ public:
 
     // Between frames: how rays from the observer's event (x, y, z, time w) meet the body, and the
     // box in which they can (box and hitBounds()). False when no ray of the frame can meet it.
-    // bentReach > 0 (light travel time along bent light paths): the rays start anywhere on their
-    // paths, at the times their light left, up to bentReach before the observer's time; the box
-    // holds the body over all those times.
+    // bentReach > 0 (bent light paths): the rays start anywhere on their paths, with light
+    // travel time at the times their light left, up to bentReach before the observer's time;
+    // the box holds the body over all those times.
     bool prepare(const Vec4f& observer, bool lightTravelTime, float bentReach = 0.0f);
     // The box as pieces for the tree, after prepare(): a body seen along a stretch of its path
     // (light travel time) sweeps a long slanted box; pieces of the stretch bound it far tighter.
@@ -56,7 +59,12 @@ public:
     static constexpr int kMaxPieces = 8;
     // Between frames, after prepare(): prepares the body for the camera rays' origin in its rest
     // frame (what prepareForOrigin does for a body at rest).
-    void prepareRestOrigin() { body->prepareForOrigin(restOrigin); }
+    void prepareRestOrigin() {
+        if (!ownTest) body->prepareForOrigin(restOrigin);
+    }
+    // After prepare(): whether the frame's rays meet the primitive through its own space-time
+    // test, unboosted (the moving sphere seen in the snapshot, or faster than light).
+    bool usesOwnTest() const { return ownTest; }
 
     BoundingBox boundingBox() const override { return box; }
     void resolveTextures(TextureCol&) override {}
@@ -85,6 +93,13 @@ public:
     BoundingBox restBoxAt(double t) const;
 
 private:
+    // The two ways prepare() places the body: boosted into its rest frame, or met by the
+    // primitive's own test.
+    bool prepareBoosted(bool lightTravelTime, float bentReach);
+    bool prepareOwnTest(bool lightTravelTime, float bentReach);
+    // Sets box, hit bounds and pieces for the corners moving with v over the scene times t0..t1.
+    bool placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0, double t1);
+
     void boostSingle(const SingleRay& ray, SingleRay& r, float& len) const;
     void boostFour(const RayBundle4& b, RayBundle4& r, Vec4f& len) const;
     void boostSixteen(const RayBundle16& b, RayBundle16& r, Vec4f len[4]) const;
@@ -106,6 +121,7 @@ private:
     float sHi = 0.0f;  // lifetime seen along a ray); everything else: 0..inf
     // Along bent paths the lifetime is judged ray by ray, from the time at its origin.
     bool lifetimePerRay = false;
+    bool ownTest = false;  // the frame meets the primitive itself, unboosted
     void lifetimeOf(float originTime, float& lo, float& hi) const;
     int pieces = 0;
     BoundingBox pieceBoxes[kMaxPieces];
@@ -243,11 +259,11 @@ private:
     std::chrono::steady_clock::time_point placedAt;  // when the placement last changed
 };
 
-// The moving bodies of a scene, placed once for each way of seeing them: in the snapshot, with
-// light travel time along straight rays, and with light travel time along the black hole's bent
-// paths. Views side by side may show one scene in several (the switches per view), each frame
-// from its own placement. A body's primitive is prepared for the rays' origin in its rest frame,
-// which every placement shares: it depends only on the observer's event.
+// The moving bodies of a scene, placed once for each way of seeing them: in the snapshot or with
+// light travel time, along straight rays or along the black hole's bent paths. Views side by side
+// may show one scene in several (the switches per view), each frame from its own placement. A
+// body's primitive is prepared for the rays' origin in its rest frame, which every placement
+// shares: it depends only on the observer's event.
 class MovingBodies {
 public:
     void reset() {
@@ -263,14 +279,14 @@ public:
     // one).
     BoundingBox boundsAt(double t) const { return modes[0].boundsAt(t); }
 
-    // The snapshot's placement serves straight and bent rays alike: the bodies are where they are
-    // at the observer's time, whatever way the light takes.
+    // Bent paths have placements of their own in both ways of seeing: the moving sphere's own
+    // test meets their pieces at times the straight rays from the eye never reach.
     MovingPlacement& placement(bool lightTravelTime, bool bent) {
-        return modes[!lightTravelTime ? 0 : bent ? 2 : 1];
+        return modes[(lightTravelTime ? 2 : 0) + (bent ? 1 : 0)];
     }
 
 private:
-    MovingPlacement modes[3];
+    MovingPlacement modes[4];
 };
 
 // The second pass of a ray packet: after the scene's tree, the moving bodies of their own tree

@@ -83,7 +83,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     frame.bentMoving = BentMoving();
     if (!bodies.empty()) {
         const bool travel = settings->lightTravelTime;
-        const float reach = bending && travel ? bentReach(bodies) : 0.0f;
+        const float reach = bending ? bentReach(bodies) : 0.0f;
         const MovingPlacement::Trees trees = bodies.placement(travel, bending)
                                                  .prepare(settings->start, travel, *tree,
                                                           !bending, reach);
@@ -92,7 +92,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         frame.moving = trees.own;
         frame.bentMoving.tree = bending ? trees.own : nullptr;
         frame.bentMoving.time = settings->start.w;
-        frame.bentMoving.sigma = travel ? -1.0f : 0.0f;
+        frame.bentMoving.sigma = travel ? -1.0f : 1.0f;
     }
     prepareFrame(settings, traced);
     const size_t leafBytes = sizeof(rtObjBase*) + (traced->leafSphereBase() ? sizeof(Vec4f) : 0);
