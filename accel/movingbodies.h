@@ -27,6 +27,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -263,30 +264,48 @@ private:
 // light travel time, along straight rays or along the black hole's bent paths. Views side by side
 // may show one scene in several (the switches per view), each frame from its own placement. A
 // body's primitive is prepared for the rays' origin in its rest frame, which every placement
-// shares: it depends only on the observer's event.
+// shares: it depends only on the observer's event. A placement is made on first use (most
+// sessions see in one way, and a placement's proxies take several hundred bytes a body).
 class MovingBodies {
 public:
     void reset() {
+        bodies.clear();
+        ++version;
         for (MovingPlacement& p : modes) p.reset();
     }
     // At a tree build: one more primitive of a moving body.
     void add(rtObjBase* primitive, const BodyMotion& motion) {
-        for (MovingPlacement& p : modes) p.add(primitive, motion);
+        bodies.push_back({primitive, motion});
+        ++version;
     }
-    bool empty() const { return modes[0].empty(); }
-    int size() const { return modes[0].size(); }
+    bool empty() const { return bodies.empty(); }
+    int size() const { return int(bodies.size()); }
     // A box that holds every body at scene time t (in its rest shape, a bound of the contracted
     // one).
-    BoundingBox boundsAt(double t) const { return modes[0].boundsAt(t); }
+    BoundingBox boundsAt(double t) { return placement(false, false).boundsAt(t); }
 
     // Bent paths have placements of their own in both ways of seeing: the moving sphere's own
     // test meets their pieces at times the straight rays from the eye never reach.
     MovingPlacement& placement(bool lightTravelTime, bool bent) {
-        return modes[(lightTravelTime ? 2 : 0) + (bent ? 1 : 0)];
+        const int mode = (lightTravelTime ? 2 : 0) + (bent ? 1 : 0);
+        MovingPlacement& p = modes[mode];
+        if (madeFor[mode] != version) {
+            p.reset();
+            for (const Body& b : bodies) p.add(b.primitive, b.motion);
+            madeFor[mode] = version;
+        }
+        return p;
     }
 
 private:
+    struct Body {
+        rtObjBase* primitive;  // not owned
+        BodyMotion motion;
+    };
+    std::vector<Body> bodies;
+    uint64_t version = 1;  // changes with every reset() and add()
     MovingPlacement modes[4];
+    uint64_t madeFor[4] = {0, 0, 0, 0};  // the version each placement holds
 };
 
 // The second pass of a ray packet: after the scene's tree, the moving bodies of their own tree

@@ -83,10 +83,10 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     frame.bentMoving = BentMoving();
     if (!bodies.empty()) {
         const bool travel = settings->lightTravelTime;
-        const float reach = bending ? bentReach(bodies) : 0.0f;
-        const MovingPlacement::Trees trees = bodies.placement(travel, bending)
-                                                 .prepare(settings->start, travel, *tree,
-                                                          !bending, reach);
+        MovingPlacement& placement = bodies.placement(travel, bending);
+        const float reach = bending ? bentReach(placement) : 0.0f;
+        const MovingPlacement::Trees trees =
+            placement.prepare(settings->start, travel, *tree, !bending, reach);
         if (trees.joined) traced = trees.joined;
         frame.seen = trees.seen;
         frame.moving = trees.own;
@@ -120,7 +120,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
     }
 }
 
-float TimeRT::bentReach(const MovingBodies& bodies) const {
+float TimeRT::bentReach(const MovingPlacement& bodies) const {
     // The longest way light can take to the eye along the bent paths and still meet a body: from
     // the eye to the hole and about one and a half times round the sphere that holds the scene
     // and the bodies at the observer's time. Bodies seen along longer paths are left out.

@@ -15,7 +15,7 @@
 
 class EmptyCellMemory;
 class KDTree;
-class MovingBodies;
+class MovingPlacement;
 class SceneData;
 
 class alignas(16) TimeRT : public TaskCollection {
@@ -102,8 +102,8 @@ private:
     void traceBent4(RayBundle4& b, EmptyCellMemory& firstPieces);
     // Light bending with the gravitational colour shift, which only single rays apply.
     bool bentGravitationalShift() const;
-    // How long a bent path may be and still meet a moving body (light travel time).
-    float bentReach(const MovingBodies& bodies) const;
+    // How long a bent path may be and still meet a moving body.
+    float bentReach(const MovingPlacement& bodies) const;
     void traceBand1(RowBand& band, SingleRay& ray, int rowOffset, bool firstOfFrame, int endCol);
     // Rows [firstRow, endRow) of the band from its next column to the picture's edge, as single
     // rays: the columns no whole packet covered.
