@@ -401,3 +401,35 @@ TEST(MovingBodies, AMovingSphereWithItsOwnTestIsPlacedWhereTheRaysMeetIt) {
     EXPECT_EQ(tree.movingBodies().size(), 1);
     EXPECT_EQ(tree.staticPrimitives(), std::vector<rtObjBase*>{&still});
 }
+
+// A placement made for one way of seeing follows the bodies of the latest build, as many as
+// before or not: a scene edited between frames must never show (or touch) the bodies it had.
+TEST(MovingBodies, APlacementHoldsTheBodiesOfTheLatestBuild) {
+    rtObjSphere<1> first, second;
+    for (rtObjSphere<1>* s : {&first, &second}) {
+        s->radius = 0.5f;
+        s->velocity = Vec4f(0.2f, 0.0f, 0.0f, 0.0f);
+    }
+    first.center = Vec4f(-10.0f, 0.0f, 0.0f, 0.0f);
+    second.center = Vec4f(10.0f, 0.0f, 0.0f, 0.0f);
+    first.update();
+    second.update();
+    MovingBodies bodies;
+    bodies.add(&first, first.motion());
+    EXPECT_NEAR(bodies.boundsAt(0.0).min.x, -10.5f, 1e-4f);
+    for (const bool travel : {false, true}) {
+        bodies.reset();
+        bodies.add(travel ? &second : &first, (travel ? second : first).motion());
+        bodies.placement(travel, false);  // made for this build
+        bodies.reset();
+        bodies.add(travel ? &first : &second, (travel ? first : second).motion());
+        const double expected = travel ? -10.5 : 9.5;
+        EXPECT_NEAR(bodies.boundsAt(0.0).min.x, expected, 1e-4) << travel;
+        KDTree scene;
+        scene.addInterval({}, 0);
+        MovingPlacement& p = bodies.placement(travel, false);
+        ASSERT_EQ(p.size(), 1);
+        p.prepare(Vec4f(0.0f, 0.0f, -20.0f, 0.0f), travel, scene, false);
+        EXPECT_NEAR(p.boundsAt(0.0).min.x, expected, 1e-4) << travel;
+    }
+}
