@@ -176,7 +176,7 @@ bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach) {
         t0 = T - nearS;
         t1 = T - farS;
     }
-    return placeSweep(corners, v, radius, t0, t1);
+    return placeSweep(corners, v, radius, t0, t1, bent ? kMaxBentPieces : kMaxPieces);
 }
 
 bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach) {
@@ -214,11 +214,11 @@ bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach) {
     t0 = std::max(t0, double(motion.tmin));
     t1 = std::min(t1, double(motion.tmax));
     if (!(t0 <= t1)) return false;
-    return placeSweep(corners, v, radius, t0, t1);
+    return placeSweep(corners, v, radius, t0, t1, bentReach > 0.0f ? kMaxBentPieces : kMaxPieces);
 }
 
 bool MovingPrimitive::placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0,
-                                 double t1) {
+                                 double t1, int maxPieces) {
     box = cornerBox(corners, v * float(t0));
     box.unite(cornerBox(corners, v * float(t1)));
     if (!hasFiniteExtent(box)) return false;
@@ -226,35 +226,57 @@ bool MovingPrimitive::placeSweep(const Vec4f corners[8], const Vec4f& v, double 
     // As many pieces as the stretch is long against the body's size (one for a snapshot).
     const double sweep = length3(v) * std::fabs(t1 - t0);
     const double size = std::max(1e-6, 2.0 * radius);
-    pieces = int(std::clamp(std::ceil(sweep / size), 1.0, double(kMaxPieces)));
-    for (int i = 0; i < pieces; ++i) {
-        const double a = t0 + (t1 - t0) * i / pieces, b = t0 + (t1 - t0) * (i + 1) / pieces;
-        pieceBoxes[i] = cornerBox(corners, v * float(a));
-        pieceBoxes[i].unite(cornerBox(corners, v * float(b)));
-    }
+    pieces = int(std::clamp(std::ceil(sweep / size), 1.0, double(maxPieces)));
+    sweepFrom = t0;
+    sweepTo = t1;
+    std::copy(corners, corners + 8, sweptCorners);
+    sweepVelocity = v;
     return true;
+}
+
+BoundingBox MovingPrimitive::pieceBox(int i) const {
+    const double a = sweepFrom + (sweepTo - sweepFrom) * i / pieces;
+    const double b = sweepFrom + (sweepTo - sweepFrom) * (i + 1) / pieces;
+    BoundingBox piece = cornerBox(sweptCorners, sweepVelocity * float(a));
+    piece.unite(cornerBox(sweptCorners, sweepVelocity * float(b)));
+    return piece;
+}
+
+void MovingPrimitive::pieceTimes(int i, float& lo, float& hi) const {
+    const double a = sweepFrom + (sweepTo - sweepFrom) * i / pieces;
+    const double b = sweepFrom + (sweepTo - sweepFrom) * (i + 1) / pieces;
+    // Room for the rounding of the hits' times, relative to the times' magnitude.
+    const double room = 1e-4 * (1.0 + std::max(std::fabs(a), std::fabs(b)));
+    lo = float(std::min(a, b) - room);
+    hi = float(std::max(a, b) + room);
 }
 
 void MovingPiece::place(const MovingPrimitive* w, int i) {
     whole = w;
     box = w->pieceBox(i);
+    sign = w->timeSign();
+    w->pieceTimes(i, timeLo, timeHi);
     setHitBounds(widened(box));
     name = w->name;
 }
 
 bool MovingPiece::reached(const RayBundle4& b) const {
+    const Vec4f far = min(b.tMax, b.tHit);
     return any(groupMeetsBox(rtObjBounded::hitBounds(), b.originSoA[0], b.originSoA[1],
-                             b.originSoA[2], b.invDir[0], b.invDir[1], b.invDir[2], b.tMin,
-                             min(b.tMax, b.tHit)));
+                             b.originSoA[2], b.invDir[0], b.invDir[1], b.invDir[2], b.tMin, far) &
+               meetsTimes(b.originSoA[3], b.tMin, far));
 }
 
 bool MovingPiece::reached(const RayBundle16& b) const {
     const Vec4f ox(b.origin[0].x), oy(b.origin[0].y), oz(b.origin[0].z);
     const BoundingBox bounds = rtObjBounded::hitBounds();
     LaneMask4 meets;
-    for (int g = 0; g < 4; ++g)
+    for (int g = 0; g < 4; ++g) {
+        const Vec4f far = min(b.tMax[g], b.tHit[g]);
         meets |= groupMeetsBox(bounds, ox, oy, oz, b.invDir[g].x, b.invDir[g].y, b.invDir[g].z,
-                               b.tMin[g], min(b.tMax[g], b.tHit[g]));
+                               b.tMin[g], far) &
+                 meetsTimes(b.originSoA[g][3], b.tMin[g], far);
+    }
     return any(meets);
 }
 

@@ -27,6 +27,7 @@
 #pragma once
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -56,8 +57,17 @@ public:
     // The box as pieces for the tree, after prepare(): a body seen along a stretch of its path
     // (light travel time) sweeps a long slanted box; pieces of the stretch bound it far tighter.
     int pieceCount() const { return pieces; }
-    const BoundingBox& pieceBox(int i) const { return pieceBoxes[i]; }
+    BoundingBox pieceBox(int i) const;
+    // Most pieces of a stretch seen along straight rays (on bench/moving_bench 32 were slower
+    // than 8), and of one held for bent paths, which is long in time and space.
     static constexpr int kMaxPieces = 8;
+    static constexpr int kMaxBentPieces = 64;
+    // The scene times of the stretch the piece i holds the body over (after prepare()).
+    void pieceTimes(int i, float& lo, float& hi) const;
+    // How the scene time of a ray's events runs with their distance s from its origin at time w:
+    // w + timeSign() s for the events a hit can be at; 0 when every event counts as the
+    // observer's (the snapshot's boosted bodies).
+    float timeSign() const { return ownTest ? 1.0f : sigma; }
     // Between frames, after prepare(): prepares the body for the camera rays' origin in its rest
     // frame (what prepareForOrigin does for a body at rest).
     void prepareRestOrigin() {
@@ -99,7 +109,8 @@ private:
     bool prepareBoosted(bool lightTravelTime, float bentReach);
     bool prepareOwnTest(bool lightTravelTime, float bentReach);
     // Sets box, hit bounds and pieces for the corners moving with v over the scene times t0..t1.
-    bool placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0, double t1);
+    bool placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0, double t1,
+                    int maxPieces);
 
     void boostSingle(const SingleRay& ray, SingleRay& r, float& len) const;
     void boostFour(const RayBundle4& b, RayBundle4& r, Vec4f& len) const;
@@ -125,7 +136,9 @@ private:
     bool ownTest = false;  // the frame meets the primitive itself, unboosted
     void lifetimeOf(float originTime, float& lo, float& hi) const;
     int pieces = 0;
-    BoundingBox pieceBoxes[kMaxPieces];
+    Vec4f sweptCorners[8];  // the box's corners at time 0, moving with v
+    Vec4f sweepVelocity;
+    double sweepFrom = 0.0, sweepTo = 0.0;  // the scene times the pieces divide
 };
 
 // One piece of a moving primitive's box in the tree: every ray operation is the primitive's.
@@ -136,9 +149,15 @@ public:
 
     BoundingBox boundingBox() const override { return box; }
     void resolveTextures(TextureCol&) override {}
-    void intersect1(SingleRay& ray, float& t) const override { whole->intersect1(ray, t); }
-    void intersect1Alt(SingleRay& ray, float& t) const override { whole->intersect1Alt(ray, t); }
-    bool occluded1(const SingleRay& ray) const override { return whole->occluded1(ray); }
+    void intersect1(SingleRay& ray, float& t) const override {
+        if (meetsTimes(ray)) whole->intersect1(ray, t);
+    }
+    void intersect1Alt(SingleRay& ray, float& t) const override {
+        if (meetsTimes(ray)) whole->intersect1Alt(ray, t);
+    }
+    bool occluded1(const SingleRay& ray) const override {
+        return meetsTimes(ray) && whole->occluded1(ray);
+    }
     void shade1(SingleRay& ray, float t) const override { whole->shade1(ray, t); }
     LaneMask4 intersect4(RayBundle4& b) const override {
         return reached(b) ? whole->intersect4(b) : LaneMask4();
@@ -162,6 +181,23 @@ public:
 
 private:
     BoundingBox box;  // the piece of the whole's box (place); widened: the hit bounds
+    // The scene times the piece holds the body over, and the whole's timeSign(). A ray whose
+    // events (at its origin's time w + timeSign s over its interval of s) fall outside them
+    // can only miss the piece: left out before the body boosts it. Bent paths hold bodies over
+    // long stretches of time, the pieces of which the spatial tree cannot tell apart.
+    float timeLo = 0.0f, timeHi = 0.0f, sign = 0.0f;
+    bool meetsTimes(float w, float s0, float s1) const {
+        if (sign == 0.0f) return true;
+        const float a = w + sign * s0, b = w + sign * s1;
+        return std::fmax(a, b) >= timeLo && std::fmin(a, b) <= timeHi;
+    }
+    // Lane by lane: origins' times w, intervals s0..s1.
+    LaneMask4 meetsTimes(const Vec4f& w, const Vec4f& s0, const Vec4f& s1) const {
+        if (sign == 0.0f) return ~LaneMask4();
+        const Vec4f a = w + Vec4f(sign) * s0, b = w + Vec4f(sign) * s1;
+        return (max(a, b) >= Vec4f(timeLo)) & (min(a, b) <= Vec4f(timeHi));
+    }
+    bool meetsTimes(const SingleRay& r) const { return meetsTimes(r.origin.w, r.tMin, r.tMax); }
 
     // Whether some ray's interval, up to its nearest hit so far, passes through this piece's
     // box. A test that can only miss is left out before the body boosts the rays into its rest

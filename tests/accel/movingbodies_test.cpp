@@ -433,3 +433,70 @@ TEST(MovingBodies, APlacementHoldsTheBodiesOfTheLatestBuild) {
         EXPECT_NEAR(p.boundsAt(0.0).min.x, expected, 1e-4) << travel;
     }
 }
+
+// Along bent paths with light travel time a body is held over every time its light can have left
+// it, in pieces each of which a ray skips unless its events (at its origin's time less the
+// distance) fall in the piece's times. Every hit of the whole body must still be found by one of
+// its pieces, at the same distance: rays from random places and times, aimed where the body was
+// when light from there would have left it.
+TEST(MovingBodies, ThePiecesOfABentPathsBodyFindEveryHitOfTheWhole) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0), zeroOne(0.0, 1.0);
+    const float reach = 400.0f;
+    int hits = 0;
+    for (int k = 0; k < 60; ++k) {
+        rtObjSphere<1> sphere;
+        sphere.radius = float(0.3 + zeroOne(rng));
+        sphere.center =
+            Vec4f(float(30 * unit(rng)), float(30 * unit(rng)), float(30 * unit(rng)), 0);
+        Vec4f v(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0.0f);
+        v = v * float((0.1 + 0.85 * zeroOne(rng)) / std::sqrt(dot3(v, v)));
+        sphere.velocity = v;
+        sphere.update();
+        const Vec4f eye(0.0f, 0.0f, 0.0f, float(20 * unit(rng)));
+        MovingPrimitive body(&sphere, sphere.motion());
+        ASSERT_TRUE(body.prepare(eye, true, reach)) << k;
+        ASSERT_GT(body.pieceCount(), MovingPrimitive::kMaxPieces) << k;
+        std::vector<MovingPiece> pieces(size_t(body.pieceCount()));
+        for (int i = 0; i < body.pieceCount(); ++i) pieces[size_t(i)].place(&body, i);
+        for (int r = 0; r < 100; ++r) {
+            // A piece of a path that starts after `travelled`, at that much before the eye's time.
+            const double travelled = (reach - 100.0) * zeroOne(rng);
+            Vec4f o(float(40 * unit(rng)), float(40 * unit(rng)), float(40 * unit(rng)),
+                    float(eye.w - travelled));
+            // Where the centre was when light meeting this ray's origin left it, roughly.
+            Vec4f target = sphere.center + v * o.w;
+            for (int i = 0; i < 4; ++i) {
+                Vec4f d = target - o;
+                d.w = 0.0f;
+                target = sphere.center + v * (o.w - std::sqrt(dot3(d, d)));
+            }
+            target = target + Vec4f(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0) *
+                                  (0.5f * sphere.radius);
+            Vec4f d = target - o;
+            d.w = 0.0f;
+            d = d * (1.0f / std::sqrt(dot3(d, d)));
+            d.w = 1.0f;
+            SingleRay ray = rayFrom(o, d);
+            float t = kNoDistance;
+            body.intersect1(ray, t);
+            // Paths are followed no further than reach from the eye.
+            if (!(t < kNoDistance) || travelled + t > reach) continue;
+            ++hits;
+            // As a leaf hands it: the interval of a cell about the hit.
+            const float lo = std::max(0.0f, t - 2.0f * sphere.radius),
+                        hi = t + 2.0f * sphere.radius;
+            float best = kNoDistance;
+            for (const MovingPiece& piece : pieces) {
+                SingleRay again = rayFrom(o, d);
+                again.tMin = lo;
+                again.tMax = hi;
+                float tp = kNoDistance;
+                piece.intersect1(again, tp);
+                best = std::min(best, tp);
+            }
+            EXPECT_EQ(best, t) << "body " << k << ", ray " << r;
+        }
+    }
+    EXPECT_GT(hits, 1500);
+}
