@@ -36,6 +36,21 @@ SingleRay rayFrom(const Vec4f& eye, const Vec4f& d) {
     return ray;
 }
 
+// A ray from the event `from` towards the point `to` (whose time is ignored).
+SingleRay rayTowards(const Vec4f& from, const Vec4f& to) {
+    Vec4f d = to - from;
+    d.w = 0.0f;
+    d = d * (1.0f / std::sqrt(dot3(d, d)));
+    d.w = 1.0f;
+    return rayFrom(from, d);
+}
+
+// A random offset of up to half the radius along each axis: aims inside a sphere.
+Vec4f inside(std::mt19937& rng, float radius) {
+    std::uniform_real_distribution<float> unit(-0.5f, 0.5f);
+    return Vec4f(unit(rng), unit(rng), unit(rng), 0.0f) * radius;
+}
+
 struct Bodies {
     std::vector<std::unique_ptr<MovingPrimitive>> parts;
     // Whether nearest() tells the axis of the hit surface's normal (0 x, 1 y, 2 z), which names a
@@ -354,14 +369,8 @@ TEST(MovingBodies, AMovingSphereWithItsOwnTestIsPlacedWhereTheRaysMeetIt) {
             } else {
                 target = centreAt(sphere.tmin + zeroOne(rng) * (sphere.tmax - sphere.tmin));
             }
-            Vec4f d = target +
-                      Vec4f(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0) *
-                          (0.5f * sphere.radius) -
-                      eye;
-            d.w = 0.0f;
-            d = d * (1.0f / std::sqrt(dot3(d, d)));
-            d.w = 1.0f;
-            SingleRay ray = rayFrom(eye, d);
+            SingleRay ray = rayTowards(eye, target + inside(rng, sphere.radius));
+            const Vec4f d = ray.dir;
             float t = kNoDistance;
             sphere.intersect1(ray, t);
             if (!(t < kNoDistance)) continue;
@@ -471,13 +480,8 @@ TEST(MovingBodies, ThePiecesOfABentPathsBodyFindEveryHitOfTheWhole) {
                 d.w = 0.0f;
                 target = sphere.center + v * (o.w - std::sqrt(dot3(d, d)));
             }
-            target = target + Vec4f(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0) *
-                                  (0.5f * sphere.radius);
-            Vec4f d = target - o;
-            d.w = 0.0f;
-            d = d * (1.0f / std::sqrt(dot3(d, d)));
-            d.w = 1.0f;
-            SingleRay ray = rayFrom(o, d);
+            SingleRay ray = rayTowards(o, target + inside(rng, sphere.radius));
+            const Vec4f d = ray.dir;
             float t = kNoDistance;
             body.intersect1(ray, t);
             // Paths are followed no further than reach from the eye.
