@@ -98,7 +98,8 @@ public:
     void copyFrom(const rtObjBase& other) override;
     rtObjBase* clone() const override;
 
-    // The rest-frame counterpart of a scene-frame ray event and direction (tests and tools).
+    // The rest-frame counterpart of a scene-frame ray event and direction (tests and tools); in
+    // the snapshot, after prepare(), the event counts as at the observer's time.
     Vec4f restOriginOf(const Vec4f& event) const;
     // The body's rest box moved to where it is at scene time t.
     BoundingBox restBoxAt(double t) const;
