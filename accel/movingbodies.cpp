@@ -106,7 +106,8 @@ Vec4f MovingPrimitive::restOriginOf(const Vec4f& event) const {
     return boost.restPosition(event, t, motion.reference);
 }
 
-bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bentReach) {
+bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bentReach,
+                              int bentPieces) {
     observer = eye;
     // Light travel time draws the moving sphere as a sphere at rest in its own frame, but only
     // when it has one: slower than light.
@@ -115,11 +116,11 @@ bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bent
     lifetimePerRay = false;
     sLo = 0.0f;
     sHi = kInf;
-    return ownTest ? prepareOwnTest(lightTravelTime, bentReach)
-                   : prepareBoosted(lightTravelTime, bentReach);
+    return ownTest ? prepareOwnTest(lightTravelTime, bentReach, bentPieces)
+                   : prepareBoosted(lightTravelTime, bentReach, bentPieces);
 }
 
-bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach) {
+bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach, int bentPieces) {
     const Vec4f& eye = observer;
     const bool bent = lightTravelTime && bentReach > 0.0f;
     lifetimePerRay = bent && motion.spaceTime;
@@ -176,10 +177,10 @@ bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach) {
         t0 = T - nearS;
         t1 = T - farS;
     }
-    return placeSweep(corners, v, radius, t0, t1, bent ? kMaxBentPieces : kMaxPieces);
+    return placeSweep(corners, v, radius, t0, t1, bent ? bentPieces : kMaxPieces);
 }
 
-bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach) {
+bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach, int bentPieces) {
     // The test meets a ray from the event (o.w, o) at distance s at scene time o.w + s, where the
     // centre is at reference + v (o.w + s): the reference point is where it is at time 0.
     if (!std::isfinite(motion.tmin)) return false;  // the test itself meets nothing then
@@ -214,7 +215,7 @@ bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach) {
     t0 = std::max(t0, double(motion.tmin));
     t1 = std::min(t1, double(motion.tmax));
     if (!(t0 <= t1)) return false;
-    return placeSweep(corners, v, radius, t0, t1, bentReach > 0.0f ? kMaxBentPieces : kMaxPieces);
+    return placeSweep(corners, v, radius, t0, t1, bentReach > 0.0f ? bentPieces : kMaxPieces);
 }
 
 bool MovingPrimitive::placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0,
@@ -253,10 +254,10 @@ void MovingPrimitive::pieceTimes(int i, float& lo, float& hi) const {
 
 void MovingPiece::place(const MovingPrimitive* w, int i) {
     whole = w;
-    box = w->pieceBox(i);
+    index = i;
     sign = w->timeSign();
     w->pieceTimes(i, timeLo, timeHi);
-    setHitBounds(widened(box));
+    setHitBounds(widened(w->pieceBox(i)));
     name = w->name;
 }
 
@@ -530,12 +531,15 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
     } else {
         placed.clear();
         inFrame.clear();
+        const int bentPieces =
+            std::clamp(kBentPieceBudget / int(primitives.size()), MovingPrimitive::kMaxPieces,
+                       MovingPrimitive::kMaxBentPieces);
         for (const auto& p : primitives) {
-            if (!p->prepare(observer, lightTravelTime, bentReach)) continue;
+            if (!p->prepare(observer, lightTravelTime, bentReach, bentPieces)) continue;
             placed.push_back(p.get());
             for (int i = 0; i < p->pieceCount(); ++i) {
-                if (inFrame.size() == pool.size()) pool.push_back(std::make_unique<MovingPiece>());
-                MovingPiece* piece = pool[inFrame.size()].get();
+                if (inFrame.size() == pool.size()) pool.emplace_back();
+                MovingPiece* piece = &pool[inFrame.size()];
                 piece->place(p.get(), i);
                 inFrame.push_back(piece);
             }

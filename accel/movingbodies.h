@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -53,15 +54,18 @@ public:
     // bentReach > 0 (bent light paths): the rays start anywhere on their paths, with light
     // travel time at the times their light left, up to bentReach before the observer's time;
     // the box holds the body over all those times.
-    bool prepare(const Vec4f& observer, bool lightTravelTime, float bentReach = 0.0f);
+    // bentPieces: most pieces of the box held for bent paths (see kMaxBentPieces).
+    bool prepare(const Vec4f& observer, bool lightTravelTime, float bentReach = 0.0f,
+                 int bentPieces = kMaxBentPieces);
     // The box as pieces for the tree, after prepare(): a body seen along a stretch of its path
     // (light travel time) sweeps a long slanted box; pieces of the stretch bound it far tighter.
     int pieceCount() const { return pieces; }
     BoundingBox pieceBox(int i) const;
     // Most pieces of a stretch seen along straight rays (on bench/moving_bench 32 were slower
-    // than 8), and of one held for bent paths, which is long in time and space.
+    // than 8), and of one held for bent paths, which is long in time and space (6,000 bodies
+    // under a black hole: 64 pieces 2.2 s a frame, 128 0.74 s, 256 0.33 s).
     static constexpr int kMaxPieces = 8;
-    static constexpr int kMaxBentPieces = 64;
+    static constexpr int kMaxBentPieces = 128;
     // The scene times of the stretch the piece i holds the body over (after prepare()).
     void pieceTimes(int i, float& lo, float& hi) const;
     // How the scene time of a ray's events runs with their distance s from its origin at time w:
@@ -107,8 +111,8 @@ public:
 private:
     // The two ways prepare() places the body: boosted into its rest frame, or met by the
     // primitive's own test.
-    bool prepareBoosted(bool lightTravelTime, float bentReach);
-    bool prepareOwnTest(bool lightTravelTime, float bentReach);
+    bool prepareBoosted(bool lightTravelTime, float bentReach, int bentPieces);
+    bool prepareOwnTest(bool lightTravelTime, float bentReach, int bentPieces);
     // Sets box, hit bounds and pieces for the corners moving with v over the scene times t0..t1.
     bool placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0, double t1,
                     int maxPieces);
@@ -148,7 +152,8 @@ public:
     // Between frames: the piece i of whole.
     void place(const MovingPrimitive* whole, int i);
 
-    BoundingBox boundingBox() const override { return box; }
+    // Asked for by the builds of the frame's trees only: worked out, not kept.
+    BoundingBox boundingBox() const override { return whole->pieceBox(index); }
     void resolveTextures(TextureCol&) override {}
     void intersect1(SingleRay& ray, float& t) const override {
         if (meetsTimes(ray)) whole->intersect1(ray, t);
@@ -181,7 +186,6 @@ public:
     rtObjBase* clone() const override;
 
 private:
-    BoundingBox box;  // the piece of the whole's box (place); widened: the hit bounds
     // The scene times the piece holds the body over, and the whole's timeSign(). A ray whose
     // events (at its origin's time w + timeSign s over its interval of s) fall outside them
     // can only miss the piece: left out before the body boosts it. Bent paths hold bodies over
@@ -208,6 +212,7 @@ private:
     bool reached(const RayBundle16& b) const;
 
     const MovingPrimitive* whole = nullptr;
+    int index = 0;  // which of its pieces
 };
 
 // The moving bodies of a scene placed for one way of seeing them (the snapshot, or light travel
@@ -267,6 +272,9 @@ public:
     static constexpr int kGridRefsPerPiece = 64;
     // How long a placement must stay before the tree of everything is built for it.
     static constexpr std::chrono::milliseconds kStillFor{250};
+    // Most pieces of all bodies held for bent paths (a piece and its share of the tree take
+    // about 160 bytes): many bodies get fewer pieces each, down to kMaxPieces.
+    static constexpr int kBentPieceBudget = 1 << 20;
 
 private:
     // Whether the placed bodies, sorted by their direction from the observer, make a usable grid
@@ -275,7 +283,7 @@ private:
 
     std::vector<std::unique_ptr<MovingPrimitive>> primitives;
     std::vector<MovingPrimitive*> placed;           // those the frame's rays can meet
-    std::vector<std::unique_ptr<MovingPiece>> pool;  // grows, never shrinks
+    std::deque<MovingPiece> pool;                   // grows, never shrinks; its elements never move
     std::vector<rtObjBase*> inFrame;                 // their pieces, the trees' primitives
     std::unique_ptr<KDTree> sub;
     std::unique_ptr<KDTree> combined;
