@@ -623,9 +623,10 @@ private:
 
 }  // namespace
 
-bool toPrimitive(rtObjBase* obj, Primitive& p) {
+bool toPrimitive(rtObjBase* obj, Primitive& p, BoundingBox* box) {
     const BoundingBox b = obj->boundingBox();
     if (!hasFiniteExtent(b)) return false;
+    if (box) *box = b;
     p.obj = obj;
     for (int a = 0; a < 3; ++a) {
         p.lo[a] = b.min[a];

@@ -28,8 +28,8 @@ int depthLimit(size_t objects);
 
 // What the build needs of obj; false for an object whose spatial extent is not finite (NaN or
 // infinite coordinates from a hostile file): it can never be hit, and left in, it would make
-// every split cost NaN.
-bool toPrimitive(rtObjBase* obj, Primitive& p);
+// every split cost NaN. box, if given, receives the object's whole box (asked for once).
+bool toPrimitive(rtObjBase* obj, Primitive& p, BoundingBox* box = nullptr);
 
 // Builds the tree of the primitives in cell. Its root goes to node 0 of nodes, which holds that
 // node alone; its other nodes follow (children in pairs, the upper subtree's before the lower's),

@@ -86,8 +86,8 @@ void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
     prims.reserve(buildList.size());
     for (rtObjBase* obj : buildList) {
         Primitive p;
-        if (!toPrimitive(obj, p)) continue;
-        const BoundingBox b = obj->boundingBox();
+        BoundingBox b;
+        if (!toPrimitive(obj, p, &b)) continue;
         if (prims.empty())
             box = b;
         else
