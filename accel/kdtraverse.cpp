@@ -114,72 +114,107 @@ struct alignas(16) Entry4 {
     bool flipped;
 };
 
-// The nearest hit so far is found, when the leaf's widening lets in hits beyond its cell, in a
-// cell before the one that holds it; it is shaded and kept (best), and the traversal goes on
-// until a cell ends beyond it, so that a nearer object in the cells between still wins.
-bool traceNode(SingleRay& ray, const KdNode& node, float& best) {
-    if (node.isLeaf()) {
-        const float savedMin = ray.tMin, savedMax = ray.tMax;
-        // The absolute widening never reaches behind the ray's origin: an object there would
-        // show up in front of the observer.
-        // Nor beyond the hit kept so far: a farther object must not write its hit's fields.
-        ray.tMin = std::fmax(0.0f, ray.tMin - kRayLeafWiden);
-        ray.tMax = std::fmin(ray.tMax + kRayLeafWiden, best);
-        rtObjBase* const* objs = leafObjects(ray.leafBase, node);
-        const uint32_t n = node.objectCount();
-        float leafBest = kNoDistance;
-        const rtObjBase* nearest = nullptr;
-        for (uint32_t i = 0; i < n; ++i) {
-            float t = kNoDistance;
-            if (ray.variant)
-                objs[i]->intersect1Alt(ray, t);
-            else
-                objs[i]->intersect1(ray, t);
-            if (t < leafBest) {  // ties keep the earlier object
-                leafBest = t;
-                nearest = objs[i];
-            }
-        }
-        if (leafBest < best) {  // ties keep the hit found first
-            nearest->shade1(ray, leafBest);
-            best = leafBest;
-        }
-        // (An interval without end, of a ray along a face of an empty scene's box, holds no
-        // hit: only a best below kNoDistance is one.)
-        if (best < kNoDistance && best <= std::fmax(savedMin, savedMax)) {
-            ray.tMax = best;
-            return true;
-        }
-        ray.tMin = savedMin;
-        ray.tMax = savedMax;
-        return false;
-    }
+// max and min as std::fmax and std::fmin count them (a NaN gives way to the other operand),
+// inline: the library calls took 4 % of a single ray's walk.
+inline float maxNumber(float a, float b) { return (a > b || b != b) ? a : b; }
+inline float minNumber(float a, float b) { return (a < b || b != b) ? a : b; }
 
-    const int a = node.axis();
-    const KdNode* child = children(ray.nodeBase, node);
-    const float ts = (node.split() - ray.origin[a]) * ray.invDir[a];
-    const bool up = ray.invDir[a] > 0.0f;  // +0 moves up, -0 down, as for the bundles
-    const KdNode& nearChild = up ? child[0] : child[1];
-    const KdNode& farChild = up ? child[1] : child[0];
-    if (ts > ray.tMax * kRayEps) {
-        if (ray.trace) traceDecision("SUB_NEAR: ", a, node.split(), ray.tMax);
-        return traceNode(ray, nearChild, best);
+// The leaf's objects on the ray's piece (tMin, tMax) of its cell. The nearest hit so far is
+// found, when the leaf's widening lets in hits beyond its cell, in a cell before the one that
+// holds it; it is shaded and kept (best), and the walk goes on until a cell ends beyond it, so
+// that a nearer object in the cells between still wins. True when the walk is done: then
+// ray.tMax is the hit's distance.
+template <bool kSpheres>
+inline bool testLeaf1(SingleRay& ray, const KdNode& node, float tMin, float tMax, float& best) {
+    // The absolute widening never reaches behind the ray's origin: an object there would show
+    // up in front of the observer. Nor beyond the hit kept so far: a farther object must not
+    // write its hit's fields.
+    ray.tMin = maxNumber(0.0f, tMin - kRayLeafWiden);
+    ray.tMax = minNumber(tMax + kRayLeafWiden, best);
+    rtObjBase* const* objs = leafObjects(ray.leafBase, node);
+    const Vec4f* spheres = kSpheres ? ray.leafSpheres + node.firstEntry() : nullptr;
+    const uint32_t n = node.objectCount();
+    float leafBest = kNoDistance;
+    uint32_t nearest = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        float t = kNoDistance;
+        if (kSpheres && spheres[i].w >= 0.0f)  // a sphere at rest: its own test, inline
+            intersectStaticSphere1(spheres[i], ray, t);
+        else if (ray.variant)
+            objs[i]->intersect1Alt(ray, t);
+        else
+            objs[i]->intersect1(ray, t);
+        if (t < leafBest) {  // ties keep the earlier object
+            leafBest = t;
+            nearest = i;
+        }
     }
-    if (ts < ray.tMin / kRayEps) {
-        if (ray.trace) traceDecision("SUB_NEAR: ", a, node.split(), ray.tMax);
-        return traceNode(ray, farChild, best);
+    if (leafBest < best) {  // ties keep the hit found first
+        objs[nearest]->shade1(ray, leafBest);
+        best = leafBest;
     }
-    if (ray.trace) traceDecision("SUB_BOTH: ", a, node.split(), ray.tMax);
-    // A ray lying in the split plane (ts is NaN) keeps its whole interval on both sides.
-    const bool inPlane = ts != ts;
-    const float savedMin = ray.tMin, savedMax = ray.tMax;
-    ray.tMax = inPlane ? savedMax : ts;
-    if (traceNode(ray, nearChild, best)) return true;
-    ray.tMin = inPlane ? savedMin : ts;
-    ray.tMax = savedMax;
-    if (traceNode(ray, farChild, best)) return true;
-    ray.tMin = savedMin;
+    // (An interval without end, of a ray along a face of an empty scene's box, holds no hit:
+    // only a best below kNoDistance is one.)
+    if (best < kNoDistance && best <= maxNumber(tMin, tMax)) {
+        ray.tMax = best;
+        return true;
+    }
     return false;
+}
+
+// A far child the walk has still to visit, with the ray's piece of it.
+struct Entry1 {
+    const KdNode* far;
+    float tMin, tMax;
+};
+
+// Front to back through the tree from ray.node, a pending far child per level on a stack of
+// its own. A ray that finds no hit leaves with its interval as it came.
+template <bool kSpheres>
+bool walk1(SingleRay& ray, float& best) {
+    Entry1 stack[kStackDepth4];
+    int top = 0;
+    const bool trace = ray.trace != 0;
+    const float entryMin = ray.tMin, entryMax = ray.tMax;
+    float tMin = entryMin, tMax = entryMax;
+    const KdNode* node = &ray.node;
+    for (;;) {
+        while (!node->isLeaf()) {
+            const int a = node->axis();
+            const KdNode* child = children(ray.nodeBase, *node);
+            const float ts = (node->split() - ray.origin[a]) * ray.invDir[a];
+            const bool up = ray.invDir[a] > 0.0f;  // +0 moves up, -0 down, as for the bundles
+            const KdNode* nearChild = up ? child : child + 1;
+            const KdNode* farChild = up ? child + 1 : child;
+            if (ts > tMax * kRayEps) {
+                if (trace) traceDecision("SUB_NEAR: ", a, node->split(), tMax);
+                node = nearChild;
+                continue;
+            }
+            if (ts < tMin / kRayEps) {
+                if (trace) traceDecision("SUB_NEAR: ", a, node->split(), tMax);
+                node = farChild;
+                continue;
+            }
+            if (trace) traceDecision("SUB_BOTH: ", a, node->split(), tMax);
+            // A ray lying in the split plane (ts is NaN) keeps its whole interval on both sides.
+            const bool inPlane = ts != ts;
+            TAVOLIN_DCHECK(top < kStackDepth4);
+            stack[top++] = {farChild, inPlane ? tMin : ts, tMax};
+            if (!inPlane) tMax = ts;
+            node = nearChild;
+        }
+        if (testLeaf1<kSpheres>(ray, *node, tMin, tMax, best)) return true;
+        if (top == 0) {
+            ray.tMin = entryMin;
+            ray.tMax = entryMax;
+            return false;
+        }
+        const Entry1& e = stack[--top];
+        node = e.far;
+        tMin = e.tMin;
+        tMax = e.tMax;
+    }
 }
 
 }  // namespace
@@ -362,7 +397,7 @@ int traceBundle4(RayBundle4& b, bool& empty, EmptyCell& cell) {
 
 bool traceRay(SingleRay& ray) {
     float best = kNoDistance;
-    if (traceNode(ray, ray.node, best)) return true;
+    if (ray.leafSpheres ? walk1<true>(ray, best) : walk1<false>(ray, best)) return true;
     // A hit let in from beyond the last cell (the scene box's end, within the widening).
     if (best >= kNoDistance) return false;
     ray.tMax = best;

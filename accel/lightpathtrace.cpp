@@ -186,6 +186,7 @@ int finishLanes(RayBundle4& b, const PathIterator lane[4], const Vec4f yg[3], in
         SingleRay ray{};
         ray.nodeBase = b.nodeBase;
         ray.leafBase = b.leafBase;
+        ray.leafSpheres = b.leafSpheres;
         ray.settings = b.settings;
         ray.variant = b.variant;
         ray.trace = b.trace;

@@ -1,7 +1,6 @@
 // The second pass of ray packets: after the scene's tree, the moving bodies of the frame's own
 // tree, or looked up by direction from the eye, nearer than each ray's hit so far.
 #include <algorithm>
-#include <type_traits>
 
 #include "accel/kdtraverse.h"
 #include "accel/kdtree.h"
@@ -19,15 +18,13 @@ public:
         r.nodeBase = tree.nodeBase();
         r.leafBase = tree.leafBase();
         r.node = *tree.rootNode();
-        if constexpr (!std::is_same_v<Record, SingleRay>) {
-            leafSpheres = r.leafSpheres;
-            r.leafSpheres = tree.leafSphereBase();
-        }
+        leafSpheres = r.leafSpheres;
+        r.leafSpheres = tree.leafSphereBase();
     }
     ~OnMovingTree() {
         r.nodeBase = nodeBase;
         r.leafBase = leafBase;
-        if constexpr (!std::is_same_v<Record, SingleRay>) r.leafSpheres = leafSpheres;
+        r.leafSpheres = leafSpheres;
     }
     OnMovingTree(const OnMovingTree&) = delete;
     OnMovingTree& operator=(const OnMovingTree&) = delete;

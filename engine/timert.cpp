@@ -154,7 +154,8 @@ void TimeRT::prepareFrame(RenderSettings* s, const KDTree* t) {
 
     frame.single.nodeBase = frame.quad.nodeBase = frame.block.nodeBase = nodes;
     frame.single.leafBase = frame.quad.leafBase = frame.block.leafBase = leaves;
-    frame.quad.leafSpheres = frame.block.leafSpheres = t->leafSphereBase();
+    frame.single.leafSpheres = frame.quad.leafSpheres = frame.block.leafSpheres =
+        t->leafSphereBase();
     frame.single.settings = frame.quad.settings = frame.block.settings = s;
     frame.single.variant = frame.quad.variant = frame.block.variant = bending;
     frame.block.shadeFlag = frame.spectralShift ? 1 : 0;

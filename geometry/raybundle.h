@@ -81,6 +81,7 @@ struct alignas(16) SingleRay {
     KdNode node;
     const KdNode* nodeBase;
     rtObjBase* const* leafBase;
+    const Vec4f* leafSpheres = nullptr;  // as RayBundle16::leafSpheres
     Vec4f origin;
     Vec4f dir;         // unit x, y, z; w = 1
     Vec4f invDir;      // 1/x, 1/y, 1/z; w = 1

@@ -21,20 +21,6 @@ constexpr float kTimeExtent = 10000.0f;
 
 inline Vec4f spatial(const Vec4f& d) { return Vec4f(d.x, d.y, d.z, 0.0f); }
 
-// Roots of |oc + t d|^2 = r2 over x, y, z, written as t^2 + h t + c / a = 0 with h = 2 d.oc / a.
-// False when the discriminant is negative.
-inline bool sphereRoots(const Vec4f& oc, const Vec4f& d, float r2, float& nearRoot,
-                        float& farRoot) {
-    const float a = dot3(d, d);
-    const float h = (2.0f * dot3(d, oc)) / a;
-    const float disc = h * h / 4.0f - (dot3(oc, oc) - r2) / a;
-    if (disc < 0.0f) return false;
-    const float s = std::sqrt(disc);
-    nearRoot = -(s + h / 2.0f);
-    farRoot = s - h / 2.0f;
-    return true;
-}
-
 BoundingBox staticBox(const Vec4f& c, float r) {
     return BoundingBox(Vec4f(c.x - r, c.y - r, c.z - r, c.w - kTimeExtent),
                        Vec4f(c.x + r, c.y + r, c.z + r, c.w + kTimeExtent));
@@ -129,6 +115,10 @@ bool rtObjSphere<N>::hitSingle(const SingleRay& ray, float& t, Vec4f& hitCenter)
 
 template <int N>
 void rtObjSphere<N>::intersect1(SingleRay& ray, float& t) const {
+    if constexpr (kStatic) {
+        intersectStaticSphere1(staticLanes(), ray, t);
+        return;
+    }
     float th;
     Vec4f c;
     if (!hitSingle(ray, th, c)) return;

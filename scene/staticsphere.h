@@ -1,10 +1,47 @@
-// The tests of a sphere at rest against ray bundles, inline, so that a traversal's leaf loop
-// runs them without a call per sphere (and the 16-lane one with the bundle's directions kept in
-// registers across a leaf's spheres instead of gathered for every sphere).
+// The tests of a sphere at rest against single rays and ray bundles, inline, so that a
+// traversal's leaf loop runs them without a call per sphere (and the 16-lane one with the bundle's
+// directions kept in registers across a leaf's spheres instead of gathered for every sphere).
 #pragma once
+
+#include <cmath>
 
 #include "geometry/raybundle.h"
 #include "geometry/vec16f.h"
+#include "scene/rtobjbase.h"
+
+// Roots of |oc + t d|^2 = r2 over x, y, z, written as t^2 + h t + c / a = 0 with h = 2 d.oc / a.
+// False when the discriminant is negative.
+inline bool sphereRoots(const Vec4f& oc, const Vec4f& d, float r2, float& nearRoot,
+                        float& farRoot) {
+    const float a = dot3(d, d);
+    const float h = (2.0f * dot3(d, oc)) / a;
+    const float disc = h * h / 4.0f - (dot3(oc, oc) - r2) / a;
+    if (disc < 0.0f) return false;
+    const float s = std::sqrt(disc);
+    nearRoot = -(s + h / 2.0f);
+    farRoot = s - h / 2.0f;
+    return true;
+}
+
+// rtObjSphere<1>::intersect1 of the sphere with centre x, y, z and squared radius w: the near
+// root inside the ray's open interval, else the far one, goes to t, and the hit's offset along
+// the normal to the ray. The single-ray walk runs it from the leaf list's copy of the sphere.
+inline void intersectStaticSphere1(const Vec4f& centreAndRadius2, SingleRay& ray, float& t) {
+    const Vec4f c(centreAndRadius2.x, centreAndRadius2.y, centreAndRadius2.z, 0.0f);
+    const Vec4f o(ray.origin.x, ray.origin.y, ray.origin.z, 0.0f);
+    const Vec4f d(ray.dir.x, ray.dir.y, ray.dir.z, 0.0f);
+    float r1, r2;
+    if (!sphereRoots(o - c, d, centreAndRadius2.w, r1, r2)) return;
+    float th;
+    if (ray.tMin < r1 && r1 < ray.tMax)
+        th = r1;
+    else if (ray.tMin < r2 && r2 < ray.tMax)
+        th = r2;
+    else
+        return;
+    ray.hitOffset = ((o + d * th) - c) * hitOffsetScale;
+    t = th;
+}
 
 // The sphere seen from a bundle's first origin, broadcast to four lanes once per bundle:
 // oc = o - center per component and the constant term |o - center|^2 - r^2. The constant takes

@@ -16,10 +16,10 @@ using namespace kdtest;
 
 // Spheres at rest are tested from the tree's copy of their centres and radii beside the leaf
 // list, without their objects: the same hits, distances and live rays as through each object's
-// own intersect16 (in the kernel this processor runs and in the portable one) and intersect4
-// or intersect4Alt, with boxes mixed in. The copy is kept only where such spheres are at least half
-// of the leaf entries.
-// A sphere at rest that marks the pixels it shades with its number.
+// own intersect16 (in the kernel this processor runs and in the portable one), intersect4 or
+// intersect4Alt and intersect1, with boxes mixed in. The copy is kept only where such spheres are
+// at least half of the leaf entries. A sphere at rest that marks the pixels it shades with its
+// number.
 class MarkedSphere : public rtObjSphere<1> {
 public:
     MarkedSphere(uint32_t mark, const Vec4f& c, float r) : mark_(mark) {
@@ -35,6 +35,7 @@ public:
         for (int i = 0; i < 16; ++i)
             if (mask[i >> 2].lane(i & 3)) b.out[i >> 2][i & 3] = mark_;
     }
+    void shade1(SingleRay& r, float) const override { *r.out = mark_; }
 
 private:
     uint32_t mark_;
@@ -114,7 +115,7 @@ TEST(KDTraverse, SpheresAtRestBesideTheLeafListHitAsThroughTheirObjects) {
     tree.addInterval(list, 0);
     ASSERT_NE(tree.leafSphereBase(), nullptr);
 
-    int hits = 0, hits4 = 0;
+    int hits = 0, hits4 = 0, hits1 = 0;
     for (int k = 0; k < 400; ++k) {
         const Vec4f o(pos(rng) * 1.4f - 2.0f, pos(rng) * 1.4f - 2.0f, -1.0f, 0.0f);
         const Vec4f fwd =
@@ -142,6 +143,25 @@ TEST(KDTraverse, SpheresAtRestBesideTheLeafListHitAsThroughTheirObjects) {
             EXPECT_EQ(std::memcmp(besidePix, objectsPix, sizeof besidePix), 0) << k;
             hits += __builtin_popcount(unsigned(besideMask));
         }
+        // Single rays, from the eye and from points beside it. The hit's offset is written by
+        // every object that accepts the ray, so it must come out the same too.
+        for (int i = 0; i < 16; ++i) {
+            const Vec4f from = i & 1 ? o + P(0.1f * float(i), -0.05f * float(i), 0.3f) : o;
+            uint32_t objectsPix = 0, besidePix = 0;
+            SingleRay objects = makeRay(tree, from, dir[i], &objectsPix);
+            if (!(objects.tMin < objects.tMax)) continue;
+            objects.variant = uint8_t(i >> 3);
+            SingleRay beside = objects;
+            beside.out = &besidePix;
+            beside.leafSpheres = tree.leafSphereBase();
+            const bool hit = traceRay(objects);
+            ASSERT_EQ(traceRay(beside), hit) << k << " ray " << i;
+            EXPECT_EQ(beside.tMin, objects.tMin) << k << " ray " << i;
+            EXPECT_EQ(beside.tMax, objects.tMax) << k << " ray " << i;
+            EXPECT_EQ(std::memcmp(&beside.hitOffset, &objects.hitOffset, sizeof(Vec4f)), 0) << k;
+            EXPECT_EQ(besidePix, objectsPix) << k << " ray " << i;
+            hits1 += hit;
+        }
         // 2 x 2 bundles with an origin each, as camera rays and as pieces of bent paths.
         Vec4f origin4[4], dir4[4];
         for (int l = 0; l < 4; ++l) {
@@ -165,6 +185,7 @@ TEST(KDTraverse, SpheresAtRestBesideTheLeafListHitAsThroughTheirObjects) {
     }
     EXPECT_GT(hits, 2 * 400 * 16 / 4);
     EXPECT_GT(hits4, 400 * 2 / 4);
+    EXPECT_GT(hits1, 400 * 16 / 4);
 
     // Mostly boxes: no copy.
     Scene fewSpheres;
