@@ -317,7 +317,6 @@ void rtObjDisk::update() {
     peakScale = float(1.0 / kProfilePeak);
 
     // The annulus's box: along axis k the disk reaches rout sqrt(1 - n_k^2) from the centre.
-    const float inf = __builtin_inff();
     Vec4f lo, hi;
     double magnitude = std::fabs(double(rout));
     for (int k = 0; k < 3; ++k) {
