@@ -117,6 +117,20 @@ private:
     bool placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0, double t1,
                     int maxPieces);
 
+    // Whether rays from the origins o (x, y, z, time w lanes) along directions d can meet the
+    // body within their intervals s0..s1: a test of their events against the box the body has
+    // at shearTime, each event moved back along the body's motion to that time. An event at
+    // distance s happens at w + timeSign() s, where the body has moved on by v (w + timeSign() s
+    // - shearTime); so the ray o + s d less that motion, o - v (w - shearTime) + s (d -
+    // timeSign() v), must meet the box. A lane that fails cannot be hit by the body at any time.
+    // Pieces of a long stretch (bent paths) hold the body over a span of time in which it moves
+    // far: their boxes let through rays that pass where the body is at other times, whose
+    // boosted test costs several times more than this one.
+    LaneMask4 mayMeet(const Vec4f o[4], const Vec4f d[3], const Vec4f& s0, const Vec4f& s1) const;
+    bool mayMeet(const SingleRay& ray) const;
+    bool mayMeet(const RayBundle4& b) const;
+    bool mayMeet(const RayBundle16& b) const;
+
     void boostSingle(const SingleRay& ray, SingleRay& r, float& len) const;
     void boostFour(const RayBundle4& b, RayBundle4& r, Vec4f& len) const;
     void boostSixteen(const RayBundle16& b, RayBundle16& r, Vec4f len[4]) const;
@@ -144,6 +158,13 @@ private:
     Vec4f sweptCorners[8];  // the box's corners at time 0, moving with v
     Vec4f sweepVelocity;
     double sweepFrom = 0.0, sweepTo = 0.0;  // the scene times the pieces divide
+    // For mayMeet: the body's box at scene time shearTime (the middle of the sweep), widened as
+    // the hit bounds are. On for bent paths only, and off there in the snapshot of a boosted
+    // body (every event at the observer's time: the pieces' boxes are the body's own) and for a
+    // sweep without end.
+    bool sheared = false;
+    float shearTime = 0.0f;
+    BoundingBox shearBox;
 };
 
 // One piece of a moving primitive's box in the tree: every ray operation is the primitive's.
