@@ -17,6 +17,7 @@
 #include "accel/kdtree.h"
 #include "accel/lightpathtree.h"
 #include "accel/movingbodies.h"
+#include "accel/timeslices.h"
 #include "base/traceoutput.h"
 #include "scene/rendersettings.h"
 
@@ -75,18 +76,33 @@ bool traceSegment(SingleRay& ray, const BlackHoleFrame& hole) {
 // its path: the ray's origin takes the piece's start time for them (the scene's objects keep the
 // one they always had). With the gravitational Doppler effect on, a hit is traced once more with
 // the shift of its point, as traceSegment does.
+// The nearest of the bodies in both of moving's trees, up to limit; its distance in ray.tMax.
+bool traceBodies1(SingleRay& ray, const BentMoving& moving, float limit) {
+    bool hit = false;
+    if (moving.tree && traceMoving1(ray, *moving.tree, limit)) {
+        hit = true;
+        limit = ray.tMax;
+    }
+    if (moving.slices && moving.slices->trace1(ray, limit)) {
+        hit = true;
+        limit = ray.tMax;
+    }
+    if (hit) ray.tMax = limit;
+    return hit;
+}
+
 bool traceMovingPiece(SingleRay& ray, const BlackHoleFrame& hole, const BentMoving& moving,
                       float travelled, float limit) {
     const float w = ray.origin.w;
     ray.origin.w = moving.time + moving.sigma * travelled;
     const KdNode node = ray.node;
-    bool hit = traceMoving1(ray, *moving.tree, limit);
+    bool hit = traceBodies1(ray, moving, limit);
     if (hit && ray.settings && ray.settings->grtDoppler && hole.rs > 0.0f) {
         Vec4f p = ray.origin + ray.dir * ray.tMax - hole.centre;
         p.w = 0.0f;
         const float doppler = ray.doppler;
         ray.doppler = doppler * hole.wavelengthFactor(std::sqrt(dot3(p, p)));
-        traceMoving1(ray, *moving.tree, limit);
+        traceBodies1(ray, moving, limit);
         ray.doppler = doppler;
     }
     ray.node = node;
@@ -152,7 +168,7 @@ bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree&
         // or the background overwrites its pixel), as the bundles' relative widening has it.
         bool hit =
             ray.tMin <= ray.tMax && traceSegment(ray, hole) && ray.tMax <= len * kBundleFarEps;
-        if (moving.tree)
+        if (moving.any())
             hit = traceMovingPiece(ray, hole, moving, travelled, hit ? ray.tMax : len) || hit;
         if (hit) return true;
         ray.origin = P;
@@ -167,7 +183,7 @@ bool followPath(SingleRay& ray, PathIterator& it, const Vec4f& yg, const KDTree&
     clipToBox(tree.sceneBox(), ray);
     if (tracing) traceLine("farf %f", double(ray.tMax));
     bool hit = ray.tMin <= ray.tMax && traceSegment(ray, hole);
-    if (moving.tree)
+    if (moving.any())
         hit = traceMovingPiece(ray, hole, moving, travelled, hit ? ray.tMax : kNoDistance) || hit;
     if (hit) return true;
     if (tracing) traceLine("No Hit");
@@ -285,7 +301,12 @@ int BundleWalk::traceMovingPiece(Vec4f limit) {
     for (int l = 0; l < 4; ++l) b.origin[l] = b.originSoA[l];
     transpose(b.origin[0], b.origin[1], b.origin[2], b.origin[3]);
     const KdNode node = b.node;
-    const int hit = traceMoving4(b, *moving.tree, limit);
+    int hit = 0;
+    if (moving.tree) {
+        hit = traceMoving4(b, *moving.tree, limit);
+        limit = select(LaneMask4::fromBits(hit), b.tHit, limit);
+    }
+    if (moving.slices) hit |= moving.slices->trace4(b, limit);
     b.node = node;
     b.originSoA[3] = w;
     return hit;
@@ -338,7 +359,7 @@ inline int BundleWalk::tracePiece(const Piece& p, bool fromEye) {
     const EmptyCellMemory& memory = fromEye ? *firstPieces : cell;
     if (fromEye) cell = *firstPieces;
     if (memory.remembers() && !tracing && memory.holds(b.originSoA, p.end, p.len)) {
-        if (moving.tree) aimAlong(p);  // the moving bodies are looked for all the same
+        if (moving.any()) aimAlong(p);  // the moving bodies are looked for all the same
         return 0;
     }
     aimAlong(p);
@@ -407,7 +428,7 @@ inline bool BundleWalk::advance(const Piece& piece, const PathIterator4& at, Pie
         clipToBox(tree.sceneBox(), b);
         b.live = andNot(b.live, LaneMask4::fromBits(gone));
         int hit = any(b.live) ? traceBundle4(b) : 0;
-        if (moving.tree)
+        if (moving.any())
             hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, Vec4f(kNoHit)));
         result = hit;
         return true;
@@ -419,7 +440,7 @@ inline bool BundleWalk::advance(const Piece& piece, const PathIterator4& at, Pie
     const bool fromEye = firstPieces && firstPiece;
     int hit = tracePiece(piece, fromEye);
     firstPiece = false;
-    if (moving.tree) hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, piece.len));
+    if (moving.any()) hit |= traceMovingPiece(select(LaneMask4::fromBits(hit), b.tHit, piece.len));
     // The next piece starts where this one ends. Only originSoA follows the lanes (the
     // traversal and the bending variant's intersections read that one); origin, one vector a
     // lane, keeps the eye until the walk returns, and the few that read it per lane (the moving

@@ -8,6 +8,7 @@
 #include "geometry/raybundle.h"
 
 class KDTree;
+class TimeSlices;
 
 // An empty leaf cell of the scene's tree that bent paths were last found in, with the test of
 // whether four segments lie inside it safely enough that a traversal along them would find
@@ -58,9 +59,12 @@ private:
 // moving sphere's own test reads it (a ray's length is its time there, so a path in pieces
 // meets the sphere when the straight ray would) and the other bodies are all at the event time.
 struct BentMoving {
-    const KDTree* tree = nullptr;  // null: no moving body to visit
-    float time = 0.0f;             // the observer's scene time
+    const KDTree* tree = nullptr;        // null: no moving body to visit there
+    const TimeSlices* slices = nullptr;  // with light travel time: the bodies by time, or null
+    float time = 0.0f;                   // the observer's scene time
     float sigma = 0.0f;
+
+    bool any() const { return tree || slices; }
 };
 
 // One ray; true when its pixel was written (an object was hit, or the ray fell into the hole).

@@ -561,9 +561,10 @@ void MovingPlacement::reset() {
     placed.clear();
     inFrame.clear();
     if (sub) sub->reset();
+    slices.build({}, TimeSlices::kSlices);
     combined.reset();
     grafted.reset();
-    subBuilt = combinedBuilt = graftTried = graftHolds = false;
+    subBuilt = slicesBuilt = combinedBuilt = graftTried = graftHolds = false;
     visible = 0;
     prepared = false;
 }
@@ -621,7 +622,8 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
             }
         }
         visible = int(inFrame.size());
-        subBuilt = combinedBuilt = graftTried = graftHolds = gridTried = gridHolds = false;
+        subBuilt = slicesBuilt = combinedBuilt = graftTried = graftHolds = gridTried = gridHolds =
+            false;
         stableFrames = 0;
         prepared = true;
         lastMode = lightTravelTime;
@@ -671,6 +673,28 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
             trees.seen = grid.get();
             return trees;
         }
+    }
+    if (!joinable && lightTravelTime && bentReach > 0.0f) {
+        if (!slicesBuilt) {
+            std::vector<MovingPiece*> timed;
+            std::vector<rtObjBase*> rest;
+            for (rtObjBase* o : inFrame) {
+                MovingPiece* piece = static_cast<MovingPiece*>(o);
+                if (piece->timeSign() < 0.0f)
+                    timed.push_back(piece);
+                else
+                    rest.push_back(o);
+            }
+            slices.build(timed, TimeSlices::kSlices);
+            if (!sub) sub = std::make_unique<KDTree>();
+            sub->reset();
+            subEmpty = rest.empty();
+            if (!subEmpty) sub->buildFromPrimitives(std::move(rest));
+            slicesBuilt = subBuilt = true;
+        }
+        trees.slices = slices.empty() ? nullptr : &slices;
+        trees.own = subEmpty ? nullptr : sub.get();
+        return trees;
     }
     if (!subBuilt) {
         if (!sub) sub = std::make_unique<KDTree>();

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "accel/directiongrid.h"
+#include "accel/timeslices.h"
 #include "geometry/lorentzboost.h"
 #include "scene/rtobjbase.h"
 
@@ -206,6 +207,12 @@ public:
     void copyFrom(const rtObjBase& other) override;
     rtObjBase* clone() const override;
 
+    // The scene times the piece holds its body over (with room for rounding), and how the
+    // times of a ray's events run with their distance (see MovingPrimitive::timeSign).
+    float timeFrom() const { return timeLo; }
+    float timeTo() const { return timeHi; }
+    float timeSign() const { return sign; }
+
 private:
     // The scene times the piece holds the body over, and the whole's timeSign(). A ray whose
     // events (at its origin's time w + timeSign s over its interval of s) fall outside them
@@ -274,10 +281,13 @@ public:
     // to visit after it; all null when no body can be seen. joinable false (the bent light paths,
     // which trace the scene's own tree from anywhere on their way) asks for their own tree.
     // bentReach: see MovingPrimitive::prepare.
+    // Bent paths with light travel time get the bodies in trees by time (`slices`), and in
+    // `own` only those whose events run otherwise (the moving sphere faster than light).
     struct Trees {
         const KDTree* joined = nullptr;
         const DirectionGrid* seen = nullptr;
         const KDTree* own = nullptr;
+        const TimeSlices* slices = nullptr;
     };
     Trees prepare(const Vec4f& observer, bool lightTravelTime, const KDTree& scene, bool joinable,
                   float bentReach = 0.0f);
@@ -307,6 +317,9 @@ private:
     std::deque<MovingPiece> pool;                   // grows, never shrinks; its elements never move
     std::vector<rtObjBase*> inFrame;                 // their pieces, the trees' primitives
     std::unique_ptr<KDTree> sub;
+    TimeSlices slices;
+    bool slicesBuilt = false;  // slices (and sub) hold the current placement by time
+    bool subEmpty = false;     // and sub holds nothing then
     std::unique_ptr<KDTree> combined;
     std::unique_ptr<KDTree> grafted;
     std::unique_ptr<DirectionGrid> grid;
@@ -386,3 +399,6 @@ bool traceMoving1(SingleRay& ray, const DirectionGrid& moving, float limit);
 int traceMoving4(RayBundle4& bundle, const KDTree& moving, const Vec4f& limit);
 // For one ray, up to limit (the scene's hit, or a bent path's piece end).
 bool traceMoving1(SingleRay& ray, const KDTree& moving, float limit);
+// The same over the distances from..limit only.
+int traceMoving4(RayBundle4& bundle, const KDTree& moving, const Vec4f& from, const Vec4f& limit);
+bool traceMoving1(SingleRay& ray, const KDTree& moving, float from, float limit);

@@ -49,13 +49,24 @@ int traceMoving16(RayBundle16& b, const KDTree& tree) {
 }
 
 int traceMoving4(RayBundle4& b, const KDTree& tree, const Vec4f& limit) {
+    return traceMoving4(b, tree, Vec4f(0.0f), limit);
+}
+
+int traceMoving4(RayBundle4& b, const KDTree& tree, const Vec4f& from, const Vec4f& limit) {
     const OnMovingTree<RayBundle4> on(b, tree);
     clipToBox(tree.sceneBox(), b, limit);
+    b.tMin = max(b.tMin, from);
+    b.live &= b.tMin <= b.tMax;
     return any(b.live) ? traceBundle4(b) : 0;
 }
 
 bool traceMoving1(SingleRay& ray, const KDTree& tree, float limit) {
+    return traceMoving1(ray, tree, 0.0f, limit);
+}
+
+bool traceMoving1(SingleRay& ray, const KDTree& tree, float from, float limit) {
     clipToBox(tree.sceneBox(), ray, limit);
+    ray.tMin = std::fmax(ray.tMin, from);
     if (!(ray.tMin <= ray.tMax)) return false;
     const OnMovingTree<SingleRay> on(ray, tree);
     ray.tLimit = limit;

@@ -34,6 +34,7 @@
 #include "accel/kdtraverse.h"
 #include "accel/kdtree.h"
 #include "accel/lightpathtrace.h"
+#include "accel/timeslices.h"
 #include "base/programmingerror.h"
 #include "base/traceoutput.h"
 #include "engine/camera.h"
@@ -91,6 +92,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         frame.seen = trees.seen;
         frame.moving = trees.own;
         frame.bentMoving.tree = bending ? trees.own : nullptr;
+        frame.bentMoving.slices = bending ? trees.slices : nullptr;
         frame.bentMoving.time = settings->start.w;
         frame.bentMoving.sigma = travel ? -1.0f : 1.0f;
     }
@@ -108,6 +110,7 @@ void TimeRT::raytracePic(RenderSettings* newSettings, SceneData* newScene, KDTre
         // Paths end where they leave the scene for good: the moving bodies' reach included.
         BoundingBox scene = tree->sceneBox();
         if (frame.bentMoving.tree) scene.unite(frame.bentMoving.tree->sceneBox());
+        if (frame.bentMoving.slices) scene.unite(frame.bentMoving.slices->sceneBox());
         tree->blackHole().boundScene(scene);
     }
     if (settings->starrySky) {

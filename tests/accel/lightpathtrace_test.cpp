@@ -122,7 +122,8 @@ TEST(LightPathTrace, AMovingBodyOnAnEscapingPathIsShiftedByItsDistanceFromTheHol
         SingleRay r = s.ray(Vec4f(0.2f, 0, 1, 0), &pixel);
         r.settings = &settings;
         r.doppler = 1.0f;
-        ASSERT_TRUE(iterRayPart(r, s.tree, BentMoving{&movingTree, 0.0f, 0.0f})) << shifted;
+        ASSERT_TRUE(iterRayPart(r, s.tree, BentMoving{&movingTree, nullptr, 0.0f, 0.0f}))
+            << shifted;
         float shift;
         std::memcpy(&shift, &pixel, sizeof shift);
         EXPECT_NEAR(shift, shifted ? std::sqrt((1 - 1 / 40.0) / (1 - 1 / r2)) : 1.0, 1e-5);

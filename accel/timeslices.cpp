@@ -1,0 +1,110 @@
+#include "accel/timeslices.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "accel/kdtree.h"
+#include "accel/movingbodies.h"
+
+TimeSlices::TimeSlices() = default;
+TimeSlices::~TimeSlices() = default;
+
+void TimeSlices::build(const std::vector<MovingPiece*>& pieces, int count) {
+    trees.clear();
+    box = BoundingBox::emptyScene();
+    if (pieces.empty()) return;
+    float lo = pieces[0]->timeFrom(), hi = pieces[0]->timeTo();
+    for (const MovingPiece* p : pieces) {
+        lo = std::min(lo, p->timeFrom());
+        hi = std::max(hi, p->timeTo());
+    }
+    from = lo;
+    width = std::max((hi - lo) / float(count), 1e-6f * (1.0f + std::fabs(lo) + std::fabs(hi)));
+    trees.resize(size_t(count));  // slicesOf counts them
+    std::vector<std::vector<rtObjBase*>> lists(trees.size());
+    for (MovingPiece* p : pieces) {
+        int first, last;
+        slicesOf(p->timeFrom(), p->timeTo(), first, last);
+        for (int k = first; k <= last; ++k) lists[size_t(k)].push_back(p);
+    }
+    for (int k = 0; k < count; ++k) {
+        if (lists[size_t(k)].empty()) continue;
+        trees[size_t(k)] = std::make_unique<KDTree>();
+        trees[size_t(k)]->buildFromPrimitives(std::move(lists[size_t(k)]));
+        box.unite(trees[size_t(k)]->sceneBox());
+    }
+}
+
+void TimeSlices::slicesOf(float lo, float hi, int& first, int& last) const {
+    const int n = int(trees.empty() ? 0 : trees.size());
+    // Clamped as floats first: an endless interval gives an infinite time.
+    const float a = std::clamp(std::floor((lo - from) / width), -1.0f, float(n));
+    const float b = std::clamp(std::floor((hi - from) / width), -1.0f, float(n));
+    first = std::max(0, int(a));
+    last = std::min(n - 1, int(b));
+    if (!(lo <= hi)) last = -1;  // NaN as well
+}
+
+// The distances along a ray from an origin at time w whose events (at w - s) fall into slice
+// k, with room for the rounding of times: its visit of that slice's tree looks no further.
+void TimeSlices::window(int k, const Vec4f& w, Vec4f& near, Vec4f& far) const {
+    const Vec4f room = Vec4f(1e-3f * width) + Vec4f(1e-5f) * (Vec4f(1.0f) + abs(w));
+    near = w - Vec4f(from + float(k + 1) * width) - room;
+    far = w - Vec4f(from + float(k) * width) + room;
+}
+
+bool TimeSlices::trace1(SingleRay& ray, float limit) const {
+    // Only the part of the ray inside the bodies' box has events to look at.
+    float entry, exit;
+    slabDistances(box, ray.origin, ray.invDir, entry, exit);
+    entry = std::fmax(entry, 0.0f);
+    exit = std::fmin(exit, limit);
+    if (!(entry <= exit)) return false;
+    int first, last;
+    slicesOf(ray.origin.w - exit, ray.origin.w - entry, first, last);
+    bool hit = false;
+    for (int k = last; k >= first; --k) {
+        const KDTree* tree = trees[size_t(k)].get();
+        if (!tree) continue;
+        Vec4f near, far;
+        window(k, Vec4f(ray.origin.w), near, far);
+        if (traceMoving1(ray, *tree, std::fmax(near.x, 0.0f), std::fmin(far.x, limit))) {
+            hit = true;
+            limit = ray.tMax;
+        }
+    }
+    if (hit) ray.tMax = limit;
+    return hit;
+}
+
+int TimeSlices::trace4(RayBundle4& b, Vec4f limit) const {
+    // The span of every lane that looks (a lane whose limit is negative does not), inside the
+    // bodies' box.
+    Vec4f entry = b.tMin, exit = b.tMax;
+    const LaneMask4 inside = clipGroup(box, b.originSoA[0], b.originSoA[1], b.originSoA[2],
+                                       b.invDir[0], b.invDir[1], b.invDir[2], entry, exit);
+    float lo = __builtin_inff(), hi = -__builtin_inff();
+    for (int l = 0; l < 4; ++l) {
+        const float end = std::fmin(exit[l], limit[l]);
+        if (!inside.lane(l) || !(limit[l] >= 0.0f) || !(entry[l] <= end)) continue;
+        lo = std::min(lo, b.originSoA[3][l] - end);
+        hi = std::max(hi, b.originSoA[3][l] - entry[l]);
+    }
+    int first, last;
+    slicesOf(lo, hi, first, last);
+    int hit = 0;
+    for (int k = last; k >= first; --k) {
+        const KDTree* tree = trees[size_t(k)].get();
+        if (!tree) continue;
+        Vec4f near, far;
+        window(k, b.originSoA[3], near, far);
+        // A lane that does not look keeps its negative limit.
+        const LaneMask4 looks = limit >= Vec4f(0.0f);
+        const int now =
+            traceMoving4(b, *tree, max(near, Vec4f(0.0f)), select(looks, min(far, limit), limit));
+        if (now == 0) continue;
+        limit = select(LaneMask4::fromBits(now), b.tHit, limit);
+        hit |= now;
+    }
+    return hit;
+}
