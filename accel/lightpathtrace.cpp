@@ -72,10 +72,6 @@ bool traceSegment(SingleRay& ray, const BlackHoleFrame& hole) {
     return true;
 }
 
-// The moving bodies nearer than limit on the piece the ray is on, travelled from the eye along
-// its path: the ray's origin takes the piece's start time for them (the scene's objects keep the
-// one they always had). With the gravitational Doppler effect on, a hit is traced once more with
-// the shift of its point, as traceSegment does.
 // The nearest of the bodies in both of moving's trees, up to limit; its distance in ray.tMax.
 bool traceBodies1(SingleRay& ray, const BentMoving& moving, float limit) {
     bool hit = false;
@@ -91,6 +87,10 @@ bool traceBodies1(SingleRay& ray, const BentMoving& moving, float limit) {
     return hit;
 }
 
+// The moving bodies nearer than limit on the piece the ray is on, travelled from the eye along
+// its path: the ray's origin takes the piece's start time for them (the scene's objects keep the
+// one they always had). With the gravitational Doppler effect on, a hit is traced once more with
+// the shift of its point, as traceSegment does.
 bool traceMovingPiece(SingleRay& ray, const BlackHoleFrame& hole, const BentMoving& moving,
                       float travelled, float limit) {
     const float w = ray.origin.w;
