@@ -21,26 +21,39 @@ double length3(const Vec4f& a) {
     return std::sqrt(double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z);
 }
 
-// The box of the corners c[i] moved by shift.
-BoundingBox cornerBox(const Vec4f c[8], const Vec4f& shift) {
-    Vec4f lo = c[0] + shift, hi = lo;
+// The box of the corners c[i].
+BoundingBox cornerBox(const Vec4f c[8]) {
+    Vec4f lo = c[0], hi = lo;
     for (int i = 1; i < 8; ++i) {
-        lo = min(lo, c[i] + shift);
-        hi = max(hi, c[i] + shift);
+        lo = min(lo, c[i]);
+        hi = max(hi, c[i]);
     }
+    return BoundingBox(lo, hi);
+}
+
+// Box b moved by shift (x, y, z), endless in time. A rounded sum grows with its terms, so this
+// is the box of b's corners each moved by shift, float for float.
+BoundingBox movedBox(const BoundingBox& b, const Vec4f& shift) {
+    Vec4f lo = b.min + shift, hi = b.max + shift;
     lo.w = -kInf;
     hi.w = kInf;
     return BoundingBox(lo, hi);
 }
 
+// The largest coordinate of a box's corners, in magnitude (x, y, z).
+float maxMagnitude(const BoundingBox& b) {
+    return std::max({std::fabs(b.min.x), std::fabs(b.min.y), std::fabs(b.min.z), std::fabs(b.max.x),
+                     std::fabs(b.max.y), std::fabs(b.max.z)});
+}
+
+// Relative rounding of places and times in float arithmetic, with room to spare (a float
+// carries 6e-8 of its magnitude).
+constexpr float kPlaceRounding = 1e-5f;
+
 // Room around a box for the rounding of the rest-frame arithmetic: relative to the coordinates'
 // magnitude, as the objects' own hit bounds.
 // The room of widened(b).
-float widenedMargin(const BoundingBox& b) {
-    return kHitBoundsMargin *
-           (1.0f + std::max({std::fabs(b.min.x), std::fabs(b.min.y), std::fabs(b.min.z),
-                             std::fabs(b.max.x), std::fabs(b.max.y), std::fabs(b.max.z)}));
-}
+float widenedMargin(const BoundingBox& b) { return kHitBoundsMargin * (1.0f + maxMagnitude(b)); }
 
 BoundingBox widened(const BoundingBox& b) {
     const float m = widenedMargin(b);
@@ -229,8 +242,9 @@ bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach, int 
 
 bool MovingPrimitive::placeSweep(const Vec4f corners[8], const Vec4f& v, double radius, double t0,
                                  double t1, int maxPieces) {
-    box = cornerBox(corners, v * float(t0));
-    box.unite(cornerBox(corners, v * float(t1)));
+    sweptBox = cornerBox(corners);
+    box = movedBox(sweptBox, v * float(t0));
+    box.unite(movedBox(sweptBox, v * float(t1)));
     if (!hasFiniteExtent(box)) return false;
     setHitBounds(widened(box));
     // As many pieces as the stretch is long against the body's size (one for a snapshot).
@@ -239,26 +253,48 @@ bool MovingPrimitive::placeSweep(const Vec4f corners[8], const Vec4f& v, double 
     pieces = int(std::clamp(std::ceil(sweep / size), 1.0, double(maxPieces)));
     sweepFrom = t0;
     sweepTo = t1;
-    std::copy(corners, corners + 8, sweptCorners);
     sweepVelocity = v;
-    // The room is the whole sweep's (the hit bounds'): the moved-back events carry the rounding
-    // of places as far out as the sweep reaches, and of the body's own test.
     const double middle = 0.5 * (t0 + t1);
     sheared = timeSign() != 0.0f && std::isfinite(middle);
     if (sheared) {
         shearTime = float(middle);
-        const BoundingBox at = cornerBox(corners, v * shearTime);
-        const float m = widenedMargin(box);
-        shearBox = BoundingBox(at.min - Vec4f(m, m, m, 0.0f), at.max + Vec4f(m, m, m, 0.0f));
+        shearBox = movedBox(sweptBox, v * shearTime);
+        shearCentre = (shearBox.min + shearBox.max) * 0.5f;
+        setShearRoom(v);
     }
     return true;
+}
+
+void MovingPrimitive::setShearRoom(const Vec4f& v) {
+    if (ownTest) {
+        // The primitive's own test (the moving sphere faster than light) has no rest frame to
+        // bound its rounding by: the room of the whole sweep, as its hit bounds have.
+        shearRoom = widenedMargin(box);
+        shearRoomPerDistance = 0.0f;
+        return;
+    }
+    // The boosted test rounds as any object's test does, relative to the distances it works
+    // with: a near-tangent root is off by up to sqrt(2 eps) of the distance from the ray's
+    // origin to the body, in the body's frame. That distance is at most gamma times the
+    // moved-back origin's distance from the body (only the part along v grows), so the room
+    // grows with each ray's own distance, kHitBoundsMargin of it as for the hit bounds.
+    // Room relative to the sweep's extent instead (a thousand units for light that left long
+    // ago) let through 700 rays for each one the body met; this room lets through four.
+    // The moved-back places themselves carry the rounding of coordinates and times as large as
+    // the sweep's: kPlaceRounding of those.
+    const float speed = length3(v);
+    const float times = std::fabs(float(sweepFrom)) + std::fabs(float(sweepTo));
+    shearRoom =
+        kHitBoundsMargin * (1.0f + boost.gamma * 0.5f * length3(shearBox.max - shearBox.min)) +
+        kPlaceRounding * (1.0f + maxMagnitude(box) + speed * times);
+    shearRoomPerDistance = kHitBoundsMargin * boost.gamma * std::sqrt(3.0f);
 }
 
 BoundingBox MovingPrimitive::pieceBox(int i) const {
     const double a = sweepFrom + (sweepTo - sweepFrom) * i / pieces;
     const double b = sweepFrom + (sweepTo - sweepFrom) * (i + 1) / pieces;
-    BoundingBox piece = cornerBox(sweptCorners, sweepVelocity * float(a));
-    piece.unite(cornerBox(sweptCorners, sweepVelocity * float(b)));
+    BoundingBox piece = movedBox(sweptBox, sweepVelocity * float(a));
+    piece.unite(movedBox(sweptBox, sweepVelocity * float(b)));
     return piece;
 }
 
@@ -329,13 +365,24 @@ LaneMask4 MovingPrimitive::mayMeet(const Vec4f o[4], const Vec4f d[3], const Vec
     const Vec4f age = o[3] - Vec4f(shearTime);
     const Vec4f sign(timeSign());
     Vec4f from[3], inverse[3];
+    Vec4f distance(0.0f);
     for (int c = 0; c < 3; ++c) {
         const Vec4f v(sweepVelocity[c]);
         from[c] = o[c] - v * age;
         inverse[c] = Vec4f(1.0f) / (d[c] - sign * v);
+        distance = max(distance, abs(from[c] - Vec4f(shearCentre[c])));
     }
-    return groupMeetsBox(shearBox, from[0], from[1], from[2], inverse[0], inverse[1], inverse[2],
-                         s0, s1);
+    const Vec4f room = Vec4f(shearRoom) + Vec4f(shearRoomPerDistance) * distance;
+    // The slab test of groupMeetsBox, with each lane's room.
+    Vec4f lo[3], hi[3];
+    for (int c = 0; c < 3; ++c) {
+        lo[c] = (Vec4f(shearBox.min[c]) - room - from[c]) * inverse[c];
+        hi[c] = (Vec4f(shearBox.max[c]) + room - from[c]) * inverse[c];
+    }
+    const Vec4f entry = max(max(min(lo[0], hi[0]), min(lo[1], hi[1])), min(lo[2], hi[2]));
+    const Vec4f exit = min(min(max(lo[0], hi[0]), max(lo[1], hi[1])), max(lo[2], hi[2]));
+    const LaneMask4 undefined = isNan(lo[0] + hi[0] + lo[1] + hi[1] + lo[2] + hi[2]);
+    return undefined | ((entry <= exit) & (entry <= s1) & (exit >= s0));
 }
 
 bool MovingPrimitive::mayMeet(const SingleRay& ray) const {
