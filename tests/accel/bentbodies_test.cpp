@@ -1,8 +1,8 @@
 // Moving bodies along the black hole's bent paths with light travel time: each is held over
 // every time its light can have left it, cut into pieces along its way, and a ray is moved back
 // along the body's motion before the body boosts it. The pieces together must find every hit of
-// the whole body, the first root of its equation of motion, and the moved-back test must refuse
-// only rays the body misses.
+// the whole body; the body's hit must be the first root of its equation of motion; and the
+// moved-back test must refuse only rays the body misses.
 #include <gtest/gtest.h>
 
 #include <array>
