@@ -16,6 +16,7 @@
 #include "accel/kdtree.h"
 #include "scene/rtobjcube.h"
 #include "scene/rtobjsphere.h"
+#include "tests/accel/bodyrays.h"
 
 namespace {
 
@@ -25,31 +26,9 @@ Vec4f direction(double a, double e) {
                  float(std::cos(e) * std::cos(a)), 1.0f);
 }
 
-// A ray from the observer's event along the unit direction d, over every distance ahead.
-SingleRay rayFrom(const Vec4f& eye, const Vec4f& d) {
-    SingleRay ray{};
-    ray.origin = eye;
-    ray.dir = d;
-    ray.invDir = Vec4f(1.0f / d.x, 1.0f / d.y, 1.0f / d.z, 1.0f);
-    ray.tMin = 0.0f;
-    ray.tMax = 1e30f;
-    return ray;
-}
-
-// A ray from the event `from` towards the point `to` (whose time is ignored).
-SingleRay rayTowards(const Vec4f& from, const Vec4f& to) {
-    Vec4f d = to - from;
-    d.w = 0.0f;
-    d = d * (1.0f / std::sqrt(dot3(d, d)));
-    d.w = 1.0f;
-    return rayFrom(from, d);
-}
-
-// A random offset of up to half the radius along each axis: aims inside a sphere.
-Vec4f inside(std::mt19937& rng, float radius) {
-    std::uniform_real_distribution<float> unit(-0.5f, 0.5f);
-    return Vec4f(unit(rng), unit(rng), unit(rng), 0.0f) * radius;
-}
+using bodyrays::inside;
+using bodyrays::rayFrom;
+using bodyrays::rayTowards;
 
 struct Bodies {
     std::vector<std::unique_ptr<MovingPrimitive>> parts;
