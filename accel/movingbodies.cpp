@@ -125,7 +125,7 @@ Vec4f MovingPrimitive::restOriginOf(const Vec4f& event) const {
 }
 
 bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bentReach,
-                              int bentPieces) {
+                              int bentPieces, double bentUntil) {
     observer = eye;
     // Light travel time draws the moving sphere as a sphere at rest in its own frame, but only
     // when it has one: slower than light.
@@ -134,22 +134,32 @@ bool MovingPrimitive::prepare(const Vec4f& eye, bool lightTravelTime, float bent
     lifetimePerRay = false;
     sLo = 0.0f;
     sHi = kInf;
-    const bool placed = ownTest ? prepareOwnTest(lightTravelTime, bentReach, bentPieces)
-                                : prepareBoosted(lightTravelTime, bentReach, bentPieces);
+    if (std::isnan(bentUntil)) bentUntil = eye.w;
+    const bool placed = ownTest ? prepareOwnTest(lightTravelTime, bentReach, bentPieces, bentUntil)
+                                : prepareBoosted(lightTravelTime, bentReach, bentPieces, bentUntil);
     // Straight rays see a body over a short stretch, in pieces whose boxes are about as tight:
     // the test would cost more than it saves (2 % on a scene of every kind).
     sheared = sheared && bentReach > 0.0f;
+    growth =
+        sheared && timeSign() < 0.0f && std::isfinite(sweepTo - sweepFrom) ? kPieceGrowth : 0.0f;
     return placed;
 }
 
-bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach, int bentPieces) {
+void MovingPrimitive::moveObserver(const Vec4f& eye) {
+    observer = eye;
+    if (ownTest) return;
+    restOrigin = restOriginOf(eye);
+    restOrigin.w = eye.w;
+    prepareRestOrigin();
+}
+
+bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach, int bentPieces,
+                                     double bentUntil) {
     const Vec4f& eye = observer;
     const bool bent = lightTravelTime && bentReach > 0.0f;
     lifetimePerRay = bent && motion.spaceTime;
     sigma = lightTravelTime ? -1.0f : 0.0f;
-    restOrigin = restOriginOf(eye);
-    restOrigin.w = eye.w;
-    prepareRestOrigin();
+    moveObserver(eye);
 
     // The rest box's corners as the scene frame sees them at time 0: contracted along v towards
     // the reference point, r -> r - (K / gamma) (v.r) v.
@@ -167,7 +177,9 @@ bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach, int 
         radius = std::max(radius, length3(contracted));
     }
 
-    const double T = eye.w;
+    // Along bent paths the times held run back from bentUntil, along straight rays from the
+    // observer's time.
+    const double T = bent ? bentUntil : double(eye.w);
     // The scene times in which the body exists, as distances along the rays: time T + sigma s.
     double lo = 0.0, hi = kInf;
     if (lightTravelTime) {
@@ -202,7 +214,8 @@ bool MovingPrimitive::prepareBoosted(bool lightTravelTime, float bentReach, int 
     return placeSweep(corners, v, radius, t0, t1, bent ? bentPieces : kMaxPieces);
 }
 
-bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach, int bentPieces) {
+bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach, int bentPieces,
+                                     double bentUntil) {
     // The test meets a ray from the event (o.w, o) at distance s at scene time o.w + s, where the
     // centre is at reference + v (o.w + s): the reference point is where it is at time 0.
     if (!std::isfinite(motion.tmin)) return false;  // the test itself meets nothing then
@@ -222,7 +235,7 @@ bool MovingPrimitive::prepareOwnTest(bool lightTravelTime, float bentReach, int 
     if (bentReach > 0.0f) {
         // Pieces of bent paths start anywhere, at the observer's time (less the way travelled
         // with light travel time), and run on without end once they escape.
-        if (lightTravelTime) t0 = T - double(bentReach);
+        if (lightTravelTime) t0 = bentUntil - double(bentReach);
     } else if (LorentzBoost::slowerThanLight(v)) {
         // Rays from the eye catch up with the sphere while g(s) = s - |w + v s| lies within
         // +-radius (w the centre's place at time T relative to the eye): g grows, so that is
@@ -290,17 +303,25 @@ void MovingPrimitive::setShearRoom(const Vec4f& v) {
     shearRoomPerDistance = kHitBoundsMargin * boost.gamma * std::sqrt(3.0f);
 }
 
+double MovingPrimitive::pieceTime(int i) const {
+    if (i == pieces) return sweepTo;
+    const double f = growth > 0.0f
+                         ? std::expm1(double(growth) * i / pieces) / std::expm1(double(growth))
+                         : double(i) / pieces;
+    return sweepFrom + (sweepTo - sweepFrom) * f;
+}
+
 BoundingBox MovingPrimitive::pieceBox(int i) const {
-    const double a = sweepFrom + (sweepTo - sweepFrom) * i / pieces;
-    const double b = sweepFrom + (sweepTo - sweepFrom) * (i + 1) / pieces;
+    const double a = pieceTime(i);
+    const double b = pieceTime(i + 1);
     BoundingBox piece = movedBox(sweptBox, sweepVelocity * float(a));
     piece.unite(movedBox(sweptBox, sweepVelocity * float(b)));
     return piece;
 }
 
 void MovingPrimitive::pieceTimes(int i, float& lo, float& hi) const {
-    const double a = sweepFrom + (sweepTo - sweepFrom) * i / pieces;
-    const double b = sweepFrom + (sweepTo - sweepFrom) * (i + 1) / pieces;
+    const double a = pieceTime(i);
+    const double b = pieceTime(i + 1);
     // Room for the rounding of the hits' times, relative to the times' magnitude.
     const double room = 1e-4 * (1.0 + std::max(std::fabs(a), std::fabs(b)));
     lo = float(std::min(a, b) - room);

@@ -2,6 +2,7 @@
 // them in: joined to the scene's, by direction from the eye, their own, or by time.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <memory>
 
 #include "accel/kdtree.h"
@@ -51,13 +52,26 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
         visible = 0;
         return trees;
     }
+    // Bent paths with light travel time hold the bodies over a window of time that depends on
+    // the observer's event only through its time; straight rays and snapshots see them from
+    // the event itself.
+    const bool windowed = lightTravelTime && bentReach > 0.0f && std::isfinite(bentReach) &&
+                          std::isfinite(observer.w);
+    double until = MovingPrimitive::kObserversTime;
+    if (windowed) {
+        const HeldWindow held = heldWindow(observer.w, bentReach);
+        until = held.until;
+        bentReach = held.reach;
+    }
+    const bool sameEvent = observer.x == lastObserver.x && observer.y == lastObserver.y &&
+                           observer.z == lastObserver.z && observer.w == lastObserver.w;
     const bool same = prepared && lightTravelTime == lastMode && bentReach == lastReach &&
-                      observer.x == lastObserver.x && observer.y == lastObserver.y &&
-                      observer.z == lastObserver.z && observer.w == lastObserver.w;
+                      (windowed ? until == lastUntil : sameEvent);
     if (same) {
         // Another placement may have prepared the bodies since (for the same rest-frame origin,
         // unless the observer's event differs there): prepare them for this frame's.
-        for (MovingPrimitive* p : placed) p->prepareRestOrigin();
+        for (MovingPrimitive* p : placed) p->moveObserver(observer);
+        lastObserver = observer;
         ++stableFrames;
     } else {
         placed.clear();
@@ -66,7 +80,7 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
             std::clamp(kBentPieceBudget / int(primitives.size()), MovingPrimitive::kMaxPieces,
                        MovingPrimitive::kMaxBentPieces);
         for (const auto& p : primitives) {
-            if (!p->prepare(observer, lightTravelTime, bentReach, bentPieces)) continue;
+            if (!p->prepare(observer, lightTravelTime, bentReach, bentPieces, until)) continue;
             placed.push_back(p.get());
             for (int i = 0; i < p->pieceCount(); ++i) {
                 if (inFrame.size() == pool.size()) pool.emplace_back();
@@ -82,7 +96,9 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
         prepared = true;
         lastMode = lightTravelTime;
         lastReach = bentReach;
+        lastUntil = until;
         lastObserver = observer;
+        ++placedCount;
         placedAt = std::chrono::steady_clock::now();
     }
     if (visible == 0) return trees;
@@ -158,6 +174,18 @@ MovingPlacement::Trees MovingPlacement::prepare(const Vec4f& observer, bool ligh
     }
     trees.own = sub.get();
     return trees;
+}
+
+MovingPlacement::HeldWindow MovingPlacement::heldWindow(double t, float reach) {
+    int exponent = 0;
+    std::frexp(double(reach) / 32.0, &exponent);  // reach / 32 = m 2^exponent, 0.5 <= m < 1
+    const double step = std::ldexp(1.0, exponent - 1);
+    // A whole number of steps, one more than the reach: the window's two ends move together, and
+    // it still reaches back past t - reach for every t up to until.
+    HeldWindow held;
+    held.until = std::ceil(t / step) * step;
+    held.reach = float((std::ceil(double(reach) / step) + 1.0) * step);
+    return held;
 }
 
 bool MovingPlacement::byDirection(const Vec4f& observer) {

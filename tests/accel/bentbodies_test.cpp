@@ -351,3 +351,28 @@ TEST(BentBodies, TheMovedBackTestRefusesOnlyRaysTheBodyMisses) {
         EXPECT_GT(met, rays / 8) << c.name;
     }
 }
+
+// A placement for bent paths holds its bodies over a window of times on a grid, so that later
+// frames keep it while the observer's clock runs. The window must hold every time the frame's
+// paths reach back to, be at most a 16th longer than that, and change seldom: at most once for
+// every 64th of the reach the clock runs on.
+TEST(BentBodies, TheHeldWindowHoldsTheFrameAndChangesSeldom) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> exponent(-3.0, 5.0), start(-2e4, 2e4);
+    for (int k = 0; k < 200; ++k) {
+        const float reach = float(std::pow(10.0, exponent(rng)));
+        double t = start(rng);
+        MovingPlacement::HeldWindow last{};
+        int changes = 0;
+        constexpr int kFrames = 4000;
+        for (int f = 0; f < kFrames; ++f, t += double(reach) / 1000.0) {
+            const MovingPlacement::HeldWindow w = MovingPlacement::heldWindow(t, reach);
+            ASSERT_GE(w.until, t) << k;
+            ASSERT_LE(w.until - double(w.reach), t - double(reach)) << k;
+            ASSERT_LE(double(w.reach), double(reach) * (1.0 + 1.0 / 16.0) * (1.0 + 1e-6)) << k;
+            if (f == 0 || w.until != last.until || w.reach != last.reach) ++changes;
+            last = w;
+        }
+        EXPECT_LE(changes, kFrames / 1000 * 64 + 1) << "reach " << reach;
+    }
+}

@@ -2,9 +2,13 @@
 // angle between the view's samples (antialiasing samples included), after aberration.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "accel/kdtree.h"
+#include "accel/movingbodies.h"
 #include "tests/engine/doctesthelpers.h"
 
 using namespace doctest;
@@ -46,4 +50,69 @@ TEST(BentPicture, TableToleranceIsHalfTheFinestAngleBetweenSamples) {
     const double step = std::exp2(1.0 / 8);
     EXPECT_LT(backwards, 2 * 0.245 * atRest * step);
     EXPECT_GT(backwards, 2 * 0.245 * atRest / (step * step));
+}
+
+// Along bent paths with light travel time the moving bodies are held over a window of time a
+// little wider than a frame needs, so that the frames after it keep their placement while the
+// observer's clock runs. A frame drawn with a kept placement must be the frame a fresh document
+// draws at that time, pixel for pixel; and the bodies must still move in the picture.
+TEST(BentPicture, FramesThatKeepTheBodiesPlacedDrawWhatAFreshPlacementDraws) {
+    TraceOutputOff quiet;
+    QTemporaryDir dir;
+    const QByteArray scene =
+        "<tavolinfile><renderSettings><start>0;0.5;-24;0</start><lookat>0;0;1;0</lookat>"
+        "<bhpos>0;0;0;0</bhpos><bhradius>0.3</bhradius>"
+        "</renderSettings>"
+        "<newcolor><wavelength>(610;220)(650;120)</wavelength><colname>warm</colname></newcolor>"
+        "<newcolor><wavelength>(460;200)(530;150)</wavelength><colname>cool</colname></newcolor>"
+        "<newtexturequad><texname>checker</texname><colora>warm</colora><colorb>cool</colorb>"
+        "</newtexturequad>"
+        "<plane><pos>-30;-20;30;0</pos><x>60;0;0;0</x><y>0;40;0;0</y><sx>12</sx><sy>8</sy>"
+        "<texname>checker</texname></plane>"
+        "<sphere><center>-1;1;-12;0</center><radius>1.2</radius><texname>checker</texname>"
+        "<velocity>0.2;0;0.1;0</velocity></sphere>"
+        "<sphere><center>2.5;-1;-8;0</center><radius>0.9</radius><texname>checker</texname>"
+        "<velocity>-0.1;0.2;-0.3;0</velocity></sphere>"
+        "<cube><pos>1;1.5;-14;0</pos><x>1.5;0;0;0</x><y>0;1.2;0.4;0</y><z>0;0;1.4;0</z>"
+        "<sx>2</sx><sy>2</sy><sz>2</sz><texxy>checker</texxy><texyz>checker</texyz>"
+        "<texzx>checker</texzx><velocity>-0.3;0;0.1;0</velocity></cube>"
+        "</tavolinfile>";
+    const QString path = writeFile(dir, QStringLiteral("bodies.tavolin"), scene);
+    constexpr int kW = 64, kH = 48;
+    const auto picture = [](DocRT& doc, TimeRT& engine, float time, int packet) {
+        RenderSettings& s = *doc.getSettings();
+        s.lightBending = true;
+        s.lightTravelTime = true;
+        s.srtDoppler = false;  // every body in its own colours, whichever way it moves
+        s.maxBundleSize = packet;
+        s.start.w = time;
+        return trace(doc, s, kW, kH, &engine);
+    };
+    for (const int packet : {1, 2, 4}) {
+        DocRT kept;
+        load(kept, path);
+        TimeRT engine;
+        const MovingPlacement& placement = kept.getTree()->movingBodies().placement(true, true);
+        const std::vector<uint32_t> first = picture(kept, engine, 0.1f, packet);
+        ASSERT_EQ(placement.placements(), 1) << packet;
+        // 1.8 later: the same window, the bodies 0.4 to 0.7 units on.
+        const std::vector<uint32_t> later = picture(kept, engine, 1.9f, packet);
+        EXPECT_EQ(placement.placements(), 1) << "the placement was not kept, packet " << packet;
+        int moved = 0;
+        for (size_t i = 0; i < later.size(); ++i) moved += later[i] != first[i];
+        EXPECT_GT(moved, 100) << packet;
+        // Far on: a new window.
+        const std::vector<uint32_t> far = picture(kept, engine, 40.0f, packet);
+        EXPECT_EQ(placement.placements(), 2) << packet;
+
+        for (const auto& [time, drawn] : {std::pair{1.9f, later}, std::pair{40.0f, far}}) {
+            DocRT fresh;
+            load(fresh, path);
+            TimeRT own;
+            const std::vector<uint32_t> expected = picture(fresh, own, time, packet);
+            int differ = 0;
+            for (size_t i = 0; i < expected.size(); ++i) differ += expected[i] != drawn[i];
+            EXPECT_EQ(differ, 0) << "time " << time << ", packet " << packet;
+        }
+    }
 }
