@@ -23,8 +23,17 @@ void TimeSlices::build(const std::vector<MovingPiece*>& pieces, int count) {
         lo = std::min(lo, p->timeFrom());
         hi = std::max(hi, p->timeTo());
     }
-    from = lo;
-    width = std::max((hi - lo) / float(count), 1e-6f * (1.0f + std::fabs(lo) + std::fabs(hi)));
+    // Slices grow back from the latest time as the pieces do (kGrowth).
+    const float span =
+        std::max(hi - lo, 1e-6f * float(count) * (1.0f + std::fabs(lo) + std::fabs(hi)));
+    const double latest = double(lo) + double(span);
+    bounds.resize(size_t(count) + 1);
+    for (int j = 0; j < count; ++j) {
+        const double back = std::expm1(kGrowth * (count - j) / count) / std::expm1(kGrowth);
+        bounds[size_t(j)] = float(latest - double(span) * back);
+    }
+    bounds[0] = lo;
+    bounds[size_t(count)] = float(latest);
     trees.resize(size_t(count));  // slicesOf counts them
     std::vector<std::vector<rtObjBase*>> lists(trees.size());
     for (MovingPiece* p : pieces) {
@@ -78,21 +87,25 @@ void TimeSlices::build(const std::vector<MovingPiece*>& pieces, int count) {
 }
 
 void TimeSlices::slicesOf(float lo, float hi, int& first, int& last) const {
-    const int n = int(trees.empty() ? 0 : trees.size());
-    // Clamped as floats first: an endless interval gives an infinite time.
-    const float a = std::clamp(std::floor((lo - from) / width), -1.0f, float(n));
-    const float b = std::clamp(std::floor((hi - from) / width), -1.0f, float(n));
-    first = std::max(0, int(a));
-    last = std::min(n - 1, int(b));
-    if (!(lo <= hi)) last = -1;  // NaN as well
+    const int n = int(trees.size());
+    first = 0;
+    last = -1;
+    if (n == 0 || !(lo <= hi)) return;  // NaN as well
+    // The slice k holds times bounds[k] .. bounds[k + 1].
+    const auto slice = [&](float t) {
+        return int(std::upper_bound(bounds.begin(), bounds.end(), t) - bounds.begin()) - 1;
+    };
+    first = std::max(0, slice(lo));
+    last = std::min(n - 1, slice(hi));
 }
 
 // The distances along a ray from an origin at time w whose events (at w - s) fall into slice
 // k, with room for the rounding of times: its visit of that slice's tree looks no further.
 void TimeSlices::window(int k, const Vec4f& w, Vec4f& near, Vec4f& far) const {
-    const Vec4f room = Vec4f(1e-3f * width) + Vec4f(1e-5f) * (Vec4f(1.0f) + abs(w));
-    near = w - Vec4f(from + float(k + 1) * width) - room;
-    far = w - Vec4f(from + float(k) * width) + room;
+    const float lo = bounds[size_t(k)], hi = bounds[size_t(k) + 1];
+    const Vec4f room = Vec4f(1e-3f * (hi - lo)) + Vec4f(1e-5f) * (Vec4f(1.0f) + abs(w));
+    near = w - Vec4f(hi) - room;
+    far = w - Vec4f(lo) + room;
 }
 
 bool TimeSlices::trace1(SingleRay& ray, float limit) const {

@@ -43,6 +43,14 @@ public:
     // thread) 8, 16, 32 and 64 slices gave 1,679, 1,630, 1,521 and 1,468 ms a frame; 64 took
     // 225 MB at 960x540 against 190 MB with 32.
     static constexpr int kSlices = 32;
+    // The slices are short at the latest time and grow back from it: slice j of n (the latest
+    // first) begins (e^(g (j + 1) / n) - 1) / (e^g - 1) of the span back from the latest time.
+    // Most rays meet their bodies a short way back in time, while the span holds every time
+    // light can have taken round the hole: equal slices put nearly every ray's events into the
+    // latest one. With g = 5 (and the bodies' pieces grown as well) a frame of the scene of
+    // every kind took 0.45 to 0.6 of the time of equal slices, at rest and at 0.9c, in 30 MB
+    // less; 4, 6 and 8 were close to 5, 10 slower; 16, 48 and 64 slices were no faster than 32.
+    static constexpr double kGrowth = 5.0;
 
 private:
     // The slices holding the scene times lo..hi, as first..last (none: first > last).
@@ -50,6 +58,6 @@ private:
     void window(int k, const Vec4f& w, Vec4f& near, Vec4f& far) const;
 
     std::vector<std::unique_ptr<KDTree>> trees;  // by time, earliest first; null: no piece
-    float from = 0.0f, width = 1.0f;
+    std::vector<float> bounds;  // the slices' times: slice k holds bounds[k] .. bounds[k + 1]
     BoundingBox box;
 };
