@@ -210,8 +210,12 @@ public:
     // Between frames: the piece i of whole.
     void place(const MovingPrimitive* whole, int i);
 
-    // Asked for by the builds of the frame's trees only: worked out, not kept.
-    BoundingBox boundingBox() const override { return whole->pieceBox(index); }
+    // The trees hold the piece wherever its test can report a hit: in its hit bounds, the box
+    // widened for the rounding of its body's test. A grazing root lies up to sqrt(2 eps) of
+    // the ray's distance off the body, and light that left long ago comes from far away; the
+    // exact box let the trees by time lose such hits at the rims of bodies late in the scene's
+    // time (an observer's time of 10,000 and more).
+    BoundingBox boundingBox() const override { return rtObjBounded::hitBounds(); }
     void resolveTextures(TextureCol&) override {}
     void intersect1(SingleRay& ray, float& t) const override {
         if (meetsTimes(ray)) whole->intersect1(ray, t);
