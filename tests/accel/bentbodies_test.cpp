@@ -16,6 +16,7 @@
 #include "tests/accel/bodyrays.h"
 
 using bodyrays::inside;
+using bodyrays::randomVelocity;
 using bodyrays::rayFrom;
 using bodyrays::rayTowards;
 
@@ -34,8 +35,7 @@ TEST(BentBodies, ThePiecesOfABentPathsBodyFindEveryHitOfTheWhole) {
         sphere.radius = float(0.3 + zeroOne(rng));
         sphere.center =
             Vec4f(float(30 * unit(rng)), float(30 * unit(rng)), float(30 * unit(rng)), 0);
-        Vec4f v(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0.0f);
-        v = v * float((0.1 + 0.85 * zeroOne(rng)) / std::sqrt(dot3(v, v)));
+        const Vec4f v = randomVelocity(rng, 0.1, 0.95);
         sphere.velocity = v;
         sphere.update();
         const Vec4f eye(0.0f, 0.0f, 0.0f, float(20 * unit(rng)));
@@ -109,9 +109,8 @@ TEST(BentBodies, SpheresOnBentPathsAreMetAtTheNearestRootOfTheirMotion) {
     for (const Case& c : cases) {
         int hits = 0, checked = 0;
         for (int k = 0; k < 80; ++k) {
-            Vec4f v(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0.0f);
-            const double speed = c.speedLo + (c.speedHi - c.speedLo) * zeroOne(rng);
-            v = v * float(speed / std::sqrt(dot3(v, v)));
+            const Vec4f v = randomVelocity(rng, c.speedLo, c.speedHi);
+            const double speed = std::sqrt(double(dot3(v, v)));
             const double radius = 0.3 + zeroOne(rng);
             const Vec4f centre(float(30 * unit(rng)), float(30 * unit(rng)), float(30 * unit(rng)),
                                0.0f);
@@ -252,8 +251,7 @@ TEST(BentBodies, TheMovedBackTestRefusesOnlyRaysTheBodyMisses) {
     for (const Case& c : cases) {
         int met = 0, rays = 0;
         for (int k = 0; k < 24; ++k) {
-            Vec4f v(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0.0f);
-            v = v * float(c.speed / std::sqrt(dot3(v, v)));
+            const Vec4f v = randomVelocity(rng, c.speed, c.speed);
             const float size = float(0.2 + zeroOne(rng));
             const Vec4f place(float(40 * unit(rng)), float(40 * unit(rng)), float(40 * unit(rng)),
                               0.0f);
@@ -391,8 +389,7 @@ TEST(BentBodies, ThePiecesBoxesInTheTreesHoldTheHitsAtTheRims) {
         rtObjSphere<1> sphere;
         sphere.radius = float(0.5 + zeroOne(rng));
         sphere.center = Vec4f(float(50 * unit(rng)), float(50 * unit(rng)), 0.0f, 0.0f);
-        Vec4f v(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0.0f);
-        v = v * float((0.6 + 0.3 * zeroOne(rng)) / std::sqrt(dot3(v, v)));
+        const Vec4f v = randomVelocity(rng, 0.6, 0.9);
         sphere.velocity = v;
         sphere.update();
         const Vec4f eye(0.0f, 0.0f, 0.0f, float(9000 + 1000 * zeroOne(rng)));

@@ -1,5 +1,5 @@
 // Single rays for the moving bodies' tests: from an event along a direction or towards a point,
-// and random aims inside a sphere.
+// random aims inside a sphere, and random velocities for the bodies.
 #pragma once
 
 #include <cmath>
@@ -33,6 +33,15 @@ inline SingleRay rayTowards(const Vec4f& from, const Vec4f& to) {
 inline Vec4f inside(std::mt19937& rng, float radius) {
     std::uniform_real_distribution<float> unit(-0.5f, 0.5f);
     return Vec4f(unit(rng), unit(rng), unit(rng), 0.0f) * radius;
+}
+
+// A velocity in a random direction at a random speed from slowest to fastest (in units of the
+// speed of light); draws the direction first, then the speed.
+inline Vec4f randomVelocity(std::mt19937& rng, double slowest, double fastest) {
+    std::uniform_real_distribution<double> unit(-1.0, 1.0), zeroOne(0.0, 1.0);
+    const Vec4f v(float(unit(rng)), float(unit(rng)), float(unit(rng)), 0.0f);
+    const double speed = slowest + (fastest - slowest) * zeroOne(rng);
+    return v * float(speed / std::sqrt(dot3(v, v)));
 }
 
 }  // namespace bodyrays
