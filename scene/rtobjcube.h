@@ -13,7 +13,23 @@
 
 class rtObjCube : public rtObjBounded {
 public:
+    // First what a bundle's test of the box reads before any face: the two flags fill the tail
+    // of the base class's 64 bytes, beside the table pointer, and the corner with the slabs the
+    // next 64. Placed after the faces, the flags had left a hole of 14 bytes in every box.
+    //
+    // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
+    // pair's slab, the pair's far face is where rays leave the cube, not where they meet it, so a
+    // cube seen from outside tests three faces; the far ones only for rays that pass its box and
+    // meet none of the three (along an edge of its outline). Set by prepareForOrigin.
+    uint8_t bundleFaces = 0x3f;
+    // Whether slabs below hold: the edges span a volume and do not change with time.
+    bool slabsValid = false;
     Vec4f pos{-0.5f, -0.5f, -0.5f, 0.0f};
+    // A bundle's rays first meet the cube's box widened by some room, which throws out most
+    // misses for less than one face's test. x, y, z: the dual basis of the edges, so that
+    // (p - pos) . slab[k] is p's coordinate along edge k (0 to 1 inside); w: the room on either
+    // side in that coordinate, far above the faces' rounding. Set by collectPrimitives.
+    Vec4f slab[3];
     Vec4f x{1, 0, 0, 0};
     Vec4f y{0, 1, 0, 0};
     Vec4f z{0, 0, 1, 0};
@@ -34,18 +50,6 @@ public:
     float farOriginDist[3] = {};
     bool facesBuilt = false;
     BoundingBox box;  // the faces' boxes together
-    // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
-    // pair's slab, the pair's far face is where rays leave the cube, not where they meet it, so a
-    // cube seen from outside tests three faces; the far ones only for rays that pass its box and
-    // meet none of the three (along an edge of its outline). Set by prepareForOrigin.
-    uint8_t bundleFaces = 0x3f;
-    // Whether slabs below hold: the edges span a volume and do not change with time.
-    bool slabsValid = false;
-    // A bundle's rays first meet the cube's box widened by some room, which throws out most
-    // misses for less than one face's test. x, y, z: the dual basis of the edges, so that
-    // (p - pos) . slab[k] is p's coordinate along edge k (0 to 1 inside); w: the room on either
-    // side in that coordinate, far above the faces' rounding. Set by collectPrimitives.
-    Vec4f slab[3];
 
     rtObjCube() = default;
     rtObjCube(const rtObjCube&) = delete;
