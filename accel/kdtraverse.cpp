@@ -204,7 +204,29 @@ bool walk1(SingleRay& ray, float& best) {
             if (!inPlane) tMax = ts;
             node = nearChild;
         }
-        if (testLeaf1<kSpheres>(ray, *node, tMin, tMax, best)) return true;
+        if (node->objectCount() == 0 && node->isBounds()) {
+            // As clipToBounds, one ray: a ray that misses the box skips the node.
+            const KdNode* child = ray.nodeBase + node->boundsChild();
+            float entry = -__builtin_inff(), exit = __builtin_inff();
+            for (int k = 0; k < 3; ++k) {
+                const float t1 = (KdNode::bound(child, k) - ray.origin[k]) * ray.invDir[k];
+                const float t2 = (KdNode::bound(child, k + 3) - ray.origin[k]) * ray.invDir[k];
+                if (t1 != t1 || t2 != t2) continue;  // along a face's plane: no bound
+                entry = std::max(entry, std::min(t1, t2));
+                exit = std::min(exit, std::max(t1, t2));
+            }
+            const float lo = std::max(tMin, entry * kBoundsEps);
+            const float hi = std::min(tMax, exit / kBoundsEps);
+            if (trace) traceDecision("BOUNDS: ", KdNode::kBoundsAxis, lo, hi);
+            if (lo <= hi) {
+                tMin = lo;
+                tMax = hi;
+                node = child;
+                continue;
+            }
+        } else if (testLeaf1<kSpheres>(ray, *node, tMin, tMax, best)) {
+            return true;
+        }
         if (top == 0) {
             ray.tMin = entryMin;
             ray.tMax = entryMax;
@@ -228,6 +250,35 @@ namespace {
 // The lane of each axis, for the cell's corners.
 const LaneMask4 kAxisLane[3] = {LaneMask4::fromBits(1), LaneMask4::fromBits(2),
                                 LaneMask4::fromBits(4)};
+
+// The rays passed the box of a bounds node (child: its child) without entering it, along their
+// pieces [pieceMin, pieceMax] of the node's cell [cellLo, cellHi]. The part of the cell beyond
+// a face of the box holds nothing: where every piece lies beyond the same face, that part is
+// told of as the empty cell, as an empty leaf's would be, for the bent walks to skip the next
+// pieces inside it.
+inline void tellOfRoomBeside(const RayBundle4& b, const KdNode* child, const Vec4f& pieceMin,
+                             const Vec4f& pieceMax, const Vec4f& cellLo, const Vec4f& cellHi,
+                             bool* empty, EmptyCell* cell) {
+    const LaneMask4 pieces = pieceMin <= pieceMax;
+    if (none(pieces)) return;
+    for (int a = 0; a < 3; ++a) {
+        const Vec4f from = b.originSoA[a] + b.dir[a] * pieceMin;
+        const Vec4f to = b.originSoA[a] + b.dir[a] * pieceMax;
+        const Vec4f lower(KdNode::bound(child, a)), upper(KdNode::bound(child, a + 3));
+        if (all(~pieces | ((from >= upper) & (to >= upper))) && upper.x < cellHi[a]) {
+            *empty = true;
+            cell->lo = select(kAxisLane[a], upper, cellLo);
+            cell->hi = cellHi;
+            return;
+        }
+        if (all(~pieces | ((from <= lower) & (to <= lower))) && lower.x > cellLo[a]) {
+            *empty = true;
+            cell->lo = cellLo;
+            cell->hi = select(kAxisLane[a], lower, cellHi);
+            return;
+        }
+    }
+}
 
 // kCell: the traversal also keeps the cell of the node it is at (and of each pending far child),
 // and reports the cell of the last leaf it visits when that leaf is empty: the rays' far ends
@@ -300,6 +351,18 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
             }
         }
 
+        if (node->objectCount() == 0 && node->isBounds()) {
+            const KdNode* child = b.nodeBase + node->boundsChild();
+            if (b.trace) traceDecision("BOUNDS: ", KdNode::kBoundsAxis, b.tMin.x, b.tMax.x);
+            const Vec4f pieceMin = b.tMin, pieceMax = b.tMax;
+            clipToBounds(child, b.originSoA, b.invDir, b.tMin, b.tMax);
+            near = b.tMin * kBundleNearEps;
+            far = b.tMax * kBundleFarEps;
+            node = child;
+            if (result == 0xf || open()) continue;
+            if (kCell) tellOfRoomBeside(b, child, pieceMin, pieceMax, cellLo, cellHi, empty, cell);
+            goto pop;
+        }
         {
             const uint32_t n = node->objectCount();
             if (kCell) {

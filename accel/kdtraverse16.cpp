@@ -301,6 +301,23 @@ inline __attribute__((always_inline)) int walk16Portable(RayBundle16& b, Deferre
             if (result != 0xffff && !iv.open(b.tHit)) goto pop;
         }
 
+        if (node->objectCount() == 0 && node->isBounds()) {
+            const KdNode* child = b.nodeBase + node->boundsChild();
+            if (b.trace) traceDecision("BOUNDS: ", KdNode::kBoundsAxis, iv.tMin[0].x, iv.tMax[0].x);
+            const Vec4f origin[3] = {Vec4f(origin0[0]), Vec4f(origin0[1]), Vec4f(origin0[2])};
+            __m128 lo[4], hi[4];
+            for (int g = 0; g < 4; ++g) {
+                const Vec4f inv[3] = {b.invDir[g].x, b.invDir[g].y, b.invDir[g].z};
+                Vec4f tMin = iv.tMin[g], tMax = iv.tMax[g];
+                clipToBounds(child, origin, inv, tMin, tMax);
+                lo[g] = tMin;
+                hi[g] = tMax;
+            }
+            iv.set(lo, hi);
+            node = child;
+            if (result == 0xffff || iv.open(b.tHit)) continue;
+            goto pop;
+        }
         {
             const uint32_t n = node->objectCount();
             if (n != 0) {
@@ -479,6 +496,27 @@ TAVOLIN_WIDE_INLINE int walk16Wide(RayBundle16& b, DeferredShades& deferred) {
                 store16(iv.far, b.tMax);
                 result |= testLeaf16Wide<kMode>(b, *node, dirs, deferred);
                 if (result == 0xffff && flippedPending == 0 && iv.settled(b.tHit)) return result;
+            } else if (node->isBounds()) {
+                // clipToBounds for all sixteen rays.
+                const KdNode* child = b.nodeBase + node->boundsChild();
+                const Vec16f inf = wide(__builtin_inff());
+                Vec16f entry = -inf, exit = inf;
+                for (int k = 0; k < 3; ++k) {
+                    const Vec16f o = wide(origin0[k]);
+                    const Vec16f t1 = (wide(KdNode::bound(child, k)) - o) * invDir[k];
+                    const Vec16f t2 = (wide(KdNode::bound(child, k + 3)) - o) * invDir[k];
+                    const Mask16 inPlane = ~_mm512_cmp_ps_mask(t1.m, t2.m, _CMP_ORD_Q);
+                    entry = max(select(inPlane, -inf, min(t1, t2)), entry);
+                    exit = min(select(inPlane, inf, max(t1, t2)), exit);
+                }
+                const Vec16f lo = max(entry * wide(kBoundsEps), iv.tMin);
+                const Vec16f hi = min(exit / wide(kBoundsEps), iv.tMax);
+                const Mask16 missed = lo > hi;
+                iv.set(select(missed, min(lo, max(iv.tMin, iv.tMax)), lo),
+                       select(missed, wide(-__builtin_inff()), hi));
+                node = child;
+                if (result == 0xffff || iv.open(b.tHit)) continue;
+                goto pop;
             }
         }
 

@@ -62,6 +62,32 @@ inline LaneMask4 splitInterval(const Vec4f& ts, const LaneMask4& up, bool lowerN
     return flip;
 }
 
+// Clips four rays' intervals [tMin, tMax] to the box of the bounds node whose child is child:
+// t = (bound - origin) inv along each axis, as a split's distance, with the box's entry and
+// exit distances widened by kBoundsEps. A ray that misses the box gets an empty interval that
+// ends where its piece of the cell ended, with its start no later than that end (max(tMin,
+// tMax), which tells a walk where a ray's hit is final, never moves past the cell), and tMax =
+// -inf, so that no object accepts it and no split divides it. A ray parallel to an axis and
+// lying in a face's plane along it (0 x inf is NaN) is on the box's border there: that axis
+// leaves its interval as it is. origin: the rays' origins along each axis.
+inline void clipToBounds(const KdNode* child, const Vec4f origin[3], const Vec4f invDir[3],
+                         Vec4f& tMin, Vec4f& tMax) {
+    const Vec4f inf(__builtin_inff());
+    Vec4f entry = -inf, exit = inf;
+    for (int a = 0; a < 3; ++a) {
+        const Vec4f t1 = (Vec4f(KdNode::bound(child, a)) - origin[a]) * invDir[a];
+        const Vec4f t2 = (Vec4f(KdNode::bound(child, a + 3)) - origin[a]) * invDir[a];
+        const LaneMask4 inPlane = (t1 != t1) | (t2 != t2);
+        entry = max(select(inPlane, -inf, min(t1, t2)), entry);
+        exit = min(select(inPlane, inf, max(t1, t2)), exit);
+    }
+    const Vec4f lo = max(entry * Vec4f(kBoundsEps), tMin);
+    const Vec4f hi = min(exit / Vec4f(kBoundsEps), tMax);
+    const LaneMask4 missed = lo > hi;
+    tMin = select(missed, min(lo, max(tMin, tMax)), lo);
+    tMax = select(missed, Vec4f(-__builtin_inff()), hi);
+}
+
 // The box around the parts of a leaf's rays where an object can still accept a hit: for each
 // ray the points o + t d with tMin < t < min(tMax, tHit), grown by kHitBoundsMargin of the
 // coordinates' magnitude. An object whose hit bounds miss it cannot accept any of the rays

@@ -139,6 +139,18 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
             const uint32_t k = graftStack.back();
             graftStack.pop_back();
             const KdNode n = nodes[k];
+            if (n.isBounds()) {
+                // The walks clip their rays to the box: it grows to hold the extra.
+                const uint32_t child = n.boundsChild();
+                for (int a = 0; a < 3; ++a) {
+                    KdNode& lo = nodes[child - KdNode::kBoundsSlots + uint32_t(a)];
+                    KdNode& hi = nodes[child - KdNode::kBoundsSlots + 3 + uint32_t(a)];
+                    if (b.min[a] < lo.split()) lo = KdNode::boundSlot(b.min[a]);
+                    if (b.max[a] > hi.split()) hi = KdNode::boundSlot(b.max[a]);
+                }
+                graftStack.push_back(child);
+                continue;
+            }
             if (n.isLeaf()) {
                 if (graftPairs.size() == maxPairs) return false;
                 graftPairs.emplace_back(k, j);
@@ -179,6 +191,10 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
             const Visit v = todo.back();
             todo.pop_back();
             const KdNode n = nodes[v.k];
+            if (n.isBounds()) {
+                todo.push_back({n.boundsChild(), v.depth, v.cell});
+                continue;
+            }
             if (n.isLeaf()) {
                 if (graftStart[v.k + 1] - graftStart[v.k] > uint32_t(maxPerLeaf))
                     graftCells.push_back(GraftCell{v.k, v.depth, v.cell});
@@ -199,7 +215,7 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
     size_t nextCrowded = 0;
     for (uint32_t k = 0; k < nodeCount; ++k) {
         const KdNode n = nodes[k];
-        if (!n.isLeaf()) continue;
+        if (!n.isLeaf() || n.isBounds()) continue;
         const uint32_t own = n.objectCount();
         const uint32_t* added = graftSorted.data() + graftStart[k];
         const uint32_t addedCount = graftStart[k + 1] - graftStart[k];

@@ -274,14 +274,50 @@ inline bool checkAgainstOracle(const Scene& s, const SingleRay& before, bool hit
     return false;
 }
 
-// Every leaf holds each object reaching into its cell, splits lie in their cells, and the leaf
-// runs cover the leaf list; returns the deepest leaf's depth.
+// The tree's bounds nodes.
+inline int boundsNodes(const KDTree& tree) {
+    int count = 0;
+    for (const KdNode& n : tree.nodeArray()) count += n.isBounds();
+    return count;
+}
+
+// Whether the object reaches into the cell, as the build distributes objects.
+inline bool reachesCell(const rtObjBase* o, const BoundingBox& cell) {
+    bool reaches = true;
+    for (int a = 0; a < 3; ++a) {
+        const float lo = o->boundingBox().min[a], hi = o->boundingBox().max[a];
+        reaches &=
+            lo == hi ? lo > cell.min[a] && lo < cell.max[a] : lo < cell.max[a] && hi > cell.min[a];
+    }
+    return reaches;
+}
+
+// Every leaf holds each object reaching into its cell, splits lie in their cells, a bounds
+// node's box holds the part in its cell of each object reaching into it, and the leaf runs
+// cover the leaf list; returns the deepest leaf's depth (bounds nodes are no level).
 inline int checkLeavesComplete(const KDTree& tree, const std::vector<rtObjBase*>& objects) {
     int deepest = 0;
     std::size_t refs = 0;
     std::function<void(uint32_t, BoundingBox, int)> visit = [&](uint32_t k, BoundingBox cell,
                                                                 int d) {
         const KdNode& n = tree.nodeArray()[k];
+        if (n.isBounds()) {
+            const uint32_t child = n.boundsChild();
+            EXPECT_GE(child, k + KdNode::kBoundsSlots + 1);
+            for (uint32_t i = 0; i < KdNode::kBoundsSlots; ++i)
+                EXPECT_TRUE(tree.nodeArray()[child - KdNode::kBoundsSlots + i].isBoundSlot());
+            const KdNode* c = &tree.nodeArray()[child];
+            for (rtObjBase* o : objects) {
+                if (!reachesCell(o, cell)) continue;
+                for (int a = 0; a < 3; ++a) {
+                    EXPECT_LE(KdNode::bound(c, a), std::max(o->boundingBox().min[a], cell.min[a]));
+                    EXPECT_GE(KdNode::bound(c, a + 3),
+                              std::min(o->boundingBox().max[a], cell.max[a]));
+                }
+            }
+            visit(child, cell, d);
+            return;
+        }
         if (!n.isLeaf()) {
             EXPECT_EQ(n.second & 0x1cu, 0u);
             EXPECT_GE(n.split(), cell.min[n.axis()]);
@@ -298,15 +334,8 @@ inline int checkLeavesComplete(const KDTree& tree, const std::vector<rtObjBase*>
         ASSERT_LE(n.firstEntry() + n.objectCount(), tree.leaves().size());
         const auto first = tree.leaves().begin() + n.firstEntry();
         const std::set<rtObjBase*> in(first, first + n.objectCount());
-        for (rtObjBase* o : objects) {
-            bool reaches = true;
-            for (int a = 0; a < 3; ++a) {
-                const float lo = o->boundingBox().min[a], hi = o->boundingBox().max[a];
-                reaches &= lo == hi ? lo > cell.min[a] && lo < cell.max[a]
-                                    : lo < cell.max[a] && hi > cell.min[a];
-            }
-            EXPECT_TRUE(!reaches || in.count(o)) << "depth " << d;
-        }
+        for (rtObjBase* o : objects)
+            EXPECT_TRUE(!reachesCell(o, cell) || in.count(o)) << "depth " << d;
     };
     visit(0, tree.sceneBox(), 0);
     EXPECT_EQ(refs, tree.leaves().size());
