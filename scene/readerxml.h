@@ -85,6 +85,7 @@ private:
     bool runQuick(const QByteArray& text);
     bool quickStart(std::string_view name, const XmlScan& scan);
     bool quickEnd(std::string_view name);
+    bool quickCheckItem(ReadableParent& item);
     bool quickProperty(std::string_view name, std::string_view text);
     // Whether the targets are as registered (a fresh scene, only the standard handlers), so
     // that a quick reading given up can be undone.

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "geometry/vec4f.h"
+
 namespace Reader {
 
 class DataElem;
@@ -25,6 +27,9 @@ bool checkNumbers(const QString& tag, const QString& name, const DataElem* eleme
 // fault.
 bool checkEdgePairs(const QString& tag, const PropertyList* properties, QString& why,
                     QStringList* edges = nullptr);
+// The same from the item's own edge fields x, y and z (a plane's z is not read), without a
+// property list: the quick reading of a big scene's boxes.
+bool checkEdgePairs(const QString& tag, const Vec4f* const fields[3], QString& why);
 
 // Checks, once an accretion disk's ("newdisk") properties are complete, that its normal is not
 // zero, rin is 0 (the innermost stable orbit) or positive and below rout, and tmax lies in the

@@ -215,6 +215,10 @@ TEST(ReaderXml, RefusedItemsNameTheirProblemAndLine) {
         {"<sphere><radius>0</radius></sphere>", "radius must be greater than 0"},
         {"<cube sz=\"-0.5\"/>", "sz must be greater than 0"},
         {"<plane sx=\"0\"/>", "sx must be greater than 0"},
+        {"<plane x=\"2;0;0;0\" y=\"-4;0;1e-7;0\"/>", "<plane> edges x and y are parallel"},
+        {"<cube x=\"1;0;0;0\" y=\"0;1;0;0\" z=\"1;1;0;0\"/>", "edges x, y and z lie in one plane"},
+        // Parallel only as saved, with six digits: accepted, it would not load from its own file.
+        {"<cube><y>1;1;0;0</y><z>1;1.000004;0;0</z></cube>", "<cube> edges y and z are parallel"},
         {"<renderSettings bhradius=\"-1\"/>", "bhradius must be greater than 0"},
         {"<renderSettings lookat=\"0;0;0;0\"/>", "the observer's direction lookat has zero length"},
         {"<renderSettings><lookat>0;1;0;0</lookat><diry>0;2;0;0</diry></renderSettings>",
