@@ -34,27 +34,23 @@ void rtObjCube::collectPrimitives(std::vector<rtObjBase*>& list) {
         {x, y, z, sx, sy, texturexy}, {y, z, x, sy, sz, textureyz}, {z, x, y, sz, sx, texturezx}};
     BoundingBox hit;  // the faces' hit bounds together
     for (int k = 0; k < 3; ++k) {
-        for (int j = 0; j < 2; ++j) {
-            // Worked out as a plane works itself out, then kept without the plane's other fields.
-            rtObjPlane plane;
-            plane.texture = pairs[k].tex;
-            plane.pos = j == 0 ? pos : pos + pairs[k].third;
-            plane.x = pairs[k].a;
-            plane.y = pairs[k].b;
-            plane.sx = pairs[k].sa;
-            plane.sy = pairs[k].sb;
-            plane.update();
-            const int f = 2 * k + j;
-            if (j == 0)
-                facePairs[k] = plane;
-            else
-                farCorner[k] = plane.pos;
-            if (f == 0) {
-                box = plane.boundingBox();
-                hit = plane.hitBounds();
+        // The two faces of a pair differ in their corner only.
+        PlaneFace& near = facePairs[k];
+        near = PlaneFace();
+        near.texture = pairs[k].tex;
+        near.pos = pos;
+        near.setEdges(pairs[k].a, pairs[k].b, pairs[k].sa, pairs[k].sb);
+        PlaneFace far = near;
+        far.pos = pos + pairs[k].third;
+        farCorner[k] = far.pos;
+        for (const PlaneFace* face : {&near, &far}) {
+            const BoundingBox faceBox = parallelogramBox(face->pos, pairs[k].a, pairs[k].b);
+            if (k == 0 && face == &near) {
+                box = faceBox;
+                hit = face->bundleHitBounds();
             } else {
-                box.unite(plane.boundingBox());
-                hit.unite(plane.hitBounds());
+                box.unite(faceBox);
+                hit.unite(face->bundleHitBounds());
             }
         }
     }

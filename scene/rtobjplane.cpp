@@ -32,7 +32,9 @@ inline Vec4f spatial(const Vec4f& d) { return Vec4f(d.x, d.y, d.z, 0.0f); }
 
 rtObjPlane::rtObjPlane() { update(); }
 
-BoundingBox rtObjPlane::boundingBox() const {
+BoundingBox rtObjPlane::boundingBox() const { return parallelogramBox(pos, x, y); }
+
+BoundingBox parallelogramBox(const Vec4f& pos, const Vec4f& x, const Vec4f& y) {
     // Worked out when asked rather than kept, 32 bytes less a plane and six a cube; a tree build
     // asks once. It may ask on any thread, and the box must not depend on which.
     const NearestRounding rounding;
@@ -286,6 +288,11 @@ void rtObjPlane::getProperties(Reader::PropertyList& list) {
 }
 
 void rtObjPlane::update() {
+    setEdges(x, y, sx, sy);
+    setHitBounds(bundleHitBounds());
+}
+
+void PlaneFace::setEdges(const Vec4f& x, const Vec4f& y, float sx, float sy) {
     uLimit = sx;
     vLimit = sy;
 
@@ -318,11 +325,9 @@ void rtObjPlane::update() {
     const double nz = double(xs.x) * ys.y - double(xs.y) * ys.x;
     const double scale = 1.0 / std::sqrt(nx * nx + ny * ny + nz * nz);
     normal = Vec4f(float(nx * scale), float(ny * scale), float(nz * scale), 0.0f);
-
-    setHitBounds(bundleHitBounds());
 }
 
-BoundingBox rtObjPlane::bundleHitBounds() const {
+BoundingBox PlaneFace::bundleHitBounds() const {
     // The bundle tests accept 0 < (p - pos).xs < sx and 0 < (p - pos).ys < sy for p on the
     // plane. With the dual basis e1, e2 of xs, ys in the plane (e1.xs = 1, e1.ys = 0, e2.xs = 0,
     // e2.ys = 1) that region is the parallelogram pos + u e1 + v e2: the plane's own (update). A

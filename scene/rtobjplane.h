@@ -6,7 +6,7 @@
 
 #include "scene/rtobjbase.h"
 
-// What a parallelogram's tests and shading read, worked out by rtObjPlane::update: a plane's
+// What a parallelogram's tests and shading read, worked out by setEdges: a plane's
 // own, or a cube's faces (the cube keeps one of each pair of faces, and the other's corner and
 // distance). Any render thread may call the ray functions; prepareOrigin between frames.
 struct PlaneFace {
@@ -34,6 +34,13 @@ struct PlaneFace {
     void shadeSixteen(RayBundle16& b, const LaneMask4 mask[4]) const;
     void prepareOrigin(const Vec4f& origin) { originDist = dot4(pos - origin, normal); }
 
+    // Works out the texture axes, the limits and the normal of the face spanned by edges x and y
+    // with sx and sy texture repetitions; pos and texture are the caller's to set.
+    void setEdges(const Vec4f& x, const Vec4f& y, float sx, float sy);
+    // The region the bundle tests accept, widened by their rounding (everywhere where that
+    // region is ill-conditioned).
+    BoundingBox bundleHitBounds() const;
+
 private:
     struct Lanes;  // the face broadcast for four-lane groups
     // The bundle tests, compiled for the baseline and for AVX2 (virtual functions cannot be).
@@ -42,6 +49,9 @@ private:
     // intersect16Kernel on 16-lane registers, for processors with AVX-512 (hasWideKernels).
     static bool intersect16Wide(const PlaneFace& face, RayBundle16& b, LaneMask4 hits[4]);
 };
+
+// The box of the parallelogram with corner pos and edges x and y, over all times.
+BoundingBox parallelogramBox(const Vec4f& pos, const Vec4f& x, const Vec4f& y);
 
 // The trace lines of a parallelogram's hit at distance t (a plane's or a cube face's).
 void tracePlaneHit(float t, const Vec4f& pos, const Vec4f& x, const Vec4f& y);
@@ -84,6 +94,5 @@ protected:
     Vec4f referencePoint() const override { return pos; }
 
 private:
-    BoundingBox bundleHitBounds() const;
     void traceHit(float t) const;
 };
