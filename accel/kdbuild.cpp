@@ -10,13 +10,12 @@
 #include "accel/kdbuild.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
-#include <future>
 #include <limits>
-#include <system_error>
 
+#include "accel/buildthreads.h"
+#include "accel/kdevents.h"
 #include "accel/kdtraverse.h"
 #include "base/programmingerror.h"
 #include "scene/rtobjbase.h"
@@ -37,20 +36,6 @@ namespace {
 constexpr float kCostThreshold = 0.99f;
 constexpr float kTraversalCost = 1.0f;
 
-// What a sphere at rest costs a leaf, in object tests. The walk tests it from the tree's copy,
-// inline and for all rays of a bundle at once, where any other object is a call to its own
-// test; counted as a whole test, such spheres were cut into cells too small, and a walk spent
-// its time stepping through them. With half a test, a cloud of 40,000 spheres at 0.9c and the
-// belt of 60,000 took 9 to 14 % less time a frame, while boxes, which a wider leaf would slow
-// down, keep their cells.
-constexpr float kStaticSphereCost = 0.5f;
-// What an object of several surfaces (rtObjBase::testParts, a cube) costs a leaf: its test
-// looks at its box and then at its faces that can be met, one to three, where a plane is a
-// single face's test. Counted as one test, cubes shared leaves that rays crossed testing each;
-// at 3, a street of 20,000 boxes took 7 to 11 % less time a frame than with the faces as
-// objects of their own, and 2, 2.5 and 4 were within the noise of 3.
-constexpr float kManyPartsCost = 3.0f;
-
 // A cut that leaves one side of a node empty makes it a bounds node instead (Builder::
 // buildBounded) where its objects leave room at this many of its cell's six faces or more. A
 // clip to a box costs a walk more than a step through a cut, so a box pays where it takes the
@@ -61,138 +46,6 @@ constexpr float kManyPartsCost = 3.0f;
 // 4 %. Boxes set up before any cut wherever the objects' box was thinner than 0.7 of the cell
 // (by surface) had cost the default scene 6 %.
 constexpr int kBoundsMinFaces = 4;
-
-// The cost classes of the objects, as a split event carries them.
-enum CostClass : uint8_t { kWholeTest = 0, kStaticSphere = 1, kManyParts = 2 };
-
-// One box face along the axis being examined, with its sort key (see makeEvent).
-struct KeyedEvent {
-    uint64_t keyHi;
-    uint64_t keyLo;
-    uint32_t prim;
-    uint8_t isEnd;
-};
-
-inline bool eventBefore(const KeyedEvent& a, const KeyedEvent& b) {
-    return a.keyHi != b.keyHi ? a.keyHi < b.keyHi : a.keyLo < b.keyLo;
-}
-
-// Monotone map of a float onto unsigned integers (-0 is folded onto +0 by the caller).
-inline uint32_t orderedBits(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
-}
-
-// The float orderedBits(f) came from.
-inline float fromOrderedBits(uint32_t u) {
-    u = (u & 0x80000000u) ? (u & 0x7fffffffu) : ~u;
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
-}
-
-// -0 and +0 are the same position.
-inline float eventPosition(const Primitive& p, int axis, bool isEnd) {
-    const float pos = isEnd ? p.hi[axis] : p.lo[axis];
-    return pos == 0.0f ? 0.0f : pos;
-}
-
-// Encodes the event order as a two-word key:
-//  1. smaller position first;
-//  2. at one position: non-flat ends, then flat events, then non-flat starts;
-//  3. flat events by object pointer ascending, the start of one object before its end;
-//  4. non-flat starts by pointer ascending, non-flat ends by pointer descending.
-// Keys are unique, so the order is total and does not depend on the order events are made in.
-inline KeyedEvent makeEvent(const Primitive& p, uint32_t index, int axis, bool isEnd) {
-    KeyedEvent e;
-    const bool flat = p.lo[axis] == p.hi[axis];
-    const float pos = eventPosition(p, axis, isEnd);
-    const uint64_t cls = flat ? 1 : (isEnd ? 0 : 2);
-    const uint64_t ptr = uint64_t(reinterpret_cast<uintptr_t>(p.obj));
-    e.keyHi = (uint64_t(orderedBits(pos)) << 32) | cls;
-    if (flat)
-        e.keyLo = (ptr << 1) | (isEnd ? 1 : 0);
-    else if (isEnd)
-        e.keyLo = ~ptr;
-    else
-        e.keyLo = ptr;
-    e.prim = index;
-    e.isEnd = isEnd ? 1 : 0;
-    return e;
-}
-
-// A sorted event as the sweep reads it: 8 bytes, since a big scene has tens of millions of them on
-// the build's stack. Made without clearing, as the stack grows by every node's children.
-struct SplitEvent {
-    float position;
-    // primitive index * 8, + 2 x its cost class, + 1 for the end of its box
-    uint32_t bits;
-
-    SplitEvent() {}  // NOLINT: left uninitialised on purpose
-    SplitEvent(float position, uint32_t prim, CostClass cost, bool isEnd)
-        : position(position), bits(prim * 8 + cost * 2u + (isEnd ? 1 : 0)) {}
-    uint32_t prim() const { return bits >> 3; }
-    uint32_t end() const { return bits & 1; }
-    bool isEnd() const { return end() != 0; }
-    // The object's cost in tests, counted at its start event (0 at its end).
-    float startCost() const {
-        static constexpr float kCost[8] = {
-            1.0f, 0.0f, kStaticSphereCost, 0.0f, kManyPartsCost, 0.0f, 0.0f, 0.0f};
-        return kCost[bits & 7];
-    }
-    float endCost() const {
-        static constexpr float kCost[8] = {0.0f, 1.0f,           0.0f, kStaticSphereCost,
-                                           0.0f, kManyPartsCost, 0.0f, 0.0f};
-        return kCost[bits & 7];
-    }
-};
-
-// Events number primitives in 29 bits.
-constexpr size_t kMaxPrimitives = size_t(1) << 29;
-
-// The threads one build may still start: a subtree of at least minObjects objects goes to a
-// thread of its own while one is spare. A thread that waits for another gives its own back
-// meanwhile, so that the build keeps every processor busy to its end.
-struct BuildThreads {
-    std::atomic<int> spare;
-    uint32_t minObjects;
-
-    BuildThreads(int threads, uint32_t minObjects) : spare(threads - 1), minObjects(minObjects) {}
-    bool take() {
-        int s = spare.load();
-        while (s > 0)
-            if (spare.compare_exchange_weak(s, s - 1)) return true;
-        return false;
-    }
-    void give() { spare.fetch_add(1); }
-    void takeBack() { spare.fetch_sub(1); }
-};
-
-// Runs apart on a thread of its own (taken from threads already) while here runs on this one, and
-// returns when both are done; exceptions of either reach the caller. Where no thread can be
-// started, apart runs here too.
-template <class Apart, class Here>
-void runTogether(BuildThreads& threads, Apart apart, Here here) {
-    std::future<void> done;
-    try {
-        done = std::async(std::launch::async, [&threads, &apart] {
-            struct GiveBack {
-                BuildThreads& threads;
-                ~GiveBack() { threads.give(); }
-            } giveBack{threads};
-            apart();
-        });
-    } catch (const std::system_error&) {
-        threads.give();
-        apart();
-    }
-    here();
-    if (!done.valid()) return;
-    threads.give();
-    done.get();
-    threads.takeBack();
-}
 
 // A node's events along x, y and z, each in the event order: 2n events per axis for n objects.
 // Events depend only on the objects' boxes, never on the node, so a child's lists are its
@@ -241,13 +94,14 @@ public:
         SplitEvent* events = evPool.data();
         if (threads && n >= threads->minObjects && threads->take()) {
             runTogether(
-                *threads, [&] { sortAxis(0, cost.data(), events); },
+                *threads, [&] { sortEvents(prims.data(), n, 0, cost.data(), events); },
                 [&] {
                     for (int a = 1; a < 3; ++a)
-                        sortAxis(a, cost.data(), events + size_t(a) * 2 * n);
+                        sortEvents(prims.data(), n, a, cost.data(), events + size_t(a) * 2 * n);
                 });
         } else {
-            for (int a = 0; a < 3; ++a) sortAxis(a, cost.data(), events + size_t(a) * 2 * n);
+            for (int a = 0; a < 3; ++a)
+                sortEvents(prims.data(), n, a, cost.data(), events + size_t(a) * 2 * n);
         }
         // The recursion needs only each primitive's object.
         objectStore.resize(n);
@@ -255,57 +109,6 @@ public:
         object = objectStore.data();
         prims = BigVector<Primitive>();
         build(0, 0, n, 0, startDepth);
-    }
-
-    // The 2n events of axis a in the event order (makeEvent's key), written to out with each
-    // primitive's cost class. A radix sort by position (three passes of 11
-    // bits over the 32 bits of orderedBits, each stable) orders the 8-byte pairs of position and
-    // event number; the runs of equal positions, rare unless objects line up, are then ordered
-    // by their full keys. It takes a third of the time of a comparison sort of full keys at a
-    // million objects, and 32 bytes per object instead of 48.
-    void sortAxis(int a, const CostClass* cost, SplitEvent* out) const {
-        const size_t count = 2 * prims.size();
-        BigVector<uint64_t> pairs(count), spare(count);
-        constexpr int kPasses = 3, kBits = 11, kBuckets = 1 << kBits;
-        std::vector<size_t> counts(size_t(kPasses) * kBuckets, 0);
-        for (size_t e = 0; e < count; ++e) {
-            const Primitive& p = prims[e >> 1];
-            const uint32_t bits = orderedBits(eventPosition(p, a, (e & 1) != 0));
-            pairs[e] = (uint64_t(bits) << 32) | e;
-            for (int pass = 0; pass < kPasses; ++pass)
-                ++counts[size_t(pass) * kBuckets + ((bits >> (pass * kBits)) & (kBuckets - 1))];
-        }
-        for (int pass = 0; pass < kPasses; ++pass) {
-            size_t* bucket = counts.data() + size_t(pass) * kBuckets;
-            size_t start = 0;
-            for (int k = 0; k < kBuckets; ++k) {
-                const size_t c = bucket[k];
-                bucket[k] = start;
-                start += c;
-            }
-            const int shift = 32 + pass * kBits;
-            for (size_t e = 0; e < count; ++e)
-                spare[bucket[(pairs[e] >> shift) & (kBuckets - 1)]++] = pairs[e];
-            pairs.swap(spare);
-        }
-        spare = BigVector<uint64_t>();
-        const auto fullKeyBefore = [&](uint64_t x, uint64_t y) {
-            const uint32_t ex = uint32_t(x), ey = uint32_t(y);
-            return eventBefore(makeEvent(prims[ex >> 1], ex >> 1, a, (ex & 1) != 0),
-                               makeEvent(prims[ey >> 1], ey >> 1, a, (ey & 1) != 0));
-        };
-        for (size_t i = 0; i < count;) {
-            size_t j = i + 1;
-            while (j < count && (pairs[j] >> 32) == (pairs[i] >> 32)) ++j;
-            if (j - i > 1)
-                std::sort(pairs.begin() + long(i), pairs.begin() + long(j), fullKeyBefore);
-            i = j;
-        }
-        for (size_t i = 0; i < count; ++i) {
-            const uint32_t e = uint32_t(pairs[i]);
-            out[i] = SplitEvent(fromOrderedBits(uint32_t(pairs[i] >> 32)), e >> 1, cost[e >> 1],
-                                (e & 1) != 0);
-        }
     }
 
 private:
