@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -306,3 +308,31 @@ TEST(RtObjCube, SingleRaysMeetWhatTheSixFacesMeet) {
 }
 
 }  // namespace
+
+// The box that places a cube in the tree is its eight corners' box, and its hit bounds hold them
+// too. The three faces that meet at its corner pos reach only corners of two edges: a tilted
+// cube's far corner lies outside their box.
+TEST(RtObjCube, ItsBoxesHoldEveryCorner) {
+    Fixture fx;
+    for (int trial = 0; trial < 300; ++trial) {
+        SCOPED_TRACE(trial);
+        rtObjCube cube;
+        fx.build(trial, cube);
+        const BoundingBox box = cube.boundingBox(), hit = cube.hitBounds();
+        for (int a = 0; a < 3; ++a) {
+            double lo = 1e30, hi = -1e30;
+            for (int corner = 0; corner < 8; ++corner) {
+                const double c = double(cube.pos[a]) + ((corner & 1) ? cube.x[a] : 0.0) +
+                                 ((corner & 2) ? cube.y[a] : 0.0) +
+                                 ((corner & 4) ? cube.z[a] : 0.0);
+                lo = std::min(lo, c);
+                hi = std::max(hi, c);
+            }
+            const double rounding = 1e-5 * (1.0 + std::fabs(lo) + std::fabs(hi));
+            EXPECT_NEAR(box.min[a], lo, rounding);
+            EXPECT_NEAR(box.max[a], hi, rounding);
+            EXPECT_LE(hit.min[a], lo);
+            EXPECT_GE(hit.max[a], hi);
+        }
+    }
+}
