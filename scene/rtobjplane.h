@@ -6,9 +6,9 @@
 
 #include "scene/rtobjbase.h"
 
-// What a parallelogram's tests and shading read, worked out by setEdges: a plane's
-// own, or a cube's faces (the cube keeps one of each pair of faces, and the other's corner and
-// distance). Any render thread may call the ray functions; prepareOrigin between frames.
+// What a parallelogram's tests and shading read, worked out by setEdges: a plane's own, or a
+// cube's faces (the cube keeps one of each pair of faces, and the other's corner and distance).
+// Any render thread may call the ray functions; prepareOrigin between frames.
 struct PlaneFace {
     Vec4f pos{0, 0, 0, 0};  // corner
     Vec4f xs, ys;           // texture axes: the dual basis of x, y, times sx and sy (update)
