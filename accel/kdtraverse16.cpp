@@ -441,11 +441,18 @@ TAVOLIN_WIDE_INLINE int walk16Wide(RayBundle16& b, DeferredShades& deferred) {
     Vec16f invDir[3];
     Mask16 up[3];
     bool lowerNear[3];
+    // classify()'s outcomes as the bits that must be set in (pastEnd | beforeStart << 16): all
+    // rays lie below a split when pastEnd holds for those moving up and beforeStart for the
+    // others, above it the other way round.
+    uint32_t allBelow[3], allAbove[3];
     for (int a = 0; a < 3; ++a) {
         invDir[a] = join(component(b.invDir[0], a), component(b.invDir[1], a),
                          component(b.invDir[2], a), component(b.invDir[3], a));
         up[a] = invDir[a] > wide(0.0f);
         lowerNear[a] = (up[a] & 1) != 0;
+        const uint32_t u = up[a], d = uint32_t(Mask16(~up[a]));
+        allBelow[a] = u | d << 16;
+        allAbove[a] = d | u << 16;
     }
     const WideDirections dirs = wideDirections(b);
     Intervals16Wide iv;
@@ -455,21 +462,21 @@ TAVOLIN_WIDE_INLINE int walk16Wide(RayBundle16& b, DeferredShades& deferred) {
             const int a = node->axis();
             const KdNode* child = children(b.nodeBase, *node);
             const Vec16f ts = wide(node->split() - origin0[a]) * invDir[a];
-            // classify() for all sixteen rays; with one sign for all rays below is pastEnd or
-            // beforeStart alone, the portable kernel's shortcut.
+            // classify() for all sixteen rays, each outcome one test of both masks against its
+            // pattern: the lanes' selections and their AND were a third of a step's instructions,
+            // and steps are most of a frame in a sparse cloud of boxes.
             const Mask16 pastEnd = ts > iv.far;
             const Mask16 beforeStart = ts < iv.near;
-            const Mask16 u = up[a];
-            const Mask16 below = (u & pastEnd) | (~u & beforeStart);
-            const Mask16 above = (u & beforeStart) | (~u & pastEnd);
-            if (below == kAllLanes16) {
+            const uint32_t sides = uint32_t(pastEnd) | uint32_t(beforeStart) << 16;
+            if ((~sides & allBelow[a]) == 0) {
                 node = child;
                 continue;
             }
-            if (above == kAllLanes16) {
+            if ((~sides & allAbove[a]) == 0) {
                 node = child + 1;
                 continue;
             }
+            const Mask16 u = up[a];
             // splitInterval() for all sixteen rays.
             TAVOLIN_DCHECK(top < kStackDepth16);
             Entry16Wide& e = stack[top++];
