@@ -227,6 +227,7 @@ inline __attribute__((always_inline)) int walk16Portable(RayBundle16& b, Deferre
         lowerNear[a] = (upBits & 1) != 0;
         signs[a] = upBits == 0xffff ? Signs::AllUp : upBits == 0 ? Signs::AllDown : Signs::Mixed;
     }
+    const BundleSlabs slabs(b);
     Intervals16 iv;
     iv.set(&b.tMin[0].m, &b.tMax[0].m);
     for (;;) {
@@ -304,6 +305,8 @@ inline __attribute__((always_inline)) int walk16Portable(RayBundle16& b, Deferre
         if (node->objectCount() == 0 && node->isBounds()) {
             const KdNode* child = b.nodeBase + node->boundsChild();
             if (b.trace) traceDecision("BOUNDS: ", KdNode::kBoundsAxis, iv.tMin[0].x, iv.tMax[0].x);
+            // As the wide walk: a box all rays pass by ends the visit as the clip would.
+            if (result != 0xffff && slabs.missesAll(child)) goto pop;
             const Vec4f origin[3] = {Vec4f(origin0[0]), Vec4f(origin0[1]), Vec4f(origin0[2])};
             __m128 lo[4], hi[4];
             for (int g = 0; g < 4; ++g) {
@@ -455,6 +458,7 @@ TAVOLIN_WIDE_INLINE int walk16Wide(RayBundle16& b, DeferredShades& deferred) {
         allAbove[a] = d | u << 16;
     }
     const WideDirections dirs = wideDirections(b);
+    const BundleSlabs slabs(b);
     Intervals16Wide iv;
     iv.set(load16(b.tMin), load16(b.tMax));
     for (;;) {
@@ -504,8 +508,10 @@ TAVOLIN_WIDE_INLINE int walk16Wide(RayBundle16& b, DeferredShades& deferred) {
                 result |= testLeaf16Wide<kMode>(b, *node, dirs, deferred);
                 if (result == 0xffff && flippedPending == 0 && iv.settled(b.tHit)) return result;
             } else if (node->isBounds()) {
-                // clipToBounds for all sixteen rays.
+                // clipToBounds for all sixteen rays, unless all pass the box by. (With every ray
+                // hit, the walk goes on through closed intervals until the hits are settled.)
                 const KdNode* child = b.nodeBase + node->boundsChild();
+                if (result != 0xffff && slabs.missesAll(child)) goto pop;
                 const Vec16f inf = wide(__builtin_inff());
                 Vec16f entry = -inf, exit = inf;
                 for (int k = 0; k < 3; ++k) {
