@@ -227,7 +227,7 @@ inline __attribute__((always_inline)) int walk16Portable(RayBundle16& b, Deferre
         lowerNear[a] = (upBits & 1) != 0;
         signs[a] = upBits == 0xffff ? Signs::AllUp : upBits == 0 ? Signs::AllDown : Signs::Mixed;
     }
-    const BundleSlabs slabs(b);
+    BundleSlabs slabs;
     Intervals16 iv;
     iv.set(&b.tMin[0].m, &b.tMax[0].m);
     for (;;) {
@@ -306,7 +306,7 @@ inline __attribute__((always_inline)) int walk16Portable(RayBundle16& b, Deferre
             const KdNode* child = b.nodeBase + node->boundsChild();
             if (b.trace) traceDecision("BOUNDS: ", KdNode::kBoundsAxis, iv.tMin[0].x, iv.tMax[0].x);
             // As the wide walk: a box all rays pass by ends the visit as the clip would.
-            if (result != 0xffff && slabs.missesAll(child)) goto pop;
+            if (result != 0xffff && slabs.missesAll(b, child)) goto pop;
             const Vec4f origin[3] = {Vec4f(origin0[0]), Vec4f(origin0[1]), Vec4f(origin0[2])};
             __m128 lo[4], hi[4];
             for (int g = 0; g < 4; ++g) {
@@ -458,7 +458,7 @@ TAVOLIN_WIDE_INLINE int walk16Wide(RayBundle16& b, DeferredShades& deferred) {
         allAbove[a] = d | u << 16;
     }
     const WideDirections dirs = wideDirections(b);
-    const BundleSlabs slabs(b);
+    BundleSlabs slabs;
     Intervals16Wide iv;
     iv.set(load16(b.tMin), load16(b.tMax));
     for (;;) {
@@ -511,7 +511,7 @@ TAVOLIN_WIDE_INLINE int walk16Wide(RayBundle16& b, DeferredShades& deferred) {
                 // clipToBounds for all sixteen rays, unless all pass the box by. (With every ray
                 // hit, the walk goes on through closed intervals until the hits are settled.)
                 const KdNode* child = b.nodeBase + node->boundsChild();
-                if (result != 0xffff && slabs.missesAll(child)) goto pop;
+                if (result != 0xffff && slabs.missesAll(b, child)) goto pop;
                 const Vec16f inf = wide(__builtin_inff());
                 Vec16f entry = -inf, exit = inf;
                 for (int k = 0; k < 3; ++k) {

@@ -172,7 +172,7 @@ TEST(BundleSlabs, ClaimsAMissOnlyWhereTheClipEmptiesEveryRay) {
                 b.invDir[g].y[l] = 1.0f / d[1];
                 b.invDir[g].z[l] = 1.0f / d[2];
             }
-        const bool claim = kdsteps::BundleSlabs(b).missesAll(node.child());
+        const bool claim = kdsteps::BundleSlabs().missesAll(b, node.child());
         bool allMissed = true;
         for (int g = 0; g < 4; ++g) {
             const Vec4f origin[3] = {Vec4f(float(o[0])), Vec4f(float(o[1])), Vec4f(float(o[2]))};
@@ -224,7 +224,7 @@ TEST(BundleSlabs, LeavesRaysGrazingAnEdgeToTheClip) {
             kdsteps::clipToBounds(node.child(), origin, invDir, tMin, tMax);
             for (int l = 0; l < 4; ++l) kept += tMax[l] >= tMin[l];
         }
-        const bool claim = kdsteps::BundleSlabs(b).missesAll(node.child());
+        const bool claim = kdsteps::BundleSlabs().missesAll(b, node.child());
         if (rho < 1e-3) {
             EXPECT_EQ(kept, 16);
             EXPECT_FALSE(claim);
