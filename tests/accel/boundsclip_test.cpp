@@ -135,6 +135,24 @@ TEST(BoundsClip, ClipsFourRaysAsASlabTestInDoublePrecision) {
     EXPECT_GT(parallel, 100);
 }
 
+namespace {
+
+// How many of a 16-ray bundle's rays (from its first origin, intervals [0, 100]) the clip to the
+// box keeps, ray by ray: the oracle of the bundle's quick test.
+int raysKeptByClip(const BoundsNode& node, const RayBundle16& b) {
+    const Vec4f origin[3] = {Vec4f(b.origin[0].x), Vec4f(b.origin[0].y), Vec4f(b.origin[0].z)};
+    int kept = 0;
+    for (int g = 0; g < 4; ++g) {
+        const Vec4f invDir[3] = {b.invDir[g].x, b.invDir[g].y, b.invDir[g].z};
+        Vec4f tMin(0.0f), tMax(100.0f);
+        kdsteps::clipToBounds(node.child(), origin, invDir, tMin, tMax);
+        for (int l = 0; l < 4; ++l) kept += tMax[l] != -std::numeric_limits<float>::infinity();
+    }
+    return kept;
+}
+
+}  // namespace
+
 // The quick test of a whole 16-ray bundle against a box (BundleSlabs::missesAll) may only claim
 // a miss where the clip, ray by ray, empties every interval; and it must claim most of the
 // misses of narrow bundles, which is what it is for. Bundles from one origin: narrow and wide,
@@ -173,15 +191,7 @@ TEST(BundleSlabs, ClaimsAMissOnlyWhereTheClipEmptiesEveryRay) {
                 b.invDir[g].z[l] = 1.0f / d[2];
             }
         const bool claim = kdsteps::BundleSlabs().missesAll(b, node.child());
-        bool allMissed = true;
-        for (int g = 0; g < 4; ++g) {
-            const Vec4f origin[3] = {Vec4f(float(o[0])), Vec4f(float(o[1])), Vec4f(float(o[2]))};
-            const Vec4f invDir[3] = {b.invDir[g].x, b.invDir[g].y, b.invDir[g].z};
-            Vec4f tMin(0.0f), tMax(100.0f);
-            kdsteps::clipToBounds(node.child(), origin, invDir, tMin, tMax);
-            for (int l = 0; l < 4; ++l)
-                allMissed = allMissed && tMax[l] == -std::numeric_limits<float>::infinity();
-        }
+        const bool allMissed = raysKeptByClip(node, b) == 0;
         if (claim) {
             ++claims;
             EXPECT_TRUE(allMissed) << "trial " << trial << ", spread " << spread;
@@ -215,15 +225,7 @@ TEST(BundleSlabs, LeavesRaysGrazingAnEdgeToTheClip) {
                 b.invDir[g].y[l] = 1.0f / tilt;  // ray 0 does not move along y
                 b.invDir[g].z[l] = 1.0f / (-0.70710678f + tilt);
             }
-        int kept = 0;
-        for (int g = 0; g < 4; ++g) {
-            const Vec4f origin[3] = {Vec4f(b.origin[0].x), Vec4f(b.origin[0].y),
-                                     Vec4f(b.origin[0].z)};
-            const Vec4f invDir[3] = {b.invDir[g].x, b.invDir[g].y, b.invDir[g].z};
-            Vec4f tMin(0.0f), tMax(100.0f);
-            kdsteps::clipToBounds(node.child(), origin, invDir, tMin, tMax);
-            for (int l = 0; l < 4; ++l) kept += tMax[l] >= tMin[l];
-        }
+        const int kept = raysKeptByClip(node, b);
         const bool claim = kdsteps::BundleSlabs().missesAll(b, node.child());
         if (rho < 1e-3) {
             EXPECT_EQ(kept, 16);
