@@ -13,6 +13,7 @@
 #include "base/programmingerror.h"
 #include "base/traceoutput.h"
 #include "scene/rtobjbase.h"
+#include "scene/rtobjplane.h"
 #include "scene/staticsphere.h"
 
 using namespace kdsteps;
@@ -398,7 +399,12 @@ inline __attribute__((always_inline)) int traceBundle4Impl(RayBundle4& b, bool* 
                             }
                             if (bounds.misses(*kept)) continue;
                         }
-                        hits = b.variant ? objs[i]->intersect4Alt(b) : objs[i]->intersect4(b);
+                        // A parallelogram's test inline, not through three calls (its
+                        // light-bending entry takes each lane's origin: through its object).
+                        const PlaneFace* face = b.variant ? nullptr : parallelogramOf(*objs[i]);
+                        hits = face             ? intersectParallelogram4(*face, b)
+                               : b.variant != 0 ? objs[i]->intersect4Alt(b)
+                                                : objs[i]->intersect4(b);
                     }
                     if (any(hits)) {
                         objs[i]->shade4(b, hits);

@@ -11,6 +11,8 @@
 #include "base/programmingerror.h"
 #include "geometry/vec16f.h"
 #include "scene/rtobjbase.h"
+#include "scene/rtobjcube.h"
+#include "scene/rtobjplane.h"
 #include "scene/rtobjsphere.h"
 #include "scene/staticsphere.h"
 
@@ -58,14 +60,18 @@ struct Leaf16 {
     bool staticSphere(uint32_t i) const { return kSpheres && spheres[i].w >= 0.0f; }
     // Any other entry: culled by the bounds it keeps, then its object's own test.
     bool test(RayBundle16& b, uint32_t i, LaneMask4 hits[4]) {
-        if (const rtObjBounded* kept = bounded ? keptHitBounds(*objs[i]) : nullptr) {
-            if (!boundsSet) {
-                bounds = segmentBounds(b);
-                boundsSet = true;
-            }
-            if (bounds.misses(*kept)) return false;
-        }
+        if (culled(b, i)) return false;
         return b.variant ? objs[i]->intersect16Alt(b, hits) : objs[i]->intersect16(b, hits);
+    }
+    // Whether the hit bounds that entry i keeps miss every segment of the bundle.
+    bool culled(const RayBundle16& b, uint32_t i) {
+        const rtObjBounded* kept = bounded ? keptHitBounds(*objs[i]) : nullptr;
+        if (!kept) return false;
+        if (!boundsSet) {
+            bounds = segmentBounds(b);
+            boundsSet = true;
+        }
+        return bounds.misses(*kept);
     }
 };
 
@@ -395,14 +401,23 @@ struct Intervals16Wide {
     }
 };
 
-// testLeaf16 with the spheres at rest tested inline, from the directions the traversal keeps
-// in registers: the same tests, without gathering the bundle's directions and calling out for
-// every sphere.
+// Leaf16::test's object test from the directions the walk keeps in registers, for the objects
+// that take them (cubes; parallelograms are tested in the loop itself). Out of line like the
+// call it replaces, so that the cube's long test stays out of the walk's loop.
+[[gnu::noinline]] TAVOLIN_WIDE_KERNEL bool testObjectWide(const rtObjBase& object,
+                                                          const WideDirections& dirs,
+                                                          RayBundle16& b, LaneMask4 hits[4]) {
+    if (const rtObjCube* cube = cubeOf(object)) return cube->intersectWide(b, dirs, hits);
+    return b.variant ? object.intersect16Alt(b, hits) : object.intersect16(b, hits);
+}
+
+// testLeaf16 with the spheres at rest and the parallelograms tested inline, from the directions
+// the traversal keeps in registers: the same tests, without gathering the bundle's directions and
+// calling out for every sphere or plane.
 template <Spheres kMode>
 TAVOLIN_WIDE_INLINE int testLeaf16Wide(RayBundle16& b, const KdNode& node,
                                        const WideDirections& dirs, DeferredShades& deferred) {
-    if constexpr (kMode == Spheres::Objects) return testLeaf16<Spheres::Objects>(b, node, deferred);
-    Leaf16<true> leaf(b, node);
+    Leaf16<kMode != Spheres::Objects> leaf(b, node);
     int result = 0;
     for (uint32_t i = 0; i < leaf.n; ++i) {
         // The lane masks are made only for an entry that shades: zeroing them for every sphere
@@ -420,8 +435,15 @@ TAVOLIN_WIDE_INLINE int testLeaf16Wide(RayBundle16& b, const KdNode& node,
             leaf.objs[i]->shade16(b, hits);
             continue;
         }
+        if (leaf.culled(b, i)) continue;
         LaneMask4 hits[4];
-        if (!leaf.test(b, i, hits)) continue;
+        if (const PlaneFace* face = parallelogramOf(*leaf.objs[i])) {
+            const Mask16 accept = intersectParallelogramWide(*face, dirs, b);
+            if (accept == 0) continue;
+            for (int g = 0; g < 4; ++g) hits[g] = group(accept, g);
+        } else if (!testObjectWide(*leaf.objs[i], dirs, b, hits)) {
+            continue;
+        }
         leaf.objs[i]->shade16(b, hits);
         const int shaded = combineMasks(hits);
         if constexpr (kMode == Spheres::BesideDeferred) deferred.shadedAtOnce(shaded);

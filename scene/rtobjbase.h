@@ -53,6 +53,11 @@ public:
     // Whether the object keeps its hit bounds in rtObjBounded, where the traversal reads them
     // without a call (keptHitBounds).
     bool keepsHitBounds() const { return keeps; }
+    // How the 16-ray walk on 16-lane registers tests the object: through its virtual
+    // intersect16, which gathers the bundle's directions again, or as a parallelogram or a cube
+    // from the directions the walk keeps in registers (parallelogramOf, cubeOf in their headers).
+    enum class WideTest : uint8_t { Call, Parallelogram, Cube };
+    WideTest wideTest() const { return wideTestKind; }
 
     // A big scene's objects live in huge pages (see base/objectarena.h).
     static void* operator new(std::size_t bytes) { return objectarena::allocate(bytes); }
@@ -123,14 +128,17 @@ public:
 protected:
     // The point that motion() reports as the reference; the origin unless a class says otherwise.
     virtual Vec4f referencePoint() const { return Vec4f(); }
+    void setWideTest(WideTest test) { wideTestKind = test; }
     // Appends "velocity" (the optional property) to list; every body kind ends its list with it.
     void addVelocity(Reader::PropertyList& list);
 
 private:
     friend class rtObjBounded;
-    // Set by rtObjBounded alone. A byte after the velocity: a derived class's first small
-    // fields fill the rest of its 16 bytes, so the sphere at rest stays at 80 bytes.
+    // Two bytes after the velocity: a derived class's first small fields fill the rest of its
+    // 16 bytes, so the sphere at rest stays at 80 bytes. keeps is set by rtObjBounded alone,
+    // wideTestKind by the classes the wide walk tests from its registers.
     bool keeps = false;
+    WideTest wideTestKind = WideTest::Call;
 };
 
 // An object that keeps its hit bounds: every kind but the sphere at rest, which works them out.

@@ -200,9 +200,6 @@ static LaneMask4 slabsMeet(const Vec4f slab[3], const Vec4f a[3], const Vec4f m[
 
 int rtObjCube::mayMeet16(const RayBundle16& b) const {
     if (!slabsValid) return 0xffff;
-#if TAVOLIN_WIDE_KERNELS
-    if (hasWideKernels()) return mayMeetWide(b);
-#endif
     const Vec4f o = b.origin[0] - pos;
     Vec4f a[3], m[3];
     for (int k = 0; k < 3; ++k) {
@@ -219,25 +216,64 @@ int rtObjCube::mayMeet16(const RayBundle16& b) const {
 }
 
 #if TAVOLIN_WIDE_KERNELS
-// mayMeet16 on 16-lane registers.
+// mayMeet16 on 16-lane registers, from the bundle's directions joined there.
 TAVOLIN_WIDE_KERNEL
-int rtObjCube::mayMeetWide(const RayBundle16& b) const {
+int rtObjCube::mayMeetWide(const RayBundle16& b, const WideDirections& d) const {
     const Vec4f o = b.origin[0] - pos;
-    const Vec16f dx = join(b.dir[0].x, b.dir[1].x, b.dir[2].x, b.dir[3].x);
-    const Vec16f dy = join(b.dir[0].y, b.dir[1].y, b.dir[2].y, b.dir[3].y);
-    const Vec16f dz = join(b.dir[0].z, b.dir[1].z, b.dir[2].z, b.dir[3].z);
     Vec16f tNear = load16(b.tMin), tFar = min(load16(b.tMax), load16(b.tHit));
     for (int k = 0; k < 3; ++k) {
         const float a = dot3(o, slab[k]);
         const float m = slab[k].w + kOriginRoom * (std::fabs(a) + 1.0f);
         const Vec16f inv =
-            wide(1.0f) / (dx * wide(slab[k].x) + dy * wide(slab[k].y) + dz * wide(slab[k].z));
+            wide(1.0f) / (d.x * wide(slab[k].x) + d.y * wide(slab[k].y) + d.z * wide(slab[k].z));
         const Vec16f t0 = wide(-m - a) * inv;
         const Vec16f t1 = wide(1.0f + m - a) * inv;
         tNear = max(min(t0, t1), tNear);
         tFar = min(max(t0, t1), tFar);
     }
     return tNear <= tFar;
+}
+
+// testFaces16 with each face's test inline.
+TAVOLIN_WIDE_KERNEL
+int rtObjCube::testFacesWide(RayBundle16& b, const WideDirections& d, int set) const {
+    Mask16 result = 0;
+    for (int f = 0; f < 6; ++f) {
+        if (!(set >> f & 1)) continue;
+        // withFace, spelt out: a lambda would not be compiled for the wide registers.
+        Mask16 accept;
+        if (!(f & 1)) {
+            accept = intersectParallelogramWide(facePairs[f / 2], d, b);
+        } else {
+            PlaneFace far = facePairs[f / 2];
+            far.pos = farCorner[f / 2];
+            far.originDist = farOriginDist[f / 2];
+            accept = intersectParallelogramWide(far, d, b);
+        }
+        if (accept == 0) continue;
+        store16(select(accept, wide(float(f)), load16(b.part)), b.part);
+        result |= accept;
+    }
+    return result;
+}
+
+TAVOLIN_WIDE_KERNEL
+bool rtObjCube::intersectWide(RayBundle16& b, const WideDirections& d, LaneMask4 hits[4]) const {
+    const int candidates = slabsValid ? mayMeetWide(b, d) : 0xffff;
+    int result = 0;
+    if (candidates != 0) {
+        result = testFacesWide(b, d, bundleFaces);
+        // As in intersect4: the far faces for rays along the outline's edges.
+        if (bundleFaces != 0x3f && (candidates & ~result) != 0)
+            result |= testFacesWide(b, d, ~bundleFaces & 0x3f);
+    }
+    for (int g = 0; g < 4; ++g) hits[g] = group(Mask16(result), g);
+    return result != 0;
+}
+
+TAVOLIN_WIDE_KERNEL
+bool rtObjCube::intersect16Wide(RayBundle16& b, LaneMask4 hits[4]) const {
+    return intersectWide(b, wideDirections(b), hits);
 }
 #endif
 
@@ -315,6 +351,9 @@ int rtObjCube::testFaces16(RayBundle16& b, int set, LaneMask4 hits[4]) const {
 }
 
 bool rtObjCube::intersect16(RayBundle16& b, LaneMask4 hits[4]) const {
+#if TAVOLIN_WIDE_KERNELS
+    if (hasWideKernels()) return intersect16Wide(b, hits);
+#endif
     for (int g = 0; g < 4; ++g) hits[g] = LaneMask4(false);
     const int candidates = mayMeet16(b);
     if (candidates == 0) return false;

@@ -11,7 +11,7 @@
 #include "scene/rtobjbase.h"
 #include "scene/rtobjplane.h"
 
-class rtObjCube : public rtObjBounded {
+class rtObjCube final : public rtObjBounded {
 public:
     // First what a bundle's test of the box reads before any face: the two flags fill the tail
     // of the base class's 64 bytes, beside the table pointer, and the corner with the slabs the
@@ -51,7 +51,7 @@ public:
     bool facesBuilt = false;
     BoundingBox box;  // the faces' boxes together
 
-    rtObjCube() = default;
+    rtObjCube() { setWideTest(WideTest::Cube); }
     rtObjCube(const rtObjCube&) = delete;
     rtObjCube& operator=(const rtObjCube&) = delete;
     ~rtObjCube() override;
@@ -94,6 +94,11 @@ public:
     void shade4(RayBundle4& bundle, LaneMask4 mask) const override;
     bool intersect16(RayBundle16& bundle, LaneMask4 hits[4]) const override;
     bool intersect16Alt(RayBundle16& bundle, LaneMask4 hits[4]) const override;
+#if TAVOLIN_WIDE_KERNELS
+    // intersect16 from the directions the wide walk keeps in registers (cubeOf): the same
+    // hits, the same part lanes.
+    bool intersectWide(RayBundle16& bundle, const WideDirections& d, LaneMask4 hits[4]) const;
+#endif
     int reserved16(int) const override;
     void shade16(RayBundle16& bundle, const LaneMask4 mask[4]) const override;
 
@@ -122,6 +127,14 @@ private:
     int mayMeet16(const RayBundle16& b) const;
     LaneMask4 mayMeet4(const RayBundle4& b) const;
 #if TAVOLIN_WIDE_KERNELS
-    int mayMeetWide(const RayBundle16& b) const;
+    int mayMeetWide(const RayBundle16& b, const WideDirections& d) const;
+    int testFacesWide(RayBundle16& b, const WideDirections& d, int set) const;
+    bool intersect16Wide(RayBundle16& b, LaneMask4 hits[4]) const;  // with its own directions
 #endif
 };
+
+// The object's cube where the wide walk tests it from its registers, else null.
+inline const rtObjCube* cubeOf(const rtObjBase& object) {
+    return object.wideTest() == rtObjBase::WideTest::Cube ? static_cast<const rtObjCube*>(&object)
+                                                          : nullptr;
+}

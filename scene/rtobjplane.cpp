@@ -30,7 +30,10 @@ inline Vec4f spatial(const Vec4f& d) { return Vec4f(d.x, d.y, d.z, 0.0f); }
 
 }  // namespace
 
-rtObjPlane::rtObjPlane() { update(); }
+rtObjPlane::rtObjPlane() {
+    setWideTest(WideTest::Parallelogram);
+    update();
+}
 
 BoundingBox rtObjPlane::boundingBox() const { return parallelogramBox(pos, x, y); }
 
@@ -105,72 +108,13 @@ void PlaneFace::shadeSingle(SingleRay& ray, float t) const {
 
 // ---- four-lane groups
 
-// The plane broadcast to four lanes for rays from the origin (ox, oy, oz, ow), built once per
-// bundle. The group test below evaluates exactly the operations of the one-group formula
-// (t = originDist / (normal . dir), p - pos = dir t - (pos - origin), u = (p - pos) . xs over
-// four components, v likewise) in the same order, and stops as soon as no lane can be accepted.
-struct PlaneFace::Lanes {
-    Vec4f nx, ny, nz, dist;
-    Vec4f px, py, pz, rw;  // pos - origin per component, and the w term -(pos.w - ow)
-    Vec4f xsx, xsy, xsz, xsw, ysx, ysy, ysz, ysw;
-    Vec4f uMax, vMax;
-
-    Lanes(const PlaneFace& p, const Vec4f& ox, const Vec4f& oy, const Vec4f& oz, const Vec4f& ow)
-        : nx(p.normal.x),
-          ny(p.normal.y),
-          nz(p.normal.z),
-          dist(p.originDist),
-          px(Vec4f(p.pos.x) - ox),
-          py(Vec4f(p.pos.y) - oy),
-          pz(Vec4f(p.pos.z) - oz),
-          rw(-(Vec4f(p.pos.w) - ow)),
-          xsx(p.xs.x),
-          xsy(p.xs.y),
-          xsz(p.xs.z),
-          xsw(p.xs.w),
-          ysx(p.ys.x),
-          ysy(p.ys.y),
-          ysz(p.ys.z),
-          ysw(p.ys.w),
-          uMax(p.uLimit),
-          vMax(p.vLimit) {}
-
-    // Accepts tMin < t < tMax, t < tHit, 0 <= u < uLimit, 0 <= v < vLimit; updates the accepted
-    // lanes' tHit, live, u and v. The edges are half-open as for single rays (rather than the
-    // open 0 < u of the original bundle rule): a ray exactly on the edge u = 0 then looks the
-    // same at every packet size, and of two tiles that share an edge exactly one is hit.
-    inline LaneMask4 group(const Vec4f& dx, const Vec4f& dy, const Vec4f& dz, const Vec4f& tMin,
-                           const Vec4f& tMax, Vec4f& tHit, LaneMask4& live, Vec4f& u,
-                           Vec4f& v) const {
-        const Vec4f dn = nx * dx + ny * dy + nz * dz;
-        const Vec4f t = dist / dn;
-        LaneMask4 accept = (t > tMin) & (t < tMax) & (t < tHit);
-        if (none(accept)) return accept;
-        const Vec4f rx = dx * t - px;
-        const Vec4f ry = dy * t - py;
-        const Vec4f rz = dz * t - pz;
-        const Vec4f zero;
-        const Vec4f lu = rx * xsx + ry * xsy + rz * xsz + rw * xsw;
-        accept &= (lu >= zero) & (lu < uMax);
-        if (none(accept)) return accept;
-        const Vec4f lv = rx * ysx + ry * ysy + rz * ysz + rw * ysw;
-        accept &= (lv >= zero) & (lv < vMax);
-        live = andNot(live, accept);
-        tHit = select(accept, t, tHit);
-        u = select(accept, lu, u);
-        v = select(accept, lv, v);
-        return accept;
-    }
-};
-
 LaneMask4 rtObjPlane::intersect4(RayBundle4& b) const { return hits4(b); }
 
 LaneMask4 PlaneFace::hits4(RayBundle4& b) const { return intersect4Kernel(*this, b); }
 
 TAVOLIN_HOT_KERNEL
 LaneMask4 PlaneFace::intersect4Kernel(const PlaneFace& plane, RayBundle4& b) {
-    const Lanes lanes(plane, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
-    return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
+    return intersectParallelogram4(plane, b);
 }
 
 // The light-bending entry: the lanes of a bent path start from their own path points, so the
@@ -179,7 +123,7 @@ LaneMask4 PlaneFace::intersect4Kernel(const PlaneFace& plane, RayBundle4& b) {
 LaneMask4 rtObjPlane::intersect4Alt(RayBundle4& b) const { return hits4Alt(b); }
 
 LaneMask4 PlaneFace::hits4Alt(RayBundle4& b) const {
-    Lanes lanes(*this, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
+    ParallelogramLanes lanes(*this, b.originSoA[0], b.originSoA[1], b.originSoA[2], b.originSoA[3]);
     lanes.dist = lanes.px * lanes.nx + lanes.py * lanes.ny + lanes.pz * lanes.nz -
                  lanes.rw * Vec4f(normal.w);
     return lanes.group(b.dir[0], b.dir[1], b.dir[2], b.tMin, b.tMax, b.tHit, b.live, b.u, b.v);
@@ -208,36 +152,10 @@ bool PlaneFace::hits16(RayBundle16& b, LaneMask4 hits[4]) const {
 }
 
 #if TAVOLIN_WIDE_KERNELS
-// Lanes::group for the sixteen rays at once, with the same operations lane by lane.
+// ParallelogramLanes::group for the sixteen rays at once, the same operations lane by lane.
 TAVOLIN_WIDE_KERNEL
 bool PlaneFace::intersect16Wide(const PlaneFace& plane, RayBundle16& b, LaneMask4 hits[4]) {
-    const Vec4f& o = b.origin[0];
-    const Lanes l(plane, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
-    const Vec16f dx = join(b.dir[0].x, b.dir[1].x, b.dir[2].x, b.dir[3].x);
-    const Vec16f dy = join(b.dir[0].y, b.dir[1].y, b.dir[2].y, b.dir[3].y);
-    const Vec16f dz = join(b.dir[0].z, b.dir[1].z, b.dir[2].z, b.dir[3].z);
-    const Vec16f dn = wide(l.nx.x) * dx + wide(l.ny.x) * dy + wide(l.nz.x) * dz;
-    const Vec16f t = wide(l.dist.x) / dn;
-    const Vec16f tHit = load16(b.tHit);
-    Mask16 accept = (t > load16(b.tMin)) & (t < load16(b.tMax)) & (t < tHit);
-    if (accept != 0) {
-        const Vec16f rx = dx * t - wide(l.px.x);
-        const Vec16f ry = dy * t - wide(l.py.x);
-        const Vec16f rz = dz * t - wide(l.pz.x);
-        const Vec16f rw = wide(l.rw.x), zero = wide(0.0f);
-        const Vec16f lu =
-            rx * wide(l.xsx.x) + ry * wide(l.xsy.x) + rz * wide(l.xsz.x) + rw * wide(l.xsw.x);
-        accept &= (lu >= zero) & (lu < wide(l.uMax.x));
-        if (accept != 0) {
-            const Vec16f lv =
-                rx * wide(l.ysx.x) + ry * wide(l.ysy.x) + rz * wide(l.ysz.x) + rw * wide(l.ysw.x);
-            accept &= (lv >= zero) & (lv < wide(l.vMax.x));
-            storeMask16(loadMask16(b.live) & Mask16(~accept), b.live);
-            store16(select(accept, t, tHit), b.tHit);
-            store16(select(accept, lu, load16(b.u)), b.u);
-            store16(select(accept, lv, load16(b.v)), b.v);
-        }
-    }
+    const Mask16 accept = intersectParallelogramWide(plane, wideDirections(b), b);
     for (int g = 0; g < 4; ++g) hits[g] = group(accept, g);
     return accept != 0;
 }
@@ -246,7 +164,7 @@ bool PlaneFace::intersect16Wide(const PlaneFace& plane, RayBundle16& b, LaneMask
 TAVOLIN_HOT_KERNEL
 bool PlaneFace::intersect16Kernel(const PlaneFace& plane, RayBundle16& b, LaneMask4 hits[4]) {
     const Vec4f& o = b.origin[0];
-    const Lanes lanes(plane, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
+    const ParallelogramLanes lanes(plane, Vec4f(o.x), Vec4f(o.y), Vec4f(o.z), Vec4f(o.w));
     LaneMask4 any16;
     for (int g = 0; g < 4; ++g) {
         hits[g] = lanes.group(b.dir[g].x, b.dir[g].y, b.dir[g].z, b.tMin[g], b.tMax[g], b.tHit[g],

@@ -7,6 +7,7 @@
 
 #include "geometry/raybundle.h"
 #include "geometry/vec16f.h"
+#include "geometry/widedirections.h"
 #include "scene/rtobjbase.h"
 
 // Roots of |oc + t d|^2 = r2 over x, y, z, written as t^2 + h t + c / a = 0 with h = 2 d.oc / a.
@@ -99,17 +100,6 @@ inline LaneMask4 intersectStaticSphere4(const Vec4f& centreAndRadius2, RayBundle
 }
 
 #if TAVOLIN_WIDE_KERNELS
-
-// A 4 x 4 bundle's directions, one component per register (ray 4g + l in lane 4g + l).
-struct WideDirections {
-    Vec16f x, y, z;
-};
-
-TAVOLIN_WIDE_INLINE WideDirections wideDirections(const RayBundle16& b) {
-    return {join(b.dir[0].x, b.dir[1].x, b.dir[2].x, b.dir[3].x),
-            join(b.dir[0].y, b.dir[1].y, b.dir[2].y, b.dir[3].y),
-            join(b.dir[0].z, b.dir[1].z, b.dir[2].z, b.dir[3].z)};
-}
 
 // The sphere with centre x, y, z and squared radius w seen from the bundle's first origin:
 // t^2 + 2 b t + c = 0 with b = dir.oc and c = |oc|^2 - r^2 (x, y, z), the near root accepted
