@@ -172,21 +172,33 @@ bool generate4(RowBand& band, RayBundle4& b, int rowOffset) {
     return true;
 }
 
-#if TAVOLIN_WIDE_KERNELS
 namespace {
 
-// The 4 x 4 bundle's sixteen rays at once: fourRays and clipToBox lane by lane, with the same
+// Where a 16-ray bundle's four lane groups lie: group g holds four neighbouring pixels of row
+// row[g] of the band, from column col[g], at image-plane x values x[g].
+struct GroupPlaces {
+    Vec4f x[4];
+    int row[4];
+    int col[4];
+};
+
+#if TAVOLIN_WIDE_KERNELS
+// The bundle's sixteen rays at once: fourRays and clipToBox lane by lane, with the same
 // operations in the same order, so the rays are those of the 4-wide code bit for bit.
-TAVOLIN_WIDE_KERNEL void sixteenRays(RowBand& band, RayBundle16& b) {
+TAVOLIN_WIDE_KERNEL void sixteenRays(const RowBand& band, const GroupPlaces& at, RayBundle16& b) {
     const FrameContext& frame = *band.frame;
     const RenderSettings& s = frame.settings;
-    const Vec16f x = repeat(Vec4f::loadUnaligned(band.xs));
-    const Vec16f y =
-        join(Vec4f(band.ys[0]), Vec4f(band.ys[1]), Vec4f(band.ys[2]), Vec4f(band.ys[3]));
+    const Vec16f x = join(at.x[0], at.x[1], at.x[2], at.x[3]);
+    const float* ys = band.ys;
+    const int* r = at.row;
+    const Vec16f y = join(Vec4f(ys[r[0]]), Vec4f(ys[r[1]]), Vec4f(ys[r[2]]), Vec4f(ys[r[3]]));
     const Vec4f* yv = band.yvec;
-    const Vec16f yvx = join(Vec4f(yv[0].x), Vec4f(yv[1].x), Vec4f(yv[2].x), Vec4f(yv[3].x));
-    const Vec16f yvy = join(Vec4f(yv[0].y), Vec4f(yv[1].y), Vec4f(yv[2].y), Vec4f(yv[3].y));
-    const Vec16f yvz = join(Vec4f(yv[0].z), Vec4f(yv[1].z), Vec4f(yv[2].z), Vec4f(yv[3].z));
+    const Vec16f yvx =
+        join(Vec4f(yv[r[0]].x), Vec4f(yv[r[1]].x), Vec4f(yv[r[2]].x), Vec4f(yv[r[3]].x));
+    const Vec16f yvy =
+        join(Vec4f(yv[r[0]].y), Vec4f(yv[r[1]].y), Vec4f(yv[r[2]].y), Vec4f(yv[r[3]].y));
+    const Vec16f yvz =
+        join(Vec4f(yv[r[0]].z), Vec4f(yv[r[1]].z), Vec4f(yv[r[2]].z), Vec4f(yv[r[3]].z));
 
     const Vec16f beta = wide(s.speed), gamma = wide(frame.gamma), k1000 = wide(1000.0f),
                  one = wide(1.0f);
@@ -226,30 +238,26 @@ TAVOLIN_WIDE_KERNEL void sixteenRays(RowBand& band, RayBundle16& b) {
     for (int g = 0; g < 4; ++g) {
         b.live[g] = group(live, g);
         b.tHit[g] = Vec4f(kNoHit);
-        b.out[g] = pixelAddress(band, band.row + g, band.col);
     }
 }
-
-}  // namespace
 #endif
 
-TAVOLIN_HOT_KERNEL
-bool generate16(RowBand& band, RayBundle16& b) {
+// The 16-ray bundle at the given places: on 16-lane registers where the processor has them,
+// else group by group through fourRays, the same rays either way.
+[[gnu::always_inline]] inline void sixteenRaysAt(const RowBand& band, const GroupPlaces& at,
+                                                 RayBundle16& b) {
     const FrameContext& frame = *band.frame;
-    if (band.col + 3 >= frame.buffer->width()) return false;
+    for (int g = 0; g < 4; ++g) b.out[g] = pixelAddress(band, band.row + at.row[g], at.col[g]);
 #if TAVOLIN_WIDE_KERNELS
     if (hasWideKernels()) {
-        sixteenRays(band, b);
-        advanceColumns(band, 4);
-        return true;
+        sixteenRays(band, at, b);
+        return;
     }
 #endif
-
-    const Vec4f x = Vec4f::loadUnaligned(band.xs);
     for (int g = 0; g < 4; ++g) {
-        const Vec4f& yv = band.yvec[g];
-        const Lanes r = fourRays(frame, x, Vec4f(band.ys[g]), Vec4f(yv.x), Vec4f(yv.y),
-                                 Vec4f(yv.z));
+        const Vec4f& yv = band.yvec[at.row[g]];
+        const Lanes r = fourRays(frame, at.x[g], Vec4f(band.ys[at.row[g]]), Vec4f(yv.x),
+                                 Vec4f(yv.y), Vec4f(yv.z));
         b.dir[g].x = r.dx;
         b.dir[g].y = r.dy;
         b.dir[g].z = r.dz;
@@ -258,10 +266,45 @@ bool generate16(RowBand& band, RayBundle16& b) {
         b.invDir[g].z = r.iz;
         b.doppler[g] = r.doppler;
         b.tHit[g] = Vec4f(kNoHit);
-        b.out[g] = pixelAddress(band, band.row + g, band.col);
     }
     clipToBox(frame.box, b);
+}
+
+}  // namespace
+
+TAVOLIN_HOT_KERNEL
+bool generate16(RowBand& band, RayBundle16& b) {
+    if (band.col + 3 >= band.frame->buffer->width()) return false;
+    GroupPlaces at;
+    for (int g = 0; g < 4; ++g) {
+        at.x[g] = Vec4f::loadUnaligned(band.xs);
+        at.row[g] = g;
+        at.col[g] = band.col;
+    }
+    sixteenRaysAt(band, at, b);
     advanceColumns(band, 4);
+    return true;
+}
+
+TAVOLIN_HOT_KERNEL
+bool generateQuads16(RowBand& band, RayBundle16& b) {
+    if (band.col + 7 >= band.frame->buffer->width()) return false;
+    // The column values each packet of 2 x 2 would have had, advanced packet by packet as
+    // generate4 advances them: the same floats, so the same rays.
+    float x[8];
+    for (int p = 0; p < 4; ++p) {
+        x[2 * p] = band.xs[0];
+        x[2 * p + 1] = band.xs[1];
+        advanceColumns(band, 2);
+    }
+    GroupPlaces at;
+    for (int g = 0; g < 4; ++g) {
+        const int half = g & 1;  // groups 0 and 2 take the left four columns
+        at.x[g] = Vec4f::loadUnaligned(x + 4 * half);
+        at.row[g] = g >> 1;
+        at.col[g] = band.col - 8 + 4 * half;
+    }
+    sixteenRaysAt(band, at, b);
     return true;
 }
 

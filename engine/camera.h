@@ -14,6 +14,11 @@ namespace Camera {
 bool generate1(RowBand& band, SingleRay& ray, int rowOffset = 0);
 bool generate4(RowBand& band, RayBundle4& bundle, int rowOffset = 0);
 bool generate16(RowBand& band, RayBundle16& bundle);
+// Four 2 x 2 packets side by side as one 16-ray bundle: lane group g holds row g / 2 of the
+// band (of two rows), columns col + 4 (g % 2) to col + 4 (g % 2) + 3. Each ray is the one
+// generate4 makes for its pixel, bit for bit (the column values are advanced packet by packet
+// as generate4 advances them); the band moves on by eight columns.
+bool generateQuads16(RowBand& band, RayBundle16& bundle);
 
 // Direction and Doppler factor of one ray at image-plane (x, y), in the single-ray precision:
 // dir is unit length with w = 1.

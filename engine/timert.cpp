@@ -313,7 +313,10 @@ void TimeRT::traceGroup(RowBand bands[], int count) {
         inBlocks([&](RowBand& band, int endCol) { traceBand16(band, b, endCol); });
     } else if (bands[0].rows == 2) {
         RayBundle4 b = frame.quad;
-        inBlocks([&](RowBand& band, int endCol) { traceBand4(band, b, 0, band.row == 0, endCol); });
+        RayBundle16 quads = frame.block;
+        inBlocks([&](RowBand& band, int endCol) {
+            traceBand4(band, b, 0, band.row == 0, endCol, quadsTogether ? &quads : nullptr);
+        });
     } else {
         SingleRay ray = frame.single;
         inBlocks(
@@ -322,34 +325,38 @@ void TimeRT::traceGroup(RowBand bands[], int count) {
 }
 
 void TimeRT::traceBand16(RowBand& band, RayBundle16& b, int endCol) {
-    const uint32_t background = frame.background;
     const bool firstOfFrame = band.row == 0;
     while (band.col < endCol && Camera::generate16(band, b)) {
         const bool trace = firstOfFrame && band.col <= 4;
-        b.trace = trace ? 1 : 0;
-        const int live = combineMasks(b.live);
-        if (live != 0xffff)
-            for (int g = 0; g < 4; ++g) std::fill_n(b.out[g], 4, background);
-        if (live == 0 && !frame.moving && !frame.seen) continue;
-
-        int hit = 0;
-        if (live != 0) {
-            b.node = *traced->rootNode();
-            hit = traceBundle16(b);
-        }
-        if (frame.seen)
-            hit |= traceMoving16(b, *frame.seen);
-        else if (frame.moving)
-            hit |= traceMoving16(b, *frame.moving);
-        if (hit == 0xffff) continue;
-        if (trace && TraceOutput::enabled()) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%d", hit);
-            TraceOutput::line(text);
-        }
-        for (int i = 0; i < 16; ++i)
-            if (!((hit >> i) & 1)) b.out[i >> 2][i & 3] = background;
+        traceBlock(b, trace);
     }
+}
+
+void TimeRT::traceBlock(RayBundle16& b, bool trace) {
+    const uint32_t background = frame.background;
+    b.trace = trace ? 1 : 0;
+    const int live = combineMasks(b.live);
+    if (live != 0xffff)
+        for (int g = 0; g < 4; ++g) std::fill_n(b.out[g], 4, background);
+    if (live == 0 && !frame.moving && !frame.seen) return;
+
+    int hit = 0;
+    if (live != 0) {
+        b.node = *traced->rootNode();
+        hit = traceBundle16(b);
+    }
+    if (frame.seen)
+        hit |= traceMoving16(b, *frame.seen);
+    else if (frame.moving)
+        hit |= traceMoving16(b, *frame.moving);
+    if (hit == 0xffff) return;
+    if (trace && TraceOutput::enabled()) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%d", hit);
+        TraceOutput::line(text);
+    }
+    for (int i = 0; i < 16; ++i)
+        if (!((hit >> i) & 1)) b.out[i >> 2][i & 3] = background;
 }
 
 bool TimeRT::bentGravitationalShift() const {
@@ -363,12 +370,20 @@ void TimeRT::traceBent4(RayBundle4& b, EmptyCellMemory& firstPieces) {
         if (!((written >> l) & 1)) b.out[l >> 1][l & 1] = frame.background;
 }
 
-void TimeRT::traceBand4(RowBand& half, RayBundle4& b, int rowOffset, bool firstOfFrame,
-                        int endCol) {
+void TimeRT::traceBand4(RowBand& half, RayBundle4& b, int rowOffset, bool firstOfFrame, int endCol,
+                        RayBundle16* quads) {
     const uint32_t background = frame.background;
     const bool bending = frame.settings.lightBending;
     EmptyCellMemory firstPieces;
-    while (half.col < endCol && Camera::generate4(half, b, rowOffset)) {
+    for (;;) {
+        // Four packets at a time where eight columns are left, but the first packet of the
+        // frame, whose walk may be traced as a 2 x 2 packet's.
+        if (quads && endCol - half.col >= 8 && !(firstOfFrame && half.col == 0) &&
+            Camera::generateQuads16(half, *quads)) {
+            traceBlock(*quads, false);
+            continue;
+        }
+        if (half.col >= endCol || !Camera::generate4(half, b, rowOffset)) return;
         b.trace = (firstOfFrame && half.col <= 2) ? 1 : 0;
         if (bending) {  // the straight scene-box test says nothing about a bent path
             traceBent4(b, firstPieces);

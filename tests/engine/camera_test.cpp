@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 #include <string>
@@ -88,7 +89,8 @@ TEST(Camera, RaysFollowTheAberrationFormulaAndDopplerFactor) {
 // Every packet generator against the single-ray direction and Doppler factor, in every mode of
 // the camera (aberration and Doppler each on and off), over whole rows of a picture: the packets
 // are what a ray of one pixel sees, only many at a time. The 4 x 4 generator's 16-lane twin must
-// give the 4-lane code's rays bit for bit.
+// give the 4-lane code's rays bit for bit, and four 2 x 2 packets made at once those of the 2 x 2
+// generator.
 TEST(Camera, EveryPacketGeneratorGivesTheSingleRaysDirectionsAndDopplerFactors) {
     constexpr int W = 22, H = 12;  // not a multiple of 4: the last columns stay to the caller
     for (const bool aberration : {true, false})
@@ -141,6 +143,9 @@ TEST(Camera, EveryPacketGeneratorGivesTheSingleRaysDirectionsAndDopplerFactors) 
                     RayBundle4 b4{};
                     for (int l = 0; l < 4; ++l) b4.origin[l] = s.start;
                     for (int a = 0; a < 4; ++a) b4.originSoA[a] = Vec4f(s.start[a]);
+                    // Each pixel's 2 x 2 ray of the band's first two rows: x, y, z, Doppler
+                    // factor, tMin, tMax, live.
+                    std::vector<std::array<float, 7>> quadRays(size_t(2 * W));
                     for (const int offset : {0, 2}) {
                         RowBand b2 = band;
                         columns = 0;
@@ -149,10 +154,54 @@ TEST(Camera, EveryPacketGeneratorGivesTheSingleRaysDirectionsAndDopplerFactors) 
                                 const Vec4f dir(b4.dir[0][l], b4.dir[1][l], b4.dir[2][l], 1.0f);
                                 expect(columns + (l & 1), offset + (l >> 1), dir, b4.doppler[l],
                                        "2x2");
+                                if (offset == 0)
+                                    quadRays[size_t((l >> 1) * W + columns + (l & 1))] = {
+                                        dir.x,
+                                        dir.y,
+                                        dir.z,
+                                        b4.doppler[l],
+                                        b4.tMin[l],
+                                        b4.tMax[l],
+                                        float((movemask(b4.live) >> l) & 1)};
                             }
                             columns += 2;
                         }
                         EXPECT_EQ(columns, W) << where;
+                    }
+
+                    // Four 2 x 2 packets at once: each pixel's ray bit for bit, on either
+                    // kernel; the band moves on as four packets would have moved it.
+                    for (const bool wideAllowed : {true, false}) {
+                        wideKernelsAllowed() = wideAllowed;
+                        RowBand bq = band;
+                        RayBundle16 b{};
+                        for (int l = 0; l < 16; ++l) b.origin[l] = s.start;
+                        columns = 0;
+                        while (Camera::generateQuads16(bq, b)) {
+                            for (int g = 0; g < 4; ++g)
+                                for (int l = 0; l < 4; ++l) {
+                                    const int col = columns + 4 * (g & 1) + l, r = g >> 1;
+                                    const std::array<float, 7> ray = {
+                                        b.dir[g].x[l],
+                                        b.dir[g].y[l],
+                                        b.dir[g].z[l],
+                                        b.doppler[g][l],
+                                        b.tMin[g][l],
+                                        b.tMax[g][l],
+                                        float((movemask(b.live[g]) >> l) & 1)};
+                                    EXPECT_EQ(ray, quadRays[size_t(r * W + col)])
+                                        << where << " pixel " << col << "," << row + r;
+                                    EXPECT_EQ(b.out[g] + l,
+                                              c.frame.buffer->data() + size_t(row + r) * W + col);
+                                }
+                            columns += 8;
+                        }
+                        wideKernelsAllowed() = true;
+                        EXPECT_EQ(columns, W / 8 * 8) << where;
+                        EXPECT_EQ(bq.col, columns) << where;
+                        RowBand b2 = band;
+                        for (int k = 0; k < columns / 2; ++k) Camera::generate4(b2, b4);
+                        for (int i = 0; i < 4; ++i) EXPECT_EQ(bq.xs[i], b2.xs[i]) << where;
                     }
 
                     // The 16-lane kernel first, where the processor has one, then the portable

@@ -201,6 +201,22 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
                                     << ", light travel time " << travel
                                     << ", packet side " << packet << ": first at ("
                                     << first % kW << ", " << first / kW << ")";
+                if (packet == 2 && !bending) {
+                    // Four packets at a time as one 16-ray bundle, and each alone through the
+                    // four-ray walk: the same picture bit for bit, on either kernel.
+                    TimeRT oneByOne;
+                    oneByOne.quadsTogether = false;
+                    const std::vector<uint32_t> alone =
+                        render(doc, packet, speed, bending, kW, kH, &oneByOne, travel);
+                    EXPECT_TRUE(alone == picture)
+                        << c.name << ", speed " << speed << ", light travel time " << travel;
+                    wideKernelsAllowed() = false;
+                    const std::vector<uint32_t> portable =
+                        render(doc, packet, speed, bending, kW, kH, nullptr, travel);
+                    wideKernelsAllowed() = true;
+                    EXPECT_TRUE(portable == picture)
+                        << c.name << ", speed " << speed << ", light travel time " << travel;
+                }
                 if (packet == 4 && hasWideKernels()) {  // the same picture bit for bit
                     wideKernelsAllowed() = false;
                     const std::vector<uint32_t> portable =
@@ -213,6 +229,26 @@ TEST(PacketAgreement, EveryObjectKindLooksTheSameAtEveryPacketSize) {
             }
         }
     }
+}
+
+// The first packet of a frame writes its walk when trace lines are on: with 2 x 2 packets going
+// four at a time, that packet still goes alone, and the lines are those of the packets one by one.
+TEST(FrameRendering, TheFirstTwoByTwoPacketIsTracedAsOneAlone) {
+    TraceOutputOff restore;
+    DocRT doc;
+    load(doc, dataFile("spheres8.tavolin"));
+    std::string lines[2];
+    for (const bool together : {true, false}) {
+        TimeRT engine;
+        engine.quadsTogether = together;
+        TraceOutput::setEnabled(true);
+        testing::internal::CaptureStdout();
+        render(doc, 2, 0.0f, false, kW, kH, &engine);
+        lines[together] = testing::internal::GetCapturedStdout();
+        TraceOutput::setEnabled(false);
+    }
+    EXPECT_FALSE(lines[0].empty());
+    EXPECT_EQ(lines[1], lines[0]);
 }
 
 TEST(FrameRendering, EveryPixelIsWrittenForEverySizeAndPacket) {
