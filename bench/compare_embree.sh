@@ -19,7 +19,9 @@
 #              that lands on either at random makes the timings two-valued
 # For each scene it runs Embree (rtcIntersect16 for 4x4 packets, rtcIntersect4 for 2x2; 1 and 2
 # threads; beta 0 and 0.9), then tavolin-render --bench with the same settings, then Embree again,
-# and prints a Markdown table of the ratios against the mean of the two Embree runs. Then it times
+# and prints a Markdown table of the ratios against the mean of the two Embree runs. (With 2x2
+# packets tavolin-render walks four packets side by side as one bundle of sixteen rays, so the
+# 2x2 rows compare the program's setting, not walks of the same width.) Then it times
 # the default scene at 1280x720 (frames per second, one and two threads).
 # Not used by CI.
 set -euo pipefail
