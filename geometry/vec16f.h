@@ -57,10 +57,6 @@ TAVOLIN_WIDE_INLINE Vec16f join(const Vec4f& g0, const Vec4f& g1, const Vec4f& g
     r = _mm512_insertf32x4(r, g2, 2);
     return {_mm512_insertf32x4(r, g3, 3)};
 }
-// The same four lanes in every group (a row of columns shared by a bundle's rows).
-TAVOLIN_WIDE_INLINE Vec16f repeat(const Vec4f& g) {
-    return {_mm512_mask_broadcast_f32x4(_mm512_setzero_ps(), kAllLanes16, g)};
-}
 // The four groups apart again.
 TAVOLIN_WIDE_INLINE void split(Vec16f v, Vec4f& g0, Vec4f& g1, Vec4f& g2, Vec4f& g3) {
     g0 = _mm512_mask_extractf32x4_ps(_mm_setzero_ps(), 0xf, v.m, 0);
