@@ -207,32 +207,60 @@ TEST(BundleSlabs, ClaimsAMissOnlyWhereTheClipEmptiesEveryRay) {
     EXPECT_GT(narrowClaims, narrowMisses * 9 / 10);
 }
 
-// Sixteen nearly parallel rays past an edge of the unit box: the x slab begins a relative rho
-// after the z slab ends. Within the clip's widening (kBoundsEps, 0.1 % each way) the clip keeps
-// the rays, and the quick test must leave them to it; a little further out both call it a miss.
-TEST(BundleSlabs, LeavesRaysGrazingAnEdgeToTheClip) {
+// Sixteen nearly parallel rays past an edge of the unit box, for every ordered pair of axes:
+// the rays enter the slab of the first a relative rho after they leave the slab of the second,
+// and ray 0 does not move along the third. Within the clip's widening (kBoundsEps, 0.1 % each
+// way: up to rho = 1 / kBoundsEps^2 - 1, about 2.0e-3) the clip keeps the rays, and the quick
+// test must leave them to it; a little further out both call it a miss. Across that threshold,
+// in steps finer than the test's rounding of the widened exit, a claim must come only with the
+// clip emptying every ray, and must come a few millionths beyond the threshold.
+TEST(BundleSlabs, LeavesRaysGrazingAnyEdgeToTheClip) {
     const double lo[3] = {0.0, 0.0, 0.0}, hi[3] = {1.0, 1.0, 1.0};
     const BoundsNode node(lo, hi);
-    for (const double rho : {5e-4, 1e-2}) {
-        SCOPED_TRACE(rho);
-        // Along x + s, z - s: inside the x slab for s in [3 (1 + rho), ...], the z slab up to 3.
+    const double threshold = 1.0 / (double(kBoundsEps) * double(kBoundsEps)) - 1.0;
+    // The bundle along (x + s, z - s) from x = -3 (1 + rho), z = 3, with the axes renamed.
+    const auto bundle = [](int enter, int leave, double rho, float tiltStep) {
+        const int still = 3 - enter - leave;
         RayBundle16 b;
-        b.origin[0] = Vec4f(float(-3.0 * (1.0 + rho)), 0.5f, 3.0f, 0.0f);
-        for (int g = 0; g < 4; ++g)
+        b.origin[0][enter] = float(-3.0 * (1.0 + rho));
+        b.origin[0][still] = 0.5f;
+        b.origin[0][leave] = 3.0f;
+        b.origin[0][3] = 0.0f;
+        const int axis[3] = {enter, still, leave};
+        for (int g = 0; g < 4; ++g) {
+            Vec4f* component[3] = {&b.invDir[g].x, &b.invDir[g].y, &b.invDir[g].z};
             for (int l = 0; l < 4; ++l) {
-                const float tilt = 1e-7f * float(4 * g + l);
-                b.invDir[g].x[l] = 1.0f / (0.70710678f + tilt);
-                b.invDir[g].y[l] = 1.0f / tilt;  // ray 0 does not move along y
-                b.invDir[g].z[l] = 1.0f / (-0.70710678f + tilt);
+                const float tilt = tiltStep * float(4 * g + l);
+                const float inv[3] = {1.0f / (0.70710678f + tilt), 1.0f / tilt,
+                                      1.0f / (-0.70710678f + tilt)};
+                for (int k = 0; k < 3; ++k) (*component[axis[k]])[l] = inv[k];
             }
-        const int kept = raysKeptByClip(node, b);
-        const bool claim = kdsteps::BundleSlabs().missesAll(b, node.child());
-        if (rho < 1e-3) {
-            EXPECT_EQ(kept, 16);
-            EXPECT_FALSE(claim);
-        } else {
-            EXPECT_EQ(kept, 0);
-            EXPECT_TRUE(claim);
         }
-    }
+        return b;
+    };
+    for (int enter = 0; enter < 3; ++enter)
+        for (int leave = 0; leave < 3; ++leave) {
+            if (enter == leave) continue;
+            SCOPED_TRACE(testing::Message()
+                         << "entering along " << enter << ", leaving along " << leave);
+            for (const double rho : {5e-4, 1e-2}) {
+                const RayBundle16 b = bundle(enter, leave, rho, 1e-7f);
+                const int kept = raysKeptByClip(node, b);
+                const bool claim = kdsteps::BundleSlabs().missesAll(b, node.child());
+                EXPECT_EQ(kept, rho < threshold ? 16 : 0) << "rho " << rho;
+                EXPECT_EQ(claim, rho > threshold) << "rho " << rho;
+            }
+            // Sixteen equal rays, so that the bundle's extremes are each ray's own.
+            for (int step = -100; step <= 100; ++step) {
+                const double rho = threshold + 5e-8 * step;
+                const RayBundle16 b = bundle(enter, leave, rho, 0.0f);
+                const bool claim = kdsteps::BundleSlabs().missesAll(b, node.child());
+                if (claim) {
+                    EXPECT_EQ(raysKeptByClip(node, b), 0) << "rho " << rho;
+                }
+                if (step > 60) {
+                    EXPECT_TRUE(claim) << "rho " << rho;
+                }
+            }
+        }
 }
