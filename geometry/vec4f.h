@@ -260,6 +260,43 @@ private:
     uint32_t saved;
 };
 
+// The float nearest to q (a tie to the even one), as a thread that rounds to nearest converts
+// it, on any thread and without writing the control word (each write costs more than all of
+// this). Where the result is a normal float, q's 52 bits of mantissa are rounded to 23 in
+// integer arithmetic, a carry running on into the exponent. Elsewhere (subnormal results, the
+// edge of overflow, infinities and NaN) the conversion in the thread's own mode lands on one of
+// the two floats around q, and the other one is its neighbour on q's side.
+inline float nearestFloat(double q) {
+    uint64_t d;
+    __builtin_memcpy(&d, &q, sizeof d);
+    const uint64_t rounded = d + (0x0fffffffu + ((d >> 29) & 1u));
+    const int exponent = int((rounded >> 52) & 0x7ff) - 1023 + 127;
+    if (exponent >= 1 && exponent <= 254) {
+        const uint32_t bits = uint32_t((d >> 63) << 31) | uint32_t(exponent) << 23 |
+                              uint32_t((rounded >> 29) & 0x7fffff);
+        float f;
+        __builtin_memcpy(&f, &bits, sizeof f);
+        return f;
+    }
+    const float f = float(q);
+    if (!std::isfinite(q)) return f;
+    // Beyond the greatest float by half its spacing or more, rounding to nearest overflows.
+    constexpr double kOverflow = 0x1.ffffffp127;
+    if (std::fabs(q) >= kOverflow) return q > 0 ? __builtin_inff() : -__builtin_inff();
+    const float g = std::nextafter(f, q > double(f) ? __builtin_inff() : -__builtin_inff());
+    const double toF = std::fabs(q - double(f)), toG = std::fabs(double(g) - q);
+    if (toF != toG) return toF < toG ? f : g;
+    uint32_t bits;
+    __builtin_memcpy(&bits, &f, sizeof bits);
+    return (bits & 1u) == 0 ? f : g;
+}
+
+// 1 / x rounded to nearest on any thread. The double quotient is within one double rounding
+// (2^-52 of itself) of the exact one, which is never a float midpoint and lies at least 2^-49 of
+// itself away from every one (x times a 25-bit midpoint is not a power of two), so the float
+// nearest to the double quotient is the float nearest to the exact one.
+inline float inverseToNearest(float x) { return nearestFloat(1.0 / double(x)); }
+
 // Marks the upper halves of the calling thread's AVX registers unused. While a processor counts
 // them in use, every switch between the AVX2 kernels and the baseline's SSE code around them
 // costs a state transition: on some processors whole frames ran 3x slower. Our code never

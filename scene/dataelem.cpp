@@ -14,6 +14,11 @@ namespace {
 
 QString floatText(float v) { return QString::number(v, 'g', 6); }
 
+QString vecText(const Vec4f& v) {
+    return floatText(v.x) + QLatin1Char(';') + floatText(v.y) + QLatin1Char(';') + floatText(v.z) +
+           QLatin1Char(';') + floatText(v.w);
+}
+
 // QString::toFloat, except that a text that is not a number reads as 0: Qt reports numbers out of
 // float range (1e39) as failures but returns infinity for them.
 float readFloat(const QString& text, bool& ok) {
@@ -123,11 +128,7 @@ bool ElemVec::fromString(const QString& text) {
     return true;
 }
 
-QString ElemVec::toString() const {
-    const Vec4f& v = *value;
-    return floatText(v.x) + QLatin1Char(';') + floatText(v.y) + QLatin1Char(';') + floatText(v.z) +
-           QLatin1Char(';') + floatText(v.w);
-}
+QString ElemVec::toString() const { return vecText(*value); }
 
 void ElemVec::createEditor(EditorRowFactory& factory) {
     editor = factory.addRow(name, QLatin1Char('<') + toString() + QLatin1Char('>'));
@@ -144,6 +145,20 @@ void ElemOptionalVec::writeXml(int indent, QTextStream& out) {
     const Vec4f& v = *field();
     if (v.x == 0.0f && v.y == 0.0f && v.z == 0.0f && v.w == 0.0f) return;
     ElemVec::writeXml(indent, out);
+}
+
+bool ElemHeldVec::fromString(const QString& text) {
+    staged = get();
+    const bool ok = ElemVec::fromString(text);
+    set(staged);
+    return ok;
+}
+
+QString ElemHeldVec::toString() const { return vecText(get()); }
+
+void ElemHeldVec::writeXml(int indent, QTextStream& out) {
+    staged = get();
+    ElemOptionalVec::writeXml(indent, out);
 }
 
 void ElemOptionalFloat::writeXml(int indent, QTextStream& out) {

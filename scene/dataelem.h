@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -114,6 +115,24 @@ class ElemOptionalVec : public ElemVec {
 public:
     using ElemVec::ElemVec;
     void writeXml(int indent, QTextStream& out) override;
+};
+
+// An optional vector property whose value the item holds elsewhere than in a Vec4f field (an
+// object's velocity, held apart while it is zero): read through get when shown or written, and
+// every parsed value, a refused one too as ElemVec leaves it, handed to set.
+class ElemHeldVec : public ElemOptionalVec {
+public:
+    ElemHeldVec(const QString& name_, std::function<Vec4f()> get,
+                std::function<void(const Vec4f&)> set)
+        : ElemOptionalVec(name_, staged), get(std::move(get)), set(std::move(set)) {}
+    bool fromString(const QString& text) override;
+    QString toString() const override;
+    void writeXml(int indent, QTextStream& out) override;
+
+private:
+    Vec4f staged;
+    std::function<Vec4f()> get;
+    std::function<void(const Vec4f&)> set;
 };
 
 // A number property that is left out of files while it is 0 (its "not set"); the editor always

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <vector>
 
 #include "base/objectarena.h"
@@ -41,23 +42,60 @@ extern float hitOffsetScale;
 // distance, about 3.5e-4).
 constexpr float kHitBoundsMargin = 2e-3f;
 
+// An object's velocity and its two small flags in one word. Nearly every object of a big scene is
+// at rest, so the velocity is held apart, and only while it is not zero: the word is its address,
+// 16-byte aligned, with the flags in the four low bits, and a sphere at rest takes 64 bytes
+// instead of 80. Copies hold copies of the velocity.
+class VelocityAndFlags {
+public:
+    static constexpr uintptr_t kFlagBits = 15;
+
+    VelocityAndFlags() = default;
+    VelocityAndFlags(const VelocityAndFlags& other) : word(other.flags()) { set(other.get()); }
+    VelocityAndFlags& operator=(const VelocityAndFlags& other) {
+        if (this != &other) {
+            set(other.get());
+            setFlags(other.flags());
+        }
+        return *this;
+    }
+    ~VelocityAndFlags() { delete held(); }
+
+    // Zero while none is held.
+    Vec4f get() const {
+        const Vec4f* v = held();
+        return v ? *v : Vec4f(0.0f, 0.0f, 0.0f, 0.0f);
+    }
+    // A velocity of four zeros frees the one held.
+    void set(const Vec4f& v);
+    unsigned flags() const { return unsigned(word & kFlagBits); }
+    void setFlags(unsigned f) { word = (word & ~kFlagBits) | (f & kFlagBits); }
+
+private:
+    Vec4f* held() const { return reinterpret_cast<Vec4f*>(word & ~kFlagBits); }
+
+    uintptr_t word = 0;
+};
+
 class rtObjBase {
 public:
     SharedText name;
-    // The "velocity" property of spheres, planes and cubes: x, y, z in units of the speed of
-    // light (w unused). Written to files only when it is not zero.
-    Vec4f velocity{0, 0, 0, 0};
 
     virtual ~rtObjBase();
 
+    // The "velocity" property of spheres, planes and cubes: x, y, z in units of the speed of
+    // light (w unused). Written to files only when it is not zero.
+    Vec4f velocity() const { return traits.get(); }
+    void setVelocity(const Vec4f& v) { traits.set(v); }
+
     // Whether the object keeps its hit bounds in rtObjBounded, where the traversal reads them
     // without a call (keptHitBounds).
-    bool keepsHitBounds() const { return keeps; }
+    bool keepsHitBounds() const { return (traits.flags() & kKeepsBit) != 0; }
     // How the 16-ray walk on 16-lane registers tests the object: through its virtual
     // intersect16, which gathers the bundle's directions again, or as a parallelogram or a cube
     // from the directions the walk keeps in registers (parallelogramOf, cubeOf in their headers).
     enum class WideTest : uint8_t { Call, Parallelogram, Cube };
-    WideTest wideTest() const { return wideTestKind; }
+    WideTest wideTest() const { return WideTest(traits.flags() >> kWideTestShift); }
 
     // A big scene's objects live in huge pages (see base/objectarena.h).
     static void* operator new(std::size_t bytes) { return objectarena::allocate(bytes); }
@@ -128,29 +166,30 @@ public:
 protected:
     // The point that motion() reports as the reference; the origin unless a class says otherwise.
     virtual Vec4f referencePoint() const { return Vec4f(); }
-    void setWideTest(WideTest test) { wideTestKind = test; }
+    void setWideTest(WideTest test) {
+        traits.setFlags((traits.flags() & kKeepsBit) | unsigned(test) << kWideTestShift);
+    }
     // Appends "velocity" (the optional property) to list; every body kind ends its list with it.
     void addVelocity(Reader::PropertyList& list);
 
 private:
     friend class rtObjBounded;
-    // Two bytes after the velocity: a derived class's first small fields fill the rest of its
-    // 16 bytes, so the sphere at rest stays at 80 bytes. keeps is set by rtObjBounded alone,
-    // wideTestKind by the classes the wide walk tests from its registers.
-    bool keeps = false;
-    WideTest wideTestKind = WideTest::Call;
+    // The flags: bit 0 whether the object keeps its hit bounds (set by rtObjBounded alone), bits
+    // 1 and 2 its WideTest (set by the classes the wide walk tests from its registers).
+    static constexpr unsigned kKeepsBit = 1, kWideTestShift = 1;
+    VelocityAndFlags traits;
 };
 
 // An object that keeps its hit bounds: every kind but the sphere at rest, which works them out.
 class rtObjBounded : public rtObjBase {
 public:
     // x, y, z of hitBounds() (w: all time); everywhere until the class narrows them in update()
-    // or prepare(). Six floats, not a box of two Vec4f: they fill the base's last bytes after
-    // its flag, so that planes and cubes are no bigger for it.
+    // or prepare(). Six floats, not a box of two Vec4f, so that the fields after them need no
+    // padding before them.
     float hitLo[3] = {-__builtin_inff(), -__builtin_inff(), -__builtin_inff()};
     float hitHi[3] = {__builtin_inff(), __builtin_inff(), __builtin_inff()};
 
-    rtObjBounded() { keeps = true; }
+    rtObjBounded() { traits.setFlags(traits.flags() | kKeepsBit); }
     void setHitBounds(const BoundingBox& b) {
         for (int k = 0; k < 3; ++k) {
             hitLo[k] = b.min[k];

@@ -423,7 +423,7 @@ void rtObjCube::copyFrom(const rtObjBase& other) {
     if (o == this) return;
     name = o->name;
     pos = o->pos;
-    velocity = o->velocity;
+    setVelocity(o->velocity());
     x = o->x;
     y = o->y;
     z = o->z;

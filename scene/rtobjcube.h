@@ -14,8 +14,9 @@
 class rtObjCube final : public rtObjBounded {
 public:
     // First what a bundle's test of the box reads before any face: the two flags fill the tail
-    // of the base class's 64 bytes, beside the table pointer, and the corner with the slabs the
-    // next 64. Placed after the faces, the flags had left a hole of 14 bytes in every box.
+    // of the first 64 bytes, beside the table pointer, and the corner with the slabs the next
+    // 64. Placed after the faces, the flags had left a hole of 14 bytes in every box; the
+    // texture repetitions and the faces' flag fill the rest of the tail.
     //
     // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
     // pair's slab, the pair's far face is where rays leave the cube, not where they meet it, so a
@@ -24,6 +25,10 @@ public:
     uint8_t bundleFaces = 0x3f;
     // Whether slabs below hold: the edges span a volume and do not change with time.
     bool slabsValid = false;
+    bool facesBuilt = false;  // see facePairs
+    float sx = 1.0f;
+    float sy = 1.0f;
+    float sz = 1.0f;
     Vec4f pos{-0.5f, -0.5f, -0.5f, 0.0f};
     // A bundle's rays first meet the cube's box widened by some room, which throws out most
     // misses for less than one face's test. x, y, z: the dual basis of the edges, so that
@@ -33,9 +38,6 @@ public:
     Vec4f x{1, 0, 0, 0};
     Vec4f y{0, 1, 0, 0};
     Vec4f z{0, 0, 1, 0};
-    float sx = 1.0f;
-    float sy = 1.0f;
-    float sz = 1.0f;
     SharedText texxy;  // texture of the faces spanned by x and y
     SharedText texyz;  // by y and z
     SharedText texzx;  // by z and x
@@ -48,7 +50,6 @@ public:
     PlaneFace facePairs[3];
     Vec4f farCorner[3];
     float farOriginDist[3] = {};
-    bool facesBuilt = false;
     BoundingBox box;  // the faces' boxes together
 
     rtObjCube() { setWideTest(WideTest::Cube); }

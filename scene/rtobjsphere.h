@@ -42,12 +42,12 @@ public:
     using SphereMotion<N>::tmax;
     using SphereMotion<N>::hasRestFrame;
 
-    // The floats first: they fill the base's last 16 bytes after its flag.
+    // The floats first: they fill the base's last 8 bytes.
     float radius = 0.5f;
-    // Kept, not worked out where needed: update() makes them rounding to nearest, and the
-    // render threads round down, which would give other floats.
-    float radius2 = 0.25f;   // radius^2
-    float invRadius = 2.0f;  // 1 / radius
+    // radius^2, kept for the hit tests, not worked out there: update() makes it rounding to
+    // nearest, and the render threads round down, which would give another float. (1 / radius,
+    // which only shading needs, is worked out there, rounded to nearest: inverseToNearest.)
+    float radius2 = 0.25f;
     Vec4f center{0, 0, 0, 0};  // centre; for the moving sphere its position at time tmin
     SharedText texname;
     Texture* texture = nullptr;  // resolved from texname

@@ -36,7 +36,7 @@ TEST(BentBodies, ThePiecesOfABentPathsBodyFindEveryHitOfTheWhole) {
         sphere.center =
             Vec4f(float(30 * unit(rng)), float(30 * unit(rng)), float(30 * unit(rng)), 0);
         const Vec4f v = randomVelocity(rng, 0.1, 0.95);
-        sphere.velocity = v;
+        sphere.setVelocity(v);
         sphere.update();
         const Vec4f eye(0.0f, 0.0f, 0.0f, float(20 * unit(rng)));
         MovingPrimitive body(&sphere, sphere.motion());
@@ -130,7 +130,7 @@ TEST(BentBodies, SpheresOnBentPathsAreMetAtTheNearestRootOfTheirMotion) {
             } else {
                 withVelocity.center = centre;
                 withVelocity.radius = float(radius);
-                withVelocity.velocity = v;
+                withVelocity.setVelocity(v);
                 withVelocity.update();
             }
             // The centre at scene time t: the sphere with a velocity is at centre at time 0.
@@ -264,7 +264,7 @@ TEST(BentBodies, TheMovedBackTestRefusesOnlyRaysTheBodyMisses) {
                 cube.x = Vec4f(size, 0, 0, 0);
                 cube.y = Vec4f(0, size * 0.7f, 0, 0);
                 cube.z = Vec4f(0, 0, size * 1.3f, 0);
-                cube.velocity = v;
+                cube.setVelocity(v);
                 std::vector<rtObjBase*> parts;
                 cube.collectPrimitives(parts);
                 ASSERT_EQ(parts.size(), 1u);
@@ -272,7 +272,7 @@ TEST(BentBodies, TheMovedBackTestRefusesOnlyRaysTheBodyMisses) {
             } else {
                 sphere.center = place;
                 sphere.radius = size;
-                sphere.velocity = v;
+                sphere.setVelocity(v);
                 sphere.update();
             }
             const BodyMotion motion = c.cube ? cube.motion() : sphere.motion();
@@ -390,7 +390,7 @@ TEST(BentBodies, ThePiecesBoxesInTheTreesHoldTheHitsAtTheRims) {
         sphere.radius = float(0.5 + zeroOne(rng));
         sphere.center = Vec4f(float(50 * unit(rng)), float(50 * unit(rng)), 0.0f, 0.0f);
         const Vec4f v = randomVelocity(rng, 0.6, 0.9);
-        sphere.velocity = v;
+        sphere.setVelocity(v);
         sphere.update();
         const Vec4f eye(0.0f, 0.0f, 0.0f, float(9000 + 1000 * zeroOne(rng)));
         MovingPrimitive body(&sphere, sphere.motion());

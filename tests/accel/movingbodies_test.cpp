@@ -81,7 +81,7 @@ TEST(MovingBodies, PenroseSphereLooksRoundAndTheSnapshotIsContracted) {
         // the centre passes (0, 0, L) at time -L, in the snapshot at time 0.
         const double x0 = lightTravelTime ? beta * L : 0.0;
         sphere.center = Vec4f(float(x0), 0.0f, float(L), 0.0f);
-        sphere.velocity = Vec4f(float(beta), 0, 0, 0);
+        sphere.setVelocity(Vec4f(float(beta), 0, 0, 0));
         sphere.update();
         Bodies b;
         b.parts.push_back(std::make_unique<MovingPrimitive>(&sphere, sphere.motion()));
@@ -118,7 +118,7 @@ TEST(MovingBodies, TerrellCubeShowsItsTrailingFaceRotatedByArcsinBeta) {
         // Moving along +x; its centre, a / (2 gamma) from pos along x once contracted, passes
         // x = 0 at time -L, so that its light reaches the eye now from straight ahead.
         cube.pos = Vec4f(float(beta * L - a / (2 * gamma)), float(-a / 2), float(L - a / 2), 0);
-        cube.velocity = Vec4f(float(beta), 0, 0, 0);
+        cube.setVelocity(Vec4f(float(beta), 0, 0, 0));
         std::vector<rtObjBase*> parts;
         cube.collectPrimitives(parts);
         ASSERT_EQ(parts.size(), 1u);
@@ -171,7 +171,7 @@ TEST(MovingBodies, RaysMeetTheBodyWhereItWasWhenTheLightLeft) {
             rtObjSphere<1> sphere;
             sphere.radius = float(r);
             sphere.center = Vec4f(0.0f, 0.0f, float(z0), 0.0f);
-            sphere.velocity = Vec4f(0, 0, float(beta), 0);
+            sphere.setVelocity(Vec4f(0, 0, float(beta), 0));
             sphere.update();
             MovingPrimitive body(&sphere, sphere.motion());
             ASSERT_TRUE(body.prepare(eye, lightTravelTime));
@@ -195,7 +195,7 @@ TEST(MovingBodies, BoundsAtATimeHoldEverySphereWhereItIsThen) {
     for (int i = 0; i < 3; ++i) {
         spheres[i].radius = radii[i];
         spheres[i].center = centres[i];
-        spheres[i].velocity = velocities[i];
+        spheres[i].setVelocity(velocities[i]);
         spheres[i].update();
         bodies.add(&spheres[i], spheres[i].motion());
     }
@@ -243,7 +243,7 @@ TEST(MovingBodies, TheBoxOfABodySeenWithTravelTimeHoldsEveryPointWhereItsLightLe
         rtObjSphere<1> sphere;
         sphere.radius = float(r);
         sphere.center = centre;
-        sphere.velocity = v;
+        sphere.setVelocity(v);
         sphere.update();
         MovingPrimitive body(&sphere, sphere.motion());
         ASSERT_TRUE(body.prepare(eye, true)) << k;
@@ -396,7 +396,7 @@ TEST(MovingBodies, APlacementHoldsTheBodiesOfTheLatestBuild) {
     rtObjSphere<1> first, second;
     for (rtObjSphere<1>* s : {&first, &second}) {
         s->radius = 0.5f;
-        s->velocity = Vec4f(0.2f, 0.0f, 0.0f, 0.0f);
+        s->setVelocity(Vec4f(0.2f, 0.0f, 0.0f, 0.0f));
     }
     first.center = Vec4f(-10.0f, 0.0f, 0.0f, 0.0f);
     second.center = Vec4f(10.0f, 0.0f, 0.0f, 0.0f);

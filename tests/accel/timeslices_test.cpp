@@ -44,7 +44,7 @@ struct Belt {
             if (i % 3 == 2) {
                 auto cube = std::make_unique<rtObjCube>();
                 cube->pos = place;
-                cube->velocity = v;
+                cube->setVelocity(v);
                 std::vector<rtObjBase*> faces;  // builds its faces
                 cube->collectPrimitives(faces);
                 objects.push_back(std::move(cube));
@@ -52,7 +52,7 @@ struct Belt {
                 auto sphere = std::make_unique<rtObjSphere<1>>();
                 sphere->center = place;
                 sphere->radius = 0.4f + zeroOne(rng);
-                sphere->velocity = v;
+                sphere->setVelocity(v);
                 sphere->update();
                 objects.push_back(std::move(sphere));
             }

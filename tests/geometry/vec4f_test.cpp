@@ -1,4 +1,5 @@
-// The vector arc cosine against the exact value, in units of the last place of the float result.
+// The vector arc cosine against the exact value, in units of the last place of the float result;
+// rounding to nearest on threads that round otherwise, against the processor's own conversion.
 #include "geometry/vec4f.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -57,6 +59,110 @@ TEST(Vec4fAcos, ArgumentsOutsideTheRangeGiveNaN) {
     EXPECT_TRUE(std::isnan(got.y));
     EXPECT_TRUE(std::isnan(got.z));
     EXPECT_FALSE(std::isnan(got.w));
+}
+
+uint32_t bitsOf(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+// The processor's conversion and division with the control word set to round to nearest: the
+// oracle. volatile keeps the compiler from working them out in its own rounding.
+float convertedToNearest(double q) {
+    const unsigned saved = _mm_getcsr();
+    _mm_setcsr((saved & ~_MM_ROUND_MASK) | _MM_ROUND_NEAREST);
+    volatile double in = q;
+    volatile float out = float(in);
+    _mm_setcsr(saved);
+    return out;
+}
+
+float dividedToNearest(float x) {
+    const unsigned saved = _mm_getcsr();
+    _mm_setcsr((saved & ~_MM_ROUND_MASK) | _MM_ROUND_NEAREST);
+    volatile float in = x;
+    volatile float out = 1.0f / in;
+    _mm_setcsr(saved);
+    return out;
+}
+
+// Doubles between floats at every scale (subnormal to beyond the greatest), exact midpoints
+// between neighbouring floats (ties, to the even one), the edge where rounding to nearest
+// overflows, and the special values; each converted in all four rounding modes of the thread.
+TEST(NearestFloat, MatchesTheConversionRoundingToNearestInEveryRoundingMode) {
+    std::mt19937_64 rng(7);
+    std::vector<double> qs = {0.0,
+                              -0.0,
+                              INFINITY,
+                              -INFINITY,
+                              1.0,
+                              0x1.fffffep127,
+                              0x1.ffffffp127,
+                              -0x1.ffffffp127,
+                              0x1.fffffefffffffp127,
+                              -0x1.fffffefffffffp127,
+                              0x1p-150,
+                              0x1.0000000000001p-150,
+                              0x1p-151,
+                              3 * 0x1p-150};
+    std::uniform_int_distribution<int> exponent(-160, 130);
+    std::uniform_real_distribution<double> mantissa(1.0, 2.0);
+    for (int i = 0; i < 20000; ++i) {
+        const double q = std::ldexp(mantissa(rng), exponent(rng)) * (i % 2 ? -1.0 : 1.0);
+        qs.push_back(q);
+        // The midpoint between the floats around q (exact in a double), and beside it.
+        const float lo = float(q), hi = std::nextafter(lo, q < 0 ? -INFINITY : INFINITY);
+        if (std::isfinite(hi)) {
+            const double mid = (double(lo) + double(hi)) / 2;
+            qs.insert(qs.end(), {mid, std::nextafter(mid, 0.0), std::nextafter(mid, 1e300)});
+        }
+    }
+    const unsigned saved = _mm_getcsr();
+    for (unsigned mode : {_MM_ROUND_NEAREST, _MM_ROUND_DOWN, _MM_ROUND_UP, _MM_ROUND_TOWARD_ZERO}) {
+        int wrong = 0;
+        for (double q : qs) {
+            const float expected = convertedToNearest(q);
+            _mm_setcsr((saved & ~_MM_ROUND_MASK) | mode);
+            const float got = nearestFloat(q);
+            _mm_setcsr(saved);
+            if (bitsOf(got) != bitsOf(expected) && wrong++ < 5)
+                ADD_FAILURE() << "mode " << mode << ": " << std::hexfloat << q << " gave " << got
+                              << ", not " << expected;
+        }
+        EXPECT_EQ(wrong, 0) << "mode " << mode;
+        _mm_setcsr((saved & ~_MM_ROUND_MASK) | mode);
+        EXPECT_TRUE(std::isnan(nearestFloat(NAN)));
+        _mm_setcsr(saved);
+    }
+}
+
+// 1 / x over floats of every scale and sign, subnormals and powers of two among them, against the
+// division rounding to nearest, in every rounding mode of the thread.
+TEST(NearestFloat, InverseMatchesTheDivisionRoundingToNearestInEveryRoundingMode) {
+    std::mt19937 rng(11);
+    std::vector<float> xs = {
+        1.0f,     -1.0f, 0.5f,  3.0f,     0x1p-149f, 0x1p-127f, 0x1.fffffep127f,
+        0x1p126f, 0.0f,  -0.0f, INFINITY, 0.1f,      0.3f,      7.0f};
+    for (int i = 0; i < 100000; ++i) {
+        const uint32_t bits = rng();
+        const float x = floatFromBits(bits);
+        if (std::isfinite(x)) xs.push_back(x);
+    }
+    const unsigned saved = _mm_getcsr();
+    for (unsigned mode : {_MM_ROUND_NEAREST, _MM_ROUND_DOWN, _MM_ROUND_UP, _MM_ROUND_TOWARD_ZERO}) {
+        int wrong = 0;
+        for (float x : xs) {
+            const float expected = dividedToNearest(x);
+            _mm_setcsr((saved & ~_MM_ROUND_MASK) | mode);
+            const float got = inverseToNearest(x);
+            _mm_setcsr(saved);
+            if (bitsOf(got) != bitsOf(expected) && wrong++ < 5)
+                ADD_FAILURE() << "mode " << mode << ": 1 / " << std::hexfloat << x << " gave "
+                              << got << ", not " << expected;
+        }
+        EXPECT_EQ(wrong, 0) << "mode " << mode;
+    }
 }
 
 }  // namespace

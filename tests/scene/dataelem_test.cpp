@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTextStream>
 #include <deque>
 
 #include "scene/coldiscrete.h"
@@ -49,6 +50,53 @@ TEST(ElemVec, ReadsFourComponentsAndStopsAtTheFirstBadOne) {
         EXPECT_EQ(e.toString(), QString("%1;%2;%3;%4").arg(c.x).arg(c.y).arg(c.z).arg(c.w))
             << c.text;
     }
+}
+
+// A vector held outside its item (an object's velocity) reads, refuses, shows and writes every
+// text as the same element bound to a field does: from four nines and from zero, the whole
+// vector, wrong part counts, bad components, and zero, which files leave out.
+TEST(ElemHeldVec, AgreesWithTheElementOfAFieldOnEveryText) {
+    const char* texts[] = {"<-0.5;1e2;0;7>", "1;2;3",   "1;2;3;4;", "1;<2;3;4",
+                           "5;1e39;6;7",     "0;0;0;0", "0;0;0;5",  "x;0;0;0"};
+    for (const Vec4f start : {Vec4f(9, 9, 9, 9), Vec4f(0, 0, 0, 0)}) {
+        for (const char* text : texts) {
+            alignas(16) Vec4f field = start;
+            Vec4f held = start;
+            int handed = 0;
+            Reader::ElemOptionalVec plain("velocity", field);
+            Reader::ElemHeldVec outside(
+                "velocity", [&] { return held; },
+                [&](const Vec4f& v) {
+                    held = v;
+                    ++handed;
+                });
+            EXPECT_EQ(outside.fromString(text), plain.fromString(text)) << text;
+            EXPECT_EQ(handed, 1) << text;
+            EXPECT_EQ(outside.toString(), plain.toString()) << text;
+            EXPECT_EQ(QString("%1;%2;%3;%4").arg(held.x).arg(held.y).arg(held.z).arg(held.w),
+                      plain.toString())
+                << text;
+            QString fromField, fromHeld;
+            QTextStream a(&fromField), b(&fromHeld);
+            plain.writeXml(0, a);
+            outside.writeXml(0, b);
+            a.flush();
+            b.flush();
+            EXPECT_EQ(fromHeld, fromField) << text;
+            EXPECT_EQ(fromField.isEmpty(), all(field == Vec4f(0, 0, 0, 0))) << text;
+        }
+    }
+    // Shown and written as the item holds it now, not as last parsed.
+    Vec4f held(0, 0, 0, 0);
+    Reader::ElemHeldVec outside(
+        "velocity", [&] { return held; }, [&](const Vec4f& v) { held = v; });
+    held = Vec4f(0.25f, 0, 0, 0);
+    EXPECT_EQ(outside.toString(), QString("0.25;0;0;0"));
+    QString written;
+    QTextStream out(&written);
+    outside.writeXml(0, out);
+    out.flush();
+    EXPECT_TRUE(written.contains("<velocity>0.25;0;0;0</velocity>")) << written.toStdString();
 }
 
 // A refused editor text shows an error and leaves the field alone; a number outside the editor

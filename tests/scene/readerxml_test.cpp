@@ -136,7 +136,7 @@ std::string values(const Loaded& l) {
     } else if (const auto* disk = dynamic_cast<const rtObjDisk*>(l.scene.objects.items[0])) {
         out << "disk " << disk->rout << ' ' << disk->rin << ' ' << disk->tmax;
     } else {
-        out << "v " << l.scene.objects.items[0]->velocity.x << ' '
+        out << "v " << l.scene.objects.items[0]->velocity().x << ' '
             << l.scene.objects.items[0]->isMoving();
     }
     return out.str();
