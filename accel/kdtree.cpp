@@ -67,6 +67,14 @@ void KDTree::addInterval(const std::vector<rtObjBase*>& objects, int interv) {
     // A frame whose moving bodies stay where they were may trace one tree of everything.
     staticList = moving.empty() ? std::vector<rtObjBase*>() : buildList;
     buildFromPrimitives(std::move(buildList));
+    // The scene's tree lives as long as the scene is shown. Its node array was reserved for
+    // about the count a build makes, up to three times what a big scene's build uses, and its
+    // leaf list grew by doubling: both are cut to their size, a copy of a few megabytes (16 MB
+    // of spare nodes for a million spheres). The trees built for every frame of moving bodies
+    // keep theirs for the next frame.
+    nodes.shrink_to_fit();
+    root = nodes.empty() ? nullptr : &nodes[size_t(rootIndex)];
+    leafList.shrink_to_fit();
 }
 
 void KDTree::adoptBuild(KDTree& built, const std::vector<rtObjBase*>& objects) {
