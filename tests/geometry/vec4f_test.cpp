@@ -67,29 +67,36 @@ uint32_t bitsOf(float f) {
     return bits;
 }
 
-// The processor's conversion and division with the control word set to round to nearest: the
-// oracle. volatile keeps the compiler from working them out in its own rounding.
-float convertedToNearest(double q) {
+// work() with the thread's control word set to round in mode.
+template <class Work>
+float inMode(unsigned mode, Work work) {
     const unsigned saved = _mm_getcsr();
-    _mm_setcsr((saved & ~_MM_ROUND_MASK) | _MM_ROUND_NEAREST);
-    volatile double in = q;
-    volatile float out = float(in);
+    _mm_setcsr((saved & ~_MM_ROUND_MASK) | mode);
+    const float result = work();
     _mm_setcsr(saved);
-    return out;
+    return result;
 }
 
-float dividedToNearest(float x) {
-    const unsigned saved = _mm_getcsr();
-    _mm_setcsr((saved & ~_MM_ROUND_MASK) | _MM_ROUND_NEAREST);
-    volatile float in = x;
-    volatile float out = 1.0f / in;
-    _mm_setcsr(saved);
-    return out;
+// got(input) in each of the thread's four rounding modes against the processor's own operation
+// rounding to nearest, the oracle, bit for bit; the first few differences are reported.
+template <class T, class Got, class Oracle>
+void expectNearestInEveryMode(const std::vector<T>& inputs, Got got, Oracle oracle) {
+    for (unsigned mode : {_MM_ROUND_NEAREST, _MM_ROUND_DOWN, _MM_ROUND_UP, _MM_ROUND_TOWARD_ZERO}) {
+        int wrong = 0;
+        for (const T in : inputs) {
+            const float expected = inMode(_MM_ROUND_NEAREST, [&] { return oracle(in); });
+            const float result = inMode(mode, [&] { return got(in); });
+            if (bitsOf(result) != bitsOf(expected) && wrong++ < 5)
+                ADD_FAILURE() << "mode " << mode << ": " << std::hexfloat << in << " gave "
+                              << result << ", not " << expected;
+        }
+        EXPECT_EQ(wrong, 0) << "mode " << mode;
+    }
 }
 
 // Doubles between floats at every scale (subnormal to beyond the greatest), exact midpoints
 // between neighbouring floats (ties, to the even one), the edge where rounding to nearest
-// overflows, and the special values; each converted in all four rounding modes of the thread.
+// overflows, and the special values but NaN.
 TEST(NearestFloat, MatchesTheConversionRoundingToNearestInEveryRoundingMode) {
     std::mt19937_64 rng(7);
     std::vector<double> qs = {0.0,
@@ -118,51 +125,32 @@ TEST(NearestFloat, MatchesTheConversionRoundingToNearestInEveryRoundingMode) {
             qs.insert(qs.end(), {mid, std::nextafter(mid, 0.0), std::nextafter(mid, 1e300)});
         }
     }
-    const unsigned saved = _mm_getcsr();
-    for (unsigned mode : {_MM_ROUND_NEAREST, _MM_ROUND_DOWN, _MM_ROUND_UP, _MM_ROUND_TOWARD_ZERO}) {
-        int wrong = 0;
-        for (double q : qs) {
-            const float expected = convertedToNearest(q);
-            _mm_setcsr((saved & ~_MM_ROUND_MASK) | mode);
-            const float got = nearestFloat(q);
-            _mm_setcsr(saved);
-            if (bitsOf(got) != bitsOf(expected) && wrong++ < 5)
-                ADD_FAILURE() << "mode " << mode << ": " << std::hexfloat << q << " gave " << got
-                              << ", not " << expected;
-        }
-        EXPECT_EQ(wrong, 0) << "mode " << mode;
-        _mm_setcsr((saved & ~_MM_ROUND_MASK) | mode);
-        EXPECT_TRUE(std::isnan(nearestFloat(NAN)));
-        _mm_setcsr(saved);
-    }
+    expectNearestInEveryMode(
+        qs, [](double q) { return nearestFloat(q); },
+        [](double q) {
+            volatile double in = q;  // converted by the processor, not by the compiler
+            return float(in);
+        });
+    for (unsigned mode : {_MM_ROUND_DOWN, _MM_ROUND_UP})
+        EXPECT_TRUE(std::isnan(inMode(mode, [] { return nearestFloat(NAN); })));
 }
 
-// 1 / x over floats of every scale and sign, subnormals and powers of two among them, against the
-// division rounding to nearest, in every rounding mode of the thread.
+// 1 / x over floats of every scale and sign, subnormals and powers of two among them.
 TEST(NearestFloat, InverseMatchesTheDivisionRoundingToNearestInEveryRoundingMode) {
     std::mt19937 rng(11);
     std::vector<float> xs = {
         1.0f,     -1.0f, 0.5f,  3.0f,     0x1p-149f, 0x1p-127f, 0x1.fffffep127f,
         0x1p126f, 0.0f,  -0.0f, INFINITY, 0.1f,      0.3f,      7.0f};
     for (int i = 0; i < 100000; ++i) {
-        const uint32_t bits = rng();
-        const float x = floatFromBits(bits);
+        const float x = floatFromBits(rng());
         if (std::isfinite(x)) xs.push_back(x);
     }
-    const unsigned saved = _mm_getcsr();
-    for (unsigned mode : {_MM_ROUND_NEAREST, _MM_ROUND_DOWN, _MM_ROUND_UP, _MM_ROUND_TOWARD_ZERO}) {
-        int wrong = 0;
-        for (float x : xs) {
-            const float expected = dividedToNearest(x);
-            _mm_setcsr((saved & ~_MM_ROUND_MASK) | mode);
-            const float got = inverseToNearest(x);
-            _mm_setcsr(saved);
-            if (bitsOf(got) != bitsOf(expected) && wrong++ < 5)
-                ADD_FAILURE() << "mode " << mode << ": 1 / " << std::hexfloat << x << " gave "
-                              << got << ", not " << expected;
-        }
-        EXPECT_EQ(wrong, 0) << "mode " << mode;
-    }
+    expectNearestInEveryMode(
+        xs, [](float x) { return inverseToNearest(x); },
+        [](float x) {
+            volatile float in = x;
+            return 1.0f / in;
+        });
 }
 
 }  // namespace
