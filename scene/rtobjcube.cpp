@@ -13,6 +13,20 @@ rtObjCube::~rtObjCube() = default;
 
 BoundingBox rtObjCube::boundingBox() const {
     if (!facesBuilt) programmingError("rtObjCube::boundingBox: the faces are not built");
+    // The six faces' boxes together, worked out when asked (a tree build asks once) from the
+    // corners the faces were built with, 32 bytes less a cube. parallelogramBox rounds to
+    // nearest on any thread, and the far corners were added up when the faces were built.
+    const Vec4f* edges[3][2] = {{&x, &y}, {&y, &z}, {&z, &x}};
+    BoundingBox box;
+    for (int f = 0; f < 6; ++f) {
+        const int k = f / 2;
+        const Vec4f& corner = f % 2 ? farCorner[k] : facePairs[k].pos;
+        const BoundingBox face = parallelogramBox(corner, *edges[k][0], *edges[k][1]);
+        if (f == 0)
+            box = face;
+        else
+            box.unite(face);
+    }
     return box;
 }
 
@@ -44,14 +58,10 @@ void rtObjCube::collectPrimitives(std::vector<rtObjBase*>& list) {
         far.pos = pos + pairs[k].third;
         farCorner[k] = far.pos;
         for (const PlaneFace* face : {&near, &far}) {
-            const BoundingBox faceBox = parallelogramBox(face->pos, pairs[k].a, pairs[k].b);
-            if (k == 0 && face == &near) {
-                box = faceBox;
+            if (k == 0 && face == &near)
                 hit = face->bundleHitBounds();
-            } else {
-                box.unite(faceBox);
+            else
                 hit.unite(face->bundleHitBounds());
-            }
         }
     }
     setHitBounds(hit);

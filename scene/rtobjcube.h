@@ -50,7 +50,6 @@ public:
     PlaneFace facePairs[3];
     Vec4f farCorner[3];
     float farOriginDist[3] = {};
-    BoundingBox box;  // the faces' boxes together
 
     rtObjCube() { setWideTest(WideTest::Cube); }
     rtObjCube(const rtObjCube&) = delete;
@@ -75,7 +74,7 @@ public:
     BoundingBox boundingBox() const override;
     int testParts() const override { return 6; }
     void resolveTextures(TextureCol& textures) override;
-    // Works out the six faces, the box and the hit bounds (theirs together) and appends the cube.
+    // Works out the six faces and the hit bounds (theirs together) and appends the cube.
     // Between frames only.
     void collectPrimitives(std::vector<rtObjBase*>& list) override;
 

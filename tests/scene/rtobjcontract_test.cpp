@@ -342,8 +342,8 @@ TEST(RtObjContract, HandWorkedRaysAtEveryPacketSize) {
     }
 }
 
-// A tree build may ask a render worker, which rounds down, for an object's box (spheres and
-// planes work it out when asked): it must get the floats the thread that sets frames up gets.
+// A tree build may ask a render worker, which rounds down, for an object's box (spheres, planes
+// and cubes work it out when asked): it must get the floats the thread that sets frames up gets.
 // 1 + 0.75 ulp rounds up to nearest, down to 1.
 TEST(RtObjBoxes, AreTheSameOnEveryThread) {
     volatile float one = 1.0f, tiny = 9e-8f;  // not folded by the compiler, which rounds to nearest
@@ -364,7 +364,12 @@ TEST(RtObjBoxes, AreTheSameOnEveryThread) {
     rtObjPlane plane;
     plane.pos = Vec4f(one, 0.0f, 0.0f, 0.0f);
     plane.x = Vec4f(tiny, 0.0f, 0.0f, 0.0f);
-    const rtObjBase* objects[] = {&sphere, &moving, &plane};
+    rtObjCube cube;  // its far corners are added up when its faces are built
+    cube.pos = Vec4f(one, 0.0f, 0.0f, 0.0f);
+    cube.x = Vec4f(tiny, 0.0f, 0.0f, 0.0f);
+    std::vector<rtObjBase*> built;
+    cube.collectPrimitives(built);
+    const rtObjBase* objects[] = {&sphere, &moving, &plane, &cube};
     for (const rtObjBase* o : objects) {
         const_cast<rtObjBase*>(o)->update();
         const BoundingBox nearest = o->boundingBox();
