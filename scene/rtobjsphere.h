@@ -42,7 +42,7 @@ public:
     using SphereMotion<N>::tmax;
     using SphereMotion<N>::hasRestFrame;
 
-    // The floats first: they fill the base's last 8 bytes.
+    // The floats first: they fill the 8 bytes between the base and the centre.
     float radius = 0.5f;
     // radius^2, kept for the hit tests, not worked out there: update() makes it rounding to
     // nearest, and the render threads round down, which would give another float. (1 / radius,
