@@ -334,12 +334,16 @@ bool DocRT::restoreSceneText(const QString& text) {
     counts.colors = int(scene->colors.items.size());
     if (!whatSceneLacks(counts).isEmpty()) return false;
     scene->resolve();
+    const bool dropsEdits = sceneData->hasPendingChanges();
     sceneData->objects.discardPendingChanges();
     sceneData->textures.discardPendingChanges();
     sceneData->colors.discardPendingChanges();
     sceneData->lights.discardPendingChanges();
     delete restoredScene;
     restoredScene = scene.release();
+    // What lists the dropped edits (the edit dock) lists the scene again now, not at the next
+    // frame: its new items and edited copies are gone.
+    if (dropsEdits) emit sceneContentChanged();
     return true;
 }
 

@@ -147,6 +147,8 @@ signals:
     void eyeEdited(const Eye& before, const Eye& after);
     // A scene was read with warnings (see loadWarnings()).
     void sceneWarnings(const QString& fileName, const QStringList& warnings);
+    // The scene's items changed, or the edits recorded for them were dropped: whatever lists
+    // them (the edit dock) lists them again.
     void sceneContentChanged();
     // The edit dock's recorded edits were applied: the scene's items before and after, as
     // sceneText() gives them. Not emitted for loaded or restored scenes.

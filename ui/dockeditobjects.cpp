@@ -27,6 +27,7 @@
 #include "scene/texturesingle.h"
 #include "ui/addableblackbody.h"
 #include "ui/editableobj.h"
+#include "ui/itemlistmodel.h"
 #include "ui_dockeditobjects.h"
 
 DockEditObjects::DockEditObjects(QWidget* parent, DocRT* doc_)
@@ -41,6 +42,8 @@ DockEditObjects::DockEditObjects(QWidget* parent, DocRT* doc_)
     newMenu = new QMenu(this);
     ui->newObject->setMenu(newMenu);
     mapper = new QSignalMapper(this);
+    // The item combo names the rows in view only, whatever the count; it is as wide as the dock.
+    itemList = ItemListModel::listIn(ui->objNames, kItemComboLetters);
 
     connect(doc, &DocRT::sceneContentChanged, this, &DockEditObjects::reloadUI);
     connect(ui->catNames, &QComboBox::currentIndexChanged, this, &DockEditObjects::catIndexChanged);
@@ -63,6 +66,7 @@ DockEditObjects::DockEditObjects(QWidget* parent, DocRT* doc_)
 DockEditObjects::~DockEditObjects() {
     // The adapters' editor widgets are children of this dock: release them while both exist.
     makeAllInactive();
+    itemList->show(nullptr);
     editors.clear();
 }
 
@@ -143,12 +147,9 @@ void DockEditObjects::selectCategory(int index, bool activate) {
         mapper->setMapping(action, k);
     }
 
-    ui->objNames->clear();
-    QStringList names;
-    category->itemNames(names);
-    ui->objNames->insertItems(0, names);
+    itemList->show(category);
 
-    if (!names.isEmpty() && activate) {
+    if (itemList->rowCount() > 0 && activate) {
         makeAllInactive();
         if (EditableObj* shown = currentEditor()) shown->activate(this, ui->addObjects, 0);
     }
@@ -247,6 +248,7 @@ void DockEditObjects::reloadUI() {
     const int category = std::max(0, ui->catNames->currentIndex());
     const int item = ui->objNames->currentIndex();
     makeAllInactive();
+    itemList->show(nullptr);  // lists nothing of the adapters about to go
     editors.clear();
     {
         const QSignalBlocker quiet(ui->catNames);

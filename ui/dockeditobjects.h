@@ -14,6 +14,7 @@
 
 class DocRT;
 class EditableObj;
+class ItemListModel;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -84,4 +85,7 @@ private:
     DocRT* doc;
     QMenu* newMenu = nullptr;         // owned by the dock (child)
     QSignalMapper* mapper = nullptr;  // owned by the dock (child)
+    ItemListModel* itemList = nullptr;  // the item combo's model, owned by the combo
+    // How many letters of a name the item combo asks room for.
+    static constexpr int kItemComboLetters = 16;
 };

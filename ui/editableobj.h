@@ -81,8 +81,12 @@ public:
     virtual void newItemTypes(QStringList& names) const = 0;
     // Starts editing a new item of the kind-th factory.
     virtual void createNew(QWidget* parent, QBoxLayout* layout, int kind) = 0;
-    // The listed items' names (pending edits included); names must be empty.
-    virtual void itemNames(QStringList& names) const = 0;
+    // Takes the items to list as they are now (pending edits included), for listedName, and
+    // returns their count. Kept until the next call: the item list asks for names as it draws.
+    virtual int listItems() = 0;
+    // The name of the index-th item taken by listItems, in the version an apply would leave
+    // (0 <= index < the count listItems returned).
+    virtual QString listedName(int index) const = 0;
     // Records the removal of the index-th listed item; false when there is no such item.
     virtual bool deleteItem(int index) = 0;
 
@@ -171,7 +175,13 @@ public:
         buildEditor(parent, layout);
     }
 
-    void itemNames(QStringList& names) const override { changeList->getNames(names); }
+    int listItems() override {
+        listed = changeList->visibleEntries();
+        return static_cast<int>(listed.size());
+    }
+    QString listedName(int index) const override {
+        return itemName(*changeList->currentVersion(listed[static_cast<size_t>(index)]));
+    }
 
     bool deleteItem(int index) override {
         if (index < 0 || index >= static_cast<int>(changeList->visibleEntries().size()))
@@ -220,4 +230,5 @@ private:
     std::unique_ptr<PropertyRowFactory> rows;
     T* editCopy = nullptr;      // owned
     T* editOriginal = nullptr;  // an entry of the change list, not owned
+    std::vector<T*> listed;     // what listItems took: entries of the change list
 };

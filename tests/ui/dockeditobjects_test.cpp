@@ -75,7 +75,8 @@ struct Dock {
     }
 
     // Steps separated by " | ": cat N, item N, new N (entry of the New menu), row N=TEXT, apply,
-    // delete, frame (the document's next frame), load FILE.
+    // delete, frame (the document's next frame), load FILE, undo (the scene as the last frame
+    // left it restored, as the undo stack does, dropping the edits recorded since).
     void run(const QString& script) {
         for (const QString& step : script.split(" | ", Qt::SkipEmptyParts)) {
             const QString verb = step.section(' ', 0, 0), arg = step.section(' ', 1);
@@ -95,6 +96,8 @@ struct Dock {
                 QTest::mouseClick(dock->deleteButton(), Qt::LeftButton);
             else if (verb == "frame")
                 doc.applyPendingChanges();
+            else if (verb == "undo" && doc.restoreSceneText(doc.sceneText()))
+                continue;
             else if (verb == "load" && doc.loadFile(arg))
                 doc.applyPendingChanges();
             else
@@ -141,6 +144,17 @@ private slots:
                 QCOMPARE(d.sphere("sun")->radius2, 9.0f);
                 QCOMPARE(d.dock->itemCombo()->currentText(), QString("sun"));
             });
+        // Undone before the next frame, an addition leaves the list and the rows at once (the
+        // dock goes on with the item now at its place): it neither names nor edits the item the
+        // document dropped. At the frame the restored scene is listed, and edited as any other.
+        add("new sphere undone", "new 2 | row 0=sun | row 3=plain | apply | undo",
+            "ground,ball,moon", "moon", "", "", [](Dock& d) {
+                d.run("frame | row 0=luna | apply | frame");
+                const QString listed = comboTexts(d.dock->itemCombo());
+                QVERIFY2(listed.contains("luna") && !listed.contains("sun"), qPrintable(listed));
+            });
+        add("edit undone", "item 2 | row 0=luna | apply | undo", "ground,ball,moon", "moon", "", "",
+            none);
         // Refused texts mark their rows, keep the text for correction and record nothing.
         const QString bad = "item 1 | row 1=1;x;3;4 | row 2=big | apply";
         add("bad vector and number", bad + " | frame", "*", "ball,1;x;3;4,big", "1,2", "",
