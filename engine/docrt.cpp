@@ -241,7 +241,7 @@ bool DocRT::applyPendingChanges() {
             sceneData = restoredScene;
             restoredScene = nullptr;
             rebuildTree();
-            emit sceneContentChanged();
+            contentChanged();
         } else if (sceneData->hasPendingChanges()) {
             applySceneEdits();
         }
@@ -281,10 +281,10 @@ bool DocRT::applyPendingChanges() {
         pendingTree.reset();
         settings->settingsToFrame(startFrame);
         startPositionRequested = false;
-        emit sceneContentChanged();
+        contentChanged();
     } else if (pendingAction == BuiltInScene) {
         buildBuiltInScene();
-        emit sceneContentChanged();
+        contentChanged();
     }
 
     recorder.clear();
@@ -323,11 +323,30 @@ QString DocRT::sceneText() const {
     return text;
 }
 
-bool DocRT::restoreSceneText(const QString& text) {
+SceneSnapshot DocRT::sceneSnapshot() const {
+    if (lastSnapshot.isNull() || lastSnapshotGeneration != contentGeneration) {
+        lastSnapshot = SceneSnapshot::of(sceneText());
+        lastSnapshotGeneration = contentGeneration;
+    }
+    return lastSnapshot;
+}
+
+void DocRT::contentChanged() {
+    ++contentGeneration;
+    emit sceneContentChanged();
+}
+
+bool DocRT::restoreSceneText(const QString& text) { return restoreSceneUtf8(text.toUtf8()); }
+
+bool DocRT::restoreSnapshot(const SceneSnapshot& snapshot) {
+    return restoreSceneUtf8(snapshot.utf8());
+}
+
+bool DocRT::restoreSceneUtf8(const QByteArray& text) {
     auto scene = std::make_unique<SceneData>();
     Reader::ReaderXml reader;
     reader.registerScene(scene.get());
-    if (!reader.parseText(text.toUtf8())) return false;
+    if (!reader.parseText(text)) return false;
     SceneCounts counts;
     counts.objects = int(scene->objects.items.size());
     counts.textures = int(scene->textures.items.size());
@@ -343,7 +362,7 @@ bool DocRT::restoreSceneText(const QString& text) {
     restoredScene = scene.release();
     // What lists the dropped edits (the edit dock) lists the scene again now, not at the next
     // frame: its new items and edited copies are gone.
-    if (dropsEdits) emit sceneContentChanged();
+    if (dropsEdits) contentChanged();
     return true;
 }
 
@@ -355,18 +374,18 @@ void DocRT::applySceneEdits() {
         sceneData->colors.discardPendingChanges();
         sceneData->lights.discardPendingChanges();
         reportError(tr("Scene not changed"), lack);
-        emit sceneContentChanged();
+        contentChanged();
         return;
     }
-    const QString before = sceneText();
+    const SceneSnapshot before = sceneSnapshot();  // the last edit's after, unless changed since
     try {
         sceneData->applyPendingChanges();
     } catch (const ProgrammingError&) {
         // rebuildTree resolves again, reports why, and leaves the tree empty.
     }
     rebuildTree();
-    emit sceneContentChanged();
-    emit sceneEdited(before, sceneText());
+    contentChanged();
+    emit sceneEdited(before, sceneSnapshot());
 }
 
 void DocRT::rebuildTree() {

@@ -14,6 +14,7 @@
 
 #include "engine/observerclock.h"
 #include "engine/recorder.h"
+#include "engine/scenesnapshot.h"
 #include "geometry/observerframe.h"
 #include "geometry/vec4f.h"
 #include "scene/eye.h"
@@ -90,10 +91,14 @@ public:
     static QString whatSceneLacks(const SceneCounts& counts);
     // The scene's items (not the render settings) as scene-file text.
     QString sceneText() const;
+    // sceneText() packed, written only when the items have changed since the last snapshot: the
+    // text after one edit is the one before the next, in the same memory.
+    SceneSnapshot sceneSnapshot() const;
     // Requests the scene's items to be replaced by those of text (from sceneText()) at the next
     // frame, keeping the settings and the observer; recorded edits not yet applied are dropped.
     // False, with the document unchanged, when the text does not make a drawable scene.
     bool restoreSceneText(const QString& text);
+    bool restoreSnapshot(const SceneSnapshot& snapshot);
 
     RenderSettings* getSettings() const { return settings; }
     SceneData* getSceneData() const { return sceneData; }
@@ -151,8 +156,8 @@ signals:
     // them (the edit dock) lists them again.
     void sceneContentChanged();
     // The edit dock's recorded edits were applied: the scene's items before and after, as
-    // sceneText() gives them. Not emitted for loaded or restored scenes.
-    void sceneEdited(const QString& before, const QString& after);
+    // sceneSnapshot() gives them. Not emitted for loaded or restored scenes.
+    void sceneEdited(const SceneSnapshot& before, const SceneSnapshot& after);
 
 public slots:
     void loadStartPosition();
@@ -163,6 +168,9 @@ private:
     // Applies the recorded edits, or drops them with a message when they would leave the scene
     // without what it needs.
     void applySceneEdits();
+    bool restoreSceneUtf8(const QByteArray& text);
+    // Emits sceneContentChanged, the items' snapshot out of date from now on.
+    void contentChanged();
 
     RenderSettings* settings = nullptr;
     SceneData* sceneData = nullptr;
@@ -175,6 +183,10 @@ private:
     SceneData* pendingScene = nullptr;
     std::unique_ptr<KDTree> pendingTree;  // pendingScene's, built with it
     SceneData* restoredScene = nullptr;  // from restoreSceneText, waiting for the next frame
+    // Counts the changes of the scene's items; the snapshot last written, and at which count.
+    uint64_t contentGeneration = 0;
+    mutable SceneSnapshot lastSnapshot;
+    mutable uint64_t lastSnapshotGeneration = 0;
     ObserverFrame frame;
     Eye eye;
     bool eyeChanged = false;

@@ -29,9 +29,10 @@
 
 void MainWindow::setupDocumentHandling() {
     undo = new QUndoStack(this);
-    connect(doc, &DocRT::sceneEdited, this, [this](const QString& before, const QString& after) {
-        undo->push(new SceneEditCommand(doc, before, after));
-    });
+    connect(doc, &DocRT::sceneEdited, this,
+            [this](const SceneSnapshot& before, const SceneSnapshot& after) {
+                undo->push(new SceneEditCommand(doc, before, after));
+            });
     connect(undo, &QUndoStack::cleanChanged, this,
             [this](bool clean) { setWindowModified(!clean); });
     connect(doc, &DocRT::eyeEdited, this, [this](const Eye& before, const Eye& after) {

@@ -5,18 +5,19 @@
 
 #include "engine/docrt.h"
 
-SceneEditCommand::SceneEditCommand(DocRT* doc_, const QString& before_, const QString& after_)
+SceneEditCommand::SceneEditCommand(DocRT* doc_, const SceneSnapshot& before_,
+                                   const SceneSnapshot& after_)
     : doc(doc_), before(before_), after(after_) {
     setText(QCoreApplication::translate("MainWindow", "Scene Edit"));
 }
 
 void SceneEditCommand::undo() {
-    doc->restoreSceneText(before);
+    doc->restoreSnapshot(before);
     applied = false;
 }
 
 void SceneEditCommand::redo() {
     if (applied) return;  // pushed after the document applied it
-    doc->restoreSceneText(after);
+    doc->restoreSnapshot(after);
     applied = true;
 }
