@@ -240,8 +240,8 @@ bool DocRT::applyPendingChanges() {
             delete sceneData;
             sceneData = restoredScene;
             restoredScene = nullptr;
-            rebuildTree();
             contentChanged();
+            rebuildTree();
         } else if (sceneData->hasPendingChanges()) {
             applySceneEdits();
         }
@@ -331,6 +331,8 @@ SceneSnapshot DocRT::sceneSnapshot() const {
     return lastSnapshot;
 }
 
+// Emitted as soon as the items have changed, before anything that may report (and so run the
+// event loop under a message box): what lists the items must not be drawn from those gone.
 void DocRT::contentChanged() {
     ++contentGeneration;
     emit sceneContentChanged();
@@ -373,8 +375,8 @@ void DocRT::applySceneEdits() {
         sceneData->textures.discardPendingChanges();
         sceneData->colors.discardPendingChanges();
         sceneData->lights.discardPendingChanges();
-        reportError(tr("Scene not changed"), lack);
         contentChanged();
+        reportError(tr("Scene not changed"), lack);
         return;
     }
     const SceneSnapshot before = sceneSnapshot();  // the last edit's after, unless changed since
@@ -383,8 +385,8 @@ void DocRT::applySceneEdits() {
     } catch (const ProgrammingError&) {
         // rebuildTree resolves again, reports why, and leaves the tree empty.
     }
-    rebuildTree();
     contentChanged();
+    rebuildTree();
     emit sceneEdited(before, sceneSnapshot());
 }
 

@@ -241,17 +241,24 @@ private slots:
         check(d);
     }
 
-    // The document's own guard, for edits recorded without asking the dock.
+    // The document's own guard, for edits recorded without asking the dock. The report comes
+    // after the dock has let go of the dropped items: a message box draws the dock again.
     void documentDropsEditsTheSceneCannotTake() {
         Dock d("small");
-        QStringList reports;
-        DocRT::setErrorReporter([&](const QString& title, const QString&) { reports << title; });
+        QStringList reports, listedThen;
+        DocRT::setErrorReporter([&](const QString& title, const QString&) {
+            reports << title;
+            QApplication::processEvents();
+            listedThen << comboTexts(d.dock->itemCombo());
+        });
         const QString before = d.doc.sceneText();
+        d.run("new 2 | row 0=sun | row 3=plain | apply");
         d.scene().textures.recordRemoval(d.scene().textures.items[0]);
         d.run("frame");
         DocRT::setErrorReporter(DocRT::ErrorReporter());
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].startsWith("Scene not changed"));
+        QCOMPARE(listedThen, QStringList{"ground,ball,moon"});
         QCOMPARE(d.doc.sceneText(), before);
     }
 
