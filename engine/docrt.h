@@ -89,8 +89,9 @@ public:
     // textures); empty when it can. Objects and textures fall back on the first texture or
     // colour for a name they do not find, so one of each is all they need.
     static QString whatSceneLacks(const SceneCounts& counts);
-    // The scene's items (not the render settings) as scene-file text.
+    // The scene's items (not the render settings) as scene-file text, and that text in UTF-8.
     QString sceneText() const;
+    QByteArray sceneUtf8() const;
     // sceneText() packed, written only when the items have changed since the last snapshot: the
     // text after one edit is the one before the next, in the same memory.
     SceneSnapshot sceneSnapshot() const;

@@ -8,9 +8,9 @@ constexpr int kPackLevel = 1;
 
 }  // namespace
 
-SceneSnapshot SceneSnapshot::of(const QString& text) {
+SceneSnapshot SceneSnapshot::ofUtf8(const QByteArray& text) {
     SceneSnapshot snapshot;
-    snapshot.packed = qCompress(text.toUtf8(), kPackLevel);
+    snapshot.packed = qCompress(text, kPackLevel);
     return snapshot;
 }
 

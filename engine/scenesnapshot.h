@@ -10,7 +10,8 @@
 class SceneSnapshot {
 public:
     SceneSnapshot() = default;  // no text
-    static SceneSnapshot of(const QString& text);
+    static SceneSnapshot of(const QString& text) { return ofUtf8(text.toUtf8()); }
+    static SceneSnapshot ofUtf8(const QByteArray& text);
 
     bool isNull() const { return packed.isNull(); }
     // The text as written, in UTF-8 (empty for no text).

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTextStream>
+#include <algorithm>
 
 #include "base/programmingerror.h"
 #include "scene/coldiscrete.h"
@@ -26,8 +27,11 @@ float readFloat(const QString& text, bool& ok) {
     return ok ? v : 0.0f;
 }
 
-// Keeps the XML well formed whatever a name or spectrum contains; plain text passes unchanged.
+// Keeps the XML well formed whatever a name or spectrum contains; plain text passes unchanged,
+// and numbers and most names are plain.
 QString escapeXml(QString text) {
+    const auto special = [](QChar c) { return c == u'&' || c == u'<' || c == u'>'; };
+    if (std::none_of(text.cbegin(), text.cend(), special)) return text;
     text.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
     text.replace(QLatin1Char('<'), QStringLiteral("&lt;"));
     text.replace(QLatin1Char('>'), QStringLiteral("&gt;"));
@@ -47,9 +51,17 @@ DataElem::~DataElem() = default;
 
 bool DataElem::fromString(const QString&) { return true; }
 
+void writeIndent(QTextStream& out, int n) {
+    static constexpr char kSpaces[] = "                                ";
+    constexpr int kRun = int(sizeof kSpaces) - 1;
+    for (; n > kRun; n -= kRun) out << QLatin1String(kSpaces, kRun);
+    if (n > 0) out << QLatin1String(kSpaces, n);
+}
+
 void DataElem::writeXml(int indent, QTextStream& out) {
-    out << QString(kIndentBase + indent, QLatin1Char(' ')) << '<' << name << '>'
-        << escapeXml(toString()) << "</" << name << ">\n";
+    writeIndent(out, kIndentBase + indent);
+    out << '<' << name << '>' << escapeXml(toString()) << QLatin1String("</") << name
+        << QLatin1String(">\n");
 }
 
 QString DataElem::toString() const { programmingError("DataElem::toString must be reimplemented"); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QTextStream>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -17,6 +18,10 @@ namespace Reader {
 
 // Added to every indent given to writeXml (and to the file handlers' write).
 constexpr int kIndentBase = 2;
+
+// Writes n spaces, the start of a line of XML, without making a string for them: a scene of a
+// million objects writes seven million lines for the undo stack after every edit.
+void writeIndent(QTextStream& out, int n);
 
 // One label-and-text row of the property editor. The UI implements it with widgets and owns it;
 // elements keep a non-owning pointer. GUI thread only.

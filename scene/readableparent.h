@@ -54,10 +54,11 @@ public:
 protected:
     // Writes one block: the tag line, a line per property, the closing tag line.
     void writeBlock(int indent, QTextStream& stream, PropertyList& list) const {
-        const QString spaces(kIndentBase + indent, QLatin1Char(' '));
-        stream << spaces << '<' << tag << ">\n";
+        writeIndent(stream, kIndentBase + indent);
+        stream << '<' << tag << QLatin1String(">\n");
         for (int i = 0; i < list.size(); ++i) list.at(i)->writeXml(kIndentBase + indent, stream);
-        stream << spaces << "</" << tag << ">\n";
+        writeIndent(stream, kIndentBase + indent);
+        stream << QLatin1String("</") << tag << QLatin1String(">\n");
     }
 
     std::unique_ptr<PropertyList> properties;

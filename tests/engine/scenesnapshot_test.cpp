@@ -110,13 +110,13 @@ TEST(DocRTSnapshots, EveryEditKeepsTheTextsAroundItWhateverCameBetween) {
         s.step();
         const size_t before = edits.size();
         const QString textBefore = doc.sceneText();
-        renameFirst(doc, QString("edit%1").arg(++n));
+        renameFirst(doc, QString::fromUtf8("\u00e9dit\u661f%1").arg(++n));
         doc.applyPendingChanges();
         ASSERT_EQ(edits.size(), before + 1);
         const auto& [b, a] = edits.back();
         EXPECT_EQ(b.text(), textBefore);
         EXPECT_EQ(a.text(), doc.sceneText());
-        EXPECT_TRUE(a.text().contains(QString("edit%1").arg(n)));
+        EXPECT_TRUE(a.text().contains(QString::fromUtf8("\u00e9dit\u661f%1").arg(n)));
         if (s.follows) {
             EXPECT_TRUE(b.sharesTextWith(edits[edits.size() - 2].second));
         }
