@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTextStream>
+#include <QXmlStreamReader>
 #include <deque>
 
 #include "scene/coldiscrete.h"
@@ -149,4 +150,36 @@ TEST(EditorRows, RefusedTextsAreReportedAndLeaveTheFieldAlone) {
     Reader::PropertyList hidden;
     hidden.addFloat("f", f);
     EXPECT_TRUE(hidden.at(0)->readEditor());
+}
+
+// Whatever a name holds, the written element is well formed and an XML parser reads back the
+// same text: each markup character alone, at either end, mixed, and none at all (hand-escaped).
+TEST(ElemString, WritesMarkupCharactersEscaped) {
+    const struct {
+        const char* value;
+        const char* written;
+    } cases[] = {
+        {"plain", "plain"},
+        {"&", "&amp;"},
+        {"<", "&lt;"},
+        {">", "&gt;"},
+        {"a&b", "a&amp;b"},
+        {"<tag>", "&lt;tag&gt;"},
+        {"x>&<y", "x&gt;&amp;&lt;y"},
+        {"&amp;", "&amp;amp;"},
+    };
+    for (const auto& c : cases) {
+        QString field = QString::fromUtf8(c.value);
+        Reader::ElemString elem("name", field);
+        QString written;
+        QTextStream out(&written);
+        elem.writeXml(0, out);
+        out.flush();
+        EXPECT_TRUE(written.contains(QString("<name>%1</name>").arg(c.written)))
+            << c.value << " -> " << written.toStdString();
+        QXmlStreamReader xml(written);
+        ASSERT_TRUE(xml.readNextStartElement()) << c.value;
+        EXPECT_EQ(xml.readElementText(), field) << c.value;
+        EXPECT_FALSE(xml.hasError()) << c.value;
+    }
 }
