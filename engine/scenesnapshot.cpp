@@ -1,17 +1,65 @@
 #include "engine/scenesnapshot.h"
 
+#include <QtEndian>
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 namespace {
 
 // zlib's fastest level: scene text is repetitive enough that it packs to about a tenth, and the
 // GUI thread waits for it after every edit.
 constexpr int kPackLevel = 1;
 
+// Runs work(0) ... work(count - 1), on as many threads.
+template <class Work>
+void runSideBySide(int count, const Work& work) {
+    std::vector<std::thread> helpers;
+    for (int k = 1; k < count; ++k) helpers.emplace_back(work, k);
+    work(0);
+    for (std::thread& helper : helpers) helper.join();
+}
+
 }  // namespace
 
-SceneSnapshot SceneSnapshot::ofUtf8(const QByteArray& text) {
+SceneSnapshot SceneSnapshot::ofUtf8(const QByteArray& text, int threads) {
+    const qsizetype processors =
+        threads > 0 ? threads : qsizetype(std::max(1u, std::thread::hardware_concurrency()));
+    const int pieces = int(std::clamp(text.size() / kMinPieceBytes, qsizetype(1), processors));
+    std::vector<QByteArray> packedPieces(static_cast<size_t>(pieces));
+    runSideBySide(pieces, [&](int k) {
+        const qsizetype begin = text.size() * k / pieces;
+        const qsizetype end = text.size() * (k + 1) / pieces;
+        packedPieces[size_t(k)] = qCompress(
+            reinterpret_cast<const uchar*>(text.constData()) + begin, end - begin, kPackLevel);
+    });
+    qsizetype total = 0;
+    for (const QByteArray& piece : packedPieces) total += 4 + piece.size();
     SceneSnapshot snapshot;
-    snapshot.packed = qCompress(text, kPackLevel);
+    snapshot.packed.reserve(total);
+    for (const QByteArray& piece : packedPieces) {
+        char size[4];
+        qToBigEndian(quint32(piece.size()), size);
+        snapshot.packed.append(size, 4).append(piece);
+    }
     return snapshot;
 }
 
-QByteArray SceneSnapshot::utf8() const { return isNull() ? QByteArray() : qUncompress(packed); }
+QByteArray SceneSnapshot::utf8() const {
+    if (isNull()) return QByteArray();
+    std::vector<QByteArray> pieces;
+    for (qsizetype at = 0; at + 4 <= packed.size();) {
+        const qsizetype size = qFromBigEndian<quint32>(packed.constData() + at);
+        pieces.push_back(packed.mid(at + 4, size));  // shares nothing it changes: read only
+        at += 4 + size;
+    }
+    runSideBySide(int(pieces.size()),
+                  [&](int k) { pieces[size_t(k)] = qUncompress(pieces[size_t(k)]); });
+    if (pieces.size() == 1) return pieces.front();
+    qsizetype total = 0;
+    for (const QByteArray& piece : pieces) total += piece.size();
+    QByteArray text;
+    text.reserve(total);
+    for (const QByteArray& piece : pieces) text.append(piece);
+    return text;
+}

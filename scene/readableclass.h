@@ -4,6 +4,7 @@
 // and then appended to the scene's list or collection.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -11,6 +12,7 @@
 
 #include "scene/readableparent.h"
 #include "scene/rendersettings.h"
+#include "scene/runwriter.h"
 #include "scene/sceneitems.h"
 
 namespace Reader {
@@ -65,13 +67,16 @@ public:
     }
 
     void write(int indent, QTextStream& stream) override {
-        for (Base* entry : itemsOf<Base>(*target)) {
-            if (!entry) break;
-            if (typeid(*entry) != typeid(Concrete)) continue;
-            PropertyList list;
-            entry->getProperties(list);
-            writeBlock(indent, stream, list);
-        }
+        const std::vector<Base*>& items = itemsOf<Base>(*target);
+        const size_t count = size_t(std::find(items.begin(), items.end(), nullptr) - items.begin());
+        writeInRuns(count, stream, [&](size_t begin, size_t end, QTextStream& out) {
+            for (size_t i = begin; i < end; ++i) {
+                if (typeid(*items[i]) != typeid(Concrete)) continue;
+                PropertyList list;
+                items[i]->getProperties(list);
+                writeBlock(indent, out, list);
+            }
+        });
     }
 
 private:

@@ -40,6 +40,22 @@ TEST(SceneSnapshot, GivesBackTheTextItWasMadeOf) {
     EXPECT_TRUE(SceneSnapshot().text().isEmpty());
 }
 
+// Texts of several pieces' length, packed in up to five pieces (cut wherever the sizes fall,
+// inside a character's UTF-8 bytes too), come back whole and in order.
+TEST(SceneSnapshot, GivesBackLongTextsPackedInPieces) {
+    QByteArray text;
+    for (int i = 0; text.size() < 3 * SceneSnapshot::kMinPieceBytes + 17; ++i)
+        text +=
+            QString::fromUtf8("  <sphere><name>星%1</name><center>%1;0;-5;0</center></sphere>\n")
+                .arg(i)
+                .toUtf8();
+    for (int threads : {1, 2, 3, 5}) {
+        const SceneSnapshot snapshot = SceneSnapshot::ofUtf8(text, threads);
+        EXPECT_TRUE(snapshot.utf8() == text) << threads << " threads";
+        EXPECT_LT(snapshot.storedBytes() * 4, text.size()) << threads << " threads";
+    }
+}
+
 namespace {
 
 const QByteArray kBalls =

@@ -1,0 +1,52 @@
+#include "scene/runwriter.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <algorithm>
+#include <exception>
+#include <thread>
+#include <vector>
+
+namespace Reader {
+
+// Runs of kWriteRunItems: enough that starting a thread is lost in the writing (a run of
+// spheres is about a megabyte of text), few enough that the runs in flight hold little memory.
+void writeInRuns(size_t count, QTextStream& stream, const WriteItems& writeItems, int threadCount) {
+    const size_t threads =
+        threadCount > 0 ? size_t(threadCount) : std::max(1u, std::thread::hardware_concurrency());
+    constexpr size_t kRunItems = kWriteRunItems;
+    QIODevice* device = stream.device();
+    if (threads < 2 || count < 2 * kRunItems || !device ||
+        stream.encoding() != QStringConverter::Utf8) {
+        writeItems(0, count, stream);
+        return;
+    }
+    stream.flush();  // what came before the items goes first
+    std::vector<QByteArray> runs(threads);
+    std::vector<std::exception_ptr> failures(threads);
+    // One wave of runs at a time, one run per thread, so that the text in flight stays a few
+    // megabytes however long the list.
+    for (size_t wave = 0; wave < count; wave += threads * kRunItems) {
+        const auto writeRun = [&](size_t k) {
+            runs[k].clear();
+            const size_t begin = wave + k * kRunItems;
+            if (begin >= count) return;
+            try {
+                QTextStream out(&runs[k], QIODevice::WriteOnly);
+                writeItems(begin, std::min(count, begin + kRunItems), out);
+                out.flush();
+            } catch (...) {
+                failures[k] = std::current_exception();
+            }
+        };
+        std::vector<std::thread> helpers;
+        for (size_t k = 1; k < threads; ++k) helpers.emplace_back(writeRun, k);
+        writeRun(0);
+        for (std::thread& helper : helpers) helper.join();
+        for (const std::exception_ptr& failure : failures)
+            if (failure) std::rethrow_exception(failure);
+        for (const QByteArray& run : runs) device->write(run);
+    }
+}
+
+}  // namespace Reader
