@@ -3,6 +3,7 @@
 #include "accel/kdtree.h"
 
 #include <algorithm>
+#include <iterator>
 #include <thread>
 
 #include "accel/kdbuild.h"
@@ -120,7 +121,10 @@ void KDTree::buildFromPrimitives(std::vector<rtObjBase*> buildList) {
 }
 
 bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, int maxPerLeaf,
-                   int maxRefsPerExtra) {
+                   int maxRefsPerExtra, const std::vector<rtObjBase*>& dropped) {
+    const auto kept = [&dropped](rtObjBase* entry) {
+        return dropped.empty() || !std::binary_search(dropped.begin(), dropped.end(), entry);
+    };
     box = base.box;
     nodes = base.nodes;
     maxDepth = base.maxDepth;
@@ -220,6 +224,7 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
     }
 
     leafList.clear();
+    leafList.reserve(base.leafList.size() + graftPairs.size());
     size_t nextCrowded = 0;
     for (uint32_t k = 0; k < nodeCount; ++k) {
         const KdNode n = nodes[k];
@@ -234,7 +239,7 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
             prims.reserve(size_t(own) + addedCount);
             Primitive p;
             for (uint32_t i = 0; i < own; ++i)
-                if (toPrimitive(ownFirst[i], p)) prims.push_back(p);
+                if (kept(ownFirst[i]) && toPrimitive(ownFirst[i], p)) prims.push_back(p);
             for (uint32_t i = 0; i < addedCount; ++i)
                 if (toPrimitive(extras[added[i]], p)) prims.push_back(p);
             graftNodes.assign(1, KdNode());
@@ -247,9 +252,13 @@ bool KDTree::graft(const KDTree& base, const std::vector<rtObjBase*>& extras, in
         }
         if (own + addedCount == 0) continue;
         const uint32_t first = uint32_t(leafList.size());
-        leafList.insert(leafList.end(), ownFirst, ownFirst + own);
+        if (dropped.empty())
+            leafList.insert(leafList.end(), ownFirst, ownFirst + own);
+        else
+            std::copy_if(ownFirst, ownFirst + own, std::back_inserter(leafList), kept);
         for (uint32_t i = 0; i < addedCount; ++i) leafList.push_back(extras[added[i]]);
-        nodes[k] = KdNode::leaf(own + addedCount, first);
+        const uint32_t count = uint32_t(leafList.size()) - first;
+        nodes[k] = KdNode::leaf(count, count > 0 ? first : 0);
     }
     if (leafList.empty()) leafList.push_back(nullptr);
     indexSpheres();

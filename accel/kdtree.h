@@ -59,8 +59,13 @@ public:
     // maxRefsPerExtra leaf entries each on average: long swept boxes across many cells are traced
     // faster in a tree of their own. Between frames; reuses most of its storage from frame to
     // frame.
+    //
+    // dropped (sorted by address) are left out of base's leaves: an edit's changed and removed
+    // objects, whose entries stand where they were before the edit. They are compared by
+    // address only, never read, so they may already be freed. A leaf left with no entries
+    // stays an empty leaf; base's boxes keep their size.
     bool graft(const KDTree& base, const std::vector<rtObjBase*>& extras, int maxPerLeaf,
-               int maxRefsPerExtra);
+               int maxRefsPerExtra, const std::vector<rtObjBase*>& dropped = {});
 
     const KdNode* nodeBase() const { return nodes.data(); }
     rtObjBase* const* leafBase() const { return leafList.data(); }

@@ -13,12 +13,13 @@
 
 #include <QFile>
 #include <QTextStream>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "engine/safefile.h"
 #include "accel/kdtree.h"
 #include "base/programmingerror.h"
+#include "engine/safefile.h"
 #include "scene/colorcol.h"
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
@@ -279,6 +280,8 @@ bool DocRT::applyPendingChanges() {
         pendingSettings = nullptr;
         tree->adoptBuild(*pendingTree, sceneData->objects.items);
         pendingTree.reset();
+        treeHoldsScene = true;
+        graftedSinceBuild = 0;
         settings->settingsToFrame(startFrame);
         startPositionRequested = false;
         contentChanged();
@@ -383,18 +386,93 @@ void DocRT::applySceneEdits() {
         return;
     }
     const SceneSnapshot before = sceneSnapshot();  // the last edit's after, unless changed since
+    const EditFootprint footprint = editFootprint();
+    bool applied = true;
     try {
         sceneData->applyPendingChanges();
     } catch (const ProgrammingError&) {
         // rebuildTree resolves again, reports why, and leaves the tree empty.
+        applied = false;
     }
     contentChanged();
-    rebuildTree();
+    if (!applied || !graftEdit(footprint)) rebuildTree();
     emit sceneEdited(before, sceneSnapshot());
+}
+
+DocRT::EditFootprint DocRT::editFootprint() const {
+    EditFootprint footprint;
+    const auto& objects = sceneData->objects;
+    for (const auto& change : objects.pendingChanges()) footprint.changed.push_back(change.second);
+    footprint.added = objects.pendingAdditions();
+    footprint.removed = objects.pendingRemovals();
+    footprint.texturesKept = !sceneData->textures.hasPendingChanges();
+    return footprint;
+}
+
+namespace {
+
+// A leaf that would take more grafted objects than this is built anew in its cell; a graft
+// that would put an object into more leaves than this gives way to a build (a big plane or
+// box across the scene is better placed by one).
+constexpr int kEditGraftPerLeaf = 8;
+constexpr int kEditGraftLeavesPerObject = 256;
+
+std::vector<rtObjBase*> sortedUnique(std::vector<rtObjBase*> list) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+    return list;
+}
+
+}  // namespace
+
+bool DocRT::graftEdit(const EditFootprint& footprint) {
+    const size_t objectCount = sceneData->objects.items.size();
+    if (!treeHoldsScene || !footprint.texturesKept || objectCount < kGraftEditsFromObjects ||
+        !tree->movingBodies().empty())
+        return false;
+    // Changed objects were changed in place: their entries stand where they were before.
+    std::vector<rtObjBase*> dropped = footprint.changed;
+    dropped.insert(dropped.end(), footprint.removed.begin(), footprint.removed.end());
+    dropped = sortedUnique(std::move(dropped));
+    const std::vector<rtObjBase*> removed = sortedUnique(footprint.removed);
+    std::vector<rtObjBase*> touched;  // changed or added, and still in the scene
+    for (const auto* list : {&footprint.changed, &footprint.added})
+        for (rtObjBase* object : *list)
+            if (!std::binary_search(removed.begin(), removed.end(), object))
+                touched.push_back(object);
+    touched = sortedUnique(std::move(touched));
+    // The tree drifts from what a build makes as objects are grafted: a build now and then
+    // (every 2,000 objects' edits for 200,000 objects) keeps it as fast to trace.
+    const size_t count = touched.size() + removed.size();
+    if (graftedSinceBuild + count > std::max<size_t>(64, objectCount / 100)) return false;
+
+    try {
+        sceneData->resolve();
+    } catch (const ProgrammingError&) {
+        return false;  // the build reports it
+    }
+    sceneData->placeAtHole(settings->bhpos, settings->bhradius);
+    std::vector<rtObjBase*> extras;
+    for (rtObjBase* object : touched) {
+        // Moving bodies are set apart by a build. Every kind of object is its own primitive
+        // (a box makes its faces here); one that is not is left to a build.
+        if (object->isMoving()) return false;
+        const size_t before = extras.size();
+        object->collectPrimitives(extras);
+        if (extras.size() != before + 1 || extras.back() != object) return false;
+    }
+    KDTree grafted;
+    if (!grafted.graft(*tree, extras, kEditGraftPerLeaf, kEditGraftLeavesPerObject, dropped))
+        return false;
+    tree->adoptBuild(grafted, sceneData->objects.items);
+    graftedSinceBuild += count;
+    return true;
 }
 
 void DocRT::rebuildTree() {
     tree->reset();
+    treeHoldsScene = false;
+    graftedSinceBuild = 0;
     try {
         sceneData->resolve();
     } catch (const ProgrammingError& e) {
@@ -406,6 +484,7 @@ void DocRT::rebuildTree() {
     sceneData->placeAtHole(settings->bhpos, settings->bhradius);
     try {
         tree->addInterval(sceneData->objects.items, 0);
+        treeHoldsScene = true;
     } catch (const ProgrammingError& e) {
         // Keep the program renderable: an empty tree shows the background.
         reportError(tr("Scene could not be prepared"), QString::fromStdString(e.what()));

@@ -48,7 +48,7 @@ SceneSnapshot SceneSnapshot::ofUtf8(const QByteArray& text, int threads) {
 QByteArray SceneSnapshot::utf8() const {
     if (isNull()) return QByteArray();
     std::vector<QByteArray> pieces;
-    for (qsizetype at = 0; at + 4 <= packed.size();) {
+    for (qsizetype at = 0; at < packed.size();) {
         const qsizetype size = qFromBigEndian<quint32>(packed.constData() + at);
         pieces.push_back(packed.mid(at + 4, size));  // shares nothing it changes: read only
         at += 4 + size;
