@@ -452,6 +452,7 @@ bool DocRT::graftEdit(const EditFootprint& footprint) {
         return false;  // the build reports it
     }
     sceneData->placeAtHole(settings->bhpos, settings->bhradius);
+    if (count == 0) return true;  // colours or lights: the tree holds the same objects
     std::vector<rtObjBase*> extras;
     for (rtObjBase* object : touched) {
         // Moving bodies are set apart by a build. Every kind of object is its own primitive

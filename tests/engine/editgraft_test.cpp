@@ -13,6 +13,7 @@
 
 #include "accel/kdtree.h"
 #include "engine/docrt.h"
+#include "scene/coldiscrete.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjcube.h"
 #include "scene/rtobjsphere.h"
@@ -371,5 +372,35 @@ TEST(EditGraft, EditsThatNeedABuildGetOne) {
         doc.applyPendingChanges();
         EXPECT_EQ(doc.objectsGraftedSinceBuild() > 0, c.thenGrafted) << c.what << ", then";
     }
+    EXPECT_TRUE(errors.titles.isEmpty()) << errors.texts.join("\n").toStdString();
+}
+
+// Edits of colours alone keep the tree as it is (a build would start the grafts' count again);
+// a texture edit builds it anew.
+TEST(EditGraft, EditsOfColoursKeepTheTree) {
+    TraceOutputOff quiet;
+    ErrorCapture errors;
+    QTemporaryDir dir;
+    Cloud cloud;
+    DocRT doc;
+    open(doc, writeFile(dir, "big.tavolin", cloud.scene(20500, 0)));
+    SceneData& scene = *doc.getSceneData();
+    recordChange(doc, kindAt<rtObjSphere<1>>(doc, 1),
+                 [&](rtObjSphere<1>& s) { s.center = cloud.inView(); });
+    doc.applyPendingChanges();
+    ASSERT_EQ(doc.objectsGraftedSinceBuild(), 1u);
+
+    ColDiscrete* colour = scene.colors.items.back();
+    auto* changed = new ColDiscrete(*colour);
+    ASSERT_TRUE(changed->fromSpectrumText("(500;300)(520;100)"));
+    scene.colors.recordChange(changed, colour);
+    doc.applyPendingChanges();
+    EXPECT_EQ(doc.objectsGraftedSinceBuild(), 1u);
+    expectDrawnAsBuilt(doc, dir, "a colour changed", pictures(doc));
+
+    Texture* texture = scene.textures.items.front();
+    scene.textures.recordChange(texture->clone(), texture);
+    doc.applyPendingChanges();
+    EXPECT_EQ(doc.objectsGraftedSinceBuild(), 0u);
     EXPECT_TRUE(errors.titles.isEmpty()) << errors.texts.join("\n").toStdString();
 }
