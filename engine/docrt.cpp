@@ -60,6 +60,7 @@ DocRT::DocRT()
 }
 
 DocRT::~DocRT() {
+    lastSnapshot.wait();  // it reads the scene
     delete settings;
     delete sceneData;
     delete tree;
@@ -238,6 +239,7 @@ bool DocRT::applyPendingChanges() {
     if (pendingAction == NothingPending) {
         settings->frameToSettings(frame);
         if (restoredScene) {
+            lastSnapshot.wait();
             delete sceneData;
             sceneData = restoredScene;
             restoredScene = nullptr;
@@ -265,6 +267,7 @@ bool DocRT::applyPendingChanges() {
     }
 
     // A loaded or new scene replaces whatever an undo was about to restore.
+    lastSnapshot.wait();
     delete restoredScene;
     restoredScene = nullptr;
     if (pendingAction == LoadedScene) {
@@ -318,10 +321,12 @@ QString DocRT::whatSceneLacks(const SceneCounts& counts) {
 
 QString DocRT::sceneText() const { return QString::fromUtf8(sceneUtf8()); }
 
+QByteArray DocRT::sceneUtf8() const { return utf8Of(sceneData); }
+
 // Written as UTF-8 directly: a million objects' text is 260 MB as a string, half that in UTF-8.
-QByteArray DocRT::sceneUtf8() const {
+QByteArray DocRT::utf8Of(SceneData* scene) {
     Reader::ReaderXml writer;
-    writer.registerScene(sceneData);
+    writer.registerScene(scene);
     QByteArray text;
     QTextStream stream(&text);
     writer.write(stream);
@@ -329,9 +334,11 @@ QByteArray DocRT::sceneUtf8() const {
     return text;
 }
 
+// Written aside: the render threads read the same items meanwhile, and whatever changes them
+// (applyPendingChanges) waits for it first.
 SceneSnapshot DocRT::sceneSnapshot() const {
     if (lastSnapshot.isNull() || lastSnapshotGeneration != contentGeneration) {
-        lastSnapshot = SceneSnapshot::ofUtf8(sceneUtf8());
+        lastSnapshot = SceneSnapshot::writtenAside([scene = sceneData] { return utf8Of(scene); });
         lastSnapshotGeneration = contentGeneration;
     }
     return lastSnapshot;
@@ -385,7 +392,9 @@ void DocRT::applySceneEdits() {
         reportError(tr("Scene not changed"), lack);
         return;
     }
-    const SceneSnapshot before = sceneSnapshot();  // the last edit's after, unless changed since
+    // The last edit's after, unless changed since, written before anything changes.
+    const SceneSnapshot before = sceneSnapshot();
+    before.wait();
     const EditFootprint footprint = editFootprint();
     bool applied = true;
     try {

@@ -95,7 +95,8 @@ public:
     QString sceneText() const;
     QByteArray sceneUtf8() const;
     // sceneText() packed, written only when the items have changed since the last snapshot: the
-    // text after one edit is the one before the next, in the same memory.
+    // text after one edit is the one before the next, in the same memory. Written aside, while
+    // frames go on; the next change of the items (applyPendingChanges) waits for it.
     SceneSnapshot sceneSnapshot() const;
     // Requests the scene's items to be replaced by those of text (from sceneText()) at the next
     // frame, keeping the settings and the observer; recorded edits not yet applied are dropped.
@@ -191,6 +192,7 @@ private:
     // without what it needs.
     void applySceneEdits();
     bool restoreSceneUtf8(const QByteArray& text);
+    static QByteArray utf8Of(SceneData* scene);
     // Emits sceneContentChanged, the items' snapshot out of date from now on.
     void contentChanged();
 

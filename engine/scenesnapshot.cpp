@@ -23,6 +23,22 @@ void runSideBySide(int count, const Work& work) {
 }  // namespace
 
 SceneSnapshot SceneSnapshot::ofUtf8(const QByteArray& text, int threads) {
+    std::promise<QByteArray> done;
+    done.set_value(pack(text, threads));
+    SceneSnapshot snapshot;
+    snapshot.packed = done.get_future().share();
+    return snapshot;
+}
+
+SceneSnapshot SceneSnapshot::writtenAside(std::function<QByteArray()> write) {
+    SceneSnapshot snapshot;
+    snapshot.packed = std::async(std::launch::async, [write = std::move(write)] {
+                          return pack(write(), 0);
+                      }).share();
+    return snapshot;
+}
+
+QByteArray SceneSnapshot::pack(const QByteArray& text, int threads) {
     const qsizetype processors =
         threads > 0 ? threads : qsizetype(std::max(1u, std::thread::hardware_concurrency()));
     const int pieces = int(std::clamp(text.size() / kMinPieceBytes, qsizetype(1), processors));
@@ -35,18 +51,19 @@ SceneSnapshot SceneSnapshot::ofUtf8(const QByteArray& text, int threads) {
     });
     qsizetype total = 0;
     for (const QByteArray& piece : packedPieces) total += 4 + piece.size();
-    SceneSnapshot snapshot;
-    snapshot.packed.reserve(total);
+    QByteArray packedText;
+    packedText.reserve(total);
     for (const QByteArray& piece : packedPieces) {
         char size[4];
         qToBigEndian(quint32(piece.size()), size);
-        snapshot.packed.append(size, 4).append(piece);
+        packedText.append(size, 4).append(piece);
     }
-    return snapshot;
+    return packedText;
 }
 
 QByteArray SceneSnapshot::utf8() const {
     if (isNull()) return QByteArray();
+    const QByteArray& packed = this->packed.get();
     std::vector<QByteArray> pieces;
     for (qsizetype at = 0; at < packed.size();) {
         const qsizetype size = qFromBigEndian<quint32>(packed.constData() + at);

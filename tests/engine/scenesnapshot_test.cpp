@@ -8,6 +8,8 @@
 
 #include <QTemporaryDir>
 #include <functional>
+#include <future>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -54,6 +56,29 @@ TEST(SceneSnapshot, GivesBackLongTextsPackedInPieces) {
         EXPECT_TRUE(snapshot.utf8() == text) << threads << " threads";
         EXPECT_LT(snapshot.storedBytes() * 4, text.size()) << threads << " threads";
     }
+}
+
+// Written aside: a snapshot exists at once, its copies share the text once it is written, and
+// what the writer throws reaches whoever asks for the text.
+TEST(SceneSnapshot, WrittenAsideGivesItsTextOnceWritten) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    const SceneSnapshot snapshot = SceneSnapshot::writtenAside([released] {
+        released.wait();
+        return QByteArray("<tavolinfile/>");
+    });
+    EXPECT_FALSE(snapshot.isNull());
+    const SceneSnapshot copy = snapshot;
+    release.set_value();
+    snapshot.wait();
+    EXPECT_EQ(copy.utf8(), QByteArray("<tavolinfile/>"));
+    EXPECT_TRUE(copy.sharesTextWith(snapshot));
+
+    const SceneSnapshot failed =
+        SceneSnapshot::writtenAside([]() -> QByteArray { throw std::runtime_error("unwritable"); });
+    failed.wait();
+    EXPECT_FALSE(failed.isNull());
+    EXPECT_THROW(failed.utf8(), std::runtime_error);
 }
 
 namespace {
