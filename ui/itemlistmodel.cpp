@@ -2,12 +2,33 @@
 
 #include <QComboBox>
 #include <QListView>
+#include <QProxyStyle>
 
 #include "ui/editableobj.h"
 
 ItemListModel::ItemListModel(QObject* parent) : QAbstractListModel(parent) {}
 
+namespace {
+
+// A combo box whose list drops down below it. In the other way (the list laid over the combo
+// with the current item in its place, which Fusion uses) the combo measures every row before
+// it opens: half a second for a million names.
+class ListBelowStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_ComboBox_Popup) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+}  // namespace
+
 ItemListModel* ItemListModel::listIn(QComboBox* combo, int letters) {
+    // Before the list's view is made: the view takes its scroll bar from the style.
+    auto* style = new ListBelowStyle();
+    style->setParent(combo);
+    combo->setStyle(style);
     auto* list = new ItemListModel(combo);
     combo->setModel(list);
     if (auto* rows = qobject_cast<QListView*>(combo->view())) rows->setUniformItemSizes(true);

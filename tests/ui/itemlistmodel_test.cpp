@@ -77,6 +77,22 @@ private slots:
         // The rows drawn and asked for, not the whole list: a screenful at the most.
         QVERIFY2(category.asked <= 40, qPrintable(QString::number(category.asked)));
 
+        // The list drops down below the combo, with a scroll bar when it is long: laid over
+        // the combo instead, the combo would measure every row before it opens.
+        if (count > 0) {
+            combo->showPopup();
+            QApplication::processEvents();
+            QWidget* popup = combo->view()->window();
+            QVERIFY(popup->isVisible());
+            QVERIFY2(
+                popup->geometry().top() >= combo->mapToGlobal(QPoint(0, combo->height())).y() - 2,
+                "the list is laid over the combo");
+            QCOMPARE(combo->view()->verticalScrollBar()->isVisible(),
+                     count > combo->maxVisibleItems());
+            QVERIFY2(category.asked <= 80, qPrintable(QString::number(category.asked)));
+            combo->hidePopup();
+        }
+
         list->show(nullptr);
         QCOMPARE(combo->count(), 0);
         QCOMPARE(combo->currentIndex(), -1);
