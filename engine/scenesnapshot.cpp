@@ -2,20 +2,27 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// zlib's fastest level: scene text is repetitive enough that it packs to about a tenth, and the
-// GUI thread waits for it after every edit.
+// zlib's fastest level: scene text is repetitive enough that it packs to about a tenth, and an
+// edit made at once after another waits for it.
 constexpr int kPackLevel = 1;
 
-// Runs work(0) ... work(count - 1), on as many threads.
+// Runs work(0) ... work(count - 1), on as many threads as can be had.
 template <class Work>
 void runSideBySide(int count, const Work& work) {
     std::vector<std::thread> helpers;
-    for (int k = 1; k < count; ++k) helpers.emplace_back(work, k);
+    for (int k = 1; k < count; ++k) {
+        try {
+            helpers.emplace_back(work, k);
+        } catch (const std::system_error&) {
+            work(k);
+        }
+    }
     work(0);
     for (std::thread& helper : helpers) helper.join();
 }
@@ -32,9 +39,12 @@ SceneSnapshot SceneSnapshot::ofUtf8(const QByteArray& text, int threads) {
 
 SceneSnapshot SceneSnapshot::writtenAside(std::function<QByteArray()> write) {
     SceneSnapshot snapshot;
-    snapshot.packed = std::async(std::launch::async, [write = std::move(write)] {
-                          return pack(write(), 0);
-                      }).share();
+    try {
+        snapshot.packed =
+            std::async(std::launch::async, [write] { return pack(write(), 0); }).share();
+    } catch (const std::system_error&) {
+        return ofUtf8(write());  // no thread to be had: written here and now
+    }
     return snapshot;
 }
 

@@ -4,6 +4,7 @@
 #include <QIODevice>
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -40,7 +41,13 @@ void writeInRuns(size_t count, QTextStream& stream, const WriteItems& writeItems
             }
         };
         std::vector<std::thread> helpers;
-        for (size_t k = 1; k < threads; ++k) helpers.emplace_back(writeRun, k);
+        for (size_t k = 1; k < threads; ++k) {
+            try {
+                helpers.emplace_back(writeRun, k);
+            } catch (const std::system_error&) {
+                writeRun(k);  // no thread to be had: the run is written here
+            }
+        }
         writeRun(0);
         for (std::thread& helper : helpers) helper.join();
         for (const std::exception_ptr& failure : failures)
