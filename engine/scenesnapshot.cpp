@@ -6,26 +6,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/sidebyside.h"
+
 namespace {
 
 // zlib's fastest level: scene text is repetitive enough that it packs to about a tenth, and an
 // edit made at once after another waits for it.
 constexpr int kPackLevel = 1;
-
-// Runs work(0) ... work(count - 1), on as many threads as can be had.
-template <class Work>
-void runSideBySide(int count, const Work& work) {
-    std::vector<std::thread> helpers;
-    for (int k = 1; k < count; ++k) {
-        try {
-            helpers.emplace_back(work, k);
-        } catch (const std::system_error&) {
-            work(k);
-        }
-    }
-    work(0);
-    for (std::thread& helper : helpers) helper.join();
-}
 
 }  // namespace
 

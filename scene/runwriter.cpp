@@ -4,9 +4,10 @@
 #include <QIODevice>
 #include <algorithm>
 #include <exception>
-#include <system_error>
 #include <thread>
 #include <vector>
+
+#include "base/sidebyside.h"
 
 namespace Reader {
 
@@ -28,7 +29,8 @@ void writeInRuns(size_t count, QTextStream& stream, const WriteItems& writeItems
     // One wave of runs at a time, one run per thread, so that the text in flight stays a few
     // megabytes however long the list.
     for (size_t wave = 0; wave < count; wave += threads * kRunItems) {
-        const auto writeRun = [&](size_t k) {
+        const auto writeRun = [&](int run) {
+            const size_t k = size_t(run);
             runs[k].clear();
             const size_t begin = wave + k * kRunItems;
             if (begin >= count) return;
@@ -40,16 +42,7 @@ void writeInRuns(size_t count, QTextStream& stream, const WriteItems& writeItems
                 failures[k] = std::current_exception();
             }
         };
-        std::vector<std::thread> helpers;
-        for (size_t k = 1; k < threads; ++k) {
-            try {
-                helpers.emplace_back(writeRun, k);
-            } catch (const std::system_error&) {
-                writeRun(k);  // no thread to be had: the run is written here
-            }
-        }
-        writeRun(0);
-        for (std::thread& helper : helpers) helper.join();
+        runSideBySide(int(threads), writeRun);
         for (const std::exception_ptr& failure : failures)
             if (failure) std::rethrow_exception(failure);
         for (const QByteArray& run : runs) device->write(run);
