@@ -197,6 +197,17 @@ bool ElemString::fromString(const QString& text) {
 
 QString ElemString::toString() const { return shared ? shared->text() : *value; }
 
+void ElemString::writeXml(int indent, QTextStream& out) {
+    if (!shared) return DataElem::writeXml(indent, out);
+    shared->visit([&](auto text) {
+        const auto special = [](auto c) { return c == u'&' || c == u'<' || c == u'>'; };
+        if (std::any_of(text.begin(), text.end(), special))
+            return DataElem::writeXml(indent, out);  // escaped from a QString
+        writeIndent(out, kIndentBase + indent);
+        out << '<' << name << '>' << text << QLatin1String("</") << name << QLatin1String(">\n");
+    });
+}
+
 void ElemString::createEditor(EditorRowFactory& factory) {
     editor = factory.addRow(name, toString());
 }

@@ -158,6 +158,8 @@ public:
     ElemString(const QString& name_, SharedText& field) : DataElem(name_), shared(&field) {}
     bool fromString(const QString& text) override;
     QString toString() const override;
+    // A shared name is written from its characters as held, without a QString of them.
+    void writeXml(int indent, QTextStream& out) override;
     void createEditor(EditorRowFactory& factory) override;
     bool readEditor() override;
 

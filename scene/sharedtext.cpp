@@ -1,20 +1,150 @@
 // One table of entries for the program, under one lock: entries are made and dropped when items
 // are read, edited, copied or deleted, never while a frame is traced.
+//
+// The table is open: a power-of-two array of entry pointers, each entry in the first free slot
+// from the one its hash picks (linear probing). An entry let go is taken out by moving the later
+// entries of its run back, so that no search stops at a hole before its entry and no tombstones
+// pile up while a big scene is read and freed. The array doubles at three quarters full and
+// halves when an eighth is used, so a closed big scene gives its cells back.
 #include "scene/sharedtext.h"
 
-#include <QHash>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
+#include <new>
+#include <vector>
 
 struct SharedText::Entry {
-    QString text;
-    long holders = 0;
+    uint32_t holders;
+    uint32_t shape;  // the length times two, plus one when the characters are UTF-16
+
+    size_t length() const { return shape >> 1; }
+    bool wide() const { return (shape & 1) != 0; }
+    // The characters follow the entry: one byte each (Latin-1) or two (UTF-16).
+    const char* bytes() const { return reinterpret_cast<const char*>(this + 1); }
+    const char16_t* units() const { return reinterpret_cast<const char16_t*>(this + 1); }
+
+    bool equals(QStringView text) const {
+        if (size_t(text.size()) != length()) return false;
+        if (wide()) return QStringView(units(), text.size()) == text;
+        return QLatin1String(bytes(), text.size()) == text;
+    }
 };
+
+static_assert(sizeof(SharedText::Entry) == 8 && alignof(SharedText::Entry) >= alignof(char16_t),
+              "the characters follow the counts without a gap");
 
 namespace {
 
-struct Table {
+using Entry = SharedText::Entry;
+
+// FNV-1a over the UTF-16 code units, then mixed (MurmurHash3's finaliser) so that the low bits
+// that pick a cell depend on every character. The same text hashes alike in either form.
+struct Hash {
+    uint32_t h = 2166136261u;
+    void add(uint32_t unit) { h = (h ^ unit) * 16777619u; }
+    uint32_t done() const {
+        uint32_t x = h;
+        x ^= x >> 16;
+        x *= 0x85ebca6bu;
+        x ^= x >> 13;
+        x *= 0xc2b2ae35u;
+        return x ^ (x >> 16);
+    }
+};
+
+uint32_t hashOf(QStringView text) {
+    Hash h;
+    for (QChar c : text) h.add(c.unicode());
+    return h.done();
+}
+
+uint32_t hashOf(const Entry& e) {
+    Hash h;
+    if (e.wide())
+        for (size_t i = 0; i < e.length(); ++i) h.add(e.units()[i]);
+    else
+        for (size_t i = 0; i < e.length(); ++i) h.add(uint8_t(e.bytes()[i]));
+    return h.done();
+}
+
+Entry* makeEntry(QStringView text) {
+    const size_t n = size_t(text.size());
+    const bool wide =
+        std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; });
+    void* block = ::operator new(sizeof(Entry) + (wide ? 2 : 1) * n);
+    auto* e = new (block) Entry{0, uint32_t(n << 1 | (wide ? 1 : 0))};
+    if (wide) {
+        std::memcpy(const_cast<char16_t*>(e->units()), text.utf16(), 2 * n);
+    } else {
+        char* out = const_cast<char*>(e->bytes());
+        for (size_t i = 0; i < n; ++i) out[i] = char(uint8_t(text[qsizetype(i)].unicode()));
+    }
+    return e;
+}
+
+void freeEntry(Entry* e) {
+    e->~Entry();
+    ::operator delete(static_cast<void*>(e));
+}
+
+class Table {
+public:
     std::mutex lock;
-    QHash<QString, SharedText::Entry*> entries;
+
+    // The entry of text, made with no holders if there is none yet.
+    Entry* entryOf(QStringView text) {
+        if (cells.empty()) resize(kMinCells);
+        size_t i = hashOf(text) & mask();
+        for (; cells[i]; i = (i + 1) & mask())
+            if (cells[i]->equals(text)) return cells[i];
+        Entry* made = makeEntry(text);
+        cells[i] = made;
+        ++count;
+        if (count * 4 > cells.size() * 3) resize(cells.size() * 2);
+        return made;
+    }
+
+    // Takes e out and frees it.
+    void remove(Entry* e) {
+        size_t i = hashOf(*e) & mask();
+        while (cells[i] != e) i = (i + 1) & mask();
+        // Backward shift: each later entry of the run whose home is not in (i, j] moves into the
+        // hole, so every entry stays reachable from its home without crossing a free slot.
+        for (size_t j = (i + 1) & mask(); cells[j]; j = (j + 1) & mask()) {
+            const size_t home = hashOf(*cells[j]) & mask();
+            const bool homeInGap = i <= j ? (home > i && home <= j) : (home > i || home <= j);
+            if (homeInGap) continue;
+            cells[i] = cells[j];
+            i = j;
+        }
+        cells[i] = nullptr;
+        --count;
+        freeEntry(e);
+        if (cells.size() > kMinCells && count * 8 < cells.size()) resize(cells.size() / 2);
+    }
+
+    size_t size() const { return count; }
+
+private:
+    static constexpr size_t kMinCells = 64;
+
+    size_t mask() const { return cells.size() - 1; }
+
+    void resize(size_t n) {
+        std::vector<Entry*> old(n, nullptr);
+        old.swap(cells);
+        for (Entry* e : old) {
+            if (!e) continue;
+            size_t i = hashOf(*e) & mask();
+            while (cells[i]) i = (i + 1) & mask();
+            cells[i] = e;
+        }
+    }
+
+    std::vector<Entry*> cells;
+    size_t count = 0;
 };
 
 // Never destroyed: items that outlive main (a static scene of a test) still drop their texts.
@@ -25,14 +155,14 @@ Table& table() {
 
 }  // namespace
 
-SharedText::SharedText(const QString& text) {
+SharedText::SharedText(const QString& text) : SharedText(QStringView(text)) {}
+
+SharedText::SharedText(QStringView text) {
     if (text.isEmpty()) return;
     Table& t = table();
     const std::lock_guard<std::mutex> guard(t.lock);
-    Entry*& found = t.entries[text];
-    if (!found) found = new Entry{text, 0};
-    ++found->holders;
-    entry = found;
+    entry = t.entryOf(text);
+    ++entry->holders;
 }
 
 SharedText::SharedText(const SharedText& other) : entry(other.entry) {
@@ -61,17 +191,33 @@ SharedText::~SharedText() {
     Table& t = table();
     const std::lock_guard<std::mutex> guard(t.lock);
     if (--entry->holders > 0) return;
-    t.entries.remove(entry->text);
-    delete entry;
+    t.remove(entry);
 }
 
-const QString& SharedText::text() const {
-    static const QString none;
-    return entry ? entry->text : none;
+QString SharedText::text() const {
+    if (!entry) return QString();
+    const auto n = qsizetype(entry->length());
+    if (entry->wide()) return QString(reinterpret_cast<const QChar*>(entry->units()), n);
+    return QString::fromLatin1(entry->bytes(), n);
+}
+
+bool SharedText::isWide() const { return entry && entry->wide(); }
+
+QStringView SharedText::utf16() const {
+    return isWide() ? QStringView(entry->units(), qsizetype(entry->length())) : QStringView();
+}
+
+QLatin1String SharedText::latin1() const {
+    return entry && !entry->wide() ? QLatin1String(entry->bytes(), qsizetype(entry->length()))
+                                   : QLatin1String();
+}
+
+bool SharedText::equals(QStringView text) const {
+    return entry ? entry->equals(text) : text.isEmpty();
 }
 
 int SharedText::entries() {
     Table& t = table();
     const std::lock_guard<std::mutex> guard(t.lock);
-    return int(t.entries.size());
+    return int(t.size());
 }

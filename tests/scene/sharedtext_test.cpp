@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -61,6 +64,58 @@ TEST(SharedText, HoldersOnManyThreadsLeaveNoEntryBehind) {
         });
     }
     for (std::thread& t : threads) t.join();
+    EXPECT_EQ(SharedText::entries(), before);
+}
+
+// A big scene's names come and go in their thousands: the table grows, shrinks and closes the
+// runs its freed entries leave. Random holds and drops of 3,000 names, checked against a count of
+// holders per name: every held name still reads back and is still found (a fresh holder of its
+// text shares its entry, and compares equal to it but to no other name), and the table holds
+// exactly the names with holders.
+TEST(SharedText, ManyNamesHeldAndDroppedMatchACountOfHolders) {
+    const int before = SharedText::entries();
+    std::mt19937 random(11);
+    std::vector<QString> names;
+    // Names kept one byte a letter (Latin-1, some above ASCII) and two (others), some of the
+    // same length and letters but for one that does not fit a byte.
+    const QString kinds[] = {QStringLiteral("a"), QString::fromUtf8("\u00e9"),
+                             QString::fromUtf8("\u661f"), QString::fromUtf8("\u0101")};
+    for (int i = 0; i < 3000; ++i)
+        names.push_back(kinds[i % 4] + QStringLiteral("%1").arg(i / 4, 5, 10, QChar(u'0')));
+    std::map<QString, int> holders;
+    std::vector<std::pair<size_t, SharedText>> held;  // the name's index and a holder
+    const auto check = [&] {
+        int named = 0;
+        for (const auto& [name, n] : holders) named += n > 0;
+        ASSERT_EQ(SharedText::entries(), before + named);
+        for (const auto& [index, text] : held) {
+            const QString& name = names[index];
+            ASSERT_EQ(text.text(), name);
+            ASSERT_TRUE(SharedText(name) == text) << name.toStdString();
+            ASSERT_TRUE(text == name && !(text != name));
+            for (const size_t step : {1, 4}) {  // another kind of letter; another number
+                const QString& other = names[(index + step) % names.size()];
+                ASSERT_TRUE(text != other && !(text == other)) << other.toStdString();
+            }
+        }
+    };
+    for (int round = 0; round < 6; ++round) {
+        // Fill up (the table doubles several times), then drop most in random order (it halves).
+        for (int i = 0; i < 4000; ++i) {
+            const size_t index = random() % names.size();
+            held.emplace_back(index, SharedText(names[index]));
+            ++holders[names[index]];
+        }
+        check();
+        std::shuffle(held.begin(), held.end(), random);
+        const size_t keep = round % 2 ? 10 : 400;
+        while (held.size() > keep) {
+            --holders[names[held.back().first]];
+            held.pop_back();
+        }
+        check();
+    }
+    held.clear();
     EXPECT_EQ(SharedText::entries(), before);
 }
 
