@@ -115,6 +115,22 @@ TEST(SharedText, ManyNamesHeldAndDroppedMatchACountOfHolders) {
         }
         check();
     }
+    // Then a dozen names at a time in the smallest table (64 cells), one hold or drop at a time,
+    // so that runs of entries often wrap around the table's end when one is taken out.
+    held.clear();
+    holders.clear();
+    for (int step = 0; step < 20000; ++step) {
+        if (held.size() < 12 && random() % 2) {
+            const size_t index = random() % names.size();
+            held.emplace_back(index, SharedText(names[index]));
+            ++holders[names[index]];
+        } else if (!held.empty()) {
+            std::swap(held[random() % held.size()], held.back());
+            --holders[names[held.back().first]];
+            held.pop_back();
+        }
+        if (step % 7 == 0) check();
+    }
     held.clear();
     EXPECT_EQ(SharedText::entries(), before);
 }
