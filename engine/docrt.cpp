@@ -24,6 +24,7 @@
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjsphere.h"
+#include "scene/runwriter.h"
 #include "scene/scenedata.h"
 #include "scene/texturecol.h"
 #include "scene/texturesingle.h"
@@ -60,7 +61,7 @@ DocRT::DocRT()
 }
 
 DocRT::~DocRT() {
-    lastSnapshot.wait();  // it reads the scene
+    settleSnapshot();  // it reads the scene
     delete settings;
     delete sceneData;
     delete tree;
@@ -239,7 +240,7 @@ bool DocRT::applyPendingChanges() {
     if (pendingAction == NothingPending) {
         settings->frameToSettings(frame);
         if (restoredScene) {
-            lastSnapshot.wait();
+            settleSnapshot();
             delete sceneData;
             sceneData = restoredScene;
             restoredScene = nullptr;
@@ -267,7 +268,7 @@ bool DocRT::applyPendingChanges() {
     }
 
     // A loaded or new scene replaces whatever an undo was about to restore.
-    lastSnapshot.wait();
+    settleSnapshot();
     delete restoredScene;
     restoredScene = nullptr;
     if (pendingAction == LoadedScene) {
@@ -341,7 +342,29 @@ SceneSnapshot DocRT::sceneSnapshot() const {
         lastSnapshot = SceneSnapshot::writtenAside([scene = sceneData] { return utf8Of(scene); });
         lastSnapshotGeneration = contentGeneration;
     }
+    snapshotStop.reset();  // given out: whoever holds it will ask for its text
     return lastSnapshot;
+}
+
+void DocRT::prepareSceneSnapshot() {
+    if (!lastSnapshot.isNull() && lastSnapshotGeneration == contentGeneration) return;
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    lastSnapshot = SceneSnapshot::writtenAside([scene = sceneData, stop] {
+        const Reader::WriteStop stopping(*stop);
+        return utf8Of(scene);
+    });
+    lastSnapshotGeneration = contentGeneration;
+    snapshotStop = std::move(stop);
+}
+
+void DocRT::settleSnapshot() {
+    if (snapshotStop) {
+        snapshotStop->store(true);
+        lastSnapshot.wait();
+        lastSnapshot = SceneSnapshot();  // stopped, or written for a scene about to go
+        snapshotStop.reset();
+    }
+    lastSnapshot.wait();
 }
 
 // Emitted as soon as the items have changed, before anything that may report (and so run the

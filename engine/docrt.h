@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -98,6 +99,11 @@ public:
     // text after one edit is the one before the next, in the same memory. Written aside, while
     // frames go on; the next change of the items (applyPendingChanges) waits for it.
     SceneSnapshot sceneSnapshot() const;
+    // Starts writing sceneSnapshot()'s text aside ahead of need, unless it is written or being
+    // written already: the edit dock asks when it is shown, so that the first edit of a big
+    // scene does not wait for the text before it. A load, a new scene or an undo that comes
+    // before any edit stops it (within a few milliseconds) instead of waiting for it.
+    void prepareSceneSnapshot();
     // Requests the scene's items to be replaced by those of text (from sceneText()) at the next
     // frame, keeping the settings and the observer; recorded edits not yet applied are dropped.
     // False, with the document unchanged, when the text does not make a drawable scene.
@@ -215,6 +221,10 @@ private:
     uint64_t contentGeneration = 0;
     mutable SceneSnapshot lastSnapshot;
     mutable uint64_t lastSnapshotGeneration = 0;
+    // Set while lastSnapshot was written ahead of need and not given out yet: it may be stopped.
+    mutable std::shared_ptr<std::atomic<bool>> snapshotStop;
+    // Waits for lastSnapshot before the items change, stopping it first if nobody holds it.
+    void settleSnapshot();
     ObserverFrame frame;
     Eye eye;
     bool eyeChanged = false;

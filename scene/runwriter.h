@@ -6,7 +6,9 @@
 #pragma once
 
 #include <QTextStream>
+#include <atomic>
 #include <cstddef>
+#include <exception>
 #include <functional>
 
 namespace Reader {
@@ -22,5 +24,24 @@ void writeInRuns(size_t count, QTextStream& stream, const WriteItems& writeItems
 
 // Items per run (the shortest list written in runs is two runs long).
 constexpr size_t kWriteRunItems = 8192;
+
+// A text written ahead of need (the undo text of an edit not yet made) is given up when the scene
+// is replaced first. While a WriteStop lives, writeInRuns on its thread looks at the flag before
+// each list and each wave of runs, and throws WriteStopped once it is set: the writer stops
+// within a wave, a few milliseconds, instead of writing on through a million objects.
+class WriteStop {
+public:
+    explicit WriteStop(const std::atomic<bool>& stop);
+    ~WriteStop();
+    WriteStop(const WriteStop&) = delete;
+    WriteStop& operator=(const WriteStop&) = delete;
+
+private:
+    const std::atomic<bool>* outer;
+};
+
+struct WriteStopped : std::exception {
+    const char* what() const noexcept override { return "the text was no longer wanted"; }
+};
 
 }  // namespace Reader

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalMapper>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <limits>
@@ -46,6 +47,7 @@ DockEditObjects::DockEditObjects(QWidget* parent, DocRT* doc_)
     itemList = ItemListModel::listIn(ui->objNames, kItemComboLetters);
 
     connect(doc, &DocRT::sceneContentChanged, this, &DockEditObjects::reloadUI);
+    connect(doc, &DocRT::sceneContentChanged, this, &DockEditObjects::prepareUndoText);
     connect(ui->catNames, &QComboBox::currentIndexChanged, this, &DockEditObjects::catIndexChanged);
     connect(ui->objNames, &QComboBox::currentIndexChanged, this, &DockEditObjects::objIndexChanged);
     connect(ui->butApply, &QPushButton::clicked, this, &DockEditObjects::applyChanges);
@@ -256,6 +258,17 @@ void DockEditObjects::reloadUI() {
         ui->catNames->setCurrentIndex(std::min(category, ui->catNames->count() - 1));
     }
     refreshSelecting(std::max(item, 0));
+}
+
+void DockEditObjects::showEvent(QShowEvent* event) {
+    QDockWidget::showEvent(event);
+    prepareUndoText();
+}
+
+void DockEditObjects::prepareUndoText() {
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) doc->prepareSceneSnapshot();
+    });
 }
 
 void DockEditObjects::hideEvent(QHideEvent* event) {

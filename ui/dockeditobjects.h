@@ -62,8 +62,13 @@ public slots:
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    // While the dock is shown, the scene's text for the next edit's undo is written ahead.
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // Asks the document to write the undo text ahead once the frame step that may be running
+    // has returned (a scene just taken over may still have its tree built).
+    void prepareUndoText();
     void createEditors();
     void selectCategory(int index, bool activate);
     void refreshKeepingSelection();

@@ -102,7 +102,15 @@ void renameFirst(DocRT& doc, const QString& name) {
 
 }  // namespace
 
-TEST(DocRTSnapshots, EveryEditKeepsTheTextsAroundItWhateverCameBetween) {
+// Run twice: as the window does without the edit dock, and with the dock shown, where the text
+// for the next edit is written ahead before and after every step; a step that replaces the
+// scene stops it, and an edit takes the text written ahead as its before.
+class DocRTSnapshots : public ::testing::TestWithParam<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(WithoutAndWithTextAhead, DocRTSnapshots, ::testing::Bool());
+
+TEST_P(DocRTSnapshots, EveryEditKeepsTheTextsAroundItWhateverCameBetween) {
+    const bool ahead = GetParam();
     QTemporaryDir dir;
     ErrorCapture errors;
     const QString balls = writeFile(dir, "balls.tavolin", kBalls);
@@ -148,7 +156,13 @@ TEST(DocRTSnapshots, EveryEditKeepsTheTextsAroundItWhateverCameBetween) {
     int n = 0;
     for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
+        if (ahead) doc.prepareSceneSnapshot();
         s.step();
+        SceneSnapshot written;
+        if (ahead) {
+            doc.prepareSceneSnapshot();
+            written = doc.sceneSnapshot();
+        }
         const size_t before = edits.size();
         const QString textBefore = doc.sceneText();
         renameFirst(doc, QString::fromUtf8("\u00e9dit\u661f%1").arg(++n));
@@ -156,6 +170,9 @@ TEST(DocRTSnapshots, EveryEditKeepsTheTextsAroundItWhateverCameBetween) {
         ASSERT_EQ(edits.size(), before + 1);
         const auto& [b, a] = edits.back();
         EXPECT_EQ(b.text(), textBefore);
+        if (ahead) {
+            EXPECT_TRUE(b.sharesTextWith(written));
+        }
         EXPECT_EQ(a.text(), doc.sceneText());
         EXPECT_TRUE(a.text().contains(QString::fromUtf8("\u00e9dit\u661f%1").arg(n)));
         if (s.follows) {

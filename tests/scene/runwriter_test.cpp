@@ -8,7 +8,9 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <atomic>
 #include <stdexcept>
+#include <string>
 
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
@@ -70,6 +72,47 @@ TEST(WriteInRuns, AnItemsFailureReachesTheCaller) {
             }
         };
         EXPECT_THROW(Reader::writeInRuns(count, out, writeItems, 3), std::runtime_error) << failing;
+    }
+}
+
+// A text no longer wanted: with the flag set before, nothing is written; set while the first
+// run is written, the writer stops before the next wave on any number of threads; without a
+// WriteStop in scope, or with its flag never set, every item is written.
+TEST(WriteInRuns, AWriteStopEndsTheWritingWithinAWave) {
+    const size_t count = 9 * kRun + 7;
+    for (int threads : {1, 2, 3}) {
+        SCOPED_TRACE(threads);
+        for (const char* when : {"before", "during", "never", "out of scope"}) {
+            SCOPED_TRACE(when);
+            std::atomic<bool> stop{std::string(when) == "before"};
+            std::atomic<size_t> written{0};
+            const auto writeItems = [&](size_t begin, size_t end, QTextStream& out) {
+                if (begin == 0 && std::string(when) == "during") stop = true;
+                for (size_t i = begin; i < end; ++i) out << i << '\n';
+                written += end - begin;
+            };
+            QByteArray text;
+            QTextStream out(&text, QIODevice::WriteOnly);
+            if (std::string(when) == "out of scope") {
+                { const Reader::WriteStop stopping(stop); }
+                stop = true;
+                Reader::writeInRuns(count, out, writeItems, threads);
+                EXPECT_EQ(written, count);
+                continue;
+            }
+            const Reader::WriteStop stopping(stop);
+            if (std::string(when) == "never") {
+                Reader::writeInRuns(count, out, writeItems, threads);
+                EXPECT_EQ(written, count);
+                continue;
+            }
+            EXPECT_THROW(Reader::writeInRuns(count, out, writeItems, threads),
+                         Reader::WriteStopped);
+            EXPECT_LE(written, size_t(threads) * kRun);
+            if (std::string(when) == "before") {
+                EXPECT_EQ(written, 0u);
+            }
+        }
     }
 }
 
