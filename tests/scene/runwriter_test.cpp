@@ -9,8 +9,11 @@
 #include <QIODevice>
 #include <QString>
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "scene/readerxml.h"
 #include "scene/rendersettings.h"
@@ -36,11 +39,22 @@ QByteArray inOneGo(size_t count) {
     return text.toUtf8();
 }
 
-QByteArray inRuns(size_t count, int threads) {
+// Also gives the threads that wrote items.
+QByteArray inRuns(size_t count, int threads, std::set<std::thread::id>* writers = nullptr) {
     QByteArray text;
     QTextStream out(&text, QIODevice::WriteOnly);
     out << "head\n";
-    Reader::writeInRuns(count, out, writeNumbers, threads);
+    std::mutex lock;
+    Reader::writeInRuns(
+        count, out,
+        [&](size_t begin, size_t end, QTextStream& o) {
+            if (writers) {
+                const std::lock_guard<std::mutex> guard(lock);
+                writers->insert(std::this_thread::get_id());
+            }
+            writeNumbers(begin, end, o);
+        },
+        threads);
     out << "tail\n";
     out.flush();
     return text;
@@ -53,9 +67,18 @@ TEST(WriteInRuns, WritesTheSameBytesAsOneThread) {
     for (size_t count : counts) {
         const QByteArray expected = inOneGo(count);
         for (int threads : {1, 2, 3, 5}) {
-            const QByteArray written = inRuns(count, threads);
+            std::set<std::thread::id> writers;
+            const QByteArray written = inRuns(count, threads, &writers);
             EXPECT_EQ(written.size(), expected.size()) << count << " items, " << threads;
             EXPECT_TRUE(written == expected) << count << " items, " << threads << " threads";
+            // Lists of two runs or more are shared out; shorter ones, or one thread, stay here.
+            if (threads > 1 && count >= 2 * kRun) {
+                EXPECT_GT(writers.size(), 1u) << count << " items, " << threads << " threads";
+            } else {
+                EXPECT_TRUE(writers.empty() ||
+                            (writers.size() == 1 && *writers.begin() == std::this_thread::get_id()))
+                    << count << " items, " << threads << " threads";
+            }
         }
     }
 }
