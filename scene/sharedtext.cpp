@@ -13,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 struct SharedText::Entry {
@@ -54,19 +55,18 @@ struct Hash {
     }
 };
 
-uint32_t hashOf(QStringView text) {
+// units: UTF-16 code units or Latin-1 bytes, hashed as the code units they stand for.
+template <class Unit>
+uint32_t hashUnits(const Unit* units, size_t n) {
     Hash h;
-    for (QChar c : text) h.add(c.unicode());
+    for (size_t i = 0; i < n; ++i) h.add(uint32_t(std::make_unsigned_t<Unit>(units[i])));
     return h.done();
 }
 
+uint32_t hashOf(QStringView text) { return hashUnits(text.utf16(), size_t(text.size())); }
+
 uint32_t hashOf(const Entry& e) {
-    Hash h;
-    if (e.wide())
-        for (size_t i = 0; i < e.length(); ++i) h.add(e.units()[i]);
-    else
-        for (size_t i = 0; i < e.length(); ++i) h.add(uint8_t(e.bytes()[i]));
-    return h.done();
+    return e.wide() ? hashUnits(e.units(), e.length()) : hashUnits(e.bytes(), e.length());
 }
 
 Entry* makeEntry(QStringView text) {
