@@ -20,8 +20,8 @@ BoundingBox rtObjCube::boundingBox() const {
     BoundingBox box;
     for (int f = 0; f < 6; ++f) {
         const int k = f / 2;
-        const Vec4f& corner = f % 2 ? farCorner[k] : facePairs[k].pos;
-        const BoundingBox face = parallelogramBox(corner, *edges[k][0], *edges[k][1]);
+        const BoundingBox face =
+            parallelogramBox(f % 2 ? facePairs[k].farCorner : pos, *edges[k][0], *edges[k][1]);
         if (f == 0)
             box = face;
         else
@@ -41,27 +41,24 @@ void rtObjCube::collectPrimitives(std::vector<rtObjBase*>& list) {
         const Vec4f& a;
         const Vec4f& b;
         const Vec4f& third;
-        float sa, sb;
-        Texture* tex;
     };
-    const Pair pairs[3] = {
-        {x, y, z, sx, sy, texturexy}, {y, z, x, sy, sz, textureyz}, {z, x, y, sz, sx, texturezx}};
+    const Pair pairs[3] = {{x, y, z}, {y, z, x}, {z, x, y}};
     BoundingBox hit;  // the faces' hit bounds together
     for (int k = 0; k < 3; ++k) {
+        PlaneFace shape;
+        shape.setEdges(pairs[k].a, pairs[k].b, repetitions(k), repetitions((k + 1) % 3));
+        FacePair& pair = facePairs[k];
+        pair.xs = shape.xs;
+        pair.ys = shape.ys;
+        pair.normal = shape.normal;
+        pair.farCorner = pos + pairs[k].third;
         // The two faces of a pair differ in their corner only.
-        PlaneFace& near = facePairs[k];
-        near = PlaneFace();
-        near.texture = pairs[k].tex;
-        near.pos = pos;
-        near.setEdges(pairs[k].a, pairs[k].b, pairs[k].sa, pairs[k].sb);
-        PlaneFace far = near;
-        far.pos = pos + pairs[k].third;
-        farCorner[k] = far.pos;
-        for (const PlaneFace* face : {&near, &far}) {
-            if (k == 0 && face == &near)
-                hit = face->bundleHitBounds();
+        for (int side = 0; side < 2; ++side) {
+            shape.pos = side ? pair.farCorner : pos;
+            if (k == 0 && side == 0)
+                hit = shape.bundleHitBounds();
             else
-                hit.unite(face->bundleHitBounds());
+                hit.unite(shape.bundleHitBounds());
         }
     }
     setHitBounds(hit);
@@ -141,18 +138,15 @@ int rtObjCube::nearestFace(const SingleRay& ray, float& t, float& u, float& v) c
     int nearest = -1;
     t = kNoDistance;
     for (const int tested : {first, ~first & 0x3f}) {
-        for (int f = 0; f < 6; ++f) {
+        forEachFace(tested, [&](int f, const PlaneFace& face) {
             float tf, uf, vf;
-            if ((tested >> f & 1) &&
-                withFace(f,
-                         [&](const PlaneFace& face) { return face.hitSingle(ray, tf, uf, vf); }) &&
-                tf < t) {
+            if (face.hitSingle(ray, tf, uf, vf) && tf < t) {
                 nearest = f;
                 t = tf;
                 u = uf;
                 v = vf;
             }
-        }
+        });
         if (nearest >= 0) break;
     }
     return nearest;
@@ -164,7 +158,7 @@ void rtObjCube::intersect1(SingleRay& ray, float& t) const {
     if (f < 0) return;
     ray.u = u;
     ray.v = v;
-    ray.hitOffset = facePairs[f / 2].hitOffset();
+    ray.hitOffset = facePairs[f / 2].normal * hitOffsetScale;
     t = th;
     if (ray.trace) {
         // Face 2k + j is spanned by edges k and k + 1 (x and y, y and z, z and x).
@@ -186,7 +180,7 @@ void rtObjCube::shade1(SingleRay& ray, float t) const {
     // same.
     float th, u, v;
     const int f = nearestFace(ray, th, u, v);
-    withFace(f < 0 ? 0 : f, [&](const PlaneFace& face) { face.shadeSingle(ray, t); });
+    face(f < 0 ? 0 : f).shadeSingle(ray, t);
 }
 
 // ---- ray bundles
@@ -250,16 +244,8 @@ int rtObjCube::testFacesWide(RayBundle16& b, const WideDirections& d, int set) c
     Mask16 result = 0;
     for (int f = 0; f < 6; ++f) {
         if (!(set >> f & 1)) continue;
-        // withFace, spelt out: a lambda would not be compiled for the wide registers.
-        Mask16 accept;
-        if (!(f & 1)) {
-            accept = intersectParallelogramWide(facePairs[f / 2], d, b);
-        } else {
-            PlaneFace far = facePairs[f / 2];
-            far.pos = farCorner[f / 2];
-            far.originDist = farOriginDist[f / 2];
-            accept = intersectParallelogramWide(far, d, b);
-        }
+        // face(f) rather than forEachFace: a lambda would not be compiled for the wide registers.
+        const Mask16 accept = intersectParallelogramWide(face(f), d, b);
         if (accept == 0) continue;
         store16(select(accept, wide(float(f)), load16(b.part)), b.part);
         result |= accept;
@@ -299,39 +285,35 @@ LaneMask4 rtObjCube::mayMeet4(const RayBundle4& b) const {
     return slabsMeet(slab, a, m, b.dir[0], b.dir[1], b.dir[2], b.tMin, min(b.tMax, b.tHit));
 }
 
-// The faces of the set tested (bit f for face f) in their order; part takes the face of each hit.
+// The faces of the cube's set tested (bit f for face f) in their order, test(face) giving each
+// one's hits; part takes the face of each hit.
 template <class Test>
-static LaneMask4 testFaces4(RayBundle4& b, int set, Test test) {
+static LaneMask4 testFaces4(const rtObjCube& cube, RayBundle4& b, int set, Test test) {
     LaneMask4 all(false);
-    for (int f = 0; f < 6; ++f) {
-        if (!(set >> f & 1)) continue;
-        const LaneMask4 hits = test(f);
+    cube.forEachFace(set, [&](int f, const PlaneFace& face) {
+        const LaneMask4 hits = test(face);
         b.part = select(hits, Vec4f(float(f)), b.part);
         all |= hits;
-    }
+    });
     return all;
 }
 
 LaneMask4 rtObjCube::intersect4(RayBundle4& b) const {
     const LaneMask4 candidates = mayMeet4(b);
     if (none(candidates)) return candidates;
-    const auto test = [&](int f) {
-        return withFace(f, [&](const PlaneFace& face) { return face.hits4(b); });
-    };
-    LaneMask4 hits = testFaces4(b, bundleFaces, test);
+    const auto test = [&](const PlaneFace& face) { return face.hits4(b); };
+    LaneMask4 hits = testFaces4(*this, b, bundleFaces, test);
     // A ray exactly along an edge of the cube's outline may pass the near face's open edge and
     // meet the far face's closed one.
     if (bundleFaces != 0x3f && any(andNot(candidates, hits)))
-        hits |= testFaces4(b, ~bundleFaces & 0x3f, test);
+        hits |= testFaces4(*this, b, ~bundleFaces & 0x3f, test);
     return hits;
 }
 
 // The lanes start from their own points here, not from the prepared origin: every face.
 LaneMask4 rtObjCube::intersect4Alt(RayBundle4& b) const {
     if (none(mayMeet4(b))) return LaneMask4(false);
-    return testFaces4(b, 0x3f, [&](int f) {
-        return withFace(f, [&](const PlaneFace& face) { return face.hits4Alt(b); });
-    });
+    return testFaces4(*this, b, 0x3f, [&](const PlaneFace& face) { return face.hits4Alt(b); });
 }
 
 int rtObjCube::reserved4(int) const { return 0; }
@@ -339,24 +321,23 @@ int rtObjCube::reserved4(int) const { return 0; }
 void rtObjCube::shade4(RayBundle4& b, LaneMask4 mask) const {
     for (int f = 0; f < 6; ++f) {
         const LaneMask4 onFace = mask & (b.part == Vec4f(float(f)));
-        if (any(onFace)) withFace(f, [&](const PlaneFace& face) { face.shadeFour(b, onFace); });
+        if (any(onFace)) face(f).shadeFour(b, onFace);
     }
 }
 
 // The faces of the set in their order, as testFaces4; returns the rays hit (bit i for ray i).
 int rtObjCube::testFaces16(RayBundle16& b, int set, LaneMask4 hits[4]) const {
     int result = 0;
-    for (int f = 0; f < 6; ++f) {
-        if (!(set >> f & 1)) continue;
+    forEachFace(set, [&](int f, const PlaneFace& face) {
         LaneMask4 faceHits[4];
-        if (!withFace(f, [&](const PlaneFace& face) { return face.hits16(b, faceHits); })) continue;
+        if (!face.hits16(b, faceHits)) return;
         const Vec4f part{float(f)};
         for (int g = 0; g < 4; ++g) {
             b.part[g] = select(faceHits[g], part, b.part[g]);
             hits[g] |= faceHits[g];
         }
         result |= combineMasks(faceHits);
-    }
+    });
     return result;
 }
 
@@ -390,7 +371,7 @@ void rtObjCube::shade16(RayBundle16& b, const LaneMask4 mask[4]) const {
             onFace[g] = mask[g] & (b.part[g] == part);
             anyLane |= onFace[g];
         }
-        if (any(anyLane)) withFace(f, [&](const PlaneFace& face) { face.shadeSixteen(b, onFace); });
+        if (any(anyLane)) face(f).shadeSixteen(b, onFace);
     }
 }
 
@@ -402,9 +383,10 @@ void rtObjCube::prepareForOrigin(const Vec4f& origin) {
     // The two faces of a pair share their normal, so their distances along it tell whether the
     // origin lies outside the pair's slab (the same sign) and which face is the far one.
     for (int k = 0; k < 3; ++k) {
-        facePairs[k].prepareOrigin(origin);
-        farOriginDist[k] = dot4(farCorner[k] - origin, facePairs[k].normal);
-        const float near = facePairs[k].originDist, far = farOriginDist[k];
+        FacePair& pair = facePairs[k];
+        originDist[k][0] = dot4(pos - origin, pair.normal);
+        originDist[k][1] = dot4(pair.farCorner - origin, pair.normal);
+        const float near = originDist[k][0], far = originDist[k][1];
         if ((near > 0.0f && far > 0.0f) || (near < 0.0f && far < 0.0f))
             bundleFaces &= ~(1 << (std::fabs(far) > std::fabs(near) ? 2 * k + 1 : 2 * k));
     }
@@ -454,3 +436,5 @@ rtObjBase* rtObjCube::clone() const {
     copy->copyFrom(*this);
     return copy;
 }
+
+static_assert(sizeof(rtObjCube) <= 448, "a box stays within 448 bytes");

@@ -44,31 +44,58 @@ public:
     Texture* texturexy = nullptr;
     Texture* textureyz = nullptr;
     Texture* texturezx = nullptr;
-    // Face pair k (xy, yz, zx) as collectPrimitives last worked it out (facesBuilt): the face at
-    // pos, and the corner and prepared origin distance of its twin at pos + the third edge,
-    // which shares all else with it (normal, texture axes, limits, texture).
-    PlaneFace facePairs[3];
-    Vec4f farCorner[3];
-    float farOriginDist[3] = {};
+    // What the two faces of pair k (xy, yz, zx) share, as collectPrimitives last worked it out
+    // (facesBuilt): their texture axes and normal, and the corner of the face at pos + the third
+    // edge, the pair's other face being at pos. The corner is kept, not added up when a face is
+    // put together, for the render workers round another way than the thread that builds the
+    // faces. The limits of the faces' coordinates are the repetitions sx, sy and sz. Kept
+    // apart from a whole PlaneFace each, a cube takes 128 bytes less.
+    struct FacePair {
+        Vec4f xs, ys, normal, farCorner;
+    };
+    FacePair facePairs[3];
+    // (corner - origin) . normal for the prepared origin: face 2k + j's is originDist[k][j].
+    float originDist[3][2] = {};
 
     rtObjCube() { setWideTest(WideTest::Cube); }
     rtObjCube(const rtObjCube&) = delete;
     rtObjCube& operator=(const rtObjCube&) = delete;
     ~rtObjCube() override;
 
-    // fn(face f), face 2k + j being pair k's on side j (0 at pos, 1 at pos + the third edge);
-    // only a far face is put together in a copy.
+    // fn(f, face f) for each face f of the set (bit f), in their order, face 2k + j being pair
+    // k's on side j (0 at pos, 1 at pos + the third edge). The two faces of a pair are put
+    // together in one copy, the far one changing its corner and distance only.
     template <class Fn>
-    auto withFace(int f, Fn fn) const {
-        if (!(f & 1)) return fn(facePairs[f / 2]);
-        PlaneFace far = facePairs[f / 2];
-        far.pos = farCorner[f / 2];
-        far.originDist = farOriginDist[f / 2];
-        return fn(far);
+    void forEachFace(int set, Fn fn) const {
+        for (int k = 0; k < 3; ++k) {
+            if (!(set >> 2 * k & 3)) continue;
+            PlaneFace pairFace = face(2 * k);
+            if (set >> 2 * k & 1) fn(2 * k, pairFace);
+            if (set >> (2 * k + 1) & 1) {
+                pairFace.pos = facePairs[k].farCorner;
+                pairFace.originDist = originDist[k][1];
+                fn(2 * k + 1, pairFace);
+            }
+        }
     }
+    // Face f put together in a copy.
     PlaneFace face(int f) const {
-        return withFace(f, [](const PlaneFace& face) { return face; });
+        const int k = f / 2;
+        const FacePair& pair = facePairs[k];
+        PlaneFace face;
+        face.pos = f & 1 ? pair.farCorner : pos;
+        face.xs = pair.xs;
+        face.ys = pair.ys;
+        face.normal = pair.normal;
+        face.uLimit = repetitions(k);
+        face.vLimit = repetitions((k + 1) % 3);
+        face.originDist = originDist[k][f & 1];
+        face.texture = k == 0 ? texturexy : k == 1 ? textureyz : texturezx;
+        return face;
     }
+
+    // sx, sy or sz: the repetitions along edge k (x, y or z).
+    float repetitions(int k) const { return k == 0 ? sx : k == 1 ? sy : sz; }
 
     // The faces' boxes together; raises a programming error before the faces are built.
     BoundingBox boundingBox() const override;
