@@ -13,10 +13,12 @@
 
 class rtObjCube final : public rtObjBounded {
 public:
-    // First what a bundle's test of the box reads before any face: the two flags fill the tail
-    // of the first 64 bytes, beside the table pointer, and the corner with the slabs the next
-    // 64. Placed after the faces, the flags had left a hole of 14 bytes in every box; the
-    // texture repetitions and the faces' flag fill the rest of the tail.
+    // The fields in the order a bundle's test reads them, a cache line at a time (a box takes
+    // seven lines, and the object pages hand them out on line boundaries): the flags and
+    // the texture repetitions fill the tail of the first line, beside the table pointer and
+    // the hit bounds; the corner and the slabs of the quick test the second; each pair of faces
+    // a line of its own; the faces' distances and textures the sixth. What only the editor and
+    // the tree build read, the edges and the texture names, comes last.
     //
     // Bit f: face f is tested first by the bundles from the prepared origin. Seen from outside a
     // pair's slab, the pair's far face is where rays leave the cube, not where they meet it, so a
@@ -35,15 +37,6 @@ public:
     // (p - pos) . slab[k] is p's coordinate along edge k (0 to 1 inside); w: the room on either
     // side in that coordinate, far above the faces' rounding. Set by collectPrimitives.
     Vec4f slab[3];
-    Vec4f x{1, 0, 0, 0};
-    Vec4f y{0, 1, 0, 0};
-    Vec4f z{0, 0, 1, 0};
-    SharedText texxy;  // texture of the faces spanned by x and y
-    SharedText texyz;  // by y and z
-    SharedText texzx;  // by z and x
-    Texture* texturexy = nullptr;
-    Texture* textureyz = nullptr;
-    Texture* texturezx = nullptr;
     // What the two faces of pair k (xy, yz, zx) share, as collectPrimitives last worked it out
     // (facesBuilt): their texture axes and normal, and the corner of the face at pos + the third
     // edge, the pair's other face being at pos. The corner is kept, not added up when a face is
@@ -56,6 +49,15 @@ public:
     FacePair facePairs[3];
     // (corner - origin) . normal for the prepared origin: face 2k + j's is originDist[k][j].
     float originDist[3][2] = {};
+    Texture* texturexy = nullptr;  // resolved from texxy
+    Texture* textureyz = nullptr;
+    Texture* texturezx = nullptr;
+    SharedText texxy;  // texture of the faces spanned by x and y
+    SharedText texyz;  // by y and z
+    SharedText texzx;  // by z and x
+    Vec4f x{1, 0, 0, 0};
+    Vec4f y{0, 1, 0, 0};
+    Vec4f z{0, 0, 1, 0};
 
     rtObjCube() { setWideTest(WideTest::Cube); }
     rtObjCube(const rtObjCube&) = delete;
