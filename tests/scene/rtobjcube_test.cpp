@@ -294,6 +294,26 @@ TEST(RtObjCube, SingleRaysMeetWhatTheSixFacesMeet) {
                 pairs |= 1 << pairOf(f);
         }
         ASSERT_NE(pairs, 0);
+        // The hit moves the ray off the surface along the normal of one of those faces, by
+        // hitOffsetScale: across the edges that span it, either way.
+        const Vec4f* edges[3] = {&cube.x, &cube.y, &cube.z};
+        bool alongNormal = false;
+        for (int k = 0; k < 3; ++k) {
+            if (!(pairs >> k & 1)) continue;
+            const Vec4f& a = *edges[k];
+            const Vec4f& b = *edges[(k + 1) % 3];
+            const double n[3] = {double(a.y) * b.z - double(a.z) * b.y,
+                                 double(a.z) * b.x - double(a.x) * b.z,
+                                 double(a.x) * b.y - double(a.y) * b.x};
+            const double h[3] = {got.hitOffset.x, got.hitOffset.y, got.hitOffset.z};
+            const double nn = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            const double hh = std::sqrt(h[0] * h[0] + h[1] * h[1] + h[2] * h[2]);
+            const double cosine = (n[0] * h[0] + n[1] * h[1] + n[2] * h[2]) / (nn * hh);
+            alongNormal |= std::fabs(hh / hitOffsetScale - 1.0) < 1e-5 &&
+                           std::fabs(std::fabs(cosine) - 1.0) < 1e-5;
+        }
+        EXPECT_TRUE(alongNormal) << got.hitOffset.x << " " << got.hitOffset.y << " "
+                                 << got.hitOffset.z;
         if (!(sameBits(t, refT) && sameBits(got.u, refU) && sameBits(got.v, refV))) {
             EXPECT_TRUE(edgeTie(t, refT)) << t << " for " << refT;
         }
