@@ -6,6 +6,11 @@
 // entries of its run back, so that no search stops at a hole before its entry and no tombstones
 // pile up while a big scene is read and freed. The array doubles at three quarters full and
 // halves when an eighth is used, so a closed big scene gives its cells back.
+//
+// A big scene's table is far bigger than the processor's caches, and each entry read is a miss:
+// a cell keeps 16 bits of its entry's hash beside the address, so that a search passes the
+// other entries of its run without reading them, and a resize fetches the entries it rehashes
+// a few cells ahead.
 #include "scene/sharedtext.h"
 
 #include <algorithm>
@@ -69,11 +74,26 @@ uint32_t hashOf(const Entry& e) {
     return e.wide() ? hashUnits(e.units(), e.length()) : hashUnits(e.bytes(), e.length());
 }
 
+// A cell: an entry's address in the low 48 bits (all an address of this platform's programs
+// uses), bits 16 to 31 of its text's hash above them; 0 when free. The bits that pick the cell
+// are the hash's lowest, so the tag tells apart entries that share a run.
+using Cell = uintptr_t;
+static_assert(sizeof(Cell) == 8, "a cell holds an address and a tag");
+constexpr int kTagShift = 48;
+constexpr Cell kAddressBits = (Cell(1) << kTagShift) - 1;
+
+Cell tagOf(uint32_t hash) { return Cell(hash >> 16) << kTagShift; }
+Entry* entryIn(Cell c) { return reinterpret_cast<Entry*>(c & kAddressBits); }
+
 Entry* makeEntry(QStringView text) {
     const size_t n = size_t(text.size());
     const bool wide =
         std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; });
     void* block = ::operator new(sizeof(Entry) + (wide ? 2 : 1) * n);
+    if ((reinterpret_cast<Cell>(block) & ~kAddressBits) != 0) {
+        ::operator delete(block);
+        throw std::bad_alloc();  // an address the cells cannot hold
+    }
     auto* e = new (block) Entry{0, uint32_t(n << 1 | (wide ? 1 : 0))};
     if (wide) {
         std::memcpy(const_cast<char16_t*>(e->units()), text.utf16(), 2 * n);
@@ -96,11 +116,14 @@ public:
     // The entry of text, made with no holders if there is none yet.
     Entry* entryOf(QStringView text) {
         if (cells.empty()) resize(kMinCells);
-        size_t i = hashOf(text) & mask();
+        const uint32_t hash = hashOf(text);
+        const Cell tag = tagOf(hash);
+        size_t i = hash & mask();
         for (; cells[i]; i = (i + 1) & mask())
-            if (cells[i]->equals(text)) return cells[i];
+            if ((cells[i] & ~kAddressBits) == tag && entryIn(cells[i])->equals(text))
+                return entryIn(cells[i]);
         Entry* made = makeEntry(text);
-        cells[i] = made;
+        cells[i] = reinterpret_cast<Cell>(made) | tag;
         ++count;
         if (count * 4 > cells.size() * 3) resize(cells.size() * 2);
         return made;
@@ -109,17 +132,17 @@ public:
     // Takes e out and frees it.
     void remove(Entry* e) {
         size_t i = hashOf(*e) & mask();
-        while (cells[i] != e) i = (i + 1) & mask();
+        while (entryIn(cells[i]) != e) i = (i + 1) & mask();
         // Backward shift: each later entry of the run whose home is not in (i, j] moves into the
         // hole, so every entry stays reachable from its home without crossing a free slot.
         for (size_t j = (i + 1) & mask(); cells[j]; j = (j + 1) & mask()) {
-            const size_t home = hashOf(*cells[j]) & mask();
+            const size_t home = hashOf(*entryIn(cells[j])) & mask();
             const bool homeInGap = i <= j ? (home > i && home <= j) : (home > i || home <= j);
             if (homeInGap) continue;
             cells[i] = cells[j];
             i = j;
         }
-        cells[i] = nullptr;
+        cells[i] = 0;
         --count;
         freeEntry(e);
         if (cells.size() > kMinCells && count * 8 < cells.size()) resize(cells.size() / 2);
@@ -133,17 +156,22 @@ private:
     size_t mask() const { return cells.size() - 1; }
 
     void resize(size_t n) {
-        std::vector<Entry*> old(n, nullptr);
+        std::vector<Cell> old(n, 0);
         old.swap(cells);
-        for (Entry* e : old) {
-            if (!e) continue;
-            size_t i = hashOf(*e) & mask();
+        // The entries are read a few cells ahead of their rehashing, so that their misses
+        // overlap instead of coming one after the other.
+        constexpr size_t kAhead = 8;
+        for (size_t k = 0; k < old.size(); ++k) {
+            if (k + kAhead < old.size() && old[k + kAhead])
+                __builtin_prefetch(entryIn(old[k + kAhead]));
+            if (!old[k]) continue;
+            size_t i = hashOf(*entryIn(old[k])) & mask();
             while (cells[i]) i = (i + 1) & mask();
-            cells[i] = e;
+            cells[i] = old[k];
         }
     }
 
-    std::vector<Entry*> cells;
+    std::vector<Cell> cells;
     size_t count = 0;
 };
 

@@ -135,6 +135,32 @@ TEST(SharedText, ManyNamesHeldAndDroppedMatchACountOfHolders) {
     EXPECT_EQ(SharedText::entries(), before);
 }
 
+// A table of a big scene's size, where a search passes other entries of its run by a few bits of
+// their hashes: names whose bits agree by chance (hundreds among 300,000) are still told apart
+// by their letters. Each name reads back, a fresh holder shares its entry, and its neighbour's
+// does not.
+TEST(SharedText, ABigTableTellsEveryNameApart) {
+    const int before = SharedText::entries();
+    const int n = 300000;
+    std::vector<QString> names;
+    std::vector<SharedText> held;
+    names.reserve(n);
+    held.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        names.push_back(QStringLiteral("s%1").arg(i, 7, 10, QChar(u'0')));
+        held.emplace_back(names.back());
+    }
+    ASSERT_EQ(SharedText::entries(), before + n);
+    int wrong = 0;
+    for (int i = 0; i < n; ++i) {
+        const SharedText again(names[i]);
+        wrong += !(held[i].text() == names[i] && again == held[i] && !(again == held[(i + 1) % n]));
+    }
+    EXPECT_EQ(wrong, 0);
+    held.clear();
+    EXPECT_EQ(SharedText::entries(), before);
+}
+
 // The file's rule drops blanks; the editor's row shows and takes the text; an empty text holds
 // no entry.
 TEST(SharedText, PropertyElementsReadAndEditIt) {
