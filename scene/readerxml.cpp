@@ -8,10 +8,11 @@
 #include <QFileInfo>
 #include <QXmlStreamReader>
 #include <algorithm>
-#include <charconv>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <new>
+#include <string>
 
 #include "scene/coldiscrete.h"
 #include "scene/dataelem.h"
@@ -425,16 +426,17 @@ bool ReaderXml::quickProperty(std::string_view name, std::string_view text) {
         }
         case ReadableParent::Field::String:
         case ReadableParent::Field::SharedString: {
-            // The file's rule for names: every blank is dropped.
-            QString kept;
-            kept.reserve(qsizetype(text.size()));
+            // The file's rule for names: every blank is dropped. (The scan passes ASCII only,
+            // so the bytes are the letters.)
+            std::string kept;
             for (const char c : text)
-                if (!isBlankByte(c)) kept += QLatin1Char(c);
-            if (kept.isEmpty()) break;
+                if (!isBlankByte(c)) kept += c;
+            if (kept.empty()) break;
+            const QLatin1String letters(kept.data(), qsizetype(kept.size()));
             if (field.kind == ReadableParent::Field::String)
-                *static_cast<QString*>(field.address) = kept;
+                *static_cast<QString*>(field.address) = letters;
             else
-                *static_cast<SharedText*>(field.address) = kept;
+                *static_cast<SharedText*>(field.address) = SharedText(letters);
             return true;
         }
         case ReadableParent::Field::None:

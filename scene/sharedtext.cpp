@@ -36,6 +36,11 @@ struct SharedText::Entry {
         if (wide()) return QStringView(units(), text.size()) == text;
         return QLatin1String(bytes(), text.size()) == text;
     }
+    // An entry is wide only when a letter does not fit a byte, so no wide one equals Latin-1.
+    bool equals(QLatin1String text) const {
+        return !wide() && size_t(text.size()) == length() &&
+               std::memcmp(bytes(), text.data(), length()) == 0;
+    }
 };
 
 static_assert(sizeof(SharedText::Entry) == 8 && alignof(SharedText::Entry) >= alignof(char16_t),
@@ -69,6 +74,7 @@ uint32_t hashUnits(const Unit* units, size_t n) {
 }
 
 uint32_t hashOf(QStringView text) { return hashUnits(text.utf16(), size_t(text.size())); }
+uint32_t hashOf(QLatin1String text) { return hashUnits(text.data(), size_t(text.size())); }
 
 uint32_t hashOf(const Entry& e) {
     return e.wide() ? hashUnits(e.units(), e.length()) : hashUnits(e.bytes(), e.length());
@@ -85,16 +91,27 @@ constexpr Cell kAddressBits = (Cell(1) << kTagShift) - 1;
 Cell tagOf(uint32_t hash) { return Cell(hash >> 16) << kTagShift; }
 Entry* entryIn(Cell c) { return reinterpret_cast<Entry*>(c & kAddressBits); }
 
-Entry* makeEntry(QStringView text) {
-    const size_t n = size_t(text.size());
-    const bool wide =
-        std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; });
+// A block for an entry of n letters, its count 0.
+Entry* newEntry(size_t n, bool wide) {
     void* block = ::operator new(sizeof(Entry) + (wide ? 2 : 1) * n);
     if ((reinterpret_cast<Cell>(block) & ~kAddressBits) != 0) {
         ::operator delete(block);
         throw std::bad_alloc();  // an address the cells cannot hold
     }
-    auto* e = new (block) Entry{0, uint32_t(n << 1 | (wide ? 1 : 0))};
+    return new (block) Entry{0, uint32_t(n << 1 | (wide ? 1 : 0))};
+}
+
+Entry* makeEntry(QLatin1String text) {
+    Entry* e = newEntry(size_t(text.size()), false);
+    std::memcpy(const_cast<char*>(e->bytes()), text.data(), size_t(text.size()));
+    return e;
+}
+
+Entry* makeEntry(QStringView text) {
+    const size_t n = size_t(text.size());
+    const bool wide =
+        std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; });
+    Entry* e = newEntry(n, wide);
     if (wide) {
         std::memcpy(const_cast<char16_t*>(e->units()), text.utf16(), 2 * n);
     } else {
@@ -113,8 +130,10 @@ class Table {
 public:
     std::mutex lock;
 
-    // The entry of text, made with no holders if there is none yet.
-    Entry* entryOf(QStringView text) {
+    // The entry of text (a QStringView or QLatin1String), made with no holders if there is none
+    // yet.
+    template <class Text>
+    Entry* entryOf(Text text) {
         if (cells.empty()) resize(kMinCells);
         const uint32_t hash = hashOf(text);
         const Cell tag = tagOf(hash);
@@ -185,13 +204,23 @@ Table& table() {
 
 SharedText::SharedText(const QString& text) : SharedText(QStringView(text)) {}
 
-SharedText::SharedText(QStringView text) {
-    if (text.isEmpty()) return;
+namespace {
+
+template <class Text>
+Entry* holdEntryOf(Text text) {
+    if (text.isEmpty()) return nullptr;
     Table& t = table();
     const std::lock_guard<std::mutex> guard(t.lock);
-    entry = t.entryOf(text);
-    ++entry->holders;
+    Entry* e = t.entryOf(text);
+    ++e->holders;
+    return e;
 }
+
+}  // namespace
+
+SharedText::SharedText(QStringView text) : entry(holdEntryOf(text)) {}
+
+SharedText::SharedText(QLatin1String text) : entry(holdEntryOf(text)) {}
 
 SharedText::SharedText(const SharedText& other) : entry(other.entry) {
     if (!entry) return;

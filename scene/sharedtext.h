@@ -19,6 +19,9 @@ public:
     SharedText() = default;
     SharedText(const QString& text);  // implicit: fields that held a QString take one as before
     explicit SharedText(QStringView text);
+    // The same entry as the QString of these Latin-1 letters, without making one (a reader's
+    // names straight from the file's bytes).
+    explicit SharedText(QLatin1String text);
     SharedText(const SharedText& other);
     SharedText(SharedText&& other) noexcept : entry(other.entry) { other.entry = nullptr; }
     SharedText& operator=(const SharedText& other);
