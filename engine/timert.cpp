@@ -309,7 +309,7 @@ void TimeRT::traceGroup(RowBand bands[], int count) {
     };
     // One packet record serves the whole group: generating a packet sets all its rays' fields.
     if (bands[0].rows == 4) {
-        RayBundle16 b = frame.block;
+        RayBundle16 b[2] = {frame.block, frame.block};
         inBlocks([&](RowBand& band, int endCol) { traceBand16(band, b, endCol); });
     } else if (bands[0].rows == 2) {
         RayBundle4 b = frame.quad;
@@ -324,11 +324,20 @@ void TimeRT::traceGroup(RowBand bands[], int count) {
     }
 }
 
-void TimeRT::traceBand16(RowBand& band, RayBundle16& b, int endCol) {
-    const bool firstOfFrame = band.row == 0;
-    while (band.col < endCol && Camera::generate16(band, b)) {
-        const bool trace = firstOfFrame && band.col <= 4;
-        traceBlock(b, trace);
+void TimeRT::traceBand16(RowBand& band, RayBundle16 (&b)[2], int endCol) {
+    // A packet's rays take a long chain of divisions and square roots, and its walk can start
+    // only when they are done. Made one packet ahead, they are worked out while the packet
+    // before is walked, and the walk does not wait for them.
+    const auto next = [&](RayBundle16& into) {
+        return band.col < endCol && Camera::generate16(band, into);
+    };
+    bool trace = band.row == 0 && band.col == 0;  // the frame's first packet
+    if (!next(b[0])) return;
+    for (int k = 0;; k ^= 1) {
+        const bool more = next(b[k ^ 1]);
+        traceBlock(b[k], trace);
+        trace = false;
+        if (!more) return;
     }
 }
 

@@ -96,8 +96,9 @@ private:
     // Bands of one height in blocks of kGroupColumns, block by block, then their right edges.
     void traceGroup(RowBand bands[], int count);
     // The packets of the band's own side from its next column up to endCol (the right edge is
-    // left to traceRightEdge), in the packet record b that the band's earlier packets used.
-    void traceBand16(RowBand& band, RayBundle16& b, int endCol);
+    // left to traceRightEdge), in the two packet records the band's earlier packets used: the
+    // next packet's rays are made in one while the other is traced.
+    void traceBand16(RowBand& band, RayBundle16 (&b)[2], int endCol);
     // One 16-ray bundle as generated (4 x 4, or four 2 x 2 packets side by side): traced, then
     // the background where nothing was hit. trace: the walk writes its decisions.
     void traceBlock(RayBundle16& b, bool trace);
