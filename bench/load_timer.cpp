@@ -4,9 +4,10 @@
 // and built on a thread of its own) into a document that holds the scene already, and reports
 // how long the GUI thread is held: taking the read scene over and the frame step that swaps it in
 // (the old scene freed). BUILD_THREADS sets the threads of the timed tree builds (default: every
-// processor).
+// processor). With OLD_SCENE the document holds that scene when SCENE replaces it (else SCENE
+// itself, whose names then stay held).
 //
-//   load_timer SCENE [REPEATS [BUILD_THREADS]]
+//   load_timer SCENE [REPEATS [BUILD_THREADS [OLD_SCENE]]]
 #include <malloc.h>
 #include <sys/resource.h>
 
@@ -38,7 +39,7 @@ size_t heapInUse() { return mallinfo2().uordblks + mallinfo2().hblkhd + bigbuffe
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: load_timer SCENE [REPEATS [BUILD_THREADS]]\n");
+        std::fprintf(stderr, "usage: load_timer SCENE [REPEATS [BUILD_THREADS [OLD_SCENE]]]\n");
         return 1;
     }
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 1;
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
     TraceOutput::setEnabled(false);
     const QString file = QString::fromLocal8Bit(argv[1]);
     DocRT doc;
-    if (!doc.loadFile(file)) return 2;
+    if (!doc.loadFile(argc > 4 ? QString::fromLocal8Bit(argv[4]) : file)) return 2;
     doc.applyPendingChanges();
     auto start = std::chrono::steady_clock::now();
     DocRT::ReadScene read = DocRT::readScene(file);

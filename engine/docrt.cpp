@@ -134,9 +134,10 @@ bool DocRT::takeScene(ReadScene&& read, const QString& fileName) {
     warnings = read.warnings;
 
     delete pendingSettings;
-    delete pendingScene;
+    disposal.dispose(pendingScene);
     pendingSettings = read.settings.release();
     pendingScene = read.scene.release();
+    disposal.dispose(std::move(pendingTree));
     pendingTree = std::move(read.tree);
     eyeChanged = false;
     pendingAction = LoadedScene;
@@ -241,7 +242,7 @@ bool DocRT::applyPendingChanges() {
         settings->frameToSettings(frame);
         if (restoredScene) {
             settleSnapshot();
-            delete sceneData;
+            disposal.dispose(sceneData);
             sceneData = restoredScene;
             restoredScene = nullptr;
             contentChanged();
@@ -269,21 +270,21 @@ bool DocRT::applyPendingChanges() {
 
     // A loaded or new scene replaces whatever an undo was about to restore.
     settleSnapshot();
-    delete restoredScene;
+    disposal.dispose(restoredScene);
     restoredScene = nullptr;
     if (pendingAction == LoadedScene) {
         if (!pendingScene || !pendingSettings || !pendingTree) {
             pendingAction = NothingPending;  // never take over a scene that is not there
             return false;
         }
-        delete sceneData;
+        disposal.dispose(sceneData);
         delete settings;
         sceneData = pendingScene;
         settings = pendingSettings;
         pendingScene = nullptr;
         pendingSettings = nullptr;
         tree->adoptBuild(*pendingTree, sceneData->objects.items);
-        pendingTree.reset();
+        disposal.dispose(std::move(pendingTree));  // the old tree's nodes and lists now
         treeHoldsScene = true;
         graftedSinceBuild = 0;
         settings->settingsToFrame(startFrame);
@@ -396,7 +397,7 @@ bool DocRT::restoreSceneUtf8(const QByteArray& text) {
     sceneData->textures.discardPendingChanges();
     sceneData->colors.discardPendingChanges();
     sceneData->lights.discardPendingChanges();
-    delete restoredScene;
+    disposal.dispose(restoredScene);
     restoredScene = scene.release();
     // What lists the dropped edits (the edit dock) lists the scene again now, not at the next
     // frame: its new items and edited copies are gone.
@@ -528,7 +529,7 @@ void DocRT::rebuildTree() {
 
 void DocRT::buildBuiltInScene() {
     // A new document: nothing of the scene before it stays.
-    delete sceneData;
+    disposal.dispose(sceneData);
     sceneData = new SceneData();
     *settings = RenderSettings();
     sceneData->addStandardMaterials();

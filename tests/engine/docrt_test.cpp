@@ -12,7 +12,9 @@
 #include "engine/filmrenderer.h"
 #include "engine/observerclock.h"
 #include "scene/rendersettings.h"
+#include "scene/rtobjbase.h"
 #include "scene/scenedata.h"
+#include "scene/sharedtext.h"
 #include "tests/engine/doctesthelpers.h"
 
 using namespace doctest;
@@ -101,6 +103,46 @@ TEST(DocRT, AnotherEyeIsAnEditAndTheSameEyeIsNot) {
     EXPECT_EQ(edits, 0);
     doc.setEye(other);
     EXPECT_EQ(edits, 1);
+}
+
+// A scene the document is done with (replaced by a load, by an undo's text, by a new scene) is
+// freed on the disposal thread while the new one is used: the new scene's objects keep their
+// names, and every name of the old scenes leaves the name table by the time the document goes.
+TEST(DocRT, ReplacedScenesAreFreedAndTheNewOnesKept) {
+    const auto named = [](const char* prefix, int count) {
+        QByteArray text = "<tavolinfile><newtexturesingle><texname>t</texname></newtexturesingle>";
+        for (int i = 0; i < count; ++i)
+            text += "<sphere><name>" + QByteArray(prefix) + QByteArray::number(i) +
+                    "</name><texname>t</texname></sphere>";
+        return text + "</tavolinfile>";
+    };
+    const auto holdsNames = [](const DocRT& doc, const char* prefix, int count) {
+        const auto& items = doc.getSceneData()->objects.items;
+        if (int(items.size()) != count) return false;
+        for (int i = 0; i < count; ++i)
+            if (items[i]->name != QString(prefix) + QString::number(i)) return false;
+        return true;
+    };
+    const int before = SharedText::entries();
+    {
+        QTemporaryDir dir;
+        DocRT doc;
+        ASSERT_TRUE(doc.loadFile(writeFile(dir, "old.tavolin", named("old", 3000))));
+        doc.applyPendingChanges();
+        ASSERT_TRUE(doc.loadFile(writeFile(dir, "new.tavolin", named("new", 2000))));
+        ASSERT_TRUE(doc.applyPendingChanges());
+        EXPECT_TRUE(holdsNames(doc, "new", 2000));
+        ASSERT_TRUE(doc.restoreSceneText(QString::fromUtf8(named("undo", 1000))));
+        doc.applyPendingChanges();  // an undo is no new scene: it says false
+        EXPECT_TRUE(holdsNames(doc, "undo", 1000));
+        // A loaded scene replaced by another before any frame took it.
+        ASSERT_TRUE(doc.loadFile(writeFile(dir, "skipped.tavolin", named("skipped", 500))));
+        ASSERT_TRUE(doc.loadFile(writeFile(dir, "last.tavolin", named("last", 700))));
+        ASSERT_TRUE(doc.applyPendingChanges());
+        EXPECT_TRUE(holdsNames(doc, "last", 700));
+        EXPECT_GE(SharedText::entries(), before + 700);
+    }
+    EXPECT_EQ(SharedText::entries(), before);
 }
 
 // Names that are not defined, or defined twice, still render (the first texture or colour stands
