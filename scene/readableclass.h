@@ -22,6 +22,7 @@ class ReadableClass : public ReadableParent {
 public:
     ReadableClass(const QString& tag, Target* target) : ReadableParent(tag), target(target) {}
     ~ReadableClass() override { delete item; }
+    bool readsObjects() const override { return std::is_base_of_v<rtObjBase, Base>; }
 
     bool setValue(const QString& name, const QString& text) override {
         if (!item) item = new Concrete();

@@ -39,6 +39,8 @@ public:
     virtual void ensureProperties() {}
     // Drops the item being read, unfinished: the reading starts again from the beginning.
     virtual void abandon() {}
+    // Whether the items are scene objects, which the reader counts apart from the rest.
+    virtual bool readsObjects() const { return false; }
 
     // The element of the item being read that has this name; null before the item's first
     // property or when there is none. The reader checks a value through it once it is set.

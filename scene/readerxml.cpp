@@ -145,7 +145,7 @@ void ReaderXml::registerScene(SceneData* scene) {
 
 bool ReaderXml::parse() {
     QByteArray text;
-    if (!UserFile::read(fileName, text, error)) return false;
+    if (!UserFile::read(fileName, text, error, UserFile::kMaxSceneBytes)) return false;
     return parseText(text);
 }
 
@@ -177,6 +177,7 @@ bool ReaderXml::run(QXmlStreamReader& xml) {
     bool refused = false;
     int depth = 0;
     int items = 0;
+    objectItems = otherItems = 0;
     while (!xml.atEnd() && !refused) {
         switch (xml.readNext()) {
             case QXmlStreamReader::StartElement:
@@ -187,13 +188,8 @@ bool ReaderXml::run(QXmlStreamReader& xml) {
                     refused = true;
                     break;
                 }
-                if (!open && depth == 2 && (items & 0xfff) == 0)
+                if (!open && depth == 2 && (items++ & 0xfff) == 0)
                     reportProgress(xml.characterOffset(), textSize);
-                if (!open && depth == 2 && ++items > kMaxItems) {
-                    why = tr("the file has more than %1 items").arg(kMaxItems);
-                    refused = true;
-                    break;
-                }
                 refused = !startElement(xml.qualifiedName().toString(), xml.attributes(), why);
                 break;
             case QXmlStreamReader::Characters:
@@ -242,6 +238,7 @@ bool ReaderXml::startElement(const QString& name, const QXmlStreamAttributes& at
     if (name == kRootTag) return true;
     for (const auto& parent : parents)
         if (parent->tag == name) {
+            if (!countItem(*parent, why)) return false;
             open = parent.get();
             for (const QXmlStreamAttribute& a : attributes) {
                 const QString property = a.qualifiedName().toString();
@@ -255,6 +252,18 @@ bool ReaderXml::startElement(const QString& name, const QXmlStreamAttributes& at
             return true;
         }
     why = tr("unknown element <%1>").arg(quoted(name));
+    return false;
+}
+
+bool ReaderXml::countItem(const ReadableParent& parent, QString& why) {
+    if (parent.readsObjects()) {
+        if (++objectItems <= kMaxItems) return true;
+        why = tr("the file has more than %1 objects").arg(kMaxItems);
+        return false;
+    }
+    if (parent.tag == kSettingsTag) return true;
+    if (++otherItems <= kMaxItems) return true;
+    why = tr("the file has more than %1 colours, textures and lights").arg(kMaxItems);
     return false;
 }
 
@@ -327,6 +336,7 @@ bool ReaderXml::runQuick(const QByteArray& text) {
     quickGathered.clear();
     quickDepth = 0;
     quickItems = 0;
+    objectItems = otherItems = 0;
     for (;;) {
         switch (scan.next()) {
             case XmlScan::Start:
@@ -349,13 +359,14 @@ bool ReaderXml::runQuick(const QByteArray& text) {
 
 bool ReaderXml::quickStart(std::string_view name, const XmlScan& scan) {
     if (++quickDepth > kMaxDepth) return false;
-    if (!open && quickDepth == 2 && (quickItems & 0xfff) == 0)
+    if (!open && quickDepth == 2 && (quickItems++ & 0xfff) == 0)
         reportProgress(qint64(scan.position()), textSize);
-    if (!open && quickDepth == 2 && ++quickItems > kMaxItems) return false;
     if (open) return scan.attributes().empty();
     if (latin1(name) == kRootTag) return true;
     for (const auto& parent : parents)
         if (parent->tag == latin1(name)) {
+            QString why;  // the full reading that follows a refusal says why
+            if (!countItem(*parent, why)) return false;
             open = parent.get();
             for (const XmlScan::Attribute& a : scan.attributes())
                 if (!quickProperty(a.name, a.value)) return false;

@@ -27,15 +27,18 @@ public:
     // Limits of a scene file, each refused with its number in the message. The format needs
     // three levels (file, item, property); 64 leaves room for any sensible extension.
     static constexpr int kMaxDepth = 64;
-    // Items (objects, colours, textures, lights, settings blocks): a million spheres take about
-    // 150 MiB once read and a few seconds to load; more is no scene a person edits.
+    // Objects, and apart from them the colours, textures and lights: a million spheres take
+    // about 150 MiB once read and a few seconds to load; more is no scene a person edits. The
+    // settings block is not counted, and neither kind counts the other, so that a scene read
+    // within the limits stays within them when the program writes it: its text then holds the
+    // settings and the default colour and texture besides what the file had.
     static constexpr int kMaxItems = 1'000'000;
     // Spectral lines in one colour's wavelength list: shading and light tables cost time in
     // proportion to them (100000 lines took a minute per frame); the shipped scenes use at most
     // six, a generated blackbody 561.
     static constexpr int kMaxColorLines = 1000;
 
-    // The file is read when parse() runs (UserFile: a regular file of at most 64 MiB); a file
+    // The file is read when parse() runs (UserFile: a regular file of at most 1 GiB); a file
     // that cannot be read makes the parse fail with the system's reason and the path.
     explicit ReaderXml(const QString& fileName = QString());
     ~ReaderXml();
@@ -108,7 +111,12 @@ private:
     QString gathered;                // character data since the last end tag
     std::string quickGathered;       // the same for the quick reading
     int quickDepth = 0;
-    int quickItems = 0;
+    int quickItems = 0;  // items started, for the progress
+    // Objects and other items started by the reading under way (countItem).
+    int objectItems = 0;
+    int otherItems = 0;
+    // Counts an item whose block starts; false with why set past a limit.
+    bool countItem(const ReadableParent& parent, QString& why);
     QString error;
 };
 

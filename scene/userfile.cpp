@@ -47,8 +47,7 @@ bool read(const QString& path, QByteArray& bytes, QString& error, qint64 limit) 
     if (!S_ISREG(st.st_mode))
         return fail(error, path, tr("not a regular file (a pipe, a device or a socket)"));
     const QString tooLarge =
-        tr("the file is larger than %1 MiB, the most a scene or fly-path file may have")
-            .arg(limit >> 20);
+        tr("the file is larger than %1 MiB, the most a file of its kind may have").arg(limit >> 20);
     if (st.st_size > limit) return fail(error, path, tooLarge);
 
     // Read until the end, not just st_size bytes: a file that grows meanwhile is caught too.

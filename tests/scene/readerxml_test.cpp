@@ -252,16 +252,44 @@ TEST(ReaderXml, RefusedItemsNameTheirProblemAndLine) {
     }
 }
 
-// Items and a colour's lines up to the limits load; one more is refused with the limit named.
+// Objects, other items and a colour's lines up to the limits load; one more is refused with the
+// limit named, by the quick reading and the full one alike. A scene read at the object limit
+// reads back from the text the program writes of it, which adds the settings block and the
+// default colour and texture.
 TEST(ReaderXml, ItemsAndColourLinesPastTheLimitsAreRefused) {
-    const QByteArray item = "<renderSettings/>\n";
-    QByteArray text = "<tavolinfile>\n";
-    for (int i = 0; i < Reader::ReaderXml::kMaxItems; ++i) text += item;
-    Loaded atLimit(text + "</tavolinfile>\n");
-    EXPECT_TRUE(atLimit.ok) << atLimit.error.toStdString();
-    Loaded past(text + item + "</tavolinfile>\n");
-    EXPECT_EQ(past.error.toStdString(),
-              "Fatal error: the file has more than 1000000 items  line:1000002  column:17");
+    constexpr int kMax = Reader::ReaderXml::kMaxItems;
+    const auto repeated = [](const QByteArray& item, int n) {
+        QByteArray text;
+        text.reserve(item.size() * n);
+        for (int i = 0; i < n; ++i) text += item;
+        return text;
+    };
+    const QByteArray spheres = repeated("<sphere/>\n", kMax);
+    const QByteArray lights = repeated("<light/>\n", kMax);
+    const struct {
+        QByteArray body;
+        const char* error;  // empty: loads
+    } cases[] = {
+        {"<newtexturesingle><texname>t</texname></newtexturesingle>\n" + spheres +
+             "<renderSettings/>\n<renderSettings/>\n",
+         ""},
+        {spheres + "<movsphere/>\n",
+         "Fatal error: the file has more than 1000000 objects  line:1000002  column:12"},
+        {lights + "<newcolor/>\n",
+         "Fatal error: the file has more than 1000000 colours, textures and lights  "
+         "line:1000002  column:11"},
+    };
+    // The quick reading counts as the full one does, and hands a refusal to it for the message.
+    for (const auto& c : cases) {
+        Loaded l("<tavolinfile>\n" + c.body + "</tavolinfile>\n", true);
+        EXPECT_EQ(l.error.toStdString(), c.error);
+        EXPECT_EQ(l.ok, *c.error == 0);
+        if (!l.ok) continue;
+        ASSERT_EQ(l.scene.objects.items.size(), size_t(kMax));
+        Loaded again(l.save(), true);
+        EXPECT_TRUE(again.ok) << again.error.toStdString();
+        EXPECT_EQ(again.scene.objects.items.size(), size_t(kMax));
+    }
 
     const auto colour = [](int lines) {
         QByteArray w;

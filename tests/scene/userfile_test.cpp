@@ -1,11 +1,16 @@
 // User files: at the limit read whole, past it refused with path and reason, buffer untouched.
-// (Pipes, devices, folders and missing files: tests/engine/hostilescene_test.cpp.)
+// Scene files have a limit of their own, far above the fly paths': the program's own text of a
+// scene of a million objects must read back. (Pipes, devices, folders and missing files:
+// tests/engine/hostilescene_test.cpp.)
 #include "scene/userfile.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#include "scene/readerxml.h"
+#include "scene/scenedata.h"
 
 TEST(UserFile, ReadsPlainFilesAndRefusesOversizedOnes) {
     QTemporaryDir dir;
@@ -25,4 +30,31 @@ TEST(UserFile, ReadsPlainFilesAndRefusesOversizedOnes) {
     EXPECT_EQ(bytes, "untouched");
     EXPECT_TRUE(UserFile::read(plain, bytes, error, 5000));
     EXPECT_EQ(bytes, QByteArray(5000, 'a'));
+}
+
+// A scene file past the fly paths' limit is read (and then judged by its text); one past the
+// scenes' own limit is refused before a byte is read.
+TEST(UserFile, SceneFilesHaveTheirOwnLimit) {
+    QTemporaryDir dir;
+    const struct {
+        qint64 size;
+        const char* error;  // what the reading says
+    } cases[] = {
+        {UserFile::kMaxBytes + 1, "Fatal error: "},
+        {UserFile::kMaxSceneBytes + 1, "larger than 1024 MiB"},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath("big.tavolin");
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(c.size));  // sparse zeros
+        }
+        SceneData scene;
+        Reader::ReaderXml reader(path);
+        reader.registerScene(&scene);
+        EXPECT_FALSE(reader.parse());
+        EXPECT_TRUE(reader.errorText().contains(c.error)) << reader.errorText().toStdString();
+        EXPECT_FALSE(reader.errorText().contains("MiB") && *c.error == 'F')
+            << reader.errorText().toStdString();
+    }
 }
