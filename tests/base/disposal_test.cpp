@@ -38,6 +38,7 @@ struct Tracked {
 TEST(Disposal, FreesEverythingInOrderOffTheCallersThread) {
     Freed freed;
     Disposal disposal;
+    disposal.waitIdle();  // nothing handed over yet: nothing to wait for
     disposal.dispose(static_cast<Tracked*>(nullptr));  // nothing to free
     disposal.dispose(std::unique_ptr<Tracked>());
     constexpr int kCount = 1000;
