@@ -148,12 +148,24 @@ bool DocRT::takeScene(ReadScene&& read, const QString& fileName) {
 }
 
 bool DocRT::saveFile(const QString& fileName, QString* error) {
+    SceneData* scene = sceneData;
+    RenderSettings stored(*settings);
+    std::unique_ptr<SceneData> builtIn;
+    if (pendingAction == LoadedScene && pendingScene && pendingSettings) {
+        scene = pendingScene;
+        stored = *pendingSettings;
+    } else if (pendingAction == BuiltInScene) {
+        builtIn = std::make_unique<SceneData>();
+        makeBuiltInScene(*builtIn, stored);
+        scene = builtIn.get();
+    } else if (restoredScene) {
+        scene = restoredScene;
+    }
     Reader::ReaderXml writer(fileName);
     // The observer's time belongs to the viewing, not to the scene: files store time 0.
-    RenderSettings stored(*settings);
     stored.start.w = 0.0f;
     writer.registerSettings(&stored);
-    writer.registerScene(sceneData);
+    writer.registerScene(scene);
     QByteArray text;
     {
         QTextStream stream(&text, QIODevice::WriteOnly);
@@ -531,12 +543,16 @@ void DocRT::buildBuiltInScene() {
     // A new document: nothing of the scene before it stays.
     disposal.dispose(sceneData);
     sceneData = new SceneData();
-    *settings = RenderSettings();
-    sceneData->addStandardMaterials();
+    makeBuiltInScene(*sceneData, *settings);
+}
+
+void DocRT::makeBuiltInScene(SceneData& scene, RenderSettings& settings) {
+    settings = RenderSettings();
+    scene.addStandardMaterials();
     auto* single = new TextureSingle();
     single->texname = QStringLiteral("mainsingle");
     single->colorName = QStringLiteral("cola");
-    sceneData->addItem(single);
+    scene.addItem(single);
 
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
@@ -547,17 +563,17 @@ void DocRT::buildBuiltInScene() {
                 sphere->center = Vec4f(1.04f * i - 0.52f, 1.04f * j - 0.52f,
                                        1.04f * k - 0.52f - 5.0f, 0.0f);
                 sphere->update();
-                sceneData->objects.append(sphere);
+                scene.objects.append(sphere);
             }
-    sceneData->resolve();
-    settings->bhradius = 1.0f;
-    settings->bhpos = Vec4f(0, 0, 0, 0);
+    scene.resolve();
+    settings.bhradius = 1.0f;
+    settings.bhpos = Vec4f(0, 0, 0, 0);
 
-    settings->start = Vec4f(0.001f, -0.201f, -3.3601f, 0.0f);
-    settings->lookat = Vec4f(0, 0, -1000, 0);
-    settings->dirx = Vec4f(1000, 0, 0, 0);
-    settings->diry = Vec4f(0, 1000, 0, 0);
-    normalize4(settings->dirx);
-    normalize4(settings->diry);
-    normalize4(settings->lookat);
+    settings.start = Vec4f(0.001f, -0.201f, -3.3601f, 0.0f);
+    settings.lookat = Vec4f(0, 0, -1000, 0);
+    settings.dirx = Vec4f(1000, 0, 0, 0);
+    settings.diry = Vec4f(0, 1000, 0, 0);
+    normalize4(settings.dirx);
+    normalize4(settings.diry);
+    normalize4(settings.lookat);
 }

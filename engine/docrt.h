@@ -71,10 +71,14 @@ public:
     // that are not defined, names defined twice), one sentence each; also announced by
     // sceneWarnings() so that the window can show them.
     const QStringList& loadWarnings() const { return warnings; }
-    // Writes the current settings and scene atomically (SafeFile): a failure leaves an existing
+    // Writes the settings and the scene atomically (SafeFile): a failure leaves an existing
     // file as it was and returns false with the reason, naming the file, in *error. Without an
     // error pointer the failure is reported through the error reporter, so that it is never
-    // silent.
+    // silent. What is written is what the window shows from the next frame on: a loaded scene,
+    // an undo's or the new built-in scene still waiting for the frame step, else the current
+    // one; a save made at once after Open, Undo or New must not write the scene before it.
+    // (Edits recorded in the dock but not yet applied are not written: applying them puts them
+    // on the undo stack, which marks the document changed again.)
     bool saveFile(const QString& fileName, QString* error = nullptr);
     // Applies everything requested since the last frame; true when a loaded or built-in scene
     // was taken over.
@@ -183,6 +187,8 @@ public slots:
 
 private:
     void buildBuiltInScene();
+    // The scene and settings of a new document, into fresh records.
+    static void makeBuiltInScene(SceneData& scene, RenderSettings& settings);
     void rebuildTree();
     // The objects that the recorded edits touch, taken before they are applied.
     struct EditFootprint {

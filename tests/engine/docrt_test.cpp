@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
+#include <functional>
 
 #include "accel/kdtree.h"
 #include "engine/filmrenderer.h"
@@ -143,6 +144,55 @@ TEST(DocRT, ReplacedScenesAreFreedAndTheNewOnesKept) {
         EXPECT_GE(SharedText::entries(), before + 700);
     }
     EXPECT_EQ(SharedText::entries(), before);
+}
+
+// A save writes what the window shows from the next frame on, though the frame step that takes
+// it over has not come yet: the scene just opened, the undo's scene, the new document; else the
+// scene as it is.
+TEST(DocRT, ASaveWritesWhatTheNextFrameShows) {
+    QTemporaryDir dir;
+    const QString before = writeFile(dir, "before.tavolin", kOneSphere);
+    const QString opened = writeFile(dir, "opened.tavolin", kTwoSpheres);
+    const struct {
+        const char* what;
+        std::function<void(DocRT&)> request;
+        QStringList names;  // of the saved file's objects
+        float startX;       // its observer's start
+    } cases[] = {
+        {"nothing asked", [](DocRT&) {}, {"one"}, 1.0f},
+        {"a scene opened", [&](DocRT& d) { ASSERT_TRUE(d.loadFile(opened)); }, {"a", "b"}, 4.0f},
+        {"an undo",
+         [](DocRT& d) {
+             ASSERT_TRUE(d.restoreSceneText(
+                 "<tavolinfile><sphere><name>c</name></sphere><sphere><name>b</name></sphere>"
+                 "<newtexturesingle><texname>t</texname></newtexturesingle></tavolinfile>"));
+         },
+         {"c", "b"},
+         1.0f},
+        {"a new document", [](DocRT& d) { d.requestBuiltInScene(); }, QStringList(8, QString()),
+         0.001f},
+    };
+    for (const auto& c : cases) {
+        DocRT doc;
+        ASSERT_TRUE(doc.loadFile(before));
+        doc.applyPendingChanges();
+        c.request(doc);
+        const QString saved = dir.filePath("saved.tavolin");
+        QString error;
+        ASSERT_TRUE(doc.saveFile(saved, &error)) << error.toStdString();
+        DocRT check;
+        ASSERT_TRUE(check.loadFile(saved));
+        check.applyPendingChanges();
+        QStringList names;
+        for (const rtObjBase* object : check.getSceneData()->objects.items) names << object->name;
+        EXPECT_EQ(names, c.names) << c.what;
+        EXPECT_EQ(check.position().x, c.startX) << c.what;
+        // The document itself goes on to show it.
+        doc.applyPendingChanges();
+        names.clear();
+        for (const rtObjBase* object : doc.getSceneData()->objects.items) names << object->name;
+        EXPECT_EQ(names, c.names) << c.what;
+    }
 }
 
 // Names that are not defined, or defined twice, still render (the first texture or colour stands
