@@ -442,6 +442,12 @@ bool ReaderXml::quickProperty(std::string_view name, std::string_view text) {
             std::string kept;
             for (const char c : text)
                 if (!isBlankByte(c)) kept += c;
+            // The program writes an object without a name or texture name with empty ones
+            // ("<name></name>"): a shared name holds no entry then, as the full reading leaves it.
+            if (kept.empty() && field.kind == ReadableParent::Field::SharedString) {
+                *static_cast<SharedText*>(field.address) = SharedText();
+                return true;
+            }
             if (kept.empty()) break;
             const QLatin1String letters(kept.data(), qsizetype(kept.size()));
             if (field.kind == ReadableParent::Field::String)

@@ -68,6 +68,9 @@ TEST(QuickReading, AgreesWithTheFullParserOnEdgeCases) {
         "<movsphere tmin=\"-inf\" tmax=\"inf\" mov=\"0.1;0;0;0\"/>",
         "<sphere><velocity>1;0;0;0</velocity></sphere>",
         "<sphere>\n  <name> a b\tc </name>\n  <radius>\n 2 </radius>\n</sphere>",
+        // Names given, then emptied: the last word counts, a blank one too.
+        "<cube><name>a</name><name> </name><texxy>t</texxy><texxy></texxy><texyz/></cube>",
+        "<newtexturesingle><texname>t</texname><color>c</color><color></color></newtexturesingle>",
         "<cube pos=\"1;2;3;0\" x=\"1;0.1;0;0\" y=\"0;1;0;0\" z=\"0;0.2;1;0\" sx=\"2\"/>",
         "<sphere><radius a=\"1\">1</radius></sphere>",
         "<renderSettings lighttraveltime=\"0\"><start>1;2;3;9</start></renderSettings>",
