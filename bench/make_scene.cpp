@@ -1,8 +1,8 @@
 // make_scene: writes a scene file of N random spheres (and optionally M random boxes) in a cube,
 // for timing loads and tree builds at sizes no hand-made scene reaches. Items are written in the
 // compact form, properties as attributes of the item's tag, without names, and objects without
-// a texture name (they take the only texture), so that a million spheres stay under the
-// reader's file-size limit. With MOVING, that many more items (spheres and boxes in turn) fly
+// a texture name (they take the only texture): a million spheres take 55 MiB, against 137 MB
+// in the form the program writes. With MOVING, that many more items (spheres and boxes in turn) fly
 // in random directions at 0.5 to 0.95 times the speed of light; with "still" after it they are
 // written at the same places without a velocity, the scene to compare with. With --elements
 // first, every property is an element of its own (<sphere><radius>0.5</radius>...), the form
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
 
     // One texture and nothing else besides the objects: the reader takes at most a million
-    // items, so "make_scene 999999" is the largest scene of spheres it opens.
+    // objects, so "make_scene 1000000" is the largest scene of spheres it opens.
     std::printf("<tavolinfile>\n");
     item("newtexturesingle", {{"texname", "rock"}});
     for (long i = 0; i < spheres; ++i) {
