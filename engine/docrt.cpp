@@ -16,6 +16,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <future>
+#include <new>
+#include <system_error>
 
 #include "accel/kdtree.h"
 #include "base/programmingerror.h"
@@ -148,6 +151,7 @@ bool DocRT::takeScene(ReadScene&& read, const QString& fileName) {
 }
 
 bool DocRT::saveFile(const QString& fileName, QString* error) {
+    if (pendingAction == NothingPending) settleRestore();  // an undo under way is what is shown
     SceneData* scene = sceneData;
     RenderSettings stored(*settings);
     std::unique_ptr<SceneData> builtIn;
@@ -252,13 +256,31 @@ bool DocRT::applyPendingChanges() {
 
     if (pendingAction == NothingPending) {
         settings->frameToSettings(frame);
+        // An undo's scene read aside is taken over once read; edits recorded meanwhile were
+        // made on the scene it replaces, and wait for it rather than be applied to that.
+        if (restoring.valid() &&
+            (sceneData->hasPendingChanges() ||
+             restoring.wait_for(std::chrono::seconds(0)) == std::future_status::ready))
+            settleRestore();
         if (restoredScene) {
             settleSnapshot();
             disposal.dispose(sceneData);
             sceneData = restoredScene;
             restoredScene = nullptr;
             contentChanged();
-            rebuildTree();
+            const Vec4f& hole = settings->bhpos;
+            const bool sameHole = restoredHole.x == hole.x && restoredHole.y == hole.y &&
+                                  restoredHole.z == hole.z && restoredHole.w == hole.w &&
+                                  restoredHoleRadius == settings->bhradius;
+            if (restoredTree && sameHole) {
+                tree->adoptBuild(*restoredTree, sceneData->objects.items);
+                disposal.dispose(std::move(restoredTree));
+                treeHoldsScene = true;
+                graftedSinceBuild = 0;
+            } else {
+                disposal.dispose(std::move(restoredTree));
+                rebuildTree();  // read aside for another black hole, or not read aside
+            }
         } else if (sceneData->hasPendingChanges()) {
             applySceneEdits();
         }
@@ -282,6 +304,7 @@ bool DocRT::applyPendingChanges() {
 
     // A loaded or new scene replaces whatever an undo was about to restore.
     settleSnapshot();
+    dropRestore();
     disposal.dispose(restoredScene);
     restoredScene = nullptr;
     if (pendingAction == LoadedScene) {
@@ -390,7 +413,88 @@ void DocRT::contentChanged() {
 bool DocRT::restoreSceneText(const QString& text) { return restoreSceneUtf8(text.toUtf8()); }
 
 bool DocRT::restoreSnapshot(const SceneSnapshot& snapshot) {
-    return restoreSceneUtf8(snapshot.utf8());
+    if (snapshot.storedBytes() < restoreAsideBytes) return restoreSceneUtf8(snapshot.utf8());
+    const Vec4f hole = settings->bhpos;
+    const float holeRadius = settings->bhradius;
+    std::future<ReadScene> read;
+    try {
+        read = std::async(std::launch::async, [snapshot, hole, holeRadius] {
+            return readRestored(snapshot, hole, holeRadius);
+        });
+    } catch (const std::system_error&) {
+        return restoreSceneUtf8(snapshot.utf8());  // no thread to be had: read it here
+    }
+    dropRestore();
+    disposal.dispose(restoredScene);
+    restoredScene = nullptr;
+    restoring = std::move(read);
+    restoringHole = hole;
+    restoringHoleRadius = holeRadius;
+    dropPendingEdits();
+    return true;
+}
+
+DocRT::ReadScene DocRT::readRestored(const SceneSnapshot& snapshot, Vec4f hole, float holeRadius) {
+    ReadScene read;
+    try {
+        auto scene = std::make_unique<SceneData>();
+        Reader::ReaderXml reader;
+        reader.registerScene(scene.get());
+        if (!reader.parseText(snapshot.utf8())) {
+            read.problem = reader.errorText();
+            return read;
+        }
+        SceneCounts counts;
+        counts.objects = int(scene->objects.items.size());
+        counts.textures = int(scene->textures.items.size());
+        counts.colors = int(scene->colors.items.size());
+        read.problem = whatSceneLacks(counts);
+        if (!read.problem.isEmpty()) return read;
+        auto newTree = std::make_unique<KDTree>();
+        scene->resolve();
+        scene->placeAtHole(hole, holeRadius);
+        newTree->addInterval(scene->objects.items, 0);
+        read.scene = std::move(scene);
+        read.tree = std::move(newTree);
+    } catch (const ProgrammingError& e) {
+        read.problem = QString::fromStdString(e.what());
+    } catch (const std::bad_alloc&) {
+        read.problem = tr("There is not enough memory.");
+    }
+    return read;
+}
+
+void DocRT::settleRestore() {
+    if (!restoring.valid()) return;
+    ReadScene read = restoring.get();
+    if (!read.problem.isEmpty() || !read.scene || !read.tree) {
+        reportError(tr("The scene could not be restored"), read.problem);
+        return;
+    }
+    disposal.dispose(restoredScene);
+    restoredScene = read.scene.release();
+    disposal.dispose(std::move(restoredTree));
+    restoredTree = std::move(read.tree);
+    restoredHole = restoringHole;
+    restoredHoleRadius = restoringHoleRadius;
+}
+
+void DocRT::dropRestore() {
+    // The future of std::async waits for its thread when it goes: on the disposal thread then.
+    if (restoring.valid())
+        disposal.dispose(std::make_unique<std::future<ReadScene>>(std::move(restoring)));
+    disposal.dispose(std::move(restoredTree));
+}
+
+void DocRT::dropPendingEdits() {
+    const bool dropsEdits = sceneData->hasPendingChanges();
+    sceneData->objects.discardPendingChanges();
+    sceneData->textures.discardPendingChanges();
+    sceneData->colors.discardPendingChanges();
+    sceneData->lights.discardPendingChanges();
+    // What lists the dropped edits (the edit dock) lists the scene again now, not at the next
+    // frame: its new items and edited copies are gone.
+    if (dropsEdits) contentChanged();
 }
 
 bool DocRT::restoreSceneUtf8(const QByteArray& text) {
@@ -404,16 +508,10 @@ bool DocRT::restoreSceneUtf8(const QByteArray& text) {
     counts.colors = int(scene->colors.items.size());
     if (!whatSceneLacks(counts).isEmpty()) return false;
     scene->resolve();
-    const bool dropsEdits = sceneData->hasPendingChanges();
-    sceneData->objects.discardPendingChanges();
-    sceneData->textures.discardPendingChanges();
-    sceneData->colors.discardPendingChanges();
-    sceneData->lights.discardPendingChanges();
+    dropRestore();
     disposal.dispose(restoredScene);
     restoredScene = scene.release();
-    // What lists the dropped edits (the edit dock) lists the scene again now, not at the next
-    // frame: its new items and edited copies are gone.
-    if (dropsEdits) contentChanged();
+    dropPendingEdits();
     return true;
 }
 

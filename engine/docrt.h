@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -113,7 +114,18 @@ public:
     // frame, keeping the settings and the observer; recorded edits not yet applied are dropped.
     // False, with the document unchanged, when the text does not make a drawable scene.
     bool restoreSceneText(const QString& text);
+    // The same for an undo's or a redo's snapshot. A big one (packed into restoreAsideBytes or
+    // more) is read, resolved and given its tree on a thread of its own while the frames of
+    // the scene before it go on, so that an undo does not hold the window for seconds; the
+    // first frame step that finds it done takes it over, and one with edits recorded waits for
+    // it (the edits are dropped with the scene they were made on, as with any undo). A save
+    // waits for it too. True then at once; a text that cannot be read is reported when it is
+    // found out (never for the program's own snapshots).
     bool restoreSnapshot(const SceneSnapshot& snapshot);
+    // Whether an undo's scene is still being read aside.
+    bool restoreUnderWay() const { return restoring.valid(); }
+    // Big enough to be read aside: 512 KiB packed, some 4 MB of text or 30,000 spheres.
+    qsizetype restoreAsideBytes = qsizetype(512) << 10;
 
     RenderSettings* getSettings() const { return settings; }
     SceneData* getSceneData() const { return sceneData; }
@@ -227,6 +239,23 @@ private:
     bool treeHoldsScene = false;
     size_t graftedSinceBuild = 0;
     SceneData* restoredScene = nullptr;  // from restoreSceneText, waiting for the next frame
+    // An undo's scene being read aside (restoreSnapshot), and the black hole its disk was placed
+    // at; once read it becomes restoredScene with restoredTree.
+    std::future<ReadScene> restoring;
+    Vec4f restoringHole;
+    float restoringHoleRadius = 0.0f;
+    std::unique_ptr<KDTree> restoredTree;  // restoredScene's when read aside; else built later
+    Vec4f restoredHole;
+    float restoredHoleRadius = 0.0f;
+    // The scene, its tree and nothing else from an undo's text, placed at the black hole: what
+    // restoreSceneUtf8 and the frame step do, for any thread.
+    static ReadScene readRestored(const SceneSnapshot& snapshot, Vec4f hole, float holeRadius);
+    // Waits for the scene being read aside and makes it restoredScene; a failure is reported.
+    void settleRestore();
+    // Lets go of the scene being read aside or waiting with its tree: freed once read.
+    void dropRestore();
+    // Drops the recorded edits not yet applied, as an undo does; tells the lists if there were.
+    void dropPendingEdits();
     // Counts the changes of the scene's items; the snapshot last written, and at which count.
     uint64_t contentGeneration = 0;
     mutable SceneSnapshot lastSnapshot;

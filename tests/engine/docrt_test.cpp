@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
 #include <functional>
+#include <set>
 
 #include "accel/kdtree.h"
 #include "engine/filmrenderer.h"
 #include "engine/observerclock.h"
+#include "engine/scenesnapshot.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjbase.h"
 #include "scene/scenedata.h"
@@ -193,6 +196,93 @@ TEST(DocRT, ASaveWritesWhatTheNextFrameShows) {
         for (const rtObjBase* object : doc.getSceneData()->objects.items) names << object->name;
         EXPECT_EQ(names, c.names) << c.what;
     }
+}
+
+// An undo of a big scene is read aside (here every undo: restoreAsideBytes 0): frames of the
+// scene before it go on until it is read, then a frame step takes it over with its tree. A later
+// undo, a load, a save and recorded edits each settle it as the user expects, and nothing of
+// the scenes dropped stays behind.
+TEST(DocRT, BigUndosAreReadAsideAndTakenOverWhenRead) {
+    // The named spheres, then unnamed ones.
+    const auto scene = [](std::initializer_list<const char*> names, int unnamed = 0) {
+        QByteArray text = "<tavolinfile><newtexturesingle><texname>t</texname></newtexturesingle>";
+        for (const char* name : names)
+            text += QByteArray("<sphere><name>") + name + "</name><texname>t</texname></sphere>";
+        for (int i = 0; i < unnamed; ++i) text += "<sphere/>";
+        return text + "</tavolinfile>";
+    };
+    const auto namesOf = [](const DocRT& doc) {
+        QStringList names;
+        for (const rtObjBase* object : doc.getSceneData()->objects.items)
+            if (!object->name.isEmpty()) names << object->name;
+        return names;
+    };
+    // Frame steps until no undo is under way (or ten seconds).
+    const auto settle = [](DocRT& doc) {
+        QElapsedTimer waited;
+        waited.start();
+        do doc.applyPendingChanges();
+        while (doc.restoreUnderWay() && waited.elapsed() < 10000);
+        doc.applyPendingChanges();
+    };
+    const int before = SharedText::entries();
+    QTemporaryDir dir;
+    const QString start = writeFile(dir, "start.tavolin", scene({"s1", "s2"}));
+    const QString other = writeFile(dir, "other.tavolin", scene({"o1"}));
+    const SceneSnapshot undoA = SceneSnapshot::ofUtf8(scene({"a1", "a2", "a3"}));
+    const SceneSnapshot undoB = SceneSnapshot::ofUtf8(scene({"b1"}));
+    // Slow enough to read that a frame step at once finds it under way.
+    const SceneSnapshot undoBig = SceneSnapshot::ofUtf8(scene({"big"}, 50000));
+    const struct {
+        const char* what;
+        std::function<void(DocRT&)> then;  // after the undo to undoA
+        QStringList names;                 // shown at the end
+    } cases[] = {
+        {"read and taken over", [](DocRT&) {}, {"a1", "a2", "a3"}},
+        {"a second undo wins", [&](DocRT& d) { ASSERT_TRUE(d.restoreSnapshot(undoB)); }, {"b1"}},
+        {"a small undo after it wins",
+         [&](DocRT& d) { ASSERT_TRUE(d.restoreSceneText(scene({"c1"}))); },
+         {"c1"}},
+        {"a load wins", [&](DocRT& d) { ASSERT_TRUE(d.loadFile(other)); }, {"o1"}},
+        {"an edit waits for it and goes with the scene it was made on",
+         [&](DocRT& d) {
+             ASSERT_TRUE(d.restoreSnapshot(undoBig));
+             SceneData* shown = d.getSceneData();
+             shown->objects.recordRemoval(shown->objects.items[0]);
+             d.applyPendingChanges();
+             EXPECT_FALSE(d.restoreUnderWay());
+             EXPECT_EQ(d.getSceneData()->objects.items.size(), 50001u);
+         },
+         {"big"}},
+        {"a save writes it",
+         [&](DocRT& d) {
+             const QString saved = dir.filePath("saved.tavolin");
+             ASSERT_TRUE(d.saveFile(saved));
+             DocRT check;
+             ASSERT_TRUE(check.loadFile(saved));
+             check.applyPendingChanges();
+             EXPECT_EQ(namesOf(check), QStringList({"a1", "a2", "a3"}));
+         },
+         {"a1", "a2", "a3"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DocRT doc;
+        doc.restoreAsideBytes = 0;
+        ASSERT_TRUE(doc.loadFile(start));
+        doc.applyPendingChanges();
+        ASSERT_TRUE(doc.restoreSnapshot(undoA));
+        EXPECT_EQ(namesOf(doc), QStringList({"s1", "s2"}));  // until a frame step takes it over
+        c.then(doc);
+        settle(doc);
+        EXPECT_EQ(namesOf(doc), c.names);
+        // The tree holds the scene shown: its leaves list each object.
+        std::set<const rtObjBase*> inTree(doc.getTree()->leaves().begin(),
+                                          doc.getTree()->leaves().end());
+        for (const rtObjBase* object : doc.getSceneData()->objects.items)
+            EXPECT_EQ(inTree.count(object), 1u);
+    }
+    EXPECT_EQ(SharedText::entries(), before);
 }
 
 // Names that are not defined, or defined twice, still render (the first texture or colour stands
