@@ -384,6 +384,8 @@ SceneSnapshot DocRT::sceneSnapshot() const {
 
 void DocRT::prepareSceneSnapshot() {
     if (!lastSnapshot.isNull() && lastSnapshotGeneration == contentGeneration) return;
+    // The scene shown goes once an undo read aside is taken over: no edit will start from it.
+    if (restoring.valid()) return;
     auto stop = std::make_shared<std::atomic<bool>>(false);
     lastSnapshot = SceneSnapshot::writtenAside([scene = sceneData, stop] {
         const Reader::WriteStop stopping(*stop);
