@@ -17,6 +17,8 @@
 #include "engine/scenesnapshot.h"
 #include "scene/rendersettings.h"
 #include "scene/rtobjbase.h"
+#include "scene/rtobjdisk.h"
+#include "scene/rtobjsphere.h"
 #include "scene/scenedata.h"
 #include "scene/sharedtext.h"
 #include "tests/engine/doctesthelpers.h"
@@ -190,6 +192,12 @@ TEST(DocRT, ASaveWritesWhatTheNextFrameShows) {
         for (const rtObjBase* object : check.getSceneData()->objects.items) names << object->name;
         EXPECT_EQ(names, c.names) << c.what;
         EXPECT_EQ(check.position().x, c.startX) << c.what;
+        if (names.size() == 8) {  // the new document's spheres, the first in its corner
+            const auto* first =
+                static_cast<const rtObjSphere<1>*>(check.getSceneData()->objects.items[0]);
+            EXPECT_EQ(first->center.x, -0.52f);
+            EXPECT_EQ(first->center.z, -5.52f);
+        }
         // The document itself goes on to show it.
         doc.applyPendingChanges();
         names.clear();
@@ -254,6 +262,15 @@ TEST(DocRT, BigUndosAreReadAsideAndTakenOverWhenRead) {
              EXPECT_EQ(d.getSceneData()->objects.items.size(), 50001u);
          },
          {"big"}},
+        {"the black hole moved meanwhile: its disk placed again",
+         [&](DocRT& d) {
+             ASSERT_TRUE(d.restoreSnapshot(
+                 SceneSnapshot::ofUtf8(scene({"d1"}).replace("</tavolinfile>",
+                                                             "<newdisk><name>disk</name></newdisk>"
+                                                             "</tavolinfile>"))));
+             d.getSettings()->bhpos = Vec4f(3.0f, 4.0f, 5.0f, 0.0f);
+         },
+         {"d1", "disk"}},
         {"a save writes it",
          [&](DocRT& d) {
              const QString saved = dir.filePath("saved.tavolin");
@@ -276,13 +293,30 @@ TEST(DocRT, BigUndosAreReadAsideAndTakenOverWhenRead) {
         c.then(doc);
         settle(doc);
         EXPECT_EQ(namesOf(doc), c.names);
+        for (rtObjBase* object : doc.getSceneData()->objects.items)
+            if (auto* disk = dynamic_cast<rtObjDisk*>(object))
+                EXPECT_EQ(disk->centre.x, doc.getSettings()->bhpos.x);
         // The tree holds the scene shown: its leaves list each object.
         std::set<const rtObjBase*> inTree(doc.getTree()->leaves().begin(),
                                           doc.getTree()->leaves().end());
         for (const rtObjBase* object : doc.getSceneData()->objects.items)
             EXPECT_EQ(inTree.count(object), 1u);
     }
-    EXPECT_EQ(SharedText::entries(), before);
+    // Objects without a texture make no scene: refused at once when read on the spot, reported
+    // when found out when read aside; the scene shown stays either way.
+    DocRT doc;
+    QStringList reported;
+    DocRT::setErrorReporter([&](const QString&, const QString& text) { reported << text; });
+    ASSERT_TRUE(doc.loadFile(start));
+    doc.applyPendingChanges();
+    const QByteArray empty = "<tavolinfile><sphere/></tavolinfile>";
+    EXPECT_FALSE(doc.restoreSceneText(QString::fromUtf8(empty)));
+    doc.restoreAsideBytes = 0;
+    EXPECT_TRUE(doc.restoreSnapshot(SceneSnapshot::ofUtf8(empty)));
+    settle(doc);
+    DocRT::setErrorReporter({});
+    EXPECT_EQ(reported.size(), 1);
+    EXPECT_EQ(namesOf(doc), QStringList({"s1", "s2"}));
 }
 
 // Names that are not defined, or defined twice, still render (the first texture or colour stands
