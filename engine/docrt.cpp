@@ -438,22 +438,12 @@ bool DocRT::restoreSnapshot(const SceneSnapshot& snapshot) {
 
 DocRT::ReadScene DocRT::readRestored(const SceneSnapshot& snapshot, Vec4f hole, float holeRadius) {
     ReadScene read;
+    // Whatever goes wrong is reported when the frame step takes the undo over, never thrown
+    // there.
     try {
-        auto scene = std::make_unique<SceneData>();
-        Reader::ReaderXml reader;
-        reader.registerScene(scene.get());
-        if (!reader.parseText(snapshot.utf8())) {
-            read.problem = reader.errorText();
-            return read;
-        }
-        SceneCounts counts;
-        counts.objects = int(scene->objects.items.size());
-        counts.textures = int(scene->textures.items.size());
-        counts.colors = int(scene->colors.items.size());
-        read.problem = whatSceneLacks(counts);
-        if (!read.problem.isEmpty()) return read;
+        std::unique_ptr<SceneData> scene = sceneOfText(snapshot.utf8(), read.problem);
+        if (!scene) return read;
         auto newTree = std::make_unique<KDTree>();
-        scene->resolve();
         scene->placeAtHole(hole, holeRadius);
         newTree->addInterval(scene->objects.items, 0);
         read.scene = std::move(scene);
@@ -462,6 +452,8 @@ DocRT::ReadScene DocRT::readRestored(const SceneSnapshot& snapshot, Vec4f hole, 
         read.problem = QString::fromStdString(e.what());
     } catch (const std::bad_alloc&) {
         read.problem = tr("There is not enough memory.");
+    } catch (const std::exception& e) {
+        read.problem = QString::fromLocal8Bit(e.what());
     }
     return read;
 }
@@ -499,17 +491,28 @@ void DocRT::dropPendingEdits() {
     if (dropsEdits) contentChanged();
 }
 
-bool DocRT::restoreSceneUtf8(const QByteArray& text) {
+std::unique_ptr<SceneData> DocRT::sceneOfText(const QByteArray& text, QString& problem) {
     auto scene = std::make_unique<SceneData>();
     Reader::ReaderXml reader;
     reader.registerScene(scene.get());
-    if (!reader.parseText(text)) return false;
+    if (!reader.parseText(text)) {
+        problem = reader.errorText();
+        return nullptr;
+    }
     SceneCounts counts;
     counts.objects = int(scene->objects.items.size());
     counts.textures = int(scene->textures.items.size());
     counts.colors = int(scene->colors.items.size());
-    if (!whatSceneLacks(counts).isEmpty()) return false;
+    problem = whatSceneLacks(counts);
+    if (!problem.isEmpty()) return nullptr;
     scene->resolve();
+    return scene;
+}
+
+bool DocRT::restoreSceneUtf8(const QByteArray& text) {
+    QString problem;
+    std::unique_ptr<SceneData> scene = sceneOfText(text, problem);
+    if (!scene) return false;
     dropRestore();
     disposal.dispose(restoredScene);
     restoredScene = scene.release();

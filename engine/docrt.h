@@ -217,6 +217,8 @@ private:
     // without what it needs.
     void applySceneEdits();
     bool restoreSceneUtf8(const QByteArray& text);
+    // The scene of an undo's text, resolved; null with problem set when it makes no scene.
+    static std::unique_ptr<SceneData> sceneOfText(const QByteArray& text, QString& problem);
     static QByteArray utf8Of(SceneData* scene);
     // Emits sceneContentChanged, the items' snapshot out of date from now on.
     void contentChanged();
